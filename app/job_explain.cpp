@@ -1,0 +1,134 @@
+#include "app/job_explain.h"
+
+#include <ctime>
+
+#include "app/command_line.h"
+#include "app/settings_reader.h"
+#include "app/settings_summary.h"
+#include "app/source_reader.h"
+#include "engine/dest_table.h"
+#include "engine/source_queue.h"
+#include "platform/text.h"
+
+namespace rd {
+
+namespace {
+
+// The summary is written for a console that understands "\r"; here each line ends in "\n".
+std::string ForTerminal(const std::string& summary) {
+    std::string out;
+    for (size_t i = 0; i < summary.size(); ++i) {
+        if (summary[i] == '\r') {
+            out += '\n';
+            if (i + 1 < summary.size() && summary[i + 1] == '\n')
+                ++i;
+        } else {
+            out += summary[i];
+        }
+    }
+    return out;
+}
+
+const char* YesNo(bool v) {
+    return v ? "yes" : "no";
+}
+
+std::string ModeText(int32_t word, const JobFlags& flags) {
+    if (flags.TreeLink)
+        return "link every source into each destination (hard links for files, symbolic links "
+               "for folders); nothing is copied";
+    std::string text;
+    if (mode::IsDelete(word))
+        text = "delete the sources; nothing is copied";
+    else if (mode::IsMove(word))
+        text = "move (copy, then remove the sources)";
+    else
+        text = "copy";
+    if (flags.PerFileLink)
+        text += ", hard-linking each file instead of copying it";
+    if (word & mode::kMove) {
+        if (int passes = mode::WipePasses(word))
+            text += text::Format(", overwriting each removed file %d times first", passes);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool ExplainJob(std::string_view line, Store& store, std::string& out) {
+    JobSettings settings;
+    settings.profile = ScanProfile(line).value_or("local");
+    if (!HoldsJob(line)) {
+        out +=
+            "This line holds no job: RedoDori would open its settings dialog for the profile \"" +
+            settings.profile + "\".\n";
+        return true;
+    }
+    ReadAllSettings(store, settings, static_cast<uint32_t>(std::time(nullptr)));
+    JobFlags flags;
+    ResetJobState(settings, flags);
+    const LineFields fields = SplitFields(line);
+    ApplySwitches(fields.switches, settings, flags);
+
+    out += "Profile: " + settings.profile + "\n";
+    out += "Job: " + ModeText(settings.delmode, flags) + "\n\n";
+    out += ForTerminal(SettingsSummary(settings)) + "\n";
+
+    out += "Per-job flags:\n";
+    const std::pair<const char*, bool> shown[] = {
+        {"SourceIsListFile", flags.SourceIsListFile},
+        {"TargetIsListFile", flags.TargetIsListFile},
+        {"DeleteListFiles", flags.DeleteListFiles},
+        {"AttachToRunning", flags.AttachToRunning},
+        {"WaitForOtherJobs", flags.WaitForOtherJobs},
+        {"ShowProgressWindow", flags.ShowProgressWindow},
+        {"KeepFileTimes", flags.KeepFileTimes},
+        {"TreeLink", flags.TreeLink},
+        {"PerFileLink", flags.PerFileLink},
+        {"StartPaused", flags.StartPaused},
+    };
+    for (const auto& [name, value] : shown)
+        out += text::Format("  %-19s %s\n", name, YesNo(value));
+    out += text::Format("  %-19s %u\n", "ConsoleThreadId", flags.ConsoleThreadId);
+    out += "\n";
+
+    if (fields.source.empty()) {
+        out += "No source is given: the job would end at once.\n";
+        return true;
+    }
+    SourceQueue queue;
+    std::string error;
+    if (!ReadSources(fields.source, flags, queue, error)) {
+        out += error + "\n";
+        return false;
+    }
+    ExpandWildcards(queue);
+    out += text::Format("Sources (%d):\n", queue.Count());
+    for (int i = 0; i < queue.Count(); ++i)
+        out += "  " + queue.EntryPath(i) + "\n";
+    if (flags.SourceIsListFile && flags.DeleteListFiles)
+        out += "The source list file " + fields.source + " would be removed once it is read.\n";
+    out += "\n";
+
+    if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
+        out += "No destination is given: the destination chooser would open.\n";
+        return true;
+    }
+    std::string targetText;
+    if (!ReadTargets(fields.target, flags, false, targetText, error)) {
+        out += error + "\n";
+        return false;
+    }
+    const SplitTargets targets = SplitDestinations(targetText);
+    out += text::Format("Destinations (%zu):\n", targets.roots.size());
+    for (const std::string& root : targets.roots)
+        out += "  " + (root.empty() ? std::string("/") : root) + "\n";
+    if (targets.dropped)
+        out += text::Format("%u more destinations would be skipped: at most 4096 are allowed.\n",
+                            targets.dropped);
+    if (flags.TargetIsListFile && flags.DeleteListFiles)
+        out += "The target list file " + fields.target + " would be removed once it is read.\n";
+    return true;
+}
+
+}  // namespace rd

@@ -1,0 +1,20 @@
+// The settings summary a console wrapper shows when a job starts.
+#pragma once
+
+#include <string>
+
+#include "engine/job_settings.h"
+
+namespace rd {
+
+// The label of a speed-limit setting: "50%", "512 Kbps", "16384 bps", or " None" for index 10.
+// Empty for an index outside 0 to 10.
+std::string SpeedLimitLabel(int32_t limtip, int32_t splim);
+
+// The label of a buffer-size index 0 to 10 ("512 bytes" ... "32 Mbytes"); empty outside.
+std::string BufferSizeLabel(int32_t bufsz);
+
+// The summary of the settings after the switches, lines ending in "\r\n", the last one in "\r".
+std::string SettingsSummary(const JobSettings& settings);
+
+}  // namespace rd

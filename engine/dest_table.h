@@ -1,0 +1,94 @@
+// The job's destination slots and the parsing of the target text into them.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/user_notice.h"
+#include "platform/sync.h"
+
+namespace rd {
+
+constexpr uint32_t kMaxDestinations = 4096;
+
+// Flags a destination file was opened with, kept as one word per slot.
+namespace openflag {
+constexpr uint32_t kNormal = 0x00000080;
+constexpr uint32_t kSequentialScan = 0x08000000;
+constexpr uint32_t kNoBuffering = 0x20000000;  // burst: O_DIRECT
+constexpr uint32_t kWriteThrough = 0x80000000;
+constexpr uint32_t kInitial = kSequentialScan | kNormal;
+}  // namespace openflag
+
+// One destination of the job.
+struct CopyDest {
+    // 1 while this destination takes part in the current file.
+    std::atomic<int32_t> active{0};
+    // A block has been published for this destination.
+    std::unique_ptr<AutoResetEvent> ready;
+    // This destination's writer has taken the published block.
+    std::unique_ptr<AutoResetEvent> taken;
+    // This destination's writer has finished writing its block.
+    std::unique_ptr<AutoResetEvent> written;
+    int fileHandle = -1;
+    int markerHandle = -1;
+    // Full path of the destination file of the block being handed over; empty: writer ends.
+    std::string currentPath;
+    // The destination folder without a trailing "/" ("" for the root folder).
+    std::string root;
+    uint32_t openFlags = openflag::kInitial;
+
+    // Back to the state of a new slot (events dropped, handles closed marks).
+    void Reset();
+    // Creates the three events: ready non-signalled, taken and written signalled.
+    void CreateEvents();
+};
+
+// The result of splitting a target text: the roots in order, and how many items did not fit.
+struct SplitTargets {
+    std::vector<std::string> roots;
+    uint32_t dropped = 0;
+};
+
+// Splits a target text (folders each followed by "?") into destination roots without creating
+// anything: empty items are skipped, trailing "/" are removed, at most 4096 are kept.
+SplitTargets SplitDestinations(std::string_view targetText);
+
+// Creates every folder on the way to `path`, and `path` itself unless it ends with "/".
+// Errors are ignored: the copy reports what it cannot write.
+void CreateFolderTree(std::string_view path);
+
+class DestTable {
+public:
+    DestTable();
+
+    CopyDest& operator[](uint32_t i) { return slots_[i]; }
+    const CopyDest& operator[](uint32_t i) const { return slots_[i]; }
+    uint32_t Count() const { return count_; }
+
+    // Fills the slots from the target text and creates each destination folder tree. When
+    // more than 4096 destinations are given, the rest are dropped and `notice` shows one
+    // warning after the scan.
+    void ParseDestinations(std::string_view targetText, UserNotice& notice);
+
+    // Creates the three events of every used slot (job start).
+    void CreateEvents();
+
+    // Marks every used slot active (a file starts).
+    void ActivateAll();
+
+    // Takes `slot` out of the current file. Returns true when no used slot is active any more;
+    // the caller then abandons the file.
+    bool SkipDestination(uint32_t slot);
+
+private:
+    std::unique_ptr<CopyDest[]> slots_;
+    uint32_t count_ = 0;
+};
+
+}  // namespace rd

@@ -1,0 +1,42 @@
+#include "engine/file_list.h"
+
+#include <sys/stat.h>
+
+namespace rd {
+
+bool FENTRY_::IsFolder() const {
+    return attributes != kAttributesUnknown && S_ISDIR(attributes);
+}
+
+FENTRY_* FileList::Append(std::unique_ptr<FENTRY_> node) {
+    FENTRY_* raw = node.get();
+    raw->previous = tail_;
+    raw->next = nullptr;
+    if (tail_)
+        tail_->next = raw;
+    else
+        head_ = raw;
+    tail_ = raw;
+    nodes_.push_back(std::move(node));
+    return raw;
+}
+
+void FileList::Unlink(FENTRY_* node) {
+    // A node that is no longer linked keeps stale links; fixing neighbours through them
+    // would cut live nodes out of the list.
+    bool linked = node->previous ? node->previous->next == node : head_ == node;
+    if (!linked)
+        return;
+    if (node->previous)
+        node->previous->next = node->next;
+    else
+        head_ = node->next;
+    if (node->next)
+        node->next->previous = node->previous;
+    else
+        tail_ = node->previous;
+    // The node's own links stay as they were: the job thread may be standing on it and steps
+    // on from it to the next node that is not done.
+}
+
+}  // namespace rd

@@ -1,0 +1,62 @@
+// The job's file list: one node per source file or folder, in walk order.
+#pragma once
+
+#include <sys/types.h>
+#include <time.h>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace rd {
+
+struct QueueEntry;
+
+constexpr uint64_t kSizeUnknown = UINT64_MAX;
+constexpr uint32_t kAttributesUnknown = UINT32_MAX;
+
+struct FENTRY_ {
+    // The queue entry of the source this node came from.
+    QueueEntry* queueEntry = nullptr;
+    // 0 until the job thread has processed the node (or it was taken out of the job).
+    int32_t done = 0;
+    // The folder that held the source as given, without a trailing "/".
+    std::string base;
+    // The node's path below `base`, always beginning with "/".
+    std::string relative;
+    uint64_t size = kSizeUnknown;
+    // st_mode of the source; kAttributesUnknown until read.
+    uint32_t attributes = kAttributesUnknown;
+    timespec creationTime{};
+    timespec lastWriteTime{};
+    FENTRY_* previous = nullptr;
+    FENTRY_* next = nullptr;
+
+    bool IsFolder() const;
+    std::string SourcePath() const { return base + relative; }
+    std::string DestinationPath(const std::string& root) const { return root + relative; }
+};
+
+// A doubly linked list of nodes. Links and done flags are guarded by `ListLock`, which the
+// caller holds around every call below. Nodes stay allocated as long as the list lives, so a
+// pointer to a node that was unlinked is still safe to read.
+class FileList {
+public:
+    std::mutex ListLock;
+
+    FENTRY_* Head() const { return head_; }
+    FENTRY_* Tail() const { return tail_; }
+
+    // Takes ownership of a new node and links it at the tail.
+    FENTRY_* Append(std::unique_ptr<FENTRY_> node);
+    // Unlinks `node`, fixing its neighbours and the head and tail.
+    void Unlink(FENTRY_* node);
+
+private:
+    std::deque<std::unique_ptr<FENTRY_>> nodes_;
+    FENTRY_* head_ = nullptr;
+    FENTRY_* tail_ = nullptr;
+};
+
+}  // namespace rd

@@ -1,0 +1,62 @@
+// The counters and flags of a running job, shared by the job thread, the writers and the
+// progress window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace rd {
+
+struct JobCounters {
+    std::atomic<uint64_t> listedBytes{0};
+    std::atomic<uint32_t> listedFiles{0};
+    std::atomic<uint64_t> doneBytes{0};
+    // Bytes read and handed to the writers, plus sizes of files removed by a delete job.
+    std::atomic<uint64_t> transferredBytes{0};
+    // Transferred bytes at the last speed sample.
+    std::atomic<uint64_t> sampleMark{0};
+    std::atomic<uint32_t> filesDone{0};
+    std::atomic<uint32_t> retries{0};
+    std::atomic<uint32_t> skips{0};
+    std::atomic<uint32_t> filePercent{0};
+    std::atomic<uint32_t> dutyPercent{100};
+    // Bytes per millisecond over the last blocks.
+    std::atomic<uint32_t> speed{0};
+    // Milliseconds spent copying.
+    std::atomic<uint32_t> copyTime{0};
+};
+
+struct JobFlagsState {
+    std::atomic<int32_t> Paused{0};
+    std::atomic<int32_t> SkipFile{0};
+    // Writers stop retrying and taking blocks; guarded by WriterLock when written.
+    std::atomic<int32_t> Terminating{0};
+    // Writers inside a block write; guarded by WriterLock.
+    std::atomic<int32_t> ActiveWriters{0};
+    std::atomic<int32_t> EngineReady{0};
+};
+
+class JobState {
+public:
+    JobCounters counters;
+    JobFlagsState flags;
+    std::mutex WriterLock;
+
+    // Tick count at which the current speed sample started.
+    std::atomic<uint64_t> speedSampleStart{0};
+
+    void SetCurrentSource(std::string path);
+    std::string CurrentSource() const;
+
+    // Sleeps the retry delay, counts the retry and restarts the speed sample so that the pause
+    // is not counted as copy time.
+    void RetryPause(uint32_t retryDelayMs);
+
+private:
+    mutable std::mutex sourceLock_;
+    std::string currentSource_;
+};
+
+}  // namespace rd

@@ -1,0 +1,132 @@
+#include "engine/source_queue.h"
+
+#include <algorithm>
+
+#include "engine/file_list.h"
+#include "engine/job_state.h"
+
+namespace rd {
+
+namespace {
+
+// Removes entries[index] and keeps the cursor on the same next entry.
+void EraseEntry(std::vector<QueueEntry*>& entries, int& cursor, size_t index) {
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(index));
+    if (static_cast<int>(index) < cursor)
+        --cursor;
+}
+
+}  // namespace
+
+int SourceQueue::Add(std::string_view path) {
+    if (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    if (path.empty())
+        return -1;
+    std::lock_guard<std::mutex> lock(lock_);
+    auto entry = std::make_unique<QueueEntry>();
+    entry->file.path = std::string(path);
+    entry->state = std::string(kStateWait);
+    entries_.push_back(entry.get());
+    storage_.push_back(std::move(entry));
+    return static_cast<int>(entries_.size()) - 1;
+}
+
+int SourceQueue::Count() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return static_cast<int>(entries_.size());
+}
+
+std::string SourceQueue::EntryPath(int index) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (index < 0 || static_cast<size_t>(index) >= entries_.size())
+        return {};
+    return entries_[index]->file.path;
+}
+
+std::string SourceQueue::EntryState(int index) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (index < 0 || static_cast<size_t>(index) >= entries_.size())
+        return {};
+    return entries_[index]->state;
+}
+
+QueueEntry* SourceQueue::EntryAt(int index) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (index < 0 || static_cast<size_t>(index) >= entries_.size())
+        return nullptr;
+    return entries_[index];
+}
+
+int SourceQueue::IndexOf(const QueueEntry* entry) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = std::find(entries_.begin(), entries_.end(), entry);
+    return it == entries_.end() ? -1 : static_cast<int>(it - entries_.begin());
+}
+
+void SourceQueue::SetState(QueueEntry* entry, std::string_view state) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (std::find(entries_.begin(), entries_.end(), entry) != entries_.end())
+        entry->state = std::string(state);
+}
+
+void SourceQueue::RemoveAt(int index) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (index < 0 || static_cast<size_t>(index) >= entries_.size())
+        return;
+    EraseEntry(entries_, cursor_, static_cast<size_t>(index));
+}
+
+SourceQueue::Next SourceQueue::NextSource() {
+    std::lock_guard<std::mutex> lock(lock_);
+    size_t at = cursor_ < 0 ? 0 : static_cast<size_t>(cursor_);
+    if (at >= entries_.size())
+        return {};
+    cursor_ = static_cast<int>(at) + 1;
+    return {entries_[at], entries_[at]->file.path};
+}
+
+int SourceQueue::Cursor() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return cursor_;
+}
+
+bool SourceQueue::DeleteSource(int index, FileList& list, JobCounters& counters) {
+    // ListLock before lock_, always: the job thread sets states while it holds ListLock.
+    std::lock_guard<std::mutex> listLock(list.ListLock);
+    QueueEntry* entry;
+    bool beingCopied;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (index < 0 || static_cast<size_t>(index) >= entries_.size())
+            return false;
+        entry = entries_[index];
+        beingCopied = entry->state == kStateCopy;
+    }
+    for (FENTRY_* node = list.Head(); node;) {
+        FENTRY_* next = node->next;
+        if (node->queueEntry == entry) {
+            list.Unlink(node);
+            if (!node->done) {
+                if (beingCopied) {
+                    // The first unprocessed node of an entry being copied is the one the job
+                    // thread is on: it finishes that file and counts it as done, so the file
+                    // stays in the listed totals.
+                    beingCopied = false;
+                } else if (node->size != kSizeUnknown && !node->IsFolder()) {
+                    counters.listedBytes -= node->size;
+                    --counters.listedFiles;
+                }
+                node->done = 1;
+            }
+        }
+        node = next;
+    }
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = std::find(entries_.begin(), entries_.end(), entry);
+    if (it != entries_.end())
+        EraseEntry(entries_, cursor_, static_cast<size_t>(it - entries_.begin()));
+    return true;
+}
+
+}  // namespace rd

@@ -1,0 +1,69 @@
+// The job's source queue: every file or folder handed to the job, in arrival order, with its
+// state. The queue window shows it; the job thread takes its sources from it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rd {
+
+class FileList;
+struct JobCounters;
+
+// `QUEUEDFILE_`: the path of a queued source.
+struct QUEUEDFILE_ {
+    std::string path;
+};
+
+struct QueueEntry {
+    QUEUEDFILE_ file;
+    std::string state;  // "Wait", "Copy" or "Done"
+};
+
+inline constexpr std::string_view kStateWait = "Wait";
+inline constexpr std::string_view kStateCopy = "Copy";
+inline constexpr std::string_view kStateDone = "Done";
+
+class SourceQueue {
+public:
+    // Appends `path` without one trailing "/" in state "Wait". Returns its index, or -1 when
+    // nothing is left of the path.
+    int Add(std::string_view path);
+    int Count() const;
+    // The path at `index`, empty when out of range.
+    std::string EntryPath(int index) const;
+    std::string EntryState(int index) const;
+    QueueEntry* EntryAt(int index) const;
+    int IndexOf(const QueueEntry* entry) const;
+    // Sets the state of `entry`; an entry no longer in the queue is ignored.
+    void SetState(QueueEntry* entry, std::string_view state);
+    // Removes the entry at `index`; out-of-range indices are ignored.
+    void RemoveAt(int index);
+
+    struct Next {
+        QueueEntry* entry = nullptr;
+        std::string path;
+    };
+    // The entry at the cursor, advancing the cursor; none and an empty path at the end.
+    Next NextSource();
+    int Cursor() const;
+
+    // Takes the entry at `index` out of the job: its nodes leave the file list (under
+    // ListLock), the listed totals drop by its unprocessed files, the cursor keeps pointing at
+    // the same next entry, and the entry is removed. Returns false for a bad index.
+    bool DeleteSource(int index, FileList& list, JobCounters& counters);
+
+private:
+    mutable std::mutex lock_;
+    std::vector<QueueEntry*> entries_;
+    // Entries stay allocated until the queue ends: file-list nodes may still point at them.
+    std::deque<std::unique_ptr<QueueEntry>> storage_;
+    int cursor_ = -1;
+};
+
+}  // namespace rd

@@ -1,0 +1,37 @@
+// Where the program keeps its configuration, its data and its runtime files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rd::paths {
+
+// $REDODORI_CONFIG_DIR, else $XDG_CONFIG_HOME/redodori, else ~/.config/redodori.
+std::string ConfigDir();
+
+// $REDODORI_DATA_DIR, else $XDG_DATA_HOME/redodori, else ~/.local/share/redodori. Holds the
+// history log and the favourites, and is the installation folder when none is stored.
+std::string UserDataDir();
+
+// $XDG_RUNTIME_DIR/redodori, else /tmp/redodori-<uid>.
+std::string RuntimeDir();
+
+// The data shipped with the program: <prefix>/share/redodori beside an installed executable,
+// or the data/ folder of the source tree for a program run from its build folder.
+std::string ShippedDataDir();
+
+// The installation folder: the stored machine value when it is not empty, else UserDataDir().
+std::string InstallFolder(const std::string& storedInstallPath);
+
+// The folders searched for language files, skins and sounds, in order: the installation
+// folder, then the shipped data folder (once, when they differ).
+std::vector<std::string> DataSearchPath(const std::string& installFolder);
+
+// The first existing file `relative` (e.g. "english.lng", "skins/Default/skin.ini") along the
+// data search path; empty when there is none.
+std::string FindDataFile(const std::string& installFolder, const std::string& relative);
+
+// Creates `path` and its missing parents with `mode`. Returns 0 or errno.
+int MakePath(const std::string& path, unsigned mode = 0700);
+
+}  // namespace rd::paths

@@ -1,0 +1,32 @@
+// Text encodings and formatting shared by every layer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rd::text {
+
+// Converts UTF-8 to UTF-16. Bytes that are not valid UTF-8 become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// Converts UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// Splits the contents of a list file into its items. Data of at least three bytes that begins
+// with the byte-order mark FF FE is UTF-16LE; anything else is 8-bit text (UTF-8 here), kept
+// byte for byte. Lines end at a carriage return, and any run of carriage returns and line
+// feeds after it is skipped; a line feed alone does not end a line. The last line counts even
+// without a closing line break. Empty lines and lines beginning with a zero character are not
+// items, and an item ends at its first zero character.
+std::vector<std::string> SplitListFile(std::string_view data);
+
+// Writes a number with "," between groups of three digits: 1234567 -> "1,234,567".
+std::string GroupThousands(uint64_t value);
+
+// printf-style formatting into a std::string. "%Li", "%Lu" and "%Ld" take a 64-bit integer,
+// as the program's message formats write them.
+std::string Format(const char* format, ...);
+
+}  // namespace rd::text

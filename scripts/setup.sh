@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what the build needs on Debian 12, then configures and builds into build/.
+# Usage: scripts/setup.sh [extra cmake options]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 googletest libgtest-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+fi
+
+cmake -S . -B build -G Ninja "$@"
+cmake --build build -j"$(nproc)"

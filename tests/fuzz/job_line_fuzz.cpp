@@ -1,0 +1,39 @@
+// Feeds arbitrary bytes to the job-line and list-file parsers.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/source_reader.h"
+#include "engine/dest_table.h"
+#include "platform/text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+
+    rd::HoldsJob(input);
+    rd::ScanProfile(input);
+    const rd::LineFields fields = rd::SplitFields(input);
+    rd::JobSettings settings;
+    rd::JobFlags flags;
+    rd::ResetJobState(settings, flags);
+    rd::ApplySwitches(fields.switches, settings, flags);
+    rd::ApplySwitches(input, settings, flags);
+
+    for (const std::string& item : rd::text::SplitListFile(input)) {
+        if (item.empty() || item.find('\r') != std::string::npos ||
+            item.find('\0') != std::string::npos)
+            __builtin_trap();
+    }
+    rd::SplitInlineSources(fields.source, "/cwd");
+
+    const rd::SplitTargets targets = rd::SplitDestinations(input);
+    if (targets.roots.size() > rd::kMaxDestinations)
+        __builtin_trap();
+    for (const std::string& root : targets.roots) {
+        if (!root.empty() && root.back() == '/')
+            __builtin_trap();
+    }
+    rd::text::Utf16ToUtf8(rd::text::Utf8ToUtf16(input));
+    return 0;
+}

@@ -1,0 +1,238 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace rd {
+namespace {
+
+struct Parsed {
+    JobSettings settings;
+    JobFlags flags;
+};
+
+Parsed Apply(std::string_view switches, int32_t onexistBefore = 0) {
+    Parsed p;
+    p.settings.onexist = onexistBefore;
+    ApplySwitches(switches, p.settings, p.flags);
+    return p;
+}
+
+TEST(CommandLine, SettingsOnlyTest) {
+    EXPECT_FALSE(HoldsJob("/usr/bin/redodori"));
+    EXPECT_FALSE(HoldsJob("/usr/bin/redodori |||"));
+    EXPECT_FALSE(HoldsJob("/usr/bin/redodori |||q1"));
+    EXPECT_FALSE(HoldsJob("redodori |/a|||"));
+    EXPECT_TRUE(HoldsJob("/usr/bin/redodori |/tmp/list|/dst/|"));
+    EXPECT_TRUE(HoldsJob("redodori |/a||w"));
+    // "/" separates path parts, never fields.
+    EXPECT_FALSE(HoldsJob("redodori ///"));
+}
+
+TEST(CommandLine, ProfileScan) {
+    EXPECT_EQ(ScanProfile("redodori |||q1"), "network");
+    EXPECT_EQ(ScanProfile("redodori |/l|/d/|wq2"), "local");
+    EXPECT_EQ(ScanProfile("redodori |/l|/d/|q1"), "network");
+    // The first "q" after the second separator decides, even inside the target field.
+    EXPECT_EQ(ScanProfile("redodori |/l|/data/equip/|q1"), std::nullopt);
+    // A "q" in the source field is not looked at.
+    EXPECT_EQ(ScanProfile("redodori |/q1/list|/d/|"), std::nullopt);
+    // A "q" that is the last character is not a profile switch; the line has no other.
+    EXPECT_EQ(ScanProfile("redodori |/l|/d/|wq"), std::nullopt);
+    EXPECT_EQ(ScanProfile("redodori |/l|/d/|q3q1"), std::nullopt);
+    EXPECT_EQ(ScanProfile("redodori |/l"), std::nullopt);
+}
+
+TEST(CommandLine, Fields) {
+    LineFields f = SplitFields("/usr/bin/redodori |/tmp/src list|/a/?/b/|mw|ignored|more");
+    EXPECT_EQ(f.source, "/tmp/src list");
+    EXPECT_EQ(f.target, "/a/?/b/");
+    EXPECT_EQ(f.switches, "mw");
+    f = SplitFields("redodori |only");
+    EXPECT_EQ(f.source, "only");
+    EXPECT_EQ(f.target, "");
+    EXPECT_EQ(f.switches, "");
+    f = SplitFields("redodori");
+    EXPECT_EQ(f.source, "");
+}
+
+TEST(CommandLine, BuildCommandLineJoinsWithSpaces) {
+    const char* argv[] = {"/usr/bin/redodori", "|/l|/d/|", "x y"};
+    EXPECT_EQ(BuildCommandLine(3, argv), "/usr/bin/redodori |/l|/d/| x y");
+    EXPECT_EQ(BuildCommandLine(1, argv), "/usr/bin/redodori");
+}
+
+TEST(Switches, PlainLetters) {
+    Parsed p = Apply("dhjJvzcnprGgx");
+    EXPECT_EQ(p.settings.shutd, 1);
+    EXPECT_EQ(p.settings.enskdel, 1);
+    EXPECT_TRUE(p.flags.TreeLink);
+    EXPECT_TRUE(p.flags.PerFileLink);
+    EXPECT_EQ(p.settings.encrc, 1);
+    EXPECT_EQ(p.settings.resfsz, 1);
+    EXPECT_FALSE(p.flags.KeepFileTimes);
+    EXPECT_FALSE(p.flags.ShowProgressWindow);
+    EXPECT_TRUE(p.flags.StartPaused);
+    EXPECT_EQ(p.settings.onerror, 1);
+    EXPECT_TRUE(p.flags.WaitForOtherJobs);
+    EXPECT_TRUE(p.flags.AttachToRunning);
+    EXPECT_FALSE(p.flags.DeleteListFiles);
+    EXPECT_TRUE(p.flags.SourceIsListFile);
+
+    p = Apply("dDhHvVzZrs");
+    EXPECT_EQ(p.settings.shutd, 0);
+    EXPECT_EQ(p.settings.enskdel, 0);
+    EXPECT_EQ(p.settings.encrc, 0);
+    EXPECT_EQ(p.settings.resfsz, 0);
+    EXPECT_EQ(p.settings.onerror, 2);
+
+    p = Apply("ef");
+    EXPECT_FALSE(p.flags.SourceIsListFile);
+    EXPECT_FALSE(p.flags.DeleteListFiles);
+    EXPECT_TRUE(p.flags.TargetIsListFile);
+
+    // Unknown letters, "q" and its digit change nothing.
+    Parsed untouched = Apply("q1yY!? ");
+    Parsed fresh;
+    EXPECT_EQ(untouched.settings.onexist, fresh.settings.onexist);
+    EXPECT_EQ(untouched.settings.splim, fresh.settings.splim);
+    EXPECT_EQ(untouched.settings.bufsz, fresh.settings.bufsz);
+    EXPECT_TRUE(untouched.flags.SourceIsListFile);
+    EXPECT_TRUE(untouched.flags.DeleteListFiles);
+}
+
+TEST(Switches, ModeWord) {
+    JobSettings s;
+    JobFlags f;
+    s.delmode = 0x6 | mode::kDelete;  // stored wipe passes and stray job bits
+    ResetJobState(s, f);
+    EXPECT_EQ(s.delmode, 0x6);
+    ApplySwitches("m", s, f);
+    EXPECT_EQ(s.delmode, 0x7);
+    EXPECT_TRUE(mode::IsMove(s.delmode));
+    ApplySwitches("M", s, f);
+    EXPECT_EQ(s.delmode, 0xF);
+    EXPECT_TRUE(mode::IsDelete(s.delmode));
+    EXPECT_EQ(mode::WipePasses(s.delmode), 3);
+}
+
+TEST(Switches, ExistingFileMasks) {
+    // k, o and w keep only try-resume; they drop overwrite-if-older.
+    EXPECT_EQ(Apply("k", 0x1F).settings.onexist, 4 | 2);
+    EXPECT_EQ(Apply("o", 0x1B).settings.onexist, 8);
+    EXPECT_EQ(Apply("w", 0x16).settings.onexist, 4 | 1);
+    // u sets try-resume alone.
+    EXPECT_EQ(Apply("u", 0x1B).settings.onexist, 4);
+    EXPECT_EQ(Apply("ku").settings.onexist, 4);
+    EXPECT_EQ(Apply("uk").settings.onexist, 6);
+    // i then w: overwrite without overwrite-if-older; w then i: both.
+    EXPECT_EQ(Apply("iw").settings.onexist, 1);
+    EXPECT_EQ(Apply("wi").settings.onexist, 17);
+    EXPECT_EQ(Apply("I", 0x1F).settings.onexist, 0x0F);
+}
+
+TEST(Switches, BurstLetters) {
+    JobSettings on;
+    on.readburst = 1;
+    on.writeburst = 1;
+    JobFlags f;
+    JobSettings s = on;
+    ApplySwitches("T2", s, f);
+    EXPECT_EQ(s.readburst, 1);
+    EXPECT_EQ(s.writeburst, 0);
+
+    s = on;
+    ApplySwitches("T1", s, f);
+    EXPECT_EQ(s.readburst, 0);
+    EXPECT_EQ(s.writeburst, 1);
+
+    // "T" then "w": both bursts off, and "w" is its own switch.
+    s = on;
+    ApplySwitches("Tw", s, f);
+    EXPECT_EQ(s.readburst, 0);
+    EXPECT_EQ(s.writeburst, 0);
+    EXPECT_EQ(s.onexist, 1);
+
+    s = JobSettings{};
+    ApplySwitches("t", s, f);
+    EXPECT_EQ(s.readburst, 1);
+    EXPECT_EQ(s.writeburst, 1);
+
+    // The "2" after "t" is consumed, so it is not read again.
+    s = JobSettings{};
+    ApplySwitches("t22", s, f);
+    EXPECT_EQ(s.readburst, 0);
+    EXPECT_EQ(s.writeburst, 1);
+}
+
+TEST(Switches, NumericSwitch) {
+    Parsed p = Apply("Lk99");
+    EXPECT_EQ(p.settings.splim, 10);
+    EXPECT_EQ(p.settings.limtip, 0);
+
+    p = Apply("Lp3");
+    EXPECT_EQ(p.settings.splim, 3);
+    EXPECT_EQ(p.settings.limtip, 1);
+
+    p = Apply("Lc07");
+    EXPECT_EQ(p.settings.splim, 7);
+    EXPECT_EQ(p.settings.limtip, 2);
+
+    p = Apply("Lb12");
+    EXPECT_EQ(p.settings.bufsz, 4);
+    p = Apply("Lb10");
+    EXPECT_EQ(p.settings.bufsz, 10);
+    p = Apply("Lb0");
+    EXPECT_EQ(p.settings.bufsz, 0);
+
+    // No digits: nothing is set, but the letter after "L" is taken; the rest still counts.
+    p = Apply("Lb");
+    EXPECT_EQ(p.settings.bufsz, 6);
+    p = Apply("L");
+    EXPECT_EQ(p.settings.bufsz, 6);
+    EXPECT_EQ(p.settings.splim, 10);
+    p = Apply("Lkw");
+    EXPECT_EQ(p.settings.splim, 10);
+    EXPECT_EQ(p.settings.limtip, 1);
+    EXPECT_EQ(p.settings.onexist, 1);
+
+    // Digits too large to convert leave the value, and the clamp still applies.
+    p = Apply("Lk99999999999999");
+    EXPECT_EQ(p.settings.splim, 10);
+    EXPECT_EQ(p.settings.limtip, 0);
+    p = Apply("Lb99999999999999");
+    EXPECT_EQ(p.settings.bufsz, 6);
+
+    // The digits are consumed: "Lb2m" does not read "2" as a switch, and "m" still counts.
+    p = Apply("Lb2m");
+    EXPECT_EQ(p.settings.bufsz, 2);
+    EXPECT_EQ(p.settings.delmode, mode::kMove);
+
+    p = Apply("Lt4294967295");
+    EXPECT_EQ(p.flags.ConsoleThreadId, 4294967295u);
+    p = Apply("Lt4294967296");
+    EXPECT_EQ(p.flags.ConsoleThreadId, 0u);
+    p = Apply("Lt12v");
+    EXPECT_EQ(p.flags.ConsoleThreadId, 12u);
+    EXPECT_EQ(p.settings.encrc, 1);
+
+    // An unknown type letter sets nothing but its digits are consumed ("1" is no switch
+    // anyway; "r" after them still counts).
+    p = Apply("Lx5r");
+    EXPECT_EQ(p.settings.splim, 10);
+    EXPECT_EQ(p.settings.onerror, 1);
+}
+
+TEST(Switches, StoredValuesOutOfRangeAreClampedOnlyWhenSwitched) {
+    JobSettings s;
+    JobFlags f;
+    s.splim = -5;
+    ApplySwitches("w", s, f);
+    EXPECT_EQ(s.splim, -5);
+    ApplySwitches("Lk", s, f);
+    EXPECT_EQ(s.splim, -5);
+    ApplySwitches("Lk2", s, f);
+    EXPECT_EQ(s.splim, 2);
+}
+
+}  // namespace
+}  // namespace rd

@@ -1,0 +1,167 @@
+#include "app/source_reader.h"
+
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include "engine/source_queue.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+std::vector<std::string> Paths(const SourceQueue& q) {
+    std::vector<std::string> out;
+    for (int i = 0; i < q.Count(); ++i)
+        out.push_back(q.EntryPath(i));
+    return out;
+}
+
+std::string Utf16Le(const std::u16string& s) {
+    std::string out = "\xFF\xFE";
+    for (char16_t c : s) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+}
+
+class SourceReader : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    JobFlags listFlags;  // defaults: the source field is a list file
+    SourceQueue queue;
+    std::string error;
+};
+
+TEST_F(SourceReader, Utf16ListWithLineFeedsOnlyIsOneItem) {
+    test::WriteFile(dir / "list", Utf16Le(u"/a/one\n/a/two\n/a/three"));
+    ASSERT_TRUE(ReadSources(dir / "list", listFlags, queue, error));
+    EXPECT_EQ(Paths(queue), (std::vector<std::string>{"/a/one\n/a/two\n/a/three"}));
+}
+
+TEST_F(SourceReader, Utf16ListWithCarriageReturns) {
+    test::WriteFile(dir / "list", Utf16Le(u"/d/\u00e9t\u00e9\r\n\r\n/d/sub/\r\n/d/\U0001F600"));
+    ASSERT_TRUE(ReadSources(dir / "list", listFlags, queue, error));
+    // One trailing separator is dropped by the queue.
+    EXPECT_EQ(Paths(queue),
+              (std::vector<std::string>{"/d/\xC3\xA9t\xC3\xA9", "/d/sub", "/d/\xF0\x9F\x98\x80"}));
+}
+
+TEST_F(SourceReader, EightBitListLastLineWithoutBreak) {
+    test::WriteFile(dir / "list", "/x/a\r\n/x/\xE9\xFF name\r\r\n\n/x/last");
+    ASSERT_TRUE(ReadSources(dir / "list", listFlags, queue, error));
+    // Bytes that are not UTF-8 stay as they are: they name real files on Linux.
+    EXPECT_EQ(Paths(queue), (std::vector<std::string>{"/x/a", "/x/\xE9\xFF name", "/x/last"}));
+    // Reading never removes the list; the job does that after reading.
+    EXPECT_TRUE(std::filesystem::exists(dir / "list"));
+}
+
+TEST_F(SourceReader, MissingListGivesTheMessage) {
+    const std::string missing = dir / "no such list";
+    EXPECT_FALSE(ReadSources(missing, listFlags, queue, error));
+    EXPECT_EQ(error, "Can't open source filelist: " + missing + ". Error 2");
+    EXPECT_EQ(queue.Count(), 0);
+
+    EXPECT_FALSE(ReadSources(dir.Path(), listFlags, queue, error));
+    EXPECT_EQ(error, "Can't open source filelist: " + dir.Path() + ". Error 21");
+}
+
+TEST_F(SourceReader, GarbageListsDoNotCrash) {
+    std::mt19937 random(42);
+    for (int round = 0; round < 200; ++round) {
+        std::string data(random() % 3000, '\0');
+        for (char& c : data)
+            c = static_cast<char>(random() % 4 == 0 ? "\r\n\0\xFF"[random() % 4] : random());
+        if (round % 2)
+            data = "\xFF\xFE" + data;
+        test::WriteFile(dir / "list", data);
+        SourceQueue q;
+        ASSERT_TRUE(ReadSources(dir / "list", listFlags, q, error));
+        for (const std::string& item : Paths(q)) {
+            EXPECT_FALSE(item.empty());
+            EXPECT_EQ(item.find('\0'), std::string::npos);
+            EXPECT_EQ(item.find('\r'), std::string::npos);
+        }
+    }
+    // A line far longer than any path is kept whole; the copy reports it later.
+    std::string longLine = "/" + std::string(PATH_MAX * 4, 'n');
+    test::WriteFile(dir / "list", longLine + "\r\n/short");
+    SourceQueue q;
+    ASSERT_TRUE(ReadSources(dir / "list", listFlags, q, error));
+    EXPECT_EQ(Paths(q), (std::vector<std::string>{longLine, "/short"}));
+}
+
+TEST_F(SourceReader, InlineSources) {
+    JobFlags inlineFlags;
+    inlineFlags.SourceIsListFile = false;
+    ASSERT_TRUE(ReadSources("/a/one?/b/two/", inlineFlags, queue, error));
+    EXPECT_EQ(Paths(queue), (std::vector<std::string>{"/a/one", "/b/two"}));
+
+    EXPECT_EQ(SplitInlineSources("bare?"
+                                 "?/x/y?",
+                                 "/work"),
+              (std::vector<std::string>{"/work/bare", "/x/y"}));
+    EXPECT_EQ(SplitInlineSources("?", "/w"), std::vector<std::string>{});
+    EXPECT_EQ(SplitInlineSources("", "/w"), std::vector<std::string>{});
+
+    // Bare names are taken from the current folder.
+    const std::string saved = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    SourceQueue q;
+    ReadSources("file.txt", inlineFlags, q, error);
+    std::filesystem::current_path(saved);
+    EXPECT_EQ(Paths(q), (std::vector<std::string>{std::filesystem::canonical(dir.Path()).string() +
+                                                  "/file.txt"}));
+}
+
+TEST_F(SourceReader, WildcardsExpandToFilesOnly) {
+    std::filesystem::create_directories(dir / "src/dir.txt");
+    for (const char* name : {"a.txt", "b.txt", "c.log", ".hidden.txt"})
+        test::WriteFile(dir / (std::string("src/") + name), "x");
+    std::filesystem::create_symlink("a.txt", dir / "src/link.txt");
+
+    queue.Add(dir / "keep-first");
+    queue.Add(dir / "src/*.txt");
+    queue.Add(dir / "src/*.none");
+    queue.Add(dir / "keep-last");
+    ExpandWildcards(queue);
+    EXPECT_EQ(Paths(queue), (std::vector<std::string>{dir / "keep-first", dir / "keep-last",
+                                                      dir / "src/.hidden.txt", dir / "src/a.txt",
+                                                      dir / "src/b.txt", dir / "src/link.txt"}));
+}
+
+TEST_F(SourceReader, WildcardMatchesAreNotExpandedAgain) {
+    std::filesystem::create_directories(dir / "w");
+    test::WriteFile(dir / "w/x*y", "literal star");
+    test::WriteFile(dir / "w/xy", "");
+    queue.Add(dir / "w/x*");
+    ExpandWildcards(queue);
+    EXPECT_EQ(Paths(queue), (std::vector<std::string>{dir / "w/x*y", dir / "w/xy"}));
+}
+
+TEST_F(SourceReader, TargetsInlineAndFromAList) {
+    JobFlags flags;
+    std::string targets;
+    ASSERT_TRUE(ReadTargets("/d1/?/d2", flags, true, targets, error));
+    EXPECT_EQ(targets, "/d1/?/d2?");
+    ASSERT_TRUE(ReadTargets("", flags, true, targets, error));
+    EXPECT_EQ(targets, "");
+
+    flags.TargetIsListFile = true;
+    test::WriteFile(dir / "targets", std::string("/t/one\r\n\r\n/t/two?\r/t/th\0ree\n", 28));
+    ASSERT_TRUE(ReadTargets(dir / "targets", flags, false, targets, error));
+    EXPECT_EQ(targets, "/t/one?/t/two?/t/three?");
+    EXPECT_TRUE(std::filesystem::exists(dir / "targets"));
+    ASSERT_TRUE(ReadTargets(dir / "targets", flags, true, targets, error));
+    EXPECT_FALSE(std::filesystem::exists(dir / "targets"));
+
+    EXPECT_FALSE(ReadTargets(dir / "targets", flags, true, targets, error));
+    EXPECT_EQ(error, "Can't open target filelist: " + (dir / "targets") + ". Error 2");
+}
+
+}  // namespace
+}  // namespace rd

@@ -1,0 +1,48 @@
+// Helpers for tests: private temporary folders and a private environment per test.
+#pragma once
+
+#include <string>
+
+namespace rd::test {
+
+// A fresh folder under the system temporary folder, removed with everything in it when the
+// object ends.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // Path() + "/" + relative.
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+// Points REDODORI_CONFIG_DIR, REDODORI_DATA_DIR and XDG_RUNTIME_DIR at folders of its own for
+// as long as it lives, so that a test never touches the user's store or another test's bus.
+class PrivateEnvironment {
+public:
+    PrivateEnvironment();
+    ~PrivateEnvironment();
+    const TempDir& Dir() const { return dir_; }
+    std::string ConfigDir() const { return dir_ / "config"; }
+    std::string DataDir() const { return dir_ / "data"; }
+    std::string RuntimeDir() const { return dir_ / "runtime"; }
+
+private:
+    TempDir dir_;
+    std::string saved_[3];
+    bool had_[3] = {};
+};
+
+void WriteFile(const std::string& path, const std::string& data);
+std::string ReadFile(const std::string& path);
+
+// Runs a shell command and returns its standard output; `status` gets the exit status.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+
+}  // namespace rd::test
