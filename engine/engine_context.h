@@ -1,0 +1,58 @@
+// Everything one job's engine works on: the settings it reads at each use, the destinations,
+// the file list, the counters and flags, the buffers, and its links to the window and console.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/dest_table.h"
+#include "engine/file_list.h"
+#include "engine/job_settings.h"
+#include "engine/job_state.h"
+#include "engine/speed.h"
+#include "engine/user_notice.h"
+#include "engine/vn_buffer.h"
+#include "engine/window_link.h"
+
+namespace rd {
+
+class SourceQueue;
+
+// Per-job choices made on the job line that the engine obeys.
+struct EngineOptions {
+    bool KeepFileTimes = true;
+    bool PerFileLink = false;
+    // The job's switch string, kept in resume markers.
+    std::string switches;
+};
+
+struct EngineContext {
+    EngineContext(JobSettings& settings, WindowLink& window, SourceQueue& queue)
+        : settings(settings), window(window), queue(queue) {}
+
+    JobSettings& settings;
+    WindowLink& window;
+    SourceQueue& queue;
+    EngineOptions options;
+    ConsoleSink* console = nullptr;
+    UserNotice* notice = nullptr;
+    AllocationFailure* allocationFailure = nullptr;
+
+    DestTable dests;
+    FileList list;
+    JobState state;
+    SpeedMeter speed;
+
+    // Runs when the job thread has copied everything: the completion actions, then the end of
+    // the job. Unset, the job thread posts WMU_ENDJOB with code 0.
+    std::function<void()> completeJob;
+
+    // Total of the listed bytes when the list was complete.
+    std::atomic<uint64_t> jobTotalBytes{0};
+    // 0 none, 1 running, 2 finished.
+    std::atomic<int32_t> jobState{0};
+};
+
+}  // namespace rd

@@ -1,0 +1,49 @@
+// Walks the job's sources into the file list: a node per file, a folder node before the nodes
+// below it.
+#pragma once
+
+#include <sys/types.h>
+#include <time.h>
+#include <cstdint>
+#include <string>
+
+namespace rd {
+
+struct EngineContext;
+struct FENTRY_;
+struct QueueEntry;
+
+class FileListBuilder {
+public:
+    explicit FileListBuilder(EngineContext& context) : ctx_(context) {}
+
+    // Asks the window for the queued sources one by one (WMU_NEXTSOURCE) and walks each before
+    // asking for the next, until the queue has no more.
+    void RunIntake();
+
+    // Adds one source: up to 10 attempts to find it, 50 ms x attempt apart; a source never
+    // found is dropped. Without a queue entry (a drop or a hand-off) one is added to the queue.
+    // A folder is walked completely. Any thread.
+    void AddSource(QueueEntry* entry, const std::string& path);
+
+    // Adds every entry of `folder`, walking subfolders as they are met; links are not followed.
+    void AddFolderTree(QueueEntry* entry, const std::string& base, const std::string& folder);
+
+    // Creates a node for `full` below `base`, completes what is unknown of it, counts it in the
+    // listed totals, reports the growing total at most every 300 ms while the copy has not
+    // started, and links it at the tail. `mode` kAttributesUnknown / `size` kSizeUnknown: read
+    // them. Returns false when the file cannot be found.
+    bool AddFileEntry(QueueEntry* entry, const std::string& base, const timespec& creation,
+                      const timespec& lastWrite, uint32_t mode, uint64_t size,
+                      const std::string& full);
+
+    // Reads what is unknown of a node (size, attributes, times): up to 10 attempts, 50 ms x
+    // attempt apart. The root folder "/" is taken as a folder at once.
+    static bool FillEntryInfo(FENTRY_& node);
+
+private:
+    EngineContext& ctx_;
+    uint64_t lastStatus_ = 0;
+};
+
+}  // namespace rd

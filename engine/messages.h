@@ -1,0 +1,34 @@
+// The numbered messages between the engine, the progress window and other processes.
+#pragma once
+
+#include <cstdint>
+
+namespace rd::msg {
+
+constexpr uint32_t WM_QUIT = 18;
+constexpr uint32_t WMU_ENDJOB = 1524;
+constexpr uint32_t WMU_DOCKQUEUE = 2035;
+constexpr uint32_t WMU_JOBSTATS = 2036;
+constexpr uint32_t WMU_HANDOFF = 2237;
+constexpr uint32_t WMU_CONTROL = 2238;
+constexpr uint32_t WMU_COMMAND = 2239;
+constexpr uint32_t WMU_NEXTSOURCE = 2240;
+constexpr uint32_t WMU_TRAYICON = 2245;
+constexpr uint32_t WMU_STARTUPIDLE = 2375;
+constexpr uint32_t WMU_ERRORPROMPT = 34122;
+constexpr uint32_t WMU_EXISTSPROMPT = 34123;
+constexpr uint32_t WMU_SETTEXT = 34125;
+constexpr uint32_t WMU_COMPLETE = 34126;
+
+// Sub-commands of WMU_COMMAND.
+constexpr uintptr_t kCmdStartJob = 0;
+constexpr uintptr_t kCmdPrepare = 1;
+constexpr uintptr_t kCmdListComplete = 2;
+constexpr uintptr_t kCmdLockOptions = 3;
+constexpr uintptr_t kCmdParseDestinations = 4;
+
+// wParam of WMU_SETTEXT.
+constexpr uintptr_t kTextCurrentFile = 1;
+constexpr uintptr_t kTextStatus = 2;
+
+}  // namespace rd::msg

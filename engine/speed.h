@@ -1,0 +1,51 @@
+// The speed sample taken at every published block, the speed limiter and the speed average.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+namespace rd {
+
+struct JobCounters;
+
+// Time source of the limiter, replaceable in tests.
+class LimiterClock {
+public:
+    virtual ~LimiterClock() = default;
+    virtual uint64_t NowMs() = 0;
+    virtual void SleepMs(uint32_t ms) = 0;
+};
+
+// The system's monotonic clock.
+LimiterClock& SystemLimiterClock();
+
+// The rate of a `splim` index 0-9: 16 ... 16384 (Kbps or bps by `limtip`).
+uint32_t RateStep(int32_t splim);
+
+class SpeedMeter {
+public:
+    explicit SpeedMeter(LimiterClock& clock = SystemLimiterClock()) : clock_(&clock) {}
+
+    // At every publish, before the hand-off: takes the sample since the last one, sleeps as
+    // the limit asks (`splim` 0-9 in the unit `limtip`), sets the duty percent, moves the
+    // sample mark and updates the speed average.
+    void Sample(JobCounters& counters, int32_t splim, int32_t limtip);
+
+    // Forgets both samples, so that the next block is neither limited nor timed with a pause
+    // (retry pause, error prompt) in it.
+    void ResetSamples();
+
+    // Adds (bytes, ms) to the last 33 samples and returns bytes per millisecond over them.
+    uint32_t UpdateSpeedAverage(uint32_t bytes, uint32_t ms, JobCounters& counters);
+
+private:
+    LimiterClock* clock_;
+    uint64_t last_ = 0;
+    uint64_t previous_ = 0;
+    uint64_t lastSleep_ = 0;
+    std::mutex speedLock_;
+    uint32_t bytes_[33] = {};
+    uint32_t ms_[33] = {};
+};
+
+}  // namespace rd

@@ -1,0 +1,74 @@
+// The file calls of the copy: opening sources and destinations (buffered or "burst"),
+// positioned reads and writes, the resume marker, file length and basic information.
+#pragma once
+
+#include <sys/types.h>
+#include <time.h>
+#include <cstdint>
+#include <string>
+
+namespace rd {
+
+struct CopyDest;
+
+// Burst (unbuffered) transfer is used only for lengths and offsets that are multiples of this.
+constexpr uint64_t kBurstAlignment = 32768;
+// Destinations larger than this get their full length reserved before the first write.
+constexpr uint64_t kReserveThreshold = 4194304;
+// The suffix of a destination's resume marker file.
+inline constexpr const char* kMarkerSuffix = ".RedoDori";
+
+// True when burst is on and both `length` and the low 32 bits of `position` are multiples of
+// 32768.
+bool WantsBurst(bool burstSetting, uint64_t length, uint64_t position);
+
+// An open source file.
+struct SourceHandle {
+    int fd = -1;
+    bool unbuffered = false;
+    void Close();
+    ~SourceHandle() { Close(); }
+};
+
+// Opens `path` for reading unless it is already open in the wanted mode: unbuffered when
+// `readburst` is on and WantsBurst(length, position), else buffered with sequential read-ahead.
+// A file system that refuses unbuffered access is opened buffered. A failed open leaves the
+// handle closed with `error` set; the following read then fails.
+void OpenSource(const std::string& path, SourceHandle& handle, uint64_t length, bool readburst,
+                uint64_t position, int* error = nullptr);
+
+// Reads up to n bytes at `offset`, looping over short reads and EINTR; `n` becomes the count
+// read (less at the end of the file). Returns false with `error` on failure (n is then 0).
+bool PositionedRead(int fd, uint8_t* data, uint32_t& n, uint64_t offset, int& error);
+
+// Writes all n bytes at `offset`. Returns false with `error` when not every byte was written.
+bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error);
+
+// Opens (without truncating) the destination of `slot` for a block of `writeLength` bytes at
+// `position`, reopening it when the burst mode changes. A new file larger than 4 MiB whose first
+// block is at 0 gets its full length reserved when `reserve` is on. Returns false with `error`
+// when it cannot be opened.
+bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
+                  uint64_t fileSize, bool writeburst, bool reserve, int* error = nullptr);
+
+// Keeps the resume marker beside a destination: while end < fileSize it holds end (8 bytes,
+// little-endian), then the source path and the switch string, both UTF-16LE with a zero
+// terminator; at the end the marker is closed and removed.
+void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const std::string& source,
+                        const std::string& switches, uint64_t end, uint64_t fileSize);
+
+// The bytes of a marker file for the given values.
+std::string ResumeMarkerBytes(uint64_t end, const std::string& source, const std::string& switches);
+
+// Closes the destination of `slot`, first giving it the source's permissions and modification
+// time when `keepTimes` is set; closes the marker too.
+void CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified);
+
+// Gives an open file the permission bits of `mode` and the modification time `modified`
+// (access time unchanged). True on success.
+bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified);
+
+// Sets the file's length and reserves its blocks. True when the length was set.
+bool SetFileLength(int fd, uint64_t length);
+
+}  // namespace rd
