@@ -11,7 +11,6 @@
 #include "engine/file_list.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
-#include "engine/speed.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
 #include "engine/window_link.h"
@@ -38,12 +37,11 @@ struct EngineContext {
     EngineOptions options;
     ConsoleSink* console = nullptr;
     UserNotice* notice = nullptr;
-    AllocationFailure* allocationFailure = nullptr;
+    AllocationFailure* allocationFailure = &StderrAllocationFailure();
 
     DestTable dests;
     FileList list;
     JobState state;
-    SpeedMeter speed;
 
     // Runs when the job thread has copied everything: the completion actions, then the end of
     // the job. Unset, the job thread posts WMU_ENDJOB with code 0.
@@ -51,6 +49,8 @@ struct EngineContext {
 
     // Total of the listed bytes when the list was complete.
     std::atomic<uint64_t> jobTotalBytes{0};
+    // Tick count at which the copy started (the progress timer runs from then on); 0 before.
+    std::atomic<uint64_t> copyStartedAt{0};
     // 0 none, 1 running, 2 finished.
     std::atomic<int32_t> jobState{0};
 };

@@ -3,8 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/clock.h"
-
 namespace rd {
 
 void JobState::SetCurrentSource(std::string path) {
@@ -20,7 +18,7 @@ std::string JobState::CurrentSource() const {
 void JobState::RetryPause(uint32_t retryDelayMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs));
     ++counters.retries;
-    speedSampleStart = TickMs();
+    speed.ResetSamples();
 }
 
 }  // namespace rd

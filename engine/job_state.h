@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "engine/speed.h"
+
 namespace rd {
 
 struct JobCounters {
@@ -44,8 +46,8 @@ public:
     JobFlagsState flags;
     std::mutex WriterLock;
 
-    // Tick count at which the current speed sample started.
-    std::atomic<uint64_t> speedSampleStart{0};
+    // The speed sample, the limiter and the speed average.
+    SpeedMeter speed;
 
     void SetCurrentSource(std::string path);
     std::string CurrentSource() const;

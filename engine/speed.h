@@ -26,6 +26,9 @@ class SpeedMeter {
 public:
     explicit SpeedMeter(LimiterClock& clock = SystemLimiterClock()) : clock_(&clock) {}
 
+    // Takes its time from `clock` from now on (tests).
+    void SetClock(LimiterClock& clock) { clock_ = &clock; }
+
     // At every publish, before the hand-off: takes the sample since the last one, sleeps as
     // the limit asks (`splim` 0-9 in the unit `limtip`), sets the duty percent, moves the
     // sample mark and updates the speed average.
@@ -40,6 +43,8 @@ public:
 
 private:
     LimiterClock* clock_;
+    // Guards last_, previous_ and lastSleep_: ResetSamples may come from another thread.
+    std::mutex timingLock_;
     uint64_t last_ = 0;
     uint64_t previous_ = 0;
     uint64_t lastSleep_ = 0;

@@ -25,7 +25,11 @@ bool WantsBurst(bool burstSetting, uint64_t length, uint64_t position);
 // An open source file.
 struct SourceHandle {
     int fd = -1;
+    // O_DIRECT is in effect.
     bool unbuffered = false;
+    // The mode the handle was opened for: burst was wanted, even where the file system refused
+    // it and the handle is buffered. Keeps such a handle from being reopened for every block.
+    bool burstWanted = false;
     void Close();
     ~SourceHandle() { Close(); }
 };
@@ -61,8 +65,9 @@ void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const st
 std::string ResumeMarkerBytes(uint64_t end, const std::string& source, const std::string& switches);
 
 // Closes the destination of `slot`, first giving it the source's permissions and modification
-// time when `keepTimes` is set; closes the marker too.
-void CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified);
+// time when `keepTimes` is set; closes the marker too. Returns 0, or the errno of closing the
+// destination: network file systems report delayed write errors there.
+int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified);
 
 // Gives an open file the permission bits of `mode` and the modification time `modified`
 // (access time unchanged). True on success.

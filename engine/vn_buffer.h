@@ -14,6 +14,9 @@ public:
     virtual Answer Ask() = 0;
 };
 
+// Says so on stderr and answers Abort: for a process that has no one to ask.
+AllocationFailure& StderrAllocationFailure();
+
 class VNBuffer {
 public:
     VNBuffer() = default;

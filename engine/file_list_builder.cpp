@@ -1,0 +1,191 @@
+#include "engine/file_list_builder.h"
+
+#include <sys/stat.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_context.h"
+#include "engine/messages.h"
+#include "engine/path_parts.h"
+#include "engine/source_queue.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+
+namespace rd {
+
+namespace {
+
+constexpr int kFindAttempts = 10;
+constexpr uint64_t kStatusIntervalMs = 300;
+
+// Reads the attributes of `path`, trying again 50 ms x attempt later after each failure: a
+// source on a slow or just-woken device may not answer at once. With `missingIsFinal` a path
+// that does not exist is given up at once (an entry removed since its folder was listed).
+std::optional<fs::Attributes> Find(const std::string& path, bool missingIsFinal) {
+    for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
+        int error = 0;
+        if (auto found = fs::GetAttributes(path, &error))
+            return found;
+        if (missingIsFinal && error == ENOENT)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+    }
+    return std::nullopt;
+}
+
+// Only regular files carry data: links are recreated as links and the other kinds are
+// skipped, so counting their sizes would make the totals unreachable.
+uint64_t DataSize(const fs::Attributes& attributes) {
+    return attributes.IsRegular() ? attributes.size : 0;
+}
+
+// `folder` + "/" + `name`, without doubling the separator below the root.
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+void ShowStatus(EngineContext& ctx, const std::string& full, uint32_t files, uint64_t bytes) {
+    ctx.window.Send(msg::WMU_SETTEXT, msg::kTextCurrentFile,
+                    reinterpret_cast<intptr_t>(full.c_str()));
+    const std::string total = text::GroupThousands(bytes) + " (collecting...)";
+    ctx.window.Send(msg::WMU_SETTEXT, msg::kTextStatus, reinterpret_cast<intptr_t>(total.c_str()));
+    if (ctx.console && ctx.console->Attached())
+        ctx.console->Line(text::Format("Total files: %u; Total size: %Li bytes      ", files,
+                                       static_cast<long long>(bytes)),
+                          false);
+}
+
+}  // namespace
+
+void FileListBuilder::RunIntake() {
+    for (;;) {
+        QueueEntry* entry = nullptr;
+        std::string path;
+        ctx_.window.Send(msg::WMU_NEXTSOURCE, reinterpret_cast<uintptr_t>(&entry),
+                         reinterpret_cast<intptr_t>(&path));
+        if (path.empty())
+            break;
+        AddSource(entry, path);
+    }
+    ctx_.jobTotalBytes = ctx_.state.counters.listedBytes.load();
+    ctx_.window.Send(msg::WMU_COMMAND, msg::kCmdListComplete, 0);
+}
+
+void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
+    // With a trailing "/" the folder would become its own base, and its contents would land
+    // loose in the destination instead of in a folder of its name.
+    std::string path = given;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const std::optional<fs::Attributes> found = Find(path, false);
+    if (!found)
+        return;
+    if (!entry)
+        entry = ctx_.queue.EntryAt(ctx_.queue.Add(path));
+    std::string base = DirPart(path);
+    base.pop_back();
+    const timespec none{};
+    if (AddFileEntry(entry, base, none, none, kAttributesUnknown, kSizeUnknown, path) &&
+        found->IsFolder())
+        AddFolderTree(entry, base, path);
+}
+
+void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
+                                    const std::string& folder) {
+    std::vector<fs::DirEntry> names;
+    if (fs::ListFolder(folder, "*", names) != 0)
+        return;
+    for (const fs::DirEntry& name : names) {
+        const std::string full = JoinPath(folder, name.name);
+        const std::optional<fs::Attributes> found = Find(full, true);
+        if (!found)
+            continue;
+        if (AddFileEntry(entry, base, found->created, found->modified, found->mode,
+                         DataSize(*found), full)) {
+            if (found->IsFolder())
+                AddFolderTree(entry, base, full);
+        } else if (entry && ctx_.queue.IndexOf(entry) < 0) {
+            // The source was taken out of the queue: nothing more of it will be kept.
+            return;
+        }
+    }
+}
+
+bool FileListBuilder::AddFileEntry(QueueEntry* entry, const std::string& base,
+                                   const timespec& creation, const timespec& lastWrite,
+                                   uint32_t mode, uint64_t size, const std::string& full) {
+    auto node = std::make_unique<FENTRY_>();
+    node->queueEntry = entry;
+    node->base = base;
+    node->relative = full.substr(std::min(base.size(), full.size()));
+    node->size = size;
+    node->attributes = mode;
+    node->creationTime = creation;
+    node->lastWriteTime = lastWrite;
+    if (!FillEntryInfo(*node))
+        return false;
+
+    bool report = false;
+    uint32_t files = 0;
+    uint64_t bytes = 0;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.list.ListLock);
+        // ListLock before the queue's own lock, as everywhere. A source deleted from the queue
+        // while it was walked has already had its nodes taken out; new ones must not follow.
+        if (entry && ctx_.queue.IndexOf(entry) < 0)
+            return false;
+        JobCounters& counters = ctx_.state.counters;
+        if (!node->IsFolder()) {
+            counters.listedBytes += node->size;
+            ++counters.listedFiles;
+        }
+        files = counters.listedFiles;
+        bytes = counters.listedBytes;
+        const uint64_t now = TickMs();
+        if (ctx_.state.flags.EngineReady == 0 && now - lastStatus_ >= kStatusIntervalMs) {
+            lastStatus_ = now;
+            report = true;
+        }
+        ctx_.list.Append(std::move(node));
+    }
+    // Outside ListLock: the window thread takes it when it adds dropped sources, so waiting
+    // for the window while holding it could deadlock.
+    if (report)
+        ShowStatus(ctx_, full, files, bytes);
+    return true;
+}
+
+bool FileListBuilder::FillEntryInfo(FENTRY_& node) {
+    if (node.size != kSizeUnknown && node.attributes != kAttributesUnknown)
+        return true;
+    const std::string path = node.SourcePath();
+    if (path == "/") {
+        // The root stands for the destination root itself: it is recreated as a plain folder
+        // rather than with the system root's own permissions and times.
+        node.size = 0;
+        node.attributes = S_IFDIR | 0755;
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        node.creationTime = now;
+        node.lastWriteTime = now;
+        return true;
+    }
+    const std::optional<fs::Attributes> found = Find(path, false);
+    if (!found)
+        return false;
+    node.size = DataSize(*found);
+    node.attributes = found->mode;
+    node.creationTime = found->created;
+    node.lastWriteTime = found->modified;
+    return true;
+}
+
+}  // namespace rd

@@ -1,0 +1,201 @@
+#include "engine/job_thread.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "engine/engine_context.h"
+#include "engine/file_list_builder.h"
+#include "engine/messages.h"
+#include "engine/source_queue.h"
+#include "platform/clock.h"
+
+namespace rd {
+
+JobThread::JobThread(EngineContext& context) : ctx_(context) {}
+
+JobThread::~JobThread() {
+    Join();
+}
+
+void JobThread::Start() {
+    thread_ = std::thread(&JobThread::Run, this);
+}
+
+void JobThread::Join() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void JobThread::SleepWhilePaused(int stepMs) {
+    while (ctx_.state.flags.Paused)
+        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+}
+
+namespace {
+
+// The next node to copy after `node`: the first one that is not done. A node taken out of the
+// list (its source was deleted from the queue) may lead nowhere even though nodes were added
+// behind the list's tail since, so the end is confirmed with a search from the head.
+FENTRY_* NextUndone(FileList& list, FENTRY_* node) {
+    FENTRY_* next = node->next;
+    while (next && next->done)
+        next = next->next;
+    if (!next) {
+        next = list.Head();
+        while (next && next->done)
+            next = next->next;
+    }
+    return next;
+}
+
+}  // namespace
+
+void JobThread::Run() {
+    FileListBuilder(ctx_).RunIntake();
+
+    while (!ctx_.state.flags.EngineReady || ctx_.state.flags.Paused)
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    ctx_.window.Send(msg::WMU_COMMAND, msg::kCmdLockOptions, 0);
+
+    const uint32_t count = ctx_.dests.Count();
+    writerState_ = std::make_unique<WriterSlotState[]>(std::max<uint32_t>(count, 1));
+    handoff_.active.assign(count, 0);
+    parallel_ = ctx_.settings.parcopy != 0;
+    if (parallel_) {
+        for (uint32_t slot = 0; slot < count; ++slot)
+            writers_.emplace_back(&JobThread::WriterThread, this, slot);
+    }
+
+    ctx_.state.counters.copyTime = 0;
+    ctx_.copyStartedAt = TickMs();
+
+    FENTRY_* node;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.list.ListLock);
+        node = ctx_.list.Head();
+        while (node && node->done)
+            node = node->next;
+        if (node)
+            ctx_.queue.SetState(node->queueEntry, kStateCopy);
+    }
+    while (node) {
+        ProcessNode(*node);
+        std::lock_guard<std::mutex> lock(ctx_.list.ListLock);
+        node->done = 1;
+        FENTRY_* next = NextUndone(ctx_.list, node);
+        if (!next || next->queueEntry != node->queueEntry) {
+            ctx_.queue.SetState(node->queueEntry, kStateDone);
+            if (next)
+                ctx_.queue.SetState(next->queueEntry, kStateCopy);
+        }
+        node = next;
+    }
+
+    if (parallel_)
+        StopWriters();
+    // Handles of files that were abandoned part-way stay open until here; the partial
+    // destinations are left as they are.
+    for (uint32_t slot = 0; slot < count; ++slot)
+        CloseLeftover(slot, 0);
+    ApplyFolderTimes();
+
+    ctx_.jobState = 2;
+    if (ctx_.completeJob)
+        ctx_.completeJob();
+    else
+        ctx_.window.Post(msg::WMU_ENDJOB, 0, 0);
+}
+
+void JobThread::ProcessNode(FENTRY_& node) {
+    if (node.IsFolder()) {
+        MakeFolders(node);
+        return;
+    }
+    const uint32_t mode = node.attributes;
+    if (S_ISLNK(mode)) {
+        CopyLink(node);
+    } else if (S_ISREG(mode)) {
+        CopyEntry(node);
+    } else {
+        // Fifos, sockets and devices are never opened: reading a fifo could wait forever.
+        ++ctx_.state.counters.skips;
+    }
+    ++ctx_.state.counters.filesDone;
+}
+
+void JobThread::MakeFolders(const FENTRY_& node) {
+    const uint32_t count = ctx_.dests.Count();
+    for (uint32_t slot = 0; slot < count; ++slot) {
+        const std::string path = ctx_.dests[slot].root + node.relative;
+        CreateFolderTree(path);
+        // A folder's permissions and time are given once its contents are in place: a
+        // read-only folder would refuse them, and every file written into it would move its
+        // time again.
+        if (ctx_.options.KeepFileTimes && node.attributes != kAttributesUnknown)
+            folderTimes_.push_back({path, node.attributes, node.lastWriteTime});
+    }
+}
+
+void JobThread::ApplyFolderTimes() {
+    // Deepest first: walk order puts every folder before its subfolders.
+    for (auto it = folderTimes_.rbegin(); it != folderTimes_.rend(); ++it) {
+        int fd = open(it->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        SetBasicInfo(fd, it->mode, it->modified);
+        close(fd);
+    }
+    folderTimes_.clear();
+}
+
+void JobThread::CopyLink(const FENTRY_& node) {
+    const std::string source = node.SourcePath();
+    ctx_.state.SetCurrentSource(source);
+    std::string target(4096, '\0');
+    ssize_t len = readlink(source.c_str(), target.data(), target.size());
+    if (len < 0 || static_cast<size_t>(len) >= target.size()) {
+        ++ctx_.state.counters.skips;
+        return;
+    }
+    target.resize(static_cast<size_t>(len));
+    const uint32_t count = ctx_.dests.Count();
+    for (uint32_t slot = 0; slot < count; ++slot) {
+        const std::string dest = ctx_.dests[slot].root + node.relative;
+        if (symlink(target.c_str(), dest.c_str()) != 0) {
+            // An existing destination is replaced only when the job overwrites.
+            const bool overwrite = errno == EEXIST && (ctx_.settings.onexist & 1) != 0;
+            struct stat st {};
+            if (!overwrite || lstat(dest.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
+                unlink(dest.c_str()) != 0 || symlink(target.c_str(), dest.c_str()) != 0) {
+                ++ctx_.state.counters.skips;
+                continue;
+            }
+        }
+        if (ctx_.options.KeepFileTimes) {
+            const timespec times[2] = {{0, UTIME_OMIT}, node.lastWriteTime};
+            utimensat(AT_FDCWD, dest.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        }
+    }
+}
+
+void JobThread::StopWriters() {
+    WaitForWriters(true);
+    {
+        std::lock_guard<std::mutex> lock(handoff_.HandoffLock);
+        const uint32_t count = ctx_.dests.Count();
+        for (uint32_t slot = 0; slot < count; ++slot)
+            ctx_.dests[slot].currentPath.clear();
+        ++handoff_.sequence;
+        for (uint32_t slot = 0; slot < count; ++slot)
+            ctx_.dests[slot].ready->Set();
+    }
+    for (std::thread& t : writers_)
+        t.join();
+    writers_.clear();
+}
+
+}  // namespace rd

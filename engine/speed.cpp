@@ -1,0 +1,126 @@
+#include "engine/speed.h"
+
+#include <errno.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/job_state.h"
+#include "platform/clock.h"
+
+namespace rd {
+
+namespace {
+
+constexpr int32_t kLimitSteps = 10;
+constexpr uint32_t kRateSteps[kLimitSteps] = {16, 32, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
+constexpr int32_t kPercentMode = 1;
+constexpr int32_t kKilobyteMode = 0;
+
+class MonotonicClock : public LimiterClock {
+public:
+    uint64_t NowMs() override { return TickMs(); }
+
+    void SleepMs(uint32_t ms) override {
+        timespec wait{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+        timespec rest{};
+        while (nanosleep(&wait, &rest) != 0 && errno == EINTR)
+            wait = rest;
+    }
+};
+
+uint32_t ClampTo32(uint64_t value) {
+    return static_cast<uint32_t>(std::min<uint64_t>(value, UINT32_MAX));
+}
+
+}  // namespace
+
+LimiterClock& SystemLimiterClock() {
+    static MonotonicClock clock;
+    return clock;
+}
+
+uint32_t RateStep(int32_t splim) {
+    return splim >= 0 && splim < kLimitSteps ? kRateSteps[splim] : 0;
+}
+
+void SpeedMeter::Sample(JobCounters& counters, int32_t splim, int32_t limtip) {
+    const uint64_t transferred = counters.transferredBytes;
+    const uint32_t bytes = static_cast<uint32_t>(transferred - counters.sampleMark);
+    uint64_t elapsed;
+    uint64_t sleep = 0;
+    {
+        // The new timing state is settled before sleeping, so that a ResetSamples arriving
+        // during the sleep is not undone afterwards.
+        std::lock_guard<std::mutex> lock(timingLock_);
+        previous_ = last_;
+        last_ = clock_->NowMs();
+        elapsed = previous_ != 0 && last_ > previous_ ? last_ - previous_ : 1;
+        uint64_t duty = 100;
+        // A block that took no time at all in percent mode leaves the shown duty as it was.
+        bool dutyKnown = true;
+        if (splim >= 0 && splim < kLimitSteps && previous_ != 0) {
+            if (limtip == kPercentMode) {
+                const uint64_t pct = static_cast<uint64_t>(splim + 1) * 10;
+                // Elapsed covers the previous sleep too; only the time spent working counts.
+                const uint64_t work = elapsed >= lastSleep_ ? elapsed - lastSleep_ : elapsed;
+                sleep = (100 / pct - 1) * work;
+                lastSleep_ = sleep;
+                dutyKnown = work + sleep != 0;
+                if (dutyKnown)
+                    duty = work * 100 / (work + sleep);
+            } else {
+                const uint64_t limit =
+                    uint64_t{RateStep(splim)} * (limtip == kKilobyteMode ? 1024 : 1);
+                const uint64_t rate = uint64_t{bytes} * 1000 / elapsed;
+                if (rate > limit) {
+                    const uint64_t target = uint64_t{bytes} * 1000 / limit;
+                    if (elapsed < target) {
+                        lastSleep_ = target - elapsed;
+                        sleep = lastSleep_;
+                        duty = elapsed * 100 / target;
+                        elapsed = target;
+                        // The next sample measures from the end of this sleep.
+                        last_ += lastSleep_;
+                    }
+                }
+            }
+        }
+        if (dutyKnown)
+            counters.dutyPercent = static_cast<uint32_t>(duty);
+    }
+    while (sleep > 0) {
+        const uint32_t step = ClampTo32(sleep);
+        clock_->SleepMs(step);
+        sleep -= step;
+    }
+    counters.sampleMark = transferred;
+    UpdateSpeedAverage(bytes, ClampTo32(elapsed), counters);
+}
+
+void SpeedMeter::ResetSamples() {
+    std::lock_guard<std::mutex> lock(timingLock_);
+    last_ = 0;
+    previous_ = 0;
+}
+
+uint32_t SpeedMeter::UpdateSpeedAverage(uint32_t bytes, uint32_t ms, JobCounters& counters) {
+    std::lock_guard<std::mutex> lock(speedLock_);
+    constexpr size_t kSamples = sizeof(bytes_) / sizeof(bytes_[0]);
+    std::memmove(bytes_, bytes_ + 1, (kSamples - 1) * sizeof(bytes_[0]));
+    std::memmove(ms_, ms_ + 1, (kSamples - 1) * sizeof(ms_[0]));
+    bytes_[kSamples - 1] = bytes;
+    ms_[kSamples - 1] = ms;
+    uint64_t byteSum = 0;
+    uint64_t msSum = 0;
+    for (size_t i = 0; i < kSamples; ++i) {
+        byteSum += bytes_[i];
+        msSum += ms_[i];
+    }
+    if (msSum != 0)
+        counters.speed = ClampTo32(byteSum / msSum);
+    return counters.speed;
+}
+
+}  // namespace rd

@@ -1,0 +1,256 @@
+#include "engine/transfer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string_view>
+
+#include "engine/dest_table.h"
+#include "platform/text.h"
+
+namespace rd {
+
+namespace {
+
+int OpenRetrying(const std::string& path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Opens `path` unbuffered (O_DIRECT) when `burst` is set. A file system without unbuffered
+// access answers EINVAL; the file is then opened buffered, as burst is only a speed choice.
+// Returns the descriptor, or -1 with `error` set.
+int OpenMaybeDirect(const std::string& path, int flags, bool burst, bool& direct, int& error) {
+    constexpr mode_t kNewFileMode = 0666;
+    direct = false;
+    error = 0;
+    if (burst) {
+        int fd = OpenRetrying(path, flags | O_DIRECT, kNewFileMode);
+        if (fd >= 0) {
+            direct = true;
+            return fd;
+        }
+        if (errno != EINVAL) {
+            error = errno;
+            return -1;
+        }
+    }
+    int fd = OpenRetrying(path, flags, kNewFileMode);
+    if (fd < 0)
+        error = errno;
+    return fd;
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// An unbuffered read that came up short at the end of the file cannot go on: the next offset
+// is not aligned and the kernel answers EINVAL instead of 0.
+bool AtEndOfFile(int fd, uint64_t offset) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && offset >= static_cast<uint64_t>(st.st_size);
+}
+
+void AppendUtf16Le(std::string& out, std::string_view utf8) {
+    for (char16_t c : text::Utf8ToUtf16(utf8)) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    out.append(2, '\0');
+}
+
+std::string LittleEndian64(uint64_t value) {
+    std::string out(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+}  // namespace
+
+bool WantsBurst(bool burstSetting, uint64_t length, uint64_t position) {
+    return burstSetting && length % kBurstAlignment == 0 &&
+           static_cast<uint32_t>(position) % kBurstAlignment == 0;
+}
+
+void SourceHandle::Close() {
+    CloseFd(fd);
+    unbuffered = false;
+    burstWanted = false;
+}
+
+void OpenSource(const std::string& path, SourceHandle& handle, uint64_t length, bool readburst,
+                uint64_t position, int* error) {
+    const bool burst = WantsBurst(readburst, length, position);
+    if (error)
+        *error = 0;
+    if (handle.fd >= 0 && handle.burstWanted == burst)
+        return;
+    handle.Close();
+    bool direct = false;
+    int err = 0;
+    int fd = OpenMaybeDirect(path, O_RDONLY | O_CLOEXEC, burst, direct, err);
+    if (fd < 0) {
+        if (error)
+            *error = err;
+        return;
+    }
+    if (!direct)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    handle.fd = fd;
+    handle.unbuffered = direct;
+    handle.burstWanted = burst;
+}
+
+bool PositionedRead(int fd, uint8_t* data, uint32_t& n, uint64_t offset, int& error) {
+    error = 0;
+    uint32_t done = 0;
+    while (done < n) {
+        ssize_t got = ::pread(fd, data + done, n - done, static_cast<off_t>(offset + done));
+        if (got > 0) {
+            done += static_cast<uint32_t>(got);
+            continue;
+        }
+        if (got == 0)
+            break;
+        const int err = errno;
+        if (err == EINTR)
+            continue;
+        if (err == EINVAL && done > 0 && AtEndOfFile(fd, offset + done))
+            break;
+        error = err;
+        n = 0;
+        return false;
+    }
+    n = done;
+    return true;
+}
+
+bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error) {
+    error = 0;
+    uint32_t done = 0;
+    while (done < n) {
+        ssize_t put = ::pwrite(fd, data + done, n - done, static_cast<off_t>(offset + done));
+        if (put > 0) {
+            done += static_cast<uint32_t>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR)
+            continue;
+        // A write that makes no progress without an error would otherwise loop forever.
+        error = put < 0 ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
+                  uint64_t fileSize, bool writeburst, bool reserve, int* error) {
+    const bool burst = WantsBurst(writeburst, writeLength, position);
+    const uint32_t wanted =
+        burst ? (openflag::kNoBuffering | openflag::kNormal) : openflag::kInitial;
+    if (error)
+        *error = 0;
+    if (slot.fileHandle >= 0 && slot.openFlags != wanted)
+        CloseFd(slot.fileHandle);
+    if (slot.fileHandle >= 0)
+        return true;
+    bool direct = false;
+    int err = 0;
+    // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it.
+    int fd = OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_CLOEXEC, burst, direct, err);
+    if (fd < 0) {
+        if (error)
+            *error = err;
+        return false;
+    }
+    slot.fileHandle = fd;
+    // The wanted flags, not the granted ones: a file system that refused O_DIRECT would
+    // otherwise have the file reopened for every block.
+    slot.openFlags = wanted;
+    if (position == 0 && reserve && fileSize > kReserveThreshold)
+        SetFileLength(fd, fileSize);
+    return true;
+}
+
+std::string ResumeMarkerBytes(uint64_t end, const std::string& source,
+                              const std::string& switches) {
+    std::string bytes = LittleEndian64(end);
+    AppendUtf16Le(bytes, source);
+    AppendUtf16Le(bytes, switches);
+    return bytes;
+}
+
+void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const std::string& source,
+                        const std::string& switches, uint64_t end, uint64_t fileSize) {
+    const std::string markerPath = destination + kMarkerSuffix;
+    if (end >= fileSize) {
+        CloseFd(slot.markerHandle);
+        ::unlink(markerPath.c_str());
+        return;
+    }
+    int error = 0;
+    if (slot.markerHandle >= 0) {
+        const std::string head = LittleEndian64(end);
+        PositionedWrite(slot.markerHandle, reinterpret_cast<const uint8_t*>(head.data()), 8, 0,
+                        error);
+        return;
+    }
+    int fd = OpenRetrying(markerPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    const std::string bytes = ResumeMarkerBytes(end, source, switches);
+    if (!PositionedWrite(fd, reinterpret_cast<const uint8_t*>(bytes.data()),
+                         static_cast<uint32_t>(bytes.size()), 0, error)) {
+        // Only the first 8 bytes are rewritten later, so a marker without its paths must not be
+        // kept open: the next block creates it afresh.
+        ::close(fd);
+        return;
+    }
+    slot.markerHandle = fd;
+}
+
+int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified) {
+    int result = 0;
+    if (slot.fileHandle >= 0) {
+        if (keepTimes)
+            SetBasicInfo(slot.fileHandle, mode, modified);
+        if (::close(slot.fileHandle) != 0 && errno != EINTR)
+            result = errno;
+        slot.fileHandle = -1;
+    }
+    CloseFd(slot.markerHandle);
+    return result;
+}
+
+bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified) {
+    const bool modeSet = ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+    const timespec times[2] = {{0, UTIME_OMIT}, modified};
+    const bool timeSet = ::futimens(fd, times) == 0;
+    return modeSet && timeSet;
+}
+
+bool SetFileLength(int fd, uint64_t length) {
+    if (::ftruncate(fd, static_cast<off_t>(length)) != 0)
+        return false;
+    // Reserving the blocks is a bonus: a file system without fallocate still has the length.
+    // glibc's posix_fallocate would emulate it by writing into every block, a whole extra pass
+    // over the file that the copy is about to make anyway, so it is not used.
+    if (length > 0) {
+        int rc;
+        do {
+            rc = ::fallocate(fd, 0, 0, static_cast<off_t>(length));
+        } while (rc != 0 && errno == EINTR);
+    }
+    return true;
+}
+
+}  // namespace rd

@@ -1,0 +1,426 @@
+// Whole jobs through the job thread and the writers, with the test host as the window.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "engine/engine_context.h"
+#include "engine/file_list_builder.h"
+#include "engine/job_thread.h"
+#include "test_host.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+namespace fsys = std::filesystem;
+using namespace std::chrono_literals;
+
+// Gives up on an allocation at once; no test expects one to fail.
+class FailingAllocation : public AllocationFailure {
+public:
+    Answer Ask() override { return Answer::Abort; }
+};
+
+// The limiter's clock, which the reader consults once before every block it hands over: a
+// place to watch and steer the job between blocks.
+class BlockClock : public LimiterClock {
+public:
+    std::function<void(int block)> beforeBlock;
+    int blocks = 0;
+    uint64_t NowMs() override {
+        ++blocks;
+        if (beforeBlock)
+            beforeBlock(blocks);
+        return static_cast<uint64_t>(blocks) * 10;
+    }
+    void SleepMs(uint32_t) override {}
+};
+
+std::string Pattern(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string data(size, '\0');
+    for (char& c : data)
+        c = static_cast<char>(random());
+    return data;
+}
+
+uint64_t FileSize(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// Compares two trees: names, kinds, contents and link targets.
+void ExpectSameTree(const std::string& a, const std::string& b) {
+    ASSERT_TRUE(fsys::is_directory(b)) << b;
+    std::vector<std::string> namesA, namesB;
+    for (const auto& e : fsys::directory_iterator(a))
+        namesA.push_back(e.path().filename());
+    for (const auto& e : fsys::directory_iterator(b))
+        namesB.push_back(e.path().filename());
+    std::sort(namesA.begin(), namesA.end());
+    std::sort(namesB.begin(), namesB.end());
+    ASSERT_EQ(namesA, namesB) << a << " vs " << b;
+    for (const std::string& name : namesA) {
+        const fsys::path pa = fsys::path(a) / name, pb = fsys::path(b) / name;
+        const auto sa = fsys::symlink_status(pa), sb = fsys::symlink_status(pb);
+        ASSERT_EQ(sa.type(), sb.type()) << pb;
+        if (fsys::is_symlink(sa)) {
+            EXPECT_EQ(fsys::read_symlink(pa), fsys::read_symlink(pb)) << pb;
+        } else if (fsys::is_directory(sa)) {
+            ExpectSameTree(pa, pb);
+        } else if (fsys::is_regular_file(sa)) {
+            EXPECT_TRUE(test::ReadFile(pa) == test::ReadFile(pb)) << pb << " differs";
+        }
+    }
+}
+
+// One job: its settings, the window it talks to and its engine.
+struct Job {
+    Job() : ctx(settings, host, host.queue) {
+        ctx.allocationFailure = &allocation;
+        ctx.state.speed.SetClock(clock);
+        host.ctx = &ctx;
+    }
+
+    // Starts the job thread and, as the start-up does, has the destinations parsed and the
+    // engine prepared. The queue must already hold the sources.
+    void Start(JobThread& thread, const std::vector<std::string>& dests) {
+        host.targetText.clear();
+        for (const std::string& d : dests)
+            host.targetText += d + "?";
+        thread.Start();
+        host.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
+        host.Send(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+    }
+
+    // Queues `sources` and runs the whole job.
+    void Run(const std::vector<std::string>& sources, const std::vector<std::string>& dests) {
+        for (const std::string& s : sources)
+            host.queue.Add(s);
+        JobThread thread(ctx);
+        Start(thread, dests);
+        ASSERT_TRUE(host.WaitForEnd(120s));
+        thread.Join();
+    }
+
+    JobSettings settings;
+    test::TestHost host;
+    FailingAllocation allocation;
+    BlockClock clock;
+    EngineContext ctx;
+};
+
+class CopyJob : public ::testing::Test {
+protected:
+    void SetUp() override { fsys::create_directories(dir / "src"); }
+
+    std::string Src(const std::string& rel) const { return dir / ("src/" + rel); }
+    void Make(const std::string& rel, size_t size, uint32_t seed = 1) {
+        fsys::create_directories(fsys::path(Src(rel)).parent_path());
+        test::WriteFile(Src(rel), Pattern(size, seed));
+    }
+    // Starts over with a new job.
+    void Fresh() { job = std::make_unique<Job>(); }
+
+    test::TempDir dir;
+    std::unique_ptr<Job> job = std::make_unique<Job>();
+};
+
+TEST_F(CopyJob, EmptyListEndsNormally) {
+    job->Run({}, {dir / "dst"});
+    EXPECT_EQ(job->host.EndCode(), 0);
+    EXPECT_EQ(job->ctx.jobState, 2);
+    EXPECT_EQ(job->host.Commands(), (std::vector<uintptr_t>{4, 1, 2, 3}));
+    EXPECT_TRUE(fsys::is_directory(dir / "dst"));
+    EXPECT_EQ(job->ctx.state.counters.filesDone, 0u);
+}
+
+TEST_F(CopyJob, TreeToTwoDestinationsWithTimesAndPermissions) {
+    Make("a.txt", 1000);
+    Make("docs/x.doc", 70000, 2);
+    Make("docs/sub/y.doc", 3 * 1048576 + 1, 3);
+    Make("docs/empty.txt", 0);
+    fsys::create_directories(Src("docs/nothing"));
+    chmod(Src("a.txt").c_str(), 0640);
+    chmod(Src("docs/sub").c_str(), 0750);
+    const timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 123456789}};
+    utimensat(AT_FDCWD, Src("docs/x.doc").c_str(), old, 0);
+    utimensat(AT_FDCWD, Src("docs/sub").c_str(), old, 0);
+
+    job->Run({Src("a.txt"), Src("docs")}, {dir / "d1", dir / "d2/"});
+    for (const char* d : {"d1", "d2"}) {
+        const std::string root = dir / d;
+        ExpectSameTree(dir / "src", root);
+        struct stat st {};
+        ASSERT_EQ(stat((root + "/a.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        ASSERT_EQ(stat((root + "/docs/x.doc").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+        EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+        // Folder times and permissions survive the files written into them.
+        ASSERT_EQ(stat((root + "/docs/sub").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0750u);
+        EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    }
+    EXPECT_EQ(job->ctx.state.counters.filesDone, 4u);
+    EXPECT_EQ(job->ctx.state.counters.listedFiles, 4u);
+    EXPECT_EQ(job->ctx.state.counters.doneBytes, job->ctx.state.counters.listedBytes);
+    EXPECT_EQ(job->ctx.state.counters.skips, 0u);
+    EXPECT_EQ(job->host.queue.EntryState(0), "Done");
+    EXPECT_EQ(job->host.queue.EntryState(1), "Done");
+}
+
+TEST_F(CopyJob, WithoutKeepingTimes) {
+    Make("a.txt", 10);
+    chmod(Src("a.txt").c_str(), 0600);
+    const timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    utimensat(AT_FDCWD, Src("a.txt").c_str(), old, 0);
+    job->ctx.options.KeepFileTimes = false;
+    job->Run({Src("a.txt")}, {dir / "d"});
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "d/a.txt").c_str(), &st), 0);
+    EXPECT_GT(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(test::ReadFile(dir / "d/a.txt"), test::ReadFile(Src("a.txt")));
+}
+
+TEST_F(CopyJob, BlocksOfTheBufferSize) {
+    Make("small", 1000);
+    Make("three", 3 * 1048576);
+    Make("threeplus", 3 * 1048576 + 1);
+    struct Case {
+        const char* name;
+        int blocks;
+    };
+    for (Case c : {Case{"small", 1}, Case{"three", 3}, Case{"threeplus", 4}}) {
+        for (int32_t burst : {0, 1}) {
+            SCOPED_TRACE(std::string(c.name) + " burst " + std::to_string(burst));
+            Fresh();
+            job->settings.writeburst = burst;
+            job->clock.blocks = 0;
+            job->Run({Src(c.name)}, {dir / ("b" + std::to_string(burst))});
+            EXPECT_EQ(job->clock.blocks, c.blocks);
+            EXPECT_EQ(test::ReadFile(dir / ("b" + std::to_string(burst) + "/" + c.name)),
+                      test::ReadFile(Src(c.name)));
+        }
+    }
+}
+
+// Every buffer size, serial and parallel, one and three destinations: byte-identical copies of
+// files whose sizes are not multiples of the block.
+TEST_F(CopyJob, EveryBufferSizeGivesIdenticalCopies) {
+    const size_t sizes[] = {0, 1, 511, 512, 513, 1000, 32768, 65537, 1048576 + 3, 2097151};
+    for (size_t i = 0; i < std::size(sizes); ++i)
+        Make("f" + std::to_string(i), sizes[i], static_cast<uint32_t>(i + 10));
+    Make("deep/er/g", 40000, 99);
+    int run = 0;
+    for (int32_t bufsz = 0; bufsz <= 10; ++bufsz) {
+        for (int32_t parallel : {0, 1}) {
+            for (int destinations : {1, 3}) {
+                // With one destination the kernel's copy carries the data; write burst sends it
+                // through the buffers instead, so both ways are compared.
+                for (int32_t burst : {0, 1}) {
+                    if (destinations == 3 && burst == 1)
+                        continue;
+                    SCOPED_TRACE("bufsz " + std::to_string(bufsz) + " parallel " +
+                                 std::to_string(parallel) + " dests " +
+                                 std::to_string(destinations) + " burst " + std::to_string(burst));
+                    Fresh();
+                    job->settings.bufsz = bufsz;
+                    job->settings.parcopy = parallel;
+                    job->settings.writeburst = burst;
+                    std::vector<std::string> dests;
+                    for (int d = 0; d < destinations; ++d)
+                        dests.push_back(dir /
+                                        ("run" + std::to_string(run) + "/d" + std::to_string(d)));
+                    job->Run({Src("")}, dests);
+                    for (const std::string& d : dests)
+                        ExpectSameTree(dir / "src", d + "/src");
+                    fsys::remove_all(dir / ("run" + std::to_string(run)));
+                    ++run;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(CopyJob, ParallelThreeDestinationsWithTheSecondSkippedForOneFile) {
+    Make("one", 2 * 1048576 + 5, 1);
+    Make("two", 3 * 1048576 + 7, 2);
+    Make("three", 1048576 + 9, 3);
+    fsys::create_directories(dir / "d1");
+    test::WriteFile(dir / "d1/two", "keep me");
+    job->settings.parcopy = 1;
+    job->settings.onexist = 2;  // skip existing files
+    job->Run({Src("one"), Src("two"), Src("three")}, {dir / "d0", dir / "d1", dir / "d2"});
+    for (const char* name : {"one", "two", "three"}) {
+        EXPECT_EQ(test::ReadFile(dir / ("d0/" + std::string(name))), test::ReadFile(Src(name)));
+        EXPECT_EQ(test::ReadFile(dir / ("d2/" + std::string(name))), test::ReadFile(Src(name)));
+    }
+    EXPECT_EQ(test::ReadFile(dir / "d1/one"), test::ReadFile(Src("one")));
+    EXPECT_EQ(test::ReadFile(dir / "d1/two"), "keep me");
+    EXPECT_EQ(test::ReadFile(dir / "d1/three"), test::ReadFile(Src("three")));
+    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+}
+
+TEST_F(CopyJob, SerialModeWritesEveryBlockToEachDestinationBeforeTheNextRead) {
+    Make("big", 5 * 1048576 + 3);
+    std::vector<std::pair<uint64_t, uint64_t>> seen;
+    job->clock.beforeBlock = [&](int) {
+        seen.push_back({FileSize(dir / "a/big"), FileSize(dir / "b/big")});
+    };
+    job->Run({Src("big")}, {dir / "a", dir / "b"});
+    ASSERT_EQ(seen.size(), 6u);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].first, i * 1048576) << i;
+        EXPECT_EQ(seen[i].second, i * 1048576) << i;
+    }
+    EXPECT_EQ(test::ReadFile(dir / "b/big"), test::ReadFile(Src("big")));
+}
+
+TEST_F(CopyJob, ReservedSpaceAndMarkerUntilTheLastBlock) {
+    Make("five", 5 * 1048576, 5);
+    Make("four", 4194304, 4);
+    job->settings.resfsz = 1;
+    job->settings.writeburst = 1;  // through the buffers and the writer
+    job->ctx.options.switches = "z";
+    std::vector<std::pair<uint64_t, bool>> five, four;
+    job->clock.beforeBlock = [&](int block) {
+        if (block >= 2 && block <= 5)
+            five.push_back({FileSize(dir / "d/five"), fsys::exists(dir / "d/five.RedoDori")});
+        if (block >= 7)
+            four.push_back({FileSize(dir / "d/four"), fsys::exists(dir / "d/four.RedoDori")});
+    };
+    job->Run({Src("five"), Src("four")}, {dir / "d"});
+    ASSERT_EQ(five.size(), 4u);
+    for (auto [size, marker] : five) {
+        EXPECT_EQ(size, 5u * 1048576);
+        EXPECT_TRUE(marker);
+    }
+    ASSERT_EQ(four.size(), 3u);
+    for (size_t i = 0; i < four.size(); ++i) {
+        EXPECT_EQ(four[i].first, (i + 1) * 1048576);  // grows block by block: not reserved
+        EXPECT_TRUE(four[i].second);
+    }
+    EXPECT_FALSE(fsys::exists(dir / "d/five.RedoDori"));
+    EXPECT_FALSE(fsys::exists(dir / "d/four.RedoDori"));
+    EXPECT_EQ(test::ReadFile(dir / "d/five"), test::ReadFile(Src("five")));
+    EXPECT_EQ(test::ReadFile(dir / "d/four"), test::ReadFile(Src("four")));
+}
+
+TEST_F(CopyJob, FileAddedDuringTheCopyIsCopiedAfterTheListedOnes) {
+    Make("first", 3 * 1048576);
+    Make("second", 100);
+    Make("late", 4000, 7);
+    job->clock.beforeBlock = [&](int block) {
+        if (block == 2)
+            FileListBuilder(job->ctx).AddSource(nullptr, Src("late"));
+    };
+    job->Run({Src("first"), Src("second")}, {dir / "d"});
+    EXPECT_EQ(test::ReadFile(dir / "d/late"), test::ReadFile(Src("late")));
+    ASSERT_EQ(job->host.queue.Count(), 3);
+    EXPECT_EQ(job->host.queue.EntryPath(2), Src("late"));
+    EXPECT_EQ(job->host.queue.EntryState(2), "Done");
+    EXPECT_EQ(job->ctx.state.counters.filesDone, 3u);
+}
+
+TEST_F(CopyJob, PauseHoldsAllProgress) {
+    Make("big", 4 * 1048576);
+    std::atomic<bool> paused{false};
+    job->clock.beforeBlock = [&](int block) {
+        if (block == 2) {
+            job->ctx.state.flags.Paused = 1;
+            paused = true;
+        }
+    };
+    job->host.queue.Add(Src("big"));
+    JobThread thread(job->ctx);
+    job->Start(thread, {dir / "d"});
+    while (!paused)
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms);
+    const uint64_t done = job->ctx.state.counters.doneBytes;
+    const uint64_t moved = job->ctx.state.counters.transferredBytes;
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(job->ctx.state.counters.doneBytes, done);
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, moved);
+    EXPECT_LT(done, 4u * 1048576);
+    EXPECT_FALSE(job->host.Ended());
+    job->ctx.state.flags.Paused = 0;
+    ASSERT_TRUE(job->host.WaitForEnd(60s));
+    thread.Join();
+    EXPECT_EQ(test::ReadFile(dir / "d/big"), test::ReadFile(Src("big")));
+}
+
+TEST_F(CopyJob, SkipLeavesAPartialDestinationAndGoesOn) {
+    Make("big", 4 * 1048576 + 11, 1);
+    Make("next", 2 * 1048576 + 13, 2);
+    for (int32_t parallel : {0, 1}) {
+        SCOPED_TRACE(parallel);
+        Fresh();
+        job->settings.parcopy = parallel;
+        job->settings.writeburst = 1;
+        job->clock.blocks = 0;
+        job->clock.beforeBlock = [&](int block) {
+            if (block == 3)
+                job->ctx.state.flags.SkipFile = 1;
+        };
+        const std::string d = dir / ("d" + std::to_string(parallel));
+        job->Run({Src("big"), Src("next")}, {d});
+        EXPECT_LT(FileSize(d + "/big"), 4u * 1048576 + 11);
+        EXPECT_EQ(test::ReadFile(d + "/next"), test::ReadFile(Src("next")));
+        EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+        EXPECT_EQ(job->ctx.state.counters.doneBytes, job->ctx.state.counters.listedBytes);
+        job->clock.beforeBlock = nullptr;
+    }
+}
+
+TEST_F(CopyJob, LinksLoopsAndFifosInATree) {
+    Make("tree/file", 300);
+    fsys::create_symlink("file", Src("tree/link"));
+    fsys::create_symlink("loop-b", Src("tree/loop-a"));
+    fsys::create_symlink("loop-a", Src("tree/loop-b"));
+    fsys::create_directory_symlink("..", Src("tree/up"));
+    ASSERT_EQ(mkfifo(Src("tree/fifo").c_str(), 0600), 0);
+    job->Run({Src("tree")}, {dir / "d"});
+    EXPECT_EQ(fsys::read_symlink(dir / "d/tree/link"), "file");
+    EXPECT_EQ(fsys::read_symlink(dir / "d/tree/loop-a"), "loop-b");
+    EXPECT_EQ(fsys::read_symlink(dir / "d/tree/up"), "..");
+    EXPECT_FALSE(fsys::exists(fsys::symlink_status(dir / "d/tree/fifo")));
+    EXPECT_EQ(test::ReadFile(dir / "d/tree/file"), test::ReadFile(Src("tree/file")));
+    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+    EXPECT_EQ(job->ctx.state.counters.filesDone, 6u);
+}
+
+TEST_F(CopyJob, ExistingDestinationsAreKeptUnlessOverwriting) {
+    Make("a", 5000, 1);
+    fsys::create_directories(dir / "keep");
+    fsys::create_directories(dir / "over");
+    test::WriteFile(dir / "keep/a", std::string(9000, 'k'));
+    test::WriteFile(dir / "over/a", std::string(9000, 'o'));
+    job->settings.onexist = 0;
+    job->Run({Src("a")}, {dir / "keep"});
+    EXPECT_EQ(test::ReadFile(dir / "keep/a"), std::string(9000, 'k'));
+
+    Fresh();
+    job->settings.onexist = 1;
+    job->Run({Src("a")}, {dir / "over"});
+    // Overwritten whole: nothing of the longer old file is left behind.
+    EXPECT_EQ(test::ReadFile(dir / "over/a"), test::ReadFile(Src("a")));
+}
+
+TEST_F(CopyJob, CopyingAFileOntoItselfLeavesItWhole) {
+    Make("self", 70000, 3);
+    const std::string before = test::ReadFile(Src("self"));
+    job->settings.onexist = 1;
+    job->Run({Src("self")}, {dir / "src"});
+    EXPECT_EQ(test::ReadFile(Src("self")), before);
+}
+
+}  // namespace
+}  // namespace rd

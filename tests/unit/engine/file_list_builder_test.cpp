@@ -1,0 +1,454 @@
+#include "engine/file_list_builder.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_context.h"
+#include "engine/file_list.h"
+#include "engine/messages.h"
+#include "engine/source_queue.h"
+#include "test_host.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+struct NodeView {
+    std::string base;
+    std::string relative;
+    uint64_t size;
+    uint32_t mode;
+    QueueEntry* entry;
+
+    bool operator==(const NodeView&) const = default;
+};
+
+void PrintTo(const NodeView& n, std::ostream* os) {
+    *os << "{" << n.base << " + " << n.relative << ", size " << n.size << ", mode 0" << std::oct
+        << n.mode << std::dec << "}";
+}
+
+// A console channel whose every line runs `onLine` first.
+class HookedConsole : public ConsoleSink {
+public:
+    explicit HookedConsole(std::function<void()> onLine) : onLine_(std::move(onLine)) {}
+    bool Attached() const override { return true; }
+    void Line(const std::string&, bool) override { onLine_(); }
+
+private:
+    std::function<void()> onLine_;
+};
+
+class FileListBuilderTest : public ::testing::Test {
+protected:
+    void SetUp() override { host.ctx = &ctx; }
+
+    std::string Path(const std::string& relative) const { return dir / relative; }
+
+    void MakeFile(const std::string& relative, size_t size) {
+        test::WriteFile(Path(relative), std::string(size, 'x'));
+    }
+    void MakeFolder(const std::string& relative) { stdfs::create_directories(Path(relative)); }
+    void MakeLink(const std::string& target, const std::string& relative) {
+        stdfs::create_symlink(target, Path(relative));
+    }
+    void MakeFifo(const std::string& relative) {
+        ASSERT_EQ(mkfifo(Path(relative).c_str(), 0644), 0);
+    }
+    void SetModified(const std::string& relative, time_t seconds) {
+        timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, Path(relative).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    }
+
+    QueueEntry* Queue(const std::string& relative) {
+        return host.queue.EntryAt(host.queue.Add(Path(relative)));
+    }
+
+    // The list read forwards, checked against the same list read backwards.
+    std::vector<FENTRY_*> Nodes() {
+        std::lock_guard<std::mutex> lock(ctx.list.ListLock);
+        std::vector<FENTRY_*> forward;
+        for (FENTRY_* n = ctx.list.Head(); n; n = n->next)
+            forward.push_back(n);
+        std::vector<FENTRY_*> backward;
+        for (FENTRY_* n = ctx.list.Tail(); n; n = n->previous)
+            backward.insert(backward.begin(), n);
+        EXPECT_EQ(forward, backward);
+        return forward;
+    }
+    std::vector<NodeView> Views() {
+        std::vector<NodeView> out;
+        for (FENTRY_* n : Nodes())
+            out.push_back({n->base, n->relative, n->size, n->attributes & S_IFMT, n->queueEntry});
+        return out;
+    }
+    std::vector<std::string> Relatives() {
+        std::vector<std::string> out;
+        for (FENTRY_* n : Nodes())
+            out.push_back(n->relative);
+        return out;
+    }
+
+    test::PrivateEnvironment env;
+    test::TempDir dir;
+    JobSettings settings;
+    test::TestHost host;
+    EngineContext ctx{settings, host, host.queue};
+    FileListBuilder builder{ctx};
+};
+
+TEST_F(FileListBuilderTest, FolderIsWalkedDepthFirstAfterItsOwnNode) {
+    MakeFile("a.txt", 3);
+    MakeFolder("docs/sub");
+    MakeFile("docs/a.doc", 4);
+    MakeFile("docs/sub/y.doc", 7);
+    MakeFile("docs/x.doc", 5);
+    QueueEntry* file = Queue("a.txt");
+    QueueEntry* folder = Queue("docs");
+
+    builder.AddSource(file, Path("a.txt"));
+    builder.AddSource(folder, Path("docs"));
+
+    const std::string& base = dir.Path();
+    EXPECT_EQ(Views(), (std::vector<NodeView>{
+                           {base, "/a.txt", 3, S_IFREG, file},
+                           {base, "/docs", 0, S_IFDIR, folder},
+                           {base, "/docs/a.doc", 4, S_IFREG, folder},
+                           {base, "/docs/sub", 0, S_IFDIR, folder},
+                           {base, "/docs/sub/y.doc", 7, S_IFREG, folder},
+                           {base, "/docs/x.doc", 5, S_IFREG, folder},
+                       }));
+    for (FENTRY_* n : Nodes())
+        EXPECT_EQ(n->done, 0);
+    EXPECT_EQ(ctx.state.counters.listedBytes, 19u);
+    EXPECT_EQ(ctx.state.counters.listedFiles, 4u);
+}
+
+TEST_F(FileListBuilderTest, NodesCarryTheModificationTime) {
+    MakeFolder("docs");
+    MakeFile("docs/x.doc", 1);
+    SetModified("docs/x.doc", 1000000000);
+    SetModified("docs", 1100000000);
+
+    builder.AddSource(Queue("docs"), Path("docs"));
+
+    std::vector<FENTRY_*> nodes = Nodes();
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[0]->lastWriteTime.tv_sec, 1100000000);
+    EXPECT_EQ(nodes[1]->lastWriteTime.tv_sec, 1000000000);
+}
+
+TEST_F(FileListBuilderTest, EmptyFolderGivesOneFolderNode) {
+    MakeFolder("empty");
+    builder.AddSource(Queue("empty"), Path("empty"));
+
+    std::vector<FENTRY_*> nodes = Nodes();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0]->relative, "/empty");
+    EXPECT_TRUE(nodes[0]->IsFolder());
+    EXPECT_EQ(nodes[0]->size, 0u);
+    EXPECT_EQ(ctx.state.counters.listedFiles, 0u);
+}
+
+TEST_F(FileListBuilderTest, MissingSourceIsDroppedAfterTheRetries) {
+    const auto start = std::chrono::steady_clock::now();
+    builder.AddSource(nullptr, Path("nowhere"));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_TRUE(Nodes().empty());
+    EXPECT_EQ(host.queue.Count(), 0);
+    EXPECT_TRUE(host.Texts().empty());
+    EXPECT_GE(elapsed, std::chrono::milliseconds(2250));
+}
+
+TEST_F(FileListBuilderTest, OnlyRegularFilesCountTowardsTheListedBytes) {
+    MakeFolder("src/inner");
+    MakeFile("src/inner/data", 10);
+    MakeFile("src/more", 20);
+    MakeLink("a-rather-long-link-target-name", "src/link");
+    MakeFifo("src/pipe");
+
+    builder.AddSource(Queue("src"), Path("src"));
+
+    const std::string& base = dir.Path();
+    QueueEntry* entry = host.queue.EntryAt(0);
+    EXPECT_EQ(Views(), (std::vector<NodeView>{
+                           {base, "/src", 0, S_IFDIR, entry},
+                           {base, "/src/inner", 0, S_IFDIR, entry},
+                           {base, "/src/inner/data", 10, S_IFREG, entry},
+                           {base, "/src/link", 0, S_IFLNK, entry},
+                           {base, "/src/more", 20, S_IFREG, entry},
+                           {base, "/src/pipe", 0, S_IFIFO, entry},
+                       }));
+    EXPECT_EQ(ctx.state.counters.listedBytes, 30u);
+    // Links and fifos are items the copy handles one by one, like files; folders are not.
+    EXPECT_EQ(ctx.state.counters.listedFiles, 4u);
+}
+
+TEST_F(FileListBuilderTest, LinksAreListedAsLinksAndNeverFollowed) {
+    MakeFolder("tree/real");
+    MakeFile("tree/real/f", 2);
+    MakeLink("b", "tree/a");
+    MakeLink("a", "tree/b");
+    MakeLink("real", "tree/to-real");
+    MakeLink(Path("tree"), "tree/real/up");
+
+    builder.AddSource(Queue("tree"), Path("tree"));
+
+    EXPECT_EQ(Relatives(),
+              (std::vector<std::string>{"/tree", "/tree/a", "/tree/b", "/tree/real", "/tree/real/f",
+                                        "/tree/real/up", "/tree/to-real"}));
+    for (FENTRY_* n : Nodes()) {
+        const bool isLink = n->relative == "/tree/a" || n->relative == "/tree/b" ||
+                            n->relative == "/tree/to-real" || n->relative == "/tree/real/up";
+        EXPECT_EQ(S_ISLNK(n->attributes), isLink) << n->relative;
+    }
+    EXPECT_EQ(ctx.state.counters.listedBytes, 2u);
+}
+
+TEST_F(FileListBuilderTest, LinkGivenAsSourceIsItselfTheSource) {
+    MakeFolder("real");
+    MakeFile("real/f", 2);
+    MakeLink(Path("real"), "link");
+
+    builder.AddSource(Queue("link"), Path("link"));
+
+    std::vector<FENTRY_*> nodes = Nodes();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0]->relative, "/link");
+    EXPECT_TRUE(S_ISLNK(nodes[0]->attributes));
+    EXPECT_EQ(nodes[0]->size, 0u);
+}
+
+TEST_F(FileListBuilderTest, FifoSourceIsListedWithoutBeingOpened) {
+    MakeFifo("pipe");
+    // Opening a fifo for reading would wait for a writer that never comes.
+    builder.AddSource(Queue("pipe"), Path("pipe"));
+
+    std::vector<FENTRY_*> nodes = Nodes();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_TRUE(S_ISFIFO(nodes[0]->attributes));
+    EXPECT_EQ(nodes[0]->size, 0u);
+    EXPECT_EQ(ctx.state.counters.listedBytes, 0u);
+}
+
+TEST_F(FileListBuilderTest, FolderThatCannotBeListedGivesOnlyItsNode) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root from listing a folder";
+    MakeFolder("locked");
+    MakeFile("locked/f", 1);
+    stdfs::permissions(Path("locked"), stdfs::perms::none);
+
+    builder.AddSource(Queue("locked"), Path("locked"));
+
+    EXPECT_EQ(Relatives(), (std::vector<std::string>{"/locked"}));
+}
+
+TEST_F(FileListBuilderTest, IntakeWalksTheQueueInOrderAndAnnouncesTheTotal) {
+    MakeFolder("one");
+    MakeFile("one/f", 100);
+    MakeFile("two", 1000);
+    QueueEntry* one = Queue("one");
+    QueueEntry* two = Queue("two");
+
+    builder.RunIntake();
+
+    const std::string& base = dir.Path();
+    EXPECT_EQ(Views(), (std::vector<NodeView>{
+                           {base, "/one", 0, S_IFDIR, one},
+                           {base, "/one/f", 100, S_IFREG, one},
+                           {base, "/two", 1000, S_IFREG, two},
+                       }));
+    EXPECT_EQ(ctx.jobTotalBytes, 1100u);
+    EXPECT_EQ(host.Commands(), (std::vector<uintptr_t>{msg::kCmdListComplete}));
+
+    std::vector<test::TestHost::SendRecord> sent = host.Sent();
+    int asked = 0;
+    for (const auto& s : sent)
+        asked += s.msg == msg::WMU_NEXTSOURCE;
+    EXPECT_EQ(asked, 3);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back().msg, msg::WMU_COMMAND);
+}
+
+TEST_F(FileListBuilderTest, StatusIsShownAtMostEvery300Ms) {
+    MakeFolder("many");
+    for (int i = 0; i < 200; ++i)
+        MakeFile("many/f" + std::to_string(i), 1);
+
+    const auto start = std::chrono::steady_clock::now();
+    builder.AddSource(Queue("many"), Path("many"));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+
+    const size_t allowed = static_cast<size_t>(elapsed.count() / 300) + 1;
+    const std::vector<std::string> files = host.Texts(msg::kTextCurrentFile);
+    const std::vector<std::string> totals = host.Texts(msg::kTextStatus);
+    ASSERT_GE(files.size(), 1u);
+    EXPECT_LE(files.size(), allowed);
+    EXPECT_EQ(totals.size(), files.size());
+    // The first node is always shown.
+    EXPECT_EQ(files[0], Path("many"));
+    EXPECT_EQ(totals[0], "0 (collecting...)");
+}
+
+TEST_F(FileListBuilderTest, StatusShowsTheGrowingTotalUntilTheEngineIsReady) {
+    MakeFile("small", 1234);
+    MakeFile("big", 1000000);
+    MakeFile("late", 5);
+
+    builder.AddSource(Queue("small"), Path("small"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(320));
+    builder.AddSource(Queue("big"), Path("big"));
+    ctx.state.flags.EngineReady = 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(320));
+    builder.AddSource(Queue("late"), Path("late"));
+
+    EXPECT_EQ(host.Texts(msg::kTextCurrentFile),
+              (std::vector<std::string>{Path("small"), Path("big")}));
+    EXPECT_EQ(host.Texts(msg::kTextStatus),
+              (std::vector<std::string>{"1,234 (collecting...)", "1,001,234 (collecting...)"}));
+    EXPECT_EQ(Nodes().size(), 3u);
+}
+
+TEST_F(FileListBuilderTest, ConsoleGetsTheTotalsLineWhenAttached) {
+    test::TestConsole console;
+    ctx.console = &console;
+    MakeFile("a", 1234567);
+    MakeFile("b", 1);
+
+    builder.AddSource(Queue("a"), Path("a"));
+    console.SetAttached(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(320));
+    builder.AddSource(Queue("b"), Path("b"));
+
+    std::vector<test::TestConsole::LineRecord> lines = console.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "Total files: 1; Total size: 1234567 bytes      ");
+    EXPECT_FALSE(lines[0].newLine);
+    // The window still hears about the second file.
+    EXPECT_EQ(host.Texts(msg::kTextStatus).size(), 2u);
+}
+
+TEST_F(FileListBuilderTest, SourceWithoutEntryJoinsTheQueue) {
+    MakeFolder("docs");
+    MakeFile("docs/x", 4);
+    MakeFile("f.txt", 2);
+
+    builder.AddSource(nullptr, Path("f.txt"));
+    // A trailing "/" must not make the folder its own base.
+    builder.AddSource(nullptr, Path("docs/"));
+
+    ASSERT_EQ(host.queue.Count(), 2);
+    EXPECT_EQ(host.queue.EntryPath(0), Path("f.txt"));
+    EXPECT_EQ(host.queue.EntryPath(1), Path("docs"));
+    const std::string& base = dir.Path();
+    EXPECT_EQ(Views(), (std::vector<NodeView>{
+                           {base, "/f.txt", 2, S_IFREG, host.queue.EntryAt(0)},
+                           {base, "/docs", 0, S_IFDIR, host.queue.EntryAt(1)},
+                           {base, "/docs/x", 4, S_IFREG, host.queue.EntryAt(1)},
+                       }));
+}
+
+TEST_F(FileListBuilderTest, FolderGivenWithTrailingSeparatorGivesSinglePathSeparators) {
+    MakeFolder("docs");
+    MakeFile("docs/x", 1);
+    QueueEntry* entry = Queue("docs");
+
+    builder.AddFolderTree(entry, dir.Path(), Path("docs") + "/");
+
+    EXPECT_EQ(Relatives(), (std::vector<std::string>{"/docs/x"}));
+}
+
+TEST_F(FileListBuilderTest, SourceDeletedWhileWalkedKeepsNoNodes) {
+    MakeFolder("src/sub");
+    MakeFile("src/a", 10);
+    MakeFile("src/sub/b", 20);
+    MakeFile("src/z", 30);
+    QueueEntry* entry = Queue("src");
+    // The first status comes right after the folder's own node; the user deletes the source
+    // at that moment.
+    bool deleted = false;
+    HookedConsole console([&] {
+        if (!deleted)
+            deleted = host.queue.DeleteSource(0, ctx.list, ctx.state.counters);
+    });
+    ctx.console = &console;
+
+    builder.AddSource(entry, Path("src"));
+
+    EXPECT_TRUE(deleted);
+    EXPECT_TRUE(Nodes().empty());
+    EXPECT_EQ(ctx.state.counters.listedBytes, 0u);
+    EXPECT_EQ(ctx.state.counters.listedFiles, 0u);
+    EXPECT_EQ(host.queue.Count(), 0);
+}
+
+TEST_F(FileListBuilderTest, SourceAddedAfterTheIntakeGoesToTheTail) {
+    MakeFolder("first");
+    MakeFile("first/a", 1);
+    MakeFile("first/b", 2);
+    MakeFile("dropped", 3);
+    Queue("first");
+    builder.RunIntake();
+    FENTRY_* oldTail = Nodes().back();
+    {
+        // The job thread has moved past the first nodes.
+        std::lock_guard<std::mutex> lock(ctx.list.ListLock);
+        ctx.list.Head()->done = 1;
+        ctx.list.Head()->next->done = 1;
+    }
+
+    builder.AddSource(nullptr, Path("dropped"));
+
+    std::vector<FENTRY_*> nodes = Nodes();
+    ASSERT_EQ(nodes.size(), 4u);
+    EXPECT_EQ(nodes[3]->relative, "/dropped");
+    EXPECT_EQ(nodes[3]->previous, oldTail);
+    EXPECT_EQ(nodes[3]->done, 0);
+    EXPECT_EQ(nodes[3]->queueEntry, host.queue.EntryAt(1));
+    EXPECT_EQ(ctx.state.counters.listedBytes, 6u);
+}
+
+TEST(FillEntryInfo, RootIsAFolderOfTheCurrentTime) {
+    timespec before{};
+    clock_gettime(CLOCK_REALTIME, &before);
+    FENTRY_ node;
+    node.base = "";
+    node.relative = "/";
+
+    ASSERT_TRUE(FileListBuilder::FillEntryInfo(node));
+    EXPECT_TRUE(node.IsFolder());
+    EXPECT_EQ(node.size, 0u);
+    EXPECT_GE(node.lastWriteTime.tv_sec, before.tv_sec);
+    EXPECT_GE(node.creationTime.tv_sec, before.tv_sec);
+}
+
+TEST(FillEntryInfo, UnknownNodeIsReadFromTheFile) {
+    test::TempDir dir;
+    test::WriteFile(dir / "f", "12345");
+    FENTRY_ node;
+    node.base = dir.Path();
+    node.relative = "/f";
+    node.size = 99;
+
+    ASSERT_TRUE(FileListBuilder::FillEntryInfo(node));
+    EXPECT_EQ(node.size, 5u);
+    EXPECT_TRUE(S_ISREG(node.attributes));
+    EXPECT_NE(node.lastWriteTime.tv_sec, 0);
+}
+
+}  // namespace
+}  // namespace rd

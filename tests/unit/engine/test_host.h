@@ -1,0 +1,236 @@
+// A stand-in for the progress window and the console wrapper in engine tests: it answers the
+// engine's messages the way the window thread would and records everything it was told.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/engine_context.h"
+#include "engine/messages.h"
+#include "engine/source_queue.h"
+#include "engine/user_notice.h"
+#include "engine/window_link.h"
+
+namespace rd::test {
+
+// A message box the engine asked for.
+struct NoticeRecord {
+    NoticeIcon icon;
+    std::string caption;
+    std::string text;
+};
+
+// Records message boxes instead of showing them.
+class RecordingNotice : public UserNotice {
+public:
+    void Show(NoticeIcon icon, const std::string& caption, const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        notices_.push_back({icon, caption, text});
+    }
+    std::vector<NoticeRecord> Notices() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return notices_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<NoticeRecord> notices_;
+};
+
+class TestHost : public WindowLink {
+public:
+    struct SendRecord {
+        uint32_t msg;
+        uintptr_t wParam;
+    };
+    struct TextRecord {
+        uintptr_t which;  // msg::kTextCurrentFile or msg::kTextStatus
+        std::string text;
+    };
+    struct PostRecord {
+        uint32_t msg;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    struct PromptRecord {
+        uint32_t msg;  // WMU_ERRORPROMPT or WMU_EXISTSPROMPT
+        uintptr_t flags;
+        std::string text;
+        intptr_t answer;
+    };
+    using PromptAnswer =
+        std::function<intptr_t(uint32_t msg, uintptr_t flags, const std::string& text)>;
+
+    // The job's source queue, as the queue window holds it.
+    SourceQueue queue;
+    // The engine the window serves; set by the test before the job starts.
+    EngineContext* ctx = nullptr;
+    // The destinations parsed on WMU_COMMAND kCmdParseDestinations.
+    std::string targetText;
+    // Records the warning boxes of ParseDestinations.
+    RecordingNotice notice;
+
+    // Answers later prompts with `answer`; the default answers 2 (skip) to every prompt.
+    void SetPromptAnswer(PromptAnswer answer) {
+        std::lock_guard<std::mutex> lock(windowMutex_);
+        answer_ = std::move(answer);
+    }
+
+    // Handlers run one at a time, as on the single window thread.
+    intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+        std::lock_guard<std::mutex> window(windowMutex_);
+        {
+            std::lock_guard<std::mutex> lock(recordMutex_);
+            sent_.push_back({msg, wParam});
+        }
+        switch (msg) {
+            case msg::WMU_NEXTSOURCE: {
+                SourceQueue::Next next = queue.NextSource();
+                *reinterpret_cast<QueueEntry**>(wParam) = next.entry;
+                *reinterpret_cast<std::string*>(lParam) = std::move(next.path);
+                return 0;
+            }
+            case msg::WMU_SETTEXT: {
+                const char* text = reinterpret_cast<const char*>(lParam);
+                std::lock_guard<std::mutex> lock(recordMutex_);
+                texts_.push_back({wParam, text ? std::string(text) : std::string()});
+                return 0;
+            }
+            case msg::WMU_COMMAND: {
+                std::lock_guard<std::mutex> lock(recordMutex_);
+                commands_.push_back(wParam);
+            }
+                if (wParam == msg::kCmdParseDestinations && ctx) {
+                    ctx->dests.ParseDestinations(targetText, notice);
+                } else if (wParam == msg::kCmdPrepare && ctx) {
+                    ctx->dests.CreateEvents();
+                    ctx->state.flags.EngineReady = 1;
+                }
+                return 0;
+            case msg::WMU_ERRORPROMPT:
+            case msg::WMU_EXISTSPROMPT: {
+                const char* text = reinterpret_cast<const char*>(lParam);
+                const std::string message = text ? std::string(text) : std::string();
+                const intptr_t answer = answer_ ? answer_(msg, wParam, message) : 2;
+                std::lock_guard<std::mutex> lock(recordMutex_);
+                prompts_.push_back({msg, wParam, message, answer});
+                return answer;
+            }
+            default: return 0;
+        }
+    }
+
+    void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+        {
+            std::lock_guard<std::mutex> lock(recordMutex_);
+            posts_.push_back({msg, wParam, lParam});
+            if (msg == msg::WMU_ENDJOB) {
+                ended_ = true;
+                endCode_ = lParam;
+            }
+        }
+        if (msg == msg::WMU_ENDJOB)
+            endCv_.notify_all();
+    }
+
+    // Waits until WMU_ENDJOB has been posted; false when `timeout` ran out first.
+    bool WaitForEnd(std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(recordMutex_);
+        return endCv_.wait_for(lock, timeout, [this] { return ended_; });
+    }
+    bool Ended() const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        return ended_;
+    }
+    // lParam of the WMU_ENDJOB post.
+    intptr_t EndCode() const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        return endCode_;
+    }
+
+    // Every Send in arrival order.
+    std::vector<SendRecord> Sent() const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        return sent_;
+    }
+    std::vector<TextRecord> Texts() const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        return texts_;
+    }
+    // The texts sent with wParam `which`, in order.
+    std::vector<std::string> Texts(uintptr_t which) const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        std::vector<std::string> out;
+        for (const TextRecord& t : texts_)
+            if (t.which == which)
+                out.push_back(t.text);
+        return out;
+    }
+    // The wParam of every WMU_COMMAND, in order.
+    std::vector<uintptr_t> Commands() const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        return commands_;
+    }
+    std::vector<PostRecord> Posts() const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        return posts_;
+    }
+    std::vector<PromptRecord> Prompts() const {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        return prompts_;
+    }
+
+private:
+    // Serialises the handlers; held while a prompt is being answered.
+    std::mutex windowMutex_;
+    // Guards the records only, so that they can be read while a handler runs.
+    mutable std::mutex recordMutex_;
+    std::condition_variable endCv_;
+    PromptAnswer answer_;
+    std::vector<SendRecord> sent_;
+    std::vector<TextRecord> texts_;
+    std::vector<uintptr_t> commands_;
+    std::vector<PostRecord> posts_;
+    std::vector<PromptRecord> prompts_;
+    bool ended_ = false;
+    intptr_t endCode_ = 0;
+};
+
+// A console wrapper channel that records its lines.
+class TestConsole : public ConsoleSink {
+public:
+    struct LineRecord {
+        std::string text;
+        bool newLine;
+    };
+
+    bool Attached() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return attached_;
+    }
+    void SetAttached(bool attached) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        attached_ = attached;
+    }
+    void Line(const std::string& text, bool newLine) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back({text, newLine});
+    }
+    std::vector<LineRecord> Lines() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    bool attached_ = true;
+    std::vector<LineRecord> lines_;
+};
+
+}  // namespace rd::test
