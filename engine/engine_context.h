@@ -11,6 +11,7 @@
 #include "engine/file_list.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
+#include "engine/message_table.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
 #include "engine/window_link.h"
@@ -38,6 +39,8 @@ struct EngineContext {
     ConsoleSink* console = nullptr;
     UserNotice* notice = nullptr;
     AllocationFailure* allocationFailure = &StderrAllocationFailure();
+    // The language's message texts; the engine's reports are built from them.
+    MessageTable messages;
 
     DestTable dests;
     FileList list;

@@ -1,0 +1,64 @@
+// The end of a job: the completion actions on the job thread, and EndJob on the window thread
+// with the history entry it appends.
+#pragma once
+
+#include <time.h>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rd {
+
+struct EngineContext;
+
+// Plays the completion sound; never blocks the job when there is no audio device.
+class SoundPlayer {
+public:
+    virtual ~SoundPlayer() = default;
+    virtual void PlayFile(const std::string& path) = 0;
+};
+
+// "Copy", "Move" or "Delete", then " finished" (state 2) or " aborted" (state 1).
+std::string HistoryOutcome(int32_t modeWord, int32_t jobState);
+
+// One history entry:
+// "[Y-M-D h:m.s] <outcome>. Retries: %u Skips: %u Speed: %u \r\n"
+// "  From: <source>?<source>?\r\n" (only with sources), "  To:   <targets>\r\n\r\n".
+std::string HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries,
+                         uint32_t skips, uint32_t speed, const std::vector<std::string>& sources,
+                         const std::string& targetText);
+
+// Appends `entry` to the history file; false (and nothing reported) when it cannot be written.
+bool AppendHistory(const std::string& path, const std::string& entry);
+
+// The completion actions, run by the job thread once everything is copied: the sound (when on
+// and the job ran over a minute or shuts down), the shutdown countdown, the completion prompt,
+// then the request to end the job.
+void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobStartTick);
+
+// What EndJob needs from the program around the engine.
+struct EndJobHost {
+    // Saves (code != 0, 2: saved by the user) or forgets the job in the resume store.
+    std::function<void(int code)> settleResume;
+    // Handles pending window messages while EndJob waits for the writers.
+    std::function<void()> pumpMessages;
+    // Removes the tray icon and stores the progress window's placement.
+    std::function<void()> saveWindow;
+    // Posts the final status to an attached console wrapper (0 ended, 1 aborted).
+    std::function<void(int status)> tellConsole;
+    // Ends the process with `exitCode`.
+    std::function<void(int exitCode)> exit;
+    // The history file, the queued sources and the target text of the job.
+    std::string historyPath;
+    std::vector<std::string> sources;
+    std::string targetText;
+};
+
+// Ends the job with `code` (0 forget it, 2 keep it for resume): settles the resume store,
+// raises `Terminating` and waits (pumping messages) until no writer is inside a write, saves the
+// window, appends the history entry when `hist` is on and the job started, tells the console
+// wrapper, and ends the process through `host.exit` with exit code 0.
+void EndJob(EngineContext& ctx, EndJobHost& host, int code);
+
+}  // namespace rd

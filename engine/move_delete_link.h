@@ -1,0 +1,42 @@
+// Moving, deleting and linking instead of copying.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rd {
+
+struct EngineContext;
+struct FENTRY_;
+class VNBuffer;
+
+// Removes a source file, first overwriting it with random bytes as often as the wipe passes of
+// the job mode word say, in chunks of the buffer size (1 MiB for a size outside the table).
+// Returns true when the file is gone.
+bool WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path,
+                   uint64_t size);
+
+// Moves `source` to `destination` by renaming it within one file system, keeping its
+// permissions. False when the two are on different file systems or the rename fails; nothing
+// has changed then.
+bool RenameMove(const std::string& source, const std::string& destination);
+
+// Hard-links the source of `node` into every active destination, asking on failure as the
+// error settings say. Returns true when every active destination received its link.
+bool LinkPerFile(EngineContext& ctx, const FENTRY_& node);
+
+// A symbolic link at `link` to the absolute path of folder `target`: 0 done, -1 no absolute
+// path could be formed, -3 the link could not be created, -4 it was created but is not right
+// and was removed again.
+int CreateJunction(const std::string& link, const std::string& target);
+
+// Links every queued source into every destination root: hard links for files, junctions for
+// folders. Returns the report of the failures ("" when none failed): language text 15, "\r\n",
+// then one "<source> -> <link>\r\n" per failure.
+std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sources);
+
+// Removes the moved source folders, deepest first; folders that still hold something stay.
+void RemoveMovedFolders(std::vector<std::string> folders);
+
+}  // namespace rd
