@@ -5,10 +5,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "engine/engine_context.h"
 #include "engine/job_thread.h"
 #include "engine/messages.h"
+#include "engine/move_delete_link.h"
+#include "engine/path_parts.h"
+#include "engine/prompts.h"
+#include "engine/verification.h"
+#include "platform/clock.h"
+#include "platform/text.h"
 
 namespace rd {
 
@@ -22,65 +29,146 @@ bool AnyActive(DestTable& dests) {
     return false;
 }
 
+uint32_t ActiveCount(DestTable& dests) {
+    uint32_t n = 0;
+    for (uint32_t slot = 0; slot < dests.Count(); ++slot)
+        n += dests[slot].active ? 1 : 0;
+    return n;
+}
+
 // The kernel says copy_file_range cannot serve these two files at all.
 bool KernelRefuses(int error) {
     return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
            error == EBADF;
 }
 
+// The error setting as the engine acts on it: a value it does not know asks.
+intptr_t ErrorPolicy(const EngineContext& ctx) {
+    const int32_t policy = ctx.settings.onerror;
+    return policy == 1 || policy == 2 ? policy : 0;
+}
+
 }  // namespace
 
 void JobThread::CopyEntry(FENTRY_& node) {
     JobCounters& counters = ctx_.state.counters;
-    const std::string source = node.SourcePath();
+    std::string source = node.SourcePath();
     ctx_.state.SetCurrentSource(source);
     ctx_.window.Send(msg::WMU_SETTEXT, msg::kTextCurrentFile, 0);
     ctx_.state.flags.SkipFile = 0;
     ++fileId_;
+    moveCurrent_ = false;
     counters.filePercent = 0;
 
+    if (mode::IsDelete(ctx_.settings.delmode)) {
+        DeleteEntry(node);
+        return;
+    }
+
     SourceHandle handle;
-    OpenSource(source, handle, 0, false, 0);
-    if (handle.fd < 0) {
-        // The source is gone or unreadable: the file is skipped and its bytes count as done,
-        // so that the job's totals still add up.
-        ++counters.skips;
+    if (!OpenSourceWithRetry(source, handle)) {
+        // Skipped: its bytes count as done so that the job's totals still add up.
         counters.doneBytes += node.size;
         return;
     }
 
     ctx_.dests.ActivateAll();
-    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
-        CheckExisting(slot, node);
+    ExistsResult exists;
+    exists.source = source;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot)
+        CheckExisting(slot, node, handle, exists);
+    if (exists.abandon) {
+        counters.doneBytes += node.size;
+        return;
+    }
+    source = exists.source;
     if (!AnyActive(ctx_.dests)) {
         counters.doneBytes += node.size;
         counters.filePercent = 100;
         return;
     }
 
+    if (ctx_.options.PerFileLink) {
+        handle.Close();
+        LinkPerFile(ctx_, node);
+        counters.doneBytes += node.size;
+        return;
+    }
+
+    const bool move = mode::IsMove(ctx_.settings.delmode);
+    const bool keptSomewhere = ActiveCount(ctx_.dests) < ctx_.dests.Count();
+    if (move && !keptSomewhere && ctx_.dests.Count() == 1 &&
+        mode::WipePasses(ctx_.settings.delmode) == 0 && exists.position == 0 &&
+        !exists.sourceRenamed) {
+        handle.Close();
+        if (RenameMove(source, ctx_.dests[0].root + node.relative)) {
+            counters.doneBytes += node.size;
+            counters.filePercent = 100;
+            return;
+        }
+        // Another file system, or a destination kept for resume: the file is copied, and the
+        // source goes once the destination holds all of it.
+        if (!OpenSourceWithRetry(source, handle)) {
+            counters.doneBytes += node.size;
+            return;
+        }
+    }
+    // A source some destination kept its own file for stays where it is.
+    if (move && !keptSomewhere) {
+        moveCurrent_ = true;
+        ExpectMove(source, node.size, ActiveCount(ctx_.dests));
+    }
+
     if (node.size > 0)
-        BlockLoop(node, source, handle, 0);
+        BlockLoop(node, source, handle, exists.position,
+                  ctx_.settings.resfsz != 0 && !exists.sourceRenamed);
     else
         CopyZeroLength(node);
+    if (moveCurrent_ && ctx_.state.flags.SkipFile)
+        MoveDestinationDone(fileId_, false);
+    FinishMoves();
 }
 
-void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node) {
-    const std::string dest = ctx_.dests[slot].root + node.relative;
-    struct stat st {};
-    if (lstat(dest.c_str(), &st) != 0)
+void JobThread::DeleteEntry(FENTRY_& node) {
+    JobCounters& counters = ctx_.state.counters;
+    const std::string source = node.SourcePath();
+    SourceHandle handle;
+    if (!OpenSourceWithRetry(source, handle)) {
+        counters.doneBytes += node.size;
         return;
-    struct stat src {};
-    const bool sameFile = stat(node.SourcePath().c_str(), &src) == 0 && src.st_dev == st.st_dev &&
-                          src.st_ino == st.st_ino;
-    const bool overwrite = (ctx_.settings.onexist & 1) != 0;
-    // An empty file is simply written over. Anything else is replaced only when the job
-    // overwrites, never when it is the source itself or a folder; otherwise it is kept.
-    if (!sameFile && S_ISREG(st.st_mode) && st.st_size == 0)
-        return;
-    if (overwrite && !sameFile && !S_ISDIR(st.st_mode) && unlink(dest.c_str()) == 0)
-        return;
-    ++ctx_.state.counters.skips;
-    ctx_.dests.SkipDestination(slot);
+    }
+    handle.Close();
+    WipeAndDelete(ctx_, wipeBuffer_, source, node.size);
+    counters.doneBytes += node.size;
+    counters.transferredBytes += node.size;
+    counters.filePercent = 100;
+}
+
+bool JobThread::OpenSourceWithRetry(const std::string& source, SourceHandle& handle) {
+    uint64_t start = TickMs();
+    for (;;) {
+        int error = 0;
+        OpenSource(source, handle, 0, false, 0, &error);
+        if (handle.fd >= 0)
+            return true;
+        if (RetryTimedOut(ctx_, start))
+            return false;
+        intptr_t answer = ErrorPolicy(ctx_);
+        if (answer == 0) {
+            const std::string message = ctx_.messages.Text(7) + " " + ErrorText(error) +
+                                        text::Format("\r\n %s\r\n", source.c_str());
+            answer = AskErrorPrompt(ctx_, 0, message);
+            start = TickMs();
+        }
+        if (answer == answer::kSkip || ctx_.state.flags.SkipFile) {
+            ++ctx_.state.counters.skips;
+            return false;
+        }
+        // The job is being ended from the prompt.
+        if (answer >= answer::kAbort || ctx_.state.flags.Terminating)
+            return false;
+        ctx_.state.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+    }
 }
 
 void JobThread::CopyZeroLength(const FENTRY_& node) {
@@ -90,31 +178,160 @@ void JobThread::CopyZeroLength(const FENTRY_& node) {
             continue;
         const std::string dest = d.root + node.relative;
         int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            ctx_.dests.SkipDestination(slot);
-            continue;
+        bool complete = fd >= 0;
+        if (complete) {
+            if (ctx_.options.KeepFileTimes)
+                SetBasicInfo(fd, node.attributes, node.lastWriteTime);
+            complete = !moveCurrent_ || fdatasync(fd) == 0;
+            complete = close(fd) == 0 && complete;
         }
-        if (ctx_.options.KeepFileTimes)
-            SetBasicInfo(fd, node.attributes, node.lastWriteTime);
-        close(fd);
+        if (!complete)
+            ctx_.dests.SkipDestination(slot);
+        if (moveCurrent_)
+            MoveDestinationDone(fileId_, complete);
     }
     ctx_.state.counters.filePercent = 100;
 }
 
-void JobThread::ReadErrorSkip() {
-    ++ctx_.state.counters.skips;
-    ctx_.state.flags.SkipFile = 1;
+bool JobThread::OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                            int error, uint32_t block, uint64_t position, uint32_t& n,
+                            bool& healing, uint64_t& readStamp) {
+    JobCounters& counters = ctx_.state.counters;
+    n = 0;
+    const std::string first = ctx_.messages.Text(7) + " " + ErrorText(error) + "\r\n";
+    if (ctx_.settings.enskdel &&
+        TickMs() - readStamp > static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.skdel))) {
+        ++counters.skips;
+        ctx_.state.flags.SkipFile = 1;
+        return false;
+    }
+    intptr_t answer = healing ? answer::kHeal : ErrorPolicy(ctx_);
+    if (answer == 0) {
+        const std::string message =
+            first +
+            text::Format("%s %s\r\n", ctx_.messages.Text(8).c_str(), NamePart(source).c_str()) +
+            text::Format("%s %Li\r\n", ctx_.messages.Text(9).c_str(),
+                         static_cast<long long>(position));
+        answer = AskErrorPrompt(ctx_, promptflag::kHealAllowed, message);
+        readStamp = TickMs();
+    }
+    bool goOn = true;
+    if (answer == answer::kSkip) {
+        ++counters.skips;
+        ctx_.state.flags.SkipFile = 1;
+        goOn = false;
+    } else if (answer == answer::kHeal) {
+        healing = true;
+        // Unreadable pieces stay zero; the block is as long as a good read would have been.
+        const uint32_t length =
+            static_cast<uint32_t>(std::min<uint64_t>(block, node.size - position));
+        uint8_t* data = handoff_.ReadBuffer.Data();
+        std::memset(data, 0, block);
+        const uint32_t piece = std::max<uint32_t>(block / 512, 1);
+        for (uint32_t offset = 0; offset < length; offset += piece) {
+            uint32_t want = std::min(piece, length - offset);
+            OpenSource(source, handle, want, ctx_.settings.readburst != 0, position + offset);
+            int ignored = 0;
+            if (handle.fd >= 0)
+                PositionedRead(handle.fd, data + offset, want, position + offset, ignored);
+        }
+        n = length;
+    } else if (answer >= answer::kAbort) {
+        // The prompt is ending the job.
+        ctx_.state.flags.SkipFile = 1;
+        goOn = false;
+    } else {
+        ctx_.state.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+    }
+    // The next read starts from a fresh, buffered handle.
+    handle.Close();
+    OpenSource(source, handle, 0, false, 0);
+    return goOn;
+}
+
+bool JobThread::ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                          uint32_t block, uint64_t position, uint32_t& n, bool& healing,
+                          uint64_t& readStamp) {
+    for (;;) {
+        OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
+        n = block;
+        int error = EBADF;
+        const bool ok = handle.fd >= 0 &&
+                        PositionedRead(handle.fd, handoff_.ReadBuffer.Data(), n, position, error);
+        // A source that ends before its listed size has changed under the copy: it is an error
+        // like any other, rather than a read that is tried again and again.
+        if (ok && n == 0 && position < node.size)
+            error = ENODATA;
+        if (!ok || error == ENODATA) {
+            if (!OnReadError(node, source, handle, error, block, position, n, healing, readStamp))
+                return false;
+            if (n == 0)
+                continue;  // retry
+            return true;   // healed
+        }
+        readStamp = TickMs();
+        n = static_cast<uint32_t>(std::min<uint64_t>(n, node.size - position));
+        if (!ctx_.settings.encrc || n == 0)
+            return true;
+        // Read again until two reads in a row agree byte for byte.
+        for (;;) {
+            EnsureCapacity(verifyBuffer_, block, *ctx_.allocationFailure);
+            uint32_t again = block;
+            int verifyError = 0;
+            if (!PositionedRead(handle.fd, verifyBuffer_.Data(), again, position, verifyError)) {
+                if (!OnReadError(node, source, handle, verifyError, block, position, n, healing,
+                                 readStamp))
+                    return false;
+                break;  // read the block anew
+            }
+            again = static_cast<uint32_t>(std::min<uint64_t>(again, node.size - position));
+            if (again == n && std::memcmp(verifyBuffer_.Data(), handoff_.ReadBuffer.Data(), n) == 0)
+                return true;
+            intptr_t answer = ErrorPolicy(ctx_);
+            if (answer == 0) {
+                const std::string message =
+                    std::string("Read CRC verify error. \r\n") +
+                    text::Format("File: %s\r\n", source.c_str()) +
+                    text::Format("Position: %Li\r\n", static_cast<long long>(position)) +
+                    text::Format("\r\nBlocksize: %u\r\n", n);
+                answer = AskErrorPrompt(ctx_, 0, message);
+            }
+            if (answer == answer::kSkip || answer >= answer::kAbort) {
+                ctx_.state.flags.SkipFile = 1;
+                if (answer == answer::kSkip)
+                    ++ctx_.state.counters.skips;
+                n = 0;
+                return false;
+            }
+            if (answer == answer::kRetry)
+                ctx_.state.RetryPause(
+                    static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+            // The latest read is compared with the next one.
+            SwapBuffers(verifyBuffer_, handoff_.ReadBuffer);
+            n = again;
+        }
+    }
 }
 
 void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle& handle,
-                          uint64_t position) {
+                          uint64_t position, bool marker) {
     JobCounters& counters = ctx_.state.counters;
     const uint64_t size = node.size;
+    bool healing = false;
+    uint64_t readStamp = TickMs();
     for (;;) {
+        bool anyActive = false;
+        for (uint32_t slot = 0; slot < ctx_.dests.Count() && !anyActive; ++slot)
+            anyActive = SlotActive(slot);
+        // Every writer gave the file up: it is left like a skipped one.
+        if (!anyActive)
+            ctx_.state.flags.SkipFile = 1;
         if (ctx_.state.flags.SkipFile) {
             ++counters.skips;
             counters.doneBytes += size - position;
             ctx_.state.flags.SkipFile = 0;
+            if (moveCurrent_)
+                MoveDestinationDone(fileId_, false);
             break;
         }
         SleepWhilePaused(100);
@@ -124,10 +341,10 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
         const uint64_t blockStart = position;
 
         uint32_t fastSlot = 0;
-        if (FastPathAllowed(fastSlot)) {
+        if (!healing && FastPathAllowed(fastSlot)) {
             const uint32_t length =
                 static_cast<uint32_t>(std::min<uint64_t>(block, size - position));
-            if (FastBlock(node, handle, fastSlot, position, length) > 0) {
+            if (FastBlock(node, source, handle, fastSlot, position, length, marker) > 0) {
                 if (position >= size)
                     break;
                 continue;
@@ -135,23 +352,13 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
         }
 
         EnsureCapacity(handoff_.ReadBuffer, block, *ctx_.allocationFailure);
-        OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
-        uint32_t n = block;
-        int error = 0;
-        const bool ok = handle.fd >= 0 &&
-                        PositionedRead(handle.fd, handoff_.ReadBuffer.Data(), n, position, error);
-        // A source that ends before its listed size has changed under the copy: it is treated
-        // as unreadable rather than read again and again.
-        if (!ok || (n == 0 && position < size)) {
-            ReadErrorSkip();
+        uint32_t n = 0;
+        if (!ReadBlock(node, source, handle, block, position, n, healing, readStamp))
             break;
-        }
         if (ctx_.state.flags.SkipFile)
             break;
-        // Only the listed length is copied, even from a source that has grown since.
-        n = static_cast<uint32_t>(std::min<uint64_t>(n, size - position));
         if (n > 0)
-            Publish(node, source, n, blockStart, position);
+            Publish(node, source, n, blockStart, position, marker);
         if (position >= size)
             break;
     }
@@ -169,7 +376,7 @@ void JobThread::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position
 }
 
 void JobThread::Publish(const FENTRY_& node, const std::string& source, uint32_t n,
-                        uint64_t blockStart, uint64_t& position) {
+                        uint64_t blockStart, uint64_t& position, bool marker) {
     SleepWhilePaused(100);
     ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
     const uint32_t count = ctx_.dests.Count();
@@ -182,7 +389,7 @@ void JobThread::Publish(const FENTRY_& node, const std::string& source, uint32_t
         for (uint32_t slot = 0; slot < count; ++slot) {
             CopyDest& d = ctx_.dests[slot];
             d.currentPath = d.root + node.relative;
-            handoff_.active[slot] = d.active ? 1 : 0;
+            handoff_.active[slot] = SlotActive(slot) ? 1 : 0;
         }
         SwapBuffers(handoff_.ReadBuffer, handoff_.HandoffBuffer);
         handoff_.pendingLength = n;
@@ -191,8 +398,9 @@ void JobThread::Publish(const FENTRY_& node, const std::string& source, uint32_t
         handoff_.lastWriteTime = node.lastWriteTime;
         handoff_.attributes = node.attributes;
         handoff_.fileSize = node.size;
-        handoff_.checksum = 0;
-        handoff_.markerFlag = ctx_.settings.resfsz != 0;
+        handoff_.checksum = ctx_.settings.encrc ? BlockSum(handoff_.HandoffBuffer.Data(), n) : 0;
+        handoff_.markerFlag = marker;
+        handoff_.move = moveCurrent_;
         handoff_.blockPosition = blockStart;
         handoff_.sourcePath = source;
         handoff_.fileId = fileId_;
@@ -229,13 +437,17 @@ void JobThread::WaitForWriters(bool written) {
     }
 }
 
+bool JobThread::SlotActive(uint32_t slot) const {
+    return ctx_.dests[slot].active && writerState_[slot].skippedFileId != fileId_;
+}
+
 bool JobThread::FastPathAllowed(uint32_t& slot) const {
     if (fastPathBroken_ || ctx_.settings.encrc || ctx_.settings.readburst ||
         ctx_.settings.writeburst)
         return false;
     uint32_t active = 0;
     for (uint32_t i = 0; i < ctx_.dests.Count(); ++i) {
-        if (ctx_.dests[i].active) {
+        if (SlotActive(i)) {
             slot = i;
             ++active;
         }
@@ -243,14 +455,13 @@ bool JobThread::FastPathAllowed(uint32_t& slot) const {
     return active == 1;
 }
 
-uint32_t JobThread::FastBlock(const FENTRY_& node, SourceHandle& handle, uint32_t slot,
-                              uint64_t& position, uint32_t length) {
+uint32_t JobThread::FastBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                              uint32_t slot, uint64_t& position, uint32_t length, bool marker) {
     // The writer of the slot must be done with every block it was given before this thread
     // uses the slot's handles.
     if (parallel_)
         WaitForWriters(true);
     CopyDest& d = ctx_.dests[slot];
-    const std::string source = node.SourcePath();
     const std::string dest = d.root + node.relative;
     CloseLeftover(slot, fileId_);
 
@@ -270,7 +481,7 @@ uint32_t JobThread::FastBlock(const FENTRY_& node, SourceHandle& handle, uint32_
     loff_t in = static_cast<loff_t>(position);
     loff_t out = in;
     uint32_t moved = 0;
-    while (moved < length) {
+    while (moved < length && !ctx_.state.flags.Terminating) {
         ssize_t r = copy_file_range(handle.fd, &in, d.fileHandle, &out, length - moved, 0);
         if (r < 0 && errno == EINTR)
             continue;
@@ -290,10 +501,18 @@ uint32_t JobThread::FastBlock(const FENTRY_& node, SourceHandle& handle, uint32_
         return 0;
 
     AccountBlock(node, moved, position);
-    if (ctx_.settings.resfsz)
+    if (marker)
         UpdateResumeMarker(d, dest, source, ctx_.options.switches, position, node.size);
-    if (position >= node.size)
-        CloseDestFile(d, ctx_.options.KeepFileTimes, node.attributes, node.lastWriteTime);
+    if (position >= node.size) {
+        TakenBlock done;
+        done.destinationPath = dest;
+        done.attributes = node.attributes;
+        done.lastWriteTime = node.lastWriteTime;
+        done.fileSize = node.size;
+        done.fileId = fileId_;
+        done.move = moveCurrent_;
+        DestinationComplete(slot, done);
+    }
     return moved;
 }
 

@@ -1,12 +1,29 @@
 // The writer side of the copy: takes published blocks and writes them to one destination.
+#include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 
 #include "engine/engine_context.h"
 #include "engine/job_thread.h"
+#include "engine/path_parts.h"
+#include "engine/prompts.h"
+#include "platform/clock.h"
+#include "platform/text.h"
 
 namespace rd {
+
+namespace {
+
+// The error setting as the engine acts on it: a value it does not know asks.
+intptr_t ErrorPolicy(const EngineContext& ctx) {
+    const int32_t policy = ctx.settings.onerror;
+    return policy == 1 || policy == 2 ? policy : 0;
+}
+
+}  // namespace
 
 void JobThread::WriterThread(uint32_t slot) {
     TakenBlock block;
@@ -43,6 +60,8 @@ bool JobThread::TakeBlock(uint32_t slot, TakenBlock& block) {
     block.fileSize = handoff_.fileSize;
     block.blockPosition = handoff_.blockPosition;
     block.markerFlag = handoff_.markerFlag;
+    block.move = handoff_.move;
+    block.checksum = handoff_.checksum;
     block.active = handoff_.active[slot] != 0;
     block.fileId = handoff_.fileId;
     block.sequence = handoff_.sequence;
@@ -85,33 +104,163 @@ void JobThread::WriteTaken(uint32_t slot, const TakenBlock& block) {
         ++job.flags.ActiveWriters;
     }
     CloseLeftover(slot, block.fileId);
-    int error = 0;
+    const uint8_t* data = handoff_.WriteBuffer.Data();
     bool written = false;
-    if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
-                     block.fileSize, ctx_.settings.writeburst != 0, ctx_.settings.resfsz != 0,
-                     &error)) {
-        state.openFileId = block.fileId;
-        written = PositionedWrite(d.fileHandle, handoff_.WriteBuffer.Data(), block.writeLength,
-                                  block.blockPosition, error);
+    // Write, then read back and compare, until the destination holds the block or is given up.
+    for (;;) {
+        written = WriteWithRetry(slot, block, data);
+        if (!written || VerifyWritten(slot, block, data))
+            break;
+        if (state.skippedFileId == block.fileId)
+            break;
     }
-    if (!written) {
-        // The destination cannot take the file: it leaves this file, the others go on.
-        CloseLeftover(slot, 0);
-        if (ctx_.dests.SkipDestination(slot))
-            job.flags.SkipFile = 1;
-    }
-    const uint64_t end = written ? block.blockPosition + block.writeLength : block.blockPosition;
-    if (block.markerFlag && written)
+    const bool kept = written && state.skippedFileId != block.fileId;
+    if (!written && job.flags.Terminating)
+        CutBack(slot, block);
+    const uint64_t end = kept ? block.blockPosition + block.writeLength : block.blockPosition;
+    if (block.markerFlag && kept)
         UpdateResumeMarker(d, block.destinationPath, block.sourcePath, ctx_.options.switches, end,
                            block.fileSize);
+    if (kept && end == block.fileSize)
+        DestinationComplete(slot, block);
+    else if (!kept && block.move)
+        MoveDestinationDone(block.fileId, false);
     {
         std::lock_guard<std::mutex> lock(job.WriterLock);
         --job.flags.ActiveWriters;
     }
-    if (written && end == block.fileSize)
-        CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes, block.lastWriteTime);
     // Last: once the reader knows the block is written, it may use the slot's handles itself.
     finish();
+}
+
+void JobThread::DestinationComplete(uint32_t slot, const TakenBlock& block) {
+    CopyDest& d = ctx_.dests[slot];
+    // A moved source goes only once its copy is on the disk, not just in the cache.
+    bool durable = !block.move || (d.fileHandle >= 0 && fdatasync(d.fileHandle) == 0);
+    const int closed =
+        CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes, block.lastWriteTime);
+    if (block.move)
+        MoveDestinationDone(block.fileId, durable && closed == 0);
+}
+
+void JobThread::WriterSkip(uint32_t slot, const TakenBlock& block) {
+    // Later blocks of the same file are not given to this slot; the reader leaves the file when
+    // no slot is left.
+    writerState_[slot].skippedFileId = block.fileId;
+}
+
+bool JobThread::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
+    CopyDest& d = ctx_.dests[slot];
+    JobState& job = ctx_.state;
+    // The skip button speaks of the file being read, which may already be a later one.
+    auto skipped = [&] { return job.flags.SkipFile && fileId_ == block.fileId; };
+    uint64_t start = TickMs();
+    while (writerState_[slot].skippedFileId != block.fileId && !job.flags.Terminating &&
+           !skipped()) {
+        int error = 0;
+        if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
+                         block.fileSize, ctx_.settings.writeburst != 0, ctx_.settings.resfsz != 0,
+                         &error)) {
+            writerState_[slot].openFileId = block.fileId;
+            if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition, error))
+                return true;
+        }
+        const MessageTable& texts = ctx_.messages;
+        std::string message =
+            texts.Text(12) + " " + ErrorText(error) + "\r\n" +
+            text::Format("%s %s\r\n", texts.Text(8).c_str(), block.destinationPath.c_str()) +
+            text::Format("%s %Li\r\n", texts.Text(9).c_str(),
+                         static_cast<long long>(block.blockPosition));
+        struct statvfs vfs {};
+        const std::string folder = DirPart(block.destinationPath);
+        if (statvfs(folder.empty() ? "." : folder.c_str(), &vfs) == 0)
+            message += text::Format("%s %Li bytes\r\n", texts.Text(13).c_str(),
+                                    static_cast<long long>(vfs.f_bavail * vfs.f_frsize));
+        CloseLeftover(slot, 0);
+        for (;;) {
+            if (job.flags.Terminating || skipped())
+                return false;
+            intptr_t answer = ErrorPolicy(ctx_);
+            if (answer == 0) {
+                answer = AskErrorPrompt(ctx_, promptflag::kAbortReturns, message);
+                start = TickMs();
+            }
+            answer = SettleWriterAbort(ctx_, answer);
+            if (answer == answer::kRetry && RetryTimedOut(ctx_, start))
+                answer = answer::kSkip;
+            if (answer == answer::kSkip) {
+                WriterSkip(slot, block);
+                return false;
+            }
+            if (answer == answer::kRetry) {
+                job.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+                break;
+            }
+        }
+    }
+    return false;
+}
+
+bool JobThread::VerifyWritten(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
+    CopyDest& d = ctx_.dests[slot];
+    JobState& job = ctx_.state;
+    if (!ctx_.settings.encrc || block.writeLength == 0 || job.flags.Terminating ||
+        job.flags.SkipFile)
+        return true;
+    // The read-back bypasses the cache exactly when the write did, so that in burst mode the
+    // bytes really come from the disk.
+    VNBuffer back;
+    EnsureCapacity(back, block.writeLength, *ctx_.allocationFailure);
+    int flags = O_RDONLY | O_CLOEXEC;
+    if (d.openFlags & openflag::kNoBuffering)
+        flags |= O_DIRECT;
+    int fd = open(block.destinationPath.c_str(), flags);
+    if (fd < 0 && (flags & O_DIRECT))
+        fd = open(block.destinationPath.c_str(), O_RDONLY | O_CLOEXEC);
+    uint32_t n = block.writeLength;
+    int error = 0;
+    bool same = false;
+    if (fd >= 0) {
+        same = PositionedRead(fd, back.Data(), n, block.blockPosition, error) &&
+               n == block.writeLength && std::memcmp(back.Data(), data, n) == 0;
+        close(fd);
+    }
+    if (same)
+        return true;
+    intptr_t answer = ErrorPolicy(ctx_);
+    if (answer == 0) {
+        const std::string message =
+            std::string("Write CRC verify error.\r\n") +
+            text::Format("File: %s\r\n", block.destinationPath.c_str()) +
+            text::Format("Position: %Li\r\n", static_cast<long long>(block.blockPosition)) +
+            text::Format("Blocksize: %u", block.writeLength);
+        answer = AskErrorPrompt(ctx_, promptflag::kAbortReturns, message);
+    }
+    answer = SettleWriterAbort(ctx_, answer);
+    if (answer == answer::kSkip) {
+        WriterSkip(slot, block);
+        return true;
+    }
+    if (answer == answer::kRetry)
+        job.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+    return false;
+}
+
+void JobThread::CutBack(uint32_t slot, const TakenBlock& block) {
+    JobState& job = ctx_.state;
+    for (;;) {
+        CloseLeftover(slot, 0);
+        job.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+        if (++job.flags.Terminating > 100)
+            return;
+        int fd = open(block.destinationPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0)
+            continue;
+        const bool cut = SetFileLength(fd, block.blockPosition);
+        close(fd);
+        if (cut)
+            return;
+    }
 }
 
 }  // namespace rd

@@ -9,6 +9,7 @@
 
 #include "engine/dest_table.h"
 #include "engine/file_list.h"
+#include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
 #include "engine/message_table.h"
@@ -39,6 +40,8 @@ struct EngineContext {
     ConsoleSink* console = nullptr;
     UserNotice* notice = nullptr;
     AllocationFailure* allocationFailure = &StderrAllocationFailure();
+    // Plays the completion sound; none is played when unset.
+    SoundPlayer* sound = nullptr;
     // The language's message texts; the engine's reports are built from them.
     MessageTable messages;
 

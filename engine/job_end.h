@@ -53,6 +53,8 @@ struct EndJobHost {
     std::string historyPath;
     std::vector<std::string> sources;
     std::string targetText;
+    // Set by the first EndJob; a later call (a request delivered while it waits) does nothing.
+    bool ending = false;
 };
 
 // Ends the job with `code` (0 forget it, 2 keep it for resume): settles the resume store,

@@ -10,8 +10,11 @@
 #include "engine/engine_context.h"
 #include "engine/file_list_builder.h"
 #include "engine/messages.h"
+#include "engine/move_delete_link.h"
+#include "engine/prompts.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace rd {
 
@@ -55,6 +58,7 @@ FENTRY_* NextUndone(FileList& list, FENTRY_* node) {
 }  // namespace
 
 void JobThread::Run() {
+    const uint64_t started = TickMs();
     FileListBuilder(ctx_).RunIntake();
 
     while (!ctx_.state.flags.EngineReady || ctx_.state.flags.Paused)
@@ -101,13 +105,91 @@ void JobThread::Run() {
     // destinations are left as they are.
     for (uint32_t slot = 0; slot < count; ++slot)
         CloseLeftover(slot, 0);
+    FinishMoves();
+    if (ctx_.settings.delmode & mode::kMove)
+        RemoveMovedFolders(std::move(movedFolders_));
     ApplyFolderTimes();
+    if (!mode::IsDelete(ctx_.settings.delmode))
+        SyncDestinations();
 
     ctx_.jobState = 2;
-    if (ctx_.completeJob)
+    if (ctx_.completeJob) {
         ctx_.completeJob();
-    else
-        ctx_.window.Post(msg::WMU_ENDJOB, 0, 0);
+    } else {
+        class Silent : public SoundPlayer {
+            void PlayFile(const std::string&) override {}
+        } silent;
+        RunCompletionActions(ctx_, ctx_.sound ? *ctx_.sound : silent, started);
+    }
+}
+
+void JobThread::SyncDestinations() {
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        const std::string root = ctx_.dests[slot].root.empty() ? "/" : ctx_.dests[slot].root;
+        for (;;) {
+            int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            int error = fd < 0 ? errno : 0;
+            if (fd >= 0) {
+                if (syncfs(fd) != 0)
+                    error = errno;
+                close(fd);
+            }
+            if (error == 0)
+                break;
+            // Data that cannot be made durable is reported like a failed write.
+            intptr_t answer = ctx_.settings.onerror == 1 || ctx_.settings.onerror == 2
+                                  ? static_cast<intptr_t>(ctx_.settings.onerror)
+                                  : 0;
+            if (answer == 0) {
+                const std::string message =
+                    ctx_.messages.Text(12) + " " + ErrorText(error) + "\r\n" +
+                    text::Format("%s %s\r\n", ctx_.messages.Text(8).c_str(), root.c_str());
+                answer = SettleWriterAbort(
+                    ctx_, AskErrorPrompt(ctx_, promptflag::kAbortReturns, message));
+            }
+            if (answer == answer::kRetry && !ctx_.state.flags.Terminating) {
+                ctx_.state.RetryPause(
+                    static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+                continue;
+            }
+            ++ctx_.state.counters.skips;
+            break;
+        }
+    }
+}
+
+void JobThread::ExpectMove(const std::string& source, uint64_t size, uint32_t destinations) {
+    std::lock_guard<std::mutex> lock(moveLock_);
+    pendingMoves_[fileId_] = PendingMove{source, size, destinations, false};
+}
+
+void JobThread::MoveDestinationDone(uint64_t fileId, bool complete) {
+    std::lock_guard<std::mutex> lock(moveLock_);
+    auto it = pendingMoves_.find(fileId);
+    if (it == pendingMoves_.end())
+        return;
+    // A source that some destination did not receive whole stays where it is.
+    if (!complete)
+        pendingMoves_.erase(it);
+    else if (it->second.remaining > 0)
+        --it->second.remaining;
+}
+
+void JobThread::FinishMoves() {
+    std::vector<PendingMove> ready;
+    {
+        std::lock_guard<std::mutex> lock(moveLock_);
+        for (auto it = pendingMoves_.begin(); it != pendingMoves_.end();) {
+            if (it->second.remaining == 0) {
+                ready.push_back(std::move(it->second));
+                it = pendingMoves_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const PendingMove& move : ready)
+        WipeAndDelete(ctx_, wipeBuffer_, move.source, move.size);
 }
 
 void JobThread::ProcessNode(FENTRY_& node) {
@@ -128,6 +210,10 @@ void JobThread::ProcessNode(FENTRY_& node) {
 }
 
 void JobThread::MakeFolders(const FENTRY_& node) {
+    if (ctx_.settings.delmode & mode::kMove)
+        movedFolders_.push_back(node.SourcePath());
+    if (mode::IsDelete(ctx_.settings.delmode))
+        return;
     const uint32_t count = ctx_.dests.Count();
     for (uint32_t slot = 0; slot < count; ++slot) {
         const std::string path = ctx_.dests[slot].root + node.relative;
@@ -162,6 +248,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
         return;
     }
     target.resize(static_cast<size_t>(len));
+    bool everywhere = true;
     const uint32_t count = ctx_.dests.Count();
     for (uint32_t slot = 0; slot < count; ++slot) {
         const std::string dest = ctx_.dests[slot].root + node.relative;
@@ -172,6 +259,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
             if (!overwrite || lstat(dest.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
                 unlink(dest.c_str()) != 0 || symlink(target.c_str(), dest.c_str()) != 0) {
                 ++ctx_.state.counters.skips;
+                everywhere = false;
                 continue;
             }
         }
@@ -180,6 +268,9 @@ void JobThread::CopyLink(const FENTRY_& node) {
             utimensat(AT_FDCWD, dest.c_str(), times, AT_SYMLINK_NOFOLLOW);
         }
     }
+    // A moved link goes once every destination has its own.
+    if (everywhere && mode::IsMove(ctx_.settings.delmode))
+        unlink(source.c_str());
 }
 
 void JobThread::StopWriters() {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +35,7 @@ struct HandoffBlock {
     uint32_t attributes = 0;
     int32_t checksum = 0;
     bool markerFlag = false;
+    bool move = false;
     uint64_t fileSize = 0;
     uint64_t blockPosition = 0;
     // The source path and the number of the file the block belongs to.
@@ -53,6 +55,9 @@ struct WriterSlotState {
     // The last block this writer took and finished.
     std::atomic<uint64_t> takenSequence{0};
     std::atomic<uint64_t> writtenSequence{0};
+    // The file this writer gave up (write error, failed check): the slot takes no further part
+    // in it. Kept apart from the slot's active flag, which already speaks of the reader's file.
+    std::atomic<uint64_t> skippedFileId{0};
 };
 
 class JobThread {
@@ -81,29 +86,60 @@ private:
         uint64_t blockPosition = 0;
         bool markerFlag = false;
         bool active = false;
+        // The source is moved: it goes once every destination holds all of it.
+        bool move = false;
+        int32_t checksum = 0;
         uint64_t fileId = 0;
         uint64_t sequence = 0;
     };
 
-    bool Parallel() const { return parallel_; }
+    // What the existing-file check decided for one file.
+    struct ExistsResult {
+        // The copy starts here (a resumed destination).
+        uint64_t position = 0;
+        // The source was renamed aside and is read from `source` from now on.
+        bool sourceRenamed = false;
+        std::string source;
+        // The file cannot be copied at all.
+        bool abandon = false;
+    };
 
     // Folder, link, special file or regular file.
     void ProcessNode(FENTRY_& node);
     void MakeFolders(const FENTRY_& node);
     void CopyLink(const FENTRY_& node);
     void CopyEntry(FENTRY_& node);
+    void DeleteEntry(FENTRY_& node);
+    // Opens the source, retrying or asking as the error settings say. False: the file is
+    // skipped.
+    bool OpenSourceWithRetry(const std::string& source, SourceHandle& handle);
     // Settles an existing destination of `slot` before the file is copied.
-    void CheckExisting(uint32_t slot, const FENTRY_& node);
+    void CheckExisting(uint32_t slot, const FENTRY_& node, SourceHandle& handle,
+                       ExistsResult& result);
     void BlockLoop(FENTRY_& node, const std::string& source, SourceHandle& handle,
-                   uint64_t position);
+                   uint64_t position, bool marker);
+    // Reads the block at `position`; with verification on, until two reads agree. Returns false
+    // when the file is to be left (skipped); `n` is what was read.
+    bool ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                   uint32_t block, uint64_t position, uint32_t& n, bool& healing,
+                   uint64_t& readStamp);
+    // The answer to a failed read: false when the file is to be left; true to go on (after a
+    // retry pause, or with a healed block in the read buffer and `n` set).
+    bool OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                     int error, uint32_t block, uint64_t position, uint32_t& n, bool& healing,
+                     uint64_t& readStamp);
     void CopyZeroLength(const FENTRY_& node);
     // Moves one block with copy_file_range. Returns the bytes moved; 0 when the block must go
     // the read/write way.
-    uint32_t FastBlock(const FENTRY_& node, SourceHandle& handle, uint32_t slot, uint64_t& position,
-                       uint32_t length);
+    uint32_t FastBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                       uint32_t slot, uint64_t& position, uint32_t length, bool marker);
     bool FastPathAllowed(uint32_t& slot) const;
+    // True while `slot` takes part in the current file.
+    bool SlotActive(uint32_t slot) const;
+    // A writer gives up its destination for the file of `block`.
+    void WriterSkip(uint32_t slot, const TakenBlock& block);
     void Publish(const FENTRY_& node, const std::string& source, uint32_t n, uint64_t blockStart,
-                 uint64_t& position);
+                 uint64_t& position, bool marker);
     void AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position);
     // Waits until every slot that took part in the last block has taken it (and, with
     // `written`, written it).
@@ -116,11 +152,33 @@ private:
     // Takes the current block. False when the writer is to end.
     bool TakeBlock(uint32_t slot, TakenBlock& block);
     void WriteTaken(uint32_t slot, const TakenBlock& block);
+    // Writes the taken block, answering write errors as the settings say. True when written.
+    bool WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data);
+    // Reads the written block back and compares it. True when it matches or no check applies.
+    bool VerifyWritten(uint32_t slot, const TakenBlock& block, const uint8_t* data);
+    // After an abort, cuts a destination whose block was not written back to the block start.
+    void CutBack(uint32_t slot, const TakenBlock& block);
+    // The destination of `slot` holds all of file `fileId` and is closed.
+    void DestinationComplete(uint32_t slot, const TakenBlock& block);
     // Closes the handles of `slot` unless they belong to file `keepFileId` (0 closes any): they
     // were left open by a file abandoned part-way, whose partial destination stays as it is.
     void CloseLeftover(uint32_t slot, uint64_t keepFileId);
     void StopWriters();
     void ApplyFolderTimes();
+    // Makes each destination's data durable before the job reports it finished.
+    void SyncDestinations();
+
+    // Moved sources wait here until every destination holds their whole file.
+    struct PendingMove {
+        std::string source;
+        uint64_t size = 0;
+        uint32_t remaining = 0;
+        bool failed = false;
+    };
+    void ExpectMove(const std::string& source, uint64_t size, uint32_t destinations);
+    void MoveDestinationDone(uint64_t fileId, bool complete);
+    // Removes the sources of moves that every destination completed.
+    void FinishMoves();
 
     EngineContext& ctx_;
     HandoffBlock handoff_;
@@ -129,7 +187,9 @@ private:
     std::thread thread_;
     bool parallel_ = false;
     bool fastPathBroken_ = false;
-    uint64_t fileId_ = 0;
+    std::atomic<uint64_t> fileId_{0};
+    // The current file is moved (its source removed once all destinations hold it).
+    bool moveCurrent_ = false;
 
     struct FolderTimes {
         std::string path;
@@ -137,6 +197,12 @@ private:
         timespec modified;
     };
     std::vector<FolderTimes> folderTimes_;
+
+    std::mutex moveLock_;
+    std::map<uint64_t, PendingMove> pendingMoves_;
+    std::vector<std::string> movedFolders_;
+    VNBuffer wipeBuffer_;
+    VNBuffer verifyBuffer_;
 };
 
 }  // namespace rd

@@ -18,8 +18,8 @@ std::string ErrorText(int error) {
 }
 
 intptr_t AskErrorPrompt(EngineContext& ctx, uintptr_t flags, const std::string& message) {
-    const intptr_t result = ctx.window.Send(msg::WMU_ERRORPROMPT, flags,
-                                            reinterpret_cast<intptr_t>(message.c_str()));
+    const intptr_t result =
+        ctx.window.Send(msg::WMU_ERRORPROMPT, flags, reinterpret_cast<intptr_t>(message.c_str()));
     ctx.state.speed.ResetSamples();
     return result;
 }

@@ -1,0 +1,288 @@
+#!/usr/bin/env bash
+# Times whole RedoDori copy jobs (redodori-bench-copy) against `cp -r` and `rsync -a` on three
+# data sets, one and two destinations, and prints medians, ratios and our peak memory.
+# See bench/README.md. Environment:
+#   BENCH_DIR   base folder for the temporary data (default /var/tmp)
+#   BENCH_SETS  data sets to run (default "A B C")
+#   RUNS_A RUNS_B RUNS_C  timed rounds per set (default 3, 5, 5)
+#   BENCH_BUFSZ block size index passed as --bufsz (default: the engine's default, 6 = 1 MiB)
+#   BENCH_SEED  seed of the size distribution of set C (default 20240601)
+#   BENCH_KEEP_GB  GiB of finished copies kept before they are deleted in one go (default 16)
+#   BENCH_SETTLE   seconds between deleting copies and the next run (default 65)
+set -euo pipefail
+
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=$REPO/build-bench
+BIN=$BUILD/bench/redodori-bench-copy
+BENCH_DIR=${BENCH_DIR:-/var/tmp}
+SETS=${BENCH_SETS:-A B C}
+RUNS_A=${RUNS_A:-3}
+RUNS_B=${RUNS_B:-5}
+RUNS_C=${RUNS_C:-5}
+SEED=${BENCH_SEED:-20240601}
+BUFSZ=${BENCH_BUFSZ:-6}
+KEEP_BYTES=$((${BENCH_KEEP_GB:-16} * 1024 * 1024 * 1024))
+SETTLE=${BENCH_SETTLE:-65}
+# The engine's block sizes, by --bufsz index.
+BLOCK_SIZES=(512 4096 32768 131072 262144 524288 1048576 2097152 4194304 16777216 33554432)
+BLOCK=${BLOCK_SIZES[$BUFSZ]}
+
+die() {
+    echo "run.sh: FAILED: $*" >&2
+    exit 1
+}
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
+
+# --- tools -----------------------------------------------------------------------------------
+missing=()
+command -v rsync >/dev/null || missing+=(rsync)
+[ -x /usr/bin/time ] || missing+=(time)
+command -v python3 >/dev/null || missing+=(python3-minimal)
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# --- build -----------------------------------------------------------------------------------
+cmake -S "$REPO" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DREDODORI_TESTS=OFF >/dev/null
+cmake --build "$BUILD" --target redodori-bench-copy >/dev/null
+
+# --- data --------------------------------------------------------------------------------------
+mkdir -p "$BENCH_DIR"
+WORK=$(mktemp -d "$(cd "$BENCH_DIR" && pwd)/redodori-bench.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+trap 'exit 130' INT TERM
+SRC=$WORK/src
+RUNS=$WORK/runs
+mkdir -p "$SRC" "$RUNS" "$WORK/times" "$WORK/rss"
+
+echo "== machine"
+echo "date:    $(date)"
+echo "cores:   $(nproc)"
+echo "memory:  $(free -h | awk '/^Mem:/ {print $2}')"
+echo "kernel:  $(uname -r)"
+echo "fs:      $(df -T "$WORK" | awk 'NR == 2 {print $2 " on " $7}')"
+echo "repo:    $(git -C "$REPO" rev-parse --short HEAD 2>/dev/null || echo unknown)$(
+    [ -n "$(git -C "$REPO" status --porcelain 2>/dev/null)" ] && echo ' (with local changes)')"
+echo "peers:   $(cp --version | head -1); $(rsync --version | head -1)"
+echo "ours:    $BIN --bufsz $BUFSZ (block $BLOCK bytes)"
+
+make_set() {
+    case $1 in
+    A)
+        mkdir -p "$SRC/A"
+        head -c $((2 * 1024 * 1024 * 1024)) /dev/urandom >"$SRC/A/big.bin"
+        ;;
+    B)
+        python3 - "$SRC/B" <<'EOF'
+import os, sys
+root = sys.argv[1]
+for d in range(200):
+    folder = os.path.join(root, f"d{d:03}")
+    os.makedirs(folder)
+    for f in range(100):
+        with open(os.path.join(folder, f"f{f:03}.dat"), "wb") as out:
+            out.write(os.urandom(4096))
+EOF
+        ;;
+    C)
+        # Sizes log-uniform from 1 KiB to 8 MiB, fixed by the seed; 20 folders of 100 files.
+        python3 - "$SRC/C" "$SEED" <<'EOF'
+import os, random, sys
+root, seed = sys.argv[1], int(sys.argv[2])
+rng = random.Random(seed)
+for i in range(2000):
+    size = min(int(1024 * 8192 ** rng.random()), 8 * 1024 * 1024)
+    folder = os.path.join(root, f"d{i // 100:02}")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, f"f{i:04}.dat"), "wb") as out:
+        out.write(os.urandom(size))
+EOF
+        ;;
+    esac
+}
+
+# The source handed to every tool: the single file of A, the folder of B and C.
+source_of() {
+    if [ "$1" = A ]; then echo "$SRC/A/big.bin"; else echo "$SRC/$1"; fi
+}
+
+# Finished copies are not deleted before every run. On ext4 without a journal (as here) a new
+# inode is never taken from those freed in the last 60 seconds, and the search past them made
+# creating 20,000 files three times slower right after the previous copy was deleted. So every
+# run writes to new folders; the finished copies are kept until they reach KEEP_BYTES, then
+# deleted at once, and the next run waits SETTLE seconds after that deletion.
+KEPT=0
+LAST_DELETE=0
+RUN_NO=0
+
+delete_copies() {
+    rm -rf "$RUNS"
+    mkdir -p "$RUNS"
+    KEPT=0
+    sync
+    LAST_DELETE=$EPOCHSECONDS
+}
+
+# fresh_destinations BYTES: new empty folders OUT1 and OUT2 for a run that writes BYTES, and
+# no dirty pages of an earlier run left to be written back while this one is timed.
+fresh_destinations() {
+    if [ $((KEPT + $1)) -gt "$KEEP_BYTES" ]; then
+        delete_copies
+    fi
+    local wait=$((LAST_DELETE + SETTLE - EPOCHSECONDS))
+    if [ "$wait" -gt 0 ]; then
+        sleep "$wait"
+    fi
+    RUN_NO=$((RUN_NO + 1))
+    OUT1=$RUNS/$RUN_NO/1
+    OUT2=$RUNS/$RUN_NO/2
+    mkdir -p "$OUT1" "$OUT2"
+    KEPT=$((KEPT + $1))
+    sync
+}
+
+# timed SET LABEL COMMAND...: one run, its wall time and max RSS kept.
+timed() {
+    local set=$1 label=$2
+    shift 2
+    local t0=$EPOCHREALTIME
+    if ! /usr/bin/time -f %M -o "$WORK/rss.last" "$@" >"$WORK/out.last" 2>&1; then
+        cat "$WORK/out.last" >&2
+        die "$label on set $set: $*"
+    fi
+    local t1=$EPOCHREALTIME
+    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", b - a }' >>"$WORK/times/$set.$label"
+    tail -1 "$WORK/rss.last" >>"$WORK/rss/$set.$label"
+}
+
+# The commands compared, by label.
+run_label() {
+    local set=$1 label=$2 src copies=1
+    src=$(source_of "$set")
+    case $label in
+    ours2 | cp2 | ours2par) copies=2 ;;
+    esac
+    fresh_destinations $((copies * SET_BYTES))
+    case $label in
+    ours) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" ;;
+    cp) timed "$set" "$label" cp -r "$src" "$OUT1/" ;;
+    rsync) timed "$set" "$label" rsync -a "$src" "$OUT1/" ;;
+    ours2) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
+    cp2) timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && cp -r "$1" "$3/"' sh "$src" "$OUT1" "$OUT2" ;;
+    ours2par) timed "$set" "$label" "$BIN" --parallel --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
+    esac
+}
+LABELS=(ours cp rsync ours2 cp2 ours2par)
+
+# The copy under `destination` must be identical to the source.
+verify() {
+    local set=$1 destination=$2 src
+    src=$(source_of "$set")
+    local copy=$destination/$(basename "$src")
+    if [ -d "$src" ]; then
+        diff -r "$src" "$copy" >/dev/null || die "set $set: $copy differs from $src"
+    else
+        cmp -s "$src" "$copy" || die "set $set: $copy differs from $src"
+    fi
+}
+
+median() {
+    sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+max_of() {
+    sort -g "$1" | tail -1
+}
+
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'
+}
+
+SUMMARY=$WORK/summary
+: >"$SUMMARY"
+PEAK_KB=0
+
+for set in $SETS; do
+    case $set in
+    A) runs=$RUNS_A ;;
+    B) runs=$RUNS_B ;;
+    C) runs=$RUNS_C ;;
+    *) die "unknown data set $set" ;;
+    esac
+    echo
+    echo "== set $set"
+    make_set "$set"
+    src=$(source_of "$set")
+    SET_BYTES=$(du -sb "$src" | cut -f1)
+    echo "data:    $(find "$src" -type f | wc -l) files, $SET_BYTES bytes"
+
+    # Warm-up round: fills the page cache with the source and checks every mode of ours.
+    for label in "${LABELS[@]}"; do
+        run_label "$set" "$label"
+        case $label in
+        ours) verify "$set" "$OUT1" ;;
+        ours2 | ours2par)
+            verify "$set" "$OUT1"
+            verify "$set" "$OUT2"
+            ;;
+        esac
+    done
+    echo "verify:  ours, ours2 and ours2par copies identical to the source"
+    rm -f "$WORK"/times/"$set".* "$WORK"/rss/"$set".*
+
+    for ((round = 1; round <= runs; ++round)); do
+        for label in "${LABELS[@]}"; do
+            run_label "$set" "$label"
+        done
+        echo "round $round/$runs done"
+    done
+
+    printf '%-9s %9s %9s %9s %9s   %s\n' run median min max maxRSS_KB "times (s)"
+    for label in "${LABELS[@]}"; do
+        t=$WORK/times/$set.$label
+        printf '%-9s %9s %9s %9s %9s   %s\n' "$label" "$(median "$t")" "$(sort -g "$t" | head -1)" \
+            "$(max_of "$t")" "$(max_of "$WORK/rss/$set.$label")" "$(tr '\n' ' ' <"$t")"
+        eval "med_$label=$(median "$t")"
+    done
+    for label in ours ours2 ours2par; do
+        kb=$(max_of "$WORK/rss/$set.$label")
+        [ "$kb" -gt "$PEAK_KB" ] && PEAK_KB=$kb
+    done
+    for pair in ours/cp ours/rsync ours2/cp2 ours2par/cp2; do
+        r=$(ratio "$(eval echo "\$med_${pair%/*}")" "$(eval echo "\$med_${pair#*/}")")
+        eval "ratio_${set}_${pair%/*}_${pair#*/}=$r"
+        printf 'set %s: %-13s %s\n' "$set" "$pair" "$r" | tee -a "$SUMMARY"
+    done
+    rm -rf "${SRC:?}/$set"
+    delete_copies
+done
+
+echo
+echo "== summary (ratios of medians, ours/peer; below 1 means ours is faster)"
+cat "$SUMMARY"
+LIMIT_KB=$(((3 * BLOCK + 32 * 1024 * 1024) / 1024))
+echo
+echo "== targets"
+# target SET PAIR LIMIT
+target() {
+    local name="ratio_$1_${2%/*}_${2#*/}"
+    [ -n "${!name:-}" ] || return 0
+    local verdict
+    verdict=$(awk -v r="${!name}" -v l="$3" 'BEGIN { print (r <= l) ? "met" : "MISSED" }')
+    printf 'set %s %-13s %s <= %s: %s\n' "$1" "$2" "${!name}" "$3" "$verdict"
+}
+target A ours/cp 1.05
+target B ours/rsync 1.0
+target C ours/cp 1.0
+target A ours2/cp2 1.0
+printf 'peak RSS of our runs %s KB <= 3 x block + 32 MiB = %s KB: %s\n' "$PEAK_KB" "$LIMIT_KB" \
+    "$([ "$PEAK_KB" -le "$LIMIT_KB" ] && echo met || echo MISSED)"

@@ -1,0 +1,144 @@
+#include "engine/job_end.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "engine/engine_context.h"
+#include "engine/messages.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+
+namespace rd {
+
+namespace {
+
+// A job that ran longer than this announces its end with the sound.
+constexpr uint64_t kSoundAfterMs = 60000;
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Bytes per millisecond of copy time.
+uint32_t AverageSpeed(uint64_t bytes, uint32_t copyTimeMs) {
+    if (copyTimeMs == 0)
+        return 0;
+    const uint64_t speed = bytes / copyTimeMs;
+    return speed > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
+                                                        : static_cast<uint32_t>(speed);
+}
+
+}  // namespace
+
+std::string HistoryOutcome(int32_t modeWord, int32_t jobState) {
+    std::string outcome = mode::IsDelete(modeWord) ? "Delete"
+                          : mode::IsMove(modeWord) ? "Move"
+                                                   : "Copy";
+    outcome += jobState == 2 ? " finished" : " aborted";
+    return outcome;
+}
+
+std::string HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries,
+                         uint32_t skips, uint32_t speed, const std::vector<std::string>& sources,
+                         const std::string& targetText) {
+    std::string entry = text::Format(
+        "[%u-%u-%u %u:%u.%u] ", static_cast<unsigned>(localTime.tm_year + 1900),
+        static_cast<unsigned>(localTime.tm_mon + 1), static_cast<unsigned>(localTime.tm_mday),
+        static_cast<unsigned>(localTime.tm_hour), static_cast<unsigned>(localTime.tm_min),
+        static_cast<unsigned>(localTime.tm_sec));
+    entry += outcome;
+    entry += text::Format(". Retries: %u Skips: %u Speed: %u \r\n", retries, skips, speed);
+    if (!sources.empty()) {
+        entry += "  From: ";
+        for (const std::string& source : sources) {
+            entry += source;
+            entry += '?';
+        }
+        entry += "\r\n";
+    }
+    entry += "  To:   ";
+    entry += targetText;
+    entry += "\r\n\r\n";
+    return entry;
+}
+
+bool AppendHistory(const std::string& path, const std::string& entry) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, entry);
+    // A failing close can be the first report of a failed write (full disk over NFS).
+    const bool closed = ::close(fd) == 0;
+    return written && closed;
+}
+
+void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobStartTick) {
+    const bool shutdown = ctx.settings.shutd != 0;
+    const uint64_t now = TickMs();
+    const bool longJob = now > jobStartTick && now - jobStartTick > kSoundAfterMs;
+    if (ctx.settings.snden != 0 && (longJob || shutdown))
+        sound.PlayFile(ctx.settings.sndpath);
+    if (shutdown)
+        ctx.window.Send(msg::WMU_COMPLETE, 0, 0);
+    if (ctx.settings.popup != 0)
+        ctx.window.Send(msg::WMU_COMPLETE, 0, 1);
+    ctx.window.Post(msg::WMU_ENDJOB, 0, 0);
+}
+
+void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
+    // The message pump below may deliver another end request (a writer's abort answer); the
+    // first request decides how the job ends.
+    if (host.ending)
+        return;
+    host.ending = true;
+
+    if (host.settleResume)
+        host.settleResume(code);
+    {
+        std::lock_guard<std::mutex> lock(ctx.state.WriterLock);
+        ctx.state.flags.Terminating = 1;
+    }
+    while (ctx.state.flags.ActiveWriters != 0) {
+        if (host.pumpMessages)
+            host.pumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (host.saveWindow)
+        host.saveWindow();
+
+    const int32_t jobState = ctx.jobState;
+    if (ctx.settings.hist != 0 && jobState != 0) {
+        // The window brings the figures up to date, the copy time included.
+        ctx.window.Send(msg::WMU_JOBSTATS, 0, 0);
+        const JobCounters& counters = ctx.state.counters;
+        const uint32_t speed = AverageSpeed(counters.transferredBytes, counters.copyTime);
+        const time_t now = time(nullptr);
+        tm local{};
+        localtime_r(&now, &local);
+        AppendHistory(
+            host.historyPath,
+            HistoryEntry(local, HistoryOutcome(ctx.settings.delmode, jobState), counters.retries,
+                         counters.skips, speed, host.sources, host.targetText));
+    }
+    if (host.tellConsole)
+        host.tellConsole(jobState == 1 ? 1 : 0);
+    if (host.exit)
+        host.exit(0);
+}
+
+}  // namespace rd

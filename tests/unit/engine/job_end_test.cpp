@@ -1,0 +1,355 @@
+#include "engine/job_end.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_context.h"
+#include "engine/messages.h"
+#include "platform/clock.h"
+#include "test_host.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+using namespace std::chrono_literals;
+
+tm MarchSeventh() {
+    tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    t.tm_hour = 9;
+    t.tm_min = 5;
+    t.tm_sec = 3;
+    return t;
+}
+
+TEST(HistoryEntry, FullEntryWithSources) {
+    const std::string entry =
+        HistoryEntry(MarchSeventh(), "Copy finished", 4, 1, 2048, {"/home/a/x.bin", "/home/a/docs"},
+                     "/mnt/backup/?/media/usb/?");
+    EXPECT_EQ(entry,
+              "[2026-3-7 9:5.3] Copy finished. Retries: 4 Skips: 1 Speed: 2048 \r\n"
+              "  From: /home/a/x.bin?/home/a/docs?\r\n"
+              "  To:   /mnt/backup/?/media/usb/?\r\n"
+              "\r\n");
+}
+
+TEST(HistoryEntry, NoFromLineWithoutSources) {
+    const std::string entry = HistoryEntry(MarchSeventh(), "Delete aborted", 0, 0, 0, {}, "");
+    EXPECT_EQ(entry,
+              "[2026-3-7 9:5.3] Delete aborted. Retries: 0 Skips: 0 Speed: 0 \r\n"
+              "  To:   \r\n"
+              "\r\n");
+}
+
+TEST(HistoryOutcome, ByModeAndState) {
+    EXPECT_EQ(HistoryOutcome(0, 2), "Copy finished");
+    EXPECT_EQ(HistoryOutcome(0, 1), "Copy aborted");
+    EXPECT_EQ(HistoryOutcome(mode::kMove, 2), "Move finished");
+    EXPECT_EQ(HistoryOutcome(mode::kMove, 1), "Move aborted");
+    EXPECT_EQ(HistoryOutcome(mode::kDelete, 2), "Delete finished");
+    EXPECT_EQ(HistoryOutcome(mode::kDelete, 1), "Delete aborted");
+}
+
+TEST(HistoryOutcome, WipePassesDoNotChangeTheMode) {
+    EXPECT_EQ(HistoryOutcome(mode::kMove | 0x6, 2), "Move finished");
+    EXPECT_EQ(HistoryOutcome(mode::kDelete | 0x4, 1), "Delete aborted");
+    EXPECT_EQ(HistoryOutcome(0x6, 2), "Copy finished");
+    // Bit 3 alone is neither a move nor a delete.
+    EXPECT_EQ(HistoryOutcome(mode::kDeleteOnly, 2), "Copy finished");
+}
+
+TEST(AppendHistory, AppendsEntriesInOrder) {
+    test::TempDir dir;
+    const std::string path = dir / "history.txt";
+    ASSERT_TRUE(AppendHistory(path, "first\r\n"));
+    ASSERT_TRUE(AppendHistory(path, "second\r\n"));
+    EXPECT_EQ(test::ReadFile(path), "first\r\nsecond\r\n");
+}
+
+TEST(AppendHistory, FailsQuietlyWhereNoFileCanBeWritten) {
+    test::TempDir dir;
+    test::WriteFile(dir / "plain", "x");
+    EXPECT_FALSE(AppendHistory(dir / "plain/history.txt", "entry"));  // ENOTDIR
+    EXPECT_FALSE(AppendHistory(dir.Path(), "entry"));                 // EISDIR
+    EXPECT_FALSE(AppendHistory(dir / "missing/history.txt", "entry"));
+    EXPECT_EQ(test::ReadFile(dir / "plain"), "x");
+}
+
+TEST(AppendHistory, FailsOnAReadOnlyFile) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root";
+    test::TempDir dir;
+    const std::string path = dir / "history.txt";
+    test::WriteFile(path, "kept\r\n");
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    EXPECT_FALSE(AppendHistory(path, "entry"));
+    EXPECT_EQ(test::ReadFile(path), "kept\r\n");
+}
+
+// One thing the window or the host was told, in the order it happened.
+struct Event {
+    std::string what;
+    intptr_t value;
+    bool operator==(const Event&) const = default;
+};
+
+// The progress window: records sends with their lParam and posts in one ordered log, and
+// brings the copy time up to date on WMU_JOBSTATS like the real window's timer figures.
+class RecordingWindow : public test::TestHost {
+public:
+    intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        Record("send " + std::to_string(message), lParam);
+        if (message == msg::WMU_JOBSTATS && copyTimeOnStats != 0 && ctx)
+            ctx->state.counters.copyTime = copyTimeOnStats;
+        return TestHost::Send(message, wParam, lParam);
+    }
+    void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        Record("post " + std::to_string(message), lParam);
+        TestHost::Post(message, wParam, lParam);
+    }
+    void Record(const std::string& what, intptr_t value) {
+        std::lock_guard<std::mutex> lock(mutex);
+        log.push_back({what, value});
+    }
+    std::vector<Event> Log() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return log;
+    }
+
+    uint32_t copyTimeOnStats = 0;
+    std::mutex mutex;
+    std::vector<Event> log;
+};
+
+class RecordingSound : public SoundPlayer {
+public:
+    void PlayFile(const std::string& path) override { played.push_back(path); }
+    std::vector<std::string> played;
+};
+
+const std::string kSendComplete = "send " + std::to_string(msg::WMU_COMPLETE);
+const std::string kSendStats = "send " + std::to_string(msg::WMU_JOBSTATS);
+const std::string kPostEnd = "post " + std::to_string(msg::WMU_ENDJOB);
+
+class CompletionActions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.sndpath = "/opt/sounds/done.wav";
+        window.ctx = &ctx;
+    }
+
+    JobSettings settings;
+    RecordingWindow window;
+    EngineContext ctx{settings, window, window.queue};
+    RecordingSound sound;
+};
+
+TEST_F(CompletionActions, CountdownThenPromptThenEndRequest) {
+    settings.shutd = 1;
+    settings.popup = 1;
+    RunCompletionActions(ctx, sound, TickMs());
+    EXPECT_EQ(window.Log(),
+              (std::vector<Event>{{kSendComplete, 0}, {kSendComplete, 1}, {kPostEnd, 0}}));
+}
+
+TEST_F(CompletionActions, OnlyTheEndRequestWhenNothingIsOn) {
+    RunCompletionActions(ctx, sound, TickMs());
+    EXPECT_EQ(window.Log(), (std::vector<Event>{{kPostEnd, 0}}));
+    EXPECT_TRUE(window.Ended());
+    EXPECT_EQ(window.EndCode(), 0);
+}
+
+TEST_F(CompletionActions, ShortJobPlaysNoSound) {
+    settings.snden = 1;
+    RunCompletionActions(ctx, sound, TickMs() - 1000);
+    EXPECT_TRUE(sound.played.empty());
+}
+
+TEST_F(CompletionActions, JobOverAMinutePlaysTheSound) {
+    const uint64_t now = TickMs();
+    if (now < 61000)
+        GTEST_SKIP() << "the system has not been up for a minute";
+    settings.snden = 1;
+    RunCompletionActions(ctx, sound, now - 61000);
+    EXPECT_EQ(sound.played, std::vector<std::string>{"/opt/sounds/done.wav"});
+}
+
+TEST_F(CompletionActions, ShutdownPlaysTheSoundEvenForAShortJob) {
+    settings.snden = 1;
+    settings.shutd = 1;
+    RunCompletionActions(ctx, sound, TickMs());
+    EXPECT_EQ(sound.played, std::vector<std::string>{"/opt/sounds/done.wav"});
+}
+
+TEST_F(CompletionActions, SoundOffStaysSilent) {
+    const uint64_t now = TickMs();
+    settings.shutd = 1;
+    RunCompletionActions(ctx, sound, now > 61000 ? now - 61000 : 0);
+    EXPECT_TRUE(sound.played.empty());
+}
+
+class EndJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.ctx = &ctx;
+        host.historyPath = dir / "history.txt";
+        host.sources = {"/src/a.txt", "/src/folder"};
+        host.targetText = "/dst/one/?/dst/two/?";
+        host.settleResume = [this](int code) { Note("settle", code); };
+        host.saveWindow = [this] { Note("save", ctx.state.flags.ActiveWriters); };
+        host.tellConsole = [this](int status) { Note("console", status); };
+        host.exit = [this](int exitCode) { Note("exit", exitCode); };
+    }
+
+    void Note(const std::string& what, intptr_t value) {
+        std::lock_guard<std::mutex> lock(mutex);
+        calls.push_back({what, value});
+    }
+
+    bool HistoryExists() const { return std::filesystem::exists(host.historyPath); }
+
+    // Runs EndJob and returns the entry it wrote, checked against the entries of the seconds
+    // before and after the call.
+    std::string EndAndReadEntry(int code, const std::string& outcome, uint32_t speed) {
+        const time_t before = time(nullptr);
+        EndJob(ctx, host, code);
+        const time_t after = time(nullptr);
+        const std::string written = test::ReadFile(host.historyPath);
+        bool matched = false;
+        for (time_t t = before; t <= after && !matched; ++t) {
+            tm local{};
+            localtime_r(&t, &local);
+            matched = written == HistoryEntry(local, outcome, ctx.state.counters.retries,
+                                              ctx.state.counters.skips, speed, host.sources,
+                                              host.targetText);
+        }
+        EXPECT_TRUE(matched) << written;
+        return written;
+    }
+
+    test::TempDir dir;
+    JobSettings settings;
+    RecordingWindow window;
+    EngineContext ctx{settings, window, window.queue};
+    EndJobHost host;
+    std::mutex mutex;
+    std::vector<Event> calls;
+};
+
+TEST_F(EndJobTest, AbortedCopyIsLoggedAndTheConsoleToldSo) {
+    ctx.jobState = 1;
+    ctx.state.counters.retries = 2;
+    ctx.state.counters.skips = 3;
+    ctx.state.counters.transferredBytes = 50000;
+    ctx.state.counters.copyTime = 100;
+    const std::string entry = EndAndReadEntry(2, "Copy aborted", 500);
+    EXPECT_NE(entry.find("] Copy aborted. Retries: 2 Skips: 3 Speed: 500 \r\n"), std::string::npos);
+    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 2}, {"save", 0}, {"console", 1}, {"exit", 0}}));
+    EXPECT_EQ(ctx.state.flags.Terminating, 1);
+}
+
+TEST_F(EndJobTest, FinishedMoveIsLoggedAndTheConsoleToldItEnded) {
+    ctx.jobState = 2;
+    settings.delmode = mode::kMove;
+    EndAndReadEntry(0, "Move finished", 0);
+    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 0}, {"save", 0}, {"console", 0}, {"exit", 0}}));
+}
+
+TEST_F(EndJobTest, SpeedUsesTheCopyTimeTheWindowReportsOnStats) {
+    ctx.jobState = 2;
+    ctx.state.counters.transferredBytes = 90000;
+    ctx.state.counters.copyTime = 0;
+    window.copyTimeOnStats = 300;
+    EndAndReadEntry(0, "Copy finished", 300);
+    const std::vector<Event> log = window.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].what, kSendStats);
+}
+
+TEST_F(EndJobTest, EntriesOfLaterJobsFollowEarlierOnes) {
+    test::WriteFile(host.historyPath, "earlier\r\n\r\n");
+    ctx.jobState = 2;
+    EndJob(ctx, host, 0);
+    const std::string written = test::ReadFile(host.historyPath);
+    EXPECT_EQ(written.rfind("earlier\r\n\r\n[", 0), 0u) << written;
+}
+
+TEST_F(EndJobTest, HistoryOffWritesNothing) {
+    settings.hist = 0;
+    ctx.jobState = 2;
+    EndJob(ctx, host, 0);
+    EXPECT_FALSE(HistoryExists());
+    EXPECT_EQ(calls.back(), (Event{"exit", 0}));
+}
+
+TEST_F(EndJobTest, JobThatNeverStartedWritesNothing) {
+    ctx.jobState = 0;
+    EndJob(ctx, host, 0);
+    EXPECT_FALSE(HistoryExists());
+    EXPECT_TRUE(window.Log().empty());
+    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 0}, {"save", 0}, {"console", 0}, {"exit", 0}}));
+}
+
+TEST_F(EndJobTest, UnwritableHistoryStillEndsTheProcess) {
+    host.historyPath = dir.Path();
+    ctx.jobState = 1;
+    EndJob(ctx, host, 0);
+    EXPECT_EQ(calls.back(), (Event{"exit", 0}));
+}
+
+TEST_F(EndJobTest, WaitsForWritersInsideAWriteWhilePumpingMessages) {
+    ctx.jobState = 1;
+    ctx.state.flags.ActiveWriters = 1;
+    std::atomic<int> pumps{0};
+    host.pumpMessages = [&] { ++pumps; };
+    // A writer finishing its block once it has seen the end coming.
+    std::thread writer([this] {
+        while (ctx.state.flags.Terminating == 0)
+            std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(150ms);
+        std::lock_guard<std::mutex> lock(ctx.state.WriterLock);
+        ctx.state.flags.ActiveWriters = 0;
+    });
+    EndJob(ctx, host, 0);
+    writer.join();
+    EXPECT_GE(pumps.load(), 2);
+    // The window was saved only after the last writer left its write.
+    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 0}, {"save", 0}, {"console", 1}, {"exit", 0}}));
+}
+
+TEST_F(EndJobTest, AnEndRequestDeliveredWhileWaitingDoesNotEndTheJobAgain) {
+    ctx.jobState = 1;
+    ctx.state.flags.ActiveWriters = 1;
+    host.pumpMessages = [this] {
+        EndJob(ctx, host, 2);
+        ctx.state.flags.ActiveWriters = 0;
+    };
+    EndJob(ctx, host, 0);
+    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 0}, {"save", 0}, {"console", 1}, {"exit", 0}}));
+    const std::string written = test::ReadFile(host.historyPath);
+    EXPECT_EQ(written.find("  To:   "), written.rfind("  To:   "));
+}
+
+TEST_F(EndJobTest, MissingHostCallbacksAreSkipped) {
+    EndJobHost bare;
+    bare.historyPath = dir / "history.txt";
+    ctx.jobState = 2;
+    EndJob(ctx, bare, 0);
+    EXPECT_TRUE(HistoryExists());
+    EXPECT_EQ(ctx.state.flags.Terminating, 1);
+}
+
+}  // namespace
+}  // namespace rd
