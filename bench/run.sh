@@ -223,7 +223,8 @@ for set in $SETS; do
     make_set "$set"
     src=$(source_of "$set")
     SET_BYTES=$(du -sb "$src" | cut -f1)
-    echo "data:    $(find "$src" -type f | wc -l) files, $SET_BYTES bytes"
+    echo "data:    $(find "$src" -type f | wc -l) files, $(find "$src" -type f -printf '%s\n' |
+        awk '{ s += $1 } END { printf "%.0f", s }') bytes in files"
 
     # Warm-up round: fills the page cache with the source and checks every mode of ours.
     for label in "${LABELS[@]}"; do

@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string_view>
 
 #include "engine/dest_table.h"
+#include "platform/fault_injection.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -130,6 +132,13 @@ bool PositionedRead(int fd, uint8_t* data, uint32_t& n, uint64_t offset, int& er
         n = 0;
         return false;
     }
+    if (int injected = fault::Check(fault::Op::Read, fd, offset, data, done)) {
+        // A read that failed delivered nothing.
+        std::memset(data, 0, done);
+        error = injected;
+        n = 0;
+        return false;
+    }
     n = done;
     return true;
 }
@@ -147,6 +156,10 @@ bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, i
             continue;
         // A write that makes no progress without an error would otherwise loop forever.
         error = put < 0 ? errno : EIO;
+        return false;
+    }
+    if (int injected = fault::Check(fault::Op::Write, fd, offset, const_cast<uint8_t*>(data), n)) {
+        error = injected;
         return false;
     }
     return true;

@@ -1,0 +1,22 @@
+// A seam for tests: lets them fail or alter chosen reads and writes of the copy. Nothing is
+// installed in the program, so the calls below cost one relaxed atomic load there.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace rd::fault {
+
+enum class Op { Read, Write };
+
+// Called after a successful positioned read or write of `n` bytes at `offset` on `fd`; may
+// change the bytes read, and returns 0 or an errno with which the call then fails.
+using Hook = std::function<int(Op op, int fd, uint64_t offset, uint8_t* data, uint32_t n)>;
+
+// Installs `hook` (an empty one removes it). Not for use while a copy runs.
+void SetHook(Hook hook);
+
+// The errno the installed hook chooses for this call, or 0.
+int Check(Op op, int fd, uint64_t offset, uint8_t* data, uint32_t n);
+
+}  // namespace rd::fault

@@ -1,0 +1,434 @@
+// Existing files, errors, verification and moves, through whole jobs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "engine/messages.h"
+#include "engine/prompts.h"
+#include "engine/verification.h"
+#include "job_fixture.h"
+#include "platform/fault_injection.h"
+#include "test_host.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+namespace fsys = std::filesystem;
+using test::Job;
+using test::Pattern;
+
+std::string EnglishFile() {
+    std::string here = __FILE__;
+    return here.substr(0, here.find("/tests/")) + "/data/english.lng";
+}
+
+// The path an open descriptor refers to.
+std::string PathOf(int fd) {
+    std::error_code ec;
+    return fsys::read_symlink("/proc/self/fd/" + std::to_string(fd), ec).string();
+}
+
+// Removes the fault hook when a test ends, whatever happens.
+struct FaultScope {
+    explicit FaultScope(fault::Hook hook) { fault::SetHook(std::move(hook)); }
+    ~FaultScope() { fault::SetHook(nullptr); }
+};
+
+class Policies : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fsys::create_directories(dir / "src");
+        Fresh();
+    }
+    void Fresh() {
+        job = std::make_unique<Job>();
+        ASSERT_TRUE(job->ctx.messages.Load(EnglishFile()));
+    }
+    std::string Src(const std::string& rel) const { return dir / ("src/" + rel); }
+    std::string Make(const std::string& rel, size_t size, uint32_t seed = 1) {
+        test::WriteFile(Src(rel), Pattern(size, seed));
+        return Src(rel);
+    }
+    static void SetTime(const std::string& path, time_t seconds) {
+        const timespec t[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+        utimensat(AT_FDCWD, path.c_str(), t, 0);
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<Job> job;
+};
+
+TEST(BlockSum, SignedBytes) {
+    const uint8_t ff[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(BlockSum(ff, 4), -4);
+    const uint8_t mixed[3] = {0x7F, 0x80, 0x01};
+    EXPECT_EQ(BlockSum(mixed, 3), 127 - 128 + 1);
+    EXPECT_EQ(BlockSum(ff, 0), 0);
+}
+
+TEST_F(Policies, OlderOrResumeResumesANewerMatchingHalfWithoutAsking) {
+    const std::string source = Make("f", 3 * 1048576 + 5);
+    fsys::create_directories(dir / "d");
+    const std::string half = test::ReadFile(source).substr(0, (3 * 1048576 + 5) / 2);
+    test::WriteFile(dir / "d/f", half);
+    SetTime(source, 1000000000);
+    SetTime(dir / "d/f", 2000000000);
+    job->settings.onexist = 0x14;
+    job->Run({source}, {dir / "d"});
+    EXPECT_TRUE(job->host.Prompts().empty());
+    EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
+    // Only the missing half was read.
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, 3u * 1048576 + 5 - half.size());
+    EXPECT_EQ(job->ctx.state.counters.doneBytes, 3u * 1048576 + 5);
+}
+
+TEST_F(Policies, OlderAloneWithANewerDestinationAsks) {
+    const std::string source = Make("f", 5000);
+    fsys::create_directories(dir / "d");
+    test::WriteFile(dir / "d/f", "newer and different");
+    SetTime(source, 1000000000);
+    SetTime(dir / "d/f", 2000000000);
+    job->settings.onexist = 0x10;
+    job->Run({source}, {dir / "d"});
+    const auto prompts = job->host.Prompts();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].msg, msg::WMU_EXISTSPROMPT);
+    // Not resumable (the probe bytes differ); rename is offered.
+    EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
+    EXPECT_EQ(test::ReadFile(dir / "d/f"), "newer and different");
+    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+
+    // An older destination is overwritten without a question.
+    Fresh();
+    SetTime(dir / "d/f", 900000000);
+    job->settings.onexist = 0x10;
+    job->Run({source}, {dir / "d"});
+    EXPECT_TRUE(job->host.Prompts().empty());
+    EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
+}
+
+TEST_F(Policies, ExistsMessageAndResumeOffer) {
+    const std::string source = Make("f", 4000);
+    for (const char* d : {"a", "b"}) {
+        fsys::create_directories(dir / d);
+        test::WriteFile(dir / (std::string(d) + "/f"), test::ReadFile(source).substr(0, 1000));
+    }
+    // Two destinations: resume is never offered and the message ends with text 1.
+    job->Run({source}, {dir / "a", dir / "b"});
+    auto prompts = job->host.Prompts();
+    ASSERT_EQ(prompts.size(), 2u);
+    EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
+    const std::string text1 = job->ctx.messages.Text(1);
+    ASSERT_FALSE(text1.empty());
+    EXPECT_EQ(prompts[0].text.substr(prompts[0].text.size() - text1.size() - 2), "\r\n" + text1);
+    EXPECT_NE(prompts[0].text.find(job->ctx.messages.Text(3) + " " + source + "\r\n"),
+              std::string::npos);
+    EXPECT_NE(prompts[0].text.find(job->ctx.messages.Text(4) + " 4000\r\n\r\n"), std::string::npos);
+    EXPECT_NE(prompts[0].text.find(job->ctx.messages.Text(6) + " 1000\r\n"), std::string::npos);
+
+    // One destination whose start matches: resume is offered, and the answer resumes.
+    Fresh();
+    job->host.SetPromptAnswer([](uint32_t, uintptr_t, const std::string&) { return 4; });
+    job->Run({source}, {dir / "a"});
+    prompts = job->host.Prompts();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].flags, promptflag::kResumePossible | promptflag::kRenamePossible);
+    EXPECT_TRUE(test::ReadFile(dir / "a/f") == test::ReadFile(source));
+
+    // A destination larger than the source: not resumable, no closing line.
+    Fresh();
+    test::WriteFile(dir / "b/f", std::string(9000, 'x'));
+    job->Run({source}, {dir / "b"});
+    prompts = job->host.Prompts();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
+    EXPECT_EQ(prompts[0].text.substr(prompts[0].text.size() - 7), " 9000\r\n");
+}
+
+TEST_F(Policies, CopyingAFileOntoItselfWithRenameOld) {
+    const std::string source = Make("self", 70000, 3);
+    const std::string before = test::ReadFile(source);
+    job->settings.onexist = onexist::kRenameOld;
+    job->Run({source}, {dir / "src"});
+    EXPECT_TRUE(test::ReadFile(dir / "src/vn_rename.self") == before);
+    EXPECT_TRUE(test::ReadFile(source) == before);
+}
+
+TEST_F(Policies, RetryAllThenADestinationFailingPastTheTimeOutIsSkipped) {
+    const std::string source = Make("f", 3000);
+    fsys::create_directories(dir / "good");
+    // A folder where the file should go: every open for writing fails.
+    fsys::create_directories(dir / "bad/f");
+    job->settings.onerror = 0;
+    job->settings.enskdel = 1;
+    job->settings.skdel = 300;
+    job->settings.rtdel = 50;
+    int asked = 0;
+    job->host.SetPromptAnswer([&](uint32_t, uintptr_t, const std::string&) {
+        ++asked;
+        job->settings.onerror = 1;  // "Retry all"
+        return answer::kRetry;
+    });
+    job->Run({source}, {dir / "good", dir / "bad"});
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(test::ReadFile(dir / "good/f") == test::ReadFile(source));
+    EXPECT_GE(job->ctx.state.counters.retries, 3u);
+    const auto prompts = job->host.Prompts();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].flags, promptflag::kAbortReturns);
+    EXPECT_EQ(prompts[0].text.rfind(job->ctx.messages.Text(12) + " 21 - ", 0), 0u);
+}
+
+TEST_F(Policies, HealFillsZerosExactlyWhereReadsFailed) {
+    const size_t size = 4 * 1048576;
+    const std::string source = Make("f", size, 9);
+    // Bytes from 1.5 MiB to 1.5 MiB + 3000 cannot be read.
+    const uint64_t badStart = 1048576 + 524288, badEnd = badStart + 3000;
+    FaultScope scope([&](fault::Op op, int fd, uint64_t offset, uint8_t*, uint32_t n) {
+        if (op != fault::Op::Read || PathOf(fd) != source)
+            return 0;
+        return offset < badEnd && offset + n > badStart ? EIO : 0;
+    });
+    job->settings.writeburst = 1;  // through the buffers
+    job->host.SetPromptAnswer([](uint32_t, uintptr_t flags, const std::string&) {
+        return flags & promptflag::kHealAllowed ? answer::kHeal : answer::kSkip;
+    });
+    job->Run({source}, {dir / "d"});
+    ASSERT_EQ(job->host.Prompts().size(), 1u);
+    const std::string copy = test::ReadFile(dir / "d/f");
+    const std::string original = test::ReadFile(source);
+    ASSERT_EQ(copy.size(), size);
+    // Pieces are 1 MiB / 512 = 2048 bytes: the pieces touching the bad range are zero.
+    const uint64_t zeroFrom = badStart / 2048 * 2048, zeroTo = (badEnd + 2047) / 2048 * 2048;
+    EXPECT_TRUE(copy.substr(0, zeroFrom) == original.substr(0, zeroFrom));
+    EXPECT_EQ(copy.substr(zeroFrom, zeroTo - zeroFrom), std::string(zeroTo - zeroFrom, '\0'));
+    EXPECT_TRUE(copy.substr(zeroTo) == original.substr(zeroTo));
+}
+
+TEST_F(Policies, ReadErrorsRetrySkipAndTimeOut) {
+    const std::string source = Make("f", 2 * 1048576);
+    int failures = 2;
+    std::mutex lock;
+    FaultScope scope([&](fault::Op op, int fd, uint64_t offset, uint8_t*, uint32_t) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (op == fault::Op::Read && offset == 1048576 && PathOf(fd) == source && failures > 0) {
+            --failures;
+            return EIO;
+        }
+        return 0;
+    });
+    job->settings.writeburst = 1;
+    job->settings.onerror = 1;
+    job->Run({source}, {dir / "d"});
+    EXPECT_EQ(job->ctx.state.counters.retries, 2u);
+    EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
+
+    // Skip: the file is left with what was written, and counted once.
+    Fresh();
+    failures = 1;
+    job->settings.writeburst = 1;
+    job->settings.onerror = 2;
+    job->Run({source}, {dir / "e"});
+    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+    EXPECT_EQ(test::FileSize(dir / "e/f"), 1048576u);
+}
+
+TEST_F(Policies, ASourceThatShrinksIsAReadErrorNotALoop) {
+    const std::string source = Make("f", 3 * 1048576);
+    job->settings.writeburst = 1;
+    job->settings.onerror = 2;
+    job->clock.beforeBlock = [&](int block) {
+        if (block == 2)
+            truncate(source.c_str(), 1048576 + 10);
+    };
+    job->Run({source}, {dir / "d"});
+    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+    EXPECT_LE(test::FileSize(dir / "d/f"), 2u * 1048576);
+}
+
+TEST_F(Policies, VerificationRereadsAFlakyBlockAndPublishesAnAgreeingRead) {
+    const std::string source = Make("f", 2 * 1048576 + 77, 4);
+    int reads = 0;
+    std::mutex lock;
+    FaultScope scope([&](fault::Op op, int fd, uint64_t offset, uint8_t* data, uint32_t n) {
+        std::lock_guard<std::mutex> guard(lock);
+        // The first read of the second block comes back with two bytes swapped: the same sum.
+        if (op == fault::Op::Read && offset == 1048576 && PathOf(fd) == source && n > 2 &&
+            reads++ == 0)
+            std::swap(data[0], data[1]);
+        return 0;
+    });
+    job->settings.encrc = 1;
+    job->settings.onerror = 1;
+    job->Run({source}, {dir / "d"});
+    EXPECT_EQ(job->ctx.state.counters.retries, 1u);
+    EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
+}
+
+TEST_F(Policies, VerificationReadsBackWhatWasWritten) {
+    const std::string source = Make("f", 1048576 + 5, 5);
+    const std::string dest = dir / "d/f";
+    int corrupted = 0;
+    std::mutex lock;
+    FaultScope scope([&](fault::Op op, int fd, uint64_t, uint8_t* data, uint32_t n) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (op == fault::Op::Read && PathOf(fd) == dest && n > 0 && corrupted++ == 0)
+            data[n - 1] ^= 0x40;
+        return 0;
+    });
+    job->settings.encrc = 1;
+    job->Run({source}, {dir / "d"});
+    const auto prompts = job->host.Prompts();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].text.rfind("Write CRC verify error.\r\nFile: " + dest + "\r\n", 0), 0u);
+    // The only destination gave the file up, so the reader leaves the rest of it, once.
+    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+    EXPECT_EQ(test::FileSize(dest), 1048576u);
+}
+
+TEST_F(Policies, MoveWithinOneFileSystemRenames) {
+    const std::string source = Make("m", 5000);
+    struct stat before {};
+    stat(source.c_str(), &before);
+    job->settings.delmode = mode::kMove;
+    job->settings.writeburst = 1;
+    job->Run({source}, {dir / "d"});
+    struct stat after {};
+    ASSERT_EQ(stat((dir / "d/m").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_FALSE(fsys::exists(source));
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, 0u);
+}
+
+TEST_F(Policies, MoveAcrossFileSystemsRemovesTheSourceOnlyWhenCopied) {
+    struct stat shm {
+    }, tmp{};
+    if (stat("/dev/shm", &shm) != 0 || stat(dir.Path().c_str(), &tmp) != 0 ||
+        shm.st_dev == tmp.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on another file system";
+    test::TempDir other;  // may still share the device; the move then renames
+    std::string shmDir = "/dev/shm/redodori-move-" + std::to_string(getpid());
+    fsys::create_directories(shmDir);
+    const std::string source = Make("m", 3 * 1048576 + 3, 6);
+    const std::string data = test::ReadFile(source);
+    job->settings.delmode = mode::kMove;
+    job->Run({source}, {shmDir});
+    EXPECT_TRUE(test::ReadFile(shmDir + "/m") == data);
+    EXPECT_FALSE(fsys::exists(source));
+
+    // A destination that fails: the source stays.
+    Fresh();
+    const std::string kept = Make("k", 2 * 1048576, 7);
+    fsys::create_directories(shmDir + "/k");  // a folder in the way
+    job->settings.delmode = mode::kMove;
+    job->settings.onerror = 2;
+    job->Run({kept}, {shmDir});
+    EXPECT_TRUE(fsys::exists(kept));
+    EXPECT_TRUE(test::ReadFile(kept) == Pattern(2 * 1048576, 7));
+    fsys::remove_all(shmDir);
+}
+
+TEST_F(Policies, MovedSourceStaysWhenAnyDestinationFails) {
+    for (int32_t parallel : {0, 1}) {
+        SCOPED_TRACE(parallel);
+        Fresh();
+        const std::string source = Make("m" + std::to_string(parallel), 3 * 1048576, 8);
+        const std::string name = "m" + std::to_string(parallel);
+        const std::string bad = dir / ("bad" + std::to_string(parallel));
+        FaultScope scope([&](fault::Op op, int fd, uint64_t offset, uint8_t*, uint32_t) {
+            return op == fault::Op::Write && offset == 2 * 1048576 && PathOf(fd) == bad + "/" + name
+                       ? ENOSPC
+                       : 0;
+        });
+        job->settings.delmode = mode::kMove;
+        job->settings.parcopy = parallel;
+        job->settings.onerror = 2;
+        job->Run({source}, {dir / ("good" + std::to_string(parallel)), bad});
+        EXPECT_TRUE(fsys::exists(source));
+        EXPECT_TRUE(test::ReadFile(dir / ("good" + std::to_string(parallel) + "/" + name)) ==
+                    test::ReadFile(source));
+    }
+}
+
+TEST_F(Policies, MoveToTwoDestinationsRemovesTheSourceAfterBoth) {
+    const std::string source = Make("two", 2 * 1048576 + 1, 2);
+    const std::string data = test::ReadFile(source);
+    job->settings.delmode = mode::kMove | 0x2;  // one wipe pass
+    job->settings.parcopy = 1;
+    job->Run({source}, {dir / "a", dir / "b"});
+    EXPECT_TRUE(test::ReadFile(dir / "a/two") == data);
+    EXPECT_TRUE(test::ReadFile(dir / "b/two") == data);
+    EXPECT_FALSE(fsys::exists(source));
+}
+
+TEST_F(Policies, MovedFoldersGoDeepestFirstAndSkippedFilesKeepTheirs) {
+    fsys::create_directories(Src("tree/sub/deeper"));
+    Make("tree/sub/deeper/a", 100);
+    Make("tree/b", 200);
+    fsys::create_directories(dir / "d/tree");
+    test::WriteFile(dir / "d/tree/b", "existing");
+    job->settings.delmode = mode::kMove;
+    job->settings.onexist = onexist::kSkip;
+    job->Run({Src("tree")}, {dir / "d"});
+    EXPECT_FALSE(fsys::exists(Src("tree/sub")));
+    EXPECT_TRUE(fsys::exists(Src("tree/b")));
+    EXPECT_EQ(test::ReadFile(dir / "d/tree/b"), "existing");
+    EXPECT_TRUE(fsys::exists(dir / "d/tree/sub/deeper/a"));
+}
+
+TEST_F(Policies, ZeroLengthFilesToThreeDestinationsWithOneSkipped) {
+    const std::string source = Make("empty", 0);
+    fsys::create_directories(dir / "b");
+    test::WriteFile(dir / "b/empty", "keep");
+    job->settings.onexist = onexist::kSkip;
+    job->Run({source}, {dir / "a", dir / "b", dir / "c"});
+    EXPECT_EQ(test::ReadFile(dir / "a/empty"), "");
+    EXPECT_EQ(test::ReadFile(dir / "b/empty"), "keep");
+    EXPECT_EQ(test::ReadFile(dir / "c/empty"), "");
+    EXPECT_TRUE(fsys::exists(dir / "c/empty"));
+}
+
+TEST_F(Policies, DeleteJobRemovesFilesAndFolders) {
+    fsys::create_directories(Src("gone/inner"));
+    Make("gone/inner/x", 5000);
+    Make("gone/y", 7);
+    job->settings.delmode = mode::kDelete;
+    job->Run({Src("gone")}, {});
+    EXPECT_FALSE(fsys::exists(Src("gone")));
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, 5007u);
+}
+
+TEST_F(Policies, MissingSourceAsksThenSkips) {
+    const std::string source = Make("vanishing", 10);
+    job->settings.onerror = 0;
+    job->clock.beforeBlock = nullptr;
+    // The source goes after it was listed and before it is opened.
+    job->host.queue.Add(source);
+    JobThread thread(job->ctx);
+    job->host.targetText = dir / "d" + "?";
+    job->ctx.state.flags.Paused = 1;
+    thread.Start();
+    job->host.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
+    job->host.Send(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+    while (job->host.Commands().size() < 3)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    fsys::remove(source);
+    job->ctx.state.flags.Paused = 0;
+    ASSERT_TRUE(job->host.WaitForEnd(std::chrono::seconds(60)));
+    thread.Join();
+    const auto prompts = job->host.Prompts();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].flags, 0u);
+    EXPECT_EQ(prompts[0].text,
+              job->ctx.messages.Text(7) + " 2 - No such file or directory\r\n " + source + "\r\n");
+    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
+    EXPECT_FALSE(fsys::exists(dir / "d/vanishing"));
+}
+
+}  // namespace
+}  // namespace rd
