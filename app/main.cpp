@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/job_explain.h"
+#include "app/job_runner.h"
 #include "platform/store.h"
 
 namespace {
@@ -64,8 +65,5 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    std::fprintf(stderr,
-                 "redodori: this build cannot run jobs yet; 'redodori --explain LINE' shows "
-                 "the job a line asks for.\n");
-    return 2;
+    return rd::RunJobWithoutWindows(rd::BuildCommandLine(argc, argv), rd::Store::Default());
 }

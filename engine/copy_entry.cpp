@@ -323,9 +323,13 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
         bool anyActive = false;
         for (uint32_t slot = 0; slot < ctx_.dests.Count() && !anyActive; ++slot)
             anyActive = SlotActive(slot);
-        // Every writer gave the file up: it is left like a skipped one.
-        if (!anyActive)
-            ctx_.state.flags.SkipFile = 1;
+        // Every writer gave the file up (each counted its skip): the rest is not read.
+        if (!anyActive) {
+            counters.doneBytes += size - position;
+            if (moveCurrent_)
+                MoveDestinationDone(fileId_, false);
+            break;
+        }
         if (ctx_.state.flags.SkipFile) {
             ++counters.skips;
             counters.doneBytes += size - position;

@@ -145,8 +145,9 @@ void JobThread::DestinationComplete(uint32_t slot, const TakenBlock& block) {
 
 void JobThread::WriterSkip(uint32_t slot, const TakenBlock& block) {
     // Later blocks of the same file are not given to this slot; the reader leaves the file when
-    // no slot is left.
+    // no slot is left. Counted, so that a job that lost a copy is never reported as clean.
     writerState_[slot].skippedFileId = block.fileId;
+    ++ctx_.state.counters.skips;
 }
 
 bool JobThread::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
