@@ -98,6 +98,18 @@ cmp -s "$work/src/slow" "$work/gone/slow" || fail "slowed file differs"
 [ ! -e "$work/gone/doomed" ] || fail "a vanished source was copied"
 expect_entry "Skips: 1"
 
+# The destination folder removed while the job runs: the next file cannot be written there.
+mkdir -p "$work/removed"
+cp "$work/src/small" "$work/src/after"
+("$REDODORI" "|$work/src/slow?$work/src/after|$work/removed/|esLb1Lk2" 2>>"$work/stderr") &
+pid=$!
+for _ in $(seq 1 200); do [ -e "$work/removed/slow" ] && break; sleep 0.05; done
+rm -rf "$work/removed"
+wait "$pid"
+[ ! -e "$work/removed/after" ] || fail "a file was written into a removed folder"
+# One skip for the file, one for the destination that could not be made durable at the end.
+expect_entry "Copy finished. Retries: 0 Skips: 2"
+
 # A source that cannot be read, for a user who may not read it.
 if id nobody >/dev/null 2>&1 && command -v setpriv >/dev/null; then
     shared=$(mktemp -d /tmp/redodori-shared-XXXXXX)
