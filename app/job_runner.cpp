@@ -22,6 +22,7 @@
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "resume/resume_store.h"
 
 namespace rd {
 
@@ -105,6 +106,12 @@ private:
     int endCode_ = 0;
 };
 
+std::string ProgramPath() {
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string("redodori");
+}
+
 const char* Outcome(int32_t mode) {
     return mode::IsDelete(mode) ? "Delete" : mode::IsMove(mode) ? "Move" : "Copy";
 }
@@ -139,7 +146,22 @@ int RunJobWithoutWindows(const std::string& line, Store& store) {
     if (!language.empty())
         ctx.messages.Load(language);
 
+    // The job as its resume record keeps it; the sources are those queued when it is written.
+    auto resumeJob = [&] {
+        ResumeJob job;
+        job.slot = settings.resumeSlot;
+        job.programPath = ProgramPath();
+        for (int i = 0; i < window.queue.Count(); ++i)
+            job.sources.push_back(window.queue.EntryPath(i));
+        job.targetText = window.targetText;
+        job.onerror = settings.onerror;
+        job.modeWord = settings.delmode;
+        job.profile = settings.profile;
+        return job;
+    };
+
     EndJobHost host;
+    host.settleResume = [&](int code) { WriteResumeRecord(store, resumeJob(), code == 0 ? 0 : 2); };
     host.historyPath = paths::UserDataDir() + "/history.txt";
     host.exit = [&store](int code) {
         store.Flush();
@@ -195,6 +217,7 @@ int RunJobWithoutWindows(const std::string& line, Store& store) {
         return 0;
     }
 
+    WriteResumeRecord(store, resumeJob(), settings.resume != 0 ? 1 : 0);
     JobThread job(ctx);
     job.Start();
     ctx.jobState = 1;

@@ -1,0 +1,88 @@
+#include "resume/resume_store.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "app/store_keys.h"
+#include "engine/job_settings.h"
+#include "engine/path_parts.h"
+#include "platform/fs.h"
+#include "platform/store.h"
+#include "platform/text.h"
+
+namespace rd {
+
+namespace {
+
+bool ValidUtf8(const std::string& s) {
+    return text::Utf16ToUtf8(text::Utf8ToUtf16(s)) == s;
+}
+
+}  // namespace
+
+std::string ResumeSwitches(const ResumeJob& job) {
+    std::string out = "uw";
+    if (job.onerror == 1)
+        out += "r";
+    else if (job.onerror == 2)
+        out += "s";
+    if (mode::IsDelete(job.modeWord))
+        out += "M";
+    else if (mode::IsMove(job.modeWord))
+        out += "m";
+    out += job.profile == "local" ? "q2" : "q1";
+    return out;
+}
+
+std::string ResumeListPath(int32_t slot) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = tmp && *tmp ? tmp : "/tmp";
+    return folder + "/vnfrm" + std::to_string(slot) + ".lst";
+}
+
+std::string ResumeListBytes(const std::vector<std::string>& sources) {
+    bool utf8 = true;
+    std::string plain;
+    for (const std::string& s : sources) {
+        utf8 = utf8 && ValidUtf8(s);
+        plain += s + "\r\n";
+    }
+    if (!utf8)
+        return plain;
+    std::string out = "\xFF\xFE";
+    for (char16_t c : text::Utf8ToUtf16(plain)) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+}
+
+void WriteResumeRecord(Store& store, const ResumeJob& job, int mode) {
+    if (job.slot < 0)
+        return;
+    StoreKey key(store, StoreRoot::CurrentUser, std::string(kResumeKey));
+    const std::string n = std::to_string(job.slot);
+    const std::string list = ResumeListPath(job.slot);
+    if (mode == 0) {
+        for (const std::string& name : {n, "f_" + n, "t_" + n, "d_" + n})
+            key.DeleteValue(name);
+        fs::RemoveFile(list);
+        store.Flush();
+        return;
+    }
+    fs::WriteWholeFile(list, ResumeListBytes(job.sources));
+    const time_t now = std::time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    key.WriteText(n,
+                  job.programPath + " |" + list + "|" + job.targetText + "|" + ResumeSwitches(job));
+    key.WriteText("f_" + n, job.sources.empty() ? std::string() : DirPart(job.sources.front()));
+    key.WriteText("t_" + n,
+                  text::Format("%u-%02u-%02u %02u:%02u", local.tm_year + 1900, local.tm_mon + 1,
+                               local.tm_mday, local.tm_hour, local.tm_min));
+    if (mode == 2)
+        key.WriteText("d_" + n, "x");
+    store.Flush();
+}
+
+}  // namespace rd

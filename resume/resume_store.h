@@ -1,0 +1,40 @@
+// The resume record of a running job: a command that restarts it, kept in the settings store,
+// with the job's sources in a list file in the temporary folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rd {
+
+class Store;
+
+// What the record is made from.
+struct ResumeJob {
+    int32_t slot = -1;                 // the job's number; -1: the job has no record
+    std::string programPath;           // the program's full path
+    std::vector<std::string> sources;  // the source queue, in order
+    std::string targetText;            // the destinations, each followed by "?"
+    int32_t onerror = 0;
+    int32_t modeWord = 0;
+    std::string profile = "local";
+};
+
+// The record's switches: "uw", then "r" or "s" for the error policy, "m" or "M" for a move or
+// delete job, then "q2" for the local profile or "q1" for another.
+std::string ResumeSwitches(const ResumeJob& job);
+
+// $TMPDIR (else /tmp) + "/vnfrm" + slot + ".lst".
+std::string ResumeListPath(int32_t slot);
+
+// The list file's bytes: UTF-16LE with its byte-order mark, each source followed by CR LF; or
+// the same in 8-bit form when a source is not valid UTF-8, so that its bytes come back as they
+// were.
+std::string ResumeListBytes(const std::vector<std::string>& sources);
+
+// Mode 1 writes the record and the list file, mode 2 also marks the record as not to be
+// resumed by itself ("d_" = "x"), mode 0 deletes both. Nothing is reported on failure.
+void WriteResumeRecord(Store& store, const ResumeJob& job, int mode);
+
+}  // namespace rd

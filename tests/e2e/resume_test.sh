@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The resume record of real jobs: kept by a job that was killed, and its command finishing the
+# job; gone after a normal end; the stored switches of a move.
+set -euo pipefail
+: "${REDODORI:?}" "${REDODORI_REG:?}"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
+export TMPDIR="$work/tmp"
+mkdir -p "$work/run" "$work/tmp" "$work/src/tree" && chmod 700 "$work/run"
+fail() { echo "FAIL: $*"; exit 1; }
+key='Software\DIRAREDI\RedoDori\Resume'
+"$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' resume 1
+
+head -c 3000000 /dev/urandom >"$work/src/tree/big"
+head -c 1000 /dev/urandom >"$work/src/tree/small"
+
+# Killed in the middle of the big file: the record and its list file stay.
+if strace -V >/dev/null 2>&1; then
+    set +e
+    strace -f -o /dev/null -P "$work/dst/tree/big" -e trace=pwrite64 \
+        -e inject=pwrite64:signal=KILL:when=2 "$REDODORI" "|$work/src/tree|$work/dst/|et2" 2>/dev/null
+    set -e
+    cmp -s "$work/src/tree/big" "$work/dst/tree/big" && fail "the killed job finished anyway"
+    record=$("$REDODORI_REG" list "$key" | grep -E '^[0-9]+ = text:' | head -n 1)
+    [ -n "$record" ] || fail "no resume record after the kill"
+    n=${record%% = *}
+    command=${record#* = text:}
+    list=$(sed -E 's/^[^|]* \|([^|]*)\|.*/\1/' <<<"$command")
+    [ -f "$list" ] || fail "the record's list file is missing"
+    grep -q '|uwq2$' <<<"$command" || fail "unexpected switches in $command"
+    # Run the stored command as the resume manager does: program, then the rest as one argument.
+    program=${command%% |*}
+    rest="|${command#* |}"
+    "$program" "$rest" 2>/dev/null
+    diff -r "$work/src/tree" "$work/dst/tree" >/dev/null || fail "the resumed job did not finish the copy"
+    [ ! -e "$list" ] || fail "the resumed job left the old list file"
+    # The old record is the resume manager's to delete; the resumed job left none of its own.
+    [ "$("$REDODORI_REG" list "$key" | grep -cE '^[0-9]+ = text:')" -eq 1 ] || fail "records left behind"
+    for name in "$n" "f_$n" "t_$n"; do "$REDODORI_REG" delete "$key" "$name"; done
+else
+    echo "skipped the kill: strace is missing"
+fi
+
+# A normal end leaves neither record nor list file.
+rm -rf "$work/dst2"
+"$REDODORI" "|$work/src/tree|$work/dst2/|e" 2>/dev/null
+[ -z "$("$REDODORI_REG" list "$key" | grep -E '^[0-9dft_]+ = ')" ] || fail "a finished job left its record"
+[ -z "$(ls "$work/tmp")" ] || fail "a finished job left its list file"
+
+# A move job with skip on error stores uwsmq2: seen while it runs, slowed down.
+cp "$work/src/tree/small" "$work/src/moved"
+("$REDODORI" "|$work/src/moved|$work/dst3/|emsLb0Lc0" 2>/dev/null) &
+pid=$!
+stored=""
+for _ in $(seq 1 200); do
+    stored=$("$REDODORI_REG" list "$key" | grep -E '^[0-9]+ = text:' || true)
+    [ -n "$stored" ] && break
+    sleep 0.05
+done
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+grep -q '|uwsmq2$' <<<"$stored" || fail "move with skip stored: $stored"
+echo "resume: all checks passed"
