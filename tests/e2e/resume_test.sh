@@ -49,9 +49,10 @@ rm -rf "$work/dst2"
 [ -z "$("$REDODORI_REG" list "$key" | grep -E '^[0-9dft_]+ = ')" ] || fail "a finished job left its record"
 [ -z "$(ls "$work/tmp")" ] || fail "a finished job left its list file"
 
-# A move job with skip on error stores uwsmq2: seen while it runs, slowed down.
+# A move job with skip on error stores uwsmq2: seen while it runs, slowed down (two
+# destinations, so that the move copies instead of renaming at once).
 cp "$work/src/tree/small" "$work/src/moved"
-("$REDODORI" "|$work/src/moved|$work/dst3/|emsLb0Lc0" 2>/dev/null) &
+(exec "$REDODORI" "|$work/src/moved|$work/dst3/?$work/dst4/|emsLb0Lc0" 2>/dev/null) &
 pid=$!
 stored=""
 for _ in $(seq 1 200); do
