@@ -40,9 +40,7 @@ public:
         std::lock_guard<std::mutex> window(windowLock_);
         switch (msg) {
             case msg::WMU_NEXTSOURCE: {
-                SourceQueue::Next next = queue.NextSource();
-                *reinterpret_cast<QueueEntry**>(wParam) = next.entry;
-                *reinterpret_cast<std::string*>(lParam) = next.path;
+                AnswerNextSource(queue, wParam, lParam);
                 return 0;
             }
             case msg::WMU_COMMAND:

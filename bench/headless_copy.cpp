@@ -24,9 +24,7 @@ public:
 
     intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
         if (msg == rd::msg::WMU_NEXTSOURCE) {
-            rd::SourceQueue::Next next = queue.NextSource();
-            *reinterpret_cast<rd::QueueEntry**>(wParam) = next.entry;
-            *reinterpret_cast<std::string*>(lParam) = next.path;
+            rd::AnswerNextSource(queue, wParam, lParam);
         } else if (msg == rd::msg::WMU_COMMAND && wParam == rd::msg::kCmdParseDestinations) {
             ctx->dests.ParseDestinations(targets, *this);
         } else if (msg == rd::msg::WMU_COMMAND && wParam == rd::msg::kCmdPrepare) {

@@ -42,12 +42,6 @@ bool KernelRefuses(int error) {
            error == EBADF;
 }
 
-// The error setting as the engine acts on it: a value it does not know asks.
-intptr_t ErrorPolicy(const EngineContext& ctx) {
-    const int32_t policy = ctx.settings.onerror;
-    return policy == 1 || policy == 2 ? policy : 0;
-}
-
 }  // namespace
 
 void JobThread::CopyEntry(FENTRY_& node) {

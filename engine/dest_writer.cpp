@@ -15,15 +15,7 @@
 
 namespace rd {
 
-namespace {
-
-// The error setting as the engine acts on it: a value it does not know asks.
-intptr_t ErrorPolicy(const EngineContext& ctx) {
-    const int32_t policy = ctx.settings.onerror;
-    return policy == 1 || policy == 2 ? policy : 0;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void JobThread::WriterThread(uint32_t slot) {
     TakenBlock block;

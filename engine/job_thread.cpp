@@ -137,9 +137,7 @@ void JobThread::SyncDestinations() {
             if (error == 0)
                 break;
             // Data that cannot be made durable is reported like a failed write.
-            intptr_t answer = ctx_.settings.onerror == 1 || ctx_.settings.onerror == 2
-                                  ? static_cast<intptr_t>(ctx_.settings.onerror)
-                                  : 0;
+            intptr_t answer = ErrorPolicy(ctx_);
             if (answer == 0) {
                 const std::string message =
                     ctx_.messages.Text(12) + " " + ErrorText(error) + "\r\n" +

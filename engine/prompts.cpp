@@ -37,6 +37,11 @@ intptr_t SettleWriterAbort(EngineContext& ctx, intptr_t result) {
     return result;
 }
 
+intptr_t ErrorPolicy(const EngineContext& ctx) {
+    const int32_t policy = ctx.settings.onerror;
+    return policy == 1 || policy == 2 ? policy : 0;
+}
+
 bool RetryTimedOut(const EngineContext& ctx, uint64_t start) {
     return ctx.settings.enskdel != 0 &&
            TickMs() - start > static_cast<uint64_t>(static_cast<uint32_t>(ctx.settings.skdel));

@@ -42,6 +42,10 @@ intptr_t AskExistsPrompt(EngineContext& ctx, uintptr_t flags, const std::string&
 // is then taken as Retry.
 intptr_t SettleWriterAbort(EngineContext& ctx, intptr_t answer);
 
+// The error setting as the engine acts on it: 1 retry, 2 skip, 0 ask (also for a value it does
+// not know, which would otherwise be asked again and again without an answer).
+intptr_t ErrorPolicy(const EngineContext& ctx);
+
 // True when the retry time-out is on and more than `skdel` ms passed since `start`.
 bool RetryTimedOut(const EngineContext& ctx, uint64_t start);
 

@@ -91,9 +91,7 @@ public:
         }
         switch (msg) {
             case msg::WMU_NEXTSOURCE: {
-                SourceQueue::Next next = queue.NextSource();
-                *reinterpret_cast<QueueEntry**>(wParam) = next.entry;
-                *reinterpret_cast<std::string*>(lParam) = std::move(next.path);
+                AnswerNextSource(queue, wParam, lParam);
                 return 0;
             }
             case msg::WMU_SETTEXT: {
