@@ -1,4 +1,5 @@
 #include "app/console_channel.h"
+#include "platform/console_packet.h"
 
 #include <gtest/gtest.h>
 
