@@ -1,0 +1,67 @@
+#include "app/progress_texts.h"
+
+#include <algorithm>
+
+#include "engine/engine_context.h"
+#include "platform/text.h"
+
+namespace rd {
+
+std::string FormatElapsed(uint64_t ms) {
+    const uint64_t seconds = ms / 1000;
+    return text::Format("%02Lu:%02u.%02u", static_cast<unsigned long long>(seconds / 3600),
+                        static_cast<unsigned>(seconds / 60 % 60),
+                        static_cast<unsigned>(seconds % 60));
+}
+
+ProgressTexts TickTexts(EngineContext& ctx, bool averageSpeed) {
+    const JobCounters& c = ctx.state.counters;
+    const JobSettings& s = ctx.settings;
+    ProgressTexts t;
+    const int32_t word = s.delmode;
+    t.counts = std::string(mode::IsDelete(word) ? "D "
+                           : mode::IsMove(word) ? "M "
+                                                : "C ") +
+               (s.onerror == 1 ? "R:" : "r:") + std::to_string(c.retries.load()) +
+               (s.onerror == 2 ? " S:" : " s:") + std::to_string(c.skips.load());
+    const uint64_t done = c.doneBytes, listed = c.listedBytes;
+    if (ctx.state.flags.Terminating)
+        t.percent = text::Format("Wait: %u", 100u - static_cast<uint32_t>(std::min<int32_t>(
+                                                        ctx.state.flags.Terminating, 100)));
+    else if (done > listed)
+        t.percent = "100%";
+    else if (listed)
+        t.percent = std::to_string(done * 100 / listed) + "%";
+    t.bytes = text::GroupThousands(done) + " of " + text::GroupThousands(listed);
+    t.files = text::GroupThousands(c.filesDone.load()) + " of " +
+              text::GroupThousands(c.listedFiles.load());
+    const uint64_t copyTime = c.copyTime;
+    const uint64_t transferred = c.transferredBytes;
+    if (averageSpeed)
+        t.speed =
+            ctx.messages.Text(14) +
+            text::Format(" %u KBPS", copyTime ? static_cast<unsigned>(transferred / copyTime) : 0u);
+    else
+        t.speed = ctx.messages.Text(11) + text::Format(" %u KBPS", c.speed.load());
+    if (c.dutyPercent != 100)
+        t.speed += text::Format(" (%u%%)", c.dutyPercent.load());
+    t.elapsed = FormatElapsed(copyTime);
+    if (transferred)
+        t.remaining =
+            FormatElapsed((listed > done ? listed - done : 0) * copyTime / transferred + 500);
+    return t;
+}
+
+std::string ConsoleStatusLine(const EngineContext& ctx, const ProgressTexts& t) {
+    const JobCounters& c = ctx.state.counters;
+    const uint64_t listed = c.listedBytes;
+    if (!listed)
+        return "";
+    std::string line = text::Format("Current: %u%% Total: %u%%;", c.filePercent.load(),
+                                    static_cast<unsigned>(c.doneBytes * 100 / listed)) +
+                       t.speed + "; " + t.elapsed + " " + t.remaining + "; " + t.counts;
+    std::replace(line.begin(), line.end(), ',', ' ');
+    return line;
+}
+
+}  // namespace rd

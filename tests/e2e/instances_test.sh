@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Jobs that meet: a second job attaching its sources to a running one (g), and a job waiting
+# until the running ones have ended (G).
+set -euo pipefail
+: "${REDODORI:?}"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$work/run" "$work/src" && chmod 700 "$work/run"
+fail() { echo "FAIL: $*"; exit 1; }
+wait_for() { for _ in $(seq 1 400); do [ -e "$1" ] && return 0; sleep 0.05; done; fail "timed out waiting for $1"; }
+
+head -c 300000 /dev/urandom >"$work/src/slow"
+head -c 4000 /dev/urandom >"$work/src/extra"
+
+# The first job is slowed to 128 KiB/s in 4 KiB blocks; the second attaches its source to it.
+(exec "$REDODORI" "|$work/src/slow|$work/first/|eLb1Lk2" 2>"$work/first.err") &
+first=$!
+pids+=("$first")
+wait_for "$work/first/slow"
+set +e
+"$REDODORI" "|$work/src/extra|$work/second/|eg" 2>"$work/second.err"
+status=$?
+set -e
+[ "$status" -eq 0 ] || fail "the attaching job ended with $status"
+grep -q "Job attached to another RedoDori session" "$work/second.err" || fail "no attach message"
+[ ! -e "$work/second" ] || fail "the attaching job copied by itself"
+wait "$first"
+cmp -s "$work/src/slow" "$work/first/slow" || fail "the running job's own file differs"
+cmp -s "$work/src/extra" "$work/first/extra" || fail "the attached source was not copied by the running job"
+grep -q "  From: $work/src/slow?$work/src/extra?" "$work/data/history.txt" || fail "history lacks the attached source"
+
+# With g and nobody running, the job runs by itself.
+"$REDODORI" "|$work/src/extra|$work/alone/|eg" 2>/dev/null
+cmp -s "$work/src/extra" "$work/alone/extra" || fail "g without a running job did not copy"
+
+# G waits for the running job to end before it starts.
+(exec "$REDODORI" "|$work/src/slow|$work/busy/|eLb1Lk2" 2>/dev/null) &
+busy=$!
+pids+=("$busy")
+wait_for "$work/busy/slow"
+"$REDODORI" "|$work/src/extra|$work/later/|eG" 2>/dev/null
+# By now the busy job must have finished: the waiting one started only after it.
+kill -0 "$busy" 2>/dev/null && fail "the waiting job did not wait for the running one"
+cmp -s "$work/src/slow" "$work/busy/slow" || fail "the busy job's copy differs"
+cmp -s "$work/src/extra" "$work/later/extra" || fail "the waiting job did not copy"
+echo "instances: all checks passed"
