@@ -1,0 +1,75 @@
+#include "app/console_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/job_settings.h"
+#include "engine/prompts.h"
+
+namespace rd {
+namespace {
+
+TEST(ConsolePrompts, ErrorListingAndKeys) {
+    const std::string with = ErrorPromptListing("Disk on fire", true);
+    EXPECT_EQ(with,
+              "Copy process error\r\nDisk on fire\r\nWhat RedoDori should do with this "
+              "problem?\r\n[A] - Abort copy process\r\n[H] - Bypass corrupted regions\r\n"
+              "[R] - Retry operation\r\n[E] - Retry all\r\n[S] - Skip this file\r\n"
+              "[K] - Skip all\r\nYour choice: ");
+    EXPECT_EQ(ErrorPromptListing("x", false).find("[H]"), std::string::npos);
+
+    PromptKey k = ErrorPromptKey('r', false, false);
+    EXPECT_TRUE(k.answered);
+    EXPECT_EQ(k.answer, answer::kRetry);
+    EXPECT_EQ(k.echo, "[R]\r\n");
+    EXPECT_EQ(k.newPolicy, -1);
+    k = ErrorPromptKey('E', false, false);
+    EXPECT_EQ(k.answer, answer::kRetry);
+    EXPECT_EQ(k.newPolicy, 1);
+    k = ErrorPromptKey('k', false, false);
+    EXPECT_EQ(k.answer, answer::kSkip);
+    EXPECT_EQ(k.newPolicy, 2);
+    // Heal only while it is offered.
+    EXPECT_TRUE(ErrorPromptKey('h', true, false).answered);
+    k = ErrorPromptKey('h', false, false);
+    EXPECT_FALSE(k.answered);
+    EXPECT_EQ(k.echo, "Incorrect choice - [h], please retry: \r\n");
+    // Abort ends the job in the question unless the asker takes it back.
+    k = ErrorPromptKey('a', false, false);
+    EXPECT_TRUE(k.endJob);
+    EXPECT_FALSE(k.answered);
+    k = ErrorPromptKey('A', false, true);
+    EXPECT_FALSE(k.endJob);
+    EXPECT_EQ(k.answer, answer::kAbort);
+    EXPECT_FALSE(ErrorPromptKey('?', true, true).answered);
+}
+
+TEST(ConsolePrompts, ExistsListingAndKeys) {
+    const std::string none = ExistsPromptListing("both files", 0);
+    EXPECT_EQ(none.find("[R]"), std::string::npos);
+    EXPECT_EQ(none.find("[U]"), std::string::npos);
+    EXPECT_EQ(none.find("[N]"), std::string::npos);
+    EXPECT_NE(none.find("[M] - Rename all\r\nYour choice: "), std::string::npos);
+    const std::string all = ExistsPromptListing("both files", 3);
+    EXPECT_NE(all.find("[R] - Resume copy process\r\n[U] - Resume all\r\n"), std::string::npos);
+    EXPECT_NE(all.find("[N] - Rename old file\r\n"), std::string::npos);
+
+    EXPECT_FALSE(ExistsPromptKey('r', 0).answered);
+    EXPECT_FALSE(ExistsPromptKey('u', 2).answered);
+    PromptKey k = ExistsPromptKey('U', 1);
+    EXPECT_EQ(k.answer, onexist::kTryResume);
+    EXPECT_EQ(k.newPolicy, onexist::kTryResume);
+    k = ExistsPromptKey('o', 0);
+    EXPECT_EQ(k.answer, onexist::kOverwrite);
+    EXPECT_EQ(k.newPolicy, -1);
+    EXPECT_EQ(ExistsPromptKey('e', 0).newPolicy, onexist::kOverwrite);
+    EXPECT_EQ(ExistsPromptKey('s', 0).answer, onexist::kSkip);
+    EXPECT_EQ(ExistsPromptKey('k', 0).newPolicy, onexist::kSkip);
+    EXPECT_EQ(ExistsPromptKey('n', 2).answer, onexist::kRenameOld);
+    EXPECT_FALSE(ExistsPromptKey('n', 0).answered);
+    // Rename all works even while renaming is not offered.
+    EXPECT_EQ(ExistsPromptKey('m', 0).newPolicy, onexist::kRenameOld);
+    EXPECT_TRUE(ExistsPromptKey('a', 3).endJob);
+}
+
+}  // namespace
+}  // namespace rd
