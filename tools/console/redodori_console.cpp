@@ -1,0 +1,932 @@
+// redodori-console: runs one RedoDori job from a terminal or a script. It starts the program
+// with its own thread endpoint on the job line, prints what the job sends, passes keys to the
+// job's questions and buttons, and ends with the job's final status.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/bus.h"
+#include "platform/console_packet.h"
+#include "platform/fs.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr char kName[] = "redodori-console";
+constexpr char kProgram[] = "redodori";
+constexpr char kWindowClass[] = "TRedoDoriWnd";
+
+constexpr uint32_t kWmQuit = 18;
+constexpr uint32_t kWmuControl = 2238;
+constexpr uint32_t kWmuCommand = 2239;
+constexpr uint64_t kKeyCommand = 2;
+
+constexpr int64_t kControlAbort = 1;
+constexpr int64_t kControlSkip = 2;
+constexpr int64_t kControlPause = 3;
+
+// Exit statuses: the job's final status 0 to 3, and 2 for a command line that is not understood.
+constexpr int kDone = 0;
+constexpr int kAborted = 1;
+constexpr int kBadCommandLine = 2;
+constexpr int kError = 3;
+
+constexpr int kTickMs = 200;
+constexpr auto kChildGrace = std::chrono::seconds(10);
+
+const char kUsage[] =
+    "Usage: redodori-console [OPTIONS] SOURCE... DESTINATION\n"
+    "       redodori-console [OPTIONS] --to DIR [--to DIR]... SOURCE...\n"
+    "       redodori-console [OPTIONS] --delete SOURCE...\n"
+    "       redodori-console --raw LINE\n"
+    "\n"
+    "Runs one RedoDori job from a terminal or a script: copies the SOURCE files and folders\n"
+    "into the destination folders (or moves, deletes or links them), shows the job's messages\n"
+    "and progress here and asks its questions here. Relative paths are taken from the current\n"
+    "folder. Options may stand anywhere; \"--\" ends them. Later options win over earlier ones.\n"
+    "\n"
+    "Destinations:\n"
+    "  --to DIR             a destination folder; repeat it for several destinations. With\n"
+    "                       --to every path is a source; without it the last path is the\n"
+    "                       destination.\n"
+    "\n"
+    "What to do:\n"
+    "  --move               move: copy, then remove the sources\n"
+    "  --delete             delete the sources (no destination)\n"
+    "  --link               hard-link each file instead of copying it (folders are created)\n"
+    "  --link-tree          link each source into each destination: a file as a hard link,\n"
+    "                       a folder as a symbolic link; nothing is copied\n"
+    "\n"
+    "Existing files:\n"
+    "  --overwrite          overwrite them\n"
+    "  --skip-existing      skip them\n"
+    "  --rename-old         rename the existing file, then copy\n"
+    "  --resume             continue a partial destination file where possible\n"
+    "  --overwrite-older    overwrite an existing file that is older than the new one\n"
+    "                       (give it after the three above)\n"
+    "                       Without these the stored setting applies (by default: ask).\n"
+    "\n"
+    "Errors:\n"
+    "  --retry              retry a failing operation\n"
+    "  --skip-errors        skip a file whose operation fails\n"
+    "  --give-up-after      stop retrying after the retry time of the settings (skdel, in\n"
+    "                       ms) and skip the file\n"
+    "                       Without these the stored setting applies (by default: ask).\n"
+    "\n"
+    "Copying:\n"
+    "  --verify             check every block read and written\n"
+    "  --no-verify          no checks\n"
+    "  --limit N            speed limit, index 0-10 of the unit's steps (10: no limit):\n"
+    "                       kbps: 16 32 128 256 512 1024 2048 4096 8192 16384 Kbps;\n"
+    "                       percent: 10 20 30 40 50 60 70 80 90 95 %; bps: as kbps in bps\n"
+    "  --limit-unit UNIT    kbps (the default), percent or bps\n"
+    "  --buffer N           buffer size index 0-10: 512 bytes, 4K, 32K, 128K, 256K, 512K,\n"
+    "                       1M, 2M, 4M, 16M, 32M\n"
+    "  --burst              read and write without the system cache\n"
+    "  --reserve            reserve the free space of each file before writing it\n"
+    "  --no-times           do not keep the modification times\n"
+    "  --paused             start the job paused (press p to start it)\n"
+    "  --profile local|network  use the settings of this profile (default: local)\n"
+    "  Parallel reading and writing has no option: it comes from the settings, e.g.\n"
+    "    redodori-reg set-int 'SOFTWARE\\DiraRedi\\RedoDori\\local' parcopy 1\n"
+    "\n"
+    "Other jobs:\n"
+    "  --attach             hand the sources to a job that is already running, if any\n"
+    "  --wait               wait until no other job runs, then start\n"
+    "\n"
+    "  --raw LINE           run the job line LINE as given ('|SOURCE|TARGET|SWITCHES', see\n"
+    "                       redodori --help); the wrapper adds its own switch to it. No\n"
+    "                       other option or path goes with it.\n"
+    "  --help               show this text\n"
+    "  --version            show the version\n"
+    "\n"
+    "Keys while the job runs:\n"
+    "  p or space           pause or resume\n"
+    "  s                    skip the current file\n"
+    "  a                    abort the job\n"
+    "  Ctrl+C               abort the job; a second Ctrl+C leaves at once and lets the job\n"
+    "                       go on\n"
+    "Keys when the job asks (the letter is shown in brackets in the question):\n"
+    "  error:               a abort, h bypass unreadable regions (when offered), r retry,\n"
+    "                       e retry all, s skip this file, k skip all\n"
+    "  existing file:       a abort, r resume and u resume all (when offered), o overwrite,\n"
+    "                       e overwrite all, s skip this file, k skip all, n rename the old\n"
+    "                       file (this one; when offered), m rename all\n"
+    "Input from a pipe is read as it arrives, like typed keys: write an answer once its\n"
+    "question has appeared. Line breaks and spaces are not answers. Once standard input has\n"
+    "ended, questions are answered with s (skip), as the program does when no one can be\n"
+    "asked.\n"
+    "\n"
+    "The program is $REDODORI when set, else redodori beside this wrapper, else redodori on\n"
+    "the PATH. Without DISPLAY and WAYLAND_DISPLAY it runs with QT_QPA_PLATFORM=offscreen.\n"
+    "The sources go to the program in a list file redodori-console-<pid>.lst in $TMPDIR\n"
+    "(else /tmp), which the program removes once read.\n"
+    "\n"
+    "Exit status: 0 the job ended (finished, or nothing to do); 1 the job was aborted, or\n"
+    "the wrapper was left with a second Ctrl+C; 2 the job was handed to another running job\n"
+    "or hard links are not available, or the command line was not understood; 3 an error\n"
+    "(the program could not be started or ended without a final status).\n";
+
+// ---------------------------------------------------------------------------------------------
+// Messages
+
+void WriteAll(int fd, std::string_view text, bool& broken) {
+    while (!broken && !text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            broken = true;
+            return;
+        }
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+// The job's text goes to stdout exactly as sent; the wrapper's own notes go to stderr on a
+// line of their own, so that they do not run into a progress line left open by "\r".
+class Output {
+public:
+    void Job(std::string_view text) {
+        if (text.empty())
+            return;
+        WriteAll(STDOUT_FILENO, text, stdoutBroken_);
+        lineOpen_ = text.back() != '\n';
+    }
+
+    void Note(const std::string& text) {
+        bool ignored = false;
+        if (lineOpen_ && ::isatty(STDOUT_FILENO))
+            WriteAll(STDOUT_FILENO, "\n", stdoutBroken_);
+        lineOpen_ = false;
+        WriteAll(STDERR_FILENO, std::string(kName) + ": " + text + "\n", ignored);
+    }
+
+    // A terminal gets its last progress line closed, so that the shell's prompt starts clean.
+    void Finish() {
+        if (lineOpen_ && ::isatty(STDOUT_FILENO))
+            WriteAll(STDOUT_FILENO, "\n", stdoutBroken_);
+        lineOpen_ = false;
+    }
+
+private:
+    bool stdoutBroken_ = false;
+    bool lineOpen_ = false;
+};
+
+Output out;
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kName, problem.c_str(), kName);
+    return kBadCommandLine;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command line
+
+struct Request {
+    std::string switches;
+    std::vector<std::string> paths;
+    std::vector<std::string> to;
+    std::optional<std::string> raw;
+    bool jobOption = false;  // any option that shapes the job, which --raw does not take
+    bool del = false;
+    bool move = false;
+    bool link = false;
+};
+
+struct FlagOption {
+    const char* name;
+    const char* switches;
+};
+
+constexpr FlagOption kFlagOptions[] = {
+    {"move", "m"},       {"delete", "M"},      {"verify", "v"},
+    {"no-verify", "V"},  {"overwrite", "w"},   {"skip-existing", "k"},
+    {"rename-old", "o"}, {"resume", "u"},      {"overwrite-older", "i"},
+    {"retry", "r"},      {"skip-errors", "s"}, {"give-up-after", "h"},
+    {"no-times", "c"},   {"paused", "p"},      {"reserve", "z"},
+    {"burst", "t"},      {"attach", "g"},      {"wait", "G"},
+    {"link", "J"},       {"link-tree", "j"},
+};
+
+std::optional<int> Index(std::string_view text) {
+    int value = -1;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0 || value > 10)
+        return std::nullopt;
+    return value;
+}
+
+enum class Parsed { kRun, kHelp, kVersion, kBad };
+
+Parsed ParseCommandLine(int argc, char** argv, Request& request) {
+    std::optional<int> limit;
+    std::string unit;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+            request.paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h")
+            return Parsed::kHelp;
+        if (arg == "--version")
+            return Parsed::kVersion;
+        if (arg.compare(0, 2, "--") != 0) {
+            Usage("unknown option '" + arg + "'");
+            return Parsed::kBad;
+        }
+        std::string name = arg.substr(2);
+        std::optional<std::string> inlineValue;
+        if (const size_t eq = name.find('='); eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const FlagOption* flag = nullptr;
+        for (const FlagOption& option : kFlagOptions) {
+            if (name == option.name)
+                flag = &option;
+        }
+        if (flag) {
+            if (inlineValue) {
+                Usage("option '--" + name + "' takes no value");
+                return Parsed::kBad;
+            }
+            request.switches += flag->switches;
+            request.jobOption = true;
+            request.del |= name == "delete";
+            request.move |= name == "move";
+            request.link |= name == "link" || name == "link-tree";
+            continue;
+        }
+        if (name != "to" && name != "limit" && name != "limit-unit" && name != "buffer" &&
+            name != "profile" && name != "raw") {
+            Usage(name == "parallel"
+                      ? "there is no option '--parallel': parallel reading and writing comes "
+                        "from the settings (see --help)"
+                      : "unknown option '" + arg + "'");
+            return Parsed::kBad;
+        }
+        if (!inlineValue && i + 1 >= argc) {
+            Usage("option '--" + name + "' needs a value");
+            return Parsed::kBad;
+        }
+        const std::string value = inlineValue ? *inlineValue : argv[++i];
+        if (name == "raw") {
+            request.raw = value;
+            continue;
+        }
+        request.jobOption = true;
+        if (name == "to") {
+            request.to.push_back(value);
+        } else if (name == "limit") {
+            limit = Index(value);
+            if (!limit) {
+                Usage("--limit takes an index from 0 to 10, not '" + value + "'");
+                return Parsed::kBad;
+            }
+        } else if (name == "limit-unit") {
+            if (value != "kbps" && value != "percent" && value != "bps") {
+                Usage("--limit-unit takes kbps, percent or bps, not '" + value + "'");
+                return Parsed::kBad;
+            }
+            unit = value;
+        } else if (name == "buffer") {
+            const std::optional<int> buffer = Index(value);
+            if (!buffer) {
+                Usage("--buffer takes an index from 0 to 10, not '" + value + "'");
+                return Parsed::kBad;
+            }
+            request.switches += "Lb" + std::to_string(*buffer);
+        } else if (value == "local" || value == "network") {
+            // The program reads the profile from the first "q" after the source field, so the
+            // profile switch leads the switch field.
+            request.switches.insert(0, value == "local" ? "q2" : "q1");
+        } else {
+            Usage("--profile takes local or network, not '" + value + "'");
+            return Parsed::kBad;
+        }
+    }
+    if (!unit.empty() && !limit) {
+        Usage("--limit-unit goes with --limit");
+        return Parsed::kBad;
+    }
+    if (limit) {
+        const char type = unit == "percent" ? 'p' : unit == "bps" ? 'c' : 'k';
+        request.switches += std::string("L") + type + std::to_string(*limit);
+    }
+    if (request.raw) {
+        if (request.jobOption || !request.paths.empty()) {
+            Usage("--raw takes no other option and no path");
+            return Parsed::kBad;
+        }
+        return Parsed::kRun;
+    }
+    if (request.del && (request.move || request.link)) {
+        Usage("--delete goes with neither --move nor a link option");
+        return Parsed::kBad;
+    }
+    if (request.del && !request.to.empty()) {
+        Usage("--delete takes no destination");
+        return Parsed::kBad;
+    }
+    if (!request.del && request.to.empty()) {
+        if (request.paths.size() < 2) {
+            Usage(request.paths.empty() ? "no source and no destination given"
+                                        : "no destination given (the last path is the "
+                                          "destination, or use --to)");
+            return Parsed::kBad;
+        }
+        request.to.push_back(request.paths.back());
+        request.paths.pop_back();
+    }
+    if (request.paths.empty()) {
+        Usage("no source given");
+        return Parsed::kBad;
+    }
+    return Parsed::kRun;
+}
+
+// An absolute path without "." and ".." parts and without a trailing slash (but "/" itself).
+bool Absolute(const std::string& path, const std::string& cwd, std::string& result) {
+    if (path.empty()) {
+        Usage("an empty path was given");
+        return false;
+    }
+    if (path[0] != '/' && cwd.empty()) {
+        Usage("the current folder cannot be read, so '" + path + "' cannot be used");
+        return false;
+    }
+    result =
+        std::filesystem::path(path[0] == '/' ? path : cwd + "/" + path).lexically_normal().string();
+    while (result.size() > 1 && result.back() == '/')
+        result.pop_back();
+    return true;
+}
+
+// The job line's fields, with the list files that the wrapper wrote for it.
+struct JobLine {
+    std::string line;  // without the wrapper's own switch
+    std::vector<std::string> listFiles;
+};
+
+// The folder of the list files: $TMPDIR, else /tmp. A "|" in it would cut the job line, and a
+// "q" in the target list's path would be read as the profile switch.
+std::string ListFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp && tmp[0] == '/' ? tmp : "/tmp";
+    return folder.find_first_of("|q") == std::string::npos ? folder : "/tmp";
+}
+
+// Writes a new list file, readable by this user only; a file of that name left by an earlier
+// wrapper with the same process id is replaced.
+bool WriteListFile(const std::string& path, const std::string& data) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(path.c_str(), kFlags, 0600);
+    if (fd < 0 && errno == EEXIST && ::unlink(path.c_str()) == 0)
+        fd = ::open(path.c_str(), kFlags, 0600);
+    bool failed = fd < 0;
+    WriteAll(fd, data, failed);
+    int error = errno;
+    if (fd >= 0 && ::close(fd) != 0 && !failed) {
+        failed = true;
+        error = errno;
+    }
+    if (!failed)
+        return true;
+    if (fd >= 0)
+        ::unlink(path.c_str());
+    out.Note("cannot write the list file " + path + ": " + std::strerror(error));
+    return false;
+}
+
+// Builds the line and writes its list files; the exit status when that fails.
+std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
+    if (request.raw) {
+        job.line = *request.raw;
+        int separators = 0;
+        for (const char c : job.line)
+            separators += c == '|';
+        job.line.append(separators < 3 ? 3 - separators : 0, '|');
+        // A line with "|||" only opens the settings, which cannot be shown here.
+        if (job.line.find("|||") != std::string::npos)
+            return Usage("--raw: the line '" + *request.raw + "' holds no job");
+        return std::nullopt;
+    }
+    const std::string cwd = rd::fs::CurrentFolder();
+    std::string sources;
+    for (const std::string& path : request.paths) {
+        std::string full;
+        if (!Absolute(path, cwd, full))
+            return kBadCommandLine;
+        if (full.find_first_of("\r\n") != std::string::npos)
+            return Usage("a source name holds a line break, which a list file cannot carry");
+        sources += full + "\r\n";
+    }
+    std::string targets;
+    for (const std::string& path : request.to) {
+        std::string full;
+        if (!Absolute(path, cwd, full))
+            return kBadCommandLine;
+        if (full.find_first_of("?\r\n") != std::string::npos)
+            return Usage("the destination '" + path +
+                         "' holds a '?' or a line break, which separate destinations");
+        targets += full + (full == "/" ? "?" : "/?");
+    }
+    const std::string folder = ListFolder();
+    const std::string stem = folder + "/" + kName + "-" + std::to_string(::getpid());
+    const std::string sourceList = stem + ".lst";
+    if (!WriteListFile(sourceList, sources))
+        return kError;
+    job.listFiles.push_back(sourceList);
+    std::string switches = request.switches;
+    // The program reads its profile from the first "q" it meets in the target field, and "|"
+    // ends the field: such destinations go in a target list file instead.
+    if (targets.find_first_of("q|") != std::string::npos) {
+        const std::string targetList = stem + ".dst";
+        std::string lines = targets;
+        for (char& c : lines) {
+            if (c == '?')
+                c = '\r';
+        }
+        if (!WriteListFile(targetList, lines))
+            return kError;
+        job.listFiles.push_back(targetList);
+        targets = targetList;
+        switches += 'f';
+    }
+    job.line = "|" + sourceList + "|" + targets + "|" + switches;
+    return std::nullopt;
+}
+
+// Puts the wrapper's switch at the end of the switch field (the third field).
+std::string WithConsoleSwitch(const std::string& line, uint32_t threadId) {
+    size_t at = 0;
+    for (int separators = 0; at < line.size(); ++at) {
+        if (line[at] == '|' && ++separators == 4)
+            break;
+    }
+    std::string result = line;
+    result.insert(at, "Lt" + std::to_string(threadId));
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Signals and the terminal
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int signal) {
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCHLD};
+
+bool InstallSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kHandledSignals)
+        ::sigaction(signal, &action, nullptr);
+    // A closed stdout must not end the wrapper before it has restored the terminal, and
+    // restoring it must not stop a wrapper that was sent to the background.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGTTOU, SIG_IGN);
+    return true;
+}
+
+void SetDefault(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+}
+
+// Keys are read one by one and not echoed while the wrapper runs in the foreground; the
+// terminal's own settings come back on every way out.
+class Terminal {
+public:
+    Terminal() : tty_(::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved_) == 0) {}
+    ~Terminal() { Restore(); }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    bool IsTty() const { return tty_; }
+
+    // A background job that touched the terminal would be stopped by it; a terminal that is not
+    // this session's own has no foreground to ask for.
+    bool Foreground() const {
+        const pid_t group = ::tcgetpgrp(STDIN_FILENO);
+        return group < 0 || group == ::getpgrp();
+    }
+
+    // Switches to key-by-key mode once the wrapper is in the foreground.
+    void Sync() {
+        if (!tty_ || raw_ || !Foreground())
+            return;
+        termios keys = saved_;
+        keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        keys.c_cc[VMIN] = 1;
+        keys.c_cc[VTIME] = 0;
+        raw_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
+    }
+
+    void Restore() {
+        if (raw_)
+            ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+        raw_ = false;
+    }
+
+    bool Raw() const { return raw_; }
+
+private:
+    termios saved_{};  // before tty_, which fills it
+    bool tty_;
+    bool raw_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The program
+
+std::string OwnFolder() {
+    std::string buffer(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buffer.size())
+        return {};
+    buffer.resize(static_cast<size_t>(n));
+    return buffer.substr(0, buffer.rfind('/'));
+}
+
+std::string ProgramPath() {
+    if (const char* set = std::getenv("REDODORI"); set && set[0])
+        return set;
+    const std::string folder = OwnFolder();
+    if (!folder.empty()) {
+        const std::string beside = folder + "/" + kProgram;
+        if (::access(beside.c_str(), X_OK) == 0)
+            return beside;
+    }
+    return kProgram;
+}
+
+// Starts the program in a process group of its own, so that keys meant for the wrapper
+// (Ctrl+C, Ctrl+Z, Ctrl+\) do not reach it, with stdin from /dev/null: keys are the wrapper's.
+pid_t StartProgram(const std::string& program, const std::string& line) {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!display || !display[0]) && (!wayland || !wayland[0]))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGTTOU);
+    for (const int signal : kHandledSignals)
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::string arg0 = program;
+    std::string arg1 = line;
+    char* args[] = {arg0.data(), arg1.data(), nullptr};
+    pid_t pid = -1;
+    const int error = posix_spawnp(&pid, program.c_str(), &actions, &attributes, args, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        out.Note("cannot start the program " + program + ": " + std::strerror(error) +
+                 (error == ENOENT ? " (set REDODORI to the program's path)" : ""));
+        return -1;
+    }
+    return pid;
+}
+
+std::string DescribeEnd(int waitStatus) {
+    if (WIFEXITED(waitStatus))
+        return "with exit code " + std::to_string(WEXITSTATUS(waitStatus));
+    if (WIFSIGNALED(waitStatus))
+        return std::string("by signal ") + std::to_string(WTERMSIG(waitStatus)) + " (" +
+               strsignal(WTERMSIG(waitStatus)) + ")";
+    return "";
+}
+
+// ---------------------------------------------------------------------------------------------
+// The session
+
+struct Outcome {
+    int status = kError;
+    int signal = 0;  // a signal that ended the wrapper, raised again once all is restored
+};
+
+class Session {
+public:
+    Session(rd::bus::Endpoint& endpoint, Terminal& terminal, pid_t child)
+        : endpoint_(endpoint), terminal_(terminal), child_(child) {}
+
+    bool ChildRunning() const { return child_ > 0; }
+
+    Outcome Run() {
+        for (;;) {
+            terminal_.Sync();
+            pollfd fds[3] = {{endpoint_.Fd(), POLLIN, 0},
+                             {signalPipe[0], POLLIN, 0},
+                             {ReadingKeys() ? STDIN_FILENO : -1, POLLIN, 0}};
+            if (::poll(fds, 3, kTickMs) < 0 && errno != EINTR) {
+                out.Note(std::string("cannot wait for the job: ") + std::strerror(errno));
+                return {kError, 0};
+            }
+            if (std::optional<Outcome> outcome = Signals())
+                return *outcome;
+            ServePackets();
+            if (fds[2].revents & POLLNVAL)
+                stdinOpen_ = false;
+            else if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
+                ReadKeys();
+            if (std::optional<Outcome> outcome = CheckEnd())
+                return *outcome;
+        }
+    }
+
+private:
+    bool ReadingKeys() const { return stdinOpen_ && (!terminal_.IsTty() || terminal_.Raw()); }
+
+    std::optional<Outcome> Signals() {
+        char signals[32];
+        ssize_t n;
+        while ((n = ::read(signalPipe[0], signals, sizeof signals)) > 0) {
+            for (ssize_t i = 0; i < n; ++i) {
+                const int signal = static_cast<unsigned char>(signals[i]);
+                switch (signal) {
+                    case SIGINT:
+                        if (++interrupts_ >= 2) {
+                            out.Note("left; the job goes on" + ChildNote());
+                            return Outcome{kAborted, 0};
+                        }
+                        out.Note("aborting the job (Ctrl+C again leaves it running)");
+                        Control(kControlAbort);
+                        break;
+                    case SIGTSTP: Suspend(); break;
+                    case SIGCHLD: break;
+                    default: return Outcome{kError, signal};
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::string ChildNote() const {
+        return child_ > 0 ? " (process " + std::to_string(child_) + ")" : "";
+    }
+
+    // Ctrl+Z: the terminal gets its settings back while the wrapper is stopped.
+    void Suspend() {
+        terminal_.Restore();
+        SetDefault(SIGTSTP);
+        ::raise(SIGTSTP);
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGTSTP, &action, nullptr);
+    }
+
+    void ServePackets() {
+        rd::bus::Packet packet;
+        while (endpoint_.Receive(packet)) {
+            if (packet.msg == kWmQuit) {
+                if (!status_)
+                    status_ = packet.lParam >= 0 && packet.lParam <= 3
+                                  ? static_cast<int>(packet.lParam)
+                                  : kError;
+                continue;
+            }
+            if (packet.msg != kWmuCommand)
+                continue;
+            uint8_t kind;
+            std::string text;
+            if (reader_.Add({packet.wParam, packet.lParam}, kind, text))
+                OnPacket(kind, text);
+        }
+    }
+
+    static uint32_t Handle(const std::string& text) {
+        uint32_t handle = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), handle);
+        return ec == std::errc() && end == text.data() + text.size() ? handle : 0;
+    }
+
+    void OnPacket(uint8_t kind, const std::string& text) {
+        switch (kind) {
+            case rd::packet::kText: out.Job(text); break;
+            case rd::packet::kWindowHandle:
+                window_ = Handle(text);
+                if (window_) {
+                    for (const int64_t control : pendingControls_)
+                        Control(control);
+                    pendingControls_.clear();
+                }
+                break;
+            case rd::packet::kPromptHandle:
+                prompt_ = Handle(text);
+                if (prompt_ && !stdinOpen_)
+                    AnswerWithoutInput();
+                break;
+            default: break;
+        }
+    }
+
+    void AnswerWithoutInput() {
+        out.Note("no more input to answer with: answered s (skip)");
+        SendKey('s');
+    }
+
+    void SendKey(unsigned char key) {
+        const uint32_t prompt = prompt_;
+        prompt_ = 0;
+        rd::bus::PostToWindow(kWindowClass, prompt, {kWmuCommand, kKeyCommand, key});
+    }
+
+    // Controls given before the job told its window wait for it.
+    void Control(int64_t control) {
+        if (!window_) {
+            pendingControls_.push_back(control);
+            return;
+        }
+        rd::bus::PostToWindow(kWindowClass, window_, {kWmuControl, 0, control});
+    }
+
+    void ReadKeys() {
+        unsigned char keys[256];
+        const ssize_t n = ::read(STDIN_FILENO, keys, sizeof keys);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return;
+        if (n <= 0) {
+            stdinOpen_ = false;
+            if (prompt_)
+                AnswerWithoutInput();
+            return;
+        }
+        for (ssize_t i = 0; i < n; ++i)
+            Key(keys[i]);
+    }
+
+    void Key(unsigned char key) {
+        if (prompt_) {
+            // Only visible characters are answers: line breaks from a pipe and the parts of
+            // other keys' sequences are not.
+            if (key > ' ' && key < 0x7f)
+                SendKey(key);
+            return;
+        }
+        switch (std::tolower(key)) {
+            case 'p':
+            case ' ': Control(kControlPause); break;
+            case 's': Control(kControlSkip); break;
+            case 'a': Control(kControlAbort); break;
+            default: break;
+        }
+    }
+
+    std::optional<Outcome> CheckEnd() {
+        if (child_ > 0) {
+            int waitStatus = 0;
+            const pid_t ended = ::waitpid(child_, &waitStatus, WNOHANG);
+            if (ended == child_ || (ended < 0 && errno == ECHILD)) {
+                child_ = -1;
+                // The final status is posted before the program ends: take what is left.
+                ServePackets();
+                if (!status_) {
+                    out.Note("the program ended " + DescribeEnd(waitStatus) +
+                             " without a final status");
+                    return Outcome{kError, 0};
+                }
+            }
+        }
+        if (!status_)
+            return std::nullopt;
+        if (child_ > 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!quitAt_)
+                quitAt_ = now;
+            if (now - *quitAt_ < kChildGrace)
+                return std::nullopt;
+            out.Note("the program has not ended " +
+                     std::to_string(std::chrono::seconds(kChildGrace).count()) +
+                     " s after its final status; leaving it" + ChildNote());
+        }
+        return Outcome{*status_, 0};
+    }
+
+    rd::bus::Endpoint& endpoint_;
+    Terminal& terminal_;
+    pid_t child_;
+    rd::PacketReader reader_;
+    uint32_t window_ = 0;
+    uint32_t prompt_ = 0;  // the question waiting for a key, 0 when none waits
+    std::vector<int64_t> pendingControls_;
+    int interrupts_ = 0;
+    bool stdinOpen_ = true;
+    std::optional<int> status_;
+    std::optional<std::chrono::steady_clock::time_point> quitAt_;
+};
+
+Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::string>& listFiles,
+               bool& jobLeftRunning) {
+    JobLine job;
+    const std::optional<int> failed = BuildJobLine(request, job);
+    listFiles = job.listFiles;
+    if (failed)
+        return {*failed, 0};
+    std::string error;
+    std::unique_ptr<rd::bus::Endpoint> endpoint = rd::bus::Endpoint::CreateThread(error);
+    if (!endpoint) {
+        out.Note(error);
+        return {kError, 0};
+    }
+    const pid_t child = StartProgram(ProgramPath(), WithConsoleSwitch(job.line, endpoint->Id()));
+    if (child < 0)
+        return {kError, 0};
+    Session session(*endpoint, terminal, child);
+    const Outcome outcome = session.Run();
+    jobLeftRunning = session.ChildRunning();
+    return outcome;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed standard descriptor would be taken by the wrapper's own pipe or socket, and keys
+    // would then be read from it.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0)
+            ::open("/dev/null", O_RDWR);
+    }
+    Request request;
+    switch (ParseCommandLine(argc, argv, request)) {
+        case Parsed::kHelp: std::fputs(kUsage, stdout); return kDone;
+        case Parsed::kVersion: std::puts("redodori-console 2.83"); return kDone;
+        case Parsed::kBad: return kBadCommandLine;
+        case Parsed::kRun: break;
+    }
+    if (!InstallSignals()) {
+        out.Note(std::string("cannot set up signal handling: ") + std::strerror(errno));
+        return kError;
+    }
+    Outcome outcome;
+    {
+        Terminal terminal;
+        std::vector<std::string> listFiles;
+        bool jobLeftRunning = false;
+        outcome = RunJob(request, terminal, listFiles, jobLeftRunning);
+        // A program that still runs may not have read its list yet; it removes it itself.
+        if (!jobLeftRunning) {
+            for (const std::string& path : listFiles)
+                ::unlink(path.c_str());
+        }
+        out.Finish();
+    }
+    if (outcome.signal) {
+        SetDefault(outcome.signal);
+        ::raise(outcome.signal);
+    }
+    return outcome.status;
+}
