@@ -3,12 +3,8 @@
 set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
-work=$(mktemp -d)
+source "$(dirname "$0")/common.sh"
 trap 'rm -rf "$work"' EXIT
-export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$work/run" && chmod 700 "$work/run"
-fail() { echo "FAIL: $*"; exit 1; }
-expect() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in:"$'\n'"$2"; }
 
 mkdir -p "$work/src/sub"
 echo one >"$work/src/a.txt"

@@ -5,17 +5,15 @@
 set -euo pipefail
 : "${REDODORI:?}"
 
-work=$(mktemp -d)
+source "$(dirname "$0")/common.sh"
 mounts=()
 cleanup() {
     for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$work/run" "$work/src" && chmod 700 "$work/run"
+mkdir -p "$work/src"
 history="$work/data/history.txt"
-fail() { echo "FAIL: $*"; exit 1; }
 skip() { echo "skipped: $*"; }
 # The history entry of the last job, as one line.
 last_entry() { awk 'BEGIN{RS="\r\n\r\n"} {e=$0} END{print e}' "$history" | tr -d '\r' | tr '\n' ' '; }
@@ -112,7 +110,8 @@ expect_entry "Copy finished. Retries: 0 Skips: 2"
 
 # A source that cannot be read, for a user who may not read it.
 if id nobody >/dev/null 2>&1 && command -v setpriv >/dev/null; then
-    shared=$(mktemp -d /tmp/redodori-shared-XXXXXX)
+    shared=/tmp/redodori-shared-$$
+    mkdir "$shared"
     chmod 755 "$shared"
     mkdir -p "$shared/src" "$shared/dst" "$shared/config" "$shared/data"
     cp "$work/src/small" "$shared/src/open"; cp "$work/src/small" "$shared/src/closed"

@@ -4,16 +4,14 @@
 set -euo pipefail
 : "${REDODORI:?}"
 
-work=$(mktemp -d)
+source "$(dirname "$0")/common.sh"
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$work/run" "$work/src" && chmod 700 "$work/run"
-fail() { echo "FAIL: $*"; exit 1; }
+mkdir -p "$work/src"
 wait_for() { for _ in $(seq 1 400); do [ -e "$1" ] && return 0; sleep 0.05; done; fail "timed out waiting for $1"; }
 
 head -c 300000 /dev/urandom >"$work/src/slow"

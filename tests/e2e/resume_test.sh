@@ -4,12 +4,10 @@
 set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
-work=$(mktemp -d)
+source "$(dirname "$0")/common.sh"
 trap 'rm -rf "$work"' EXIT
-export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
 export TMPDIR="$work/tmp"
-mkdir -p "$work/run" "$work/tmp" "$work/src/tree" && chmod 700 "$work/run"
-fail() { echo "FAIL: $*"; exit 1; }
+mkdir -p "$work/tmp" "$work/src/tree"
 key='Software\DIRAREDI\RedoDori\Resume'
 "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' resume 1
 
