@@ -74,7 +74,10 @@ public:
             return Ask(msg, wParam, reinterpret_cast<const char*>(lParam));
         std::lock_guard<std::mutex> window(windowLock_);
         switch (msg) {
-            case msg::WMU_NEXTSOURCE: AnswerNextSource(queue, wParam, lParam); return 0;
+            case msg::WMU_NEXTSOURCE:
+                AnswerNextSource(queue, wParam, lParam);
+                intakeDone_ = reinterpret_cast<std::string*>(lParam)->empty();
+                return 0;
             case msg::WMU_COMMAND:
                 if (wParam == msg::kCmdParseDestinations) {
                     ctx->dests.ParseDestinations(targetText, *this);
@@ -270,8 +273,18 @@ private:
             return;
         const std::string source = handoffText_;
         handoffText_.clear();
-        if (!source.empty())
-            FileListBuilder(*ctx).AddSource(nullptr, source);
+        if (source.empty())
+            return;
+        {
+            // While the list is still being built, the intake takes the source from the queue
+            // itself; walking it here too would list it twice.
+            std::lock_guard<std::mutex> window(windowLock_);
+            if (!intakeDone_) {
+                queue.Add(source);
+                return;
+            }
+        }
+        FileListBuilder(*ctx).AddSource(nullptr, source);
     }
 
     void Tick() {
@@ -312,6 +325,8 @@ private:
     uint64_t pausedMs_ = 0;
     uint64_t lastTick_ = 0;
     bool endRequested_ = false;
+    // The intake has asked for a source and found none: the list is complete.
+    bool intakeDone_ = false;
     int endCode_ = 0;
     int wake_[2] = {-1, -1};
     std::string shownFile_;
