@@ -432,7 +432,8 @@ int RunJobWithoutWindows(const std::string& line, Store& store) {
     host.pumpMessages = [&] { window.Pump(); };
     host.tellConsole = tellWrapper;
     host.historyPath = paths::UserDataDir() + "/history.txt";
-    host.exit = [&store](int code) {
+    host.exit = [&store, &window](int code) {
+        window.endpoint.reset();
         store.Flush();
         std::fflush(nullptr);
         _exit(code);

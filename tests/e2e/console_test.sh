@@ -248,8 +248,9 @@ grep -q "aborting the job" "$work/int.err" || fail "no note of the abort"
 "$REDODORI" "|$work/src/tree/big|$work/running/|eLk0Lb1" 2>/dev/null &
 running=$!
 started+=("$running")
-for _ in $(seq 1 100); do
-    compgen -G "$work/run/redodori/TRedoDoriWnd.*" >/dev/null && break
+# Its copy under way means its window endpoint is there (files of ended jobs may be, too).
+for _ in $(seq 1 200); do
+    [ -e "$work/running/big" ] && break
     sleep 0.05
 done
 set +e
