@@ -7,8 +7,9 @@
 #   RUNS_A RUNS_B RUNS_C  timed rounds per set (default 3, 5, 5)
 #   BENCH_BUFSZ block size index passed as --bufsz (default: the engine's default, 6 = 1 MiB)
 #   BENCH_SEED  seed of the size distribution of set C (default 20240601)
-#   BENCH_KEEP_GB  GiB of finished copies kept before they are deleted in one go (default 16)
-#   BENCH_SETTLE   seconds between deleting copies and the next run (default 65)
+#   BENCH_KEEP_FILES  sets of at least this many files keep their copies (default 10000)
+#   BENCH_KEEP_GB     GiB of kept copies deleted in one go (default 16)
+#   BENCH_SETTLE      seconds between that deletion and the next run (default 65)
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -21,6 +22,7 @@ RUNS_B=${RUNS_B:-5}
 RUNS_C=${RUNS_C:-5}
 SEED=${BENCH_SEED:-20240601}
 BUFSZ=${BENCH_BUFSZ:-6}
+KEEP_FILES=${BENCH_KEEP_FILES:-10000}
 KEEP_BYTES=$((${BENCH_KEEP_GB:-16} * 1024 * 1024 * 1024))
 SETTLE=${BENCH_SETTLE:-65}
 # The engine's block sizes, by --bufsz index.
@@ -115,27 +117,41 @@ source_of() {
     if [ "$1" = A ]; then echo "$SRC/A/big.bin"; else echo "$SRC/$1"; fi
 }
 
-# Finished copies are not deleted before every run. On ext4 without a journal (as here) a new
-# inode is never taken from those freed in the last 60 seconds, and the search past them made
-# creating 20,000 files three times slower right after the previous copy was deleted. So every
-# run writes to new folders; the finished copies are kept until they reach KEEP_BYTES, then
-# deleted at once, and the next run waits SETTLE seconds after that deletion.
+# Where the copies of the previous runs go. Two effects of this machine, a virtual machine
+# whose root file system is ext4 without a journal, would otherwise be timed instead of the
+# copy:
+# - Without a journal, ext4 never gives a new file an inode freed in the last 60 seconds, and
+#   the search past them grows with their number: right after deleting the previous copy of
+#   set B, copying its 20,000 files took three times as long. Sets of many files therefore
+#   keep their finished copies (they are small) and delete them only once KEEP_BYTES of them
+#   have piled up; the next run then waits SETTLE seconds.
+# - Memory the kernel has let go of (unused page cache is paged out and free memory is given
+#   back to the host) is slow to fill again: with the copies kept, writing 2 GiB took 4 s
+#   instead of 0.5 s. Sets of few files therefore delete the previous copy before each run,
+#   which hands its memory straight to the next one, as on a machine with free memory.
 KEPT=0
 LAST_DELETE=0
 RUN_NO=0
 
+# delete_copies [quick]: deletes the finished copies; a deletion that is not quick makes the
+# next run wait.
 delete_copies() {
     rm -rf "$RUNS"
     mkdir -p "$RUNS"
     KEPT=0
     sync
-    LAST_DELETE=$EPOCHSECONDS
+    if [ "${1:-}" != quick ]; then
+        LAST_DELETE=$EPOCHSECONDS
+    fi
 }
 
-# fresh_destinations BYTES: new empty folders OUT1 and OUT2 for a run that writes BYTES, and
-# no dirty pages of an earlier run left to be written back while this one is timed.
+# fresh_destinations BYTES: new empty folders OUT1 and OUT2 for a run that writes BYTES, the
+# source in the page cache, and no dirty pages of an earlier run left to be written back while
+# this one is timed.
 fresh_destinations() {
-    if [ $((KEPT + $1)) -gt "$KEEP_BYTES" ]; then
+    if [ "$SET_FILES" -lt "$KEEP_FILES" ]; then
+        delete_copies quick
+    elif [ $((KEPT + $1)) -gt "$KEEP_BYTES" ]; then
         delete_copies
     fi
     local wait=$((LAST_DELETE + SETTLE - EPOCHSECONDS))
@@ -171,19 +187,28 @@ run_label() {
     local set=$1 label=$2 src copies=1
     src=$(source_of "$set")
     case $label in
-    ours2 | cp2 | ours2par) copies=2 ;;
+    ours2 | cp2 | cp2sync | ours2par) copies=2 ;;
     esac
     fresh_destinations $((copies * SET_BYTES))
     case $label in
     ours) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" ;;
     cp) timed "$set" "$label" cp -r "$src" "$OUT1/" ;;
+    cpsync) timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && sync -f "$2"' sh "$src" "$OUT1" ;;
     rsync) timed "$set" "$label" rsync -a "$src" "$OUT1/" ;;
     ours2) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
-    cp2) timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && cp -r "$1" "$3/"' sh "$src" "$OUT1" "$OUT2" ;;
+    cp2)
+        timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && cp -r "$1" "$3/"' sh "$src" "$OUT1" "$OUT2"
+        ;;
+    cp2sync)
+        timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && cp -r "$1" "$3/" && sync -f "$2" "$3"' sh \
+            "$src" "$OUT1" "$OUT2"
+        ;;
     ours2par) timed "$set" "$label" "$BIN" --parallel --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
     esac
 }
-LABELS=(ours cp rsync ours2 cp2 ours2par)
+# cpsync and cp2sync end like a RedoDori job, which waits for its destinations' file systems to
+# write everything to disk (syncfs) before it reports the job done.
+LABELS=(ours cp cpsync rsync ours2 cp2 cp2sync ours2par)
 
 # The copy under `destination` must be identical to the source.
 verify() {
@@ -198,7 +223,8 @@ verify() {
 }
 
 median() {
-    sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+    sort -g "$1" | awk '{ v[NR] = $1 }
+        END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 max_of() {
@@ -226,8 +252,10 @@ for set in $SETS; do
     src=$(source_of "$set")
     CURRENT_SOURCE=$src
     SET_BYTES=$(du -sb "$src" | cut -f1)
-    echo "data:    $(find "$src" -type f | wc -l) files, $(find "$src" -type f -printf '%s\n' |
-        awk '{ s += $1 } END { printf "%.0f", s }') bytes in files"
+    SET_FILES=$(find "$src" -type f | wc -l)
+    echo "data:    $SET_FILES files, $(find "$src" -type f -printf '%s\n' |
+        awk '{ s += $1 } END { printf "%.0f", s }') bytes in files; copies $(
+        [ "$SET_FILES" -ge "$KEEP_FILES" ] && echo kept || echo "deleted before each run")"
 
     # Warm-up round: fills the page cache with the source and checks every mode of ours.
     for label in "${LABELS[@]}"; do
@@ -261,10 +289,11 @@ for set in $SETS; do
         kb=$(max_of "$WORK/rss/$set.$label")
         [ "$kb" -gt "$PEAK_KB" ] && PEAK_KB=$kb
     done
-    for pair in ours/cp ours/rsync ours2/cp2 ours2par/cp2; do
+    for pair in ours/cp ours/cpsync ours/rsync ours2/cp2 ours2/cp2sync ours2par/cp2 \
+        ours2par/cp2sync; do
         r=$(ratio "$(eval echo "\$med_${pair%/*}")" "$(eval echo "\$med_${pair#*/}")")
         eval "ratio_${set}_${pair%/*}_${pair#*/}=$r"
-        printf 'set %s: %-13s %s\n' "$set" "$pair" "$r" | tee -a "$SUMMARY"
+        printf 'set %s: %-16s %s\n' "$set" "$pair" "$r" | tee -a "$SUMMARY"
     done
     rm -rf "${SRC:?}/$set"
     delete_copies
@@ -282,7 +311,7 @@ target() {
     [ -n "${!name:-}" ] || return 0
     local verdict
     verdict=$(awk -v r="${!name}" -v l="$3" 'BEGIN { print (r <= l) ? "met" : "MISSED" }')
-    printf 'set %s %-13s %s <= %s: %s\n' "$1" "$2" "${!name}" "$3" "$verdict"
+    printf 'set %s %-16s %s <= %s: %s\n' "$1" "$2" "${!name}" "$3" "$verdict"
 }
 target A ours/cp 1.05
 target B ours/rsync 1.0
