@@ -166,6 +166,13 @@ fresh_destinations() {
     sync
     # Warm cache: the whole source is read again, in case the kernel dropped some of it.
     find "$CURRENT_SOURCE" -type f -exec cat {} + >/dev/null
+    # The same memory state before every run, whatever the previous run wrote or freed: twice
+    # the set plus 1 GiB is touched and freed (see "Deleting the copies" in README.md).
+    python3 - $((2 * SET_BYTES + 1024 * 1024 * 1024)) <<'EOF'
+import sys
+pages = bytearray(int(sys.argv[1]))
+pages[::4096] = bytes(len(range(0, len(pages), 4096)))
+EOF
 }
 
 # timed SET LABEL COMMAND...: one run, its wall time and max RSS kept.
