@@ -85,6 +85,10 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
     std::string path = given;
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
+    // A bare name has no folder part to take the base from: it names an item of the current
+    // folder.
+    if (path.find('/') == std::string::npos)
+        path = fs::CurrentFolder() + "/" + path;
     const std::optional<fs::Attributes> found = Find(path, false);
     if (!found)
         return;

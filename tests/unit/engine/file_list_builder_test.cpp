@@ -17,6 +17,7 @@
 #include "engine/file_list.h"
 #include "engine/messages.h"
 #include "engine/source_queue.h"
+#include "platform/fs.h"
 #include "test_host.h"
 #include "test_support.h"
 
@@ -160,6 +161,19 @@ TEST_F(FileListBuilderTest, EmptyFolderGivesOneFolderNode) {
     EXPECT_TRUE(nodes[0]->IsFolder());
     EXPECT_EQ(nodes[0]->size, 0u);
     EXPECT_EQ(ctx.state.counters.listedFiles, 0u);
+}
+
+TEST_F(FileListBuilderTest, BareNameIsTakenFromTheCurrentFolder) {
+    MakeFile("big", 6);
+    const std::string saved = fs::CurrentFolder();
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    builder.AddSource(Queue("big"), "big");
+    ASSERT_EQ(::chdir(saved.c_str()), 0);
+
+    const auto nodes = Nodes();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0]->base, dir.Path());
+    EXPECT_EQ(nodes[0]->relative, "/big");
 }
 
 TEST_F(FileListBuilderTest, MissingSourceIsDroppedAfterTheRetries) {
