@@ -1,13 +1,20 @@
-// redodori: the program's entry.
+// redodori: the program's entry. It decides how to run from the command line, creates the
+// windows in their fixed order and runs the job from the chooser's creation.
+#include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/job_explain.h"
-#include "app/job_runner.h"
+#include "app/job_session.h"
 #include "platform/store.h"
+#include "ui/progress/redodori_wnd.h"
+#include "ui/progress/tray_icon.h"
 
 namespace {
 
@@ -38,7 +45,31 @@ const char kUsage[] =
     "    Lb<n> buffer size index 0-10         Lt<n> console wrapper id\n"
     "\n"
     "--explain prints the job a line turns into (settings, flags, sources, destinations)\n"
-    "without running it.\n";
+    "without running it. redodori-console runs jobs from a terminal.\n"
+    "Without DISPLAY and WAYLAND_DISPLAY the windows are drawn off screen.\n";
+
+bool HasDisplay() {
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (wayland && *wayland);
+}
+
+QtMessageHandler qtDefaultHandler = nullptr;
+
+// Off screen, Qt reports that it cannot raise windows each time one is shown; that is no news.
+void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains("does not support raise()"))
+        return;
+    qtDefaultHandler(type, context, text);
+}
+
+// A window whose own issue has not come yet: it carries its name and nothing else.
+std::unique_ptr<QWidget> PlainWindow(const char* objectName) {
+    auto window = std::make_unique<QWidget>();
+    window->setObjectName(objectName);
+    window->setWindowTitle("RedoDori");
+    return window;
+}
 
 }  // namespace
 
@@ -57,13 +88,74 @@ int main(int argc, char** argv) {
         args.erase(args.begin() + 1);
         const std::string line = rd::BuildCommandLine(static_cast<int>(args.size()), args.data());
         std::string text;
-        bool ok = rd::ExplainJob(line, rd::Store::Default(), text);
+        const bool ok = rd::ExplainJob(line, rd::Store::Default(), text);
         std::fputs(text.c_str(), stdout);
         return ok ? 0 : 1;
     }
-    if (argc < 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    const std::string line = rd::BuildCommandLine(argc, argv);
+    if (line.find("/vnresume") != std::string::npos) {
+        std::fputs(
+            "redodori: the resume manager is not available yet; the stored jobs are under "
+            "Software\\DIRAREDI\\RedoDori\\Resume (redodori-reg list)\n",
+            stderr);
+        return 0;
     }
-    return rd::RunJobWithoutWindows(rd::BuildCommandLine(argc, argv), rd::Store::Default());
+    if (!rd::HoldsJob(line)) {
+        std::fputs(
+            "redodori: the settings dialog is not available yet; redodori-reg edits the "
+            "settings\n\n",
+            stderr);
+        std::fputs(kUsage, stderr);
+        return 0;
+    }
+    if (!HasDisplay())
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const bool offscreen = !HasDisplay();
+    if (offscreen)
+        qtDefaultHandler = qInstallMessageHandler(QuietOffscreen);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("RedoDori");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The windows in their fixed order: the settings dialog first, the chooser (whose creation
+    // runs the intake) before the prompts, which the intake may never need.
+    auto form4 = PlainWindow("Form4");
+    rd::TRedoDoriWnd progress;
+    auto queue = PlainWindow("RedoDoriQueue");
+    auto form1 = PlainWindow("Form1");
+    rd::TrayIcon tray(&app);
+
+    rd::JobSession session(line, rd::Store::Default(), progress);
+    progress.Host(session);
+    session.host.showError = [offscreen](const std::string& caption, const std::string& text) {
+        std::fprintf(stderr, "redodori: %s\n", text.c_str());
+        if (!offscreen)
+            QMessageBox::critical(nullptr, QString::fromStdString(caption),
+                                  QString::fromStdString(text));
+    };
+    session.host.showProgressWindow = [&progress, &session] {
+        const rd::StoredPlacement& placed = session.settings.progressPlacement;
+        progress.move(placed.hasLeft ? placed.left : progress.x(),
+                      placed.hasTop ? placed.top : progress.y());
+        progress.resize(placed.hasWidth ? placed.width : progress.width(),
+                        placed.hasHeight ? placed.height : progress.height());
+        progress.show();
+    };
+    session.host.setTrayIcon = [&tray](int index) { tray.Set(index); };
+    session.host.placement = [&progress](int32_t& left, int32_t& top, int32_t& width,
+                                         int32_t& height) {
+        const QRect frame = progress.geometry();
+        left = frame.left();
+        top = frame.top();
+        width = frame.width();
+        height = frame.height();
+    };
+    session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
+    session.Intake();
+    auto form3 = PlainWindow("Form3");
+    auto form5 = PlainWindow("Form5");
+    auto form6 = PlainWindow("Form6");
+    progress.JobStarted();
+    return app.exec();
 }

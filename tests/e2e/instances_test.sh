@@ -38,6 +38,35 @@ grep -q "  From: $work/src/slow?$work/src/extra?" "$work/data/history.txt" || fa
 "$REDODORI" "|$work/src/extra|$work/alone/|eg" 2>/dev/null
 cmp -s "$work/src/extra" "$work/alone/extra" || fail "g without a running job did not copy"
 
+# A job killed outright leaves its window endpoint behind: a later g job finds no one behind
+# it and runs by itself.
+(exec "$REDODORI" "|$work/src/slow|$work/killed/|eLb1Lk2" 2>/dev/null) &
+killed=$!
+pids+=("$killed")
+wait_for "$work/killed/slow"
+kill -KILL "$killed"
+wait "$killed" 2>/dev/null || true
+ls "$work/run/redodori/" | grep -q '^TRedoDoriWnd\.' || fail "the killed job left no endpoint to test with"
+"$REDODORI" "|$work/src/extra|$work/after-kill/|eg" 2>"$work/after-kill.err"
+cmp -s "$work/src/extra" "$work/after-kill/extra" || fail "g after a killed job did not copy by itself"
+grep -q "attached" "$work/after-kill.err" && fail "the job attached to a dead one"
+
+# Datagrams of the wrong size at a running job's window are dropped; the job goes on.
+(exec "$REDODORI" "|$work/src/slow|$work/noisy/|eLb1Lk2" 2>/dev/null) &
+noisy=$!
+pids+=("$noisy")
+wait_for "$work/noisy/slow"
+for endpoint in "$work"/run/redodori/TRedoDoriWnd.*; do
+    perl -MIO::Socket::UNIX -e '
+        my $s = IO::Socket::UNIX->new(Type => SOCK_DGRAM(), Peer => $ARGV[0]) or exit 0;
+        # An abort (WMU_CONTROL 1) with a byte too many and with one too few.
+        my $abort = pack("V Q< q<", 2238, 0, 1);
+        $s->send($abort . "\0");
+        $s->send(substr($abort, 0, 19));' "$endpoint"
+done
+wait "$noisy"
+cmp -s "$work/src/slow" "$work/noisy/slow" || fail "a job that got bad datagrams did not finish its copy"
+
 # G waits for the running job to end before it starts.
 (exec "$REDODORI" "|$work/src/slow|$work/busy/|eLb1Lk2" 2>/dev/null) &
 busy=$!

@@ -2,7 +2,7 @@
 # The resume record of real jobs: kept by a job that was killed, and its command finishing the
 # job; gone after a normal end; the stored switches of a move.
 set -euo pipefail
-: "${REDODORI:?}" "${REDODORI_REG:?}"
+: "${REDODORI:?}" "${REDODORI_REG:?}" "${REDODORI_CONSOLE:?}"
 
 source "$(dirname "$0")/common.sh"
 trap 'rm -rf "$work"' EXIT
@@ -46,6 +46,38 @@ rm -rf "$work/dst2"
 "$REDODORI" "|$work/src/tree|$work/dst2/|e" 2>/dev/null
 [ -z "$("$REDODORI_REG" list "$key" | grep -E '^[0-9dft_]+ = ')" ] || fail "a finished job left its record"
 [ -z "$(ls "$work/tmp")" ] || fail "a finished job left its list file"
+# The end stores the progress window's placement.
+placement=$("$REDODORI_REG" list 'SOFTWARE\DiraRedi\RedoDori')
+for value in "F2_Left = int:" "F2_Top = int:" "F2_Width = int:297" "F2_Height = int:137"; do
+    grep -qF "$value" <<<"$placement" || fail "no $value after the job: $placement"
+done
+
+# Save and abort (x at the console wrapper) keeps the record, marked as saved by the user.
+mkfifo "$work/keys"
+"$REDODORI_CONSOLE" --paused "$work/src/tree" "$work/saved" <"$work/keys" >"$work/save.out" 2>&1 &
+wrapper=$!
+exec 3>"$work/keys"
+for _ in $(seq 1 200); do
+    grep -q "Current settings" "$work/save.out" && break
+    sleep 0.1
+done
+printf 'x' >&3
+set +e
+wait "$wrapper"
+status=$?
+set -e
+exec 3>&-
+[ "$status" -eq 1 ] || fail "save and abort exited $status, not 1"
+stored=$("$REDODORI_REG" list "$key")
+n=$(grep -E '^[0-9]+ = text:' <<<"$stored" | head -n 1 | sed 's/ = .*//')
+[ -n "$n" ] || fail "save and abort left no record: $stored"
+grep -qxF "d_$n = text:x" <<<"$stored" || fail "the saved record is not marked x: $stored"
+grep -qF "$n = text:" <<<"$stored" && grep -qF "|$work/saved/?|" <<<"$stored" ||
+    fail "the saved record lost its target: $stored"
+list=$(grep -E "^$n = text:" <<<"$stored" | sed -E 's/^[^|]* \|([^|]*)\|.*/\1/')
+[ -f "$list" ] || fail "the saved record's list file is missing"
+for name in "$n" "f_$n" "t_$n" "d_$n"; do "$REDODORI_REG" delete "$key" "$name"; done
+rm -f "$list"
 
 # A move job with skip on error stores uwsmq2: seen while it runs, slowed down (two
 # destinations, so that the move copies instead of renaming at once).

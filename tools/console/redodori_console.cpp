@@ -44,6 +44,8 @@ constexpr uint64_t kKeyCommand = 2;
 constexpr int64_t kControlAbort = 1;
 constexpr int64_t kControlSkip = 2;
 constexpr int64_t kControlPause = 3;
+// Save the job for resume, then abort (programs that do not know it ignore it).
+constexpr int64_t kControlSaveAndAbort = 4;
 
 // Exit statuses: the job's final status 0 to 3, and 2 for a command line that is not understood.
 constexpr int kDone = 0;
@@ -124,6 +126,8 @@ const char kUsage[] =
     "  p or space           pause or resume\n"
     "  s                    skip the current file\n"
     "  a                    abort the job\n"
+    "  x                    save the job for resume, then abort (the resume manager or\n"
+    "                       the stored command finishes it later)\n"
     "  Ctrl+C               abort the job; a second Ctrl+C leaves at once and lets the job\n"
     "                       go on\n"
     "Keys when the job asks (the letter is shown in brackets in the question):\n"
@@ -822,6 +826,7 @@ private:
             case ' ': Control(kControlPause); break;
             case 's': Control(kControlSkip); break;
             case 'a': Control(kControlAbort); break;
+            case 'x': Control(kControlSaveAndAbort); break;
             default: break;
         }
     }

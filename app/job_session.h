@@ -1,0 +1,96 @@
+// One process's job from its line to its end: the settings, the intake (sources, hand-off,
+// waiting for other jobs, targets, the tree link pass), the engine, and EndJob with the resume
+// store, the history and the console status. The progress window hosts it and is its
+// WindowLink; nothing here knows about widgets.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/console_channel.h"
+#include "app/progress_core.h"
+#include "engine/engine_context.h"
+#include "engine/job_end.h"
+#include "engine/job_settings.h"
+#include "platform/bus.h"
+#include "resume/resume_store.h"
+
+namespace rd {
+
+class JobThread;
+class Store;
+
+// The class of the progress window's endpoint, by which a second job finds a running one.
+inline constexpr const char* kProgressWindowClass = "TRedoDoriWnd";
+
+class JobSession {
+public:
+    // What the windows around the session do for it; each may be left unset.
+    struct Host {
+        // A message box (caption, text), or stderr when there is no one to show it to.
+        std::function<void(const std::string& caption, const std::string& text)> showError;
+        // Shows the progress window (not with switch n).
+        std::function<void()> showProgressWindow;
+        // The notification-area icon at an image index; -1 removes it.
+        std::function<void(int index)> setTrayIcon;
+        // The progress window's placement for "F2_*": left, top, width, height.
+        std::function<void(int32_t&, int32_t&, int32_t&, int32_t&)> placement;
+        // Handles pending window messages while the end waits for the writers.
+        std::function<void()> pumpMessages;
+        // Ends the process. Unset: flush and _exit.
+        std::function<void(int exitCode)> exit;
+    };
+
+    enum class Start {
+        Running,       // the job runs; the window's event loop serves it
+        NeedsChooser,  // sources without targets: the destination chooser asks for them
+    };
+
+    JobSession(std::string line, Store& store, WindowLink& window);
+    ~JobSession();
+    JobSession(const JobSession&) = delete;
+    JobSession& operator=(const JobSession&) = delete;
+
+    Host host;
+    JobSettings settings;
+    JobFlags flags;
+    LineFields fields;
+    ProgressCore core;
+    EngineContext ctx;
+    ConsoleChannel console;
+
+    // The intake, steps 2 to 16: ends the process itself on every way that does not run a job.
+    Start Intake();
+    // Starts the job thread (WMU_COMMAND 0).
+    void StartJobThread();
+    // Ends the job with `code` (0 forget it, 2 keep it for resume); ends the process. A request
+    // that comes while the end waits for the writers returns at once: the first one decides.
+    void End(int code);
+    // Writes the resume record again after the sources changed (mode 1 with resume on crash,
+    // else deleted).
+    void SourcesChanged();
+    // The window endpoint; null when the runtime folder refused it.
+    bus::Endpoint* Endpoint() const { return endpoint_.get(); }
+
+private:
+    [[noreturn]] void Exit(int code);
+    // End() where nothing can be ending already (the intake).
+    [[noreturn]] void EndNow(int code);
+    void Tell(const std::string& caption, const std::string& text);
+    void TellWrapper(int status);
+    ResumeJob MakeResumeJob() const;
+    void SaveForResume(int mode);
+    [[noreturn]] void RunTreeLinkPass();
+
+    std::string line_;
+    Store& store_;
+    std::unique_ptr<bus::Endpoint> endpoint_;
+    bus::JobMarker marker_;
+    std::unique_ptr<JobThread> job_;
+    EndJobHost endHost_;
+};
+
+}  // namespace rd

@@ -1,0 +1,350 @@
+#include "app/progress_core.h"
+
+#include <cstdio>
+
+#include "app/console_channel.h"
+#include "app/console_prompts.h"
+#include "engine/engine_context.h"
+#include "engine/file_list_builder.h"
+#include "engine/messages.h"
+#include "engine/prompts.h"
+#include "platform/bus.h"
+#include "platform/clock.h"
+
+namespace rd {
+
+void ProgressCore::Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endpoint* endpoint) {
+    ctx_ = &ctx;
+    console_ = console;
+    endpoint_ = endpoint;
+}
+
+intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    switch (msg) {
+        case msg::WMU_NEXTSOURCE: {
+            AnswerNextSource(queue, wParam, lParam);
+            std::lock_guard<std::mutex> lock(lock_);
+            intakeDone_ = reinterpret_cast<std::string*>(lParam)->empty();
+            return 0;
+        }
+        case msg::WMU_COMMAND:
+            switch (wParam) {
+                case msg::kCmdStartJob:
+                    if (hooks.startJobThread)
+                        hooks.startJobThread();
+                    break;
+                case msg::kCmdPrepare:
+                    if (hooks.preparePrompts)
+                        hooks.preparePrompts();
+                    ctx_->dests.CreateEvents();
+                    ctx_->state.flags.EngineReady = 1;
+                    break;
+                case msg::kCmdListComplete:
+                    if (hooks.listComplete)
+                        hooks.listComplete();
+                    break;
+                case msg::kCmdLockOptions:
+                    if (hooks.lockOptions)
+                        hooks.lockOptions();
+                    break;
+                case msg::kCmdParseDestinations:
+                    ctx_->dests.ParseDestinations(targetText, *this);
+                    break;
+                default: break;
+            }
+            return 0;
+        case msg::WMU_SETTEXT: SetText(wParam, reinterpret_cast<const char*>(lParam)); return 0;
+        case msg::WMU_COMPLETE:
+            if (hooks.complete)
+                hooks.complete(lParam);
+            else if (lParam == 0)
+                std::fputs(
+                    "redodori: the shutdown countdown needs the window; the system is not "
+                    "shut down\n",
+                    stderr);
+            return 0;
+        case msg::WMU_CONTROL:
+            if (lParam == 1)
+                Abort(0);
+            else if (lParam == 2)
+                SkipFile();
+            else if (lParam == 3)
+                TogglePause(true);
+            else if (lParam == 4)
+                Abort(2);
+            return 0;
+        case msg::WMU_HANDOFF: HandOff(wParam, lParam); return 0;
+        case msg::WMU_ERRORPROMPT:
+        case msg::WMU_EXISTSPROMPT: return Ask(msg, wParam, reinterpret_cast<const char*>(lParam));
+        default: return 0;
+    }
+}
+
+void ProgressCore::SetText(uintptr_t which, const char* text) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (which == msg::kTextCurrentFile) {
+        fileTextGiven_ = text != nullptr;
+        fileText_ = text ? text : "";
+    } else if (which == msg::kTextStatus) {
+        statusText_ = text ? text : "";
+    }
+}
+
+std::string ProgressCore::CurrentFileName() const {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (fileTextGiven_)
+            return fileText_;
+    }
+    return ctx_ ? ctx_->state.CurrentSource() : std::string();
+}
+
+std::string ProgressCore::StatusText() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return statusText_;
+}
+
+intptr_t ProgressCore::Ask(uint32_t msg, uintptr_t flags, const char* text) {
+    auto question = std::make_shared<Question>();
+    question->msg = msg;
+    question->flags = flags;
+    question->text = text ? text : "";
+    std::unique_lock<std::mutex> lock(lock_);
+    questions_.push_back(question);
+    lock.unlock();
+    Wake();
+    lock.lock();
+    answeredCv_.wait(lock, [&] { return question->answered; });
+    return question->answer;
+}
+
+void ProgressCore::RequestEnd(int code) {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (endRequested_)
+            return;
+        endRequested_ = true;
+        endCode_ = code;
+    }
+    Wake();
+}
+
+void ProgressCore::Wake() {
+    if (hooks.wake)
+        hooks.wake();
+}
+
+void ProgressCore::Service() {
+    int code = 0;
+    bool deliver = false;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (endRequested_ && !endDelivered_) {
+            endDelivered_ = true;
+            deliver = true;
+            code = endCode_;
+        }
+    }
+    if (deliver && hooks.endJob)
+        hooks.endJob(code);
+    OpenNextQuestion();
+    ServePackets();
+}
+
+void ProgressCore::OpenNextQuestion() {
+    std::shared_ptr<Question> q;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (open_ || questions_.empty())
+            return;
+        q = open_ = questions_.front();
+        questions_.pop_front();
+        openedAt_ = TickMs();
+    }
+    const bool error = q->msg == msg::WMU_ERRORPROMPT;
+    if (console_ && console_->Attached()) {
+        console_->Send(packet::kText,
+                       error ? ErrorPromptListing(q->text, q->flags & promptflag::kHealAllowed)
+                             : ExistsPromptListing(q->text, q->flags));
+        console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
+        return;
+    }
+    if (hooks.showQuestion && hooks.showQuestion(*q))
+        return;
+    std::fprintf(stderr, "redodori: %s\nredodori: no one to ask here: answered Skip\n",
+                 q->text.c_str());
+    Answer(error ? answer::kSkip : onexist::kSkip, -1);
+}
+
+std::shared_ptr<Question> ProgressCore::OpenQuestion() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return open_;
+}
+
+void ProgressCore::Answer(intptr_t answer, int32_t newPolicy) {
+    std::shared_ptr<Question> q = OpenQuestion();
+    if (!q)
+        return;
+    if (newPolicy >= 0) {
+        if (q->msg == msg::WMU_ERRORPROMPT)
+            ctx_->settings.onerror = newPolicy;
+        else
+            ctx_->settings.onexist = newPolicy;
+    }
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        excludedMs_ += TickMs() - openedAt_;
+        q->answer = answer;
+        q->answered = true;
+        open_.reset();
+        answeredCv_.notify_all();
+    }
+    // The next question, if one is waiting, comes up at once.
+    Wake();
+}
+
+void ProgressCore::Key(char typed) {
+    std::shared_ptr<Question> q = OpenQuestion();
+    if (!q || !console_)
+        return;
+    const bool error = q->msg == msg::WMU_ERRORPROMPT;
+    const PromptKey key = error ? ErrorPromptKey(typed, q->flags & promptflag::kHealAllowed,
+                                                 q->flags & promptflag::kAbortReturns)
+                                : ExistsPromptKey(typed, q->flags);
+    console_->Send(packet::kText, key.echo);
+    if (key.endJob) {
+        RequestEnd(key.endCode);
+        return;
+    }
+    if (!key.answered) {
+        console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
+        return;
+    }
+    Answer(key.answer, key.newPolicy);
+}
+
+void ProgressCore::ServePackets() {
+    if (!endpoint_)
+        return;
+    bus::Packet p;
+    while (endpoint_->Receive(p))
+        HandlePacket(p);
+}
+
+void ProgressCore::HandlePacket(const bus::Packet& p) {
+    if (p.msg == msg::WMU_CONTROL)
+        Handle(msg::WMU_CONTROL, 0, static_cast<intptr_t>(p.lParam));
+    else if (p.msg == msg::WMU_COMMAND && p.wParam == 2)
+        Key(static_cast<char>(p.lParam));
+    else if (p.msg == msg::WMU_HANDOFF)
+        HandOff(p.wParam, p.lParam);
+}
+
+void ProgressCore::TogglePause(bool sender) {
+    JobFlagsState& flags = ctx_->state.flags;
+    const bool pause = sender ? !flags.Paused : flags.Paused != 0;
+    if (sender) {
+        flags.Paused = pause ? 1 : 0;
+        if (hooks.lockOptions)
+            hooks.lockOptions();
+    }
+    const bool consoleMode = console_ && console_->Attached();
+    if (pause) {
+        if (consoleMode)
+            console_->Send(packet::kText, "***Paused***\r");
+        std::lock_guard<std::mutex> lock(lock_);
+        pausedAt_ = TickMs();
+    } else if (sender) {
+        if (consoleMode)
+            console_->Send(packet::kText, "***Resumed***\r");
+        std::lock_guard<std::mutex> lock(lock_);
+        if (pausedAt_)
+            excludedMs_ += TickMs() - pausedAt_;
+        pausedAt_ = 0;
+    }
+    if (hooks.pauseChanged)
+        hooks.pauseChanged(pause);
+}
+
+void ProgressCore::SkipFile() {
+    ctx_->state.flags.SkipFile = 1;
+    if (console_ && console_->Attached())
+        console_->Send(packet::kText, "***File skipped***\r\n");
+}
+
+void ProgressCore::Abort(int code) {
+    RequestEnd(code);
+}
+
+// A source handed over by a second job, eight bytes at a time; a chunk whose eighth byte is
+// zero ends the path.
+void ProgressCore::HandOff(uint64_t wParam, int64_t lParam) {
+    std::string bytes;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.push_back(static_cast<char>((wParam >> shift) & 0xFF));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.push_back(static_cast<char>((static_cast<uint64_t>(lParam) >> shift) & 0xFF));
+    handoffText_ += bytes.substr(0, bytes.find('\0'));
+    if (bytes[7] != '\0')
+        return;
+    const std::string source = handoffText_;
+    handoffText_.clear();
+    if (source.empty())
+        return;
+    {
+        // While the list is still being built, the intake takes the source from the queue
+        // itself; walking it here too would list it twice.
+        std::lock_guard<std::mutex> lock(lock_);
+        if (!intakeDone_) {
+            queue.Add(source);
+            return;
+        }
+    }
+    FileListBuilder(*ctx_).AddSource(nullptr, source);
+}
+
+ProgressTexts ProgressCore::Tick(bool averageSpeed) {
+    JobCounters& c = ctx_->state.counters;
+    const uint64_t now = TickMs();
+    if (ctx_->copyStartedAt && ctx_->jobState == 1) {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (!lastTick_)
+            lastTick_ = ctx_->copyStartedAt;
+        // While paused or asking, the tick stands still; the time is left out when it ends.
+        if (!ctx_->state.flags.Paused && !open_) {
+            uint64_t add = now - lastTick_;
+            add = add > excludedMs_ ? add - excludedMs_ : 0;
+            excludedMs_ = 0;
+            c.copyTime += static_cast<uint32_t>(add);
+            lastTick_ = now;
+        }
+    }
+    ProgressTexts texts = TickTexts(*ctx_, averageSpeed);
+    if (console_ && console_->Attached()) {
+        const std::string current = CurrentFileName();
+        if (current != shownFile_) {
+            shownFile_ = current;
+            console_->Line("File: " + current, true);
+        }
+        console_->Line(ConsoleStatusLine(*ctx_, texts), false);
+    }
+    return texts;
+}
+
+void ProgressCore::Heartbeat() {
+    if (console_ && console_->Attached())
+        console_->Send(packet::kHeartbeat, "");
+}
+
+void ProgressCore::Show(NoticeIcon icon, const std::string& caption, const std::string& text) {
+    if (console_ && console_->Attached()) {
+        console_->Line(caption + ": " + text, true);
+        return;
+    }
+    if (hooks.notice)
+        hooks.notice(icon, caption, text);
+    else
+        std::fprintf(stderr, "redodori: %s: %s\n", caption.c_str(), text.c_str());
+}
+
+}  // namespace rd

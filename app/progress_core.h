@@ -1,0 +1,146 @@
+// The progress window's message handling without its widgets: the engine's messages, the
+// questions, the console wrapper's controls and keys, hand-offs, pause and the tick's counters.
+// The window that hosts it runs every call on its own thread, except where a call says
+// otherwise.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/progress_texts.h"
+#include "engine/source_queue.h"
+#include "engine/user_notice.h"
+
+namespace rd {
+
+class ConsoleChannel;
+struct EngineContext;
+namespace bus {
+struct Packet;
+class Endpoint;
+}  // namespace bus
+
+// A question an engine thread waits on.
+struct Question {
+    uint32_t msg = 0;
+    uintptr_t flags = 0;
+    std::string text;
+    bool answered = false;
+    intptr_t answer = 0;
+};
+
+class ProgressCore : public UserNotice {
+public:
+    // What the window around the core does for it; each may be left unset.
+    struct Hooks {
+        // Any thread: the window thread should run Service() soon.
+        std::function<void()> wake;
+        // EndJob with the code; it ends the process.
+        std::function<void(int code)> endJob;
+        // WMU_COMMAND 0: start the job thread.
+        std::function<void()> startJobThread;
+        // WMU_COMMAND 1: re-caption the prompt windows.
+        std::function<void()> preparePrompts;
+        // WMU_COMMAND 3: the settings that cannot change during a copy are locked.
+        std::function<void()> lockOptions;
+        // WMU_COMMAND 2: the list is complete.
+        std::function<void()> listComplete;
+        // WMU_COMPLETE with its lParam (0 shutdown countdown, 1 completion question).
+        std::function<void(intptr_t)> complete;
+        // A question is opened and no console wrapper answers it: true when a window shows it
+        // (it answers through Answer()), false when no one can be asked.
+        std::function<bool(const Question&)> showQuestion;
+        // The pause state changed (the button's look).
+        std::function<void(bool paused)> pauseChanged;
+        // A notice for the user when no console wrapper listens.
+        std::function<void(NoticeIcon, const std::string&, const std::string&)> notice;
+    };
+
+    SourceQueue queue;
+    std::string targetText;
+    Hooks hooks;
+
+    void Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endpoint* endpoint);
+
+    // The window's messages, handled on its thread: WMU_NEXTSOURCE, WMU_COMMAND, WMU_SETTEXT,
+    // WMU_COMPLETE, WMU_CONTROL (1 abort, 2 skip, 3 pause or resume, 4 save the job and
+    // abort), WMU_HANDOFF.
+    intptr_t Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+
+    // Any thread: WMU_SETTEXT. The text shows at the next tick.
+    void SetText(uintptr_t which, const char* text);
+    // Any thread but the window's: asks a question and waits for its answer. Questions are
+    // served one at a time, in the order they came.
+    intptr_t Ask(uint32_t msg, uintptr_t flags, const char* text);
+    // Any thread: WMU_ENDJOB. The first request wins.
+    void RequestEnd(int code);
+
+    // Delivers a pending end request, opens the next question and serves the packets that
+    // came to the endpoint.
+    void Service();
+    // Packets from other processes: the wrapper's controls and keys, hand-offs.
+    void ServePackets();
+    void HandlePacket(const bus::Packet& packet);
+
+    // Answers the open question; `newPolicy` >= 0 also becomes the error or existing-file
+    // policy for the rest of the job. The time the question was open is not copy time.
+    void Answer(intptr_t answer, int32_t newPolicy);
+    // The open question, if any.
+    std::shared_ptr<Question> OpenQuestion() const;
+    // A key typed at the wrapper while a question is open.
+    void Key(char typed);
+
+    // The controls. `sender`: a real click, which also locks the copy-only options and
+    // restarts the tick on resume.
+    void TogglePause(bool sender);
+    void SkipFile();
+    // 0 ends the job, 2 keeps it for resume.
+    void Abort(int code);
+
+    // The tick: adds the time since the last one to the copy time (paused time and question
+    // time not counted), sends the console lines and returns the figures to show.
+    ProgressTexts Tick(bool averageSpeed);
+    void Heartbeat();
+    // The file name to show: the last one the engine gave, or the source it is copying.
+    std::string CurrentFileName() const;
+    // The status text the engine gave for Label4 while listing; empty when none.
+    std::string StatusText() const;
+
+    void Show(NoticeIcon icon, const std::string& caption, const std::string& text) override;
+
+private:
+    void OpenNextQuestion();
+    void HandOff(uint64_t wParam, int64_t lParam);
+    void Wake();
+
+    EngineContext* ctx_ = nullptr;
+    ConsoleChannel* console_ = nullptr;
+    bus::Endpoint* endpoint_ = nullptr;
+
+    mutable std::mutex lock_;
+    std::condition_variable answeredCv_;
+    std::deque<std::shared_ptr<Question>> questions_;
+    std::shared_ptr<Question> open_;
+    uint64_t openedAt_ = 0;
+    // Time not to count as copy time since the last tick: answered questions and pauses.
+    uint64_t excludedMs_ = 0;
+    uint64_t pausedAt_ = 0;
+    uint64_t lastTick_ = 0;
+    bool endRequested_ = false;
+    bool endDelivered_ = false;
+    int endCode_ = 0;
+    // The intake has asked for a source and found none: the list is complete.
+    bool intakeDone_ = false;
+    std::string fileText_;
+    bool fileTextGiven_ = false;
+    std::string statusText_;
+    std::string shownFile_;
+    std::string handoffText_;
+};
+
+}  // namespace rd
