@@ -16,6 +16,7 @@
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/store.h"
+#include "platform/text.h"
 
 namespace rd {
 
@@ -253,15 +254,19 @@ void JobSession::End(int code) {
         endHost_.sources.push_back(core.queue.EntryPath(i));
     endHost_.targetText = core.targetText;
     const JobCounters& c = ctx.state.counters;
-    std::fprintf(
-        stderr, "redodori: %s %s: %u of %u files, %llu of %llu bytes, %u retries, %u skips\n",
-        Outcome(settings.delmode),
+    const std::string summary = text::Format(
+        "%s %s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", Outcome(settings.delmode),
         ctx.jobState == 2   ? "finished"
         : ctx.jobState == 1 ? "aborted"
                             : "ended",
         c.filesDone.load(), c.listedFiles.load(),
         static_cast<unsigned long long>(c.doneBytes.load()),
         static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
+    // A wrapper shows it on its terminal; stderr would break into the wrapper's progress line.
+    if (console.Attached())
+        console.Line(summary, true);
+    else
+        std::fprintf(stderr, "redodori: %s\n", summary.c_str());
     paths::MakePath(paths::UserDataDir());
     EndJob(ctx, endHost_, code);
 }
