@@ -5,10 +5,12 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <initializer_list>
+#include <thread>
 #include <utility>
 
 #include "platform/paths.h"
@@ -71,6 +73,19 @@ int Retrying(Attempt attempt) {
     return rc;
 }
 
+// For the set-up of a connection: some of its steps (the switch to WAL, the first read of a
+// database another process is creating or recovering) report busy at once, without waiting in
+// the busy handler. They are tried again after short sleeps, for as long as the busy time-out.
+template <class Attempt>
+int Patiently(Attempt attempt) {
+    int rc = attempt();
+    for (int waited = 0; IsBusy(rc) && waited < kBusyTimeoutMs; waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        rc = attempt();
+    }
+    return rc;
+}
+
 std::string Fold(std::string_view name) {
     std::string folded(name);
     for (char& c : folded) {
@@ -116,7 +131,7 @@ struct KeyPath {
 
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) {
+    Statement(sqlite3* db, const char* sql) : db_(db), sql_(sql) {
         error_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
     }
     ~Statement() { sqlite3_finalize(stmt_); }
@@ -138,8 +153,15 @@ public:
         const int rc = Step();
         return rc == SQLITE_DONE ? SQLITE_OK : rc;
     }
-    // Ready to step again from the start; bindings stay.
-    void Reset() { sqlite3_reset(stmt_); }
+    // Ready to step again from the start; bindings stay. A statement whose preparation failed
+    // (the schema was locked) is prepared again.
+    void Reset() {
+        if (stmt_) {
+            sqlite3_reset(stmt_);
+            return;
+        }
+        error_ = sqlite3_prepare_v2(db_, sql_, -1, &stmt_, nullptr);
+    }
 
     int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
     std::string Bytes(int column) const {
@@ -155,6 +177,8 @@ private:
             error_ = rc;
     }
 
+    sqlite3* db_;
+    const char* sql_;
     sqlite3_stmt* stmt_ = nullptr;
     int error_ = SQLITE_OK;
 };
@@ -287,14 +311,14 @@ OpenOutcome Connect(const std::string& path, sqlite3** out, std::string* error) 
         return failWith(rc);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     auto exec = [db](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
-    if (rc = Retrying([&] { return exec("PRAGMA journal_mode=WAL"); }); rc != SQLITE_OK)
+    if (rc = Patiently([&] { return exec("PRAGMA journal_mode=WAL"); }); rc != SQLITE_OK)
         return failWith(rc);
     // Commits reach the disk at checkpoints and at Flush(), not one by one.
-    if (rc = exec("PRAGMA synchronous=NORMAL"); rc != SQLITE_OK)
+    if (rc = Patiently([&] { return exec("PRAGMA synchronous=NORMAL"); }); rc != SQLITE_OK)
         return failWith(rc);
     {
         Statement check(db, "PRAGMA quick_check");
-        rc = Retrying([&] {
+        rc = Patiently([&] {
             check.Reset();
             return check.Step();
         });
@@ -305,14 +329,18 @@ OpenOutcome Connect(const std::string& path, sqlite3** out, std::string* error) 
     }
     // Each statement is atomic on its own, so processes creating the tables at once agree. A
     // plain SQL error means tables of these names exist in another shape.
-    rc = Retrying([&] { return exec(kSchema); });
+    rc = Patiently([&] { return exec(kSchema); });
     if (rc == SQLITE_ERROR)
         return fail(OpenOutcome::Foreign, sqlite3_errmsg(db));
     if (rc != SQLITE_OK)
         return failWith(rc);
     for (const char* probe : kSchemaProbes) {
         Statement statement(db, probe);
-        if (rc = statement.Step(); rc != SQLITE_DONE)
+        if (rc = Patiently([&] {
+                statement.Reset();
+                return statement.Step();
+            });
+            rc != SQLITE_DONE)
             return fail(OpenOutcome::Foreign, sqlite3_errmsg(db));
     }
     *out = db;
