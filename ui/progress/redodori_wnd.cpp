@@ -26,11 +26,15 @@ TRedoDoriWnd::TRedoDoriWnd(QWidget* parent) : QWidget(parent) {
 
 TRedoDoriWnd::~TRedoDoriWnd() = default;
 
+void TRedoDoriWnd::Host(ProgressCore& core) {
+    core_ = &core;
+    core.hooks.wake = [this] { Wake(); };
+}
+
 void TRedoDoriWnd::Host(JobSession& session) {
     session_ = &session;
-    core_ = &session.core;
+    Host(session.core);
     ProgressCore::Hooks& hooks = core_->hooks;
-    hooks.wake = [this] { Wake(); };
     hooks.endJob = [this](int code) { session_->End(code); };
     hooks.startJobThread = [this] {
         session_->StartJobThread();

@@ -22,7 +22,9 @@ public:
     explicit TRedoDoriWnd(QWidget* parent = nullptr);
     ~TRedoDoriWnd() override;
 
-    // Serves `session` from now on: its core's messages and hooks.
+    // Serves `core` from now on: the engine's messages go to it on the window thread.
+    void Host(ProgressCore& core);
+    // Serves `session`: its core, and the session's start and end of the job.
     void Host(JobSession& session);
     // After the intake: the wrapper's heartbeat and the packets to the window's endpoint.
     void JobStarted();

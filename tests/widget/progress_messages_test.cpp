@@ -1,0 +1,93 @@
+// The progress window as the engine's threads reach it: sends handled on the window thread
+// while it keeps serving its event loop, and questions that wait for their answers.
+#include <QtTest>
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/progress_core.h"
+#include "engine/engine_context.h"
+#include "engine/messages.h"
+#include "engine/prompts.h"
+#include "ui/progress/redodori_wnd.h"
+
+namespace rd {
+
+class ProgressMessagesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void SendsFromAnotherThreadRunOnTheWindowThread() {
+        TRedoDoriWnd window;
+        ProgressCore core;
+        JobSettings settings;
+        EngineContext ctx(settings, window, core.queue);
+        core.Attach(ctx, nullptr, nullptr);
+        window.Host(core);
+        core.queue.Add("/src/one");
+        bool ranOnWindowThread = false;
+        core.hooks.listComplete = [&] {
+            ranOnWindowThread = QThread::currentThread() == window.thread();
+        };
+
+        std::string path;
+        QueueEntry* entry = nullptr;
+        std::atomic<bool> done{false};
+        std::thread engine([&] {
+            window.Send(msg::WMU_NEXTSOURCE, reinterpret_cast<uintptr_t>(&entry),
+                        reinterpret_cast<intptr_t>(&path));
+            window.Send(msg::WMU_COMMAND, msg::kCmdListComplete, 0);
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
+        engine.join();
+        QCOMPARE(path, std::string("/src/one"));
+        QVERIFY(entry == core.queue.EntryAt(0));
+        QVERIFY(ranOnWindowThread);
+    }
+
+    void QuestionsWaitWhileTheWindowKeepsServing() {
+        TRedoDoriWnd window;
+        ProgressCore core;
+        JobSettings settings;
+        EngineContext ctx(settings, window, core.queue);
+        core.Attach(ctx, nullptr, nullptr);
+        window.Host(core);
+        QStringList asked;
+        core.hooks.showQuestion = [&](const Question& q) {
+            asked << QString::fromStdString(q.text);
+            return true;
+        };
+        std::atomic<intptr_t> first{-1}, second{-1};
+        std::thread a([&] {
+            first = window.Send(msg::WMU_ERRORPROMPT, 0, reinterpret_cast<intptr_t>("one"));
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 5000);
+        std::thread b([&] {
+            second = window.Send(msg::WMU_EXISTSPROMPT, 0, reinterpret_cast<intptr_t>("two"));
+        });
+        // While the first question is open, other sends are still served.
+        std::atomic<bool> served{false};
+        std::thread c([&] {
+            window.Send(msg::WMU_COMMAND, msg::kCmdListComplete, 0);
+            served = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(served.load(), 5000);
+        c.join();
+        QTest::qWait(50);
+        QCOMPARE(asked.size(), 1);
+        core.Answer(answer::kRetry, -1);
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 2, 5000);
+        QCOMPARE(asked[1], QString("two"));
+        core.Answer(onexist::kSkip, -1);
+        a.join();
+        b.join();
+        QCOMPARE(first.load(), answer::kRetry);
+        QCOMPARE(second.load(), static_cast<intptr_t>(onexist::kSkip));
+    }
+};
+
+}  // namespace rd
+
+QTEST_MAIN(rd::ProgressMessagesTest)
+#include "progress_messages_test.moc"
