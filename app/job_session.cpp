@@ -58,7 +58,10 @@ JobSession::JobSession(std::string line, Store& store, WindowLink& window)
     : ctx(settings, window, core.queue),
       console(0, nullptr),
       line_(std::move(line)),
-      store_(store) {}
+      store_(store) {
+    // The window reaches the settings through the core before the intake has run.
+    core.Attach(ctx, &console, nullptr);
+}
 
 JobSession::~JobSession() = default;
 

@@ -1,7 +1,9 @@
 // redodori: the program's entry. It decides how to run from the command line, creates the
 // windows in their fixed order and runs the job from the chooser's creation.
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +15,11 @@
 #include "app/job_explain.h"
 #include "app/job_session.h"
 #include "platform/store.h"
+#include "ui/progress/error_prompt.h"
+#include "ui/progress/exists_prompt.h"
+#include "ui/progress/queue_window.h"
 #include "ui/progress/redodori_wnd.h"
+#include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
 
 namespace {
@@ -63,11 +69,13 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
     qtDefaultHandler(type, context, text);
 }
 
-// A window whose own issue has not come yet: it carries its name and nothing else.
-std::unique_ptr<QWidget> PlainWindow(const char* objectName) {
+// A window that is not built yet: it carries its name and says what is missing.
+std::unique_ptr<QWidget> PlainWindow(const char* objectName, const char* missing) {
     auto window = std::make_unique<QWidget>();
     window->setObjectName(objectName);
     window->setWindowTitle("RedoDori");
+    auto* layout = new QVBoxLayout(window.get());
+    layout->addWidget(new QLabel(QString(missing) + " is not available yet.", window.get()));
     return window;
 }
 
@@ -120,10 +128,10 @@ int main(int argc, char** argv) {
 
     // The windows in their fixed order: the settings dialog first, the chooser (whose creation
     // runs the intake) before the prompts, which the intake may never need.
-    auto form4 = PlainWindow("Form4");
+    auto form4 = PlainWindow("Form4", "The settings dialog");
     rd::TRedoDoriWnd progress;
-    auto queue = PlainWindow("RedoDoriQueue");
-    auto form1 = PlainWindow("Form1");
+    rd::TRedoDoriQueue queue;
+    auto form1 = PlainWindow("Form1", "The destination chooser");
     rd::TrayIcon tray(&app);
 
     rd::JobSession session(line, rd::Store::Default(), progress);
@@ -153,9 +161,18 @@ int main(int argc, char** argv) {
     };
     session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
     session.Intake();
-    auto form3 = PlainWindow("Form3");
-    auto form5 = PlainWindow("Form5");
-    auto form6 = PlainWindow("Form6");
+    queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
+    rd::TForm3 form3;
+    rd::TForm5 form5;
+    rd::TForm6 form6;
+    rd::TRedoDoriWnd::Windows windows;
+    windows.queue = &queue;
+    windows.errorPrompt = &form3;
+    windows.existsPrompt = &form5;
+    windows.countdown = &form6;
+    windows.settings = form4.get();
+    windows.tray = &tray;
+    progress.SetWindows(windows);
     progress.JobStarted();
     return app.exec();
 }

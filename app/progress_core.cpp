@@ -19,6 +19,14 @@ void ProgressCore::Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endp
     endpoint_ = endpoint;
 }
 
+JobSettings& ProgressCore::Settings() const {
+    return ctx_->settings;
+}
+
+bool ProgressCore::Paused() const {
+    return ctx_->state.flags.Paused != 0;
+}
+
 intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     switch (msg) {
         case msg::WMU_NEXTSOURCE: {
@@ -289,18 +297,33 @@ void ProgressCore::HandOff(uint64_t wParam, int64_t lParam) {
         return;
     const std::string source = handoffText_;
     handoffText_.clear();
-    if (source.empty())
-        return;
+    if (!source.empty())
+        AddSource(source);
+}
+
+void ProgressCore::AddSource(const std::string& path) {
     {
         // While the list is still being built, the intake takes the source from the queue
         // itself; walking it here too would list it twice.
         std::lock_guard<std::mutex> lock(lock_);
         if (!intakeDone_) {
-            queue.Add(source);
+            queue.Add(path);
             return;
         }
     }
-    FileListBuilder(*ctx_).AddSource(nullptr, source);
+    FileListBuilder(*ctx_).AddSource(nullptr, path);
+}
+
+void ProgressCore::AddDroppedPaths(const std::vector<std::string>& paths) {
+    bool added = false;
+    for (const std::string& path : paths) {
+        if (path.empty())
+            continue;
+        AddSource(path);
+        added = true;
+    }
+    if (added && hooks.sourcesChanged)
+        hooks.sourcesChanged();
 }
 
 ProgressTexts ProgressCore::Tick(bool averageSpeed) {

@@ -11,8 +11,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/progress_texts.h"
+#include "engine/job_settings.h"
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
 
@@ -57,6 +59,8 @@ public:
         std::function<bool(const Question&)> showQuestion;
         // The pause state changed (the button's look).
         std::function<void(bool paused)> pauseChanged;
+        // Sources were dropped on the window: the resume record is to be written again.
+        std::function<void()> sourcesChanged;
         // A notice for the user when no console wrapper listens.
         std::function<void(NoticeIcon, const std::string&, const std::string&)> notice;
     };
@@ -66,6 +70,9 @@ public:
     Hooks hooks;
 
     void Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endpoint* endpoint);
+    EngineContext& Context() const { return *ctx_; }
+    JobSettings& Settings() const;
+    bool Paused() const;
 
     // The window's messages, handled on its thread: WMU_NEXTSOURCE, WMU_COMMAND, WMU_SETTEXT,
     // WMU_COMPLETE, WMU_CONTROL (1 abort, 2 skip, 3 pause or resume, 4 save the job and
@@ -83,6 +90,8 @@ public:
     // Delivers a pending end request, opens the next question and serves the packets that
     // came to the endpoint.
     void Service();
+    // Paths dropped on the window join the job as new sources; empty ones are ignored.
+    void AddDroppedPaths(const std::vector<std::string>& paths);
     // Packets from other processes: the wrapper's controls and keys, hand-offs.
     void ServePackets();
     void HandlePacket(const bus::Packet& packet);
@@ -116,6 +125,9 @@ public:
 private:
     void OpenNextQuestion();
     void HandOff(uint64_t wParam, int64_t lParam);
+    // Adds a source while the job runs: to the queue while the list is still being built (the
+    // intake takes it from there), else to the queue and the list at once.
+    void AddSource(const std::string& path);
     void Wake();
 
     EngineContext* ctx_ = nullptr;

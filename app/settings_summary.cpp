@@ -1,31 +1,23 @@
 #include "app/settings_summary.h"
 
+#include "app/limit_captions.h"
 #include "platform/text.h"
 
 namespace rd {
 
-namespace {
-constexpr int kPercentSteps[10] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 95};
-constexpr int kRateSteps[10] = {16, 32, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
-constexpr const char* kBufferLabels[11] = {"512 bytes",  "4 Kbytes",   "32 Kbytes", "128 Kbytes",
-                                           "256 Kbytes", "512 Kbytes", "1 Mbytes",  "2 Mbytes",
-                                           "4 Mbytes",   "16 Mbytes",  "32 Mbytes"};
-}  // namespace
-
 std::string SpeedLimitLabel(int32_t limtip, int32_t splim) {
-    if (splim == 10)
+    if (splim == kLastLimitPosition)
         return " None";
-    if (splim < 0 || splim > 9)
+    if (splim < 0 || splim > kLastLimitPosition)
         return "";
-    if (limtip == 1)
-        return std::to_string(kPercentSteps[splim]) + "%";
-    return std::to_string(kRateSteps[splim]) + (limtip == 0 ? " Kbps" : " bps");
+    const std::string step = std::to_string(SpeedLimitStep(limtip, splim));
+    if (limtip == limit_unit::kPercent)
+        return step + "%";
+    return step + (limtip == limit_unit::kKbps ? " Kbps" : " bps");
 }
 
 std::string BufferSizeLabel(int32_t bufsz) {
-    if (bufsz < 0 || bufsz > 10)
-        return "";
-    return kBufferLabels[bufsz];
+    return BufferSizeCaption(bufsz);
 }
 
 std::string SettingsSummary(const JobSettings& s) {

@@ -11,7 +11,7 @@ namespace rd {
 // Empty for an index outside 0 to 10.
 std::string SpeedLimitLabel(int32_t limtip, int32_t splim);
 
-// The label of a buffer-size index 0 to 10 ("512 bytes" ... "32 Mbytes"); empty outside.
+// The label of a buffer-size index: the settings dialog's caption, empty outside 0 to 10.
 std::string BufferSizeLabel(int32_t bufsz);
 
 // The summary of the settings after the switches, lines ending in "\r\n", the last one in "\r".

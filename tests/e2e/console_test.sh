@@ -217,6 +217,13 @@ printf 'old\n' >"$work/dst1/tree/sub/deeper/text"
 grep -q "answered s (skip)" "$work/eof.err" || fail "no note of the skip"
 [ "$(cat "$work/dst1/tree/sub/deeper/text")" = old ] || fail "the file was replaced without input"
 
+# Without a wrapper and without a display no one can be asked: the question keeps its preset
+# answer (skip) and says so, and the job ends instead of waiting for ever.
+timeout 60 "$REDODORI" "|$work/src/tree/sub|$work/dst1/tree/|e" 2>"$work/alone.err" ||
+    fail "the job without a wrapper exited $?"
+grep -q "no one to ask here: answered Skip" "$work/alone.err" || fail "no note of the preset answer"
+[ "$(cat "$work/dst1/tree/sub/deeper/text")" = old ] || fail "the file was replaced with no one asked"
+
 # --- Abort by key: a paused job and "a".
 "$console" --paused "$work/src/tree" "$work/paused1" <"$work/keys" >"$work/abort.out" 2>&1 &
 wrapper=$!

@@ -1,52 +1,266 @@
 #include "ui/progress/redodori_wnd.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMetaObject>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+#include <future>
 
 #include "app/job_session.h"
+#include "app/progress_core.h"
 #include "engine/messages.h"
 #include "engine/prompts.h"
+#include "platform/clock.h"
+#include "ui/controls/performance_graph.h"
+#include "ui/controls/speed_button.h"
+#include "ui/progress/built_in_pictures.h"
+#include "ui/progress/error_prompt.h"
+#include "ui/progress/exists_prompt.h"
+#include "ui/progress/progress_display.h"
+#include "ui/progress/progress_menu.h"
+#include "ui/progress/queue_window.h"
+#include "ui/progress/shutdown_countdown.h"
+#include "ui/progress/tray_icon.h"
 
 namespace rd {
+
+namespace {
+
+constexpr uint32_t kWindowText = 0x80000008;
+constexpr int kDockDistance = 16;
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
 
 TRedoDoriWnd::TRedoDoriWnd(QWidget* parent) : QWidget(parent) {
     setObjectName("RedoDoriWnd");
     setWindowTitle("RedoDori");
-    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAcceptDrops(true);
     resize(297, 137);
+    askInWindows = QGuiApplication::platformName() != "offscreen";
+    now = [] { return TickMs(); };
+    endJob = [this](int code) {
+        if (session_)
+            session_->End(code);
+    };
+    openFolders = [](const std::vector<std::string>& folders) {
+        for (const std::string& folder : folders)
+            QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(folder.empty() ? "/" : folder)));
+    };
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
     timer1_->setInterval(500);
     connect(timer1_, &QTimer::timeout, this, &TRedoDoriWnd::Timer1Timer);
     heartbeat_ = new QTimer(this);
     heartbeat_->setInterval(1000);
+    BuildControls();
+    lastPosition_ = pos();
 }
 
 TRedoDoriWnd::~TRedoDoriWnd() = default;
 
+QLabel* TRedoDoriWnd::MakeLabel(const char* name, const QString& text, const QString& font,
+                                int size, int left, int top, int width, uint32_t color) {
+    auto* label = new QLabel(text, this);
+    label->setObjectName(name);
+    QFont f(font);
+    f.setPointSize(size);
+    label->setFont(f);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, ColorFromValue(color));
+    label->setPalette(palette);
+    label->move(left, top);
+    if (width > 0)
+        label->resize(width, label->sizeHint().height());
+    else
+        label->adjustSize();
+    label->installEventFilter(this);
+    return label;
+}
+
+void TRedoDoriWnd::BuildControls() {
+    image3_ = new QLabel(this);
+    image3_->setObjectName("Image3");
+    image3_->setPixmap(BuiltInBackground());
+    image3_->setGeometry(0, 0, 297, 137);
+    image3_->installEventFilter(this);
+    setMask(image3_->pixmap().mask());
+
+    image1_ = new QLabel(this);
+    image1_->setObjectName("Image1");
+    image1_->setPixmap(BuiltInBar(true));
+    image1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    image1_->setGeometry(16, bar1Top_, 0, image1_->pixmap().height());
+    image1_->installEventFilter(this);
+    image2_ = new QLabel(this);
+    image2_->setObjectName("Image2");
+    image2_->setPixmap(BuiltInBar(false));
+    image2_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    image2_->setGeometry(16, bar2Top_, 0, image2_->pixmap().height());
+    image2_->installEventFilter(this);
+
+    const QString sans = "MS Sans Serif";
+    label1_ = MakeLabel("Label1", "Preprocess", sans, 8, 72, 26, 73, 0xFFFF00);
+    label1_->setAlignment(Qt::AlignCenter);
+    label10_ = MakeLabel("Label10", "Files:", sans, 8, 16, 64, 0, kWindowText);
+    label3_ = MakeLabel("Label3", "Bytes:", sans, 8, 16, 80, 0, kWindowText);
+    label2_ = MakeLabel("Label2", "File:", sans, 8, 16, 96, 0, kWindowText);
+    label11_ = MakeLabel("Label11", "Processing filelist...", sans, 8, 56, 64, 0, kWindowText);
+    label4_ = MakeLabel("Label4", "Processing filelist...", sans, 8, 56, 80, 193, kWindowText);
+    label5_ = MakeLabel("Label5", "....", sans, 8, 56, 96, 225, kWindowText);
+    label6_ = MakeLabel("Label6", "Speed: unknown", "Arial", 7, 16, 119, 121, 0xDD00);
+    label8_ = MakeLabel("Label8", "00:00.00", "Arial", 7, 140, 119, 36, 0x4080FF);
+    label9_ = MakeLabel("Label9", "00:00.00", "Arial", 7, 184, 119, 36, 0xFFFF00);
+    label9_->setToolTip("Time remaining");
+    label7_ = MakeLabel("Label7", "r:0 s:0", "Arial", 7, 228, 119, 61, 0x400080);
+    label6Color_ = label6Color2_ = ColorFromValue(0xDD00);
+    label7Color_ = label7Color2_ = ColorFromValue(0x400080);
+
+    struct ButtonPlace {
+        TSpeedButton** button;
+        const char* name;
+        int left, top;
+        Glyph glyph;
+        const char* hint;
+    };
+    const ButtonPlace places[] = {
+        {&button1_, "SpeedButton1", 232, 10, Glyph::Minimise, ""},
+        {&button2_, "SpeedButton2", 256, 10, Glyph::Abort, ""},
+        {&button3_, "SpeedButton3", 232, 35, Glyph::Pause, ""},
+        {&button4_, "SpeedButton4", 256, 35, Glyph::Skip, "Skip current file"},
+        {&button5_, "SpeedButton5", 256, 60, Glyph::Settings, "RedoDori configuration"},
+    };
+    for (const ButtonPlace& place : places) {
+        auto* button = new TSpeedButton(this);
+        button->setObjectName(place.name);
+        button->setGeometry(place.left, place.top, 25, 25);
+        button->SetGlyph(BuiltInGlyph(place.glyph), 1);
+        button->SetFlat(true);
+        button->setToolTip(place.hint);
+        button->installEventFilter(this);
+        *place.button = button;
+    }
+    connect(button1_, &QAbstractButton::clicked, this, &TRedoDoriWnd::Minimise);
+    connect(button2_, &QAbstractButton::clicked, this, &TRedoDoriWnd::SpeedButton2Click);
+    connect(button3_, &QAbstractButton::clicked, this, &TRedoDoriWnd::SpeedButton3Click);
+    connect(button4_, &QAbstractButton::clicked, this, &TRedoDoriWnd::SpeedButton4Click);
+    connect(button5_, &QAbstractButton::clicked, this, [this] {
+        if (windows_.settings) {
+            windows_.settings->show();
+            windows_.settings->raise();
+        }
+    });
+
+    graph_ = new TPerformanceGraph(this);
+    graph_->setObjectName("PerformanceGraph1");
+    graph_->hide();
+
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ShowMenuAt(mapToGlobal(at)); });
+}
+
 void TRedoDoriWnd::Host(ProgressCore& core) {
     core_ = &core;
     core.hooks.wake = [this] { Wake(); };
+    core.hooks.showQuestion = [this](const Question& q) { return ShowQuestion(q); };
+    core.hooks.pauseChanged = [this](bool paused) { SetPauseLook(paused); };
+    core.hooks.complete = [this](intptr_t lParam) { Complete(lParam); };
+    core.hooks.endJob = [this](int code) { endJob(code); };
+    if (menu_)
+        return;
+    ProgressMenu::Actions actions;
+    actions.open = [this] { Restore(); };
+    actions.abort = [this] { SpeedButton2Click(); };
+    actions.saveAndAbort = [this] { Savejobandabort1Click(); };
+    actions.pause = [this] { SpeedButton3Click(); };
+    actions.skip = [this] { SpeedButton4Click(); };
+    actions.settings = [this] { button5_->click(); };
+    actions.toggleQueue = [this] { ToggleQueue(); };
+    actions.queueVisible = [this] { return windows_.queue && windows_.queue->isVisible(); };
+    actions.resumeChanged = [this] {
+        if (session_)
+            session_->SourcesChanged();
+    };
+    actions.paused = [this] { return core_ && core_->Paused(); };
+    menu_ = new ProgressMenu(core.Settings(), std::move(actions), this);
+    connect(menu_, &ProgressMenu::feedback, this, &TRedoDoriWnd::ShowFeedback);
 }
 
 void TRedoDoriWnd::Host(JobSession& session) {
     session_ = &session;
     Host(session.core);
     ProgressCore::Hooks& hooks = core_->hooks;
-    hooks.endJob = [this](int code) { session_->End(code); };
     hooks.startJobThread = [this] {
         session_->StartJobThread();
         timer1_->start();
     };
+    hooks.sourcesChanged = [this] { session_->SourcesChanged(); };
     connect(heartbeat_, &QTimer::timeout, this, [this] { core_->Heartbeat(); });
 }
 
+void TRedoDoriWnd::SetWindows(const Windows& windows) {
+    windows_ = windows;
+    if (windows_.errorPrompt) {
+        connect(windows_.errorPrompt, &TForm3::answered, this,
+                [this](intptr_t answer, int newPolicy) { core_->Answer(answer, newPolicy); });
+        connect(windows_.errorPrompt, &TForm3::endJobRequested, this,
+                [this](int code) { core_->RequestEnd(code); });
+    }
+    if (windows_.existsPrompt) {
+        connect(windows_.existsPrompt, &TForm5::answered, this,
+                [this](intptr_t answer, int newPolicy) { core_->Answer(answer, newPolicy); });
+        connect(windows_.existsPrompt, &TForm5::endJobRequested, this,
+                [this](int code) { core_->RequestEnd(code); });
+    }
+    if (windows_.countdown)
+        connect(windows_.countdown, &TForm6::endJobRequested, this,
+                [this](int code) { endJob(code); });
+    if (windows_.queue)
+        connect(windows_.queue, &TRedoDoriQueue::pathsDropped, this,
+                [this](const QStringList& paths) {
+                    std::vector<std::string> dropped;
+                    for (const QString& path : paths)
+                        dropped.push_back(path.toStdString());
+                    core_->AddDroppedPaths(dropped);
+                    windows_.queue->Refresh();
+                });
+    if (windows_.tray && windows_.tray->Icon())
+        connect(windows_.tray->Icon(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Context) {
+                        raise();
+                        ShowMenuAt(QCursor::pos());
+                    } else if (reason == QSystemTrayIcon::DoubleClick) {
+                        Restore();
+                    }
+                });
+}
+
 void TRedoDoriWnd::JobStarted() {
-    if (session_->console.Attached())
+    if (session_ && session_->console.Attached())
         heartbeat_->start();
-    if (bus::Endpoint* endpoint = session_->Endpoint()) {
+    if (bus::Endpoint* endpoint = session_ ? session_->Endpoint() : nullptr) {
         packets_ = new QSocketNotifier(endpoint->Fd(), QSocketNotifier::Read, this);
         connect(packets_, &QSocketNotifier::activated, this, [this] { core_->ServePackets(); });
     }
@@ -69,8 +283,11 @@ intptr_t TRedoDoriWnd::Dispatch(uint32_t msg, uintptr_t wParam, intptr_t lParam)
         core_->RequestEnd(static_cast<int>(lParam));
         return 0;
     }
-    if (msg == msg::WMU_JOBSTATS)
+    if (msg == msg::WMU_JOBSTATS) {
+        // The figures of the history line, the copy time up to now included.
+        core_->Tick(averageSpeed_);
         return 0;
+    }
     return core_->Handle(msg, wParam, lParam);
 }
 
@@ -92,6 +309,21 @@ intptr_t TRedoDoriWnd::Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     }
     if (onWindowThread)
         return Dispatch(msg, wParam, lParam);
+    if (msg == msg::WMU_COMPLETE) {
+        // The copy thread waits until the completion question has been answered; the
+        // countdown ends the job itself.
+        auto settled = std::make_shared<std::promise<void>>();
+        std::future<void> done = settled->get_future();
+        QMetaObject::invokeMethod(
+            this,
+            [this, lParam, settled] {
+                completeSettled_ = [settled] { settled->set_value(); };
+                Dispatch(msg::WMU_COMPLETE, 0, lParam);
+            },
+            Qt::QueuedConnection);
+        done.wait();
+        return 0;
+    }
     intptr_t result = 0;
     QMetaObject::invokeMethod(
         this, [&] { result = Dispatch(msg, wParam, lParam); }, Qt::BlockingQueuedConnection);
@@ -108,9 +340,316 @@ void TRedoDoriWnd::Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         this, [this, msg, wParam, lParam] { Dispatch(msg, wParam, lParam); }, Qt::QueuedConnection);
 }
 
+void TRedoDoriWnd::SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_t listed) {
+    const QSize picture = bar->pixmap().size();
+    if (mode == 2) {
+        bar->resize(picture.width(), BarExtent(picture.height(), done, listed));
+    } else if (mode == 3) {
+        const int height = BarExtent(picture.height(), done, listed);
+        bar->setGeometry(bar->x(), top + picture.height() - height, picture.width(), height);
+    } else {
+        bar->resize(BarExtent(picture.width(), done, listed), picture.height());
+    }
+}
+
+void TRedoDoriWnd::UpdateTray(int index) {
+    trayIndex_ = index;
+    if (windows_.tray)
+        windows_.tray->Set(index);
+}
+
+void TRedoDoriWnd::ShowFileName(const QString& name) {
+    label5_->setToolTip(name);
+    const QFontMetrics metrics(label5_->font());
+    const int room = label5_->width();
+    const QString shown = ShortenFileName(
+        name, [&](const QString& text) { return metrics.horizontalAdvance(text) <= room; });
+    label5_->setText(shown);
+    displayedFile_ = name;
+}
+
 void TRedoDoriWnd::Timer1Timer() {
+    if (!core_)
+        return;
+    EngineContext& ctx = core_->Context();
+    // While the list is built the tick only shows what the listing reports.
+    if (!ctx.copyStartedAt) {
+        const std::string status = core_->StatusText();
+        if (!status.empty())
+            label4_->setText(FromUtf8(status));
+        const QString name = FromUtf8(core_->CurrentFileName());
+        if (!name.isEmpty() && name != displayedFile_)
+            ShowFileName(name);
+        return;
+    }
+    const ProgressTexts texts = core_->Tick(averageSpeed_);
+    const JobCounters& c = ctx.state.counters;
+    const uint64_t done = c.doneBytes, listed = c.listedBytes;
+
+    label7_->setText(FromUtf8(texts.counts));
+    QPalette palette = label7_->palette();
+    palette.setColor(QPalette::WindowText, c.retries || c.skips ? label7Color2_ : label7Color_);
+    label7_->setPalette(palette);
+    if (listed)
+        SetBar(image1_, bar1Mode_, bar1Top_, done, listed);
+    if (ctx.state.flags.Terminating || !menu_->FeedbackActive(now()))
+        label1_->setText(FromUtf8(texts.percent));
+    if (listed)
+        UpdateTray(TrayImageIndex(done, listed));
+    SetBar(image2_, bar2Mode_, bar2Top_, std::min<uint32_t>(c.filePercent, 100), 100);
+    label4_->setText(FromUtf8(texts.bytes));
+    label11_->setText(FromUtf8(texts.files));
+    label6_->setText(FromUtf8(texts.speed));
+    if (graph_->isVisible()) {
+        graph_->DataPoint(graph_->ForeColor(), std::max<int>(1, static_cast<int>(c.speed.load())));
+        graph_->Update();
+    }
+    palette = label6_->palette();
+    palette.setColor(QPalette::WindowText, ctx.settings.splim < 10 ? label6Color2_ : label6Color_);
+    label6_->setPalette(palette);
+    label8_->setText(FromUtf8(texts.elapsed));
+    if (!texts.remaining.empty())
+        label9_->setText(FromUtf8(texts.remaining));
+
+    const QString title = "RedoDori-" + label1_->text() + " {" + label5_->text() + "}";
+    setWindowTitle(title);
+    tip_ = ShortenTip(title);
+    if (windows_.tray)
+        windows_.tray->SetTip(tip_);
+
+    const QString current = FromUtf8(core_->CurrentFileName());
+    if (current != displayedFile_)
+        ShowFileName(current);
+    if (windows_.queue)
+        windows_.queue->Refresh();
+}
+
+bool TRedoDoriWnd::ShowQuestion(const Question& question) {
+    if (!askInWindows)
+        return false;
+    const QString text = FromUtf8(question.text);
+    if (question.msg == msg::WMU_ERRORPROMPT) {
+        if (!windows_.errorPrompt)
+            return false;
+        windows_.errorPrompt->Pose(text, question.flags);
+        UpdateTray(15);
+    } else {
+        if (!windows_.existsPrompt)
+            return false;
+        windows_.existsPrompt->Pose(text, question.flags);
+        UpdateTray(0);
+    }
+    return true;
+}
+
+void TRedoDoriWnd::SetPauseLook(bool paused) {
+    button3_->SetGlyph(BuiltInGlyph(paused ? Glyph::Resume : Glyph::Pause), 1);
+    if (!core_ || !core_->Context().copyStartedAt)
+        return;
+    if (paused)
+        timer1_->stop();
+    else
+        timer1_->start();
+}
+
+void TRedoDoriWnd::SpeedButton3Click() {
     if (core_)
-        core_->Tick(false);
+        core_->TogglePause(true);
+}
+
+void TRedoDoriWnd::SpeedButton4Click() {
+    if (core_)
+        core_->SkipFile();
+}
+
+void TRedoDoriWnd::SpeedButton2Click() {
+    const bool shift = QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+    if (core_)
+        core_->Abort(shift ? 2 : 0);
+}
+
+void TRedoDoriWnd::Savejobandabort1Click() {
+    if (core_)
+        core_->Abort(2);
+}
+
+void TRedoDoriWnd::Minimise() {
+    if (windows_.queue)
+        windows_.queue->HideForMinimise();
+    hide();
+}
+
+void TRedoDoriWnd::Restore() {
+    if (windows_.queue)
+        windows_.queue->ShowAfterRestore();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TRedoDoriWnd::ToggleQueue() {
+    if (!windows_.queue)
+        return;
+    if (windows_.queue->isVisible()) {
+        windows_.queue->hide();
+        return;
+    }
+    windows_.queue->Refresh();
+    windows_.queue->show();
+}
+
+void TRedoDoriWnd::Complete(intptr_t lParam) {
+    setEnabled(false);
+    if (lParam == 0) {
+        if (windows_.countdown && core_)
+            windows_.countdown->Start(core_->Settings().sddel);
+        return;
+    }
+    const QString text = core_ ? FromUtf8(core_->Context().messages.Text(10)) : QString();
+    auto answered = [this](bool yes) {
+        if (yes && core_) {
+            std::vector<std::string> folders;
+            const DestTable& dests = core_->Context().dests;
+            for (uint32_t i = 0; i < dests.Count(); ++i)
+                folders.push_back(dests[i].root);
+            openFolders(folders);
+        }
+        if (completeSettled_) {
+            completeSettled_();
+            completeSettled_ = nullptr;
+        }
+        endJob(0);
+    };
+    if (askComplete) {
+        answered(askComplete(text));
+        return;
+    }
+    if (!askInWindows) {
+        std::fputs("redodori: no one to ask whether to open the destinations: not opened\n",
+                   stderr);
+        answered(false);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, "RedoDori", text,
+                                QMessageBox::Yes | QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    connect(box, &QMessageBox::finished, this,
+            [answered](int result) { answered(result == QMessageBox::Yes); });
+    box->open();
+}
+
+void TRedoDoriWnd::ShowFeedback(const QString& text) {
+    label1_->setText(text);
+}
+
+void TRedoDoriWnd::ShowMenuAt(const QPoint& global) {
+    menu_->Menu()->popup(global);
+}
+
+void TRedoDoriWnd::DockQueue() {
+    TRedoDoriQueue* queue = windows_.queue;
+    const QPoint at = pos();
+    if (!queue) {
+        lastPosition_ = at;
+        return;
+    }
+    const QSize background = image3_->size();
+    const QRect q = queue->frameGeometry();
+    const QPoint previous = lastPosition_;
+    dockSide_ = 0;
+    if (std::abs(q.top() - (previous.y() + background.height())) < kDockDistance)
+        dockSide_ = 1;
+    if (std::abs(q.left() - (previous.x() + background.width())) < kDockDistance)
+        dockSide_ = 2;
+    if (std::abs(q.top() + q.height() - previous.y()) < kDockDistance)
+        dockSide_ = 3;
+    if (std::abs(q.left() + q.width() - previous.x()) < kDockDistance)
+        dockSide_ = 4;
+    switch (dockSide_) {
+        case 1: queue->move(at.x(), at.y() + background.height()); break;
+        case 2: queue->move(at.x() + background.width(), at.y()); break;
+        case 3: queue->move(at.x(), at.y() - q.height()); break;
+        case 4: queue->move(at.x() - q.width(), at.y()); break;
+        default: break;
+    }
+    lastPosition_ = at;
+}
+
+void TRedoDoriWnd::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    DockQueue();
+}
+
+void TRedoDoriWnd::keyPressEvent(QKeyEvent* event) {
+    if (menu_ && menu_->HandleKey(event->key(), event->modifiers())) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TRedoDoriWnd::closeEvent(QCloseEvent* event) {
+    // The window is never closed by the system: closing it ends the job.
+    event->ignore();
+    if (core_)
+        core_->RequestEnd(0);
+}
+
+void TRedoDoriWnd::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TRedoDoriWnd::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths.push_back(url.toLocalFile().toStdString());
+    if (core_)
+        core_->AddDroppedPaths(paths);
+    if (windows_.queue)
+        windows_.queue->Refresh();
+    event->acceptProposedAction();
+}
+
+bool TRedoDoriWnd::eventFilter(QObject* watched, QEvent* event) {
+    auto* control = qobject_cast<QWidget*>(watched);
+    if (!control || control->parentWidget() != this)
+        return QWidget::eventFilter(watched, event);
+    const bool button = qobject_cast<TSpeedButton*>(watched) != nullptr;
+    switch (event->type()) {
+        case QEvent::ContextMenu:
+            ShowMenuAt(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        case QEvent::MouseButtonDblClick:
+            if (watched == label6_) {
+                averageSpeed_ = !averageSpeed_;
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonPress:
+            if (!button && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                dragging_ = true;
+                dragOffset_ = pos() - static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+                return true;
+            }
+            break;
+        case QEvent::MouseMove:
+            if (dragging_) {
+                move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() + dragOffset_);
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (dragging_) {
+                dragging_ = false;
+                return true;
+            }
+            break;
+        default: break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace rd

@@ -1,9 +1,17 @@
 // The progress window: the engine's messages arrive here and are handled on the window
-// thread; its tick shows the job's progress.
+// thread; its tick shows the job's progress in labels, bars, the title and the tray icon.
 #pragma once
 
+#include <QLabel>
+#include <QPixmap>
+#include <QPoint>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/window_link.h"
 
@@ -14,11 +22,30 @@ namespace rd {
 
 class JobSession;
 class ProgressCore;
+class ProgressMenu;
+class TForm3;
+class TForm5;
+class TForm6;
+class TPerformanceGraph;
+class TRedoDoriQueue;
+class TSpeedButton;
+class TrayIcon;
+struct Question;
 
 class TRedoDoriWnd : public QWidget, public WindowLink {
     Q_OBJECT
 
 public:
+    // The other windows the progress window works with; each may be missing.
+    struct Windows {
+        TRedoDoriQueue* queue = nullptr;
+        TForm3* errorPrompt = nullptr;
+        TForm5* existsPrompt = nullptr;
+        TForm6* countdown = nullptr;
+        QWidget* settings = nullptr;
+        TrayIcon* tray = nullptr;
+    };
+
     explicit TRedoDoriWnd(QWidget* parent = nullptr);
     ~TRedoDoriWnd() override;
 
@@ -26,6 +53,8 @@ public:
     void Host(ProgressCore& core);
     // Serves `session`: its core, and the session's start and end of the job.
     void Host(JobSession& session);
+    // The prompts, the queue, the countdown and the tray; also wires their answers.
+    void SetWindows(const Windows& windows);
     // After the intake: the wrapper's heartbeat and the packets to the window's endpoint.
     void JobStarted();
 
@@ -36,16 +65,104 @@ public:
 
     // The tick: 500 ms while copying.
     void Timer1Timer();
+    // The window's operations, also reached from the menu, the keys and the wrapper.
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    // Abort: keeps the job for resume when Shift is held.
+    void SpeedButton2Click();
+    void Savejobandabort1Click();
+    void Minimise();
+    void Restore();
+    void ToggleQueue();
+    // The completion: the question that opens the destinations, or the shutdown countdown.
+    void Complete(intptr_t lParam);
+
+    // Ends the job; the test seam replaces it (the real one ends the process).
+    std::function<void(int code)> endJob;
+    // Opens the destination folders after the completion question; replaceable for tests.
+    std::function<void(const std::vector<std::string>& folders)> openFolders;
+    // Asks the completion question; true for Yes. Replaceable for tests.
+    std::function<bool(const QString& text)> askComplete;
+    // Questions are shown in the prompt windows; off screen no one would see them, and they
+    // keep their preset answers instead.
+    bool askInWindows = true;
+    // Milliseconds of the tick clock; replaceable for tests.
+    std::function<uint64_t()> now;
+
+    ProgressMenu* Menu() const { return menu_; }
+    // The position the queue window docks against: the window's left and top at the last
+    // position change.
+    QPoint LastPosition() const { return lastPosition_; }
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     intptr_t Dispatch(uint32_t msg, uintptr_t wParam, intptr_t lParam);
     void Wake();
+    void BuildControls();
+    QLabel* MakeLabel(const char* name, const QString& text, const QString& font, int size,
+                      int left, int top, int width, uint32_t color);
+    bool ShowQuestion(const Question& question);
+    void SetPauseLook(bool paused);
+    void DockQueue();
+    void ShowFeedback(const QString& text);
+    void SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_t listed);
+    void ShowFileName(const QString& name);
+    void ShowMenuAt(const QPoint& global);
+    void UpdateTray(int index);
 
     JobSession* session_ = nullptr;
     ProgressCore* core_ = nullptr;
+    Windows windows_;
+    ProgressMenu* menu_ = nullptr;
     QTimer* timer1_ = nullptr;
     QTimer* heartbeat_ = nullptr;
     QSocketNotifier* packets_ = nullptr;
+
+    QLabel* image3_ = nullptr;
+    QLabel* image1_ = nullptr;
+    QLabel* image2_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QLabel* label3_ = nullptr;
+    QLabel* label4_ = nullptr;
+    QLabel* label5_ = nullptr;
+    QLabel* label6_ = nullptr;
+    QLabel* label7_ = nullptr;
+    QLabel* label8_ = nullptr;
+    QLabel* label9_ = nullptr;
+    QLabel* label10_ = nullptr;
+    QLabel* label11_ = nullptr;
+    TSpeedButton* button1_ = nullptr;
+    TSpeedButton* button2_ = nullptr;
+    TSpeedButton* button3_ = nullptr;
+    TSpeedButton* button4_ = nullptr;
+    TSpeedButton* button5_ = nullptr;
+    TPerformanceGraph* graph_ = nullptr;
+
+    // The bars: growth mode (1 right, 2 down, 3 up) and the top they grow from.
+    int bar1Mode_ = 1, bar2Mode_ = 1;
+    int bar1Top_ = 8, bar2Top_ = 24;
+    // The label colours for "Color" and "Color_2" of Label6 and Label7.
+    QColor label6Color_, label6Color2_, label7Color_, label7Color2_;
+    bool averageSpeed_ = false;
+    int trayIndex_ = 0;
+    QString displayedFile_;
+    QString tip_;
+    // Dragging by any label or image: the window's offset from the cursor.
+    bool dragging_ = false;
+    QPoint dragOffset_;
+    // The queue window's docking: the side (0 none, 1 below, 2 right, 3 above, 4 left).
+    int dockSide_ = 0;
+    QPoint lastPosition_;
+    // Releases the copy thread that waits for the completion to be settled.
+    std::function<void()> completeSettled_;
 };
 
 }  // namespace rd

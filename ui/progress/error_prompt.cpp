@@ -1,0 +1,77 @@
+#include "ui/progress/error_prompt.h"
+
+#include <QMessageBox>
+
+#include "engine/prompts.h"
+
+namespace rd {
+
+namespace {
+
+// Once confirmed, Heal answers at once for the rest of the process, in every later question.
+bool healConfirmed = false;
+
+// The error policy an "all" button sets (`onerror`).
+constexpr int kRetryOnError = 1;
+constexpr int kSkipOnError = 2;
+
+bool AskHealConfirmation(QWidget* owner) {
+    QMessageBox box(QMessageBox::Question, "Confirmation",
+                    "Pressing 'Heal' will bypass reading of any unreadable data! Please use "
+                    "'Retry' if possible. Are you sure you want to skip unreadable file's "
+                    "regions?",
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    // Only the prompt waits for the box; the progress window stays usable meanwhile.
+    box.setWindowModality(Qt::WindowModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace
+
+TForm3::TForm3(QWidget* parent)
+    : PromptWindow("Form3", "Copy process error", "What RedoDori should do with this problem?",
+                   parent),
+      confirmHeal(AskHealConfirmation) {
+    AddButton("BitBtn6", "&Abort", 0, 0, [this] { BitBtn6Click(); });
+    bitBtn1_ = AddButton("BitBtn1", "&Heal", 1, 0, [this] { BitBtn1Click(); });
+    bitBtn1_->setToolTip(
+        "Try to recovery damaged file using filling unreadable region by zero bytes. Use only "
+        "when it is impossible to recovery file by other ways.");
+    QPushButton* retry = AddButton("BitBtn2", "&Retry", 0, 1, [this] { Give(answer::kRetry, -1); });
+    AddButton("BitBtn3", "R&etry all", 1, 1, [this] { Give(answer::kRetry, kRetryOnError); });
+    QPushButton* skip = AddButton("BitBtn4", "&Skip", 0, 2, [this] { Give(answer::kSkip, -1); });
+    AddButton("BitBtn5", "S&kip all", 1, 2, [this] { Give(answer::kSkip, kSkipOnError); });
+    SetDefaultAndCancel(retry, skip);
+}
+
+void TForm3::Pose(const QString& text, uintptr_t flags) {
+    bitBtn1_->setEnabled(flags & promptflag::kHealAllowed);
+    abortReturns_ = flags & promptflag::kAbortReturns;
+    Present(text);
+}
+
+void TForm3::ResetHealConfirmation() {
+    healConfirmed = false;
+}
+
+void TForm3::BitBtn1Click() {
+    if (!Posed())
+        return;
+    if (!healConfirmed && confirmHeal && confirmHeal(this))
+        healConfirmed = true;
+    if (healConfirmed)
+        Give(answer::kHeal, -1);
+}
+
+void TForm3::BitBtn6Click() {
+    if (!Posed())
+        return;
+    const int code = AbortCode();
+    if (abortReturns_)
+        Give(answer::kAbort + code, -1);
+    else
+        emit endJobRequested(code);
+}
+
+}  // namespace rd

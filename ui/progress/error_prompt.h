@@ -1,0 +1,36 @@
+// The error prompt: what to do with a read, write, open or verification step that failed.
+#pragma once
+
+#include <functional>
+
+#include "ui/progress/prompt_window.h"
+
+namespace rd {
+
+class TForm3 : public PromptWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm3(QWidget* parent = nullptr);
+
+    // Opens a question. `flags`: promptflag::kHealAllowed enables Heal; with
+    // promptflag::kAbortReturns Abort answers 64 or 66 instead of asking to end the job.
+    void Pose(const QString& text, uintptr_t flags);
+
+    // Asks the user, with `owner` as the owning window, whether unreadable regions may really
+    // be filled with zeros; true goes on. Asked until the first yes of the process.
+    std::function<bool(QWidget*)> confirmHeal;
+
+    // Forgets the yes, so that the next Heal asks again (tests start from a fresh process
+    // state this way).
+    static void ResetHealConfirmation();
+
+private:
+    void BitBtn1Click();
+    void BitBtn6Click();
+
+    QPushButton* bitBtn1_ = nullptr;
+    bool abortReturns_ = false;
+};
+
+}  // namespace rd

@@ -1,0 +1,56 @@
+// What the error prompt and the existing-file prompt share: a window that stays on top, shows
+// the engine's text and a question, and answers once per question through its buttons.
+#pragma once
+
+#include <QDialog>
+#include <QPushButton>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QGridLayout;
+class QLabel;
+class QPlainTextEdit;
+
+namespace rd {
+
+class PromptWindow : public QDialog {
+    Q_OBJECT
+
+signals:
+    // The question is answered; `newPolicy` >= 0 becomes the job's policy from now on.
+    void answered(intptr_t answer, int newPolicy);
+    // Abort without giving an answer: the job ends at once with `code` (2 keeps it for resume).
+    void endJobRequested(int code);
+
+protected:
+    PromptWindow(const char* name, const QString& caption, const QString& question,
+                 QWidget* parent);
+
+    // A button in the grid under the question; `column` 0 is the leftmost.
+    QPushButton* AddButton(const char* name, const QString& caption, int row, int column,
+                           std::function<void()> click);
+    // Enter clicks `button` unless another button has the focus; Esc and a close request
+    // click `cancel`.
+    void SetDefaultAndCancel(QPushButton* button, QPushButton* cancel);
+
+    // Shows `text` and puts the window on top with the keyboard on the default button.
+    void Present(const QString& text);
+    bool Posed() const { return posed_; }
+    // Answers the open question once and hides the window.
+    void Give(intptr_t answer, int newPolicy);
+    // The end code of an abort: 2 (keep the job for resume) while Shift is held, else 0.
+    static int AbortCode();
+
+    void reject() override;
+
+private:
+    QPlainTextEdit* memo1_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QGridLayout* buttons_ = nullptr;
+    QPushButton* default_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    bool posed_ = false;
+};
+
+}  // namespace rd
