@@ -87,7 +87,7 @@ private slots:
         QFETCH(qint64, answer);
         QFETCH(int, policy);
         TForm3 form;
-        form.confirmHeal = [](QWidget*) { return true; };
+        form.confirmHeal = [](QWidget*, std::function<void(bool)> done) { done(true); };
         QSignalSpy answers(&form, &TForm3::answered);
         QSignalSpy ends(&form, &TForm3::endJobRequested);
         form.Pose("Cannot write /dst/a", promptflag::kHealAllowed);
@@ -131,7 +131,10 @@ private slots:
     void HealIsOfferedOnlyWhenTheRequestAllowsIt() {
         TForm3 form;
         int asked = 0;
-        form.confirmHeal = [&](QWidget*) { return ++asked, true; };
+        form.confirmHeal = [&](QWidget*, std::function<void(bool)> done) {
+            ++asked;
+            done(true);
+        };
         QSignalSpy answers(&form, &TForm3::answered);
         form.Pose("one", promptflag::kHealAllowed);
         QVERIFY(Button(form, "BitBtn1")->isEnabled());
@@ -149,10 +152,10 @@ private slots:
         {
             TForm3 form;
             QWidget* owner = nullptr;
-            form.confirmHeal = [&](QWidget* box) {
+            form.confirmHeal = [&](QWidget* box, std::function<void(bool)> done) {
                 owner = box;
                 ++asked;
-                return yes;
+                done(yes);
             };
             QSignalSpy answers(&form, &TForm3::answered);
             form.Pose("bad sector", promptflag::kHealAllowed);
@@ -170,7 +173,10 @@ private slots:
         }
         // Another prompt window of the same process does not ask again.
         TForm3 later;
-        later.confirmHeal = [&](QWidget*) { return ++asked, false; };
+        later.confirmHeal = [&](QWidget*, std::function<void(bool)> done) {
+            ++asked;
+            done(false);
+        };
         QSignalSpy laterAnswers(&later, &TForm3::answered);
         later.Pose("bad sector again", promptflag::kHealAllowed);
         QTest::mouseClick(Button(later, "BitBtn1"), Qt::LeftButton);
@@ -183,27 +189,25 @@ private slots:
         TForm3 form;
         QSignalSpy answers(&form, &TForm3::answered);
         form.Pose("bad sector", promptflag::kHealAllowed);
-        QString title, text;
-        QTimer::singleShot(0, &form, [&] {
-            auto* box = form.findChild<QMessageBox*>();
-            QVERIFY(box);
-            title = box->windowTitle();
-            text = box->text();
-            QTest::keyClick(box, Qt::Key_Return);
-        });
         QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
-        QCOMPARE(title, QString("Confirmation"));
-        QVERIFY(text.contains("Are you sure you want to skip unreadable file's regions?"));
+        // The box is open while the window thread goes on: no loop of its own.
+        QPointer<QMessageBox> box = form.findChild<QMessageBox*>();
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QString("Confirmation"));
+        QVERIFY(box->text().contains("Are you sure you want to skip unreadable file's regions?"));
+        // A second click while the warning is up does not open another one.
+        QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
+        QCOMPARE(form.findChildren<QMessageBox*>().size(), 1);
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_VERIFY(box.isNull());
         QCOMPARE(answers.size(), 0);
         QVERIFY(form.isVisible());
 
-        QTimer::singleShot(0, &form, [&] {
-            auto* box = form.findChild<QMessageBox*>();
-            QVERIFY(box);
-            box->button(QMessageBox::Yes)->click();
-        });
         QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
-        QCOMPARE(answers.size(), 1);
+        box = form.findChild<QMessageBox*>();
+        QVERIFY(box);
+        box->button(QMessageBox::Yes)->click();
+        QTRY_COMPARE(answers.size(), 1);
         QCOMPARE(answers[0][0].value<intptr_t>(), answer::kHeal);
     }
 

@@ -325,6 +325,18 @@ private slots:
         QCOMPARE(rig.Text("Label1"), QString("40%"));
     }
 
+    void CtrlQShowsAndHidesTheQueue() {
+        Rig rig;
+        rig.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+        QTest::keyClick(&rig.window, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(rig.queue.isVisible());
+        rig.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+        QTest::keyClick(&rig.window, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!rig.queue.isVisible());
+    }
+
 private:
     std::unique_ptr<test::PrivateEnvironment> env_;
 };

@@ -15,16 +15,21 @@ bool healConfirmed = false;
 constexpr int kRetryOnError = 1;
 constexpr int kSkipOnError = 2;
 
-bool AskHealConfirmation(QWidget* owner) {
-    QMessageBox box(QMessageBox::Question, "Confirmation",
-                    "Pressing 'Heal' will bypass reading of any unreadable data! Please use "
-                    "'Retry' if possible. Are you sure you want to skip unreadable file's "
-                    "regions?",
-                    QMessageBox::Yes | QMessageBox::No, owner);
-    box.setDefaultButton(QMessageBox::No);
+// The box is opened, not run in a loop of its own: the window thread goes on serving the job
+// (and the other windows) while it is up, and `done` gets the answer.
+void AskHealConfirmation(QWidget* owner, std::function<void(bool)> done) {
+    auto* box = new QMessageBox(QMessageBox::Question, "Confirmation",
+                                "Pressing 'Heal' will bypass reading of any unreadable data! "
+                                "Please use 'Retry' if possible. Are you sure you want to skip "
+                                "unreadable file's regions?",
+                                QMessageBox::Yes | QMessageBox::No, owner);
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
     // Only the prompt waits for the box; the progress window stays usable meanwhile.
-    box.setWindowModality(Qt::WindowModal);
-    return box.exec() == QMessageBox::Yes;
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, owner,
+                     [done](int result) { done(result == QMessageBox::Yes); });
+    box->open();
 }
 
 }  // namespace
@@ -56,12 +61,23 @@ void TForm3::ResetHealConfirmation() {
 }
 
 void TForm3::BitBtn1Click() {
-    if (!Posed())
+    if (!Posed() || asking_)
         return;
-    if (!healConfirmed && confirmHeal && confirmHeal(this))
-        healConfirmed = true;
-    if (healConfirmed)
+    if (healConfirmed) {
         Give(answer::kHeal, -1);
+        return;
+    }
+    if (!confirmHeal)
+        return;
+    asking_ = true;
+    confirmHeal(this, [this](bool yes) {
+        asking_ = false;
+        if (yes)
+            healConfirmed = true;
+        // The question may have been answered some other way while the box was up.
+        if (yes && Posed())
+            Give(answer::kHeal, -1);
+    });
 }
 
 void TForm3::BitBtn6Click() {

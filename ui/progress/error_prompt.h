@@ -18,8 +18,9 @@ public:
     void Pose(const QString& text, uintptr_t flags);
 
     // Asks the user, with `owner` as the owning window, whether unreadable regions may really
-    // be filled with zeros; true goes on. Asked until the first yes of the process.
-    std::function<bool(QWidget*)> confirmHeal;
+    // be filled with zeros, and calls `done` with the answer (yes goes on). Asked until the
+    // first yes of the process.
+    std::function<void(QWidget* owner, std::function<void(bool)> done)> confirmHeal;
 
     // Forgets the yes, so that the next Heal asks again (tests start from a fresh process
     // state this way).
@@ -31,6 +32,8 @@ private:
 
     QPushButton* bitBtn1_ = nullptr;
     bool abortReturns_ = false;
+    // The Heal warning is up.
+    bool asking_ = false;
 };
 
 }  // namespace rd

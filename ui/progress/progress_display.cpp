@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QFont>
 #include <QPalette>
+#include <QStringList>
 #include <algorithm>
 
 namespace rd {
@@ -41,6 +43,13 @@ int BarExtent(int size, uint64_t done, uint64_t listed) {
         return 0;
     const uint64_t extent = static_cast<uint64_t>(size) * std::min(done, listed) / listed;
     return static_cast<int>(extent);
+}
+
+void InstallFontSubstitutes() {
+    const QStringList sameWidths = {"Liberation Sans", "Arimo", "Helvetica", "DejaVu Sans"};
+    for (const char* name : {"Arial", "MS Sans Serif", "Microsoft Sans Serif", "Tahoma"})
+        if (QFont::substitutes(name).isEmpty())
+            QFont::insertSubstitutions(name, sameWidths);
 }
 
 QColor ColorFromValue(uint32_t value) {

@@ -23,6 +23,10 @@ int TrayImageIndex(uint64_t done, uint64_t listed);
 // picture itself.
 int BarExtent(int size, uint64_t done, uint64_t listed);
 
+// The layout and the skins name Windows fonts ("Arial", "MS Sans Serif"); they are drawn with
+// fonts of the same widths where the system has them, so that texts fit their labels.
+void InstallFontSubstitutes();
+
 // A colour value with red in its low byte; 0x80 in the high byte names a system colour (its
 // low byte the index: 5 window background, 8 window text).
 QColor ColorFromValue(uint32_t value);

@@ -31,6 +31,8 @@ PromptWindow::PromptWindow(const char* name, const QString& caption, const QStri
     memo1_->setReadOnly(true);
     memo1_->setFocusPolicy(Qt::NoFocus);
     memo1_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // Lines wrap at the window's width; a sideways scroll would only hide the end of a path.
+    memo1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QPalette memoColours = memo1_->palette();
     memoColours.setColor(QPalette::Base, palette().color(QPalette::Window));
     memo1_->setPalette(memoColours);

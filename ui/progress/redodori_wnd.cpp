@@ -57,6 +57,7 @@ TRedoDoriWnd::TRedoDoriWnd(QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAcceptDrops(true);
     resize(297, 137);
+    InstallFontSubstitutes();
     askInWindows = QGuiApplication::platformName() != "offscreen";
     now = [] { return TickMs(); };
     endJob = [this](int code) {
@@ -205,6 +206,8 @@ void TRedoDoriWnd::Host(ProgressCore& core) {
     actions.paused = [this] { return core_ && core_->Paused(); };
     menu_ = new ProgressMenu(core.Settings(), std::move(actions), this);
     connect(menu_, &ProgressMenu::feedback, this, &TRedoDoriWnd::ShowFeedback);
+    // The menu's shortcuts (Ctrl+Q) work while the window has the keyboard.
+    addActions(menu_->Menu()->actions());
 }
 
 void TRedoDoriWnd::Host(JobSession& session) {

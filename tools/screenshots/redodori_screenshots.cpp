@@ -1,0 +1,158 @@
+// redodori-screenshots: runs a slowed copy job with the real windows and saves pictures of the
+// progress window, both prompts, the shutdown countdown and the queue window, so that they can
+// be looked at without a desktop.
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "app/job_session.h"
+#include "platform/store.h"
+#include "ui/progress/error_prompt.h"
+#include "ui/progress/exists_prompt.h"
+#include "ui/progress/queue_window.h"
+#include "ui/progress/redodori_wnd.h"
+#include "ui/progress/shutdown_countdown.h"
+#include "ui/progress/tray_icon.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: redodori-screenshots OUTPUT-FOLDER WORK-FOLDER\n"
+    "Copies a few files from WORK-FOLDER/src to WORK-FOLDER/dst, slowly, with the program's\n"
+    "windows (off screen without a display), and saves progress_window.png, queue_window.png,\n"
+    "exists_prompt.png, error_prompt.png and shutdown_countdown.png into OUTPUT-FOLDER. The\n"
+    "settings store, data and runtime folders are made inside WORK-FOLDER; nothing is powered\n"
+    "off. Removing WORK-FOLDER afterwards is the caller's business.\n";
+
+void WriteRandom(const std::string& path, size_t size) {
+    std::mt19937 random(7);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Runs `step` once `ready` holds, checking every 100 ms; gives up after 30 s.
+void When(std::function<bool()> ready, std::function<void()> step) {
+    auto* timer = new QTimer;
+    auto started = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        if (ready()) {
+            timer->stop();
+            timer->deleteLater();
+            step();
+        } else if (++*started > 300) {
+            std::fputs("redodori-screenshots: the job did not get there within 30 s\n", stderr);
+            std::fflush(nullptr);
+            _exit(1);
+        }
+    });
+    timer->start(100);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    const QString work = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+    const std::string w = work.toStdString();
+    for (const char* folder : {"/config", "/data", "/run", "/src/photos", "/dst/photos"})
+        QDir().mkpath(work + folder);
+    QDir().mkpath(out);
+    QFile::setPermissions(work + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ::setenv("REDODORI_CONFIG_DIR", (w + "/config").c_str(), 1);
+    ::setenv("REDODORI_DATA_DIR", (w + "/data").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (w + "/run").c_str(), 1);
+    ::setenv("REDODORI_FAKE_POWEROFF", (w + "/poweroff").c_str(), 1);
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!(display && *display) && !(wayland && *wayland))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+
+    WriteRandom(w + "/src/photos/holiday-2026-at-the-seaside-with-the-whole-family.raw", 3 << 20);
+    WriteRandom(w + "/src/photos/notes.txt", 3000);
+    WriteRandom(w + "/dst/notes.txt", 1000);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("RedoDori");
+    rd::TRedoDoriWnd progress;
+    rd::TRedoDoriQueue queue;
+    rd::TrayIcon tray(&app);
+    // Slowed to the lowest speed limit, so that the windows can be caught while it copies.
+    // The small file comes first: it exists at the destination, so the job asks at once.
+    const std::string line = "redodori-screenshots |" + w + "/src/photos/notes.txt?" + w +
+                             "/src/photos/holiday-2026-at-the-seaside-with-the-whole-family.raw?" +
+                             w + "/src/photos?|" + w + "/dst/?|eLk0Lb3";
+    rd::JobSession session(line, rd::Store::Default(), progress);
+    progress.Host(session);
+    progress.askInWindows = true;
+    session.host.showProgressWindow = [&progress] {
+        progress.move(100, 100);
+        progress.show();
+    };
+    session.Intake();
+    queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
+    rd::TForm3 errorPrompt;
+    rd::TForm5 existsPrompt;
+    rd::TForm6 countdown;
+    countdown.powerOff = [] {};
+    rd::TRedoDoriWnd::Windows windows;
+    windows.queue = &queue;
+    windows.errorPrompt = &errorPrompt;
+    windows.existsPrompt = &existsPrompt;
+    windows.countdown = &countdown;
+    windows.tray = &tray;
+    progress.SetWindows(windows);
+    progress.JobStarted();
+
+    auto save = [&out](QWidget& window, const char* name) {
+        // Layouts and texts settle in posted events.
+        QApplication::processEvents();
+        const QString path = out + "/" + name;
+        if (!window.grab().save(path)) {
+            std::fprintf(stderr, "redodori-screenshots: cannot write %s\n", qPrintable(path));
+            std::fflush(nullptr);
+            _exit(1);
+        }
+        std::printf("%s\n", qPrintable(path));
+    };
+    const rd::JobCounters& counters = session.ctx.state.counters;
+    When([&] { return existsPrompt.isVisible(); },
+         [&] {
+             save(existsPrompt, "exists_prompt.png");
+             existsPrompt.findChild<QPushButton*>("BitBtn4")->click();
+             When([&] { return counters.doneBytes > 32768; },
+                  [&] {
+                      progress.ToggleQueue();
+                      queue.resize(progress.width(), 120);
+                      queue.move(progress.x(), progress.y() + progress.height());
+                      // Two ticks, so that every figure has been shown.
+                      QTimer::singleShot(1100, [&] {
+                          save(progress, "progress_window.png");
+                          save(queue, "queue_window.png");
+                          errorPrompt.Pose(
+                              "Can't read the source file " + QString::fromStdString(w) +
+                                  "/src/photos/notes.txt.\nError 5 - Input/output error",
+                              0x100);
+                          save(errorPrompt, "error_prompt.png");
+                          errorPrompt.hide();
+                          countdown.Start(45);
+                          save(countdown, "shutdown_countdown.png");
+                          std::fflush(nullptr);
+                          _exit(0);
+                      });
+                  });
+         });
+    return app.exec();
+}
