@@ -325,6 +325,28 @@ private slots:
         QCOMPARE(rig.Text("Label1"), QString("40%"));
     }
 
+    void AnyLabelOrImageDragsTheWindow() {
+        Rig rig;
+        rig.window.move(100, 100);
+        rig.window.show();
+        QTRY_COMPARE(rig.window.pos(), QPoint(100, 100));
+        for (const char* name : {"Label2", "Image3"}) {
+            QWidget* handle = rig.window.findChild<QWidget*>(name);
+            const QPoint start = rig.window.pos();
+            QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(5, 5));
+            QTest::mouseMove(handle, QPoint(25, 15));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(25, 15));
+            QTRY_COMPARE(rig.window.pos(), start + QPoint(20, 10));
+        }
+        // A button is clicked, not dragged.
+        const QPoint before = rig.window.pos();
+        QWidget* skip = rig.window.findChild<QWidget*>("SpeedButton4");
+        QTest::mousePress(skip, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(skip, QPoint(15, 15));
+        QTest::mouseRelease(skip, Qt::LeftButton, {}, QPoint(15, 15));
+        QCOMPARE(rig.window.pos(), before);
+    }
+
     void CtrlQShowsAndHidesTheQueue() {
         Rig rig;
         rig.window.show();

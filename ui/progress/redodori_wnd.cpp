@@ -261,6 +261,23 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
 }
 
 void TRedoDoriWnd::JobStarted() {
+    // The language is loaded by now: the menu's texts that change with the job.
+    const MessageTable& messages = core_->Context().messages;
+    auto text = [&messages](int number, QString& into) {
+        const std::string value = messages.Text(number);
+        if (!value.empty())
+            into = FromUtf8(value);
+    };
+    text(16, menu_->pauseText);
+    text(17, menu_->resumeText);
+    auto plain = [&messages](int number, std::string& into) {
+        if (std::string value = messages.Text(number); !value.empty())
+            into = value;
+    };
+    plain(28, menu_->limitTexts.bps);
+    plain(29, menu_->limitTexts.kbps);
+    plain(30, menu_->limitTexts.percent);
+    plain(31, menu_->limitTexts.noLimit);
     if (session_ && session_->console.Attached())
         heartbeat_->start();
     if (bus::Endpoint* endpoint = session_ ? session_->Endpoint() : nullptr) {
