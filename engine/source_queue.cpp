@@ -101,6 +101,10 @@ bool SourceQueue::DeleteSource(int index, FileList& list, JobCounters& counters)
         if (index < 0 || static_cast<size_t>(index) >= entries_.size())
             return false;
         entry = entries_[index];
+        // A source the job thread has finished stays: the states change under ListLock, so
+        // this check cannot go stale before the entry is gone.
+        if (entry->state == kStateDone)
+            return false;
         beingCopied = entry->state == kStateCopy;
     }
     for (FENTRY_* node = list.Head(); node;) {

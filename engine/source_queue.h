@@ -55,7 +55,8 @@ public:
 
     // Takes the entry at `index` out of the job: its nodes leave the file list (under
     // ListLock), the listed totals drop by its unprocessed files, the cursor keeps pointing at
-    // the same next entry, and the entry is removed. Returns false for a bad index.
+    // the same next entry, and the entry is removed. Returns false for a bad index and for a
+    // source that is already done.
     bool DeleteSource(int index, FileList& list, JobCounters& counters);
 
 private:

@@ -158,6 +158,20 @@ TEST_F(DeleteSourceTest, WaitingEntryLeavesListAndTotals) {
     EXPECT_EQ(queue.EntryPath(1), "/src/last.bin");
 }
 
+TEST_F(DeleteSourceTest, AFinishedSourceStays) {
+    queue.Add("/src/done.bin");
+    QueueEntry* done = queue.EntryAt(0);
+    FENTRY_* node = AddNode(done, "/done.bin", 9, false);
+    node->done = 1;
+    queue.SetState(done, kStateDone);
+
+    EXPECT_FALSE(queue.DeleteSource(0, list, counters));
+
+    EXPECT_EQ(queue.Count(), 1);
+    EXPECT_EQ(Owners(), (std::vector<QueueEntry*>{done}));
+    EXPECT_EQ(counters.listedBytes, 9u);
+}
+
 TEST_F(DeleteSourceTest, ProcessedAndUnsizedNodesAreNotSubtracted) {
     queue.Add("/src/docs");
     QueueEntry* docs = queue.EntryAt(0);
@@ -268,8 +282,12 @@ TEST_F(DeleteSourceTest, JobThreadMarkingWhileWindowDeletes) {
     });
     while (rounds < 100)
         std::this_thread::yield();
-    while (queue.Count() > 0)
-        queue.DeleteSource(queue.Count() / 2, list, counters);
+    // Finished sources stay; every other one goes, whatever the job thread does meanwhile.
+    for (bool deleted = true; deleted;) {
+        deleted = false;
+        for (int i = queue.Count() - 1; i >= 0; --i)
+            deleted = queue.DeleteSource(i, list, counters) || deleted;
+    }
     stop = true;
     job.join();
 
@@ -282,6 +300,8 @@ TEST_F(DeleteSourceTest, JobThreadMarkingWhileWindowDeletes) {
     }
     EXPECT_EQ(counters.listedBytes, leftBytes);
     EXPECT_EQ(counters.listedFiles, leftFiles);
+    for (int i = 0; i < queue.Count(); ++i)
+        EXPECT_EQ(queue.EntryState(i), kStateDone);
 }
 
 }  // namespace
