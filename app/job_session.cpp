@@ -32,27 +32,31 @@ const char* Outcome(int32_t mode) {
     return mode::IsDelete(mode) ? "Delete" : mode::IsMove(mode) ? "Move" : "Copy";
 }
 
-// Sends every queued source to the running job's window, eight bytes at a time, each path
-// ending in a zero byte and padded with zeros to a multiple of eight.
+// Sends every queued source to the running job's window.
 void HandOver(uint32_t window, const SourceQueue& queue) {
-    for (int i = 0; i < queue.Count(); ++i) {
-        std::string bytes = queue.EntryPath(i);
-        bytes.push_back('\0');
-        while (bytes.size() % 8)
-            bytes.push_back('\0');
-        for (size_t at = 0; at < bytes.size(); at += 8) {
-            uint64_t w = 0, l = 0;
-            for (size_t k = 0; k < 4; ++k) {
-                w = (w << 8) | static_cast<uint8_t>(bytes[at + k]);
-                l = (l << 8) | static_cast<uint8_t>(bytes[at + 4 + k]);
-            }
-            bus::PostToWindow(kProgressWindowClass, window,
-                              {msg::WMU_HANDOFF, w, static_cast<int64_t>(l)});
-        }
-    }
+    for (int i = 0; i < queue.Count(); ++i)
+        for (const auto& [w, l] : HandOffChunks(queue.EntryPath(i)))
+            bus::PostToWindow(kProgressWindowClass, window, {msg::WMU_HANDOFF, w, l});
 }
 
 }  // namespace
+
+std::vector<std::pair<uint64_t, int64_t>> HandOffChunks(const std::string& path) {
+    std::string bytes = path;
+    bytes.push_back('\0');
+    while (bytes.size() % 8)
+        bytes.push_back('\0');
+    std::vector<std::pair<uint64_t, int64_t>> chunks;
+    for (size_t at = 0; at < bytes.size(); at += 8) {
+        uint64_t w = 0, l = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            w = (w << 8) | static_cast<uint8_t>(bytes[at + k]);
+            l = (l << 8) | static_cast<uint8_t>(bytes[at + 4 + k]);
+        }
+        chunks.emplace_back(w, static_cast<int64_t>(l));
+    }
+    return chunks;
+}
 
 JobSession::JobSession(std::string line, Store& store, WindowLink& window)
     : ctx(settings, window, core.queue),

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
@@ -25,6 +27,11 @@ class Store;
 
 // The class of the progress window's endpoint, by which a second job finds a running one.
 inline constexpr const char* kProgressWindowClass = "TRedoDoriWnd";
+
+// A source path as the WMU_HANDOFF chunks that carry it: eight bytes a chunk, the first four in
+// wParam and the last four in lParam, each big-endian; the path ends in a zero byte and is
+// padded with zeros to a multiple of eight.
+std::vector<std::pair<uint64_t, int64_t>> HandOffChunks(const std::string& path);
 
 class JobSession {
 public:

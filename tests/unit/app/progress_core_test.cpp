@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/console_channel.h"
+#include "app/job_session.h"
 #include "engine/engine_context.h"
 #include "engine/messages.h"
 #include "engine/prompts.h"
@@ -141,17 +142,20 @@ TEST_F(ProgressCoreTest, ControlsAndTheFirstEndRequestWins) {
 
 // Posts `path` as the hand-off chunks a second job sends.
 void HandOver(ProgressCore& core, const std::string& path) {
-    std::string bytes = path + '\0';
-    while (bytes.size() % 8)
-        bytes.push_back('\0');
-    for (size_t at = 0; at < bytes.size(); at += 8) {
-        uint64_t w = 0, l = 0;
-        for (size_t k = 0; k < 4; ++k) {
-            w = (w << 8) | static_cast<uint8_t>(bytes[at + k]);
-            l = (l << 8) | static_cast<uint8_t>(bytes[at + 4 + k]);
-        }
+    for (const auto& [w, l] : HandOffChunks(path))
         core.Handle(msg::WMU_HANDOFF, w, static_cast<intptr_t>(l));
-    }
+}
+
+TEST(HandOffChunks, EightBytesAChunkEndingInAZero) {
+    // Seven bytes and their zero fill one chunk; eight take a second one of zeros.
+    const auto seven = HandOffChunks("/a/b/cd");
+    ASSERT_EQ(seven.size(), 1u);
+    EXPECT_EQ(seven[0].first, 0x2F612F62u);  // "/a/b", the first byte highest
+    EXPECT_EQ(seven[0].second, 0x2F636400);  // "/cd" and the zero
+    const auto eight = HandOffChunks("/a/b/cde");
+    ASSERT_EQ(eight.size(), 2u);
+    EXPECT_EQ(eight[1].first, 0u);
+    EXPECT_EQ(eight[1].second, 0);
 }
 
 TEST_F(ProgressCoreTest, HandedOverPathsJoinTheQueueWhileTheListIsBuilt) {
