@@ -15,6 +15,7 @@
 #include "engine/prompts.h"
 #include "engine/verification.h"
 #include "platform/clock.h"
+#include "platform/fault_injection.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -40,6 +41,33 @@ uint32_t ActiveCount(DestTable& dests) {
 bool KernelRefuses(int error) {
     return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
            error == EBADF;
+}
+
+// Copies [position, position + length) from `in` to `out` in the kernel. True when all of it
+// arrived; otherwise `error` is the errno that stopped the copy, or 0 when the source ended
+// early or the job is ending.
+bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFlagsState& flags,
+                int& error) {
+    loff_t from = static_cast<loff_t>(position);
+    loff_t to = from;
+    uint32_t moved = 0;
+    error = 0;
+    while (moved < length && !flags.Terminating) {
+        const ssize_t r = copy_file_range(in, &from, out, &to, length - moved, 0);
+        if (r > 0) {
+            moved += static_cast<uint32_t>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        error = r < 0 ? errno : 0;
+        return false;
+    }
+    if (moved < length)
+        return false;
+    // Tests fail chosen writes through the seam; a copy in the kernel has no bytes to show it.
+    error = fault::Check(fault::Op::Write, out, position, nullptr, length);
+    return error == 0;
 }
 
 }  // namespace
@@ -338,11 +366,10 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
             block = static_cast<uint32_t>(size);
         const uint64_t blockStart = position;
 
-        uint32_t fastSlot = 0;
-        if (!healing && FastPathAllowed(fastSlot)) {
+        if (!healing && FastPathAllowed()) {
             const uint32_t length =
                 static_cast<uint32_t>(std::min<uint64_t>(block, size - position));
-            if (FastBlock(node, source, handle, fastSlot, position, length, marker) > 0) {
+            if (FastBlock(node, source, handle, position, length, marker) > 0) {
                 if (position >= size)
                     break;
                 continue;
@@ -439,79 +466,81 @@ bool JobThread::SlotActive(uint32_t slot) const {
     return ctx_.dests[slot].active && writerState_[slot].skippedFileId != fileId_;
 }
 
-bool JobThread::FastPathAllowed(uint32_t& slot) const {
+bool JobThread::FastPathAllowed() const {
     if (fastPathBroken_ || ctx_.settings.encrc || ctx_.settings.readburst ||
         ctx_.settings.writeburst)
         return false;
     uint32_t active = 0;
-    for (uint32_t i = 0; i < ctx_.dests.Count(); ++i) {
-        if (SlotActive(i)) {
-            slot = i;
-            ++active;
-        }
-    }
-    return active == 1;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
+        active += SlotActive(slot) ? 1 : 0;
+    // In parallel mode the destinations are written by their own threads at once; the job
+    // thread borrows a slot's handles only when that slot is the only one.
+    return active == 1 || (active > 1 && !parallel_);
 }
 
 uint32_t JobThread::FastBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
-                              uint32_t slot, uint64_t& position, uint32_t length, bool marker) {
+                              uint64_t& position, uint32_t length, bool marker) {
     // The writer of the slot must be done with every block it was given before this thread
     // uses the slot's handles.
     if (parallel_)
         WaitForWriters(true);
-    CopyDest& d = ctx_.dests[slot];
-    const std::string dest = d.root + node.relative;
-    CloseLeftover(slot, fileId_);
-
     SleepWhilePaused(100);
     ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
     OpenSource(source, handle, length, false, position);
     if (handle.fd < 0)
         return 0;
-    if (!OpenDestFile(d, dest, position, length, node.size, false, ctx_.settings.resfsz != 0))
-        return 0;
-    writerState_[slot].openFileId = fileId_;
 
     {
         std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
         ++ctx_.state.flags.ActiveWriters;
     }
-    loff_t in = static_cast<loff_t>(position);
-    loff_t out = in;
-    uint32_t moved = 0;
-    while (moved < length && !ctx_.state.flags.Terminating) {
-        ssize_t r = copy_file_range(handle.fd, &in, d.fileHandle, &out, length - moved, 0);
-        if (r < 0 && errno == EINTR)
+    // Each destination is a separate copy in the kernel, which reads the source from its page
+    // cache again: cheaper than one read and several writes through this thread's buffer.
+    bool whole = true;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count() && whole; ++slot) {
+        if (!SlotActive(slot))
             continue;
-        if (r < 0 && KernelRefuses(errno))
-            fastPathBroken_ = true;
-        // An error or an early end: what was moved counts, the rest goes the read/write way,
-        // which tells a read error from a write error.
-        if (r <= 0)
+        CopyDest& d = ctx_.dests[slot];
+        CloseLeftover(slot, fileId_);
+        whole = OpenDestFile(d, d.root + node.relative, position, length, node.size, false,
+                             ctx_.settings.resfsz != 0);
+        if (!whole)
             break;
-        moved += static_cast<uint32_t>(r);
+        writerState_[slot].openFileId = fileId_;
+        int error = 0;
+        whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);
+        if (KernelRefuses(error))
+            fastPathBroken_ = true;
     }
     {
         std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
         --ctx_.state.flags.ActiveWriters;
     }
-    if (moved == 0)
+    // A block some destination did not get whole goes the read/write way to every destination,
+    // which tells a read error from a write error and asks about the failing destination alone;
+    // the others get the same bytes at the same place again.
+    if (!whole)
         return 0;
 
-    AccountBlock(node, moved, position);
-    if (marker)
-        UpdateResumeMarker(d, dest, source, ctx_.options.switches, position, node.size);
-    if (position >= node.size) {
-        TakenBlock done;
-        done.destinationPath = dest;
-        done.attributes = node.attributes;
-        done.lastWriteTime = node.lastWriteTime;
-        done.fileSize = node.size;
-        done.fileId = fileId_;
-        done.move = moveCurrent_;
-        DestinationComplete(slot, done);
+    AccountBlock(node, length, position);
+    TakenBlock done;
+    done.attributes = node.attributes;
+    done.lastWriteTime = node.lastWriteTime;
+    done.fileSize = node.size;
+    done.fileId = fileId_;
+    done.move = moveCurrent_;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (!SlotActive(slot))
+            continue;
+        CopyDest& d = ctx_.dests[slot];
+        done.destinationPath = d.root + node.relative;
+        if (marker)
+            UpdateResumeMarker(d, done.destinationPath, source, ctx_.options.switches, position,
+                               node.size);
+        if (position >= node.size)
+            DestinationComplete(slot, done);
     }
-    return moved;
+    return length;
 }
 
 }  // namespace rd

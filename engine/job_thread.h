@@ -129,11 +129,14 @@ private:
                      int error, uint32_t block, uint64_t position, uint32_t& n, bool& healing,
                      uint64_t& readStamp);
     void CopyZeroLength(const FENTRY_& node);
-    // Moves one block with copy_file_range. Returns the bytes moved; 0 when the block must go
-    // the read/write way.
+    // Copies one block of `length` bytes to every active destination with copy_file_range.
+    // Returns `length`; 0 when some destination did not get all of it and the block must go the
+    // read/write way.
     uint32_t FastBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
-                       uint32_t slot, uint64_t& position, uint32_t length, bool marker);
-    bool FastPathAllowed(uint32_t& slot) const;
+                       uint64_t& position, uint32_t length, bool marker);
+    // True when the next block may go through FastBlock: one active destination, or several in
+    // serial mode, and nothing that needs the bytes in a buffer (verification, burst).
+    bool FastPathAllowed() const;
     // True while `slot` takes part in the current file.
     bool SlotActive(uint32_t slot) const;
     // A writer gives up its destination for the file of `block`.

@@ -12,6 +12,7 @@
 #include "engine/engine_context.h"
 #include "engine/file_list_builder.h"
 #include "engine/job_thread.h"
+#include "engine/transfer.h"
 #include "job_fixture.h"
 #include "test_host.h"
 #include "test_support.h"
@@ -23,6 +24,7 @@ namespace fsys = std::filesystem;
 using namespace std::chrono_literals;
 using test::BlockClock;
 using test::ExpectSameTree;
+using test::FaultScope;
 using test::FileSize;
 using test::Job;
 using test::Pattern;
@@ -128,21 +130,28 @@ TEST_F(CopyJob, BlocksOfTheBufferSize) {
     }
 }
 
-// Every buffer size, serial and parallel, one and three destinations: byte-identical copies of
-// files whose sizes are not multiples of the block.
+// Every buffer size, serial and parallel, one to three destinations: byte-identical copies of
+// files whose sizes are not multiples of the block, each block counted once.
 TEST_F(CopyJob, EveryBufferSizeGivesIdenticalCopies) {
     const size_t sizes[] = {0, 1, 511, 512, 513, 1000, 32768, 65537, 1048576 + 3, 2097151};
     for (size_t i = 0; i < std::size(sizes); ++i)
         Make("f" + std::to_string(i), sizes[i], static_cast<uint32_t>(i + 10));
     Make("deep/er/g", 40000, 99);
+    std::atomic<int> kernelWrites{0}, bufferWrites{0};
+    FaultScope scope([&](fault::Op op, int, uint64_t, uint8_t* data, uint32_t) {
+        if (op == fault::Op::Write)
+            ++(data ? bufferWrites : kernelWrites);
+        return 0;
+    });
     int run = 0;
     for (int32_t bufsz = 0; bufsz <= 10; ++bufsz) {
         for (int32_t parallel : {0, 1}) {
-            for (int destinations : {1, 3}) {
-                // With one destination the kernel's copy carries the data; write burst sends it
-                // through the buffers instead, so both ways are compared.
+            for (int destinations : {1, 2, 3}) {
+                // In serial mode, and in parallel mode with one destination, the kernel's copy
+                // carries the data; write burst sends it through the buffers instead, so both
+                // ways are compared.
                 for (int32_t burst : {0, 1}) {
-                    if (destinations == 3 && burst == 1)
+                    if (destinations > 1 && burst == 1)
                         continue;
                     SCOPED_TRACE("bufsz " + std::to_string(bufsz) + " parallel " +
                                  std::to_string(parallel) + " dests " +
@@ -151,6 +160,7 @@ TEST_F(CopyJob, EveryBufferSizeGivesIdenticalCopies) {
                     job->settings.bufsz = bufsz;
                     job->settings.parcopy = parallel;
                     job->settings.writeburst = burst;
+                    kernelWrites = bufferWrites = 0;
                     std::vector<std::string> dests;
                     for (int d = 0; d < destinations; ++d)
                         dests.push_back(dir /
@@ -158,6 +168,12 @@ TEST_F(CopyJob, EveryBufferSizeGivesIdenticalCopies) {
                     job->Run({Src("")}, dests);
                     for (const std::string& d : dests)
                         ExpectSameTree(dir / "src", d + "/src");
+                    if (!parallel && !burst) {
+                        EXPECT_EQ(bufferWrites, 0);
+                        EXPECT_GT(kernelWrites, 0);
+                    }
+                    EXPECT_EQ(job->ctx.state.counters.transferredBytes,
+                              job->ctx.state.counters.listedBytes);
                     fsys::remove_all(dir / ("run" + std::to_string(run)));
                     ++run;
                 }
@@ -166,23 +182,28 @@ TEST_F(CopyJob, EveryBufferSizeGivesIdenticalCopies) {
     }
 }
 
-TEST_F(CopyJob, ParallelThreeDestinationsWithTheSecondSkippedForOneFile) {
+TEST_F(CopyJob, ThreeDestinationsWithTheSecondSkippedForOneFile) {
     Make("one", 2 * 1048576 + 5, 1);
     Make("two", 3 * 1048576 + 7, 2);
     Make("three", 1048576 + 9, 3);
-    fsys::create_directories(dir / "d1");
-    test::WriteFile(dir / "d1/two", "keep me");
-    job->settings.parcopy = 1;
-    job->settings.onexist = 2;  // skip existing files
-    job->Run({Src("one"), Src("two"), Src("three")}, {dir / "d0", dir / "d1", dir / "d2"});
-    for (const char* name : {"one", "two", "three"}) {
-        EXPECT_TRUE(test::ReadFile(dir / ("d0/" + std::string(name))) == test::ReadFile(Src(name)));
-        EXPECT_TRUE(test::ReadFile(dir / ("d2/" + std::string(name))) == test::ReadFile(Src(name)));
+    for (int32_t parallel : {0, 1}) {
+        SCOPED_TRACE(parallel);
+        Fresh();
+        const std::string d = dir / ("p" + std::to_string(parallel) + "/d");
+        fsys::create_directories(d + "1");
+        test::WriteFile(d + "1/two", "keep me");
+        job->settings.parcopy = parallel;
+        job->settings.onexist = 2;  // skip existing files
+        job->Run({Src("one"), Src("two"), Src("three")}, {d + "0", d + "1", d + "2"});
+        for (const std::string name : {"one", "two", "three"}) {
+            EXPECT_TRUE(test::ReadFile(d + "0/" + name) == test::ReadFile(Src(name)));
+            EXPECT_TRUE(test::ReadFile(d + "2/" + name) == test::ReadFile(Src(name)));
+        }
+        EXPECT_TRUE(test::ReadFile(d + "1/one") == test::ReadFile(Src("one")));
+        EXPECT_EQ(test::ReadFile(d + "1/two"), "keep me");
+        EXPECT_TRUE(test::ReadFile(d + "1/three") == test::ReadFile(Src("three")));
+        EXPECT_EQ(job->ctx.state.counters.skips, 1u);
     }
-    EXPECT_TRUE(test::ReadFile(dir / "d1/one") == test::ReadFile(Src("one")));
-    EXPECT_EQ(test::ReadFile(dir / "d1/two"), "keep me");
-    EXPECT_TRUE(test::ReadFile(dir / "d1/three") == test::ReadFile(Src("three")));
-    EXPECT_EQ(job->ctx.state.counters.skips, 1u);
 }
 
 TEST_F(CopyJob, SerialModeWritesEveryBlockToEachDestinationBeforeTheNextRead) {
@@ -200,34 +221,77 @@ TEST_F(CopyJob, SerialModeWritesEveryBlockToEachDestinationBeforeTheNextRead) {
     EXPECT_TRUE(test::ReadFile(dir / "b/big") == test::ReadFile(Src("big")));
 }
 
+// Through the buffers and through the kernel, to each of two destinations.
 TEST_F(CopyJob, ReservedSpaceAndMarkerUntilTheLastBlock) {
     Make("five", 5 * 1048576, 5);
     Make("four", 4194304, 4);
-    job->settings.resfsz = 1;
-    job->settings.writeburst = 1;  // through the buffers and the writer
-    job->ctx.options.switches = "z";
-    std::vector<std::pair<uint64_t, bool>> five, four;
-    job->clock.beforeBlock = [&](int block) {
-        if (block >= 2 && block <= 5)
-            five.push_back({FileSize(dir / "d/five"), fsys::exists(dir / "d/five.RedoDori")});
-        if (block >= 7)
-            four.push_back({FileSize(dir / "d/four"), fsys::exists(dir / "d/four.RedoDori")});
-    };
-    job->Run({Src("five"), Src("four")}, {dir / "d"});
-    ASSERT_EQ(five.size(), 4u);
-    for (auto [size, marker] : five) {
-        EXPECT_EQ(size, 5u * 1048576);
-        EXPECT_TRUE(marker);
+    for (int32_t burst : {1, 0}) {
+        SCOPED_TRACE(burst);
+        Fresh();
+        job->settings.resfsz = 1;
+        job->settings.writeburst = burst;
+        job->ctx.options.switches = "z";
+        const std::string b = std::to_string(burst);
+        const std::vector<std::string> dests = {dir / ("a" + b), dir / ("b" + b)};
+        // Each destination's size, and whether its marker holds the end of the blocks so far.
+        std::vector<std::pair<uint64_t, bool>> five, four;
+        job->clock.beforeBlock = [&](int block) {
+            if (block == 1 || block == 6)
+                return;
+            const bool first = block <= 5;
+            const std::string name = first ? "five" : "four";
+            const uint64_t end = (first ? block - 1 : block - 6) * 1048576ull;
+            for (const std::string& d : dests) {
+                const std::string path = d + "/" + name;
+                (first ? five : four)
+                    .push_back({FileSize(path), test::ReadFile(path + ".RedoDori") ==
+                                                    ResumeMarkerBytes(end, Src(name), "z")});
+            }
+        };
+        job->Run({Src("five"), Src("four")}, dests);
+        ASSERT_EQ(five.size(), 8u);
+        for (auto [size, marker] : five) {
+            EXPECT_EQ(size, 5u * 1048576);
+            EXPECT_TRUE(marker);
+        }
+        ASSERT_EQ(four.size(), 6u);
+        for (size_t i = 0; i < four.size(); ++i) {
+            EXPECT_EQ(four[i].first, (i / 2 + 1) * 1048576);  // grows block by block: not reserved
+            EXPECT_TRUE(four[i].second);
+        }
+        for (const std::string& d : dests) {
+            EXPECT_FALSE(fsys::exists(d + "/five.RedoDori"));
+            EXPECT_FALSE(fsys::exists(d + "/four.RedoDori"));
+            EXPECT_TRUE(test::ReadFile(d + "/five") == test::ReadFile(Src("five")));
+            EXPECT_TRUE(test::ReadFile(d + "/four") == test::ReadFile(Src("four")));
+        }
     }
-    ASSERT_EQ(four.size(), 3u);
-    for (size_t i = 0; i < four.size(); ++i) {
-        EXPECT_EQ(four[i].first, (i + 1) * 1048576);  // grows block by block: not reserved
-        EXPECT_TRUE(four[i].second);
-    }
-    EXPECT_FALSE(fsys::exists(dir / "d/five.RedoDori"));
-    EXPECT_FALSE(fsys::exists(dir / "d/four.RedoDori"));
-    EXPECT_TRUE(test::ReadFile(dir / "d/five") == test::ReadFile(Src("five")));
-    EXPECT_TRUE(test::ReadFile(dir / "d/four") == test::ReadFile(Src("four")));
+}
+
+// A destination the kernel stops copying to mid-file: from that block on both destinations go
+// the read/write way, and both copies are whole, with every block counted once.
+TEST_F(CopyJob, ADestinationTheKernelRefusesMidFileIsWrittenTheReadWriteWay) {
+    Make("big", 4 * 1048576 + 3);
+    const std::string refused = dir / "b/big";
+    int kernelWrites = 0, rewritten = 0;
+    FaultScope scope([&](fault::Op op, int fd, uint64_t offset, uint8_t* data, uint32_t) {
+        if (op != fault::Op::Write)
+            return 0;
+        if (data) {
+            rewritten += offset == 2 * 1048576;
+            return 0;
+        }
+        ++kernelWrites;
+        return offset == 2 * 1048576 && test::PathOf(fd) == refused ? EXDEV : 0;
+    });
+    job->Run({Src("big")}, {dir / "a", dir / "b"});
+    EXPECT_EQ(kernelWrites, 6);  // blocks 0 and 1 to both, block 2 to a, then b refuses
+    EXPECT_EQ(rewritten, 2);
+    EXPECT_TRUE(job->host.Prompts().empty());
+    EXPECT_EQ(job->ctx.state.counters.skips, 0u);
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, 4u * 1048576 + 3);
+    EXPECT_TRUE(test::ReadFile(dir / "a/big") == test::ReadFile(Src("big")));
+    EXPECT_TRUE(test::ReadFile(refused) == test::ReadFile(Src("big")));
 }
 
 TEST_F(CopyJob, FileAddedDuringTheCopyIsCopiedAfterTheListedOnes) {

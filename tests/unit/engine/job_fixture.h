@@ -16,6 +16,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/job_thread.h"
+#include "platform/fault_injection.h"
 #include "test_host.h"
 #include "test_support.h"
 
@@ -82,6 +83,18 @@ inline void ExpectSameTree(const std::string& a, const std::string& b) {
         }
     }
 }
+
+// The path an open descriptor refers to.
+inline std::string PathOf(int fd) {
+    std::error_code ec;
+    return fsys::read_symlink("/proc/self/fd/" + std::to_string(fd), ec).string();
+}
+
+// Removes the fault hook when a test ends, whatever happens.
+struct FaultScope {
+    explicit FaultScope(fault::Hook hook) { fault::SetHook(std::move(hook)); }
+    ~FaultScope() { fault::SetHook(nullptr); }
+};
 
 // One job: its settings, the window it talks to and its engine.
 struct Job {

@@ -19,25 +19,15 @@ namespace rd {
 namespace {
 
 namespace fsys = std::filesystem;
+using test::FaultScope;
 using test::Job;
+using test::PathOf;
 using test::Pattern;
 
 std::string EnglishFile() {
     std::string here = __FILE__;
     return here.substr(0, here.find("/tests/")) + "/data/english.lng";
 }
-
-// The path an open descriptor refers to.
-std::string PathOf(int fd) {
-    std::error_code ec;
-    return fsys::read_symlink("/proc/self/fd/" + std::to_string(fd), ec).string();
-}
-
-// Removes the fault hook when a test ends, whatever happens.
-struct FaultScope {
-    explicit FaultScope(fault::Hook hook) { fault::SetHook(std::move(hook)); }
-    ~FaultScope() { fault::SetHook(nullptr); }
-};
 
 class Policies : public ::testing::Test {
 protected:
