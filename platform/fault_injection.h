@@ -10,7 +10,8 @@ namespace rd::fault {
 enum class Op { Read, Write };
 
 // Called after a successful positioned read or write of `n` bytes at `offset` on `fd`; may
-// change the bytes read, and returns 0 or an errno with which the call then fails.
+// change the bytes read, and returns 0 or an errno with which the call then fails. A copy made
+// in the kernel is checked as a write whose `data` is null: it has no bytes in this process.
 using Hook = std::function<int(Op op, int fd, uint64_t offset, uint8_t* data, uint32_t n)>;
 
 // Installs `hook` (an empty one removes it). Not for use while a copy runs.
