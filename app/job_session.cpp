@@ -269,11 +269,22 @@ void JobSession::End(int code) {
         c.filesDone.load(), c.listedFiles.load(),
         static_cast<unsigned long long>(c.doneBytes.load()),
         static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
-    // A wrapper shows it on its terminal; stderr would break into the wrapper's progress line.
-    if (console.Attached())
-        console.Line(summary, true);
-    else
-        std::fprintf(stderr, "redodori: %s\n", summary.c_str());
+    // What was left out is named under the summary: the first ones, then how many more.
+    constexpr size_t kNamed = 100;
+    std::vector<std::string> lines{summary};
+    const std::vector<LeftOutNode> leftOut = ctx.leftOut.Kept();
+    for (size_t i = 0; i < leftOut.size() && i < kNamed; ++i)
+        lines.push_back("  " + Describe(leftOut[i]));
+    if (ctx.leftOut.Count() > kNamed)
+        lines.push_back(text::Format("  and %zu more", ctx.leftOut.Count() - kNamed));
+    for (const std::string& line : lines) {
+        // A wrapper shows it on its terminal; stderr would break into the wrapper's progress
+        // line.
+        if (console.Attached())
+            console.Line(line, true);
+        else
+            std::fprintf(stderr, "redodori: %s\n", line.c_str());
+    }
     paths::MakePath(paths::UserDataDir());
     EndJob(ctx, endHost_, code);
 }

@@ -74,7 +74,7 @@ bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFl
 
 void JobThread::CopyEntry(FENTRY_& node) {
     JobCounters& counters = ctx_.state.counters;
-    std::string source = node.SourcePath();
+    const std::string source = node.SourcePath();
     ctx_.state.SetCurrentSource(source);
     ctx_.window.Send(msg::WMU_SETTEXT, msg::kTextCurrentFile, 0);
     ctx_.state.flags.SkipFile = 0;
@@ -93,17 +93,23 @@ void JobThread::CopyEntry(FENTRY_& node) {
         counters.doneBytes += node.size;
         return;
     }
+    meta_.reset();
+    if (ctx_.options.KeepFileTimes) {
+        auto meta = std::make_shared<FileMetadata>();
+        meta->uid = node.uid;
+        meta->gid = node.gid;
+        meta->xattrs = ReadXattrs(handle.fd);
+        meta_ = std::move(meta);
+    }
 
     ctx_.dests.ActivateAll();
     ExistsResult exists;
-    exists.source = source;
     for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot)
-        CheckExisting(slot, node, handle, exists);
+        CheckExisting(slot, node, source, handle, exists);
     if (exists.abandon) {
         counters.doneBytes += node.size;
         return;
     }
-    source = exists.source;
     if (!AnyActive(ctx_.dests)) {
         counters.doneBytes += node.size;
         counters.filePercent = 100;
@@ -120,8 +126,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
     const bool move = mode::IsMove(ctx_.settings.delmode);
     const bool keptSomewhere = ActiveCount(ctx_.dests) < ctx_.dests.Count();
     if (move && !keptSomewhere && ctx_.dests.Count() == 1 &&
-        mode::WipePasses(ctx_.settings.delmode) == 0 && exists.position == 0 &&
-        !exists.sourceRenamed) {
+        mode::WipePasses(ctx_.settings.delmode) == 0 && exists.position == 0) {
         handle.Close();
         if (RenameMove(source, ctx_.dests[0].root + node.relative)) {
             counters.doneBytes += node.size;
@@ -138,12 +143,11 @@ void JobThread::CopyEntry(FENTRY_& node) {
     // A source some destination kept its own file for stays where it is.
     if (move && !keptSomewhere) {
         moveCurrent_ = true;
-        ExpectMove(source, node.size, ActiveCount(ctx_.dests));
+        ExpectMove(source, node.size, CopyFolders(node));
     }
 
     if (node.size > 0)
-        BlockLoop(node, source, handle, exists.position,
-                  ctx_.settings.resfsz != 0 && !exists.sourceRenamed);
+        BlockLoop(node, source, handle, exists.position, ctx_.settings.resfsz != 0);
     else
         CopyZeroLength(node);
     if (moveCurrent_ && ctx_.state.flags.SkipFile)
@@ -160,7 +164,8 @@ void JobThread::DeleteEntry(FENTRY_& node) {
         return;
     }
     handle.Close();
-    WipeAndDelete(ctx_, wipeBuffer_, source, node.size);
+    if (const int error = WipeAndDelete(ctx_, wipeBuffer_, source, node.size))
+        NotRemoved(source, error);
     counters.doneBytes += node.size;
     counters.transferredBytes += node.size;
     counters.filePercent = 100;
@@ -199,9 +204,11 @@ void JobThread::CopyZeroLength(const FENTRY_& node) {
         if (!d.active)
             continue;
         const std::string dest = d.root + node.relative;
-        int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
         bool complete = fd >= 0;
         if (complete) {
+            if (meta_)
+                GiveMetadata(fd, dest, *meta_);
             if (ctx_.options.KeepFileTimes)
                 SetBasicInfo(fd, node.attributes, node.lastWriteTime);
             complete = !moveCurrent_ || fdatasync(fd) == 0;
@@ -426,6 +433,7 @@ void JobThread::Publish(const FENTRY_& node, const std::string& source, uint32_t
         handoff_.checksum = ctx_.settings.encrc ? BlockSum(handoff_.HandoffBuffer.Data(), n) : 0;
         handoff_.markerFlag = marker;
         handoff_.move = moveCurrent_;
+        handoff_.meta = meta_;
         handoff_.blockPosition = blockStart;
         handoff_.sourcePath = source;
         handoff_.fileId = fileId_;
@@ -529,6 +537,7 @@ uint32_t JobThread::FastBlock(const FENTRY_& node, const std::string& source, So
     done.fileSize = node.size;
     done.fileId = fileId_;
     done.move = moveCurrent_;
+    done.meta = meta_;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (!SlotActive(slot))
             continue;

@@ -1,5 +1,7 @@
 #include "engine/dest_table.h"
 
+#include <cerrno>
+
 #include "platform/fs.h"
 
 namespace rd {
@@ -46,6 +48,14 @@ SplitTargets SplitDestinations(std::string_view targetText) {
 }
 
 void CreateFolderTree(std::string_view path) {
+    // Walk order makes every folder after its parent: most of the time the folder itself is
+    // all that is missing, and making each step of a deep path again would cost a lookup of
+    // the whole path per step.
+    if (!path.empty() && path.back() != '/') {
+        const int made = fs::MakeFolder(std::string(path));
+        if (made == 0 || made == EEXIST)
+            return;
+    }
     for (size_t pos = path.find('/'); pos != std::string_view::npos;
          pos = path.find('/', pos + 1)) {
         if (pos > 0)

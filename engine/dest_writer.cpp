@@ -3,6 +3,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -14,8 +15,6 @@
 #include "platform/text.h"
 
 namespace rd {
-
-namespace {}  // namespace
 
 void JobThread::WriterThread(uint32_t slot) {
     TakenBlock block;
@@ -54,6 +53,7 @@ bool JobThread::TakeBlock(uint32_t slot, TakenBlock& block) {
     block.markerFlag = handoff_.markerFlag;
     block.move = handoff_.move;
     block.checksum = handoff_.checksum;
+    block.meta = handoff_.meta;
     block.active = handoff_.active[slot] != 0;
     block.fileId = handoff_.fileId;
     block.sequence = handoff_.sequence;
@@ -127,6 +127,8 @@ void JobThread::WriteTaken(uint32_t slot, const TakenBlock& block) {
 
 void JobThread::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     CopyDest& d = ctx_.dests[slot];
+    if (block.meta && d.fileHandle >= 0)
+        GiveMetadata(d.fileHandle, block.destinationPath, *block.meta);
     // A moved source goes only once its copy is on the disk, not just in the cache.
     bool durable = !block.move || (d.fileHandle >= 0 && fdatasync(d.fileHandle) == 0);
     const int closed =
@@ -204,12 +206,12 @@ bool JobThread::VerifyWritten(uint32_t slot, const TakenBlock& block, const uint
     // bytes really come from the disk.
     VNBuffer back;
     EnsureCapacity(back, block.writeLength, *ctx_.allocationFailure);
-    int flags = O_RDONLY | O_CLOEXEC;
+    int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
     if (d.openFlags & openflag::kNoBuffering)
         flags |= O_DIRECT;
     int fd = open(block.destinationPath.c_str(), flags);
     if (fd < 0 && (flags & O_DIRECT))
-        fd = open(block.destinationPath.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = open(block.destinationPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     uint32_t n = block.writeLength;
     int error = 0;
     bool same = false;
@@ -246,7 +248,10 @@ void JobThread::CutBack(uint32_t slot, const TakenBlock& block) {
         job.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
         if (++job.flags.Terminating > 100)
             return;
-        int fd = open(block.destinationPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        int fd = open(block.destinationPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        // Nothing there any more: nothing to cut.
+        if (fd < 0 && errno == ENOENT)
+            return;
         if (fd < 0)
             continue;
         const bool cut = SetFileLength(fd, block.blockPosition);

@@ -12,6 +12,7 @@
 #include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
+#include "engine/left_out.h"
 #include "engine/message_table.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
@@ -48,6 +49,8 @@ struct EngineContext {
     DestTable dests;
     FileList list;
     JobState state;
+    // What the job left out, named when it ends.
+    LeftOutLog leftOut;
 
     // Runs when the job thread has copied everything: the completion actions, then the end of
     // the job. Unset, the job thread posts WMU_ENDJOB with code 0.

@@ -17,12 +17,26 @@ namespace rd {
 
 namespace {
 
-// Gives the owner write permission, the "normal" attributes an existing file needs before it
-// can be resumed, renamed or replaced.
-void MakeWritable(const std::string& path) {
+// Gives the owner write permission through the open descriptor, so that a link put in the
+// file's place since it was opened can never pass the change on to another file.
+void MakeWritable(int fd) {
     struct stat st {};
-    if (stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR))
-        chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    if (fstat(fd, &st) == 0 && !(st.st_mode & S_IWUSR))
+        fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
+}
+
+// Opens `path` for writing only when it is still the file `opened` is open on.
+int ReopenForWriting(const std::string& path, int opened, int flags) {
+    MakeWritable(opened);
+    int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags);
+    struct stat a {
+    }, b{};
+    if (fd >= 0 && (fstat(fd, &a) != 0 || fstat(opened, &b) != 0 || a.st_dev != b.st_dev ||
+                    a.st_ino != b.st_ino)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
 }
 
 bool ReadByte(int fd, uint64_t offset, uint8_t& byte) {
@@ -33,34 +47,63 @@ bool Before(const timespec& a, const timespec& b) {
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
+// Closes the descriptor on every way out of the check.
+struct OpenDestination {
+    int fd = -1;
+    ~OpenDestination() {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
 }  // namespace
 
-void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, SourceHandle& handle,
-                              ExistsResult& result) {
+bool JobThread::SkipIfSource(uint32_t slot, const std::string& dest, const struct stat& there,
+                             const struct stat& source) {
+    if (there.st_dev != source.st_dev || there.st_ino != source.st_ino)
+        return false;
+    ++ctx_.state.counters.skips;
+    ctx_.leftOut.Add(dest, LeftOutCause::DestinationIsSource);
+    ctx_.dests.SkipDestination(slot);
+    return true;
+}
+
+void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::string& source,
+                              SourceHandle& handle, ExistsResult& result) {
     CopyDest& d = ctx_.dests[slot];
     d.active = 1;
     const std::string dest = d.root + node.relative;
-    struct stat st {};
-    if (lstat(dest.c_str(), &st) != 0)
+    // Nothing in the last step of the path is followed: a link there is the destination, and
+    // whatever it points at is never read, written or changed.
+    struct stat there {};
+    if (lstat(dest.c_str(), &there) != 0)
         return;
-    MakeWritable(dest);
-    int fd = open(dest.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    struct stat open {};
-    if (fstat(fd, &open) != 0 && fstat(fd, &open) != 0) {
-        close(fd);
-        return;
-    }
-    uint64_t size = static_cast<uint64_t>(open.st_size);
+    // The source itself, reached by another path (a link to its folder, "..", a hard link):
+    // never written, renamed, cut or resumed, and never a reason to remove the source.
     struct stat src {};
-    const bool isSource =
-        fstat(handle.fd, &src) == 0 && src.st_dev == open.st_dev && src.st_ino == open.st_ino;
+    if (fstat(handle.fd, &src) == 0 && SkipIfSource(slot, dest, there, src))
+        return;
+    // A folder in the file's place makes the write fail, which is reported there.
+    if (S_ISDIR(there.st_mode))
+        return;
+
+    OpenDestination dst;
+    const bool regular = S_ISREG(there.st_mode);
+    if (regular) {
+        dst.fd = open(dest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat opened {};
+        if (dst.fd >= 0 && (fstat(dst.fd, &opened) != 0 || opened.st_dev != there.st_dev ||
+                            opened.st_ino != there.st_ino)) {
+            close(dst.fd);
+            dst.fd = -1;
+        }
+    }
+    uint64_t size = regular ? static_cast<uint64_t>(there.st_size) : 0;
 
     // A marker beside the destination says how much of it was really written.
     bool markerResume = false;
     const std::string markerPath = dest + kMarkerSuffix;
-    int marker = ::open(markerPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int marker = dst.fd < 0 ? -1 : ::open(markerPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (marker >= 0) {
         uint8_t bytes[8];
         const bool got = pread(marker, bytes, 8, 0) == 8;
@@ -75,33 +118,36 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, SourceHandle& 
             if (ctx_.settings.resfsz) {
                 markerResume = true;
             } else {
-                SetFileLength(fd, saved);
+                const int w = ReopenForWriting(dest, dst.fd, 0);
+                if (w >= 0) {
+                    SetFileLength(w, saved);
+                    close(w);
+                }
                 unlink(markerPath.c_str());
             }
         }
     }
-    if (size == 0 && !isSource) {
-        close(fd);
+    // An empty file is simply written over by the copy.
+    if (dst.fd >= 0 && size == 0) {
+        MakeWritable(dst.fd);
         return;
     }
 
-    bool resumable = size <= node.size && ctx_.dests.Count() == 1;
+    bool resumable = dst.fd >= 0 && size <= node.size && ctx_.dests.Count() == 1;
     const uint64_t probes[] = {0, size / 3, size / 2, 2 * size / 3, size - 1};
     for (uint64_t offset : probes) {
-        if (!resumable || size == 0)
+        if (!resumable)
             break;
         uint8_t a = 0, b = 0;
-        if (!ReadByte(handle.fd, offset, a) || !ReadByte(fd, offset, b)) {
-            close(fd);
-            fd = ::open(dest.c_str(), O_RDONLY | O_CLOEXEC);
+        if (!ReadByte(handle.fd, offset, a) || !ReadByte(dst.fd, offset, b)) {
+            close(dst.fd);
+            dst.fd = ::open(dest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             handle.Close();
-            if (!OpenSourceWithRetry(result.source, handle)) {
-                if (fd >= 0)
-                    close(fd);
+            if (!OpenSourceWithRetry(source, handle)) {
                 result.abandon = true;
                 return;
             }
-            if (fd < 0 || !ReadByte(handle.fd, offset, a) || !ReadByte(fd, offset, b)) {
+            if (dst.fd < 0 || !ReadByte(handle.fd, offset, a) || !ReadByte(dst.fd, offset, b)) {
                 resumable = false;
                 break;
             }
@@ -109,12 +155,10 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, SourceHandle& 
         if (a != b)
             resumable = false;
     }
-    if (fd >= 0)
-        close(fd);
 
     const MessageTable& texts = ctx_.messages;
     std::string message =
-        texts.Text(3) + text::Format(" %s\r\n", result.source.c_str()) +
+        texts.Text(3) + text::Format(" %s\r\n", source.c_str()) +
         text::Format("%s %Li\r\n\r\n", texts.Text(4).c_str(), static_cast<long long>(node.size)) +
         text::Format("%s %s\r\n", texts.Text(5).c_str(), dest.c_str()) +
         text::Format("%s %Li\r\n", texts.Text(6).c_str(), static_cast<long long>(size));
@@ -155,6 +199,7 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, SourceHandle& 
                                  message);
 
     if ((answer & onexist::kTryResume) && resumable) {
+        MakeWritable(dst.fd);
         result.position = size;
         ctx_.state.counters.doneBytes += size;
         ctx_.state.counters.filePercent =
@@ -163,31 +208,22 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, SourceHandle& 
     }
     if (answer & onexist::kRenameOld) {
         const std::string renamed = DirPart(dest) + "vn_rename." + NamePart(dest);
-        if (isSource)
-            handle.Close();
         // Never replaces an earlier file of that name; a destination that cannot be moved aside
         // is kept rather than written over.
         if (renameat2(AT_FDCWD, dest.c_str(), AT_FDCWD, renamed.c_str(), RENAME_NOREPLACE) != 0) {
-            if (isSource && !OpenSourceWithRetry(result.source, handle)) {
-                result.abandon = true;
-                return;
-            }
             ++ctx_.state.counters.skips;
             ctx_.dests.SkipDestination(slot);
-            return;
-        }
-        if (isSource) {
-            result.source = renamed;
-            result.sourceRenamed = true;
-            if (!OpenSourceWithRetry(result.source, handle))
-                result.abandon = true;
         }
         return;
     }
-    // Overwriting the source with itself would destroy it; that destination is already whole.
-    if ((answer & onexist::kOverwrite) && !(answer & onexist::kSkip) && !isSource) {
-        MakeWritable(dest);
-        unlink(dest.c_str());
+    if ((answer & onexist::kOverwrite) && !(answer & onexist::kSkip)) {
+        // Removing the name replaces a link, never its target. A file that cannot be removed
+        // is emptied instead, so that no old bytes stay behind the new end.
+        if (unlink(dest.c_str()) != 0 && dst.fd >= 0) {
+            const int w = ReopenForWriting(dest, dst.fd, O_TRUNC);
+            if (w >= 0)
+                close(w);
+        }
         return;
     }
     ++ctx_.state.counters.skips;

@@ -30,6 +30,9 @@ struct FENTRY_ {
     uint32_t attributes = kAttributesUnknown;
     timespec creationTime{};
     timespec lastWriteTime{};
+    // Owner and group of the source; -1 when not known.
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
     FENTRY_* previous = nullptr;
     FENTRY_* next = nullptr;
 

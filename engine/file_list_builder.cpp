@@ -27,15 +27,20 @@ constexpr uint64_t kStatusIntervalMs = 300;
 // Reads the attributes of `path`, trying again 50 ms x attempt later after each failure: a
 // source on a slow or just-woken device may not answer at once. With `missingIsFinal` a path
 // that does not exist is given up at once (an entry removed since its folder was listed).
-std::optional<fs::Attributes> Find(const std::string& path, bool missingIsFinal) {
+// `error` gets the errno of the last attempt. A path too long for the system never becomes
+// reachable by waiting.
+std::optional<fs::Attributes> Find(const std::string& path, bool missingIsFinal,
+                                   int* error = nullptr) {
+    int last = 0;
     for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
-        int error = 0;
-        if (auto found = fs::GetAttributes(path, &error))
+        if (auto found = fs::GetAttributes(path, &last))
             return found;
-        if (missingIsFinal && error == ENOENT)
+        if ((missingIsFinal && last == ENOENT) || last == ENAMETOOLONG)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
     }
+    if (error)
+        *error = last;
     return std::nullopt;
 }
 
@@ -80,15 +85,13 @@ void FileListBuilder::RunIntake() {
 }
 
 void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
-    // With a trailing "/" the folder would become its own base, and its contents would land
-    // loose in the destination instead of in a folder of its name.
+    // A relative path names an item of the current folder. Then the path is made plain: with
+    // a trailing "/" the folder would become its own base and its contents would land loose
+    // in the destination, and a ".." would carry the relative paths out of the destination.
     std::string path = given;
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    // A bare name has no folder part to take the base from: it names an item of the current
-    // folder.
-    if (path.find('/') == std::string::npos)
+    if (!path.empty() && path.front() != '/')
         path = fs::CurrentFolder() + "/" + path;
+    path = NormalizePath(path);
     const std::optional<fs::Attributes> found = Find(path, false);
     if (!found)
         return;
@@ -96,24 +99,28 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
         entry = ctx_.queue.EntryAt(ctx_.queue.Add(path));
     std::string base = DirPart(path);
     base.pop_back();
-    const timespec none{};
-    if (AddFileEntry(entry, base, none, none, kAttributesUnknown, kSizeUnknown, path) &&
-        found->IsFolder())
+    if (AddFileEntry(entry, base, nullptr, path) && found->IsFolder())
         AddFolderTree(entry, base, path);
 }
 
 void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
                                     const std::string& folder) {
     std::vector<fs::DirEntry> names;
-    if (fs::ListFolder(folder, "*", names) != 0)
+    if (int error = fs::ListFolder(folder, "*", names)) {
+        LeaveOut(folder, error);
         return;
+    }
     for (const fs::DirEntry& name : names) {
         const std::string full = JoinPath(folder, name.name);
-        const std::optional<fs::Attributes> found = Find(full, true);
-        if (!found)
+        int error = 0;
+        const std::optional<fs::Attributes> found = Find(full, true, &error);
+        if (!found) {
+            // An entry removed since the folder was listed was never part of the job.
+            if (error != ENOENT)
+                LeaveOut(full, error);
             continue;
-        if (AddFileEntry(entry, base, found->created, found->modified, found->mode,
-                         DataSize(*found), full)) {
+        }
+        if (AddFileEntry(entry, base, &*found, full)) {
             if (found->IsFolder())
                 AddFolderTree(entry, base, full);
         } else if (entry && ctx_.queue.IndexOf(entry) < 0) {
@@ -123,17 +130,28 @@ void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
     }
 }
 
+void FileListBuilder::LeaveOut(const std::string& path, int error) {
+    ++ctx_.state.counters.skips;
+    ctx_.leftOut.Add(path, LeftOutCause::CannotReach, error);
+}
+
+void FileListBuilder::Describe(FENTRY_& node, const fs::Attributes& found) {
+    node.size = DataSize(found);
+    node.attributes = found.mode;
+    node.creationTime = found.created;
+    node.lastWriteTime = found.modified;
+    node.uid = found.uid;
+    node.gid = found.gid;
+}
+
 bool FileListBuilder::AddFileEntry(QueueEntry* entry, const std::string& base,
-                                   const timespec& creation, const timespec& lastWrite,
-                                   uint32_t mode, uint64_t size, const std::string& full) {
+                                   const fs::Attributes* known, const std::string& full) {
     auto node = std::make_unique<FENTRY_>();
     node->queueEntry = entry;
     node->base = base;
     node->relative = full.substr(std::min(base.size(), full.size()));
-    node->size = size;
-    node->attributes = mode;
-    node->creationTime = creation;
-    node->lastWriteTime = lastWrite;
+    if (known)
+        Describe(*node, *known);
     if (!FillEntryInfo(*node))
         return false;
 
@@ -185,10 +203,7 @@ bool FileListBuilder::FillEntryInfo(FENTRY_& node) {
     const std::optional<fs::Attributes> found = Find(path, false);
     if (!found)
         return false;
-    node.size = DataSize(*found);
-    node.attributes = found->mode;
-    node.creationTime = found->created;
-    node.lastWriteTime = found->modified;
+    Describe(node, *found);
     return true;
 }
 

@@ -2,13 +2,14 @@
 // below it.
 #pragma once
 
-#include <sys/types.h>
-#include <time.h>
 #include <cstdint>
 #include <string>
 
 namespace rd {
 
+namespace fs {
+struct Attributes;
+}
 struct EngineContext;
 struct FENTRY_;
 struct QueueEntry;
@@ -29,19 +30,24 @@ public:
     // Adds every entry of `folder`, walking subfolders as they are met; links are not followed.
     void AddFolderTree(QueueEntry* entry, const std::string& base, const std::string& folder);
 
-    // Creates a node for `full` below `base`, completes what is unknown of it, counts it in the
-    // listed totals, reports the growing total at most every 300 ms while the copy has not
-    // started, and links it at the tail. `mode` kAttributesUnknown / `size` kSizeUnknown: read
-    // them. Returns false when the file cannot be found.
-    bool AddFileEntry(QueueEntry* entry, const std::string& base, const timespec& creation,
-                      const timespec& lastWrite, uint32_t mode, uint64_t size,
+    // Creates a node for `full` below `base`, completes it (everything is read when `known` is
+    // null), counts it in the listed totals, reports the growing total at most every 300 ms
+    // while the copy has not started, and links it at the tail. Returns false when the file
+    // cannot be found.
+    bool AddFileEntry(QueueEntry* entry, const std::string& base, const fs::Attributes* known,
                       const std::string& full);
 
     // Reads what is unknown of a node (size, attributes, times): up to 10 attempts, 50 ms x
     // attempt apart. The root folder "/" is taken as a folder at once.
     static bool FillEntryInfo(FENTRY_& node);
+    // Fills a node from what lstat told about its source.
+    static void Describe(FENTRY_& node, const fs::Attributes& found);
 
 private:
+    // A folder that cannot be listed or an entry that cannot be reached: counted as a skip and
+    // named at the end of the job.
+    void LeaveOut(const std::string& path, int error);
+
     EngineContext& ctx_;
     uint64_t lastStatus_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "engine/file_list_builder.h"
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
+#include "engine/path_parts.h"
 #include "engine/prompts.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
@@ -105,9 +106,16 @@ void JobThread::Run() {
     // destinations are left as they are.
     for (uint32_t slot = 0; slot < count; ++slot)
         CloseLeftover(slot, 0);
-    FinishMoves();
-    if (ctx_.settings.delmode & mode::kMove)
-        RemoveMovedFolders(std::move(movedFolders_));
+    FinishMoves(true);
+    if (ctx_.settings.delmode & mode::kMove) {
+        const std::vector<FolderLeft> left = RemoveMovedFolders(std::move(movedFolders_));
+        // A moved folder that still holds a skipped file stays by design; a delete job was
+        // asked to remove it.
+        if (mode::IsDelete(ctx_.settings.delmode)) {
+            for (const FolderLeft& folder : left)
+                NotRemoved(folder.path, folder.error);
+        }
+    }
     ApplyFolderTimes();
     if (!mode::IsDelete(ctx_.settings.delmode))
         SyncDestinations();
@@ -156,9 +164,20 @@ void JobThread::SyncDestinations() {
     }
 }
 
-void JobThread::ExpectMove(const std::string& source, uint64_t size, uint32_t destinations) {
+std::vector<std::string> JobThread::CopyFolders(const FENTRY_& node) const {
+    std::vector<std::string> folders;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (ctx_.dests[slot].active)
+            folders.push_back(DirPart(ctx_.dests[slot].root + node.relative));
+    }
+    return folders;
+}
+
+void JobThread::ExpectMove(const std::string& source, uint64_t size,
+                           std::vector<std::string> folders) {
     std::lock_guard<std::mutex> lock(moveLock_);
-    pendingMoves_[fileId_] = PendingMove{source, size, destinations, false};
+    const auto remaining = static_cast<uint32_t>(folders.size());
+    pendingMoves_[fileId_] = PendingMove{source, size, remaining, std::move(folders)};
 }
 
 void JobThread::MoveDestinationDone(uint64_t fileId, bool complete) {
@@ -173,21 +192,52 @@ void JobThread::MoveDestinationDone(uint64_t fileId, bool complete) {
         --it->second.remaining;
 }
 
-void JobThread::FinishMoves() {
-    std::vector<PendingMove> ready;
+void JobThread::FinishMoves(bool all) {
+    // Enough for the folder syncs to be few, few enough that a crash leaves little to do twice.
+    constexpr size_t kBatch = 256;
+    std::vector<PendingMove> batch;
     {
         std::lock_guard<std::mutex> lock(moveLock_);
         for (auto it = pendingMoves_.begin(); it != pendingMoves_.end();) {
             if (it->second.remaining == 0) {
-                ready.push_back(std::move(it->second));
+                readyMoves_.push_back(std::move(it->second));
                 it = pendingMoves_.erase(it);
             } else {
                 ++it;
             }
         }
+        if (readyMoves_.empty() || (!all && readyMoves_.size() < kBatch))
+            return;
+        batch.swap(readyMoves_);
     }
-    for (const PendingMove& move : ready)
-        WipeAndDelete(ctx_, wipeBuffer_, move.source, move.size);
+    RemoveMovedSources(batch);
+}
+
+void JobThread::RemoveMovedSources(std::vector<PendingMove>& moves) {
+    // Each copy's data was synced when it was complete, but its name is on the disk only once
+    // its folder is: until then a crash could lose the copy after the source was gone.
+    std::map<std::string, int> synced;
+    for (const PendingMove& move : moves) {
+        for (const std::string& folder : move.folders)
+            synced.emplace(folder, 0);
+    }
+    for (auto& [folder, error] : synced) {
+        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 || fsync(fd) != 0)
+            error = errno;
+        if (fd >= 0)
+            close(fd);
+    }
+    for (const PendingMove& move : moves) {
+        int error = 0;
+        for (const std::string& folder : move.folders)
+            error = error ? error : synced[folder];
+        if (error == 0)
+            error = WipeAndDelete(ctx_, wipeBuffer_, move.source, move.size);
+        // The source stays beside its copies; nothing is lost, but the user is told.
+        if (error != 0)
+            ctx_.leftOut.Add(move.source, LeftOutCause::CannotRemove, error);
+    }
 }
 
 void JobThread::ProcessNode(FENTRY_& node) {
@@ -196,10 +246,12 @@ void JobThread::ProcessNode(FENTRY_& node) {
         return;
     }
     const uint32_t mode = node.attributes;
-    if (S_ISLNK(mode)) {
-        CopyLink(node);
-    } else if (S_ISREG(mode)) {
+    if (S_ISREG(mode)) {
         CopyEntry(node);
+    } else if (mode::IsDelete(ctx_.settings.delmode)) {
+        DeleteOther(node);
+    } else if (S_ISLNK(mode)) {
+        CopyLink(node);
     } else {
         // Fifos, sockets and devices are never opened: reading a fifo could wait forever.
         ++ctx_.state.counters.skips;
@@ -207,21 +259,74 @@ void JobThread::ProcessNode(FENTRY_& node) {
     ++ctx_.state.counters.filesDone;
 }
 
+void JobThread::NotRemoved(const std::string& path, int error) {
+    ++ctx_.state.counters.skips;
+    ctx_.leftOut.Add(path, LeftOutCause::CannotRemove, error);
+}
+
+void JobThread::DeleteOther(const FENTRY_& node) {
+    const std::string source = node.SourcePath();
+    ctx_.state.SetCurrentSource(source);
+    if (unlink(source.c_str()) != 0 && errno != ENOENT)
+        NotRemoved(source, errno);
+}
+
+void JobThread::GiveMetadata(int fd, const std::string& dest, const FileMetadata& meta) {
+    if (const int error = ApplyOwnerAndXattrs(fd, meta))
+        ctx_.leftOut.Add(dest, LeftOutCause::MetadataNotKept, error);
+}
+
+namespace {
+
+// The owner, group and extended attributes of the source folder `path`.
+std::shared_ptr<const FileMetadata> FolderMetadata(const FENTRY_& node, const std::string& path) {
+    auto meta = std::make_shared<FileMetadata>();
+    meta->uid = node.uid;
+    meta->gid = node.gid;
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        meta->xattrs = ReadXattrs(fd);
+        close(fd);
+    }
+    return meta;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
 void JobThread::MakeFolders(const FENTRY_& node) {
-    if (ctx_.settings.delmode & mode::kMove)
-        movedFolders_.push_back(node.SourcePath());
-    if (mode::IsDelete(ctx_.settings.delmode))
+    const std::string source = node.SourcePath();
+    if (mode::IsDelete(ctx_.settings.delmode)) {
+        movedFolders_.push_back(source);
         return;
+    }
+    struct stat src {};
+    const bool sourceFound = lstat(source.c_str(), &src) == 0;
+    const bool keep = ctx_.options.KeepFileTimes && node.attributes != kAttributesUnknown;
+    const std::shared_ptr<const FileMetadata> meta = keep ? FolderMetadata(node, source) : nullptr;
+    // A destination folder that is the source folder itself keeps everything it has, and is
+    // never removed as a moved folder.
+    bool itself = false;
     const uint32_t count = ctx_.dests.Count();
     for (uint32_t slot = 0; slot < count; ++slot) {
         const std::string path = ctx_.dests[slot].root + node.relative;
         CreateFolderTree(path);
+        struct stat there {};
+        if (sourceFound && lstat(path.c_str(), &there) == 0 && SameFile(src, there)) {
+            itself = true;
+            continue;
+        }
         // A folder's permissions and time are given once its contents are in place: a
         // read-only folder would refuse them, and every file written into it would move its
         // time again.
-        if (ctx_.options.KeepFileTimes && node.attributes != kAttributesUnknown)
-            folderTimes_.push_back({path, node.attributes, node.lastWriteTime});
+        if (keep)
+            folderTimes_.push_back({path, node.attributes, node.lastWriteTime, meta});
     }
+    if (mode::IsMove(ctx_.settings.delmode) && !itself)
+        movedFolders_.push_back(source);
 }
 
 void JobThread::ApplyFolderTimes() {
@@ -230,6 +335,8 @@ void JobThread::ApplyFolderTimes() {
         int fd = open(it->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0)
             continue;
+        if (it->meta)
+            GiveMetadata(fd, it->path, *it->meta);
         SetBasicInfo(fd, it->mode, it->modified);
         close(fd);
     }
@@ -241,34 +348,48 @@ void JobThread::CopyLink(const FENTRY_& node) {
     ctx_.state.SetCurrentSource(source);
     std::string target(4096, '\0');
     ssize_t len = readlink(source.c_str(), target.data(), target.size());
-    if (len < 0 || static_cast<size_t>(len) >= target.size()) {
+    struct stat src {};
+    if (len < 0 || static_cast<size_t>(len) >= target.size() || lstat(source.c_str(), &src) != 0) {
         ++ctx_.state.counters.skips;
         return;
     }
     target.resize(static_cast<size_t>(len));
+    FileMetadata meta;
+    meta.uid = node.uid;
+    meta.gid = node.gid;
     bool everywhere = true;
     const uint32_t count = ctx_.dests.Count();
+    ctx_.dests.ActivateAll();
     for (uint32_t slot = 0; slot < count; ++slot) {
         const std::string dest = ctx_.dests[slot].root + node.relative;
+        struct stat there {};
+        if (lstat(dest.c_str(), &there) == 0 && SkipIfSource(slot, dest, there, src)) {
+            everywhere = false;
+            continue;
+        }
         if (symlink(target.c_str(), dest.c_str()) != 0) {
             // An existing destination is replaced only when the job overwrites.
             const bool overwrite = errno == EEXIST && (ctx_.settings.onexist & 1) != 0;
-            struct stat st {};
-            if (!overwrite || lstat(dest.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
-                unlink(dest.c_str()) != 0 || symlink(target.c_str(), dest.c_str()) != 0) {
+            if (!overwrite || S_ISDIR(there.st_mode) || unlink(dest.c_str()) != 0 ||
+                symlink(target.c_str(), dest.c_str()) != 0) {
                 ++ctx_.state.counters.skips;
+                ctx_.dests.SkipDestination(slot);
                 everywhere = false;
                 continue;
             }
         }
         if (ctx_.options.KeepFileTimes) {
+            if (const int error = ApplyLinkOwner(dest, meta))
+                ctx_.leftOut.Add(dest, LeftOutCause::MetadataNotKept, error);
             const timespec times[2] = {{0, UTIME_OMIT}, node.lastWriteTime};
             utimensat(AT_FDCWD, dest.c_str(), times, AT_SYMLINK_NOFOLLOW);
         }
     }
-    // A moved link goes once every destination has its own.
-    if (everywhere && mode::IsMove(ctx_.settings.delmode))
-        unlink(source.c_str());
+    // A moved link goes once every destination has its own, and their folders are synced.
+    if (everywhere && mode::IsMove(ctx_.settings.delmode)) {
+        std::lock_guard<std::mutex> lock(moveLock_);
+        readyMoves_.push_back(PendingMove{source, 0, 0, CopyFolders(node)});
+    }
 }
 
 void JobThread::StopWriters() {

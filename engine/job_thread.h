@@ -3,6 +3,8 @@
 // mode, or passes on the job thread).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/file_metadata.h"
 #include "engine/transfer.h"
 #include "engine/vn_buffer.h"
 
@@ -41,6 +44,8 @@ struct HandoffBlock {
     // The source path and the number of the file the block belongs to.
     std::string sourcePath;
     uint64_t fileId = 0;
+    // Owner, group and extended attributes of the file, given to each copy when it is whole.
+    std::shared_ptr<const FileMetadata> meta;
     // Which slots take part in this block: the reader's choice when it published it, so that a
     // writer running behind never applies a later file's choice to an earlier file's block.
     std::vector<uint8_t> active;
@@ -91,15 +96,13 @@ private:
         int32_t checksum = 0;
         uint64_t fileId = 0;
         uint64_t sequence = 0;
+        std::shared_ptr<const FileMetadata> meta;
     };
 
     // What the existing-file check decided for one file.
     struct ExistsResult {
         // The copy starts here (a resumed destination).
         uint64_t position = 0;
-        // The source was renamed aside and is read from `source` from now on.
-        bool sourceRenamed = false;
-        std::string source;
         // The file cannot be copied at all.
         bool abandon = false;
     };
@@ -110,12 +113,23 @@ private:
     void CopyLink(const FENTRY_& node);
     void CopyEntry(FENTRY_& node);
     void DeleteEntry(FENTRY_& node);
+    // A delete job's link, fifo, socket or device: the name alone goes, never what it leads to.
+    void DeleteOther(const FENTRY_& node);
+    // A source a delete job could not remove: counted as a skip and named.
+    void NotRemoved(const std::string& path, int error);
+    // Gives the open copy `dest` the owner, group and extended attributes of `meta`; what cannot
+    // be given is named.
+    void GiveMetadata(int fd, const std::string& dest, const FileMetadata& meta);
     // Opens the source, retrying or asking as the error settings say. False: the file is
     // skipped.
     bool OpenSourceWithRetry(const std::string& source, SourceHandle& handle);
     // Settles an existing destination of `slot` before the file is copied.
-    void CheckExisting(uint32_t slot, const FENTRY_& node, SourceHandle& handle,
-                       ExistsResult& result);
+    void CheckExisting(uint32_t slot, const FENTRY_& node, const std::string& source,
+                       SourceHandle& handle, ExistsResult& result);
+    // Leaves `slot` out of the current node when what lies at `dest` (`there`) is the source
+    // itself: counted as a skip and named. True when it was.
+    bool SkipIfSource(uint32_t slot, const std::string& dest, const struct stat& there,
+                      const struct stat& source);
     void BlockLoop(FENTRY_& node, const std::string& source, SourceHandle& handle,
                    uint64_t position, bool marker);
     // Reads the block at `position`; with verification on, until two reads agree. Returns false
@@ -176,12 +190,19 @@ private:
         std::string source;
         uint64_t size = 0;
         uint32_t remaining = 0;
-        bool failed = false;
+        // The folders that hold the copies.
+        std::vector<std::string> folders;
     };
-    void ExpectMove(const std::string& source, uint64_t size, uint32_t destinations);
+    // The folders that hold the copies of `node` in the destinations still active for it.
+    std::vector<std::string> CopyFolders(const FENTRY_& node) const;
+    void ExpectMove(const std::string& source, uint64_t size, std::vector<std::string> folders);
     void MoveDestinationDone(uint64_t fileId, bool complete);
-    // Removes the sources of moves that every destination completed.
-    void FinishMoves();
+    // Takes the moves that every destination completed; once enough of them wait, or with
+    // `all`, syncs their folders and removes their sources.
+    void FinishMoves(bool all = false);
+    // Syncs each folder of `moves` once, then removes the sources whose copies are all on the
+    // disk, names in full.
+    void RemoveMovedSources(std::vector<PendingMove>& moves);
 
     EngineContext& ctx_;
     HandoffBlock handoff_;
@@ -198,11 +219,17 @@ private:
         std::string path;
         uint32_t mode;
         timespec modified;
+        std::shared_ptr<const FileMetadata> meta;
     };
     std::vector<FolderTimes> folderTimes_;
 
+    // The metadata of the file being copied; null when the job keeps none.
+    std::shared_ptr<const FileMetadata> meta_;
+
     std::mutex moveLock_;
     std::map<uint64_t, PendingMove> pendingMoves_;
+    // Moves whose copies are complete, waiting for their folders to be synced.
+    std::vector<PendingMove> readyMoves_;
     std::vector<std::string> movedFolders_;
     VNBuffer wipeBuffer_;
     VNBuffer verifyBuffer_;

@@ -72,18 +72,18 @@ std::string WithoutTrailingSlashes(std::string path) {
 
 }  // namespace
 
-bool WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path,
-                   uint64_t size) {
+int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path,
+                  uint64_t size) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT;
+        return errno == ENOENT ? 0 : errno;
     if (S_ISDIR(st.st_mode))
-        return false;
+        return EISDIR;
     const int passes = mode::WipePasses(ctx.settings.delmode);
     // Links, devices, fifos and sockets are only unlinked: opening one could write into its
     // target or block on it.
     if (passes == 0 || !S_ISREG(st.st_mode))
-        return ::unlink(path.c_str()) == 0;
+        return ::unlink(path.c_str()) == 0 ? 0 : errno;
 
     const bool madeWritable =
         (st.st_mode & S_IWUSR) == 0 && ::chmod(path.c_str(), st.st_mode | S_IWUSR) == 0;
@@ -94,17 +94,18 @@ bool WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& 
         fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_nlink == 1;
     // The name goes before the content: a file that cannot be removed keeps its data.
     if (::unlink(path.c_str()) != 0) {
+        const int error = errno;
         if (madeWritable)
             ::chmod(path.c_str(), st.st_mode & 07777);
         if (fd >= 0)
             ::close(fd);
-        return false;
+        return error;
     }
     if (wipe)
         Overwrite(ctx, wipeBuffer, fd, size, passes);
     if (fd >= 0)
         ::close(fd);
-    return true;
+    return 0;
 }
 
 bool RenameMove(const std::string& source, const std::string& destination) {
@@ -213,12 +214,16 @@ std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sou
     return ctx.messages.Text(15) + "\r\n" + failures;
 }
 
-void RemoveMovedFolders(std::vector<std::string> folders) {
+std::vector<FolderLeft> RemoveMovedFolders(std::vector<std::string> folders) {
     // A folder sorts after every folder that holds it, so the reverse order empties each
     // folder before its parent is tried.
     std::sort(folders.begin(), folders.end());
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
-        ::rmdir(it->c_str());
+    std::vector<FolderLeft> left;
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+        if (::rmdir(it->c_str()) != 0 && errno != ENOENT)
+            left.push_back({*it, errno});
+    }
+    return left;
 }
 
 }  // namespace rd

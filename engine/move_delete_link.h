@@ -13,9 +13,8 @@ class VNBuffer;
 
 // Removes a source file, first overwriting it with random bytes as often as the wipe passes of
 // the job mode word say, in chunks of the buffer size (1 MiB for a size outside the table).
-// Returns true when the file is gone.
-bool WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path,
-                   uint64_t size);
+// Returns 0 when the file is gone, else the errno that kept it (EISDIR for a folder).
+int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path, uint64_t size);
 
 // Moves `source` to `destination` by renaming it within one file system, keeping its
 // permissions. False when the two are on different file systems or the rename fails; nothing
@@ -36,7 +35,14 @@ int CreateJunction(const std::string& link, const std::string& target);
 // then one "<source> -> <link>\r\n" per failure.
 std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sources);
 
-// Removes the moved source folders, deepest first; folders that still hold something stay.
-void RemoveMovedFolders(std::vector<std::string> folders);
+// A folder that could not be removed, and why.
+struct FolderLeft {
+    std::string path;
+    int error = 0;
+};
+
+// Removes the moved or deleted source folders, deepest first; folders that still hold
+// something stay. Returns those that could not be removed (one already gone is not among them).
+std::vector<FolderLeft> RemoveMovedFolders(std::vector<std::string> folders);
 
 }  // namespace rd

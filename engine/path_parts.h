@@ -22,4 +22,10 @@ inline std::string NamePart(std::string_view path) {
     return std::string(path.substr(pos + 1));
 }
 
+// `path` with "." components and repeated "/" dropped and each ".." taking away the component
+// before it, read from the text alone (links are not looked up); no trailing "/" but on "/"
+// itself. A relative path stays relative; ".." that climbs above its start is kept, and ".."
+// above "/" is "/". An empty path stays empty.
+std::string NormalizePath(std::string_view path);
+
 }  // namespace rd

@@ -4,6 +4,7 @@
 
 #include "engine/file_list.h"
 #include "engine/job_state.h"
+#include "engine/path_parts.h"
 
 namespace rd {
 
@@ -18,14 +19,15 @@ void EraseEntry(std::vector<QueueEntry*>& entries, int& cursor, size_t index) {
 
 }  // namespace
 
-int SourceQueue::Add(std::string_view path) {
-    if (!path.empty() && path.back() == '/')
-        path.remove_suffix(1);
-    if (path.empty())
+int SourceQueue::Add(std::string_view given) {
+    // The plain form: the queue is what the job copies, keeps for resume and links.
+    const std::string path = NormalizePath(given);
+    // The root would leave nothing once its trailing "/" is dropped, as any other folder's is.
+    if (path.empty() || path == "/")
         return -1;
     std::lock_guard<std::mutex> lock(lock_);
     auto entry = std::make_unique<QueueEntry>();
-    entry->file.path = std::string(path);
+    entry->file.path = path;
     entry->state = std::string(kStateWait);
     entries_.push_back(entry.get());
     storage_.push_back(std::move(entry));

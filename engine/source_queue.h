@@ -31,8 +31,8 @@ inline constexpr std::string_view kStateDone = "Done";
 
 class SourceQueue {
 public:
-    // Appends `path` without one trailing "/" in state "Wait". Returns its index, or -1 when
-    // nothing is left of the path.
+    // Appends `path` in its plain form (NormalizePath) in state "Wait". Returns its index, or
+    // -1 for an empty path and for "/".
     int Add(std::string_view path);
     int Count() const;
     // The path at `index`, empty when out of range.

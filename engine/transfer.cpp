@@ -178,8 +178,9 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
         return true;
     bool direct = false;
     int err = 0;
-    // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it.
-    int fd = OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_CLOEXEC, burst, direct, err);
+    // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it. A link in
+    // the file's place is never written through.
+    int fd = OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, burst, direct, err);
     if (fd < 0) {
         if (error)
             *error = err;
@@ -217,7 +218,10 @@ void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const st
                         error);
         return;
     }
-    int fd = OpenRetrying(markerPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A new file every time: whatever stands at the marker's name (an old marker, or a link
+    // that would lead the write elsewhere) is removed, never opened.
+    ::unlink(markerPath.c_str());
+    int fd = OpenRetrying(markerPath, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         return;
     const std::string bytes = ResumeMarkerBytes(end, source, switches);

@@ -41,6 +41,8 @@ Attributes FromStat(const struct stat& st) {
     a.modified = st.st_mtim;
     a.device = st.st_dev;
     a.inode = st.st_ino;
+    a.uid = st.st_uid;
+    a.gid = st.st_gid;
     return a;
 }
 
@@ -57,6 +59,8 @@ Attributes FromStatx(const struct statx& stx) {
     }
     a.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
     a.inode = stx.stx_ino;
+    a.uid = stx.stx_uid;
+    a.gid = stx.stx_gid;
     return a;
 }
 #endif

@@ -18,6 +18,8 @@ struct Attributes {
     timespec created{};  // zero where the file system does not record a creation time
     dev_t device = 0;
     ino_t inode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
 
     bool IsFolder() const { return S_ISDIR(mode); }
     bool IsLink() const { return S_ISLNK(mode); }

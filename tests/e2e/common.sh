@@ -13,3 +13,34 @@ mkdir -p "$work/run" && chmod 700 "$work/run"
 
 fail() { echo "FAIL: $*"; exit 1; }
 expect() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in:"$'\n'"$2"; }
+
+# Checks that go on after a failure: each failed check is told, and finish ends the script with
+# all of them. Set-up that does not work is told apart and ends the script at once; a script
+# that cannot test here skips with exit status 77 and says why.
+failures=0
+check() {
+    local what=$1
+    shift
+    if ! "$@"; then
+        echo "FAIL: $what"
+        failures=$((failures + 1))
+    fi
+}
+# check_same WHAT EXPECTED ACTUAL: exact texts.
+check_same() {
+    if [ "$2" != "$3" ]; then
+        printf 'FAIL: %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"
+        failures=$((failures + 1))
+    fi
+}
+setup() { "$@" || { echo "SET-UP FAILED: $*"; exit 2; }; }
+skip_all() { echo "SKIP: $*"; exit 77; }
+finish() {
+    if [ "$failures" -ne 0 ]; then
+        echo "$1: $failures check(s) failed"
+        exit 1
+    fi
+    echo "$1: all checks passed"
+}
+# The program's own lines on stderr (the display's notes left out).
+own_lines() { grep '^redodori' "$1" || true; }

@@ -268,6 +268,12 @@ TEST_F(FileListBuilderTest, FolderThatCannotBeListedGivesOnlyItsNode) {
     builder.AddSource(Queue("locked"), Path("locked"));
 
     EXPECT_EQ(Relatives(), (std::vector<std::string>{"/locked"}));
+    // Left out, but counted and named.
+    EXPECT_EQ(ctx.state.counters.skips, 1u);
+    const std::vector<LeftOutNode> named = ctx.leftOut.Kept();
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(named[0].path, Path("locked"));
+    EXPECT_EQ(named[0].error, EACCES);
 }
 
 TEST_F(FileListBuilderTest, IntakeWalksTheQueueInOrderAndAnnouncesTheTotal) {

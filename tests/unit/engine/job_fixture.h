@@ -132,4 +132,34 @@ struct Job {
     EngineContext ctx;
 };
 
+// The shipped English language file of the source tree.
+inline std::string EnglishFile() {
+    const std::string here = __FILE__;
+    return here.substr(0, here.find("/tests/")) + "/data/english.lng";
+}
+
+// A test of whole jobs: a private folder with the sources in "src/", and a job that speaks
+// English, made anew by Fresh().
+class JobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fsys::create_directories(dir / "src");
+        Fresh();
+    }
+    void Fresh() {
+        job = std::make_unique<Job>();
+        ASSERT_TRUE(job->ctx.messages.Load(EnglishFile()));
+    }
+    std::string Src(const std::string& rel) const { return dir / ("src/" + rel); }
+    // Writes a file of `size` pattern bytes below "src/" and returns its path.
+    std::string Make(const std::string& rel, size_t size, uint32_t seed = 1) {
+        fsys::create_directories(fsys::path(Src(rel)).parent_path());
+        WriteFile(Src(rel), Pattern(size, seed));
+        return Src(rel);
+    }
+
+    TempDir dir;
+    std::unique_ptr<Job> job;
+};
+
 }  // namespace rd::test

@@ -64,7 +64,7 @@ protected:
     // Wipes `path` while an open descriptor keeps its inode readable; returns what is left.
     std::string WipeAndRead(const std::string& path, size_t size) {
         const int fd = open(path.c_str(), O_RDONLY);
-        EXPECT_TRUE(WipeAndDelete(ctx, wipeBuffer, path, size));
+        EXPECT_EQ(WipeAndDelete(ctx, wipeBuffer, path, size), 0);
         EXPECT_FALSE(fsys::exists(fsys::symlink_status(path)));
         const std::string left = ReadFd(fd, size);
         close(fd);
@@ -126,7 +126,7 @@ TEST_F(MoveDeleteLink, WipeLeavesTheContentOfAnotherHardLinkedName) {
     test::WriteFile(dir / "f", Pattern(70000));
     ASSERT_EQ(link((dir / "f").c_str(), (dir / "other").c_str()), 0);
     settings.delmode = mode::kDelete | (3 << 1);
-    EXPECT_TRUE(WipeAndDelete(ctx, wipeBuffer, dir / "f", 70000));
+    EXPECT_EQ(WipeAndDelete(ctx, wipeBuffer, dir / "f", 70000), 0);
     EXPECT_FALSE(fsys::exists(dir / "f"));
     EXPECT_EQ(test::ReadFile(dir / "other"), Pattern(70000));
 }
@@ -136,10 +136,10 @@ TEST_F(MoveDeleteLink, WipeUnlinksASymlinkAndRefusesAFolder) {
     fsys::create_symlink(dir / "target", dir / "link");
     fsys::create_directory(dir / "folder");
     settings.delmode = mode::kDelete | (3 << 1);
-    EXPECT_TRUE(WipeAndDelete(ctx, wipeBuffer, dir / "link", 4));
+    EXPECT_EQ(WipeAndDelete(ctx, wipeBuffer, dir / "link", 4), 0);
     EXPECT_FALSE(fsys::exists(fsys::symlink_status(dir / "link")));
     EXPECT_EQ(test::ReadFile(dir / "target"), "keep");
-    EXPECT_FALSE(WipeAndDelete(ctx, wipeBuffer, dir / "folder", 4096));
+    EXPECT_EQ(WipeAndDelete(ctx, wipeBuffer, dir / "folder", 4096), EISDIR);
     EXPECT_TRUE(fsys::is_directory(dir / "folder"));
 }
 
@@ -287,11 +287,17 @@ TEST_F(MoveDeleteLink, RemoveMovedFoldersDeepestFirstKeepingNonEmptyOnes) {
     for (const char* f : {"m/a/b/c", "m/a-b", "m/k"})
         fsys::create_directories(dir / f);
     test::WriteFile(dir / "m/k/skipped", "x");
-    RemoveMovedFolders(
-        {dir / "m", dir / "m/a/b", dir / "m/k", dir / "m/a-b", dir / "m/a", dir / "m/a/b/c"});
+    const std::vector<FolderLeft> left =
+        RemoveMovedFolders({dir / "m", dir / "m/a/b", dir / "m/k", dir / "m/a-b", dir / "m/a",
+                            dir / "m/a/b/c", dir / "gone"});
     EXPECT_FALSE(fsys::exists(dir / "m/a"));
     EXPECT_FALSE(fsys::exists(dir / "m/a-b"));
     EXPECT_TRUE(fsys::exists(dir / "m/k/skipped"));
+    // What stays is told, deepest first; a folder already gone is not.
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0].path, dir / "m/k");
+    EXPECT_EQ(left[1].path, dir / "m");
+    EXPECT_EQ(left[0].error, ENOTEMPTY);
 }
 
 }  // namespace

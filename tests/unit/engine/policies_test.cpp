@@ -24,33 +24,12 @@ using test::Job;
 using test::PathOf;
 using test::Pattern;
 
-std::string EnglishFile() {
-    std::string here = __FILE__;
-    return here.substr(0, here.find("/tests/")) + "/data/english.lng";
-}
-
-class Policies : public ::testing::Test {
+class Policies : public test::JobTest {
 protected:
-    void SetUp() override {
-        fsys::create_directories(dir / "src");
-        Fresh();
-    }
-    void Fresh() {
-        job = std::make_unique<Job>();
-        ASSERT_TRUE(job->ctx.messages.Load(EnglishFile()));
-    }
-    std::string Src(const std::string& rel) const { return dir / ("src/" + rel); }
-    std::string Make(const std::string& rel, size_t size, uint32_t seed = 1) {
-        test::WriteFile(Src(rel), Pattern(size, seed));
-        return Src(rel);
-    }
     static void SetTime(const std::string& path, time_t seconds) {
         const timespec t[2] = {{0, UTIME_OMIT}, {seconds, 0}};
         utimensat(AT_FDCWD, path.c_str(), t, 0);
     }
-
-    test::TempDir dir;
-    std::unique_ptr<Job> job;
 };
 
 TEST(BlockSum, SignedBytes) {
@@ -138,15 +117,6 @@ TEST_F(Policies, ExistsMessageAndResumeOffer) {
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
     EXPECT_EQ(prompts[0].text.substr(prompts[0].text.size() - 7), " 9000\r\n");
-}
-
-TEST_F(Policies, CopyingAFileOntoItselfWithRenameOld) {
-    const std::string source = Make("self", 70000, 3);
-    const std::string before = test::ReadFile(source);
-    job->settings.onexist = onexist::kRenameOld;
-    job->Run({source}, {dir / "src"});
-    EXPECT_TRUE(test::ReadFile(dir / "src/vn_rename.self") == before);
-    EXPECT_TRUE(test::ReadFile(source) == before);
 }
 
 TEST_F(Policies, RetryAllThenADestinationFailingPastTheTimeOutIsSkipped) {

@@ -14,16 +14,28 @@ namespace {
 
 constexpr uint64_t kMB = 1024 * 1024;
 
-TEST(SourceQueueAdd, DropsOneTrailingSeparator) {
+TEST(SourceQueueAdd, KeepsThePlainFormOfEachPath) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/u/docs/", "/home/u/docs"},
+        {"/home/u/a.txt", "/home/u/a.txt"},
+        {"/x//", "/x"},
+        {"/a/b/..", "/a"},
+        {"/a/./b//c/", "/a/b/c"},
+        {"/a/b/../../..", "/"},
+        {"/../etc", "/etc"},
+        {"rel/../x", "x"},
+    };
     SourceQueue q;
-    EXPECT_EQ(q.Add("/home/u/docs/"), 0);
-    EXPECT_EQ(q.Add("/home/u/a.txt"), 1);
-    EXPECT_EQ(q.Add("/x//"), 2);
-    EXPECT_EQ(q.EntryPath(0), "/home/u/docs");
-    EXPECT_EQ(q.EntryPath(1), "/home/u/a.txt");
-    EXPECT_EQ(q.EntryPath(2), "/x/");
-    EXPECT_EQ(q.EntryState(0), kStateWait);
-    EXPECT_EQ(q.EntryAt(2)->file.path, "/x/");
+    for (const auto& [given, kept] : cases) {
+        const int index = q.Add(given);
+        if (std::string(kept) == "/") {
+            EXPECT_EQ(index, -1) << given;
+            continue;
+        }
+        ASSERT_GE(index, 0) << given;
+        EXPECT_EQ(q.EntryPath(index), kept) << given;
+        EXPECT_EQ(q.EntryState(index), kStateWait);
+    }
 }
 
 TEST(SourceQueueAdd, NothingLeftAddsNothing) {

@@ -75,6 +75,9 @@ public:
     std::string targetText;
     // Records the warning boxes of ParseDestinations.
     RecordingNotice notice;
+    // Runs after each WMU_COMMAND was handled, with its sub-command: a place to act between
+    // the steps of the job.
+    std::function<void(uintptr_t)> afterCommand;
 
     // Answers later prompts with `answer`; the default answers 2 (skip) to every prompt.
     void SetPromptAnswer(PromptAnswer answer) {
@@ -110,6 +113,8 @@ public:
                     ctx->dests.CreateEvents();
                     ctx->state.flags.EngineReady = 1;
                 }
+                if (afterCommand)
+                    afterCommand(wParam);
                 return 0;
             case msg::WMU_ERRORPROMPT:
             case msg::WMU_EXISTSPROMPT: {

@@ -1,0 +1,35 @@
+// What belongs to a file beside its data and its permissions: its owner and group, and its
+// extended attributes (the ACLs among them). Read from a source, given to its copy.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace rd {
+
+struct FileMetadata {
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
+    // Name and value of each extended attribute.
+    std::vector<std::pair<std::string, std::string>> xattrs;
+};
+
+// The extended attributes of an open file. Attributes this process could not give to a copy
+// (the trusted and security name spaces, without root) are not read. Empty when the file system
+// has none.
+std::vector<std::pair<std::string, std::string>> ReadXattrs(int fd);
+
+// Gives the open file the owner and group of `meta` where this process may (root: both; others:
+// the group, when it is one of theirs) and its extended attributes. Comes before the
+// permissions are set, since a change of owner clears the set-user-ID bit. Returns 0, or the
+// errno of the first thing that could not be given although the file system has it.
+int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta);
+
+// The same for a symbolic link: owner and group only (root), since links carry no attributes of
+// their own that users may set.
+int ApplyLinkOwner(const std::string& path, const FileMetadata& meta);
+
+}  // namespace rd
