@@ -15,7 +15,7 @@ run_round() {
     local dir="$work/$1" jobs=$2 k pids=() listing line
     mkdir -p "$dir/src" || setup_failed "cannot make $dir/src"
     for k in $(seq 1 "$jobs"); do
-        head -c $((16000 + RANDOM % 24000)) /dev/urandom >"$dir/src/s$k" ||
+        head -c $((8000 + RANDOM % 16000)) /dev/urandom >"$dir/src/s$k" ||
             setup_failed "cannot write $dir/src/s$k"
     done
     for k in $(seq 1 "$jobs"); do
