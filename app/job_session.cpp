@@ -1,11 +1,15 @@
 #include "app/job_session.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <utility>
+#include <vector>
 
+#include "app/handoff.h"
 #include "app/settings_reader.h"
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
@@ -13,6 +17,7 @@
 #include "engine/job_thread.h"
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
+#include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/store.h"
@@ -28,35 +33,14 @@ std::string ProgramPath() {
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string("redodori");
 }
 
+// How long a hand-off waits before it tries again to post into a full queue.
+constexpr int kFullQueueRetryMs = 2;
+
 const char* Outcome(int32_t mode) {
     return mode::IsDelete(mode) ? "Delete" : mode::IsMove(mode) ? "Move" : "Copy";
 }
 
-// Sends every queued source to the running job's window.
-void HandOver(uint32_t window, const SourceQueue& queue) {
-    for (int i = 0; i < queue.Count(); ++i)
-        for (const auto& [w, l] : HandOffChunks(queue.EntryPath(i)))
-            bus::PostToWindow(kProgressWindowClass, window, {msg::WMU_HANDOFF, w, l});
-}
-
 }  // namespace
-
-std::vector<std::pair<uint64_t, int64_t>> HandOffChunks(const std::string& path) {
-    std::string bytes = path;
-    bytes.push_back('\0');
-    while (bytes.size() % 8)
-        bytes.push_back('\0');
-    std::vector<std::pair<uint64_t, int64_t>> chunks;
-    for (size_t at = 0; at < bytes.size(); at += 8) {
-        uint64_t w = 0, l = 0;
-        for (size_t k = 0; k < 4; ++k) {
-            w = (w << 8) | static_cast<uint8_t>(bytes[at + k]);
-            l = (l << 8) | static_cast<uint8_t>(bytes[at + 4 + k]);
-        }
-        chunks.emplace_back(w, static_cast<int64_t>(l));
-    }
-    return chunks;
-}
 
 JobSession::JobSession(std::string line, Store& store, WindowLink& window)
     : ctx(settings, window, core.queue),
@@ -70,6 +54,12 @@ JobSession::JobSession(std::string line, Store& store, WindowLink& window)
 JobSession::~JobSession() = default;
 
 void JobSession::Exit(int code) {
+    // From here on posts to this job fail, and hand-offs already waiting are refused rather
+    // than left to wait out their time.
+    if (endpoint_) {
+        endpoint_->StopReceiving();
+        core.ServePackets();
+    }
     if (host.exit)
         host.exit(code);
     endpoint_.reset();
@@ -184,15 +174,21 @@ JobSession::Start JobSession::Intake() {
 
     if (flags.AttachToRunning) {
         if (uint32_t running = bus::FindWindow(kProgressWindowClass)) {
-            HandOver(running, core.queue);
-            if (console.Attached())
-                console.Send(packet::kText, "Job attached to another RedoDori session\r\n");
-            else
-                std::fputs("redodori: Job attached to another RedoDori session\n", stderr);
-            TellWrapper(2);
-            if (flags.SourceIsListFile && flags.DeleteListFiles)
-                fs::RemoveFile(fields.source);
-            Exit(0);
+            const int64_t answer = HandOver(running);
+            if (answer == handoff::kAccepted) {
+                if (console.Attached())
+                    console.Send(packet::kText, "Job attached to another RedoDori session\r\n");
+                else
+                    std::fputs("redodori: Job attached to another RedoDori session\n", stderr);
+                TellWrapper(2);
+                if (flags.SourceIsListFile && flags.DeleteListFiles)
+                    fs::RemoveFile(fields.source);
+                Exit(0);
+            }
+            std::fprintf(stderr,
+                         "redodori: Job not attached to another RedoDori session (%s); it runs "
+                         "here\n",
+                         handoff::RefusalReason(answer).c_str());
         }
     }
     if (!(flags.WaitForOtherJobs ? marker_.WaitForOthers(error) : marker_.Hold(error)))
@@ -223,7 +219,71 @@ JobSession::Start JobSession::Intake() {
         host.showProgressWindow();
     ctx.window.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
     ctx.window.Post(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+    core.OpenForHandOffs();
     return Start::Running;
+}
+
+// This job's own window is served all the while, so that a job handing over to this one at the
+// same time is refused at once (this job has not started) instead of waiting on it.
+int64_t JobSession::HandOver(uint32_t window) {
+    std::string error;
+    const std::unique_ptr<bus::Endpoint> answers = bus::Endpoint::CreateThread(error);
+    if (!answers)
+        return handoff::kNoAnswerEndpoint;
+    std::string targets;
+    if (!ReadTargets(fields.target, flags, false, targets, error))
+        return handoff::kNoDestinations;
+    const std::string folder = fs::CurrentFolder();
+    const handoff::Links links = flags.TreeLink      ? handoff::Links::Tree
+                                 : flags.PerFileLink ? handoff::Links::PerFile
+                                                     : handoff::Links::None;
+    std::vector<std::string> items{handoff::DescribeJob(settings.delmode, links, targets, folder)};
+    // A relative source is meant from this job's folder, not from the running job's.
+    for (int i = 0; i < core.queue.Count(); ++i) {
+        const std::string path = core.queue.EntryPath(i);
+        items.push_back(path[0] == '/' ? path : folder + "/" + path);
+    }
+
+    const auto serve = [&](int fd, int timeoutMs) {
+        pollfd ready[2] = {{fd, POLLIN, 0}, {endpoint_ ? endpoint_->Fd() : -1, POLLIN, 0}};
+        ::poll(ready, 2, timeoutMs);
+        core.ServePackets();
+    };
+    const uint64_t started = TickMs();
+    // A packet that cannot be posted is lost, and then no source may be offered at all.
+    const auto post = [&](const bus::Packet& packet) {
+        bool full = false;
+        while (!bus::TryPostToWindow(kProgressWindowClass, window, packet, full)) {
+            if (!full || TickMs() >= started + handoff::kAcceptWithinMs)
+                return false;
+            serve(-1, kFullQueueRetryMs);
+        }
+        return true;
+    };
+    const uint32_t self = answers->Id();
+    for (const std::string& item : items)
+        for (const bus::Packet& chunk : handoff::Chunks(item, self))
+            if (!post(chunk))
+                return handoff::kNotSent;
+    if (!post(handoff::Closing(self, static_cast<uint32_t>(items.size() - 1), started)))
+        return handoff::kNotSent;
+
+    bus::Packet packet;
+    const auto answered = [&] {
+        while (answers->Receive(packet))
+            if (packet.msg == msg::WMU_HANDOFFANSWER && packet.wParam == started)
+                return true;
+        return false;
+    };
+    for (uint64_t now = TickMs(); now < started + handoff::kAnswerTimeoutMs; now = TickMs()) {
+        if (answered())
+            return packet.lParam;
+        serve(answers->Fd(), static_cast<int>(started + handoff::kAnswerTimeoutMs - now));
+    }
+    // From here on the running job cannot post an acceptance: one is in the socket already, or
+    // that job learns that its answer was not taken and adds nothing.
+    answers->StopReceiving();
+    return answered() ? packet.lParam : handoff::kNoAnswer;
 }
 
 void JobSession::RunTreeLinkPass() {

@@ -8,8 +8,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
@@ -27,11 +25,6 @@ class Store;
 
 // The class of the progress window's endpoint, by which a second job finds a running one.
 inline constexpr const char* kProgressWindowClass = "TRedoDoriWnd";
-
-// A source path as the WMU_HANDOFF chunks that carry it: eight bytes a chunk, the first four in
-// wParam and the last four in lParam, each big-endian; the path ends in a zero byte and is
-// padded with zeros to a multiple of eight.
-std::vector<std::pair<uint64_t, int64_t>> HandOffChunks(const std::string& path);
 
 class JobSession {
 public:
@@ -87,6 +80,9 @@ private:
     // End() where nothing can be ending already (the intake).
     [[noreturn]] void EndNow(int code);
     void Tell(const std::string& caption, const std::string& text);
+    // Offers the queued sources to the running job at `window`; returns its answer
+    // (handoff::kAccepted: that job copies them) or why none came.
+    int64_t HandOver(uint32_t window);
     void TellWrapper(int status);
     ResumeJob MakeResumeJob() const;
     void SaveForResume(int mode);

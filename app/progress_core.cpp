@@ -1,6 +1,7 @@
 #include "app/progress_core.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "app/console_channel.h"
 #include "app/console_prompts.h"
@@ -10,6 +11,7 @@
 #include "engine/prompts.h"
 #include "platform/bus.h"
 #include "platform/clock.h"
+#include "platform/fs.h"
 
 namespace rd {
 
@@ -81,7 +83,6 @@ intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
             else if (lParam == 4)
                 Abort(2);
             return 0;
-        case msg::WMU_HANDOFF: HandOff(wParam, lParam); return 0;
         case msg::WMU_ERRORPROMPT:
         case msg::WMU_EXISTSPROMPT: return Ask(msg, wParam, reinterpret_cast<const char*>(lParam));
         default: return 0;
@@ -245,7 +246,13 @@ void ProgressCore::HandlePacket(const bus::Packet& p) {
     else if (p.msg == msg::WMU_COMMAND && p.wParam == 2)
         Key(static_cast<char>(p.lParam));
     else if (p.msg == msg::WMU_HANDOFF)
-        HandOff(p.wParam, p.lParam);
+        inbox_.Add(p.wParam, p.lParam, TickMs());
+    else if (p.msg == msg::WMU_HANDOFFEND)
+        EndHandOff(p.wParam, p.lParam);
+}
+
+void ProgressCore::OpenForHandOffs() {
+    acceptsHandOffs_ = true;
 }
 
 void ProgressCore::TogglePause(bool sender) {
@@ -284,21 +291,55 @@ void ProgressCore::Abort(int code) {
     RequestEnd(code);
 }
 
-// A source handed over by a second job, eight bytes at a time; a chunk whose eighth byte is
-// zero ends the path.
-void ProgressCore::HandOff(uint64_t wParam, int64_t lParam) {
-    std::string bytes;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.push_back(static_cast<char>((wParam >> shift) & 0xFF));
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.push_back(static_cast<char>((static_cast<uint64_t>(lParam) >> shift) & 0xFF));
-    handoffText_ += bytes.substr(0, bytes.find('\0'));
-    if (bytes[7] != '\0')
+// Accepts only what is sure to be copied: the whole hand-off, fresh enough that its sender
+// still waits, for a job of the same kind and destinations that has started and not passed its
+// last node. The sources are added only once the sender has the acceptance in its socket; a
+// sender that stopped listening runs its job itself.
+void ProgressCore::EndHandOff(uint64_t wParam, int64_t lParam) {
+    const auto sender = static_cast<uint32_t>(wParam >> 32);
+    const auto started = static_cast<uint64_t>(lParam);
+    const std::optional<handoff::Inbox::Items> items =
+        inbox_.Take(sender, static_cast<uint32_t>(wParam));
+    const uint64_t now = TickMs();
+    handoff::Answer answer = handoff::kAccepted;
+    if (!items)
+        answer = handoff::kIncomplete;
+    else if (started > now || now - started >= handoff::kAcceptWithinMs)
+        answer = handoff::kTooLate;
+    else if (!acceptsHandOffs_)
+        answer = handoff::kNotStarted;
+    else
+        answer = handoff::Compare(
+            items->job, handoff::DescribeJob(ctx_->settings.delmode,
+                                             ctx_->options.PerFileLink ? handoff::Links::PerFile
+                                                                       : handoff::Links::None,
+                                             targetText, fs::CurrentFolder()));
+    if (answer == handoff::kAccepted && !ReserveAddition())
+        answer = handoff::kEnding;
+    const bool told = bus::PostToThread(sender, handoff::Reply(started, answer));
+    if (answer != handoff::kAccepted)
         return;
-    const std::string source = handoffText_;
-    handoffText_.clear();
-    if (!source.empty())
-        AddSource(source);
+    if (told)
+        for (const std::string& source : items->sources)
+            AddSource(source);
+    ReleaseAddition();
+    if (told && hooks.sourcesChanged)
+        hooks.sourcesChanged();
+}
+
+bool ProgressCore::ReserveAddition() {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (endRequested_)
+            return false;
+    }
+    std::lock_guard<std::mutex> lock(ctx_->list.ListLock);
+    return ctx_->list.Reserve();
+}
+
+void ProgressCore::ReleaseAddition() {
+    std::lock_guard<std::mutex> lock(ctx_->list.ListLock);
+    ctx_->list.Release();
 }
 
 void ProgressCore::AddSource(const std::string& path) {
@@ -315,14 +356,22 @@ void ProgressCore::AddSource(const std::string& path) {
 }
 
 void ProgressCore::AddDroppedPaths(const std::vector<std::string>& paths) {
-    bool added = false;
-    for (const std::string& path : paths) {
-        if (path.empty())
-            continue;
-        AddSource(path);
-        added = true;
+    std::string dropped;
+    for (const std::string& path : paths)
+        if (!path.empty())
+            dropped += "\n" + path;
+    if (dropped.empty())
+        return;
+    if (!ReserveAddition()) {
+        Show(NoticeIcon::Warning, "RedoDori",
+             "The job is ending and takes no more sources; not added:" + dropped);
+        return;
     }
-    if (added && hooks.sourcesChanged)
+    for (const std::string& path : paths)
+        if (!path.empty())
+            AddSource(path);
+    ReleaseAddition();
+    if (hooks.sourcesChanged)
         hooks.sourcesChanged();
 }
 

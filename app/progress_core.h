@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/handoff.h"
 #include "app/progress_texts.h"
 #include "engine/job_settings.h"
 #include "engine/source_queue.h"
@@ -76,7 +77,7 @@ public:
 
     // The window's messages, handled on its thread: WMU_NEXTSOURCE, WMU_COMMAND, WMU_SETTEXT,
     // WMU_COMPLETE, WMU_CONTROL (1 abort, 2 skip, 3 pause or resume, 4 save the job and
-    // abort), WMU_HANDOFF.
+    // abort).
     intptr_t Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam);
 
     // Any thread: WMU_SETTEXT. The text shows at the next tick.
@@ -90,11 +91,15 @@ public:
     // Delivers a pending end request, opens the next question and serves the packets that
     // came to the endpoint.
     void Service();
-    // Paths dropped on the window join the job as new sources; empty ones are ignored.
+    // Paths dropped on the window join the job as new sources; empty ones are ignored. Once
+    // the job takes no more sources they are refused with a notice.
     void AddDroppedPaths(const std::vector<std::string>& paths);
     // Packets from other processes: the wrapper's controls and keys, hand-offs.
     void ServePackets();
     void HandlePacket(const bus::Packet& packet);
+    // From now on hand-offs that fit the job are accepted: its own start is decided and its
+    // destinations are known. Until then every hand-off is refused.
+    void OpenForHandOffs();
 
     // Answers the open question; `newPolicy` >= 0 also becomes the error or existing-file
     // policy for the rest of the job. The time the question was open is not copy time.
@@ -124,9 +129,13 @@ public:
 
 private:
     void OpenNextQuestion();
-    void HandOff(uint64_t wParam, int64_t lParam);
-    // Adds a source while the job runs: to the queue while the list is still being built (the
-    // intake takes it from there), else to the queue and the list at once.
+    // A sender's closing packet: accepts its sources or refuses them, and answers it.
+    void EndHandOff(uint64_t wParam, int64_t lParam);
+    // While the job can still take sources, keeps it from ending until ReleaseAddition().
+    bool ReserveAddition();
+    void ReleaseAddition();
+    // Adds a source while the job runs, under a reservation: to the queue while the list is
+    // still being built (the intake takes it from there), else to the queue and the list.
     void AddSource(const std::string& path);
     void Wake();
 
@@ -152,7 +161,8 @@ private:
     bool fileTextGiven_ = false;
     std::string statusText_;
     std::string shownFile_;
-    std::string handoffText_;
+    handoff::Inbox inbox_;
+    bool acceptsHandOffs_ = false;
 };
 
 }  // namespace rd

@@ -39,4 +39,27 @@ void FileList::Unlink(FENTRY_* node) {
     // on from it to the next node that is not done.
 }
 
+bool FileList::Reserve() {
+    if (!open_)
+        return false;
+    ++reservations_;
+    return true;
+}
+
+void FileList::Release() {
+    if (reservations_ > 0 && --reservations_ == 0)
+        released_.notify_all();
+}
+
+bool FileList::CloseIfIdle() {
+    if (reservations_ > 0)
+        return false;
+    open_ = false;
+    return true;
+}
+
+void FileList::WaitForAdditions(std::unique_lock<std::mutex>& lock) {
+    released_.wait(lock, [this] { return reservations_ == 0; });
+}
+
 }  // namespace rd

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 #include <time.h>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -56,8 +57,21 @@ public:
     // Unlinks `node`, fixing its neighbours and the head and tail.
     void Unlink(FENTRY_* node);
 
+    // Sources join a running job only while the job thread has not passed its last node. A
+    // caller about to add one reserves the addition first and releases it when its nodes are
+    // in; false: the list is closed and nothing may be added any more.
+    bool Reserve();
+    void Release();
+    // The job thread found no node left: the list closes unless an addition is under way.
+    bool CloseIfIdle();
+    // Waits, letting go of ListLock meanwhile, until no addition is under way.
+    void WaitForAdditions(std::unique_lock<std::mutex>& lock);
+
 private:
     std::deque<std::unique_ptr<FENTRY_>> nodes_;
+    bool open_ = true;
+    int reservations_ = 0;
+    std::condition_variable released_;
     FENTRY_* head_ = nullptr;
     FENTRY_* tail_ = nullptr;
 };

@@ -41,11 +41,12 @@ void JobThread::SleepWhilePaused(int stepMs) {
 
 namespace {
 
-// The next node to copy after `node`: the first one that is not done. A node taken out of the
-// list (its source was deleted from the queue) may lead nowhere even though nodes were added
-// behind the list's tail since, so the end is confirmed with a search from the head.
+// The next node to copy after `node` (null: the first): the first one that is not done. A node
+// taken out of the list (its source was deleted from the queue) may lead nowhere even though
+// nodes were added behind the list's tail since, so the end is confirmed with a search from the
+// head.
 FENTRY_* NextUndone(FileList& list, FENTRY_* node) {
-    FENTRY_* next = node->next;
+    FENTRY_* next = node ? node->next : nullptr;
     while (next && next->done)
         next = next->next;
     if (!next) {
@@ -78,26 +79,28 @@ void JobThread::Run() {
     ctx_.state.counters.copyTime = 0;
     ctx_.copyStartedAt = TickMs();
 
-    FENTRY_* node;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.list.ListLock);
-        node = ctx_.list.Head();
-        while (node && node->done)
-            node = node->next;
+    FENTRY_* node = nullptr;
+    for (;;) {
+        std::unique_lock<std::mutex> lock(ctx_.list.ListLock);
         if (node)
-            ctx_.queue.SetState(node->queueEntry, kStateCopy);
-    }
-    while (node) {
-        ProcessNode(*node);
-        std::lock_guard<std::mutex> lock(ctx_.list.ListLock);
-        node->done = 1;
+            node->done = 1;
         FENTRY_* next = NextUndone(ctx_.list, node);
-        if (!next || next->queueEntry != node->queueEntry) {
-            ctx_.queue.SetState(node->queueEntry, kStateDone);
-            if (next)
-                ctx_.queue.SetState(next->queueEntry, kStateCopy);
+        // With no node left the list closes and takes no more sources; a source being added
+        // right now is waited for and its nodes are copied too.
+        while (!next && !ctx_.list.CloseIfIdle()) {
+            ctx_.list.WaitForAdditions(lock);
+            next = NextUndone(ctx_.list, node);
         }
+        const bool otherSource = !node || !next || next->queueEntry != node->queueEntry;
+        if (node && otherSource)
+            ctx_.queue.SetState(node->queueEntry, kStateDone);
+        if (next && otherSource)
+            ctx_.queue.SetState(next->queueEntry, kStateCopy);
+        if (!next)
+            break;
         node = next;
+        lock.unlock();
+        ProcessNode(*node);
     }
 
     if (parallel_)

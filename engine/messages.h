@@ -13,6 +13,9 @@ constexpr uint32_t WMU_HANDOFF = 2237;
 constexpr uint32_t WMU_CONTROL = 2238;
 constexpr uint32_t WMU_COMMAND = 2239;
 constexpr uint32_t WMU_NEXTSOURCE = 2240;
+// The end of a hand-off (number of sources, start time) and the running job's answer to it.
+constexpr uint32_t WMU_HANDOFFEND = 2241;
+constexpr uint32_t WMU_HANDOFFANSWER = 2242;
 constexpr uint32_t WMU_TRAYICON = 2245;
 constexpr uint32_t WMU_STARTUPIDLE = 2375;
 constexpr uint32_t WMU_ERRORPROMPT = 34122;

@@ -288,7 +288,9 @@ private:
     int fd_ = -1;
 };
 
-bool Post(const std::string& name, const Packet& packet) {
+// With `full` the post does not wait for room in the receiver's queue: it fails at once and
+// sets `full`.
+bool Post(const std::string& name, const Packet& packet, bool* full = nullptr) {
     const std::string dir = paths::RuntimeDir();
     if (!RuntimeDirUsable(dir))
         return false;
@@ -304,8 +306,11 @@ bool Post(const std::string& name, const Packet& packet) {
     unsigned char bytes[kPacketSize];
     Encode(packet, bytes);
     const auto deadline = std::chrono::steady_clock::now() + kSendTimeout;
+    const int flags = MSG_NOSIGNAL | (full ? MSG_DONTWAIT : 0);
+    if (full)
+        *full = false;
     for (;;) {
-        const ssize_t sent = ::sendto(fd, bytes, sizeof bytes, MSG_NOSIGNAL,
+        const ssize_t sent = ::sendto(fd, bytes, sizeof bytes, flags,
                                       reinterpret_cast<const sockaddr*>(&address), length);
         if (sent == static_cast<ssize_t>(sizeof bytes))
             return true;
@@ -313,6 +318,8 @@ bool Post(const std::string& name, const Packet& packet) {
             continue;
         if (sent < 0 && errno == ECONNREFUSED)
             RemoveStale(path);
+        if (sent < 0 && full && (errno == EAGAIN || errno == EWOULDBLOCK))
+            *full = true;
         return false;
     }
 }
@@ -448,10 +455,22 @@ bool Endpoint::Wait(Packet& packet, int timeoutMs) {
     }
 }
 
+void Endpoint::StopReceiving() {
+    ::shutdown(fd_, SHUT_RD);
+}
+
 bool PostToWindow(const std::string& windowClass, uint32_t handle, const Packet& packet) {
     if (!ValidClass(windowClass))
         return false;
     return Post(windowClass + "." + std::to_string(handle), packet);
+}
+
+bool TryPostToWindow(const std::string& windowClass, uint32_t handle, const Packet& packet,
+                     bool& full) {
+    full = false;
+    if (!ValidClass(windowClass))
+        return false;
+    return Post(windowClass + "." + std::to_string(handle), packet, &full);
 }
 
 bool PostToThread(uint32_t threadId, const Packet& packet) {

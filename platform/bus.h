@@ -40,6 +40,9 @@ public:
     bool Receive(Packet& packet);
     // Waits up to `timeoutMs` (-1: no limit) for a packet.
     bool Wait(Packet& packet, int timeoutMs);
+    // From now on every post to this endpoint fails, so its sender knows that the packet was
+    // not taken; packets already waiting can still be received.
+    void StopReceiving();
 
 private:
     Endpoint(int fd, uint32_t id, std::string path);
@@ -52,6 +55,10 @@ private:
 // listens there; a socket file left by a dead process is removed.
 bool PostToWindow(const std::string& windowClass, uint32_t handle, const Packet& packet);
 bool PostToThread(uint32_t threadId, const Packet& packet);
+// PostToWindow() without waiting for room: when the receiver's queue is full it fails at once
+// with `full` set, so that the caller can serve its own endpoint meanwhile.
+bool TryPostToWindow(const std::string& windowClass, uint32_t handle, const Packet& packet,
+                     bool& full);
 
 // The handle of a live window endpoint of `windowClass` that belongs to another process; 0
 // when there is none. Stale endpoints met on the way are removed.

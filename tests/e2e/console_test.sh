@@ -251,7 +251,7 @@ alive "$job" || forget "$job"
 [ "$status" -eq 1 ] || fail "Ctrl+C exited $status, not 1"
 grep -q "aborting the job" "$work/int.err" || fail "no note of the abort"
 
-# --- A job handed to a running one: status 2.
+# --- A job handed to a running one of the same destination: status 2.
 "$REDODORI" "|$work/src/tree/big|$work/running/|eLk0Lb1" 2>/dev/null &
 running=$!
 started+=("$running")
@@ -261,7 +261,7 @@ for _ in $(seq 1 200); do
     sleep 0.05
 done
 set +e
-"$console" --attach "$work/src/tree/sub/small" "$work/other" </dev/null >"$work/attach.out" 2>&1
+"$console" --attach "$work/src/tree/sub/small" "$work/running" </dev/null >"$work/attach.out" 2>&1
 status=$?
 set -e
 [ "$status" -eq 2 ] || fail "the handed-over job exited $status, not 2"

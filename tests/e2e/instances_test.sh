@@ -17,22 +17,23 @@ wait_for() { for _ in $(seq 1 400); do [ -e "$1" ] && return 0; sleep 0.05; done
 head -c 300000 /dev/urandom >"$work/src/slow"
 head -c 4000 /dev/urandom >"$work/src/extra"
 
-# The first job is slowed to 128 KiB/s in 4 KiB blocks; the second attaches its source to it.
+# The first job is slowed to 128 KiB/s in 4 KiB blocks; the second, a copy to the same
+# destination (written otherwise), attaches its source to it.
 (exec "$REDODORI" "|$work/src/slow|$work/first/|eLb1Lk2" 2>"$work/first.err") &
 first=$!
 pids+=("$first")
 wait_for "$work/first/slow"
 set +e
-"$REDODORI" "|$work/src/extra|$work/second/|eg" 2>"$work/second.err"
+"$REDODORI" "|$work/src/extra|$work/first|eg" 2>"$work/second.err"
 status=$?
 set -e
 [ "$status" -eq 0 ] || fail "the attaching job ended with $status"
-grep -q "Job attached to another RedoDori session" "$work/second.err" || fail "no attach message"
-[ ! -e "$work/second" ] || fail "the attaching job copied by itself"
+grep -qx "redodori: Job attached to another RedoDori session" "$work/second.err" || fail "no attach message"
 wait "$first"
 cmp -s "$work/src/slow" "$work/first/slow" || fail "the running job's own file differs"
 cmp -s "$work/src/extra" "$work/first/extra" || fail "the attached source was not copied by the running job"
 grep -q "  From: $work/src/slow?$work/src/extra?" "$work/data/history.txt" || fail "history lacks the attached source"
+[ "$(grep -c "  From: .*$work/src/extra?" "$work/data/history.txt")" -eq 1 ] || fail "the attached source was copied twice"
 
 # With g and nobody running, the job runs by itself.
 "$REDODORI" "|$work/src/extra|$work/alone/|eg" 2>/dev/null

@@ -2,19 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/console_channel.h"
-#include "app/job_session.h"
+#include "app/handoff.h"
 #include "engine/engine_context.h"
 #include "engine/messages.h"
 #include "engine/prompts.h"
+#include "platform/bus.h"
 #include "platform/clock.h"
 #include "platform/console_packet.h"
+#include "test_support.h"
 
 namespace rd {
 namespace {
@@ -140,34 +145,6 @@ TEST_F(ProgressCoreTest, ControlsAndTheFirstEndRequestWins) {
     EXPECT_EQ(ended, std::vector<int>{2});
 }
 
-// Posts `path` as the hand-off chunks a second job sends.
-void HandOver(ProgressCore& core, const std::string& path) {
-    for (const auto& [w, l] : HandOffChunks(path))
-        core.Handle(msg::WMU_HANDOFF, w, static_cast<intptr_t>(l));
-}
-
-TEST(HandOffChunks, EightBytesAChunkEndingInAZero) {
-    // Seven bytes and their zero fill one chunk; eight take a second one of zeros.
-    const auto seven = HandOffChunks("/a/b/cd");
-    ASSERT_EQ(seven.size(), 1u);
-    EXPECT_EQ(seven[0].first, 0x2F612F62u);  // "/a/b", the first byte highest
-    EXPECT_EQ(seven[0].second, 0x2F636400);  // "/cd" and the zero
-    const auto eight = HandOffChunks("/a/b/cde");
-    ASSERT_EQ(eight.size(), 2u);
-    EXPECT_EQ(eight[1].first, 0u);
-    EXPECT_EQ(eight[1].second, 0);
-}
-
-TEST_F(ProgressCoreTest, HandedOverPathsJoinTheQueueWhileTheListIsBuilt) {
-    HandOver(core, "/a/b/cd");   // 7 bytes: one chunk ending in its zero
-    HandOver(core, "/a/b/cde");  // 8 bytes: a second chunk of zeros
-    HandOver(core, "/long/path/of/more/than/eight/bytes");
-    ASSERT_EQ(core.queue.Count(), 3);
-    EXPECT_EQ(core.queue.EntryPath(0), "/a/b/cd");
-    EXPECT_EQ(core.queue.EntryPath(1), "/a/b/cde");
-    EXPECT_EQ(core.queue.EntryPath(2), "/long/path/of/more/than/eight/bytes");
-}
-
 TEST_F(ProgressCoreTest, PausedTimeAndQuestionTimeAreNotCopyTime) {
     ctx.copyStartedAt = TickMs();
     ctx.jobState = 1;
@@ -203,6 +180,171 @@ TEST_F(ProgressCoreTest, TheFileNameIsTheGivenTextOrTheSourceBeingCopied) {
     core.Handle(msg::WMU_SETTEXT, msg::kTextStatus,
                 reinterpret_cast<intptr_t>("12 (collecting...)"));
     EXPECT_EQ(core.StatusText(), "12 (collecting...)");
+}
+
+// Hand-offs as other processes send them, each sender with a thread endpoint of its own for
+// the answer, to a job that copies to /dst.
+class HandOffTest : public ProgressCoreTest {
+protected:
+    HandOffTest() { core.targetText = "/dst/?"; }
+
+    struct Sender {
+        std::unique_ptr<bus::Endpoint> answers;
+        uint64_t started = 0;
+        std::vector<bus::Packet> packets;
+    };
+
+    // A whole hand-off of `sources`, whose closing announces `extra` sources more than it has.
+    static Sender Make(const std::string& job, const std::vector<std::string>& sources,
+                       uint64_t started = TickMs(), int extra = 0) {
+        std::string error;
+        Sender s{bus::Endpoint::CreateThread(error), started, {}};
+        EXPECT_TRUE(s.answers) << error;
+        std::vector<std::string> items{job};
+        items.insert(items.end(), sources.begin(), sources.end());
+        for (const std::string& item : items)
+            for (const bus::Packet& chunk : handoff::Chunks(item, s.answers->Id()))
+                s.packets.push_back(chunk);
+        s.packets.push_back(handoff::Closing(
+            s.answers->Id(), static_cast<uint32_t>(sources.size() + extra), started));
+        return s;
+    }
+
+    // The answer waiting in the sender's socket; kNoAnswer when none came.
+    static int64_t AnswerOf(const Sender& s) {
+        bus::Packet p;
+        while (s.answers->Receive(p))
+            if (p.msg == msg::WMU_HANDOFFANSWER && p.wParam == s.started)
+                return p.lParam;
+        return handoff::kNoAnswer;
+    }
+
+    std::set<std::string> Queued() const {
+        std::set<std::string> paths;
+        for (int i = 0; i < core.queue.Count(); ++i)
+            paths.insert(core.queue.EntryPath(i));
+        return paths;
+    }
+
+    // True when no reservation was left behind: the job thread may close the list.
+    bool CloseList() {
+        std::lock_guard<std::mutex> lock(ctx.list.ListLock);
+        return ctx.list.CloseIfIdle();
+    }
+
+    test::PrivateEnvironment env;
+};
+
+std::string Job(int32_t modeWord = 0, const char* targets = "/dst/?") {
+    return handoff::DescribeJob(modeWord, handoff::Links::None, targets, "/");
+}
+
+TEST_F(HandOffTest, InterleavedSendersAreEachTakenWhole) {
+    core.OpenForHandOffs();
+    const Sender a = Make(Job(), {"/src/a name of several chunks", "/src/b"});
+    const Sender b = Make(Job(), {"/other/c", "/other/d/e/f/g/h"});
+    for (size_t i = 0; i < std::max(a.packets.size(), b.packets.size()); ++i)
+        for (const Sender* s : {&a, &b})
+            if (i < s->packets.size())
+                core.HandlePacket(s->packets[i]);
+    EXPECT_EQ(AnswerOf(a), handoff::kAccepted);
+    EXPECT_EQ(AnswerOf(b), handoff::kAccepted);
+    EXPECT_EQ(Queued(), (std::set<std::string>{"/src/a name of several chunks", "/src/b",
+                                               "/other/c", "/other/d/e/f/g/h"}));
+}
+
+enum class Receiver { Deciding, Running, ListClosed, Ending, SenderGone };
+
+struct AnswerCase {
+    const char* name;
+    Receiver state;
+    std::string job;
+    int extra;
+    int64_t ageMs;
+    int64_t expected;
+};
+
+void PrintTo(const AnswerCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class HandOffAnswers : public HandOffTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(HandOffAnswers, OnlyAFreshWholeHandOffForTheSameRunningJobIsTaken) {
+    const AnswerCase& c = GetParam();
+    if (c.state != Receiver::Deciding)
+        core.OpenForHandOffs();
+    if (c.state == Receiver::ListClosed) {
+        ASSERT_TRUE(CloseList());
+    }
+    if (c.state == Receiver::Ending)
+        core.RequestEnd(0);
+    const Sender s = Make(c.job, {"/src/one"}, TickMs() - c.ageMs, c.extra);
+    if (c.state == Receiver::SenderGone)
+        s.answers->StopReceiving();
+    for (const bus::Packet& p : s.packets)
+        core.HandlePacket(p);
+    EXPECT_EQ(AnswerOf(s), c.expected);
+    EXPECT_EQ(core.queue.Count(), c.expected == handoff::kAccepted ? 1 : 0);
+    EXPECT_TRUE(CloseList());
+}
+
+const int64_t kStale = static_cast<int64_t>(handoff::kAcceptWithinMs);
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandOffAnswers,
+    ::testing::Values(
+        AnswerCase{"same_job", Receiver::Running, Job(), 0, 0, handoff::kAccepted},
+        AnswerCase{"same_destination_written_otherwise", Receiver::Running, Job(0, "/x/../dst/./?"),
+                   0, 0, handoff::kAccepted},
+        AnswerCase{"a_source_fewer_than_announced", Receiver::Running, Job(), 1, 0,
+                   handoff::kIncomplete},
+        AnswerCase{"a_source_more_than_announced", Receiver::Running, Job(), -1, 0,
+                   handoff::kIncomplete},
+        AnswerCase{"stale", Receiver::Running, Job(), 0, kStale, handoff::kTooLate},
+        AnswerCase{"from_the_future", Receiver::Running, Job(), 0, -1000, handoff::kTooLate},
+        AnswerCase{"a_move", Receiver::Running, Job(mode::kMove), 0, 0, handoff::kOtherKind},
+        AnswerCase{"a_delete", Receiver::Running, Job(mode::kDelete, ""), 0, 0,
+                   handoff::kOtherKind},
+        AnswerCase{"other_destinations", Receiver::Running, Job(0, "/elsewhere?"), 0, 0,
+                   handoff::kOtherDestinations},
+        AnswerCase{"a_destination_more", Receiver::Running, Job(0, "/dst?/more?"), 0, 0,
+                   handoff::kOtherDestinations},
+        AnswerCase{"receiver_still_deciding", Receiver::Deciding, Job(), 0, 0,
+                   handoff::kNotStarted},
+        AnswerCase{"list_closed_by_the_job_thread", Receiver::ListClosed, Job(), 0, 0,
+                   handoff::kEnding},
+        AnswerCase{"end_requested", Receiver::Ending, Job(), 0, 0, handoff::kEnding},
+        AnswerCase{"sender_stopped_listening", Receiver::SenderGone, Job(), 0, 0,
+                   handoff::kNoAnswer}),
+    [](const ::testing::TestParamInfo<AnswerCase>& info) { return info.param.name; });
+
+TEST_F(HandOffTest, AfterTheIntakeAcceptedSourcesAreWalkedIntoTheList) {
+    core.OpenForHandOffs();
+    QueueEntry* entry = nullptr;
+    std::string none;
+    core.Handle(msg::WMU_NEXTSOURCE, reinterpret_cast<uintptr_t>(&entry),
+                reinterpret_cast<intptr_t>(&none));
+    const std::string file = env.Dir() / "handed";
+    test::WriteFile(file, "data");
+    for (const bus::Packet& p : Make(Job(), {file}).packets)
+        core.HandlePacket(p);
+    std::lock_guard<std::mutex> lock(ctx.list.ListLock);
+    ASSERT_NE(ctx.list.Head(), nullptr);
+    EXPECT_EQ(ctx.list.Head()->SourcePath(), file);
+}
+
+TEST_F(HandOffTest, DropsAreAddedUntilTheListClosesAndThenRefusedWithANotice) {
+    std::vector<std::string> notices;
+    core.hooks.notice = [&](NoticeIcon, const std::string&, const std::string& text) {
+        notices.push_back(text);
+    };
+    core.AddDroppedPaths({"/src/early", ""});
+    ASSERT_TRUE(CloseList());
+    core.AddDroppedPaths({"/src/late", "/src/later"});
+    EXPECT_EQ(Queued(), std::set<std::string>{"/src/early"});
+    EXPECT_EQ(notices, std::vector<std::string>{
+                           "The job is ending and takes no more sources; not added:\n/src/late\n"
+                           "/src/later"});
 }
 
 }  // namespace

@@ -296,6 +296,43 @@ TEST_F(CopyJob, FileAddedDuringTheCopyIsCopiedAfterTheListedOnes) {
     EXPECT_EQ(job->ctx.state.counters.filesDone, 3u);
 }
 
+TEST_F(CopyJob, AnAdditionUnderWayKeepsTheJobFromEndingUntilItsNodesAreIn) {
+    Make("first", 100);
+    Make("late", 4000, 7);
+    FileList& list = job->ctx.list;
+    const auto locked = [&list](auto step) {
+        std::lock_guard<std::mutex> lock(list.ListLock);
+        return step();
+    };
+    ASSERT_TRUE(locked([&] { return list.Reserve(); }));
+    job->host.queue.Add(Src("first"));
+    JobThread thread(job->ctx);
+    job->Start(thread, {dir / "d"});
+    // Every listed node done: the job thread has nothing left to copy and must wait.
+    const auto allDone = [&list] {
+        FENTRY_* node = list.Head();
+        while (node && node->done)
+            node = node->next;
+        return list.Head() && !node;
+    };
+    for (int i = 0; i < 6000 && !locked(allDone); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(locked(allDone));
+    FileListBuilder(job->ctx).AddSource(nullptr, Src("late"));
+    EXPECT_FALSE(job->host.Ended());
+    locked([&] {
+        list.Release();
+        return true;
+    });
+    ASSERT_TRUE(job->host.WaitForEnd(120s));
+    thread.Join();
+    EXPECT_TRUE(test::ReadFile(dir / "d/late") == test::ReadFile(Src("late")));
+    EXPECT_EQ(job->host.queue.EntryState(1), "Done");
+    EXPECT_EQ(job->ctx.state.counters.filesDone, 2u);
+    // Once the job thread passed its last node, no addition is let in any more.
+    EXPECT_FALSE(locked([&] { return list.Reserve(); }));
+}
+
 TEST_F(CopyJob, PauseHoldsAllProgress) {
     Make("big", 4 * 1048576);
     std::atomic<bool> paused{false};

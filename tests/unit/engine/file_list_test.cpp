@@ -105,5 +105,16 @@ TEST(FileEntry, FolderOnlyWhenAttributesKnown) {
     EXPECT_FALSE(node.IsFolder());
 }
 
+TEST_F(FileListTest, TheListClosesOnlyWithNoAdditionUnderWayAndTakesNoneAfter) {
+    ASSERT_TRUE(list.Reserve());
+    ASSERT_TRUE(list.Reserve());
+    EXPECT_FALSE(list.CloseIfIdle());
+    list.Release();
+    EXPECT_FALSE(list.CloseIfIdle());
+    list.Release();
+    EXPECT_TRUE(list.CloseIfIdle());
+    EXPECT_FALSE(list.Reserve());
+}
+
 }  // namespace
 }  // namespace rd

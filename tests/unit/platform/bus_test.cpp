@@ -308,6 +308,19 @@ TEST_F(BusTest, PostingToADeadEndpointFailsAndRemovesItsFile) {
     EXPECT_TRUE(Exists(WindowPath(80)));
 }
 
+TEST_F(BusTest, AfterStopReceivingPostsFailAndWaitingPacketsAreStillTaken) {
+    std::string error;
+    auto endpoint = bus::Endpoint::CreateThread(error);
+    ASSERT_TRUE(endpoint) << error;
+    ASSERT_TRUE(bus::PostToThread(endpoint->Id(), {5, 6, 7}));
+    endpoint->StopReceiving();
+    EXPECT_FALSE(bus::PostToThread(endpoint->Id(), {8, 9, 10}));
+    bus::Packet packet;
+    ASSERT_TRUE(endpoint->Receive(packet));
+    EXPECT_EQ(packet.msg, 5u);
+    EXPECT_FALSE(endpoint->Receive(packet));
+}
+
 TEST_F(BusTest, AnEndpointOfACrashedProcessIsStale) {
     PrepareOrFail();
     Child child([](Child& self) {
