@@ -18,23 +18,28 @@ expect() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in:"$'\n'"$2"; }
 # all of them. Set-up that does not work is told apart and ends the script at once; a script
 # that cannot test here skips with exit status 77 and says why.
 failures=0
+bad() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
 check() {
     local what=$1
     shift
-    if ! "$@"; then
-        echo "FAIL: $what"
-        failures=$((failures + 1))
-    fi
+    "$@" || bad "$what"
 }
 # check_same WHAT EXPECTED ACTUAL: exact texts.
 check_same() {
-    if [ "$2" != "$3" ]; then
-        printf 'FAIL: %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"
-        failures=$((failures + 1))
-    fi
+    [ "$2" = "$3" ] || bad "$(printf '%s\n  expected: %s\n  actual:   %s' "$1" "$2" "$3")"
 }
-setup() { "$@" || { echo "SET-UP FAILED: $*"; exit 2; }; }
-skip_all() { echo "SKIP: $*"; exit 77; }
+setup_failed() {
+    echo "SET-UP FAILED: $*"
+    exit 2
+}
+setup() { "$@" || setup_failed "$*"; }
+skip_all() {
+    echo "SKIP: $*"
+    exit 77
+}
 finish() {
     if [ "$failures" -ne 0 ]; then
         echo "$1: $failures check(s) failed"

@@ -1,28 +1,10 @@
-# Sourced by the hand-off tests after common.sh: checks that go on after a failure, and what
-# the history and a job's messages say about who copied a source.
+# Sourced by the hand-off tests after common.sh: what the history and a job's messages say about
+# who copied a source.
 
 history="$work/data/history.txt"
 attached="redodori: Job attached to another RedoDori session"
-failures=0
 started=()
 
-# A check failed: the test goes on and fails at the end.
-bad() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-# Nothing could be tested: the set-up itself did not work.
-setup_failed() {
-    echo "SET-UP FAILED: $*"
-    exit 2
-}
-finish() {
-    if [ "$failures" -ne 0 ]; then
-        echo "$1: $failures check(s) failed"
-        exit 1
-    fi
-    echo "$1: all checks passed"
-}
 cleanup() {
     for p in "${started[@]}"; do kill "$p" 2>/dev/null || true; done
     rm -rf "$work"
