@@ -13,7 +13,6 @@
 #include "engine/job_thread.h"
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
-#include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
@@ -176,7 +175,9 @@ JobSession::Start JobSession::Intake() {
 
     if (fields.source.empty())
         EndNow(0);
-    if (!ReadSources(fields.source, flags, core.queue, error)) {
+    // Lists are removed only after the job has taken them, and only those written for it.
+    ListFile sourceList;
+    if (!ReadSources(fields.source, flags, core.queue, sourceList, error)) {
         Tell("Opening filelist error", error);
         EndNow(0);
     }
@@ -190,16 +191,16 @@ JobSession::Start JobSession::Intake() {
             else
                 std::fputs("redodori: Job attached to another RedoDori session\n", stderr);
             TellWrapper(2);
-            if (flags.SourceIsListFile && flags.DeleteListFiles)
-                fs::RemoveFile(fields.source);
+            if (flags.DeleteListFiles)
+                RemoveListFile(sourceList);
             Exit(0);
         }
     }
     if (!(flags.WaitForOtherJobs ? marker_.WaitForOthers(error) : marker_.Hold(error)))
         std::fprintf(stderr, "%s\n", error.c_str());
 
-    if (flags.SourceIsListFile && flags.DeleteListFiles)
-        fs::RemoveFile(fields.source);
+    if (flags.DeleteListFiles)
+        RemoveListFile(sourceList);
     ctx.window.Post(msg::WMU_COMMAND, msg::kCmdStartJob, 0);
 
     if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
@@ -208,10 +209,13 @@ JobSession::Start JobSession::Intake() {
         TellWrapper(0);
         Exit(0);
     }
-    if (!ReadTargets(fields.target, flags, flags.DeleteListFiles, core.targetText, error)) {
+    ListFile targetList;
+    if (!ReadTargets(fields.target, flags, core.targetText, targetList, error)) {
         Tell("Opening filelist error", error);
         Exit(0);
     }
+    if (flags.DeleteListFiles)
+        RemoveListFile(targetList);
     if (flags.TreeLink)
         RunTreeLinkPass();
 

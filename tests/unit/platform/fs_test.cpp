@@ -107,6 +107,16 @@ TEST(ReadWholeFile, FileThatReportsNoSize) {
     EXPECT_EQ(data.back(), '\n');
 }
 
+TEST(ReadRegularFile, AFileThatOutgrowsTheLimitWhileReadIsRefused) {
+    // A kernel file claims a size of 0, so only reading shows how big it is.
+    fs::RegularFile read = fs::ReadRegularFile("/proc/self/status", 16, {});
+    EXPECT_EQ(read.refusal, fs::Refusal::kTooLarge);
+    EXPECT_TRUE(read.data.empty());
+    read = fs::ReadRegularFile("/proc/self/status", 1 << 20, {});
+    EXPECT_EQ(read.refusal, fs::Refusal::kNone);
+    EXPECT_NE(read.data.find("Pid:"), std::string::npos);
+}
+
 TEST(WriteWholeFile, ReplacesAndReportsErrors) {
     TempDir dir;
     const std::string path = dir / "out";
