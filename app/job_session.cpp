@@ -106,7 +106,15 @@ ResumeJob JobSession::MakeResumeJob() const {
 }
 
 void JobSession::SaveForResume(int mode) {
-    WriteResumeRecord(store_, MakeResumeJob(), mode);
+    std::string error;
+    if (WriteResumeRecord(store_, MakeResumeJob(), mode, error) || resumeFailureTold_)
+        return;
+    // Said once: the record is written again at every change, and fails the same way.
+    resumeFailureTold_ = true;
+    if (console.Attached())
+        console.Line(error, true);
+    else
+        std::fprintf(stderr, "redodori: %s\n", error.c_str());
 }
 
 void JobSession::SourcesChanged() {

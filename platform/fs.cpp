@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/fault_injection.h"
+
 namespace rd::fs {
 
 namespace {
@@ -48,6 +50,26 @@ PathInFolder SplitPath(const std::string& path) {
     if (slash + 1 == path.size())
         return {path, "."};
     return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Writes all of `data`; 0 or errno. The fault seam may fail any write, as it may the copy's.
+int WriteAll(int fd, std::string_view data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A write that makes no progress without an error would otherwise loop forever.
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        if (int injected =
+                fault::Check(fault::Op::Write, fd, done,
+                             reinterpret_cast<uint8_t*>(const_cast<char*>(data.data() + done)),
+                             static_cast<uint32_t>(n)))
+            return injected;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
 }
 
 Attributes FromStat(const struct stat& st) {
@@ -235,21 +257,30 @@ int RemoveIfSame(const std::string& path, const FileId& folder, const FileId& fi
     return ::unlinkat(dir.Get(), at.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-int WriteWholeFile(const std::string& path, std::string_view data) {
-    FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+int ReplaceFileAtomically(const std::string& folder, const std::string& name,
+                          std::string_view data) {
+    std::string temporary = folder + "/." + name + ".XXXXXX";
+    // mkostemp creates with O_EXCL (a link at that name fails instead of being followed) and
+    // mode 0600.
+    FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.Get() < 0)
         return errno;
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(file.Get(), data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<size_t>(n);
+    int error = WriteAll(file.Get(), data);
+    if (!error && ::fsync(file.Get()) != 0)
+        error = errno;
+    if (file.Close() != 0 && !error)
+        error = errno;
+    if (!error && ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0)
+        error = errno;
+    if (error) {
+        ::unlink(temporary.c_str());
+        return error;
     }
-    return file.Close() == 0 ? 0 : errno;
+    // The new name is lasting only once the folder's entry is on disk.
+    FileHandle dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() < 0 || ::fsync(dir.Get()) != 0)
+        return errno;
+    return 0;
 }
 
 int RemoveFile(const std::string& path) {

@@ -65,8 +65,12 @@ RegularFile ReadRegularFile(const std::string& path, uint64_t maxBytes,
 // something else, or another errno.
 int RemoveIfSame(const std::string& path, const FileId& folder, const FileId& file);
 
-// Writes `data` to `path`, replacing it. Returns 0 or errno.
-int WriteWholeFile(const std::string& path, std::string_view data);
+// Replaces `folder`/`name` with `data` in one step: a new file (mode 0600) is created
+// exclusively beside it, so never through a symbolic link, written, synced and renamed over
+// the name (a link there is replaced, its target untouched); the folder is synced last. On
+// failure the name keeps what it held. Returns 0 or the errno of the failing call.
+int ReplaceFileAtomically(const std::string& folder, const std::string& name,
+                          std::string_view data);
 
 // Removes a file. Returns 0 or errno.
 int RemoveFile(const std::string& path);
