@@ -53,6 +53,17 @@ std::string ModeText(int32_t word, const JobFlags& flags) {
     return text;
 }
 
+// What the job would do with a list file it read.
+std::string ListFileFate(const char* kind, const ListFile& list) {
+    if (list.removable)
+        return text::Format("The %s list file %s would be removed once it is read.\n", kind,
+                            list.path.c_str());
+    return text::Format(
+        "The %s list file %s would be kept: only lists in the temporary folder or in RedoDori's "
+        "own list folder are removed.\n",
+        kind, list.path.c_str());
+}
+
 }  // namespace
 
 bool ExplainJob(std::string_view line, Store& store, std::string& out) {
@@ -97,8 +108,9 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
         return true;
     }
     SourceQueue queue;
+    ListFile sourceList;
     std::string error;
-    if (!ReadSources(fields.source, flags, queue, error)) {
+    if (!ReadSources(fields.source, flags, queue, sourceList, error)) {
         out += error + "\n";
         return false;
     }
@@ -107,7 +119,7 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
     for (int i = 0; i < queue.Count(); ++i)
         out += "  " + queue.EntryPath(i) + "\n";
     if (flags.SourceIsListFile && flags.DeleteListFiles)
-        out += "The source list file " + fields.source + " would be removed once it is read.\n";
+        out += ListFileFate("source", sourceList);
     out += "\n";
 
     if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
@@ -115,7 +127,8 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
         return true;
     }
     std::string targetText;
-    if (!ReadTargets(fields.target, flags, false, targetText, error)) {
+    ListFile targetList;
+    if (!ReadTargets(fields.target, flags, targetText, targetList, error)) {
         out += error + "\n";
         return false;
     }
@@ -127,7 +140,7 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
         out += text::Format("%u more destinations would be skipped: at most 4096 are allowed.\n",
                             targets.dropped);
     if (flags.TargetIsListFile && flags.DeleteListFiles)
-        out += "The target list file " + fields.target + " would be removed once it is read.\n";
+        out += ListFileFate("target", targetList);
     return true;
 }
 

@@ -97,7 +97,15 @@ ResumeJob JobSession::MakeResumeJob() const {
 }
 
 void JobSession::SaveForResume(int mode) {
-    WriteResumeRecord(store_, MakeResumeJob(), mode);
+    std::string error;
+    if (WriteResumeRecord(store_, MakeResumeJob(), mode, error) || resumeFailureTold_)
+        return;
+    // Said once: the record is written again at every change, and fails the same way.
+    resumeFailureTold_ = true;
+    if (console.Attached())
+        console.Line(error, true);
+    else
+        std::fprintf(stderr, "redodori: %s\n", error.c_str());
 }
 
 void JobSession::SourcesChanged() {
@@ -166,7 +174,9 @@ JobSession::Start JobSession::Intake() {
 
     if (fields.source.empty())
         EndNow(0);
-    if (!ReadSources(fields.source, flags, core.queue, error)) {
+    // Lists are removed only after the job has taken them, and only those written for it.
+    ListFile sourceList;
+    if (!ReadSources(fields.source, flags, core.queue, sourceList, error)) {
         Tell("Opening filelist error", error);
         EndNow(0);
     }
@@ -181,8 +191,8 @@ JobSession::Start JobSession::Intake() {
                 else
                     std::fputs("redodori: Job attached to another RedoDori session\n", stderr);
                 TellWrapper(2);
-                if (flags.SourceIsListFile && flags.DeleteListFiles)
-                    fs::RemoveFile(fields.source);
+                if (flags.DeleteListFiles)
+                    RemoveListFile(sourceList);
                 Exit(0);
             }
             std::fprintf(stderr,
@@ -194,8 +204,8 @@ JobSession::Start JobSession::Intake() {
     if (!(flags.WaitForOtherJobs ? marker_.WaitForOthers(error) : marker_.Hold(error)))
         std::fprintf(stderr, "%s\n", error.c_str());
 
-    if (flags.SourceIsListFile && flags.DeleteListFiles)
-        fs::RemoveFile(fields.source);
+    if (flags.DeleteListFiles)
+        RemoveListFile(sourceList);
     ctx.window.Post(msg::WMU_COMMAND, msg::kCmdStartJob, 0);
 
     if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
@@ -204,10 +214,13 @@ JobSession::Start JobSession::Intake() {
         TellWrapper(0);
         Exit(0);
     }
-    if (!ReadTargets(fields.target, flags, flags.DeleteListFiles, core.targetText, error)) {
+    ListFile targetList;
+    if (!ReadTargets(fields.target, flags, core.targetText, targetList, error)) {
         Tell("Opening filelist error", error);
         Exit(0);
     }
+    if (flags.DeleteListFiles)
+        RemoveListFile(targetList);
     if (flags.TreeLink)
         RunTreeLinkPass();
 
@@ -230,8 +243,10 @@ int64_t JobSession::HandOver(uint32_t window) {
     const std::unique_ptr<bus::Endpoint> answers = bus::Endpoint::CreateThread(error);
     if (!answers)
         return handoff::kNoAnswerEndpoint;
+    // Read only to describe this job; the list stays for this job to read if it runs here.
     std::string targets;
-    if (!ReadTargets(fields.target, flags, false, targets, error))
+    ListFile targetList;
+    if (!ReadTargets(fields.target, flags, targets, targetList, error))
         return handoff::kNoDestinations;
     const std::string folder = fs::CurrentFolder();
     const handoff::Links links = flags.TreeLink      ? handoff::Links::Tree

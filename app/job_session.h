@@ -94,6 +94,7 @@ private:
     bus::JobMarker marker_;
     std::unique_ptr<JobThread> job_;
     EndJobHost endHost_;
+    bool resumeFailureTold_ = false;
 };
 
 }  // namespace rd

@@ -35,6 +35,8 @@ const char kUsage[] =
     "            themselves, separated by '?'; a '*' in a name matches files\n"
     "  TARGET    the destination folders, each followed by '?', or with switch f a target\n"
     "            list file\n"
+    "  A list file is removed once read only when it lies in the temporary folder ($TMPDIR,\n"
+    "  else /tmp) or in RedoDori's own list folder; any other is the user's and is kept.\n"
     "  SWITCHES  letters, later ones winning:\n"
     "    m move            M delete           j link tree       J hard-link each file\n"
     "    w overwrite       k skip existing    o rename old      u try resume\n"

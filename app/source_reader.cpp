@@ -28,15 +28,12 @@ std::vector<std::string> SplitInlineSources(std::string_view field,
 }
 
 bool ReadSources(const std::string& field, const JobFlags& flags, SourceQueue& queue,
-                 std::string& error) {
+                 ListFile& list, std::string& error) {
     std::vector<std::string> items;
     if (flags.SourceIsListFile) {
         std::string data;
-        if (int err = fs::ReadWholeFile(field, data)) {
-            error = text::Format("Can't open source filelist: %s. Error %u", field.c_str(),
-                                 static_cast<unsigned>(err));
+        if (!ReadListFile(field, ListKind::kSource, list, data, error))
             return false;
-        }
         items = text::SplitListFile(data);
     } else {
         items = SplitInlineSources(field, fs::CurrentFolder());
@@ -63,27 +60,20 @@ void ExpandWildcards(SourceQueue& queue) {
     }
 }
 
-bool ReadTargets(const std::string& field, const JobFlags& flags, bool removeListFile,
-                 std::string& targetText, std::string& error) {
+bool ReadTargets(const std::string& field, const JobFlags& flags, std::string& targetText,
+                 ListFile& list, std::string& error) {
     targetText = field;
     if (flags.TargetIsListFile) {
         std::string data;
-        if (int err = fs::ReadWholeFile(field, data)) {
-            error = text::Format("Can't open target filelist: %s. Error %u", field.c_str(),
-                                 static_cast<unsigned>(err));
+        if (!ReadListFile(field, ListKind::kTarget, list, data, error))
             return false;
-        }
-        if (removeListFile)
-            fs::RemoveFile(field);
         data.push_back('\r');
         targetText.clear();
         for (char c : data) {
             if (c == '\r') {
                 if (!targetText.empty() && targetText.back() != '?')
                     targetText.push_back('?');
-            } else if (c != '\n' && c != '\0') {
-                // A zero byte cannot be part of a path; it is dropped rather than cutting the
-                // rest of the list away.
+            } else if (c != '\n') {
                 targetText.push_back(c);
             }
         }

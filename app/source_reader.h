@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/list_file.h"
 
 namespace rd {
 
@@ -16,20 +17,20 @@ class SourceQueue;
 std::vector<std::string> SplitInlineSources(std::string_view field,
                                             const std::string& currentFolder);
 
-// Fills the queue from the source field: a list file unless switch "e" made the field the list
-// itself. Returns false with `error` set ("Can't open source filelist: ...") when the list file
-// cannot be read; the queue is then unchanged.
+// Fills the queue from the source field: a list file (read by ReadListFile into `list`) unless
+// switch "e" made the field the list itself. Returns false with `error` set when the list file
+// cannot be read or is refused; the queue is then unchanged.
 bool ReadSources(const std::string& field, const JobFlags& flags, SourceQueue& queue,
-                 std::string& error);
+                 ListFile& list, std::string& error);
 
 // Replaces every queued item whose name holds "*" by the files (not folders) that match it,
 // appended at the end of the queue.
 void ExpandWildcards(SourceQueue& queue);
 
 // Builds the target text (folders each followed by "?") from the target field, read from a
-// target list file with switch "f". The list file is removed after reading when
-// `removeListFile` is set. Returns false with `error` set when the list file cannot be read.
-bool ReadTargets(const std::string& field, const JobFlags& flags, bool removeListFile,
-                 std::string& targetText, std::string& error);
+// target list file (into `list`) with switch "f". Returns false with `error` set when the list
+// file cannot be read or is refused.
+bool ReadTargets(const std::string& field, const JobFlags& flags, std::string& targetText,
+                 ListFile& list, std::string& error);
 
 }  // namespace rd

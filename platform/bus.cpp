@@ -14,7 +14,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -25,6 +24,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/private_folder.h"
 
 namespace rd::bus {
 
@@ -86,32 +86,10 @@ bool IsOwn(const std::string& path) {
 }
 
 bool CheckRuntimeDir(const std::string& dir, std::string& error) {
-    struct stat st;
-    if (::lstat(dir.c_str(), &st) != 0) {
-        error = SystemMessage("cannot use the runtime folder " + dir, errno);
-        return false;
-    }
-    if (S_ISLNK(st.st_mode)) {
-        error = Message("the runtime folder " + dir + " is a symbolic link; refusing to use it");
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        error = Message("the runtime folder " + dir + " is not a folder; refusing to use it");
-        return false;
-    }
-    if (st.st_uid != ::geteuid()) {
-        error =
-            Message("the runtime folder " + dir + " belongs to another user; refusing to use it");
-        return false;
-    }
-    if ((st.st_mode & 077) != 0) {
-        char mode[16];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-        error = Message("the runtime folder " + dir + " is open to other users (mode " + mode +
-                        "); refusing to use it");
-        return false;
-    }
-    return true;
+    if (fs::CheckPrivateFolder(dir, "runtime folder", error))
+        return true;
+    error = Message(error);
+    return false;
 }
 
 // Posting and finding never create the folder, but they refuse one that others could have
@@ -364,14 +342,10 @@ bool OpenMarker(int& fd, std::string& error) {
 }  // namespace
 
 bool PrepareRuntimeDir(std::string& error) {
-    const std::string dir = paths::RuntimeDir();
-    const int made = paths::MakePath(dir, 0700);
-    struct stat st;
-    if (::lstat(dir.c_str(), &st) != 0) {
-        error = SystemMessage("cannot create the runtime folder " + dir, made ? made : errno);
-        return false;
-    }
-    return CheckRuntimeDir(dir, error);
+    if (fs::PreparePrivateFolder(paths::RuntimeDir(), "runtime folder", error))
+        return true;
+    error = Message(error);
+    return false;
 }
 
 Endpoint::Endpoint(int fd, uint32_t id, std::string path)

@@ -1,5 +1,6 @@
-// A seam for tests: lets them fail or alter chosen reads and writes of the copy. Nothing is
-// installed in the program, so the calls below cost one relaxed atomic load there.
+// A seam for tests: lets them fail or alter chosen reads and writes of the copy, and fail the
+// writes of the files the program keeps for itself (the resume lists). Nothing is installed in
+// the program, so the calls below cost one relaxed atomic load there.
 #pragma once
 
 #include <cstdint>

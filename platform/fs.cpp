@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/fault_injection.h"
+
 namespace rd::fs {
 
 namespace {
@@ -33,6 +35,42 @@ public:
 private:
     int fd_;
 };
+
+// A path split for the calls relative to its folder: "a/b" is "b" in "a/", "b" is "b" in ".",
+// and "a/" is "." in "a/", the folder itself.
+struct PathInFolder {
+    std::string folder;
+    std::string name;
+};
+
+PathInFolder SplitPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    if (slash + 1 == path.size())
+        return {path, "."};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Writes all of `data`; 0 or errno. The fault seam may fail any write, as it may the copy's.
+int WriteAll(int fd, std::string_view data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A write that makes no progress without an error would otherwise loop forever.
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        if (int injected =
+                fault::Check(fault::Op::Write, fd, done,
+                             reinterpret_cast<uint8_t*>(const_cast<char*>(data.data() + done)),
+                             static_cast<uint32_t>(n)))
+            return injected;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
 
 Attributes FromStat(const struct stat& st) {
     Attributes a;
@@ -121,21 +159,132 @@ int ReadWholeFile(const std::string& path, std::string& data) {
     return 0;
 }
 
-int WriteWholeFile(const std::string& path, std::string_view data) {
-    FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.Get() < 0)
-        return errno;
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(file.Get(), data.data() + done, data.size() - done);
+std::optional<FileId> IdOf(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileId{st.st_dev, st.st_ino};
+}
+
+RegularFile ReadRegularFile(const std::string& path, uint64_t maxBytes,
+                            const std::vector<FileId>& strictFolders) {
+    RegularFile out;
+    const PathInFolder at = SplitPath(path);
+    FileHandle folder(::open(at.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat st;
+    if (folder.Get() < 0 || ::fstat(folder.Get(), &st) != 0) {
+        out.error = errno;
+        return out;
+    }
+    out.folder = {st.st_dev, st.st_ino};
+    // Where others may create files, a file is trusted only when it is the user's own.
+    const bool strict =
+        (st.st_mode & S_IWOTH) ||
+        std::find(strictFolders.begin(), strictFolders.end(), out.folder) != strictFolders.end();
+    // O_NONBLOCK: a fifo opens at once instead of waiting for a writer, and is refused below.
+    FileHandle file(
+        ::openat(folder.Get(), at.name.c_str(),
+                 O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (strict ? O_NOFOLLOW : 0)));
+    if (file.Get() < 0) {
+        out.error = errno;
+        if (strict && out.error == ELOOP) {
+            out.refusal = Refusal::kSymbolicLink;
+        } else if (::fstatat(folder.Get(), at.name.c_str(), &st, 0) == 0 && !S_ISREG(st.st_mode) &&
+                   !S_ISDIR(st.st_mode)) {
+            // A socket cannot be opened at all; it is not a file either way.
+            out.refusal = Refusal::kNotRegular;
+        }
+        if (out.refusal != Refusal::kNone)
+            out.error = 0;
+        return out;
+    }
+    if (::fstat(file.Get(), &st) != 0) {
+        out.error = errno;
+        return out;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        out.error = EISDIR;
+        return out;
+    }
+    if (!S_ISREG(st.st_mode))
+        out.refusal = Refusal::kNotRegular;
+    else if (strict && st.st_uid != ::geteuid())
+        out.refusal = Refusal::kOtherOwner;
+    else if (static_cast<uint64_t>(st.st_size) > maxBytes)
+        out.refusal = Refusal::kTooLarge;
+    if (out.refusal != Refusal::kNone)
+        return out;
+    out.file = {st.st_dev, st.st_ino};
+    // One byte past the limit shows a file that grew beyond it while it was read.
+    const uint64_t limit = maxBytes + 1;
+    out.data.resize(
+        static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(st.st_size) + 1, limit)));
+    size_t used = 0;
+    for (;;) {
+        if (used == out.data.size()) {
+            if (used >= limit) {
+                out.data.clear();
+                out.refusal = Refusal::kTooLarge;
+                return out;
+            }
+            out.data.resize(static_cast<size_t>(
+                std::min<uint64_t>(limit, used + std::max<size_t>(64 * 1024, used / 2))));
+        }
+        const ssize_t n = ::read(file.Get(), out.data.data() + used, out.data.size() - used);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return errno;
+            out.error = errno;
+            out.data.clear();
+            return out;
         }
-        done += static_cast<size_t>(n);
+        if (n == 0)
+            break;
+        used += static_cast<size_t>(n);
     }
-    return file.Close() == 0 ? 0 : errno;
+    out.data.resize(used);
+    return out;
+}
+
+int RemoveIfSame(const std::string& path, const FileId& folder, const FileId& file) {
+    const PathInFolder at = SplitPath(path);
+    FileHandle dir(::open(at.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat st;
+    if (dir.Get() < 0 || ::fstat(dir.Get(), &st) != 0)
+        return errno;
+    if (FileId{st.st_dev, st.st_ino} != folder)
+        return ESTALE;
+    if (::fstatat(dir.Get(), at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (FileId{st.st_dev, st.st_ino} != file)
+        return ESTALE;
+    return ::unlinkat(dir.Get(), at.name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+int ReplaceFileAtomically(const std::string& folder, const std::string& name,
+                          std::string_view data) {
+    std::string temporary = folder + "/." + name + ".XXXXXX";
+    // mkostemp creates with O_EXCL (a link at that name fails instead of being followed) and
+    // mode 0600.
+    FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.Get() < 0)
+        return errno;
+    int error = WriteAll(file.Get(), data);
+    if (!error && ::fsync(file.Get()) != 0)
+        error = errno;
+    if (file.Close() != 0 && !error)
+        error = errno;
+    if (!error && ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0)
+        error = errno;
+    if (error) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    // The new name is lasting only once the folder's entry is on disk.
+    FileHandle dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() < 0 || ::fsync(dir.Get()) != 0)
+        return errno;
+    return 0;
 }
 
 int RemoveFile(const std::string& path) {

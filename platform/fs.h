@@ -33,8 +33,46 @@ std::optional<Attributes> GetAttributes(const std::string& path, int* error = nu
 // Reads a whole file into `data`. Returns 0 or the errno of the failing call.
 int ReadWholeFile(const std::string& path, std::string& data);
 
-// Writes `data` to `path`, replacing it. Returns 0 or errno.
-int WriteWholeFile(const std::string& path, std::string_view data);
+// A file or folder as the kernel knows it, whatever path reaches it.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// What `path` leads to, links followed; nullopt when it cannot be reached.
+std::optional<FileId> IdOf(const std::string& path);
+
+// Why ReadRegularFile refused a file that is there.
+enum class Refusal { kNone, kSymbolicLink, kNotRegular, kOtherOwner, kTooLarge };
+
+struct RegularFile {
+    int error = 0;  // errno when the file could not be opened or read
+    Refusal refusal = Refusal::kNone;
+    std::string data;
+    FileId folder;  // the folder that holds the file
+    FileId file;
+};
+
+// Reads the regular file `path` whole. It is opened without blocking, so that a fifo is refused
+// rather than waited on; a folder fails with EISDIR. A file larger than `maxBytes`, also one
+// that grows past it while it is read, is refused. In a folder among `strictFolders`, and in one
+// that others may write to (such as /tmp), only a file of the effective user that is not a
+// symbolic link is read.
+RegularFile ReadRegularFile(const std::string& path, uint64_t maxBytes,
+                            const std::vector<FileId>& strictFolders);
+
+// Removes `path` only while it is still `file` in `folder` (ReadRegularFile's result), so that
+// a file put in its place meanwhile is left alone. Returns 0, ESTALE when the name now holds
+// something else, or another errno.
+int RemoveIfSame(const std::string& path, const FileId& folder, const FileId& file);
+
+// Replaces `folder`/`name` with `data` in one step: a new file (mode 0600) is created
+// exclusively beside it, so never through a symbolic link, written, synced and renamed over
+// the name (a link there is replaced, its target untouched); the folder is synced last. On
+// failure the name keeps what it held. Returns 0 or the errno of the failing call.
+int ReplaceFileAtomically(const std::string& folder, const std::string& name,
+                          std::string_view data);
 
 // Removes a file. Returns 0 or errno.
 int RemoveFile(const std::string& path);

@@ -19,8 +19,8 @@ std::string Env(const char* name) {
     return value ? value : "";
 }
 
-// The XDG base-directory variables count only when they hold an absolute path.
-std::string XdgEnv(const char* name) {
+// The XDG base-directory variables and TMPDIR count only when they hold an absolute path.
+std::string AbsoluteEnv(const char* name) {
     std::string value = Env(name);
     return !value.empty() && value[0] == '/' ? value : "";
 }
@@ -78,7 +78,7 @@ std::string ConfigDir() {
     std::string dir = Env("REDODORI_CONFIG_DIR");
     if (!dir.empty())
         return dir;
-    dir = XdgEnv("XDG_CONFIG_HOME");
+    dir = AbsoluteEnv("XDG_CONFIG_HOME");
     if (dir.empty())
         dir = Join(HomeFolder(), ".config");
     return Join(dir, kProgramFolder);
@@ -88,17 +88,32 @@ std::string UserDataDir() {
     std::string dir = Env("REDODORI_DATA_DIR");
     if (!dir.empty())
         return dir;
-    dir = XdgEnv("XDG_DATA_HOME");
+    dir = AbsoluteEnv("XDG_DATA_HOME");
     if (dir.empty())
         dir = Join(HomeFolder(), ".local/share");
     return Join(dir, kProgramFolder);
 }
 
 std::string RuntimeDir() {
-    const std::string dir = XdgEnv("XDG_RUNTIME_DIR");
+    const std::string dir = AbsoluteEnv("XDG_RUNTIME_DIR");
     if (!dir.empty())
         return Join(dir, kProgramFolder);
     return "/tmp/redodori-" + std::to_string(::getuid());
+}
+
+std::string StateDir() {
+    std::string dir = Env("REDODORI_STATE_DIR");
+    if (!dir.empty())
+        return dir;
+    dir = AbsoluteEnv("XDG_STATE_HOME");
+    if (dir.empty())
+        dir = Join(HomeFolder(), ".local/state");
+    return Join(dir, kProgramFolder);
+}
+
+std::string TempDir() {
+    const std::string dir = AbsoluteEnv("TMPDIR");
+    return dir.empty() ? "/tmp" : dir;
 }
 
 std::string ShippedDataDir() {

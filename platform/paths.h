@@ -16,6 +16,13 @@ std::string UserDataDir();
 // $XDG_RUNTIME_DIR/redodori, else /tmp/redodori-<uid>.
 std::string RuntimeDir();
 
+// $REDODORI_STATE_DIR, else $XDG_STATE_HOME/redodori, else ~/.local/state/redodori. Holds the
+// list files of resume records; the program keeps it private (mode 0700).
+std::string StateDir();
+
+// The temporary folder: $TMPDIR when it holds an absolute path, else /tmp.
+std::string TempDir();
+
 // The data shipped with the program: <prefix>/share/redodori beside an installed executable,
 // or the data/ folder of the source tree for a program run from its build folder.
 std::string ShippedDataDir();

@@ -1,12 +1,14 @@
 #include "resume/resume_store.h"
 
-#include <cstdlib>
 #include <ctime>
+#include <system_error>
 
 #include "app/store_keys.h"
 #include "engine/job_settings.h"
 #include "engine/path_parts.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
+#include "platform/private_folder.h"
 #include "platform/store.h"
 #include "platform/text.h"
 
@@ -14,8 +16,27 @@ namespace rd {
 
 namespace {
 
+constexpr char kStateFolderRole[] = "state folder";
+
 bool ValidUtf8(const std::string& s) {
     return text::Utf16ToUtf8(text::Utf8ToUtf16(s)) == s;
+}
+
+std::string ListName(int32_t slot) {
+    return "vnfrm" + std::to_string(slot) + ".lst";
+}
+
+// Writes the list; false with `error` when it cannot be.
+bool WriteList(const ResumeJob& job, std::string& error) {
+    const std::string folder = paths::StateDir();
+    if (!fs::PreparePrivateFolder(folder, kStateFolderRole, error))
+        return false;
+    const int failed =
+        fs::ReplaceFileAtomically(folder, ListName(job.slot), ResumeListBytes(job.sources));
+    if (failed)
+        error = "cannot write " + ResumeListPath(job.slot) + ": " +
+                std::system_category().message(failed);
+    return !failed;
 }
 
 }  // namespace
@@ -35,9 +56,7 @@ std::string ResumeSwitches(const ResumeJob& job) {
 }
 
 std::string ResumeListPath(int32_t slot) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = tmp && *tmp ? tmp : "/tmp";
-    return folder + "/vnfrm" + std::to_string(slot) + ".lst";
+    return paths::StateDir() + "/" + ListName(slot);
 }
 
 std::string ResumeListBytes(const std::vector<std::string>& sources) {
@@ -57,32 +76,39 @@ std::string ResumeListBytes(const std::vector<std::string>& sources) {
     return out;
 }
 
-void WriteResumeRecord(Store& store, const ResumeJob& job, int mode) {
+bool WriteResumeRecord(Store& store, const ResumeJob& job, int mode, std::string& error) {
     if (job.slot < 0)
-        return;
+        return true;
     StoreKey key(store, StoreRoot::CurrentUser, std::string(kResumeKey));
     const std::string n = std::to_string(job.slot);
     const std::string list = ResumeListPath(job.slot);
-    if (mode == 0) {
-        for (const std::string& name : {n, "f_" + n, "t_" + n, "d_" + n})
-            key.DeleteValue(name);
-        fs::RemoveFile(list);
+    std::string why;
+    if (mode != 0 && WriteList(job, why)) {
+        const time_t now = std::time(nullptr);
+        tm local{};
+        localtime_r(&now, &local);
+        key.WriteText(
+            n, job.programPath + " |" + list + "|" + job.targetText + "|" + ResumeSwitches(job));
+        key.WriteText("f_" + n, job.sources.empty() ? std::string() : DirPart(job.sources.front()));
+        key.WriteText("t_" + n,
+                      text::Format("%u-%02u-%02u %02u:%02u", local.tm_year + 1900, local.tm_mon + 1,
+                                   local.tm_mday, local.tm_hour, local.tm_min));
+        if (mode == 2)
+            key.WriteText("d_" + n, "x");
         store.Flush();
-        return;
+        return true;
     }
-    fs::WriteWholeFile(list, ResumeListBytes(job.sources));
-    const time_t now = std::time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    key.WriteText(n,
-                  job.programPath + " |" + list + "|" + job.targetText + "|" + ResumeSwitches(job));
-    key.WriteText("f_" + n, job.sources.empty() ? std::string() : DirPart(job.sources.front()));
-    key.WriteText("t_" + n,
-                  text::Format("%u-%02u-%02u %02u:%02u", local.tm_year + 1900, local.tm_mon + 1,
-                               local.tm_mday, local.tm_hour, local.tm_min));
-    if (mode == 2)
-        key.WriteText("d_" + n, "x");
+    for (const std::string& name : {n, "f_" + n, "t_" + n, "d_" + n})
+        key.DeleteValue(name);
+    // Only a list in the user's own private folder is ours to remove.
+    std::string ignored;
+    if (fs::CheckPrivateFolder(paths::StateDir(), kStateFolderRole, ignored))
+        fs::RemoveFile(list);
     store.Flush();
+    if (mode == 0)
+        return true;
+    error = "the job cannot be kept for resume: " + why;
+    return false;
 }
 
 }  // namespace rd

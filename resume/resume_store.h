@@ -1,5 +1,5 @@
 // The resume record of a running job: a command that restarts it, kept in the settings store,
-// with the job's sources in a list file in the temporary folder.
+// with the job's sources in a list file in the user's private state folder.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +25,7 @@ struct ResumeJob {
 // delete job, then "q2" for the local profile or "q1" for another.
 std::string ResumeSwitches(const ResumeJob& job);
 
-// $TMPDIR (else /tmp) + "/vnfrm" + slot + ".lst".
+// paths::StateDir() + "/vnfrm" + slot + ".lst".
 std::string ResumeListPath(int32_t slot);
 
 // The list file's bytes: UTF-16LE with its byte-order mark, each source followed by CR LF; or
@@ -34,7 +34,10 @@ std::string ResumeListPath(int32_t slot);
 std::string ResumeListBytes(const std::vector<std::string>& sources);
 
 // Mode 1 writes the record and the list file, mode 2 also marks the record as not to be
-// resumed by itself ("d_" = "x"), mode 0 deletes both. Nothing is reported on failure.
-void WriteResumeRecord(Store& store, const ResumeJob& job, int mode);
+// resumed by itself ("d_" = "x"), mode 0 deletes both. The state folder is made private (0700)
+// and the list replaced in one step, never through a symbolic link. A record never points at a
+// missing or stale list: when the list cannot be written the record is deleted and false
+// returned, with `error` saying why.
+bool WriteResumeRecord(Store& store, const ResumeJob& job, int mode, std::string& error);
 
 }  // namespace rd

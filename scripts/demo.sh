@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 demo=$(mktemp -d)
-export REDODORI_CONFIG_DIR="$demo/config" REDODORI_DATA_DIR="$demo/data" XDG_RUNTIME_DIR="$demo/run"
+export REDODORI_CONFIG_DIR="$demo/config" REDODORI_DATA_DIR="$demo/data" XDG_RUNTIME_DIR="$demo/run" \
+    REDODORI_STATE_DIR="$demo/state"
 mkdir -p "$demo/run" && chmod 700 "$demo/run"
 REDODORI="$PWD/build/app/redodori" build/tools/console/redodori-console --verify \
     --to "$demo/copy" "$PWD/data" </dev/null

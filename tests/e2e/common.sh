@@ -8,7 +8,9 @@ while [[ "$work" == *q* ]]; do
     rmdir "$work"
     work=$(mktemp -d)
 done
-export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
+# The state folder (resume lists) is left for the program to make.
+export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run" \
+    REDODORI_STATE_DIR="$work/state"
 mkdir -p "$work/run" && chmod 700 "$work/run"
 
 fail() { echo "FAIL: $*"; exit 1; }

@@ -33,7 +33,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run"
+export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run" \
+    REDODORI_STATE_DIR="$work/state"
 export TMPDIR="$work/tmp"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 mkdir -p "$work/run" "$work/tmp" "$work/src/tree/sub/deeper" && chmod 700 "$work/run"

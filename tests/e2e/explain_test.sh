@@ -11,7 +11,7 @@ echo one >"$work/src/a.txt"
 echo two >"$work/src/b.txt"
 printf '%s\r\n%s\r\n%s' "$work/src/a.txt" "$work/src/sub/" "$work/src/*.txt" >"$work/list"
 
-# Stored settings of the profile are shown, switches override them, list files stay.
+# Stored settings of the profile are shown, switches override them, the user's list stays.
 "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' bufsz 10
 "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\network' bufsz 2
 out=$("$REDODORI" --explain "|$work/list|$work/dst1/?$work/dst2//|mwLk3v")
@@ -26,7 +26,7 @@ expect "  $work/src/sub" "$out"
 expect "  $work/src/b.txt" "$out"
 expect "Destinations (2):" "$out"
 expect "  $work/dst2" "$out"
-expect "would be removed once it is read" "$out"
+expect "The source list file $work/list would be kept: only lists in the temporary folder" "$out"
 [ -f "$work/list" ] || fail "--explain removed the source list"
 [ ! -e "$work/dst1" ] || fail "--explain created a destination folder"
 

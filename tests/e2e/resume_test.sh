@@ -26,6 +26,7 @@ if strace -V >/dev/null 2>&1; then
     n=${record%% = *}
     command=${record#* = text:}
     list=$(sed -E 's/^[^|]* \|([^|]*)\|.*/\1/' <<<"$command")
+    [ "$list" = "$work/state/vnfrm$n.lst" ] || fail "the record's list is not in the state folder: $list"
     [ -f "$list" ] || fail "the record's list file is missing"
     grep -q '|uwq2$' <<<"$command" || fail "unexpected switches in $command"
     # Run the stored command as the resume manager does: program, then the rest as one argument.
@@ -45,7 +46,7 @@ fi
 rm -rf "$work/dst2"
 "$REDODORI" "|$work/src/tree|$work/dst2/|e" 2>/dev/null
 [ -z "$("$REDODORI_REG" list "$key" | grep -E '^[0-9dft_]+ = ')" ] || fail "a finished job left its record"
-[ -z "$(ls "$work/tmp")" ] || fail "a finished job left its list file"
+[ -d "$work/state" ] && [ -z "$(ls -A "$work/state")" ] || fail "a finished job left its list file"
 # The end stores the progress window's placement.
 placement=$("$REDODORI_REG" list 'SOFTWARE\DiraRedi\RedoDori')
 for value in "F2_Left = int:" "F2_Top = int:" "F2_Width = int:297" "F2_Height = int:137"; do

@@ -12,7 +12,8 @@
 namespace rd::test {
 
 namespace {
-const char* const kVars[3] = {"REDODORI_CONFIG_DIR", "REDODORI_DATA_DIR", "XDG_RUNTIME_DIR"};
+const char* const kVars[4] = {"REDODORI_CONFIG_DIR", "REDODORI_DATA_DIR", "XDG_RUNTIME_DIR",
+                              "REDODORI_STATE_DIR"};
 }
 
 TempDir::TempDir() {
@@ -36,20 +37,22 @@ TempDir::~TempDir() {
 }
 
 PrivateEnvironment::PrivateEnvironment() {
-    std::string dirs[3] = {ConfigDir(), DataDir(), RuntimeDir()};
-    for (int i = 0; i < 3; ++i) {
+    const std::string dirs[4] = {ConfigDir(), DataDir(), RuntimeDir(), StateDir()};
+    for (int i = 0; i < 4; ++i) {
         if (const char* v = getenv(kVars[i])) {
             had_[i] = true;
             saved_[i] = v;
         }
-        std::filesystem::create_directories(dirs[i]);
         setenv(kVars[i], dirs[i].c_str(), 1);
     }
+    // The state folder is left for the program to make, as it makes it for a user.
+    for (int i = 0; i < 3; ++i)
+        std::filesystem::create_directories(dirs[i]);
     std::filesystem::permissions(RuntimeDir(), std::filesystem::perms::owner_all);
 }
 
 PrivateEnvironment::~PrivateEnvironment() {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         if (had_[i])
             setenv(kVars[i], saved_[i].c_str(), 1);
         else

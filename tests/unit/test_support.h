@@ -22,8 +22,9 @@ private:
     std::string path_;
 };
 
-// Points REDODORI_CONFIG_DIR, REDODORI_DATA_DIR and XDG_RUNTIME_DIR at folders of its own for
-// as long as it lives, so that a test never touches the user's store or another test's bus.
+// Points REDODORI_CONFIG_DIR, REDODORI_DATA_DIR, XDG_RUNTIME_DIR and REDODORI_STATE_DIR at
+// folders of its own for as long as it lives, so that a test never touches the user's store,
+// resume lists or another test's bus. The state folder is not made: the program makes it.
 class PrivateEnvironment {
 public:
     PrivateEnvironment();
@@ -32,11 +33,12 @@ public:
     std::string ConfigDir() const { return dir_ / "config"; }
     std::string DataDir() const { return dir_ / "data"; }
     std::string RuntimeDir() const { return dir_ / "runtime"; }
+    std::string StateDir() const { return dir_ / "state"; }
 
 private:
     TempDir dir_;
-    std::string saved_[3];
-    bool had_[3] = {};
+    std::string saved_[4];
+    bool had_[4] = {};
 };
 
 void WriteFile(const std::string& path, const std::string& data);

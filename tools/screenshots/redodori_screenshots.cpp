@@ -28,8 +28,8 @@ const char kUsage[] =
     "Copies a few files from WORK-FOLDER/src to WORK-FOLDER/dst, slowly, with the program's\n"
     "windows (off screen without a display), and saves progress_window.png, queue_window.png,\n"
     "exists_prompt.png, error_prompt.png and shutdown_countdown.png into OUTPUT-FOLDER. The\n"
-    "settings store, data and runtime folders are made inside WORK-FOLDER; nothing is powered\n"
-    "off. Removing WORK-FOLDER afterwards is the caller's business.\n";
+    "settings store, data, runtime and state folders are made inside WORK-FOLDER; nothing is\n"
+    "powered off. Removing WORK-FOLDER afterwards is the caller's business.\n";
 
 void WriteRandom(const std::string& path, size_t size) {
     std::mt19937 random(7);
@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
     ::setenv("REDODORI_CONFIG_DIR", (w + "/config").c_str(), 1);
     ::setenv("REDODORI_DATA_DIR", (w + "/data").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (w + "/run").c_str(), 1);
+    ::setenv("REDODORI_STATE_DIR", (w + "/state").c_str(), 1);
     ::setenv("REDODORI_FAKE_POWEROFF", (w + "/poweroff").c_str(), 1);
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");

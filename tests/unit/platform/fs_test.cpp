@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/fault_injection.h"
 #include "test_support.h"
 
 namespace fs = rd::fs;
@@ -107,16 +108,38 @@ TEST(ReadWholeFile, FileThatReportsNoSize) {
     EXPECT_EQ(data.back(), '\n');
 }
 
-TEST(WriteWholeFile, ReplacesAndReportsErrors) {
+TEST(ReadRegularFile, AFileThatOutgrowsTheLimitWhileReadIsRefused) {
+    // A kernel file claims a size of 0, so only reading shows how big it is.
+    fs::RegularFile read = fs::ReadRegularFile("/proc/self/status", 16, {});
+    EXPECT_EQ(read.refusal, fs::Refusal::kTooLarge);
+    EXPECT_TRUE(read.data.empty());
+    read = fs::ReadRegularFile("/proc/self/status", 1 << 20, {});
+    EXPECT_EQ(read.refusal, fs::Refusal::kNone);
+    EXPECT_NE(read.data.find("Pid:"), std::string::npos);
+}
+
+TEST(ReplaceFileAtomically, ReplacesPrivatelyOrLeavesTheOldFile) {
     TempDir dir;
-    const std::string path = dir / "out";
-    EXPECT_EQ(fs::WriteWholeFile(path, "a much longer first version"), 0);
-    EXPECT_EQ(fs::WriteWholeFile(path, "\xFF\xFE\0\r"s), 0);
+    const std::string path = dir / "list";
+    ASSERT_EQ(fs::ReplaceFileAtomically(dir.Path(), "list", "a much longer first version"), 0);
+    ASSERT_EQ(fs::ReplaceFileAtomically(dir.Path(), "list", "\xFF\xFE\0\r"s), 0);
     EXPECT_EQ(ReadFile(path), "\xFF\xFE\0\r"s);
-    EXPECT_EQ(fs::WriteWholeFile(path, ""), 0);
-    EXPECT_EQ(ReadFile(path), "");
-    EXPECT_EQ(fs::WriteWholeFile(dir / "missing/out", "x"), ENOENT);
-    EXPECT_EQ(fs::WriteWholeFile(dir.Path(), "x"), EISDIR);
+    struct stat st;
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode, S_IFREG | 0600);
+
+    rd::fault::SetHook([](rd::fault::Op, int, uint64_t, uint8_t*, uint32_t) { return EIO; });
+    EXPECT_EQ(fs::ReplaceFileAtomically(dir.Path(), "list", "new"), EIO);
+    rd::fault::SetHook(nullptr);
+    EXPECT_EQ(ReadFile(path), "\xFF\xFE\0\r"s);
+
+    EXPECT_EQ(fs::ReplaceFileAtomically(dir / "missing", "list", "x"), ENOENT);
+    std::filesystem::create_directory(dir / "folder");
+    EXPECT_EQ(fs::ReplaceFileAtomically(dir.Path(), "folder", "x"), EISDIR);
+    // No temporary file is left behind by the failures.
+    std::vector<fs::DirEntry> entries;
+    ASSERT_EQ(fs::ListFolder(dir.Path(), "*", entries), 0);
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"folder/", "list"}));
 }
 
 TEST(RemoveFile, RemovesOnceThenReports) {

@@ -77,7 +77,9 @@ TEST(Paths, OverrideVariablesWin) {
     vars.Set("XDG_DATA_HOME", "/elsewhere/data");
     EXPECT_EQ(paths::ConfigDir(), env.ConfigDir());
     EXPECT_EQ(paths::UserDataDir(), env.DataDir());
+    vars.Set("XDG_STATE_HOME", "/elsewhere/state");
     EXPECT_EQ(paths::RuntimeDir(), env.RuntimeDir() + "/redodori");
+    EXPECT_EQ(paths::StateDir(), env.StateDir());
     EXPECT_EQ(paths::InstallFolder(""), env.DataDir());
     EXPECT_EQ(paths::InstallFolder("/opt/stored"), "/opt/stored");
 }
@@ -87,18 +89,23 @@ TEST(Paths, XdgVariablesThenHome) {
     ScopedEnv vars;
     vars.Set("REDODORI_CONFIG_DIR", nullptr);
     vars.Set("REDODORI_DATA_DIR", "");  // empty counts as unset
+    vars.Set("REDODORI_STATE_DIR", nullptr);
     vars.Set("HOME", dir.Path().c_str());
     vars.Set("XDG_CONFIG_HOME", (dir / "cfg").c_str());
     vars.Set("XDG_DATA_HOME", (dir / "share").c_str());
+    vars.Set("XDG_STATE_HOME", (dir / "st").c_str());
     EXPECT_EQ(paths::ConfigDir(), dir / "cfg/redodori");
     EXPECT_EQ(paths::UserDataDir(), dir / "share/redodori");
     EXPECT_EQ(paths::InstallFolder(""), dir / "share/redodori");
+    EXPECT_EQ(paths::StateDir(), dir / "st/redodori");
 
     // Relative XDG values are invalid and ignored.
     vars.Set("XDG_CONFIG_HOME", "relative/cfg");
     vars.Set("XDG_DATA_HOME", nullptr);
+    vars.Set("XDG_STATE_HOME", "relative/st");
     EXPECT_EQ(paths::ConfigDir(), dir / ".config/redodori");
     EXPECT_EQ(paths::UserDataDir(), dir / ".local/share/redodori");
+    EXPECT_EQ(paths::StateDir(), dir / ".local/state/redodori");
 
     vars.Set("HOME", "/");
     EXPECT_EQ(paths::ConfigDir(), "/.config/redodori");
@@ -114,6 +121,18 @@ TEST(Paths, HomeFromThePasswordDatabase) {
         GTEST_SKIP() << "no password entry for this user";
     const std::string home = user->pw_dir;
     EXPECT_EQ(paths::ConfigDir(), home + (home.back() == '/' ? "" : "/") + ".config/redodori");
+}
+
+TEST(Paths, TemporaryFolder) {
+    ScopedEnv vars;
+    vars.Set("TMPDIR", "/var/tmp/mine");
+    EXPECT_EQ(paths::TempDir(), "/var/tmp/mine");
+    for (const char* unusable : {"", "relative/tmp"}) {
+        vars.Set("TMPDIR", unusable);
+        EXPECT_EQ(paths::TempDir(), "/tmp");
+    }
+    vars.Set("TMPDIR", nullptr);
+    EXPECT_EQ(paths::TempDir(), "/tmp");
 }
 
 TEST(Paths, RuntimeFallback) {

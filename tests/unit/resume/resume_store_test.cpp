@@ -1,12 +1,19 @@
 #include "resume/resume_store.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <ostream>
+#include <stdexcept>
 
 #include "app/store_keys.h"
 #include "engine/job_settings.h"
+#include "platform/fault_injection.h"
+#include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
 #include "test_support.h"
@@ -37,44 +44,154 @@ TEST(ResumeStore, ListBytes) {
         EXPECT_EQ(text::SplitListFile(ResumeListBytes(sources)), sources);
 }
 
-TEST(ResumeStore, WriteKeepAndDelete) {
-    test::PrivateEnvironment env;
-    test::TempDir tmp;
-    setenv("TMPDIR", tmp.Path().c_str(), 1);
-    Store store(env.ConfigDir() + "/registry.db");
-    ResumeJob job;
-    job.slot = 17;
-    job.programPath = "/usr/bin/redodori";
-    job.sources = {"/data/docs", "/data/a.txt"};
-    job.targetText = "/backup/?/usb/?";
-    job.onerror = 2;
-    job.modeWord = mode::kMove;
+class ResumeRecord : public ::testing::Test {
+protected:
+    void SetUp() override {
+        job.slot = 17;
+        job.programPath = "/usr/bin/redodori";
+        job.sources = {"/data/docs", "/data/a.txt"};
+        job.targetText = "/backup/?/usb/?";
+        job.onerror = 2;
+        job.modeWord = mode::kMove;
+    }
+    std::string List() const { return env.StateDir() + "/vnfrm17.lst"; }
+    bool HasValue(const std::string& name) {
+        return store.ValueExists(StoreRoot::CurrentUser, kResumeKey, name);
+    }
+    mode_t Mode(const std::string& path) const {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+    }
+    // The names in the state folder, so that a temporary file left behind shows.
+    std::vector<std::string> StateFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(env.StateDir()))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
 
-    WriteResumeRecord(store, job, 1);
-    const std::string list = tmp / "vnfrm17.lst";
+    test::PrivateEnvironment env;
+    Store store{env.ConfigDir() + "/registry.db"};
+    ResumeJob job;
+    std::string error;
+};
+
+TEST_F(ResumeRecord, WriteKeepAndDelete) {
+    ASSERT_TRUE(WriteResumeRecord(store, job, 1, error)) << error;
+    EXPECT_EQ(ResumeListPath(17), List());
     EXPECT_EQ(store.ReadText(StoreRoot::CurrentUser, kResumeKey, "17"),
-              "/usr/bin/redodori |" + list + "|/backup/?/usb/?|uwsmq2");
+              "/usr/bin/redodori |" + List() + "|/backup/?/usb/?|uwsmq2");
     EXPECT_EQ(store.ReadText(StoreRoot::CurrentUser, kResumeKey, "f_17"), "/data/");
     auto stamp = store.ReadText(StoreRoot::CurrentUser, kResumeKey, "t_17");
     ASSERT_TRUE(stamp);
     EXPECT_EQ(stamp->size(), 16u);  // "2026-03-07 09:05"
-    EXPECT_FALSE(store.ValueExists(StoreRoot::CurrentUser, kResumeKey, "d_17"));
-    EXPECT_EQ(text::SplitListFile(test::ReadFile(list)), job.sources);
+    EXPECT_FALSE(HasValue("d_17"));
+    EXPECT_EQ(text::SplitListFile(test::ReadFile(List())), job.sources);
+    // The program made its folder private, and the list is the user's alone.
+    EXPECT_EQ(Mode(env.StateDir()), S_IFDIR | 0700);
+    EXPECT_EQ(Mode(List()), S_IFREG | 0600);
+    EXPECT_EQ(StateFiles(), std::vector<std::string>{"vnfrm17.lst"});
 
-    WriteResumeRecord(store, job, 2);
+    job.sources.push_back("/data/later");
+    ASSERT_TRUE(WriteResumeRecord(store, job, 2, error)) << error;
     EXPECT_EQ(store.ReadText(StoreRoot::CurrentUser, kResumeKey, "d_17"), "x");
+    EXPECT_EQ(text::SplitListFile(test::ReadFile(List())), job.sources);
 
-    WriteResumeRecord(store, job, 0);
+    ASSERT_TRUE(WriteResumeRecord(store, job, 0, error));
     for (const char* name : {"17", "f_17", "t_17", "d_17"})
-        EXPECT_FALSE(store.ValueExists(StoreRoot::CurrentUser, kResumeKey, name)) << name;
-    EXPECT_FALSE(std::filesystem::exists(list));
+        EXPECT_FALSE(HasValue(name)) << name;
+    EXPECT_EQ(StateFiles(), std::vector<std::string>{});
 
     // A job without a slot keeps no record.
     job.slot = -1;
-    WriteResumeRecord(store, job, 1);
+    ASSERT_TRUE(WriteResumeRecord(store, job, 1, error));
     EXPECT_TRUE(store.Values(StoreRoot::CurrentUser, kResumeKey).empty());
-    unsetenv("TMPDIR");
 }
+
+TEST_F(ResumeRecord, ALinkPlantedAtTheListsNameIsReplacedNotFollowed) {
+    test::TempDir elsewhere;
+    const std::string victim = elsewhere / "victim";
+    test::WriteFile(victim, "precious");
+    ASSERT_EQ(paths::MakePath(env.StateDir()), 0);
+    std::filesystem::create_symlink(victim, List());
+
+    ASSERT_TRUE(WriteResumeRecord(store, job, 1, error)) << error;
+    EXPECT_EQ(test::ReadFile(victim), "precious");
+    EXPECT_EQ(Mode(List()), S_IFREG | 0600);
+    EXPECT_EQ(text::SplitListFile(test::ReadFile(List())), job.sources);
+}
+
+// Ways the list cannot be written; `spoil` runs after a good first write.
+struct Spoiler {
+    const char* name;
+    std::function<void(const std::string& stateDir)> spoil;
+    const char* error;  // after "the job cannot be kept for resume: "; "@" is the state folder
+    bool folderUsable = false;  // the old list is then removed too
+    bool needsRoot = false;
+};
+
+// Names the case in test listings.
+void PrintTo(const Spoiler& s, std::ostream* out) {
+    *out << s.name;
+}
+
+const Spoiler kSpoilers[] = {
+    {"FolderOpenToOthers",
+     [](const std::string& dir) {
+         std::filesystem::permissions(
+             dir,
+             std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+                 std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+             std::filesystem::perm_options::add);
+     },
+     "the state folder @ is open to other users (mode 0755); refusing to use it"},
+    {"FolderOfAnotherUser",
+     [](const std::string& dir) {
+         if (::chown(dir.c_str(), 12345, 12345) != 0)
+             throw std::runtime_error("chown " + dir);
+     },
+     "the state folder @ belongs to another user; refusing to use it", false, true},
+    {"FolderIsALink",
+     [](const std::string& dir) {
+         std::filesystem::rename(dir, dir + ".real");
+         std::filesystem::create_directory_symlink(dir + ".real", dir);
+     },
+     "the state folder @ is a symbolic link; refusing to use it"},
+    {"WriteFails",
+     [](const std::string&) {
+         fault::SetHook([](fault::Op, int, uint64_t, uint8_t*, uint32_t) { return ENOSPC; });
+     },
+     "cannot write @/vnfrm17.lst: No space left on device", true},
+};
+
+class ResumeRecordFailure : public ResumeRecord, public ::testing::WithParamInterface<Spoiler> {
+protected:
+    void TearDown() override { fault::SetHook(nullptr); }
+};
+
+TEST_P(ResumeRecordFailure, LeavesNoRecordAndSaysWhy) {
+    const Spoiler& s = GetParam();
+    if (s.needsRoot && ::geteuid() != 0)
+        GTEST_SKIP() << "only root can give the folder to another user (chown)";
+    ASSERT_TRUE(WriteResumeRecord(store, job, 1, error)) << error;
+    s.spoil(env.StateDir());
+
+    job.sources.push_back("/data/later");
+    EXPECT_FALSE(WriteResumeRecord(store, job, 1, error));
+    std::string expected = std::string("the job cannot be kept for resume: ") + s.error;
+    expected.replace(expected.find('@'), 1, env.StateDir());
+    EXPECT_EQ(error, expected);
+    // No record is left to resume the job from an old list or none.
+    for (const char* name : {"17", "f_17", "t_17", "d_17"})
+        EXPECT_FALSE(HasValue(name)) << name;
+    // Nor a list, old or half-written, in a folder that is still the user's own.
+    if (s.folderUsable) {
+        EXPECT_EQ(StateFiles(), std::vector<std::string>{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Spoiled, ResumeRecordFailure, ::testing::ValuesIn(kSpoilers),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace rd
