@@ -7,6 +7,7 @@
 #include "engine/dest_table.h"
 #include "engine/job_settings.h"
 #include "engine/messages.h"
+#include "engine/path_parts.h"
 
 namespace rd::handoff {
 
@@ -72,27 +73,7 @@ std::string LexicalPath(std::string_view path, std::string_view folder) {
     std::string full(path.substr(0, 1) == "/" ? "" : folder);
     full += "/";
     full += path;
-    std::vector<std::string_view> parts;
-    const std::string_view view = full;
-    for (size_t at = 0; at < view.size();) {
-        size_t end = view.find('/', at);
-        if (end == std::string_view::npos)
-            end = view.size();
-        const std::string_view part = view.substr(at, end - at);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        at = end + 1;
-    }
-    std::string out;
-    for (const std::string_view part : parts) {
-        out += "/";
-        out += part;
-    }
-    return out.empty() ? "/" : out;
+    return NormalizePath(full);
 }
 
 std::string DescribeJob(int32_t modeWord, Links links, std::string_view targetText,
