@@ -13,6 +13,19 @@ export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUN
     REDODORI_STATE_DIR="$work/state"
 mkdir -p "$work/run" && chmod 700 "$work/run"
 
+# At the script's exit, the processes it started (their ids in `pids`) are ended, what it
+# mounted (in `mounts`) is unmounted, and the work folder goes. A script with more to undo sets
+# a trap of its own.
+pids=()
+mounts=()
+cleanup_work() {
+    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
+    chmod -R u+w "$work" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup_work EXIT
+
 fail() { echo "FAIL: $*"; exit 1; }
 expect() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in:"$'\n'"$2"; }
 

@@ -5,7 +5,6 @@ set -euo pipefail
 : "${REDODORI:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 
 # 25 folders of 200-byte names below src/deep, made one step at a time: their full path outgrows
 # the 4096 bytes a path call takes. A file at the top and one at the bottom.

@@ -5,13 +5,6 @@ set -euo pipefail
 : "${REDODORI:?}"
 
 source "$(dirname "$0")/common.sh"
-mounts=()
-cleanup() {
-    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
-    chmod -R u+w "$work" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 setup mkdir -p "$work/tree/sub" "$work/outside/folder"
 printf 'keep\n' >"$work/outside/keep"

@@ -6,7 +6,6 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 setup mkdir -p "$work/src"
 setup head -c 6000000 /dev/urandom >"$work/src/big"
 printf 'new\n' >"$work/src/f"

@@ -4,7 +4,6 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$work/src/sub"
 echo one >"$work/src/a.txt"

@@ -6,12 +6,6 @@ set -euo pipefail
 : "${REDODORI:?}"
 
 source "$(dirname "$0")/common.sh"
-mounts=()
-cleanup() {
-    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 mkdir -p "$work/src"
 history="$work/data/history.txt"
 skip() { echo "skipped: $*"; }

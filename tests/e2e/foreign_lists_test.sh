@@ -6,7 +6,6 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 [ "$(id -u)" -eq 0 ] || skip_all "only root can give a list to another user (chown)"
 unset DISPLAY WAYLAND_DISPLAY
 export TMPDIR="$work/tmp"

@@ -3,13 +3,6 @@
 
 history="$work/data/history.txt"
 attached="redodori: Job attached to another RedoDori session"
-started=()
-
-cleanup() {
-    for p in "${started[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 refused() { echo "redodori: Job not attached to another RedoDori session ($1); it runs here"; }
 

@@ -22,10 +22,10 @@ done
 for name in one two; do
     strace -f -o /dev/null -e trace=chmod -e inject=chmod:delay_exit=2000000 \
         "$REDODORI" "|$work/src/$name|$work/together/|eg" 2>"$work/$name.err" &
-    started+=($!)
+    pids+=($!)
 done
-wait "${started[0]}" || bad "the first job ended with status $?"
-wait "${started[1]}" || bad "the second job ended with status $?"
+wait "${pids[0]}" || bad "the first job ended with status $?"
+wait "${pids[1]}" || bad "the second job ended with status $?"
 listing=$(history_sources)
 attaching=0
 for name in one two; do
@@ -41,7 +41,7 @@ done
 strace -f -o "$work/trace" -e trace=syncfs -e inject=syncfs:delay_enter=4000000 \
     "$REDODORI" "|$work/src/first|$work/end/|e" 2>"$work/first.err" &
 first=$!
-started+=("$first")
+pids+=("$first")
 for _ in $(seq 1 400); do
     grep -q syncfs "$work/trace" 2>/dev/null && break
     sleep 0.05

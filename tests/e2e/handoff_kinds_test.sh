@@ -25,7 +25,7 @@ for entry in "${cases[@]}"; do
         cp "$dir/src/handed" "$dir/handed.orig" || setup_failed "cannot write the files of $name"
     "$REDODORI" "|$dir/victim|$dir/$runs_to|$switches" 2>"$dir/running.err" &
     running=$!
-    started+=("$running")
+    pids+=("$running")
     # Its destinations are parsed right before it takes hand-offs, in the same step.
     wait_for "$dir/run" || setup_failed "$name: the running job did not start"
 

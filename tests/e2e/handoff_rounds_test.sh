@@ -12,7 +12,7 @@ rounds=${HANDOFF_ROUNDS:-50}
 declare -A outcomes=()
 
 run_round() {
-    local dir="$work/$1" jobs=$2 k pids=() listing line
+    local dir="$work/$1" jobs=$2 k round=() listing line
     mkdir -p "$dir/src" || setup_failed "cannot make $dir/src"
     for k in $(seq 1 "$jobs"); do
         head -c $((8000 + RANDOM % 16000)) /dev/urandom >"$dir/src/s$k" ||
@@ -21,11 +21,11 @@ run_round() {
     for k in $(seq 1 "$jobs"); do
         [ "$k" -eq 1 ] || sleep "0.$(printf %03d $((RANDOM % 251)))"
         "$REDODORI" "|$dir/src/s$k|$dir/dst/|eLb1Lk2g" 2>"$dir/err$k" &
+        round+=($!)
         pids+=($!)
-        started+=($!)
     done
     for k in $(seq 1 "$jobs"); do
-        wait "${pids[k - 1]}" || bad "$1: job $k ended with status $?"
+        wait "${round[k - 1]}" || bad "$1: job $k ended with status $?"
     done
     listing=$(history_sources)
     for k in $(seq 1 "$jobs"); do

@@ -5,12 +5,6 @@ set -euo pipefail
 : "${REDODORI:?}"
 
 source "$(dirname "$0")/common.sh"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 mkdir -p "$work/src"
 wait_for() { for _ in $(seq 1 400); do [ -e "$1" ] && return 0; sleep 0.05; done; fail "timed out waiting for $1"; }
 

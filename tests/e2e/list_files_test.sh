@@ -7,12 +7,6 @@ set -euo pipefail
 : "${REDODORI:?}"
 
 source "$(dirname "$0")/common.sh"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 unset DISPLAY WAYLAND_DISPLAY
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR" "$work/own" "$work/src" || setup_failed "cannot make the work folders"

@@ -5,7 +5,6 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 command -v setfattr >/dev/null && command -v setfacl >/dev/null ||
     skip_all "setfattr and setfacl (packages attr, acl) are needed"
 

@@ -30,8 +30,6 @@ done
 
 # Killed at any point of a move that copies (two destinations, and a second file system when
 # one can be mounted), nothing is lost: a file whose source is gone is whole in every copy.
-mounts=()
-trap 'for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done; rm -rf "$work"' EXIT
 setup mkdir -p "$work/ref/sub" "$work/other"
 for i in $(seq 1 12); do setup head -c $((i * 37000)) /dev/urandom >"$work/ref/f$i"; done
 setup head -c 5000 /dev/urandom >"$work/ref/sub/g"

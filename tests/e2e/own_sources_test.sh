@@ -6,7 +6,6 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 
 # A fresh source folder t/src holding a (6 bytes) and b (6 bytes).
 fresh() {

@@ -8,12 +8,6 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 unset DISPLAY WAYLAND_DISPLAY
 export TMPDIR="$work/tmp"
 key='Software\DIRAREDI\RedoDori\Resume'

@@ -5,7 +5,6 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}" "${REDODORI_CONSOLE:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 export TMPDIR="$work/tmp"
 mkdir -p "$work/tmp" "$work/src/tree"
 key='Software\DIRAREDI\RedoDori\Resume'

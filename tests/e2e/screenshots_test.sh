@@ -5,7 +5,6 @@ set -euo pipefail
 : "${REDODORI_SCREENSHOTS:?}"
 
 source "$(dirname "$0")/common.sh"
-trap 'rm -rf "$work"' EXIT
 unset DISPLAY WAYLAND_DISPLAY
 
 timeout 120 "$REDODORI_SCREENSHOTS" "$work/shots" "$work/job" >"$work/out" 2>"$work/err" ||
