@@ -72,26 +72,26 @@ std::string FindShippedDataDir() {
     return REDODORI_SOURCE_DATA_DIR;
 }
 
-}  // namespace
-
-std::string ConfigDir() {
-    std::string dir = Env("REDODORI_CONFIG_DIR");
-    if (!dir.empty())
-        return dir;
-    dir = AbsoluteEnv("XDG_CONFIG_HOME");
+// The program's folder of one XDG kind: the override when set, else below $`xdg`, else below
+// the home folder's `fallback`.
+std::string XdgFolder(const char* override, const char* xdg, const char* fallback) {
+    const std::string given = Env(override);
+    if (!given.empty())
+        return given;
+    std::string dir = AbsoluteEnv(xdg);
     if (dir.empty())
-        dir = Join(HomeFolder(), ".config");
+        dir = Join(HomeFolder(), fallback);
     return Join(dir, kProgramFolder);
 }
 
+}  // namespace
+
+std::string ConfigDir() {
+    return XdgFolder("REDODORI_CONFIG_DIR", "XDG_CONFIG_HOME", ".config");
+}
+
 std::string UserDataDir() {
-    std::string dir = Env("REDODORI_DATA_DIR");
-    if (!dir.empty())
-        return dir;
-    dir = AbsoluteEnv("XDG_DATA_HOME");
-    if (dir.empty())
-        dir = Join(HomeFolder(), ".local/share");
-    return Join(dir, kProgramFolder);
+    return XdgFolder("REDODORI_DATA_DIR", "XDG_DATA_HOME", ".local/share");
 }
 
 std::string RuntimeDir() {
@@ -102,13 +102,7 @@ std::string RuntimeDir() {
 }
 
 std::string StateDir() {
-    std::string dir = Env("REDODORI_STATE_DIR");
-    if (!dir.empty())
-        return dir;
-    dir = AbsoluteEnv("XDG_STATE_HOME");
-    if (dir.empty())
-        dir = Join(HomeFolder(), ".local/state");
-    return Join(dir, kProgramFolder);
+    return XdgFolder("REDODORI_STATE_DIR", "XDG_STATE_HOME", ".local/state");
 }
 
 std::string TempDir() {
