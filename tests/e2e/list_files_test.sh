@@ -19,7 +19,7 @@ list_of() { printf '%s\r\n' "$@"; }
 # A build with AddressSanitizer reserves far more address space than any limit allows; its
 # memory is watched by the sanitizer itself.
 memory_limit=4000000
-ldd "$REDODORI" 2>/dev/null | grep -q libasan && memory_limit=unlimited
+case "$(ldd "$REDODORI" 2>/dev/null)" in *libasan*) memory_limit=unlimited ;; esac
 run() {
     local status=0
     (ulimit -v "$memory_limit" && exec timeout -k 5 30 "$REDODORI" "$1") 2>"$work/err" || status=$?
