@@ -165,9 +165,14 @@ TEST(Switches, BurstLetters) {
 }
 
 TEST(Switches, NumericSwitch) {
-    Parsed p = Apply("Lk99");
-    EXPECT_EQ(p.settings.splim, 10);
-    EXPECT_EQ(p.settings.limtip, 0);
+    // Past the last step of the table there is no limit: 11 as much as 99.
+    for (const char* line : {"Lk99", "Lk11", "Lk10"}) {
+        Parsed p = Apply(line);
+        EXPECT_EQ(p.settings.splim, 10) << line;
+        EXPECT_EQ(p.settings.limtip, 0) << line;
+    }
+    Parsed p = Apply("Lk9");
+    EXPECT_EQ(p.settings.splim, 9);
 
     p = Apply("Lp3");
     EXPECT_EQ(p.settings.splim, 3);

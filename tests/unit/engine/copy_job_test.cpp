@@ -254,6 +254,26 @@ TEST_F(CopyJob, ReservedSpaceAndMarkerUntilTheLastBlock) {
     }
 }
 
+// A destination reserved at its full length whose marker says 2 MiB were written: the copy goes
+// on from there without a question, reading only the rest.
+TEST_F(CopyJob, APreSizedDestinationResumesAtItsMarker) {
+    const uint64_t size = 5 * 1048576 + 3, written = 2 * 1048576;
+    Make("big", size, 8);
+    const std::string data = test::ReadFile(Src("big"));
+    fsys::create_directories(dir / "d");
+    std::string partial = data.substr(0, written);
+    partial.resize(size, '\0');
+    test::WriteFile(dir / "d/big", partial);
+    test::WriteFile(dir / "d/big.RedoDori", ResumeMarkerBytes(written, Src("big"), "uz"));
+    job->settings.resfsz = 1;
+    job->settings.onexist = onexist::kTryResume;
+    job->Run({Src("big")}, {dir / "d"});
+    EXPECT_TRUE(job->host.Prompts().empty());
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, size - written);
+    EXPECT_TRUE(test::ReadFile(dir / "d/big") == data);
+    EXPECT_FALSE(fsys::exists(dir / "d/big.RedoDori"));
+}
+
 // A destination the kernel stops copying to mid-file: from that block on both destinations go
 // the read/write way, and both copies are whole, with every block counted once.
 TEST_F(CopyJob, ADestinationTheKernelRefusesMidFileIsWrittenTheReadWriteWay) {
@@ -391,7 +411,13 @@ TEST_F(CopyJob, LinksLoopsAndFifosInATree) {
     fsys::create_symlink("loop-a", Src("tree/loop-b"));
     fsys::create_directory_symlink("..", Src("tree/up"));
     ASSERT_EQ(mkfifo(Src("tree/fifo").c_str(), 0600), 0);
+    // A link's own time, not its target's.
+    const timespec linkTime[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, Src("tree/link").c_str(), linkTime, AT_SYMLINK_NOFOLLOW), 0);
     job->Run({Src("tree")}, {dir / "d"});
+    struct stat copied {};
+    ASSERT_EQ(lstat((dir / "d/tree/link").c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_mtim.tv_sec, 1000000000);
     EXPECT_EQ(fsys::read_symlink(dir / "d/tree/link"), "file");
     EXPECT_EQ(fsys::read_symlink(dir / "d/tree/loop-a"), "loop-b");
     EXPECT_EQ(fsys::read_symlink(dir / "d/tree/up"), "..");

@@ -326,6 +326,26 @@ TEST_F(Policies, MoveToTwoDestinationsRemovesTheSourceAfterBoth) {
     EXPECT_FALSE(fsys::exists(source));
 }
 
+// One destination keeps its own file: the source has a copy in only one place and stays.
+TEST_F(Policies, MoveToTwoDestinationsWhereOneKeepsItsFileKeepsTheSource) {
+    const std::string source = Make("kept", 300000, 4);
+    const std::string data = test::ReadFile(source);
+    for (bool parallel : {false, true}) {
+        SCOPED_TRACE(parallel ? "parallel" : "serial");
+        fsys::remove_all(dir / "a");
+        fsys::create_directories(dir / "b");
+        test::WriteFile(dir / "b/kept", "theirs");
+        Fresh();
+        job->settings.delmode = mode::kMove;
+        job->settings.onexist = onexist::kSkip;
+        job->settings.parcopy = parallel ? 1 : 0;
+        job->Run({source}, {dir / "a", dir / "b"});
+        EXPECT_TRUE(test::ReadFile(source) == data);
+        EXPECT_TRUE(test::ReadFile(dir / "a/kept") == data);
+        EXPECT_EQ(test::ReadFile(dir / "b/kept"), "theirs");
+    }
+}
+
 TEST_F(Policies, MovedFoldersGoDeepestFirstAndSkippedFilesKeepTheirs) {
     fsys::create_directories(Src("tree/sub/deeper"));
     Make("tree/sub/deeper/a", 100);
