@@ -14,6 +14,7 @@
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
 #include "app/store_keys.h"
+#include "engine/dest_table.h"
 #include "engine/job_thread.h"
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
@@ -221,6 +222,12 @@ JobSession::Start JobSession::Intake() {
     }
     if (flags.DeleteListFiles)
         RemoveListFile(targetList);
+    // A target such as "???" names no folder: a copy to nowhere would count every file done.
+    if (!mode::IsDelete(settings.delmode) && SplitDestinations(core.targetText).roots.empty()) {
+        Tell("RedoDori", "The job has no destination: \"" + fields.target + "\" names no folder");
+        TellWrapper(0);
+        Exit(0);
+    }
     if (flags.TreeLink)
         RunTreeLinkPass();
 
@@ -336,9 +343,11 @@ void JobSession::End(int code) {
         endHost_.sources.push_back(core.queue.EntryPath(i));
     endHost_.targetText = core.targetText;
     const JobCounters& c = ctx.state.counters;
+    // A job that found nothing it could work on failed; it did not finish.
+    const bool nothingDone = c.listedFiles == 0 && ctx.leftOut.Count() > 0;
     const std::string summary = text::Format(
         "%s %s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", Outcome(settings.delmode),
-        ctx.jobState == 2   ? "finished"
+        ctx.jobState == 2   ? (nothingDone ? "failed" : "finished")
         : ctx.jobState == 1 ? "aborted"
                             : "ended",
         c.filesDone.load(), c.listedFiles.load(),

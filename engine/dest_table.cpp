@@ -47,22 +47,30 @@ SplitTargets SplitDestinations(std::string_view targetText) {
     return result;
 }
 
-void CreateFolderTree(std::string_view path) {
+int CreateFolderTree(std::string_view path) {
     // Walk order makes every folder after its parent: most of the time the folder itself is
     // all that is missing, and making each step of a deep path again would cost a lookup of
     // the whole path per step.
-    if (!path.empty() && path.back() != '/') {
+    const bool named = !path.empty() && path.back() != '/';
+    if (named) {
         const int made = fs::MakeFolder(std::string(path));
         if (made == 0 || made == EEXIST)
-            return;
+            return 0;
     }
+    int first = 0;
+    auto make = [&first](std::string_view folder) {
+        const int made = fs::MakeFolder(std::string(folder));
+        if (made != 0 && made != EEXIST && first == 0)
+            first = made;
+    };
     for (size_t pos = path.find('/'); pos != std::string_view::npos;
          pos = path.find('/', pos + 1)) {
         if (pos > 0)
-            fs::MakeFolder(std::string(path.substr(0, pos)));
+            make(path.substr(0, pos));
     }
-    if (!path.empty() && path.back() != '/')
-        fs::MakeFolder(std::string(path));
+    if (named)
+        make(path);
+    return first;
 }
 
 DestTable::DestTable() : slots_(std::make_unique<CopyDest[]>(kMaxDestinations)) {}
@@ -71,7 +79,8 @@ void DestTable::ParseDestinations(std::string_view targetText, UserNotice& notic
     count_ = 0;
     SplitTargets targets = SplitDestinations(targetText);
     for (std::string& root : targets.roots) {
-        CreateFolderTree(root);
+        if (const int error = CreateFolderTree(root))
+            NoteFolderFailure(root, error);
         CopyDest& slot = slots_[count_];
         slot.Reset();
         slot.root = std::move(root);
@@ -100,6 +109,27 @@ bool DestTable::SkipDestination(uint32_t slot) {
             return false;
     }
     return true;
+}
+
+namespace {
+
+std::string WithoutTrailingSeparator(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
+void DestTable::NoteFolderFailure(const std::string& folder, int error) {
+    std::lock_guard<std::mutex> lock(causesLock_);
+    folderCauses_.emplace(WithoutTrailingSeparator(folder), error);
+}
+
+int DestTable::FolderFailure(const std::string& folder, int otherwise) const {
+    std::lock_guard<std::mutex> lock(causesLock_);
+    const auto it = folderCauses_.find(WithoutTrailingSeparator(folder));
+    return it == folderCauses_.end() ? otherwise : it->second;
 }
 
 }  // namespace rd

@@ -4,7 +4,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +62,9 @@ struct SplitTargets {
 SplitTargets SplitDestinations(std::string_view targetText);
 
 // Creates every folder on the way to `path`, and `path` itself unless it ends with "/".
-// Errors are ignored: the copy reports what it cannot write.
-void CreateFolderTree(std::string_view path);
+// Returns 0, or the errno of the first folder that could not be made (what is in the way already
+// does not count): the cause to give when a file cannot be written there.
+int CreateFolderTree(std::string_view path);
 
 class DestTable {
 public:
@@ -86,7 +89,15 @@ public:
     // the caller then abandons the file.
     bool SkipDestination(uint32_t slot);
 
+    // Any thread. A destination folder that could not be made, and why: a file that cannot
+    // be opened in it for want of the folder is reported with that cause.
+    void NoteFolderFailure(const std::string& folder, int error);
+    // The first error noted for `folder`, else `otherwise`.
+    int FolderFailure(const std::string& folder, int otherwise) const;
+
 private:
+    mutable std::mutex causesLock_;
+    std::map<std::string, int> folderCauses_;
     std::unique_ptr<CopyDest[]> slots_;
     uint32_t count_ = 0;
 };

@@ -160,6 +160,9 @@ bool JobThread::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uin
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition, error))
                 return true;
         }
+        // A folder that could not be made is why its file is missing: its cause is told.
+        if (error == ENOENT)
+            error = ctx_.dests.FolderFailure(DirPart(block.destinationPath), error);
         const MessageTable& texts = ctx_.messages;
         std::string message =
             texts.Text(12) + " " + ErrorText(error) + "\r\n" +

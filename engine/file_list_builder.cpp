@@ -25,17 +25,16 @@ constexpr int kFindAttempts = 10;
 constexpr uint64_t kStatusIntervalMs = 300;
 
 // Reads the attributes of `path`, trying again 50 ms x attempt later after each failure: a
-// source on a slow or just-woken device may not answer at once. With `missingIsFinal` a path
-// that does not exist is given up at once (an entry removed since its folder was listed).
-// `error` gets the errno of the last attempt. A path too long for the system never becomes
-// reachable by waiting.
-std::optional<fs::Attributes> Find(const std::string& path, bool missingIsFinal,
-                                   int* error = nullptr) {
+// source on a slow or just-woken device may not answer at once. A path that does not exist,
+// cannot be searched, loops or is too long never becomes reachable by waiting: it is given up at
+// once, and `error` gets the errno.
+std::optional<fs::Attributes> Find(const std::string& path, int* error = nullptr) {
     int last = 0;
     for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
         if (auto found = fs::GetAttributes(path, &last))
             return found;
-        if ((missingIsFinal && last == ENOENT) || last == ENAMETOOLONG)
+        if (last == ENOENT || last == ENOTDIR || last == EACCES || last == ELOOP ||
+            last == ENAMETOOLONG)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
     }
@@ -92,9 +91,12 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
     if (!path.empty() && path.front() != '/')
         path = fs::CurrentFolder() + "/" + path;
     path = NormalizePath(path);
-    const std::optional<fs::Attributes> found = Find(path, false);
-    if (!found)
+    int error = 0;
+    const std::optional<fs::Attributes> found = Find(path, &error);
+    if (!found) {
+        LeaveOut(path, error);
         return;
+    }
     if (!entry)
         entry = ctx_.queue.EntryAt(ctx_.queue.Add(path));
     std::string base = DirPart(path);
@@ -113,7 +115,7 @@ void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
     for (const fs::DirEntry& name : names) {
         const std::string full = JoinPath(folder, name.name);
         int error = 0;
-        const std::optional<fs::Attributes> found = Find(full, true, &error);
+        const std::optional<fs::Attributes> found = Find(full, &error);
         if (!found) {
             // An entry removed since the folder was listed was never part of the job.
             if (error != ENOENT)
@@ -200,7 +202,7 @@ bool FileListBuilder::FillEntryInfo(FENTRY_& node) {
         node.lastWriteTime = now;
         return true;
     }
-    const std::optional<fs::Attributes> found = Find(path, false);
+    const std::optional<fs::Attributes> found = Find(path);
     if (!found)
         return false;
     Describe(node, *found);

@@ -22,9 +22,10 @@ public:
     // asking for the next, until the queue has no more.
     void RunIntake();
 
-    // Adds one source: up to 10 attempts to find it, 50 ms x attempt apart; a source never
-    // found is dropped. Without a queue entry (a drop or a hand-off) one is added to the queue.
-    // A folder is walked completely. Any thread.
+    // Adds one source: up to 10 attempts to find it, 50 ms x attempt apart, but none more for
+    // a source that does not exist or cannot be reached; a source never found is counted as a
+    // skip and named. Without a queue entry (a drop or a hand-off) one is added to the queue. A
+    // folder is walked completely. Any thread.
     void AddSource(QueueEntry* entry, const std::string& path);
 
     // Adds every entry of `folder`, walking subfolders as they are met; links are not followed.

@@ -140,6 +140,8 @@ void JobThread::SyncDestinations() {
         for (;;) {
             int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             int error = fd < 0 ? errno : 0;
+            if (error == ENOENT)
+                error = ctx_.dests.FolderFailure(root, error);
             if (fd >= 0) {
                 if (syncfs(fd) != 0)
                     error = errno;
@@ -316,7 +318,8 @@ void JobThread::MakeFolders(const FENTRY_& node) {
     const uint32_t count = ctx_.dests.Count();
     for (uint32_t slot = 0; slot < count; ++slot) {
         const std::string path = ctx_.dests[slot].root + node.relative;
-        CreateFolderTree(path);
+        if (const int error = CreateFolderTree(path))
+            ctx_.dests.NoteFolderFailure(path, error);
         struct stat there {};
         if (sourceFound && lstat(path.c_str(), &there) == 0 && SameFile(src, there)) {
             itself = true;

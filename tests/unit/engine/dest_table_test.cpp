@@ -85,7 +85,7 @@ TEST(SplitDestinations, KeepsAtMost4096AndCountsTheRest) {
 
 TEST(CreateFolderTree, CreatesEveryLevel) {
     test::TempDir dir;
-    CreateFolderTree(dir / "a/b/c");
+    EXPECT_EQ(CreateFolderTree(dir / "a/b/c"), 0);
     EXPECT_TRUE(IsFolder(dir / "a"));
     EXPECT_TRUE(IsFolder(dir / "a/b"));
     EXPECT_TRUE(IsFolder(dir / "a/b/c"));
@@ -96,18 +96,30 @@ TEST(CreateFolderTree, TrailingSeparatorStopsAtTheLastFolderNamed) {
     CreateFolderTree(dir / "x//y/");
     EXPECT_TRUE(IsFolder(dir / "x"));
     EXPECT_TRUE(IsFolder(dir / "x/y"));
-    CreateFolderTree(dir / "x/y");  // already there: nothing to report
+    EXPECT_EQ(CreateFolderTree(dir / "x/y"), 0);  // already there: nothing to report
     EXPECT_TRUE(IsFolder(dir / "x/y"));
 }
 
-TEST(CreateFolderTree, FileInTheWayIsIgnored) {
+// A file in the way is left alone; the folder that could not be made below it tells why.
+TEST(CreateFolderTree, FileInTheWayIsLeftAndItsCauseReturned) {
     test::TempDir dir;
     test::WriteFile(dir / "f", "data");
-    CreateFolderTree(dir / "f/sub/deeper");
+    EXPECT_EQ(CreateFolderTree(dir / "f/sub/deeper"), ENOTDIR);
     EXPECT_EQ(test::ReadFile(dir / "f"), "data");
     EXPECT_FALSE(Exists(dir / "f/sub"));
-    CreateFolderTree(dir / "f");
+    EXPECT_EQ(CreateFolderTree(dir / "f"), 0);
     EXPECT_EQ(test::ReadFile(dir / "f"), "data");
+}
+
+// Destination roots that cannot be made keep their cause for the writes that fail there.
+TEST(ParseDestinations, KeepsWhyARootCouldNotBeMade) {
+    test::TempDir dir;
+    test::WriteFile(dir / "f", "data");
+    DestTable table;
+    RecordingNotice notice;
+    table.ParseDestinations(dir / "f/d/?" + dir / "ok/?", notice);
+    EXPECT_EQ(table.FolderFailure(dir / "f/d/", ENOENT), ENOTDIR);
+    EXPECT_EQ(table.FolderFailure(dir / "ok", ENOENT), ENOENT);
 }
 
 TEST(CreateFolderTree, EmptyRootCreatesNothing) {
