@@ -119,6 +119,9 @@ intptr_t ProgressCore::Ask(uint32_t msg, uintptr_t flags, const char* text) {
     question->flags = flags;
     question->text = text ? text : "";
     std::unique_lock<std::mutex> lock(lock_);
+    // Once the job is ending nothing more is asked: the asker leaves as after an Abort.
+    if (endRequested_)
+        return answer::kAbort;
     questions_.push_back(question);
     lock.unlock();
     Wake();
@@ -134,6 +137,24 @@ void ProgressCore::RequestEnd(int code) {
             return;
         endRequested_ = true;
         endCode_ = code;
+        // Every asker waiting, the one being asked among them, leaves as after an Abort, so
+        // that the end never waits for an answer no one will give.
+        for (const std::shared_ptr<Question>& q : questions_) {
+            q->answer = answer::kAbort;
+            q->answered = true;
+        }
+        questions_.clear();
+        if (open_) {
+            open_->answer = answer::kAbort;
+            open_->answered = true;
+        }
+        answeredCv_.notify_all();
+    }
+    // The writers stop retrying at once.
+    if (ctx_) {
+        std::lock_guard<std::mutex> lock(ctx_->state.WriterLock);
+        if (ctx_->state.flags.Terminating == 0)
+            ctx_->state.flags.Terminating = 1;
     }
     Wake();
 }

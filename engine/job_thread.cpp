@@ -120,8 +120,14 @@ void JobThread::Run() {
         }
     }
     ApplyFolderTimes();
+    // After an Abort the job is not finished: it is not synced, not marked finished, and none
+    // of its completion (sound, shut-down, question) runs; the end that was asked for ends it.
+    if (ctx_.state.flags.Terminating)
+        return;
     if (!mode::IsDelete(ctx_.settings.delmode))
         SyncDestinations();
+    if (ctx_.state.flags.Terminating)
+        return;
 
     ctx_.jobState = 2;
     if (ctx_.completeJob) {

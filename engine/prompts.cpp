@@ -31,6 +31,13 @@ intptr_t AskExistsPrompt(EngineContext& ctx, uintptr_t flags, const std::string&
 
 intptr_t SettleWriterAbort(EngineContext& ctx, intptr_t result) {
     if (result >= answer::kAbort) {
+        // The writers stop retrying now, not once the window gets to the end: a retry before
+        // that would fail again and bring the same question back.
+        {
+            std::lock_guard<std::mutex> lock(ctx.state.WriterLock);
+            if (ctx.state.flags.Terminating == 0)
+                ctx.state.flags.Terminating = 1;
+        }
         ctx.window.Post(msg::WMU_ENDJOB, 0, result - answer::kAbort);
         return answer::kRetry;
     }

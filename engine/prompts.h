@@ -38,8 +38,8 @@ intptr_t AskErrorPrompt(EngineContext& ctx, uintptr_t flags, const std::string& 
 // Asks the existing-file prompt; the answer holds the `onexist` bits 1, 2, 4 or 8.
 intptr_t AskExistsPrompt(EngineContext& ctx, uintptr_t flags, const std::string& message);
 
-// A writer-side answer of 64 or more asks the window to end the job with code answer - 64 and
-// is then taken as Retry.
+// A writer-side answer of 64 or more stops the writers (`Terminating`), asks the window to end
+// the job with code answer - 64 and is then taken as Retry.
 intptr_t SettleWriterAbort(EngineContext& ctx, intptr_t answer);
 
 // The error setting as the engine acts on it: 1 retry, 2 skip, 0 ask (also for a value it does

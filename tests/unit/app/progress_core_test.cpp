@@ -145,6 +145,31 @@ TEST_F(ProgressCoreTest, ControlsAndTheFirstEndRequestWins) {
     EXPECT_EQ(ended, std::vector<int>{2});
 }
 
+// The end answers every asker that waits, the one being asked too, and nothing more is asked:
+// an end never waits for an answer no one will give.
+TEST_F(ProgressCoreTest, AnEndAnswersEveryWaitingQuestionAndAsksNoMore) {
+    int shown = 0;
+    core.hooks.showQuestion = [&](const Question&) { return ++shown > 0; };
+    std::atomic<intptr_t> answers[2] = {-1, -1};
+    std::vector<std::thread> askers;
+    for (int i = 0; i < 2; ++i)
+        askers.emplace_back([this, &answers, i] {
+            answers[i] = core.Ask(msg::WMU_ERRORPROMPT, promptflag::kAbortReturns, "fails");
+        });
+    // One question is open, the other waits behind it.
+    ServeUntil([&] { return shown == 1; });
+    core.RequestEnd(0);
+    ServeUntil([&] { return answers[0] != -1 && answers[1] != -1; });
+    for (std::thread& t : askers)
+        t.join();
+    EXPECT_EQ(answers[0], answer::kAbort);
+    EXPECT_EQ(answers[1], answer::kAbort);
+    EXPECT_EQ(core.Ask(msg::WMU_EXISTSPROMPT, 0, "later"), answer::kAbort);
+    EXPECT_EQ(ctx.state.flags.Terminating, 1);
+    core.Service();
+    EXPECT_EQ(ended, std::vector<int>{0});
+}
+
 TEST_F(ProgressCoreTest, PausedTimeAndQuestionTimeAreNotCopyTime) {
     ctx.copyStartedAt = TickMs();
     ctx.jobState = 1;

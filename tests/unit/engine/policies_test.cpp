@@ -144,6 +144,30 @@ TEST_F(Policies, RetryAllThenADestinationFailingPastTheTimeOutIsSkipped) {
     EXPECT_EQ(prompts[0].text.rfind(job->ctx.messages.Text(12) + " 21 - ", 0), 0u);
 }
 
+// Abort at a writer's question ends the job: the same question never comes back, serial or
+// parallel, however soon the write would be tried again.
+TEST_F(Policies, AbortAtAWriteErrorIsAskedOnce) {
+    const std::string source = Make("f", 3000);
+    fsys::create_directories(dir / "bad/f");  // a folder where the file should go
+    for (bool parallel : {false, true}) {
+        SCOPED_TRACE(parallel ? "parallel" : "serial");
+        Fresh();
+        job->settings.onerror = 0;
+        job->settings.parcopy = parallel ? 1 : 0;
+        int asked = 0;
+        // Abort first; were it asked again, Skip, so that the job still ends.
+        job->host.SetPromptAnswer([&](uint32_t, uintptr_t, const std::string&) {
+            return ++asked == 1 ? answer::kAbort : answer::kSkip;
+        });
+        job->Run({source}, {dir / "bad"});
+        EXPECT_EQ(asked, 1);
+        const auto posts = job->host.Posts();
+        ASSERT_FALSE(posts.empty());
+        EXPECT_EQ(posts.front().msg, msg::WMU_ENDJOB);
+        EXPECT_EQ(posts.front().lParam, 0);
+    }
+}
+
 TEST_F(Policies, HealFillsZerosExactlyWhereReadsFailed) {
     const size_t size = 4 * 1048576;
     const std::string source = Make("f", size, 9);
