@@ -74,6 +74,13 @@ void JobSession::TellWrapper(int status) {
         bus::PostToThread(flags.ConsoleThreadId, {msg::WM_QUIT, 0, status});
 }
 
+void JobSession::EndUnrun() {
+    if (console.Attached())
+        console.Send(packet::kResult, "nothing");
+    TellWrapper(0);
+    Exit(0);
+}
+
 // A message for the user: a console line when a wrapper listens, else a message box.
 void JobSession::Tell(const std::string& caption, const std::string& text) {
     if (console.Attached())
@@ -212,21 +219,19 @@ JobSession::Start JobSession::Intake() {
     if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
         Tell("RedoDori",
              "the destination chooser is not available yet: give the job a destination");
-        TellWrapper(0);
-        Exit(0);
+        EndUnrun();
     }
     ListFile targetList;
     if (!ReadTargets(fields.target, flags, core.targetText, targetList, error)) {
         Tell("Opening filelist error", error);
-        Exit(0);
+        EndUnrun();
     }
     if (flags.DeleteListFiles)
         RemoveListFile(targetList);
     // A target such as "???" names no folder: a copy to nowhere would count every file done.
     if (!mode::IsDelete(settings.delmode) && SplitDestinations(core.targetText).roots.empty()) {
         Tell("RedoDori", "The job has no destination: \"" + fields.target + "\" names no folder");
-        TellWrapper(0);
-        Exit(0);
+        EndUnrun();
     }
     if (flags.TreeLink)
         RunTreeLinkPass();
@@ -313,6 +318,7 @@ void JobSession::RunTreeLinkPass() {
     for (int i = 0; i < core.queue.Count(); ++i)
         sources.push_back(core.queue.EntryPath(i));
     const std::string report = TreeLinkPass(ctx, sources);
+    linkFailures_ = !report.empty();
     if (!report.empty()) {
         if (console.Attached())
             console.Send(packet::kText, report);
@@ -353,6 +359,14 @@ void JobSession::End(int code) {
         c.filesDone.load(), c.listedFiles.load(),
         static_cast<unsigned long long>(c.doneBytes.load()),
         static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
+    // A wrapper tells its caller by its exit status how the job went.
+    if (console.Attached() && ctx.jobState != 1) {
+        const bool skipped = c.skips > 0 || ctx.leftOut.Count() > 0 || linkFailures_;
+        console.Send(packet::kResult, ctx.jobState == 0 && !flags.TreeLink ? "nothing"
+                                      : nothingDone                        ? "failed"
+                                      : skipped                            ? "skips"
+                                                                           : "done");
+    }
     // What was left out is named under the summary: the first ones, then how many more.
     constexpr size_t kNamed = 100;
     std::vector<std::string> lines{summary};

@@ -84,6 +84,9 @@ private:
     // (handoff::kAccepted: that job copies them) or why none came.
     int64_t HandOver(uint32_t window);
     void TellWrapper(int status);
+    // Ends a process that ran no job (a line, list or destination it could not use): the
+    // wrapper is told so.
+    [[noreturn]] void EndUnrun();
     ResumeJob MakeResumeJob() const;
     void SaveForResume(int mode);
     [[noreturn]] void RunTreeLinkPass();
@@ -94,6 +97,8 @@ private:
     bus::JobMarker marker_;
     std::unique_ptr<JobThread> job_;
     EndJobHost endHost_;
+    // The tree link pass could not make every link.
+    bool linkFailures_ = false;
     bool resumeFailureTold_ = false;
 };
 

@@ -15,6 +15,10 @@ constexpr uint8_t kHeartbeat = 0;
 constexpr uint8_t kText = 1;
 constexpr uint8_t kPromptHandle = 2;
 constexpr uint8_t kWindowHandle = 3;
+// How the job ended, sent just before the final status: "done" (everything done), "skips" (done
+// with skips or failures), "failed" (nothing could be done), "nothing" (no job was run: a line,
+// list or destination that could not be used).
+constexpr uint8_t kResult = 4;
 }  // namespace packet
 
 // One chunk: bytes 0-3 and 4-7 of the packet, each packed big-endian.

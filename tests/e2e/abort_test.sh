@@ -39,7 +39,7 @@ check "the job still runs after Abort" bash -c "! kill -0 $wrapper 2>/dev/null"
 status=0
 wait "$wrapper" || status=$?
 exec 3>&-
-check_same "the wrapper's exit status" 1 "$status"
+check_same "the wrapper's exit status" 2 "$status"
 check_same "how often the question was asked" 1 "$(grep -c "Can't write to the destination" "$work/out")"
 check "the job did not say it was aborted" grep -q "Copy aborted" "$work/out"
 

@@ -101,7 +101,7 @@ set +e
 "$console" --frobnicate "$work/src/tree" "$work/x" >"$work/garbled.out" 2>"$work/garbled.err"
 status=$?
 set -e
-[ "$status" -eq 2 ] || fail "a garbled option exited $status, not 2"
+[ "$status" -eq 3 ] || fail "a garbled option exited $status, not 3"
 grep -q "unknown option '--frobnicate'" "$work/garbled.err" || fail "no message for a garbled option"
 for args in "--limit 11 a b" "--limit-unit bps a b" "--parallel a b" "--profile far a b" "a" \
     "--delete --to $work/x a" "--raw |x|y| a" "--buffer"; do
@@ -110,14 +110,14 @@ for args in "--limit 11 a b" "--limit-unit bps a b" "--parallel a b" "--profile 
     "$console" $args >/dev/null 2>"$work/bad.err"
     status=$?
     set -e
-    [ "$status" -eq 2 ] || fail "'$args' exited $status, not 2"
+    [ "$status" -eq 3 ] || fail "'$args' exited $status, not 3"
     [ -s "$work/bad.err" ] || fail "'$args' gave no message"
 done
 set +e
 REDODORI="$work/missing-program" "$console" "$work/src/tree" "$work/x" 2>"$work/missing.err"
 status=$?
 set -e
-[ "$status" -eq 3 ] || fail "a missing program exited $status, not 3"
+[ "$status" -eq 4 ] || fail "a missing program exited $status, not 4"
 grep -q "cannot start the program" "$work/missing.err" || fail "no message for a missing program"
 [ -z "$(ls "$work/tmp")" ] || fail "the list file stayed after a failed start"
 
@@ -134,7 +134,7 @@ FAKE_RECORD="$work/fake.rec" REDODORI="$work/fake.sh" "$console" --move --verify
     >/dev/null 2>"$work/fake.err"
 status=$?
 set -e
-[ "$status" -eq 3 ] || fail "a program without a final status: exit $status, not 3"
+[ "$status" -eq 4 ] || fail "a program without a final status: exit $status, not 4"
 grep -q "without a final status" "$work/fake.err" || fail "no message for a missing final status"
 [ "$(sed -n 1p "$work/fake.rec")" = 1 ] || fail "the program got more than one argument"
 line=$(sed -n 2p "$work/fake.rec")
@@ -168,7 +168,7 @@ reap "$wrapper"
 alive "$silent" || fail "the program ended with its wrapper"
 kill -KILL "$silent"
 forget "$silent"
-[ "$status" -eq 1 ] || fail "the second Ctrl+C exited $status, not 1"
+[ "$status" -eq 2 ] || fail "the second Ctrl+C exited $status, not 2"
 grep -q "the job goes on" "$work/silent.err" || fail "no note of leaving"
 # The list file is the running program's to read and remove.
 [ -f "$work/tmp/redodori-console-$wrapper.lst" ] || fail "the list of a running job was removed"
@@ -184,13 +184,28 @@ done
 [ -z "$(ls "$work/tmp")" ] || fail "the list file stayed after the copy"
 compgen -G "$work/run/redodori/thread.*" >/dev/null && fail "the wrapper's endpoint stayed"
 
-# --- A source list that cannot be opened: reported, status 0.
+# --- A source list that cannot be opened: reported, no job could run (status 3).
 set +e
 "$console" --raw "|/nonexistent.lst|$work/x/|" </dev/null >"$work/nolist.out" 2>&1
 status=$?
 set -e
-[ "$status" -eq 0 ] || fail "the missing source list exited $status, not 0"
+[ "$status" -eq 3 ] || fail "the missing source list exited $status, not 3"
 grep -q "Can't open source filelist" "$work/nolist.out" || fail "no list-file message"
+
+# --- Sources that are not there: named, and the job failed (status 1); a line with no
+# destination runs no job (status 3).
+set +e
+"$console" "$work/nope" "$work/src/gone" "$work/x" </dev/null >"$work/nope.out" 2>&1
+status=$?
+"$console" --raw "|$work/src/tree|???|e" </dev/null >"$work/nodest.out" 2>&1
+nodest=$?
+set -e
+[ "$status" -eq 1 ] || fail "missing sources exited $status, not 1"
+grep -q "Copy failed: 0 of 0 files" "$work/nope.out" || fail "the job with missing sources did not fail"
+grep -q "$work/src/gone: skipped, it cannot be reached" "$work/nope.out" || fail "a missing source not named"
+[ "$nodest" -eq 3 ] || fail "a line without a destination exited $nodest, not 3"
+grep -q 'The job has no destination: "???" names no folder' "$work/nodest.out" ||
+    fail "no message for a line without a destination"
 
 # --- An existing file: the question answered from the input once it has been asked.
 printf 'old\n' >"$work/dst1/tree/sub/deeper/text"
@@ -206,15 +221,20 @@ wait_for "Incorrect choice - \[x\]" "$work/ask.out" || fail "a wrong key was not
 printf 'o\n' >&3
 exec 3>&-
 reap "$wrapper"
-[ "$status" -eq 0 ] || fail "the answered job exited $status"
+# The other existing file (sub/small) is asked after the input ended: skipped, so status 1.
+[ "$status" -eq 1 ] || fail "the answered job exited $status, not 1"
+[ "$(grep -o 'Your choice: ' "$work/ask.out" | wc -l)" -eq 2 ] || fail "not two questions"
 grep -q '\[O\]' "$work/ask.out" || fail "no echo of the answer"
 cmp -s "$work/src/tree/sub/deeper/text" "$work/dst1/tree/sub/deeper/text" ||
     fail "the answer did not overwrite"
 
-# Input that has ended answers skip.
+# Input that has ended answers skip: done with a skip (status 1).
 printf 'old\n' >"$work/dst1/tree/sub/deeper/text"
-"$console" "$work/src/tree/sub" "$work/dst1/tree" </dev/null >"$work/eof.out" 2>"$work/eof.err" ||
-    fail "the job without input exited $?"
+set +e
+"$console" "$work/src/tree/sub" "$work/dst1/tree" </dev/null >"$work/eof.out" 2>"$work/eof.err"
+status=$?
+set -e
+[ "$status" -eq 1 ] || fail "the job that skipped a file exited $status, not 1"
 grep -q "answered s (skip)" "$work/eof.err" || fail "no note of the skip"
 [ "$(cat "$work/dst1/tree/sub/deeper/text")" = old ] || fail "the file was replaced without input"
 
@@ -234,7 +254,7 @@ wait_for "Current settings" "$work/abort.out" || fail "the paused job did not st
 printf 'a' >&3
 reap "$wrapper"
 exec 3>&-
-[ "$status" -eq 1 ] || fail "the aborted job exited $status, not 1"
+[ "$status" -eq 2 ] || fail "the aborted job exited $status, not 2"
 if [ -e "$work/paused1/tree/big" ] && cmp -s "$work/src/tree/big" "$work/paused1/tree/big"; then
     fail "the paused job copied before the abort"
 fi
@@ -249,10 +269,10 @@ wait_for "Current settings" "$work/int.out" || fail "the paused job did not star
 kill -INT "$wrapper"
 reap "$wrapper"
 alive "$job" || forget "$job"
-[ "$status" -eq 1 ] || fail "Ctrl+C exited $status, not 1"
+[ "$status" -eq 2 ] || fail "Ctrl+C exited $status, not 2"
 grep -q "aborting the job" "$work/int.err" || fail "no note of the abort"
 
-# --- A job handed to a running one of the same destination: status 2.
+# --- A job handed to a running one of the same destination: done (status 0).
 "$REDODORI" "|$work/src/tree/big|$work/running/|eLk0Lb1" 2>/dev/null &
 running=$!
 started+=("$running")
@@ -265,7 +285,7 @@ set +e
 "$console" --attach "$work/src/tree/sub/small" "$work/running" </dev/null >"$work/attach.out" 2>&1
 status=$?
 set -e
-[ "$status" -eq 2 ] || fail "the handed-over job exited $status, not 2"
+[ "$status" -eq 0 ] || fail "the handed-over job exited $status, not 0"
 grep -q "Job attached to another RedoDori session" "$work/attach.out" || fail "no hand-off message"
 {
     kill -KILL "$running"

@@ -67,7 +67,7 @@ wait "$wrapper"
 status=$?
 set -e
 exec 3>&-
-[ "$status" -eq 1 ] || fail "save and abort exited $status, not 1"
+[ "$status" -eq 2 ] || fail "save and abort exited $status, not 2"
 stored=$("$REDODORI_REG" list "$key")
 n=$(grep -E '^[0-9]+ = text:' <<<"$stored" | head -n 1 | sed 's/ = .*//')
 [ -n "$n" ] || fail "save and abort left no record: $stored"

@@ -47,11 +47,25 @@ constexpr int64_t kControlPause = 3;
 // Save the job for resume, then abort (programs that do not know it ignore it).
 constexpr int64_t kControlSaveAndAbort = 4;
 
-// Exit statuses: the job's final status 0 to 3, and 2 for a command line that is not understood.
-constexpr int kDone = 0;
-constexpr int kAborted = 1;
-constexpr int kBadCommandLine = 2;
-constexpr int kError = 3;
+// Exit statuses, for scripts.
+constexpr int kDone = 0;         // all done, or handed to a running job
+constexpr int kWithSkips = 1;    // done, with skips or failures
+constexpr int kAborted = 2;      // aborted, or left running with a second Ctrl+C
+constexpr int kNothingToDo = 3;  // a command line not understood, or no job that could run
+constexpr int kError = 4;        // the wrapper or the program failed
+
+// The program's final status (WM_QUIT) and the result it sent before it, as an exit status.
+int ExitStatus(int64_t finalStatus, const std::optional<std::string>& result) {
+    switch (finalStatus) {
+        case 0:
+            if (!result || *result == "done")
+                return kDone;
+            return *result == "nothing" ? kNothingToDo : kWithSkips;
+        case 1: return kAborted;
+        case 2: return kDone;
+        default: return kError;
+    }
+}
 
 constexpr int kTickMs = 200;
 constexpr auto kChildGrace = std::chrono::seconds(10);
@@ -146,10 +160,11 @@ const char kUsage[] =
     "The sources go to the program in a list file redodori-console-<pid>.lst in $TMPDIR\n"
     "(else /tmp), which the program removes once read.\n"
     "\n"
-    "Exit status: 0 the job ended (finished, or nothing to do); 1 the job was aborted, or\n"
-    "the wrapper was left with a second Ctrl+C; 2 the job was handed to another running job\n"
-    "or hard links are not available, or the command line was not understood; 3 an error\n"
-    "(the program could not be started or ended without a final status).\n";
+    "Exit status: 0 everything was done (or the job was handed to a running one); 1 done,\n"
+    "with skips or failures (each named at the end); 2 aborted, or left running with a\n"
+    "second Ctrl+C; 3 the command line was not understood, or there was no job the program\n"
+    "could run (an empty or unreadable list, no destination); 4 the program failed (it\n"
+    "could not be started, or ended without a final status).\n";
 
 // ---------------------------------------------------------------------------------------------
 // Messages
@@ -202,7 +217,7 @@ Output out;
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kName, problem.c_str(), kName);
-    return kBadCommandLine;
+    return kNothingToDo;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -448,7 +463,7 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     for (const std::string& path : request.paths) {
         std::string full;
         if (!Absolute(path, cwd, full))
-            return kBadCommandLine;
+            return kNothingToDo;
         if (full.find_first_of("\r\n") != std::string::npos)
             return Usage("a source name holds a line break, which a list file cannot carry");
         sources += full + "\r\n";
@@ -457,7 +472,7 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     for (const std::string& path : request.to) {
         std::string full;
         if (!Absolute(path, cwd, full))
-            return kBadCommandLine;
+            return kNothingToDo;
         if (full.find_first_of("?\r\n") != std::string::npos)
             return Usage("the destination '" + path +
                          "' holds a '?' or a line break, which separate destinations");
@@ -738,9 +753,7 @@ private:
         while (endpoint_.Receive(packet)) {
             if (packet.msg == kWmQuit) {
                 if (!status_)
-                    status_ = packet.lParam >= 0 && packet.lParam <= 3
-                                  ? static_cast<int>(packet.lParam)
-                                  : kError;
+                    status_ = ExitStatus(packet.lParam, result_);
                 continue;
             }
             if (packet.msg != kWmuCommand)
@@ -774,6 +787,7 @@ private:
                 if (prompt_ && !stdinOpen_)
                     AnswerWithoutInput();
                 break;
+            case rd::packet::kResult: result_ = text; break;
             default: break;
         }
     }
@@ -871,6 +885,7 @@ private:
     int interrupts_ = 0;
     bool stdinOpen_ = true;
     std::optional<int> status_;
+    std::optional<std::string> result_;
     std::optional<std::chrono::steady_clock::time_point> quitAt_;
 };
 
@@ -909,7 +924,7 @@ int main(int argc, char** argv) {
     switch (ParseCommandLine(argc, argv, request)) {
         case Parsed::kHelp: std::fputs(kUsage, stdout); return kDone;
         case Parsed::kVersion: std::puts("redodori-console 2.83"); return kDone;
-        case Parsed::kBad: return kBadCommandLine;
+        case Parsed::kBad: return kNothingToDo;
         case Parsed::kRun: break;
     }
     if (!InstallSignals()) {
