@@ -93,14 +93,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
         counters.doneBytes += node.size;
         return;
     }
-    meta_.reset();
-    if (ctx_.options.KeepFileTimes) {
-        auto meta = std::make_shared<FileMetadata>();
-        meta->uid = node.uid;
-        meta->gid = node.gid;
-        meta->xattrs = ReadXattrs(handle.fd);
-        meta_ = std::move(meta);
-    }
+    meta_ = ctx_.options.KeepFileTimes ? ReadMetadata(node.uid, node.gid, handle.fd) : nullptr;
 
     ctx_.dests.ActivateAll();
     ExistsResult exists;

@@ -92,6 +92,15 @@ std::vector<std::pair<std::string, std::string>> ReadXattrs(int fd) {
     return out;
 }
 
+std::shared_ptr<const FileMetadata> ReadMetadata(uid_t uid, gid_t gid, int fd) {
+    auto meta = std::make_shared<FileMetadata>();
+    meta->uid = uid;
+    meta->gid = gid;
+    if (fd >= 0)
+        meta->xattrs = ReadXattrs(fd);
+    return meta;
+}
+
 int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta) {
     int first = 0;
     struct stat st {};

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,10 @@ struct FileMetadata {
 // (the trusted and security name spaces, without root) are not read. Empty when the file system
 // has none.
 std::vector<std::pair<std::string, std::string>> ReadXattrs(int fd);
+
+// The metadata of a source with owner `uid` and group `gid`: those, and the extended
+// attributes of the open file `fd` (none when `fd` is -1).
+std::shared_ptr<const FileMetadata> ReadMetadata(uid_t uid, gid_t gid, int fd);
 
 // Gives the open file the owner and group of `meta` where this process may (root: both; others:
 // the group, when it is one of theirs) and its extended attributes. Comes before the

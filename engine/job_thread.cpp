@@ -291,14 +291,10 @@ namespace {
 
 // The owner, group and extended attributes of the source folder `path`.
 std::shared_ptr<const FileMetadata> FolderMetadata(const FENTRY_& node, const std::string& path) {
-    auto meta = std::make_shared<FileMetadata>();
-    meta->uid = node.uid;
-    meta->gid = node.gid;
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        meta->xattrs = ReadXattrs(fd);
+    std::shared_ptr<const FileMetadata> meta = ReadMetadata(node.uid, node.gid, fd);
+    if (fd >= 0)
         close(fd);
-    }
     return meta;
 }
 
