@@ -350,7 +350,7 @@ void JobSession::End(int code) {
     endHost_.targetText = core.targetText;
     const JobCounters& c = ctx.state.counters;
     // A job that found nothing it could work on failed; it did not finish.
-    const bool nothingDone = c.listedFiles == 0 && ctx.leftOut.Count() > 0;
+    const bool nothingDone = c.listedFiles == 0 && ctx.outcomes.Count() > 0;
     const std::string summary = text::Format(
         "%s %s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", Outcome(settings.delmode),
         ctx.jobState == 2   ? (nothingDone ? "failed" : "finished")
@@ -361,7 +361,7 @@ void JobSession::End(int code) {
         static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
     // A wrapper tells its caller by its exit status how the job went.
     if (console.Attached() && ctx.jobState != 1) {
-        const bool skipped = c.skips > 0 || ctx.leftOut.Count() > 0 || linkFailures_;
+        const bool skipped = c.skips > 0 || ctx.outcomes.Count() > 0 || linkFailures_;
         console.Send(packet::kResult, ctx.jobState == 0 && !flags.TreeLink ? "nothing"
                                       : nothingDone                        ? "failed"
                                       : skipped                            ? "skips"
@@ -370,11 +370,11 @@ void JobSession::End(int code) {
     // What was left out is named under the summary: the first ones, then how many more.
     constexpr size_t kNamed = 100;
     std::vector<std::string> lines{summary};
-    const std::vector<LeftOutNode> leftOut = ctx.leftOut.Kept();
+    const std::vector<NodeOutcome> leftOut = ctx.outcomes.Kept();
     for (size_t i = 0; i < leftOut.size() && i < kNamed; ++i)
         lines.push_back("  " + Describe(leftOut[i]));
-    if (ctx.leftOut.Count() > kNamed)
-        lines.push_back(text::Format("  and %zu more", ctx.leftOut.Count() - kNamed));
+    if (ctx.outcomes.Count() > kNamed)
+        lines.push_back(text::Format("  and %zu more", ctx.outcomes.Count() - kNamed));
     for (const std::string& line : lines) {
         // A wrapper shows it on its terminal; stderr would break into the wrapper's progress
         // line.

@@ -12,7 +12,7 @@
 #include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
-#include "engine/left_out.h"
+#include "engine/outcome.h"
 #include "engine/message_table.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
@@ -49,8 +49,16 @@ struct EngineContext {
     DestTable dests;
     FileList list;
     JobState state;
-    // What the job left out, named when it ends.
-    LeftOutLog leftOut;
+    // How the nodes ended that did not end well; the end of the job and its report read it.
+    OutcomeLog outcomes;
+
+    // Any thread: records how a node ended. A skip or failure counts as one of the job's skips,
+    // except a copy that lacks only its metadata, which holds all the data.
+    void Report(const NodeOutcome& outcome) {
+        if (outcome.kind != OutcomeKind::Done && outcome.cause != OutcomeCause::MetadataNotKept)
+            ++state.counters.skips;
+        outcomes.Report(outcome);
+    }
 
     // Runs when the job thread has copied everything: the completion actions, then the end of
     // the job. Unset, the job thread posts WMU_ENDJOB with code 0.

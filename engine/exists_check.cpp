@@ -62,8 +62,7 @@ bool JobThread::SkipIfSource(uint32_t slot, const std::string& dest, const struc
                              const struct stat& source) {
     if (there.st_dev != source.st_dev || there.st_ino != source.st_ino)
         return false;
-    ++ctx_.state.counters.skips;
-    ctx_.leftOut.Add(dest, LeftOutCause::DestinationIsSource);
+    ctx_.Report(Skipped(dest, OutcomeCause::DestinationIsSource));
     ctx_.dests.SkipDestination(slot);
     return true;
 }

@@ -133,8 +133,7 @@ void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
 }
 
 void FileListBuilder::LeaveOut(const std::string& path, int error) {
-    ++ctx_.state.counters.skips;
-    ctx_.leftOut.Add(path, LeftOutCause::CannotReach, error);
+    ctx_.Report(Failed(path, OutcomeCause::CannotReach, error));
 }
 
 void FileListBuilder::Describe(FENTRY_& node, const fs::Attributes& found) {

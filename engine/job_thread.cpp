@@ -247,7 +247,7 @@ void JobThread::RemoveMovedSources(std::vector<PendingMove>& moves) {
             error = WipeAndDelete(ctx_, wipeBuffer_, move.source, move.size);
         // The source stays beside its copies; nothing is lost, but the user is told.
         if (error != 0)
-            ctx_.leftOut.Add(move.source, LeftOutCause::CannotRemove, error);
+            ctx_.outcomes.Report(Failed(move.source, OutcomeCause::CannotRemove, error));
     }
 }
 
@@ -271,8 +271,7 @@ void JobThread::ProcessNode(FENTRY_& node) {
 }
 
 void JobThread::NotRemoved(const std::string& path, int error) {
-    ++ctx_.state.counters.skips;
-    ctx_.leftOut.Add(path, LeftOutCause::CannotRemove, error);
+    ctx_.Report(Failed(path, OutcomeCause::CannotRemove, error));
 }
 
 void JobThread::DeleteOther(const FENTRY_& node) {
@@ -284,7 +283,7 @@ void JobThread::DeleteOther(const FENTRY_& node) {
 
 void JobThread::GiveMetadata(int fd, const std::string& dest, const FileMetadata& meta) {
     if (const int error = ApplyOwnerAndXattrs(fd, meta))
-        ctx_.leftOut.Add(dest, LeftOutCause::MetadataNotKept, error);
+        ctx_.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
 }
 
 namespace {
@@ -388,7 +387,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
         }
         if (ctx_.options.KeepFileTimes) {
             if (const int error = ApplyLinkOwner(dest, meta))
-                ctx_.leftOut.Add(dest, LeftOutCause::MetadataNotKept, error);
+                ctx_.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
             const timespec times[2] = {{0, UTIME_OMIT}, node.lastWriteTime};
             utimensat(AT_FDCWD, dest.c_str(), times, AT_SYMLINK_NOFOLLOW);
         }

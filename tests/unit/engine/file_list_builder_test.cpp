@@ -190,7 +190,7 @@ TEST_F(FileListBuilderTest, SourcesThatCannotBeFoundAreCountedAndNamed) {
     EXPECT_EQ(host.queue.Count(), 0);
     EXPECT_TRUE(host.Texts().empty());
     EXPECT_EQ(ctx.state.counters.skips, 3u);
-    const std::vector<LeftOutNode> named = ctx.leftOut.Kept();
+    const std::vector<NodeOutcome> named = ctx.outcomes.Kept();
     ASSERT_EQ(named.size(), 3u);
     for (size_t i = 0; i < named.size(); ++i) {
         EXPECT_EQ(named[i].path, sources[i].first);
@@ -281,7 +281,7 @@ TEST_F(FileListBuilderTest, FolderThatCannotBeListedGivesOnlyItsNode) {
     EXPECT_EQ(Relatives(), (std::vector<std::string>{"/locked"}));
     // Left out, but counted and named.
     EXPECT_EQ(ctx.state.counters.skips, 1u);
-    const std::vector<LeftOutNode> named = ctx.leftOut.Kept();
+    const std::vector<NodeOutcome> named = ctx.outcomes.Kept();
     ASSERT_EQ(named.size(), 1u);
     EXPECT_EQ(named[0].path, Path("locked"));
     EXPECT_EQ(named[0].error, EACCES);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/file_metadata.h"
-#include "engine/left_out.h"
+#include "engine/outcome.h"
 #include "job_fixture.h"
 
 namespace rd {
@@ -22,9 +22,9 @@ namespace fsys = std::filesystem;
 using test::Pattern;
 
 // The paths the job named for `cause`, in the order it named them.
-std::vector<std::string> Named(const EngineContext& ctx, LeftOutCause cause) {
+std::vector<std::string> Named(const EngineContext& ctx, OutcomeCause cause) {
     std::vector<std::string> out;
-    for (const LeftOutNode& node : ctx.leftOut.Kept()) {
+    for (const NodeOutcome& node : ctx.outcomes.Kept()) {
         if (node.cause == cause)
             out.push_back(node.path);
     }
@@ -95,7 +95,7 @@ TEST_F(NoLoss, ADestinationThatIsTheSourceItselfIsSkippedCountedAndNamed) {
                               (std::vector<std::string>{"empty", "f", "l", "made"}));
                     EXPECT_TRUE(job->host.Prompts().empty());
                     EXPECT_EQ(job->ctx.state.counters.skips, 3u);
-                    EXPECT_EQ(Named(job->ctx, LeftOutCause::DestinationIsSource).size(), 3u);
+                    EXPECT_EQ(Named(job->ctx, OutcomeCause::DestinationIsSource).size(), 3u);
                 }
             }
         }
@@ -191,7 +191,7 @@ TEST_F(NoLoss, DeleteCountsAndNamesWhatItCouldNotRemove) {
     EXPECT_EQ(Names(Src("gone")), std::vector<std::string>{"sub"});
     EXPECT_EQ(Names(Src("gone/sub")), std::vector<std::string>{"late"});
     EXPECT_EQ(job->ctx.state.counters.skips, 2u);
-    EXPECT_EQ(Named(job->ctx, LeftOutCause::CannotRemove),
+    EXPECT_EQ(Named(job->ctx, OutcomeCause::CannotRemove),
               (std::vector<std::string>{Src("gone/sub"), Src("gone")}));
 }
 

@@ -1,0 +1,96 @@
+#include "engine/outcome.h"
+
+#include "engine/prompts.h"
+
+namespace rd {
+
+namespace {
+
+const char* OperationWord(Operation op) {
+    switch (op) {
+        case Operation::None: break;
+        case Operation::Open: return "opening it";
+        case Operation::Read: return "reading it";
+        case Operation::Write: return "writing it";
+        case Operation::Verify: return "verifying it";
+        case Operation::CreateFolder: return "making its folder";
+        case Operation::Link: return "linking it";
+        case Operation::Sync: return "writing it to the disk";
+        case Operation::Rename: return "renaming the old file";
+    }
+    return "copying it";
+}
+
+std::string What(const NodeOutcome& outcome) {
+    switch (outcome.cause) {
+        case OutcomeCause::None: return OutcomeWord(outcome.kind);
+        case OutcomeCause::UserSkipped: return "skipped";
+        case OutcomeCause::ExistingKept: return "skipped, the destination exists";
+        case OutcomeCause::DestinationIsSource:
+            return "skipped, the destination is the source itself";
+        case OutcomeCause::SpecialFile: return "skipped, not a file, folder or link";
+        case OutcomeCause::CannotReach: return "skipped, it cannot be reached";
+        case OutcomeCause::OperationFailed:
+            return std::string("failed ") + OperationWord(outcome.op);
+        case OutcomeCause::CannotRemove: return "not removed";
+        case OutcomeCause::MetadataNotKept:
+            return "copied, but its owner, extended attributes or ACL were not kept";
+    }
+    return "left out";
+}
+
+}  // namespace
+
+NodeOutcome Skipped(std::string path, OutcomeCause cause, std::string destination, int error) {
+    return {OutcomeKind::Skipped, cause, Operation::None, error, std::move(path),
+            std::move(destination)};
+}
+
+NodeOutcome Failed(std::string path, OutcomeCause cause, int error, Operation op,
+                   std::string destination) {
+    return {OutcomeKind::Failed, cause, op, error, std::move(path), std::move(destination)};
+}
+
+const char* OutcomeWord(OutcomeKind kind) {
+    switch (kind) {
+        case OutcomeKind::Done: return "done";
+        case OutcomeKind::Skipped: return "skipped";
+        case OutcomeKind::Failed: return "failed";
+    }
+    return "?";
+}
+
+std::string Describe(const NodeOutcome& outcome) {
+    std::string text = outcome.path;
+    if (!outcome.destination.empty() && outcome.destination != outcome.path)
+        text += " -> " + outcome.destination;
+    text += ": " + What(outcome);
+    if (outcome.error != 0)
+        text += " (Error " + ErrorText(outcome.error) + ")";
+    return text;
+}
+
+void OutcomeLog::Report(const NodeOutcome& outcome) {
+    std::lock_guard<std::mutex> lock(lock_);
+    ++counts_[static_cast<int>(outcome.kind)];
+    if (outcome.kind != OutcomeKind::Done && kept_.size() < kKept)
+        kept_.push_back(outcome);
+}
+
+std::vector<NodeOutcome> OutcomeLog::Kept() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return kept_;
+}
+
+size_t OutcomeLog::Count() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return counts_[static_cast<int>(OutcomeKind::Skipped)] +
+           counts_[static_cast<int>(OutcomeKind::Failed)];
+}
+
+size_t OutcomeLog::Count(OutcomeKind kind) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return counts_[static_cast<int>(kind)];
+}
+
+}  // namespace rd

@@ -1,0 +1,93 @@
+// How each node of a job ended: done, skipped (why) or failed (the operation, its errno and the
+// destination), reported once per node and destination. The log keeps the ones that did not end
+// well, so that the counters, the end of the job and its report all name the same files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace rd {
+
+enum class OutcomeKind { Done, Skipped, Failed };
+
+enum class OutcomeCause {
+    None,
+    // The Skip button, or Skip answered to a question.
+    UserSkipped,
+    // The destination already held a file that the policy or the answer kept.
+    ExistingKept,
+    // The destination is the source file itself, reached by another path.
+    DestinationIsSource,
+    // A fifo, socket or device: never opened, since reading one could wait forever.
+    SpecialFile,
+    // A folder whose entries cannot be listed, or an entry that cannot be reached (a path too
+    // long for the system, a permission); nothing below it is in the job.
+    CannotReach,
+    // An operation failed: see `op` and `error`.
+    OperationFailed,
+    // A source that a move or delete could not remove.
+    CannotRemove,
+    // The copy holds the data, but its owner, group, extended attributes or ACL could not be
+    // given to it.
+    MetadataNotKept,
+};
+
+// What was being done when a node failed.
+enum class Operation { None, Open, Read, Write, Verify, CreateFolder, Link, Sync, Rename };
+
+struct NodeOutcome {
+    OutcomeKind kind = OutcomeKind::Done;
+    OutcomeCause cause = OutcomeCause::None;
+    Operation op = Operation::None;
+    // The errno behind it; 0 when there is none.
+    int error = 0;
+    // The node: its source, or the destination when the outcome is the destination's own.
+    std::string path;
+    // The destination concerned; empty when the outcome is the source's.
+    std::string destination;
+};
+
+// A skip: the job left the node out on purpose (an answer, a policy, the node's kind).
+NodeOutcome Skipped(std::string path, OutcomeCause cause, std::string destination = {},
+                    int error = 0);
+// A failure: something the job should have done could not be done.
+NodeOutcome Failed(std::string path, OutcomeCause cause, int error, Operation op = Operation::None,
+                   std::string destination = {});
+
+// "done", "skipped" or "failed".
+const char* OutcomeWord(OutcomeKind kind);
+
+// "<path>[ -> <destination>]: <what happened>[ (Error <n> - <text>)]".
+std::string Describe(const NodeOutcome& outcome);
+
+// Where the engine reports outcomes.
+class OutcomeSink {
+public:
+    virtual ~OutcomeSink() = default;
+    // Any thread.
+    virtual void Report(const NodeOutcome& outcome) = 0;
+};
+
+// Any thread. Counts every outcome and keeps the first ones that did not end well, so that a
+// tree that fails everywhere cannot fill the memory.
+class OutcomeLog : public OutcomeSink {
+public:
+    static constexpr size_t kKept = 10000;
+
+    void Report(const NodeOutcome& outcome) override;
+    // The kept skips and failures, in the order they came.
+    std::vector<NodeOutcome> Kept() const;
+    // Every skip and failure reported, kept or not.
+    size_t Count() const;
+    size_t Count(OutcomeKind kind) const;
+
+private:
+    mutable std::mutex lock_;
+    std::vector<NodeOutcome> kept_;
+    size_t counts_[3] = {};
+};
+
+}  // namespace rd
