@@ -128,6 +128,7 @@ JobSession::Start JobSession::Intake() {
     ApplySwitches(fields.switches, settings, flags);
 
     ctx.notice = &core;
+    ctx.questions = &core;
     ctx.options.KeepFileTimes = flags.KeepFileTimes;
     ctx.options.PerFileLink = flags.PerFileLink;
     ctx.options.switches = fields.switches;

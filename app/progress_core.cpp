@@ -5,6 +5,7 @@
 
 #include "app/console_channel.h"
 #include "app/console_prompts.h"
+#include "app/question_texts.h"
 #include "engine/engine_context.h"
 #include "engine/file_list_builder.h"
 #include "engine/messages.h"
@@ -83,8 +84,6 @@ intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
             else if (lParam == 4)
                 Abort(2);
             return 0;
-        case msg::WMU_ERRORPROMPT:
-        case msg::WMU_EXISTSPROMPT: return Ask(msg, wParam, reinterpret_cast<const char*>(lParam));
         default: return 0;
     }
 }
@@ -128,6 +127,17 @@ intptr_t ProgressCore::Ask(uint32_t msg, uintptr_t flags, const char* text) {
     lock.lock();
     answeredCv_.wait(lock, [&] { return question->answered; });
     return question->answer;
+}
+
+ErrorAnswer ProgressCore::AskError(const ErrorFacts& facts) {
+    const std::string text = ErrorQuestionText(facts, ctx_->messages);
+    return ErrorAnswerFromCode(Ask(msg::WMU_ERRORPROMPT, ErrorQuestionFlags(facts), text.c_str()));
+}
+
+ExistsAnswer ProgressCore::AskExists(const ExistsFacts& facts) {
+    const std::string text = ExistsQuestionText(facts, ctx_->messages);
+    return ExistsAnswerFromBits(
+        Ask(msg::WMU_EXISTSPROMPT, ExistsQuestionFlags(facts), text.c_str()));
 }
 
 void ProgressCore::RequestEnd(int code) {

@@ -16,6 +16,7 @@
 #include "app/handoff.h"
 #include "app/progress_texts.h"
 #include "engine/job_settings.h"
+#include "engine/questions.h"
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
 
@@ -37,7 +38,7 @@ struct Question {
     intptr_t answer = 0;
 };
 
-class ProgressCore : public UserNotice {
+class ProgressCore : public UserNotice, public JobQuestions {
 public:
     // What the window around the core does for it; each may be left unset.
     struct Hooks {
@@ -85,6 +86,9 @@ public:
     // Any thread but the window's: asks a question and waits for its answer. Questions are
     // served one at a time, in the order they came.
     intptr_t Ask(uint32_t msg, uintptr_t flags, const char* text);
+    // The engine's questions, asked through Ask() with their texts in the job's language.
+    ErrorAnswer AskError(const ErrorFacts& facts) override;
+    ExistsAnswer AskExists(const ExistsFacts& facts) override;
     // Any thread: WMU_ENDJOB. The first request wins.
     void RequestEnd(int code);
 

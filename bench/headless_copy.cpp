@@ -15,7 +15,7 @@
 namespace {
 
 // Plays the progress window: hands out the queued sources and prepares the destinations.
-class DirectWindow : public rd::WindowLink, public rd::UserNotice {
+class DirectWindow : public rd::WindowLink, public rd::UserNotice, public rd::JobQuestions {
 public:
     rd::SourceQueue queue;
     rd::EngineContext* ctx = nullptr;
@@ -37,6 +37,9 @@ public:
         if (msg == rd::msg::WMU_ENDJOB)
             ended.Set();
     }
+    // No one is there to answer: failures are skipped and existing files kept.
+    rd::ErrorAnswer AskError(const rd::ErrorFacts&) override { return rd::ErrorAnswer::Skip; }
+    rd::ExistsAnswer AskExists(const rd::ExistsFacts&) override { return rd::ExistsAnswer::Skip; }
     void Show(rd::NoticeIcon, const std::string& caption, const std::string& text) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     }
@@ -75,6 +78,7 @@ int main(int argc, char** argv) {
 
     rd::EngineContext ctx(settings, window, window.queue);
     window.ctx = &ctx;
+    ctx.questions = &window;
     rd::JobThread job(ctx);
     job.Start();
     window.Send(rd::msg::WMU_COMMAND, rd::msg::kCmdParseDestinations, 0);

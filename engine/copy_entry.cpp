@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine/engine_context.h"
+#include "engine/error_settler.h"
 #include "engine/job_thread.h"
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
@@ -165,29 +166,21 @@ void JobThread::DeleteEntry(FENTRY_& node) {
 }
 
 bool JobThread::OpenSourceWithRetry(const std::string& source, SourceHandle& handle) {
-    uint64_t start = TickMs();
+    ErrorSettler settler(ctx_);
     for (;;) {
         int error = 0;
         OpenSource(source, handle, 0, false, 0, &error);
         if (handle.fd >= 0)
             return true;
-        if (RetryTimedOut(ctx_, start))
-            return false;
-        intptr_t answer = ErrorPolicy(ctx_);
-        if (answer == 0) {
-            const std::string message = ctx_.messages.Text(7) + " " + ErrorText(error) +
-                                        text::Format("\r\n %s\r\n", source.c_str());
-            answer = AskErrorPrompt(ctx_, 0, message);
-            start = TickMs();
-        }
-        if (answer == answer::kSkip || ctx_.state.flags.SkipFile) {
-            ++ctx_.state.counters.skips;
+        if (ctx_.state.flags.SkipFile) {
+            ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
             return false;
         }
-        // The job is being ended from the prompt.
-        if (answer >= answer::kAbort || ctx_.state.flags.Terminating)
+        const SettleAction action = settler.Settle({ErrorStep::OpenSource, source, {}, error});
+        if (action == SettleAction::Skip)
+            ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Open));
+        if (action != SettleAction::Retry)
             return false;
-        ctx_.state.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
     }
 }
 
@@ -198,17 +191,26 @@ void JobThread::CopyZeroLength(const FENTRY_& node) {
             continue;
         const std::string dest = d.root + node.relative;
         int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-        bool complete = fd >= 0;
-        if (complete) {
+        int error = fd < 0 ? errno : 0;
+        if (fd >= 0) {
             if (meta_)
                 GiveMetadata(fd, dest, *meta_);
             if (ctx_.options.KeepFileTimes)
                 SetBasicInfo(fd, node.attributes, node.lastWriteTime);
-            complete = !moveCurrent_ || fdatasync(fd) == 0;
-            complete = close(fd) == 0 && complete;
+            if (moveCurrent_ && fdatasync(fd) != 0)
+                error = errno;
+            if (close(fd) != 0 && error == 0)
+                error = errno;
         }
-        if (!complete)
+        // A folder that could not be made is why its file is missing.
+        if (error == ENOENT)
+            error = ctx_.dests.FolderFailure(DirPart(dest), error);
+        const bool complete = error == 0;
+        if (!complete) {
+            ctx_.Report(Failed(node.SourcePath(), OutcomeCause::OperationFailed, error,
+                               Operation::Write, dest));
             ctx_.dests.SkipDestination(slot);
+        }
         if (moveCurrent_)
             MoveDestinationDone(fileId_, complete);
     }
@@ -217,63 +219,46 @@ void JobThread::CopyZeroLength(const FENTRY_& node) {
 
 bool JobThread::OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                             int error, uint32_t block, uint64_t position, uint32_t& n,
-                            bool& healing, uint64_t& readStamp) {
-    JobCounters& counters = ctx_.state.counters;
+                            bool& healing, ErrorSettler& settler) {
     n = 0;
-    const std::string first = ctx_.messages.Text(7) + " " + ErrorText(error) + "\r\n";
-    if (ctx_.settings.enskdel &&
-        TickMs() - readStamp > static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.skdel))) {
-        ++counters.skips;
-        ctx_.state.flags.SkipFile = 1;
-        return false;
-    }
-    intptr_t answer = healing ? answer::kHeal : ErrorPolicy(ctx_);
-    if (answer == 0) {
-        const std::string message =
-            first +
-            text::Format("%s %s\r\n", ctx_.messages.Text(8).c_str(), NamePart(source).c_str()) +
-            text::Format("%s %Li\r\n", ctx_.messages.Text(9).c_str(),
-                         static_cast<long long>(position));
-        answer = AskErrorPrompt(ctx_, promptflag::kHealAllowed, message);
-        readStamp = TickMs();
-    }
-    bool goOn = true;
-    if (answer == answer::kSkip) {
-        ++counters.skips;
-        ctx_.state.flags.SkipFile = 1;
-        goOn = false;
-    } else if (answer == answer::kHeal) {
+    // Once healing, every later failed read of the file is healed without a question.
+    const SettleAction action =
+        healing ? SettleAction::Heal
+                : settler.Settle({ErrorStep::Read, source, {}, error, position});
+    if (action == SettleAction::Heal) {
         healing = true;
-        // Unreadable pieces stay zero; the block is as long as a good read would have been.
-        const uint32_t length =
-            static_cast<uint32_t>(std::min<uint64_t>(block, node.size - position));
-        uint8_t* data = handoff_.ReadBuffer.Data();
-        std::memset(data, 0, block);
-        const uint32_t piece = std::max<uint32_t>(block / 512, 1);
-        for (uint32_t offset = 0; offset < length; offset += piece) {
-            uint32_t want = std::min(piece, length - offset);
-            OpenSource(source, handle, want, ctx_.settings.readburst != 0, position + offset);
-            int ignored = 0;
-            if (handle.fd >= 0)
-                PositionedRead(handle.fd, data + offset, want, position + offset, ignored);
-        }
-        n = length;
-    } else if (answer >= answer::kAbort) {
-        // The prompt is ending the job.
+        n = HealBlock(node, source, handle, block, position);
+    } else if (action != SettleAction::Retry) {
+        if (action == SettleAction::Skip)
+            ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Read));
         ctx_.state.flags.SkipFile = 1;
-        goOn = false;
-    } else {
-        ctx_.state.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
     }
     // The next read starts from a fresh, buffered handle.
     handle.Close();
     OpenSource(source, handle, 0, false, 0);
-    return goOn;
+    return action == SettleAction::Retry || action == SettleAction::Heal;
+}
+
+uint32_t JobThread::HealBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                              uint32_t block, uint64_t position) {
+    // Unreadable pieces stay zero; the block is as long as a good read would have been.
+    const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(block, node.size - position));
+    uint8_t* data = handoff_.ReadBuffer.Data();
+    std::memset(data, 0, block);
+    const uint32_t piece = std::max<uint32_t>(block / 512, 1);
+    for (uint32_t offset = 0; offset < length; offset += piece) {
+        uint32_t want = std::min(piece, length - offset);
+        OpenSource(source, handle, want, ctx_.settings.readburst != 0, position + offset);
+        int ignored = 0;
+        if (handle.fd >= 0)
+            PositionedRead(handle.fd, data + offset, want, position + offset, ignored);
+    }
+    return length;
 }
 
 bool JobThread::ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                           uint32_t block, uint64_t position, uint32_t& n, bool& healing,
-                          uint64_t& readStamp) {
+                          ErrorSettler& settler) {
     for (;;) {
         OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
         n = block;
@@ -285,13 +270,13 @@ bool JobThread::ReadBlock(const FENTRY_& node, const std::string& source, Source
         if (ok && n == 0 && position < node.size)
             error = ENODATA;
         if (!ok || error == ENODATA) {
-            if (!OnReadError(node, source, handle, error, block, position, n, healing, readStamp))
+            if (!OnReadError(node, source, handle, error, block, position, n, healing, settler))
                 return false;
             if (n == 0)
                 continue;  // retry
             return true;   // healed
         }
-        readStamp = TickMs();
+        settler.Restart();
         n = static_cast<uint32_t>(std::min<uint64_t>(n, node.size - position));
         if (!ctx_.settings.encrc || n == 0)
             return true;
@@ -302,32 +287,23 @@ bool JobThread::ReadBlock(const FENTRY_& node, const std::string& source, Source
             int verifyError = 0;
             if (!PositionedRead(handle.fd, verifyBuffer_.Data(), again, position, verifyError)) {
                 if (!OnReadError(node, source, handle, verifyError, block, position, n, healing,
-                                 readStamp))
+                                 settler))
                     return false;
                 break;  // read the block anew
             }
             again = static_cast<uint32_t>(std::min<uint64_t>(again, node.size - position));
             if (again == n && std::memcmp(verifyBuffer_.Data(), handoff_.ReadBuffer.Data(), n) == 0)
                 return true;
-            intptr_t answer = ErrorPolicy(ctx_);
-            if (answer == 0) {
-                const std::string message =
-                    std::string("Read CRC verify error. \r\n") +
-                    text::Format("File: %s\r\n", source.c_str()) +
-                    text::Format("Position: %Li\r\n", static_cast<long long>(position)) +
-                    text::Format("\r\nBlocksize: %u\r\n", n);
-                answer = AskErrorPrompt(ctx_, 0, message);
-            }
-            if (answer == answer::kSkip || answer >= answer::kAbort) {
+            const SettleAction action =
+                settler.Settle({ErrorStep::ReadVerify, source, {}, 0, position, n});
+            if (action == SettleAction::Skip || action == SettleAction::Abort) {
+                if (action == SettleAction::Skip)
+                    ctx_.Report(
+                        Failed(source, OutcomeCause::OperationFailed, 0, Operation::Verify));
                 ctx_.state.flags.SkipFile = 1;
-                if (answer == answer::kSkip)
-                    ++ctx_.state.counters.skips;
                 n = 0;
                 return false;
             }
-            if (answer == answer::kRetry)
-                ctx_.state.RetryPause(
-                    static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
             // The latest read is compared with the next one.
             SwapBuffers(verifyBuffer_, handoff_.ReadBuffer);
             n = again;
@@ -340,7 +316,7 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
     JobCounters& counters = ctx_.state.counters;
     const uint64_t size = node.size;
     bool healing = false;
-    uint64_t readStamp = TickMs();
+    ErrorSettler settler(ctx_);
     for (;;) {
         bool anyActive = false;
         for (uint32_t slot = 0; slot < ctx_.dests.Count() && !anyActive; ++slot)
@@ -353,7 +329,7 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
             break;
         }
         if (ctx_.state.flags.SkipFile) {
-            ++counters.skips;
+            ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
             counters.doneBytes += size - position;
             ctx_.state.flags.SkipFile = 0;
             if (moveCurrent_)
@@ -378,7 +354,7 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
 
         EnsureCapacity(handoff_.ReadBuffer, block, *ctx_.allocationFailure);
         uint32_t n = 0;
-        if (!ReadBlock(node, source, handle, block, position, n, healing, readStamp))
+        if (!ReadBlock(node, source, handle, block, position, n, healing, settler))
             break;
         if (ctx_.state.flags.SkipFile)
             break;

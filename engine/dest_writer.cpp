@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine/engine_context.h"
+#include "engine/error_settler.h"
 #include "engine/job_thread.h"
 #include "engine/path_parts.h"
 #include "engine/prompts.h"
@@ -137,19 +138,33 @@ void JobThread::DestinationComplete(uint32_t slot, const TakenBlock& block) {
         MoveDestinationDone(block.fileId, durable && closed == 0);
 }
 
-void JobThread::WriterSkip(uint32_t slot, const TakenBlock& block) {
+void JobThread::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error) {
     // Later blocks of the same file are not given to this slot; the reader leaves the file when
-    // no slot is left. Counted, so that a job that lost a copy is never reported as clean.
+    // no slot is left. Reported, so that a job that lost a copy is never reported as clean.
     writerState_[slot].skippedFileId = block.fileId;
-    ++ctx_.state.counters.skips;
+    ctx_.Report(
+        Failed(block.sourcePath, OutcomeCause::OperationFailed, error, op, block.destinationPath));
 }
+
+namespace {
+
+// The free space of the file system that holds `path`; -1 when it cannot be told.
+int64_t FreeBytes(const std::string& path) {
+    struct statvfs vfs {};
+    const std::string folder = DirPart(path);
+    if (statvfs(folder.empty() ? "." : folder.c_str(), &vfs) != 0)
+        return -1;
+    return static_cast<int64_t>(vfs.f_bavail * vfs.f_frsize);
+}
+
+}  // namespace
 
 bool JobThread::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
     CopyDest& d = ctx_.dests[slot];
     JobState& job = ctx_.state;
     // The skip button speaks of the file being read, which may already be a later one.
     auto skipped = [&] { return job.flags.SkipFile && fileId_ == block.fileId; };
-    uint64_t start = TickMs();
+    ErrorSettler settler(ctx_);
     while (writerState_[slot].skippedFileId != block.fileId && !job.flags.Terminating &&
            !skipped()) {
         int error = 0;
@@ -163,38 +178,22 @@ bool JobThread::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uin
         // A folder that could not be made is why its file is missing: its cause is told.
         if (error == ENOENT)
             error = ctx_.dests.FolderFailure(DirPart(block.destinationPath), error);
-        const MessageTable& texts = ctx_.messages;
-        std::string message =
-            texts.Text(12) + " " + ErrorText(error) + "\r\n" +
-            text::Format("%s %s\r\n", texts.Text(8).c_str(), block.destinationPath.c_str()) +
-            text::Format("%s %Li\r\n", texts.Text(9).c_str(),
-                         static_cast<long long>(block.blockPosition));
-        struct statvfs vfs {};
-        const std::string folder = DirPart(block.destinationPath);
-        if (statvfs(folder.empty() ? "." : folder.c_str(), &vfs) == 0)
-            message += text::Format("%s %Li bytes\r\n", texts.Text(13).c_str(),
-                                    static_cast<long long>(vfs.f_bavail * vfs.f_frsize));
         CloseLeftover(slot, 0);
-        for (;;) {
-            if (job.flags.Terminating || skipped())
-                return false;
-            intptr_t answer = ErrorPolicy(ctx_);
-            if (answer == 0) {
-                answer = AskErrorPrompt(ctx_, promptflag::kAbortReturns, message);
-                start = TickMs();
-            }
-            answer = SettleWriterAbort(ctx_, answer);
-            if (answer == answer::kRetry && RetryTimedOut(ctx_, start))
-                answer = answer::kSkip;
-            if (answer == answer::kSkip) {
-                WriterSkip(slot, block);
-                return false;
-            }
-            if (answer == answer::kRetry) {
-                job.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
-                break;
-            }
+        if (job.flags.Terminating || skipped())
+            return false;
+        const SettleAction action = settler.Settle({ErrorStep::Write,
+                                                    block.destinationPath,
+                                                    {},
+                                                    error,
+                                                    block.blockPosition,
+                                                    block.writeLength,
+                                                    FreeBytes(block.destinationPath)});
+        if (action == SettleAction::Skip) {
+            WriterSkip(slot, block, Operation::Write, error);
+            return false;
         }
+        if (action == SettleAction::Abort)
+            return false;
     }
     return false;
 }
@@ -225,22 +224,16 @@ bool JobThread::VerifyWritten(uint32_t slot, const TakenBlock& block, const uint
     }
     if (same)
         return true;
-    intptr_t answer = ErrorPolicy(ctx_);
-    if (answer == 0) {
-        const std::string message =
-            std::string("Write CRC verify error.\r\n") +
-            text::Format("File: %s\r\n", block.destinationPath.c_str()) +
-            text::Format("Position: %Li\r\n", static_cast<long long>(block.blockPosition)) +
-            text::Format("Blocksize: %u", block.writeLength);
-        answer = AskErrorPrompt(ctx_, promptflag::kAbortReturns, message);
-    }
-    answer = SettleWriterAbort(ctx_, answer);
-    if (answer == answer::kSkip) {
-        WriterSkip(slot, block);
+    const SettleAction action = ErrorSettler(ctx_).Settle({ErrorStep::WriteVerify,
+                                                           block.destinationPath,
+                                                           {},
+                                                           0,
+                                                           block.blockPosition,
+                                                           block.writeLength});
+    if (action == SettleAction::Skip) {
+        WriterSkip(slot, block, Operation::Verify, 0);
         return true;
     }
-    if (answer == answer::kRetry)
-        job.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
     return false;
 }
 

@@ -12,8 +12,9 @@
 #include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
-#include "engine/outcome.h"
 #include "engine/message_table.h"
+#include "engine/outcome.h"
+#include "engine/questions.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
 #include "engine/window_link.h"
@@ -39,6 +40,9 @@ struct EngineContext {
     SourceQueue& queue;
     EngineOptions options;
     ConsoleSink* console = nullptr;
+    // Where the engine's questions go; with none, a failure is skipped and an existing
+    // destination kept.
+    JobQuestions* questions = nullptr;
     UserNotice* notice = nullptr;
     AllocationFailure* allocationFailure = &StderrAllocationFailure();
     // Plays the completion sound; none is played when unset.

@@ -7,11 +7,10 @@
 #include <thread>
 
 #include "engine/engine_context.h"
+#include "engine/exists_decision.h"
 #include "engine/job_thread.h"
 #include "engine/path_parts.h"
-#include "engine/prompts.h"
 #include "platform/fs.h"
-#include "platform/text.h"
 
 namespace rd {
 
@@ -43,8 +42,18 @@ bool ReadByte(int fd, uint64_t offset, uint8_t& byte) {
     return pread(fd, &byte, 1, static_cast<off_t>(offset)) == 1;
 }
 
-bool Before(const timespec& a, const timespec& b) {
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+// The destination's times, for the overwrite-older policy. A file system may not show a file
+// just written by someone else at once: a few tries, then they count as unknown.
+void ReadDestinationTimes(const std::string& dest, ExistsFacts& facts) {
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        if (auto found = fs::GetAttributes(dest)) {
+            facts.destinationTimesKnown = true;
+            facts.destinationCreated = found->created;
+            facts.destinationModified = found->modified;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+    }
 }
 
 // Closes the descriptor on every way out of the check.
@@ -155,77 +164,80 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
             resumable = false;
     }
 
-    const MessageTable& texts = ctx_.messages;
-    std::string message =
-        texts.Text(3) + text::Format(" %s\r\n", source.c_str()) +
-        text::Format("%s %Li\r\n\r\n", texts.Text(4).c_str(), static_cast<long long>(node.size)) +
-        text::Format("%s %s\r\n", texts.Text(5).c_str(), dest.c_str()) +
-        text::Format("%s %Li\r\n", texts.Text(6).c_str(), static_cast<long long>(size));
-    if (!resumable) {
-        if (ctx_.dests.Count() > 1)
-            message += "\r\n" + texts.Text(1);
-        else if (node.size >= size)
-            message += "\r\n" + texts.Text(2);
-    }
+    ExistsFacts facts;
+    facts.source = source;
+    facts.destination = dest;
+    facts.sourceSize = node.size;
+    facts.destinationSize = size;
+    facts.sourceCreated = node.creationTime;
+    facts.sourceModified = node.lastWriteTime;
+    facts.destinations = ctx_.dests.Count();
+    facts.resumable = resumable;
+    facts.markerResume = markerResume;
+    if (ctx_.settings.onexist & onexist::kOverwriteOlder)
+        ReadDestinationTimes(dest, facts);
+    ExistsAction action = DecideExisting(ctx_.settings.onexist, facts);
+    if (action == ExistsAction::Ask)
+        action = AskAboutExisting(facts);
+    SettleExisting(action, slot, source, facts, dst.fd, result);
+}
 
-    int32_t policy = ctx_.settings.onexist;
-    if (markerResume)
-        policy &= ~onexist::kRenameOld;
-    if (policy & onexist::kOverwriteOlder) {
-        for (int attempt = 1; attempt <= 5; ++attempt) {
-            auto found = fs::GetAttributes(dest);
-            if (found) {
-                const bool createdBefore = found->created.tv_sec != 0 &&
-                                           node.creationTime.tv_sec != 0 &&
-                                           Before(found->created, node.creationTime);
-                if (createdBefore || Before(found->modified, node.lastWriteTime))
-                    policy = onexist::kOverwrite;
-                break;
+ExistsAction JobThread::AskAboutExisting(const ExistsFacts& facts) {
+    // With no one to ask, the destination keeps its file.
+    const ExistsAnswer answer =
+        ctx_.questions ? ctx_.questions->AskExists(facts) : ExistsAnswer::Skip;
+    switch (answer) {
+        case ExistsAnswer::Overwrite: return ExistsAction::Overwrite;
+        case ExistsAnswer::Resume:
+            return facts.resumable ? ExistsAction::Resume : ExistsAction::Skip;
+        case ExistsAnswer::RenameOld: return ExistsAction::RenameOld;
+        case ExistsAnswer::Skip: return ExistsAction::Skip;
+        case ExistsAnswer::Abort: break;
+    }
+    return ExistsAction::Ask;
+}
+
+void JobThread::SettleExisting(ExistsAction action, uint32_t slot, const std::string& source,
+                               const ExistsFacts& facts, int opened, ExistsResult& result) {
+    const std::string& dest = facts.destination;
+    switch (action) {
+        case ExistsAction::Ask:
+            // The job is ending: the file is not copied at all.
+            result.abandon = true;
+            return;
+        case ExistsAction::Resume:
+            MakeWritable(opened);
+            result.position = facts.destinationSize;
+            ctx_.state.counters.doneBytes += facts.destinationSize;
+            ctx_.state.counters.filePercent =
+                facts.sourceSize
+                    ? static_cast<uint32_t>(facts.destinationSize * 100 / facts.sourceSize)
+                    : 100;
+            return;
+        case ExistsAction::RenameOld: {
+            const std::string renamed = DirPart(dest) + "vn_rename." + NamePart(dest);
+            // Never replaces an earlier file of that name; a destination that cannot be moved
+            // aside is kept rather than written over.
+            if (renameat2(AT_FDCWD, dest.c_str(), AT_FDCWD, renamed.c_str(), RENAME_NOREPLACE) !=
+                0) {
+                ctx_.Report(
+                    Failed(source, OutcomeCause::OperationFailed, errno, Operation::Rename, dest));
+                ctx_.dests.SkipDestination(slot);
             }
-            policy = onexist::kOverwrite;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+            return;
         }
-        policy &= ~onexist::kOverwriteOlder;
+        case ExistsAction::Overwrite:
+            // Removing the name replaces a link, never its target. A file that cannot be
+            // removed is emptied instead, so that no old bytes stay behind the new end.
+            if (unlink(dest.c_str()) != 0 && opened >= 0) {
+                const int w = ReopenForWriting(dest, opened, O_TRUNC);
+                if (w >= 0)
+                    close(w);
+            }
+            return;
+        case ExistsAction::Skip: break;
     }
-    if ((policy & onexist::kTryResume) && !resumable)
-        policy &= 0xB;
-
-    intptr_t answer = policy;
-    if (answer == 0)
-        answer = AskExistsPrompt(ctx_,
-                                 (resumable ? promptflag::kResumePossible : 0) |
-                                     (markerResume ? 0 : promptflag::kRenamePossible),
-                                 message);
-
-    if ((answer & onexist::kTryResume) && resumable) {
-        MakeWritable(dst.fd);
-        result.position = size;
-        ctx_.state.counters.doneBytes += size;
-        ctx_.state.counters.filePercent =
-            node.size ? static_cast<uint32_t>(size * 100 / node.size) : 100;
-        return;
-    }
-    if (answer & onexist::kRenameOld) {
-        const std::string renamed = DirPart(dest) + "vn_rename." + NamePart(dest);
-        // Never replaces an earlier file of that name; a destination that cannot be moved aside
-        // is kept rather than written over.
-        if (renameat2(AT_FDCWD, dest.c_str(), AT_FDCWD, renamed.c_str(), RENAME_NOREPLACE) != 0) {
-            ++ctx_.state.counters.skips;
-            ctx_.dests.SkipDestination(slot);
-        }
-        return;
-    }
-    if ((answer & onexist::kOverwrite) && !(answer & onexist::kSkip)) {
-        // Removing the name replaces a link, never its target. A file that cannot be removed
-        // is emptied instead, so that no old bytes stay behind the new end.
-        if (unlink(dest.c_str()) != 0 && dst.fd >= 0) {
-            const int w = ReopenForWriting(dest, dst.fd, O_TRUNC);
-            if (w >= 0)
-                close(w);
-        }
-        return;
-    }
-    ++ctx_.state.counters.skips;
+    ctx_.Report(Skipped(source, OutcomeCause::ExistingKept, dest));
     ctx_.dests.SkipDestination(slot);
 }
 

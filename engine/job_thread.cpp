@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "engine/engine_context.h"
+#include "engine/error_settler.h"
 #include "engine/file_list_builder.h"
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
@@ -143,6 +144,7 @@ void JobThread::Run() {
 void JobThread::SyncDestinations() {
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         const std::string root = ctx_.dests[slot].root.empty() ? "/" : ctx_.dests[slot].root;
+        ErrorSettler settler(ctx_);
         for (;;) {
             int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             int error = fd < 0 ? errno : 0;
@@ -156,20 +158,11 @@ void JobThread::SyncDestinations() {
             if (error == 0)
                 break;
             // Data that cannot be made durable is reported like a failed write.
-            intptr_t answer = ErrorPolicy(ctx_);
-            if (answer == 0) {
-                const std::string message =
-                    ctx_.messages.Text(12) + " " + ErrorText(error) + "\r\n" +
-                    text::Format("%s %s\r\n", ctx_.messages.Text(8).c_str(), root.c_str());
-                answer = SettleWriterAbort(
-                    ctx_, AskErrorPrompt(ctx_, promptflag::kAbortReturns, message));
-            }
-            if (answer == answer::kRetry && !ctx_.state.flags.Terminating) {
-                ctx_.state.RetryPause(
-                    static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+            const SettleAction action = settler.Settle({ErrorStep::Sync, root, {}, error});
+            if (action == SettleAction::Retry)
                 continue;
-            }
-            ++ctx_.state.counters.skips;
+            if (action == SettleAction::Skip)
+                ctx_.Report(Failed(root, OutcomeCause::OperationFailed, error, Operation::Sync));
             break;
         }
     }
@@ -265,7 +258,7 @@ void JobThread::ProcessNode(FENTRY_& node) {
         CopyLink(node);
     } else {
         // Fifos, sockets and devices are never opened: reading a fifo could wait forever.
-        ++ctx_.state.counters.skips;
+        ctx_.Report(Skipped(node.SourcePath(), OutcomeCause::SpecialFile));
     }
     ++ctx_.state.counters.filesDone;
 }
@@ -357,7 +350,9 @@ void JobThread::CopyLink(const FENTRY_& node) {
     ssize_t len = readlink(source.c_str(), target.data(), target.size());
     struct stat src {};
     if (len < 0 || static_cast<size_t>(len) >= target.size() || lstat(source.c_str(), &src) != 0) {
-        ++ctx_.state.counters.skips;
+        const int error =
+            len >= 0 && static_cast<size_t>(len) >= target.size() ? ENAMETOOLONG : errno;
+        ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Open));
         return;
     }
     target.resize(static_cast<size_t>(len));
@@ -376,10 +371,15 @@ void JobThread::CopyLink(const FENTRY_& node) {
         }
         if (symlink(target.c_str(), dest.c_str()) != 0) {
             // An existing destination is replaced only when the job overwrites.
-            const bool overwrite = errno == EEXIST && (ctx_.settings.onexist & 1) != 0;
+            const bool exists = errno == EEXIST;
+            const bool overwrite = exists && (ctx_.settings.onexist & 1) != 0;
             if (!overwrite || S_ISDIR(there.st_mode) || unlink(dest.c_str()) != 0 ||
                 symlink(target.c_str(), dest.c_str()) != 0) {
-                ++ctx_.state.counters.skips;
+                if (exists && !overwrite)
+                    ctx_.Report(Skipped(source, OutcomeCause::ExistingKept, dest));
+                else
+                    ctx_.Report(Failed(source, OutcomeCause::OperationFailed, errno,
+                                       Operation::Link, dest));
                 ctx_.dests.SkipDestination(slot);
                 everywhere = false;
                 continue;

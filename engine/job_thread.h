@@ -14,12 +14,15 @@
 #include <thread>
 #include <vector>
 
+#include "engine/exists_decision.h"
 #include "engine/file_metadata.h"
+#include "engine/outcome.h"
 #include "engine/transfer.h"
 #include "engine/vn_buffer.h"
 
 namespace rd {
 
+class ErrorSettler;
 struct EngineContext;
 struct FENTRY_;
 
@@ -126,6 +129,12 @@ private:
     // Settles an existing destination of `slot` before the file is copied.
     void CheckExisting(uint32_t slot, const FENTRY_& node, const std::string& source,
                        SourceHandle& handle, ExistsResult& result);
+    // The user's answer about an existing destination; Ask when the job is ending.
+    ExistsAction AskAboutExisting(const ExistsFacts& facts);
+    // Carries out `action` for the existing destination of `slot`; `opened` is a read handle on
+    // it, or -1.
+    void SettleExisting(ExistsAction action, uint32_t slot, const std::string& source,
+                        const ExistsFacts& facts, int opened, ExistsResult& result);
     // Leaves `slot` out of the current node when what lies at `dest` (`there`) is the source
     // itself: counted as a skip and named. True when it was.
     bool SkipIfSource(uint32_t slot, const std::string& dest, const struct stat& there,
@@ -136,12 +145,16 @@ private:
     // when the file is to be left (skipped); `n` is what was read.
     bool ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                    uint32_t block, uint64_t position, uint32_t& n, bool& healing,
-                   uint64_t& readStamp);
+                   ErrorSettler& settler);
     // The answer to a failed read: false when the file is to be left; true to go on (after a
     // retry pause, or with a healed block in the read buffer and `n` set).
     bool OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                      int error, uint32_t block, uint64_t position, uint32_t& n, bool& healing,
-                     uint64_t& readStamp);
+                     ErrorSettler& settler);
+    // Reads what can be read of the block at `position` in small pieces, the rest left zero.
+    // Returns the block's length.
+    uint32_t HealBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                       uint32_t block, uint64_t position);
     void CopyZeroLength(const FENTRY_& node);
     // Copies one block of `length` bytes to every active destination with copy_file_range.
     // Returns `length`; 0 when some destination did not get all of it and the block must go the
@@ -153,8 +166,8 @@ private:
     bool FastPathAllowed() const;
     // True while `slot` takes part in the current file.
     bool SlotActive(uint32_t slot) const;
-    // A writer gives up its destination for the file of `block`.
-    void WriterSkip(uint32_t slot, const TakenBlock& block);
+    // A writer gives up its destination for the file of `block`, which failed at `op`.
+    void WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error);
     void Publish(const FENTRY_& node, const std::string& source, uint32_t n, uint64_t blockStart,
                  uint64_t& position, bool marker);
     void AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position);
@@ -162,7 +175,6 @@ private:
     // `written`, written it).
     void WaitForWriters(bool written);
     void SleepWhilePaused(int stepMs);
-    void ReadErrorSkip();
 
     // Writer side.
     void WriterThread(uint32_t slot);

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "engine/engine_context.h"
+#include "engine/error_settler.h"
 #include "engine/messages.h"
 #include "engine/path_parts.h"
 #include "engine/prompts.h"
@@ -135,37 +136,29 @@ bool LinkPerFile(EngineContext& ctx, const FENTRY_& node) {
         if (ctx.dests[i].active == 0)
             continue;
         const std::string dest = node.DestinationPath(ctx.dests[i].root);
-        uint64_t start = TickMs();
+        ErrorSettler settler(ctx);
         for (;;) {
             if (ctx.state.flags.Terminating != 0)
                 return false;
             // The skip button during endless retries gives up the file, as the reader does.
             if (ctx.state.flags.SkipFile != 0) {
                 ctx.state.flags.SkipFile = 0;
-                ++ctx.state.counters.skips;
+                ctx.Report(Skipped(source, OutcomeCause::UserSkipped, dest));
                 return false;
             }
             if (::link(source.c_str(), dest.c_str()) == 0)
                 break;
-            const std::string message =
-                ctx.messages.Text(15) + " " + ErrorText(errno) + "\r\n" +
-                text::Format("%s %s\r\n", ctx.messages.Text(3).c_str(), source.c_str()) +
-                text::Format("%s %s\r\n", ctx.messages.Text(5).c_str(), dest.c_str());
-            intptr_t answer = ctx.settings.onerror;
-            if (answer == 0) {
-                answer = AskErrorPrompt(ctx, promptflag::kAbortReturns, message);
-                start = TickMs();
-            }
-            answer = SettleWriterAbort(ctx, answer);
-            if (answer == answer::kSkip ||
-                (answer == answer::kRetry && RetryTimedOut(ctx, start))) {
-                ++ctx.state.counters.skips;
+            const int error = errno;
+            const SettleAction action =
+                settler.Settle({ErrorStep::Link, source, dest, error, 0, 0, -1});
+            if (action == SettleAction::Abort)
+                return false;
+            if (action == SettleAction::Skip) {
+                ctx.Report(
+                    Failed(source, OutcomeCause::OperationFailed, error, Operation::Link, dest));
                 all = false;
                 break;
             }
-            if (answer == answer::kRetry)
-                ctx.state.RetryPause(
-                    static_cast<uint32_t>(static_cast<int32_t>(ctx.settings.rtdel)));
         }
     }
     return all;

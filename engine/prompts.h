@@ -1,12 +1,11 @@
-// Asking the user through the progress window's prompts, and the texts the questions use.
+// The codes the question windows and the console wrapper answer with, and the error text they
+// show.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace rd {
-
-struct EngineContext;
 
 // Answers of the error prompt.
 namespace answer {
@@ -30,23 +29,5 @@ constexpr uintptr_t kRenamePossible = 2;
 
 // The error number in decimal, then " - " and the system's text for it when there is one.
 std::string ErrorText(int error);
-
-// Asks the error prompt and waits for the answer. The speed sample starts over afterwards, so
-// the time the question was up is not counted as copy time.
-intptr_t AskErrorPrompt(EngineContext& ctx, uintptr_t flags, const std::string& message);
-
-// Asks the existing-file prompt; the answer holds the `onexist` bits 1, 2, 4 or 8.
-intptr_t AskExistsPrompt(EngineContext& ctx, uintptr_t flags, const std::string& message);
-
-// A writer-side answer of 64 or more stops the writers (`Terminating`), asks the window to end
-// the job with code answer - 64 and is then taken as Retry.
-intptr_t SettleWriterAbort(EngineContext& ctx, intptr_t answer);
-
-// The error setting as the engine acts on it: 1 retry, 2 skip, 0 ask (also for a value it does
-// not know, which would otherwise be asked again and again without an answer).
-intptr_t ErrorPolicy(const EngineContext& ctx);
-
-// True when the retry time-out is on and more than `skdel` ms passed since `start`.
-bool RetryTimedOut(const EngineContext& ctx, uint64_t start);
 
 }  // namespace rd

@@ -59,13 +59,9 @@ private slots:
             return true;
         };
         std::atomic<intptr_t> first{-1}, second{-1};
-        std::thread a([&] {
-            first = window.Send(msg::WMU_ERRORPROMPT, 0, reinterpret_cast<intptr_t>("one"));
-        });
+        std::thread a([&] { first = core.Ask(msg::WMU_ERRORPROMPT, 0, "one"); });
         QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 5000);
-        std::thread b([&] {
-            second = window.Send(msg::WMU_EXISTSPROMPT, 0, reinterpret_cast<intptr_t>("two"));
-        });
+        std::thread b([&] { second = core.Ask(msg::WMU_EXISTSPROMPT, 0, "two"); });
         // While the first question is open, other sends are still served.
         std::atomic<bool> served{false};
         std::thread c([&] {

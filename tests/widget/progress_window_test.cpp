@@ -276,13 +276,10 @@ private slots:
         rig.StartCopy();
         std::atomic<intptr_t> error{-1}, exists{-1};
         std::thread a([&] {
-            error = rig.window.Send(msg::WMU_ERRORPROMPT, promptflag::kHealAllowed,
-                                    reinterpret_cast<intptr_t>("cannot read"));
+            error = rig.core.Ask(msg::WMU_ERRORPROMPT, promptflag::kHealAllowed, "cannot read");
         });
         QTRY_VERIFY_WITH_TIMEOUT(rig.errorPrompt.isVisible(), 5000);
-        std::thread b([&] {
-            exists = rig.window.Send(msg::WMU_EXISTSPROMPT, 0, reinterpret_cast<intptr_t>("both"));
-        });
+        std::thread b([&] { exists = rig.core.Ask(msg::WMU_EXISTSPROMPT, 0, "both"); });
         QTest::qWait(100);
         QVERIFY(!rig.existsPrompt.isVisible());
         QCOMPARE(rig.tray.Index(), 15);

@@ -321,12 +321,6 @@ intptr_t TRedoDoriWnd::Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         return 0;
     }
     const bool onWindowThread = QThread::currentThread() == thread();
-    if (msg == msg::WMU_ERRORPROMPT || msg == msg::WMU_EXISTSPROMPT) {
-        // The window thread cannot wait for an answer that it must itself serve.
-        if (onWindowThread)
-            return msg == msg::WMU_ERRORPROMPT ? answer::kSkip : onexist::kSkip;
-        return core_->Ask(msg, wParam, reinterpret_cast<const char*>(lParam));
-    }
     if (onWindowThread)
         return Dispatch(msg, wParam, lParam);
     if (msg == msg::WMU_COMPLETE) {

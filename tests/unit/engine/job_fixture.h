@@ -102,6 +102,7 @@ struct Job {
         ctx.allocationFailure = &allocation;
         ctx.state.speed.SetClock(clock);
         host.ctx = &ctx;
+        ctx.questions = &host;
     }
 
     // Starts the job thread and, as the start-up does, has the destinations parsed and the

@@ -56,6 +56,7 @@ class MoveDeleteLink : public ::testing::Test {
 protected:
     MoveDeleteLink() {
         host.ctx = &ctx;
+        ctx.questions = &host;
         test::WriteFile(dir / "english.lng",
                         "[In code]\r\nv3=Source:\r\nv5=Target:\r\nv15=Hard link error\r\n");
         ctx.messages.Load(dir / "english.lng");

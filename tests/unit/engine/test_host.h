@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/question_texts.h"
 #include "engine/engine_context.h"
 #include "engine/messages.h"
 #include "engine/source_queue.h"
@@ -43,7 +44,9 @@ private:
     std::vector<NoticeRecord> notices_;
 };
 
-class TestHost : public WindowLink {
+// Stands in for the window and its question windows: every question is recorded with the text
+// the window would show and answered by the preset answer function.
+class TestHost : public WindowLink, public JobQuestions {
 public:
     struct SendRecord {
         uint32_t msg;
@@ -63,6 +66,9 @@ public:
         uintptr_t flags;
         std::string text;
         intptr_t answer;
+        // The facts of the question: `error` for WMU_ERRORPROMPT, `exists` for the other.
+        ErrorFacts error;
+        ExistsFacts exists;
     };
     using PromptAnswer =
         std::function<intptr_t(uint32_t msg, uintptr_t flags, const std::string& text)>;
@@ -116,17 +122,19 @@ public:
                 if (afterCommand)
                     afterCommand(wParam);
                 return 0;
-            case msg::WMU_ERRORPROMPT:
-            case msg::WMU_EXISTSPROMPT: {
-                const char* text = reinterpret_cast<const char*>(lParam);
-                const std::string message = text ? std::string(text) : std::string();
-                const intptr_t answer = answer_ ? answer_(msg, wParam, message) : 2;
-                std::lock_guard<std::mutex> lock(recordMutex_);
-                prompts_.push_back({msg, wParam, message, answer});
-                return answer;
-            }
             default: return 0;
         }
+    }
+
+    ErrorAnswer AskError(const ErrorFacts& facts) override {
+        PromptRecord record{msg::WMU_ERRORPROMPT, ErrorQuestionFlags(facts), {}, 0, facts, {}};
+        record.text = ctx ? ErrorQuestionText(facts, ctx->messages) : std::string();
+        return ErrorAnswerFromCode(Answer(record));
+    }
+    ExistsAnswer AskExists(const ExistsFacts& facts) override {
+        PromptRecord record{msg::WMU_EXISTSPROMPT, ExistsQuestionFlags(facts), {}, 0, {}, facts};
+        record.text = ctx ? ExistsQuestionText(facts, ctx->messages) : std::string();
+        return ExistsAnswerFromBits(Answer(record));
     }
 
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
@@ -190,6 +198,16 @@ public:
     }
 
 private:
+    // Questions are answered one at a time, as the window serves them; the default answer is 2
+    // (skip), which both prompts read as Skip.
+    intptr_t Answer(PromptRecord& record) {
+        std::lock_guard<std::mutex> window(windowMutex_);
+        record.answer = answer_ ? answer_(record.msg, record.flags, record.text) : 2;
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        prompts_.push_back(record);
+        return record.answer;
+    }
+
     // Serialises the handlers; held while a prompt is being answered.
     std::mutex windowMutex_;
     // Guards the records only, so that they can be read while a handler runs.

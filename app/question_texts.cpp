@@ -1,0 +1,110 @@
+#include "app/question_texts.h"
+
+#include <sys/statvfs.h>
+
+#include "engine/job_settings.h"
+#include "engine/message_table.h"
+#include "engine/path_parts.h"
+#include "engine/prompts.h"
+#include "platform/text.h"
+
+namespace rd {
+
+namespace {
+
+long long Signed(uint64_t value) {
+    return static_cast<long long>(value);
+}
+
+// "<message> <errno text>\r\n<File:> <path>\r\n<Position:> <n>\r\n".
+std::string FailedAt(const MessageTable& texts, int caption, int error, const std::string& path,
+                     const ErrorFacts& facts) {
+    return texts.Text(caption) + " " + ErrorText(error) + "\r\n" +
+           text::Format("%s %s\r\n", texts.Text(8).c_str(), path.c_str()) +
+           text::Format("%s %Li\r\n", texts.Text(9).c_str(), Signed(facts.position));
+}
+
+}  // namespace
+
+std::string ErrorQuestionText(const ErrorFacts& facts, const MessageTable& texts) {
+    switch (facts.step) {
+        case ErrorStep::OpenSource:
+            return texts.Text(7) + " " + ErrorText(facts.error) +
+                   text::Format("\r\n %s\r\n", facts.path.c_str());
+        case ErrorStep::Read: return FailedAt(texts, 7, facts.error, NamePart(facts.path), facts);
+        case ErrorStep::ReadVerify:
+            return std::string("Read CRC verify error. \r\n") +
+                   text::Format("File: %s\r\n", facts.path.c_str()) +
+                   text::Format("Position: %Li\r\n", Signed(facts.position)) +
+                   text::Format("\r\nBlocksize: %u\r\n", facts.blockSize);
+        case ErrorStep::Write: {
+            std::string message = FailedAt(texts, 12, facts.error, facts.path, facts);
+            if (facts.freeBytes >= 0)
+                message += text::Format("%s %Li bytes\r\n", texts.Text(13).c_str(),
+                                        static_cast<long long>(facts.freeBytes));
+            return message;
+        }
+        case ErrorStep::WriteVerify:
+            return std::string("Write CRC verify error.\r\n") +
+                   text::Format("File: %s\r\n", facts.path.c_str()) +
+                   text::Format("Position: %Li\r\n", Signed(facts.position)) +
+                   text::Format("Blocksize: %u", facts.blockSize);
+        case ErrorStep::Sync:
+            return texts.Text(12) + " " + ErrorText(facts.error) + "\r\n" +
+                   text::Format("%s %s\r\n", texts.Text(8).c_str(), facts.path.c_str());
+        case ErrorStep::Link:
+            return texts.Text(15) + " " + ErrorText(facts.error) + "\r\n" +
+                   text::Format("%s %s\r\n", texts.Text(3).c_str(), facts.path.c_str()) +
+                   text::Format("%s %s\r\n", texts.Text(5).c_str(), facts.destination.c_str());
+    }
+    return ErrorText(facts.error);
+}
+
+uintptr_t ErrorQuestionFlags(const ErrorFacts& facts) {
+    return (WriterSide(facts.step) ? promptflag::kAbortReturns : 0) |
+           (HealAllowed(facts.step) ? promptflag::kHealAllowed : 0);
+}
+
+ErrorAnswer ErrorAnswerFromCode(intptr_t code) {
+    if (code >= answer::kAbort)
+        return code == answer::kAbortAndKeep ? ErrorAnswer::AbortAndKeep : ErrorAnswer::Abort;
+    switch (code) {
+        case answer::kSkip: return ErrorAnswer::Skip;
+        case answer::kHeal: return ErrorAnswer::Heal;
+        default: return ErrorAnswer::Retry;
+    }
+}
+
+std::string ExistsQuestionText(const ExistsFacts& facts, const MessageTable& texts) {
+    std::string message =
+        texts.Text(3) + text::Format(" %s\r\n", facts.source.c_str()) +
+        text::Format("%s %Li\r\n\r\n", texts.Text(4).c_str(), Signed(facts.sourceSize)) +
+        text::Format("%s %s\r\n", texts.Text(5).c_str(), facts.destination.c_str()) +
+        text::Format("%s %Li\r\n", texts.Text(6).c_str(), Signed(facts.destinationSize));
+    if (!facts.resumable) {
+        if (facts.destinations > 1)
+            message += "\r\n" + texts.Text(1);
+        else if (facts.sourceSize >= facts.destinationSize)
+            message += "\r\n" + texts.Text(2);
+    }
+    return message;
+}
+
+uintptr_t ExistsQuestionFlags(const ExistsFacts& facts) {
+    return (facts.resumable ? promptflag::kResumePossible : 0) |
+           (facts.markerResume ? 0 : promptflag::kRenamePossible);
+}
+
+ExistsAnswer ExistsAnswerFromBits(intptr_t bits) {
+    if (bits >= answer::kAbort)
+        return ExistsAnswer::Abort;
+    if (bits & onexist::kTryResume)
+        return ExistsAnswer::Resume;
+    if (bits & onexist::kRenameOld)
+        return ExistsAnswer::RenameOld;
+    if ((bits & onexist::kOverwrite) && !(bits & onexist::kSkip))
+        return ExistsAnswer::Overwrite;
+    return ExistsAnswer::Skip;
+}
+
+}  // namespace rd

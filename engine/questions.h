@@ -1,0 +1,70 @@
+// The questions the engine asks its host, as facts, and the answers it gets back. The host
+// makes the texts from the facts where it shows them; the engine never builds a question's text.
+#pragma once
+
+#include <time.h>
+
+#include <cstdint>
+#include <string>
+
+namespace rd {
+
+// What failed.
+enum class ErrorStep { OpenSource, Read, ReadVerify, Write, WriteVerify, Sync, Link };
+
+struct ErrorFacts {
+    ErrorStep step = ErrorStep::Read;
+    // The file the question is about: the source on the reader's side, the destination on a
+    // writer's side, the destination folder for a sync.
+    std::string path;
+    // The link that could not be made (Link).
+    std::string destination;
+    // The errno; 0 for a verify mismatch.
+    int error = 0;
+    uint64_t position = 0;
+    // The block that was read or written (verify questions).
+    uint32_t blockSize = 0;
+    // The free space of the destination's file system; -1 when unknown or not asked for.
+    int64_t freeBytes = -1;
+};
+
+// Heal is offered for failed reads only.
+bool HealAllowed(ErrorStep step);
+// A writer-side question: Abort comes back to the asker, which ends the job itself.
+bool WriterSide(ErrorStep step);
+
+enum class ErrorAnswer { Retry, Skip, Heal, Abort, AbortAndKeep };
+
+struct ExistsFacts {
+    std::string source;
+    std::string destination;
+    uint64_t sourceSize = 0;
+    // What the destination holds: its length, or a marker's count of written bytes.
+    uint64_t destinationSize = 0;
+    timespec sourceCreated{};
+    timespec sourceModified{};
+    // The destination's times; false when they could not be read.
+    bool destinationTimesKnown = false;
+    timespec destinationCreated{};
+    timespec destinationModified{};
+    // The number of destinations of the job.
+    uint32_t destinations = 1;
+    // The destination holds the start of the source: the copy can go on from its end.
+    bool resumable = false;
+    // A marker says how much of a reserved destination was written: it resumes, it is never
+    // renamed aside.
+    bool markerResume = false;
+};
+
+enum class ExistsAnswer { Overwrite, Skip, Resume, RenameOld, Abort };
+
+// The engine's one way to ask. Called on the job's threads, never on the host's own thread;
+// the call waits for the answer.
+class JobQuestions {
+public:
+    virtual ~JobQuestions() = default;
+    virtual ErrorAnswer AskError(const ErrorFacts& facts) = 0;
+    virtual ExistsAnswer AskExists(const ExistsFacts& facts) = 0;
+};
+
+}  // namespace rd

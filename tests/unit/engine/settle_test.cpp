@@ -1,0 +1,171 @@
+// The two decisions every retry loop and every existing destination go through, case by case.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <thread>
+
+#include "engine/engine_context.h"
+#include "engine/error_settler.h"
+#include "engine/exists_decision.h"
+#include "engine/job_settings.h"
+#include "engine/messages.h"
+#include "test_host.h"
+
+namespace rd {
+namespace {
+
+using namespace onexist;
+
+// Answers with preset answers in turn (Skip when they run out) and counts the questions.
+class PresetQuestions : public JobQuestions {
+public:
+    std::deque<ErrorAnswer> answers;
+    int asked = 0;
+    ErrorAnswer AskError(const ErrorFacts&) override {
+        ++asked;
+        if (answers.empty())
+            return ErrorAnswer::Skip;
+        const ErrorAnswer next = answers.front();
+        answers.pop_front();
+        return next;
+    }
+    ExistsAnswer AskExists(const ExistsFacts&) override { return ExistsAnswer::Skip; }
+};
+
+struct SettleCase {
+    const char* name;
+    int32_t onerror;
+    ErrorStep step;
+    std::vector<ErrorAnswer> answers;
+    bool terminating;
+    SettleAction expected;
+    int asked;
+    // The end the settler asked for: -1 none.
+    intptr_t endCode;
+};
+
+class Settle : public ::testing::TestWithParam<SettleCase> {};
+
+TEST_P(Settle, PolicyAnswerAndAbortGiveOneAction) {
+    const SettleCase& c = GetParam();
+    JobSettings settings;
+    settings.onerror = c.onerror;
+    settings.rtdel = 0;
+    test::TestHost host;
+    EngineContext ctx(settings, host, host.queue);
+    PresetQuestions questions;
+    questions.answers.assign(c.answers.begin(), c.answers.end());
+    ctx.questions = &questions;
+    ctx.state.flags.Terminating = c.terminating ? 1 : 0;
+
+    EXPECT_EQ(ErrorSettler(ctx).Settle({c.step, "/d/f", {}, 5}), c.expected);
+    EXPECT_EQ(questions.asked, c.asked);
+    EXPECT_EQ(host.Ended(), c.endCode >= 0);
+    if (c.endCode >= 0) {
+        EXPECT_EQ(host.EndCode(), c.endCode);
+        // The writers stop retrying at once, before the window gets to the end.
+        EXPECT_NE(ctx.state.flags.Terminating, 0);
+    }
+}
+
+using A = ErrorAnswer;
+using S = ErrorStep;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Settle,
+    ::testing::Values(
+        SettleCase{"RetryPolicy", 1, S::Write, {}, false, SettleAction::Retry, 0, -1},
+        SettleCase{"SkipPolicy", 2, S::Read, {}, false, SettleAction::Skip, 0, -1},
+        SettleCase{"UnknownPolicyAsks", 7, S::Write, {A::Retry}, false, SettleAction::Retry, 1, -1},
+        SettleCase{"AskedSkip", 0, S::OpenSource, {A::Skip}, false, SettleAction::Skip, 1, -1},
+        SettleCase{"HealOnRead", 0, S::Read, {A::Heal}, false, SettleAction::Heal, 1, -1},
+        SettleCase{
+            "HealElsewhereRetries", 0, S::Write, {A::Heal}, false, SettleAction::Retry, 1, -1},
+        SettleCase{"AbortEndsReaderSide", 0, S::Read, {A::Abort}, false, SettleAction::Abort, 1, 0},
+        SettleCase{"AbortEndsWriterSide", 0, S::Sync, {A::Abort}, false, SettleAction::Abort, 1, 0},
+        SettleCase{
+            "AbortAndKeep", 0, S::Write, {A::AbortAndKeep}, false, SettleAction::Abort, 1, 2},
+        SettleCase{"EndingAsksNothing", 0, S::Write, {A::Retry}, true, SettleAction::Abort, 0, -1},
+        SettleCase{"EndingStopsAutoRetry", 1, S::Link, {}, true, SettleAction::Abort, 0, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SettleWithoutQuestions, NoOneToAskSkipsAndTheTimeOutEndsRetrying) {
+    JobSettings settings;
+    settings.rtdel = 0;
+    test::TestHost host;
+    EngineContext ctx(settings, host, host.queue);
+    // Nobody to ask: the file is left, not retried for ever.
+    EXPECT_EQ(ErrorSettler(ctx).Settle({S::Write, "/d/f", {}, 5}), SettleAction::Skip);
+
+    settings.onerror = 1;
+    settings.enskdel = 1;
+    settings.skdel = 0;
+    ErrorSettler settler(ctx);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    EXPECT_EQ(settler.Settle({S::Write, "/d/f", {}, 5}), SettleAction::Skip);
+    // A step that went well starts the time-out again.
+    settings.skdel = 60000;
+    settler.Restart();
+    EXPECT_EQ(settler.Settle({S::Write, "/d/f", {}, 5}), SettleAction::Retry);
+    EXPECT_EQ(ctx.state.counters.retries, 1u);
+}
+
+struct ExistsCase {
+    const char* name;
+    int32_t policy;
+    bool resumable;
+    bool markerResume;
+    // Destination modified (and created) this many seconds after the source; unknown when
+    // `timesKnown` is false.
+    int destinationNewerBy;
+    bool timesKnown;
+    ExistsAction expected;
+};
+
+class Exists : public ::testing::TestWithParam<ExistsCase> {};
+
+TEST_P(Exists, PolicyAndFactsDecide) {
+    const ExistsCase& c = GetParam();
+    ExistsFacts facts;
+    facts.sourceModified = {1000, 0};
+    facts.sourceCreated = {1000, 0};
+    facts.destinationTimesKnown = c.timesKnown;
+    facts.destinationModified = {1000 + c.destinationNewerBy, 0};
+    facts.destinationCreated = {1000 + c.destinationNewerBy, 0};
+    facts.resumable = c.resumable;
+    facts.markerResume = c.markerResume;
+    EXPECT_EQ(DecideExisting(c.policy, facts), c.expected);
+}
+
+using E = ExistsAction;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Exists,
+    ::testing::Values(
+        ExistsCase{"NoPolicyAsks", 0, false, false, 0, true, E::Ask},
+        ExistsCase{"Overwrite", kOverwrite, false, false, 0, true, E::Overwrite},
+        ExistsCase{"Skip", kSkip, true, false, 0, true, E::Skip},
+        ExistsCase{"SkipWinsOverOverwrite", kOverwrite | kSkip, false, false, 0, true, E::Skip},
+        ExistsCase{"Resume", kTryResume, true, false, 0, true, E::Resume},
+        ExistsCase{"ResumeImpossibleAsks", kTryResume, false, false, 0, true, E::Ask},
+        ExistsCase{"ResumeElseOverwrite", kTryResume | kOverwrite, false, false, 0, true,
+                   E::Overwrite},
+        ExistsCase{"ResumeBeforeRename", kTryResume | kRenameOld, true, false, 0, true, E::Resume},
+        ExistsCase{"RenameOld", kRenameOld, false, false, 0, true, E::RenameOld},
+        ExistsCase{"MarkerNeverRenamed", kRenameOld, false, true, 0, true, E::Ask},
+        ExistsCase{"MarkerResumes", kRenameOld | kTryResume, true, true, 0, true, E::Resume},
+        ExistsCase{"OlderIsOverwritten", kOverwriteOlder, false, false, -5, true, E::Overwrite},
+        ExistsCase{"NewerAsks", kOverwriteOlder, false, false, 5, true, E::Ask},
+        ExistsCase{"NewerKeptBySkip", kOverwriteOlder | kSkip, false, false, 5, true, E::Skip},
+        ExistsCase{"SameTimeKept", kOverwriteOlder | kSkip, false, false, 0, true, E::Skip},
+        ExistsCase{"UnknownTimesOverwrite", kOverwriteOlder | kSkip, false, false, 5, false,
+                   E::Overwrite}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ExistsBits, AnAnswersBitsStandForOneAction) {
+    EXPECT_EQ(ActionFromBits(kTryResume, false), E::Skip);
+    EXPECT_EQ(ActionFromBits(kTryResume, true), E::Resume);
+    EXPECT_EQ(ActionFromBits(kRenameOld | kOverwrite, false), E::RenameOld);
+    EXPECT_EQ(ActionFromBits(0, true), E::Skip);
+}
+
+}  // namespace
+}  // namespace rd
