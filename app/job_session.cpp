@@ -132,7 +132,7 @@ JobSession::Start JobSession::Intake() {
     ctx.options.KeepFileTimes = flags.KeepFileTimes;
     ctx.options.PerFileLink = flags.PerFileLink;
     ctx.options.switches = fields.switches;
-    ctx.state.flags.Paused = flags.StartPaused ? 1 : 0;
+    ctx.state.SetPaused(flags.StartPaused);
     const std::string language = paths::FindDataFile(settings.InstallPath, settings.Lngname);
     if (!language.empty())
         ctx.messages.Load(language);

@@ -48,7 +48,7 @@ intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
                     if (hooks.preparePrompts)
                         hooks.preparePrompts();
                     ctx_->dests.CreateEvents();
-                    ctx_->state.flags.EngineReady = 1;
+                    ctx_->state.SetReady();
                     break;
                 case msg::kCmdListComplete:
                     if (hooks.listComplete)
@@ -161,11 +161,8 @@ void ProgressCore::RequestEnd(int code) {
         answeredCv_.notify_all();
     }
     // The writers stop retrying at once.
-    if (ctx_) {
-        std::lock_guard<std::mutex> lock(ctx_->state.WriterLock);
-        if (ctx_->state.flags.Terminating == 0)
-            ctx_->state.flags.Terminating = 1;
-    }
+    if (ctx_)
+        ctx_->state.BeginEnd();
     Wake();
 }
 
@@ -290,7 +287,7 @@ void ProgressCore::TogglePause(bool sender) {
     JobFlagsState& flags = ctx_->state.flags;
     const bool pause = sender ? !flags.Paused : flags.Paused != 0;
     if (sender) {
-        flags.Paused = pause ? 1 : 0;
+        ctx_->state.SetPaused(pause);
         if (hooks.lockOptions)
             hooks.lockOptions();
     }

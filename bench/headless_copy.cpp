@@ -29,7 +29,7 @@ public:
             ctx->dests.ParseDestinations(targets, *this);
         } else if (msg == rd::msg::WMU_COMMAND && wParam == rd::msg::kCmdPrepare) {
             ctx->dests.CreateEvents();
-            ctx->state.flags.EngineReady = 1;
+            ctx->state.SetReady();
         }
         return 0;
     }

@@ -328,6 +328,10 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
                 MoveDestinationDone(fileId_, false);
             break;
         }
+        if (ctx_.state.flags.Terminating)
+            break;
+        if (ctx_.state.flags.Terminating)
+            break;
         if (ctx_.state.flags.SkipFile) {
             ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
             counters.doneBytes += size - position;
@@ -336,7 +340,7 @@ void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle
                 MoveDestinationDone(fileId_, false);
             break;
         }
-        SleepWhilePaused(100);
+        ctx_.state.WaitAtGate();
         uint32_t block = CopyBlockSize(ctx_.settings.bufsz);
         if (size < block)
             block = static_cast<uint32_t>(size);
@@ -378,7 +382,7 @@ void JobThread::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position
 
 void JobThread::Publish(const FENTRY_& node, const std::string& source, uint32_t n,
                         uint64_t blockStart, uint64_t& position, bool marker) {
-    SleepWhilePaused(100);
+    ctx_.state.WaitAtGate();
     ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
     const uint32_t count = ctx_.dests.Count();
     {
@@ -461,7 +465,7 @@ uint32_t JobThread::FastBlock(const FENTRY_& node, const std::string& source, So
     // uses the slot's handles.
     if (parallel_)
         WaitForWriters(true);
-    SleepWhilePaused(100);
+    ctx_.state.WaitAtGate();
     ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
     OpenSource(source, handle, length, false, position);
     if (handle.fd < 0)

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "engine/engine_context.h"
@@ -85,15 +84,18 @@ void JobThread::WriteTaken(uint32_t slot, const TakenBlock& block) {
         if (parallel_)
             d.written->Set();
     };
-    // The process is about to end; nothing more is written.
-    while (job.flags.Terminating)
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
     if (!block.active) {
         finish();
         return;
     }
     {
+        // Checked under the lock the end is begun under: once the job ends, no write starts,
+        // and the end's count of writers still inside a write is exact.
         std::lock_guard<std::mutex> lock(job.WriterLock);
+        if (job.flags.Terminating) {
+            finish();
+            return;
+        }
         ++job.flags.ActiveWriters;
     }
     CloseLeftover(slot, block.fileId);

@@ -21,11 +21,7 @@ int32_t ErrorPolicy(const EngineContext& ctx) {
 }
 
 void RequestJobEnd(EngineContext& ctx, int code) {
-    {
-        std::lock_guard<std::mutex> lock(ctx.state.WriterLock);
-        if (ctx.state.flags.Terminating == 0)
-            ctx.state.flags.Terminating = 1;
-    }
+    ctx.state.BeginEnd();
     ctx.window.Post(msg::WMU_ENDJOB, 0, code);
 }
 

@@ -109,10 +109,7 @@ void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
 
     if (host.settleResume)
         host.settleResume(code);
-    {
-        std::lock_guard<std::mutex> lock(ctx.state.WriterLock);
-        ctx.state.flags.Terminating = 1;
-    }
+    ctx.state.BeginEnd();
     while (ctx.state.flags.ActiveWriters != 0) {
         if (host.pumpMessages)
             host.pumpMessages();

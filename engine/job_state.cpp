@@ -1,7 +1,6 @@
 #include "engine/job_state.h"
 
 #include <chrono>
-#include <thread>
 
 namespace rd {
 
@@ -16,9 +15,49 @@ std::string JobState::CurrentSource() const {
 }
 
 void JobState::RetryPause(uint32_t retryDelayMs) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs));
+    {
+        std::unique_lock<std::mutex> lock(gateLock_);
+        gate_.wait_for(lock, std::chrono::milliseconds(retryDelayMs),
+                       [this] { return flags.Terminating != 0; });
+    }
     ++counters.retries;
     speed.ResetSamples();
+}
+
+void JobState::SetPaused(bool paused) {
+    {
+        std::lock_guard<std::mutex> lock(gateLock_);
+        flags.Paused = paused ? 1 : 0;
+    }
+    gate_.notify_all();
+}
+
+void JobState::SetReady() {
+    {
+        std::lock_guard<std::mutex> lock(gateLock_);
+        flags.EngineReady = 1;
+    }
+    gate_.notify_all();
+}
+
+void JobState::BeginEnd() {
+    {
+        // Under both locks: a writer that checks the flag under WriterLock sees it at once, and
+        // a thread about to wait at the gate cannot miss it.
+        std::lock_guard<std::mutex> writers(WriterLock);
+        std::lock_guard<std::mutex> lock(gateLock_);
+        if (flags.Terminating == 0)
+            flags.Terminating = 1;
+    }
+    gate_.notify_all();
+}
+
+void JobState::WaitAtGate(bool untilReady) {
+    std::unique_lock<std::mutex> lock(gateLock_);
+    gate_.wait(lock, [&] {
+        return flags.Terminating != 0 ||
+               (flags.Paused == 0 && (!untilReady || flags.EngineReady != 0));
+    });
 }
 
 }  // namespace rd

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -31,12 +32,14 @@ struct JobCounters {
 };
 
 struct JobFlagsState {
+    // Read freely; written through JobState::SetPaused, which opens the gate.
     std::atomic<int32_t> Paused{0};
     std::atomic<int32_t> SkipFile{0};
-    // Writers stop retrying and taking blocks; guarded by WriterLock when written.
+    // Writers stop retrying and taking blocks; set through JobState::BeginEnd.
     std::atomic<int32_t> Terminating{0};
     // Writers inside a block write; guarded by WriterLock.
     std::atomic<int32_t> ActiveWriters{0};
+    // Set through JobState::SetReady.
     std::atomic<int32_t> EngineReady{0};
 };
 
@@ -52,11 +55,23 @@ public:
     void SetCurrentSource(std::string path);
     std::string CurrentSource() const;
 
-    // Sleeps the retry delay, counts the retry and restarts the speed sample so that the pause
-    // is not counted as copy time.
+    // Sleeps the retry delay (less when the job ends meanwhile), counts the retry and restarts
+    // the speed sample so that the pause is not counted as copy time.
     void RetryPause(uint32_t retryDelayMs);
 
+    // The gate the job's threads wait at: closed while the job is paused and, for the job's
+    // start, until the engine is prepared. Every change wakes the waiting threads at once.
+    void SetPaused(bool paused);
+    void SetReady();
+    // The job is ending: writers stop retrying, and nothing waits at the gate any more.
+    void BeginEnd();
+    // Waits while the job is paused (with `untilReady`, also until it is prepared); returns at
+    // once when the job is ending.
+    void WaitAtGate(bool untilReady = false);
+
 private:
+    std::mutex gateLock_;
+    std::condition_variable gate_;
     mutable std::mutex sourceLock_;
     std::string currentSource_;
 };

@@ -35,11 +35,6 @@ void JobThread::Join() {
         thread_.join();
 }
 
-void JobThread::SleepWhilePaused(int stepMs) {
-    while (ctx_.state.flags.Paused)
-        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
-}
-
 namespace {
 
 // The next node to copy after `node` (null: the first): the first one that is not done. A node
@@ -64,8 +59,10 @@ void JobThread::Run() {
     const uint64_t started = TickMs();
     FileListBuilder(ctx_).RunIntake();
 
-    while (!ctx_.state.flags.EngineReady || ctx_.state.flags.Paused)
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    ctx_.state.WaitAtGate(true);
+    // Ended before it was prepared: nothing was started that must be stopped.
+    if (ctx_.state.flags.Terminating)
+        return;
     ctx_.window.Send(msg::WMU_COMMAND, msg::kCmdLockOptions, 0);
 
     const uint32_t count = ctx_.dests.Count();
@@ -97,7 +94,8 @@ void JobThread::Run() {
             ctx_.queue.SetState(node->queueEntry, kStateDone);
         if (next && otherSource)
             ctx_.queue.SetState(next->queueEntry, kStateCopy);
-        if (!next)
+        // An ended job takes no further node; the one being copied stops at its next block.
+        if (!next || ctx_.state.flags.Terminating)
             break;
         node = next;
         lock.unlock();

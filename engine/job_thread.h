@@ -174,7 +174,6 @@ private:
     // Waits until every slot that took part in the last block has taken it (and, with
     // `written`, written it).
     void WaitForWriters(bool written);
-    void SleepWhilePaused(int stepMs);
 
     // Writer side.
     void WriterThread(uint32_t slot);

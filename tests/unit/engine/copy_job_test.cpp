@@ -358,7 +358,7 @@ TEST_F(CopyJob, PauseHoldsAllProgress) {
     std::atomic<bool> paused{false};
     job->clock.beforeBlock = [&](int block) {
         if (block == 2) {
-            job->ctx.state.flags.Paused = 1;
+            job->ctx.state.SetPaused(true);
             paused = true;
         }
     };
@@ -375,7 +375,7 @@ TEST_F(CopyJob, PauseHoldsAllProgress) {
     EXPECT_EQ(job->ctx.state.counters.transferredBytes, moved);
     EXPECT_LT(done, 4u * 1048576);
     EXPECT_FALSE(job->host.Ended());
-    job->ctx.state.flags.Paused = 0;
+    job->ctx.state.SetPaused(false);
     ASSERT_TRUE(job->host.WaitForEnd(60s));
     thread.Join();
     EXPECT_TRUE(test::ReadFile(dir / "d/big") == test::ReadFile(Src("big")));

@@ -343,7 +343,7 @@ TEST_F(FileListBuilderTest, StatusShowsTheGrowingTotalUntilTheEngineIsReady) {
     builder.AddSource(Queue("small"), Path("small"));
     std::this_thread::sleep_for(std::chrono::milliseconds(320));
     builder.AddSource(Queue("big"), Path("big"));
-    ctx.state.flags.EngineReady = 1;
+    ctx.state.SetReady();
     std::this_thread::sleep_for(std::chrono::milliseconds(320));
     builder.AddSource(Queue("late"), Path("late"));
 

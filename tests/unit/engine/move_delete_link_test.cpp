@@ -235,7 +235,7 @@ TEST_F(MoveDeleteLink, LinkRetriesEndWithAbortAndWithTheSkipButton) {
     test::WriteFile(dir / "d1/f", "existing");
     // Abort: the window ends the job, which sets Terminating.
     host.SetPromptAnswer([this](uint32_t, uintptr_t, const std::string&) {
-        ctx.state.flags.Terminating = 1;
+        ctx.state.BeginEnd();
         return answer::kAbortAndKeep;
     });
     EXPECT_FALSE(LinkPerFile(ctx, node));

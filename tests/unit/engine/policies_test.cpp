@@ -415,14 +415,14 @@ TEST_F(Policies, MissingSourceAsksThenSkips) {
     job->host.queue.Add(source);
     JobThread thread(job->ctx);
     job->host.targetText = dir / "d" + "?";
-    job->ctx.state.flags.Paused = 1;
+    job->ctx.state.SetPaused(true);
     thread.Start();
     job->host.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
     job->host.Send(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
     while (job->host.Commands().size() < 3)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     fsys::remove(source);
-    job->ctx.state.flags.Paused = 0;
+    job->ctx.state.SetPaused(false);
     ASSERT_TRUE(job->host.WaitForEnd(std::chrono::seconds(60)));
     thread.Join();
     const auto prompts = job->host.Prompts();

@@ -117,7 +117,7 @@ public:
                     ctx->dests.ParseDestinations(targetText, notice);
                 } else if (wParam == msg::kCmdPrepare && ctx) {
                     ctx->dests.CreateEvents();
-                    ctx->state.flags.EngineReady = 1;
+                    ctx->state.SetReady();
                 }
                 if (afterCommand)
                     afterCommand(wParam);
