@@ -62,6 +62,11 @@ void JobSession::Exit(int code) {
         endpoint_->StopReceiving();
         core.ServePackets();
     }
+    if (!reportNotice_.empty() && host.announceReport) {
+        // The job is over: jobs waiting for it go on while the notice is up.
+        marker_.Release();
+        host.announceReport(reportNotice_, endHost_.reportPath);
+    }
     if (host.exit)
         host.exit(code);
     endpoint_.reset();
@@ -404,6 +409,9 @@ void JobSession::End(int code) {
         for (const std::string& line : lines)
             std::fprintf(stderr, "redodori: %s\n", line.c_str());
     }
+    // A window job says so where its window was, with the report a click away.
+    if (!report.empty() && !console.Attached() && flags.ShowProgressWindow)
+        reportNotice_ = ReportNotice(ended, facts.Total(), report);
     EndJob(ctx, endHost_, code);
 }
 
