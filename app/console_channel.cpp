@@ -6,6 +6,12 @@ void ConsoleChannel::Line(const std::string& text, bool newLine) {
     Send(packet::kText, ConsoleLine(text, newLine));
 }
 
+void ConsoleChannel::WholeLine(const std::string& text) {
+    const std::string line = ConsoleLine(text, true);
+    const bool cut = line.compare(0, text.size(), text) != 0;
+    Send(packet::kText, cut ? text + "\r\n" : line);
+}
+
 void ConsoleChannel::Send(uint8_t kind, const std::string& text) {
     if (!threadId_)
         return;

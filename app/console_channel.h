@@ -20,6 +20,9 @@ public:
 
     bool Attached() const override { return threadId_ != 0; }
     void Line(const std::string& text, bool newLine) override;
+    // A line that stays, padded like Line so that it covers a progress line, but never cut: a
+    // path is no use cut short.
+    void WholeLine(const std::string& text);
     void Send(uint8_t kind, const std::string& text);
     uint32_t ThreadId() const { return threadId_; }
 

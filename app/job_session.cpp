@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/failure_report.h"
 #include "app/handoff.h"
 #include "app/settings_reader.h"
 #include "app/settings_summary.h"
@@ -60,6 +61,11 @@ void JobSession::Exit(int code) {
     if (endpoint_) {
         endpoint_->StopReceiving();
         core.ServePackets();
+    }
+    if (!reportNotice_.empty() && host.announceReport) {
+        // The job is over: jobs waiting for it go on while the notice is up.
+        marker_.Release();
+        host.announceReport(reportNotice_, endHost_.reportPath);
     }
     if (host.exit)
         host.exit(code);
@@ -352,11 +358,12 @@ void JobSession::End(int code) {
     const JobCounters& c = ctx.state.counters;
     // A job that found nothing it could work on failed; it did not finish.
     const bool nothingDone = c.listedFiles == 0 && ctx.outcomes.Count() > 0;
+    const std::string ended = text::Format("%s %s", Outcome(settings.delmode),
+                                           ctx.jobState == 2 ? (nothingDone ? "failed" : "finished")
+                                           : ctx.jobState == 1 ? "aborted"
+                                                               : "ended");
     const std::string summary = text::Format(
-        "%s %s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", Outcome(settings.delmode),
-        ctx.jobState == 2   ? (nothingDone ? "failed" : "finished")
-        : ctx.jobState == 1 ? "aborted"
-                            : "ended",
+        "%s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", ended.c_str(),
         c.filesDone.load(), c.listedFiles.load(),
         static_cast<unsigned long long>(c.doneBytes.load()),
         static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
@@ -368,23 +375,44 @@ void JobSession::End(int code) {
                                       : skipped                            ? "skips"
                                                                            : "done");
     }
-    // What was left out is named under the summary: the first ones, then how many more.
-    constexpr size_t kNamed = 100;
-    std::vector<std::string> lines{summary};
-    const std::vector<NodeOutcome> leftOut = ctx.outcomes.Kept();
-    for (size_t i = 0; i < leftOut.size() && i < kNamed; ++i)
-        lines.push_back("  " + Describe(leftOut[i]));
-    if (ctx.outcomes.Count() > kNamed)
-        lines.push_back(text::Format("  and %zu more", ctx.outcomes.Count() - kNamed));
-    for (const std::string& line : lines) {
-        // A wrapper shows it on its terminal; stderr would break into the wrapper's progress
-        // line.
-        if (console.Attached())
-            console.Line(line, true);
-        else
+    paths::MakePath(paths::UserDataDir());
+    const FailureFacts facts{summary, ctx.outcomes.Kept(), ctx.outcomes.Count(), c.skips.load()};
+    std::string reportError;
+    if (facts.Total() > 0) {
+        const time_t now = std::time(nullptr);
+        tm local{};
+        localtime_r(&now, &local);
+        endHost_.reportPath =
+            WriteFailureReport(paths::UserDataDir(), local, FailureReportText(facts), reportError);
+    }
+    const std::string& report = endHost_.reportPath;
+    // What was left out is named under the summary: the first ones, then how many more and
+    // where the report lists them all.
+    constexpr size_t kNamed = 20;
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < facts.kept.size() && i < kNamed; ++i)
+        lines.push_back("  " + Describe(facts.kept[i]));
+    if (facts.counted > kNamed)
+        lines.push_back(report.empty() ? text::Format("  and %zu more", facts.counted - kNamed)
+                                       : text::Format("  and %zu more, see %s",
+                                                      facts.counted - kNamed, report.c_str()));
+    else if (!report.empty())
+        lines.push_back("  Report: " + report);
+    if (!reportError.empty())
+        lines.push_back("No failure report was written: " + reportError);
+    // A wrapper shows them on its terminal; stderr would break into the wrapper's progress line.
+    if (console.Attached()) {
+        console.Line(summary, true);
+        for (const std::string& line : lines)
+            console.WholeLine(line);
+    } else {
+        std::fprintf(stderr, "redodori: %s\n", summary.c_str());
+        for (const std::string& line : lines)
             std::fprintf(stderr, "redodori: %s\n", line.c_str());
     }
-    paths::MakePath(paths::UserDataDir());
+    // A window job says so where its window was, with the report a click away.
+    if (!report.empty() && !console.Attached() && flags.ShowProgressWindow)
+        reportNotice_ = ReportNotice(ended, facts.Total(), report);
     EndJob(ctx, endHost_, code);
 }
 

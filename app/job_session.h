@@ -38,6 +38,9 @@ public:
         std::function<void(int index)> setTrayIcon;
         // The progress window's placement for "F2_*": left, top, width, height.
         std::function<void(int32_t&, int32_t&, int32_t&, int32_t&)> placement;
+        // Tells the user that a window job left files out (`text`) and offers the report to
+        // open; returns once the notice is gone. The job is over by then. Unset: no notice.
+        std::function<void(const std::string& text, const std::string& reportPath)> announceReport;
         // Handles pending window messages while the end waits for the writers.
         std::function<void()> pumpMessages;
         // Ends the process. Unset: flush and _exit.
@@ -100,6 +103,8 @@ private:
     // The tree link pass could not make every link.
     bool linkFailures_ = false;
     bool resumeFailureTold_ = false;
+    // What a window job that wrote a failure report says at its end; empty for any other.
+    std::string reportNotice_;
 };
 
 }  // namespace rd

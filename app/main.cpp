@@ -19,6 +19,7 @@
 #include "ui/progress/exists_prompt.h"
 #include "ui/progress/queue_window.h"
 #include "ui/progress/redodori_wnd.h"
+#include "ui/progress/report_notice.h"
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
 
@@ -160,6 +161,13 @@ int main(int argc, char** argv) {
         top = frame.top();
         width = frame.width();
         height = frame.height();
+    };
+    session.host.announceReport = [&progress, &queue, &tray](const std::string& text,
+                                                             const std::string& reportPath) {
+        progress.hide();
+        queue.hide();
+        rd::ShowReportNotice(tray, QString::fromStdString(text),
+                             QString::fromStdString(reportPath));
     };
     session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
     session.Intake();

@@ -55,7 +55,7 @@ std::string HistoryOutcome(int32_t modeWord, int32_t jobState) {
 
 std::string HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries,
                          uint32_t skips, uint32_t speed, const std::vector<std::string>& sources,
-                         const std::string& targetText) {
+                         const std::string& targetText, const std::string& reportPath) {
     std::string entry = text::Format(
         "[%u-%u-%u %u:%u.%u] ", static_cast<unsigned>(localTime.tm_year + 1900),
         static_cast<unsigned>(localTime.tm_mon + 1), static_cast<unsigned>(localTime.tm_mday),
@@ -73,7 +73,13 @@ std::string HistoryEntry(const tm& localTime, const std::string& outcome, uint32
     }
     entry += "  To:   ";
     entry += targetText;
-    entry += "\r\n\r\n";
+    entry += "\r\n";
+    if (!reportPath.empty()) {
+        entry += "  Report: ";
+        entry += reportPath;
+        entry += "\r\n";
+    }
+    entry += "\r\n";
     return entry;
 }
 
@@ -130,7 +136,7 @@ void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
         AppendHistory(
             host.historyPath,
             HistoryEntry(local, HistoryOutcome(ctx.settings.delmode, jobState), counters.retries,
-                         counters.skips, speed, host.sources, host.targetText));
+                         counters.skips, speed, host.sources, host.targetText, host.reportPath));
     }
     if (host.tellConsole)
         host.tellConsole(jobState == 1 ? 1 : 0);

@@ -24,10 +24,11 @@ std::string HistoryOutcome(int32_t modeWord, int32_t jobState);
 
 // One history entry:
 // "[Y-M-D h:m.s] <outcome>. Retries: %u Skips: %u Speed: %u \r\n"
-// "  From: <source>?<source>?\r\n" (only with sources), "  To:   <targets>\r\n\r\n".
+// "  From: <source>?<source>?\r\n" (only with sources), "  To:   <targets>\r\n",
+// "  Report: <path>\r\n" (only for a job that wrote a failure report), "\r\n".
 std::string HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries,
                          uint32_t skips, uint32_t speed, const std::vector<std::string>& sources,
-                         const std::string& targetText);
+                         const std::string& targetText, const std::string& reportPath = {});
 
 // Appends `entry` to the history file; false (and nothing reported) when it cannot be written.
 bool AppendHistory(const std::string& path, const std::string& entry);
@@ -53,6 +54,8 @@ struct EndJobHost {
     std::string historyPath;
     std::vector<std::string> sources;
     std::string targetText;
+    // The job's failure report; empty when it wrote none.
+    std::string reportPath;
     // Set by the first EndJob; a later call (a request delivered while it waits) does nothing.
     bool ending = false;
 };

@@ -517,9 +517,14 @@ bool JobMarker::WaitForOthers(std::string& error) {
     }
 }
 
-JobMarker::~JobMarker() {
+void JobMarker::Release() {
     if (fd_ >= 0)
         ::close(fd_);
+    fd_ = -1;
+}
+
+JobMarker::~JobMarker() {
+    Release();
 }
 
 }  // namespace rd::bus

@@ -72,6 +72,8 @@ public:
     // Waits, in 500 ms steps and at least once, until no other process holds the marker, then
     // holds it. Returns false with `error` when the runtime folder cannot be used.
     bool WaitForOthers(std::string& error);
+    // Lets go of the marker before the process ends: its job is over.
+    void Release();
     ~JobMarker();
 
 private:

@@ -287,6 +287,23 @@ int ReplaceFileAtomically(const std::string& folder, const std::string& name,
     return 0;
 }
 
+int CreateNewFile(const std::string& folder, const std::string& name, std::string_view data) {
+    FileHandle dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.Get() < 0)
+        return errno;
+    FileHandle file(::openat(dir.Get(), name.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file.Get() < 0)
+        return errno;
+    int error = WriteAll(file.Get(), data);
+    // A failing close can be the first report of a failed write (a full disk over NFS).
+    if (file.Close() != 0 && !error)
+        error = errno;
+    if (error)
+        ::unlinkat(dir.Get(), name.c_str(), 0);
+    return error;
+}
+
 int RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }

@@ -74,6 +74,12 @@ int RemoveIfSame(const std::string& path, const FileId& folder, const FileId& fi
 int ReplaceFileAtomically(const std::string& folder, const std::string& name,
                           std::string_view data);
 
+// Creates `folder`/`name` as a new file (mode 0600) holding `data`. The name must be free: a
+// file or a symbolic link standing there gives EEXIST and is left alone, and a folder reached
+// through a symbolic link is refused. A file that cannot be written in full is removed again.
+// Returns 0 or the errno of the failing call.
+int CreateNewFile(const std::string& folder, const std::string& name, std::string_view data);
+
 // Removes a file. Returns 0 or errno.
 int RemoveFile(const std::string& path);
 

@@ -64,3 +64,16 @@ finish() {
 }
 # The program's own lines on stderr (the display's notes left out).
 own_lines() { grep '^redodori' "$1" || true; }
+# A job that skips or fails anything writes a report into the data folder's reports folder.
+# clear_reports before such a job; the_report then names the one it wrote, or says that there
+# is none or more than one.
+clear_reports() { rm -rf "$REDODORI_DATA_DIR/reports"; }
+the_report() {
+    local found
+    found=$(find "$REDODORI_DATA_DIR/reports" -type f 2>/dev/null || true)
+    case $(grep -c . <<<"$found" || true) in
+        0) echo "(no report)" ;;
+        1) echo "$found" ;;
+        *) echo "(several reports)" ;;
+    esac
+}

@@ -39,13 +39,15 @@ else
     # The file in it cannot be removed either.
     skips=3
 fi
+clear_reports
 "$REDODORI" "|$work/tree2||eM" 2>"$work/err" || true
 check "the removable file stayed" test ! -e "$work/tree2/x"
 check "the stuck folder went" test -d "$work/tree2/stuck"
 lines=$(own_lines "$work/err")
 check_same "the named folders" \
     "redodori:   $work/tree2/stuck: not removed ($reason)
-redodori:   $work/tree2: not removed (Error 39 - Directory not empty)" "$(tail -n 2 <<<"$lines")"
+redodori:   $work/tree2: not removed (Error 39 - Directory not empty)
+redodori:   Report: $(the_report)" "$(tail -n 3 <<<"$lines")"
 check "the skips are not counted" grep -q ", $skips skips\$" <<<"$(head -n 1 <<<"$lines")"
 
 finish delete

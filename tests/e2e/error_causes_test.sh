@@ -13,7 +13,8 @@ printf 'data\n' >"$work/src/f"
 check_same "missing sources" \
     "redodori: Copy failed: 0 of 0 files, 0 of 0 bytes, 0 retries, 2 skips
 redodori:   $work/nope1: skipped, it cannot be reached (Error 2 - No such file or directory)
-redodori:   $work/src/nope2: skipped, it cannot be reached (Error 2 - No such file or directory)" \
+redodori:   $work/src/nope2: skipped, it cannot be reached (Error 2 - No such file or directory)
+redodori:   Report: $(the_report)" \
     "$(own_lines "$work/err")"
 
 "$REDODORI" "|$work/src|???|em" 2>"$work/err" || true

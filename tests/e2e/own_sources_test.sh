@@ -22,6 +22,7 @@ expected_lines() {
     printf 'redodori: %s finished: 2 of 2 files, 12 of 12 bytes, 0 retries, 2 skips\n' "$1"
     printf 'redodori:   %s/a: skipped, the destination is the source itself\n' "$2"
     printf 'redodori:   %s/b: skipped, the destination is the source itself\n' "$2"
+    printf 'redodori:   Report: %s\n' "$(the_report)"
 }
 
 setup ln -s "$work/t" "$work/via"
@@ -39,6 +40,7 @@ cases=(
 for ((i = 0; i < ${#cases[@]}; i += 3)); do
     line=${cases[i]} folder=${cases[i + 1]} kind=${cases[i + 2]}
     fresh
+    clear_reports
     "$REDODORI" "$line" 2>"$work/err" || true
     check "$line: the sources are not intact" intact
     check "$line: a file was renamed aside" test ! -e "$work/t/src/vn_rename.a"
@@ -48,6 +50,7 @@ done
 # The same with parallel reading and writing.
 fresh
 "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' parcopy 1
+clear_reports
 "$REDODORI" "|$work/t/src|$work/via/|emu" 2>"$work/err" || true
 check "parallel: the sources are not intact" intact
 check_same "parallel: the job's report" "$(expected_lines Move "$work/via/src")" "$(own_lines "$work/err")"

@@ -53,6 +53,17 @@ TEST(HistoryEntry, NoFromLineWithoutSources) {
               "\r\n");
 }
 
+TEST(HistoryEntry, ReportLineAfterTheDestinations) {
+    const std::string entry = HistoryEntry(MarchSeventh(), "Copy finished", 0, 2, 7, {"/s/a"},
+                                           "/d/?", "/home/a/.local/share/redodori/reports/r.txt");
+    EXPECT_EQ(entry,
+              "[2026-3-7 9:5.3] Copy finished. Retries: 0 Skips: 2 Speed: 7 \r\n"
+              "  From: /s/a?\r\n"
+              "  To:   /d/?\r\n"
+              "  Report: /home/a/.local/share/redodori/reports/r.txt\r\n"
+              "\r\n");
+}
+
 TEST(HistoryOutcome, ByModeAndState) {
     EXPECT_EQ(HistoryOutcome(0, 2), "Copy finished");
     EXPECT_EQ(HistoryOutcome(0, 1), "Copy aborted");
@@ -233,7 +244,7 @@ protected:
             localtime_r(&t, &local);
             matched = written == HistoryEntry(local, outcome, ctx.state.counters.retries,
                                               ctx.state.counters.skips, speed, host.sources,
-                                              host.targetText);
+                                              host.targetText, host.reportPath);
         }
         EXPECT_TRUE(matched) << written;
         return written;
@@ -254,8 +265,11 @@ TEST_F(EndJobTest, AbortedCopyIsLoggedAndTheConsoleToldSo) {
     ctx.state.counters.skips = 3;
     ctx.state.counters.transferredBytes = 50000;
     ctx.state.counters.copyTime = 100;
+    host.reportPath = "/data/reports/2026-03-07-090503.txt";
     const std::string entry = EndAndReadEntry(2, "Copy aborted", 500);
     EXPECT_NE(entry.find("] Copy aborted. Retries: 2 Skips: 3 Speed: 500 \r\n"), std::string::npos);
+    EXPECT_NE(entry.find("  Report: /data/reports/2026-03-07-090503.txt\r\n\r\n"),
+              std::string::npos);
     EXPECT_EQ(calls, (std::vector<Event>{{"settle", 2}, {"save", 0}, {"console", 1}, {"exit", 0}}));
     EXPECT_EQ(ctx.state.flags.Terminating, 1);
 }
