@@ -29,7 +29,8 @@ std::string What(const NodeOutcome& outcome) {
         case OutcomeCause::DestinationIsSource:
             return "skipped, the destination is the source itself";
         case OutcomeCause::SpecialFile: return "skipped, not a file, folder or link";
-        case OutcomeCause::CannotReach: return "skipped, it cannot be reached";
+        case OutcomeCause::CannotReach:
+            return std::string(OutcomeWord(outcome.kind)) + ", it cannot be reached";
         case OutcomeCause::OperationFailed:
             return std::string("failed ") + OperationWord(outcome.op);
         case OutcomeCause::CannotRemove: return "not removed";

@@ -202,7 +202,7 @@ nodest=$?
 set -e
 [ "$status" -eq 1 ] || fail "missing sources exited $status, not 1"
 grep -q "Copy failed: 0 of 0 files" "$work/nope.out" || fail "the job with missing sources did not fail"
-grep -q "$work/src/gone: skipped, it cannot be reached" "$work/nope.out" || fail "a missing source not named"
+grep -q "$work/src/gone: failed, it cannot be reached" "$work/nope.out" || fail "a missing source not named"
 [ "$nodest" -eq 3 ] || fail "a line without a destination exited $nodest, not 3"
 grep -q 'The job has no destination: "???" names no folder' "$work/nodest.out" ||
     fail "no message for a line without a destination"

@@ -21,7 +21,7 @@ first="$work/src/deep/$name"
 while [ ${#first} -lt 4096 ]; do first="$first/$name"; done
 check_same "the job's report" \
     "redodori: Copy finished: 1 of 1 files, 4 of 4 bytes, 0 retries, 1 skips
-redodori:   $first: skipped, it cannot be reached (Error 36 - File name too long)
+redodori:   $first: failed, it cannot be reached (Error 36 - File name too long)
 redodori:   Report: $(the_report)" \
     "$(own_lines "$work/err")"
 

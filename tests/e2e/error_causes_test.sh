@@ -12,8 +12,8 @@ printf 'data\n' >"$work/src/f"
 "$REDODORI" "|$work/nope1?$work/src/nope2|$work/d/|e" 2>"$work/err" || true
 check_same "missing sources" \
     "redodori: Copy failed: 0 of 0 files, 0 of 0 bytes, 0 retries, 2 skips
-redodori:   $work/nope1: skipped, it cannot be reached (Error 2 - No such file or directory)
-redodori:   $work/src/nope2: skipped, it cannot be reached (Error 2 - No such file or directory)
+redodori:   $work/nope1: failed, it cannot be reached (Error 2 - No such file or directory)
+redodori:   $work/src/nope2: failed, it cannot be reached (Error 2 - No such file or directory)
 redodori:   Report: $(the_report)" \
     "$(own_lines "$work/err")"
 

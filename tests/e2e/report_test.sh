@@ -12,7 +12,7 @@ history="$work/data/history.txt"
 setup mkdir -p "$work/src" "$work/data"
 setup "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' hist 1
 printf 'data\n' >"$work/src/f"
-missing="skipped, it cannot be reached (Error 2 - No such file or directory)"
+missing="failed, it cannot be reached (Error 2 - No such file or directory)"
 
 # Runs the wrapper on a fresh reports folder with no input; its exit status lands in $status.
 console() {
