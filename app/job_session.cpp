@@ -16,6 +16,7 @@
 #include "app/source_reader.h"
 #include "app/store_keys.h"
 #include "engine/dest_table.h"
+#include "engine/job_result.h"
 #include "engine/job_thread.h"
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
@@ -356,24 +357,27 @@ void JobSession::End(int code) {
         endHost_.sources.push_back(core.queue.EntryPath(i));
     endHost_.targetText = core.targetText;
     const JobCounters& c = ctx.state.counters;
-    // A job that found nothing it could work on failed; it did not finish.
-    const bool nothingDone = c.listedFiles == 0 && ctx.outcomes.Count() > 0;
+    const JobResult result = ResultOf(ctx);
     const std::string ended = text::Format("%s %s", Outcome(settings.delmode),
-                                           ctx.jobState == 2 ? (nothingDone ? "failed" : "finished")
-                                           : ctx.jobState == 1 ? "aborted"
-                                                               : "ended");
+                                           result.end == JobEnd::Failed       ? "failed"
+                                           : result.end == JobEnd::Aborted    ? "aborted"
+                                           : result.end == JobEnd::NotStarted ? "ended"
+                                                                              : "finished");
     const std::string summary = text::Format(
         "%s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", ended.c_str(),
         c.filesDone.load(), c.listedFiles.load(),
         static_cast<unsigned long long>(c.doneBytes.load()),
         static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
     // A wrapper tells its caller by its exit status how the job went.
-    if (console.Attached() && ctx.jobState != 1) {
-        const bool skipped = c.skips > 0 || ctx.outcomes.Count() > 0 || linkFailures_;
-        console.Send(packet::kResult, ctx.jobState == 0 && !flags.TreeLink ? "nothing"
-                                      : nothingDone                        ? "failed"
-                                      : skipped                            ? "skips"
-                                                                           : "done");
+    if (console.Attached() && result.end != JobEnd::Aborted) {
+        const bool treeLinked = flags.TreeLink && result.end == JobEnd::NotStarted;
+        console.Send(packet::kResult, treeLinked && linkFailures_        ? "skips"
+                                      : treeLinked                       ? "done"
+                                      : result.end == JobEnd::NotStarted ? "nothing"
+                                      : result.end == JobEnd::Failed     ? "failed"
+                                      : result.end == JobEnd::FinishedWithSkips || linkFailures_
+                                          ? "skips"
+                                          : "done");
     }
     paths::MakePath(paths::UserDataDir());
     const FailureFacts facts{summary, ctx.outcomes.Kept(), ctx.outcomes.Count(), c.skips.load()};
