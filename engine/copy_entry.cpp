@@ -1,4 +1,5 @@
-// The reader side of the copy: one file from its source to every active destination.
+// One file of the list: opened, its existing destinations settled, then copied, linked, renamed
+// into place or deleted.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,10 +14,7 @@
 #include "engine/messages.h"
 #include "engine/move_delete_link.h"
 #include "engine/path_parts.h"
-#include "engine/prompts.h"
-#include "engine/verification.h"
 #include "platform/clock.h"
-#include "platform/fault_injection.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -39,38 +37,6 @@ uint32_t ActiveCount(DestTable& dests) {
 }
 
 // The kernel says copy_file_range cannot serve these two files at all.
-bool KernelRefuses(int error) {
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
-           error == EBADF;
-}
-
-// Copies [position, position + length) from `in` to `out` in the kernel. True when all of it
-// arrived; otherwise `error` is the errno that stopped the copy, or 0 when the source ended
-// early or the job is ending.
-bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFlagsState& flags,
-                int& error) {
-    loff_t from = static_cast<loff_t>(position);
-    loff_t to = from;
-    uint32_t moved = 0;
-    error = 0;
-    while (moved < length && !flags.Terminating) {
-        const ssize_t r = copy_file_range(in, &from, out, &to, length - moved, 0);
-        if (r > 0) {
-            moved += static_cast<uint32_t>(r);
-            continue;
-        }
-        if (r < 0 && errno == EINTR)
-            continue;
-        error = r < 0 ? errno : 0;
-        return false;
-    }
-    if (moved < length)
-        return false;
-    // Tests fail chosen writes through the seam; a copy in the kernel has no bytes to show it.
-    error = fault::Check(fault::Op::Write, out, position, nullptr, length);
-    return error == 0;
-}
-
 }  // namespace
 
 void JobThread::CopyEntry(FENTRY_& node) {
@@ -79,8 +45,8 @@ void JobThread::CopyEntry(FENTRY_& node) {
     ctx_.state.SetCurrentSource(source);
     ctx_.window.Send(msg::WMU_SETTEXT, msg::kTextCurrentFile, 0);
     ctx_.state.flags.SkipFile = 0;
-    ++fileId_;
-    moveCurrent_ = false;
+    ++file_.id;
+    file_.move = false;
     counters.filePercent = 0;
 
     if (mode::IsDelete(ctx_.settings.delmode)) {
@@ -94,7 +60,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
         counters.doneBytes += node.size;
         return;
     }
-    meta_ = ctx_.options.KeepFileTimes ? ReadMetadata(node.uid, node.gid, handle.fd) : nullptr;
+    file_.meta = ctx_.options.KeepFileTimes ? ReadMetadata(node.uid, node.gid, handle.fd) : nullptr;
 
     ctx_.dests.ActivateAll();
     ExistsResult exists;
@@ -136,17 +102,17 @@ void JobThread::CopyEntry(FENTRY_& node) {
     }
     // A source some destination kept its own file for stays where it is.
     if (move && !keptSomewhere) {
-        moveCurrent_ = true;
-        ExpectMove(source, node.size, CopyFolders(node));
+        file_.move = true;
+        moves_.Expect(file_.id, source, node.size, CopyFolders(node));
     }
 
     if (node.size > 0)
-        BlockLoop(node, source, handle, exists.position, ctx_.settings.resfsz != 0);
+        reader_.BlockLoop(node, source, handle, exists.position, ctx_.settings.resfsz != 0);
     else
-        CopyZeroLength(node);
-    if (moveCurrent_ && ctx_.state.flags.SkipFile)
-        MoveDestinationDone(fileId_, false);
-    FinishMoves();
+        reader_.CopyZeroLength(node);
+    if (file_.move && ctx_.state.flags.SkipFile)
+        moves_.DestinationDone(file_.id, false);
+    moves_.Finish();
 }
 
 void JobThread::DeleteEntry(FENTRY_& node) {
@@ -182,347 +148,6 @@ bool JobThread::OpenSourceWithRetry(const std::string& source, SourceHandle& han
         if (action != SettleAction::Retry)
             return false;
     }
-}
-
-void JobThread::CopyZeroLength(const FENTRY_& node) {
-    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
-        CopyDest& d = ctx_.dests[slot];
-        if (!d.active)
-            continue;
-        const std::string dest = d.root + node.relative;
-        int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-        int error = fd < 0 ? errno : 0;
-        if (fd >= 0) {
-            if (meta_)
-                GiveMetadata(fd, dest, *meta_);
-            if (ctx_.options.KeepFileTimes)
-                SetBasicInfo(fd, node.attributes, node.lastWriteTime);
-            if (moveCurrent_ && fdatasync(fd) != 0)
-                error = errno;
-            if (close(fd) != 0 && error == 0)
-                error = errno;
-        }
-        // A folder that could not be made is why its file is missing.
-        if (error == ENOENT)
-            error = ctx_.dests.FolderFailure(DirPart(dest), error);
-        const bool complete = error == 0;
-        if (!complete) {
-            ctx_.Report(Failed(node.SourcePath(), OutcomeCause::OperationFailed, error,
-                               Operation::Write, dest));
-            ctx_.dests.SkipDestination(slot);
-        }
-        if (moveCurrent_)
-            MoveDestinationDone(fileId_, complete);
-    }
-    ctx_.state.counters.filePercent = 100;
-}
-
-bool JobThread::OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
-                            int error, uint32_t block, uint64_t position, uint32_t& n,
-                            bool& healing, ErrorSettler& settler) {
-    n = 0;
-    // Once healing, every later failed read of the file is healed without a question.
-    const SettleAction action =
-        healing ? SettleAction::Heal
-                : settler.Settle({ErrorStep::Read, source, {}, error, position});
-    if (action == SettleAction::Heal) {
-        healing = true;
-        n = HealBlock(node, source, handle, block, position);
-    } else if (action != SettleAction::Retry) {
-        if (action == SettleAction::Skip)
-            ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Read));
-        ctx_.state.flags.SkipFile = 1;
-    }
-    // The next read starts from a fresh, buffered handle.
-    handle.Close();
-    OpenSource(source, handle, 0, false, 0);
-    return action == SettleAction::Retry || action == SettleAction::Heal;
-}
-
-uint32_t JobThread::HealBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
-                              uint32_t block, uint64_t position) {
-    // Unreadable pieces stay zero; the block is as long as a good read would have been.
-    const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(block, node.size - position));
-    uint8_t* data = handoff_.ReadBuffer.Data();
-    std::memset(data, 0, block);
-    const uint32_t piece = std::max<uint32_t>(block / 512, 1);
-    for (uint32_t offset = 0; offset < length; offset += piece) {
-        uint32_t want = std::min(piece, length - offset);
-        OpenSource(source, handle, want, ctx_.settings.readburst != 0, position + offset);
-        int ignored = 0;
-        if (handle.fd >= 0)
-            PositionedRead(handle.fd, data + offset, want, position + offset, ignored);
-    }
-    return length;
-}
-
-bool JobThread::ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
-                          uint32_t block, uint64_t position, uint32_t& n, bool& healing,
-                          ErrorSettler& settler) {
-    for (;;) {
-        OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
-        n = block;
-        int error = EBADF;
-        const bool ok = handle.fd >= 0 &&
-                        PositionedRead(handle.fd, handoff_.ReadBuffer.Data(), n, position, error);
-        // A source that ends before its listed size has changed under the copy: it is an error
-        // like any other, rather than a read that is tried again and again.
-        if (ok && n == 0 && position < node.size)
-            error = ENODATA;
-        if (!ok || error == ENODATA) {
-            if (!OnReadError(node, source, handle, error, block, position, n, healing, settler))
-                return false;
-            if (n == 0)
-                continue;  // retry
-            return true;   // healed
-        }
-        settler.Restart();
-        n = static_cast<uint32_t>(std::min<uint64_t>(n, node.size - position));
-        if (!ctx_.settings.encrc || n == 0)
-            return true;
-        // Read again until two reads in a row agree byte for byte.
-        for (;;) {
-            EnsureCapacity(verifyBuffer_, block, *ctx_.allocationFailure);
-            uint32_t again = block;
-            int verifyError = 0;
-            if (!PositionedRead(handle.fd, verifyBuffer_.Data(), again, position, verifyError)) {
-                if (!OnReadError(node, source, handle, verifyError, block, position, n, healing,
-                                 settler))
-                    return false;
-                break;  // read the block anew
-            }
-            again = static_cast<uint32_t>(std::min<uint64_t>(again, node.size - position));
-            if (again == n && std::memcmp(verifyBuffer_.Data(), handoff_.ReadBuffer.Data(), n) == 0)
-                return true;
-            const SettleAction action =
-                settler.Settle({ErrorStep::ReadVerify, source, {}, 0, position, n});
-            if (action == SettleAction::Skip || action == SettleAction::Abort) {
-                if (action == SettleAction::Skip)
-                    ctx_.Report(
-                        Failed(source, OutcomeCause::OperationFailed, 0, Operation::Verify));
-                ctx_.state.flags.SkipFile = 1;
-                n = 0;
-                return false;
-            }
-            // The latest read is compared with the next one.
-            SwapBuffers(verifyBuffer_, handoff_.ReadBuffer);
-            n = again;
-        }
-    }
-}
-
-void JobThread::BlockLoop(FENTRY_& node, const std::string& source, SourceHandle& handle,
-                          uint64_t position, bool marker) {
-    JobCounters& counters = ctx_.state.counters;
-    const uint64_t size = node.size;
-    bool healing = false;
-    ErrorSettler settler(ctx_);
-    for (;;) {
-        bool anyActive = false;
-        for (uint32_t slot = 0; slot < ctx_.dests.Count() && !anyActive; ++slot)
-            anyActive = SlotActive(slot);
-        // Every writer gave the file up (each counted its skip): the rest is not read.
-        if (!anyActive) {
-            counters.doneBytes += size - position;
-            if (moveCurrent_)
-                MoveDestinationDone(fileId_, false);
-            break;
-        }
-        if (ctx_.state.flags.Terminating)
-            break;
-        if (ctx_.state.flags.Terminating)
-            break;
-        if (ctx_.state.flags.SkipFile) {
-            ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
-            counters.doneBytes += size - position;
-            ctx_.state.flags.SkipFile = 0;
-            if (moveCurrent_)
-                MoveDestinationDone(fileId_, false);
-            break;
-        }
-        ctx_.state.WaitAtGate();
-        uint32_t block = CopyBlockSize(ctx_.settings.bufsz);
-        if (size < block)
-            block = static_cast<uint32_t>(size);
-        const uint64_t blockStart = position;
-
-        if (!healing && FastPathAllowed()) {
-            const uint32_t length =
-                static_cast<uint32_t>(std::min<uint64_t>(block, size - position));
-            if (FastBlock(node, source, handle, position, length, marker) > 0) {
-                if (position >= size)
-                    break;
-                continue;
-            }
-        }
-
-        EnsureCapacity(handoff_.ReadBuffer, block, *ctx_.allocationFailure);
-        uint32_t n = 0;
-        if (!ReadBlock(node, source, handle, block, position, n, healing, settler))
-            break;
-        if (ctx_.state.flags.SkipFile)
-            break;
-        if (n > 0)
-            Publish(node, source, n, blockStart, position, marker);
-        if (position >= size)
-            break;
-    }
-    handle.Close();
-}
-
-void JobThread::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position) {
-    JobCounters& counters = ctx_.state.counters;
-    position += n;
-    counters.doneBytes += n;
-    counters.transferredBytes += n;
-    counters.filePercent =
-        node.size ? static_cast<uint32_t>(std::min<uint64_t>(position * 100 / node.size, 100))
-                  : 100;
-}
-
-void JobThread::Publish(const FENTRY_& node, const std::string& source, uint32_t n,
-                        uint64_t blockStart, uint64_t& position, bool marker) {
-    ctx_.state.WaitAtGate();
-    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
-    const uint32_t count = ctx_.dests.Count();
-    {
-        if (parallel_)
-            WaitForWriters(count > 1);
-        std::unique_lock<std::mutex> lock(handoff_.HandoffLock, std::defer_lock);
-        if (parallel_)
-            lock.lock();
-        for (uint32_t slot = 0; slot < count; ++slot) {
-            CopyDest& d = ctx_.dests[slot];
-            d.currentPath = d.root + node.relative;
-            handoff_.active[slot] = SlotActive(slot) ? 1 : 0;
-        }
-        SwapBuffers(handoff_.ReadBuffer, handoff_.HandoffBuffer);
-        handoff_.pendingLength = n;
-        handoff_.taken = 0;
-        handoff_.creationTime = node.creationTime;
-        handoff_.lastWriteTime = node.lastWriteTime;
-        handoff_.attributes = node.attributes;
-        handoff_.fileSize = node.size;
-        handoff_.checksum = ctx_.settings.encrc ? BlockSum(handoff_.HandoffBuffer.Data(), n) : 0;
-        handoff_.markerFlag = marker;
-        handoff_.move = moveCurrent_;
-        handoff_.meta = meta_;
-        handoff_.blockPosition = blockStart;
-        handoff_.sourcePath = source;
-        handoff_.fileId = fileId_;
-        ++handoff_.sequence;
-        if (parallel_) {
-            for (uint32_t slot = 0; slot < count; ++slot)
-                ctx_.dests[slot].ready->Set();
-        }
-    }
-    if (!parallel_) {
-        TakenBlock block;
-        for (uint32_t slot = 0; slot < count; ++slot) {
-            if (TakeBlock(slot, block))
-                WriteTaken(slot, block);
-        }
-    }
-    AccountBlock(node, n, position);
-}
-
-void JobThread::WaitForWriters(bool written) {
-    const uint64_t sequence = handoff_.sequence;
-    for (uint32_t slot = 0; slot < handoff_.active.size(); ++slot) {
-        if (!handoff_.active[slot])
-            continue;
-        CopyDest& d = ctx_.dests[slot];
-        WriterSlotState& state = writerState_[slot];
-        // The events only wake the reader; the sequence numbers say whether the writer really
-        // is done with the last block, so a signal left over from earlier blocks cannot let a
-        // block be replaced while it is still being written.
-        while (state.takenSequence < sequence)
-            d.taken->Wait();
-        while (written && state.writtenSequence < sequence)
-            d.written->Wait();
-    }
-}
-
-bool JobThread::SlotActive(uint32_t slot) const {
-    return ctx_.dests[slot].active && writerState_[slot].skippedFileId != fileId_;
-}
-
-bool JobThread::FastPathAllowed() const {
-    if (fastPathBroken_ || ctx_.settings.encrc || ctx_.settings.readburst ||
-        ctx_.settings.writeburst)
-        return false;
-    uint32_t active = 0;
-    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
-        active += SlotActive(slot) ? 1 : 0;
-    // In parallel mode the destinations are written by their own threads at once; the job
-    // thread borrows a slot's handles only when that slot is the only one.
-    return active == 1 || (active > 1 && !parallel_);
-}
-
-uint32_t JobThread::FastBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
-                              uint64_t& position, uint32_t length, bool marker) {
-    // The writer of the slot must be done with every block it was given before this thread
-    // uses the slot's handles.
-    if (parallel_)
-        WaitForWriters(true);
-    ctx_.state.WaitAtGate();
-    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
-    OpenSource(source, handle, length, false, position);
-    if (handle.fd < 0)
-        return 0;
-
-    {
-        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
-        ++ctx_.state.flags.ActiveWriters;
-    }
-    // Each destination is a separate copy in the kernel, which reads the source from its page
-    // cache again: cheaper than one read and several writes through this thread's buffer.
-    bool whole = true;
-    for (uint32_t slot = 0; slot < ctx_.dests.Count() && whole; ++slot) {
-        if (!SlotActive(slot))
-            continue;
-        CopyDest& d = ctx_.dests[slot];
-        CloseLeftover(slot, fileId_);
-        whole = OpenDestFile(d, d.root + node.relative, position, length, node.size, false,
-                             ctx_.settings.resfsz != 0);
-        if (!whole)
-            break;
-        writerState_[slot].openFileId = fileId_;
-        int error = 0;
-        whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);
-        if (KernelRefuses(error))
-            fastPathBroken_ = true;
-    }
-    {
-        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
-        --ctx_.state.flags.ActiveWriters;
-    }
-    // A block some destination did not get whole goes the read/write way to every destination,
-    // which tells a read error from a write error and asks about the failing destination alone;
-    // the others get the same bytes at the same place again.
-    if (!whole)
-        return 0;
-
-    AccountBlock(node, length, position);
-    TakenBlock done;
-    done.attributes = node.attributes;
-    done.lastWriteTime = node.lastWriteTime;
-    done.fileSize = node.size;
-    done.fileId = fileId_;
-    done.move = moveCurrent_;
-    done.meta = meta_;
-    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
-        if (!SlotActive(slot))
-            continue;
-        CopyDest& d = ctx_.dests[slot];
-        done.destinationPath = d.root + node.relative;
-        if (marker)
-            UpdateResumeMarker(d, done.destinationPath, source, ctx_.options.switches, position,
-                               node.size);
-        if (position >= node.size)
-            DestinationComplete(slot, done);
-    }
-    return length;
 }
 
 }  // namespace rd

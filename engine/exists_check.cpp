@@ -56,6 +56,38 @@ void ReadDestinationTimes(const std::string& dest, ExistsFacts& facts) {
     }
 }
 
+// A marker beside the destination (open as `opened`, `size` bytes long) says how much of it
+// was really written: that much is kept. With reserved space the copy resumes from there
+// (`markerResume`); otherwise the destination is cut to it and the marker goes.
+uint64_t ReadMarker(const std::string& dest, int opened, uint64_t size, bool reserve,
+                    bool& markerResume) {
+    const std::string markerPath = dest + kMarkerSuffix;
+    const int marker = ::open(markerPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (marker < 0)
+        return size;
+    uint8_t bytes[8];
+    const bool got = pread(marker, bytes, 8, 0) == 8;
+    close(marker);
+    uint64_t saved = 0;
+    for (int i = 7; i >= 0; --i)
+        saved = (saved << 8) | bytes[i];
+    if (!got || size < saved) {
+        unlink(markerPath.c_str());
+        return size;
+    }
+    if (reserve) {
+        markerResume = true;
+        return saved;
+    }
+    const int w = ReopenForWriting(dest, opened, 0);
+    if (w >= 0) {
+        SetFileLength(w, saved);
+        close(w);
+    }
+    unlink(markerPath.c_str());
+    return saved;
+}
+
 // Closes the descriptor on every way out of the check.
 struct OpenDestination {
     int fd = -1;
@@ -108,33 +140,9 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     }
     uint64_t size = regular ? static_cast<uint64_t>(there.st_size) : 0;
 
-    // A marker beside the destination says how much of it was really written.
     bool markerResume = false;
-    const std::string markerPath = dest + kMarkerSuffix;
-    int marker = dst.fd < 0 ? -1 : ::open(markerPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (marker >= 0) {
-        uint8_t bytes[8];
-        const bool got = pread(marker, bytes, 8, 0) == 8;
-        close(marker);
-        uint64_t saved = 0;
-        for (int i = 7; i >= 0; --i)
-            saved = (saved << 8) | bytes[i];
-        if (!got || size < saved) {
-            unlink(markerPath.c_str());
-        } else {
-            size = saved;
-            if (ctx_.settings.resfsz) {
-                markerResume = true;
-            } else {
-                const int w = ReopenForWriting(dest, dst.fd, 0);
-                if (w >= 0) {
-                    SetFileLength(w, saved);
-                    close(w);
-                }
-                unlink(markerPath.c_str());
-            }
-        }
-    }
+    if (dst.fd >= 0)
+        size = ReadMarker(dest, dst.fd, size, ctx_.settings.resfsz != 0, markerResume);
     // An empty file is simply written over by the copy.
     if (dst.fd >= 0 && size == 0) {
         MakeWritable(dst.fd);

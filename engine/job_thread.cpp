@@ -20,7 +20,12 @@
 
 namespace rd {
 
-JobThread::JobThread(EngineContext& context) : ctx_(context) {}
+JobThread::JobThread(EngineContext& context)
+    : ctx_(context),
+      handoff_(context.dests),
+      moves_(context),
+      writers_(context, handoff_, moves_, file_),
+      reader_(context, handoff_, writers_, moves_, file_) {}
 
 JobThread::~JobThread() {
     Join();
@@ -65,18 +70,33 @@ void JobThread::Run() {
         return;
     ctx_.window.Send(msg::WMU_COMMAND, msg::kCmdLockOptions, 0);
 
-    const uint32_t count = ctx_.dests.Count();
-    writerState_ = std::make_unique<WriterSlotState[]>(std::max<uint32_t>(count, 1));
-    handoff_.active.assign(count, 0);
-    parallel_ = ctx_.settings.parcopy != 0;
-    if (parallel_) {
-        for (uint32_t slot = 0; slot < count; ++slot)
-            writers_.emplace_back(&JobThread::WriterThread, this, slot);
-    }
-
+    handoff_.Prepare(ctx_.settings.parcopy != 0);
+    writers_.Start();
     ctx_.state.counters.copyTime = 0;
     ctx_.copyStartedAt = TickMs();
+    CopyList();
+    Wind();
+    // After an Abort the job is not finished: it is not synced, not marked finished, and none
+    // of its completion (sound, shut-down, question) runs; the end that was asked for ends it.
+    if (ctx_.state.flags.Terminating)
+        return;
+    if (!mode::IsDelete(ctx_.settings.delmode))
+        SyncDestinations();
+    if (ctx_.state.flags.Terminating)
+        return;
 
+    ctx_.jobState = 2;
+    if (ctx_.completeJob) {
+        ctx_.completeJob();
+    } else {
+        class Silent : public SoundPlayer {
+            void PlayFile(const std::string&) override {}
+        } silent;
+        RunCompletionActions(ctx_, ctx_.sound ? *ctx_.sound : silent, started);
+    }
+}
+
+void JobThread::CopyList() {
     FENTRY_* node = nullptr;
     for (;;) {
         std::unique_lock<std::mutex> lock(ctx_.list.ListLock);
@@ -96,19 +116,20 @@ void JobThread::Run() {
             ctx_.queue.SetState(next->queueEntry, kStateCopy);
         // An ended job takes no further node; the one being copied stops at its next block.
         if (!next || ctx_.state.flags.Terminating)
-            break;
+            return;
         node = next;
         lock.unlock();
         ProcessNode(*node);
     }
+}
 
-    if (parallel_)
-        StopWriters();
+void JobThread::Wind() {
+    writers_.Stop();
     // Handles of files that were abandoned part-way stay open until here; the partial
     // destinations are left as they are.
-    for (uint32_t slot = 0; slot < count; ++slot)
-        CloseLeftover(slot, 0);
-    FinishMoves(true);
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
+        writers_.CloseLeftover(slot, 0);
+    moves_.Finish(true);
     if (ctx_.settings.delmode & mode::kMove) {
         const std::vector<FolderLeft> left = RemoveMovedFolders(std::move(movedFolders_));
         // A moved folder that still holds a skipped file stays by design; a delete job was
@@ -119,24 +140,6 @@ void JobThread::Run() {
         }
     }
     ApplyFolderTimes();
-    // After an Abort the job is not finished: it is not synced, not marked finished, and none
-    // of its completion (sound, shut-down, question) runs; the end that was asked for ends it.
-    if (ctx_.state.flags.Terminating)
-        return;
-    if (!mode::IsDelete(ctx_.settings.delmode))
-        SyncDestinations();
-    if (ctx_.state.flags.Terminating)
-        return;
-
-    ctx_.jobState = 2;
-    if (ctx_.completeJob) {
-        ctx_.completeJob();
-    } else {
-        class Silent : public SoundPlayer {
-            void PlayFile(const std::string&) override {}
-        } silent;
-        RunCompletionActions(ctx_, ctx_.sound ? *ctx_.sound : silent, started);
-    }
 }
 
 void JobThread::SyncDestinations() {
@@ -175,73 +178,6 @@ std::vector<std::string> JobThread::CopyFolders(const FENTRY_& node) const {
     return folders;
 }
 
-void JobThread::ExpectMove(const std::string& source, uint64_t size,
-                           std::vector<std::string> folders) {
-    std::lock_guard<std::mutex> lock(moveLock_);
-    const auto remaining = static_cast<uint32_t>(folders.size());
-    pendingMoves_[fileId_] = PendingMove{source, size, remaining, std::move(folders)};
-}
-
-void JobThread::MoveDestinationDone(uint64_t fileId, bool complete) {
-    std::lock_guard<std::mutex> lock(moveLock_);
-    auto it = pendingMoves_.find(fileId);
-    if (it == pendingMoves_.end())
-        return;
-    // A source that some destination did not receive whole stays where it is.
-    if (!complete)
-        pendingMoves_.erase(it);
-    else if (it->second.remaining > 0)
-        --it->second.remaining;
-}
-
-void JobThread::FinishMoves(bool all) {
-    // Enough for the folder syncs to be few, few enough that a crash leaves little to do twice.
-    constexpr size_t kBatch = 256;
-    std::vector<PendingMove> batch;
-    {
-        std::lock_guard<std::mutex> lock(moveLock_);
-        for (auto it = pendingMoves_.begin(); it != pendingMoves_.end();) {
-            if (it->second.remaining == 0) {
-                readyMoves_.push_back(std::move(it->second));
-                it = pendingMoves_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        if (readyMoves_.empty() || (!all && readyMoves_.size() < kBatch))
-            return;
-        batch.swap(readyMoves_);
-    }
-    RemoveMovedSources(batch);
-}
-
-void JobThread::RemoveMovedSources(std::vector<PendingMove>& moves) {
-    // Each copy's data was synced when it was complete, but its name is on the disk only once
-    // its folder is: until then a crash could lose the copy after the source was gone.
-    std::map<std::string, int> synced;
-    for (const PendingMove& move : moves) {
-        for (const std::string& folder : move.folders)
-            synced.emplace(folder, 0);
-    }
-    for (auto& [folder, error] : synced) {
-        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0 || fsync(fd) != 0)
-            error = errno;
-        if (fd >= 0)
-            close(fd);
-    }
-    for (const PendingMove& move : moves) {
-        int error = 0;
-        for (const std::string& folder : move.folders)
-            error = error ? error : synced[folder];
-        if (error == 0)
-            error = WipeAndDelete(ctx_, wipeBuffer_, move.source, move.size);
-        // The source stays beside its copies; nothing is lost, but the user is told.
-        if (error != 0)
-            ctx_.outcomes.Report(Failed(move.source, OutcomeCause::CannotRemove, error));
-    }
-}
-
 void JobThread::ProcessNode(FENTRY_& node) {
     if (node.IsFolder()) {
         MakeFolders(node);
@@ -270,11 +206,6 @@ void JobThread::DeleteOther(const FENTRY_& node) {
     ctx_.state.SetCurrentSource(source);
     if (unlink(source.c_str()) != 0 && errno != ENOENT)
         NotRemoved(source, errno);
-}
-
-void JobThread::GiveMetadata(int fd, const std::string& dest, const FileMetadata& meta) {
-    if (const int error = ApplyOwnerAndXattrs(fd, meta))
-        ctx_.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
 }
 
 namespace {
@@ -334,7 +265,7 @@ void JobThread::ApplyFolderTimes() {
         if (fd < 0)
             continue;
         if (it->meta)
-            GiveMetadata(fd, it->path, *it->meta);
+            GiveMetadata(ctx_, fd, it->path, *it->meta);
         SetBasicInfo(fd, it->mode, it->modified);
         close(fd);
     }
@@ -392,25 +323,8 @@ void JobThread::CopyLink(const FENTRY_& node) {
     }
     // A moved link goes once every destination has its own, and their folders are synced.
     if (everywhere && mode::IsMove(ctx_.settings.delmode)) {
-        std::lock_guard<std::mutex> lock(moveLock_);
-        readyMoves_.push_back(PendingMove{source, 0, 0, CopyFolders(node)});
+        moves_.Ready(source, CopyFolders(node));
     }
-}
-
-void JobThread::StopWriters() {
-    WaitForWriters(true);
-    {
-        std::lock_guard<std::mutex> lock(handoff_.HandoffLock);
-        const uint32_t count = ctx_.dests.Count();
-        for (uint32_t slot = 0; slot < count; ++slot)
-            ctx_.dests[slot].currentPath.clear();
-        ++handoff_.sequence;
-        for (uint32_t slot = 0; slot < count; ++slot)
-            ctx_.dests[slot].ready->Set();
-    }
-    for (std::thread& t : writers_)
-        t.join();
-    writers_.clear();
 }
 
 }  // namespace rd

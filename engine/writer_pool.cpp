@@ -1,4 +1,5 @@
-// The writer side of the copy: takes published blocks and writes them to one destination.
+#include "engine/writer_pool.h"
+
 #include <fcntl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -8,64 +9,59 @@
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
-#include "engine/job_thread.h"
+#include "engine/move_tracker.h"
 #include "engine/path_parts.h"
 #include "engine/prompts.h"
+#include "engine/transfer.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
 namespace rd {
 
-void JobThread::WriterThread(uint32_t slot) {
+void GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta) {
+    if (const int error = ApplyOwnerAndXattrs(fd, meta))
+        ctx.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
+}
+
+WriterPool::WriterPool(EngineContext& ctx, BlockHandoff& handoff, MoveTracker& moves,
+                       const CurrentFile& reading)
+    : ctx_(ctx), handoff_(handoff), moves_(moves), reading_(reading) {}
+
+WriterPool::~WriterPool() {
+    Stop();
+}
+
+void WriterPool::Start() {
+    if (!handoff_.Parallel())
+        return;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
+        threads_.emplace_back([this, slot] {
+            TakenBlock block;
+            while (handoff_.Take(slot, block))
+                WriteTaken(slot, block);
+        });
+}
+
+void WriterPool::Stop() {
+    if (threads_.empty())
+        return;
+    handoff_.Stop();
+    for (std::thread& t : threads_)
+        t.join();
+    threads_.clear();
+}
+
+void WriterPool::WriteHere() {
     TakenBlock block;
-    while (TakeBlock(slot, block))
-        WriteTaken(slot, block);
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (handoff_.Take(slot, block))
+            WriteTaken(slot, block);
+    }
 }
 
-bool JobThread::TakeBlock(uint32_t slot, TakenBlock& block) {
+void WriterPool::CloseLeftover(uint32_t slot, uint64_t keepFileId) {
     CopyDest& d = ctx_.dests[slot];
-    WriterSlotState& state = writerState_[slot];
-    std::unique_lock<std::mutex> lock(handoff_.HandoffLock, std::defer_lock);
-    if (parallel_) {
-        // Wait for a block this writer has not taken yet; a signal may stand for several.
-        for (;;) {
-            lock.lock();
-            if (handoff_.sequence > state.takenSequence)
-                break;
-            lock.unlock();
-            d.ready->Wait();
-        }
-    }
-    if (d.currentPath.empty())
-        return false;
-    block.sourcePath = handoff_.sourcePath;
-    block.destinationPath = d.currentPath;
-    if (!handoff_.taken) {
-        SwapBuffers(handoff_.HandoffBuffer, handoff_.WriteBuffer);
-        handoff_.writeLength = handoff_.pendingLength;
-        handoff_.taken = 1;
-    }
-    block.writeLength = handoff_.writeLength;
-    block.attributes = handoff_.attributes;
-    block.lastWriteTime = handoff_.lastWriteTime;
-    block.fileSize = handoff_.fileSize;
-    block.blockPosition = handoff_.blockPosition;
-    block.markerFlag = handoff_.markerFlag;
-    block.move = handoff_.move;
-    block.checksum = handoff_.checksum;
-    block.meta = handoff_.meta;
-    block.active = handoff_.active[slot] != 0;
-    block.fileId = handoff_.fileId;
-    block.sequence = handoff_.sequence;
-    state.takenSequence = block.sequence;
-    if (parallel_)
-        d.taken->Set();
-    return true;
-}
-
-void JobThread::CloseLeftover(uint32_t slot, uint64_t keepFileId) {
-    CopyDest& d = ctx_.dests[slot];
-    if (d.fileHandle >= 0 && writerState_[slot].openFileId != keepFileId) {
+    if (d.fileHandle >= 0 && handoff_.Slot(slot).openFileId != keepFileId) {
         close(d.fileHandle);
         d.fileHandle = -1;
     }
@@ -75,15 +71,11 @@ void JobThread::CloseLeftover(uint32_t slot, uint64_t keepFileId) {
     }
 }
 
-void JobThread::WriteTaken(uint32_t slot, const TakenBlock& block) {
+void WriterPool::WriteTaken(uint32_t slot, const TakenBlock& block) {
     CopyDest& d = ctx_.dests[slot];
-    WriterSlotState& state = writerState_[slot];
+    WriterSlotState& state = handoff_.Slot(slot);
     JobState& job = ctx_.state;
-    auto finish = [&] {
-        state.writtenSequence = block.sequence;
-        if (parallel_)
-            d.written->Set();
-    };
+    auto finish = [&] { handoff_.Written(slot, block.sequence); };
     if (!block.active) {
         finish();
         return;
@@ -99,7 +91,7 @@ void JobThread::WriteTaken(uint32_t slot, const TakenBlock& block) {
         ++job.flags.ActiveWriters;
     }
     CloseLeftover(slot, block.fileId);
-    const uint8_t* data = handoff_.WriteBuffer.Data();
+    const uint8_t* data = handoff_.WriteData();
     bool written = false;
     // Write, then read back and compare, until the destination holds the block or is given up.
     for (;;) {
@@ -119,7 +111,7 @@ void JobThread::WriteTaken(uint32_t slot, const TakenBlock& block) {
     if (kept && end == block.fileSize)
         DestinationComplete(slot, block);
     else if (!kept && block.move)
-        MoveDestinationDone(block.fileId, false);
+        moves_.DestinationDone(block.fileId, false);
     {
         std::lock_guard<std::mutex> lock(job.WriterLock);
         --job.flags.ActiveWriters;
@@ -128,22 +120,22 @@ void JobThread::WriteTaken(uint32_t slot, const TakenBlock& block) {
     finish();
 }
 
-void JobThread::DestinationComplete(uint32_t slot, const TakenBlock& block) {
+void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     CopyDest& d = ctx_.dests[slot];
     if (block.meta && d.fileHandle >= 0)
-        GiveMetadata(d.fileHandle, block.destinationPath, *block.meta);
+        GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
     // A moved source goes only once its copy is on the disk, not just in the cache.
     bool durable = !block.move || (d.fileHandle >= 0 && fdatasync(d.fileHandle) == 0);
     const int closed =
         CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes, block.lastWriteTime);
     if (block.move)
-        MoveDestinationDone(block.fileId, durable && closed == 0);
+        moves_.DestinationDone(block.fileId, durable && closed == 0);
 }
 
-void JobThread::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error) {
+void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error) {
     // Later blocks of the same file are not given to this slot; the reader leaves the file when
     // no slot is left. Reported, so that a job that lost a copy is never reported as clean.
-    writerState_[slot].skippedFileId = block.fileId;
+    handoff_.Slot(slot).skippedFileId = block.fileId;
     ctx_.Report(
         Failed(block.sourcePath, OutcomeCause::OperationFailed, error, op, block.destinationPath));
 }
@@ -161,19 +153,19 @@ int64_t FreeBytes(const std::string& path) {
 
 }  // namespace
 
-bool JobThread::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
+bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
     CopyDest& d = ctx_.dests[slot];
     JobState& job = ctx_.state;
     // The skip button speaks of the file being read, which may already be a later one.
-    auto skipped = [&] { return job.flags.SkipFile && fileId_ == block.fileId; };
+    auto skipped = [&] { return job.flags.SkipFile && reading_.id == block.fileId; };
     ErrorSettler settler(ctx_);
-    while (writerState_[slot].skippedFileId != block.fileId && !job.flags.Terminating &&
+    while (handoff_.Slot(slot).skippedFileId != block.fileId && !job.flags.Terminating &&
            !skipped()) {
         int error = 0;
         if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
                          block.fileSize, ctx_.settings.writeburst != 0, ctx_.settings.resfsz != 0,
                          &error)) {
-            writerState_[slot].openFileId = block.fileId;
+            handoff_.Slot(slot).openFileId = block.fileId;
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition, error))
                 return true;
         }
@@ -200,7 +192,7 @@ bool JobThread::WriteWithRetry(uint32_t slot, const TakenBlock& block, const uin
     return false;
 }
 
-bool JobThread::VerifyWritten(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
+bool WriterPool::VerifyWritten(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
     CopyDest& d = ctx_.dests[slot];
     JobState& job = ctx_.state;
     if (!ctx_.settings.encrc || block.writeLength == 0 || job.flags.Terminating ||
@@ -239,7 +231,7 @@ bool JobThread::VerifyWritten(uint32_t slot, const TakenBlock& block, const uint
     return false;
 }
 
-void JobThread::CutBack(uint32_t slot, const TakenBlock& block) {
+void WriterPool::CutBack(uint32_t slot, const TakenBlock& block) {
     JobState& job = ctx_.state;
     for (;;) {
         CloseLeftover(slot, 0);

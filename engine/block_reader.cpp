@@ -1,0 +1,363 @@
+// The reader's side of the copy: reads one file block by block (or has the kernel copy it
+// when nothing needs the bytes) and hands each block to the destinations' writers.
+#include "engine/block_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/engine_context.h"
+#include "engine/error_settler.h"
+#include "engine/move_tracker.h"
+#include "engine/path_parts.h"
+#include "engine/verification.h"
+#include "engine/writer_pool.h"
+#include "platform/fault_injection.h"
+
+namespace rd {
+
+namespace {
+
+bool KernelRefuses(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+           error == EBADF;
+}
+
+// Copies [position, position + length) from `in` to `out` in the kernel. True when all of it
+// arrived; otherwise `error` is the errno that stopped the copy, or 0 when the source ended
+// early or the job is ending.
+bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFlagsState& flags,
+                int& error) {
+    loff_t from = static_cast<loff_t>(position);
+    loff_t to = from;
+    uint32_t moved = 0;
+    error = 0;
+    while (moved < length && !flags.Terminating) {
+        const ssize_t r = copy_file_range(in, &from, out, &to, length - moved, 0);
+        if (r > 0) {
+            moved += static_cast<uint32_t>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        error = r < 0 ? errno : 0;
+        return false;
+    }
+    if (moved < length)
+        return false;
+    // Tests fail chosen writes through the seam; a copy in the kernel has no bytes to show it.
+    error = fault::Check(fault::Op::Write, out, position, nullptr, length);
+    return error == 0;
+}
+
+}  // namespace
+
+BlockReader::BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& writers,
+                         MoveTracker& moves, CurrentFile& file)
+    : ctx_(ctx), handoff_(handoff), writers_(writers), moves_(moves), file_(file) {}
+
+bool BlockReader::SlotActive(uint32_t slot) const {
+    return handoff_.SlotActive(slot, file_.id);
+}
+
+void BlockReader::CopyZeroLength(const FENTRY_& node) {
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        CopyDest& d = ctx_.dests[slot];
+        if (!d.active)
+            continue;
+        const std::string dest = d.root + node.relative;
+        int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int error = fd < 0 ? errno : 0;
+        if (fd >= 0) {
+            if (file_.meta)
+                GiveMetadata(ctx_, fd, dest, *file_.meta);
+            if (ctx_.options.KeepFileTimes)
+                SetBasicInfo(fd, node.attributes, node.lastWriteTime);
+            if (file_.move && fdatasync(fd) != 0)
+                error = errno;
+            if (close(fd) != 0 && error == 0)
+                error = errno;
+        }
+        // A folder that could not be made is why its file is missing.
+        if (error == ENOENT)
+            error = ctx_.dests.FolderFailure(DirPart(dest), error);
+        const bool complete = error == 0;
+        if (!complete) {
+            ctx_.Report(Failed(node.SourcePath(), OutcomeCause::OperationFailed, error,
+                               Operation::Write, dest));
+            ctx_.dests.SkipDestination(slot);
+        }
+        if (file_.move)
+            moves_.DestinationDone(file_.id, complete);
+    }
+    ctx_.state.counters.filePercent = 100;
+}
+
+bool BlockReader::OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                              int error, uint32_t block, uint64_t position, uint32_t& n,
+                              bool& healing, ErrorSettler& settler) {
+    n = 0;
+    // Once healing, every later failed read of the file is healed without a question.
+    const SettleAction action =
+        healing ? SettleAction::Heal
+                : settler.Settle({ErrorStep::Read, source, {}, error, position});
+    if (action == SettleAction::Heal) {
+        healing = true;
+        n = HealBlock(node, source, handle, block, position);
+    } else if (action != SettleAction::Retry) {
+        if (action == SettleAction::Skip)
+            ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Read));
+        ctx_.state.flags.SkipFile = 1;
+    }
+    // The next read starts from a fresh, buffered handle.
+    handle.Close();
+    OpenSource(source, handle, 0, false, 0);
+    return action == SettleAction::Retry || action == SettleAction::Heal;
+}
+
+uint32_t BlockReader::HealBlock(const FENTRY_& node, const std::string& source,
+                                SourceHandle& handle, uint32_t block, uint64_t position) {
+    // Unreadable pieces stay zero; the block is as long as a good read would have been.
+    const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(block, node.size - position));
+    uint8_t* data = handoff_.ReadBuffer().Data();
+    std::memset(data, 0, block);
+    const uint32_t piece = std::max<uint32_t>(block / 512, 1);
+    for (uint32_t offset = 0; offset < length; offset += piece) {
+        uint32_t want = std::min(piece, length - offset);
+        OpenSource(source, handle, want, ctx_.settings.readburst != 0, position + offset);
+        int ignored = 0;
+        if (handle.fd >= 0)
+            PositionedRead(handle.fd, data + offset, want, position + offset, ignored);
+    }
+    return length;
+}
+
+bool BlockReader::ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                            uint32_t block, uint64_t position, uint32_t& n, bool& healing,
+                            ErrorSettler& settler) {
+    for (;;) {
+        OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
+        n = block;
+        int error = EBADF;
+        const bool ok = handle.fd >= 0 &&
+                        PositionedRead(handle.fd, handoff_.ReadBuffer().Data(), n, position, error);
+        // A source that ends before its listed size has changed under the copy: it is an error
+        // like any other, rather than a read that is tried again and again.
+        if (ok && n == 0 && position < node.size)
+            error = ENODATA;
+        if (!ok || error == ENODATA) {
+            if (!OnReadError(node, source, handle, error, block, position, n, healing, settler))
+                return false;
+            if (n == 0)
+                continue;  // retry
+            return true;   // healed
+        }
+        settler.Restart();
+        n = static_cast<uint32_t>(std::min<uint64_t>(n, node.size - position));
+        if (!ctx_.settings.encrc || n == 0)
+            return true;
+        // Read again until two reads in a row agree byte for byte.
+        for (;;) {
+            EnsureCapacity(verifyBuffer_, block, *ctx_.allocationFailure);
+            uint32_t again = block;
+            int verifyError = 0;
+            if (!PositionedRead(handle.fd, verifyBuffer_.Data(), again, position, verifyError)) {
+                if (!OnReadError(node, source, handle, verifyError, block, position, n, healing,
+                                 settler))
+                    return false;
+                break;  // read the block anew
+            }
+            again = static_cast<uint32_t>(std::min<uint64_t>(again, node.size - position));
+            if (again == n &&
+                std::memcmp(verifyBuffer_.Data(), handoff_.ReadBuffer().Data(), n) == 0)
+                return true;
+            const SettleAction action =
+                settler.Settle({ErrorStep::ReadVerify, source, {}, 0, position, n});
+            if (action == SettleAction::Skip || action == SettleAction::Abort) {
+                if (action == SettleAction::Skip)
+                    ctx_.Report(
+                        Failed(source, OutcomeCause::OperationFailed, 0, Operation::Verify));
+                ctx_.state.flags.SkipFile = 1;
+                n = 0;
+                return false;
+            }
+            // The latest read is compared with the next one.
+            SwapBuffers(verifyBuffer_, handoff_.ReadBuffer());
+            n = again;
+        }
+    }
+}
+
+void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                            uint64_t position, bool marker) {
+    JobCounters& counters = ctx_.state.counters;
+    const uint64_t size = node.size;
+    bool healing = false;
+    ErrorSettler settler(ctx_);
+    for (;;) {
+        bool anyActive = false;
+        for (uint32_t slot = 0; slot < ctx_.dests.Count() && !anyActive; ++slot)
+            anyActive = SlotActive(slot);
+        // Every writer gave the file up (each counted its skip): the rest is not read.
+        if (!anyActive) {
+            counters.doneBytes += size - position;
+            if (file_.move)
+                moves_.DestinationDone(file_.id, false);
+            break;
+        }
+        if (ctx_.state.flags.Terminating)
+            break;
+        if (ctx_.state.flags.Terminating)
+            break;
+        if (ctx_.state.flags.SkipFile) {
+            ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
+            counters.doneBytes += size - position;
+            ctx_.state.flags.SkipFile = 0;
+            if (file_.move)
+                moves_.DestinationDone(file_.id, false);
+            break;
+        }
+        ctx_.state.WaitAtGate();
+        uint32_t block = CopyBlockSize(ctx_.settings.bufsz);
+        if (size < block)
+            block = static_cast<uint32_t>(size);
+        const uint64_t blockStart = position;
+
+        if (!healing && FastPathAllowed()) {
+            const uint32_t length =
+                static_cast<uint32_t>(std::min<uint64_t>(block, size - position));
+            if (FastBlock(node, source, handle, position, length, marker) > 0) {
+                if (position >= size)
+                    break;
+                continue;
+            }
+        }
+
+        EnsureCapacity(handoff_.ReadBuffer(), block, *ctx_.allocationFailure);
+        uint32_t n = 0;
+        if (!ReadBlock(node, source, handle, block, position, n, healing, settler))
+            break;
+        if (ctx_.state.flags.SkipFile)
+            break;
+        if (n > 0)
+            Publish(node, source, n, blockStart, position, marker);
+        if (position >= size)
+            break;
+    }
+    handle.Close();
+}
+
+void BlockReader::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position) {
+    JobCounters& counters = ctx_.state.counters;
+    position += n;
+    counters.doneBytes += n;
+    counters.transferredBytes += n;
+    counters.filePercent =
+        node.size ? static_cast<uint32_t>(std::min<uint64_t>(position * 100 / node.size, 100))
+                  : 100;
+}
+
+void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32_t n,
+                          uint64_t blockStart, uint64_t& position, bool marker) {
+    ctx_.state.WaitAtGate();
+    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
+    TakenBlock block;
+    block.sourcePath = source;
+    block.attributes = node.attributes;
+    block.lastWriteTime = node.lastWriteTime;
+    block.fileSize = node.size;
+    block.blockPosition = blockStart;
+    block.markerFlag = marker;
+    block.move = file_.move;
+    block.checksum = ctx_.settings.encrc ? BlockSum(handoff_.ReadBuffer().Data(), n) : 0;
+    block.fileId = file_.id;
+    block.meta = file_.meta;
+    handoff_.Publish(block, node.relative, n);
+    if (!handoff_.Parallel())
+        writers_.WriteHere();
+    AccountBlock(node, n, position);
+}
+
+bool BlockReader::FastPathAllowed() const {
+    if (fastPathBroken_ || ctx_.settings.encrc || ctx_.settings.readburst ||
+        ctx_.settings.writeburst)
+        return false;
+    uint32_t active = 0;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
+        active += SlotActive(slot) ? 1 : 0;
+    // In parallel mode the destinations are written by their own threads at once; the job
+    // thread borrows a slot's handles only when that slot is the only one.
+    return active == 1 || (active > 1 && !handoff_.Parallel());
+}
+
+uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
+                                SourceHandle& handle, uint64_t& position, uint32_t length,
+                                bool marker) {
+    // The writer of the slot must be done with every block it was given before this thread
+    // uses the slot's handles.
+    if (handoff_.Parallel())
+        handoff_.WaitForWriters(true);
+    ctx_.state.WaitAtGate();
+    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
+    OpenSource(source, handle, length, false, position);
+    if (handle.fd < 0)
+        return 0;
+
+    {
+        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
+        ++ctx_.state.flags.ActiveWriters;
+    }
+    // Each destination is a separate copy in the kernel, which reads the source from its page
+    // cache again: cheaper than one read and several writes through this thread's buffer.
+    bool whole = true;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count() && whole; ++slot) {
+        if (!SlotActive(slot))
+            continue;
+        CopyDest& d = ctx_.dests[slot];
+        writers_.CloseLeftover(slot, file_.id);
+        whole = OpenDestFile(d, d.root + node.relative, position, length, node.size, false,
+                             ctx_.settings.resfsz != 0);
+        if (!whole)
+            break;
+        handoff_.Slot(slot).openFileId = file_.id;
+        int error = 0;
+        whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);
+        if (KernelRefuses(error))
+            fastPathBroken_ = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
+        --ctx_.state.flags.ActiveWriters;
+    }
+    // A block some destination did not get whole goes the read/write way to every destination,
+    // which tells a read error from a write error and asks about the failing destination alone;
+    // the others get the same bytes at the same place again.
+    if (!whole)
+        return 0;
+
+    AccountBlock(node, length, position);
+    TakenBlock done;
+    done.attributes = node.attributes;
+    done.lastWriteTime = node.lastWriteTime;
+    done.fileSize = node.size;
+    done.fileId = file_.id;
+    done.move = file_.move;
+    done.meta = file_.meta;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (!SlotActive(slot))
+            continue;
+        CopyDest& d = ctx_.dests[slot];
+        done.destinationPath = d.root + node.relative;
+        if (marker)
+            UpdateResumeMarker(d, done.destinationPath, source, ctx_.options.switches, position,
+                               node.size);
+        if (position >= node.size)
+            writers_.DestinationComplete(slot, done);
+    }
+    return length;
+}
+
+}  // namespace rd

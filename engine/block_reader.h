@@ -1,0 +1,70 @@
+// The reader's side of the copy of one file: its blocks, read (until two reads agree when
+// verification is on, healed when the user says so) and published to the writers, or copied in
+// the kernel when nothing needs the bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/block_handoff.h"
+#include "engine/transfer.h"
+#include "engine/vn_buffer.h"
+
+namespace rd {
+
+struct EngineContext;
+struct FENTRY_;
+class ErrorSettler;
+class MoveTracker;
+class WriterPool;
+
+class BlockReader {
+public:
+    BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& writers, MoveTracker& moves,
+                CurrentFile& file);
+
+    // Copies `node` from `position` on to every destination active for it.
+    void BlockLoop(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                   uint64_t position, bool marker);
+    // An empty file: each active destination is created, given its metadata and closed.
+    void CopyZeroLength(const FENTRY_& node);
+
+private:
+    // Reads the block at `position`; with verification on, until two reads agree. Returns false
+    // when the file is to be left (skipped); `n` is what was read.
+    bool ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                   uint32_t block, uint64_t position, uint32_t& n, bool& healing,
+                   ErrorSettler& settler);
+    // The answer to a failed read: false when the file is to be left; true to go on (after a
+    // retry pause, or with a healed block in the read buffer and `n` set).
+    bool OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                     int error, uint32_t block, uint64_t position, uint32_t& n, bool& healing,
+                     ErrorSettler& settler);
+    // Reads what can be read of the block at `position` in small pieces, the rest left zero.
+    // Returns the block's length.
+    uint32_t HealBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                       uint32_t block, uint64_t position);
+    // Copies one block of `length` bytes to every active destination with copy_file_range.
+    // Returns `length`; 0 when some destination did not get all of it and the block must go the
+    // read/write way.
+    uint32_t FastBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                       uint64_t& position, uint32_t length, bool marker);
+    // True when the next block may go through FastBlock: one active destination, or several in
+    // serial mode, and nothing that needs the bytes in a buffer (verification, burst).
+    bool FastPathAllowed() const;
+    bool SlotActive(uint32_t slot) const;
+    void Publish(const FENTRY_& node, const std::string& source, uint32_t n, uint64_t blockStart,
+                 uint64_t& position, bool marker);
+    void AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position);
+
+    EngineContext& ctx_;
+    BlockHandoff& handoff_;
+    WriterPool& writers_;
+    MoveTracker& moves_;
+    CurrentFile& file_;
+    VNBuffer verifyBuffer_;
+    // The kernel refused copy_file_range for this job's files once: it is not tried again.
+    bool fastPathBroken_ = false;
+};
+
+}  // namespace rd

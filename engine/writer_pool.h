@@ -1,0 +1,65 @@
+// The destinations' writers: each takes the published block, writes it to its destination
+// (retrying or asking as the error settings say), reads it back when verification is on, keeps
+// the resume marker and completes the file. In parallel mode each destination has a thread; in
+// serial mode the reader writes every destination in turn.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/block_handoff.h"
+#include "engine/outcome.h"
+
+namespace rd {
+
+struct EngineContext;
+class MoveTracker;
+
+// Gives the open file `fd` at `dest` the owner, group and extended attributes of `meta`; what
+// cannot be given is reported.
+void GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta);
+
+class WriterPool {
+public:
+    // `reading`: the file the reader is on, for the skip button, which speaks of it alone.
+    WriterPool(EngineContext& ctx, BlockHandoff& handoff, MoveTracker& moves,
+               const CurrentFile& reading);
+    ~WriterPool();
+    WriterPool(const WriterPool&) = delete;
+    WriterPool& operator=(const WriterPool&) = delete;
+
+    // Starts one thread per destination in parallel mode.
+    void Start();
+    // Lets the threads finish what they took and ends them.
+    void Stop();
+    // Serial mode: writes the block just published to every destination in turn.
+    void WriteHere();
+
+    // The destination of `slot` holds all of the file of `block`: it gets its metadata, and is
+    // closed (synced first when the file is moved).
+    void DestinationComplete(uint32_t slot, const TakenBlock& block);
+    // Closes the handles of `slot` unless they belong to file `keepFileId` (0 closes any): they
+    // were left open by a file abandoned part-way, whose partial destination stays as it is.
+    void CloseLeftover(uint32_t slot, uint64_t keepFileId);
+
+private:
+    void WriteTaken(uint32_t slot, const TakenBlock& block);
+    // Writes the taken block, answering write errors as the settings say. True when written.
+    bool WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data);
+    // Reads the written block back and compares it. True when it matches or no check applies.
+    bool VerifyWritten(uint32_t slot, const TakenBlock& block, const uint8_t* data);
+    // After an abort, cuts a destination whose block was not written back to the block start.
+    void CutBack(uint32_t slot, const TakenBlock& block);
+    // The writer gives up its destination for the file of `block`, which failed at `op`.
+    void WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error);
+
+    EngineContext& ctx_;
+    BlockHandoff& handoff_;
+    MoveTracker& moves_;
+    const CurrentFile& reading_;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace rd
