@@ -47,8 +47,7 @@ intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
                 case msg::kCmdPrepare:
                     if (hooks.preparePrompts)
                         hooks.preparePrompts();
-                    ctx_->dests.CreateEvents();
-                    ctx_->state.SetReady();
+                    ctx_->Prepare();
                     break;
                 case msg::kCmdListComplete:
                     if (hooks.listComplete)

@@ -28,8 +28,7 @@ public:
         } else if (msg == rd::msg::WMU_COMMAND && wParam == rd::msg::kCmdParseDestinations) {
             ctx->dests.ParseDestinations(targets, *this);
         } else if (msg == rd::msg::WMU_COMMAND && wParam == rd::msg::kCmdPrepare) {
-            ctx->dests.CreateEvents();
-            ctx->state.SetReady();
+            ctx->Prepare();
         }
         return 0;
     }

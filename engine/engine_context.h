@@ -56,6 +56,13 @@ struct EngineContext {
     // How the nodes ended that did not end well; the end of the job and its report read it.
     OutcomeLog outcomes;
 
+    // Readies the engine for the copy once the destinations are parsed: their writers' events
+    // are made and the job thread, waiting at its gate, starts copying.
+    void Prepare() {
+        dests.CreateEvents();
+        state.SetReady();
+    }
+
     // Any thread: records how a node ended. A skip or failure counts as one of the job's skips,
     // except a copy that lacks only its metadata, which holds all the data.
     void Report(const NodeOutcome& outcome) {

@@ -116,8 +116,7 @@ public:
                 if (wParam == msg::kCmdParseDestinations && ctx) {
                     ctx->dests.ParseDestinations(targetText, notice);
                 } else if (wParam == msg::kCmdPrepare && ctx) {
-                    ctx->dests.CreateEvents();
-                    ctx->state.SetReady();
+                    ctx->Prepare();
                 }
                 if (afterCommand)
                     afterCommand(wParam);
