@@ -136,6 +136,7 @@ JobSession::Start JobSession::Intake() {
 
     ctx.notice = &core;
     ctx.questions = &core;
+    ctx.allocationFailure = &core;
     ctx.options.KeepFileTimes = flags.KeepFileTimes;
     ctx.options.PerFileLink = flags.PerFileLink;
     ctx.options.switches = fields.switches;

@@ -139,6 +139,18 @@ ExistsAnswer ProgressCore::AskExists(const ExistsFacts& facts) {
         Ask(msg::WMU_EXISTSPROMPT, ExistsQuestionFlags(facts), text.c_str()));
 }
 
+AllocationFailure::Answer ProgressCore::Ask() {
+    if (console_ && console_->Attached()) {
+        console_->Line(std::string("RedoDori: ") + kAllocationText, true);
+        return Answer::Abort;
+    }
+    switch (Ask(kAllocationQuestion, 0, kAllocationText)) {
+        case answer::kRetry: return Answer::Retry;
+        case answer::kSkip: return Answer::Ignore;
+        default: return Answer::Abort;
+    }
+}
+
 void ProgressCore::RequestEnd(int code) {
     {
         std::lock_guard<std::mutex> lock(lock_);
@@ -198,7 +210,7 @@ void ProgressCore::OpenNextQuestion() {
         openedAt_ = TickMs();
     }
     const bool error = q->msg == msg::WMU_ERRORPROMPT;
-    if (console_ && console_->Attached()) {
+    if (console_ && console_->Attached() && q->msg != kAllocationQuestion) {
         console_->Send(packet::kText,
                        error ? ErrorPromptListing(q->text, q->flags & promptflag::kHealAllowed)
                              : ExistsPromptListing(q->text, q->flags));
@@ -207,9 +219,11 @@ void ProgressCore::OpenNextQuestion() {
     }
     if (hooks.showQuestion && hooks.showQuestion(*q))
         return;
-    std::fprintf(stderr, "redodori: %s\nredodori: no one to ask here: answered Skip\n",
-                 q->text.c_str());
-    Answer(error ? answer::kSkip : onexist::kSkip, -1);
+    // With no one to ask, a file is skipped; a buffer that cannot be had ends the job.
+    const bool allocation = q->msg == kAllocationQuestion;
+    std::fprintf(stderr, "redodori: %s\nredodori: no one to ask here: answered %s\n",
+                 q->text.c_str(), allocation ? "Abort" : "Skip");
+    Answer(allocation ? answer::kAbort : error ? answer::kSkip : onexist::kSkip, -1);
 }
 
 std::shared_ptr<Question> ProgressCore::OpenQuestion() const {

@@ -19,6 +19,7 @@
 #include "engine/questions.h"
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
+#include "engine/vn_buffer.h"
 
 namespace rd {
 
@@ -29,6 +30,12 @@ struct Packet;
 class Endpoint;
 }  // namespace bus
 
+// The buffer-allocation question, asked by this process alone: its message number is none of
+// the window messages. Answered 1 retry, 2 ignore (try again too), 64 abort.
+inline constexpr uint32_t kAllocationQuestion = 1;
+inline constexpr const char* kAllocationText =
+    "Failed to allocate neccesary amount of memory for buffer";
+
 // A question an engine thread waits on.
 struct Question {
     uint32_t msg = 0;
@@ -38,7 +45,7 @@ struct Question {
     intptr_t answer = 0;
 };
 
-class ProgressCore : public UserNotice, public JobQuestions {
+class ProgressCore : public UserNotice, public JobQuestions, public AllocationFailure {
 public:
     // What the window around the core does for it; each may be left unset.
     struct Hooks {
@@ -89,6 +96,9 @@ public:
     // The engine's questions, asked through Ask() with their texts in the job's language.
     ErrorAnswer AskError(const ErrorFacts& facts) override;
     ExistsAnswer AskExists(const ExistsFacts& facts) override;
+    // The buffer-allocation question: in a window when there is a display; a console wrapper
+    // or no one to ask means Abort.
+    AllocationFailure::Answer Ask() override;
     // Any thread: WMU_ENDJOB. The first request wins.
     void RequestEnd(int code);
 

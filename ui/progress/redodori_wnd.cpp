@@ -188,6 +188,8 @@ void TRedoDoriWnd::Host(ProgressCore& core) {
     core.hooks.pauseChanged = [this](bool paused) { SetPauseLook(paused); };
     core.hooks.complete = [this](intptr_t lParam) { Complete(lParam); };
     core.hooks.endJob = [this](int code) { endJob(code); };
+    core.hooks.notice = [this](NoticeIcon icon, const std::string& caption,
+                               const std::string& text) { ShowNotice(icon, caption, text); };
     if (menu_)
         return;
     ProgressMenu::Actions actions;
@@ -442,6 +444,10 @@ bool TRedoDoriWnd::ShowQuestion(const Question& question) {
     if (!askInWindows)
         return false;
     const QString text = FromUtf8(question.text);
+    if (question.msg == kAllocationQuestion) {
+        AskAboutAllocation(text);
+        return true;
+    }
     if (question.msg == msg::WMU_ERRORPROMPT) {
         if (!windows_.errorPrompt)
             return false;
@@ -454,6 +460,37 @@ bool TRedoDoriWnd::ShowQuestion(const Question& question) {
         UpdateTray(0);
     }
     return true;
+}
+
+void TRedoDoriWnd::AskAboutAllocation(const QString& text) {
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, "RedoDori", text,
+                        QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        const QMessageBox::StandardButton button = box->standardButton(box->clickedButton());
+        if (core_)
+            core_->Answer(button == QMessageBox::Retry    ? answer::kRetry
+                          : button == QMessageBox::Ignore ? answer::kSkip
+                                                          : answer::kAbort,
+                          -1);
+    });
+    box->open();
+}
+
+void TRedoDoriWnd::ShowNotice(NoticeIcon icon, const std::string& caption,
+                              const std::string& text) {
+    if (!askInWindows) {
+        std::fprintf(stderr, "redodori: %s: %s\n", caption.c_str(), text.c_str());
+        return;
+    }
+    const QMessageBox::Icon shown = icon == NoticeIcon::Error      ? QMessageBox::Critical
+                                    : icon == NoticeIcon::Warning  ? QMessageBox::Warning
+                                    : icon == NoticeIcon::Question ? QMessageBox::Question
+                                                                   : QMessageBox::Information;
+    auto* box = new QMessageBox(shown, FromUtf8(caption), FromUtf8(text), QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void TRedoDoriWnd::SetPauseLook(bool paused) {

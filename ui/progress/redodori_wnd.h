@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/user_notice.h"
 #include "engine/window_link.h"
 
 class QSocketNotifier;
@@ -108,6 +109,11 @@ private:
     void BuildControls();
     QLabel* MakeLabel(const char* name, const QString& text, const QString& font, int size,
                       int left, int top, int width, uint32_t color);
+    // The buffer-allocation question in a message box; its button answers it.
+    void AskAboutAllocation(const QString& text);
+    // A notice for the user in a message box that does not hold up the window; on stderr
+    // without a display.
+    void ShowNotice(NoticeIcon icon, const std::string& caption, const std::string& text);
     bool ShowQuestion(const Question& question);
     void SetPauseLook(bool paused);
     void DockQueue();

@@ -374,3 +374,72 @@ TEST_F(HandOffTest, DropsAreAddedUntilTheListClosesAndThenRefusedWithANotice) {
 
 }  // namespace
 }  // namespace rd
+
+namespace rd {
+namespace {
+
+// The engine's typed questions through the core: the window's answer codes come back as the
+// engine's answers, and the buffer-allocation question ends the job when no one can answer it.
+TEST_F(ProgressCoreTest, TypedQuestionsGetTheWindowsAnswersAndAllocationFailsSafe) {
+    intptr_t code = 0;
+    std::vector<Question> shown;
+    core.hooks.showQuestion = [&](const Question& q) {
+        shown.push_back(q);
+        return true;
+    };
+    auto answered = [&](auto ask) {
+        std::atomic<bool> done{false};
+        std::thread asker([&] {
+            ask();
+            done = true;
+        });
+        ServeUntil([&] { return core.OpenQuestion() != nullptr; });
+        core.Answer(code, -1);
+        ServeUntil([&] { return done.load(); });
+        asker.join();
+    };
+    const struct {
+        intptr_t code;
+        ErrorAnswer error;
+        AllocationFailure::Answer allocation;
+    } cases[] = {
+        {answer::kRetry, ErrorAnswer::Retry, AllocationFailure::Answer::Retry},
+        {answer::kSkip, ErrorAnswer::Skip, AllocationFailure::Answer::Ignore},
+        {answer::kHeal, ErrorAnswer::Heal, AllocationFailure::Answer::Abort},
+        {answer::kAbort, ErrorAnswer::Abort, AllocationFailure::Answer::Abort},
+        {answer::kAbortAndKeep, ErrorAnswer::AbortAndKeep, AllocationFailure::Answer::Abort},
+    };
+    for (const auto& c : cases) {
+        code = c.code;
+        ErrorAnswer error{};
+        answered([&] { error = core.AskError({ErrorStep::Write, "/d/f", {}, 28, 0, 0, 5}); });
+        EXPECT_EQ(error, c.error) << c.code;
+        AllocationFailure::Answer allocation{};
+        answered([&] { allocation = static_cast<AllocationFailure&>(core).Ask(); });
+        EXPECT_EQ(allocation, c.allocation) << c.code;
+    }
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown[0].flags, promptflag::kAbortReturns);
+    EXPECT_EQ(shown[1].msg, kAllocationQuestion);
+    EXPECT_EQ(shown[1].text, kAllocationText);
+
+    // No one to ask: the buffer is given up, the job not left waiting.
+    core.hooks.showQuestion = [](const Question&) { return false; };
+    AllocationFailure::Answer alone = AllocationFailure::Answer::Retry;
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+        alone = static_cast<AllocationFailure&>(core).Ask();
+        done = true;
+    });
+    ServeUntil([&] { return done.load(); });
+    asker.join();
+    EXPECT_EQ(alone, AllocationFailure::Answer::Abort);
+    // A wrapper has no key for it: the job ends at once, with the wrapper told why.
+    ConsoleChannel wrapper{7, [this](const Chunk& c) { chunks.push_back(c); }};
+    core.Attach(ctx, &wrapper, nullptr);
+    EXPECT_EQ(static_cast<AllocationFailure&>(core).Ask(), AllocationFailure::Answer::Abort);
+    EXPECT_FALSE(chunks.empty());
+}
+
+}  // namespace
+}  // namespace rd
