@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What a job says when it cannot work: sources that are not there are named at once and the job
 # failed; a target that names no folder is refused; a destination that cannot be written is
-# reported with its own cause, not with the missing folder that follows from it.
+# reported with its own cause, not with the missing folder that follows from it; files that did
+# not fit on a full disk are named and the wrapper's caller is told.
 set -euo pipefail
-: "${REDODORI:?}"
+: "${REDODORI:?}" "${REDODORI_CONSOLE:?}"
 
 source "$(dirname "$0")/common.sh"
 setup mkdir -p "$work/src"
@@ -37,5 +38,26 @@ fi
 "$REDODORI" "|$work/src|$work/closed/d/|e" 2>"$work/err" || true
 errors=$(grep -o 'Error [0-9]* - [A-Za-z -]*' "$work/err" | sort -u)
 check_same "the cause of the failed writes" "$cause" "$errors"
+
+# A destination too small for the sources, with errors skipped: every file that did not fit is
+# named with its cause, and the wrapper ends with status 1. Needs root for the small file system.
+if [ "$(id -u)" -eq 0 ]; then
+    setup mkdir -p "$work/photos" "$work/small"
+    for i in 1 2 3 4 5; do setup head -c 20000000 /dev/urandom >"$work/photos/p$i"; done
+    setup mount -t tmpfs -o size=20m tmpfs "$work/small"
+    mounts+=("$work/small")
+    clear_reports
+    set +e
+    "$REDODORI_CONSOLE" --skip-errors "$work/photos" "$work/small" </dev/null >"$work/out" 2>&1
+    status=$?
+    set -e
+    check_same "the status of a job that lost files" 1 "$status"
+    summary=$(tr '\r' '\n' <"$work/out" | grep -E '^Copy [a-z]+: [0-9]' | sed 's/ *$//' || true)
+    check_same "the summary of a job that lost files" \
+        "Copy finished: 5 of 5 files, 100000000 of 100000000 bytes, 0 retries, 4 skips" "$summary"
+    named=$(tr '\r' '\n' <"$work/out" | grep -c 'failed writing it (Error 28 - No space left on device)' || true)
+    check_same "the files that did not fit, named" 4 "$named"
+    check "the report names them" grep -q 'Error 28' "$(the_report)"
+fi
 
 finish error_causes
