@@ -2,7 +2,7 @@
 
 #include <sys/statvfs.h>
 
-#include "engine/job_settings.h"
+#include "engine/exists_decision.h"
 #include "engine/message_table.h"
 #include "engine/path_parts.h"
 #include "engine/prompts.h"
@@ -98,13 +98,13 @@ uintptr_t ExistsQuestionFlags(const ExistsFacts& facts) {
 ExistsAnswer ExistsAnswerFromBits(intptr_t bits) {
     if (bits >= answer::kAbort)
         return ExistsAnswer::Abort;
-    if (bits & onexist::kTryResume)
-        return ExistsAnswer::Resume;
-    if (bits & onexist::kRenameOld)
-        return ExistsAnswer::RenameOld;
-    if ((bits & onexist::kOverwrite) && !(bits & onexist::kSkip))
-        return ExistsAnswer::Overwrite;
-    return ExistsAnswer::Skip;
+    // Resume is offered only where it is possible; the engine checks it again.
+    switch (ActionFromBits(static_cast<int32_t>(bits), true)) {
+        case ExistsAction::Resume: return ExistsAnswer::Resume;
+        case ExistsAction::RenameOld: return ExistsAnswer::RenameOld;
+        case ExistsAction::Overwrite: return ExistsAnswer::Overwrite;
+        default: return ExistsAnswer::Skip;
+    }
 }
 
 }  // namespace rd

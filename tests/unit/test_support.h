@@ -1,6 +1,7 @@
 // Helpers for tests: private temporary folders and a private environment per test.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 namespace rd::test {
@@ -42,6 +43,8 @@ private:
 };
 
 void WriteFile(const std::string& path, const std::string& data);
+// A broken-down local time; `month` counts from 1.
+tm LocalTime(int year, int month, int day, int hour, int minute, int second);
 std::string ReadFile(const std::string& path);
 
 // Runs a shell command and returns its standard output; `status` gets the exit status.

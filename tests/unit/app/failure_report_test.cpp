@@ -19,14 +19,7 @@ namespace stdfs = std::filesystem;
 const char kSummary[] = "Copy finished: 1 of 3 files, 4 of 12 bytes, 0 retries, 2 skips";
 
 tm MarchSeventh() {
-    tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 7;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 3;
-    return t;
+    return test::LocalTime(2026, 3, 7, 9, 5, 3);
 }
 
 unsigned ModeOf(const std::string& path) {

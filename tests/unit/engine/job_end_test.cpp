@@ -24,14 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 
 tm MarchSeventh() {
-    tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 7;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 3;
-    return t;
+    return test::LocalTime(2026, 3, 7, 9, 5, 3);
 }
 
 TEST(HistoryEntry, FullEntryWithSources) {
