@@ -414,19 +414,11 @@ protected:
 
     void TearDown() override {
         // Whatever failed, nothing is left waiting: the walk goes on and is stopped, and a job
-        // not yet let copy ends without copying (once the job ends, writes wait for the process
-        // to end).
+        // never let copy ends at its gate.
         heldWalk.Open();
         ctx.adder.Stop();
-        if (!ctx.state.flags.EngineReady) {
+        if (!ctx.state.flags.EngineReady)
             core.RequestEnd(0);
-            {
-                std::lock_guard<std::mutex> lock(ctx.list.ListLock);
-                for (FENTRY_* node = ctx.list.Head(); node; node = node->next)
-                    node->done = 1;
-            }
-            Prepare();
-        }
         job.Join();
     }
 
@@ -455,10 +447,16 @@ protected:
         ServeUntil([this] { return intakeOver.load(); });
     }
 
-    // What start-up sends once the job's line is settled: from here on the job copies.
-    void Prepare() {
+    // What start-up sends once the job's line is settled: from here on the job copies. Returns
+    // once the job thread has gone through what is listed (the walked tree's own folder) and
+    // waits for the rest: the walk's hold keeps the list open.
+    void PrepareAndCatchUp() {
         core.Handle(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
         core.Handle(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+        ServeUntil([this] {
+            std::lock_guard<std::mutex> lock(ctx.list.ListLock);
+            return ctx.list.Head() && ctx.list.Head()->done;
+        });
     }
 
     StatusGate heldWalk;
@@ -494,13 +492,7 @@ TEST_F(AddedSourcesTest, AHandedOverTreeIsWalkedOffTheWindowThreadAndCopiedWhole
     asker.join();
     EXPECT_EQ(answered, answer::kRetry);
 
-    // The job thread goes through what is listed (the tree's own folder) and then waits for
-    // the walk: the list stays open.
-    Prepare();
-    ServeUntil([this] {
-        std::lock_guard<std::mutex> lock(ctx.list.ListLock);
-        return ctx.list.Head() && ctx.list.Head()->done;
-    });
+    PrepareAndCatchUp();
     heldWalk.Open();
     job.Join();
     EXPECT_EQ(ctx.jobState, 2);
@@ -510,9 +502,9 @@ TEST_F(AddedSourcesTest, AHandedOverTreeIsWalkedOffTheWindowThreadAndCopiedWhole
         EXPECT_EQ(test::ReadFile(Dst() + "/tree" + name), name);
 }
 
-// An Abort while a dropped tree is being walked and another drop waits behind it: the walk
-// stops at its next entry, names nothing as missing, the drop not begun is left out, every hold
-// on the list is given up, and the job ends.
+// An Abort while the job thread waits for a dropped tree's walk and another drop waits behind
+// it: the walk stops at its next entry, names nothing as missing, the drop not begun is left
+// out, every hold on the list is given up, and the job ends.
 TEST_F(AddedSourcesTest, AnAbortDuringTheWalkOfADropStopsItAndTheJobEnds) {
     const std::string tree = env.Dir() / "tree", later = env.Dir() / "later";
     MakeTree(tree, 4, 50);
@@ -521,21 +513,17 @@ TEST_F(AddedSourcesTest, AnAbortDuringTheWalkOfADropStopsItAndTheJobEnds) {
     core.AddDroppedPaths({tree});
     EXPECT_TRUE(heldWalk.Held());
     core.AddDroppedPaths({later});
+    PrepareAndCatchUp();
     core.Abort(0);
     core.Service();
     EXPECT_EQ(ended, std::vector<int>{0});
 
     heldWalk.Open();
-    {
-        // Stopped, the walk gives up its hold on the list.
-        std::unique_lock<std::mutex> lock(ctx.list.ListLock);
-        ctx.list.WaitForAdditions(lock);
-    }
-    ASSERT_EQ(ctx.state.counters.listedFiles, 0u);
-    EXPECT_EQ(ctx.outcomes.Count(), 0u);
-    Prepare();
     job.Join();
     EXPECT_NE(ctx.jobState, 2);
+    EXPECT_EQ(ctx.state.counters.listedFiles, 0u);
+    EXPECT_EQ(ctx.outcomes.Count(), 0u);
+    EXPECT_TRUE(CloseList());
     // Both stay queued: a job saved for resume takes them along.
     EXPECT_EQ(Queued(), (std::set<std::string>{tree, later}));
     EXPECT_EQ(sourcesChanged, 2);
