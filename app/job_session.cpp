@@ -54,7 +54,10 @@ JobSession::JobSession(std::string line, Store& store, WindowLink& window)
     core.Attach(ctx, &console, nullptr);
 }
 
-JobSession::~JobSession() = default;
+JobSession::~JobSession() {
+    // The adder walks into the context and reports to the console channel, which go first.
+    ctx.adder.Stop();
+}
 
 void JobSession::Exit(int code) {
     // From here on posts to this job fail, and hand-offs already waiting are refused rather
@@ -354,6 +357,8 @@ void JobSession::EndNow(int code) {
 void JobSession::End(int code) {
     if (endHost_.ending)
         return;
+    // Nothing more joins the job, and what the summary counts stays put.
+    ctx.adder.Stop();
     for (int i = 0; i < core.queue.Count(); ++i)
         endHost_.sources.push_back(core.queue.EntryPath(i));
     endHost_.targetText = core.targetText;

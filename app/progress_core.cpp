@@ -360,11 +360,12 @@ void ProgressCore::EndHandOff(uint64_t wParam, int64_t lParam) {
     const bool told = bus::PostToThread(sender, handoff::Reply(started, answer));
     if (answer != handoff::kAccepted)
         return;
-    if (told)
-        for (const std::string& source : items->sources)
-            AddSource(source);
-    ReleaseAddition();
-    if (told && hooks.sourcesChanged)
+    if (!told) {
+        ReleaseAddition();
+        return;
+    }
+    AddSources(items->sources);
+    if (hooks.sourcesChanged)
         hooks.sourcesChanged();
 }
 
@@ -383,17 +384,32 @@ void ProgressCore::ReleaseAddition() {
     ctx_->list.Release();
 }
 
-void ProgressCore::AddSource(const std::string& path) {
+void ProgressCore::AddSources(const std::vector<std::string>& paths) {
+    bool intakeDone = false;
     {
+        std::lock_guard<std::mutex> lock(lock_);
+        intakeDone = intakeDone_;
+    }
+    std::vector<SourceAdder::Source> walk;
+    for (const std::string& path : paths) {
+        if (path.empty())
+            continue;
         // While the list is still being built, the intake takes the source from the queue
         // itself; walking it here too would list it twice.
-        std::lock_guard<std::mutex> lock(lock_);
-        if (!intakeDone_) {
+        if (!intakeDone) {
             queue.Add(path);
-            return;
+            continue;
         }
+        // Queued before it is walked, so that the resume record written at once holds it.
+        const std::string plain = FileListBuilder::PlainPath(path);
+        walk.push_back({queue.EntryAt(queue.Add(plain)), plain});
     }
-    FileListBuilder(*ctx_).AddSource(nullptr, path);
+    // The walk (searching each source, listing whole trees) is the job's side: the window
+    // must stay free to answer. The adder releases the reservation once the nodes are in.
+    if (walk.empty())
+        ReleaseAddition();
+    else
+        ctx_->adder.Add(std::move(walk));
 }
 
 void ProgressCore::AddDroppedPaths(const std::vector<std::string>& paths) {
@@ -408,10 +424,7 @@ void ProgressCore::AddDroppedPaths(const std::vector<std::string>& paths) {
              "The job is ending and takes no more sources; not added:" + dropped);
         return;
     }
-    for (const std::string& path : paths)
-        if (!path.empty())
-            AddSource(path);
-    ReleaseAddition();
+    AddSources(paths);
     if (hooks.sourcesChanged)
         hooks.sourcesChanged();
 }

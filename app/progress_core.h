@@ -148,9 +148,10 @@ private:
     // While the job can still take sources, keeps it from ending until ReleaseAddition().
     bool ReserveAddition();
     void ReleaseAddition();
-    // Adds a source while the job runs, under a reservation: to the queue while the list is
-    // still being built (the intake takes it from there), else to the queue and the list.
-    void AddSource(const std::string& path);
+    // Adds sources while the job runs, under a reservation that it hands on: to the queue
+    // while the list is still being built (the intake takes them from there), else to the
+    // queue at once and to the list by the job's source adder. Empty paths are ignored.
+    void AddSources(const std::vector<std::string>& paths);
     void Wake();
 
     EngineContext* ctx_ = nullptr;

@@ -15,6 +15,7 @@
 #include "engine/message_table.h"
 #include "engine/outcome.h"
 #include "engine/questions.h"
+#include "engine/source_adder.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
 #include "engine/window_link.h"
@@ -81,6 +82,10 @@ struct EngineContext {
     std::atomic<uint64_t> copyStartedAt{0};
     // 0 none, 1 running, 2 finished.
     std::atomic<int32_t> jobState{0};
+
+    // Walks the sources that join the running job. Last, so that its thread ends before the
+    // members it walks into go.
+    SourceAdder adder{*this};
 };
 
 }  // namespace rd

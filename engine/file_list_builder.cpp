@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -23,12 +24,25 @@ namespace {
 
 constexpr int kFindAttempts = 10;
 constexpr uint64_t kStatusIntervalMs = 300;
+// How often a pause between two attempts looks whether the walk is to stop.
+constexpr int kStopCheckMs = 10;
+
+// Sleeps `ms`; false, and at once, when `stop` says the walk is to end.
+bool PauseUnlessStopped(int ms, const std::function<bool()>& stop) {
+    for (int slept = 0; slept < ms; slept += kStopCheckMs) {
+        if (stop && stop())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kStopCheckMs, ms - slept)));
+    }
+    return !(stop && stop());
+}
 
 // Reads the attributes of `path`, trying again 50 ms x attempt later after each failure: a
 // source on a slow or just-woken device may not answer at once. A path that does not exist,
 // cannot be searched, loops or is too long never becomes reachable by waiting: it is given up at
-// once, and `error` gets the errno.
-std::optional<fs::Attributes> Find(const std::string& path, int* error = nullptr) {
+// once, and `error` gets the errno. A walk being stopped waits no longer.
+std::optional<fs::Attributes> Find(const std::string& path, int* error = nullptr,
+                                   const std::function<bool()>& stop = {}) {
     int last = 0;
     for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
         if (auto found = fs::GetAttributes(path, &last))
@@ -36,7 +50,8 @@ std::optional<fs::Attributes> Find(const std::string& path, int* error = nullptr
         if (last == ENOENT || last == ENOTDIR || last == EACCES || last == ELOOP ||
             last == ENAMETOOLONG)
             break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+        if (!PauseUnlessStopped(50 * attempt, stop))
+            break;
     }
     if (error)
         *error = last;
@@ -83,18 +98,20 @@ void FileListBuilder::RunIntake() {
     ctx_.window.Send(msg::WMU_COMMAND, msg::kCmdListComplete, 0);
 }
 
+std::string FileListBuilder::PlainPath(const std::string& given) {
+    if (!given.empty() && given.front() != '/')
+        return NormalizePath(fs::CurrentFolder() + "/" + given);
+    return NormalizePath(given);
+}
+
 void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
-    // A relative path names an item of the current folder. Then the path is made plain: with
-    // a trailing "/" the folder would become its own base and its contents would land loose
-    // in the destination, and a ".." would carry the relative paths out of the destination.
-    std::string path = given;
-    if (!path.empty() && path.front() != '/')
-        path = fs::CurrentFolder() + "/" + path;
-    path = NormalizePath(path);
+    const std::string path = PlainPath(given);
     int error = 0;
-    const std::optional<fs::Attributes> found = Find(path, &error);
+    const std::optional<fs::Attributes> found = Find(path, &error, stop_);
     if (!found) {
-        LeaveOut(path, error);
+        // A source whose search was cut short by the end of the job was not found missing.
+        if (!Stopped())
+            LeaveOut(path, error);
         return;
     }
     if (!entry)
@@ -113,12 +130,14 @@ void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
         return;
     }
     for (const fs::DirEntry& name : names) {
+        if (Stopped())
+            return;
         const std::string full = JoinPath(folder, name.name);
         int error = 0;
-        const std::optional<fs::Attributes> found = Find(full, &error);
+        const std::optional<fs::Attributes> found = Find(full, &error, stop_);
         if (!found) {
             // An entry removed since the folder was listed was never part of the job.
-            if (error != ENOENT)
+            if (error != ENOENT && !Stopped())
                 LeaveOut(full, error);
             continue;
         }

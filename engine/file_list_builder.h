@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace rd {
@@ -17,6 +18,16 @@ struct QueueEntry;
 class FileListBuilder {
 public:
     explicit FileListBuilder(EngineContext& context) : ctx_(context) {}
+
+    // From now on a walk ends early, between two entries or two attempts to find one, once
+    // `stop` says so; what is not listed by then is left out without a report. Unset, every
+    // source is walked whole.
+    void StopWhen(std::function<bool()> stop) { stop_ = std::move(stop); }
+
+    // The plain form of a source as given: relative to the current folder, without a trailing
+    // "/" (the folder would become its own base and its contents would land loose in the
+    // destination) and without "." or ".." (which would carry relative paths out of it).
+    static std::string PlainPath(const std::string& given);
 
     // Asks the window for the queued sources one by one (WMU_NEXTSOURCE) and walks each before
     // asking for the next, until the queue has no more.
@@ -48,8 +59,10 @@ private:
     // A folder that cannot be listed or an entry that cannot be reached: counted as a skip and
     // named at the end of the job.
     void LeaveOut(const std::string& path, int error);
+    bool Stopped() const { return stop_ && stop_(); }
 
     EngineContext& ctx_;
+    std::function<bool()> stop_;
     uint64_t lastStatus_ = 0;
 };
 

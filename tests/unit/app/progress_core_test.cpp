@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -14,6 +17,7 @@
 #include "app/console_channel.h"
 #include "app/handoff.h"
 #include "engine/engine_context.h"
+#include "engine/job_thread.h"
 #include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/bus.h"
@@ -24,6 +28,40 @@
 namespace rd {
 namespace {
 
+// Holds the status reports that a walk sends while it lists (the first comes with its first
+// entry) until the test opens it. Reached on the test's own thread, which plays the window
+// thread, it would wait for itself: it fails the test instead.
+class StatusGate {
+public:
+    void Pass() {
+        if (std::this_thread::get_id() == window_) {
+            ADD_FAILURE() << "a source was walked on the window thread";
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+    }
+    // True once a walk waits at the gate (waits at most 5 s).
+    bool Held() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [this] { return held_; });
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const std::thread::id window_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    bool open_ = false;
+};
+
 // The core with the test playing the window thread: Service() is called by the test.
 class ProgressCoreTest : public ::testing::Test, public WindowLink {
 protected:
@@ -32,7 +70,11 @@ protected:
         core.Attach(ctx, &console, nullptr);
     }
 
-    intptr_t Send(uint32_t msg, uintptr_t w, intptr_t l) override { return core.Handle(msg, w, l); }
+    intptr_t Send(uint32_t msg, uintptr_t w, intptr_t l) override {
+        if (msg == msg::WMU_SETTEXT && gate)
+            gate->Pass();
+        return core.Handle(msg, w, l);
+    }
     void Post(uint32_t, uintptr_t, intptr_t) override {}
 
     // Serves the window until `done`, at most 5 s.
@@ -64,6 +106,8 @@ protected:
     std::vector<Chunk> chunks;
     ConsoleChannel console{0, [this](const Chunk& c) { chunks.push_back(c); }};
     std::vector<int> ended;
+    // When set, holds the status reports of walks.
+    StatusGate* gate = nullptr;
 };
 
 TEST_F(ProgressCoreTest, QuestionsFromTwoThreadsAreServedOneAtATimeEachWithItsAnswer) {
@@ -343,21 +387,6 @@ INSTANTIATE_TEST_SUITE_P(
                    handoff::kNoAnswer}),
     [](const ::testing::TestParamInfo<AnswerCase>& info) { return info.param.name; });
 
-TEST_F(HandOffTest, AfterTheIntakeAcceptedSourcesAreWalkedIntoTheList) {
-    core.OpenForHandOffs();
-    QueueEntry* entry = nullptr;
-    std::string none;
-    core.Handle(msg::WMU_NEXTSOURCE, reinterpret_cast<uintptr_t>(&entry),
-                reinterpret_cast<intptr_t>(&none));
-    const std::string file = env.Dir() / "handed";
-    test::WriteFile(file, "data");
-    for (const bus::Packet& p : Make(Job(), {file}).packets)
-        core.HandlePacket(p);
-    std::lock_guard<std::mutex> lock(ctx.list.ListLock);
-    ASSERT_NE(ctx.list.Head(), nullptr);
-    EXPECT_EQ(ctx.list.Head()->SourcePath(), file);
-}
-
 TEST_F(HandOffTest, DropsAreAddedUntilTheListClosesAndThenRefusedWithANotice) {
     std::vector<std::string> notices;
     core.hooks.notice = [&](NoticeIcon, const std::string&, const std::string& text) {
@@ -370,6 +399,134 @@ TEST_F(HandOffTest, DropsAreAddedUntilTheListClosesAndThenRefusedWithANotice) {
     EXPECT_EQ(notices, std::vector<std::string>{
                            "The job is ending and takes no more sources; not added:\n/src/late\n"
                            "/src/later"});
+}
+
+// Sources that join the job after its intake, with the job thread running: the walk is held at
+// its first entry while the test acts as the window.
+class AddedSourcesTest : public HandOffTest {
+protected:
+    AddedSourcesTest() {
+        core.targetText = Dst() + "/?";
+        core.hooks.listComplete = [this] { intakeOver = true; };
+        core.hooks.sourcesChanged = [this] { ++sourcesChanged; };
+        gate = &heldWalk;
+    }
+
+    void TearDown() override {
+        // Whatever failed, nothing is left waiting: the walk goes on and is stopped, and a job
+        // never let copy ends at its gate.
+        heldWalk.Open();
+        ctx.adder.Stop();
+        if (!ctx.state.flags.EngineReady)
+            core.RequestEnd(0);
+        job.Join();
+    }
+
+    std::string Dst() const { return env.Dir() / "dst"; }
+
+    // A tree at `root`: folders each holding files and a subfolder of files, every file holding
+    // its own path below `root`. Returns those paths.
+    static std::vector<std::string> MakeTree(const std::string& root, int folders, int files) {
+        std::vector<std::string> made;
+        for (int f = 0; f < folders; ++f) {
+            const std::string folder = "/d" + std::to_string(f);
+            std::filesystem::create_directories(root + folder + "/sub");
+            for (int i = 0; i < files; ++i)
+                for (const std::string& name :
+                     {folder + "/f" + std::to_string(i), folder + "/sub/g" + std::to_string(i)}) {
+                    test::WriteFile(root + name, name);
+                    made.push_back(name);
+                }
+        }
+        return made;
+    }
+
+    // Starts the job thread on an empty queue; returns once its intake is over.
+    void StartJob() {
+        job.Start();
+        ServeUntil([this] { return intakeOver.load(); });
+    }
+
+    // What start-up sends once the job's line is settled: from here on the job copies. Returns
+    // once the job thread has gone through what is listed (the walked tree's own folder) and
+    // waits for the rest: the walk's hold keeps the list open.
+    void PrepareAndCatchUp() {
+        core.Handle(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
+        core.Handle(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+        ServeUntil([this] {
+            std::lock_guard<std::mutex> lock(ctx.list.ListLock);
+            return ctx.list.Head() && ctx.list.Head()->done;
+        });
+    }
+
+    StatusGate heldWalk;
+    std::atomic<bool> intakeOver{false};
+    int sourcesChanged = 0;
+    JobThread job{ctx};
+};
+
+// The window accepts the hand-off and goes on answering while the tree is walked on the job's
+// side; the job does not end before the walk is over, and copies every file of it.
+TEST_F(AddedSourcesTest, AHandedOverTreeIsWalkedOffTheWindowThreadAndCopiedWhole) {
+    const std::string tree = env.Dir() / "tree";
+    const std::vector<std::string> files = MakeTree(tree, 4, 50);
+    StartJob();
+    core.OpenForHandOffs();
+    const Sender s = Make(Job(0, (Dst() + "/?").c_str()), {tree});
+    for (const bus::Packet& p : s.packets)
+        core.HandlePacket(p);
+    EXPECT_EQ(AnswerOf(s), handoff::kAccepted);
+    EXPECT_TRUE(heldWalk.Held());
+    // Queued at once, and the resume record written again with it.
+    EXPECT_EQ(Queued(), std::set<std::string>{tree});
+    EXPECT_EQ(sourcesChanged, 1);
+
+    core.TogglePause(true);
+    EXPECT_TRUE(core.Paused());
+    core.TogglePause(true);
+    core.hooks.showQuestion = [](const Question&) { return true; };
+    std::atomic<intptr_t> answered{-1};
+    std::thread asker([&] { answered = core.Ask(msg::WMU_ERRORPROMPT, 0, "?"); });
+    ServeUntil([&] { return core.OpenQuestion() != nullptr; });
+    core.Answer(answer::kRetry, -1);
+    asker.join();
+    EXPECT_EQ(answered, answer::kRetry);
+
+    PrepareAndCatchUp();
+    heldWalk.Open();
+    job.Join();
+    EXPECT_EQ(ctx.jobState, 2);
+    EXPECT_EQ(ctx.state.counters.listedFiles, files.size());
+    EXPECT_EQ(ctx.state.counters.filesDone, files.size());
+    for (const std::string& name : files)
+        EXPECT_EQ(test::ReadFile(Dst() + "/tree" + name), name);
+}
+
+// An Abort while the job thread waits for a dropped tree's walk and another drop waits behind
+// it: the walk stops at its next entry, names nothing as missing, the drop not begun is left
+// out, every hold on the list is given up, and the job ends.
+TEST_F(AddedSourcesTest, AnAbortDuringTheWalkOfADropStopsItAndTheJobEnds) {
+    const std::string tree = env.Dir() / "tree", later = env.Dir() / "later";
+    MakeTree(tree, 4, 50);
+    MakeTree(later, 1, 5);
+    StartJob();
+    core.AddDroppedPaths({tree});
+    EXPECT_TRUE(heldWalk.Held());
+    core.AddDroppedPaths({later});
+    PrepareAndCatchUp();
+    core.Abort(0);
+    core.Service();
+    EXPECT_EQ(ended, std::vector<int>{0});
+
+    heldWalk.Open();
+    job.Join();
+    EXPECT_NE(ctx.jobState, 2);
+    EXPECT_EQ(ctx.state.counters.listedFiles, 0u);
+    EXPECT_EQ(ctx.outcomes.Count(), 0u);
+    EXPECT_TRUE(CloseList());
+    // Both stay queued: a job saved for resume takes them along.
+    EXPECT_EQ(Queued(), (std::set<std::string>{tree, later}));
+    EXPECT_EQ(sourcesChanged, 2);
 }
 
 }  // namespace
