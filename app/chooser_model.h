@@ -1,0 +1,79 @@
+// The destination chooser's texts and decisions, kept apart from its widgets so that they can
+// be checked without a display: node paths, the destination text built from a selection, the
+// target text taken on OK, the free-space text of a root, the colour of an entry, and the walk
+// that pre-selects the last destination.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rd {
+
+// The chooser's separator between destinations, also the last character of a target text.
+inline constexpr char kDestinationSeparator = '?';
+
+// A node's full path, always ending with "/": `names` runs from the root to the node. A root's
+// name is its mount point ("/", "/media/usb"), every other name one folder.
+std::string NodePath(const std::vector<std::string>& names);
+
+// What one selected node adds to the destination text.
+struct SelectedNode {
+    enum class Kind {
+        Folder,     // a folder or root of a branch: its node path
+        Favourite,  // a favourite: the destinations its file holds
+        Nothing,    // the network root or a host: not a destination
+    };
+    Kind kind = Kind::Folder;
+    // The node path for a folder, the favourite's name for a favourite.
+    std::string text;
+};
+
+// The combo box's text for the selected nodes in selection order: folder paths are followed by
+// "?" unless they come last; each destination of a favourite (read from `favouritesFolder`) is
+// followed by "?".
+std::string SelectionText(const std::vector<SelectedNode>& selection,
+                          const std::string& favouritesFolder);
+
+// The job's target text from the combo box's text: every destination ends with "?".
+std::string TargetText(std::string_view comboText);
+
+// A free-space value scaled for display, e.g. {10, " kb"}.
+struct ScaledSize {
+    uint64_t value = 0;
+    std::string_view unit;
+};
+// Divides by 1024 while the value is above 10240, at most three times (" bytes" to " gb").
+ScaledSize ScaleFreeSpace(uint64_t bytes);
+
+// A root's text once its free space is known: "<name> (<label>) ~<value><unit> free", or
+// without the parenthesised part when the volume has no label.
+std::string RootText(std::string_view name, std::string_view label, uint64_t freeBytes);
+
+// Free bytes not yet measured.
+inline constexpr uint64_t kUnknownFree = ~uint64_t{0};
+
+// How an entry that is not selected is drawn.
+enum class EntryColour { Default, NotWritable, TooSmall, Fits };
+
+// The colour as a 0x00BBGGRR value (the chooser's fixed colours); 0 for Default, which is the
+// framework's own text colour.
+uint32_t ColourValue(EntryColour colour);
+
+// `writable` is -1 (not tested), 0 or 1; `jobTotal` is 0 until the job's size is known;
+// `volumeFree` is the free space of the entry's volume or kUnknownFree.
+EntryColour ColourOfEntry(int writable, uint64_t jobTotal, uint64_t volumeFree);
+
+// The nodes to expand to pre-select `lastDir`: the root (the longest of `roots` that holds the
+// path), then the folder names below it, up to the last "/".
+struct LastDirWalk {
+    std::string root;
+    std::vector<std::string> names;
+};
+// Nothing when the text holds "?" (several destinations) or is not an absolute path.
+std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
+                                         const std::vector<std::string>& roots);
+
+}  // namespace rd
