@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/recent_destinations.h"
 #include "app/store_keys.h"
 #include "platform/paths.h"
 #include "platform/store.h"
@@ -96,12 +97,7 @@ void ReadAllSettings(Store& store, JobSettings& s, uint32_t seed) {
     s.centerChooser = !(ReadPlacement(base, "F2", s.progressPlacement) &&
                         ReadPlacement(base, "F1", s.chooserPlacement));
 
-    s.recentFolders.clear();
-    for (int n = 0; n < 64; ++n) {
-        auto dir = base.ReadText("LastDir_" + std::to_string(n));
-        if (dir && !dir->empty())
-            s.recentFolders.push_back(*dir);
-    }
+    s.recentFolders = ReadRecentDestinations(base);
 
     StoreKey profile(store, StoreRoot::CurrentUser, ProfileKey(s.profile));
     struct IntValue {

@@ -1,0 +1,75 @@
+#include "app/recent_destinations.h"
+
+#include <algorithm>
+
+#include "app/store_keys.h"
+#include "platform/store.h"
+
+namespace rd {
+
+namespace {
+
+std::string RecentName(size_t n) {
+    return "LastDir_" + std::to_string(n);
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
+}
+
+}  // namespace
+
+std::vector<std::string> ReadRecentDestinations(const StoreKey& key) {
+    std::vector<std::string> recent;
+    for (size_t n = 0; n < kMaxRecentDestinations; ++n) {
+        auto dir = key.ReadText(RecentName(n));
+        if (dir && !dir->empty())
+            recent.push_back(*dir);
+    }
+    return recent;
+}
+
+void RememberDestination(std::vector<std::string>& recent, std::string_view text) {
+    const bool known = std::any_of(recent.begin(), recent.end(), [&](const std::string& entry) {
+        return EqualIgnoringCase(entry, text);
+    });
+    if (!known)
+        recent.emplace_back(text);
+    if (recent.size() > kMaxRecentDestinations)
+        recent.erase(recent.begin(), recent.end() - kMaxRecentDestinations);
+}
+
+bool IsNetworkDestination(std::string_view text) {
+    return text.starts_with("\\\\") || text.starts_with("smb://");
+}
+
+ChooserMemory LoadChooserMemory(Store& store) {
+    StoreKey key(store, StoreRoot::CurrentUser, std::string(kBaseKey));
+    return {ReadRecentDestinations(key), key.ReadText("LastDir").value_or("")};
+}
+
+void SaveAfterOk(Store& store, std::vector<std::string>& recent, std::string_view text,
+                 const ChooserPlacement& placement) {
+    if (text.empty())
+        return;
+    RememberDestination(recent, text);
+    StoreKey key(store, StoreRoot::CurrentUser, std::string(kBaseKey));
+    key.WriteInt("F1_Left", placement.left);
+    key.WriteInt("F1_Top", placement.top);
+    key.WriteInt("F1_Width", placement.width);
+    key.WriteInt("F1_Height", placement.height);
+    for (size_t n = 0; n < recent.size(); ++n)
+        key.WriteText(RecentName(n), recent[n]);
+    for (size_t n = recent.size(); n < kMaxRecentDestinations; ++n)
+        key.DeleteValue(RecentName(n));
+    if (!IsNetworkDestination(text))
+        key.WriteText("LastDir", text);
+}
+
+}  // namespace rd
