@@ -122,4 +122,28 @@ std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
     return walk;
 }
 
+std::string ChooserCaption(bool moveMode, uint64_t jobTotal) {
+    std::string caption = moveMode ? "VornMove to..." : "RedoDori to...";
+    if (jobTotal == 0)
+        return caption;
+    const ScaledSize size = ScaleFreeSpace(jobTotal);
+    return std::to_string(size.value) + std::string(size.unit) + " " + caption;
+}
+
+bool IsChooserVolume(std::string_view device, std::string_view fsType) {
+    if (fsType == "tmpfs")
+        return true;
+    return device.starts_with("/dev/") && fsType != "squashfs";
+}
+
+std::optional<std::string> RenameTarget(std::string_view folderPath, std::string_view newName) {
+    if (newName.empty() || newName == "." || newName == ".." ||
+        newName.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
+        return std::nullopt;
+    const size_t slash = folderPath.rfind('/');
+    if (slash == std::string_view::npos || folderPath.substr(slash + 1) == newName)
+        return std::nullopt;
+    return std::string(folderPath.substr(0, slash + 1)) + std::string(newName);
+}
+
 }  // namespace rd

@@ -76,4 +76,18 @@ struct LastDirWalk {
 std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
                                          const std::vector<std::string>& roots);
 
+// The chooser's caption: "RedoDori to..." ("VornMove to..." for a move), with the job's total
+// size in front once it is known (`jobTotal` > 0), e.g. "12 gb RedoDori to...".
+std::string ChooserCaption(bool moveMode, uint64_t jobTotal);
+
+// Whether a mounted file system is offered as a root: one on a device, or a RAM disk (tmpfs);
+// kernel and pseudo file systems (proc, sysfs, cgroup, overlay …) and read-only package images
+// (squashfs) are no destinations.
+bool IsChooserVolume(std::string_view device, std::string_view fsType);
+
+// The new path of the folder `folderPath` (without a trailing "/") renamed to `newName`, or
+// nothing when the name cannot be one folder's name ("", ".", "..", holding "/" or NUL) or
+// does not change it.
+std::optional<std::string> RenameTarget(std::string_view folderPath, std::string_view newName);
+
 }  // namespace rd

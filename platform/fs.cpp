@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/fault_injection.h"
 
@@ -369,6 +370,19 @@ int ListFolder(const std::string& folder, std::string_view pattern, std::vector<
 
 int MakeFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the flag: look first. Another process could still slip a folder
+    // in between; only an empty one could be lost then.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 std::string CurrentFolder() {

@@ -99,6 +99,10 @@ int ListFolder(const std::string& folder, std::string_view pattern, std::vector<
 // Creates one folder. Returns 0, EEXIST when something is already there, or another errno.
 int MakeFolder(const std::string& path);
 
+// Renames `from` to `to` without replacing anything already at `to` (a plain rename would
+// silently remove an empty folder there). Returns 0, EEXIST or another errno.
+int RenameNoReplace(const std::string& from, const std::string& to);
+
 // The current working folder, empty when it cannot be read.
 std::string CurrentFolder();
 

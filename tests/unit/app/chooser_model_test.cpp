@@ -141,5 +141,47 @@ TEST(ChooserModel, WalkToLastDir) {
     EXPECT_FALSE(WalkToLastDir("/a/", {"/media/usb"}).has_value());
 }
 
+TEST(ChooserModel, CaptionVolumesAndRenames) {
+    EXPECT_EQ(ChooserCaption(false, 0), "RedoDori to...");
+    EXPECT_EQ(ChooserCaption(true, 0), "VornMove to...");
+    EXPECT_EQ(ChooserCaption(false, 10241), "10 kb RedoDori to...");
+    EXPECT_EQ(ChooserCaption(true, 12ull << 30), "12 gb VornMove to...");
+
+    const struct {
+        const char* device;
+        const char* type;
+        bool shown;
+    } volumes[] = {
+        {"/dev/sda1", "ext4", true},      {"tmpfs", "tmpfs", true},
+        {"proc", "proc", false},          {"sysfs", "sysfs", false},
+        {"overlay", "overlay", false},    {"/dev/loop3", "squashfs", false},
+        {"server:/export", "nfs", false},
+    };
+    for (const auto& v : volumes)
+        EXPECT_EQ(IsChooserVolume(v.device, v.type), v.shown) << v.device << " " << v.type;
+
+    const struct {
+        const char* folder;
+        std::string name;
+        const char* target;  // nullptr: no rename
+    } renames[] = {
+        {"/media/usb/old", "new", "/media/usb/new"},
+        {"/top", "other", "/other"},
+        {"/media/usb/old", "old", nullptr},
+        {"/media/usb/old", "", nullptr},
+        {"/media/usb/old", ".", nullptr},
+        {"/media/usb/old", "..", nullptr},
+        {"/media/usb/old", "a/b", nullptr},
+        {"/media/usb/old", std::string("a\0b", 3), nullptr},
+        {"relative", "x", nullptr},
+    };
+    for (const auto& r : renames) {
+        const auto target = RenameTarget(r.folder, r.name);
+        ASSERT_EQ(target.has_value(), r.target != nullptr) << r.folder << " " << r.name;
+        if (target)
+            EXPECT_EQ(*target, r.target);
+    }
+}
+
 }  // namespace
 }  // namespace rd

@@ -1,0 +1,417 @@
+#include "ui/chooser/chooser_window.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
+
+#include "app/chooser_model.h"
+#include "app/favourites.h"
+#include "app/recent_destinations.h"
+#include "platform/fs.h"
+#include "ui/chooser/chooser_volumes.h"
+
+namespace rd {
+
+namespace {
+
+// A node's record lives in its item's data; an item without kKindRole has none (a placeholder
+// or a folder not yet listed).
+enum Role {
+    kNameRole = Qt::UserRole,  // QByteArray: the mount point of a root, else the folder's name
+    kKindRole,                 // 1 a folder of the machine, 3 a favourite
+    kWritableRole,             // -1 not tested, 0, 1
+    kFreeRole,                 // roots: free bytes of the volume, kUnknownFree before measured
+};
+constexpr int kLocal = 1;
+constexpr int kFavourite = 3;
+const QString kPlaceholder = "-";
+
+// Names are bytes on disk; a name that is not UTF-8 still reaches the right folder.
+QString Shown(const QByteArray& name) {
+    return QString::fromUtf8(name);
+}
+
+bool HasRecord(const QTreeWidgetItem* item) {
+    return item->data(0, kKindRole).isValid();
+}
+
+const QTreeWidgetItem* RootOf(const QTreeWidgetItem* item) {
+    while (item->parent())
+        item = item->parent();
+    return item;
+}
+
+bool Within(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
+    for (; item; item = item->parent()) {
+        if (item == ancestor)
+            return true;
+    }
+    return false;
+}
+
+// Tells the window when a label edit starts and what it ends with; the window renames the
+// folder and sets the label itself, so a failed rename never shows the new name.
+class LabelDelegate : public QStyledItemDelegate {
+public:
+    LabelDelegate(QTreeWidget* tree, std::function<void(QTreeWidgetItem*)> started,
+                  std::function<void(QTreeWidgetItem*, const QString&)> edited,
+                  std::function<void()> ended)
+        : QStyledItemDelegate(tree),
+          tree_(tree),
+          started_(std::move(started)),
+          edited_(std::move(edited)),
+          ended_(std::move(ended)) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        started_(tree_->itemFromIndex(index));
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            edited_(tree_->itemFromIndex(index), line->text());
+    }
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        QStyledItemDelegate::destroyEditor(editor, index);
+        ended_();
+    }
+
+private:
+    QTreeWidget* tree_;
+    std::function<void(QTreeWidgetItem*)> started_;
+    std::function<void(QTreeWidgetItem*, const QString&)> edited_;
+    std::function<void()> ended_;
+};
+
+}  // namespace
+
+TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), store_(store), moveMode_(moveMode) {
+    setObjectName("Form1");
+    setWindowTitle(QString::fromStdString(ChooserCaption(moveMode_, 0)));
+    TreeView1 = new QTreeWidget(this);
+    TreeView1->setObjectName("TreeView1");
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    TreeView1->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::SelectedClicked);
+    TreeView1->setItemDelegate(new LabelDelegate(
+        TreeView1, [this](QTreeWidgetItem* item) { TreeView1Editing(item); },
+        [this](QTreeWidgetItem* item, const QString& label) { TreeView1Edited(item, label); },
+        [this] {
+            editPath_.clear();
+            editItem_ = nullptr;
+        }));
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setEditable(true);
+    // Enter means OK, not "add the text to the list": the list is the recent destinations.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    BitBtn1 = new QPushButton("OK", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn2 = new QPushButton("Cancel", this);
+    BitBtn2->setObjectName("BitBtn2");
+    BitBtn3 = new QPushButton("Settings", this);
+    BitBtn3->setObjectName("BitBtn3");
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch();
+    buttons->addWidget(BitBtn3);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(TreeView1, 1);
+    layout->addWidget(ComboBox1);
+    layout->addLayout(buttons);
+    resize(360, 420);
+
+    connect(TreeView1, &QTreeWidget::itemExpanded, this, &TForm1::TreeView1Expanding);
+    connect(TreeView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::TreeView1Change);
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, &TForm1::TreeView1DblClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::settingsRequested);
+    // The window sees Enter and Escape before its controls do.
+    for (QObject* watched : std::initializer_list<QObject*>{
+             this, TreeView1, ComboBox1, ComboBox1->lineEdit(), BitBtn1, BitBtn2, BitBtn3})
+        watched->installEventFilter(this);
+}
+
+void TForm1::SetJobTotal(uint64_t total) {
+    jobTotal_ = total;
+    setWindowTitle(QString::fromStdString(ChooserCaption(moveMode_, total)));
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+        RefreshVolume(TreeView1->topLevelItem(i));
+    ColourAll();
+}
+
+void TForm1::FormShow() {
+    if (shown_)
+        return;
+    shown_ = true;
+    for (const std::string& root : LocalRoots())
+        RefreshVolume(AddRoot(root, kLocal));
+    for (const std::string& name : ListFavourites(FavouritesFolder()))
+        AddRoot(name, kFavourite);
+    ChooserMemory memory = LoadChooserMemory(store_);
+    recent_ = std::move(memory.recent);
+    for (const std::string& entry : recent_)
+        ComboBox1->addItem(QString::fromStdString(entry));
+    ComboBox1->setEditText(QString::fromStdString(memory.lastDir));
+    SelectLastDir(memory.lastDir);
+    ColourAll();
+}
+
+QTreeWidgetItem* TForm1::AddRoot(const std::string& name, int kind) {
+    const QByteArray bytes = QByteArray::fromStdString(name);
+    auto* item = new QTreeWidgetItem(TreeView1, QStringList(Shown(bytes)));
+    item->setData(0, kNameRole, bytes);
+    item->setData(0, kKindRole, kind);
+    item->setData(0, kWritableRole, -1);
+    item->setData(0, kFreeRole, QVariant::fromValue<qulonglong>(kUnknownFree));
+    // A root keeps its mount point: renaming it would move the volume's mount point.
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    if (kind == kLocal)
+        new QTreeWidgetItem(item, QStringList(kPlaceholder));
+    return item;
+}
+
+std::string TForm1::PathOf(const QTreeWidgetItem* item) const {
+    std::vector<std::string> names;
+    for (; item; item = item->parent())
+        names.push_back(item->data(0, kNameRole).toByteArray().toStdString());
+    std::reverse(names.begin(), names.end());
+    return NodePath(names);
+}
+
+void TForm1::ListSubFolders(QTreeWidgetItem* item) {
+    const std::string path = PathOf(item);
+    if (!HasRecord(item)) {
+        item->setData(0, kKindRole, kLocal);
+        item->setData(0, kWritableRole, FolderWritable(path));
+        Colour(item);
+    }
+    std::vector<fs::DirEntry> entries;
+    // A folder that cannot be listed (no permission, gone meanwhile) simply has no children.
+    if (fs::ListFolder(path, "*", entries) != 0)
+        return;
+    for (const fs::DirEntry& entry : entries) {
+        if (!entry.isFolder)
+            continue;
+        const QByteArray name = QByteArray::fromStdString(entry.name);
+        auto* child = new QTreeWidgetItem(item, QStringList(Shown(name)));
+        child->setData(0, kNameRole, name);
+        child->setFlags(child->flags() | Qt::ItemIsEditable);
+    }
+}
+
+void TForm1::TreeView1Expanding(QTreeWidgetItem* item) {
+    if (item->data(0, kKindRole).toInt() == kFavourite)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The children are rebuilt on every expansion: forget whatever pointed at the old ones.
+    std::erase_if(selectionOrder_,
+                  [item](QTreeWidgetItem* s) { return s != item && Within(s, item); });
+    // An editor open on a removed child is released by the view, which ends the edit.
+    qDeleteAll(item->takeChildren());
+    if (!item->parent())
+        RefreshVolume(item);
+    ListSubFolders(item);
+    if (item->parent() || item->childCount() > 0) {
+        // One level ahead, so that each child shows an expand button only when it has folders.
+        for (int i = 0; i < item->childCount(); ++i)
+            ListSubFolders(item->child(i));
+        for (int i = 0; i < item->childCount(); ++i)
+            Colour(item->child(i));
+    } else {
+        new QTreeWidgetItem(item, QStringList(kPlaceholder));
+        item->setExpanded(false);
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void TForm1::RefreshVolume(QTreeWidgetItem* root) {
+    if (root->parent() || root->data(0, kKindRole).toInt() != kLocal)
+        return;
+    const std::string name = root->data(0, kNameRole).toByteArray().toStdString();
+    const VolumeFacts facts = MeasureVolume(name);
+    if (!facts.known)
+        return;
+    root->setData(0, kFreeRole, QVariant::fromValue<qulonglong>(facts.freeBytes));
+    root->setData(0, kWritableRole, FolderWritable(name));
+    root->setText(0, QString::fromStdString(RootText(name, facts.label, facts.freeBytes)));
+}
+
+void TForm1::Colour(QTreeWidgetItem* item) const {
+    if (!HasRecord(item)) {
+        item->setData(0, Qt::ForegroundRole, QVariant());
+        return;
+    }
+    const uint64_t free = RootOf(item)->data(0, kFreeRole).toULongLong();
+    const EntryColour colour = ColourOfEntry(item->data(0, kWritableRole).toInt(), jobTotal_, free);
+    if (colour == EntryColour::Default) {
+        item->setData(0, Qt::ForegroundRole, QVariant());
+        return;
+    }
+    const uint32_t v = ColourValue(colour);  // 0x00BBGGRR
+    item->setForeground(0, QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF));
+}
+
+void TForm1::ColourAll() {
+    for (QTreeWidgetItemIterator it(TreeView1); *it; ++it)
+        Colour(*it);
+}
+
+void TForm1::SelectLastDir(const std::string& lastDir) {
+    std::vector<std::string> roots;
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* root = TreeView1->topLevelItem(i);
+        if (root->data(0, kKindRole).toInt() == kLocal)
+            roots.push_back(root->data(0, kNameRole).toByteArray().toStdString());
+    }
+    QTreeWidgetItem* node = nullptr;
+    if (const auto walk = WalkToLastDir(lastDir, roots)) {
+        const QByteArray rootName = QByteArray::fromStdString(walk->root);
+        for (int i = 0; i < TreeView1->topLevelItemCount() && !node; ++i) {
+            if (TreeView1->topLevelItem(i)->data(0, kNameRole).toByteArray() == rootName)
+                node = TreeView1->topLevelItem(i);
+        }
+        if (!node)
+            return;
+        node->setExpanded(true);
+        for (const std::string& name : walk->names) {
+            const QByteArray wanted = QByteArray::fromStdString(name);
+            QTreeWidgetItem* next = nullptr;
+            for (int i = 0; i < node->childCount() && !next; ++i) {
+                if (node->child(i)->data(0, kNameRole).toByteArray() == wanted)
+                    next = node->child(i);
+            }
+            // The last destination is gone: nothing is pre-selected rather than a folder above.
+            if (!next)
+                return;
+            next->setExpanded(true);
+            node = next;
+        }
+    } else if (TreeView1->topLevelItemCount() > 0) {
+        node = TreeView1->topLevelItem(0);
+    }
+    if (!node)
+        return;
+    TreeView1->setCurrentItem(node);
+    TreeView1->scrollToItem(node);
+    TreeView1->setFocus();
+}
+
+void TForm1::TreeView1Change() {
+    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+    std::erase_if(selectionOrder_, [&](QTreeWidgetItem* item) { return !selected.contains(item); });
+    for (QTreeWidgetItem* item : selected) {
+        if (std::find(selectionOrder_.begin(), selectionOrder_.end(), item) ==
+            selectionOrder_.end())
+            selectionOrder_.push_back(item);
+    }
+    // Clearing the selection is no choice of destination: a typed text stays.
+    if (selectionOrder_.empty())
+        return;
+    std::vector<SelectedNode> nodes;
+    for (const QTreeWidgetItem* item : selectionOrder_) {
+        if (item->data(0, kKindRole).toInt() == kFavourite)
+            nodes.push_back({SelectedNode::Kind::Favourite,
+                             item->data(0, kNameRole).toByteArray().toStdString()});
+        else if (!item->data(0, kNameRole).isValid())  // a placeholder
+            nodes.push_back({SelectedNode::Kind::Nothing, {}});
+        else
+            nodes.push_back({SelectedNode::Kind::Folder, PathOf(item)});
+    }
+    ComboBox1->setEditText(QString::fromStdString(SelectionText(nodes, FavouritesFolder())));
+}
+
+void TForm1::TreeView1Editing(QTreeWidgetItem* item) {
+    editItem_ = item;
+    std::string path = PathOf(item);
+    path.pop_back();
+    editPath_ = path;
+}
+
+void TForm1::TreeView1Edited(QTreeWidgetItem* item, const QString& label) {
+    if (!item || item != editItem_ || editPath_.empty())
+        return;
+    const std::string path = editPath_;
+    editPath_.clear();
+    editItem_ = nullptr;
+    const QByteArray newName = label.toUtf8();
+    const auto target = RenameTarget(path, newName.toStdString());
+    if (target && fs::RenameNoReplace(path, *target) == 0) {
+        item->setData(0, kNameRole, newName);
+        item->setText(0, label);
+        ComboBox1->setEditText(QString::fromStdString(PathOf(item)));
+        return;
+    }
+    // The folder keeps its name, and so does its label.
+    item->setText(0, Shown(item->data(0, kNameRole).toByteArray()));
+}
+
+void TForm1::TreeView1DblClick() {
+    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+    if (selected.size() == 1 && selected.front()->data(0, kKindRole).toInt() == kFavourite &&
+        !ComboBox1->currentText().isEmpty())
+        BitBtn1Click();
+}
+
+void TForm1::BitBtn1Click() {
+    const std::string text = ComboBox1->currentText().toUtf8().toStdString();
+    if (!text.empty()) {
+        const QRect frame = geometry();
+        SaveAfterOk(store_, recent_, text,
+                    {frame.left(), frame.top(), frame.width(), frame.height()});
+        answered_ = true;
+        emit confirmed(TargetText(text));
+    }
+    close();
+}
+
+void TForm1::BitBtn2Click() {
+    close();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FormShow();
+}
+
+void TForm1::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Minimising is no answer; closing without OK is one.
+    if (event->spontaneous() || answered_)
+        return;
+    answered_ = true;
+    emit cancelled();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && !Editing()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            BitBtn1Click();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            BitBtn2Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace rd

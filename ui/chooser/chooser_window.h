@@ -1,0 +1,84 @@
+// The destination chooser TForm1: a tree of roots (the machine's volumes and the favourites)
+// and a combo box with the destination text and the recent destinations. OK hands the target
+// text on; the texts, colours and the store's rules come from app/chooser_model,
+// app/favourites and app/recent_destinations.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace rd {
+
+class Store;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    TForm1(Store& store, bool moveMode, QWidget* parent = nullptr);
+
+    // The job's total size once its file list is complete: it goes in front of the caption,
+    // the roots' free space is measured again and the entries are coloured by whether it fits.
+    void SetJobTotal(uint64_t total);
+
+    // Builds the roots and pre-selects the last destination; the first show does it.
+    void FormShow();
+    void TreeView1Expanding(QTreeWidgetItem* item);
+    void TreeView1Change();
+    void TreeView1Editing(QTreeWidgetItem* item);
+    void TreeView1Edited(QTreeWidgetItem* item, const QString& label);
+    void TreeView1DblClick();
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+    // An edit of a label is under way.
+    bool Editing() const { return !editPath_.empty(); }
+
+signals:
+    // OK with a destination: the job's target text, every destination ending with "?".
+    void confirmed(const std::string& targetText);
+    // The chooser went away without a destination.
+    void cancelled();
+    void settingsRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QTreeWidgetItem* AddRoot(const std::string& name, int kind);
+    void ListSubFolders(QTreeWidgetItem* item);
+    void RefreshVolume(QTreeWidgetItem* root);
+    void Colour(QTreeWidgetItem* item) const;
+    void ColourAll();
+    void SelectLastDir(const std::string& lastDir);
+    std::string PathOf(const QTreeWidgetItem* item) const;
+
+    Store& store_;
+    bool moveMode_;
+    uint64_t jobTotal_ = 0;
+    std::vector<std::string> recent_;
+    std::vector<QTreeWidgetItem*> selectionOrder_;
+    // The folder whose label is being edited, without its trailing "/"; empty otherwise.
+    std::string editPath_;
+    QTreeWidgetItem* editItem_ = nullptr;
+    bool shown_ = false;
+    bool answered_ = false;
+
+    QTreeWidget* TreeView1;
+    QComboBox* ComboBox1;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    QPushButton* BitBtn3;
+};
+
+}  // namespace rd
