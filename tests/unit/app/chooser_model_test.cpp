@@ -178,8 +178,9 @@ TEST(ChooserModel, CaptionVolumesAndRenames) {
     for (const auto& r : renames) {
         const auto target = RenameTarget(r.folder, r.name);
         ASSERT_EQ(target.has_value(), r.target != nullptr) << r.folder << " " << r.name;
-        if (target)
+        if (target) {
             EXPECT_EQ(*target, r.target);
+        }
     }
 }
 
