@@ -229,10 +229,32 @@ JobSession::Start JobSession::Intake() {
     ctx.window.Post(msg::WMU_COMMAND, msg::kCmdStartJob, 0);
 
     if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
-        Tell("RedoDori",
-             "the destination chooser is not available yet: give the job a destination");
-        EndUnrun();
+        // Off screen nobody could answer the chooser: the job would wait for ever.
+        if (!host.showChooser) {
+            Tell("RedoDori",
+                 "The job has no destination, and the destination chooser needs a display: "
+                 "give the job a destination");
+            EndUnrun();
+        }
+        host.showChooser();
+        return Start::NeedsChooser;
     }
+    return RunWithTargets();
+}
+
+JobSession::Start JobSession::StartWithTarget(const std::string& targetText) {
+    fields.target = targetText;
+    // The chooser's text holds the destinations themselves, never a list file's name.
+    flags.TargetIsListFile = false;
+    return RunWithTargets();
+}
+
+void JobSession::ChooserCancelled() {
+    End(0);
+}
+
+JobSession::Start JobSession::RunWithTargets() {
+    std::string error;
     ListFile targetList;
     if (!ReadTargets(fields.target, flags, core.targetText, targetList, error)) {
         Tell("Opening filelist error", error);

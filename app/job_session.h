@@ -43,6 +43,9 @@ public:
         std::function<void(const std::string& text, const std::string& reportPath)> announceReport;
         // Handles pending window messages while the end waits for the writers.
         std::function<void()> pumpMessages;
+        // Shows the destination chooser for a job without a target; its answer comes back
+        // through StartWithTarget or ChooserCancelled. Unset: such a job ends with a message.
+        std::function<void()> showChooser;
         // Ends the process. Unset: flush and _exit.
         std::function<void(int exitCode)> exit;
     };
@@ -67,6 +70,11 @@ public:
 
     // The intake, steps 2 to 16: ends the process itself on every way that does not run a job.
     Start Intake();
+    // The chooser's OK: the rest of the intake with `targetText` as the job's target field,
+    // as a job line with that target would run it; ends the process when it names no folder.
+    Start StartWithTarget(const std::string& targetText);
+    // The chooser went away without a destination: the job ends with code 0.
+    void ChooserCancelled();
     // Starts the job thread (WMU_COMMAND 0).
     void StartJobThread();
     // Ends the job with `code` (0 forget it, 2 keep it for resume); ends the process. A request
@@ -93,6 +101,9 @@ private:
     ResumeJob MakeResumeJob() const;
     void SaveForResume(int mode);
     [[noreturn]] void RunTreeLinkPass();
+    // The intake from the targets on: read them, the tree link pass, the resume record and the
+    // start of the job.
+    Start RunWithTargets();
 
     std::string line_;
     Store& store_;

@@ -15,6 +15,7 @@
 #include "app/job_explain.h"
 #include "app/job_session.h"
 #include "platform/store.h"
+#include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
 #include "ui/progress/queue_window.h"
@@ -82,6 +83,27 @@ std::unique_ptr<QWidget> PlainWindow(const char* objectName, const char* missing
     return window;
 }
 
+// The destination chooser for a job without a target, at its stored place; its answer goes to
+// the session.
+std::unique_ptr<rd::TForm1> ShowChooser(rd::JobSession& session, QWidget& settings) {
+    auto form1 = std::make_unique<rd::TForm1>(rd::Store::Default(),
+                                              rd::mode::IsMove(session.settings.delmode));
+    const rd::StoredPlacement& placed = session.settings.chooserPlacement;
+    form1->move(placed.hasLeft ? placed.left : form1->x(), placed.hasTop ? placed.top : form1->y());
+    form1->resize(placed.hasWidth ? placed.width : form1->width(),
+                  placed.hasHeight ? placed.height : form1->height());
+    QObject::connect(form1.get(), &rd::TForm1::confirmed,
+                     [&session](const std::string& target) { session.StartWithTarget(target); });
+    QObject::connect(form1.get(), &rd::TForm1::cancelled,
+                     [&session] { session.ChooserCancelled(); });
+    QObject::connect(form1.get(), &rd::TForm1::settingsRequested, [&settings] {
+        settings.show();
+        settings.raise();
+    });
+    form1->show();
+    return form1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,7 +156,8 @@ int main(int argc, char** argv) {
     auto form4 = PlainWindow("Form4", "The settings dialog");
     rd::TRedoDoriWnd progress;
     rd::TRedoDoriQueue queue;
-    auto form1 = PlainWindow("Form1", "The destination chooser");
+    // Made once the line is read: its caption depends on whether the job moves.
+    std::unique_ptr<rd::TForm1> form1;
     rd::TrayIcon tray(&app);
 
     rd::JobSession session(line, rd::Store::Default(), progress);
@@ -170,6 +193,11 @@ int main(int argc, char** argv) {
                              QString::fromStdString(reportPath));
     };
     session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
+    // Off screen nobody can answer the chooser; the session then ends such a job with a message.
+    if (!offscreen)
+        session.host.showChooser = [&form1, &form4, &session] {
+            form1 = ShowChooser(session, *form4);
+        };
     session.Intake();
     queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
     rd::TForm3 form3;

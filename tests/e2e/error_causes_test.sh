@@ -23,6 +23,14 @@ check_same "no destination" 'redodori: The job has no destination: "???" names n
     "$(own_lines "$work/err")"
 check "a move to nowhere removed its source" test -f "$work/src/f"
 
+# Without a display nobody could answer the destination chooser: the job says so and ends.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY "$REDODORI" "|$work/src||em" 2>"$work/err" || status=$?
+check_same "no target off screen" "redodori: The job has no destination, and the destination \
+chooser needs a display: give the job a destination" "$(own_lines "$work/err")"
+check_same "no target off screen: exit status" 0 "$status"
+check "a move without a target removed its source" test -f "$work/src/f"
+
 # A destination below a folder that cannot take new folders: a read-only file system as root,
 # a folder without write permission otherwise.
 setup mkdir -p "$work/closed"
