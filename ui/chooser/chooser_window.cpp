@@ -94,6 +94,16 @@ private:
     std::function<void()> ended_;
 };
 
+// The child of `parent` whose own name is `name`; null when there is none.
+QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const std::string& name) {
+    const QByteArray wanted = QByteArray::fromStdString(name);
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i)->data(0, kNameRole).toByteArray() == wanted)
+            return parent->child(i);
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
@@ -282,21 +292,12 @@ void TForm1::SelectLastDir(const std::string& lastDir) {
     }
     QTreeWidgetItem* node = nullptr;
     if (const auto walk = WalkToLastDir(lastDir, roots)) {
-        const QByteArray rootName = QByteArray::fromStdString(walk->root);
-        for (int i = 0; i < TreeView1->topLevelItemCount() && !node; ++i) {
-            if (TreeView1->topLevelItem(i)->data(0, kNameRole).toByteArray() == rootName)
-                node = TreeView1->topLevelItem(i);
-        }
+        node = ChildNamed(TreeView1->invisibleRootItem(), walk->root);
         if (!node)
             return;
         node->setExpanded(true);
         for (const std::string& name : walk->names) {
-            const QByteArray wanted = QByteArray::fromStdString(name);
-            QTreeWidgetItem* next = nullptr;
-            for (int i = 0; i < node->childCount() && !next; ++i) {
-                if (node->child(i)->data(0, kNameRole).toByteArray() == wanted)
-                    next = node->child(i);
-            }
+            QTreeWidgetItem* next = ChildNamed(node, name);
             // The last destination is gone: nothing is pre-selected rather than a folder above.
             if (!next)
                 return;
