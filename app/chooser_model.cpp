@@ -130,10 +130,32 @@ std::string ChooserCaption(bool moveMode, uint64_t jobTotal) {
     return std::to_string(size.value) + std::string(size.unit) + " " + caption;
 }
 
-bool IsChooserVolume(std::string_view device, std::string_view fsType) {
-    if (fsType == "tmpfs")
-        return true;
-    return device.starts_with("/dev/") && fsType != "squashfs";
+int RootImage(VolumeType type, int fixedBefore) {
+    using namespace chooser_image;
+    switch (type) {
+        case VolumeType::Fixed:
+            return fixedBefore <= kLastFixed - kFirstFixed ? kFirstFixed + fixedBefore
+                                                           : kOtherDrive;
+        case VolumeType::Removable: return kRemovable;
+        case VolumeType::Optical: return kOptical;
+        case VolumeType::Network: return kNetworkDrive;
+        case VolumeType::RamDisk:
+        case VolumeType::Unknown: break;
+    }
+    return kOtherDrive;
+}
+
+int FolderImage(int kind, int depth) {
+    using namespace chooser_image;
+    if (kind == 2 && depth == 1)
+        return kHost;
+    if (kind == 2 && depth == 2)
+        return kShare;
+    return kFolder;
+}
+
+std::string NewFolderName(int n) {
+    return n <= 1 ? "New folder" : "New folder (" + std::to_string(n) + ")";
 }
 
 std::optional<std::string> RenameTarget(std::string_view folderPath, std::string_view newName) {

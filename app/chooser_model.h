@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/volume_type.h"
+
 namespace rd {
 
 // The chooser's separator between destinations, also the last character of a target text.
@@ -80,10 +82,34 @@ std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
 // size in front once it is known (`jobTotal` > 0), e.g. "12 gb RedoDori to...".
 std::string ChooserCaption(bool moveMode, uint64_t jobTotal);
 
-// Whether a mounted file system is offered as a root: one on a device, or a RAM disk (tmpfs);
-// kernel and pseudo file systems (proc, sysfs, cgroup, overlay …) and read-only package images
-// (squashfs) are no destinations.
-bool IsChooserVolume(std::string_view device, std::string_view fsType);
+// The chooser's image list: the window's icon, the button pictures a skin may replace (2-9),
+// then one picture per kind of entry.
+namespace chooser_image {
+inline constexpr int kWindow = 0;
+inline constexpr int kFirstButton = 2;
+inline constexpr int kLastButton = 9;
+inline constexpr int kFolder = 10;
+inline constexpr int kOtherDrive = 11;  // unknown type, RAM disk, or a fixed drive from the 8th
+inline constexpr int kRemovable = 12;
+inline constexpr int kOptical = 14;
+inline constexpr int kNetworkDrive = 15;
+inline constexpr int kFirstFixed = 16;  // one picture each for the first seven fixed drives
+inline constexpr int kLastFixed = 22;
+inline constexpr int kNetworkRoot = 23;
+inline constexpr int kHost = 24;
+inline constexpr int kShare = 25;
+inline constexpr int kFavourite = 26;
+}  // namespace chooser_image
+
+// The picture of a root of the machine; `fixedBefore` counts the fixed roots above it.
+int RootImage(VolumeType type, int fixedBefore);
+
+// The picture of a folder of branch `kind` (1 the machine, 2 the network) at `depth` below its
+// root: the network branch shows hosts at depth 1 and shares at depth 2.
+int FolderImage(int kind, int depth);
+
+// The n-th name tried for a new folder: "New folder", then "New folder (2)" and so on.
+std::string NewFolderName(int n);
 
 // The new path of the folder `folderPath` (without a trailing "/") renamed to `newName`, or
 // nothing when the name cannot be one folder's name ("", ".", "..", holding "/" or NUL) or

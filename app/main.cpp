@@ -210,6 +210,7 @@ int main(int argc, char** argv) {
     windows.countdown = &form6;
     windows.settings = form4.get();
     windows.tray = &tray;
+    windows.chooser = form1.get();
     progress.SetWindows(windows);
     progress.JobStarted();
     return app.exec();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and builds (scripts/setup.sh), then runs a slowed copy job with the program's windows
 # (off screen when there is no display) and saves PNG pictures of the progress window, both
-# prompts, the shutdown countdown and the queue window into FOLDER.
+# prompts, the shutdown countdown, the queue window and the destination chooser into FOLDER.
+# Run as root, it mounts two small RAM disks for the chooser to show (one too small for the job).
 # Usage: scripts/screenshots.sh FOLDER
 set -euo pipefail
 if [ $# -ne 1 ]; then
@@ -12,6 +13,18 @@ out=$(realpath -m "$1")
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+mounts=()
+cleanup() {
+    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+if [ "$(id -u)" -eq 0 ]; then
+    for disk in Photos:64m Small:1m; do
+        mkdir -p "$work/media/${disk%%:*}"
+        mount -t tmpfs -o "size=${disk##*:}" tmpfs "$work/media/${disk%%:*}" &&
+            mounts+=("$work/media/${disk%%:*}")
+    done
+fi
 build/tools/screenshots/redodori-screenshots "$out" "$work" 2>/dev/null
 echo "Pictures of the windows are in $out."

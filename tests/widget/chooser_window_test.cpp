@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -233,6 +234,64 @@ private slots:
         QCOMPARE(c.cancelled.size(), 1);
         QCOMPARE(c.confirmed.size(), 0);
         QCOMPARE(LoadChooserMemory(c.store).recent.size(), size_t{0});
+    }
+
+    void NewFoldersTakeTheNextFreeName() {
+        Chooser c;
+        const std::string base = c.env.Dir() / "tree";
+        paths::MakePath(base + "/New folder");
+        QTreeWidgetItem* top = c.ShowAt(base + "/");
+        QAction* newFolder = c.tree->actions().value(0);
+        QVERIFY(newFolder);
+        QCOMPARE(newFolder->text(), QString("New folder"));
+        for (const char* label : {"mine", "ours"}) {
+            c.tree->setCurrentItem(top);
+            newFolder->trigger();
+            QVERIFY(c.form.Editing());
+            QVERIFY(Exists(base + "/New folder (2)"));
+            auto* editor = Editor(c.tree);
+            QVERIFY(editor);
+            editor->setText(label);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QCoreApplication::processEvents();
+            QVERIFY(Exists(base + "/" + label));
+            QCOMPARE(c.Text(), Q(base + "/" + label + "/"));
+        }
+        QVERIFY(!Exists(base + "/New folder (2)"));
+        QCOMPARE(Texts(top), QStringList({"mine", "New folder", "ours"}));
+    }
+
+    void MountsAppearAndGoWhileShown() {
+        Chooser c;
+        if (::geteuid() != 0)
+            QSKIP("mounting needs root");
+        const std::string point = c.env.Dir() / "late";
+        paths::MakePath(point);
+        c.ShowAt("");
+        const auto root = [&]() -> QTreeWidgetItem* {
+            for (int i = 0; i < c.tree->topLevelItemCount(); ++i) {
+                if (c.tree->topLevelItem(i)->text(0).startsWith(Q(point + " ")))
+                    return c.tree->topLevelItem(i);
+            }
+            return nullptr;
+        };
+        QVERIFY(!root());
+        int status = -1;
+        test::RunCommand("mount -t tmpfs -o size=2m tmpfs '" + point + "' 2>&1", &status);
+        QCOMPARE(status, 0);
+        paths::MakePath(point + "/in");
+        QTRY_VERIFY(root());
+        QCOMPARE(root()->text(0), Q(point + " ~2048 kb free"));
+        root()->setExpanded(true);
+        c.tree->clearSelection();
+        Child(root(), "in")->setSelected(true);
+        QCOMPARE(c.Text(), Q(point + "/in/"));
+        test::RunCommand("umount '" + point + "'", &status);
+        QCOMPARE(status, 0);
+        QTRY_VERIFY(!root());
+        // The destination was on the volume that went: OK must not fill the bare mount point.
+        QCOMPARE(c.Text(), QString());
+        QVERIFY(c.form.isVisible());
     }
 
     void FoldersThatCannotBeListedHaveNoChildren() {

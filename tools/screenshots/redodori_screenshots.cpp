@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
+#include <QStorageInfo>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,9 @@
 #include <string>
 
 #include "app/job_session.h"
+#include "app/store_keys.h"
 #include "platform/store.h"
+#include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
 #include "ui/progress/queue_window.h"
@@ -27,7 +30,9 @@ const char kUsage[] =
     "Usage: redodori-screenshots OUTPUT-FOLDER WORK-FOLDER\n"
     "Copies a few files from WORK-FOLDER/src to WORK-FOLDER/dst, slowly, with the program's\n"
     "windows (off screen without a display), and saves progress_window.png, queue_window.png,\n"
-    "exists_prompt.png, error_prompt.png and shutdown_countdown.png into OUTPUT-FOLDER. The\n"
+    "exists_prompt.png, error_prompt.png, shutdown_countdown.png and chooser.png (the\n"
+    "destination chooser, at WORK-FOLDER/media/Photos when that is a mount, with a favourite)\n"
+    "into OUTPUT-FOLDER. The\n"
     "settings store, data, runtime and state folders are made inside WORK-FOLDER; nothing is\n"
     "powered off. Removing WORK-FOLDER afterwards is the caller's business.\n";
 
@@ -84,6 +89,8 @@ int main(int argc, char** argv) {
     WriteRandom(w + "/src/photos/holiday-2026-at-the-seaside-with-the-whole-family.raw", 3 << 20);
     WriteRandom(w + "/src/photos/notes.txt", 3000);
     WriteRandom(w + "/dst/notes.txt", 1000);
+    QDir().mkpath(work + "/data/favorites");
+    std::ofstream(w + "/data/favorites/Backups.lst") << w << "/dst/photos/\r\n/media/backup/\r\n";
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
@@ -128,6 +135,20 @@ int main(int argc, char** argv) {
         }
         std::printf("%s\n", qPrintable(path));
     };
+    {
+        // The chooser of a job without a target, opened at the last destination: the RAM disk
+        // the caller may have mounted, else the first root.
+        const QString disk = work + "/media/Photos";
+        if (QStorageInfo(disk).rootPath() == disk)
+            rd::StoreKey(rd::Store::Default(), rd::StoreRoot::CurrentUser,
+                         std::string(rd::kBaseKey))
+                .WriteText("LastDir", disk.toStdString() + "/");
+        rd::TForm1 chooser(rd::Store::Default(), false);
+        chooser.move(450, 100);
+        chooser.show();
+        chooser.SetJobTotal((3 << 20) + 3000);
+        save(chooser, "chooser.png");
+    }
     const rd::JobCounters& counters = session.ctx.state.counters;
     When([&] { return existsPrompt.isVisible(); },
          [&] {

@@ -4,21 +4,57 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
 
 namespace rd {
 
-std::vector<std::string> LocalRoots() {
-    std::vector<std::string> roots = {"/", QDir::homePath().toStdString()};
+namespace {
+
+// The kind of drive of a mounted volume; the disk and its removable flag come from /sys, where
+// a partition's folder lies inside its disk's.
+VolumeType TypeOf(const QStorageInfo& volume) {
+    const QByteArray device = volume.device();
+    const QByteArray type = volume.fileSystemType();
+    QString disk;
+    bool removable = false;
+    if (device.startsWith("/dev/")) {
+        const QString node = QFileInfo(QString::fromLocal8Bit(device)).canonicalFilePath();
+        QString sys =
+            QFileInfo("/sys/class/block/" + QFileInfo(node).fileName()).canonicalFilePath();
+        if (!sys.isEmpty()) {
+            if (QFileInfo::exists(sys + "/partition"))
+                sys = QFileInfo(sys).path();
+            disk = QFileInfo(sys).fileName();
+            QFile flag(sys + "/removable");
+            removable = flag.open(QIODevice::ReadOnly) && flag.read(1) == "1";
+        }
+    }
+    const QByteArray diskName = disk.toLocal8Bit();
+    return TypeOfVolume({std::string_view(device.constData(), device.size()),
+                         std::string_view(type.constData(), type.size()),
+                         std::string_view(diskName.constData(), diskName.size()), removable});
+}
+
+}  // namespace
+
+std::vector<LocalRoot> LocalRoots() {
+    std::vector<LocalRoot> roots;
+    const auto add = [&roots](const std::string& path, const QStorageInfo& volume) {
+        if (std::none_of(roots.begin(), roots.end(),
+                         [&path](const LocalRoot& root) { return root.path == path; }))
+            roots.push_back({path, TypeOf(volume)});
+    };
+    add("/", QStorageInfo(QStringLiteral("/")));
+    add(QDir::homePath().toStdString(), QStorageInfo(QDir::homePath()));
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (!volume.isValid() || !volume.isReady())
             continue;
         if (!IsChooserVolume(volume.device().toStdString(), volume.fileSystemType().toStdString()))
             continue;
-        const std::string root = volume.rootPath().toStdString();
-        if (std::find(roots.begin(), roots.end(), root) == roots.end())
-            roots.push_back(root);
+        add(volume.rootPath().toStdString(), volume);
     }
     return roots;
 }

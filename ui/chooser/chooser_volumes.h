@@ -1,6 +1,6 @@
 // What the destination chooser asks of the machine: its roots ("/", the home folder and the
-// mounted file systems that can take files), a volume's free space and label, and whether a
-// folder can be written.
+// mounted file systems that can take files) with their kind of drive, a volume's free space
+// and label, and whether a folder can be written.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +11,14 @@
 
 namespace rd {
 
-// The roots' mount points in the order they are shown, each once: "/", the home folder, then
-// the mounted volumes that IsChooserVolume accepts.
-std::vector<std::string> LocalRoots();
+struct LocalRoot {
+    std::string path;  // the mount point, or the home folder
+    VolumeType type = VolumeType::Unknown;
+};
+
+// The roots in the order they are shown, each once: "/", the home folder, then the mounted
+// volumes that IsChooserVolume accepts.
+std::vector<LocalRoot> LocalRoots();
 
 struct VolumeFacts {
     bool known = false;  // the volume answered

@@ -1,12 +1,15 @@
 #include "ui/chooser/chooser_window.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCollator>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -18,7 +21,9 @@
 #include "app/favourites.h"
 #include "app/recent_destinations.h"
 #include "platform/fs.h"
+#include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_volumes.h"
+#include "ui/chooser/mount_watcher.h"
 
 namespace rd {
 
@@ -49,6 +54,13 @@ const QTreeWidgetItem* RootOf(const QTreeWidgetItem* item) {
     while (item->parent())
         item = item->parent();
     return item;
+}
+
+int Depth(const QTreeWidgetItem* item) {
+    int depth = 0;
+    for (; item->parent(); item = item->parent())
+        ++depth;
+    return depth;
 }
 
 bool Within(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
@@ -104,12 +116,24 @@ QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const std::string& name) {
     return nullptr;
 }
 
+// The roots' pictures in their order: fixed drives are numbered from the top.
+std::vector<int> RootImages(const std::vector<LocalRoot>& roots) {
+    std::vector<int> images;
+    int fixed = 0;
+    for (const LocalRoot& root : roots) {
+        images.push_back(RootImage(root.type, fixed));
+        fixed += root.type == VolumeType::Fixed;
+    }
+    return images;
+}
+
 }  // namespace
 
 TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), store_(store), moveMode_(moveMode) {
     setObjectName("Form1");
     setWindowTitle(QString::fromStdString(ChooserCaption(moveMode_, 0)));
+    setWindowIcon(ChooserImage(chooser_image::kWindow));
     TreeView1 = new QTreeWidget(this);
     TreeView1->setObjectName("TreeView1");
     TreeView1->setHeaderHidden(true);
@@ -123,6 +147,11 @@ TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
             editPath_.clear();
             editItem_ = nullptr;
         }));
+    auto* newFolder = new QAction("New folder", TreeView1);
+    newFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    connect(newFolder, &QAction::triggered, this, &TForm1::NewFolder);
+    TreeView1->addAction(newFolder);
+    TreeView1->setContextMenuPolicy(Qt::ActionsContextMenu);
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setEditable(true);
@@ -152,6 +181,8 @@ TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm1::settingsRequested);
+    mounts_ = new MountWatcher(this);
+    connect(mounts_, &MountWatcher::changed, this, &TForm1::SyncRoots);
     // The window sees Enter and Escape before its controls do.
     for (QObject* watched : std::initializer_list<QObject*>{
              this, TreeView1, ComboBox1, ComboBox1->lineEdit(), BitBtn1, BitBtn2, BitBtn3})
@@ -170,10 +201,12 @@ void TForm1::FormShow() {
     if (shown_)
         return;
     shown_ = true;
-    for (const std::string& root : LocalRoots())
-        RefreshVolume(AddRoot(root, kLocal));
+    const std::vector<LocalRoot> roots = LocalRoots();
+    const std::vector<int> images = RootImages(roots);
+    for (size_t i = 0; i < roots.size(); ++i)
+        RefreshVolume(AddRoot(roots[i].path, kLocal, images[i]));
     for (const std::string& name : ListFavourites(FavouritesFolder()))
-        AddRoot(name, kFavourite);
+        AddRoot(name, kFavourite, chooser_image::kFavourite);
     ChooserMemory memory = LoadChooserMemory(store_);
     recent_ = std::move(memory.recent);
     for (const std::string& entry : recent_)
@@ -183,9 +216,11 @@ void TForm1::FormShow() {
     ColourAll();
 }
 
-QTreeWidgetItem* TForm1::AddRoot(const std::string& name, int kind) {
+QTreeWidgetItem* TForm1::AddRoot(const std::string& name, int kind, int image, int at) {
     const QByteArray bytes = QByteArray::fromStdString(name);
-    auto* item = new QTreeWidgetItem(TreeView1, QStringList(Shown(bytes)));
+    auto* item = new QTreeWidgetItem(QStringList(Shown(bytes)));
+    TreeView1->insertTopLevelItem(at < 0 ? TreeView1->topLevelItemCount() : at, item);
+    item->setIcon(0, ChooserImage(image));
     item->setData(0, kNameRole, bytes);
     item->setData(0, kKindRole, kind);
     item->setData(0, kWritableRole, -1);
@@ -195,6 +230,87 @@ QTreeWidgetItem* TForm1::AddRoot(const std::string& name, int kind) {
     if (kind == kLocal)
         new QTreeWidgetItem(item, QStringList(kPlaceholder));
     return item;
+}
+
+void TForm1::RemoveRoot(QTreeWidgetItem* root) {
+    const auto within = [root](QTreeWidgetItem* item) { return Within(item, root); };
+    const bool heldSelection = std::any_of(selectionOrder_.begin(), selectionOrder_.end(), within);
+    std::erase_if(selectionOrder_, within);
+    if (editItem_ && Within(editItem_, root)) {
+        editPath_.clear();
+        editItem_ = nullptr;
+    }
+    {
+        const QSignalBlocker quiet(TreeView1);
+        delete root;
+    }
+    if (!heldSelection)
+        return;
+    // A destination on the volume that went would now land in the bare mount point.
+    if (selectionOrder_.empty())
+        ComboBox1->clearEditText();
+    else
+        TreeView1Change();
+}
+
+void TForm1::SyncRoots() {
+    if (!shown_)
+        return;
+    const std::vector<LocalRoot> roots = LocalRoots();
+    const std::vector<int> images = RootImages(roots);
+    int lastLocal = -1;
+    for (int i = TreeView1->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = TreeView1->topLevelItem(i);
+        if (item->data(0, kKindRole).toInt() != kLocal)
+            continue;
+        const std::string path = item->data(0, kNameRole).toByteArray().toStdString();
+        if (std::none_of(roots.begin(), roots.end(),
+                         [&path](const LocalRoot& root) { return root.path == path; }))
+            RemoveRoot(item);
+    }
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        if (TreeView1->topLevelItem(i)->data(0, kKindRole).toInt() == kLocal)
+            lastLocal = i;
+    }
+    for (size_t i = 0; i < roots.size(); ++i) {
+        QTreeWidgetItem* item = ChildNamed(TreeView1->invisibleRootItem(), roots[i].path);
+        if (item) {
+            item->setIcon(0, ChooserImage(images[i]));
+            continue;
+        }
+        item = AddRoot(roots[i].path, kLocal, images[i], ++lastLocal);
+        RefreshVolume(item);
+        Colour(item);
+    }
+}
+
+void TForm1::NewFolder() {
+    QTreeWidgetItem* parent = TreeView1->currentItem();
+    if (!parent || !parent->data(0, kNameRole).isValid() ||
+        parent->data(0, kKindRole).toInt() == kFavourite || Editing())
+        return;
+    const std::string folder = PathOf(parent);
+    std::string name;
+    for (int n = 1; n <= 1000 && name.empty(); ++n) {
+        const std::string candidate = NewFolderName(n);
+        const int error = fs::MakeFolder(folder + candidate);
+        if (error == 0)
+            name = candidate;
+        else if (error != EEXIST)
+            break;
+    }
+    if (name.empty())
+        return;
+    // Listing the folder again shows the new one where the sorting puts it.
+    parent->setExpanded(false);
+    parent->setExpanded(true);
+    QTreeWidgetItem* child = ChildNamed(parent, name);
+    if (!child)
+        return;
+    TreeView1->clearSelection();
+    TreeView1->setCurrentItem(child);
+    TreeView1->scrollToItem(child);
+    TreeView1->editItem(child);
 }
 
 std::string TForm1::PathOf(const QTreeWidgetItem* item) const {
@@ -216,13 +332,23 @@ void TForm1::ListSubFolders(QTreeWidgetItem* item) {
     // A folder that cannot be listed (no permission, gone meanwhile) simply has no children.
     if (fs::ListFolder(path, "*", entries) != 0)
         return;
+    std::vector<QByteArray> names;
     for (const fs::DirEntry& entry : entries) {
-        if (!entry.isFolder)
-            continue;
-        const QByteArray name = QByteArray::fromStdString(entry.name);
+        if (entry.isFolder)
+            names.push_back(QByteArray::fromStdString(entry.name));
+    }
+    // As file managers sort: by the reader's language, ignoring case, numbers by value.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(), [&collator](const QByteArray& a, const QByteArray& b) {
+        return collator.compare(Shown(a), Shown(b)) < 0;
+    });
+    for (const QByteArray& name : names) {
         auto* child = new QTreeWidgetItem(item, QStringList(Shown(name)));
         child->setData(0, kNameRole, name);
         child->setFlags(child->flags() | Qt::ItemIsEditable);
+        child->setIcon(0, ChooserImage(FolderImage(kLocal, Depth(child))));
     }
 }
 

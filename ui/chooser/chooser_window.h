@@ -17,6 +17,7 @@ class QTreeWidgetItem;
 
 namespace rd {
 
+class MountWatcher;
 class Store;
 
 class TForm1 : public QWidget {
@@ -38,6 +39,10 @@ public:
     void TreeView1DblClick();
     void BitBtn1Click();
     void BitBtn2Click();
+    // Makes a new folder in the current folder and starts editing its name.
+    void NewFolder();
+    // Adds the roots of volumes mounted since and drops those of volumes gone.
+    void SyncRoots();
 
     // An edit of a label is under way.
     bool Editing() const { return !editPath_.empty(); }
@@ -55,7 +60,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QTreeWidgetItem* AddRoot(const std::string& name, int kind);
+    QTreeWidgetItem* AddRoot(const std::string& name, int kind, int image, int at = -1);
+    void RemoveRoot(QTreeWidgetItem* root);
     void ListSubFolders(QTreeWidgetItem* item);
     void RefreshVolume(QTreeWidgetItem* root);
     void Colour(QTreeWidgetItem* item) const;
@@ -74,6 +80,7 @@ private:
     bool shown_ = false;
     bool answered_ = false;
 
+    MountWatcher* mounts_ = nullptr;
     QTreeWidget* TreeView1;
     QComboBox* ComboBox1;
     QPushButton* BitBtn1;

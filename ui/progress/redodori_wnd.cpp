@@ -27,6 +27,7 @@
 #include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/clock.h"
+#include "ui/chooser/chooser_window.h"
 #include "ui/controls/performance_graph.h"
 #include "ui/controls/speed_button.h"
 #include "ui/progress/built_in_pictures.h"
@@ -221,6 +222,12 @@ void TRedoDoriWnd::Host(JobSession& session) {
         timer1_->start();
     };
     hooks.sourcesChanged = [this] { session_->SourcesChanged(); };
+    // The chooser still open learns the job's size: its caption and free space tell whether
+    // the job fits.
+    hooks.listComplete = [this] {
+        if (windows_.chooser && windows_.chooser->isVisible())
+            windows_.chooser->SetJobTotal(session_->ctx.jobTotalBytes.load());
+    };
     connect(heartbeat_, &QTimer::timeout, this, [this] { core_->Heartbeat(); });
 }
 

@@ -22,6 +22,7 @@ class QTimer;
 namespace rd {
 
 class JobSession;
+class TForm1;
 class ProgressCore;
 class ProgressMenu;
 class TForm3;
@@ -45,6 +46,8 @@ public:
         TForm6* countdown = nullptr;
         QWidget* settings = nullptr;
         TrayIcon* tray = nullptr;
+        // The destination chooser of a job that started without a target.
+        TForm1* chooser = nullptr;
     };
 
     explicit TRedoDoriWnd(QWidget* parent = nullptr);

@@ -155,10 +155,40 @@ TEST(ChooserModel, CaptionVolumesAndRenames) {
         {"/dev/sda1", "ext4", true},      {"tmpfs", "tmpfs", true},
         {"proc", "proc", false},          {"sysfs", "sysfs", false},
         {"overlay", "overlay", false},    {"/dev/loop3", "squashfs", false},
-        {"server:/export", "nfs", false},
+        {"server:/export", "nfs", true},  {"//host/share", "cifs", true},
+        {"me@host:", "fuse.sshfs", true}, {"portal", "fuse.portal", false},
     };
     for (const auto& v : volumes)
         EXPECT_EQ(IsChooserVolume(v.device, v.type), v.shown) << v.device << " " << v.type;
+
+    // The kind of drive decides the picture; fixed drives get one each, up to the seventh.
+    using namespace chooser_image;
+    const struct {
+        MountFacts mount;
+        VolumeType type;
+        int fixedBefore;
+        int image;
+    } drives[] = {
+        {{"/dev/sda1", "ext4", "sda", false}, VolumeType::Fixed, 0, kFirstFixed},
+        {{"/dev/nvme0n1p2", "btrfs", "nvme0n1", false}, VolumeType::Fixed, 6, kLastFixed},
+        {{"/dev/sdc1", "ext4", "sdc", false}, VolumeType::Fixed, 7, kOtherDrive},
+        {{"/dev/sdb1", "vfat", "sdb", true}, VolumeType::Removable, 0, kRemovable},
+        {{"/dev/sr0", "udf", "sr0", true}, VolumeType::Optical, 0, kOptical},
+        {{"/dev/loop0", "iso9660", "loop0", false}, VolumeType::Optical, 0, kOptical},
+        {{"server:/export", "nfs4", "", false}, VolumeType::Network, 0, kNetworkDrive},
+        {{"tmpfs", "tmpfs", "", false}, VolumeType::RamDisk, 0, kOtherDrive},
+        {{"/dev/mapper/x", "ext4", "", false}, VolumeType::Unknown, 0, kOtherDrive},
+    };
+    for (const auto& d : drives) {
+        EXPECT_EQ(TypeOfVolume(d.mount), d.type) << d.mount.device;
+        EXPECT_EQ(RootImage(d.type, d.fixedBefore), d.image) << d.mount.device;
+    }
+    EXPECT_EQ(FolderImage(1, 1), kFolder);
+    EXPECT_EQ(FolderImage(2, 1), kHost);
+    EXPECT_EQ(FolderImage(2, 2), kShare);
+    EXPECT_EQ(FolderImage(2, 3), kFolder);
+    EXPECT_EQ(NewFolderName(1), "New folder");
+    EXPECT_EQ(NewFolderName(12), "New folder (12)");
 
     const struct {
         const char* folder;
