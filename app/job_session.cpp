@@ -15,6 +15,7 @@
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
 #include "app/store_keys.h"
+#include "app/volume_type.h"
 #include "engine/dest_table.h"
 #include "engine/job_result.h"
 #include "engine/job_thread.h"
@@ -22,6 +23,7 @@
 #include "engine/move_delete_link.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/mounts.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
@@ -201,6 +203,9 @@ JobSession::Start JobSession::Intake() {
         EndNow(0);
     }
     ExpandWildcards(core.queue);
+    // Reading over the network, the reader and the writers overlap their waits.
+    if (core.queue.Count() > 0 && IsNetworkFileSystem(mounts::TypeOf(core.queue.EntryPath(0))))
+        settings.parcopy = 1;
 
     if (flags.AttachToRunning) {
         if (uint32_t running = bus::FindWindow(kProgressWindowClass)) {

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "app/chooser_model.h"
 #include "app/store_keys.h"
+#include "app/volume_type.h"
+#include "platform/mounts.h"
 #include "platform/store.h"
 
 namespace rd {
@@ -45,8 +48,8 @@ void RememberDestination(std::vector<std::string>& recent, std::string_view text
         recent.erase(recent.begin(), recent.end() - kMaxRecentDestinations);
 }
 
-bool IsNetworkDestination(std::string_view text) {
-    return text.starts_with("\\\\") || text.starts_with("smb://");
+bool IsNetworkDestination(std::string_view text, std::string_view fsType) {
+    return text.starts_with("\\\\") || text.starts_with("smb://") || IsNetworkFileSystem(fsType);
 }
 
 ChooserMemory LoadChooserMemory(Store& store) {
@@ -68,7 +71,8 @@ void SaveAfterOk(Store& store, std::vector<std::string>& recent, std::string_vie
         key.WriteText(RecentName(n), recent[n]);
     for (size_t n = recent.size(); n < kMaxRecentDestinations; ++n)
         key.DeleteValue(RecentName(n));
-    if (!IsNetworkDestination(text))
+    const std::string first(text.substr(0, text.find(kDestinationSeparator)));
+    if (!IsNetworkDestination(text, mounts::TypeOf(first)))
         key.WriteText("LastDir", text);
 }
 

@@ -21,9 +21,9 @@ std::vector<std::string> ReadRecentDestinations(const StoreKey& key);
 // oldest entries beyond kMaxRecentDestinations.
 void RememberDestination(std::vector<std::string>& recent, std::string_view text);
 
-// A destination on another machine: it is not pre-selected the next time, since reaching it
-// may hang the chooser.
-bool IsNetworkDestination(std::string_view text);
+// A destination on another machine, by its text or by `fsType`, the mount type of its first
+// folder: it is not pre-selected the next time, since reaching it may hang the chooser.
+bool IsNetworkDestination(std::string_view text, std::string_view fsType);
 
 // What the chooser shows from the store: the recent list and the last destination.
 struct ChooserMemory {

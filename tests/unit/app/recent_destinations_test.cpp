@@ -49,9 +49,11 @@ TEST(RecentDestinationRules, RememberAndNetworkPaths) {
         EXPECT_EQ(list, c.after) << c.text;
     }
     for (const char* network : {"\\\\host\\share\\", "smb://host/share/"})
-        EXPECT_TRUE(IsNetworkDestination(network)) << network;
+        EXPECT_TRUE(IsNetworkDestination(network, "ext4")) << network;
     for (const char* local : {"/a/", "\\host", "/smb://", ""})
-        EXPECT_FALSE(IsNetworkDestination(local)) << local;
+        EXPECT_FALSE(IsNetworkDestination(local, "ext4")) << local;
+    for (const char* type : {"nfs4", "cifs", "fuse.sshfs"})
+        EXPECT_TRUE(IsNetworkDestination("/mnt/share/", type)) << type;
 }
 
 TEST_F(RecentDestinations, SaveLoadRoundTrip) {

@@ -1,0 +1,89 @@
+#include "platform/mounts.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace rd::mounts {
+
+namespace {
+
+// Mount points escape blanks, tabs, newlines and backslashes as three octal digits.
+std::string Unescape(std::string_view field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        const auto octal = [&](size_t at, char high) {
+            return at < field.size() && field[at] >= '0' && field[at] <= high;
+        };
+        if (field[i] == '\\' && octal(i + 1, '3') && octal(i + 2, '7') && octal(i + 3, '7')) {
+            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                     (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t at = 0;
+    while (at < line.size()) {
+        const size_t end = std::min(line.find(' ', at), line.size());
+        if (end > at)
+            fields.push_back(line.substr(at, end - at));
+        at = end + 1;
+    }
+    return fields;
+}
+
+bool Holds(std::string_view point, std::string_view path) {
+    if (point == "/")
+        return true;
+    return path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/');
+}
+
+}  // namespace
+
+std::string TypeIn(std::string_view mountinfo, std::string_view realPath) {
+    std::string type;
+    size_t best = 0;
+    bool found = false;
+    while (!mountinfo.empty()) {
+        const size_t end = std::min(mountinfo.find('\n'), mountinfo.size());
+        const std::vector<std::string_view> fields = Fields(mountinfo.substr(0, end));
+        mountinfo.remove_prefix(std::min(end + 1, mountinfo.size()));
+        // "id parent major:minor root point options [optional…] - type source super-options"
+        size_t dash = 6;
+        while (dash < fields.size() && fields[dash] != "-")
+            ++dash;
+        if (fields.size() < 5 || dash + 1 >= fields.size())
+            continue;
+        const std::string point = Unescape(fields[4]);
+        // Later lines mount over earlier ones at the same point.
+        if (Holds(point, realPath) && (!found || point.size() >= best)) {
+            best = point.size();
+            type = std::string(fields[dash + 1]);
+            found = true;
+        }
+    }
+    return type;
+}
+
+std::string TypeOf(const std::string& path) {
+    char real[PATH_MAX];
+    if (!::realpath(path.c_str(), real))
+        return {};
+    std::ifstream table("/proc/self/mountinfo");
+    if (!table)
+        return {};
+    std::ostringstream text;
+    text << table.rdbuf();
+    return TypeIn(text.str(), real);
+}
+
+}  // namespace rd::mounts

@@ -1,0 +1,19 @@
+// Which file system holds a path, as the kernel's mount table names its type ("ext4", "nfs4",
+// "cifs", "fuse.sshfs"). The type of a FUSE mount is only told apart there, not by statfs.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rd::mounts {
+
+// The type of the mount whose mount point is the longest leading folder of `realPath` (an
+// absolute path without links, "." or ".."), from the text of a mountinfo table; empty when no
+// line fits.
+std::string TypeIn(std::string_view mountinfo, std::string_view realPath);
+
+// The type for `path` from this process's mount table; empty when the path cannot be resolved
+// or the table cannot be read.
+std::string TypeOf(const std::string& path);
+
+}  // namespace rd::mounts

@@ -1,0 +1,39 @@
+#include "platform/mounts.h"
+
+#include <gtest/gtest.h>
+
+namespace rd::mounts {
+
+TEST(Mounts, TypeOfTheLongestMountAbove) {
+    const std::string table =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "30 22 0:40 / /home rw shared:2 - btrfs /dev/sda2 rw,subvol=/home\n"
+        "31 22 0:41 / /mnt/nas rw - nfs4 nas:/export rw,vers=4.2\n"
+        "32 22 0:42 / /mnt/my\\040share rw - cifs //pc/share rw\n"
+        "33 30 0:43 / /home/me/remote rw,nosuid master:7 - fuse.sshfs me@host: rw\n"
+        "34 22 0:44 / /mnt/nasty rw - tmpfs tmpfs rw\n"
+        "35 22 0:45 / /mnt/nas rw - tmpfs tmpfs rw\n"
+        "garbage line\n"
+        "36 22 0:46 / /odd rw\n";
+    const struct {
+        const char* path;
+        const char* type;
+    } cases[] = {
+        {"/", "ext4"},
+        {"/etc/passwd", "ext4"},
+        {"/home/me", "btrfs"},
+        {"/home/me/remote/docs", "fuse.sshfs"},
+        {"/home/me/remoteless", "btrfs"},  // a prefix of a name is no folder above it
+        {"/mnt/my share/x", "cifs"},       // blanks escaped in the table
+        {"/mnt/nasty/a", "tmpfs"},
+        {"/mnt/nas/a", "tmpfs"},  // mounted over the NFS share later
+        {"/odd/x", "ext4"},       // a line without its type is passed over
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TypeIn(table, c.path), c.type) << c.path;
+    EXPECT_EQ(TypeIn("", "/x"), "");
+    EXPECT_EQ(TypeOf("/no/such/path/here"), "");
+    EXPECT_FALSE(TypeOf("/").empty());
+}
+
+}  // namespace rd::mounts
