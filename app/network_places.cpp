@@ -1,0 +1,64 @@
+#include "app/network_places.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace rd {
+
+bool HostListed(std::string_view flags, std::string_view ison) {
+    long value = 7;
+    const auto [end, error] = std::from_chars(flags.data(), flags.data() + flags.size(), value);
+    if (error != std::errc() || end != flags.data() + flags.size())
+        value = 7;
+    if (value & (0x200 | 0x800))
+        return false;
+    return ison != "off";
+}
+
+std::vector<HostEntry> ListedHosts(const std::vector<netview::Host>& hosts) {
+    std::vector<HostEntry> listed;
+    for (const netview::Host& host : hosts) {
+        if (HostListed(host.flags, host.ison))
+            listed.push_back({host.name, HostText(host.name, host.sdesc, host.ctime)});
+    }
+    return listed;
+}
+
+std::string HostName(std::string_view remoteName) {
+    if (remoteName.starts_with("\\\\"))
+        remoteName.remove_prefix(2);
+    std::string name(remoteName);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return name;
+}
+
+std::string HostText(std::string_view name, std::string_view comment, std::string_view age) {
+    std::string text(name);
+    if (!comment.empty())
+        text += " (" + std::string(comment) + ")";
+    if (!age.empty())
+        text += " ~" + std::string(age);
+    return text;
+}
+
+std::string ShareText(std::string_view name, std::string_view remark) {
+    if (remark.empty())
+        return std::string(name);
+    return std::string(name) + "  (" + std::string(remark) + ")";
+}
+
+void SortByName(std::vector<Share>& shares) {
+    std::stable_sort(shares.begin(), shares.end(),
+                     [](const Share& a, const Share& b) { return a.name < b.name; });
+    shares.erase(std::unique(shares.begin(), shares.end(),
+                             [](const Share& a, const Share& b) { return a.name == b.name; }),
+                 shares.end());
+}
+
+std::string ShareUrl(std::string_view host, std::string_view share) {
+    return "smb://" + std::string(host) + "/" + std::string(share) + "/";
+}
+
+}  // namespace rd

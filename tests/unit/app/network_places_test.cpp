@@ -1,0 +1,35 @@
+#include "app/network_places.h"
+
+#include <gtest/gtest.h>
+
+namespace rd {
+
+TEST(NetworkPlaces, HostsListedAndTheirTexts) {
+    const std::vector<netview::Host> hosts = {
+        {"nas", "0", "on", "3h", "Files"}, {"off", "7", "off", "", ""},
+        {"blank", "7", "", "", ""},        {"printer", "2048", "", "", ""},
+        {"hidden", "512", "on", "", ""},   {"odd", "abc", "", "", "remark"},
+        {"both", "2560", "", "", ""},      {"negative", "-1", "", "", ""},
+    };
+    const std::vector<HostEntry> listed = ListedHosts(hosts);
+    std::vector<std::string> texts;
+    for (const HostEntry& host : listed)
+        texts.push_back(host.text);
+    EXPECT_EQ(texts, std::vector<std::string>({"nas (Files) ~3h", "blank", "odd (remark)"}));
+    EXPECT_EQ(listed[0].name, "nas");
+
+    EXPECT_EQ(HostName("\\\\SERVER01"), "server01");
+    EXPECT_EQ(HostName("Pc"), "pc");
+    EXPECT_EQ(HostText("pc", "", "2d"), "pc ~2d");
+    EXPECT_EQ(ShareText("photos", ""), "photos");
+    EXPECT_EQ(ShareText("C$", "Default share"), "C$  (Default share)");
+    EXPECT_EQ(ShareUrl("nas", "photos"), "smb://nas/photos/");
+
+    std::vector<Share> shares = {{"b", "2"}, {"a", ""}, {"b", "dup"}, {"Z", ""}};
+    SortByName(shares);
+    ASSERT_EQ(shares.size(), 3u);
+    EXPECT_EQ(shares[0].name, "Z");
+    EXPECT_EQ(shares[2].remark, "2");
+}
+
+}  // namespace rd
