@@ -1,0 +1,110 @@
+#include "platform/smb_client.h"
+
+#include <fcntl.h>
+#include <libsmbclient.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace rd::smb {
+
+namespace {
+
+void CopyTo(char* out, int length, const std::string& text) {
+    if (length <= 0)
+        return;
+    std::strncpy(out, text.c_str(), static_cast<size_t>(length) - 1);
+    out[length - 1] = '\0';
+}
+
+void GiveCredentials(SMBCCTX* context, const char*, const char*, char*, int, char* user,
+                     int userLength, char* password, int passwordLength) {
+    const auto* credentials = static_cast<const Credentials*>(smbc_getOptionUserData(context));
+    CopyTo(user, userLength, credentials->user);
+    CopyTo(password, passwordLength, credentials->password);
+}
+
+struct FreeContext {
+    void operator()(SMBCCTX* context) const { smbc_free_context(context, 1); }
+};
+using Context = std::unique_ptr<SMBCCTX, FreeContext>;
+
+// A client of its own, asking nothing of the user: no saved Kerberos ticket, no guest fallback
+// when credentials were given, no configuration file of the user's.
+Context MakeContext(const Credentials& credentials, int timeoutMs) {
+    SMBCCTX* context = smbc_new_context();
+    if (!context)
+        return nullptr;
+    smbc_setOptionUserData(context, const_cast<Credentials*>(&credentials));
+    smbc_setFunctionAuthDataWithContext(context, GiveCredentials);
+    smbc_setTimeout(context, timeoutMs);
+    smbc_setOptionUseKerberos(context, 0);
+    smbc_setOptionNoAutoAnonymousLogin(context, credentials.user.empty() ? 0 : 1);
+    if (!smbc_init_context(context)) {
+        smbc_free_context(context, 0);
+        return nullptr;
+    }
+    return Context(context);
+}
+
+Result FromErrno(int error) {
+    return error == EACCES || error == EPERM ? Result::AccessDenied : Result::Unreachable;
+}
+
+// The entries of `url` of the kinds wanted.
+Result List(const std::string& url, const Credentials& credentials, int timeoutMs,
+            unsigned int wanted, std::vector<Entry>& out) {
+    const Context context = MakeContext(credentials, timeoutMs);
+    if (!context)
+        return Result::Unreachable;
+    SMBCFILE* folder = smbc_getFunctionOpendir(context.get())(context.get(), url.c_str());
+    if (!folder)
+        return FromErrno(errno);
+    while (const smbc_dirent* entry =
+               smbc_getFunctionReaddir(context.get())(context.get(), folder)) {
+        if (entry->smbc_type == wanted)
+            out.push_back({entry->name, entry->comment ? entry->comment : ""});
+    }
+    smbc_getFunctionClosedir(context.get())(context.get(), folder);
+    return Result::Ok;
+}
+
+}  // namespace
+
+bool Available() {
+    return true;
+}
+
+Result Servers(int timeoutMs, std::vector<Entry>& out) {
+    std::vector<Entry> groups;
+    const Credentials guest;
+    const Result result = List("smb://", guest, timeoutMs, SMBC_WORKGROUP, groups);
+    if (result != Result::Ok)
+        return result;
+    for (const Entry& group : groups)
+        List("smb://" + group.name + "/", guest, timeoutMs, SMBC_SERVER, out);
+    return Result::Ok;
+}
+
+Result Shares(const std::string& host, const Credentials& credentials, int timeoutMs,
+              std::vector<Entry>& out) {
+    return List("smb://" + host + "/", credentials, timeoutMs, SMBC_FILE_SHARE, out);
+}
+
+Result WriteTest(const std::string& host, const std::string& share, const Credentials& credentials,
+                 int timeoutMs) {
+    const Context context = MakeContext(credentials, timeoutMs);
+    if (!context)
+        return Result::Unreachable;
+    const std::string url = "smb://" + host + "/" + share + "/vn.dat";
+    SMBCFILE* file = smbc_getFunctionCreat(context.get())(context.get(), url.c_str(), 0600);
+    if (!file)
+        return FromErrno(errno);
+    smbc_getFunctionClose(context.get())(context.get(), file);
+    if (smbc_getFunctionUnlink(context.get())(context.get(), url.c_str()) != 0)
+        return FromErrno(errno);
+    return Result::Ok;
+}
+
+}  // namespace rd::smb

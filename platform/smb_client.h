@@ -1,0 +1,43 @@
+// The SMB network through libsmbclient: the servers that SMB browsing finds, a host's disk
+// shares, and whether a share takes a new file. Each call makes its own client, so that calls
+// may run on any thread; every call gives up after `timeoutMs`.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rd::smb {
+
+// False when the program was built without libsmbclient.
+bool Available();
+
+struct Credentials {
+    std::string user;  // empty: a guest (anonymous) connection
+    std::string password;
+};
+
+enum class Result {
+    Ok,
+    AccessDenied,  // the host wants other credentials
+    Unreachable,   // no answer, refused, or no such host or share
+    NotAvailable,  // built without libsmbclient
+};
+
+struct Entry {
+    std::string name;
+    std::string comment;
+};
+
+// The servers of every workgroup that SMB browsing reaches.
+Result Servers(int timeoutMs, std::vector<Entry>& out);
+
+// The disk shares of `host` ("nas", "192.168.1.5", "127.0.0.1:4455"); printer, device and IPC
+// shares are left out.
+Result Shares(const std::string& host, const Credentials& credentials, int timeoutMs,
+              std::vector<Entry>& out);
+
+// Creates "vn.dat" in the share's top folder and removes it again: Ok when both worked.
+Result WriteTest(const std::string& host, const std::string& share, const Credentials& credentials,
+                 int timeoutMs);
+
+}  // namespace rd::smb

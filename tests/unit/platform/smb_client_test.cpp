@@ -1,0 +1,90 @@
+#include "platform/smb_client.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "test_support.h"
+
+namespace rd::smb {
+
+namespace {
+
+// The tests' own Samba server for the whole suite; its port is empty when it cannot run here.
+class SambaServer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = new test::TempDir;
+        int status = -1;
+        port_ = test::RunCommand(std::string(REDODORI_TEST_SUPPORT_DIR) +
+                                     "/samba_server.sh start '" + folder_->Path() + "'",
+                                 &status);
+        while (!port_.empty() && port_.back() == '\n')
+            port_.pop_back();
+        if (status != 0)
+            port_.clear();
+    }
+    static void TearDownTestSuite() {
+        test::RunCommand(std::string(REDODORI_TEST_SUPPORT_DIR) + "/samba_server.sh stop '" +
+                         folder_->Path() + "'");
+        delete folder_;
+    }
+    void SetUp() override {
+        if (!Available())
+            GTEST_SKIP() << "built without libsmbclient";
+        if (port_.empty())
+            GTEST_SKIP() << "no Samba server here (needs root and smbd)";
+    }
+    static std::string Host() { return "127.0.0.1:" + port_; }
+
+    static inline test::TempDir* folder_ = nullptr;
+    static inline std::string port_;
+};
+
+const Credentials kRight{"nobody", "right-pw"};
+
+}  // namespace
+
+TEST_F(SambaServer, SharesNeedTheRightCredentials) {
+    std::vector<Entry> shares;
+    ASSERT_EQ(Shares(Host(), kRight, 5000, shares), Result::Ok);
+    std::vector<std::string> names;
+    for (const Entry& share : shares)
+        names.push_back(share.name + "|" + share.comment);
+    EXPECT_EQ(names, std::vector<std::string>({"rw|Writable share", "ro|", "Fotos-äß|"}));
+
+    const struct {
+        Credentials credentials;
+        Result result;
+    } refused[] = {
+        {{"nobody", "wrong-pw"}, Result::AccessDenied},
+        {{"nosuchuser", "right-pw"}, Result::AccessDenied},
+        {{}, Result::AccessDenied},  // no guests on this server
+    };
+    for (const auto& r : refused) {
+        shares.clear();
+        EXPECT_EQ(Shares(Host(), r.credentials, 5000, shares), r.result) << r.credentials.user;
+        EXPECT_TRUE(shares.empty());
+    }
+    // Nothing listens there.
+    EXPECT_EQ(Shares("127.0.0.1:1", kRight, 2000, shares), Result::Unreachable);
+}
+
+TEST_F(SambaServer, WriteTestLeavesNothingBehind) {
+    const struct {
+        const char* share;
+        Result result;
+    } cases[] = {
+        {"rw", Result::Ok},
+        {"Fotos-äß", Result::Ok},
+        {"ro", Result::AccessDenied},
+        {"gone", Result::Unreachable},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WriteTest(Host(), c.share, kRight, 5000), c.result) << c.share;
+    struct stat st;
+    EXPECT_NE(::stat((*folder_ / "rw/vn.dat").c_str(), &st), 0);
+    EXPECT_NE(::stat((*folder_ / "fotos/vn.dat").c_str(), &st), 0);
+    EXPECT_EQ(WriteTest(Host(), "rw", {"nobody", "wrong-pw"}, 5000), Result::AccessDenied);
+}
+
+}  // namespace rd::smb
