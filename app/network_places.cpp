@@ -61,4 +61,39 @@ std::string ShareUrl(std::string_view host, std::string_view share) {
     return "smb://" + std::string(host) + "/" + std::string(share) + "/";
 }
 
+std::optional<ShareLocation> ParseShareUrl(std::string_view text) {
+    if (!text.starts_with("smb://"))
+        return std::nullopt;
+    text.remove_prefix(6);
+    const size_t hostEnd = text.find('/');
+    if (hostEnd == 0 || hostEnd == std::string_view::npos)
+        return std::nullopt;
+    ShareLocation location{std::string(text.substr(0, hostEnd)), {}, {}};
+    text.remove_prefix(hostEnd + 1);
+    const size_t shareEnd = std::min(text.find('/'), text.size());
+    if (shareEnd == 0)
+        return std::nullopt;
+    location.share = std::string(text.substr(0, shareEnd));
+    text.remove_prefix(std::min(shareEnd + 1, text.size()));
+    location.rest = std::string(text);
+    if (!location.rest.empty() && location.rest.back() != '/')
+        location.rest += '/';
+    return location;
+}
+
+std::string CifsSource(const ShareLocation& location) {
+    return "//" + location.host.substr(0, location.host.find(':')) + "/" + location.share;
+}
+
+std::string GvfsFolderName(const ShareLocation& location) {
+    const size_t colon = location.host.find(':');
+    std::string name = "smb-share:";
+    if (colon != std::string::npos)
+        name += "port=" + location.host.substr(colon + 1) + ",";
+    name += "server=" + HostName(location.host.substr(0, colon)) + ",share=";
+    for (unsigned char c : location.share)
+        name += static_cast<char>(std::tolower(c));
+    return name;
+}
+
 }  // namespace rd

@@ -2,6 +2,7 @@
 // shares read in the tree.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,5 +47,18 @@ void SortByName(std::vector<Share>& shares);
 
 // The share as a job's destination text on the SMB network: "smb://host/share/".
 std::string ShareUrl(std::string_view host, std::string_view share);
+
+// A share named in a destination text: "smb://host[:port]/share/rest".
+struct ShareLocation {
+    std::string host;  // with ":port" when one is given
+    std::string share;
+    std::string rest;  // the folders below the share, "" or ending with "/"
+};
+std::optional<ShareLocation> ParseShareUrl(std::string_view text);
+
+// The CIFS source that mounts the share ("//host/share"), and the folder GVfs mounts it at,
+// below $XDG_RUNTIME_DIR/gvfs/ ("smb-share:port=4455,server=host,share=name").
+std::string CifsSource(const ShareLocation& location);
+std::string GvfsFolderName(const ShareLocation& location);
 
 }  // namespace rd

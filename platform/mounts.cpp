@@ -1,6 +1,7 @@
 #include "platform/mounts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -47,30 +48,68 @@ bool Holds(std::string_view point, std::string_view path) {
     return path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/');
 }
 
-}  // namespace
-
-std::string TypeIn(std::string_view mountinfo, std::string_view realPath) {
-    std::string type;
-    size_t best = 0;
-    bool found = false;
+// The lines of a mountinfo table: "id parent major:minor root point options [optional…] -
+// type source super-options".
+struct Line {
+    std::string point;
+    std::string_view type;
+    std::string source;
+};
+template <typename Visit>
+void EachLine(std::string_view mountinfo, Visit visit) {
     while (!mountinfo.empty()) {
         const size_t end = std::min(mountinfo.find('\n'), mountinfo.size());
         const std::vector<std::string_view> fields = Fields(mountinfo.substr(0, end));
         mountinfo.remove_prefix(std::min(end + 1, mountinfo.size()));
-        // "id parent major:minor root point options [optional…] - type source super-options"
         size_t dash = 6;
         while (dash < fields.size() && fields[dash] != "-")
             ++dash;
         if (fields.size() < 5 || dash + 1 >= fields.size())
             continue;
-        const std::string point = Unescape(fields[4]);
+        visit(Line{Unescape(fields[4]), fields[dash + 1],
+                   dash + 2 < fields.size() ? Unescape(fields[dash + 2]) : std::string()});
+    }
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+std::string PointOf(std::string_view mountinfo, std::string_view source) {
+    std::string point;
+    EachLine(mountinfo, [&](const Line& line) {
+        if (point.empty() && SameIgnoringCase(line.source, source))
+            point = line.point;
+    });
+    return point;
+}
+
+std::string Table() {
+    std::ifstream table("/proc/self/mountinfo");
+    std::ostringstream text;
+    if (table)
+        text << table.rdbuf();
+    return text.str();
+}
+
+std::string TypeIn(std::string_view mountinfo, std::string_view realPath) {
+    std::string type;
+    size_t best = 0;
+    bool found = false;
+    EachLine(mountinfo, [&](const Line& line) {
+        const std::string& point = line.point;
         // Later lines mount over earlier ones at the same point.
         if (Holds(point, realPath) && (!found || point.size() >= best)) {
             best = point.size();
-            type = std::string(fields[dash + 1]);
+            type = std::string(line.type);
             found = true;
         }
-    }
+    });
     return type;
 }
 
@@ -78,12 +117,7 @@ std::string TypeOf(const std::string& path) {
     char real[PATH_MAX];
     if (!::realpath(path.c_str(), real))
         return {};
-    std::ifstream table("/proc/self/mountinfo");
-    if (!table)
-        return {};
-    std::ostringstream text;
-    text << table.rdbuf();
-    return TypeIn(text.str(), real);
+    return TypeIn(Table(), real);
 }
 
 }  // namespace rd::mounts

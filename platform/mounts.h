@@ -12,6 +12,13 @@ namespace rd::mounts {
 // line fits.
 std::string TypeIn(std::string_view mountinfo, std::string_view realPath);
 
+// The mount point of the first mount of `source` ("//nas/photos"; compared ignoring case) in
+// a mountinfo table; empty when it is not mounted.
+std::string PointOf(std::string_view mountinfo, std::string_view source);
+
+// This process's mount table; empty when it cannot be read.
+std::string Table();
+
 // The type for `path` from this process's mount table; empty when the path cannot be resolved
 // or the table cannot be read.
 std::string TypeOf(const std::string& path);

@@ -36,6 +36,10 @@ Result Servers(int timeoutMs, std::vector<Entry>& out);
 Result Shares(const std::string& host, const Credentials& credentials, int timeoutMs,
               std::vector<Entry>& out);
 
+// The folders directly inside `folder` ("" for the top) of a share, without "." and "..".
+Result Folders(const std::string& host, const std::string& share, const std::string& folder,
+               const Credentials& credentials, int timeoutMs, std::vector<Entry>& out);
+
 // Creates "vn.dat" in the share's top folder and removes it again: Ok when both worked.
 Result WriteTest(const std::string& host, const std::string& share, const Credentials& credentials,
                  int timeoutMs);

@@ -15,6 +15,11 @@ Result Shares(const std::string&, const Credentials&, int, std::vector<Entry>&) 
     return Result::NotAvailable;
 }
 
+Result Folders(const std::string&, const std::string&, const std::string&, const Credentials&, int,
+               std::vector<Entry>&) {
+    return Result::NotAvailable;
+}
+
 Result WriteTest(const std::string&, const std::string&, const Credentials&, int) {
     return Result::NotAvailable;
 }

@@ -32,4 +32,37 @@ TEST(NetworkPlaces, HostsListedAndTheirTexts) {
     EXPECT_EQ(shares[2].remark, "2");
 }
 
+TEST(NetworkPlaces, ShareUrlsAndWhereTheyAreMounted) {
+    const struct {
+        const char* text;
+        const char* host;  // nullptr: not a share
+        const char* share;
+        const char* rest;
+        const char* cifs;
+        const char* gvfs;
+    } cases[] = {
+        {"smb://nas/photos/", "nas", "photos", "", "//nas/photos",
+         "smb-share:server=nas,share=photos"},
+        {"smb://NAS/Photos/2026/May", "NAS", "Photos", "2026/May/", "//NAS/Photos",
+         "smb-share:server=nas,share=photos"},
+        {"smb://127.0.0.1:4455/rw", "127.0.0.1:4455", "rw", "", "//127.0.0.1/rw",
+         "smb-share:port=4455,server=127.0.0.1,share=rw"},
+        {"smb://nas/", nullptr, "", "", "", ""},
+        {"smb:///share/", nullptr, "", "", "", ""},
+        {"smb://nas", nullptr, "", "", "", ""},
+        {"/mnt/nas/", nullptr, "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        const auto location = ParseShareUrl(c.text);
+        ASSERT_EQ(location.has_value(), c.host != nullptr) << c.text;
+        if (!location)
+            continue;
+        EXPECT_EQ(location->host, c.host);
+        EXPECT_EQ(location->share, c.share);
+        EXPECT_EQ(location->rest, c.rest);
+        EXPECT_EQ(CifsSource(*location), c.cifs);
+        EXPECT_EQ(GvfsFolderName(*location), c.gvfs);
+    }
+}
+
 }  // namespace rd

@@ -32,6 +32,9 @@ TEST(Mounts, TypeOfTheLongestMountAbove) {
     for (const auto& c : cases)
         EXPECT_EQ(TypeIn(table, c.path), c.type) << c.path;
     EXPECT_EQ(TypeIn("", "/x"), "");
+    EXPECT_EQ(PointOf(table, "//PC/Share"), "/mnt/my share");
+    EXPECT_EQ(PointOf(table, "nas:/export"), "/mnt/nas");
+    EXPECT_EQ(PointOf(table, "//pc/other"), "");
     EXPECT_EQ(TypeOf("/no/such/path/here"), "");
     EXPECT_FALSE(TypeOf("/").empty());
 }
