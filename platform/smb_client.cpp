@@ -92,6 +92,18 @@ Result Shares(const std::string& host, const Credentials& credentials, int timeo
     return List("smb://" + host + "/", credentials, timeoutMs, SMBC_FILE_SHARE, out);
 }
 
+Result Folders(const std::string& host, const std::string& share, const std::string& folder,
+               const Credentials& credentials, int timeoutMs, std::vector<Entry>& out) {
+    std::vector<Entry> entries;
+    const Result result = List("smb://" + host + "/" + share + "/" + folder, credentials, timeoutMs,
+                               SMBC_DIR, entries);
+    for (Entry& entry : entries) {
+        if (entry.name != "." && entry.name != "..")
+            out.push_back(std::move(entry));
+    }
+    return result;
+}
+
 Result WriteTest(const std::string& host, const std::string& share, const Credentials& credentials,
                  int timeoutMs) {
     const Context context = MakeContext(credentials, timeoutMs);

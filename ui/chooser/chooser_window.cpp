@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
@@ -19,27 +20,21 @@
 
 #include "app/chooser_model.h"
 #include "app/favourites.h"
+#include "app/network_places.h"
 #include "app/recent_destinations.h"
 #include "platform/fs.h"
 #include "ui/chooser/chooser_images.h"
+#include "ui/chooser/chooser_nodes.h"
 #include "ui/chooser/chooser_volumes.h"
 #include "ui/chooser/mount_watcher.h"
+#include "ui/chooser/network_branch.h"
+#include "ui/chooser/share_mount.h"
 
 namespace rd {
 
 namespace {
 
-// A node's record lives in its item's data; an item without kKindRole has none (a placeholder
-// or a folder not yet listed).
-enum Role {
-    kNameRole = Qt::UserRole,  // QByteArray: the mount point of a root, else the folder's name
-    kKindRole,                 // 1 a folder of the machine, 3 a favourite
-    kWritableRole,             // -1 not tested, 0, 1
-    kFreeRole,                 // roots: free bytes of the volume, kUnknownFree before measured
-};
-constexpr int kLocal = 1;
-constexpr int kFavourite = 3;
-const QString kPlaceholder = "-";
+using namespace chooser_node;
 
 // Names are bytes on disk; a name that is not UTF-8 still reaches the right folder.
 QString Shown(const QByteArray& name) {
@@ -181,6 +176,11 @@ TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm1::settingsRequested);
+    network_ = new NetworkBranch(TreeView1);
+    connect(network_, &NetworkBranch::filled, this, [this](QTreeWidgetItem* item) {
+        for (int i = 0; i < item->childCount(); ++i)
+            Colour(item->child(i));
+    });
     mounts_ = new MountWatcher(this);
     connect(mounts_, &MountWatcher::changed, this, &TForm1::SyncRoots);
     // The window sees Enter and Escape before its controls do.
@@ -205,6 +205,8 @@ void TForm1::FormShow() {
     const std::vector<int> images = RootImages(roots);
     for (size_t i = 0; i < roots.size(); ++i)
         RefreshVolume(AddRoot(roots[i].path, kLocal, images[i]));
+    AddRoot(std::string(kNetworkRootName), kNetwork, chooser_image::kNetworkRoot)
+        ->setText(0, QString::fromStdString(std::string(kNetworkRootText)));
     for (const std::string& name : ListFavourites(FavouritesFolder()))
         AddRoot(name, kFavourite, chooser_image::kFavourite);
     ChooserMemory memory = LoadChooserMemory(store_);
@@ -227,7 +229,7 @@ QTreeWidgetItem* TForm1::AddRoot(const std::string& name, int kind, int image, i
     item->setData(0, kFreeRole, QVariant::fromValue<qulonglong>(kUnknownFree));
     // A root keeps its mount point: renaming it would move the volume's mount point.
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-    if (kind == kLocal)
+    if (kind != kFavourite)
         new QTreeWidgetItem(item, QStringList(kPlaceholder));
     return item;
 }
@@ -318,7 +320,13 @@ std::string TForm1::PathOf(const QTreeWidgetItem* item) const {
     for (; item; item = item->parent())
         names.push_back(item->data(0, kNameRole).toByteArray().toStdString());
     std::reverse(names.begin(), names.end());
-    return NodePath(names);
+    if (names.front() != kNetworkRootName)
+        return NodePath(names);
+    // The network branch: smb://host/share/folders/.
+    std::string path = "smb:/";
+    for (size_t i = 1; i < names.size(); ++i)
+        path += "/" + names[i];
+    return path + "/";
 }
 
 void TForm1::ListSubFolders(QTreeWidgetItem* item) {
@@ -355,6 +363,14 @@ void TForm1::ListSubFolders(QTreeWidgetItem* item) {
 void TForm1::TreeView1Expanding(QTreeWidgetItem* item) {
     if (item->data(0, kKindRole).toInt() == kFavourite)
         return;
+    if (RootOf(item)->data(0, kKindRole).toInt() == kNetwork) {
+        std::erase_if(selectionOrder_,
+                      [item](QTreeWidgetItem* s) { return s != item && Within(s, item); });
+        qDeleteAll(item->takeChildren());
+        new QTreeWidgetItem(item, QStringList(kPlaceholder));
+        network_->Fill(item);
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // The children are rebuilt on every expansion: forget whatever pointed at the old ones.
     std::erase_if(selectionOrder_,
@@ -458,6 +474,8 @@ void TForm1::TreeView1Change() {
                              item->data(0, kNameRole).toByteArray().toStdString()});
         else if (!item->data(0, kNameRole).isValid())  // a placeholder
             nodes.push_back({SelectedNode::Kind::Nothing, {}});
+        else if (RootOf(item)->data(0, kKindRole).toInt() == kNetwork && Depth(item) < 2)
+            nodes.push_back({SelectedNode::Kind::Nothing, {}});  // the network root or a host
         else
             nodes.push_back({SelectedNode::Kind::Folder, PathOf(item)});
     }
@@ -499,13 +517,40 @@ void TForm1::TreeView1DblClick() {
 void TForm1::BitBtn1Click() {
     const std::string text = ComboBox1->currentText().toUtf8().toStdString();
     if (!text.empty()) {
+        std::string target = TargetText(text);
+        if (!MountShares(target))
+            return;
         const QRect frame = geometry();
         SaveAfterOk(store_, recent_, text,
                     {frame.left(), frame.top(), frame.width(), frame.height()});
         answered_ = true;
-        emit confirmed(TargetText(text));
+        emit confirmed(target);
     }
     close();
+}
+
+bool TForm1::MountShares(std::string& text) {
+    std::string mounted;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find(kDestinationSeparator, at);
+        std::string destination = text.substr(at, end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        if (const auto location = ParseShareUrl(destination)) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            const ShareFolder folder =
+                LocalFolderOf(*location, network_->CredentialsFor(location->host));
+            QApplication::restoreOverrideCursor();
+            if (folder.folder.empty()) {
+                QMessageBox::warning(this, windowTitle(), QString::fromStdString(folder.error));
+                return false;
+            }
+            destination = folder.folder;
+        }
+        mounted += destination + kDestinationSeparator;
+    }
+    text = mounted;
+    return true;
 }
 
 void TForm1::BitBtn2Click() {

@@ -18,6 +18,7 @@ class QTreeWidgetItem;
 namespace rd {
 
 class MountWatcher;
+class NetworkBranch;
 class Store;
 
 class TForm1 : public QWidget {
@@ -47,6 +48,9 @@ public:
     // An edit of a label is under way.
     bool Editing() const { return !editPath_.empty(); }
 
+    // The network root's hosts, shares and folders.
+    NetworkBranch& Network() { return *network_; }
+
 signals:
     // OK with a destination: the job's target text, every destination ending with "?".
     void confirmed(const std::string& targetText);
@@ -67,6 +71,9 @@ private:
     void Colour(QTreeWidgetItem* item) const;
     void ColourAll();
     void SelectLastDir(const std::string& lastDir);
+    // Replaces every share of the network in `text` by the folder it is mounted at, mounting it
+    // when needed; false (after telling the user) when one cannot be reached.
+    bool MountShares(std::string& text);
     std::string PathOf(const QTreeWidgetItem* item) const;
 
     Store& store_;
@@ -81,6 +88,7 @@ private:
     bool answered_ = false;
 
     MountWatcher* mounts_ = nullptr;
+    NetworkBranch* network_ = nullptr;
     QTreeWidget* TreeView1;
     QComboBox* ComboBox1;
     QPushButton* BitBtn1;

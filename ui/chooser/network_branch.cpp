@@ -1,0 +1,156 @@
+#include "ui/chooser/network_branch.h"
+
+#include <QFutureWatcher>
+#include <QPersistentModelIndex>
+#include <QTreeWidget>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+
+#include "app/chooser_model.h"
+#include "app/network_places.h"
+#include "platform/network_view.h"
+#include "ui/chooser/chooser_images.h"
+#include "ui/chooser/chooser_nodes.h"
+#include "ui/chooser/credentials_dialog.h"
+
+namespace rd {
+
+using namespace chooser_node;
+
+namespace {
+
+// The names from the network root's child down to `item`: host, share, folders.
+std::vector<std::string> NamesBelowRoot(const QTreeWidgetItem* item) {
+    std::vector<std::string> names;
+    for (; item->parent(); item = item->parent())
+        names.push_back(item->data(0, kNameRole).toByteArray().toStdString());
+    std::reverse(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+NetworkBranch::NetworkBranch(QTreeWidget* tree) : QObject(tree), tree_(tree) {
+    askCredentials = [tree](const std::string& host, bool refused) {
+        return AskCredentials(tree->window(), host, refused);
+    };
+}
+
+bool NetworkBranch::Available() {
+    return smb::Available() || netview::Usable();
+}
+
+smb::Credentials NetworkBranch::CredentialsFor(const std::string& host) const {
+    if (const auto given = given_.find(host); given != given_.end())
+        return given->second;
+    smb::Credentials credentials;
+    netview::Credentials(host, credentials.user, credentials.password);
+    return credentials;
+}
+
+void NetworkBranch::Fill(QTreeWidgetItem* item) {
+    const std::vector<std::string> names = NamesBelowRoot(item);
+    const int timeout = timeoutMs;
+    if (names.empty()) {
+        Run(item, [timeout] {
+            Answer answer;
+            if (netview::Usable()) {
+                for (const HostEntry& host : ListedHosts(netview::Hosts()))
+                    answer.children.push_back({host.name, host.text});
+                return answer;
+            }
+            std::vector<smb::Entry> servers;
+            answer.result = smb::Servers(timeout, servers);
+            for (const smb::Entry& server : servers) {
+                const std::string name = HostName(server.name);
+                answer.children.push_back({name, HostText(name, server.comment, "")});
+            }
+            return answer;
+        });
+        return;
+    }
+    const std::string host = names[0];
+    const smb::Credentials credentials = CredentialsFor(host);
+    if (names.size() == 1) {
+        Run(item, [host, credentials, timeout] {
+            Answer answer;
+            std::vector<smb::Entry> shares;
+            answer.result = smb::Shares(host, credentials, timeout, shares);
+            for (const smb::Entry& share : shares) {
+                const bool writable =
+                    smb::WriteTest(host, share.name, credentials, timeout) == smb::Result::Ok;
+                answer.children.push_back(
+                    {share.name, ShareText(share.name, share.comment), writable ? 1 : 0});
+            }
+            return answer;
+        });
+        return;
+    }
+    std::string folder;
+    for (size_t i = 2; i < names.size(); ++i)
+        folder += names[i] + "/";
+    const int writable = item->data(0, kWritableRole).toInt();
+    const std::string share = names[1];
+    Run(item, [host, share, folder, credentials, timeout, writable] {
+        Answer answer;
+        std::vector<smb::Entry> folders;
+        answer.result = smb::Folders(host, share, folder, credentials, timeout, folders);
+        for (const smb::Entry& entry : folders)
+            answer.children.push_back({entry.name, entry.name, writable});
+        return answer;
+    });
+}
+
+void NetworkBranch::Run(QTreeWidgetItem* item, std::function<Answer()> work) {
+    ++pending_;
+    const QPersistentModelIndex index(tree_->indexFromItem(item));
+    auto* watcher = new QFutureWatcher<Answer>(this);
+    connect(watcher, &QFutureWatcher<Answer>::finished, this, [this, watcher, index] {
+        --pending_;
+        watcher->deleteLater();
+        // The item may have gone meanwhile (its parent listed again, the chooser rebuilt).
+        if (QTreeWidgetItem* item = index.isValid() ? tree_->itemFromIndex(index) : nullptr)
+            Apply(item, watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+void NetworkBranch::Apply(QTreeWidgetItem* item, const Answer& answer) {
+    const std::vector<std::string> names = NamesBelowRoot(item);
+    if (answer.result == smb::Result::AccessDenied && names.size() == 1) {
+        const std::string& host = names[0];
+        const bool refused = askedFor_.count(host) > 0;
+        if (const auto credentials = askCredentials(host, refused)) {
+            askedFor_.insert(host);
+            given_[host] = *credentials;
+            Fill(item);
+            return;
+        }
+    }
+    qDeleteAll(item->takeChildren());
+    std::vector<Child> children = answer.children;
+    std::sort(children.begin(), children.end(),
+              [](const Child& a, const Child& b) { return a.text < b.text; });
+    const int depth = static_cast<int>(names.size()) + 1;
+    for (const Child& child : children) {
+        auto* node = new QTreeWidgetItem(item, QStringList(QString::fromStdString(child.text)));
+        node->setData(0, kNameRole, QByteArray::fromStdString(child.name));
+        node->setData(0, kKindRole, kNetwork);
+        node->setData(0, kWritableRole, child.writable);
+        node->setData(0, kFreeRole, QVariant::fromValue<qulonglong>(kUnknownFree));
+        node->setIcon(0, ChooserImage(FolderImage(kNetwork, depth)));
+        node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+        new QTreeWidgetItem(node, QStringList(kPlaceholder));
+    }
+    if (children.empty()) {
+        const QString text = answer.result == smb::Result::NotAvailable
+                                 ? QStringLiteral("Network places are not available in this build")
+                                 : kPlaceholder;
+        new QTreeWidgetItem(item, QStringList(text));
+        if (answer.result != smb::Result::NotAvailable)
+            item->setExpanded(false);
+    }
+    emit filled(item);
+}
+
+}  // namespace rd

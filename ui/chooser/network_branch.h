@@ -1,0 +1,71 @@
+// The chooser's network branch: the hosts under the network root, a host's shares and the
+// folders of a share, each listed on a worker thread so that a host that does not answer never
+// freezes the window; a host that wants credentials gets them from the network view, from what
+// the user gave this session, or by asking the user.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/smb_client.h"
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace rd {
+
+class NetworkBranch : public QObject {
+    Q_OBJECT
+
+public:
+    explicit NetworkBranch(QTreeWidget* tree);
+
+    // Asks the user for the credentials of `host`; `refused` when the last ones were turned
+    // down. The chooser's dialog unless set otherwise.
+    std::function<std::optional<smb::Credentials>(const std::string& host, bool refused)>
+        askCredentials;
+    int timeoutMs = 5000;
+
+    // False when the program can reach no network (built without libsmbclient and no view).
+    static bool Available();
+
+    // Lists the children of `item`: the network root, a host, or a share or folder below it.
+    // They replace the item's children when the network answers.
+    void Fill(QTreeWidgetItem* item);
+
+    // The credentials for `host`: those the user gave this session, else the network view's,
+    // else none (a guest).
+    smb::Credentials CredentialsFor(const std::string& host) const;
+
+    // Lists under way.
+    int Pending() const { return pending_; }
+
+signals:
+    // The children of `item` are in place (or the item has none).
+    void filled(QTreeWidgetItem* item);
+
+private:
+    struct Child {
+        std::string name;
+        std::string text;
+        int writable = -1;
+    };
+    struct Answer {
+        smb::Result result = smb::Result::Ok;
+        std::vector<Child> children;
+    };
+    void Run(QTreeWidgetItem* item, std::function<Answer()> work);
+    void Apply(QTreeWidgetItem* item, const Answer& answer);
+
+    QTreeWidget* tree_;
+    std::map<std::string, smb::Credentials> given_;
+    std::set<std::string> askedFor_;
+    int pending_ = 0;
+};
+
+}  // namespace rd
