@@ -1,0 +1,146 @@
+// The chooser's network branch against the tests' own Samba server, listed through the
+// network-view double beside the test program: hosts as the view reports them, shares after
+// the user's credentials (asked again when refused), write tests, folders of a share, and a
+// host that does not answer.
+#include <sys/stat.h>
+
+#include <QComboBox>
+#include <QTreeWidget>
+#include <QtTest>
+#include <string>
+#include <vector>
+
+#include "platform/smb_client.h"
+#include "platform/store.h"
+#include "test_support.h"
+#include "ui/chooser/chooser_window.h"
+#include "ui/chooser/network_branch.h"
+
+namespace rd {
+
+namespace {
+
+QStringList Texts(const QTreeWidgetItem* parent) {
+    QStringList texts;
+    for (int i = 0; i < parent->childCount(); ++i)
+        texts << parent->child(i)->text(0);
+    return texts;
+}
+
+// Answers the credential questions from a list, recording each question.
+struct AskDouble {
+    std::vector<std::optional<smb::Credentials>> answers;
+    std::vector<std::pair<std::string, bool>> asked;
+    std::optional<smb::Credentials> operator()(const std::string& host, bool refused) {
+        asked.emplace_back(host, refused);
+        if (asked.size() > answers.size())
+            return std::nullopt;
+        return answers[asked.size() - 1];
+    }
+};
+
+}  // namespace
+
+class ChooserNetworkTest : public QObject {
+    Q_OBJECT
+
+    test::TempDir server_;
+    std::string port_;
+
+    QTreeWidgetItem* NetworkRoot(QTreeWidget* tree) {
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            if (tree->topLevelItem(i)->text(0) == "\\\\ (Local Area Network)")
+                return tree->topLevelItem(i);
+        }
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase() {
+        int status = -1;
+        port_ = test::RunCommand(std::string(REDODORI_TEST_SUPPORT_DIR) +
+                                     "/samba_server.sh start '" + server_.Path() + "'",
+                                 &status);
+        if (status != 0)
+            port_.clear();
+        while (!port_.empty() && port_.back() == '\n')
+            port_.pop_back();
+    }
+    void cleanupTestCase() {
+        test::RunCommand(std::string(REDODORI_TEST_SUPPORT_DIR) + "/samba_server.sh stop '" +
+                         server_.Path() + "'");
+        ::unsetenv("REDODORI_TEST_HOSTS");
+    }
+
+    void HostsSharesCredentialsAndFolders() {
+        if (!smb::Available() || port_.empty())
+            QSKIP("needs libsmbclient, root and smbd");
+        const std::string host = "127.0.0.1:" + port_;
+        // The view knows a dead address too; it answers nothing, and only late.
+        const std::string hosts = host + "|0|on|2h|Test server||\n" +
+                                  "hidden|2048|on|||\n"
+                                  "sleeper|7|off|||\n"
+                                  "192.0.2.1:445|7||||\n";
+        ::setenv("REDODORI_TEST_HOSTS", hosts.c_str(), 1);
+        test::PrivateEnvironment env;
+        Store store(env.Dir() / "registry.db");
+        TForm1 form(store, false);
+        auto* tree = form.findChild<QTreeWidget*>("TreeView1");
+        auto* combo = form.findChild<QComboBox*>("ComboBox1");
+        AskDouble ask;
+        ask.answers = {smb::Credentials{"nobody", "wrong-pw"},
+                       smb::Credentials{"nobody", "right-pw"}};
+        form.Network().askCredentials = std::ref(ask);
+        form.Network().timeoutMs = 1500;
+        ::mkdir((server_ / "rw/sub").c_str(), 0777);
+        form.show();
+
+        QTreeWidgetItem* root = NetworkRoot(tree);
+        QVERIFY(root);
+        root->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QCOMPARE(Texts(root), QStringList({QString::fromStdString(host) + " (Test server) ~2h",
+                                           "192.0.2.1:445"}));
+        // Hosts and the root are no destinations.
+        tree->clearSelection();
+        root->child(0)->setSelected(true);
+        QCOMPARE(combo->currentText(), QString());
+
+        QTreeWidgetItem* server = root->child(0);
+        server->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        const std::vector<std::pair<std::string, bool>> asked = {{host, false}, {host, true}};
+        QCOMPARE(ask.asked, asked);
+        QCOMPARE(Texts(server), QStringList({"Fotos-äß", "ro", "rw  (Writable share)"}));
+        QCOMPARE(server->child(1)->foreground(0).color(), QColor(0xFF, 0, 0));
+        QVERIFY(server->child(2)->foreground(0).color() != QColor(0xFF, 0, 0));
+        tree->clearSelection();
+        server->child(2)->setSelected(true);
+        QCOMPARE(combo->currentText(), QString::fromStdString("smb://" + host + "/rw/"));
+
+        QTreeWidgetItem* share = server->child(2);
+        share->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QCOMPARE(Texts(share), QStringList({"sub"}));
+        // The credentials given stay for the session: listing again asks nothing.
+        server->setExpanded(false);
+        server->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QCOMPARE(ask.asked.size(), size_t{2});
+        QCOMPARE(server->childCount(), 3);
+
+        // A host that does not answer: the window goes on working and the host has no shares.
+        QTreeWidgetItem* dead = root->child(1);
+        dead->setExpanded(true);
+        QCOMPARE(form.Network().Pending(), 1);
+        QVERIFY(form.isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(form.Network().Pending(), 0, 20000);
+        QCOMPARE(Texts(dead), QStringList({"-"}));
+        QVERIFY(!dead->isExpanded());
+    }
+};
+
+}  // namespace rd
+
+QTEST_MAIN(rd::ChooserNetworkTest)
+#include "chooser_network_test.moc"
