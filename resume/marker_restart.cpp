@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/fs.h"
@@ -45,7 +45,8 @@ std::string EditMarkerSwitches(std::string switches) {
 }
 
 bool ReadResumeMarker(const std::string& given, MarkerJob& job, std::string& error) {
-    const std::string path = given.empty() || given[0] == '/' ? given : fs::CurrentFolder() + "/" + given;
+    const std::string path =
+        given.empty() || given[0] == '/' ? given : fs::CurrentFolder() + "/" + given;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         error = "cannot open the resume marker " + path + ": " + std::strerror(errno);

@@ -37,6 +37,8 @@ public:
     View Cancel(uint64_t nowMs);
 
     int Attempts() const { return attempts_; }
+    // An attempt's thread is still at work.
+    bool AttemptRunning() const { return worker_.joinable() && !workerDone_; }
     // An attempt ran the record's command.
     bool Started() const { return started_; }
     // An attempt found the record cannot be resumed; the item then stays, saying why, until it

@@ -15,7 +15,7 @@ ResumeMode ParseResumeMode(int argc, const char* const* argv) {
         else if (arg == kResume && mode.kind == ResumeMode::None)
             mode.kind = ResumeMode::Window;
         else if (arg.size() > kResume.size() && arg.starts_with(kResume) &&
-                   arg[kResume.size()] == '=') {
+                 arg[kResume.size()] == '=') {
             mode.kind = ResumeMode::Marker;
             mode.markerPath = arg.substr(kResume.size() + 1);
         }

@@ -102,9 +102,9 @@ bool ReadResumeList(const std::string& path, std::vector<std::string>& sources,
         strict.push_back(*folder);
     fs::RegularFile read = fs::ReadRegularFile(path, kMaxListBytes, strict);
     if (read.error) {
-        error = named + (read.error == ENOENT ? " is missing"
-                                              : " cannot be read: " +
-                                                    std::string(std::strerror(read.error)));
+        error = named + (read.error == ENOENT
+                             ? " is missing"
+                             : " cannot be read: " + std::string(std::strerror(read.error)));
         return false;
     }
     const char* why = Why(read.refusal);

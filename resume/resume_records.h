@@ -38,8 +38,7 @@ bool IsOwnProgram(const std::string& program, const std::string& ownProgram);
 // unreadable, not a regular file, a symbolic link, another user's, larger than 256 MiB, or
 // damaged (NUL bytes in an 8-bit list, half a character in a UTF-16 one, no source, a source
 // that is not an absolute path).
-bool ReadResumeList(const std::string& path, std::vector<std::string>& sources,
-                    std::string& error);
+bool ReadResumeList(const std::string& path, std::vector<std::string>& sources, std::string& error);
 
 // Everything that must hold before a record's command runs: it splits, it names `ownProgram`
 // (no other program is ever run), and its list reads (above). `split` gets the parts.
@@ -48,9 +47,9 @@ bool CheckStoredCommand(const std::string& command, const std::string& ownProgra
 
 struct ResumeRecord {
     int32_t n = -1;
-    std::string command;  // value N
-    std::string from;     // "f_" + N
-    std::string time;     // "t_" + N
+    std::string command;    // value N
+    std::string from;       // "f_" + N
+    std::string time;       // "t_" + N
     bool autostart = true;  // "d_" + N empty or absent
 };
 
@@ -60,9 +59,9 @@ std::vector<ResumeRecord> ReadResumeRecords(Store& store);
 
 // One record's row of the manager's list.
 struct RecordColumns {
-    std::string time;  // "Unknown" when empty
-    std::string from;  // "Unknown" when empty
-    std::string to;    // the destinations as stored
+    std::string time;       // "Unknown" when empty
+    std::string from;       // "Unknown" when empty
+    std::string to;         // the destinations as stored
     std::string autostart;  // "Yes" or "No"
 };
 RecordColumns ColumnsOf(const ResumeRecord& record);

@@ -24,9 +24,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/store_keys.h"
 #include "platform/bus.h"
 #include "platform/console_packet.h"
-#include "app/store_keys.h"
 #include "platform/fs.h"
 #include "platform/store.h"
 #include "resume/resume_attempt.h"
@@ -926,12 +926,13 @@ int ListResumeRecords() {
         std::vector<std::string> sources;
         std::string problem;
         const std::optional<rd::StoredCommand> command = rd::SplitStoredCommand(record.command);
-        if (command && rd::ReadResumeList(rd::BetweenBars(command->argument, 1), sources, problem)) {
+        if (command &&
+            rd::ReadResumeList(rd::BetweenBars(command->argument, 1), sources, problem)) {
             for (const std::string& source : sources)
                 text += "  source: " + source + "\n";
         } else {
-            text += "  sources: unknown (" + (command ? problem : "the job holds no command") +
-                    ")\n";
+            text +=
+                "  sources: unknown (" + (command ? problem : "the job holds no command") + ")\n";
         }
         std::string_view targets = columns.to;
         while (!targets.empty()) {
@@ -950,8 +951,7 @@ int ListResumeRecords() {
 Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
     int32_t n = -1;
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), n);
-    if (ec != std::errc() || end != number.data() + number.size() || n < 0 ||
-        n >= rd::kResumeSlots)
+    if (ec != std::errc() || end != number.data() + number.size() || n < 0 || n >= rd::kResumeSlots)
         return {Usage("--resume takes a stored job's number from 0 to 998, not '" + number + "'"),
                 0};
     rd::Store& store = rd::Store::Default();

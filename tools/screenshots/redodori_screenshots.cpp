@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     ::setenv("REDODORI_DATA_DIR", (w + "/data").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (w + "/run").c_str(), 1);
     ::setenv("REDODORI_STATE_DIR", (w + "/state").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (w + "/xdg-config").c_str(), 1);
     ::setenv("REDODORI_FAKE_POWEROFF", (w + "/poweroff").c_str(), 1);
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");

@@ -27,15 +27,15 @@ void ResumeItems::Resume(int32_t n) {
     Store* store = &store_;
     const std::string own = ownProgram_;
     const ResumeLauncher launch = launch_;
-    auto* item =
-        new TFormResItem(n, [store, n, own, launch] { return AttemptResume(*store, n, own, launch); });
+    auto* item = new TFormResItem(
+        n, [store, n, own, launch] { return AttemptResume(*store, n, own, launch); });
     items_[static_cast<uint32_t>(n)] = item;
     connect(item, &QObject::destroyed, this, [this, n] {
         if (items_.erase(static_cast<uint32_t>(n)) && items_.empty())
             emit emptied();
     });
-    item->Start(store_.ReadText(StoreRoot::CurrentUser, kResumeKey, "f_" + std::to_string(n))
-                    .value_or(""));
+    item->Start(
+        store_.ReadText(StoreRoot::CurrentUser, kResumeKey, "f_" + std::to_string(n)).value_or(""));
 }
 
 TFormResItem* ResumeItems::Find(int32_t n) const {
