@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
         resume.kind != rd::ResumeMode::None) {
         if (!HasDisplay())
             ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return rd::RunResumeManager(argc, argv, resume);
+        return rd::RunResumeManager(argc, argv, resume, HasDisplay());
     }
     if (!rd::HoldsJob(line)) {
         std::fputs(

@@ -32,6 +32,7 @@ TFormResItem::TFormResItem(int32_t n, ResumeItem::Attempt attempt, QWidget* pare
     layout->addWidget(label2_, 0, 1);
     layout->addWidget(label3_, 1, 0, 1, 2);
     layout->addWidget(bitBtn1_, 2, 1, Qt::AlignRight);
+    layout->setColumnStretch(1, 1);
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
     timer1_->setInterval(500);

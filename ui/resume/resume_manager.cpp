@@ -51,11 +51,18 @@ bool LaunchDetached(const std::string& program, const std::string& argument, std
     return false;
 }
 
-int RunResumeManager(int argc, char** argv, const ResumeMode& mode) {
+int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display) {
     const std::string own = OwnProgramPath();
     if (mode.kind == ResumeMode::Marker)
         return RestartFromMarker(mode.markerPath, own);
 
+    if (mode.kind == ResumeMode::Window && !display) {
+        std::fputs(
+            "redodori: the resume manager's window needs a display; without one, "
+            "redodori-console --resume-list lists the stored jobs and --resume N resumes one\n",
+            stderr);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori resume manager");
     QApplication::setQuitOnLastWindowClosed(false);

@@ -7,8 +7,9 @@
 namespace rd {
 
 // Runs `mode` (not ResumeMode::None) to its end and returns the exit code. The window and the
-// start-up resume end once their window is closed and every pop-up has gone.
-int RunResumeManager(int argc, char** argv, const ResumeMode& mode);
+// start-up resume end once their window is closed and every pop-up has gone; without a
+// `display` the window, which nobody could close, is not shown.
+int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display);
 
 // Starts this program detached with `argument`, without a shell, so that it outlives the
 // manager and leaves no zombie behind.

@@ -6,6 +6,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <set>
 
 #include "platform/store.h"
@@ -49,7 +50,9 @@ TFormResMan::TFormResMan(Store& store, ResumeItems& items, QWidget* parent)
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(1, QHeaderView::Stretch);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
-    header->resizeSection(0, 100);
+    // At least wide enough for a whole time stamp in the font at hand.
+    header->resizeSection(0,
+                          std::max(100, fontMetrics().horizontalAdvance("0000-00-00 00:00") + 12));
     header->resizeSection(3, 60);
     header->setSectionsClickable(false);
     auto* layout = new QVBoxLayout(this);
