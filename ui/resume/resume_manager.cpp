@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +88,8 @@ int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display
     } else {
         window = std::make_unique<TFormResMan>(store, items);
         QObject::connect(window.get(), &QDialog::finished, &app, quitWhenDone);
+        if (const QScreen* screen = window->screen())
+            window->move(screen->availableGeometry().center() - window->rect().center());
         window->show();
     }
     return app.exec();
