@@ -116,53 +116,42 @@ private slots:
         Select(form, {2, 0});
         QCOMPARE(form.SelectedRecords(), (std::vector<int32_t>{1, 7}));
 
-        // The refresh follows the store: rows go from the end, and come back.
+        // The refresh follows the store: rows go from the end.
         store_->DeleteValue(StoreRoot::CurrentUser, kResumeKey, "3");
         form.Timer1Timer();
         QCOMPARE(list->rowCount(), 2);
         QCOMPARE(Row(form, 1), QStringList({"Unknown", "Unknown", "/a/?/b/?", "Yes"}));
-        Record(9, "/x/");
-        form.Refresh();
-        QCOMPARE(list->rowCount(), 3);
-        QCOMPARE(Row(form, 2).at(2), QString("/dst/9/?"));
         QCOMPARE(form.findChild<QTimer*>("Timer1")->interval(), 5000);
     }
 
-    void ResumeOnRestartFlipsEachSelectedRecord() {
+    void TheMenuFlipsResumeOnRestartAndStartMinimized() {
         Record(1, "/a/", false);
         Record(2, "/b/");
         TFormResMan form(*store_, *items_);
-        Select(form, {0, 1});
-        Trigger(form, "Resumeonrestart1");
-        QCOMPARE(Row(form, 0).at(3), QString("Yes"));
-        QCOMPARE(Row(form, 1).at(3), QString("No"));
-        QVERIFY(!Has("d_1"));
-        Select(form, {0});
-        Trigger(form, "Resumeonrestart1");
-        QCOMPARE(Row(form, 0).at(3), QString("No"));
-    }
-
-    void StartMinimizedIsKeptInTheStore() {
-        TFormResMan form(*store_, *items_);
-        QAction* check = form.findChild<QAction*>("Startminimized1");
-        QVERIFY(check->isCheckable());
-        store_->WriteInt(StoreRoot::CurrentUser, kResumeKey, "min", 1);
-        form.PopupMenu1Popup();
-        QVERIFY(check->isChecked());
-        check->trigger();
-        QCOMPARE(store_->ReadInt(StoreRoot::CurrentUser, kResumeKey, "min"), 0);
-        form.PopupMenu1Popup();
-        QVERIFY(!check->isChecked());
-        // A value that cannot be read clears the check.
-        store_->WriteText(StoreRoot::CurrentUser, kResumeKey, "min", "yes");
-        check->setChecked(true);
-        form.PopupMenu1Popup();
-        QVERIFY(!check->isChecked());
         QStringList menu;
         for (QAction* action : form.findChild<QMenu*>("PopupMenu1")->actions())
             menu << (action->isSeparator() ? "-" : action->objectName());
         QCOMPARE(menu, QStringList({"Resumenow1", "Resumeonrestart1", "Deleteentry1", "-",
                                     "Startminimized1"}));
+        Select(form, {0, 1});
+        Trigger(form, "Resumeonrestart1");
+        QCOMPARE(Row(form, 0).at(3) + Row(form, 1).at(3), QString("YesNo"));
+        QVERIFY(!Has("d_1") && Has("d_2"));
+        Select(form, {0});
+        Trigger(form, "Resumeonrestart1");
+        QCOMPARE(Row(form, 0).at(3), QString("No"));
+
+        QAction* check = form.findChild<QAction*>("Startminimized1");
+        store_->WriteInt(StoreRoot::CurrentUser, kResumeKey, "min", 1);
+        form.PopupMenu1Popup();
+        QVERIFY(check->isChecked());
+        check->trigger();
+        QCOMPARE(store_->ReadInt(StoreRoot::CurrentUser, kResumeKey, "min"), 0);
+        // A value that cannot be read clears the check.
+        store_->WriteText(StoreRoot::CurrentUser, kResumeKey, "min", "yes");
+        check->setChecked(true);
+        form.PopupMenu1Popup();
+        QVERIFY(!check->isChecked());
     }
 
     void ResumeNowStartsTheJobAndTheRecordGoes() {
