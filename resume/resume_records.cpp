@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -153,10 +154,13 @@ std::vector<ResumeRecord> ReadResumeRecords(Store& store) {
     for (const StoreValue& value : store.Values(StoreRoot::CurrentUser, kResumeKey)) {
         if (const auto n = RecordNumber(value.name))
             found[*n].n = *n;
+        // Value names compare without case: "F_5" is "f_5".
+        std::string name = value.name;
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (value.type == ValueType::Text)
-            texts[value.name] = value.text;
+            texts[name] = value.text;
     }
-    // Value names compare without case, but these are digits and lower-case prefixes.
     std::vector<ResumeRecord> records;
     for (auto& [n, record] : found) {
         const std::string name = std::to_string(n);

@@ -134,7 +134,7 @@ TEST_F(ResumeRecords, ListColumnsStartupAndFlags) {
     Put("f_0", "/src/");
     Put("t_0", "2026-03-07 09:05");
     Put("5", "/p |/l5|/c/?|uwq2");
-    Put("d_5", "x");
+    Put("D_5", "x");
     Put("12", "no command");
     Put("d_12", "");
     // Not records: leading zeros, out of range, parts without their command.
