@@ -27,6 +27,7 @@
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "resume/autostart.h"
 
 namespace rd {
 
@@ -276,6 +277,9 @@ JobSession::Start JobSession::RunWithTargets() {
         RunTreeLinkPass();
 
     SaveForResume(settings.resume != 0 ? 1 : 0);
+    // A job that a crash may interrupt is resumed at the next login.
+    if (settings.resume != 0 && !SetResumeAutostart(true, ProgramPath(), error))
+        std::fprintf(stderr, "redodori: %s\n", error.c_str());
     if (host.setTrayIcon)
         host.setTrayIcon(0);
     ctx.jobState = 1;

@@ -23,12 +23,15 @@
 #include "ui/progress/report_notice.h"
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
+#include "ui/resume/resume_manager.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: redodori '|SOURCE|TARGET|SWITCHES'\n"
     "       redodori --explain '|SOURCE|TARGET|SWITCHES'\n"
+    "       redodori /vnresume [/startup]        the resume manager; at login\n"
+    "       redodori /vnresume=MARKER            restart one file from its .RedoDori marker\n"
     "       redodori --help | --version\n"
     "\n"
     "A job is one argument of fields separated by '|':\n"
@@ -126,12 +129,11 @@ int main(int argc, char** argv) {
         return ok ? 0 : 1;
     }
     const std::string line = rd::BuildCommandLine(argc, argv);
-    if (line.find("/vnresume") != std::string::npos) {
-        std::fputs(
-            "redodori: the resume manager is not available yet; the stored jobs are under "
-            "Software\\DIRAREDI\\RedoDori\\Resume (redodori-reg list)\n",
-            stderr);
-        return 0;
+    if (const rd::ResumeMode resume = rd::ParseResumeMode(argc, argv);
+        resume.kind != rd::ResumeMode::None) {
+        if (!HasDisplay())
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        return rd::RunResumeManager(argc, argv, resume, HasDisplay());
     }
     if (!rd::HoldsJob(line)) {
         std::fputs(

@@ -86,6 +86,11 @@ std::string XdgFolder(const char* override, const char* xdg, const char* fallbac
 
 }  // namespace
 
+std::string AutostartDir() {
+    const std::string config = AbsoluteEnv("XDG_CONFIG_HOME");
+    return Join(config.empty() ? Join(HomeFolder(), ".config") : config, "autostart");
+}
+
 std::string ConfigDir() {
     return XdgFolder("REDODORI_CONFIG_DIR", "XDG_CONFIG_HOME", ".config");
 }

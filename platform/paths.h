@@ -20,6 +20,9 @@ std::string RuntimeDir();
 // list files of resume records; the program keeps it private (mode 0700).
 std::string StateDir();
 
+// The desktop's autostart folder: $XDG_CONFIG_HOME/autostart, else ~/.config/autostart.
+std::string AutostartDir();
+
 // The temporary folder: $TMPDIR when it holds an absolute path, else /tmp.
 std::string TempDir();
 

@@ -8,9 +8,9 @@ while [[ "$work" == *q* ]]; do
     rmdir "$work"
     work=$(mktemp -d)
 done
-# The state folder (resume lists) is left for the program to make.
+# The state folder (resume lists) and the autostart folder are left for the program to make.
 export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run" \
-    REDODORI_STATE_DIR="$work/state"
+    REDODORI_STATE_DIR="$work/state" XDG_CONFIG_HOME="$work/xdg-config"
 mkdir -p "$work/run" && chmod 700 "$work/run"
 
 # At the script's exit, the processes it started (their ids in `pids`) are ended, what it

@@ -66,13 +66,14 @@ set -e
 grep -q "Usage" "$work/err" || fail "no arguments did not print the usage"
 grep -q "settings dialog" "$work/err" || fail "no arguments did not say what is missing"
 
-# The resume manager's marker never starts a job.
+# The resume manager never starts a job; without a display its window cannot be closed, so it
+# says what works instead and ends.
 set +e
-env -u DISPLAY -u WAYLAND_DISPLAY "$REDODORI" /vnresume >"$work/out" 2>"$work/err"
+env -u DISPLAY -u WAYLAND_DISPLAY timeout 60 "$REDODORI" /vnresume >"$work/out" 2>"$work/err"
 status=$?
 set -e
 [ "$status" -eq 0 ] || fail "/vnresume gave status $status"
-grep -q "resume manager is not available yet" "$work/err" || fail "/vnresume said nothing"
+grep -q "the resume manager's window needs a display" "$work/err" || fail "/vnresume said nothing"
 
 # The store is the private one: its values are where the test put them.
 [ -f "$work/config/registry.db" ] || fail "the private store was not used"

@@ -11,7 +11,8 @@ timeout 120 "$REDODORI_SCREENSHOTS" "$work/shots" "$work/job" >"$work/out" 2>"$w
     fail "the pictures were not made: $(cat "$work/err")"
 # Width and height of a PNG: the first two big-endian numbers of its header chunk.
 size() { od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'; }
-for name in progress_window queue_window exists_prompt error_prompt shutdown_countdown chooser; do
+for name in progress_window queue_window exists_prompt error_prompt shutdown_countdown chooser \
+    resume_manager resume_item; do
     file="$work/shots/$name.png"
     [ -s "$file" ] || fail "no $name.png"
     [ "$(head -c 8 "$file" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$name.png is not a PNG"

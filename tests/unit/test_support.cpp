@@ -12,8 +12,8 @@
 namespace rd::test {
 
 namespace {
-const char* const kVars[4] = {"REDODORI_CONFIG_DIR", "REDODORI_DATA_DIR", "XDG_RUNTIME_DIR",
-                              "REDODORI_STATE_DIR"};
+const char* const kVars[5] = {"REDODORI_CONFIG_DIR", "REDODORI_DATA_DIR", "XDG_RUNTIME_DIR",
+                              "REDODORI_STATE_DIR", "XDG_CONFIG_HOME"};
 }
 
 TempDir::TempDir() {
@@ -37,8 +37,8 @@ TempDir::~TempDir() {
 }
 
 PrivateEnvironment::PrivateEnvironment() {
-    const std::string dirs[4] = {ConfigDir(), DataDir(), RuntimeDir(), StateDir()};
-    for (int i = 0; i < 4; ++i) {
+    const std::string dirs[5] = {ConfigDir(), DataDir(), RuntimeDir(), StateDir(), XdgConfigDir()};
+    for (int i = 0; i < 5; ++i) {
         if (const char* v = getenv(kVars[i])) {
             had_[i] = true;
             saved_[i] = v;
@@ -52,7 +52,7 @@ PrivateEnvironment::PrivateEnvironment() {
 }
 
 PrivateEnvironment::~PrivateEnvironment() {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         if (had_[i])
             setenv(kVars[i], saved_[i].c_str(), 1);
         else

@@ -23,9 +23,10 @@ private:
     std::string path_;
 };
 
-// Points REDODORI_CONFIG_DIR, REDODORI_DATA_DIR, XDG_RUNTIME_DIR and REDODORI_STATE_DIR at
-// folders of its own for as long as it lives, so that a test never touches the user's store,
-// resume lists or another test's bus. The state folder is not made: the program makes it.
+// Points REDODORI_CONFIG_DIR, REDODORI_DATA_DIR, XDG_RUNTIME_DIR, REDODORI_STATE_DIR and
+// XDG_CONFIG_HOME at folders of its own for as long as it lives, so that a test never touches
+// the user's store, resume lists, autostart entries or another test's bus. The state folder is not
+// made: the program makes it.
 class PrivateEnvironment {
 public:
     PrivateEnvironment();
@@ -35,11 +36,12 @@ public:
     std::string DataDir() const { return dir_ / "data"; }
     std::string RuntimeDir() const { return dir_ / "runtime"; }
     std::string StateDir() const { return dir_ / "state"; }
+    std::string XdgConfigDir() const { return dir_ / "xdg-config"; }
 
 private:
     TempDir dir_;
-    std::string saved_[4];
-    bool had_[4] = {};
+    std::string saved_[5];
+    bool had_[5] = {};
 };
 
 void WriteFile(const std::string& path, const std::string& data);

@@ -24,9 +24,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/store_keys.h"
 #include "platform/bus.h"
 #include "platform/console_packet.h"
 #include "platform/fs.h"
+#include "platform/store.h"
+#include "resume/resume_attempt.h"
+#include "resume/resume_records.h"
 
 extern char** environ;
 
@@ -133,6 +137,12 @@ const char kUsage[] =
     "  --raw LINE           run the job line LINE as given ('|SOURCE|TARGET|SWITCHES', see\n"
     "                       redodori --help); the wrapper adds its own switch to it. No\n"
     "                       other option or path goes with it.\n"
+    "\n"
+    "Interrupted jobs (resume on crash, or saved with x):\n"
+    "  --resume-list        list the stored jobs: number, time, sources, destinations,\n"
+    "                       and whether they resume by themselves at login\n"
+    "  --resume N           resume stored job N here, showing its progress like any job\n"
+    "                       (alone on the line; with paths --resume is the option above)\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
@@ -889,6 +899,90 @@ private:
     std::optional<std::chrono::steady_clock::time_point> quitAt_;
 };
 
+// The program the wrapper runs, as a full path for comparing it with a record's program.
+std::string ResolvedProgram() {
+    const std::string program = ProgramPath();
+    if (program.find('/') != std::string::npos)
+        return program[0] == '/' ? program : rd::fs::CurrentFolder() + "/" + program;
+    const char* path = std::getenv("PATH");
+    std::string_view folders = path ? path : "";
+    while (!folders.empty()) {
+        const size_t colon = folders.find(':');
+        const std::string candidate = std::string(folders.substr(0, colon)) + "/" + program;
+        if (candidate[0] == '/' && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        folders.remove_prefix(colon == std::string_view::npos ? folders.size() : colon + 1);
+    }
+    return program;
+}
+
+int ListResumeRecords() {
+    const std::vector<rd::ResumeRecord> records = rd::ReadResumeRecords(rd::Store::Default());
+    std::string text = records.empty() ? "No stored jobs.\n" : "";
+    for (const rd::ResumeRecord& record : records) {
+        const rd::RecordColumns columns = rd::ColumnsOf(record);
+        text += "Job " + std::to_string(record.n) + ", saved " + columns.time +
+                ", resumes at login: " + (record.autostart ? "yes" : "no") + "\n";
+        std::vector<std::string> sources;
+        std::string problem;
+        const std::optional<rd::StoredCommand> command = rd::SplitStoredCommand(record.command);
+        if (command &&
+            rd::ReadResumeList(rd::BetweenBars(command->argument, 1), sources, problem)) {
+            for (const std::string& source : sources)
+                text += "  source: " + source + "\n";
+        } else {
+            text +=
+                "  sources: unknown (" + (command ? problem : "the job holds no command") + ")\n";
+        }
+        std::string_view targets = columns.to;
+        while (!targets.empty()) {
+            const size_t mark = targets.find('?');
+            if (mark)
+                text += "  destination: " + std::string(targets.substr(0, mark)) + "\n";
+            targets.remove_prefix(mark == std::string_view::npos ? targets.size() : mark + 1);
+        }
+    }
+    out.Job(text);
+    return kDone;
+}
+
+// Resumes stored job `number` as the resume manager would, but here and at once: a source
+// folder that is not reachable is reported, not waited for.
+Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
+    int32_t n = -1;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), n);
+    if (ec != std::errc() || end != number.data() + number.size() || n < 0 || n >= rd::kResumeSlots)
+        return {Usage("--resume takes a stored job's number from 0 to 998, not '" + number + "'"),
+                0};
+    rd::Store& store = rd::Store::Default();
+    if (!store.ValueExists(rd::StoreRoot::CurrentUser, rd::kResumeKey, std::to_string(n))) {
+        out.Note("there is no stored job " + std::to_string(n) + " (--resume-list lists them)");
+        return {kNothingToDo, 0};
+    }
+    std::string error;
+    std::unique_ptr<rd::bus::Endpoint> endpoint = rd::bus::Endpoint::CreateThread(error);
+    if (!endpoint) {
+        out.Note(error);
+        return {kError, 0};
+    }
+    pid_t child = -1;
+    const rd::AttemptResult result = rd::AttemptResume(
+        store, n, ResolvedProgram(),
+        [&](const std::string& program, const std::string& argument, std::string& why) {
+            child = StartProgram(program, WithConsoleSwitch(argument, endpoint->Id()));
+            why = "the start failed";
+            return child > 0;
+        });
+    if (!result.started) {
+        out.Note("stored job " + std::to_string(n) + " was not resumed: " +
+                 (result.problem.empty() ? "another resume took it" : result.problem) +
+                 (result.problem.empty() ? "" : "; it stays stored"));
+        return {kNothingToDo, 0};
+    }
+    Session session(*endpoint, terminal, child);
+    return session.Run();
+}
+
 Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::string>& listFiles,
                bool& jobLeftRunning) {
     JobLine job;
@@ -920,8 +1014,21 @@ int main(int argc, char** argv) {
         if (::fcntl(fd, F_GETFD) < 0)
             ::open("/dev/null", O_RDWR);
     }
+    // "--resume N" alone resumes a stored job; among paths "--resume" is an existing-file option.
+    std::optional<std::string> storedJob;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--resume-list")) {
+            if (argc != 2)
+                return Usage("--resume-list takes no other option and no path");
+            return ListResumeRecords();
+        }
+    }
+    if (argc == 3 && !std::strcmp(argv[1], "--resume"))
+        storedJob = argv[2];
+    else if (argc == 2 && !std::strncmp(argv[1], "--resume=", 9))
+        storedJob = argv[1] + 9;
     Request request;
-    switch (ParseCommandLine(argc, argv, request)) {
+    switch (storedJob ? Parsed::kRun : ParseCommandLine(argc, argv, request)) {
         case Parsed::kHelp: std::fputs(kUsage, stdout); return kDone;
         case Parsed::kVersion: std::puts("redodori-console 2.83"); return kDone;
         case Parsed::kBad: return kNothingToDo;
@@ -936,7 +1043,8 @@ int main(int argc, char** argv) {
         Terminal terminal;
         std::vector<std::string> listFiles;
         bool jobLeftRunning = false;
-        outcome = RunJob(request, terminal, listFiles, jobLeftRunning);
+        outcome = storedJob ? ResumeStoredJob(*storedJob, terminal)
+                            : RunJob(request, terminal, listFiles, jobLeftRunning);
         // A program that still runs may not have read its list yet; it removes it itself.
         if (!jobLeftRunning) {
             for (const std::string& path : listFiles)

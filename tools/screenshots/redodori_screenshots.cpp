@@ -16,6 +16,7 @@
 #include "app/job_session.h"
 #include "app/store_keys.h"
 #include "platform/store.h"
+#include "resume/resume_records.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
@@ -23,6 +24,9 @@
 #include "ui/progress/redodori_wnd.h"
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
+#include "ui/resume/resume_item_window.h"
+#include "ui/resume/resume_items.h"
+#include "ui/resume/resume_manager_window.h"
 
 namespace {
 
@@ -32,7 +36,8 @@ const char kUsage[] =
     "windows (off screen without a display), and saves progress_window.png, queue_window.png,\n"
     "exists_prompt.png, error_prompt.png, shutdown_countdown.png and chooser.png (the\n"
     "destination chooser, at WORK-FOLDER/media/Photos when that is a mount, with a favourite)\n"
-    "into OUTPUT-FOLDER. The\n"
+    "into OUTPUT-FOLDER, then resume_manager.png and resume_item.png of two stored jobs made up\n"
+    "for them. The\n"
     "settings store, data, runtime and state folders are made inside WORK-FOLDER; nothing is\n"
     "powered off. Removing WORK-FOLDER afterwards is the caller's business.\n";
 
@@ -62,6 +67,36 @@ void When(std::function<bool()> ready, std::function<void()> step) {
     timer->start(100);
 }
 
+// The resume manager with two stored jobs, and the pop-up of one whose source folder is not
+// there, waiting for it.
+void SaveResumeWindows(const std::string& w,
+                       const std::function<void(QWidget&, const char*)>& save) {
+    rd::Store& store = rd::Store::Default();
+    const std::string own = rd::OwnProgramPath();
+    const std::string key(rd::kResumeKey);
+    const auto record = [&](const std::string& n, const std::string& from, const char* target,
+                            const char* time) {
+        store.WriteText(rd::StoreRoot::CurrentUser, key, n,
+                        own + " |" + w + "/state/vnfrm" + n + ".lst|" + target + "|uwq2");
+        store.WriteText(rd::StoreRoot::CurrentUser, key, "f_" + n, from);
+        store.WriteText(rd::StoreRoot::CurrentUser, key, "t_" + n, time);
+    };
+    record("17", w + "/src/photos/", "/media/backup/photos/?", "2026-03-07 09:05");
+    record("342", "/mnt/nas/projects/", "/home/me/projects/?/media/usb/?", "2026-03-08 18:41");
+    store.WriteText(rd::StoreRoot::CurrentUser, key, "d_342", "x");
+    static rd::ResumeItems items(store, own,
+                                 [](const std::string&, const std::string&, std::string& error) {
+                                     error = "not in pictures";
+                                     return false;
+                                 });
+    static rd::TFormResMan manager(store, items);
+    manager.move(100, 300);
+    manager.show();
+    save(manager, "resume_manager.png");
+    items.Resume(342);
+    save(*items.Find(342), "resume_item.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +115,7 @@ int main(int argc, char** argv) {
     ::setenv("REDODORI_DATA_DIR", (w + "/data").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (w + "/run").c_str(), 1);
     ::setenv("REDODORI_STATE_DIR", (w + "/state").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (w + "/xdg-config").c_str(), 1);
     ::setenv("REDODORI_FAKE_POWEROFF", (w + "/poweroff").c_str(), 1);
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -171,6 +207,7 @@ int main(int argc, char** argv) {
                           errorPrompt.hide();
                           countdown.Start(45);
                           save(countdown, "shutdown_countdown.png");
+                          SaveResumeWindows(w, save);
                           std::fflush(nullptr);
                           _exit(0);
                       });

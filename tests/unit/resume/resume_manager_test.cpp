@@ -1,0 +1,485 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/store_keys.h"
+#include "engine/transfer.h"
+#include "platform/paths.h"
+#include "platform/store.h"
+#include "resume/autostart.h"
+#include "resume/marker_restart.h"
+#include "resume/resume_attempt.h"
+#include "resume/resume_item.h"
+#include "resume/resume_mode.h"
+#include "resume/resume_records.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+namespace sfs = std::filesystem;
+
+TEST(StoredCommand, SplitsAtTheFirstSpaceAndBar) {
+    struct Case {
+        const char* command;
+        std::optional<StoredCommand> split;
+    } cases[] = {
+        {"/usr/bin/redodori |/s/l.lst|/d/?|uwq2", {{"/usr/bin/redodori", "|/s/l.lst|/d/?|uwq2"}}},
+        {"/opt/my prog/redodori |a|b|c", {{"/opt/my prog/redodori", "|a|b|c"}}},
+        {"/p |x |y", {{"/p", "|x |y"}}},
+        {"/p|x", std::nullopt},
+        {" |x", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto split = SplitStoredCommand(c.command);
+        ASSERT_EQ(split.has_value(), c.split.has_value()) << c.command;
+        if (split) {
+            EXPECT_EQ(split->program, c.split->program) << c.command;
+            EXPECT_EQ(split->argument, c.split->argument) << c.command;
+        }
+    }
+    struct Field {
+        const char* value;
+        int bar;
+        const char* text;
+    } fields[] = {{"p |l|d/?e/?|sw", 1, "l"},
+                  {"p |l|d/?e/?|sw", 2, "d/?e/?"},
+                  {"p |l|d/?e/?|sw", 3, "sw"},
+                  {"p |l", 2, ""},
+                  {"", 1, ""}};
+    for (const Field& f : fields)
+        EXPECT_EQ(BetweenBars(f.value, f.bar), f.text) << f.value << " " << f.bar;
+    // Only the program's own file runs, by whatever spelling of its path.
+    EXPECT_TRUE(
+        IsOwnProgram(sfs::path(REDODORI_BIN).parent_path().string() + "/./redodori", REDODORI_BIN));
+    for (const char* other : {"redodori", "/bin/sh", ""})
+        EXPECT_FALSE(IsOwnProgram(other, REDODORI_BIN)) << other;
+}
+
+TEST(ResumeModeLine, EachFormIsAnArgumentOfItsOwn) {
+    struct Case {
+        std::vector<const char*> argv;
+        ResumeMode::Kind kind;
+        const char* marker;
+    } cases[] = {
+        {{"redodori", "/vnresume"}, ResumeMode::Window, ""},
+        {{"redodori", "/vnresume", "/startup"}, ResumeMode::Startup, ""},
+        {{"redodori", "/startup", "/vnresume"}, ResumeMode::Startup, ""},
+        {{"redodori", "/vnresume=/d/a b.RedoDori"}, ResumeMode::Marker, "/d/a b.RedoDori"},
+        {{"redodori", "/vnresume", "/vnresume"}, ResumeMode::Window, ""},
+        // A job whose paths hold the word is a job.
+        {{"redodori", "|/data/vnresume|/d/?|e"}, ResumeMode::None, ""},
+        {{"redodori", "/vnresumex"}, ResumeMode::None, ""},
+        {{"redodori", "/startup"}, ResumeMode::None, ""},
+        {{"redodori"}, ResumeMode::None, ""},
+    };
+    for (const Case& c : cases) {
+        const ResumeMode mode = ParseResumeMode(static_cast<int>(c.argv.size()), c.argv.data());
+        EXPECT_EQ(mode.kind, c.kind) << c.argv.back();
+        EXPECT_EQ(mode.markerPath, c.marker) << c.argv.back();
+    }
+}
+
+class ResumeRecords : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(paths::MakePath(env.StateDir()), 0);
+        ASSERT_EQ(paths::MakePath(env.Dir() / "src"), 0);
+    }
+    void Put(const std::string& name, const std::string& value) {
+        ASSERT_TRUE(store.WriteText(StoreRoot::CurrentUser, kResumeKey, name, value));
+    }
+    std::optional<std::string> Get(const std::string& name) {
+        return store.ReadText(StoreRoot::CurrentUser, kResumeKey, name);
+    }
+    std::string ListPath(int n) const {
+        return env.StateDir() + "/vnfrm" + std::to_string(n) + ".lst";
+    }
+    // Record n of this program, copying the source folder to /dst/, with its list.
+    void Record(int n, const std::string& program = REDODORI_BIN) {
+        std::string list = "\xFF\xFE";
+        for (char c : env.Dir() / "src/tree\r\n") {
+            list.push_back(c);
+            list.push_back('\0');
+        }
+        test::WriteFile(ListPath(n), list);
+        Put(std::to_string(n), program + " |" + ListPath(n) + "|/dst/?|uwq2");
+        Put("f_" + std::to_string(n), env.Dir() / "src/");
+        Put("t_" + std::to_string(n), "2026-03-07 09:05");
+    }
+    bool RecordKept(int n) {
+        for (const char* prefix : {"", "f_", "t_"})
+            if (!Get(prefix + std::to_string(n)))
+                return false;
+        return true;
+    }
+
+    test::PrivateEnvironment env;
+    Store store{env.ConfigDir() + "/registry.db"};
+    std::string error;
+};
+
+TEST_F(ResumeRecords, ListColumnsStartupAndFlags) {
+    Put("0", "/p |/l0|/a/?/b/?|uwq2");
+    Put("f_0", "/src/");
+    Put("t_0", "2026-03-07 09:05");
+    Put("5", "/p |/l5|/c/?|uwq2");
+    Put("D_5", "x");
+    Put("12", "no command");
+    Put("d_12", "");
+    // Not records: leading zeros, out of range, parts without their command.
+    for (const char* name : {"007", "999", "-1", "f_7", "t_7"})
+        Put(name, "/p |/l|/x/?|uw");
+    std::vector<std::string> rows;
+    for (const ResumeRecord& record : ReadResumeRecords(store)) {
+        const RecordColumns c = ColumnsOf(record);
+        rows.push_back(std::to_string(record.n) + ":" + c.time + "|" + c.from + "|" + c.to + "|" +
+                       c.autostart);
+    }
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{"0:2026-03-07 09:05|/src/|/a/?/b/?|Yes",
+                                        "5:Unknown|Unknown|/c/?|No", "12:Unknown|Unknown||Yes"}));
+    EXPECT_EQ(StartupRecords(store), (std::vector<int32_t>{0, 12}));
+
+    FlipAutostart(store, 5);
+    FlipAutostart(store, 0);
+    EXPECT_FALSE(Get("d_5"));
+    EXPECT_EQ(Get("d_0"), "x");
+    EXPECT_EQ(StartupRecords(store), (std::vector<int32_t>{5, 12}));
+}
+
+TEST_F(ResumeRecords, OnlyAListWrittenForOneJobIsRemoved) {
+    Record(3);
+
+    const std::string own = env.Dir() / "own.lst";
+    test::WriteFile(own, "/x\r\n");
+    test::WriteFile(env.Dir() / "target", "precious");
+    sfs::create_symlink(env.Dir() / "target", env.StateDir() + "/link.lst");
+    sfs::create_directory(env.StateDir() + "/folder.lst");
+    struct Case {
+        std::string path;
+        bool removed;
+    } cases[] = {{ListPath(3), true},
+                 {own, false},
+                 {env.StateDir() + "/link.lst", false},
+                 {env.StateDir() + "/folder.lst", false},
+                 {env.StateDir() + "/missing.lst", false},
+                 {"", false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(RemoveResumeList(c.path), c.removed) << c.path;
+        EXPECT_EQ(sfs::exists(sfs::symlink_status(c.path)),
+                  !c.removed && !c.path.empty() && c.path.find("missing") == std::string::npos)
+            << c.path;
+    }
+    EXPECT_EQ(test::ReadFile(env.Dir() / "target"), "precious");
+}
+
+TEST_F(ResumeRecords, AListIsReadOnlyWhenItIsTheUsersOwnAndWhole) {
+    const std::string path = env.StateDir() + "/vnfrm1.lst";
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::string error;  // after "the record's list file <path> "; empty: read
+        bool needsRoot = false;
+    } cases[] = {
+        {"Utf16", [&] { test::WriteFile(path, std::string("\xFF\xFE/\0a\0\r\0\n\0/\0b\0", 14)); },
+         ""},
+        {"EightBit", [&] { test::WriteFile(path, "/a\r\n/b\r\n"); }, ""},
+        {"Missing", [] {}, "is missing"},
+        {"HalfACharacter", [&] { test::WriteFile(path, std::string("\xFF\xFE/\0a", 5)); },
+         "is damaged: it ends in half a character"},
+        {"Nul", [&] { test::WriteFile(path, std::string("/a\0\r\n", 5)); },
+         "is damaged: it holds NUL bytes"},
+        {"Empty", [&] { test::WriteFile(path, ""); }, "is damaged: it names no source"},
+        {"Relative", [&] { test::WriteFile(path, "/a\r\nb\r\n"); },
+         "is damaged: a source is not a full path"},
+        {"Link",
+         [&] {
+             test::WriteFile(env.Dir() / "real", "/a\r\n");
+             sfs::create_symlink(env.Dir() / "real", path);
+         },
+         "is a symbolic link"},
+        {"OtherOwner",
+         [&] {
+             test::WriteFile(path, "/a\r\n");
+             if (::chown(path.c_str(), 12345, 12345) != 0)
+                 throw std::runtime_error("chown");
+         },
+         "belongs to another user", true},
+    };
+    for (const Case& c : cases) {
+        if (c.needsRoot && ::geteuid() != 0)
+            continue;
+        sfs::remove_all(path);
+        c.make();
+        std::vector<std::string> sources;
+        const bool read = ReadResumeList(path, sources, error);
+        EXPECT_EQ(read, c.error.empty()) << c.name;
+        if (read)
+            EXPECT_EQ(sources, (std::vector<std::string>{"/a", "/b"})) << c.name;
+        else
+            EXPECT_EQ(error, "the record's list file " + path + " " + c.error) << c.name;
+    }
+}
+
+TEST_F(ResumeRecords, AttemptRunsTheCommandOnceTheSourceFolderIsThere) {
+    struct Launch {
+        std::string program, argument;
+    };
+    std::vector<Launch> launched;
+    bool launchWorks = true;
+    const ResumeLauncher launch = [&](const std::string& program, const std::string& argument,
+                                      std::string& why) {
+        launched.push_back({program, argument});
+        why = "boom";
+        return launchWorks;
+    };
+    const std::string arguments = "|" + ListPath(1) + "|/dst/?|uwq2";
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        AttemptResult expected;
+        std::vector<std::string> launches;  // arguments
+        bool kept;
+    } cases[] = {
+        {"Started", [] {}, {1, true, ""}, {arguments}, false},
+        {"Minimized",
+         [&] { ASSERT_TRUE(store.WriteInt(StoreRoot::CurrentUser, kResumeKey, "min", 1)); },
+         {1, true, ""},
+         {arguments + "n"},
+         false},
+        {"NoFrom",
+         [&] { Put("f_1", ""); },
+         {1, false, "the record names no source folder"},
+         {},
+         true},
+        {"Unreachable",
+         [&] { Put("f_1", env.Dir() / "gone/"); },
+         {0, false, "the source folder " + (env.Dir() / "gone") + " is not reachable"},
+         {},
+         true},
+        {"AnotherProgram",
+         [&] { Record(1, "/bin/sh"); },
+         {1, false,
+          std::string("the record's command runs /bin/sh, not this program (") + REDODORI_BIN +
+              "); it is not run"},
+         {},
+         true},
+        {"StartFails",
+         [&] { launchWorks = false; },
+         {1, false, "the program could not be started: boom"},
+         {arguments},
+         true},
+    };
+    for (const Case& c : cases) {
+        store.DeleteKey(StoreRoot::CurrentUser, kResumeKey);
+        launched.clear();
+        launchWorks = true;
+        Record(1);
+        c.prepare();
+        const AttemptResult result = AttemptResume(store, 1, REDODORI_BIN, launch);
+        EXPECT_EQ(result.exitCode, c.expected.exitCode) << c.name;
+        EXPECT_EQ(result.started, c.expected.started) << c.name;
+        EXPECT_EQ(result.problem, c.expected.problem) << c.name;
+        std::vector<std::string> arguments;
+        for (const Launch& l : launched) {
+            EXPECT_EQ(l.program, REDODORI_BIN) << c.name;
+            arguments.push_back(l.argument);
+        }
+        EXPECT_EQ(arguments, c.launches) << c.name;
+        EXPECT_EQ(RecordKept(1), c.kept) << c.name;
+        // The started job reads the list: it stays in every case.
+        EXPECT_TRUE(sfs::exists(ListPath(1))) << c.name;
+    }
+    // A record taken meanwhile (by another manager) is not run twice.
+    store.DeleteKey(StoreRoot::CurrentUser, kResumeKey);
+    launched.clear();
+    Put("f_1", env.Dir() / "src/");
+    const AttemptResult gone = AttemptResume(store, 1, REDODORI_BIN, launch);
+    EXPECT_EQ(gone.exitCode, 1);
+    EXPECT_EQ(gone.problem, "");
+    EXPECT_TRUE(launched.empty());
+}
+
+// The pop-up's ticks with attempts that answer as told, one at a time.
+class ResumeItemTicks : public ::testing::Test {
+protected:
+    ResumeItem::Attempt Answers() {
+        return [this] {
+            std::unique_lock lock(mutex_);
+            released_.wait(lock, [this] { return open_; });
+            AttemptResult result = answers_.front();
+            answers_.erase(answers_.begin());
+            return result;
+        };
+    }
+    void Answer(std::vector<AttemptResult> answers, bool open = true) {
+        std::lock_guard lock(mutex_);
+        answers_ = std::move(answers);
+        open_ = open;
+        released_.notify_all();
+    }
+    static void Settle(const ResumeItem& item) {
+        while (item.AttemptRunning())
+            std::this_thread::yield();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable released_;
+    std::vector<AttemptResult> answers_;
+    bool open_ = true;
+};
+
+TEST_F(ResumeItemTicks, WaitsTriesAgainAndGoesOnceStarted) {
+    Answer({{0, false, "not reachable"}, {0, false, "not reachable"}, {1, true, ""}});
+    ResumeItem item(Answers(), 1000);
+    std::vector<std::string> shown;
+    for (const uint64_t now : {1000, 3600, 4100, 4600}) {
+        const ResumeItem::View view = item.Tick(now);
+        shown.push_back(view.status + (view.cancelEnabled ? "" : " [no cancel]") +
+                        (view.destroy ? " [gone]" : ""));
+        Settle(item);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "Waiting accessibility (0)...", "Waiting accessibility (2)...",
+                         "Waiting accessibility (3)...", " [no cancel] [gone]"}));
+    EXPECT_EQ(item.Attempts(), 3);
+    EXPECT_TRUE(item.Started());
+}
+
+TEST_F(ResumeItemTicks, CancelWaitsForTheRunningAttempt) {
+    Answer({{0, false, "not reachable"}}, false);
+    ResumeItem item(Answers(), 0);
+    item.Tick(0);
+    ResumeItem::View view = item.Cancel(500);
+    EXPECT_EQ(view.status, "Canceling...");
+    EXPECT_FALSE(view.cancelEnabled);
+    EXPECT_FALSE(view.destroy);
+    EXPECT_EQ(item.Tick(1000).status, "Canceling...");
+    Answer({{0, false, "not reachable"}});
+    Settle(item);
+    view = item.Tick(1500);
+    EXPECT_TRUE(view.destroy);
+    EXPECT_EQ(item.Attempts(), 1);
+    EXPECT_FALSE(item.Started());
+}
+
+TEST(MarkerSwitches, EditedForARestartOfOneFile) {
+    struct Case {
+        const char* stored;
+        const char* edited;
+    } cases[] = {{"uwfq1", "uwq1e"},    {"", "eu"},  {"eu", "eu"}, {"fLt123ff", "ffeu"},
+                 {"Lk2Lt7v", "Lk2veu"}, {"Lt", "eu"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(EditMarkerSwitches(c.stored), c.edited) << c.stored;
+}
+
+TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
+    test::TempDir dir;
+    const std::string marker = dir / "big.RedoDori";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string path;   // where the marker lies; the default when empty
+        std::string error;  // after "the resume marker <path> "; empty: read
+    } cases[] = {
+        {"Good", ResumeMarkerBytes(4096, "/data/big", "uwfq1"), "", ""},
+        {"NoSwitches", ResumeMarkerBytes(1, "/data/big", "").substr(0, 8 + 20), "", ""},
+        {"EightBytes", std::string(8, '\1'), "", "holds 8 bytes or less: no file to restart"},
+        {"Empty", "", "", "holds 8 bytes or less: no file to restart"},
+        {"Relative", ResumeMarkerBytes(1, "data/big", "u"), "",
+         "names a source that cannot be restarted: \"data/big\""},
+        {"Bar", ResumeMarkerBytes(1, "/da|ta/big", "u"), dir / "big.RedoDori",
+         "names a source that cannot be restarted: \"/da|ta/big\""},
+        {"OtherName", ResumeMarkerBytes(1, "/data/other", "u"), "",
+         "does not stand beside a copy of its source /data/other"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.path.empty() ? marker : c.path;
+        test::WriteFile(path, c.bytes);
+        MarkerJob job;
+        std::string error;
+        const bool read = ReadResumeMarker(path, job, error);
+        EXPECT_EQ(read, c.error.empty()) << c.name;
+        if (read) {
+            EXPECT_EQ(job.source, "/data/big") << c.name;
+            EXPECT_EQ(job.folder, dir.Path() + "/") << c.name;
+            EXPECT_EQ(MarkerJobLine(job),
+                      "|/data/big|" + dir.Path() + "/|" + (c.bytes.size() > 28 ? "uwq1e" : "eu"))
+                << c.name;
+        } else {
+            EXPECT_EQ(error, "the resume marker " + path + " " + c.error) << c.name;
+        }
+    }
+    std::string error;
+    MarkerJob job;
+    EXPECT_FALSE(ReadResumeMarker(dir.Path(), job, error));
+    EXPECT_EQ(error, "the resume marker " + dir.Path() + " is not a regular file");
+    EXPECT_FALSE(ReadResumeMarker(dir / "none", job, error));
+    EXPECT_EQ(error,
+              "cannot open the resume marker " + (dir / "none") + ": No such file or directory");
+}
+
+TEST(AutostartEntry, QuotesTheProgramForTheExecLine) {
+    struct Case {
+        const char* program;
+        const char* exec;  // empty: no entry can carry it
+    } cases[] = {
+        {"/usr/bin/redodori", "Exec=\"/usr/bin/redodori\" /vnresume /startup\n"},
+        {"/opt/my apps/redodori", "Exec=\"/opt/my apps/redodori\" /vnresume /startup\n"},
+        {"/o/\"q\"$x`%/r", "Exec=\"/o/\\\\\"q\\\\\"\\\\$x\\\\`%%/r\" /vnresume /startup\n"},
+        {"/o/back\\slash", "Exec=\"/o/back\\\\\\\\slash\" /vnresume /startup\n"},
+        {"/o/new\nline", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string text = AutostartEntryText(c.program);
+        if (!*c.exec) {
+            EXPECT_EQ(text, "") << c.program;
+            continue;
+        }
+        EXPECT_TRUE(text.starts_with("[Desktop Entry]\nType=Application\n")) << text;
+        EXPECT_NE(text.find(c.exec), std::string::npos) << text;
+    }
+}
+
+TEST(AutostartEntry, ThereWhileResumeOnCrashIsOnInAProfile) {
+    test::PrivateEnvironment env;
+    Store store{env.ConfigDir() + "/registry.db"};
+    const std::string entry = env.XdgConfigDir() + "/autostart/redodori-resume.desktop";
+    EXPECT_EQ(AutostartEntryPath(), entry);
+    std::string error;
+    struct Step {
+        int local, network;
+        bool there;
+    } steps[] = {{0, 0, false}, {1, 0, true}, {1, 0, true}, {0, 1, true}, {0, 0, false}};
+    for (const Step& s : steps) {
+        store.WriteInt(StoreRoot::CurrentUser, ProfileKey("local"), "resume", s.local);
+        store.WriteInt(StoreRoot::CurrentUser, ProfileKey("network"), "resume", s.network);
+        ASSERT_TRUE(UpdateResumeAutostart(store, "/usr/bin/redodori", error)) << error;
+        EXPECT_EQ(sfs::exists(entry), s.there) << s.local << s.network;
+        if (s.there) {
+            EXPECT_EQ(test::ReadFile(entry), AutostartEntryText("/usr/bin/redodori"));
+        }
+    }
+    // A link standing at the entry's name is replaced, never written through.
+    test::WriteFile(env.Dir() / "victim", "precious");
+    sfs::create_symlink(env.Dir() / "victim", entry);
+    ASSERT_TRUE(SetResumeAutostart(true, "/usr/bin/redodori", error)) << error;
+    EXPECT_EQ(test::ReadFile(env.Dir() / "victim"), "precious");
+    EXPECT_FALSE(sfs::is_symlink(entry));
+    EXPECT_FALSE(SetResumeAutostart(true, "/bad\npath", error));
+    EXPECT_EQ(error, "the program's path /bad\npath cannot stand in an autostart entry");
+}
+
+}  // namespace
+}  // namespace rd

@@ -1,0 +1,51 @@
+// The pop-up of one record being resumed: it shows the record's source folder and the wait,
+// tries every 500 ms whether the folder is reachable (one attempt at a time, on a thread of its
+// own), and goes once the job was started or the user cancelled it.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "resume/resume_item.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace rd {
+
+class TFormResItem : public QWidget {
+    Q_OBJECT
+
+public:
+    TFormResItem(int32_t n, ResumeItem::Attempt attempt, QWidget* parent = nullptr);
+    // Waits for a running attempt; removes a list left to it (ForgetList) when no job took it.
+    ~TFormResItem() override;
+
+    int32_t N() const { return n_; }
+    const ResumeItem& Item() const { return *item_; }
+
+    // Shows the pop-up with the record's From text and makes the first tick.
+    void Start(const std::string& from);
+    void Timer1Timer();
+    // Cancel: no further attempt; the pop-up goes once a running one has ended.
+    void BitBtn1Click();
+    // The record was deleted while this pop-up resumes it: its list file goes with the pop-up,
+    // unless the pop-up started the job that reads it.
+    void ForgetList(std::string path) { forgottenList_ = std::move(path); }
+
+private:
+    void Show(const ResumeItem::View& view);
+
+    int32_t n_;
+    std::unique_ptr<ResumeItem> item_;
+    QLabel* label2_ = nullptr;
+    QLabel* label3_ = nullptr;
+    QPushButton* bitBtn1_ = nullptr;
+    QTimer* timer1_ = nullptr;
+    std::string forgottenList_;
+};
+
+}  // namespace rd

@@ -1,0 +1,98 @@
+#include "ui/resume/resume_manager.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/store.h"
+#include "resume/autostart.h"
+#include "resume/marker_restart.h"
+#include "resume/resume_records.h"
+#include "ui/resume/resume_items.h"
+#include "ui/resume/resume_manager_window.h"
+
+namespace rd {
+
+namespace {
+
+// How long the start-up resume waits for the desktop, the network and late disks to come up.
+// REDODORI_STARTUP_DELAY_MS shortens it (the tests do).
+int StartupDelayMs() {
+    const char* given = std::getenv("REDODORI_STARTUP_DELAY_MS");
+    return given && *given ? std::atoi(given) : 10000;
+}
+
+int RestartFromMarker(const std::string& markerPath, const std::string& own) {
+    MarkerJob job;
+    std::string error;
+    if (!ReadResumeMarker(markerPath, job, error)) {
+        std::fprintf(stderr, "redodori: %s\n", error.c_str());
+        return 0;
+    }
+    if (!LaunchDetached(own, MarkerJobLine(job), error))
+        std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(),
+                     error.c_str());
+    return 0;
+}
+
+}  // namespace
+
+bool LaunchDetached(const std::string& program, const std::string& argument, std::string& error) {
+    QProcess process;
+    process.setProgram(QString::fromStdString(program));
+    process.setArguments({QString::fromStdString(argument)});
+    if (process.startDetached())
+        return true;
+    error = process.errorString().toStdString();
+    return false;
+}
+
+int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display) {
+    const std::string own = OwnProgramPath();
+    if (mode.kind == ResumeMode::Marker)
+        return RestartFromMarker(mode.markerPath, own);
+
+    if (mode.kind == ResumeMode::Window && !display) {
+        std::fputs(
+            "redodori: the resume manager's window needs a display; without one, "
+            "redodori-console --resume-list lists the stored jobs and --resume N resumes one\n",
+            stderr);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("RedoDori resume manager");
+    QApplication::setQuitOnLastWindowClosed(false);
+    Store& store = Store::Default();
+    std::string error;
+    if (!UpdateResumeAutostart(store, own, error))
+        std::fprintf(stderr, "redodori: %s\n", error.c_str());
+
+    ResumeItems items(store, own, LaunchDetached);
+    std::unique_ptr<TFormResMan> window;
+    const auto quitWhenDone = [&] {
+        if (items.Empty() && !(window && window->isVisible()))
+            QApplication::quit();
+    };
+    QObject::connect(&items, &ResumeItems::emptied, &app, quitWhenDone);
+    if (mode.kind == ResumeMode::Startup) {
+        QTimer::singleShot(StartupDelayMs(), &app, [&] {
+            for (const int32_t n : StartupRecords(store))
+                items.Resume(n);
+            quitWhenDone();
+        });
+    } else {
+        window = std::make_unique<TFormResMan>(store, items);
+        QObject::connect(window.get(), &QDialog::finished, &app, quitWhenDone);
+        if (const QScreen* screen = window->screen())
+            window->move(screen->availableGeometry().center() - window->rect().center());
+        window->show();
+    }
+    return app.exec();
+}
+
+}  // namespace rd
