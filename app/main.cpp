@@ -1,12 +1,15 @@
 // redodori: the program's entry. It decides how to run from the command line, creates the
 // windows in their fixed order and runs the job from the chooser's creation.
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
-#include <QLabel>
 #include <QMessageBox>
-#include <QVBoxLayout>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +17,9 @@
 #include "app/command_line.h"
 #include "app/job_explain.h"
 #include "app/job_session.h"
+#include "app/settings_reader.h"
+#include "app/sound_player.h"
+#include "platform/paths.h"
 #include "platform/store.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
@@ -23,12 +29,14 @@
 #include "ui/progress/report_notice.h"
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
+#include "ui/settings/settings_dialog.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: redodori '|SOURCE|TARGET|SWITCHES'\n"
     "       redodori --explain '|SOURCE|TARGET|SWITCHES'\n"
+    "       redodori [|||q1]                   the settings dialog (q1: network profile)\n"
     "       redodori --help | --version\n"
     "\n"
     "A job is one argument of fields separated by '|':\n"
@@ -73,14 +81,45 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
     qtDefaultHandler(type, context, text);
 }
 
-// A window that is not built yet: it carries its name and says what is missing.
-std::unique_ptr<QWidget> PlainWindow(const char* objectName, const char* missing) {
-    auto window = std::make_unique<QWidget>();
-    window->setObjectName(objectName);
-    window->setWindowTitle("RedoDori");
-    auto* layout = new QVBoxLayout(window.get());
-    layout->addWidget(new QLabel(QString(missing) + " is not available yet.", window.get()));
-    return window;
+int closeSignalPipe[2] = {-1, -1};
+
+void OnCloseSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(closeSignalPipe[1], &byte, 1);
+}
+
+// The settings-only start: the settings dialog alone, without OK, until it is hidden. SIGTERM
+// and SIGINT close it as its Cancel does (off screen that is the only way to close it).
+int RunSettingsOnly(const std::string& line) {
+    rd::JobSettings settings;
+    settings.profile = rd::ScanProfile(line).value_or("local");
+    rd::ReadAllSettings(rd::Store::Default(), settings, static_cast<uint32_t>(std::time(nullptr)));
+    rd::MessageTable messages;
+    if (const std::string language =
+            rd::paths::FindDataFile(settings.InstallPath, settings.Lngname);
+        !language.empty())
+        messages.Load(language);
+    rd::AlsaSoundPlayer sound;
+    rd::TForm4 form4(settings, rd::Store::Default(), messages);
+    form4.SetSoundPlayer(&sound);
+    form4.HideOk();
+    QObject::connect(&form4, &rd::TForm4::hidden, [] { QCoreApplication::quit(); });
+    std::unique_ptr<QSocketNotifier> closeSignals;
+    if (::pipe2(closeSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        closeSignals = std::make_unique<QSocketNotifier>(closeSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(closeSignals.get(), &QSocketNotifier::activated, [&form4] {
+            char byte;
+            while (::read(closeSignalPipe[0], &byte, 1) > 0) {
+            }
+            form4.BitBtn2Click();
+        });
+        std::signal(SIGTERM, OnCloseSignal);
+        std::signal(SIGINT, OnCloseSignal);
+    }
+    form4.show();
+    QApplication::exec();
+    rd::Store::Default().Flush();
+    return 0;
 }
 
 // The destination chooser for a job without a target, at its stored place; its answer goes to
@@ -133,14 +172,6 @@ int main(int argc, char** argv) {
             stderr);
         return 0;
     }
-    if (!rd::HoldsJob(line)) {
-        std::fputs(
-            "redodori: the settings dialog is not available yet; redodori-reg edits the "
-            "settings\n\n",
-            stderr);
-        std::fputs(kUsage, stderr);
-        return 0;
-    }
     if (!HasDisplay())
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const bool offscreen = !HasDisplay();
@@ -150,10 +181,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
     QApplication::setQuitOnLastWindowClosed(false);
+    if (!rd::HoldsJob(line))
+        return RunSettingsOnly(line);
 
-    // The windows in their fixed order: the settings dialog first, the chooser (whose creation
-    // runs the intake) before the prompts, which the intake may never need.
-    auto form4 = PlainWindow("Form4", "The settings dialog");
+    // The windows in their fixed order: the settings dialog (once the settings it shows exist),
+    // the chooser (whose creation runs the intake) before the prompts, which the intake may
+    // never need.
     rd::TRedoDoriWnd progress;
     rd::TRedoDoriQueue queue;
     // Made once the line is read: its caption depends on whether the job moves.
@@ -161,6 +194,12 @@ int main(int argc, char** argv) {
     rd::TrayIcon tray(&app);
 
     rd::JobSession session(line, rd::Store::Default(), progress);
+    rd::AlsaSoundPlayer sound;
+    session.ctx.sound = &sound;
+    rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
+                     &session.ctx.state);
+    form4.SetSoundPlayer(&sound);
+    QObject::connect(&form4, &rd::TForm4::applied, [&session] { session.SourcesChanged(); });
     progress.Host(session);
     session.host.showError = [offscreen](const std::string& caption, const std::string& text) {
         std::fprintf(stderr, "redodori: %s\n", text.c_str());
@@ -196,7 +235,7 @@ int main(int argc, char** argv) {
     // Off screen nobody can answer the chooser; the session then ends such a job with a message.
     if (!offscreen)
         session.host.showChooser = [&form1, &form4, &session] {
-            form1 = ShowChooser(session, *form4);
+            form1 = ShowChooser(session, form4);
         };
     session.Intake();
     queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
@@ -208,7 +247,7 @@ int main(int argc, char** argv) {
     windows.errorPrompt = &form3;
     windows.existsPrompt = &form5;
     windows.countdown = &form6;
-    windows.settings = form4.get();
+    windows.settings = &form4;
     windows.tray = &tray;
     progress.SetWindows(windows);
     progress.JobStarted();

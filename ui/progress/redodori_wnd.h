@@ -25,6 +25,7 @@ class JobSession;
 class ProgressCore;
 class ProgressMenu;
 class TForm3;
+class TForm4;
 class TForm5;
 class TForm6;
 class TPerformanceGraph;
@@ -43,7 +44,7 @@ public:
         TForm3* errorPrompt = nullptr;
         TForm5* existsPrompt = nullptr;
         TForm6* countdown = nullptr;
-        QWidget* settings = nullptr;
+        TForm4* settings = nullptr;
         TrayIcon* tray = nullptr;
     };
 
