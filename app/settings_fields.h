@@ -31,6 +31,8 @@ struct ShellValues {
     bool defaultHandler = false;  // `CheckBox9`: "default" is 1
     bool shellMenus = true;       // `CheckBox10`: "nomenu" is absent
     bool hardLinkItem = true;     // `CheckBox12`: "nohlink" is absent
+
+    bool operator==(const ShellValues&) const = default;
 };
 
 // What the dialog's controls hold.
