@@ -88,6 +88,16 @@ void OnCloseSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(closeSignalPipe[1], &byte, 1);
 }
 
+// The signals that close the settings-only dialog; held back from the start of the program
+// until the dialog can take them, so that an early one closes it instead of killing it.
+sigset_t CloseSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
 // The settings-only start: the settings dialog alone, without OK, until it is hidden. SIGTERM
 // and SIGINT close it as its Cancel does (off screen that is the only way to close it).
 int RunSettingsOnly(const std::string& line) {
@@ -116,6 +126,8 @@ int RunSettingsOnly(const std::string& line) {
         std::signal(SIGTERM, OnCloseSignal);
         std::signal(SIGINT, OnCloseSignal);
     }
+    const sigset_t closeSet = CloseSignals();
+    ::pthread_sigmask(SIG_UNBLOCK, &closeSet, nullptr);
     form4.show();
     QApplication::exec();
     rd::Store::Default().Flush();
@@ -171,6 +183,10 @@ int main(int argc, char** argv) {
             "Software\\DIRAREDI\\RedoDori\\Resume (redodori-reg list)\n",
             stderr);
         return 0;
+    }
+    if (!rd::HoldsJob(line)) {
+        const sigset_t closeSet = CloseSignals();
+        ::pthread_sigmask(SIG_BLOCK, &closeSet, nullptr);
     }
     if (!HasDisplay())
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
