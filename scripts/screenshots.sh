@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and builds (scripts/setup.sh), then runs a slowed copy job with the program's windows
 # (off screen when there is no display) and saves PNG pictures of the progress window, both
-# prompts, the shutdown countdown and the queue window into FOLDER.
+# prompts, the shutdown countdown, the queue window and the settings dialog (whole, in both
+# profiles, and each of its groups) into FOLDER.
 # Usage: scripts/screenshots.sh FOLDER
 set -euo pipefail
 if [ $# -ne 1 ]; then

@@ -6,12 +6,14 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QUrl>
@@ -81,6 +83,8 @@ TForm4::TForm4(JobSettings& settings, Store& store, const MessageTable& messages
     setWindowTitle("RedoDori v2.85 configuration");
     setFont(QFont("MS Sans Serif", 8));
     setFixedSize(473, 473);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     BuildControls();
     chooseSoundFile = [this](const QString& current) {
         return QFileDialog::getOpenFileName(this, QString(), current, "Windows sound (*.wav)");
