@@ -72,7 +72,7 @@ private:
 
 TForm4::TForm4(JobSettings& settings, Store& store, const MessageTable& messages, JobState* state,
                QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       settings_(settings),
@@ -255,7 +255,6 @@ void TForm4::BuildControls() {
     BitBtn2 = new QPushButton("Cancel", this);
     BitBtn2->setObjectName("BitBtn2");
     BitBtn2->setGeometry(236, 442, 70, 26);
-    BitBtn2->setShortcut(QKeySequence(Qt::Key_Escape));
     BitBtn3 = new QPushButton(this);
     BitBtn3->setObjectName("BitBtn3");
     BitBtn3->setGeometry(312, 442, 155, 26);
@@ -297,7 +296,7 @@ LimitTexts TForm4::Limits() const {
 }
 
 void TForm4::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+    QDialog::showEvent(event);
     FormShow();
 }
 
@@ -308,7 +307,7 @@ void TForm4::closeEvent(QCloseEvent* event) {
 }
 
 void TForm4::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
+    QDialog::hideEvent(event);
     emit hidden();
 }
 

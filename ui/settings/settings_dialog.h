@@ -4,7 +4,7 @@
 // app/settings_fields and app/settings_storage.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 #include <functional>
 #include <string>
 
@@ -29,7 +29,7 @@ class SoundPlayer;
 class Store;
 class TSpeedButton;
 
-class TForm4 : public QWidget {
+class TForm4 : public QDialog {
     Q_OBJECT
 
 public:

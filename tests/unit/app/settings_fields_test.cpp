@@ -34,15 +34,6 @@ TEST(SettingsFields, UnitListMapsBothWays) {
     EXPECT_EQ(LimtipOfUnitEntry(-1), limit_unit::kKbps);
 }
 
-TEST(SettingsFields, FreshSettingsShowTheDefaults) {
-    EXPECT_EQ(FieldsFromSettings(JobSettings{}, {}), [] {
-        SettingsFields f;
-        f.skin = "Default";
-        f.language = "english.lng";
-        return f;
-    }());
-}
-
 // Every value at its ends, just outside them, and damaged: an out-of-range value shows the
 // field's default.
 TEST(SettingsFields, ValuesAtTheirEndsAndOutside) {
