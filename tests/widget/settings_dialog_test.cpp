@@ -2,10 +2,12 @@
 // at the converters' ends, OK versus Cancel versus Store for the running job and the store, the
 // two profiles, the lock during a copy, the progress window's keys, and the next job reading
 // what was stored.
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -22,6 +24,7 @@
 #include "engine/messages.h"
 #include "platform/store.h"
 #include "test_support.h"
+#include "ui/progress/progress_menu.h"
 #include "ui/progress/redodori_wnd.h"
 #include "ui/settings/settings_dialog.h"
 
@@ -243,13 +246,27 @@ private slots:
         QCOMPARE(d.Stored("splim", "network"), 3);
         QCOMPARE(d.Stored("nomenu", "network"), 1);
         QVERIFY(!d.Stored("splim", "local"));
+        // The local profile's dialog over the same store, with its own values.
+        JobSettings local;
+        TForm4 localForm(local, d.store, d.messages);
+        localForm.show();
+        QCOMPARE(localForm.windowTitle(), QString("RedoDori v2.85 configuration (local)"));
+        localForm.findChild<QSlider*>("TrackBar2")->setValue(0);
+        localForm.findChild<QAbstractButton*>("BitBtn3")->click();
+        QCOMPARE(d.Stored("bufsz", "local"), 0);
+        QCOMPARE(d.Stored("bufsz", "network"), 6);
         // The next job of each profile reads what was stored, through the real programs.
-        const std::string reg = REDODORI_REG_BIN;
-        QCOMPARE(test::RunCommand(reg + " get 'SOFTWARE\\DiraRedi\\RedoDori\\network' splim"),
-                 std::string("3\n"));
+        const std::string reg =
+            std::string(REDODORI_REG_BIN) + " get 'SOFTWARE\\DiraRedi\\RedoDori\\";
+        QCOMPARE(test::RunCommand(reg + "network' splim"), std::string("3\n"));
+        QCOMPARE(test::RunCommand(reg + "local' bufsz"), std::string("0\n"));
         const std::string explain = std::string(REDODORI_BIN) + " --explain '|/tmp/a|/tmp/b/?|e";
-        QVERIFY(test::RunCommand(explain + "q1'").find("Speed limit: 40%") != std::string::npos);
-        QVERIFY(test::RunCommand(explain + "'").find("Speed limit:  None") != std::string::npos);
+        const std::string network = test::RunCommand(explain + "q1'");
+        QVERIFY(network.find("Speed limit: 40%") != std::string::npos);
+        QVERIFY(network.find("Buffer size: 1 Mbytes") != std::string::npos);
+        const std::string plain = test::RunCommand(explain + "'");
+        QVERIFY(plain.find("Speed limit:  None") != std::string::npos);
+        QVERIFY(plain.find("Buffer size: 512 bytes") != std::string::npos);
     }
 
     void TheCopyLocksItsOptionsAndTheKeysShowInTheDialog() {
@@ -265,7 +282,8 @@ private slots:
         TRedoDoriWnd::Windows windows;
         windows.settings = &form;
         window.SetWindows(windows);
-        form.show();
+        window.Menu()->Menu()->findChild<QAction*>("Settings1")->trigger();
+        QVERIFY(form.isVisible());
         settings.parcopy = 1;
         settings.writeburst = 1;
         window.Send(msg::WMU_COMMAND, msg::kCmdLockOptions, 0);
