@@ -212,6 +212,8 @@ int main(int argc, char** argv) {
     rd::JobSession session(line, rd::Store::Default(), progress);
     rd::AlsaSoundPlayer sound;
     session.ctx.sound = &sound;
+    // Called as the process ends: the completion sound plays out first (a few seconds at most).
+    session.host.exit = [&sound](int) { sound.Finish(std::chrono::seconds(5)); };
     rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
                      &session.ctx.state);
     form4.SetSoundPlayer(&sound);

@@ -62,6 +62,11 @@ void AlsaSoundPlayer::PlayFile(const std::string& path) {
     wake_.notify_all();
 }
 
+void AlsaSoundPlayer::Finish(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(lock_);
+    wake_.wait_for(lock, limit, [this] { return !playing_ && !pending_; });
+}
+
 bool AlsaSoundPlayer::Interrupted() {
     std::lock_guard<std::mutex> lock(lock_);
     return quit_ || pending_.has_value();
@@ -77,10 +82,16 @@ void AlsaSoundPlayer::Run() {
                 return;
             path = std::move(*pending_);
             pending_.reset();
+            playing_ = true;
         }
         const std::string error = Play(path);
         if (finished)
             finished(path, error);
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            playing_ = false;
+        }
+        wake_.notify_all();
     }
 }
 

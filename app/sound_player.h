@@ -2,6 +2,7 @@
 // own, so that neither the window nor the job ever waits for the sound or for a missing device.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -26,6 +27,11 @@ public:
     // cannot be read or played, or no sound device, plays nothing and says nothing.
     void PlayFile(const std::string& path) override;
 
+    // Waits until the sound asked for has played out, at most `limit`; at once when there is
+    // none or it cannot play. The process ends right after a job's completion sound was asked
+    // for, which would cut it off.
+    void Finish(std::chrono::milliseconds limit);
+
     // On the player's thread after each sound: its path and why it did not play (empty when it
     // did). Set before the first PlayFile.
     std::function<void(const std::string& path, const std::string& error)> finished;
@@ -41,6 +47,7 @@ private:
     std::mutex lock_;
     std::condition_variable wake_;
     std::optional<std::string> pending_;
+    bool playing_ = false;
     bool quit_ = false;
     std::thread thread_;
 };
