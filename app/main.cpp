@@ -1,15 +1,10 @@
 // redodori: the program's entry. It decides how to run from the command line, creates the
 // windows in their fixed order and runs the job from the chooser's creation.
-#include <fcntl.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,9 +12,7 @@
 #include "app/command_line.h"
 #include "app/job_explain.h"
 #include "app/job_session.h"
-#include "app/settings_reader.h"
 #include "app/sound_player.h"
-#include "platform/paths.h"
 #include "platform/store.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
@@ -30,6 +23,7 @@
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
 #include "ui/settings/settings_dialog.h"
+#include "ui/settings/settings_only.h"
 
 namespace {
 
@@ -79,59 +73,6 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
     if (text.contains("does not support raise()"))
         return;
     qtDefaultHandler(type, context, text);
-}
-
-int closeSignalPipe[2] = {-1, -1};
-
-void OnCloseSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(closeSignalPipe[1], &byte, 1);
-}
-
-// The signals that close the settings-only dialog; held back from the start of the program
-// until the dialog can take them, so that an early one closes it instead of killing it.
-sigset_t CloseSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    return set;
-}
-
-// The settings-only start: the settings dialog alone, without OK, until it is hidden. SIGTERM
-// and SIGINT close it as its Cancel does (off screen that is the only way to close it).
-int RunSettingsOnly(const std::string& line) {
-    rd::JobSettings settings;
-    settings.profile = rd::ScanProfile(line).value_or("local");
-    rd::ReadAllSettings(rd::Store::Default(), settings, static_cast<uint32_t>(std::time(nullptr)));
-    rd::MessageTable messages;
-    if (const std::string language =
-            rd::paths::FindDataFile(settings.InstallPath, settings.Lngname);
-        !language.empty())
-        messages.Load(language);
-    rd::AlsaSoundPlayer sound;
-    rd::TForm4 form4(settings, rd::Store::Default(), messages);
-    form4.SetSoundPlayer(&sound);
-    form4.HideOk();
-    QObject::connect(&form4, &rd::TForm4::hidden, [] { QCoreApplication::quit(); });
-    std::unique_ptr<QSocketNotifier> closeSignals;
-    if (::pipe2(closeSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        closeSignals = std::make_unique<QSocketNotifier>(closeSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(closeSignals.get(), &QSocketNotifier::activated, [&form4] {
-            char byte;
-            while (::read(closeSignalPipe[0], &byte, 1) > 0) {
-            }
-            form4.BitBtn2Click();
-        });
-        std::signal(SIGTERM, OnCloseSignal);
-        std::signal(SIGINT, OnCloseSignal);
-    }
-    const sigset_t closeSet = CloseSignals();
-    ::pthread_sigmask(SIG_UNBLOCK, &closeSet, nullptr);
-    form4.show();
-    QApplication::exec();
-    rd::Store::Default().Flush();
-    return 0;
 }
 
 // The destination chooser for a job without a target, at its stored place; its answer goes to
@@ -184,10 +125,8 @@ int main(int argc, char** argv) {
             stderr);
         return 0;
     }
-    if (!rd::HoldsJob(line)) {
-        const sigset_t closeSet = CloseSignals();
-        ::pthread_sigmask(SIG_BLOCK, &closeSet, nullptr);
-    }
+    if (!rd::HoldsJob(line))
+        rd::HoldCloseSignals();
     if (!HasDisplay())
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const bool offscreen = !HasDisplay();
@@ -198,7 +137,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("RedoDori");
     QApplication::setQuitOnLastWindowClosed(false);
     if (!rd::HoldsJob(line))
-        return RunSettingsOnly(line);
+        return rd::RunSettingsOnly(line);
 
     // The windows in their fixed order: the settings dialog (once the settings it shows exist),
     // the chooser (whose creation runs the intake) before the prompts, which the intake may
