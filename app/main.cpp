@@ -1,9 +1,7 @@
 // redodori: the program's entry. It decides how to run from the command line, creates the
 // windows in their fixed order and runs the job from the chooser's creation.
 #include <QApplication>
-#include <QLabel>
 #include <QMessageBox>
-#include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/job_explain.h"
 #include "app/job_session.h"
+#include "app/sound_player.h"
 #include "platform/store.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
@@ -24,12 +23,15 @@
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
 #include "ui/resume/resume_manager.h"
+#include "ui/settings/settings_dialog.h"
+#include "ui/settings/settings_only.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: redodori '|SOURCE|TARGET|SWITCHES'\n"
     "       redodori --explain '|SOURCE|TARGET|SWITCHES'\n"
+    "       redodori [|||q1]                   the settings dialog (q1: network profile)\n"
     "       redodori /vnresume [/startup]        the resume manager; at login\n"
     "       redodori /vnresume=MARKER            restart one file from its .RedoDori marker\n"
     "       redodori --help | --version\n"
@@ -74,16 +76,6 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
     if (text.contains("does not support raise()"))
         return;
     qtDefaultHandler(type, context, text);
-}
-
-// A window that is not built yet: it carries its name and says what is missing.
-std::unique_ptr<QWidget> PlainWindow(const char* objectName, const char* missing) {
-    auto window = std::make_unique<QWidget>();
-    window->setObjectName(objectName);
-    window->setWindowTitle("RedoDori");
-    auto* layout = new QVBoxLayout(window.get());
-    layout->addWidget(new QLabel(QString(missing) + " is not available yet.", window.get()));
-    return window;
 }
 
 // The destination chooser for a job without a target, at its stored place; its answer goes to
@@ -135,14 +127,8 @@ int main(int argc, char** argv) {
             ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
         return rd::RunResumeManager(argc, argv, resume, HasDisplay());
     }
-    if (!rd::HoldsJob(line)) {
-        std::fputs(
-            "redodori: the settings dialog is not available yet; redodori-reg edits the "
-            "settings\n\n",
-            stderr);
-        std::fputs(kUsage, stderr);
-        return 0;
-    }
+    if (!rd::HoldsJob(line))
+        rd::HoldCloseSignals();
     if (!HasDisplay())
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const bool offscreen = !HasDisplay();
@@ -152,10 +138,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
     QApplication::setQuitOnLastWindowClosed(false);
+    if (!rd::HoldsJob(line))
+        return rd::RunSettingsOnly(line);
 
-    // The windows in their fixed order: the settings dialog first, the chooser (whose creation
-    // runs the intake) before the prompts, which the intake may never need.
-    auto form4 = PlainWindow("Form4", "The settings dialog");
+    // The windows in their fixed order: the settings dialog (once the settings it shows exist),
+    // the chooser (whose creation runs the intake) before the prompts, which the intake may
+    // never need.
     rd::TRedoDoriWnd progress;
     rd::TRedoDoriQueue queue;
     // Made once the line is read: its caption depends on whether the job moves.
@@ -163,6 +151,14 @@ int main(int argc, char** argv) {
     rd::TrayIcon tray(&app);
 
     rd::JobSession session(line, rd::Store::Default(), progress);
+    rd::AlsaSoundPlayer sound;
+    session.ctx.sound = &sound;
+    // Called as the process ends: the completion sound plays out first (a few seconds at most).
+    session.host.exit = [&sound](int) { sound.Finish(std::chrono::seconds(5)); };
+    rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
+                     &session.ctx.state);
+    form4.SetSoundPlayer(&sound);
+    QObject::connect(&form4, &rd::TForm4::applied, [&session] { session.SourcesChanged(); });
     progress.Host(session);
     session.host.showError = [offscreen](const std::string& caption, const std::string& text) {
         std::fprintf(stderr, "redodori: %s\n", text.c_str());
@@ -198,7 +194,7 @@ int main(int argc, char** argv) {
     // Off screen nobody can answer the chooser; the session then ends such a job with a message.
     if (!offscreen)
         session.host.showChooser = [&form1, &form4, &session] {
-            form1 = ShowChooser(session, *form4);
+            form1 = ShowChooser(session, form4);
         };
     session.Intake();
     queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
@@ -210,7 +206,7 @@ int main(int argc, char** argv) {
     windows.errorPrompt = &form3;
     windows.existsPrompt = &form5;
     windows.countdown = &form6;
-    windows.settings = form4.get();
+    windows.settings = &form4;
     windows.tray = &tray;
     windows.chooser = form1.get();
     progress.SetWindows(windows);

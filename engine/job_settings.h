@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,31 @@ public:
 
 private:
     std::atomic<int32_t> v_;
+};
+
+// A text setting that the job thread may read while the window thread changes it.
+class SettingText {
+public:
+    SettingText() = default;
+    SettingText(std::string v) : v_(std::move(v)) {}
+    SettingText(const SettingText& o) : v_(o.Get()) {}
+    SettingText& operator=(const SettingText& o) { return *this = o.Get(); }
+    SettingText& operator=(std::string v) {
+        std::lock_guard<std::mutex> lock(lock_);
+        v_ = std::move(v);
+        return *this;
+    }
+    std::string Get() const {
+        std::lock_guard<std::mutex> lock(lock_);
+        return v_;
+    }
+    operator std::string() const { return Get(); }
+    bool empty() const { return Get().empty(); }
+    bool operator==(const std::string& text) const { return Get() == text; }
+
+private:
+    mutable std::mutex lock_;
+    std::string v_;
 };
 
 // Job mode word bits.
@@ -85,7 +111,8 @@ struct JobSettings {
     SettingInt resume = 0;
     std::string Skin = "Default";
     std::string Lngname = "english.lng";
-    std::string sndpath;
+    // Read by the job thread when the job completes, while the settings dialog may change it.
+    SettingText sndpath;
 
     // The folder that holds language files, skins and the sound.
     std::string InstallPath;

@@ -101,4 +101,9 @@ bool UpdateResumeAutostart(Store& store, const std::string& program, std::string
     return SetResumeAutostart(ResumeOnCrashAnywhere(store), program, error);
 }
 
+bool AutostartAfterChoice(bool on, Store& store, const std::string& program, std::string& error) {
+    return on ? SetResumeAutostart(true, program, error)
+              : UpdateResumeAutostart(store, program, error);
+}
+
 }  // namespace rd

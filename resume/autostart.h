@@ -28,4 +28,8 @@ bool ResumeOnCrashAnywhere(Store& store);
 // have changed.
 bool UpdateResumeAutostart(Store& store, const std::string& program, std::string& error);
 
+// After the user switched resume on crash to `on` for the running job or a stored profile: the
+// entry is there while it is on for the job or in either stored profile.
+bool AutostartAfterChoice(bool on, Store& store, const std::string& program, std::string& error);
+
 }  // namespace rd

@@ -2,8 +2,9 @@
 # Sets up and builds (scripts/setup.sh), then runs a slowed copy job with the program's windows
 # (off screen when there is no display) and saves PNG pictures of the progress window, both
 # prompts, the shutdown countdown, the queue window, the destination chooser, the resume manager
-# and a resume pop-up into FOLDER. Run as root, it mounts two small RAM disks for the chooser to
-# show (one too small for the job).
+# and a resume pop-up, and the settings dialog (whole, in both profiles, and each of its groups)
+# into FOLDER. Run as root, it mounts two small RAM disks for the chooser to show (one too small
+# for the job).
 # Usage: scripts/screenshots.sh FOLDER
 set -euo pipefail
 if [ $# -ne 1 ]; then

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The pictures of the windows: every one is written, is a PNG, and the progress window has the
-# size of its built-in layout.
+# The pictures of the windows: every one is written, is a PNG, and the progress window and the
+# settings dialog have the sizes of their layouts.
 set -euo pipefail
 : "${REDODORI_SCREENSHOTS:?}"
 
@@ -12,12 +12,15 @@ timeout 120 "$REDODORI_SCREENSHOTS" "$work/shots" "$work/job" >"$work/out" 2>"$w
 # Width and height of a PNG: the first two big-endian numbers of its header chunk.
 size() { od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'; }
 for name in progress_window queue_window exists_prompt error_prompt shutdown_countdown chooser \
-    resume_manager resume_item; do
+    resume_manager resume_item settings_dialog settings_dialog_network settings_general \
+    settings_on_complete settings_on_error settings_if_exists; do
     file="$work/shots/$name.png"
     [ -s "$file" ] || fail "no $name.png"
     [ "$(head -c 8 "$file" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$name.png is not a PNG"
 done
 [ "$(size "$work/shots/progress_window.png")" = 297x137 ] ||
     fail "the progress window is $(size "$work/shots/progress_window.png")"
+[ "$(size "$work/shots/settings_dialog.png")" = 473x473 ] ||
+    fail "the settings dialog is $(size "$work/shots/settings_dialog.png")"
 [ ! -e "$work/job/poweroff" ] || fail "the countdown reached the power-off"
 echo "screenshots: all checks passed"

@@ -27,6 +27,7 @@
 #include "ui/resume/resume_item_window.h"
 #include "ui/resume/resume_items.h"
 #include "ui/resume/resume_manager_window.h"
+#include "ui/settings/settings_dialog.h"
 
 namespace {
 
@@ -34,10 +35,11 @@ const char kUsage[] =
     "Usage: redodori-screenshots OUTPUT-FOLDER WORK-FOLDER\n"
     "Copies a few files from WORK-FOLDER/src to WORK-FOLDER/dst, slowly, with the program's\n"
     "windows (off screen without a display), and saves progress_window.png, queue_window.png,\n"
-    "exists_prompt.png, error_prompt.png, shutdown_countdown.png and chooser.png (the\n"
+    "exists_prompt.png, error_prompt.png, shutdown_countdown.png, chooser.png (the\n"
     "destination chooser, at WORK-FOLDER/media/Photos when that is a mount, with a favourite)\n"
-    "into OUTPUT-FOLDER, then resume_manager.png and resume_item.png of two stored jobs made up\n"
-    "for them. The\n"
+    "and the settings dialog (settings_dialog.png during the copy, settings_dialog_network.png\n"
+    "for the other profile, settings_<group>.png for each of its groups) into OUTPUT-FOLDER,\n"
+    "then resume_manager.png and resume_item.png of two stored jobs made up for them. The\n"
     "settings store, data, runtime and state folders are made inside WORK-FOLDER; nothing is\n"
     "powered off. Removing WORK-FOLDER afterwards is the caller's business.\n";
 
@@ -157,6 +159,9 @@ int main(int argc, char** argv) {
     windows.existsPrompt = &existsPrompt;
     windows.countdown = &countdown;
     windows.tray = &tray;
+    rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
+                     &session.ctx.state);
+    windows.settings = &form4;
     progress.SetWindows(windows);
     progress.JobStarted();
 
@@ -207,6 +212,23 @@ int main(int argc, char** argv) {
                           errorPrompt.hide();
                           countdown.Start(45);
                           save(countdown, "shutdown_countdown.png");
+                          countdown.hide();
+                          form4.show();
+                          save(form4, "settings_dialog.png");
+                          const std::pair<const char*, const char*> groups[] = {
+                              {"GroupBox3", "settings_general.png"},
+                              {"GroupBox2", "settings_on_complete.png"},
+                              {"GroupBox1", "settings_on_error.png"},
+                              {"GroupBox4", "settings_if_exists.png"}};
+                          for (auto [group, picture] : groups)
+                              save(*form4.findChild<QWidget*>(group), picture);
+                          form4.hide();
+                          rd::JobSettings network = session.settings;
+                          network.profile = "network";
+                          rd::TForm4 networkForm(network, rd::Store::Default(),
+                                                 session.ctx.messages);
+                          networkForm.show();
+                          save(networkForm, "settings_dialog_network.png");
                           SaveResumeWindows(w, save);
                           std::fflush(nullptr);
                           _exit(0);

@@ -38,6 +38,7 @@
 #include "ui/progress/queue_window.h"
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
+#include "ui/settings/settings_dialog.h"
 
 namespace rd {
 
@@ -244,6 +245,12 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
                 [this](intptr_t answer, int newPolicy) { core_->Answer(answer, newPolicy); });
         connect(windows_.existsPrompt, &TForm5::endJobRequested, this,
                 [this](int code) { core_->RequestEnd(code); });
+    }
+    if (windows_.settings) {
+        // The copy-only options are fixed once the copy starts; the keys' limits show at once.
+        core_->hooks.lockOptions = [this] { windows_.settings->LockCopyOptions(); };
+        if (menu_)
+            connect(menu_, &ProgressMenu::feedback, windows_.settings, &TForm4::ShowLimits);
     }
     if (windows_.countdown)
         connect(windows_.countdown, &TForm6::endJobRequested, this,

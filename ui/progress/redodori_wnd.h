@@ -26,6 +26,7 @@ class TForm1;
 class ProgressCore;
 class ProgressMenu;
 class TForm3;
+class TForm4;
 class TForm5;
 class TForm6;
 class TPerformanceGraph;
@@ -44,7 +45,7 @@ public:
         TForm3* errorPrompt = nullptr;
         TForm5* existsPrompt = nullptr;
         TForm6* countdown = nullptr;
-        QWidget* settings = nullptr;
+        TForm4* settings = nullptr;
         TrayIcon* tray = nullptr;
         // The destination chooser of a job that started without a target.
         TForm1* chooser = nullptr;

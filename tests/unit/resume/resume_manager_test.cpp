@@ -471,6 +471,18 @@ TEST(AutostartEntry, ThereWhileResumeOnCrashIsOnInAProfile) {
             EXPECT_EQ(test::ReadFile(entry), AutostartEntryText("/usr/bin/redodori"));
         }
     }
+    // A choice in the settings dialog: on for the job alone still starts at login; off leaves
+    // the entry to the stored profiles.
+    const struct {
+        bool on;
+        int stored;
+        bool there;
+    } choices[] = {{true, 0, true}, {false, 1, true}, {false, 0, false}};
+    for (const auto& c : choices) {
+        store.WriteInt(StoreRoot::CurrentUser, ProfileKey("local"), "resume", c.stored);
+        ASSERT_TRUE(AutostartAfterChoice(c.on, store, "/usr/bin/redodori", error)) << error;
+        EXPECT_EQ(sfs::exists(entry), c.there) << c.on << c.stored;
+    }
     // A link standing at the entry's name is replaced, never written through.
     test::WriteFile(env.Dir() / "victim", "precious");
     sfs::create_symlink(env.Dir() / "victim", entry);

@@ -1,0 +1,530 @@
+#include "ui/settings/settings_dialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QSpinBox>
+#include <QUrl>
+#include <climits>
+
+#include "app/look_choices.h"
+#include "app/settings_storage.h"
+#include "engine/job_end.h"
+#include "engine/message_table.h"
+#include "platform/paths.h"
+#include "platform/store.h"
+#include "resume/autostart.h"
+#include "resume/resume_records.h"
+#include "ui/controls/speed_button.h"
+
+namespace rd {
+
+namespace {
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The test button's glyph: a loudspeaker.
+QPixmap SpeakerGlyph() {
+    QPixmap glyph(16, 16);
+    glyph.fill(Qt::transparent);
+    QPainter painter(&glyph);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    painter.drawPolygon(QPolygonF({{2, 6}, {5, 6}, {9, 2}, {9, 14}, {5, 10}, {2, 10}}));
+    painter.setPen(QPen(Qt::black, 1.2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawArc(QRectF(7, 4, 6, 8), -60 * 16, 120 * 16);
+    painter.drawArc(QRectF(6, 2, 9, 12), -60 * 16, 120 * 16);
+    return glyph;
+}
+
+// A label that opens `url` when clicked, drawn as a link.
+class LinkLabel : public QLabel {
+public:
+    LinkLabel(const QString& text, QUrl url, QWidget* parent) : QLabel(text, parent), url_(url) {
+        QFont underlined = font();
+        underlined.setUnderline(true);
+        setFont(underlined);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent*) override { QDesktopServices::openUrl(url_); }
+
+private:
+    QUrl url_;
+};
+
+}  // namespace
+
+TForm4::TForm4(JobSettings& settings, Store& store, const MessageTable& messages, JobState* state,
+               QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      settings_(settings),
+      store_(store),
+      messages_(messages),
+      state_(state) {
+    setObjectName("Form4");
+    setWindowTitle("RedoDori v2.85 configuration");
+    setFont(QFont("MS Sans Serif", 8));
+    setFixedSize(473, 473);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    BuildControls();
+    resumeOnCrashChosen = [this](bool on) {
+        std::string error;
+        if (!AutostartAfterChoice(on, store_, OwnProgramPath(), error))
+            warn("Warning", FromUtf8(error));
+    };
+    chooseSoundFile = [this](const QString& current) {
+        return QFileDialog::getOpenFileName(this, QString(), current, "Windows sound (*.wav)");
+    };
+    warn = [this](const QString& caption, const QString& text) {
+        QMessageBox::warning(this, caption, text);
+    };
+}
+
+QGroupBox* TForm4::Group(const char* name, const QString& title, int top, int height) {
+    auto* group = new QGroupBox(title, this);
+    group->setObjectName(name);
+    group->setGeometry(6, top, 461, height);
+    return group;
+}
+
+QCheckBox* TForm4::Check(QWidget* parent, const char* name, const QString& caption, int left,
+                         int top, int width, const QString& hint) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setGeometry(left, top, width, 18);
+    box->setToolTip(hint);
+    return box;
+}
+
+QRadioButton* TForm4::Radio(QWidget* parent, const char* name, const QString& caption, int left,
+                            int top, int width) {
+    auto* button = new QRadioButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(left, top, width, 18);
+    return button;
+}
+
+QLabel* TForm4::Text(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                     int width) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(left, top, width, 18);
+    return label;
+}
+
+QSpinBox* TForm4::Spin(QWidget* parent, const char* name, int left, int top, int maximum) {
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(name);
+    spin->setGeometry(left, top, 76, 22);
+    spin->setRange(0, maximum);
+    return spin;
+}
+
+void TForm4::BuildControls() {
+    GroupBox3 = Group("GroupBox3", "General settings", 2, 226);
+    QWidget* g = GroupBox3;
+    Label1 = Text(g, "Label1", "Speed limit:", 10, 18, 70);
+    Label2 = Text(g, "Label2", "", 80, 18, 70);
+    TrackBar1 = new QSlider(Qt::Horizontal, g);
+    TrackBar1->setObjectName("TrackBar1");
+    TrackBar1->setToolTip(
+        "Copy speed limit. You can set maximum transfer rate in Kbps or percantage of maximum "
+        "available transfer rate");
+    ComboBox1 = new QComboBox(g);
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setGeometry(166, 38, 62, 22);
+    Label3 = Text(g, "Label3", "Buffer size:", 240, 18, 70);
+    Label4 = Text(g, "Label4", "", 310, 18, 100);
+    TrackBar2 = new QSlider(Qt::Horizontal, g);
+    TrackBar2->setObjectName("TrackBar2");
+    TrackBar2->setToolTip(
+        "Size of copy buffer. Set low values if to increase copy speed when many read/write "
+        "errors occured. In other cases low value can dramatically decrase transfer rate.");
+    for (auto [bar, left] : {std::pair{TrackBar1, 10}, std::pair{TrackBar2, 240}}) {
+        bar->setGeometry(left, 36, 150, 28);
+        bar->setRange(0, kLastLimitPosition);
+        bar->setPageStep(1);
+        bar->setTickPosition(QSlider::TicksBelow);
+        bar->setTickInterval(1);
+    }
+    CheckBox4 = Check(g, "CheckBox4", "Resume this copy on crash", 10, 72, 220,
+                      "Automatically resume  copy process after system restarts");
+    CheckBox8 = Check(g, "CheckBox8", "Log this copy to history", 10, 92, 220,
+                      "Add notation about this copy to HISTORY.TXT file in RedoDori folder");
+    CheckBox7 = Check(g, "CheckBox7", "Read burst", 10, 112, 220,
+                      "Enable copy boost mode. Can greatly increase copy perfomance when copy "
+                      "local files. Not recommended to use on network");
+    CheckBox16 = Check(g, "CheckBox16", "Write burst", 10, 132, 220);
+    CheckBox5 = Check(g, "CheckBox5", "Parallel read/write", 10, 152, 220,
+                      "Parallel read/write threads. Increase transfer perfomance when coping "
+                      "between different media, but can slow down copy when copy from one "
+                      "directory to another of one phtsical drive");
+    CheckBox11 = Check(g, "CheckBox11", "Copy verifycation (slow)", 10, 172, 220);
+    CheckBox13 = Check(g, "CheckBox13", "Reserve space for file", 10, 192, 220);
+    CheckBox10 = Check(g, "CheckBox10", "Enable RedoDori menu items", 212, 72, 245);
+    CheckBox9 = Check(g, "CheckBox9", "Make RedoDori as default drag&&drop handler", 212, 92, 245);
+    CheckBox12 = Check(g, "CheckBox12", "Enable Create NTFS link menu item", 212, 112, 245);
+    Label11 = Text(g, "Label11", "Language:", 240, 140, 70);
+    Label5 = Text(g, "Label5", "Base skin:", 240, 166, 70);
+    Label10 = Text(g, "Label10", "Move mode:", 240, 192, 70);
+    ComboBox4 = new QComboBox(g);
+    ComboBox2 = new QComboBox(g);
+    ComboBox3 = new QComboBox(g);
+    const std::pair<QComboBox*, const char*> lists[] = {
+        {ComboBox4, "ComboBox4"}, {ComboBox2, "ComboBox2"}, {ComboBox3, "ComboBox3"}};
+    int top = 138;
+    for (auto [list, name] : lists) {
+        list->setObjectName(name);
+        list->setGeometry(312, top, 140, 22);
+        top += 26;
+    }
+
+    GroupBox2 = Group("GroupBox2", "On copy complete", 230, 72);
+    g = GroupBox2;
+    CheckBox1 = Check(g, "CheckBox1", "Play sound:", 10, 20, 90);
+    Edit1 = new QLineEdit(g);
+    Edit1->setObjectName("Edit1");
+    Edit1->setGeometry(100, 18, 300, 22);
+    SpeedButton1 = new TSpeedButton(g);
+    SpeedButton1->setObjectName("SpeedButton1");
+    SpeedButton1->setText("...");
+    SpeedButton1->setToolTip("Find sound file");
+    SpeedButton1->setGeometry(404, 18, 22, 22);
+    SpeedButton2 = new TSpeedButton(g);
+    SpeedButton2->setObjectName("SpeedButton2");
+    SpeedButton2->SetGlyph(SpeakerGlyph(), 1);
+    SpeedButton2->setToolTip("Test sound");
+    SpeedButton2->setGeometry(430, 18, 22, 22);
+    CheckBox2 = Check(g, "CheckBox2", "Promt to open target directory", 10, 46, 200);
+    CheckBox3 = Check(g, "CheckBox3", "Shutdown system in", 230, 46, 130);
+    CSpinEdit2 = Spin(g, "CSpinEdit2", 360, 44, kSpinMax);
+    CSpinEdit2->setValue(45);
+    Label7 = Text(g, "Label7", "seconds", 408, 46, 50);
+    CSpinEdit2->setFixedWidth(46);
+
+    GroupBox1 = Group("GroupBox1", "On error", 304, 70);
+    g = GroupBox1;
+    RadioButton3 = Radio(g, "RadioButton3", "Promt", 10, 20, 70);
+    RadioButton1 = Radio(g, "RadioButton1", "Skip", 10, 44, 70);
+    RadioButton2 = Radio(g, "RadioButton2", "Retry in:", 100, 20, 80);
+    CSpinEdit1 = Spin(g, "CSpinEdit1", 180, 18, kSpinMax);
+    Label6 = Text(g, "Label6", "milliseconds", 262, 20, 80);
+    CheckBox15 = Check(g, "CheckBox15", "Skip after", 100, 44, 80);
+    // No bounds but the value's own: a negative time has no meaning.
+    CSpinEdit3 = Spin(g, "CSpinEdit3", 180, 42, INT_MAX);
+    Label12 = Text(g, "Label12", "milliseconds", 262, 44, 80);
+
+    GroupBox4 = Group("GroupBox4", "If file exists", 376, 62);
+    g = GroupBox4;
+    RadioButton4 = Radio(g, "RadioButton4", "Promt", 10, 18, 70);
+    RadioButton5 = Radio(g, "RadioButton5", "Overwrite", 90, 18, 90);
+    RadioButton7 = Radio(g, "RadioButton7", "Skip", 190, 18, 70);
+    RadioButton6 = Radio(g, "RadioButton6", "Rename old", 270, 18, 120);
+    CheckBox6 =
+        Check(g, "CheckBox6", "Try resume", 10, 38, 120, "Resume file if no differences found");
+    CheckBox14 = Check(g, "CheckBox14", "Overwrite if older", 190, 38, 160);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setGeometry(6, 444, 150, 24);
+    const QString data = FromUtf8(paths::UserDataDir());
+    Label8 = new LinkLabel("Data folder", QUrl::fromLocalFile(data), Panel1);
+    Label8->setObjectName("Label8");
+    Label8->setGeometry(2, 4, 70, 16);
+    Label9 = new LinkLabel("History", QUrl::fromLocalFile(data + "/history.txt"), Panel1);
+    Label9->setObjectName("Label9");
+    Label9->setGeometry(80, 4, 60, 16);
+    BitBtn1 = new QPushButton("Ok", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setDefault(true);
+    BitBtn1->setGeometry(160, 442, 70, 26);
+    BitBtn2 = new QPushButton("Cancel", this);
+    BitBtn2->setObjectName("BitBtn2");
+    BitBtn2->setGeometry(236, 442, 70, 26);
+    BitBtn3 = new QPushButton(this);
+    BitBtn3->setObjectName("BitBtn3");
+    BitBtn3->setGeometry(312, 442, 155, 26);
+
+    connect(TrackBar1, &QSlider::valueChanged, this, &TForm4::TrackBar1Change);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm4::TrackBar1Change);
+    connect(TrackBar2, &QSlider::valueChanged, this, &TForm4::TrackBar2Change);
+    for (QRadioButton* b : {RadioButton1, RadioButton2, RadioButton3})
+        connect(b, &QRadioButton::toggled, this, &TForm4::RadioButton3Click);
+    connect(CheckBox15, &QCheckBox::toggled, this, &TForm4::RadioButton3Click);
+    for (QRadioButton* b : {RadioButton4, RadioButton5, RadioButton6, RadioButton7})
+        connect(b, &QRadioButton::toggled, this, &TForm4::RadioButton4Click);
+    for (QCheckBox* b : {CheckBox6, CheckBox14})
+        connect(b, &QCheckBox::toggled, this, &TForm4::RadioButton4Click);
+    connect(CheckBox11, &QCheckBox::toggled, this, &TForm4::CheckBox11Click);
+    connect(SpeedButton1, &QAbstractButton::clicked, this, &TForm4::SpeedButton1Click);
+    connect(SpeedButton2, &QAbstractButton::clicked, this, &TForm4::SpeedButton2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm4::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm4::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm4::BitBtn3Click);
+}
+
+void TForm4::HideOk() {
+    BitBtn1->hide();
+}
+
+QString TForm4::LanguageText(int number, const char* builtIn) const {
+    const std::string& text = messages_.Text(number);
+    return text.empty() ? QString(builtIn) : FromUtf8(text);
+}
+
+LimitTexts TForm4::Limits() const {
+    LimitTexts texts;
+    texts.bps = LanguageText(28, "bps").toStdString();
+    texts.kbps = LanguageText(29, "Kbps").toStdString();
+    texts.percent = LanguageText(30, "%").toStdString();
+    texts.noLimit = LanguageText(31, "No limit").toStdString();
+    return texts;
+}
+
+void TForm4::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TForm4::closeEvent(QCloseEvent* event) {
+    // The window lives as long as the program: closing it only hides it.
+    event->ignore();
+    BitBtn2Click();
+}
+
+void TForm4::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    emit hidden();
+}
+
+void TForm4::FillLists() {
+    ComboBox3->clear();
+    ComboBox3->addItems({LanguageText(24, "Don't overwrite"), LanguageText(25, "Overwrite once"),
+                         LanguageText(26, "Overwrite twice"),
+                         LanguageText(27, "Overwrite three times")});
+    const LimitTexts limits = Limits();
+    ComboBox1->clear();
+    ComboBox1->addItems({FromUtf8(limits.bps), FromUtf8(limits.kbps), FromUtf8(limits.percent)});
+    auto fill = [](QComboBox* list, const std::vector<std::string>& names,
+                   const std::string& wanted) {
+        list->clear();
+        for (const std::string& name : names)
+            list->addItem(FromUtf8(name));
+        list->setCurrentIndex(ChoiceIndex(names, wanted));
+    };
+    fill(ComboBox2, SkinFolders(settings_.InstallPath), settings_.Skin);
+    fill(ComboBox4, LanguageFiles(settings_.InstallPath), settings_.Lngname);
+}
+
+void TForm4::FormShow() {
+    filling_ = true;
+    raise();
+    saveAllowed_ = false;
+    const QString profile = FromUtf8(settings_.profile);
+    if (!windowTitle().contains(" ("))
+        setWindowTitle(windowTitle() + " (" + profile + ")");
+    QString store = LanguageText(32, "Store in %s profile");
+    BitBtn3->setText(store.contains("%s") ? store.replace("%s", profile) : store);
+    FillLists();
+    SetFields(FieldsFromSettings(settings_, ReadShellValues(store_, settings_.profile)));
+    TrackBar1Change();
+    TrackBar2Change();
+    filling_ = false;
+    saveAllowed_ = true;
+}
+
+void TForm4::SetFields(const SettingsFields& f) {
+    TrackBar1->setValue(f.speedLimit);
+    ComboBox1->setCurrentIndex(f.unitEntry);
+    TrackBar2->setValue(f.bufferSize);
+    CheckBox4->setChecked(f.resume);
+    CheckBox8->setChecked(f.hist);
+    CheckBox11->setChecked(f.verify);
+    CheckBox7->setChecked(f.readBurst);
+    CheckBox16->setChecked(f.writeBurst);
+    CheckBox5->setChecked(f.parallel);
+    CheckBox13->setChecked(f.reserve);
+    CheckBox9->setChecked(f.shell.defaultHandler);
+    CheckBox10->setChecked(f.shell.shellMenus);
+    CheckBox12->setChecked(f.shell.hardLinkItem);
+    ComboBox3->setCurrentIndex(f.wipePasses);
+    CheckBox1->setChecked(f.sound);
+    Edit1->setText(FromUtf8(f.soundPath));
+    CheckBox2->setChecked(f.openTargets);
+    CheckBox3->setChecked(f.shutdown);
+    CSpinEdit2->setValue(f.shutdownDelay);
+    (f.onError == 2   ? RadioButton1
+     : f.onError == 1 ? RadioButton2
+                      : RadioButton3)
+        ->setChecked(true);
+    CSpinEdit1->setValue(f.retryDelay);
+    CheckBox15->setChecked(f.giveUp);
+    CSpinEdit3->setValue(f.giveUpAfter);
+    CheckBox14->setChecked(f.overwriteOlder);
+    CheckBox6->setChecked(f.tryResume);
+    QRadioButton* choice = f.existChoice == onexist::kOverwrite   ? RadioButton5
+                           : f.existChoice == onexist::kSkip      ? RadioButton7
+                           : f.existChoice == onexist::kRenameOld ? RadioButton6
+                                                                  : RadioButton4;
+    choice->setChecked(true);
+    ApplyEnabling();
+}
+
+SettingsFields TForm4::Fields() const {
+    SettingsFields f;
+    f.speedLimit = TrackBar1->value();
+    f.unitEntry = ComboBox1->currentIndex();
+    f.bufferSize = TrackBar2->value();
+    f.resume = CheckBox4->isChecked();
+    f.hist = CheckBox8->isChecked();
+    f.readBurst = CheckBox7->isChecked();
+    f.writeBurst = CheckBox16->isChecked();
+    f.parallel = CheckBox5->isChecked();
+    f.verify = CheckBox11->isChecked();
+    f.reserve = CheckBox13->isChecked();
+    f.shell.defaultHandler = CheckBox9->isChecked();
+    f.shell.shellMenus = CheckBox10->isChecked();
+    f.shell.hardLinkItem = CheckBox12->isChecked();
+    f.language = ComboBox4->currentText().toStdString();
+    f.skin = ComboBox2->currentText().toStdString();
+    f.wipePasses = std::max(0, ComboBox3->currentIndex());
+    f.sound = CheckBox1->isChecked();
+    f.soundPath = Edit1->text().toStdString();
+    f.openTargets = CheckBox2->isChecked();
+    f.shutdown = CheckBox3->isChecked();
+    f.shutdownDelay = CSpinEdit2->value();
+    f.onError = RadioButton1->isChecked() ? 2 : RadioButton2->isChecked() ? 1 : 0;
+    f.retryDelay = CSpinEdit1->value();
+    f.giveUp = CheckBox15->isChecked();
+    f.giveUpAfter = CSpinEdit3->value();
+    f.existChoice = RadioButton6->isChecked()   ? onexist::kRenameOld
+                    : RadioButton5->isChecked() ? onexist::kOverwrite
+                    : RadioButton7->isChecked() ? onexist::kSkip
+                                                : 0;
+    f.tryResume = CheckBox6->isChecked();
+    f.overwriteOlder = CheckBox14->isChecked();
+    return f;
+}
+
+void TForm4::ApplyEnabling() {
+    const FieldEnabling e = EnablingOf(Fields());
+    CSpinEdit1->setEnabled(e.retryDelay);
+    Label6->setEnabled(e.retryDelay);
+    CheckBox15->setEnabled(e.giveUp);
+    CSpinEdit3->setEnabled(e.giveUpAfter);
+    Label12->setEnabled(e.giveUpAfter);
+    RadioButton5->setEnabled(e.overwrite);
+}
+
+void TForm4::TrackBar1Change() {
+    const int32_t limtip = LimtipOfUnitEntry(ComboBox1->currentIndex());
+    Label2->setText(FromUtf8(SpeedLimitCaption(TrackBar1->value(), limtip, Limits())));
+}
+
+void TForm4::TrackBar2Change() {
+    Label4->setText(FromUtf8(BufferSizeCaption(TrackBar2->value())));
+}
+
+void TForm4::RadioButton3Click() {
+    ApplyEnabling();
+}
+
+void TForm4::RadioButton4Click() {
+    SettingsFields f = Fields();
+    SettleExistChoice(f);
+    if (f.existChoice == 0 && RadioButton5->isChecked())
+        RadioButton4->setChecked(true);
+    ApplyEnabling();
+}
+
+void TForm4::CheckBox11Click() {
+    TrackBar1Change();
+    if (filling_ || !CheckBox11->isChecked())
+        return;
+    SettingsFields f = Fields();
+    VerificationChecked(f);
+    CheckBox7->setChecked(f.readBurst);
+    CheckBox16->setChecked(f.writeBurst);
+}
+
+void TForm4::SpeedButton1Click() {
+    const QString chosen = chooseSoundFile(Edit1->text());
+    if (!chosen.isEmpty())
+        Edit1->setText(chosen);
+}
+
+void TForm4::SpeedButton2Click() {
+    if (sound_)
+        sound_->PlayFile(Edit1->text().toStdString());
+}
+
+void TForm4::LockCopyOptions() {
+    copyOptionsLocked_ = true;
+    CheckBox5->setChecked(settings_.parcopy != 0);
+    CheckBox7->setChecked(settings_.readburst != 0);
+    CheckBox16->setChecked(settings_.writeburst != 0);
+    CheckBox13->setChecked(settings_.resfsz != 0);
+    for (QCheckBox* box : {CheckBox5, CheckBox7, CheckBox16, CheckBox11, CheckBox13})
+        box->setEnabled(false);
+}
+
+void TForm4::ShowLimits() {
+    const SettingsFields running = FieldsFromSettings(settings_, {});
+    TrackBar1->setValue(running.speedLimit);
+    ComboBox1->setCurrentIndex(running.unitEntry);
+    TrackBar2->setValue(running.bufferSize);
+    TrackBar1Change();
+    TrackBar2Change();
+}
+
+void TForm4::BitBtn1Click() {
+    const SettingsFields f = Fields();
+    ApplyToRunningJob(f, copyOptionsLocked_, settings_, state_);
+    hide();
+    emit applied();
+    if (resumeOnCrashChosen)
+        resumeOnCrashChosen(f.resume);
+}
+
+void TForm4::BitBtn2Click() {
+    hide();
+}
+
+void TForm4::BitBtn3Click() {
+    if (!saveAllowed_) {
+        warn("Warning", "Can't save settings now");
+        return;
+    }
+    const SettingsFields f = Fields();
+    const std::string language =
+        f.language.empty() ? std::string() : paths::FindDataFile(settings_.InstallPath, f.language);
+    if (!StoreFields(store_, settings_.profile, f, ReadShellCaptions(language))) {
+        warn("Warning", "The settings could not be stored in " + FromUtf8(store_.Path()));
+        return;
+    }
+    if (resumeOnCrashChosen)
+        resumeOnCrashChosen(f.resume);
+}
+
+}  // namespace rd
