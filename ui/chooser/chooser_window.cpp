@@ -16,6 +16,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "app/chooser_model.h"
@@ -542,6 +543,7 @@ bool TForm1::MountShares(std::string& text) {
                 LocalFolderOf(*location, network_->CredentialsFor(location->host));
             QApplication::restoreOverrideCursor();
             if (folder.folder.empty()) {
+                std::fprintf(stderr, "redodori: %s\n", folder.error.c_str());
                 QMessageBox::warning(this, windowTitle(), QString::fromStdString(folder.error));
                 return false;
             }

@@ -66,9 +66,17 @@ ShareFolder LocalFolderOf(const ShareLocation& location, const smb::Credentials&
     }
     mounted = FindGvfsMount(location);
     if (gio.exitCode() != 0 || mounted.isEmpty()) {
-        QString why = QString::fromLocal8Bit(gio.readAllStandardError()).trimmed();
-        if (why.isEmpty())
-            why = "gio mount failed";
+        // gio's own verdict, not the warnings of the volume monitors before it.
+        const QString said =
+            QString::fromLocal8Bit(gio.readAllStandardOutput() + gio.readAllStandardError());
+        // Asked for credentials once more: the ones given were turned down.
+        QString why = said.count("Authentication Required") > 1
+                          ? "the user name or password was refused"
+                          : "gio mount failed";
+        for (const QString& line : said.split('\n')) {
+            if (line.startsWith("gio:"))
+                why = line.mid(4).trimmed();
+        }
         return {{}, url.toStdString() + " could not be mounted: " + why.toStdString()};
     }
     return Below(mounted.toStdString(), location);

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# A share of the network as a job's destination, on a Samba server of the test's own: typed in
+# the chooser as smb://host/share/, it is mounted through GVfs with the credentials the network
+# view keeps and the job copies into it byte for byte; with a wrong password the chooser says
+# why, stays open, and closing it copies nothing.
+set -euo pipefail
+: "${REDODORI:?}" "${REDODORI_PLUGIN_DIR:?}" "${SOURCE_DIR:?}"
+
+source "$(dirname "$0")/common.sh"
+for tool in Xvfb xdotool dbus-daemon gio; do
+    command -v "$tool" >/dev/null || skip_all "needs $tool (scripts/setup.sh installs it)"
+done
+[ -e /dev/fuse ] || skip_all "GVfs needs /dev/fuse to show mounted shares as folders"
+server="$work/server"
+# The server's user reaches the shares through the work folder.
+chmod 711 "$work"
+status=0
+port=$("$SOURCE_DIR/tests/support/samba_server.sh" start "$server") || status=$?
+[ "$status" -eq 77 ] && skip_all "no Samba server here (needs root and smbd)"
+[ "$status" -eq 0 ] || setup_failed "the Samba server did not start"
+stop_all() {
+    if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        gio mount -u "smb://127.0.0.1:$port/rw" 2>/dev/null || true
+    fi
+    umount "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null || true
+    "$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"
+    cleanup_work
+}
+trap stop_all EXIT
+
+# A session bus of the test's own, on which GVfs starts.
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
+    setup_failed "no session bus"
+export DBUS_SESSION_BUS_ADDRESS=$(head -1 <<<"$bus")
+pids+=("$(tail -1 <<<"$bus")")
+
+Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || setup_failed "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+setup mkdir -p "$work/src/sub"
+setup head -c 200000 /dev/urandom >"$work/src/sub/data"
+printf 'text\n' >"$work/src/notes"
+
+# Runs the job without a target with the network view knowing PASSWORD for the server, types
+# the share SHARE into the chooser and presses Enter; AFTER runs next (the job's pid in $job).
+run_to_share() {
+    local password=$1 share="smb://127.0.0.1:$port/$2/" after=$3
+    LD_LIBRARY_PATH="$REDODORI_PLUGIN_DIR" \
+        REDODORI_TEST_HOSTS="127.0.0.1:$port|0|on|||nobody|$password" \
+        "$REDODORI" "|$work/src||e" >"$work/out" 2>"$work/err" &
+    job=$!
+    pids+=("$job")
+    local window
+    window=$(timeout 30 xdotool search --sync --onlyvisible --name "RedoDori to" | head -1) || true
+    if [ -z "$window" ]; then
+        bad "no chooser appeared: $(cat "$work/err")"
+        kill "$job" 2>/dev/null || true
+        return
+    fi
+    for _ in $(seq 50); do
+        xdotool windowfocus --sync "$window" 2>/dev/null && break
+        sleep 0.1
+    done
+    xdotool key Tab ctrl+a && xdotool type "$share" && xdotool key Return
+    $after
+    status=0
+    if ! timeout 90 tail --pid="$job" -f /dev/null; then
+        bad "the job did not end"
+        kill "$job" 2>/dev/null || true
+    fi
+    wait "$job" || status=$?
+}
+
+# A wrong password: the mount fails, the chooser says so and stays; Escape closes the message,
+# then the chooser.
+refused() {
+    for _ in $(seq 300); do
+        [ "$(xdotool search --onlyvisible --name "RedoDori to" | wc -l)" -ge 2 ] && break
+        sleep 0.1
+    done
+    check "refused: the chooser told why" \
+        test "$(xdotool search --onlyvisible --name "RedoDori to" | wc -l)" -ge 2
+    xdotool key Escape
+    # Without a window manager nothing gives the keyboard back to the chooser.
+    local chooser
+    chooser=$(xdotool search --onlyvisible --name "RedoDori to" | head -1)
+    xdotool windowfocus --sync "$chooser" && xdotool key Escape
+}
+run_to_share wrong-pw rw refused
+check_same "refused: exit status" 0 "$status"
+check "refused: nothing copied" test ! -e "$server/rw/src"
+check "refused: stderr says why" grep -qx "redodori: smb://127.0.0.1:$port/rw/ could not be \
+mounted: the user name or password was refused" "$work/err"
+
+run_to_share right-pw rw :
+check_same "copied: exit status" 0 "$status"
+check_same "copied: summary" \
+    "redodori: Copy finished: 2 of 2 files, 200005 of 200005 bytes, 0 retries, 0 skips" \
+    "$(own_lines "$work/err")"
+check "copied: the share holds the tree" diff -r "$work/src" "$server/rw/src"
+
+finish network_share_test
