@@ -7,19 +7,7 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
-command -v Xvfb >/dev/null && command -v xdotool >/dev/null ||
-    skip_all "needs Xvfb and xdotool (scripts/setup.sh installs them)"
-
-# A display of our own: Xvfb picks a free number and writes it to the file.
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || setup_failed "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(cat "$work/display")"
-unset WAYLAND_DISPLAY
+start_display
 
 setup mkdir -p "$work/src/sub" "$work/dest/a" "$work/dest/b"
 setup head -c 300000 /dev/urandom >"$work/src/big"
@@ -35,25 +23,13 @@ run_chooser() {
     "$REDODORI" "|$work/src||e" >"$work/out" 2>"$work/err" &
     local job=$!
     pids+=("$job")
-    local window
-    window=$(timeout 30 xdotool search --sync --onlyvisible --name "$caption" | head -1) || true
-    if [ -z "$window" ]; then
+    if [ -z "$(focus_window "$caption")" ]; then
         bad "no chooser titled '$caption' appeared: $(cat "$work/err")"
         kill "$job" 2>/dev/null || true
     else
-        # A window just mapped may not take the focus yet.
-        for _ in $(seq 50); do
-            xdotool windowfocus --sync "$window" 2>/dev/null && break
-            sleep 0.1
-        done
         $answer
     fi
-    status=0
-    if ! timeout 60 tail --pid="$job" -f /dev/null; then
-        bad "the job did not end after the chooser"
-        kill "$job" 2>/dev/null || true
-    fi
-    wait "$job" || status=$?
+    wait_job "$job"
 }
 
 # Two folders: the last destination is pre-selected and Shift+Down adds the one below it. The

@@ -77,3 +77,42 @@ the_report() {
         *) echo "(several reports)" ;;
     esac
 }
+
+# The windows' own display: Xvfb picks a free number, xdotool gives the user's keys. A script
+# without them skips.
+start_display() {
+    command -v Xvfb >/dev/null && command -v xdotool >/dev/null ||
+        skip_all "needs Xvfb and xdotool (scripts/setup.sh installs them)"
+    Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$work/display" 2>"$work/xvfb.log" &
+    pids+=($!)
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || setup_failed "Xvfb did not start: $(cat "$work/xvfb.log")"
+    export DISPLAY=":$(cat "$work/display")"
+    unset WAYLAND_DISPLAY
+}
+# Waits up to 30 s for a shown window whose title matches PATTERN and gives it the keyboard
+# (a window just mapped may not take it yet, and no window manager gives it back); prints its
+# id, or nothing when none came.
+focus_window() {
+    local window
+    window=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -1) || true
+    [ -n "$window" ] || return 0
+    for _ in $(seq 50); do
+        xdotool windowfocus --sync "$window" 2>/dev/null && break
+        sleep 0.1
+    done
+    echo "$window"
+}
+# Waits up to 90 s for the process JOB to end and puts its exit status in `status`; one that
+# does not end is told and killed.
+wait_job() {
+    status=0
+    if ! timeout 90 tail --pid="$1" -f /dev/null; then
+        bad "the job did not end"
+        kill "$1" 2>/dev/null || true
+    fi
+    wait "$1" || status=$?
+}

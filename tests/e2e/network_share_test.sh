@@ -7,7 +7,7 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_PLUGIN_DIR:?}" "${SOURCE_DIR:?}"
 
 source "$(dirname "$0")/common.sh"
-for tool in Xvfb xdotool dbus-daemon gio; do
+for tool in dbus-daemon gio; do
     command -v "$tool" >/dev/null || skip_all "needs $tool (scripts/setup.sh installs it)"
 done
 [ -e /dev/fuse ] || skip_all "GVfs needs /dev/fuse to show mounted shares as folders"
@@ -34,14 +34,7 @@ bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
 export DBUS_SESSION_BUS_ADDRESS=$(head -1 <<<"$bus")
 pids+=("$(tail -1 <<<"$bus")")
 
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || setup_failed "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+start_display
 
 setup mkdir -p "$work/src/sub"
 setup head -c 200000 /dev/urandom >"$work/src/sub/data"
@@ -56,25 +49,15 @@ run_to_share() {
         "$REDODORI" "|$work/src||e" >"$work/out" 2>"$work/err" &
     job=$!
     pids+=("$job")
-    local window
-    window=$(timeout 30 xdotool search --sync --onlyvisible --name "RedoDori to" | head -1) || true
-    if [ -z "$window" ]; then
+    if [ -z "$(focus_window "RedoDori to")" ]; then
         bad "no chooser appeared: $(cat "$work/err")"
         kill "$job" 2>/dev/null || true
+        status=none
         return
     fi
-    for _ in $(seq 50); do
-        xdotool windowfocus --sync "$window" 2>/dev/null && break
-        sleep 0.1
-    done
     xdotool key Tab ctrl+a && xdotool type "$share" && xdotool key Return
     $after
-    status=0
-    if ! timeout 90 tail --pid="$job" -f /dev/null; then
-        bad "the job did not end"
-        kill "$job" 2>/dev/null || true
-    fi
-    wait "$job" || status=$?
+    wait_job "$job"
 }
 
 # A wrong password: the mount fails, the chooser says so and stays; Escape closes the message,
@@ -87,10 +70,9 @@ refused() {
     check "refused: the chooser told why" \
         test "$(xdotool search --onlyvisible --name "RedoDori to" | wc -l)" -ge 2
     xdotool key Escape
-    # Without a window manager nothing gives the keyboard back to the chooser.
-    local chooser
-    chooser=$(xdotool search --onlyvisible --name "RedoDori to" | head -1)
-    xdotool windowfocus --sync "$chooser" && xdotool key Escape
+    if [ -n "$(focus_window "RedoDori to")" ]; then
+        xdotool key Escape
+    fi
 }
 run_to_share wrong-pw rw refused
 check_same "refused: exit status" 0 "$status"
