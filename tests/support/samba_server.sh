@@ -19,6 +19,11 @@ if [ "$command" = stop ]; then
         kill -KILL "$pid" 2>/dev/null || true
         rm -f "$d/smbd.pid"
     fi
+    # smbd starts its RPC helpers (samba-dcerpcd) as daemons of their own; they are known by
+    # this server's configuration file.
+    for helper in $(pgrep -f -- "--configfile=$d/smb.conf" || true); do
+        kill -TERM "$helper" 2>/dev/null || true
+    done
     exit 0
 fi
 
