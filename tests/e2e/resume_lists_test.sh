@@ -8,17 +8,14 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/resume_common.sh"
 unset DISPLAY WAYLAND_DISPLAY
 export TMPDIR="$work/tmp"
-key='Software\DIRAREDI\RedoDori\Resume'
 mkdir -p "$TMPDIR" "$work/src/tree" "$work/own" || setup_failed "cannot make the work folders"
 head -c 600000 /dev/urandom >"$work/src/tree/slow" && echo small >"$work/src/tree/small" ||
     setup_failed "cannot write the sources"
 "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' resume 1 || setup_failed "cannot turn resume on"
 
-records() { "$REDODORI_REG" list "$key" 2>/dev/null | grep -E '^[0-9]+ = text:' || true; }
-forget_records() { "$REDODORI_REG" delete-key "$key" >/dev/null 2>&1 || true; }
-wait_until() { for _ in $(seq 1 400); do eval "$1" && return 0; sleep 0.05; done; return 1; }
 # Runs a stored command as the resume manager does: the program, then the rest as one argument.
 run_stored() { "${1%% |*}" "|${1#* |}" 2>"$work/err" || true; }
 # A link to $2 at every list name a job may draw, in folder $1.

@@ -7,17 +7,14 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}" "${REDODORI_CONSOLE:?}"
 
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/resume_common.sh"
 unset DISPLAY WAYLAND_DISPLAY
 export TMPDIR="$work/tmp" REDODORI_STARTUP_DELAY_MS=100
-key='Software\DIRAREDI\RedoDori\Resume'
 mkdir -p "$TMPDIR" "$work/src/tree" || setup_failed "cannot make the work folders"
 head -c 3000000 /dev/urandom >"$work/src/tree/big" && echo small >"$work/src/tree/small" ||
     setup_failed "cannot write the sources"
 "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' resume 1 || setup_failed "cannot turn resume on"
 
-records() { "$REDODORI_REG" list "$key" 2>/dev/null | grep -E '^[0-9]+ = text:' || true; }
-forget_records() { "$REDODORI_REG" delete-key "$key" >/dev/null 2>&1 || true; }
-wait_until() { for _ in $(seq 1 600); do eval "$1" && return 0; sleep 0.05; done; return 1; }
 # A stored record N of this program: its list (one source a line) in the state folder.
 store_record() {
     local n=$1 from=$2 target=$3 sources=$4 program=${5:-$REDODORI}
