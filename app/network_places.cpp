@@ -34,6 +34,28 @@ std::string HostName(std::string_view remoteName) {
     return name;
 }
 
+std::vector<HostEntry> NetworkHosts(const std::vector<smb::Entry>& browsed,
+                                    const std::vector<dnssd::Server>& announced) {
+    std::vector<HostEntry> hosts;
+    std::vector<std::string> browsedNames;
+    for (const smb::Entry& server : browsed) {
+        browsedNames.push_back(HostName(server.name));
+        hosts.push_back({browsedNames.back(), HostText(browsedNames.back(), server.comment, "")});
+    }
+    for (const dnssd::Server& server : announced) {
+        std::string target = server.address;
+        if (server.port != 0 && server.port != 445)
+            target += ":" + std::to_string(server.port);
+        const auto same =
+            std::find(browsedNames.begin(), browsedNames.end(), HostName(server.name));
+        if (same != browsedNames.end())
+            hosts[static_cast<size_t>(same - browsedNames.begin())].name = target;
+        else
+            hosts.push_back({target, HostText(server.name, "", "")});
+    }
+    return hosts;
+}
+
 std::string HostText(std::string_view name, std::string_view comment, std::string_view age) {
     std::string text(name);
     if (!comment.empty())

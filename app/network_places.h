@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dns_sd.h"
 #include "platform/network_view.h"
+#include "platform/smb_client.h"
 
 namespace rd {
 
@@ -30,6 +32,12 @@ std::vector<HostEntry> ListedHosts(const std::vector<netview::Host>& hosts);
 // A server's name as the system's browsing gives it ("\\\\PC", "PC"): without the leading
 // backslashes, in lower case.
 std::string HostName(std::string_view remoteName);
+
+// The hosts that SMB browsing and DNS-SD found, for the tree. A DNS-SD server is reached at its
+// address (with ":port" when it is not 445), so that no name service is needed for it; a host
+// that both kinds find (the same name, in any case) is listed once, with the browsing's comment.
+std::vector<HostEntry> NetworkHosts(const std::vector<smb::Entry>& browsed,
+                                    const std::vector<dnssd::Server>& announced);
 
 // A host's text: its name, then " (<comment>)" and " ~<age>" for those that are not empty.
 std::string HostText(std::string_view name, std::string_view comment, std::string_view age);

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba smbclient dbus gvfs gvfs-backends gvfs-fuse)
+packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba smbclient dbus gvfs gvfs-backends gvfs-fuse libavahi-client-dev avahi-daemon avahi-utils iproute2)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

@@ -5,9 +5,11 @@
 #include <QTreeWidget>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <future>
 
 #include "app/chooser_model.h"
 #include "app/network_places.h"
+#include "platform/dns_sd.h"
 #include "platform/network_view.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_nodes.h"
@@ -37,7 +39,7 @@ NetworkBranch::NetworkBranch(QTreeWidget* tree) : QObject(tree), tree_(tree) {
 }
 
 bool NetworkBranch::Available() {
-    return smb::Available() || netview::Usable();
+    return smb::Available() || dnssd::Available() || netview::Usable();
 }
 
 smb::Credentials NetworkBranch::CredentialsFor(const std::string& host) const {
@@ -59,12 +61,17 @@ void NetworkBranch::Fill(QTreeWidgetItem* item) {
                     answer.children.push_back({host.name, host.text});
                 return answer;
             }
-            std::vector<smb::Entry> servers;
-            answer.result = smb::Servers(timeout, servers);
-            for (const smb::Entry& server : servers) {
-                const std::string name = HostName(server.name);
-                answer.children.push_back({name, HostText(name, server.comment, "")});
-            }
+            // Both kinds of browsing wait for answers: they wait side by side.
+            std::vector<dnssd::Server> announced;
+            auto announcing = std::async(std::launch::async, [timeout, &announced] {
+                return dnssd::BrowseSmb(timeout, announced);
+            });
+            std::vector<smb::Entry> browsed;
+            answer.result = smb::Servers(timeout, browsed);
+            if (announcing.get() == dnssd::Result::Ok && answer.result == smb::Result::NotAvailable)
+                answer.result = smb::Result::Ok;
+            for (const HostEntry& host : NetworkHosts(browsed, announced))
+                answer.children.push_back({host.name, host.text});
             return answer;
         });
         return;

@@ -32,6 +32,18 @@ TEST(NetworkPlaces, HostsListedAndTheirTexts) {
     EXPECT_EQ(shares[2].remark, "2");
 }
 
+TEST(NetworkPlaces, BrowsedAndAnnouncedHostsListedOnce) {
+    const std::vector<smb::Entry> browsed = {{"\\\\NAS", "Files"}, {"PC", ""}};
+    const std::vector<dnssd::Server> announced = {
+        {"nas", "192.168.1.5", 445}, {"NAS Büro", "192.168.1.6", 4455}, {"Old", "10.0.0.2", 0}};
+    std::vector<std::string> hosts;
+    for (const HostEntry& host : NetworkHosts(browsed, announced))
+        hosts.push_back(host.name + "|" + host.text);
+    EXPECT_EQ(hosts, std::vector<std::string>({"192.168.1.5|nas (Files)", "pc|pc",
+                                               "192.168.1.6:4455|NAS Büro", "10.0.0.2|Old"}));
+    EXPECT_TRUE(NetworkHosts({}, {}).empty());
+}
+
 TEST(NetworkPlaces, ShareUrlsAndWhereTheyAreMounted) {
     const struct {
         const char* text;
