@@ -2,10 +2,11 @@
 # A share of the network as a job's destination, on a Samba server of the test's own: typed in
 # the chooser as smb://host/share/, it is mounted through GVfs with the credentials the network
 # view keeps and the job copies into it byte for byte; with a wrong password the chooser says
-# why, stays open, and closing it copies nothing.
+# why, stays open, and closing it copies nothing. As root it runs in a network of its own.
 set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_PLUGIN_DIR:?}" "${SOURCE_DIR:?}"
 
+source "$(dirname "$0")/own_network.sh"
 source "$(dirname "$0")/common.sh"
 for tool in dbus-daemon gio; do
     command -v "$tool" >/dev/null || skip_all "needs $tool (scripts/setup.sh installs it)"

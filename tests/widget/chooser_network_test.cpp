@@ -1,7 +1,7 @@
 // The chooser's network branch against the tests' own Samba server, listed through the
 // network-view double beside the test program: hosts as the view reports them, shares after
 // the user's credentials (asked again when refused), write tests, folders of a share, and a
-// host that does not answer.
+// host that does not answer; and, without the view, a host announced by DNS-SD.
 #include <sys/stat.h>
 
 #include <QComboBox>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dns_sd.h"
 #include "platform/smb_client.h"
 #include "platform/store.h"
 #include "test_support.h"
@@ -122,6 +123,13 @@ private slots:
         share->setExpanded(true);
         QTRY_COMPARE(form.Network().Pending(), 0);
         QCOMPARE(Texts(share), QStringList({"sub"}));
+        // A share that disappears: listing it again leaves it empty, and the window goes on.
+        QCOMPARE(::rename((server_ / "rw").c_str(), (server_ / "rw-gone").c_str()), 0);
+        share->setExpanded(false);
+        share->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QCOMPARE(Texts(share), QStringList({"-"}));
+        QCOMPARE(::rename((server_ / "rw-gone").c_str(), (server_ / "rw").c_str()), 0);
         // The credentials given stay for the session: listing again asks nothing.
         server->setExpanded(false);
         server->setExpanded(true);
@@ -137,6 +145,56 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form.Network().Pending(), 0, 20000);
         QCOMPARE(Texts(dead), QStringList({"-"}));
         QVERIFY(!dead->isExpanded());
+    }
+
+    // Without a network view, a server that announces itself by DNS-SD is listed by its name
+    // and reached at its address and port.
+    void AnnouncedHostReachedAtItsAddress() {
+        if (!smb::Available() || !dnssd::Available() || port_.empty())
+            QSKIP("needs libsmbclient, Avahi, root and smbd");
+        const std::string daemon = std::string(REDODORI_TEST_SUPPORT_DIR) + "/avahi_daemon.sh";
+        test::TempDir avahi;
+        int status = -1;
+        QString bus = QString::fromStdString(
+                          test::RunCommand(daemon + " start '" + avahi.Path() + "'", &status))
+                          .trimmed();
+        if (status == 77)
+            QSKIP("no Avahi daemon of the tests' own here");
+        QCOMPARE(status, 0);
+        struct Stop {
+            std::string command;
+            ~Stop() { test::RunCommand(command); }
+        } stop{daemon + " stop '" + avahi.Path() + "'"};
+        test::RunCommand(daemon + " publish '" + avahi.Path() + "' 'Büro-NAS' " + port_, &status);
+        QCOMPARE(status, 0);
+        ::unsetenv("REDODORI_TEST_HOSTS");
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.toUtf8());
+
+        test::PrivateEnvironment env;
+        Store store(env.Dir() / "registry.db");
+        TForm1 form(store, false);
+        auto* tree = form.findChild<QTreeWidget*>("TreeView1");
+        AskDouble ask;
+        ask.answers = {smb::Credentials{"nobody", "right-pw"}};
+        form.Network().askCredentials = std::ref(ask);
+        form.Network().timeoutMs = 3000;
+        form.show();
+        QTreeWidgetItem* root = NetworkRoot(tree);
+        QVERIFY(root);
+        root->setExpanded(true);
+        QTRY_COMPARE_WITH_TIMEOUT(form.Network().Pending(), 0, 10000);
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        // SMB browsing may find other servers on a real network; the announced one is there.
+        const int at = static_cast<int>(Texts(root).indexOf("Büro-NAS"));
+        QVERIFY2(at >= 0, qPrintable(Texts(root).join(", ")));
+        QTreeWidgetItem* server = root->child(at);
+        server->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QCOMPARE(Texts(server), QStringList({"Fotos-äß", "ro", "rw  (Writable share)"}));
+        tree->clearSelection();
+        server->child(2)->setSelected(true);
+        QCOMPARE(form.findChild<QComboBox*>("ComboBox1")->currentText(),
+                 QString::fromStdString("smb://127.0.0.1:" + port_ + "/rw/"));
     }
 };
 
