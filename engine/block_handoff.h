@@ -28,6 +28,8 @@ struct CurrentFile {
     bool move = false;
     // Owner, group and extended attributes to give each copy; null when the job keeps none.
     std::shared_ptr<const FileMetadata> meta;
+    // The source has holes: only its data is copied, and each copy gets the full length.
+    bool sparse = false;
 };
 
 // One block as a writer takes it.
@@ -44,6 +46,9 @@ struct TakenBlock {
     // it, so that a writer running behind never applies a later file's choice.
     bool active = false;
     bool move = false;
+    // The file's holes are skipped: the copy is not reserved in full, and is given its length
+    // when it is complete.
+    bool sparse = false;
     int32_t checksum = 0;
     uint64_t fileId = 0;
     // Number of the published block; 0 before the first.

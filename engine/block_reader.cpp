@@ -224,6 +224,11 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
         uint32_t block = CopyBlockSize(ctx_.settings.bufsz);
         if (size < block)
             block = static_cast<uint32_t>(size);
+        if (file_.sparse && !SkipHole(node, source, handle, block, position)) {
+            // Only a hole was left: the copies are complete once they have their length.
+            Publish(node, source, 0, position, position, marker);
+            break;
+        }
         const uint64_t blockStart = position;
 
         if (!healing && FastPathAllowed()) {
@@ -250,6 +255,24 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
     handle.Close();
 }
 
+bool BlockReader::SkipHole(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                           uint32_t& block, uint64_t& position) {
+    OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
+    if (handle.fd < 0)
+        return true;  // the read says why
+    const DataRange data = NextData(handle.fd, position, node.size);
+    if (data.start > position) {
+        JobCounters& counters = ctx_.state.counters;
+        counters.doneBytes += data.start - position;
+        position = data.start;
+        counters.filePercent = static_cast<uint32_t>(position * 100 / node.size);
+    }
+    if (position >= node.size)
+        return false;
+    block = static_cast<uint32_t>(std::min<uint64_t>(block, data.end - position));
+    return true;
+}
+
 void BlockReader::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position) {
     JobCounters& counters = ctx_.state.counters;
     position += n;
@@ -272,6 +295,7 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     block.blockPosition = blockStart;
     block.markerFlag = marker;
     block.move = file_.move;
+    block.sparse = file_.sparse;
     block.checksum = ctx_.settings.encrc ? BlockSum(handoff_.ReadBuffer().Data(), n) : 0;
     block.fileId = file_.id;
     block.meta = file_.meta;
@@ -319,7 +343,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         CopyDest& d = ctx_.dests[slot];
         writers_.CloseLeftover(slot, file_.id);
         whole = OpenDestFile(d, d.root + node.relative, position, length, node.size, false,
-                             ctx_.settings.resfsz != 0);
+                             ctx_.settings.resfsz != 0 && !file_.sparse);
         if (!whole)
             break;
         handoff_.Slot(slot).openFileId = file_.id;
@@ -345,6 +369,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     done.fileSize = node.size;
     done.fileId = file_.id;
     done.move = file_.move;
+    done.sparse = file_.sparse;
     done.meta = file_.meta;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (!SlotActive(slot))

@@ -56,6 +56,10 @@ private:
     void Publish(const FENTRY_& node, const std::string& source, uint32_t n, uint64_t blockStart,
                  uint64_t& position, bool marker);
     void AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& position);
+    // In a file with holes: moves `position` past a hole that starts there, counting it as done,
+    // and shortens `block` to the data before the next hole. False when only a hole is left.
+    bool SkipHole(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                  uint32_t& block, uint64_t& position);
 
     EngineContext& ctx_;
     BlockHandoff& handoff_;

@@ -47,6 +47,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
     ctx_.state.flags.SkipFile = 0;
     ++file_.id;
     file_.move = false;
+    file_.sparse = false;
     counters.filePercent = 0;
 
     if (mode::IsDelete(ctx_.settings.delmode)) {
@@ -106,6 +107,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
         moves_.Expect(file_.id, source, node.size, CopyFolders(node));
     }
 
+    file_.sparse = node.size > 0 && HasHoles(handle.fd);
     if (node.size > 0)
         reader_.BlockLoop(node, source, handle, exists.position, ctx_.settings.resfsz != 0);
     else

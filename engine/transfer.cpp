@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -141,6 +142,37 @@ bool PositionedRead(int fd, uint8_t* data, uint32_t& n, uint64_t offset, int& er
     }
     n = done;
     return true;
+}
+
+bool HasHoles(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) >= kSparseCheckSize &&
+           static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size);
+}
+
+DataRange NextData(int fd, uint64_t position, uint64_t size) {
+    const DataRange whole{position, size};
+    const off_t data = ::lseek(fd, static_cast<off_t>(position), SEEK_DATA);
+    if (data < 0) {
+        struct stat st {};
+        // No data after `position`: a hole to the end, unless the file is shorter than listed.
+        if (errno == ENXIO && ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) >= size)
+            return {size, size};
+        return whole;
+    }
+    const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+    if (hole < 0)
+        return whole;
+    return {std::min<uint64_t>(static_cast<uint64_t>(data), size),
+            std::min<uint64_t>(static_cast<uint64_t>(hole), size)};
+}
+
+bool ExtendTo(int fd, uint64_t size) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    return static_cast<uint64_t>(st.st_size) >= size ||
+           ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error) {

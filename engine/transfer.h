@@ -45,6 +45,26 @@ void OpenSource(const std::string& path, SourceHandle& handle, uint64_t length, 
 // read (less at the end of the file). Returns false with `error` on failure (n is then 0).
 bool PositionedRead(int fd, uint8_t* data, uint32_t& n, uint64_t offset, int& error);
 
+// Files from this size on are looked at for holes.
+constexpr uint64_t kSparseCheckSize = 131072;
+
+// True when the open file is at least kSparseCheckSize long and takes less room on the disk than
+// its length: it has holes worth keeping.
+bool HasHoles(int fd);
+
+// The data of a file from `position` on: where it begins and where the hole after it begins,
+// both at most `size`. A file that has only a hole left gives {size, size}; a file system that
+// does not tell holes, or a file that has shrunk, gives {position, size}, so that the reads
+// see the file as it is.
+struct DataRange {
+    uint64_t start = 0;
+    uint64_t end = 0;
+};
+DataRange NextData(int fd, uint64_t position, uint64_t size);
+
+// Gives the open file the length `size` when it is shorter (its tail a hole). True on success.
+bool ExtendTo(int fd, uint64_t size);
+
 // Writes all n bytes at `offset`. Returns false with `error` when not every byte was written.
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error);
 

@@ -122,6 +122,15 @@ void WriterPool::WriteTaken(uint32_t slot, const TakenBlock& block) {
 
 void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     CopyDest& d = ctx_.dests[slot];
+    // A copy whose source ends in a hole is still short of its length.
+    if (block.sparse && d.fileHandle >= 0 && !ExtendTo(d.fileHandle, block.fileSize)) {
+        const int error = errno;
+        WriterSkip(slot, block, Operation::Write, error);
+        CloseDestFile(d, false, 0, {});
+        if (block.move)
+            moves_.DestinationDone(block.fileId, false);
+        return;
+    }
     if (block.meta && d.fileHandle >= 0)
         GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
     // A moved source goes only once its copy is on the disk, not just in the cache.
@@ -163,8 +172,8 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
            !skipped()) {
         int error = 0;
         if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
-                         block.fileSize, ctx_.settings.writeburst != 0, ctx_.settings.resfsz != 0,
-                         &error)) {
+                         block.fileSize, ctx_.settings.writeburst != 0,
+                         ctx_.settings.resfsz != 0 && !block.sparse, &error)) {
             handoff_.Slot(slot).openFileId = block.fileId;
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition, error))
                 return true;

@@ -446,3 +446,94 @@ TEST_F(CopyJob, ExistingDestinationsAreKeptUnlessOverwriting) {
 
 }  // namespace
 }  // namespace rd
+
+namespace rd {
+namespace {
+
+// A file of `size` bytes, all hole but for the data pieces given as {offset, length}.
+std::string Sparse(const std::string& path, uint64_t size,
+                   const std::vector<std::pair<uint64_t, uint32_t>>& pieces) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_GE(fd, 0);
+    std::string expected(size, '\0');
+    uint32_t seed = 7;
+    for (const auto& [offset, length] : pieces) {
+        const std::string data = test::Pattern(length, seed++);
+        EXPECT_EQ(pwrite(fd, data.data(), length, static_cast<off_t>(offset)),
+                  static_cast<ssize_t>(length));
+        expected.replace(offset, length, data);
+    }
+    EXPECT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
+    close(fd);
+    return expected;
+}
+
+uint64_t DiskBytes(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_blocks) * 512 : ~0ull;
+}
+
+}  // namespace
+
+// Holes stay holes in every way a file is copied: the copies read back identical, have the
+// source's length, and take about as much room as the source's data.
+TEST_F(CopyJob, HolesAreKept) {
+    constexpr uint64_t kMiB = 1048576;
+    const struct {
+        const char* name;
+        uint64_t size;
+        std::vector<std::pair<uint64_t, uint32_t>> pieces;
+    } files[] = {
+        {"head", 8 * kMiB, {{0, 4096}}},
+        {"tail", 8 * kMiB, {{8 * kMiB - 4096, 4096}}},
+        {"middle", 8 * kMiB, {{3 * kMiB + 4096, 8192}, {5 * kMiB, kMiB + 4096}}},
+        {"nothing", 8 * kMiB, {}},
+    };
+    const struct {
+        const char* mode;
+        int parcopy, encrc, burst, move, dests;
+    } modes[] = {
+        {"kernel copy", 0, 0, 0, 0, 1},     {"two destinations", 0, 0, 0, 0, 2},
+        {"parallel", 1, 0, 0, 0, 2},        {"verified", 0, 1, 0, 0, 1},
+        {"burst", 0, 0, 1, 0, 1},           {"moved", 0, 0, 0, 1, 1},
+    };
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.mode);
+        fsys::remove_all(dir / "src");
+        fsys::create_directories(dir / "src");
+        std::vector<std::string> expected;
+        uint64_t data = 0;
+        for (const auto& f : files) {
+            expected.push_back(Sparse(Src(f.name), f.size, f.pieces));
+            for (const auto& piece : f.pieces)
+                data += piece.second;
+        }
+        Fresh();
+        job->settings.parcopy = m.parcopy;
+        job->settings.encrc = m.encrc;
+        job->settings.readburst = job->settings.writeburst = m.burst;
+        job->settings.resfsz = 1;
+        job->settings.delmode = m.move ? mode::kMove : 0;
+        std::vector<std::string> dests;
+        for (int i = 0; i < m.dests; ++i)
+            dests.push_back(dir / ("out-" + std::string(m.mode) + std::to_string(i)));
+        job->Run({Src("")}, dests);
+        EXPECT_EQ(job->host.EndCode(), 0);
+        for (const std::string& d : dests) {
+            uint64_t used = 0;
+            for (size_t i = 0; i < std::size(files); ++i) {
+                const std::string copy = d + "/src/" + files[i].name;
+                EXPECT_EQ(FileSize(copy), files[i].size) << copy;
+                EXPECT_TRUE(test::ReadFile(copy) == expected[i]) << copy << " differs";
+                EXPECT_FALSE(fsys::exists(copy + kMarkerSuffix)) << copy;
+                used += DiskBytes(copy);
+            }
+            // The file system's block and extent rounding, never the holes' megabytes.
+            EXPECT_LE(used, data + 128 * 1024) << d;
+        }
+        EXPECT_EQ(fsys::exists(Src("head")), m.move == 0);
+        EXPECT_EQ(job->ctx.state.counters.doneBytes, job->ctx.state.counters.listedBytes);
+    }
+}
+
+}  // namespace rd
