@@ -4,6 +4,11 @@
 
 namespace rd {
 
+const std::string& FENTRY_::Base() const {
+    static const std::string kNone;
+    return base ? *base : kNone;
+}
+
 bool FENTRY_::IsFolder() const {
     return attributes != kAttributesUnknown && S_ISDIR(attributes);
 }

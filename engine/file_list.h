@@ -22,8 +22,9 @@ struct FENTRY_ {
     QueueEntry* queueEntry = nullptr;
     // 0 until the job thread has processed the node (or it was taken out of the job).
     int32_t done = 0;
-    // The folder that held the source as given, without a trailing "/".
-    std::string base;
+    // The folder that held the source as given, without a trailing "/". Shared by the nodes of
+    // a source and by sources from the same folder: a tree of a million files keeps it once.
+    std::shared_ptr<const std::string> base;
     // The node's path below `base`, always beginning with "/".
     std::string relative;
     uint64_t size = kSizeUnknown;
@@ -38,7 +39,8 @@ struct FENTRY_ {
     FENTRY_* next = nullptr;
 
     bool IsFolder() const;
-    std::string SourcePath() const { return base + relative; }
+    const std::string& Base() const;
+    std::string SourcePath() const { return Base() + relative; }
     std::string DestinationPath(const std::string& root) const { return root + relative; }
 };
 

@@ -116,13 +116,21 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
     }
     if (!entry)
         entry = ctx_.queue.EntryAt(ctx_.queue.Add(path));
-    std::string base = DirPart(path);
-    base.pop_back();
+    std::string folder = DirPart(path);
+    folder.pop_back();
+    // Sources of one folder, as a list file gives them, share the folder's text.
+    Base base;
+    {
+        std::lock_guard<std::mutex> lock(baseLock_);
+        if (!lastBase_ || *lastBase_ != folder)
+            lastBase_ = std::make_shared<const std::string>(std::move(folder));
+        base = lastBase_;
+    }
     if (AddFileEntry(entry, base, nullptr, path) && found->IsFolder())
         AddFolderTree(entry, base, path);
 }
 
-void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
+void FileListBuilder::AddFolderTree(QueueEntry* entry, const Base& base,
                                     const std::string& folder) {
     std::vector<fs::DirEntry> names;
     if (int error = fs::ListFolder(folder, "*", names)) {
@@ -144,7 +152,7 @@ void FileListBuilder::AddFolderTree(QueueEntry* entry, const std::string& base,
         if (AddFileEntry(entry, base, &*found, full)) {
             if (found->IsFolder())
                 AddFolderTree(entry, base, full);
-        } else if (entry && ctx_.queue.IndexOf(entry) < 0) {
+        } else if (entry && !ctx_.queue.Contains(entry)) {
             // The source was taken out of the queue: nothing more of it will be kept.
             return;
         }
@@ -164,12 +172,12 @@ void FileListBuilder::Describe(FENTRY_& node, const fs::Attributes& found) {
     node.gid = found.gid;
 }
 
-bool FileListBuilder::AddFileEntry(QueueEntry* entry, const std::string& base,
-                                   const fs::Attributes* known, const std::string& full) {
+bool FileListBuilder::AddFileEntry(QueueEntry* entry, const Base& base, const fs::Attributes* known,
+                                   const std::string& full) {
     auto node = std::make_unique<FENTRY_>();
     node->queueEntry = entry;
     node->base = base;
-    node->relative = full.substr(std::min(base.size(), full.size()));
+    node->relative = full.substr(std::min(base->size(), full.size()));
     if (known)
         Describe(*node, *known);
     if (!FillEntryInfo(*node))
@@ -182,7 +190,7 @@ bool FileListBuilder::AddFileEntry(QueueEntry* entry, const std::string& base,
         std::lock_guard<std::mutex> lock(ctx_.list.ListLock);
         // ListLock before the queue's own lock, as everywhere. A source deleted from the queue
         // while it was walked has already had its nodes taken out; new ones must not follow.
-        if (entry && ctx_.queue.IndexOf(entry) < 0)
+        if (entry && !ctx_.queue.Contains(entry))
             return false;
         JobCounters& counters = ctx_.state.counters;
         if (!node->IsFolder()) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace rd {
@@ -40,13 +42,14 @@ public:
     void AddSource(QueueEntry* entry, const std::string& path);
 
     // Adds every entry of `folder`, walking subfolders as they are met; links are not followed.
-    void AddFolderTree(QueueEntry* entry, const std::string& base, const std::string& folder);
+    using Base = std::shared_ptr<const std::string>;
+    void AddFolderTree(QueueEntry* entry, const Base& base, const std::string& folder);
 
     // Creates a node for `full` below `base`, completes it (everything is read when `known` is
     // null), counts it in the listed totals, reports the growing total at most every 300 ms
     // while the copy has not started, and links it at the tail. Returns false when the file
     // cannot be found.
-    bool AddFileEntry(QueueEntry* entry, const std::string& base, const fs::Attributes* known,
+    bool AddFileEntry(QueueEntry* entry, const Base& base, const fs::Attributes* known,
                       const std::string& full);
 
     // Reads what is unknown of a node (size, attributes, times): up to 10 attempts, 50 ms x
@@ -64,6 +67,9 @@ private:
     EngineContext& ctx_;
     std::function<bool()> stop_;
     uint64_t lastStatus_ = 0;
+    // The folder of the last source added, for the next source from the same folder.
+    std::mutex baseLock_;
+    Base lastBase_;
 };
 
 }  // namespace rd

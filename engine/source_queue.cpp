@@ -12,6 +12,7 @@ namespace {
 
 // Removes entries[index] and keeps the cursor on the same next entry.
 void EraseEntry(std::vector<QueueEntry*>& entries, int& cursor, size_t index) {
+    entries[index]->queued = false;
     entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(index));
     if (static_cast<int>(index) < cursor)
         --cursor;
@@ -31,6 +32,7 @@ int SourceQueue::Add(std::string_view given) {
     entry->state = std::string(kStateWait);
     entries_.push_back(entry.get());
     storage_.push_back(std::move(entry));
+    ++changes_;
     return static_cast<int>(entries_.size()) - 1;
 }
 
@@ -66,10 +68,17 @@ int SourceQueue::IndexOf(const QueueEntry* entry) const {
     return it == entries_.end() ? -1 : static_cast<int>(it - entries_.begin());
 }
 
+bool SourceQueue::Contains(const QueueEntry* entry) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return entry && entry->queued;
+}
+
 void SourceQueue::SetState(QueueEntry* entry, std::string_view state) {
     std::lock_guard<std::mutex> lock(lock_);
-    if (std::find(entries_.begin(), entries_.end(), entry) != entries_.end())
+    if (entry && entry->queued && entry->state != state) {
         entry->state = std::string(state);
+        ++changes_;
+    }
 }
 
 void SourceQueue::RemoveAt(int index) {
@@ -77,6 +86,8 @@ void SourceQueue::RemoveAt(int index) {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size())
         return;
     EraseEntry(entries_, cursor_, static_cast<size_t>(index));
+    ++changes_;
+    ++removals_;
 }
 
 SourceQueue::Next SourceQueue::NextSource() {
@@ -86,6 +97,16 @@ SourceQueue::Next SourceQueue::NextSource() {
         return {};
     cursor_ = static_cast<int>(at) + 1;
     return {entries_[at], entries_[at]->file.path};
+}
+
+uint64_t SourceQueue::Changes() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return changes_;
+}
+
+uint64_t SourceQueue::Removals() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return removals_;
 }
 
 int SourceQueue::Cursor() const {
@@ -130,8 +151,11 @@ bool SourceQueue::DeleteSource(int index, FileList& list, JobCounters& counters)
     }
     std::lock_guard<std::mutex> lock(lock_);
     auto it = std::find(entries_.begin(), entries_.end(), entry);
-    if (it != entries_.end())
+    if (it != entries_.end()) {
         EraseEntry(entries_, cursor_, static_cast<size_t>(it - entries_.begin()));
+        ++changes_;
+        ++removals_;
+    }
     return true;
 }
 

@@ -23,6 +23,8 @@ struct QUEUEDFILE_ {
 struct QueueEntry {
     QUEUEDFILE_ file;
     std::string state;  // "Wait", "Copy" or "Done"
+    // Still in the queue; an entry taken out stays allocated, so this is safe to read.
+    bool queued = true;
 };
 
 inline constexpr std::string_view kStateWait = "Wait";
@@ -40,6 +42,8 @@ public:
     std::string EntryState(int index) const;
     QueueEntry* EntryAt(int index) const;
     int IndexOf(const QueueEntry* entry) const;
+    // True while `entry` is in the queue; unlike IndexOf, without a search.
+    bool Contains(const QueueEntry* entry) const;
     // Sets the state of `entry`; an entry no longer in the queue is ignored.
     void SetState(QueueEntry* entry, std::string_view state);
     // Removes the entry at `index`; out-of-range indices are ignored.
@@ -53,6 +57,11 @@ public:
     Next NextSource();
     int Cursor() const;
 
+    // Counts every change of the queue (an entry added or removed, a state set), and every
+    // removal: a view that saw the same counts has nothing to bring up to date.
+    uint64_t Changes() const;
+    uint64_t Removals() const;
+
     // Takes the entry at `index` out of the job: its nodes leave the file list (under
     // ListLock), the listed totals drop by its unprocessed files, the cursor keeps pointing at
     // the same next entry, and the entry is removed. Returns false for a bad index and for a
@@ -65,6 +74,8 @@ private:
     // Entries stay allocated until the queue ends: file-list nodes may still point at them.
     std::deque<std::unique_ptr<QueueEntry>> storage_;
     int cursor_ = -1;
+    uint64_t changes_ = 0;
+    uint64_t removals_ = 0;
 };
 
 // Answers WMU_NEXTSOURCE for the window that holds `queue`: the next source's entry goes to

@@ -18,20 +18,21 @@ constexpr uint64_t kMB = 1024 * 1024;
 
 QStringList Column(const TQueueView& view, int column) {
     QStringList texts;
-    for (int row = 0; row < view.topLevelItemCount(); ++row)
-        texts << view.topLevelItem(row)->text(column);
+    for (int row = 0; row < view.model()->rowCount(); ++row)
+        texts << view.model()->index(row, column).data().toString();
     return texts;
 }
 
 void Select(TQueueView& view, int row) {
     view.clearSelection();
     if (row >= 0)
-        view.topLevelItem(row)->setSelected(true);
+        view.selectionModel()->select(view.model()->index(row, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 QString SelectedPath(const TQueueView& view) {
-    const QList<QTreeWidgetItem*> rows = view.selectedItems();
-    return rows.size() == 1 ? rows[0]->text(0) : QString();
+    const QModelIndexList rows = view.selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows[0].data().toString() : QString();
 }
 
 }  // namespace

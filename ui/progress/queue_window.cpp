@@ -7,12 +7,11 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
-#include <QSet>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <vector>
 
 #include "engine/source_queue.h"
+#include "ui/progress/queue_model.h"
 
 namespace rd {
 
@@ -33,9 +32,10 @@ QStringList DroppedPaths(const QMimeData* data) {
 
 }  // namespace
 
-TQueueView::TQueueView(QWidget* parent) : QTreeWidget(parent) {
+TQueueView::TQueueView(QWidget* parent) : QTreeView(parent) {
     setObjectName("QueueView");
-    setColumnCount(2);
+    model_ = new TQueueModel(this);
+    setModel(model_);
     setHeaderHidden(true);
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -54,13 +54,21 @@ TQueueView::TQueueView(QWidget* parent) : QTreeWidget(parent) {
     columns->resizeSection(1, kStateColumnWidth);
 }
 
-const QueueEntry* TQueueView::EntryOf(const QTreeWidgetItem* row) {
-    return reinterpret_cast<const QueueEntry*>(row->data(0, Qt::UserRole).value<quintptr>());
+const QueueEntry* TQueueView::SelectedEntry() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return nullptr;
+    return reinterpret_cast<const QueueEntry*>(
+        rows.front().data(TQueueModel::kEntryRole).value<quintptr>());
 }
 
-QTreeWidgetItem* TQueueView::SelectedRow() const {
-    const QList<QTreeWidgetItem*> rows = selectedItems();
-    return rows.isEmpty() ? nullptr : rows.front();
+void TQueueView::SelectRow(int row) {
+    if (row < 0) {
+        clearSelection();
+        return;
+    }
+    selectionModel()->select(model_->index(row, 0),
+                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 TRedoDoriQueue::TRedoDoriQueue(QWidget* parent) : QWidget(parent) {
@@ -87,7 +95,10 @@ TRedoDoriQueue::TRedoDoriQueue(QWidget* parent) : QWidget(parent) {
     addAction(delete1_);
     connect(delete1_, &QAction::triggered, this, &TRedoDoriQueue::Delete1Click);
     connect(popupMenu1_, &QMenu::aboutToShow, this, &TRedoDoriQueue::PopupMenu1Popup);
-    connect(view_, &QTreeWidget::itemSelectionChanged, this, &TRedoDoriQueue::PopupMenu1Popup);
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        selected_ = view_->SelectedEntry();
+        PopupMenu1Popup();
+    });
 
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view_, &QWidget::customContextMenuRequested, this,
@@ -98,43 +109,21 @@ void TRedoDoriQueue::Attach(SourceQueue& queue, FileList& list, JobCounters& cou
     queue_ = &queue;
     list_ = &list;
     counters_ = &counters;
-    view_->clear();
+    view_->Model()->Attach(&queue);
+    seenRemovals_ = queue.Removals();
     Refresh();
 }
 
 void TRedoDoriQueue::Refresh() {
     if (!queue_)
         return;
-    // Only this thread removes entries; other threads append, so the first Count() entries
-    // stay put while they are read.
-    const int count = queue_->Count();
-    std::vector<const QueueEntry*> entries;
-    entries.reserve(static_cast<size_t>(count));
-    QSet<const QueueEntry*> live;
-    for (int index = 0; index < count; ++index) {
-        const QueueEntry* entry = queue_->EntryAt(index);
-        if (!entry)
-            break;
-        entries.push_back(entry);
-        live.insert(entry);
-    }
-    for (int row = view_->topLevelItemCount() - 1; row >= 0; --row)
-        if (!live.contains(TQueueView::EntryOf(view_->topLevelItem(row))))
-            delete view_->takeTopLevelItem(row);
-    // The rows left are in queue order, so each row either is the entry at its index or comes
-    // later, and a missing entry is a new one.
-    for (int index = 0; index < static_cast<int>(entries.size()); ++index) {
-        QTreeWidgetItem* row = view_->topLevelItem(index);
-        if (!row || TQueueView::EntryOf(row) != entries[index]) {
-            row = new QTreeWidgetItem;
-            row->setText(0, QString::fromStdString(queue_->EntryPath(index)));
-            row->setData(0, Qt::UserRole, QVariant::fromValue(quintptr(entries[index])));
-            view_->insertTopLevelItem(index, row);
-        }
-        const QString state = QString::fromStdString(queue_->EntryState(index));
-        if (row->text(1) != state)
-            row->setText(1, state);
-    }
+    // Rows are read again after a removal: the selection follows its entry, not its index.
+    const QueueEntry* selected = selected_;
+    const uint64_t removals = queue_->Removals();
+    view_->Model()->Sync();
+    if (selected && removals != seenRemovals_)
+        view_->SelectRow(queue_->IndexOf(selected));
+    seenRemovals_ = removals;
     PopupMenu1Popup();
 }
 
@@ -152,10 +141,9 @@ void TRedoDoriQueue::ShowAfterRestore() {
 }
 
 int TRedoDoriQueue::SelectedIndex() const {
-    QTreeWidgetItem* row = view_->SelectedRow();
-    if (!queue_ || !row)
+    if (!queue_ || !selected_)
         return -1;
-    return queue_->IndexOf(TQueueView::EntryOf(row));
+    return queue_->IndexOf(selected_);
 }
 
 void TRedoDoriQueue::PopupMenu1Popup() {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <QStringList>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWidget>
 
 class QAction;
@@ -16,18 +16,23 @@ class FileList;
 class SourceQueue;
 struct JobCounters;
 struct QueueEntry;
+class TQueueModel;
 
 // One row per queued source: its path, and its state in a narrow second column.
-class TQueueView : public QTreeWidget {
+class TQueueView : public QTreeView {
     Q_OBJECT
 
 public:
     explicit TQueueView(QWidget* parent = nullptr);
 
-    // The queue entry a row shows.
-    static const QueueEntry* EntryOf(const QTreeWidgetItem* row);
-    // The selected row, or null.
-    QTreeWidgetItem* SelectedRow() const;
+    TQueueModel* Model() const { return model_; }
+    // The queue entry the selected row shows, or null.
+    const QueueEntry* SelectedEntry() const;
+    // Selects `row`; none when it is -1.
+    void SelectRow(int row);
+
+private:
+    TQueueModel* model_ = nullptr;
 };
 
 class TRedoDoriQueue : public QWidget {
@@ -74,6 +79,10 @@ private:
     FileList* list_ = nullptr;
     JobCounters* counters_ = nullptr;
     bool hiddenByMinimise_ = false;
+    uint64_t seenRemovals_ = 0;
+    // The selected row's entry, kept from the moment it was selected: a removal shifts what
+    // the rows show before they are read again.
+    const QueueEntry* selected_ = nullptr;
 };
 
 }  // namespace rd

@@ -92,7 +92,7 @@ protected:
     std::vector<NodeView> Views() {
         std::vector<NodeView> out;
         for (FENTRY_* n : Nodes())
-            out.push_back({n->base, n->relative, n->size, n->attributes & S_IFMT, n->queueEntry});
+            out.push_back({n->Base(), n->relative, n->size, n->attributes & S_IFMT, n->queueEntry});
         return out;
     }
     std::vector<std::string> Relatives() {
@@ -172,7 +172,7 @@ TEST_F(FileListBuilderTest, BareNameIsTakenFromTheCurrentFolder) {
 
     const auto nodes = Nodes();
     ASSERT_EQ(nodes.size(), 1u);
-    EXPECT_EQ(nodes[0]->base, dir.Path());
+    EXPECT_EQ(nodes[0]->Base(), dir.Path());
     EXPECT_EQ(nodes[0]->relative, "/big");
 }
 
@@ -398,7 +398,8 @@ TEST_F(FileListBuilderTest, FolderGivenWithTrailingSeparatorGivesSinglePathSepar
     MakeFile("docs/x", 1);
     QueueEntry* entry = Queue("docs");
 
-    builder.AddFolderTree(entry, dir.Path(), Path("docs") + "/");
+    builder.AddFolderTree(entry, std::make_shared<const std::string>(dir.Path()),
+                          Path("docs") + "/");
 
     EXPECT_EQ(Relatives(), (std::vector<std::string>{"/docs/x"}));
 }
@@ -457,7 +458,7 @@ TEST(FillEntryInfo, RootIsAFolderOfTheCurrentTime) {
     timespec before{};
     clock_gettime(CLOCK_REALTIME, &before);
     FENTRY_ node;
-    node.base = "";
+    node.base = std::make_shared<const std::string>("");
     node.relative = "/";
 
     ASSERT_TRUE(FileListBuilder::FillEntryInfo(node));
@@ -471,7 +472,7 @@ TEST(FillEntryInfo, UnknownNodeIsReadFromTheFile) {
     test::TempDir dir;
     test::WriteFile(dir / "f", "12345");
     FENTRY_ node;
-    node.base = dir.Path();
+    node.base = std::make_shared<const std::string>(dir.Path());
     node.relative = "/f";
     node.size = 99;
 

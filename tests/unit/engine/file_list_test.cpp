@@ -11,7 +11,7 @@ namespace {
 
 std::unique_ptr<FENTRY_> Node(const std::string& relative) {
     auto node = std::make_unique<FENTRY_>();
-    node->base = "/src";
+    node->base = std::make_shared<const std::string>("/src");
     node->relative = relative;
     return node;
 }

@@ -84,7 +84,7 @@ protected:
         fsys::create_directories(dir / "src");
         test::WriteFile(dir / ("src/" + name), "linked");
         FENTRY_ node;
-        node.base = dir / "src";
+        node.base = std::make_shared<const std::string>(dir / "src");
         node.relative = "/" + name;
         return node;
     }

@@ -117,7 +117,7 @@ protected:
     FENTRY_* AddNode(QueueEntry* entry, const std::string& relative, uint64_t size, bool folder) {
         auto node = std::make_unique<FENTRY_>();
         node->queueEntry = entry;
-        node->base = "/src";
+        node->base = std::make_shared<const std::string>("/src");
         node->relative = relative;
         node->size = folder ? 0 : size;
         node->attributes = folder ? (S_IFDIR | 0755) : (S_IFREG | 0644);
