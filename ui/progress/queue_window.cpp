@@ -12,7 +12,9 @@
 #include <QVBoxLayout>
 #include <vector>
 
+#include "app/language.h"
 #include "engine/source_queue.h"
+#include "ui/captions.h"
 
 namespace rd {
 
@@ -131,11 +133,31 @@ void TRedoDoriQueue::Refresh() {
             row->setData(0, Qt::UserRole, QVariant::fromValue(quintptr(entries[index])));
             view_->insertTopLevelItem(index, row);
         }
-        const QString state = QString::fromStdString(queue_->EntryState(index));
+        const std::string entryState = queue_->EntryState(index);
+        const QString state = entryState == kStateWait   ? wait_
+                              : entryState == kStateCopy ? copy_
+                              : entryState == kStateDone ? done_
+                                                         : FromUtf8(entryState);
         if (row->text(1) != state)
             row->setText(1, state);
     }
     PopupMenu1Popup();
+}
+
+void TRedoDoriQueue::ApplyLanguage(const Language& language) {
+    if (!language.Active())
+        return;
+    using section::kQueue;
+    setWindowTitle(
+        LanguageText(language, kQueue, "Form_c", BuiltInText(*this, "caption", windowTitle())));
+    delete1_->setText(LanguageText(language, kQueue, "Delete1_c",
+                                   BuiltInText(*delete1_, "caption", delete1_->text())));
+    wait_ = LanguageText(language, kQueue, "Wait_c", BuiltInText(*this, "wait", wait_));
+    copy_ = LanguageText(language, kQueue, "Copy_c", BuiltInText(*this, "copy", copy_));
+    done_ = LanguageText(language, kQueue, "Done_c", BuiltInText(*this, "done", done_));
+    for (int row = 0; row < view_->topLevelItemCount(); ++row)
+        view_->topLevelItem(row)->setText(1, QString());
+    Refresh();
 }
 
 void TRedoDoriQueue::HideForMinimise() {

@@ -13,6 +13,7 @@ class QMenu;
 namespace rd {
 
 class FileList;
+class Language;
 class SourceQueue;
 struct JobCounters;
 struct QueueEntry;
@@ -47,6 +48,9 @@ public:
     void HideForMinimise();
     void ShowAfterRestore();
 
+    // The caption, the menu item and the state texts from the "Queue" section of `language`.
+    void ApplyLanguage(const Language& language);
+
     // Delete1 is offered for a selected source that is not done yet.
     void PopupMenu1Popup();
     // Takes the selected source out of the job.
@@ -74,6 +78,8 @@ private:
     FileList* list_ = nullptr;
     JobCounters* counters_ = nullptr;
     bool hiddenByMinimise_ = false;
+    // How the states "Wait", "Copy" and "Done" are shown.
+    QString wait_ = "Wait", copy_ = "Copy", done_ = "Done";
 };
 
 }  // namespace rd
