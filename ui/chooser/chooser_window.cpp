@@ -205,8 +205,9 @@ void TForm1::ApplyLanguage(const Language& language, const MessageTable& message
     using section::kChooser;
     TranslateWindow(*this, kChooser, language);
     // The caption of the mode the chooser is in, after the job's size once it is known.
-    caption_ = moveMode_ ? LanguageText(language, kChooser, "FormMove_c", "VornMove to...")
-                         : LanguageText(language, kChooser, "Form_c", "RedoDori to...");
+    const QString copy = LanguageText(language, kChooser, "Form_c", "RedoDori to...");
+    const QString move = LanguageText(language, kChooser, "FormMove_c", "VornMove to...");
+    caption_ = moveMode_ ? move : copy;
     setWindowTitle(FromUtf8(CaptionWithTotal(caption_.toStdString(), jobTotal_)));
     free_ = LanguageText(language, kChooser, "Free_c", "free");
     // A folder is made with this name: it cannot be empty or hold a separator.

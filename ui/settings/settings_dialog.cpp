@@ -299,6 +299,9 @@ LimitTexts TForm4::Limits() const {
     texts.kbps = MessageOr(29, "Kbps").toStdString();
     texts.percent = MessageOr(30, "%").toStdString();
     texts.noLimit = MessageOr(31, "No limit").toStdString();
+    texts.bytes = MessageOr(text_slot::kBytes, "bytes").toStdString();
+    texts.kbytes = MessageOr(text_slot::kKbytes, "Kbytes").toStdString();
+    texts.mbytes = MessageOr(text_slot::kMbytes, "Mbytes").toStdString();
     return texts;
 }
 
@@ -454,7 +457,7 @@ void TForm4::TrackBar1Change() {
 }
 
 void TForm4::TrackBar2Change() {
-    Label4->setText(FromUtf8(BufferSizeCaption(TrackBar2->value())));
+    Label4->setText(FromUtf8(BufferSizeCaption(TrackBar2->value(), Limits())));
 }
 
 void TForm4::RadioButton3Click() {
