@@ -44,56 +44,35 @@ std::string Listed(const std::vector<LanguageKey>& keys) {
 }
 
 TEST(LanguageKeys, ComponentNamesMakeTheKeys) {
-    EXPECT_EQ(CaptionKey("Label10"), "Label10_c");
-    EXPECT_EQ(CaptionKey("BitBtn3"), "BitBtn3_c");
-    EXPECT_EQ(CaptionKey("CheckBox16"), "CheckBox16_c");
-    EXPECT_EQ(CaptionKey("RadioButton6"), "RadioButton6_c");
-    EXPECT_EQ(CaptionKey("SpeedButton2"), "SpeedButton2_c");
-    EXPECT_EQ(CaptionKey("Button1"), "Button1_c");
-    // The test is on the beginning of the name only.
-    EXPECT_EQ(CaptionKey("LabelledThing"), "LabelledThing_c");
-    for (const char* plain :
-         {"Memo1", "TreeView1", "ComboBox1", "GroupBox1", "Form3", "label1", "MyLabel1", ""})
-        EXPECT_EQ(CaptionKey(plain), "") << plain;
-    EXPECT_EQ(ContainerKey("Form4"), "Form_c");
-    EXPECT_EQ(ContainerKey("FormResItem"), "Form_c");
-    EXPECT_EQ(ContainerKey("GroupBox3"), "GroupBox3_c");
-    EXPECT_EQ(ContainerKey("TabSheet2"), "TabSheet2_c");
-    EXPECT_EQ(ContainerKey("RedoDoriWnd"), "");
-    EXPECT_EQ(ContainerKey("Panel1"), "");
-    EXPECT_EQ(HintKey("Memo1"), "Memo1_h");
-}
-
-TEST(LanguageKeys, EveryKeyIsAskedOnceAndTheRuleFillsTheSections) {
-    const std::vector<LanguageKey>& keys = AskedKeys();
-    const std::set<LanguageKey> unique(keys.begin(), keys.end());
-    EXPECT_EQ(unique.size(), keys.size());
-    for (const LanguageKey& key : std::vector<LanguageKey>{{"In code", "v1"},
-                                                           {"In code", "v32"},
-                                                           {"In code", "v50"},
-                                                           {"Settings", "Form_c"},
-                                                           {"Settings", "GroupBox4_c"},
-                                                           {"Settings", "TrackBar1_h"},
-                                                           {"Settings", "Label8_c"},
-                                                           {"RedoDori", "Label11_c"},
-                                                           {"RedoDori", "PerformanceGraph1_h"},
-                                                           {"Menu", "N4_c"},
-                                                           {"Copy_To", "Form_c"},
-                                                           {"Copy_Error", "Memo1_h"},
-                                                           {"Copy_Exists", "BitBtn9_c"},
-                                                           {"Copy_Shutdown", "Button1_c"},
-                                                           {"ResManager", "Column_c_3"},
-                                                           {"ResItem", "Form_c"},
-                                                           {"Queue", "Done_c"},
-                                                           {"Credentials", "Password_c"}})
-        EXPECT_TRUE(unique.contains(key)) << key.section << " " << key.key;
-    // Slots no text uses, memo boxes' captions and the progress window's own caption are not
+    // Name, caption key, container key.
+    const char* cases[][3] = {{"Label10", "Label10_c", ""},
+                              {"BitBtn3", "BitBtn3_c", ""},
+                              {"CheckBox16", "CheckBox16_c", ""},
+                              {"RadioButton6", "RadioButton6_c", ""},
+                              {"SpeedButton2", "SpeedButton2_c", ""},
+                              {"Button1", "Button1_c", ""},
+                              {"LabelledThing", "LabelledThing_c", ""},
+                              {"Memo1", "", ""},
+                              {"TreeView1", "", ""},
+                              {"label1", "", ""},
+                              {"GroupBox3", "", "GroupBox3_c"},
+                              {"TabSheet2", "", "TabSheet2_c"},
+                              {"Form4", "", "Form_c"},
+                              {"FormResItem", "", "Form_c"},
+                              {"RedoDoriWnd", "", ""},
+                              {"Panel1", "", ""}};
+    for (const auto& [name, caption, container] : cases) {
+        EXPECT_EQ(CaptionKey(name), caption) << name;
+        EXPECT_EQ(ContainerKey(name), container) << name;
+        EXPECT_EQ(HintKey(name), std::string(name) + "_h");
+    }
+    // Each key once; unused slots, memo captions and the progress window's own caption are not
     // asked for.
-    for (const LanguageKey& key : std::vector<LanguageKey>{{"In code", "v51"},
-                                                           {"Copy_Error", "Memo1_c"},
-                                                           {"RedoDori", "Form_c"},
-                                                           {"Settings", "Panel1_c"}})
-        EXPECT_FALSE(unique.contains(key)) << key.section << " " << key.key;
+    const std::set<LanguageKey> asked(AskedKeys().begin(), AskedKeys().end());
+    EXPECT_EQ(asked.size(), AskedKeys().size());
+    for (const LanguageKey& key : std::vector<LanguageKey>{
+             {"In code", "v51"}, {"Copy_Error", "Memo1_c"}, {"RedoDori", "Form_c"}})
+        EXPECT_FALSE(asked.contains(key)) << key.section << " " << key.key;
 }
 
 TEST(LanguageKeys, TheCheckListsMissingAndUnusedKeys) {
@@ -131,9 +110,10 @@ TEST(ShippedLanguages, TranslationsKeepTheValuesTheProgramPutsIn) {
         for (const LanguageKey& key : AskedKeys()) {
             const auto value = file.Value(key.section, key.key);
             const auto original = english.Value(key.section, key.key);
-            if (value && original)
+            if (value && original) {
                 EXPECT_EQ(Placeholders(*value), Placeholders(*original))
                     << path << " [" << key.section << "] " << key.key;
+            }
         }
     }
 }
@@ -165,29 +145,22 @@ protected:
     test::PrivateEnvironment env;
 };
 
-TEST_F(LanguageTest, NoNameMeansNoLanguageAndTheTableKeepsItsTexts) {
-    Language none;
+TEST_F(LanguageTest, NoLanguageOrNoFileKeepsTheBuiltInTexts) {
+    Language none, missing, mine;
     none.Load(env.DataDir(), "");
+    missing.Load(env.DataDir(), "nowhere.lng");
     EXPECT_FALSE(none.Active());
-    EXPECT_EQ(none.Value("Copy_To", "Form_c"), std::nullopt);
+    EXPECT_TRUE(missing.Active());
+    EXPECT_EQ(missing.Text("Copy_To", "Form_c", "RedoDori to..."), "RedoDori to...");
     MessageTable table;
     none.FillMessages(table);
     EXPECT_EQ(table.Text(11), "Speed:");
+    // Without a language the table keeps the texts it has.
     Write("mine.lng", "[In code]\nv11=Tempo:\n");
-    Language mine;
     mine.Load(env.DataDir(), "mine.lng");
     mine.FillMessages(table);
     none.FillMessages(table);
     EXPECT_EQ(table.Text(11), "Tempo:");
-}
-
-TEST_F(LanguageTest, AFileThatCannotBeReadGivesTheBuiltInTexts) {
-    Language missing;
-    missing.Load(env.DataDir(), "nowhere.lng");
-    EXPECT_TRUE(missing.Active());
-    EXPECT_EQ(missing.Value("Copy_To", "Form_c"), std::nullopt);
-    EXPECT_EQ(missing.Text("Copy_To", "Form_c", "RedoDori to..."), "RedoDori to...");
-    MessageTable table;
     missing.FillMessages(table);
     for (int n = 1; n <= text_slot::kLastUsed; ++n)
         EXPECT_EQ(table.Text(n), BuiltInMessages()[n]) << n;
