@@ -33,5 +33,8 @@ for language in data/*.lng; do
         done
     fi
     build/tools/screenshots/redodori-screenshots "$out/$name" "$job" "$name.lng" 2>/dev/null
+    # The next language's chooser shows only its own disks.
+    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
+    mounts=()
 done
 echo "Pictures of the windows are in $out, a folder for each language."
