@@ -52,12 +52,13 @@ ScaledSize ScaleFreeSpace(uint64_t bytes) {
     return size;
 }
 
-std::string RootText(std::string_view name, std::string_view label, uint64_t freeBytes) {
+std::string RootText(std::string_view name, std::string_view label, uint64_t freeBytes,
+                     std::string_view free) {
     const ScaledSize size = ScaleFreeSpace(freeBytes);
     std::string text(name);
     if (!label.empty())
         text += " (" + std::string(label) + ")";
-    text += " ~" + std::to_string(size.value) + std::string(size.unit) + " free";
+    text += " ~" + std::to_string(size.value) + std::string(size.unit) + " " + std::string(free);
     return text;
 }
 
@@ -123,11 +124,14 @@ std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
 }
 
 std::string ChooserCaption(bool moveMode, uint64_t jobTotal) {
-    std::string caption = moveMode ? "VornMove to..." : "RedoDori to...";
+    return CaptionWithTotal(moveMode ? "VornMove to..." : "RedoDori to...", jobTotal);
+}
+
+std::string CaptionWithTotal(std::string_view caption, uint64_t jobTotal) {
     if (jobTotal == 0)
-        return caption;
+        return std::string(caption);
     const ScaledSize size = ScaleFreeSpace(jobTotal);
-    return std::to_string(size.value) + std::string(size.unit) + " " + caption;
+    return std::to_string(size.value) + std::string(size.unit) + " " + std::string(caption);
 }
 
 int RootImage(VolumeType type, int fixedBefore) {
@@ -154,8 +158,9 @@ int FolderImage(int kind, int depth) {
     return kFolder;
 }
 
-std::string NewFolderName(int n) {
-    return n <= 1 ? "New folder" : "New folder (" + std::to_string(n) + ")";
+std::string NewFolderName(int n, std::string_view base) {
+    const std::string name(base);
+    return n <= 1 ? name : name + " (" + std::to_string(n) + ")";
 }
 
 std::optional<std::string> RenameTarget(std::string_view folderPath, std::string_view newName) {

@@ -52,7 +52,9 @@ ScaledSize ScaleFreeSpace(uint64_t bytes);
 
 // A root's text once its free space is known: "<name> (<label>) ~<value><unit> free", or
 // without the parenthesised part when the volume has no label.
-std::string RootText(std::string_view name, std::string_view label, uint64_t freeBytes);
+// `free` is the last word, in the current language.
+std::string RootText(std::string_view name, std::string_view label, uint64_t freeBytes,
+                     std::string_view free = "free");
 
 // Free bytes not yet measured.
 inline constexpr uint64_t kUnknownFree = ~uint64_t{0};
@@ -81,6 +83,8 @@ std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
 // The chooser's caption: "RedoDori to..." ("VornMove to..." for a move), with the job's total
 // size in front once it is known (`jobTotal` > 0), e.g. "12 gb RedoDori to...".
 std::string ChooserCaption(bool moveMode, uint64_t jobTotal);
+// The same with the caption of the current language.
+std::string CaptionWithTotal(std::string_view caption, uint64_t jobTotal);
 
 // The chooser's image list: the window's icon, the button pictures a skin may replace (2-9),
 // then one picture per kind of entry.
@@ -109,7 +113,7 @@ int RootImage(VolumeType type, int fixedBefore);
 int FolderImage(int kind, int depth);
 
 // The n-th name tried for a new folder: "New folder", then "New folder (2)" and so on.
-std::string NewFolderName(int n);
+std::string NewFolderName(int n, std::string_view base = "New folder");
 
 // The new path of the folder `folderPath` (without a trailing "/") renamed to `newName`, or
 // nothing when the name cannot be one folder's name ("", ".", "..", holding "/" or NUL) or

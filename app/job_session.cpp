@@ -147,9 +147,10 @@ JobSession::Start JobSession::Intake() {
     ctx.options.PerFileLink = flags.PerFileLink;
     ctx.options.switches = fields.switches;
     ctx.state.SetPaused(flags.StartPaused);
-    const std::string language = paths::FindDataFile(settings.InstallPath, settings.Lngname);
-    if (!language.empty())
-        ctx.messages.Load(language);
+    language.Load(settings.InstallPath, settings.Lngname);
+    language.FillMessages(ctx.messages);
+    if (host.applyLanguage)
+        host.applyLanguage();
 
     const uint32_t wrapper = flags.ConsoleThreadId;
     console = ConsoleChannel(wrapper, [wrapper](const Chunk& chunk) {

@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
+#include "app/language.h"
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
 #include "engine/job_end.h"
@@ -46,6 +47,9 @@ public:
         // Shows the destination chooser for a job without a target; its answer comes back
         // through StartWithTarget or ChooserCancelled. Unset: such a job ends with a message.
         std::function<void()> showChooser;
+        // The language was read (its messages are in ctx.messages): the windows take their
+        // captions from it, before any of them is shown.
+        std::function<void()> applyLanguage;
         // Ends the process. Unset: flush and _exit.
         std::function<void(int exitCode)> exit;
     };
@@ -67,6 +71,8 @@ public:
     ProgressCore core;
     EngineContext ctx;
     ConsoleChannel console;
+    // The language of the settings' `Lngname`.
+    Language language;
 
     // The intake, steps 2 to 16: ends the process itself on every way that does not run a job.
     Start Intake();

@@ -1,14 +1,21 @@
 #include "app/limit_captions.h"
 
+#include "app/language.h"
+#include "engine/message_table.h"
 #include "engine/speed.h"
 
 namespace rd {
 
 namespace {
 constexpr int32_t kPercentSteps[kLastLimitPosition] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 95};
-constexpr const char* kBufferCaptions[kLastLimitPosition + 1] = {
-    "512 bytes", "4 Kbytes", "32 Kbytes", "128 Kbytes", "256 Kbytes", "512 Kbytes",
-    "1 Mbytes",  "2 Mbytes", "4 Mbytes",  "16 Mbytes",  "32 Mbytes"};
+// The buffer sizes as number and unit: 0 bytes, 1 Kbytes, 2 Mbytes.
+struct BufferStep {
+    int number;
+    int unit;
+};
+constexpr BufferStep kBufferSteps[kLastLimitPosition + 1] = {{512, 0}, {4, 1},   {32, 1}, {128, 1},
+                                                             {256, 1}, {512, 1}, {1, 2},  {2, 2},
+                                                             {4, 2},   {16, 2},  {32, 2}};
 
 bool IsPosition(int32_t position) {
     return position >= 0 && position <= kLastLimitPosition;
@@ -40,8 +47,26 @@ std::string SpeedUnitText(int32_t limtip, const LimitTexts& texts) {
     }
 }
 
-std::string BufferSizeCaption(int32_t position) {
-    return IsPosition(position) ? kBufferCaptions[position] : "";
+std::string BufferSizeCaption(int32_t position, const LimitTexts& texts) {
+    if (!IsPosition(position))
+        return "";
+    const BufferStep step = kBufferSteps[position];
+    const std::string& unit = step.unit == 0   ? texts.bytes
+                              : step.unit == 1 ? texts.kbytes
+                                               : texts.mbytes;
+    return std::to_string(step.number) + " " + unit;
+}
+
+LimitTexts LimitTextsOf(const MessageTable& messages) {
+    LimitTexts texts;
+    texts.bps = messages.Text(28);
+    texts.kbps = messages.Text(29);
+    texts.percent = messages.Text(30);
+    texts.noLimit = messages.Text(31);
+    texts.bytes = messages.Text(text_slot::kBytes);
+    texts.kbytes = messages.Text(text_slot::kKbytes);
+    texts.mbytes = messages.Text(text_slot::kMbytes);
+    return texts;
 }
 
 }  // namespace rd

@@ -17,14 +17,21 @@ constexpr int32_t kBps = 2;
 // The highest track-bar position; for the speed limit it means no limit.
 constexpr int32_t kLastLimitPosition = 10;
 
-// The texts that come from the language file: the three entries of the unit list and the
-// caption of "no limit" at a rate unit.
+// The texts that come from the language file: the three entries of the unit list, the
+// caption of "no limit" at a rate unit, and the units of the buffer sizes.
 struct LimitTexts {
     std::string bps = "bps";
     std::string kbps = "Kbps";
     std::string percent = "%";
     std::string noLimit = "No limit";
+    std::string bytes = "bytes";
+    std::string kbytes = "Kbytes";
+    std::string mbytes = "Mbytes";
 };
+
+class MessageTable;
+// The texts of the current language (language texts 28 to 31 and 39 to 41).
+LimitTexts LimitTextsOf(const MessageTable& messages);
 
 // The number a speed-limit position 0 to 9 stands for: a percentage with the unit "%", a rate
 // otherwise. 0 for any other position.
@@ -39,6 +46,6 @@ std::string SpeedLimitCaption(int32_t position, int32_t limtip, const LimitTexts
 std::string SpeedUnitText(int32_t limtip, const LimitTexts& texts = {});
 
 // The buffer-size caption, "512 bytes" to "32 Mbytes"; empty outside 0 to 10.
-std::string BufferSizeCaption(int32_t position);
+std::string BufferSizeCaption(int32_t position, const LimitTexts& texts = {});
 
 }  // namespace rd

@@ -15,6 +15,7 @@
 #include "app/sound_player.h"
 #include "platform/store.h"
 #include "ui/chooser/chooser_window.h"
+#include "ui/look.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
 #include "ui/progress/queue_window.h"
@@ -95,6 +96,7 @@ std::unique_ptr<rd::TForm1> ShowChooser(rd::JobSession& session, QWidget& settin
         settings.show();
         settings.raise();
     });
+    form1->ApplyLanguage(session.language, session.ctx.messages);
     form1->show();
     return form1;
 }
@@ -158,7 +160,15 @@ int main(int argc, char** argv) {
     rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
                      &session.ctx.state);
     form4.SetSoundPlayer(&sound);
-    QObject::connect(&form4, &rd::TForm4::applied, [&session] { session.SourcesChanged(); });
+    // The language is applied before any window shows, and again after OK in the settings.
+    session.host.applyLanguage = [&] {
+        rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
+    };
+    QObject::connect(&form4, &rd::TForm4::applied, [&] {
+        session.SourcesChanged();
+        rd::ReloadLanguage(session.language, session.settings, session.ctx.messages,
+                           {&form4, &progress, form1.get()});
+    });
     progress.Host(session);
     session.host.showError = [offscreen](const std::string& caption, const std::string& text) {
         std::fprintf(stderr, "redodori: %s\n", text.c_str());
@@ -209,6 +219,7 @@ int main(int argc, char** argv) {
     windows.settings = &form4;
     windows.tray = &tray;
     windows.chooser = form1.get();
+    windows.language = &session.language;
     progress.SetWindows(windows);
     progress.JobStarted();
     return app.exec();

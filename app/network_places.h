@@ -15,7 +15,6 @@ namespace rd {
 
 // The network root's name and text.
 inline constexpr std::string_view kNetworkRootName = "\\\\";
-inline constexpr std::string_view kNetworkRootText = "\\\\ (Local Area Network)";
 
 // A host as the network view reports it: its "flags" (a decimal number, 7 when it is not one)
 // with 0x200 or 0x800 set, or "ison" equal to "off", keep it out of the list.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/language.h"
 #include "engine/engine_context.h"
 #include "platform/text.h"
 
@@ -26,15 +27,17 @@ ProgressTexts TickTexts(EngineContext& ctx, bool averageSpeed) {
                (s.onerror == 2 ? " S:" : " s:") + std::to_string(c.skips.load());
     const uint64_t done = c.doneBytes, listed = c.listedBytes;
     if (ctx.state.flags.Terminating)
-        t.percent = text::Format("Wait: %u", 100u - static_cast<uint32_t>(std::min<int32_t>(
-                                                        ctx.state.flags.Terminating, 100)));
+        t.percent =
+            FillIn(MessageText(ctx.messages, text_slot::kWait),
+                   {std::to_string(100 - std::min<int32_t>(ctx.state.flags.Terminating, 100))});
     else if (done > listed)
         t.percent = "100%";
     else if (listed)
         t.percent = std::to_string(done * 100 / listed) + "%";
-    t.bytes = text::GroupThousands(done) + " of " + text::GroupThousands(listed);
-    t.files = text::GroupThousands(c.filesDone.load()) + " of " +
-              text::GroupThousands(c.listedFiles.load());
+    const std::string of = MessageText(ctx.messages, text_slot::kOf);
+    t.bytes = FillIn(of, {text::GroupThousands(done), text::GroupThousands(listed)});
+    t.files = FillIn(
+        of, {text::GroupThousands(c.filesDone.load()), text::GroupThousands(c.listedFiles.load())});
     const uint64_t copyTime = c.copyTime;
     const uint64_t transferred = c.transferredBytes;
     if (averageSpeed)

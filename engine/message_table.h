@@ -2,24 +2,40 @@
 #pragma once
 
 #include <array>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 namespace rd {
+
+class IniFile;
 
 class MessageTable {
 public:
     static constexpr int kSlots = 63;
+    // Texts for the slots a language file does not give; index 0 is not used.
+    using Texts = std::array<std::string_view, kSlots + 1>;
 
     // Fills slots 1 to 63 from the "In code" section of the language file at `path`: slot n
     // from key "v" + n, a missing key leaving the slot empty. Returns false, leaving the table
     // as it was, when the file cannot be read.
     bool Load(const std::string& path);
 
-    // Language text n (1 to 63); empty for other numbers.
-    const std::string& Text(int n) const;
+    // Fills every slot from `file`; a slot the file does not give takes `fallback`'s text, or
+    // none. A key given with an empty value empties its slot either way.
+    void Fill(const IniFile& file, const Texts* fallback = nullptr);
+
+    // Language text n (1 to 63); empty for other numbers. Safe from any thread, also while the
+    // window thread fills the table anew.
+    std::string Text(int n) const;
+
+    // Whether the table was filled at least once.
+    bool Filled() const;
 
 private:
+    mutable std::mutex lock_;
     std::array<std::string, kSlots + 1> slots_;
+    bool filled_ = false;
 };
 
 }  // namespace rd

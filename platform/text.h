@@ -14,6 +14,13 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // Converts UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Whether `utf8` is well-formed UTF-8: no stray or missing continuation bytes, no overlong
+// forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view utf8);
+
+// `text` with the ASCII capitals A to Z in lower case; every other byte is kept.
+std::string LowerAscii(std::string_view text);
+
 // Splits the contents of a list file into its items. Data of at least three bytes that begins
 // with the byte-order mark FF FE is UTF-16LE; anything else is 8-bit text (UTF-8 here), kept
 // byte for byte. Lines end at a carriage return, and any run of carriage returns and line

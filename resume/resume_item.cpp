@@ -30,6 +30,7 @@ ResumeItem::View ResumeItem::Tick(uint64_t nowMs) {
     if (finished_) {
         if (worker_.joinable()) {
             view.status = "Canceling...";
+            view.kind = View::Kind::Canceling;
         } else {
             view.destroy = true;
         }
@@ -37,6 +38,7 @@ ResumeItem::View ResumeItem::Tick(uint64_t nowMs) {
     }
     if (!problem_.empty()) {
         view.status = "Cannot resume: " + problem_;
+        view.kind = View::Kind::Problem;
         return view;
     }
     if (!worker_.joinable()) {
@@ -47,7 +49,9 @@ ResumeItem::View ResumeItem::Tick(uint64_t nowMs) {
             workerDone_ = true;
         });
     }
-    view.status = "Waiting accessibility (" + std::to_string((nowMs - createdMs_) / 1000) + ")...";
+    view.kind = View::Kind::Waiting;
+    view.waitedSeconds = (nowMs - createdMs_) / 1000;
+    view.status = "Waiting accessibility (" + std::to_string(view.waitedSeconds) + ")...";
     return view;
 }
 

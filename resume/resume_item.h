@@ -25,7 +25,11 @@ public:
     ResumeItem& operator=(const ResumeItem&) = delete;
 
     struct View {
+        // What the status line says, in English; `kind` and `waitedSeconds` let a window say it
+        // in its own language.
         std::string status;
+        enum class Kind { None, Waiting, Canceling, Problem } kind = Kind::None;
+        uint64_t waitedSeconds = 0;
         bool cancelEnabled = true;
         // The item is over: its timer stops and its window goes.
         bool destroy = false;

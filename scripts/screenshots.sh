@@ -3,7 +3,8 @@
 # (off screen when there is no display) and saves PNG pictures of the progress window, both
 # prompts, the shutdown countdown, the queue window, the destination chooser, the resume manager
 # and a resume pop-up, and the settings dialog (whole, in both profiles, and each of its groups)
-# into FOLDER. Run as root, it mounts two small RAM disks for the chooser to show (one too small
+# into FOLDER/<language>, once for each shipped language file (FOLDER/english, FOLDER/german).
+# Run as root, it mounts two small RAM disks for the chooser to show (one too small
 # for the job).
 # Usage: scripts/screenshots.sh FOLDER
 set -euo pipefail
@@ -21,12 +22,19 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-if [ "$(id -u)" -eq 0 ]; then
-    for disk in Photos:64m Small:1m; do
-        mkdir -p "$work/media/${disk%%:*}"
-        mount -t tmpfs -o "size=${disk##*:}" tmpfs "$work/media/${disk%%:*}" &&
-            mounts+=("$work/media/${disk%%:*}")
-    done
-fi
-build/tools/screenshots/redodori-screenshots "$out" "$work" 2>/dev/null
-echo "Pictures of the windows are in $out."
+for language in data/*.lng; do
+    name=$(basename "$language" .lng)
+    job="$work/$name"
+    if [ "$(id -u)" -eq 0 ]; then
+        for disk in Photos:64m Small:1m; do
+            mkdir -p "$job/media/${disk%%:*}"
+            mount -t tmpfs -o "size=${disk##*:}" tmpfs "$job/media/${disk%%:*}" &&
+                mounts+=("$job/media/${disk%%:*}")
+        done
+    fi
+    build/tools/screenshots/redodori-screenshots "$out/$name" "$job" "$name.lng" 2>/dev/null
+    # The next language's chooser shows only its own disks.
+    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
+    mounts=()
+done
+echo "Pictures of the windows are in $out, a folder for each language."

@@ -18,6 +18,7 @@
 #include "platform/store.h"
 #include "resume/resume_records.h"
 #include "ui/chooser/chooser_window.h"
+#include "ui/look.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
 #include "ui/progress/queue_window.h"
@@ -32,7 +33,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: redodori-screenshots OUTPUT-FOLDER WORK-FOLDER\n"
+    "Usage: redodori-screenshots OUTPUT-FOLDER WORK-FOLDER [LANGUAGE-FILE]\n"
     "Copies a few files from WORK-FOLDER/src to WORK-FOLDER/dst, slowly, with the program's\n"
     "windows (off screen without a display), and saves progress_window.png, queue_window.png,\n"
     "exists_prompt.png, error_prompt.png, shutdown_countdown.png, chooser.png (the\n"
@@ -41,7 +42,8 @@ const char kUsage[] =
     "for the other profile, settings_<group>.png for each of its groups) into OUTPUT-FOLDER,\n"
     "then resume_manager.png and resume_item.png of two stored jobs made up for them. The\n"
     "settings store, data, runtime and state folders are made inside WORK-FOLDER; nothing is\n"
-    "powered off. Removing WORK-FOLDER afterwards is the caller's business.\n";
+    "powered off. Removing WORK-FOLDER afterwards is the caller's business. The windows speak\n"
+    "LANGUAGE-FILE (such as german.lng), English without it.\n";
 
 void WriteRandom(const std::string& path, size_t size) {
     std::mt19937 random(7);
@@ -71,7 +73,7 @@ void When(std::function<bool()> ready, std::function<void()> step) {
 
 // The resume manager with two stored jobs, and the pop-up of one whose source folder is not
 // there, waiting for it.
-void SaveResumeWindows(const std::string& w,
+void SaveResumeWindows(const std::string& w, const rd::Language& language,
                        const std::function<void(QWidget&, const char*)>& save) {
     rd::Store& store = rd::Store::Default();
     const std::string own = rd::OwnProgramPath();
@@ -91,7 +93,9 @@ void SaveResumeWindows(const std::string& w,
                                      error = "not in pictures";
                                      return false;
                                  });
+    items.language = &language;
     static rd::TFormResMan manager(store, items);
+    manager.ApplyLanguage(language);
     manager.move(100, 300);
     manager.show();
     save(manager, "resume_manager.png");
@@ -102,7 +106,7 @@ void SaveResumeWindows(const std::string& w,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
+    if (argc != 3 && argc != 4) {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -129,6 +133,11 @@ int main(int argc, char** argv) {
     WriteRandom(w + "/dst/notes.txt", 1000);
     QDir().mkpath(work + "/data/favorites");
     std::ofstream(w + "/data/favorites/Backups.lst") << w << "/dst/photos/\r\n/media/backup/\r\n";
+
+    if (argc == 4)
+        for (const char* profile : {"local", "network"})
+            rd::Store::Default().WriteText(rd::StoreRoot::CurrentUser, rd::ProfileKey(profile),
+                                           "Lngname", argv[3]);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
@@ -162,6 +171,8 @@ int main(int argc, char** argv) {
     rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
                      &session.ctx.state);
     windows.settings = &form4;
+    windows.language = &session.language;
+    rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
     progress.SetWindows(windows);
     progress.JobStarted();
 
@@ -185,6 +196,7 @@ int main(int argc, char** argv) {
                          std::string(rd::kBaseKey))
                 .WriteText("LastDir", disk.toStdString() + "/");
         rd::TForm1 chooser(rd::Store::Default(), false);
+        chooser.ApplyLanguage(session.language, session.ctx.messages);
         chooser.move(450, 100);
         chooser.show();
         chooser.SetJobTotal((3 << 20) + 3000);
@@ -227,9 +239,10 @@ int main(int argc, char** argv) {
                           network.profile = "network";
                           rd::TForm4 networkForm(network, rd::Store::Default(),
                                                  session.ctx.messages);
+                          networkForm.ApplyLanguage(session.language);
                           networkForm.show();
                           save(networkForm, "settings_dialog_network.png");
-                          SaveResumeWindows(w, save);
+                          SaveResumeWindows(w, session.language, save);
                           std::fflush(nullptr);
                           _exit(0);
                       });

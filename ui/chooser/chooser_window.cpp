@@ -21,9 +21,11 @@
 
 #include "app/chooser_model.h"
 #include "app/favourites.h"
+#include "app/language.h"
 #include "app/network_places.h"
 #include "app/recent_destinations.h"
 #include "platform/fs.h"
+#include "ui/captions.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_nodes.h"
 #include "ui/chooser/chooser_volumes.h"
@@ -128,7 +130,8 @@ std::vector<int> RootImages(const std::vector<LocalRoot>& roots) {
 TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), store_(store), moveMode_(moveMode) {
     setObjectName("Form1");
-    setWindowTitle(QString::fromStdString(ChooserCaption(moveMode_, 0)));
+    caption_ = moveMode_ ? "VornMove to..." : "RedoDori to...";
+    setWindowTitle(caption_);
     setWindowIcon(ChooserImage(chooser_image::kWindow));
     TreeView1 = new QTreeWidget(this);
     TreeView1->setObjectName("TreeView1");
@@ -143,7 +146,9 @@ TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
             editPath_.clear();
             editItem_ = nullptr;
         }));
-    auto* newFolder = new QAction("New folder", TreeView1);
+    auto* newFolder = new QAction(newFolder_, TreeView1);
+    newFolder->setObjectName("NewFolder");
+    newFolderAction_ = newFolder;
     newFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     connect(newFolder, &QAction::triggered, this, &TForm1::NewFolder);
     TreeView1->addAction(newFolder);
@@ -190,9 +195,42 @@ TForm1::TForm1(Store& store, bool moveMode, QWidget* parent)
         watched->installEventFilter(this);
 }
 
+QString TForm1::NetworkRootText() const {
+    return FromUtf8(std::string(kNetworkRootName)) + " (" + networkName_ + ")";
+}
+
+void TForm1::ApplyLanguage(const Language& language, const MessageTable& messages) {
+    if (!language.Active())
+        return;
+    using section::kChooser;
+    TranslateWindow(*this, kChooser, language);
+    // The caption of the mode the chooser is in, after the job's size once it is known.
+    const QString copy = LanguageText(language, kChooser, "Form_c", "RedoDori to...");
+    const QString move = LanguageText(language, kChooser, "FormMove_c", "VornMove to...");
+    caption_ = moveMode_ ? move : copy;
+    setWindowTitle(FromUtf8(CaptionWithTotal(caption_.toStdString(), jobTotal_)));
+    free_ = LanguageText(language, kChooser, "Free_c", "free");
+    // A folder is made with this name: it cannot be empty or hold a separator.
+    newFolder_ = LanguageText(language, kChooser, "NewFolder_c", "New folder");
+    if (newFolder_.isEmpty() || newFolder_.contains('/') || newFolder_ == "." || newFolder_ == "..")
+        newFolder_ = "New folder";
+    newFolderAction_->setText(newFolder_);
+    networkName_ = LanguageText(language, kChooser, "Network_c", "Local Area Network");
+    network_->notAvailableText = LanguageText(language, kChooser, "NoNetwork_c",
+                                              "Network places are not available in this build");
+    network_->credentialsTexts = CredentialsTextsOf(language, messages);
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* root = TreeView1->topLevelItem(i);
+        if (root->data(0, kKindRole).toInt() == kNetwork)
+            root->setText(0, NetworkRootText());
+        else
+            RefreshVolume(root);
+    }
+}
+
 void TForm1::SetJobTotal(uint64_t total) {
     jobTotal_ = total;
-    setWindowTitle(QString::fromStdString(ChooserCaption(moveMode_, total)));
+    setWindowTitle(FromUtf8(CaptionWithTotal(caption_.toStdString(), total)));
     for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
         RefreshVolume(TreeView1->topLevelItem(i));
     ColourAll();
@@ -207,7 +245,7 @@ void TForm1::FormShow() {
     for (size_t i = 0; i < roots.size(); ++i)
         RefreshVolume(AddRoot(roots[i].path, kLocal, images[i]));
     AddRoot(std::string(kNetworkRootName), kNetwork, chooser_image::kNetworkRoot)
-        ->setText(0, QString::fromStdString(std::string(kNetworkRootText)));
+        ->setText(0, NetworkRootText());
     for (const std::string& name : ListFavourites(FavouritesFolder()))
         AddRoot(name, kFavourite, chooser_image::kFavourite);
     ChooserMemory memory = LoadChooserMemory(store_);
@@ -295,7 +333,7 @@ void TForm1::NewFolder() {
     const std::string folder = PathOf(parent);
     std::string name;
     for (int n = 1; n <= 1000 && name.empty(); ++n) {
-        const std::string candidate = NewFolderName(n);
+        const std::string candidate = NewFolderName(n, newFolder_.toStdString());
         const int error = fs::MakeFolder(folder + candidate);
         if (error == 0)
             name = candidate;
@@ -403,7 +441,7 @@ void TForm1::RefreshVolume(QTreeWidgetItem* root) {
         return;
     root->setData(0, kFreeRole, QVariant::fromValue<qulonglong>(facts.freeBytes));
     root->setData(0, kWritableRole, FolderWritable(name));
-    root->setText(0, QString::fromStdString(RootText(name, facts.label, facts.freeBytes)));
+    root->setText(0, FromUtf8(RootText(name, facts.label, facts.freeBytes, free_.toStdString())));
 }
 
 void TForm1::Colour(QTreeWidgetItem* item) const {

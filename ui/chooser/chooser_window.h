@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <string>
@@ -17,6 +18,8 @@ class QTreeWidgetItem;
 
 namespace rd {
 
+class Language;
+class MessageTable;
 class MountWatcher;
 class NetworkBranch;
 class Store;
@@ -30,6 +33,10 @@ public:
     // The job's total size once its file list is complete: it goes in front of the caption,
     // the roots' free space is measured again and the entries are coloured by whether it fits.
     void SetJobTotal(uint64_t total);
+
+    // Re-captions the window from the "Copy_To" section of `language`, with the texts of the
+    // credentials dialog ("Credentials") and its buttons from `messages`.
+    void ApplyLanguage(const Language& language, const MessageTable& messages);
 
     // Builds the roots and pre-selects the last destination; the first show does it.
     void FormShow();
@@ -75,10 +82,17 @@ private:
     // when needed; false (after telling the user) when one cannot be reached.
     bool MountShares(std::string& text);
     std::string PathOf(const QTreeWidgetItem* item) const;
+    QString NetworkRootText() const;
 
     Store& store_;
     bool moveMode_;
     uint64_t jobTotal_ = 0;
+    // Texts of the current language.
+    QString caption_;
+    QString free_ = "free";
+    QString newFolder_ = "New folder";
+    QString networkName_ = "Local Area Network";
+    QAction* newFolderAction_ = nullptr;
     std::vector<std::string> recent_;
     std::vector<QTreeWidgetItem*> selectionOrder_;
     // The folder whose label is being edited, without its trailing "/"; empty otherwise.

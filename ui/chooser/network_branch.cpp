@@ -33,8 +33,8 @@ std::vector<std::string> NamesBelowRoot(const QTreeWidgetItem* item) {
 }  // namespace
 
 NetworkBranch::NetworkBranch(QTreeWidget* tree) : QObject(tree), tree_(tree) {
-    askCredentials = [tree](const std::string& host, bool refused) {
-        return AskCredentials(tree->window(), host, refused);
+    askCredentials = [this, tree](const std::string& host, bool refused) {
+        return AskCredentials(tree->window(), host, refused, credentialsTexts);
     };
 }
 
@@ -150,9 +150,8 @@ void NetworkBranch::Apply(QTreeWidgetItem* item, const Answer& answer) {
         new QTreeWidgetItem(node, QStringList(kPlaceholder));
     }
     if (children.empty()) {
-        const QString text = answer.result == smb::Result::NotAvailable
-                                 ? QStringLiteral("Network places are not available in this build")
-                                 : kPlaceholder;
+        const QString text =
+            answer.result == smb::Result::NotAvailable ? notAvailableText : kPlaceholder;
         new QTreeWidgetItem(item, QStringList(text));
         if (answer.result != smb::Result::NotAvailable)
             item->setExpanded(false);

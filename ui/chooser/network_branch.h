@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <functional>
 #include <map>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/smb_client.h"
+#include "ui/chooser/credentials_dialog.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -30,6 +32,9 @@ public:
     std::function<std::optional<smb::Credentials>(const std::string& host, bool refused)>
         askCredentials;
     int timeoutMs = 5000;
+    // The texts of the credentials dialog, and the branch's text in a build without a network.
+    CredentialsTexts credentialsTexts;
+    QString notAvailableText = "Network places are not available in this build";
 
     // False when the program can reach no network (built without libsmbclient and no view).
     static bool Available();

@@ -2,7 +2,9 @@
 
 #include <QMessageBox>
 
+#include "app/language.h"
 #include "engine/prompts.h"
+#include "ui/captions.h"
 
 namespace rd {
 
@@ -17,12 +19,12 @@ constexpr int kSkipOnError = 2;
 
 // The box is opened, not run in a loop of its own: the window thread goes on serving the job
 // (and the other windows) while it is up, and `done` gets the answer.
-void AskHealConfirmation(QWidget* owner, std::function<void(bool)> done) {
-    auto* box = new QMessageBox(QMessageBox::Question, "Confirmation",
-                                "Pressing 'Heal' will bypass reading of any unreadable data! "
-                                "Please use 'Retry' if possible. Are you sure you want to skip "
-                                "unreadable file's regions?",
+void AskHealConfirmation(QWidget* owner, const QString& caption, const QString& text,
+                         const QString& yes, const QString& no, std::function<void(bool)> done) {
+    auto* box = new QMessageBox(QMessageBox::Question, caption, text,
                                 QMessageBox::Yes | QMessageBox::No, owner);
+    box->button(QMessageBox::Yes)->setText(yes);
+    box->button(QMessageBox::No)->setText(no);
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Only the prompt waits for the box; the progress window stays usable meanwhile.
@@ -36,8 +38,10 @@ void AskHealConfirmation(QWidget* owner, std::function<void(bool)> done) {
 
 TForm3::TForm3(QWidget* parent)
     : PromptWindow("Form3", "Copy process error", "What RedoDori should do with this problem?",
-                   parent),
-      confirmHeal(AskHealConfirmation) {
+                   parent) {
+    confirmHeal = [this](QWidget* owner, std::function<void(bool)> done) {
+        AskHealConfirmation(owner, healCaption_, healText_, yes_, no_, std::move(done));
+    };
     AddButton("BitBtn6", "&Abort", 0, 0, [this] { BitBtn6Click(); });
     bitBtn1_ = AddButton("BitBtn1", "&Heal", 1, 0, [this] { BitBtn1Click(); });
     bitBtn1_->setToolTip(
@@ -54,6 +58,14 @@ void TForm3::Pose(const QString& text, uintptr_t flags) {
     bitBtn1_->setEnabled(flags & promptflag::kHealAllowed);
     abortReturns_ = flags & promptflag::kAbortReturns;
     Present(text);
+}
+
+void TForm3::ApplyLanguage(const Language& language, const MessageTable& messages) {
+    Translate(section::kErrorPrompt, language);
+    healCaption_ = FromUtf8(messages.Text(text_slot::kConfirmation));
+    healText_ = FromUtf8(messages.Text(text_slot::kHealWarning));
+    yes_ = FromUtf8(messages.Text(text_slot::kYes));
+    no_ = FromUtf8(messages.Text(text_slot::kNo));
 }
 
 void TForm3::ResetHealConfirmation() {

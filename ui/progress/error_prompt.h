@@ -7,6 +7,9 @@
 
 namespace rd {
 
+class Language;
+class MessageTable;
+
 class TForm3 : public PromptWindow {
     Q_OBJECT
 
@@ -16,6 +19,9 @@ public:
     // Opens a question. `flags`: promptflag::kHealAllowed enables Heal; with
     // promptflag::kAbortReturns Abort answers 64 or 66 instead of asking to end the job.
     void Pose(const QString& text, uintptr_t flags);
+
+    // The captions of "Copy_Error", and the Heal warning's texts from `messages`.
+    void ApplyLanguage(const Language& language, const MessageTable& messages);
 
     // Asks the user, with `owner` as the owning window, whether unreadable regions may really
     // be filled with zeros, and calls `done` with the answer (yes goes on). Asked until the
@@ -34,6 +40,12 @@ private:
     bool abortReturns_ = false;
     // The Heal warning is up.
     bool asking_ = false;
+    // The Heal warning: its caption, its text and the texts of its Yes and No buttons.
+    QString healCaption_ = "Confirmation";
+    QString healText_ =
+        "Pressing 'Heal' will bypass reading of any unreadable data! Please use 'Retry' if "
+        "possible. Are you sure you want to skip unreadable file's regions?";
+    QString yes_ = "Yes", no_ = "No";
 };
 
 }  // namespace rd

@@ -5,7 +5,10 @@
 #include <QMenu>
 #include <algorithm>
 
+#include "app/language.h"
+#include "engine/message_table.h"
 #include "platform/clock.h"
+#include "ui/captions.h"
 
 namespace rd {
 
@@ -43,23 +46,23 @@ ProgressMenu::ProgressMenu(JobSettings& settings, Actions actions, QObject* pare
     pause_ = AddItem("Pause1", pauseText, [this] { Call(actions_.pause); });
     AddItem("Skip1", "Skip", [this] { Call(actions_.skip); });
     AddItem("Settings1", "Settings", [this] { Call(actions_.settings); });
-    menu_->addSeparator();
+    AddSeparator("N2");
     showQueue_ = AddOption("Showqueue1", "Show queue", [this] { Call(actions_.toggleQueue); });
     showQueue_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     resumeOnCrash_ = AddOption("Resumeoncrash1", "Resume on crash", [this] { FlipResume(); });
-    menu_->addSeparator();
+    AddSeparator("N3");
     shutdown_ =
         AddOption("Shutdownoncomplete1", "Shutdown on complete", [this] { Flip(settings_.shutd); });
     promptOnComplete_ =
         AddOption("Promptoncomplete1", "Prompt on complete", [this] { Flip(settings_.popup); });
-    menu_->addSeparator();
+    AddSeparator("N5");
     promptOnError_ =
         AddOption("Promptonerror1", "Prompt on error", [this] { settings_.onerror = 0; });
     skipOnError_ = AddOption("Skiponerror1", "Skip on error", [this] { settings_.onerror = 2; });
     retryOnError_ = AddOption("Retryonerror1", "Retry on error", [this] { settings_.onerror = 1; });
     retryTimeout_ =
         AddOption("Retrytimeout1", "Retry timeout", [this] { Flip(settings_.enskdel); });
-    menu_->addSeparator();
+    AddSeparator("N4");
     overwriteOlder_ = AddOption("Overwriteolder1", "Overwrite older existing", [this] {
         int32_t value = settings_.onexist ^ onexist::kOverwriteOlder;
         // "Overwrite older" has no meaning next to "overwrite always": prompt instead.
@@ -99,6 +102,21 @@ QAction* ProgressMenu::AddOption(const char* name, const QString& caption,
     });
     action->setCheckable(true);
     return action;
+}
+
+void ProgressMenu::AddSeparator(const char* name) {
+    menu_->addSeparator()->setObjectName(name);
+}
+
+void ProgressMenu::ApplyLanguage(const Language& language, const MessageTable& messages) {
+    TranslateMenu(*menu_, section::kMenu, language);
+    pauseText = FromUtf8(messages.Text(16));
+    resumeText = FromUtf8(messages.Text(17));
+    limitTexts = LimitTextsOf(messages);
+    autoresumeOn = FromUtf8(messages.Text(text_slot::kAutoresumeOn));
+    autoresumeOff = FromUtf8(messages.Text(text_slot::kAutoresumeOff));
+    historyOn = FromUtf8(messages.Text(text_slot::kHistoryOn));
+    historyOff = FromUtf8(messages.Text(text_slot::kHistoryOff));
 }
 
 void ProgressMenu::Call(const std::function<void()>& action) {
@@ -156,11 +174,11 @@ bool ProgressMenu::HandleKey(int qtKey, Qt::KeyboardModifiers modifiers) {
         case Qt::Key_Right: BufferSizeKey(qtKey); return true;
         case Qt::Key_R:
             FlipResume();
-            Feedback(settings_.resume ? "Autoresume ON" : "Autoresume OFF");
+            Feedback(settings_.resume ? autoresumeOn : autoresumeOff);
             return true;
         case Qt::Key_H:
             Flip(settings_.hist);
-            Feedback(settings_.hist ? "History ON" : "History OFF");
+            Feedback(settings_.hist ? historyOn : historyOff);
             return true;
         default: return false;
     }
@@ -177,14 +195,14 @@ void ProgressMenu::SpeedLimitKey(int qtKey) {
         unit = limit_unit::kBps;
     settings_.splim = position;
     settings_.limtip = unit;
-    Feedback(QString::fromStdString(SpeedLimitCaption(position, unit, limitTexts) + " " +
-                                    SpeedUnitText(unit, limitTexts)));
+    Feedback(FromUtf8(SpeedLimitCaption(position, unit, limitTexts) + " " +
+                      SpeedUnitText(unit, limitTexts)));
 }
 
 void ProgressMenu::BufferSizeKey(int qtKey) {
     const int32_t position = StepPosition(settings_.bufsz, qtKey == Qt::Key_Right ? 1 : -1);
     settings_.bufsz = position;
-    Feedback(QString::fromStdString(BufferSizeCaption(position)));
+    Feedback(FromUtf8(BufferSizeCaption(position, limitTexts)));
 }
 
 void ProgressMenu::Feedback(const QString& text) {

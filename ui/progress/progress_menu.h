@@ -16,6 +16,9 @@ class QMenu;
 
 namespace rd {
 
+class Language;
+class MessageTable;
+
 class ProgressMenu : public QObject {
     Q_OBJECT
 
@@ -47,14 +50,21 @@ public:
     // Whether a shortcut's feedback should still stay in `Label1` at `nowMs` (tick count).
     bool FeedbackActive(uint64_t nowMs) const;
 
+    // The items' captions from the "Menu" section of `language`; the pause item's captions,
+    // the speed-limit and buffer-size texts and the keys' feedback from `messages`.
+    void ApplyLanguage(const Language& language, const MessageTable& messages);
+
     // The tick count the key time is taken from (tests give their own).
     void SetClock(std::function<uint64_t()> clock) { clock_ = std::move(clock); }
 
     // Language texts 16 and 17, the pause item's captions while running and while paused.
     QString pauseText = "Pause";
     QString resumeText = "Resume";
-    // Language texts 28 to 31, for the speed-limit feedback.
+    // Language texts 28 to 31 and 39 to 41, for the speed-limit and buffer-size feedback.
     LimitTexts limitTexts;
+    // Language texts 33 to 36, the feedback of R and H.
+    QString autoresumeOn = "Autoresume ON", autoresumeOff = "Autoresume OFF";
+    QString historyOn = "History ON", historyOff = "History OFF";
 
 signals:
     void feedback(QString text);
@@ -63,6 +73,7 @@ private:
     QAction* AddItem(const char* name, const QString& caption, std::function<void()> onClick);
     // An item with a check mark.
     QAction* AddOption(const char* name, const QString& caption, std::function<void()> onClick);
+    void AddSeparator(const char* name);
     void Call(const std::function<void()>& action);
     void UpdateChecks();
     void FlipResume();

@@ -9,6 +9,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include "ui/captions.h"
+
 namespace rd {
 
 namespace {
@@ -95,6 +97,10 @@ void PromptWindow::Give(intptr_t answer, int newPolicy) {
     // Hidden before the answer goes out: the receiver may pose the next question at once.
     hide();
     emit answered(answer, newPolicy);
+}
+
+void PromptWindow::Translate(std::string_view section, const Language& language) {
+    TranslateWindow(*this, section, language);
 }
 
 int PromptWindow::AbortCode() {

@@ -7,12 +7,15 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 class QGridLayout;
 class QLabel;
 class QPlainTextEdit;
 
 namespace rd {
+
+class Language;
 
 class PromptWindow : public QDialog {
     Q_OBJECT
@@ -22,6 +25,10 @@ signals:
     void answered(intptr_t answer, int newPolicy);
     // Abort without giving an answer: the job ends at once with `code` (2 keeps it for resume).
     void endJobRequested(int code);
+
+public:
+    // Re-captions the window from `section` of `language`.
+    void Translate(std::string_view section, const Language& language);
 
 protected:
     PromptWindow(const char* name, const QString& caption, const QString& question,

@@ -41,6 +41,14 @@ void TQueueModel::Sync() {
         emit dataChanged(index(0, 1), index(rows_ - 1, 1), {Qt::DisplayRole});
 }
 
+void TQueueModel::SetStateTexts(const QString& wait, const QString& copy, const QString& done) {
+    states_[0] = wait;
+    states_[1] = copy;
+    states_[2] = done;
+    if (rows_ > 0)
+        emit dataChanged(index(0, 1), index(rows_ - 1, 1), {Qt::DisplayRole});
+}
+
 int TQueueModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
 }
@@ -56,9 +64,16 @@ QVariant TQueueModel::data(const QModelIndex& index, int role) const {
         return QVariant::fromValue(quintptr(queue_->EntryAt(index.row())));
     if (role != Qt::DisplayRole)
         return {};
-    const std::string text =
-        index.column() == 0 ? queue_->EntryPath(index.row()) : queue_->EntryState(index.row());
-    return QString::fromStdString(text);
+    if (index.column() == 0)
+        return QString::fromStdString(queue_->EntryPath(index.row()));
+    const std::string state = queue_->EntryState(index.row());
+    if (state == kStateWait)
+        return states_[0];
+    if (state == kStateCopy)
+        return states_[1];
+    if (state == kStateDone)
+        return states_[2];
+    return QString::fromStdString(state);
 }
 
 }  // namespace rd

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
 #include <cstdint>
 
 namespace rd {
@@ -24,6 +25,9 @@ public:
     // Brings the rows up to date: appended entries become new rows, states are shown anew, and
     // after a removal the rows are read again. Cheap when the queue has not changed.
     void Sync();
+    // How the states "Wait", "Copy" and "Done" read; StateText(0..2) gives them back.
+    void SetStateTexts(const QString& wait, const QString& copy, const QString& done);
+    QString StateText(int state) const { return states_[state]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -34,6 +38,7 @@ private:
     int rows_ = 0;
     uint64_t changes_ = 0;
     uint64_t removals_ = 0;
+    QString states_[3] = {"Wait", "Copy", "Done"};
 };
 
 }  // namespace rd

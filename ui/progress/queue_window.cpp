@@ -10,7 +10,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/language.h"
 #include "engine/source_queue.h"
+#include "ui/captions.h"
 #include "ui/progress/queue_model.h"
 
 namespace rd {
@@ -125,6 +127,21 @@ void TRedoDoriQueue::Refresh() {
         view_->SelectRow(queue_->IndexOf(selected));
     seenRemovals_ = removals;
     PopupMenu1Popup();
+}
+
+void TRedoDoriQueue::ApplyLanguage(const Language& language) {
+    if (!language.Active())
+        return;
+    using section::kQueue;
+    setWindowTitle(
+        LanguageText(language, kQueue, "Form_c", BuiltInText(*this, "caption", windowTitle())));
+    delete1_->setText(LanguageText(language, kQueue, "Delete1_c",
+                                   BuiltInText(*delete1_, "caption", delete1_->text())));
+    TQueueModel& model = *view_->Model();
+    model.SetStateTexts(
+        LanguageText(language, kQueue, "Wait_c", BuiltInText(*this, "wait", model.StateText(0))),
+        LanguageText(language, kQueue, "Copy_c", BuiltInText(*this, "copy", model.StateText(1))),
+        LanguageText(language, kQueue, "Done_c", BuiltInText(*this, "done", model.StateText(2))));
 }
 
 void TRedoDoriQueue::HideForMinimise() {

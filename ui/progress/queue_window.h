@@ -13,6 +13,7 @@ class QMenu;
 namespace rd {
 
 class FileList;
+class Language;
 class SourceQueue;
 struct JobCounters;
 struct QueueEntry;
@@ -51,6 +52,9 @@ public:
     // visible; the restore shows it again only if it was.
     void HideForMinimise();
     void ShowAfterRestore();
+
+    // The caption, the menu item and the state texts from the "Queue" section of `language`.
+    void ApplyLanguage(const Language& language);
 
     // Delete1 is offered for a selected source that is not done yet.
     void PopupMenu1Popup();

@@ -23,10 +23,12 @@
 #include <future>
 
 #include "app/job_session.h"
+#include "app/language.h"
 #include "app/progress_core.h"
 #include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/clock.h"
+#include "ui/captions.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/controls/performance_graph.h"
 #include "ui/controls/speed_button.h"
@@ -46,10 +48,6 @@ namespace {
 
 constexpr uint32_t kWindowText = 0x80000008;
 constexpr int kDockDistance = 16;
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -234,6 +232,12 @@ void TRedoDoriWnd::Host(JobSession& session) {
 
 void TRedoDoriWnd::SetWindows(const Windows& windows) {
     windows_ = windows;
+    if (core_ && windows_.language)
+        core_->hooks.preparePrompts = [this] {
+            CaptionPrompts(*windows_.language, core_->Context().messages);
+        };
+    if (windows_.queue && windows_.language)
+        windows_.queue->ApplyLanguage(*windows_.language);
     if (windows_.errorPrompt) {
         connect(windows_.errorPrompt, &TForm3::answered, this,
                 [this](intptr_t answer, int newPolicy) { core_->Answer(answer, newPolicy); });
@@ -276,24 +280,33 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
                 });
 }
 
+void TRedoDoriWnd::ApplyLanguage(const Language& language, const MessageTable& messages) {
+    TranslateWindow(*this, section::kProgress, language);
+    // The titles keep their places and take the width their new texts need.
+    for (QLabel* title : {label10_, label3_, label2_, label11_})
+        title->adjustSize();
+    if (menu_)
+        menu_->ApplyLanguage(language, messages);
+    if (windows_.queue)
+        windows_.queue->ApplyLanguage(language);
+    // The figures of a running job come back at once instead of the design texts.
+    displayedFile_.clear();
+    if (core_ && core_->Context().copyStartedAt)
+        Timer1Timer();
+    else if (core_ && !core_->CurrentFileName().empty())
+        ShowFileName(FromUtf8(core_->CurrentFileName()));
+}
+
+void TRedoDoriWnd::CaptionPrompts(const Language& language, const MessageTable& messages) {
+    if (windows_.errorPrompt)
+        windows_.errorPrompt->ApplyLanguage(language, messages);
+    if (windows_.existsPrompt)
+        windows_.existsPrompt->Translate(section::kExistsPrompt, language);
+    if (windows_.countdown)
+        windows_.countdown->ApplyLanguage(language);
+}
+
 void TRedoDoriWnd::JobStarted() {
-    // The language is loaded by now: the menu's texts that change with the job.
-    const MessageTable& messages = core_->Context().messages;
-    auto text = [&messages](int number, QString& into) {
-        const std::string value = messages.Text(number);
-        if (!value.empty())
-            into = FromUtf8(value);
-    };
-    text(16, menu_->pauseText);
-    text(17, menu_->resumeText);
-    auto plain = [&messages](int number, std::string& into) {
-        if (std::string value = messages.Text(number); !value.empty())
-            into = value;
-    };
-    plain(28, menu_->limitTexts.bps);
-    plain(29, menu_->limitTexts.kbps);
-    plain(30, menu_->limitTexts.percent);
-    plain(31, menu_->limitTexts.noLimit);
     if (session_ && session_->console.Attached())
         heartbeat_->start();
     if (bus::Endpoint* endpoint = session_ ? session_->Endpoint() : nullptr) {
@@ -503,6 +516,8 @@ void TRedoDoriWnd::ShowNotice(NoticeIcon icon, const std::string& caption,
                                     : icon == NoticeIcon::Question ? QMessageBox::Question
                                                                    : QMessageBox::Information;
     auto* box = new QMessageBox(shown, FromUtf8(caption), FromUtf8(text), QMessageBox::Ok, this);
+    if (core_)
+        CaptionButtons(*box, core_->Context().messages);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -597,6 +612,8 @@ void TRedoDoriWnd::Complete(intptr_t lParam) {
     }
     auto* box = new QMessageBox(QMessageBox::Question, "RedoDori", text,
                                 QMessageBox::Yes | QMessageBox::No);
+    if (core_)
+        CaptionButtons(*box, core_->Context().messages);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     connect(box, &QMessageBox::finished, this,

@@ -22,6 +22,8 @@ class QTimer;
 namespace rd {
 
 class JobSession;
+class Language;
+class MessageTable;
 class TForm1;
 class ProgressCore;
 class ProgressMenu;
@@ -49,6 +51,8 @@ public:
         TrayIcon* tray = nullptr;
         // The destination chooser of a job that started without a target.
         TForm1* chooser = nullptr;
+        // The language the prompts take their captions from when the job becomes ready.
+        const Language* language = nullptr;
     };
 
     explicit TRedoDoriWnd(QWidget* parent = nullptr);
@@ -67,6 +71,13 @@ public:
     // waits for its answer while the window goes on serving everything else.
     intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+
+    // Re-captions the window from the "RedoDori" section of `language`, its menu from "Menu",
+    // and the queue window; the texts made in code come from `messages`.
+    void ApplyLanguage(const Language& language, const MessageTable& messages);
+    // Re-captions the error and existing-file prompts and the shutdown countdown; the job
+    // does this when it becomes ready to copy.
+    void CaptionPrompts(const Language& language, const MessageTable& messages);
 
     // The tick: 500 ms while copying.
     void Timer1Timer();

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/language.h"
+#include "ui/captions.h"
 #include "ui/system_power.h"
 
 namespace rd {
@@ -70,6 +72,10 @@ void TForm6::Start(int seconds) {
     raise();
     activateWindow();
     timer1_->start();
+}
+
+void TForm6::ApplyLanguage(const Language& language) {
+    TranslateWindow(*this, section::kCountdown, language);
 }
 
 void TForm6::Timer1Timer() {

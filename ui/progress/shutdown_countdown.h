@@ -11,6 +11,8 @@ class QTimer;
 
 namespace rd {
 
+class Language;
+
 class TForm6 : public QDialog {
     Q_OBJECT
 
@@ -19,6 +21,8 @@ public:
 
     // Shows the window counting down from `seconds`.
     void Start(int seconds);
+    // The captions of "Copy_Shutdown".
+    void ApplyLanguage(const Language& language);
 
     // The tick of Timer1: one second less, or at 0 the power-off and the end of the job.
     void Timer1Timer();

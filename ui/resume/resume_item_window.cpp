@@ -5,8 +5,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/language.h"
 #include "platform/clock.h"
 #include "resume/resume_records.h"
+#include "ui/captions.h"
 
 namespace rd {
 
@@ -48,6 +50,19 @@ TFormResItem::~TFormResItem() {
         RemoveResumeList(forgottenList_);
 }
 
+void TFormResItem::ApplyLanguage(const Language& language) {
+    if (!language.Active())
+        return;
+    using section::kResumeItem;
+    TranslateWindow(*this, kResumeItem, language);
+    waiting_ =
+        LanguageText(language, kResumeItem, "Waiting_c", BuiltInText(*this, "waiting", waiting_));
+    canceling_ = LanguageText(language, kResumeItem, "Canceling_c",
+                              BuiltInText(*this, "canceling", canceling_));
+    problem_ =
+        LanguageText(language, kResumeItem, "Problem_c", BuiltInText(*this, "problem", problem_));
+}
+
 void TFormResItem::Start(const std::string& from) {
     label2_->setText(QString::fromStdString(from));
     show();
@@ -67,8 +82,21 @@ void TFormResItem::Show(const ResumeItem::View& view) {
     if (item_->Started())
         forgottenList_.clear();
     bitBtn1_->setEnabled(view.cancelEnabled);
-    if (!view.status.empty())
-        label3_->setText(QString::fromStdString(view.status));
+    using Kind = ResumeItem::View::Kind;
+    switch (view.kind) {
+        case Kind::Waiting:
+            label3_->setText(
+                FromUtf8(FillIn(waiting_.toStdString(), {std::to_string(view.waitedSeconds)})));
+            break;
+        case Kind::Canceling: label3_->setText(canceling_); break;
+        case Kind::Problem:
+            label3_->setText(FromUtf8(FillIn(problem_.toStdString(), {Item().Problem()})));
+            break;
+        case Kind::None:
+            if (!view.status.empty())
+                label3_->setText(FromUtf8(view.status));
+            break;
+    }
     if (view.destroy) {
         timer1_->stop();
         hide();

@@ -16,6 +16,8 @@ class QTimer;
 
 namespace rd {
 
+class Language;
+
 class TFormResItem : public QWidget {
     Q_OBJECT
 
@@ -26,6 +28,9 @@ public:
 
     int32_t N() const { return n_; }
     const ResumeItem& Item() const { return *item_; }
+
+    // The captions of the "ResItem" section, and its texts of the status line.
+    void ApplyLanguage(const Language& language);
 
     // Shows the pop-up with the record's From text and makes the first tick.
     void Start(const std::string& from);
@@ -46,6 +51,10 @@ private:
     QPushButton* bitBtn1_ = nullptr;
     QTimer* timer1_ = nullptr;
     std::string forgottenList_;
+    // The status line's texts: "%s" is the seconds waited, or the reason.
+    QString waiting_ = "Waiting accessibility (%s)...";
+    QString canceling_ = "Canceling...";
+    QString problem_ = "Cannot resume: %s";
 };
 
 }  // namespace rd

@@ -30,6 +30,8 @@ void ResumeItems::Resume(int32_t n) {
     auto* item = new TFormResItem(
         n, [store, n, own, launch] { return AttemptResume(*store, n, own, launch); });
     items_[static_cast<uint32_t>(n)] = item;
+    if (language)
+        item->ApplyLanguage(*language);
     connect(item, &QObject::destroyed, this, [this, n] {
         if (items_.erase(static_cast<uint32_t>(n)) && items_.empty())
             emit emptied();

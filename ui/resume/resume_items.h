@@ -11,6 +11,7 @@
 
 namespace rd {
 
+class Language;
 class Store;
 class TFormResItem;
 
@@ -26,6 +27,9 @@ public:
     // The record's pop-up; null when it has none.
     TFormResItem* Find(int32_t n) const;
     bool Empty() const { return items_.empty(); }
+
+    // The language new pop-ups are captioned in; none leaves them in their built-in texts.
+    const Language* language = nullptr;
 
 signals:
     // The last pop-up went.

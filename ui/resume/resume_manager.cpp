@@ -6,9 +6,13 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 
+#include "app/language.h"
+#include "app/settings_reader.h"
+#include "app/store_keys.h"
 #include "platform/store.h"
 #include "resume/autostart.h"
 #include "resume/marker_restart.h"
@@ -38,6 +42,17 @@ int RestartFromMarker(const std::string& markerPath, const std::string& own) {
         std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(),
                      error.c_str());
     return 0;
+}
+
+// The resume manager's language: "Lngname" in the program's own key when it is there (empty:
+// none), else the language of the local profile.
+void LoadLanguage(Store& store, Language& language) {
+    JobSettings settings;
+    settings.profile = "local";
+    ReadAllSettings(store, settings, static_cast<uint32_t>(std::time(nullptr)));
+    const std::optional<std::string> own =
+        store.ReadText(StoreRoot::CurrentUser, std::string(kBaseKey), "Lngname");
+    language.Load(settings.InstallPath, own.value_or(settings.Lngname));
 }
 
 }  // namespace
@@ -72,7 +87,10 @@ int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display
     if (!UpdateResumeAutostart(store, own, error))
         std::fprintf(stderr, "redodori: %s\n", error.c_str());
 
+    Language language;
+    LoadLanguage(store, language);
     ResumeItems items(store, own, LaunchDetached);
+    items.language = &language;
     std::unique_ptr<TFormResMan> window;
     const auto quitWhenDone = [&] {
         if (items.Empty() && !(window && window->isVisible()))
@@ -87,6 +105,7 @@ int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display
         });
     } else {
         window = std::make_unique<TFormResMan>(store, items);
+        window->ApplyLanguage(language);
         QObject::connect(window.get(), &QDialog::finished, &app, quitWhenDone);
         if (const QScreen* screen = window->screen())
             window->move(screen->availableGeometry().center() - window->rect().center());

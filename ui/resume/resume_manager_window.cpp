@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <set>
 
+#include "app/language.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
+#include "ui/captions.h"
 #include "ui/resume/resume_item_window.h"
 #include "ui/resume/resume_items.h"
 
@@ -102,13 +104,40 @@ void TFormResMan::Refresh() {
     }
     listView1_->setRowCount(rows);
     for (int row = 0; row < rows; ++row) {
-        const RecordColumns columns = ColumnsOf(records[row]);
-        listView1_->item(row, kDataColumn)->setData(Qt::UserRole, records[row].n);
-        const std::string* texts[] = {&columns.time, &columns.from, &columns.to,
-                                      &columns.autostart};
+        const ResumeRecord& record = records[row];
+        const RecordColumns columns = ColumnsOf(record);
+        listView1_->item(row, kDataColumn)->setData(Qt::UserRole, record.n);
+        const QString texts[] = {record.time.empty() ? unknown_ : FromUtf8(record.time),
+                                 record.from.empty() ? unknown_ : FromUtf8(record.from),
+                                 FromUtf8(columns.to), record.autostart ? yes_ : no_};
         for (int column = 0; column < 4; ++column)
-            listView1_->item(row, column)->setText(QString::fromStdString(*texts[column]));
+            listView1_->item(row, column)->setText(texts[column]);
     }
+}
+
+void TFormResMan::ApplyLanguage(const Language& language) {
+    if (!language.Active())
+        return;
+    using section::kResumeManager;
+    auto text = [&](QObject& object, const char* slot, const char* key, const QString& current) {
+        return LanguageText(language, kResumeManager, key, BuiltInText(object, slot, current));
+    };
+    setWindowTitle(text(*this, "caption", "Form1_c", windowTitle()));
+    for (int column = 0; column < listView1_->columnCount(); ++column) {
+        QTableWidgetItem* header = listView1_->horizontalHeaderItem(column);
+        const std::string key = "Column_c_" + std::to_string(column);
+        const std::string slot = "column" + std::to_string(column);
+        header->setText(text(*this, slot.c_str(), key.c_str(), header->text()));
+    }
+    for (QAction* item : popupMenu1_->actions())
+        if (!item->objectName().isEmpty()) {
+            const std::string key = item->objectName().toStdString() + "_c";
+            item->setText(text(*item, "caption", key.c_str(), item->text()));
+        }
+    unknown_ = text(*this, "unknown", "Unknown_c", unknown_);
+    yes_ = text(*this, "yes", "Yes_c", yes_);
+    no_ = text(*this, "no", "No_c", no_);
+    Refresh();
 }
 
 std::vector<int32_t> TFormResMan::SelectedRecords() const {

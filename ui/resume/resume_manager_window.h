@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <cstdint>
 #include <vector>
 
@@ -14,6 +15,7 @@ class QTimer;
 
 namespace rd {
 
+class Language;
 class ResumeItems;
 class Store;
 
@@ -22,6 +24,10 @@ class TFormResMan : public QDialog {
 
 public:
     TFormResMan(Store& store, ResumeItems& items, QWidget* parent = nullptr);
+
+    // The captions of the "ResManager" section: the window, the columns, the menu and the
+    // texts of the rows.
+    void ApplyLanguage(const Language& language);
 
     // Rebuilds the list from the store.
     void Refresh();
@@ -45,6 +51,8 @@ private:
     QMenu* popupMenu1_ = nullptr;
     QAction* startminimized1_ = nullptr;
     QTimer* timer1_ = nullptr;
+    // The texts of the rows.
+    QString unknown_ = "Unknown", yes_ = "Yes", no_ = "No";
 };
 
 }  // namespace rd

@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <climits>
 
+#include "app/language.h"
 #include "app/look_choices.h"
 #include "app/settings_storage.h"
 #include "engine/job_end.h"
@@ -27,15 +28,12 @@
 #include "platform/store.h"
 #include "resume/autostart.h"
 #include "resume/resume_records.h"
+#include "ui/captions.h"
 #include "ui/controls/speed_button.h"
 
 namespace rd {
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The test button's glyph: a loudspeaker.
 QPixmap SpeakerGlyph() {
@@ -91,13 +89,15 @@ TForm4::TForm4(JobSettings& settings, Store& store, const MessageTable& messages
     resumeOnCrashChosen = [this](bool on) {
         std::string error;
         if (!AutostartAfterChoice(on, store_, OwnProgramPath(), error))
-            warn("Warning", FromUtf8(error));
+            warn(MessageOr(text_slot::kWarning, "Warning"), FromUtf8(error));
     };
     chooseSoundFile = [this](const QString& current) {
         return QFileDialog::getOpenFileName(this, QString(), current, "Windows sound (*.wav)");
     };
     warn = [this](const QString& caption, const QString& text) {
-        QMessageBox::warning(this, caption, text);
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, this);
+        CaptionButtons(box, messages_);
+        box.exec();
     };
 }
 
@@ -288,17 +288,20 @@ void TForm4::HideOk() {
     BitBtn1->hide();
 }
 
-QString TForm4::LanguageText(int number, const char* builtIn) const {
+QString TForm4::MessageOr(int number, const char* builtIn) const {
     const std::string& text = messages_.Text(number);
     return text.empty() ? QString(builtIn) : FromUtf8(text);
 }
 
 LimitTexts TForm4::Limits() const {
     LimitTexts texts;
-    texts.bps = LanguageText(28, "bps").toStdString();
-    texts.kbps = LanguageText(29, "Kbps").toStdString();
-    texts.percent = LanguageText(30, "%").toStdString();
-    texts.noLimit = LanguageText(31, "No limit").toStdString();
+    texts.bps = MessageOr(28, "bps").toStdString();
+    texts.kbps = MessageOr(29, "Kbps").toStdString();
+    texts.percent = MessageOr(30, "%").toStdString();
+    texts.noLimit = MessageOr(31, "No limit").toStdString();
+    texts.bytes = MessageOr(text_slot::kBytes, "bytes").toStdString();
+    texts.kbytes = MessageOr(text_slot::kKbytes, "Kbytes").toStdString();
+    texts.mbytes = MessageOr(text_slot::kMbytes, "Mbytes").toStdString();
     return texts;
 }
 
@@ -320,9 +323,8 @@ void TForm4::hideEvent(QHideEvent* event) {
 
 void TForm4::FillLists() {
     ComboBox3->clear();
-    ComboBox3->addItems({LanguageText(24, "Don't overwrite"), LanguageText(25, "Overwrite once"),
-                         LanguageText(26, "Overwrite twice"),
-                         LanguageText(27, "Overwrite three times")});
+    ComboBox3->addItems({MessageOr(24, "Don't overwrite"), MessageOr(25, "Overwrite once"),
+                         MessageOr(26, "Overwrite twice"), MessageOr(27, "Overwrite three times")});
     const LimitTexts limits = Limits();
     ComboBox1->clear();
     ComboBox1->addItems({FromUtf8(limits.bps), FromUtf8(limits.kbps), FromUtf8(limits.percent)});
@@ -337,15 +339,27 @@ void TForm4::FillLists() {
     fill(ComboBox4, LanguageFiles(settings_.InstallPath), settings_.Lngname);
 }
 
+void TForm4::CaptionProfile() {
+    const QString profile = FromUtf8(settings_.profile);
+    if (!windowTitle().contains(" ("))
+        setWindowTitle(windowTitle() + " (" + profile + ")");
+    QString store = MessageOr(32, "Store in %s profile");
+    BitBtn3->setText(store.contains("%s") ? store.replace("%s", profile) : store);
+}
+
+void TForm4::ApplyLanguage(const Language& language) {
+    TranslateWindow(*this, section::kSettings, language);
+    for (QWidget* group :
+         std::initializer_list<QWidget*>{GroupBox1, GroupBox2, GroupBox3, GroupBox4, Panel1})
+        TranslateWindow(*group, section::kSettings, language);
+    CaptionProfile();
+}
+
 void TForm4::FormShow() {
     filling_ = true;
     raise();
     saveAllowed_ = false;
-    const QString profile = FromUtf8(settings_.profile);
-    if (!windowTitle().contains(" ("))
-        setWindowTitle(windowTitle() + " (" + profile + ")");
-    QString store = LanguageText(32, "Store in %s profile");
-    BitBtn3->setText(store.contains("%s") ? store.replace("%s", profile) : store);
+    CaptionProfile();
     FillLists();
     SetFields(FieldsFromSettings(settings_, ReadShellValues(store_, settings_.profile)));
     TrackBar1Change();
@@ -443,7 +457,7 @@ void TForm4::TrackBar1Change() {
 }
 
 void TForm4::TrackBar2Change() {
-    Label4->setText(FromUtf8(BufferSizeCaption(TrackBar2->value())));
+    Label4->setText(FromUtf8(BufferSizeCaption(TrackBar2->value(), Limits())));
 }
 
 void TForm4::RadioButton3Click() {
@@ -513,14 +527,19 @@ void TForm4::BitBtn2Click() {
 
 void TForm4::BitBtn3Click() {
     if (!saveAllowed_) {
-        warn("Warning", "Can't save settings now");
+        warn(MessageOr(text_slot::kWarning, "Warning"),
+             MessageOr(text_slot::kCannotSave, "Can't save settings now"));
         return;
     }
     const SettingsFields f = Fields();
     const std::string language =
         f.language.empty() ? std::string() : paths::FindDataFile(settings_.InstallPath, f.language);
     if (!StoreFields(store_, settings_.profile, f, ReadShellCaptions(language))) {
-        warn("Warning", "The settings could not be stored in " + FromUtf8(store_.Path()));
+        warn(MessageOr(text_slot::kWarning, "Warning"),
+             FromUtf8(
+                 FillIn(MessageOr(text_slot::kNotStored, "The settings could not be stored in %s")
+                            .toStdString(),
+                        {store_.Path()})));
         return;
     }
     if (resumeOnCrashChosen)

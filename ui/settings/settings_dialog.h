@@ -24,6 +24,7 @@ class QSpinBox;
 namespace rd {
 
 class JobState;
+class Language;
 class MessageTable;
 class SoundPlayer;
 class Store;
@@ -42,6 +43,11 @@ public:
     void HideOk();
     // Plays the test sound; unset, the test button does nothing.
     void SetSoundPlayer(SoundPlayer* player) { sound_ = player; }
+
+    // Re-captions the window and its groups from the "Settings" section of `language`, then
+    // gives the caption its profile and the store button language text 32. The lists take
+    // their texts from the message table at the next show.
+    void ApplyLanguage(const Language& language);
 
     // Fills every control from the in-memory settings and the store; the window's show runs it.
     void FormShow();
@@ -96,7 +102,9 @@ private:
     void SetFields(const SettingsFields& fields);
     void ApplyEnabling();
     // Language text `number`, or `builtIn` when the language has none.
-    QString LanguageText(int number, const char* builtIn) const;
+    QString MessageOr(int number, const char* builtIn) const;
+    // The profile after the caption, once; language text 32 on the store button.
+    void CaptionProfile();
     void FillLists();
     LimitTexts Limits() const;
 

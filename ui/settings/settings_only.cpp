@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/command_line.h"
+#include "app/language.h"
 #include "app/settings_reader.h"
 #include "app/sound_player.h"
 #include "engine/message_table.h"
@@ -47,13 +48,14 @@ int RunSettingsOnly(const std::string& line) {
     settings.profile = ScanProfile(line).value_or("local");
     ReadAllSettings(Store::Default(), settings, static_cast<uint32_t>(std::time(nullptr)));
     MessageTable messages;
-    if (const std::string language = paths::FindDataFile(settings.InstallPath, settings.Lngname);
-        !language.empty())
-        messages.Load(language);
+    Language language;
+    language.Load(settings.InstallPath, settings.Lngname);
+    language.FillMessages(messages);
     AlsaSoundPlayer sound;
     TForm4 form4(settings, Store::Default(), messages);
     form4.SetSoundPlayer(&sound);
     form4.HideOk();
+    form4.ApplyLanguage(language);
     QObject::connect(&form4, &TForm4::hidden, [] { QCoreApplication::quit(); });
     std::unique_ptr<QSocketNotifier> closeSignals;
     if (::pipe2(closeSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {

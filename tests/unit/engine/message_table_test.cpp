@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/ini_file.h"
 #include "test_support.h"
 
 namespace rd {
@@ -114,6 +115,26 @@ TEST_F(MessageTableTest, ReloadReplacesEverySlot) {
     ASSERT_TRUE(LoadText("[In code]\nv17=Weiter\n"));
     EXPECT_EQ(table.Text(16), "");
     EXPECT_EQ(table.Text(17), "Weiter");
+}
+
+TEST(MessageTableFill, MissingSlotsTakeTheFallbackButEmptyValuesStayEmpty) {
+    MessageTable::Texts fallback{};
+    fallback[3] = "built-in 3";
+    fallback[4] = "built-in 4";
+    fallback[63] = "built-in 63";
+    IniFile file;
+    file.Parse("[In code]\nv4=\nv5=from the file\n");
+    MessageTable table;
+    EXPECT_FALSE(table.Filled());
+    table.Fill(file, &fallback);
+    EXPECT_TRUE(table.Filled());
+    EXPECT_EQ(table.Text(3), "built-in 3");
+    EXPECT_EQ(table.Text(4), "");
+    EXPECT_EQ(table.Text(5), "from the file");
+    EXPECT_EQ(table.Text(63), "built-in 63");
+    // Without a fallback a missing slot is empty.
+    table.Fill(file);
+    EXPECT_EQ(table.Text(3), "");
 }
 
 TEST(ShippedLanguage, EnglishFileLoadsTheEngineTexts) {
