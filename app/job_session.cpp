@@ -11,6 +11,7 @@
 
 #include "app/failure_report.h"
 #include "app/handoff.h"
+#include "app/human_units.h"
 #include "app/settings_reader.h"
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
@@ -443,7 +444,10 @@ void JobSession::End(int code) {
         lines.push_back("No failure report was written: " + reportError);
     // A wrapper shows them on its terminal; stderr would break into the wrapper's progress line.
     if (console.Attached()) {
-        console.Line(summary, true);
+        // Whole, with the time the copy took and its average speed.
+        const uint64_t copyTime = c.copyTime;
+        console.WholeLine(summary + ", elapsed " + HumanDuration(copyTime) + ", average " +
+                          HumanRate(copyTime ? c.transferredBytes * 1000 / copyTime : 0));
         for (const std::string& line : lines)
             console.WholeLine(line);
     } else {

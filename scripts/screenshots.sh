@@ -28,5 +28,5 @@ if [ "$(id -u)" -eq 0 ]; then
             mounts+=("$work/media/${disk%%:*}")
     done
 fi
-build/tools/screenshots/redodori-screenshots "$out" "$work" 2>/dev/null
+build/bin/redodori-screenshots "$out" "$work" 2>/dev/null
 echo "Pictures of the windows are in $out."
