@@ -455,9 +455,11 @@ void JobSession::End(int code) {
         for (const std::string& line : lines)
             std::fprintf(stderr, "redodori: %s\n", line.c_str());
     }
-    // A window job says so where its window was, with the report a click away.
-    if (!report.empty() && !console.Attached() && flags.ShowProgressWindow)
-        reportNotice_ = ReportNotice(ended, facts.Total(), report);
+    // A window job says so where its window was, with the report a click away; one that took
+    // a while says that it is over.
+    if (!console.Attached() && flags.ShowProgressWindow)
+        reportNotice_ = !report.empty() ? ReportNotice(ended, facts.Total(), report)
+                                        : EndNotice(ended, c.filesDone, c.doneBytes, c.copyTime);
     EndJob(ctx, endHost_, code);
 }
 

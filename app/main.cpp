@@ -22,6 +22,7 @@
 #include "platform/fs.h"
 #include "platform/store.h"
 #include "ui/chooser/chooser_window.h"
+#include "ui/progress/desktop_notice.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
 #include "ui/progress/queue_window.h"
@@ -37,13 +38,13 @@ namespace {
 
 const char kUsage[] =
     "Usage: redodori '|SOURCE|TARGET|SWITCHES'\n"
-    "       redodori --explain '|SOURCE|TARGET|SWITCHES'\n"
-    "       redodori [|||q1]                   the settings dialog (q1: network profile)\n"
-    "       redodori /vnresume [/startup]        the resume manager; at login\n"
-    "       redodori /vnresume=MARKER            restart one file from its .RedoDori marker\n"
-    "       redodori --action copy-to|move-to|delete PATH...\n"
-    "       redodori --action paste FOLDER\n"
-    "       redodori --help | --version\n"
+    "   or: redodori --explain '|SOURCE|TARGET|SWITCHES'\n"
+    "   or: redodori [|||q1]                   the settings dialog (q1: network profile)\n"
+    "   or: redodori /vnresume [/startup]        the resume manager; at login\n"
+    "   or: redodori /vnresume=MARKER            restart one file from its .RedoDori marker\n"
+    "   or: redodori --action copy-to|move-to|delete PATH...\n"
+    "   or: redodori --action paste FOLDER\n"
+    "   or: redodori --help | --version\n"
     "\n"
     "A job is one argument of fields separated by '|':\n"
     "  SOURCE    a source list file (one path a line, UTF-8 or UTF-16LE with a byte-order\n"
@@ -246,8 +247,13 @@ int main(int argc, char** argv) {
                                                              const std::string& reportPath) {
         progress.hide();
         queue.hide();
-        rd::ShowReportNotice(tray, QString::fromStdString(text),
-                             QString::fromStdString(reportPath));
+        // A report is a click away in the tray's message; the desktop's notification stays
+        // after the process has gone, so that a notice without a report need not wait.
+        const QString notice = QString::fromStdString(text);
+        const QString report = QString::fromStdString(reportPath);
+        if ((report.isEmpty() || !rd::ShowReportNotice(tray, notice, report)) &&
+            !rd::SendDesktopNotice(notice, !report.isEmpty()))
+            rd::ShowReportNotice(tray, notice, report);
     };
     session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
     // Off screen nobody can answer the chooser; the session then ends such a job with a message.

@@ -98,7 +98,10 @@ run "$console" "$work/src/tree/sub" "$work/src/gone$evil" "$work/copy3" </dev/nu
 check_same "a missing source: exit status" 1 "$status"
 check "a control character in a name is escaped" grep -qF 'gone\x1b]0;retitled\x07' "$work/evil.out"
 check "no escape byte reaches the output" bash -c "! grep -q $'\e' '$work/evil.out'"
-run "$console" --quiet --verbose "$work/src/tree" "$work/copy2" </dev/null >"$work/quiet.out" 2>&1
+run "$console" --quiet --verbose --no-window "$work/src/tree" "$work/copy2" </dev/null \
+    >"$work/quiet.out" 2>&1
+check_same "quiet, without windows: exit status" 0 "$status"
+check "quiet, without windows: copied" diff -r "$work/src/tree" "$work/copy2/tree"
 check "quiet: no file lines" bash -c "! grep -q '^File: ' '$work/quiet.out'"
 check "verbose: the settings" grep -q "Current settings" "$work/quiet.out"
 check "quiet: the summary" grep -q "^Copy finished: 2 of 2 files" "$work/quiet.out"

@@ -82,9 +82,9 @@ constexpr auto kChildGrace = std::chrono::seconds(10);
 
 const char kUsage[] =
     "Usage: redodori-console [OPTIONS] SOURCE... DESTINATION\n"
-    "       redodori-console [OPTIONS] --to DIR [--to DIR]... SOURCE...\n"
-    "       redodori-console [OPTIONS] --delete SOURCE...\n"
-    "       redodori-console --raw LINE\n"
+    "   or: redodori-console [OPTIONS] --to DIR [--to DIR]... SOURCE...\n"
+    "   or: redodori-console [OPTIONS] --delete SOURCE...\n"
+    "   or: redodori-console --raw LINE\n"
     "\n"
     "Runs one RedoDori job from a terminal or a script: copies the SOURCE files and folders\n"
     "into the destination folders (or moves, deletes or links them), shows the job's messages\n"
@@ -1075,7 +1075,7 @@ int ListResumeRecords() {
         if (command &&
             rd::ReadResumeList(rd::BetweenBars(command->argument, 1), sources, problem)) {
             for (const std::string& source : sources)
-                text += "  source: " + source + "\n";
+                text += "  source: " + rd::ConsoleScreen::Escaped(source) + "\n";
         } else {
             text +=
                 "  sources: unknown (" + (command ? problem : "the job holds no command") + ")\n";
@@ -1084,11 +1084,13 @@ int ListResumeRecords() {
         while (!targets.empty()) {
             const size_t mark = targets.find('?');
             if (mark)
-                text += "  destination: " + std::string(targets.substr(0, mark)) + "\n";
+                text +=
+                    "  destination: " + rd::ConsoleScreen::Escaped(targets.substr(0, mark)) + "\n";
             targets.remove_prefix(mark == std::string_view::npos ? targets.size() : mark + 1);
         }
     }
-    out.Job(text);
+    bool ignored = false;
+    WriteAll(STDOUT_FILENO, text, ignored);
     return kDone;
 }
 
