@@ -444,8 +444,11 @@ void JobSession::End(int code) {
         lines.push_back("No failure report was written: " + reportError);
     // A wrapper shows them on its terminal; stderr would break into the wrapper's progress line.
     if (console.Attached()) {
-        // Whole, with the time the copy took and its average speed.
-        const uint64_t copyTime = c.copyTime;
+        // Whole, with the time the copy took and its average speed. The ticks count the copy
+        // time every half second: a shorter job has only the clock's time since its start.
+        uint64_t copyTime = c.copyTime;
+        if (!copyTime && ctx.copyStartedAt)
+            copyTime = TickMs() - ctx.copyStartedAt;
         console.WholeLine(summary + ", elapsed " + HumanDuration(copyTime) + ", average " +
                           HumanRate(copyTime ? c.transferredBytes * 1000 / copyTime : 0));
         for (const std::string& line : lines)

@@ -55,7 +55,9 @@ if command -v man >/dev/null; then
         rendered=$(MANWIDTH=80 man -l "$page" 2>"$work/man.err")
         check "man -l $name renders its name and options" \
             grep -q -- "--help" <<<"$rendered"
-        check "man -l $name: no warnings: $(cat "$work/man.err")" test ! -s "$work/man.err"
+        # The machine's locale is no matter of the page's.
+        check "man -l $name: no warnings: $(cat "$work/man.err")" \
+            bash -c "! grep -v locale '$work/man.err' | grep -q ."
     done
 else
     bad "man is missing (scripts/setup.sh installs man-db)"
