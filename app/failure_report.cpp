@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "app/human_units.h"
 #include "platform/fs.h"
 #include "platform/private_folder.h"
 #include "platform/text.h"
@@ -76,6 +77,15 @@ std::string WriteFailureReport(const std::string& dataDir, const tm& localTime,
     error = text::Format("cannot write a report in %s: the names %s.txt to %s-%d.txt are taken",
                          folder.c_str(), stem.c_str(), stem.c_str(), kMaxNumber);
     return {};
+}
+
+std::string EndNotice(const std::string& ended, uint64_t files, uint64_t bytes,
+                      uint64_t copyTimeMs) {
+    if (copyTimeMs < kEndNoticeAfterMs)
+        return {};
+    return text::Format("%s: %Lu %s, %s in %s", ended.c_str(),
+                        static_cast<unsigned long long>(files), files == 1 ? "file" : "files",
+                        HumanBytes(bytes).c_str(), HumanDuration(copyTimeMs).c_str());
 }
 
 std::string ReportNotice(const std::string& ended, size_t total, const std::string& reportPath) {

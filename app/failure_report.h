@@ -62,4 +62,12 @@ std::string WriteFailureReport(const std::string& dataDir, const tm& localTime,
 // many were left out, and the report a click opens.
 std::string ReportNotice(const std::string& ended, size_t total, const std::string& reportPath);
 
+// A window job that ran for this long says at its end that it is over, though nothing failed.
+inline constexpr uint64_t kEndNoticeAfterMs = 5000;
+
+// The desktop notice of such a job: "Copy finished: 12 files, 1.5 GiB in 0:47". Empty for a job
+// that took less than kEndNoticeAfterMs.
+std::string EndNotice(const std::string& ended, uint64_t files, uint64_t bytes,
+                      uint64_t copyTimeMs);
+
 }  // namespace rd

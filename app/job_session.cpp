@@ -11,6 +11,7 @@
 
 #include "app/failure_report.h"
 #include "app/handoff.h"
+#include "app/human_units.h"
 #include "app/settings_reader.h"
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
@@ -444,7 +445,13 @@ void JobSession::End(int code) {
         lines.push_back("No failure report was written: " + reportError);
     // A wrapper shows them on its terminal; stderr would break into the wrapper's progress line.
     if (console.Attached()) {
-        console.Line(summary, true);
+        // Whole, with the time the copy took and its average speed. The ticks count the copy
+        // time every half second: a shorter job has only the clock's time since its start.
+        uint64_t copyTime = c.copyTime;
+        if (!copyTime && ctx.copyStartedAt)
+            copyTime = TickMs() - ctx.copyStartedAt;
+        console.WholeLine(summary + ", elapsed " + HumanDuration(copyTime) + ", average " +
+                          HumanRate(copyTime ? c.transferredBytes * 1000 / copyTime : 0));
         for (const std::string& line : lines)
             console.WholeLine(line);
     } else {
@@ -452,9 +459,11 @@ void JobSession::End(int code) {
         for (const std::string& line : lines)
             std::fprintf(stderr, "redodori: %s\n", line.c_str());
     }
-    // A window job says so where its window was, with the report a click away.
-    if (!report.empty() && !console.Attached() && flags.ShowProgressWindow)
-        reportNotice_ = ReportNotice(ended, facts.Total(), report);
+    // A window job says so where its window was, with the report a click away; one that took
+    // a while says that it is over.
+    if (!console.Attached() && flags.ShowProgressWindow)
+        reportNotice_ = !report.empty() ? ReportNotice(ended, facts.Total(), report)
+                                        : EndNotice(ended, c.filesDone, c.doneBytes, c.copyTime);
     EndJob(ctx, endHost_, code);
 }
 

@@ -1,21 +1,29 @@
 // redodori: the program's entry. It decides how to run from the command line, creates the
 // windows in their fixed order and runs the job from the chooser's creation.
 #include <QApplication>
+#include <QClipboard>
 #include <QMessageBox>
+#include <QMimeData>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/job_explain.h"
 #include "app/job_session.h"
+#include "app/settings_storage.h"
+#include "app/shell_action.h"
 #include "app/sound_player.h"
+#include "platform/display.h"
+#include "platform/fs.h"
 #include "platform/store.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/look.h"
+#include "ui/progress/desktop_notice.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
 #include "ui/progress/queue_window.h"
@@ -31,11 +39,13 @@ namespace {
 
 const char kUsage[] =
     "Usage: redodori '|SOURCE|TARGET|SWITCHES'\n"
-    "       redodori --explain '|SOURCE|TARGET|SWITCHES'\n"
-    "       redodori [|||q1]                   the settings dialog (q1: network profile)\n"
-    "       redodori /vnresume [/startup]        the resume manager; at login\n"
-    "       redodori /vnresume=MARKER            restart one file from its .RedoDori marker\n"
-    "       redodori --help | --version\n"
+    "   or: redodori --explain '|SOURCE|TARGET|SWITCHES'\n"
+    "   or: redodori [|||q1]                   the settings dialog (q1: network profile)\n"
+    "   or: redodori /vnresume [/startup]        the resume manager; at login\n"
+    "   or: redodori /vnresume=MARKER            restart one file from its .RedoDori marker\n"
+    "   or: redodori --action copy-to|move-to|delete PATH...\n"
+    "   or: redodori --action paste FOLDER\n"
+    "   or: redodori --help | --version\n"
     "\n"
     "A job is one argument of fields separated by '|':\n"
     "  SOURCE    a source list file (one path a line, UTF-8 or UTF-16LE with a byte-order\n"
@@ -60,21 +70,26 @@ const char kUsage[] =
     "    Lk<n> Lp<n> Lc<n> speed limit index 0-10 in Kbps, percent or bps (10: none)\n"
     "    Lb<n> buffer size index 0-10         Lt<n> console wrapper id\n"
     "\n"
+    "--action is what the file managers' RedoDori entries run: copy-to and move-to ask for\n"
+    "the destination in the chooser, delete asks first, paste copies (or moves, when they\n"
+    "were cut) the files on the clipboard into FOLDER.\n"
     "--explain prints the job a line turns into (settings, flags, sources, destinations)\n"
     "without running it. redodori-console runs jobs from a terminal.\n"
-    "Without DISPLAY and WAYLAND_DISPLAY the windows are drawn off screen.\n";
+    "Without a DISPLAY or WAYLAND_DISPLAY that can be reached, the windows are drawn off\n"
+    "screen.\n";
 
+// A display that is named but cannot be reached counts as none: the windows are then drawn off
+// screen instead of the start failing.
 bool HasDisplay() {
-    const char* x = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (wayland && *wayland);
+    return rd::display::Reachable();
 }
 
 QtMessageHandler qtDefaultHandler = nullptr;
 
-// Off screen, Qt reports that it cannot raise windows each time one is shown; that is no news.
+// Off screen, Qt reports that it cannot raise windows or shape them each time; that is no news.
 void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text.contains("does not support raise()"))
+    if (text.contains("does not support raise()") ||
+        text.contains("does not support setting window masks"))
         return;
     qtDefaultHandler(type, context, text);
 }
@@ -101,6 +116,46 @@ std::unique_ptr<rd::TForm1> ShowChooser(rd::JobSession& session, QWidget& settin
     return form1;
 }
 
+// A file manager's action turned into the job line it stands for; the exit status when it ends
+// here instead (1 when it could not be done, 0 when the user declined).
+std::optional<int> ShellActionIntake(int argc, char** argv, bool offscreen, std::string& line) {
+    const auto tell = [offscreen](const std::string& text) {
+        std::fprintf(stderr, "redodori: %s\n", text.c_str());
+        if (!offscreen)
+            QMessageBox::information(nullptr, "RedoDori", QString::fromStdString(text));
+    };
+    rd::ShellAction action;
+    std::string error;
+    if (!rd::ParseShellAction(argc, argv, action, error)) {
+        tell(error);
+        return 1;
+    }
+    if (!rd::ReadShellValues(rd::Store::Default(), "local").shellMenus) {
+        tell("RedoDori's file manager actions are turned off in its settings.");
+        return 1;
+    }
+    rd::ClipboardFiles pasted;
+    if (action.kind == rd::ShellActionKind::kPaste) {
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        if (data)
+            pasted =
+                rd::ReadClipboardFiles(data->data("x-special/gnome-copied-files").toStdString(),
+                                       data->data("text/uri-list").toStdString(),
+                                       data->data("application/x-kde-cutselection").toStdString());
+    }
+    if (action.kind == rd::ShellActionKind::kDelete && !offscreen &&
+        QMessageBox::question(
+            nullptr, "Confirmation",
+            QString("Delete %1 selected item(s) with RedoDori?").arg(action.paths.size())) !=
+            QMessageBox::Yes)
+        return 0;
+    if (!rd::ShellActionLine(argv[0], action, pasted, rd::fs::CurrentFolder(), line, error)) {
+        tell(error);
+        return 1;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,14 +177,15 @@ int main(int argc, char** argv) {
         std::fputs(text.c_str(), stdout);
         return ok ? 0 : 1;
     }
-    const std::string line = rd::BuildCommandLine(argc, argv);
+    std::string line = rd::BuildCommandLine(argc, argv);
+    const bool shellAction = rd::IsShellAction(argc, argv);
     if (const rd::ResumeMode resume = rd::ParseResumeMode(argc, argv);
         resume.kind != rd::ResumeMode::None) {
         if (!HasDisplay())
             ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
         return rd::RunResumeManager(argc, argv, resume, HasDisplay());
     }
-    if (!rd::HoldsJob(line))
+    if (!rd::HoldsJob(line) && !shellAction)
         rd::HoldCloseSignals();
     if (!HasDisplay())
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -140,6 +196,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
     QApplication::setQuitOnLastWindowClosed(false);
+    if (shellAction) {
+        if (const std::optional<int> ended = ShellActionIntake(argc, argv, offscreen, line))
+            return *ended;
+    }
     if (!rd::HoldsJob(line))
         return rd::RunSettingsOnly(line);
 
@@ -197,8 +257,13 @@ int main(int argc, char** argv) {
                                                              const std::string& reportPath) {
         progress.hide();
         queue.hide();
-        rd::ShowReportNotice(tray, QString::fromStdString(text),
-                             QString::fromStdString(reportPath));
+        // A report is a click away in the tray's message; the desktop's notification stays
+        // after the process has gone, so that a notice without a report need not wait.
+        const QString notice = QString::fromStdString(text);
+        const QString report = QString::fromStdString(reportPath);
+        if ((report.isEmpty() || !rd::ShowReportNotice(tray, notice, report)) &&
+            !rd::SendDesktopNotice(notice, !report.isEmpty()))
+            rd::ShowReportNotice(tray, notice, report);
     };
     session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
     // Off screen nobody can answer the chooser; the session then ends such a job with a message.

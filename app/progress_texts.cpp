@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/human_units.h"
 #include "app/language.h"
 #include "engine/engine_context.h"
 #include "platform/text.h"
@@ -57,14 +58,21 @@ ProgressTexts TickTexts(EngineContext& ctx, bool averageSpeed) {
 
 std::string ConsoleStatusLine(const EngineContext& ctx, const ProgressTexts& t) {
     const JobCounters& c = ctx.state.counters;
-    const uint64_t listed = c.listedBytes;
+    const uint64_t listed = c.listedBytes, done = c.doneBytes;
     if (!listed)
         return "";
-    std::string line = text::Format("Current: %u%% Total: %u%%;", c.filePercent.load(),
-                                    static_cast<unsigned>(c.doneBytes * 100 / listed)) +
-                       t.speed + "; " + t.elapsed + " " + t.remaining + "; " + t.counts;
-    std::replace(line.begin(), line.end(), ',', ' ');
-    return line;
+    const uint64_t copyTime = c.copyTime, transferred = c.transferredBytes;
+    std::string line = text::Format("%u%% of %s, file %u%%, ",
+                                    static_cast<unsigned>(std::min(done, listed) * 100 / listed),
+                                    HumanBytes(listed).c_str(), c.filePercent.load()) +
+                       HumanRate(uint64_t{c.speed.load()} * 1000);
+    if (c.dutyPercent != 100)
+        line += text::Format(" (%u%%)", c.dutyPercent.load());
+    line += ", elapsed " + HumanDuration(copyTime);
+    if (transferred)
+        line += ", left " +
+                HumanDuration((listed > done ? listed - done : 0) * copyTime / transferred + 500);
+    return line + ", " + t.counts;
 }
 
 }  // namespace rd

@@ -32,7 +32,7 @@ for language in data/*.lng; do
                 mounts+=("$job/media/${disk%%:*}")
         done
     fi
-    build/tools/screenshots/redodori-screenshots "$out/$name" "$job" "$name.lng" 2>/dev/null
+    build/bin/redodori-screenshots "$out/$name" "$job" "$name.lng" 2>/dev/null
     # The next language's chooser shows only its own disks.
     for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
     mounts=()

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the build needs on Debian 12, then configures and builds into build/.
-# Usage: scripts/setup.sh [extra cmake options]
+# Usage: scripts/setup.sh [--programs] [extra cmake options]
+#   --programs  builds the programs only, without the tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
+targets=()
+if [ "${1:-}" = --programs ]; then
+    targets=(--target redodori redodori-console redodori-reg)
+    shift
+fi
 
-packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba smbclient dbus gvfs gvfs-backends gvfs-fuse libavahi-client-dev avahi-daemon avahi-utils iproute2)
+packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba smbclient dbus gvfs gvfs-backends gvfs-fuse libavahi-client-dev avahi-daemon avahi-utils iproute2 help2man desktop-file-utils man-db bash-completion dpkg-dev xclip)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -17,4 +23,4 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja "$@"
-cmake --build build -j"$(nproc)"
+cmake --build build -j"$(nproc)" "${targets[@]}"

@@ -19,7 +19,7 @@ else
 fi
 
 setup mkfifo "$work/keys"
-"$REDODORI_CONSOLE" "$work/src/f" "$work/closed/d" <"$work/keys" >"$work/out" 2>&1 &
+"$REDODORI_CONSOLE" "$work/src/f" "$work/closed/d/" <"$work/keys" >"$work/out" 2>&1 &
 wrapper=$!
 pids+=("$wrapper")
 exec 3>"$work/keys"

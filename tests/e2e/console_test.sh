@@ -144,7 +144,7 @@ line=$(sed -n 2p "$work/fake.rec")
 [ -z "$(ls "$work/tmp")" ] || fail "list files stayed after the program ended"
 DISPLAY=:99 FAKE_RECORD="$work/fake.rec" REDODORI="$work/fake.sh" "$console" --raw '|a|b' \
     >/dev/null 2>&1 || true
-[ "$(sed -n 3p "$work/fake.rec")" = unset ] || fail "the platform was forced with a display"
+[ "$(sed -n 3p "$work/fake.rec")" = offscreen ] || fail "a display that cannot be reached was used"
 [[ "$(sed -n 2p "$work/fake.rec")" =~ ^\|a\|b\|Lt[0-9]+$ ]] || fail "raw line completed wrongly"
 
 # A program that never answers: the first Ctrl+C asks for the abort, the second one leaves at
@@ -175,7 +175,7 @@ grep -q "the job goes on" "$work/silent.err" || fail "no note of leaving"
 rm -f "$work/tmp/redodori-console-$wrapper.lst"
 
 # --- A tree to two destinations, relative paths, no display at all.
-(cd "$work" && "$console" src/tree --to dst1 --to "$work/dst2/" </dev/null >"$work/copy.out" 2>"$work/copy.err") ||
+(cd "$work" && "$console" --verbose src/tree --to dst1 --to "$work/dst2/" </dev/null >"$work/copy.out" 2>"$work/copy.err") ||
     fail "the copy exited $?"
 grep -q '\*\*\*Current settings\*\*\*' "$work/copy.out" || fail "no settings summary"
 for d in dst1 dst2; do
@@ -246,7 +246,7 @@ grep -q "no one to ask here: answered Skip" "$work/alone.err" || fail "no note o
 [ "$(cat "$work/dst1/tree/sub/deeper/text")" = old ] || fail "the file was replaced with no one asked"
 
 # --- Abort by key: a paused job and "a".
-"$console" --paused "$work/src/tree" "$work/paused1" <"$work/keys" >"$work/abort.out" 2>&1 &
+"$console" --verbose --paused "$work/src/tree" "$work/paused1" <"$work/keys" >"$work/abort.out" 2>&1 &
 wrapper=$!
 started+=("$wrapper")
 exec 3>"$work/keys"
@@ -260,7 +260,7 @@ if [ -e "$work/paused1/tree/big" ] && cmp -s "$work/src/tree/big" "$work/paused1
 fi
 
 # --- Abort by Ctrl+C.
-"$console" --paused "$work/src/tree" "$work/paused2" </dev/null >"$work/int.out" 2>"$work/int.err" &
+"$console" --verbose --paused "$work/src/tree" "$work/paused2" </dev/null >"$work/int.out" 2>"$work/int.err" &
 wrapper=$!
 started+=("$wrapper")
 job=$(job_of "$wrapper")
@@ -293,7 +293,7 @@ grep -q "Job attached to another RedoDori session" "$work/attach.out" || fail "n
 } 2>/dev/null
 
 # --- The wrapper killed in the middle of a slowed job: the job goes on to the end.
-"$console" --limit 0 --limit-unit kbps --buffer 1 "$work/src/slow" "$work/slow" </dev/null \
+"$console" --limit 0 --limit-unit kbps --buffer 1 "$work/src/slow" "$work/slow/" </dev/null \
     >"$work/kill.out" 2>&1 &
 wrapper=$!
 started+=("$wrapper")

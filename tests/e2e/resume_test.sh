@@ -54,7 +54,7 @@ done
 
 # Save and abort (x at the console wrapper) keeps the record, marked as saved by the user.
 mkfifo "$work/keys"
-"$REDODORI_CONSOLE" --paused "$work/src/tree" "$work/saved" <"$work/keys" >"$work/save.out" 2>&1 &
+"$REDODORI_CONSOLE" --verbose --paused "$work/src/tree" "$work/saved" <"$work/keys" >"$work/save.out" 2>&1 &
 wrapper=$!
 exec 3>"$work/keys"
 for _ in $(seq 1 200); do

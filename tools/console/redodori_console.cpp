@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -24,9 +27,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/console_screen.h"
+#include "app/human_units.h"
 #include "app/store_keys.h"
 #include "platform/bus.h"
 #include "platform/console_packet.h"
+#include "platform/display.h"
 #include "platform/fs.h"
 #include "platform/store.h"
 #include "resume/resume_attempt.h"
@@ -76,14 +82,20 @@ constexpr auto kChildGrace = std::chrono::seconds(10);
 
 const char kUsage[] =
     "Usage: redodori-console [OPTIONS] SOURCE... DESTINATION\n"
-    "       redodori-console [OPTIONS] --to DIR [--to DIR]... SOURCE...\n"
-    "       redodori-console [OPTIONS] --delete SOURCE...\n"
-    "       redodori-console --raw LINE\n"
+    "   or: redodori-console [OPTIONS] --to DIR [--to DIR]... SOURCE...\n"
+    "   or: redodori-console [OPTIONS] --delete SOURCE...\n"
+    "   or: redodori-console --raw LINE\n"
     "\n"
     "Runs one RedoDori job from a terminal or a script: copies the SOURCE files and folders\n"
     "into the destination folders (or moves, deletes or links them), shows the job's messages\n"
     "and progress here and asks its questions here. Relative paths are taken from the current\n"
     "folder. Options may stand anywhere; \"--\" ends them. Later options win over earlier ones.\n"
+    "\n"
+    "As with cp, the destination is a folder: when it does not exist the job creates it (and\n"
+    "says so); a destination that is a file is refused, and so is a single file given a new\n"
+    "name (the job copies into folders and never renames: write the name with a trailing '/'\n"
+    "to make it a new folder). Folders are always copied whole, with their times and modes:\n"
+    "-r, -R and -a are accepted and change nothing.\n"
     "\n"
     "Destinations:\n"
     "  --to DIR             a destination folder; repeat it for several destinations. With\n"
@@ -116,10 +128,14 @@ const char kUsage[] =
     "Copying:\n"
     "  --verify             check every block read and written\n"
     "  --no-verify          no checks\n"
-    "  --limit N            speed limit, index 0-10 of the unit's steps (10: no limit):\n"
-    "                       kbps: 16 32 128 256 512 1024 2048 4096 8192 16384 Kbps;\n"
-    "                       percent: 10 20 30 40 50 60 70 80 90 95 %; bps: as kbps in bps\n"
-    "  --limit-unit UNIT    kbps (the default), percent or bps\n"
+    "  --limit RATE         speed limit in bytes per second, such as 500K, 8M or 1G (K, M\n"
+    "                       and G are powers of 1024); the job's nearest step at or below\n"
+    "                       it is used: 16, 32, 128, 256, 512 KiB/s, 1, 2, 4, 8, 16 MiB/s,\n"
+    "                       and the same steps in bytes per second below 16 KiB/s\n"
+    "  --limit N            speed limit as the index 0-10 of the unit's steps (10: no\n"
+    "                       limit): kbps: 16 32 128 256 512 1024 2048 4096 8192 16384 KiB/s;\n"
+    "                       percent: 10 20 30 40 50 60 70 80 90 95 %; bps: as kbps in B/s\n"
+    "  --limit-unit UNIT    the unit of an index: kbps (the default), percent or bps\n"
     "  --buffer N           buffer size index 0-10: 512 bytes, 4K, 32K, 128K, 256K, 512K,\n"
     "                       1M, 2M, 4M, 16M, 32M\n"
     "  --burst              read and write without the system cache\n"
@@ -127,6 +143,7 @@ const char kUsage[] =
     "  --no-times           do not keep the modification times\n"
     "  --paused             start the job paused (press p to start it)\n"
     "  --profile local|network  use the settings of this profile (default: local)\n"
+    "  --no-window          the job's windows stay hidden (no progress window)\n"
     "  Parallel reading and writing has no option: it comes from the settings, e.g.\n"
     "    redodori-reg set-int 'SOFTWARE\\DiraRedi\\RedoDori\\local' parcopy 1\n"
     "\n"
@@ -143,8 +160,17 @@ const char kUsage[] =
     "                       and whether they resume by themselves at login\n"
     "  --resume N           resume stored job N here, showing its progress like any job\n"
     "                       (alone on the line; with paths --resume is the option above)\n"
+    "\n"
+    "Output:\n"
+    "  -q, --quiet          no progress line and no \"File:\" lines: questions, problems and\n"
+    "                       the summary only\n"
+    "  -v, --verbose        also the settings the job runs with\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
+    "On a terminal the progress line (done, size, speed, elapsed and remaining time) is\n"
+    "redrawn in place and never over a question; elsewhere it is left out. The summary comes\n"
+    "last, with the elapsed time and the average speed. Control characters in names are\n"
+    "shown as \\xHH.\n"
     "\n"
     "Keys while the job runs:\n"
     "  p or space           pause or resume\n"
@@ -165,8 +191,12 @@ const char kUsage[] =
     "ended, questions are answered with s (skip), as the program does when no one can be\n"
     "asked.\n"
     "\n"
+    "Keys typed ahead while a question waits (say a wrong key and then the right one) answer\n"
+    "it and the questions after it in turn.\n"
+    "\n"
     "The program is $REDODORI when set, else redodori beside this wrapper, else redodori on\n"
-    "the PATH. Without DISPLAY and WAYLAND_DISPLAY it runs with QT_QPA_PLATFORM=offscreen.\n"
+    "the PATH. Without a DISPLAY or WAYLAND_DISPLAY that can be reached it runs with\n"
+    "QT_QPA_PLATFORM=offscreen.\n"
     "The sources go to the program in a list file redodori-console-<pid>.lst in $TMPDIR\n"
     "(else /tmp), which the program removes once read.\n"
     "\n"
@@ -192,35 +222,36 @@ void WriteAll(int fd, std::string_view text, bool& broken) {
     }
 }
 
-// The job's text goes to stdout exactly as sent; the wrapper's own notes go to stderr on a
-// line of their own, so that they do not run into a progress line left open by "\r".
+// The job's text goes to stdout through the screen, which draws the progress line in place on
+// a terminal and leaves it out elsewhere; the wrapper's own notes go to stderr on a line of
+// their own.
 class Output {
 public:
-    void Job(std::string_view text) {
-        if (text.empty())
-            return;
-        WriteAll(STDOUT_FILENO, text, stdoutBroken_);
-        lineOpen_ = text.back() != '\n';
+    void Configure(const rd::ConsoleScreenOptions& options) {
+        screen_ = rd::ConsoleScreen(options);
     }
+
+    void Job(std::string_view text) { Write(screen_.Text(text)); }
+
+    // A question waits for its answer, or no longer.
+    void Question(bool open) { screen_.QuestionOpen(open); }
+
+    void JobEnded() { screen_.JobEnded(); }
 
     void Note(const std::string& text) {
         bool ignored = false;
-        if (lineOpen_ && ::isatty(STDOUT_FILENO))
-            WriteAll(STDOUT_FILENO, "\n", stdoutBroken_);
-        lineOpen_ = false;
+        Write(screen_.CloseLine());
         WriteAll(STDERR_FILENO, std::string(kName) + ": " + text + "\n", ignored);
     }
 
-    // A terminal gets its last progress line closed, so that the shell's prompt starts clean.
-    void Finish() {
-        if (lineOpen_ && ::isatty(STDOUT_FILENO))
-            WriteAll(STDOUT_FILENO, "\n", stdoutBroken_);
-        lineOpen_ = false;
-    }
+    // The last line is ended, so that the shell's prompt starts clean.
+    void Finish() { Write(screen_.CloseLine()); }
 
 private:
+    void Write(const std::string& bytes) { WriteAll(STDOUT_FILENO, bytes, stdoutBroken_); }
+
+    rd::ConsoleScreen screen_{rd::ConsoleScreenOptions{}};
     bool stdoutBroken_ = false;
-    bool lineOpen_ = false;
 };
 
 Output out;
@@ -242,6 +273,10 @@ struct Request {
     bool del = false;
     bool move = false;
     bool link = false;
+    bool quiet = false;
+    bool verbose = false;
+    // The destination is the last path, as with cp, rather than given with --to.
+    bool lastPathIsDestination = false;
 };
 
 struct FlagOption {
@@ -256,8 +291,15 @@ constexpr FlagOption kFlagOptions[] = {
     {"retry", "r"},      {"skip-errors", "s"}, {"give-up-after", "h"},
     {"no-times", "c"},   {"paused", "p"},      {"reserve", "z"},
     {"burst", "t"},      {"attach", "g"},      {"wait", "G"},
-    {"link", "J"},       {"link-tree", "j"},
+    {"link", "J"},       {"link-tree", "j"},   {"no-window", "n"},
 };
+
+// cp's and rsync's "-r", "-R" and "-a" (alone or together): the job always goes down into
+// folders and keeps times and modes.
+bool CopyHabit(std::string_view arg) {
+    return arg.size() > 1 && arg[0] == '-' &&
+           arg.find_first_not_of("rRa", 1) == std::string_view::npos;
+}
 
 std::optional<int> Index(std::string_view text) {
     int value = -1;
@@ -271,6 +313,7 @@ enum class Parsed { kRun, kHelp, kVersion, kBad };
 
 Parsed ParseCommandLine(int argc, char** argv, Request& request) {
     std::optional<int> limit;
+    char rateUnit = 0;  // the unit letter of a limit given as a rate
     std::string unit;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -287,6 +330,12 @@ Parsed ParseCommandLine(int argc, char** argv, Request& request) {
             return Parsed::kHelp;
         if (arg == "--version")
             return Parsed::kVersion;
+        if (CopyHabit(arg))
+            continue;
+        if (arg == "--quiet" || arg == "-q" || arg == "--verbose" || arg == "-v") {
+            (arg == "--quiet" || arg == "-q" ? request.quiet : request.verbose) = true;
+            continue;
+        }
         if (arg.compare(0, 2, "--") != 0) {
             Usage("unknown option '" + arg + "'");
             return Parsed::kBad;
@@ -335,9 +384,22 @@ Parsed ParseCommandLine(int argc, char** argv, Request& request) {
         if (name == "to") {
             request.to.push_back(value);
         } else if (name == "limit") {
+            rateUnit = 0;
             limit = Index(value);
+            if (const std::optional<uint64_t> rate = limit ? std::nullopt : rd::ParseRate(value)) {
+                const std::optional<rd::LimitStep> step = rd::LimitStepAtOrBelow(*rate);
+                if (!step) {
+                    Usage("--limit " + value + " is below the smallest limit, 16 bytes/s");
+                    return Parsed::kBad;
+                }
+                rateUnit = step->unit;
+                limit = step->index;
+            }
             if (!limit) {
-                Usage("--limit takes an index from 0 to 10, not '" + value + "'");
+                Usage(
+                    "--limit takes a rate such as 500K, 8M or 1G (bytes per second; the\n"
+                    "nearest step at or below it is used) or a step index from 0 to 10, not '" +
+                    value + "'");
                 return Parsed::kBad;
             }
         } else if (name == "limit-unit") {
@@ -362,12 +424,13 @@ Parsed ParseCommandLine(int argc, char** argv, Request& request) {
             return Parsed::kBad;
         }
     }
-    if (!unit.empty() && !limit) {
-        Usage("--limit-unit goes with --limit");
+    if (!unit.empty() && (!limit || rateUnit)) {
+        Usage(rateUnit ? "--limit-unit goes with a step index, not with a rate"
+                       : "--limit-unit goes with --limit");
         return Parsed::kBad;
     }
     if (limit) {
-        const char type = unit == "percent" ? 'p' : unit == "bps" ? 'c' : 'k';
+        const char type = rateUnit ? rateUnit : unit == "percent" ? 'p' : unit == "bps" ? 'c' : 'k';
         request.switches += std::string("L") + type + std::to_string(*limit);
     }
     if (request.raw) {
@@ -394,6 +457,7 @@ Parsed ParseCommandLine(int argc, char** argv, Request& request) {
         }
         request.to.push_back(request.paths.back());
         request.paths.pop_back();
+        request.lastPathIsDestination = true;
     }
     if (request.paths.empty()) {
         Usage("no source given");
@@ -417,6 +481,41 @@ bool Absolute(const std::string& path, const std::string& cwd, std::string& resu
     while (result.size() > 1 && result.back() == '/')
         result.pop_back();
     return true;
+}
+
+// cp's manners before anything starts: a destination that is a file is refused; one that does
+// not exist is created by the job, and said so; a single file given a name that does not exist
+// is refused, since a job copies into folders and cannot give a file a new name. The exit
+// status when the job must not start.
+std::optional<int> CheckDestinations(const Request& request, const std::string& firstSource,
+                                     const std::vector<std::string>& destinations) {
+    for (size_t i = 0; i < destinations.size(); ++i) {
+        const std::string& given = request.to[i];
+        struct stat st {};
+        if (::stat(destinations[i].c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                continue;
+            out.Note("the destination '" + given +
+                     "' is a file, not a folder; nothing was started");
+            return kNothingToDo;
+        }
+        if (errno != ENOENT)
+            continue;
+        struct stat source {};
+        if (request.lastPathIsDestination && request.paths.size() == 1 && given.back() != '/' &&
+            ::stat(firstSource.c_str(), &source) == 0 && !S_ISDIR(source.st_mode)) {
+            out.Note("'" + given +
+                     "' does not exist, and a file is copied into a folder, never "
+                     "to a new name. To copy '" +
+                     request.paths[0] + "' into a new folder '" + given + "', write '" + given +
+                     "/'");
+            return kNothingToDo;
+        }
+        if (!request.quiet)
+            out.Note("the destination folder " + destinations[i] +
+                     " does not exist; the job creates it");
+    }
+    return std::nullopt;
 }
 
 // The job line's fields, with the list files that the wrapper wrote for it.
@@ -479,15 +578,22 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
         sources += full + "\r\n";
     }
     std::string targets;
+    std::vector<std::string> destinations;
     for (const std::string& path : request.to) {
         std::string full;
         if (!Absolute(path, cwd, full))
             return kNothingToDo;
+        destinations.push_back(full);
         if (full.find_first_of("?\r\n") != std::string::npos)
             return Usage("the destination '" + path +
                          "' holds a '?' or a line break, which separate destinations");
         targets += full + (full == "/" ? "?" : "/?");
     }
+    std::string firstSource;
+    if (!request.paths.empty() && !Absolute(request.paths.front(), cwd, firstSource))
+        return kNothingToDo;
+    if (const std::optional<int> refused = CheckDestinations(request, firstSource, destinations))
+        return refused;
     const std::string folder = ListFolder();
     const std::string stem = folder + "/" + kName + "-" + std::to_string(::getpid());
     const std::string sourceList = stem + ".lst";
@@ -633,10 +739,12 @@ std::string ProgramPath() {
 // Starts the program in a process group of its own, so that keys meant for the wrapper
 // (Ctrl+C, Ctrl+Z, Ctrl+\) do not reach it, with stdin from /dev/null: keys are the wrapper's.
 pid_t StartProgram(const std::string& program, const std::string& line) {
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((!display || !display[0]) && (!wayland || !wayland[0]))
+    // A display that cannot be reached would end the program at its start.
+    if (!rd::display::Reachable()) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+    }
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
@@ -782,6 +890,8 @@ private:
     }
 
     void OnPacket(uint8_t kind, const std::string& text) {
+        if (answerSent_)
+            AnswerOutcome(kind, text);
         switch (kind) {
             case rd::packet::kText: out.Job(text); break;
             case rd::packet::kWindowHandle:
@@ -794,22 +904,56 @@ private:
                 break;
             case rd::packet::kPromptHandle:
                 prompt_ = Handle(text);
-                if (prompt_ && !stdinOpen_)
-                    AnswerWithoutInput();
+                answerSent_ = false;
+                if (prompt_) {
+                    out.Question(true);
+                    AnswerFromTypedKeys();
+                }
                 break;
-            case rd::packet::kResult: result_ = text; break;
+            case rd::packet::kResult:
+                result_ = text;
+                out.JobEnded();
+                break;
             default: break;
         }
     }
 
-    void AnswerWithoutInput() {
-        out.Note("no more input to answer with: answered s (skip)");
-        SendKey('s');
+    // After an answer the job echoes it: "[X]" when it took it; otherwise it asks again with
+    // a new prompt packet.
+    void AnswerOutcome(uint8_t kind, const std::string& text) {
+        if (kind == rd::packet::kText && !echoSeen_) {
+            echoSeen_ = true;
+            if (text.starts_with("["))
+                answerSent_ = false;
+            return;
+        }
+        if (kind != rd::packet::kPromptHandle)
+            answerSent_ = false;
+    }
+
+    // The waiting question takes the first key typed ahead; once input has ended and none is
+    // left, it is answered s (skip).
+    void AnswerFromTypedKeys() {
+        while (prompt_ && !typed_.empty()) {
+            const unsigned char key = typed_.front();
+            typed_.pop_front();
+            // Only visible characters are answers: line breaks from a pipe and the parts of
+            // other keys' sequences are not.
+            if (key > ' ' && key < 0x7f)
+                SendKey(key);
+        }
+        if (prompt_ && !stdinOpen_) {
+            out.Note("no more input to answer with: answered s (skip)");
+            SendKey('s');
+        }
     }
 
     void SendKey(unsigned char key) {
         const uint32_t prompt = prompt_;
         prompt_ = 0;
+        answerSent_ = true;
+        echoSeen_ = false;
+        out.Question(false);
         rd::bus::PostToWindow(kWindowClass, prompt, {kWmuCommand, kKeyCommand, key});
     }
 
@@ -829,20 +973,19 @@ private:
             return;
         if (n <= 0) {
             stdinOpen_ = false;
-            if (prompt_)
-                AnswerWithoutInput();
+            AnswerFromTypedKeys();
             return;
         }
         for (ssize_t i = 0; i < n; ++i)
             Key(keys[i]);
+        AnswerFromTypedKeys();
     }
 
+    // Keys typed while a question waits, or while its answer is on its way, are answers and
+    // wait for their question; the others control the job.
     void Key(unsigned char key) {
-        if (prompt_) {
-            // Only visible characters are answers: line breaks from a pipe and the parts of
-            // other keys' sequences are not.
-            if (key > ' ' && key < 0x7f)
-                SendKey(key);
+        if (prompt_ || answerSent_) {
+            typed_.push_back(key);
             return;
         }
         switch (std::tolower(key)) {
@@ -890,7 +1033,10 @@ private:
     pid_t child_;
     rd::PacketReader reader_;
     uint32_t window_ = 0;
-    uint32_t prompt_ = 0;  // the question waiting for a key, 0 when none waits
+    uint32_t prompt_ = 0;      // the question waiting for a key, 0 when none waits
+    bool answerSent_ = false;  // a key went to the question; whether it took it is not known yet
+    bool echoSeen_ = false;
+    std::deque<unsigned char> typed_;  // keys typed ahead for questions
     std::vector<int64_t> pendingControls_;
     int interrupts_ = 0;
     bool stdinOpen_ = true;
@@ -929,7 +1075,7 @@ int ListResumeRecords() {
         if (command &&
             rd::ReadResumeList(rd::BetweenBars(command->argument, 1), sources, problem)) {
             for (const std::string& source : sources)
-                text += "  source: " + source + "\n";
+                text += "  source: " + rd::ConsoleScreen::Escaped(source) + "\n";
         } else {
             text +=
                 "  sources: unknown (" + (command ? problem : "the job holds no command") + ")\n";
@@ -938,11 +1084,13 @@ int ListResumeRecords() {
         while (!targets.empty()) {
             const size_t mark = targets.find('?');
             if (mark)
-                text += "  destination: " + std::string(targets.substr(0, mark)) + "\n";
+                text +=
+                    "  destination: " + rd::ConsoleScreen::Escaped(targets.substr(0, mark)) + "\n";
             targets.remove_prefix(mark == std::string_view::npos ? targets.size() : mark + 1);
         }
     }
-    out.Job(text);
+    bool ignored = false;
+    WriteAll(STDOUT_FILENO, text, ignored);
     return kDone;
 }
 
@@ -1034,6 +1182,13 @@ int main(int argc, char** argv) {
         case Parsed::kBad: return kNothingToDo;
         case Parsed::kRun: break;
     }
+    rd::ConsoleScreenOptions screen;
+    screen.terminal = ::isatty(STDOUT_FILENO);
+    screen.quiet = request.quiet;
+    screen.verbose = request.verbose;
+    if (winsize size{}; ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        screen.width = size.ws_col;
+    out.Configure(screen);
     if (!InstallSignals()) {
         out.Note(std::string("cannot set up signal handling: ") + std::strerror(errno));
         return kError;

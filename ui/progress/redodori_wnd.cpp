@@ -556,15 +556,28 @@ void TRedoDoriWnd::Savejobandabort1Click() {
 void TRedoDoriWnd::Minimise() {
     if (windows_.queue)
         windows_.queue->HideForMinimise();
-    hide();
+    // Without a notification area there is no icon to come back by: the task bar keeps it.
+    if (windows_.tray && windows_.tray->Icon())
+        hide();
+    else
+        showMinimized();
 }
 
 void TRedoDoriWnd::Restore() {
     if (windows_.queue)
         windows_.queue->ShowAfterRestore();
+    if (isMinimized())
+        showNormal();
     show();
     raise();
     activateWindow();
+}
+
+void TRedoDoriWnd::changeEvent(QEvent* event) {
+    // Back from the task bar: the queue comes back with the window.
+    if (event->type() == QEvent::WindowStateChange && !isMinimized() && windows_.queue)
+        windows_.queue->ShowAfterRestore();
+    QWidget::changeEvent(event);
 }
 
 void TRedoDoriWnd::ToggleQueue() {

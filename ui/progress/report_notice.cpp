@@ -22,11 +22,15 @@ bool ShowReportNotice(TrayIcon& tray, const QString& text, const QString& report
     // longer change the job.
     QEventLoop wait;
     QObject::connect(icon, &QSystemTrayIcon::messageClicked, &wait, [&wait, reportPath] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(reportPath));
+        if (!reportPath.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(reportPath));
         wait.quit();
     });
     QTimer::singleShot(kReportNoticeMs, &wait, &QEventLoop::quit);
-    icon->showMessage("RedoDori", text, QSystemTrayIcon::Warning, kReportNoticeMs);
+    icon->showMessage(
+        "RedoDori", text,
+        reportPath.isEmpty() ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning,
+        kReportNoticeMs);
     wait.exec();
     tray.Set(-1);
     return true;

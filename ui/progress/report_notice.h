@@ -1,5 +1,5 @@
-// The tray message at the end of a window job that left files out; a click on it opens the
-// job's failure report.
+// The tray message at the end of a window job that left files out (a click on it opens the
+// job's failure report), or that took a while (no report: a click only closes it).
 #pragma once
 
 #include <QString>

@@ -69,6 +69,14 @@ TEST(FailureReportText, LinesForEachCase) {
     }
 }
 
+TEST(ReportNotice, EndOfALongJob) {
+    EXPECT_EQ(EndNotice("Copy finished", 12, uint64_t{3} << 29, 47000),
+              "Copy finished: 12 files, 1.5 GiB in 0:47");
+    EXPECT_EQ(EndNotice("Move aborted", 1, 10, kEndNoticeAfterMs),
+              "Move aborted: 1 file, 10 B in 0:05");
+    EXPECT_EQ(EndNotice("Copy finished", 1, 10, kEndNoticeAfterMs - 1), "");
+}
+
 TEST(ReportNotice, CountAndReport) {
     EXPECT_EQ(ReportNotice("Copy finished", 1, "/d/reports/r.txt"),
               "Copy finished with 1 skip or failure.\nClick here to open the report "

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Every file manager action that is shipped (Dolphin's service menus, Nemo's actions, Thunar's
+# custom actions, Nautilus's scripts) run as its file manager runs it, on a real display: Copy
+# to and Move to open the chooser and the job copies or moves into the folder typed there,
+# Delete asks and deletes, Paste copies or moves what the clipboard holds. Actions turned off in
+# the settings do nothing and say so.
+set -euo pipefail
+: "${REDODORI:?}" "${REDODORI_REG:?}" "${SOURCE_DIR:?}"
+source "$(dirname "$0")/common.sh"
+command -v xclip >/dev/null || skip_all "needs xclip (scripts/setup.sh installs it)"
+start_display
+export PATH="$(dirname "$REDODORI"):$PATH"
+actions="$SOURCE_DIR/desktop/actions"
+
+# Every action as "FILE|COMMAND" (a Nautilus script is run itself).
+commands() {
+    local f
+    for f in "$actions"/dolphin/*.desktop "$actions"/nemo/*.nemo_action; do
+        sed -n "s|^Exec=|${f##*/}\||p" "$f"
+    done
+    sed -n 's|.*<command>\(.*\)</command>.*|uca.xml\|\1|p' "$actions/thunar/uca.xml"
+    for f in "$actions"/nautilus/*; do
+        grep -q -- '--action' "$f" && echo "${f##*/}|$(sed -n 's/^exec \(.*\)/\1/p' "$f")"
+    done
+}
+
+# Fresh selected files: sel/a and sel/dir/b, and an empty destination.
+fresh() {
+    rm -rf "$work/sel" "$work/dst"
+    mkdir -p "$work/sel/dir" "$work/dst"
+    printf 'a\n' >"$work/sel/a"
+    printf 'b\n' >"$work/sel/dir/b"
+}
+
+# Runs the action's command for the selection (or, for a paste, the destination), in the
+# selection's folder, as the file manager would; answers its window with ANSWER.
+run_action() {
+    local file=$1 command=$2 caption=$3 answer=$4 script
+    if [[ "$command" == *'"$@"'* || "$command" == *'${1:-.}'* ]]; then
+        script="$actions/nautilus/$file"
+        if [[ "$command" == *paste* ]]; then
+            (cd "$work/dst" && exec "$script") >"$work/out" 2>"$work/err" &
+        else
+            (cd "$work/sel" && exec "$script" a dir) >"$work/out" 2>"$work/err" &
+        fi
+    else
+        command=${command//%F/$work/sel/a $work/sel/dir}
+        command=${command//%f/$work/dst}
+        command=${command//%P/$work/dst}
+        bash -c "$command" >"$work/out" 2>"$work/err" &
+    fi
+    local job=$!
+    pids+=("$job")
+    if [ -z "$caption" ]; then
+        :
+    elif [ -z "$(focus_window "$caption")" ]; then
+        bad "$file: no window titled '$caption' for '$command': $(cat "$work/err")"
+        kill "$job" 2>/dev/null || true
+    else
+        $answer
+    fi
+    wait_job "$job"
+}
+# Files copied or cut in a file manager: xclip holds them on the clipboard (in the foreground,
+# so that its pid is its own) until the next one takes it over.
+own_clipboard() {
+    printf "$1" | xclip -quiet -selection clipboard -t x-special/gnome-copied-files 2>/dev/null &
+    pids+=($!)
+    for _ in $(seq 50); do
+        xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -q gnome-copied && return
+        sleep 0.1
+    done
+    setup_failed "xclip did not take the clipboard"
+}
+type_destination() { xdotool key Tab ctrl+a && xdotool type "$work/dst/" && xdotool key Return; }
+confirm() { xdotool key Return; }
+
+seen=0
+while IFS='|' read -r file command; do
+    seen=$((seen + 1))
+    fresh
+    case $command in
+        *copy-to*)
+            run_action "$file" "$command" "RedoDori to\.\.\.$" type_destination
+            check "$file: copied" diff -r "$work/sel" "$work/dst" ;;
+        *move-to*)
+            run_action "$file" "$command" "VornMove to\.\.\.$" type_destination
+            check "$file: moved" test -f "$work/dst/a" -a -f "$work/dst/dir/b" -a ! -e "$work/sel/a" \
+                -a ! -e "$work/sel/dir" ;;
+        *delete*)
+            run_action "$file" "$command" "^Confirmation$" confirm
+            check "$file: deleted" test ! -e "$work/sel/a" -a ! -e "$work/sel/dir" ;;
+        *paste*)
+            own_clipboard "cut\nfile://$work/sel/a\nfile://$work/sel/dir"
+            run_action "$file" "$command" "" true
+            check "$file: cut files pasted as a move" \
+                test -f "$work/dst/a" -a -f "$work/dst/dir/b" -a ! -e "$work/sel/a" ;;
+        *) bad "$file: an action of no known kind: $command" ;;
+    esac
+    check_same "$file: $command: exit status" 0 "$status"
+    check "$file: the list files were removed" \
+        bash -c "! ls '$REDODORI_STATE_DIR'/action-* >/dev/null 2>&1"
+done < <(commands)
+check_same "actions checked" 16 "$seen"
+
+# Turned off in the settings: nothing happens, and the user is told.
+key='SOFTWARE\DiraRedi\RedoDori\local'
+setup "$REDODORI_REG" set-int "$key" nomenu 1
+fresh
+set +e
+DISPLAY= "$REDODORI" --action delete "$work/sel/a" 2>"$work/err"
+status=$?
+set -e
+check_same "turned off: exit status" 1 "$status"
+check "turned off: said" grep -q "actions are turned off in its settings" "$work/err"
+check "turned off: nothing deleted" test -f "$work/sel/a"
+finish file_manager_actions

@@ -1,0 +1,138 @@
+#include "app/shell_action.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "platform/fs.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+bool Parse(std::vector<const char*> args, ShellAction& action, std::string& error) {
+    args.insert(args.begin(), {"redodori", "--action"});
+    return ParseShellAction(static_cast<int>(args.size()), args.data(), action, error);
+}
+
+TEST(ShellAction, Parse) {
+    const struct {
+        std::vector<const char*> args;
+        bool ok;
+        ShellActionKind kind;
+        size_t paths;
+    } cases[] = {
+        {{"copy-to", "/a", "b"}, true, ShellActionKind::kCopyTo, 2},
+        {{"move-to", "/a"}, true, ShellActionKind::kMoveTo, 1},
+        {{"delete", "", "/a"}, true, ShellActionKind::kDelete, 1},  // an empty %F is no path
+        {{"copy-to"}, true, ShellActionKind::kCopyTo, 0},
+        {{"paste", "/dir"}, true, ShellActionKind::kPaste, 1},
+        {{"paste"}, false, {}, 0},
+        {{"paste", "/a", "/b"}, false, {}, 0},
+        {{"link"}, false, {}, 0},
+        {{}, false, {}, 0},
+    };
+    for (const auto& c : cases) {
+        ShellAction action;
+        std::string error;
+        ASSERT_EQ(Parse(c.args, action, error), c.ok) << c.args.size();
+        EXPECT_EQ(error.empty(), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(action.kind, c.kind);
+            EXPECT_EQ(action.paths.size(), c.paths);
+        }
+    }
+}
+
+TEST(ShellAction, ClipboardFiles) {
+    EXPECT_EQ(LocalPathOfUri("file:///tmp/a%20b%25"), "/tmp/a b%");
+    EXPECT_EQ(LocalPathOfUri("file://localhost/x"), "/x");
+    EXPECT_EQ(LocalPathOfUri("file://server/x"), "");
+    EXPECT_EQ(LocalPathOfUri("smb://server/x"), "");
+    EXPECT_EQ(LocalPathOfUri("file:///bad%2"), "/bad%2");
+
+    const struct {
+        const char* gnome;
+        const char* uris;
+        const char* kdeCut;
+        std::vector<std::string> paths;
+        bool cut;
+    } cases[] = {
+        {"copy\nfile:///a\nfile:///b%0Ac", "", "", {"/a", "/b\nc"}, false},
+        {"cut\r\nfile:///a\r\n", "file:///ignored", "1", {"/a"}, true},
+        {"", "# comment\r\nfile:///a\r\nhttp://x/y\r\n", "1", {"/a"}, true},
+        {"", "file:///a", "0", {"/a"}, false},
+        {"", "", "", {}, false},
+    };
+    for (const auto& c : cases) {
+        const ClipboardFiles files = ReadClipboardFiles(c.gnome, c.uris, c.kdeCut);
+        EXPECT_EQ(files.paths, c.paths) << c.gnome << c.uris;
+        EXPECT_EQ(files.cut, c.cut) << c.gnome << c.uris;
+    }
+}
+
+TEST(ShellAction, LinesAndListFiles) {
+    test::PrivateEnvironment env;
+    const struct {
+        ShellAction action;
+        ClipboardFiles clipboard;
+        const char* target;
+        const char* switches;
+        const char* list;   // the source list, "" when no line is made
+        const char* error;  // part of the error, "" when none
+    } cases[] = {
+        {{ShellActionKind::kCopyTo, {"/a/", "b/../c"}}, {}, "", "", "/a\r\n/work/c\r\n", ""},
+        {{ShellActionKind::kMoveTo, {"/a"}}, {}, "", "m", "/a\r\n", ""},
+        {{ShellActionKind::kDelete, {"/a"}}, {}, "", "M", "/a\r\n", ""},
+        {{ShellActionKind::kPaste, {"/dst"}}, {{"/a"}, true}, "/dst/?", "m", "/a\r\n", ""},
+        {{ShellActionKind::kPaste, {"/"}}, {{"/a"}, false}, "/?", "", "/a\r\n", ""},
+        {{ShellActionKind::kPaste, {"/dst"}}, {}, "", "", "", "clipboard holds no"},
+        {{ShellActionKind::kDelete, {}}, {}, "", "", "", "Nothing was chosen"},
+        {{ShellActionKind::kCopyTo, {"/a\nb"}}, {}, "", "", "", "line break"},
+    };
+    for (const auto& c : cases) {
+        std::string line, error;
+        const bool ok = ShellActionLine("redodori", c.action, c.clipboard, "/work", line, error);
+        ASSERT_EQ(ok, !*c.error) << c.list << error;
+        if (!ok) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+            continue;
+        }
+        // "redodori |LIST|TARGET|SWITCHES" with the list in the program's list folder.
+        const std::string prefix = "redodori |" + env.StateDir() + "/action-";
+        ASSERT_EQ(line.compare(0, prefix.size(), prefix), 0) << line;
+        const size_t bar = line.find('|', prefix.size());
+        const size_t lastBar = line.rfind('|');
+        const std::string listPath = line.substr(10, bar - 10);
+        const std::string target = line.substr(bar + 1, lastBar - bar - 1);
+        EXPECT_EQ(line.substr(lastBar + 1), c.switches) << line;
+        std::string data;
+        ASSERT_EQ(fs::ReadWholeFile(listPath, data), 0) << listPath;
+        EXPECT_EQ(data, c.list);
+        struct stat st {};
+        ASSERT_EQ(::stat(env.StateDir().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        EXPECT_EQ(target, c.target);
+    }
+    // A folder the line cannot carry ("q" reads as the profile, "|" ends the field) goes in a
+    // target list, unless the list's own path has a "q".
+    std::string line, error;
+    const bool listed = ShellActionLine("redodori", {ShellActionKind::kPaste, {"/q|x"}},
+                                        {{"/a"}, false}, "/", line, error);
+    EXPECT_EQ(listed, env.StateDir().find('q') == std::string::npos) << error;
+    if (listed) {
+        const std::string targetList = line.substr(line.find('|', 10) + 1);
+        std::string data;
+        ASSERT_EQ(fs::ReadWholeFile(targetList.substr(0, targetList.find('|')), data), 0) << line;
+        EXPECT_EQ(data, "/q|x/\r");
+        EXPECT_TRUE(line.ends_with("|f")) << line;
+    }
+    // A copy or move without a selection opens the settings: no list.
+    ASSERT_TRUE(ShellActionLine("redodori", {ShellActionKind::kCopyTo, {}}, {}, "/", line, error));
+    EXPECT_EQ(line, "redodori");
+}
+
+}  // namespace
+}  // namespace rd
