@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "app/job_session.h"
+#include "app/question_texts.h"
 #include "app/store_keys.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
@@ -216,10 +218,12 @@ int main(int argc, char** argv) {
                       QTimer::singleShot(1100, [&] {
                           save(progress, "progress_window.png");
                           save(queue, "queue_window.png");
-                          errorPrompt.Pose(
-                              "Can't read the source file " + QString::fromStdString(w) +
-                                  "/src/photos/notes.txt.\nError 5 - Input/output error",
-                              0x100);
+                          rd::ErrorFacts facts;
+                          facts.path = w + "/src/photos/notes.txt";
+                          facts.error = EIO;
+                          errorPrompt.Pose(QString::fromStdString(
+                                               rd::ErrorQuestionText(facts, session.ctx.messages)),
+                                           rd::ErrorQuestionFlags(facts));
                           save(errorPrompt, "error_prompt.png");
                           errorPrompt.hide();
                           countdown.Start(45);
