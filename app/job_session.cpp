@@ -109,7 +109,9 @@ ResumeJob JobSession::MakeResumeJob() const {
     ResumeJob job;
     job.slot = settings.resumeSlot;
     job.programPath = ProgramPath();
-    for (int i = 0; i < core.queue.Count(); ++i)
+    const int count = core.queue.Count();
+    job.sources.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
         job.sources.push_back(core.queue.EntryPath(i));
     job.targetText = core.targetText;
     job.onerror = settings.onerror;
@@ -392,7 +394,9 @@ void JobSession::End(int code) {
         return;
     // Nothing more joins the job, and what the summary counts stays put.
     ctx.adder.Stop();
-    for (int i = 0; i < core.queue.Count(); ++i)
+    const int count = core.queue.Count();
+    endHost_.sources.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
         endHost_.sources.push_back(core.queue.EntryPath(i));
     endHost_.targetText = core.targetText;
     const JobCounters& c = ctx.state.counters;

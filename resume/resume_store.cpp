@@ -60,18 +60,28 @@ std::string ResumeListPath(int32_t slot) {
 }
 
 std::string ResumeListBytes(const std::vector<std::string>& sources) {
+    // One source at a time, into a string sized once: a list of a million sources is held
+    // once more here, not three times.
     bool utf8 = true;
-    std::string plain;
+    size_t length = 0;
     for (const std::string& s : sources) {
         utf8 = utf8 && ValidUtf8(s);
-        plain += s + "\r\n";
+        length += s.size() + 2;
     }
-    if (!utf8)
-        return plain;
-    std::string out = "\xFF\xFE";
-    for (char16_t c : text::Utf8ToUtf16(plain)) {
-        out.push_back(static_cast<char>(c & 0xFF));
-        out.push_back(static_cast<char>(c >> 8));
+    std::string out;
+    if (!utf8) {
+        out.reserve(length);
+        for (const std::string& s : sources)
+            out.append(s).append("\r\n");
+        return out;
+    }
+    out.reserve(2 + 2 * length);
+    out = "\xFF\xFE";
+    for (const std::string& s : sources) {
+        for (char16_t c : text::Utf8ToUtf16(s + "\r\n")) {
+            out.push_back(static_cast<char>(c & 0xFF));
+            out.push_back(static_cast<char>(c >> 8));
+        }
     }
     return out;
 }
