@@ -105,11 +105,12 @@ void JobSession::Tell(const std::string& caption, const std::string& text) {
         std::fprintf(stderr, "redodori: %s\n", text.c_str());
 }
 
-ResumeJob JobSession::MakeResumeJob() const {
+ResumeJob JobSession::MakeResumeJob(int mode) const {
     ResumeJob job;
     job.slot = settings.resumeSlot;
     job.programPath = ProgramPath();
-    const int count = core.queue.Count();
+    // Only a record that is kept needs the sources; a job ending without one has them once.
+    const int count = job.slot >= 0 && mode != 0 ? core.queue.Count() : 0;
     job.sources.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         job.sources.push_back(core.queue.EntryPath(i));
@@ -122,7 +123,7 @@ ResumeJob JobSession::MakeResumeJob() const {
 
 void JobSession::SaveForResume(int mode) {
     std::string error;
-    if (WriteResumeRecord(store_, MakeResumeJob(), mode, error) || resumeFailureTold_)
+    if (WriteResumeRecord(store_, MakeResumeJob(mode), mode, error) || resumeFailureTold_)
         return;
     // Said once: the record is written again at every change, and fails the same way.
     resumeFailureTold_ = true;

@@ -104,7 +104,8 @@ private:
     // Ends a process that ran no job (a line, list or destination it could not use): the
     // wrapper is told so.
     [[noreturn]] void EndUnrun();
-    ResumeJob MakeResumeJob() const;
+    // The job as a resume record written with `mode` (0: removed) keeps it.
+    ResumeJob MakeResumeJob(int mode) const;
     void SaveForResume(int mode);
     [[noreturn]] void RunTreeLinkPass();
     // The intake from the targets on: read them, the tree link pass, the resume record and the
