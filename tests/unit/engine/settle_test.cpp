@@ -44,6 +44,11 @@ struct SettleCase {
     intptr_t endCode;
 };
 
+// Cases print as their names, so that the test names do not carry the bytes of the case.
+void PrintTo(const SettleCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class Settle : public ::testing::TestWithParam<SettleCase> {};
 
 TEST_P(Settle, PolicyAnswerAndAbortGiveOneAction) {
@@ -120,6 +125,10 @@ struct ExistsCase {
     bool timesKnown;
     ExistsAction expected;
 };
+
+void PrintTo(const ExistsCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class Exists : public ::testing::TestWithParam<ExistsCase> {};
 
