@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "test_support.h"
+#include "ui/chooser/chooser_images.h"
+#include "ui/controls/speed_button.h"
 #include "ui/progress/queue_frame.h"
 #include "ui/progress/queue_window.h"
 #include "ui/progress/redodori_wnd.h"
@@ -207,6 +209,29 @@ private slots:
         QCOMPARE(window.size(), QSize(320, 150));
         QVERIFY(!window.mask().contains(QPoint(0, 0)));
         QVERIFY(window.findChild<QWidget*>("PerformanceGraph1")->isVisibleTo(&window));
+    }
+
+    void GlyphsAndTheirFallbacks() {
+        // Midnight's glyphs hold four states; a skin without glyph files takes the chooser's
+        // entries, and an Image flag of 0 leaves the button bare even though its file exists.
+        TRedoDoriWnd window;
+        auto* skip = window.findChild<TSpeedButton*>("SpeedButton4");
+        auto* abort = window.findChild<TSpeedButton*>("SpeedButton2");
+        window.ApplySkin(LoadSkin(install_.Path(), "Midnight"));
+        QCOMPARE(skip->GlyphStates(), 4);
+        QCOMPARE(skip->Glyph().size(), QSize(88, 22));
+        QVERIFY(ChooserImageFromSkin(8) && ChooserImageFromSkin(6));
+
+        const std::string entries = SkinFolder("Entries");
+        WriteBytes(entries + "/skin.ini", "[SpeedButton4]\nImage=0\n");
+        QImage entry = Filled(16, 16, Qt::blue);
+        entry.setPixelColor(15, 15, Qt::white);  // the transparent colour
+        QVERIFY(entry.save(QString::fromStdString(entries + "/abort.bmp")));
+        QVERIFY(entry.save(QString::fromStdString(entries + "/skip_btn.bmp")));
+        window.ApplySkin(LoadSkin(install_.Path(), "Entries"));
+        QVERIFY(skip->Glyph().isNull());
+        QCOMPARE(abort->GlyphStates(), 1);
+        QCOMPARE(abort->Glyph().toImage().pixelColor(5, 5), QColor(Qt::blue));
     }
 
     void QueueFrameTilesAndSteps() {

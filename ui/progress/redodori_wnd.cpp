@@ -29,6 +29,7 @@
 #include "engine/prompts.h"
 #include "platform/clock.h"
 #include "ui/captions.h"
+#include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/controls/performance_graph.h"
 #include "ui/controls/speed_button.h"
@@ -445,25 +446,37 @@ void TRedoDoriWnd::ApplySkin(const SkinPictures& skin) {
         }
     }
 
-    // A glyph file the skin lacks gives the built-in glyph; an Image flag of 0 gives none.
+    // The chooser's list entries: settings, minimise, pause, resume (twice), skip, abort.
+    const int entries[] = {2, 3, 4, 5, 6, 8, 9};
+    const int files[] = {0, 1, 2, 3, 3, 4, 5};
+    for (size_t i = 0; i < std::size(entries); ++i)
+        if (const QImage& entry = skin.listEntries[files[i]]; !entry.isNull())
+            SetChooserImage(entries[i], QIcon(KeyedPixmap(entry, BottomRight(entry))));
+
+    // A glyph file the skin lacks gives the chooser's entry, or the built-in glyph while no
+    // skin gave one; an Image flag of 0 gives none.
     glyphStates_ = d.buttonStates ? 4 : 1;
-    auto glyph = [&](SkinGlyph which, Glyph builtIn, bool wanted, int& states) {
+    auto glyph = [&](SkinGlyph which, Glyph builtIn, int entry, bool wanted, int& states) {
         const QImage& picture = skin.glyphs[static_cast<int>(which)];
         states = picture.isNull() ? 1 : glyphStates_;
         if (!wanted)
             return QPixmap();
-        return picture.isNull() ? BuiltInGlyph(builtIn) : KeyedPixmap(picture, BottomLeft(picture));
+        if (!picture.isNull())
+            return KeyedPixmap(picture, BottomLeft(picture));
+        return ChooserImageFromSkin(entry) ? ChooserImage(entry).pixmap(16, 16)
+                                           : BuiltInGlyph(builtIn);
     };
     const struct {
         TSpeedButton* button;
         SkinGlyph glyph;
         Glyph builtIn;
+        int entry;
     } buttons[] = {
-        {button1_, SkinGlyph::Minimise, Glyph::Minimise},
-        {button2_, SkinGlyph::Abort, Glyph::Abort},
-        {button3_, SkinGlyph::Pause, Glyph::Pause},
-        {button4_, SkinGlyph::Skip, Glyph::Skip},
-        {button5_, SkinGlyph::Settings, Glyph::Settings},
+        {button1_, SkinGlyph::Minimise, Glyph::Minimise, 3},
+        {button2_, SkinGlyph::Abort, Glyph::Abort, 9},
+        {button3_, SkinGlyph::Pause, Glyph::Pause, 4},
+        {button4_, SkinGlyph::Skip, Glyph::Skip, 8},
+        {button5_, SkinGlyph::Settings, Glyph::Settings, 2},
     };
     for (size_t i = 0; i < std::size(buttons); ++i) {
         const SkinButton& look = d.buttons[i];
@@ -472,10 +485,11 @@ void TRedoDoriWnd::ApplySkin(const SkinPictures& skin) {
         button->setText(QString::fromStdString(look.caption));
         button->SetFlat(look.flat);
         int states = 1;
-        const QPixmap picture = glyph(buttons[i].glyph, buttons[i].builtIn, look.image, states);
+        const QPixmap picture =
+            glyph(buttons[i].glyph, buttons[i].builtIn, buttons[i].entry, look.image, states);
         if (button == button3_) {
             pauseGlyph_ = picture;
-            resumeGlyph_ = glyph(SkinGlyph::Resume, Glyph::Resume, look.image, states);
+            resumeGlyph_ = glyph(SkinGlyph::Resume, Glyph::Resume, 5, look.image, states);
             runningText_ = QString::fromStdString(look.caption);
             pausedText_ = QString::fromStdString(look.caption2);
         } else {
