@@ -37,8 +37,6 @@ QPoint BottomRight(const QImage& picture);
 
 // The glyphs, in the order of the buttons' files.
 enum class SkinGlyph { Minimise, Abort, Skip, Settings, Pause, Resume, Count };
-// The queue frame, in the order of its files.
-enum class QueuePiece { LeftUp, RightUp, LeftDown, RightDown, Left, Right, Up, Down, Count };
 
 struct SkinPictures {
     QString name;
@@ -50,12 +48,12 @@ struct SkinPictures {
     // The chooser's list entries "settings", "minimize", "pause", "resume", "skip", "abort".
     std::array<QImage, 6> listEntries;
     QImage progback, progfore, main;
-    std::array<QImage, static_cast<int>(QueuePiece::Count)> queueFrame;
+    // The queue frame: top-left, top-right, bottom-left and bottom-right corners, then the
+    // left, right, top and bottom edges.
+    std::array<QImage, 8> queueFrame;
     QString queueTexture;  // the path of "queue_texture.jpg" when the skin has it
     // Everything found wrong, for one message.
     QStringList problems;
-
-    const QImage& Piece(QueuePiece piece) const { return queueFrame[static_cast<int>(piece)]; }
 };
 
 // Reads the skin `skin` along the data search path of `installFolder`. Nothing found is an

@@ -66,7 +66,6 @@ public:
     // The window's outline: the frame's while skinned, none (rectangular) while plain.
     void RebuildOutline();
     bool Skinned() const { return skinned_; }
-    const QueueFrame& Frame() const { return frame_; }
 
     // Delete1 is offered for a selected source that is not done yet.
     void PopupMenu1Popup();
