@@ -80,7 +80,6 @@ QPixmap KeyedPixmap(const QImage& picture, QPoint keyPixel) {
 
 SkinPictures LoadSkin(const std::string& installFolder, const std::string& skin) {
     SkinPictures s;
-    s.name = QString::fromStdString(skin);
     s.folder = QString::fromStdString(FindSkinFolder(installFolder, skin));
     if (s.folder.isEmpty()) {
         s.problems << "the skin is not installed";

@@ -39,7 +39,6 @@ QPoint BottomRight(const QImage& picture);
 enum class SkinGlyph { Minimise, Abort, Skip, Settings, Pause, Resume, Count };
 
 struct SkinPictures {
-    QString name;
     QString folder;  // empty when the skin is not installed
     SkinDescription description = DefaultSkinDescription();
     // 1 to 32: the tray's progress steps; 0 stays null.
@@ -56,8 +55,9 @@ struct SkinPictures {
     QStringList problems;
 };
 
-// Reads the skin `skin` along the data search path of `installFolder`. Nothing found is an
-// error: whatever is missing keeps the built-in look.
+// Reads the skin `skin` along the data search path of `installFolder`. A file the skin lacks is
+// left null, and the windows keep their look for it; a broken or unreadable one is also noted
+// in `problems`.
 SkinPictures LoadSkin(const std::string& installFolder, const std::string& skin);
 
 }  // namespace rd
