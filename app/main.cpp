@@ -86,10 +86,12 @@ bool HasDisplay() {
 
 QtMessageHandler qtDefaultHandler = nullptr;
 
-// Off screen, Qt reports that it cannot raise windows or shape them each time; that is no news.
+// Off screen, Qt reports that it cannot raise windows, shape them or make them translucent each
+// time; that is no news.
 void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (text.contains("does not support raise()") ||
-        text.contains("does not support setting window masks"))
+        text.contains("does not support setting window masks") ||
+        text.contains("does not support setting window opacity"))
         return;
     qtDefaultHandler(type, context, text);
 }
@@ -222,10 +224,12 @@ int main(int argc, char** argv) {
     form4.SetSoundPlayer(&sound);
     // The language is applied before any window shows, and again after OK in the settings.
     session.host.applyLanguage = [&] {
+        rd::ApplySkin(session.settings, progress);
         rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
     };
     QObject::connect(&form4, &rd::TForm4::applied, [&] {
         session.SourcesChanged();
+        rd::ApplySkin(session.settings, progress);
         rd::ReloadLanguage(session.language, session.settings, session.ctx.messages,
                            {&form4, &progress, form1.get()});
     });

@@ -3,7 +3,9 @@
 # (off screen when there is no display) and saves PNG pictures of the progress window, both
 # prompts, the shutdown countdown, the queue window, the destination chooser, the resume manager
 # and a resume pop-up, and the settings dialog (whole, in both profiles, and each of its groups)
-# into FOLDER/<language>, once for each shipped language file (FOLDER/english, FOLDER/german).
+# into FOLDER/<skin>/<language>, once for each shipped skin and language file
+# (FOLDER/Default/english, FOLDER/Midnight/german, ...). Without a display the windows run on
+# Xvfb when it is installed, where shaped windows get their outlines, else off screen.
 # Run as root, it mounts two small RAM disks for the chooser to show (one too small
 # for the job).
 # Usage: scripts/screenshots.sh FOLDER
@@ -22,19 +24,28 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-for language in data/*.lng; do
-    name=$(basename "$language" .lng)
-    job="$work/$name"
-    if [ "$(id -u)" -eq 0 ]; then
-        for disk in Photos:64m Small:1m; do
-            mkdir -p "$job/media/${disk%%:*}"
-            mount -t tmpfs -o "size=${disk##*:}" tmpfs "$job/media/${disk%%:*}" &&
-                mounts+=("$job/media/${disk%%:*}")
-        done
-    fi
-    build/bin/redodori-screenshots "$out/$name" "$job" "$name.lng" 2>/dev/null
-    # The next language's chooser shows only its own disks.
-    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
-    mounts=()
+# A display of its own when there is none: shaped windows then really have their outlines.
+display=()
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+    display=(xvfb-run -a -s "-screen 0 1280x1024x24")
+fi
+for skin in data/skins/*/; do
+    skin=$(basename "$skin")
+    for language in data/*.lng; do
+        name=$(basename "$language" .lng)
+        job="$work/$name"
+        if [ "$(id -u)" -eq 0 ]; then
+            for disk in Photos:64m Small:1m; do
+                mkdir -p "$job/media/${disk%%:*}"
+                mount -t tmpfs -o "size=${disk##*:}" tmpfs "$job/media/${disk%%:*}" &&
+                    mounts+=("$job/media/${disk%%:*}")
+            done
+        fi
+        "${display[@]}" build/bin/redodori-screenshots "$out/$skin/$name" "$job" "$name.lng" "$skin" 2>/dev/null
+        # The next language's chooser shows only its own disks.
+        for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
+        mounts=()
+        rm -rf "$job"
+    done
 done
-echo "Pictures of the windows are in $out, a folder for each language."
+echo "Pictures of the windows are in $out, a folder for each skin and language."

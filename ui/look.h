@@ -1,5 +1,5 @@
-// Applying the chosen language to the open windows: at start-up, and again after OK in the
-// settings dialog, when the user may have chosen another language.
+// Applying the chosen skin and language to the open windows: at start-up, and again after OK in
+// the settings dialog, when the user may have chosen others.
 #pragma once
 
 namespace rd {
@@ -25,6 +25,11 @@ void CaptionWindows(const Language& language, const MessageTable& messages,
 
 // Reads the language `settings.Lngname` names into `language`, fills `messages` from it and
 // re-captions the windows.
+// Reads the skin `settings.Skin` names and gives its look to the progress window and, through
+// it, to the queue window and the tray. What the skin gets wrong is told in one line on
+// stderr; whatever it lacks keeps the look the windows have.
+void ApplySkin(const JobSettings& settings, TRedoDoriWnd& progress);
+
 void ReloadLanguage(Language& language, const JobSettings& settings, MessageTable& messages,
                     const LanguageWindows& windows);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The pictures of the windows, in English and in German: every one is written, is a PNG, and the
-# progress window and the settings dialog have the sizes of their layouts.
+# progress window and the settings dialog have the sizes of their layouts; once more in the
+# second skin.
 set -euo pipefail
 : "${REDODORI_SCREENSHOTS:?}"
 
@@ -27,5 +28,13 @@ for language in "" german.lng; do
     [ "$(size "$shots/settings_dialog.png")" = 473x473 ] ||
         fail "the settings dialog is $(size "$shots/settings_dialog.png")"
 done
+# The second shipped skin: its own background, shaped, and its framed queue window.
+rm -rf "$work/job"
+timeout 120 "$REDODORI_SCREENSHOTS" "$work/midnight" "$work/job" "" Midnight >"$work/out" 2>"$work/err" ||
+    fail "the pictures in Midnight were not made: $(cat "$work/err")"
+[ "$(size "$work/midnight/progress_window.png")" = 320x150 ] ||
+    fail "the Midnight progress window is $(size "$work/midnight/progress_window.png")"
+[ -s "$work/midnight/queue_window.png" ] || fail "no queue window in Midnight"
+! grep -q "skin" "$work/err" || fail "the shipped skin has problems: $(cat "$work/err")"
 [ ! -e "$work/job/poweroff" ] || fail "the countdown reached the power-off"
 echo "screenshots: all checks passed"

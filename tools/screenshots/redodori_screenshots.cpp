@@ -3,6 +3,7 @@
 // be looked at without a desktop.
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QTimer>
@@ -35,7 +36,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: redodori-screenshots OUTPUT-FOLDER WORK-FOLDER [LANGUAGE-FILE]\n"
+    "Usage: redodori-screenshots OUTPUT-FOLDER WORK-FOLDER [LANGUAGE-FILE [SKIN]]\n"
     "Copies a few files from WORK-FOLDER/src to WORK-FOLDER/dst, slowly, with the program's\n"
     "windows (off screen without a display), and saves progress_window.png, queue_window.png,\n"
     "exists_prompt.png, error_prompt.png, shutdown_countdown.png, chooser.png (the\n"
@@ -45,7 +46,8 @@ const char kUsage[] =
     "then resume_manager.png and resume_item.png of two stored jobs made up for them. The\n"
     "settings store, data, runtime and state folders are made inside WORK-FOLDER; nothing is\n"
     "powered off. Removing WORK-FOLDER afterwards is the caller's business. The windows speak\n"
-    "LANGUAGE-FILE (such as german.lng), English without it.\n";
+    "LANGUAGE-FILE (such as german.lng), English without it, and wear SKIN (Default without\n"
+    "it); a shaped window's picture is transparent outside its outline.\n";
 
 void WriteRandom(const std::string& path, size_t size) {
     std::mt19937 random(7);
@@ -108,7 +110,7 @@ void SaveResumeWindows(const std::string& w, const rd::Language& language,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 4) {
+    if (argc < 3 || argc > 5) {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -136,10 +138,13 @@ int main(int argc, char** argv) {
     QDir().mkpath(work + "/data/favorites");
     std::ofstream(w + "/data/favorites/Backups.lst") << w << "/dst/photos/\r\n/media/backup/\r\n";
 
-    if (argc == 4)
-        for (const char* profile : {"local", "network"})
-            rd::Store::Default().WriteText(rd::StoreRoot::CurrentUser, rd::ProfileKey(profile),
-                                           "Lngname", argv[3]);
+    for (const char* profile : {"local", "network"}) {
+        const std::string key = rd::ProfileKey(profile);
+        if (argc >= 4 && *argv[3])
+            rd::Store::Default().WriteText(rd::StoreRoot::CurrentUser, key, "Lngname", argv[3]);
+        if (argc == 5)
+            rd::Store::Default().WriteText(rd::StoreRoot::CurrentUser, key, "Skin", argv[4]);
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
@@ -174,6 +179,7 @@ int main(int argc, char** argv) {
                      &session.ctx.state);
     windows.settings = &form4;
     windows.language = &session.language;
+    rd::ApplySkin(session.settings, progress);
     rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
     progress.SetWindows(windows);
     progress.JobStarted();
@@ -182,7 +188,17 @@ int main(int argc, char** argv) {
         // Layouts and texts settle in posted events.
         QApplication::processEvents();
         const QString path = out + "/" + name;
-        if (!window.grab().save(path)) {
+        QPixmap shot = window.grab();
+        if (!window.mask().isEmpty()) {
+            QPixmap shaped(shot.size());
+            shaped.fill(Qt::transparent);
+            QPainter painter(&shaped);
+            painter.setClipRegion(window.mask());
+            painter.drawPixmap(0, 0, shot);
+            painter.end();
+            shot = shaped;
+        }
+        if (!shot.save(path)) {
             std::fprintf(stderr, "redodori-screenshots: cannot write %s\n", qPrintable(path));
             std::fflush(nullptr);
             _exit(1);

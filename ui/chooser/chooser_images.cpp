@@ -2,13 +2,33 @@
 
 #include <QApplication>
 #include <QStyle>
+#include <map>
 
 #include "app/chooser_model.h"
 
 namespace rd {
 
+namespace {
+
+std::map<int, QIcon>& SkinImages() {
+    static std::map<int, QIcon> images;
+    return images;
+}
+
+}  // namespace
+
+void SetChooserImage(int index, const QIcon& icon) {
+    SkinImages()[index] = icon;
+}
+
+bool ChooserImageFromSkin(int index) {
+    return SkinImages().contains(index);
+}
+
 QIcon ChooserImage(int index) {
     using namespace chooser_image;
+    if (const auto skinned = SkinImages().find(index); skinned != SkinImages().end())
+        return skinned->second;
     QStyle::StandardPixmap pixmap = QStyle::SP_DriveHDIcon;
     switch (index) {
         case kWindow: pixmap = QStyle::SP_DirOpenIcon; break;

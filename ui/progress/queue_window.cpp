@@ -7,19 +7,26 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/language.h"
 #include "engine/source_queue.h"
 #include "ui/captions.h"
+#include "ui/progress/progress_display.h"
 #include "ui/progress/queue_model.h"
+#include "ui/skin_pictures.h"
 
 namespace rd {
 
 namespace {
 
 constexpr int kStateColumnWidth = 48;
+// How far into the skinned window a press still takes an edge.
+constexpr int kEdgeBand = 9;
 
 // The local paths among dropped data; other URLs cannot be copied.
 QStringList DroppedPaths(const QMimeData* data) {
@@ -81,9 +88,9 @@ TRedoDoriQueue::TRedoDoriQueue(QWidget* parent) : QWidget(parent) {
     resize(360, 160);
 
     view_ = new TQueueView(this);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view_);
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->addWidget(view_);
 
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName("PopupMenu1");
@@ -142,6 +149,157 @@ void TRedoDoriQueue::ApplyLanguage(const Language& language) {
         LanguageText(language, kQueue, "Wait_c", BuiltInText(*this, "wait", model.StateText(0))),
         LanguageText(language, kQueue, "Copy_c", BuiltInText(*this, "copy", model.StateText(1))),
         LanguageText(language, kQueue, "Done_c", BuiltInText(*this, "done", model.StateText(2))));
+}
+
+void TRedoDoriQueue::ApplySkin(const SkinPictures& skin) {
+    const SkinQueue& look = skin.description.queue;
+    const bool wasVisible = isVisible();
+    const QPoint at = pos();
+    skinned_ = look.skinned;
+    opacity_ = skin.description.blend ? (255 - skin.description.blend) / 255.0 : 1.0;
+    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint |
+                   (skinned_ ? Qt::FramelessWindowHint : Qt::WindowFlags()));
+    move(at);
+    QFont font(skinned_ ? QString::fromStdString(look.font) : QStringLiteral("MS Sans Serif"));
+    font.setPointSize(skinned_ ? look.size : 8);
+    const int style = skinned_ ? look.style.value_or(0) : 0;
+    font.setBold(style & 1);
+    font.setItalic(style & 2);
+    font.setUnderline(style & 4);
+    font.setStrikeOut(style & 8);
+    view_->setFont(font);
+    if (skinned_) {
+        frame_.Load(skin);
+        // The list's own border goes; its scroll bars are flat strips of the skin's colour.
+        const int bar = look.scrollBarSize;
+        QString sheet =
+            QStringLiteral(
+                "QTreeView { border: none; color: %1; background-color: %2; %3 }"
+                "QScrollBar { background: %4; border: none; }"
+                "QScrollBar:vertical { width: %5px; }"
+                "QScrollBar:horizontal { height: %5px; }"
+                "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical "
+                "{ height: %5px; background: %4; }"
+                "QScrollBar::add-line:horizontal, QScrollBar::sub-line:horizontal "
+                "{ width: %5px; background: %4; }")
+                .arg(ColorFromValue(look.color).name(), ColorFromValue(look.backColor).name(),
+                     skin.queueTexture.isEmpty()
+                         ? QString()
+                         : "background-image: url(\"" + skin.queueTexture + "\");",
+                     ColorFromValue(look.scrollBarColor).name())
+                .arg(bar);
+        view_->setStyleSheet(sheet);
+        const QRect list = frame_.ListRect(size());
+        layout_->setContentsMargins(list.left(), list.top(), width() - list.right() - 1,
+                                    height() - list.bottom() - 1);
+    } else {
+        frame_.Clear();
+        view_->setStyleSheet(QString());
+        layout_->setContentsMargins(0, 0, 0, 0);
+    }
+    setWindowOpacity(opacity_);
+    if (wasVisible)
+        show();
+    RebuildOutline();
+    update();
+}
+
+void TRedoDoriQueue::RebuildOutline() {
+    if (!skinned_) {
+        clearMask();
+        return;
+    }
+    // The list's place by the frame, not by the layout, which follows a hidden window's size
+    // only once it shows.
+    setMask(frame_.Outline(size(), frame_.ListRect(size())));
+}
+
+void TRedoDoriQueue::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!skinned_)
+        return;
+    QPainter painter(this);
+    frame_.Paint(painter, size());
+}
+
+void TRedoDoriQueue::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    RebuildOutline();
+}
+
+Qt::CursorShape TRedoDoriQueue::CursorAt(QPoint at) const {
+    const QSize close = frame_.CloseCorner();
+    if (at.x() >= width() - close.width() && at.y() < close.height())
+        return Qt::PointingHandCursor;
+    const bool left = at.x() >= 1 && at.x() <= kEdgeBand;
+    const bool right = at.x() >= width() - kEdgeBand;
+    const bool bottom = at.y() >= height() - kEdgeBand;
+    if (bottom && left)
+        return Qt::SizeBDiagCursor;
+    if (bottom && right)
+        return Qt::SizeFDiagCursor;
+    if (at.y() >= 1 && at.y() <= kEdgeBand)
+        return Qt::SizeAllCursor;
+    if (left || right)
+        return Qt::SizeHorCursor;
+    return bottom ? Qt::SizeVerCursor : Qt::ArrowCursor;
+}
+
+void TRedoDoriQueue::mousePressEvent(QMouseEvent* event) {
+    if (!skinned_ || event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    const QPoint at = event->position().toPoint();
+    const QSize close = frame_.CloseCorner();
+    if (at.x() >= width() - close.width() && at.y() < close.height()) {
+        hide();
+        return;
+    }
+    horizontalMode_ = at.x() >= 1 && at.x() <= kEdgeBand ? 1
+                      : at.x() >= width() - kEdgeBand    ? 2
+                                                         : 0;
+    verticalMode_ = at.y() >= 1 && at.y() <= kEdgeBand ? 1 : at.y() >= height() - kEdgeBand ? 2 : 0;
+    if (verticalMode_ == 1)
+        horizontalMode_ = 0;
+    pressCursor_ = event->globalPosition().toPoint();
+    pressGeometry_ = geometry();
+    // Resizing is drawn opaque: translucent redraws of a changing outline flicker.
+    if (horizontalMode_ || verticalMode_ == 2)
+        setWindowOpacity(1.0);
+}
+
+void TRedoDoriQueue::mouseMoveEvent(QMouseEvent* event) {
+    if (!skinned_)
+        return QWidget::mouseMoveEvent(event);
+    if (!horizontalMode_ && !verticalMode_) {
+        setCursor(CursorAt(event->position().toPoint()));
+        return;
+    }
+    const QPoint moved = event->globalPosition().toPoint() - pressCursor_;
+    QRect next = geometry();
+    if (verticalMode_ == 1) {
+        next.moveTopLeft(pressGeometry_.topLeft() + moved);
+    } else {
+        if (horizontalMode_) {
+            const int wanted =
+                pressGeometry_.width() + (horizontalMode_ == 1 ? -moved.x() : moved.x());
+            const int width = QueueFrame::SteppedExtent(next.width(), wanted, frame_.WidthStep());
+            if (horizontalMode_ == 1 && width != next.width())
+                next.setLeft(pressGeometry_.right() + 1 - width);
+            next.setWidth(width);
+        }
+        if (verticalMode_ == 2)
+            next.setHeight(QueueFrame::SteppedExtent(
+                next.height(), pressGeometry_.height() + moved.y(), frame_.HeightStep()));
+    }
+    if (next != geometry())
+        setGeometry(next);
+}
+
+void TRedoDoriQueue::mouseReleaseEvent(QMouseEvent* event) {
+    if (!skinned_)
+        return QWidget::mouseReleaseEvent(event);
+    horizontalMode_ = verticalMode_ = 0;
+    setWindowOpacity(opacity_);
 }
 
 void TRedoDoriQueue::HideForMinimise() {

@@ -7,8 +7,11 @@
 #include <QTreeView>
 #include <QWidget>
 
+#include "ui/progress/queue_frame.h"
+
 class QAction;
 class QMenu;
+class QVBoxLayout;
 
 namespace rd {
 
@@ -17,6 +20,7 @@ class Language;
 class SourceQueue;
 struct JobCounters;
 struct QueueEntry;
+struct SkinPictures;
 class TQueueModel;
 
 // One row per queued source: its path, and its state in a narrow second column.
@@ -56,6 +60,13 @@ public:
     // The caption, the menu item and the state texts from the "Queue" section of `language`.
     void ApplyLanguage(const Language& language);
 
+    // The skin's frame, fonts, colours, texture and flat scroll bars when its queue section
+    // asks for them; else a plain tool window.
+    void ApplySkin(const SkinPictures& skin);
+    // The window's outline: the frame's while skinned, none (rectangular) while plain.
+    void RebuildOutline();
+    bool Skinned() const { return skinned_; }
+
     // Delete1 is offered for a selected source that is not done yet.
     void PopupMenu1Popup();
     // Takes the selected source out of the job.
@@ -71,12 +82,29 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // The cursor that shows what a press at `at` would do.
+    Qt::CursorShape CursorAt(QPoint at) const;
+
     // The selected row's index in the queue, or -1.
     int SelectedIndex() const;
 
     TQueueView* view_ = nullptr;
+    QVBoxLayout* layout_ = nullptr;
+    QueueFrame frame_;
+    bool skinned_ = false;
+    double opacity_ = 1.0;
+    // The mouse on the skinned frame: horizontal mode (0 none, 1 left edge, 2 right edge),
+    // vertical mode (0 none, 1 moving, 2 bottom edge), and where the press found the window.
+    int horizontalMode_ = 0, verticalMode_ = 0;
+    QPoint pressCursor_;
+    QRect pressGeometry_;
     QMenu* popupMenu1_ = nullptr;
     QAction* delete1_ = nullptr;
     SourceQueue* queue_ = nullptr;

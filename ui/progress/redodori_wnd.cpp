@@ -29,6 +29,7 @@
 #include "engine/prompts.h"
 #include "platform/clock.h"
 #include "ui/captions.h"
+#include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/controls/performance_graph.h"
 #include "ui/controls/speed_button.h"
@@ -41,6 +42,7 @@
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
 #include "ui/settings/settings_dialog.h"
+#include "ui/skin_pictures.h"
 
 namespace rd {
 
@@ -172,6 +174,9 @@ void TRedoDoriWnd::BuildControls() {
         }
     });
 
+    pauseGlyph_ = BuiltInGlyph(Glyph::Pause);
+    resumeGlyph_ = BuiltInGlyph(Glyph::Resume);
+
     graph_ = new TPerformanceGraph(this);
     graph_->setObjectName("PerformanceGraph1");
     graph_->hide();
@@ -232,6 +237,7 @@ void TRedoDoriWnd::Host(JobSession& session) {
 
 void TRedoDoriWnd::SetWindows(const Windows& windows) {
     windows_ = windows;
+    SkinCompanions();
     if (core_ && windows_.language)
         core_->hooks.preparePrompts = [this] {
             CaptionPrompts(*windows_.language, core_->Context().messages);
@@ -395,6 +401,156 @@ void TRedoDoriWnd::SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_
     }
 }
 
+void TRedoDoriWnd::ApplySkin(const SkinPictures& skin) {
+    const SkinDescription& d = skin.description;
+    if (d.graph.visible) {
+        graph_->setGeometry(d.graph.left, d.graph.top, d.graph.width, d.graph.height);
+        graph_->SetBackColor(ColorFromValue(d.graph.backColor));
+        graph_->SetForeColor(ColorFromValue(d.graph.foreColor));
+        graph_->SetStepSize(d.graph.stepSize);
+        graph_->SetGraphKind(d.graph.style);
+        graph_->show();
+    } else {
+        graph_->hide();
+    }
+    setWindowOpacity(d.blend ? (255 - d.blend) / 255.0 : 1.0);
+
+    for (const SkinLabel& look : d.labels) {
+        auto* label = findChild<QLabel*>(QString::fromStdString(look.section));
+        QFont font = label->font();
+        font.setFamily(QString::fromStdString(look.font));
+        if (look.style) {
+            font.setBold(*look.style & 1);
+            font.setItalic(*look.style & 2);
+            font.setUnderline(*look.style & 4);
+            font.setStrikeOut(*look.style & 8);
+        }
+        font.setPointSize(look.size);
+        label->setFont(font);
+        if (look.caption)
+            label->setText(QString::fromStdString(*look.caption));
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, ColorFromValue(look.color));
+        label->setPalette(palette);
+        if (look.width > 0)
+            label->resize(look.width, label->sizeHint().height());
+        else
+            label->adjustSize();
+        label->move(look.left, look.top);
+        if (label == label6_) {
+            label6Color_ = ColorFromValue(look.color);
+            label6Color2_ = ColorFromValue(look.color2);
+        } else if (label == label7_) {
+            label7Color_ = ColorFromValue(look.color);
+            label7Color2_ = ColorFromValue(look.color2);
+        }
+    }
+
+    // The chooser's list entries: settings, minimise, pause, resume (twice), skip, abort.
+    const int entries[] = {2, 3, 4, 5, 6, 8, 9};
+    const int files[] = {0, 1, 2, 3, 3, 4, 5};
+    for (size_t i = 0; i < std::size(entries); ++i)
+        if (const QImage& entry = skin.listEntries[files[i]]; !entry.isNull())
+            SetChooserImage(entries[i], QIcon(KeyedPixmap(entry, BottomRight(entry))));
+
+    // A glyph file the skin lacks gives the chooser's entry, or the built-in glyph while no
+    // skin gave one; an Image flag of 0 gives none.
+    glyphStates_ = d.buttonStates ? 4 : 1;
+    auto glyph = [&](SkinGlyph which, Glyph builtIn, int entry, bool wanted, int& states) {
+        const QImage& picture = skin.glyphs[static_cast<int>(which)];
+        states = picture.isNull() ? 1 : glyphStates_;
+        if (!wanted)
+            return QPixmap();
+        if (!picture.isNull())
+            return KeyedPixmap(picture, BottomLeft(picture));
+        return ChooserImageFromSkin(entry) ? ChooserImage(entry).pixmap(16, 16)
+                                           : BuiltInGlyph(builtIn);
+    };
+    const struct {
+        TSpeedButton* button;
+        SkinGlyph glyph;
+        Glyph builtIn;
+        int entry;
+    } buttons[] = {
+        {button1_, SkinGlyph::Minimise, Glyph::Minimise, 3},
+        {button2_, SkinGlyph::Abort, Glyph::Abort, 9},
+        {button3_, SkinGlyph::Pause, Glyph::Pause, 4},
+        {button4_, SkinGlyph::Skip, Glyph::Skip, 8},
+        {button5_, SkinGlyph::Settings, Glyph::Settings, 2},
+    };
+    for (size_t i = 0; i < std::size(buttons); ++i) {
+        const SkinButton& look = d.buttons[i];
+        TSpeedButton* button = buttons[i].button;
+        button->setGeometry(look.left, look.top, look.width, look.height);
+        button->setText(QString::fromStdString(look.caption));
+        button->SetFlat(look.flat);
+        int states = 1;
+        const QPixmap picture =
+            glyph(buttons[i].glyph, buttons[i].builtIn, buttons[i].entry, look.image, states);
+        if (button == button3_) {
+            pauseGlyph_ = picture;
+            resumeGlyph_ = glyph(SkinGlyph::Resume, Glyph::Resume, 5, look.image, states);
+            runningText_ = QString::fromStdString(look.caption);
+            pausedText_ = QString::fromStdString(look.caption2);
+        } else {
+            button->SetGlyph(picture, states);
+        }
+    }
+    SetPauseLook(pausedLook_);
+
+    bar1Mode_ = d.bars[0].mode;
+    bar2Mode_ = d.bars[1].mode;
+    bar1Top_ = d.bars[0].top;
+    bar2Top_ = d.bars[1].top;
+    const QImage* barPictures[] = {&skin.progback, &skin.progfore};
+    QLabel* bars[] = {image1_, image2_};
+    for (int i = 0; i < 2; ++i) {
+        if (!barPictures[i]->isNull())
+            bars[i]->setPixmap(KeyedPixmap(*barPictures[i], BottomLeft(*barPictures[i])));
+        const QSize picture = bars[i]->pixmap().size();
+        const int mode = d.bars[i].mode;
+        const QSize empty =
+            mode == 2 || mode == 3 ? QSize(picture.width(), 0) : QSize(0, picture.height());
+        bars[i]->setGeometry(QRect(QPoint(d.bars[i].left, d.bars[i].top), empty));
+    }
+
+    if (!skin.main.isNull()) {
+        image3_->setPixmap(QPixmap::fromImage(skin.main));
+        image3_->setGeometry(QRect(QPoint(0, 0), skin.main.size()));
+        lastPosition_ = pos();
+        resize(skin.main.size());
+        setMask(OutlineFromPicture(skin.main));
+    }
+
+    skin_ = std::make_unique<SkinPictures>(skin);
+    SkinCompanions();
+}
+
+void TRedoDoriWnd::SkinCompanions() {
+    if (!skin_)
+        return;
+    if (windows_.tray) {
+        QVector<QIcon> images = windows_.tray->Images();
+        for (int n = 1; n <= 32 && n < images.size(); ++n)
+            if (!skin_->tray[n].isNull())
+                images[n] = QIcon(KeyedPixmap(skin_->tray[n], BottomRight(skin_->tray[n])));
+        windows_.tray->SetImages(images);
+    }
+    if (TRedoDoriQueue* queue = windows_.queue) {
+        queue->ApplySkin(*skin_);
+        queue->resize(image3_->size());
+        queue->move(x(), y() + image3_->height());
+        queue->RebuildOutline();
+    }
+}
+
+void TRedoDoriWnd::SetBarFractions(uint64_t done, uint64_t listed, uint32_t percent) {
+    // The total bar keeps its extent while nothing is listed.
+    if (listed)
+        SetBar(image1_, bar1Mode_, bar1Top_, done, listed);
+    SetBar(image2_, bar2Mode_, bar2Top_, std::min<uint32_t>(percent, 100), 100);
+}
+
 void TRedoDoriWnd::UpdateTray(int index) {
     trayIndex_ = index;
     if (windows_.tray)
@@ -433,13 +589,11 @@ void TRedoDoriWnd::Timer1Timer() {
     QPalette palette = label7_->palette();
     palette.setColor(QPalette::WindowText, c.retries || c.skips ? label7Color2_ : label7Color_);
     label7_->setPalette(palette);
-    if (listed)
-        SetBar(image1_, bar1Mode_, bar1Top_, done, listed);
+    SetBarFractions(done, listed, c.filePercent);
     if (ctx.state.flags.Terminating || !menu_->FeedbackActive(now()))
         label1_->setText(FromUtf8(texts.percent));
     if (listed)
         UpdateTray(TrayImageIndex(done, listed));
-    SetBar(image2_, bar2Mode_, bar2Top_, std::min<uint32_t>(c.filePercent, 100), 100);
     label4_->setText(FromUtf8(texts.bytes));
     label11_->setText(FromUtf8(texts.files));
     label6_->setText(FromUtf8(texts.speed));
@@ -523,7 +677,9 @@ void TRedoDoriWnd::ShowNotice(NoticeIcon icon, const std::string& caption,
 }
 
 void TRedoDoriWnd::SetPauseLook(bool paused) {
-    button3_->SetGlyph(BuiltInGlyph(paused ? Glyph::Resume : Glyph::Pause), 1);
+    pausedLook_ = paused;
+    button3_->SetGlyph(paused ? resumeGlyph_ : pauseGlyph_, glyphStates_);
+    button3_->setText(paused ? pausedText_ : runningText_);
     if (!core_ || !core_->Context().copyStartedAt)
         return;
     if (paused)

@@ -36,6 +36,7 @@ class TRedoDoriQueue;
 class TSpeedButton;
 class TrayIcon;
 struct Question;
+struct SkinPictures;
 
 class TRedoDoriWnd : public QWidget, public WindowLink {
     Q_OBJECT
@@ -78,6 +79,12 @@ public:
     // Re-captions the error and existing-file prompts and the shutdown countdown; the job
     // does this when it becomes ready to copy.
     void CaptionPrompts(const Language& language, const MessageTable& messages);
+    // Takes the look of `skin`: background and outline, bars, glyphs, label layout, buttons,
+    // graph, translucency and tray images; whatever the skin lacks keeps its current look. The
+    // queue window is sized like the background and placed below the window.
+    void ApplySkin(const SkinPictures& skin);
+    // The bars' extents for `done` of `listed` bytes and the current file's `percent`.
+    void SetBarFractions(uint64_t done, uint64_t listed, uint32_t percent);
 
     // The tick: 500 ms while copying.
     void Timer1Timer();
@@ -138,6 +145,8 @@ private:
     void ShowFileName(const QString& name);
     void ShowMenuAt(const QPoint& global);
     void UpdateTray(int index);
+    // The skin's part for the tray and the queue window, once they are known.
+    void SkinCompanions();
 
     JobSession* session_ = nullptr;
     ProgressCore* core_ = nullptr;
@@ -171,6 +180,12 @@ private:
     // The bars: growth mode (1 right, 2 down, 3 up) and the top they grow from.
     int bar1Mode_ = 1, bar2Mode_ = 1;
     int bar1Top_ = 8, bar2Top_ = 24;
+    // SpeedButton3's glyphs and texts while running and while paused.
+    QPixmap pauseGlyph_, resumeGlyph_;
+    int glyphStates_ = 1;
+    QString runningText_, pausedText_;
+    bool pausedLook_ = false;
+    std::unique_ptr<SkinPictures> skin_;
     // The label colours for "Color" and "Color_2" of Label6 and Label7.
     QColor label6Color_, label6Color2_, label7Color_, label7Color2_;
     bool averageSpeed_ = false;

@@ -27,6 +27,7 @@ public:
     QSystemTrayIcon* Icon() const { return icon_; }
     // A skin's images replace the built-in ones.
     void SetImages(QVector<QIcon> images) { images_ = std::move(images); }
+    const QVector<QIcon>& Images() const { return images_; }
 
 private:
     QSystemTrayIcon* icon_ = nullptr;

@@ -1,0 +1,281 @@
+// Skins: the shipped ones load whole, broken ones fall back to the built-in look with one list
+// of problems, outlines cut the key colour, the bars grow by their modes and the queue window
+// takes its frame.
+#include <QLabel>
+#include <QPainter>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+
+#include "test_support.h"
+#include "ui/chooser/chooser_images.h"
+#include "ui/controls/speed_button.h"
+#include "ui/progress/queue_frame.h"
+#include "ui/progress/queue_window.h"
+#include "ui/progress/redodori_wnd.h"
+#include "ui/skin_pictures.h"
+
+namespace rd {
+
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A 24-bit BMP header for `width` x `height` pixels with no pixel data behind it.
+std::string BmpHeader(uint32_t width, uint32_t height) {
+    std::string h(54, '\0');
+    auto put = [&h](size_t at, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            h[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    h[0] = 'B';
+    h[1] = 'M';
+    put(2, 54, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, width, 4);
+    put(22, height, 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    return h;
+}
+
+// A 24-bit BMP of `width` x 1 grey pixels.
+std::string WideBmp(uint32_t width) {
+    const uint32_t row = (width * 3 + 3) / 4 * 4;
+    return BmpHeader(width, 1) + std::string(row, '\x80');
+}
+
+bool SameRegion(const QRegion& a, const QRegion& b) {
+    return a.xored(b).isEmpty();
+}
+
+QImage Filled(int width, int height, QColor color) {
+    QImage picture(width, height, QImage::Format_RGB32);
+    picture.fill(color);
+    return picture;
+}
+
+}  // namespace
+
+class SkinTest : public QObject {
+    Q_OBJECT
+
+private:
+    test::PrivateEnvironment env_;
+    test::TempDir install_;
+
+    std::string SkinFolder(const std::string& name) { return install_ / ("skins/" + name); }
+
+private slots:
+    void ShippedSkinsAreWhole() {
+        for (const char* name : {"Default", "Midnight"}) {
+            const SkinPictures skin = LoadSkin(install_.Path(), name);
+            QVERIFY2(skin.problems.isEmpty(), qPrintable(skin.problems.join("; ")));
+            for (int n = 1; n <= 32; ++n)
+                QCOMPARE(skin.tray[n].size(), QSize(16, 16));
+            for (const QImage& picture : skin.listEntries)
+                QCOMPARE(picture.size(), QSize(16, 16));
+            for (const QImage& glyph : skin.glyphs)
+                QVERIFY(!glyph.isNull());
+            QVERIFY(!skin.progback.isNull() && !skin.progfore.isNull() && !skin.main.isNull());
+            if (skin.description.queue.skinned) {
+                for (const QImage& piece : skin.queueFrame)
+                    QVERIFY(!piece.isNull());
+                QVERIFY(!skin.queueTexture.isEmpty());
+            }
+            // Every folder ships the queue frame, so that a user's skin can start from either.
+            for (const char* file : {"queue_leftup.bmp", "queue_down.bmp", "queue_texture.jpg"})
+                QVERIFY(std::filesystem::exists(skin.folder.toStdString() + "/" + file));
+        }
+        const SkinPictures defaults = LoadSkin(install_.Path(), "Default");
+        QCOMPARE(defaults.main.size(), QSize(297, 137));
+        QCOMPARE(defaults.progback.size(), QSize(209, 13));
+        QCOMPARE(defaults.glyphs[0].size(), QSize(21, 21));
+        QCOMPARE(defaults.description.blend, 0);
+        QVERIFY(!defaults.description.queue.skinned);
+
+        const SkinPictures midnight = LoadSkin(install_.Path(), "Midnight");
+        const SkinDescription& d = midnight.description;
+        QCOMPARE(midnight.main.size(), QSize(320, 150));
+        QCOMPARE(midnight.progback.size(), QSize(12, 104));
+        QCOMPARE(midnight.glyphs[0].size(), QSize(88, 22));  // four states side by side
+        QVERIFY(d.buttonStates);
+        QCOMPARE(d.blend, 24);
+        QCOMPARE(d.bars[0].mode, 3);
+        QCOMPARE(d.bars[1].mode, 2);
+        QVERIFY(d.graph.visible);
+        QCOMPARE(d.graph.style, 1);
+        QVERIFY(d.queue.skinned);
+        QCOMPARE(d.queue.scrollBarSize, 8);
+        // The outline is shaped: the cut corners are outside it.
+        const QRegion outline = OutlineFromPicture(midnight.main);
+        QVERIFY(!outline.contains(QPoint(0, 0)) && !outline.contains(QPoint(319, 149)));
+        QVERIFY(outline.contains(QPoint(160, 75)) && outline.contains(QPoint(160, 2)));
+    }
+
+    void BrokenSkinsFallBack() {
+        const struct {
+            const char* name;
+            const char* file;  // written with `bytes` beside an empty skin.ini, unless it is that
+            std::string bytes;
+            const char* problem;
+        } cases[] = {
+            {"NoIni", nullptr, "", "skin.ini cannot be read"},
+            {"Broken", "main.bmp", "BM this is not a picture", "main.bmp cannot be read"},
+            {"Wide", "main.bmp", WideBmp(kMaxSkinPictureSide + 1), "main.bmp is larger"},
+            {"Forged", "main.bmp", BmpHeader(60000, 60000), "main.bmp"},
+            {"Empty", "progback.bmp", BmpHeader(0, 0), "progback.bmp"},
+            {"Values", "skin.ini", "[Main]\nBlend=300\n[Label5]\nWidth=99999\n[Image1]\nTop=x\n",
+             "Blend=300"},
+        };
+        for (const auto& c : cases) {
+            std::filesystem::create_directories(SkinFolder(c.name));
+            if (c.file)
+                WriteBytes(SkinFolder(c.name) + "/" + c.file, c.bytes);
+            if (c.file && std::string(c.file) != "skin.ini")
+                WriteBytes(SkinFolder(c.name) + "/skin.ini", "[Main]\n");
+            const SkinPictures skin = LoadSkin(install_.Path(), c.name);
+            QVERIFY2(skin.problems.join("; ").contains(c.problem),
+                     qPrintable(QString(c.name) + ": " + skin.problems.join("; ")));
+            QVERIFY(skin.main.isNull() && skin.progback.isNull());
+            TRedoDoriWnd window;
+            window.ApplySkin(skin);
+            QCOMPARE(window.size(), QSize(297, 137));  // the built-in background stays
+            QCOMPARE(window.findChild<QLabel*>("Label5")->x(), 56);
+        }
+        const SkinPictures values = LoadSkin(install_.Path(), "Values");
+        QCOMPARE(values.description.blend, 255);
+        QCOMPARE(values.problems.size(), 3);
+        const SkinPictures missing = LoadSkin(install_.Path(), "Nowhere");
+        QCOMPARE(missing.problems, QStringList{"the skin is not installed"});
+    }
+
+    void OutlinesCutTheKeyColour() {
+        // Bottom-left pure red: exactly the red pixels go.
+        QImage picture = Filled(10, 4, Qt::white);
+        picture.setPixelColor(0, 3, Qt::red);
+        picture.setPixelColor(9, 0, Qt::red);
+        QRegion expected(0, 0, 10, 4);
+        expected -= QRegion(0, 3, 1, 1);
+        expected -= QRegion(9, 0, 1, 1);
+        QVERIFY(SameRegion(OutlineFromPicture(picture), expected));
+
+        // No pixel of the key: the whole rectangle.
+        QVERIFY(SameRegion(OutlineFromPicture(Filled(7, 5, Qt::blue), QColor(Qt::red)),
+                           QRegion(0, 0, 7, 5)));
+
+        // A key-coloured column in every row splits the outline in two.
+        QImage split = Filled(9, 6, Qt::green);
+        for (int y = 0; y < 6; ++y)
+            split.setPixelColor(4, y, Qt::magenta);
+        const QRegion halves = OutlineFromPicture(split, QColor(Qt::magenta));
+        QVERIFY(SameRegion(halves, QRegion(0, 0, 4, 6) + QRegion(5, 0, 4, 6)));
+        QCOMPARE(halves.boundingRect(), QRect(0, 0, 9, 6));
+        QVERIFY(!halves.contains(QPoint(4, 3)));
+    }
+
+    void BarsGrowByTheirModes() {
+        const SkinPictures midnight = LoadSkin(install_.Path(), "Midnight");
+        const SkinPictures defaults = LoadSkin(install_.Path(), "Default");
+        TRedoDoriWnd window;
+        auto* total = window.findChild<QLabel*>("Image1");
+        auto* current = window.findChild<QLabel*>("Image2");
+        const struct {
+            uint64_t done;
+            uint32_t percent;
+            QRect defaultTotal, midnightTotal, midnightCurrent;
+        } cases[] = {
+            {0, 0, {16, 8, 0, 13}, {14, 124, 12, 0}, {32, 20, 12, 0}},
+            {500, 50, {16, 8, 104, 13}, {14, 72, 12, 52}, {32, 20, 12, 52}},
+            {1000, 100, {16, 8, 209, 13}, {14, 20, 12, 104}, {32, 20, 12, 104}},
+        };
+        for (const auto& c : cases) {
+            window.ApplySkin(defaults);
+            window.SetBarFractions(c.done, 1000, c.percent);
+            QCOMPARE(total->geometry(), c.defaultTotal);
+            QCOMPARE(current->geometry(), c.defaultTotal.translated(0, 16));
+            window.ApplySkin(midnight);
+            window.SetBarFractions(c.done, 1000, c.percent);
+            QCOMPARE(total->geometry(), c.midnightTotal);      // mode 3: up from a fixed bottom
+            QCOMPARE(current->geometry(), c.midnightCurrent);  // mode 2: down from the top
+        }
+        // Nothing listed: the total bar keeps its extent.
+        window.SetBarFractions(0, 0, 0);
+        QCOMPARE(total->geometry(), QRect(14, 20, 12, 104));
+        QCOMPARE(window.size(), QSize(320, 150));
+        QVERIFY(!window.mask().contains(QPoint(0, 0)));
+        QVERIFY(window.findChild<QWidget*>("PerformanceGraph1")->isVisibleTo(&window));
+    }
+
+    void GlyphsAndTheirFallbacks() {
+        // Midnight's glyphs hold four states; a skin without glyph files takes the chooser's
+        // entries, and an Image flag of 0 leaves the button bare even though its file exists.
+        TRedoDoriWnd window;
+        auto* skip = window.findChild<TSpeedButton*>("SpeedButton4");
+        auto* abort = window.findChild<TSpeedButton*>("SpeedButton2");
+        window.ApplySkin(LoadSkin(install_.Path(), "Midnight"));
+        QCOMPARE(skip->GlyphStates(), 4);
+        QCOMPARE(skip->Glyph().size(), QSize(88, 22));
+        QVERIFY(ChooserImageFromSkin(8) && ChooserImageFromSkin(6));
+
+        const std::string entries = SkinFolder("Entries");
+        WriteBytes(entries + "/skin.ini", "[SpeedButton4]\nImage=0\n");
+        QImage entry = Filled(16, 16, Qt::blue);
+        entry.setPixelColor(15, 15, Qt::white);  // the transparent colour
+        QVERIFY(entry.save(QString::fromStdString(entries + "/abort.bmp")));
+        QVERIFY(entry.save(QString::fromStdString(entries + "/skip_btn.bmp")));
+        window.ApplySkin(LoadSkin(install_.Path(), "Entries"));
+        QVERIFY(skip->Glyph().isNull());
+        QCOMPARE(abort->GlyphStates(), 1);
+        QCOMPARE(abort->Glyph().toImage().pixelColor(5, 5), QColor(Qt::blue));
+    }
+
+    void QueueFrameTilesAndSteps() {
+        const struct {
+            int extent, step;
+            std::vector<int> offsets;
+        } tiles[] = {
+            {100, 30, {0, 30, 60, 90}},
+            {90, 30, {0, 30, 60}},
+            {1, 16, {0}},
+            {50, 0, {}},
+        };
+        for (const auto& t : tiles)
+            QCOMPARE(QueueFrame::TileOffsets(t.extent, t.step), t.offsets);
+        QCOMPARE(QueueFrame::SteppedExtent(160, 175, 16), 160);  // less than a tile wider
+        QCOMPARE(QueueFrame::SteppedExtent(160, 180, 16), 176);
+        QCOMPARE(QueueFrame::SteppedExtent(160, 20, 1), 160);  // never 20 or less
+        QCOMPARE(QueueFrame::SteppedExtent(160, 21, 1), 21);
+
+        TRedoDoriQueue queue;
+        TRedoDoriWnd window;
+        TRedoDoriWnd::Windows windows;
+        windows.queue = &queue;
+        window.SetWindows(windows);
+        window.ApplySkin(LoadSkin(install_.Path(), "Midnight"));
+        QVERIFY(queue.Skinned());
+        QCOMPARE(queue.size(), QSize(320, 150));
+        QCOMPARE(queue.pos(), window.pos() + QPoint(0, 150));
+        QVERIFY(queue.windowFlags() & Qt::FramelessWindowHint);
+        queue.show();
+        const QRect list = queue.View()->geometry();
+        QCOMPARE(list, QRect(6, 14, 320 - 12, 150 - 14 - 6));
+        const QRegion outline = queue.mask();
+        QVERIFY(outline.contains(list.center()) && outline.contains(QPoint(100, 2)));
+        QVERIFY(!outline.contains(QPoint(0, 0)) && !outline.contains(QPoint(319, 149)));
+
+        window.ApplySkin(LoadSkin(install_.Path(), "Default"));
+        QVERIFY(!queue.Skinned());
+        QVERIFY(queue.mask().isEmpty());
+        QCOMPARE(queue.View()->geometry(), queue.rect());
+    }
+};
+
+}  // namespace rd
+
+QTEST_MAIN(rd::SkinTest)
+#include "skin_test.moc"
