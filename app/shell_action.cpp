@@ -9,6 +9,7 @@
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
+#include "platform/text.h"
 
 namespace rd {
 
@@ -28,16 +29,6 @@ constexpr KindName kKinds[] = {
     {"delete", ShellActionKind::kDelete, "M"},
     {"paste", ShellActionKind::kPaste, ""},
 };
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -119,8 +110,8 @@ std::string LocalPathOfUri(std::string_view uri) {
         return {};
     std::string path;
     for (size_t i = 0; i < uri.size(); ++i) {
-        const int high = uri[i] == '%' && i + 2 < uri.size() ? HexDigit(uri[i + 1]) : -1;
-        const int low = high >= 0 ? HexDigit(uri[i + 2]) : -1;
+        const int high = uri[i] == '%' && i + 2 < uri.size() ? text::HexDigit(uri[i + 1]) : -1;
+        const int low = high >= 0 ? text::HexDigit(uri[i + 2]) : -1;
         if (low >= 0) {
             path += static_cast<char>(high * 16 + low);
             i += 2;

@@ -7,6 +7,7 @@
 
 #include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace rd {
 
@@ -14,16 +15,6 @@ namespace {
 
 // Positions and sizes beyond this are taken for mistakes: no window of the skin is that large.
 constexpr int kMaxExtent = 4096;
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::optional<int> ParseInteger(std::string_view text) {
     int value = 0;
@@ -118,7 +109,7 @@ uint32_t ParseSkinColour(std::string_view text, uint32_t fallback) {
     uint32_t value = fallback;
     for (int pair = 0; pair < 4; ++pair) {
         const size_t at = 6 - 2 * pair;
-        const int high = HexDigit(text[at]), low = HexDigit(text[at + 1]);
+        const int high = text::HexDigit(text[at]), low = text::HexDigit(text[at + 1]);
         if (high < 0 || low < 0)
             break;
         const int shift = 8 * pair;

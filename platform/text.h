@@ -10,6 +10,8 @@ namespace rd::text {
 
 // Converts UTF-8 to UTF-16. Bytes that are not valid UTF-8 become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
+// The value of a hexadecimal digit, or -1 for any other character.
+int HexDigit(char c);
 
 // Converts UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);

@@ -13,12 +13,15 @@
 #include <cstdio>
 #include <functional>
 
+#include "ui/progress/built_in_pictures.h"
+
+using rd::DrawGlyph;
+using rd::Glyph;
+
 namespace {
 
 // The colour cut out of outlines and drawn transparent: it is never used in a picture itself.
 const QColor kKey(255, 0, 255);
-
-enum class Glyph { Minimise, Abort, Pause, Resume, Skip, Settings };
 
 QString g_folder;
 bool g_failed = false;
@@ -35,53 +38,6 @@ QImage Canvas(int width, int height, const QColor& fill = kKey) {
     QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(fill);
     return picture;
-}
-
-// Draws `glyph` into a square of `size` pixels at `at` in `ink`.
-void DrawGlyph(QPainter& p, Glyph glyph, QPointF at, double size, const QColor& ink,
-               const QColor& alarm) {
-    p.save();
-    p.translate(at);
-    p.scale(size / 21.0, size / 21.0);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(ink);
-    switch (glyph) {
-        case Glyph::Minimise: p.drawLine(5, 15, 16, 15); break;
-        case Glyph::Abort:
-            p.setPen(QPen(alarm, 2.5, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(6, 6, 15, 15);
-            p.drawLine(15, 6, 6, 15);
-            break;
-        case Glyph::Pause:
-            p.drawRect(6, 5, 3, 11);
-            p.drawRect(12, 5, 3, 11);
-            break;
-        case Glyph::Resume: {
-            const QPointF play[] = {{7, 5}, {16, 10.5}, {7, 16}};
-            p.drawPolygon(play, 3);
-            break;
-        }
-        case Glyph::Skip: {
-            const QPointF first[] = {{4, 5}, {10, 10.5}, {4, 16}};
-            const QPointF second[] = {{10, 5}, {16, 10.5}, {10, 16}};
-            p.drawPolygon(first, 3);
-            p.drawPolygon(second, 3);
-            break;
-        }
-        case Glyph::Settings:
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QPointF(10.5, 10.5), 3, 3);
-            for (int i = 0; i < 8; ++i) {
-                p.save();
-                p.translate(10.5, 10.5);
-                p.rotate(45.0 * i);
-                p.drawLine(QPointF(0, -5), QPointF(0, -7.5));
-                p.restore();
-            }
-            break;
-    }
-    p.restore();
 }
 
 const struct {

@@ -55,18 +55,18 @@ QPixmap BuiltInBar(bool total) {
     return picture;
 }
 
-QPixmap BuiltInGlyph(Glyph glyph) {
-    QPixmap picture(21, 21);
-    picture.fill(Qt::transparent);
-    QPainter p(&picture);
+void DrawGlyph(QPainter& p, Glyph glyph, QPointF at, double size, const QColor& ink,
+               const QColor& alarm) {
+    p.save();
+    p.translate(at);
+    p.scale(size / 21.0, size / 21.0);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(40, 52, 80);
     p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(ink);
     switch (glyph) {
         case Glyph::Minimise: p.drawLine(5, 15, 16, 15); break;
         case Glyph::Abort:
-            p.setPen(QPen(QColor(170, 30, 30), 2.5, Qt::SolidLine, Qt::RoundCap));
+            p.setPen(QPen(alarm, 2.5, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(6, 6, 15, 15);
             p.drawLine(15, 6, 6, 15);
             break;
@@ -98,6 +98,14 @@ QPixmap BuiltInGlyph(Glyph glyph) {
             }
             break;
     }
+    p.restore();
+}
+
+QPixmap BuiltInGlyph(Glyph glyph) {
+    QPixmap picture(21, 21);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    DrawGlyph(p, glyph, {0, 0}, 21, QColor(40, 52, 80), QColor(170, 30, 30));
     return picture;
 }
 
