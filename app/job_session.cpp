@@ -395,10 +395,7 @@ void JobSession::End(int code) {
         return;
     // Nothing more joins the job, and what the summary counts stays put.
     ctx.adder.Stop();
-    const int count = core.queue.Count();
-    endHost_.sources.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-        endHost_.sources.push_back(core.queue.EntryPath(i));
+    endHost_.sources = &core.queue;
     endHost_.targetText = core.targetText;
     const JobCounters& c = ctx.state.counters;
     const JobResult result = ResultOf(ctx);

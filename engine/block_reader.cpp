@@ -75,7 +75,7 @@ void BlockReader::CopyZeroLength(const FENTRY_& node) {
             if (file_.meta)
                 GiveMetadata(ctx_, fd, dest, *file_.meta);
             if (ctx_.options.KeepFileTimes)
-                SetBasicInfo(fd, node.attributes, node.lastWriteTime);
+                SetBasicInfo(fd, node.attributes, node.LastWriteTime());
             if (file_.move && fdatasync(fd) != 0)
                 error = errno;
             if (close(fd) != 0 && error == 0)
@@ -290,7 +290,7 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     TakenBlock block;
     block.sourcePath = source;
     block.attributes = node.attributes;
-    block.lastWriteTime = node.lastWriteTime;
+    block.lastWriteTime = node.LastWriteTime();
     block.fileSize = node.size;
     block.blockPosition = blockStart;
     block.markerFlag = marker;
@@ -351,6 +351,8 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);
         if (KernelRefuses(error))
             fastPathBroken_ = true;
+        if (whole)
+            WriteBehind(d.fileHandle, position, length);
     }
     {
         std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
@@ -365,7 +367,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     AccountBlock(node, length, position);
     TakenBlock done;
     done.attributes = node.attributes;
-    done.lastWriteTime = node.lastWriteTime;
+    done.lastWriteTime = node.LastWriteTime();
     done.fileSize = node.size;
     done.fileId = file_.id;
     done.move = file_.move;

@@ -177,8 +177,8 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     facts.destination = dest;
     facts.sourceSize = node.size;
     facts.destinationSize = size;
-    facts.sourceCreated = node.creationTime;
-    facts.sourceModified = node.lastWriteTime;
+    facts.sourceCreated = node.CreationTime();
+    facts.sourceModified = node.LastWriteTime();
     facts.destinations = ctx_.dests.Count();
     facts.resumable = resumable;
     facts.markerResume = markerResume;

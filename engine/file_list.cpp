@@ -9,12 +9,34 @@ const std::string& FENTRY_::Base() const {
     return base ? *base : kNone;
 }
 
+timespec FENTRY_::CreationTime() const {
+    return {static_cast<time_t>(createdSeconds), static_cast<long>(createdNanoseconds)};
+}
+
+timespec FENTRY_::LastWriteTime() const {
+    return {static_cast<time_t>(modifiedSeconds), static_cast<long>(modifiedNanoseconds)};
+}
+
+void FENTRY_::SetTimes(const timespec& created, const timespec& modified) {
+    createdSeconds = created.tv_sec;
+    createdNanoseconds = static_cast<uint32_t>(created.tv_nsec);
+    modifiedSeconds = modified.tv_sec;
+    modifiedNanoseconds = static_cast<uint32_t>(modified.tv_nsec);
+}
+
+const std::string* FileList::KeepBase(std::string_view folder) {
+    std::lock_guard<std::mutex> lock(basesLock_);
+    if (bases_.empty() || bases_.back() != folder)
+        bases_.emplace_back(folder);
+    return &bases_.back();
+}
+
 bool FENTRY_::IsFolder() const {
     return attributes != kAttributesUnknown && S_ISDIR(attributes);
 }
 
-FENTRY_* FileList::Append(std::unique_ptr<FENTRY_> node) {
-    FENTRY_* raw = node.get();
+FENTRY_* FileList::Append(FENTRY_&& node) {
+    FENTRY_* raw = &nodes_.emplace_back(std::move(node));
     raw->previous = tail_;
     raw->next = nullptr;
     if (tail_)
@@ -22,7 +44,6 @@ FENTRY_* FileList::Append(std::unique_ptr<FENTRY_> node) {
     else
         head_ = raw;
     tail_ = raw;
-    nodes_.push_back(std::move(node));
     return raw;
 }
 

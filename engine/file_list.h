@@ -6,9 +6,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace rd {
 
@@ -20,18 +20,23 @@ constexpr uint32_t kAttributesUnknown = UINT32_MAX;
 struct FENTRY_ {
     // The queue entry of the source this node came from.
     QueueEntry* queueEntry = nullptr;
-    // 0 until the job thread has processed the node (or it was taken out of the job).
-    int32_t done = 0;
-    // The folder that held the source as given, without a trailing "/". Shared by the nodes of
-    // a source and by sources from the same folder: a tree of a million files keeps it once.
-    std::shared_ptr<const std::string> base;
+    // The folder that held the source as given, without a trailing "/". Kept by the list
+    // (KeepBase) and shared by the nodes of a source and by sources from the same folder: a
+    // tree of a million files keeps it once.
+    const std::string* base = nullptr;
     // The node's path below `base`, always beginning with "/".
     std::string relative;
     uint64_t size = kSizeUnknown;
+    // The source's creation and modification times, seconds and nanoseconds apart so that a
+    // node has no padding (CreationTime, LastWriteTime, SetTimes).
+    int64_t createdSeconds = 0;
+    int64_t modifiedSeconds = 0;
+    uint32_t createdNanoseconds = 0;
+    uint32_t modifiedNanoseconds = 0;
     // st_mode of the source; kAttributesUnknown until read.
     uint32_t attributes = kAttributesUnknown;
-    timespec creationTime{};
-    timespec lastWriteTime{};
+    // 0 until the job thread has processed the node (or it was taken out of the job).
+    int32_t done = 0;
     // Owner and group of the source; -1 when not known.
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
@@ -40,6 +45,9 @@ struct FENTRY_ {
 
     bool IsFolder() const;
     const std::string& Base() const;
+    timespec CreationTime() const;
+    timespec LastWriteTime() const;
+    void SetTimes(const timespec& created, const timespec& modified);
     std::string SourcePath() const { return Base() + relative; }
     std::string DestinationPath(const std::string& root) const { return root + relative; }
 };
@@ -54,8 +62,13 @@ public:
     FENTRY_* Head() const { return head_; }
     FENTRY_* Tail() const { return tail_; }
 
-    // Takes ownership of a new node and links it at the tail.
-    FENTRY_* Append(std::unique_ptr<FENTRY_> node);
+    // The text of `folder` for nodes' `base`, kept as long as the list lives; the same pointer
+    // as last time when `folder` is the folder asked for last. Any thread.
+    const std::string* KeepBase(std::string_view folder);
+
+    // Moves `node` into the list and links it at the tail; the returned node keeps its address
+    // as long as the list lives.
+    FENTRY_* Append(FENTRY_&& node);
     // Unlinks `node`, fixing its neighbours and the head and tail.
     void Unlink(FENTRY_* node);
 
@@ -70,7 +83,10 @@ public:
     void WaitForAdditions(std::unique_lock<std::mutex>& lock);
 
 private:
-    std::deque<std::unique_ptr<FENTRY_>> nodes_;
+    // Held in place, not one allocation each: a job of a million files has a million nodes.
+    std::deque<FENTRY_> nodes_;
+    std::mutex basesLock_;
+    std::deque<std::string> bases_;
     bool open_ = true;
     int reservations_ = 0;
     std::condition_variable released_;

@@ -119,13 +119,7 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
     std::string folder = DirPart(path);
     folder.pop_back();
     // Sources of one folder, as a list file gives them, share the folder's text.
-    Base base;
-    {
-        std::lock_guard<std::mutex> lock(baseLock_);
-        if (!lastBase_ || *lastBase_ != folder)
-            lastBase_ = std::make_shared<const std::string>(std::move(folder));
-        base = lastBase_;
-    }
+    const Base base = ctx_.list.KeepBase(folder);
     if (AddFileEntry(entry, base, nullptr, path) && found->IsFolder())
         AddFolderTree(entry, base, path);
 }
@@ -166,21 +160,20 @@ void FileListBuilder::LeaveOut(const std::string& path, int error) {
 void FileListBuilder::Describe(FENTRY_& node, const fs::Attributes& found) {
     node.size = DataSize(found);
     node.attributes = found.mode;
-    node.creationTime = found.created;
-    node.lastWriteTime = found.modified;
+    node.SetTimes(found.created, found.modified);
     node.uid = found.uid;
     node.gid = found.gid;
 }
 
 bool FileListBuilder::AddFileEntry(QueueEntry* entry, const Base& base, const fs::Attributes* known,
                                    const std::string& full) {
-    auto node = std::make_unique<FENTRY_>();
-    node->queueEntry = entry;
-    node->base = base;
-    node->relative = full.substr(std::min(base->size(), full.size()));
+    FENTRY_ node;
+    node.queueEntry = entry;
+    node.base = base;
+    node.relative = full.substr(std::min(base ? base->size() : 0, full.size()));
     if (known)
-        Describe(*node, *known);
-    if (!FillEntryInfo(*node))
+        Describe(node, *known);
+    if (!FillEntryInfo(node))
         return false;
 
     bool report = false;
@@ -193,8 +186,8 @@ bool FileListBuilder::AddFileEntry(QueueEntry* entry, const Base& base, const fs
         if (entry && !ctx_.queue.Contains(entry))
             return false;
         JobCounters& counters = ctx_.state.counters;
-        if (!node->IsFolder()) {
-            counters.listedBytes += node->size;
+        if (!node.IsFolder()) {
+            counters.listedBytes += node.size;
             ++counters.listedFiles;
         }
         files = counters.listedFiles;
@@ -224,8 +217,7 @@ bool FileListBuilder::FillEntryInfo(FENTRY_& node) {
         node.attributes = S_IFDIR | 0755;
         timespec now{};
         clock_gettime(CLOCK_REALTIME, &now);
-        node.creationTime = now;
-        node.lastWriteTime = now;
+        node.SetTimes(now, now);
         return true;
     }
     const std::optional<fs::Attributes> found = Find(path);

@@ -42,7 +42,8 @@ public:
     void AddSource(QueueEntry* entry, const std::string& path);
 
     // Adds every entry of `folder`, walking subfolders as they are met; links are not followed.
-    using Base = std::shared_ptr<const std::string>;
+    // The source's folder as the list keeps it (FileList::KeepBase).
+    using Base = const std::string*;
     void AddFolderTree(QueueEntry* entry, const Base& base, const std::string& folder);
 
     // Creates a node for `full` below `base`, completes it (everything is read when `known` is
@@ -67,9 +68,6 @@ private:
     EngineContext& ctx_;
     std::function<bool()> stop_;
     uint64_t lastStatus_ = 0;
-    // The folder of the last source added, for the next source from the same folder.
-    std::mutex baseLock_;
-    Base lastBase_;
 };
 
 }  // namespace rd

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/messages.h"
+#include "engine/source_queue.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -53,41 +55,55 @@ std::string HistoryOutcome(int32_t modeWord, int32_t jobState) {
     return outcome;
 }
 
-std::string HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries,
-                         uint32_t skips, uint32_t speed, const std::vector<std::string>& sources,
-                         const std::string& targetText, const std::string& reportPath) {
-    std::string entry = text::Format(
+void HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries, uint32_t skips,
+                  uint32_t speed, const SourceQueue& sources, const std::string& targetText,
+                  const std::string& reportPath, const HistoryPut& put) {
+    put(text::Format(
         "[%u-%u-%u %u:%u.%u] ", static_cast<unsigned>(localTime.tm_year + 1900),
         static_cast<unsigned>(localTime.tm_mon + 1), static_cast<unsigned>(localTime.tm_mday),
         static_cast<unsigned>(localTime.tm_hour), static_cast<unsigned>(localTime.tm_min),
-        static_cast<unsigned>(localTime.tm_sec));
-    entry += outcome;
-    entry += text::Format(". Retries: %u Skips: %u Speed: %u \r\n", retries, skips, speed);
-    if (!sources.empty()) {
-        entry += "  From: ";
-        for (const std::string& source : sources) {
-            entry += source;
-            entry += '?';
-        }
-        entry += "\r\n";
+        static_cast<unsigned>(localTime.tm_sec)));
+    put(outcome);
+    put(text::Format(". Retries: %u Skips: %u Speed: %u \r\n", retries, skips, speed));
+    if (sources.Count() > 0) {
+        put("  From: ");
+        sources.ForEachPath([&put](const std::string& source) {
+            put(source);
+            put("?");
+        });
+        put("\r\n");
     }
-    entry += "  To:   ";
-    entry += targetText;
-    entry += "\r\n";
+    put("  To:   ");
+    put(targetText);
+    put("\r\n");
     if (!reportPath.empty()) {
-        entry += "  Report: ";
-        entry += reportPath;
-        entry += "\r\n";
+        put("  Report: ");
+        put(reportPath);
+        put("\r\n");
     }
-    entry += "\r\n";
-    return entry;
+    put("\r\n");
 }
 
-bool AppendHistory(const std::string& path, const std::string& entry) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+bool AppendHistory(const std::string& path, const std::function<void(const HistoryPut&)>& entry) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return false;
-    const bool written = WriteAll(fd, entry);
+    // Every job appends under this lock; the lock ends with the descriptor.
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    constexpr size_t kChunk = 64 * 1024;
+    std::string buffer;
+    buffer.reserve(kChunk);
+    bool written = true;
+    entry([&](std::string_view piece) {
+        buffer += piece;
+        if (buffer.size() >= kChunk) {
+            written = written && WriteAll(fd, buffer);
+            buffer.clear();
+        }
+    });
+    written = written && WriteAll(fd, buffer);
     // A failing close can be the first report of a failed write (full disk over NFS).
     const bool closed = ::close(fd) == 0;
     return written && closed;
@@ -133,10 +149,12 @@ void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
         const time_t now = time(nullptr);
         tm local{};
         localtime_r(&now, &local);
-        AppendHistory(
-            host.historyPath,
+        const SourceQueue none;
+        AppendHistory(host.historyPath, [&](const HistoryPut& put) {
             HistoryEntry(local, HistoryOutcome(ctx.settings.delmode, jobState), counters.retries,
-                         counters.skips, speed, host.sources, host.targetText, host.reportPath));
+                         counters.skips, speed, host.sources ? *host.sources : none,
+                         host.targetText, host.reportPath, put);
+        });
     }
     if (host.tellConsole)
         host.tellConsole(jobState == 1 ? 1 : 0);

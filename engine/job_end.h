@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace rd {
 
 struct EngineContext;
+class SourceQueue;
 
 // Plays the completion sound; never blocks the job when there is no audio device.
 class SoundPlayer {
@@ -22,16 +23,22 @@ public:
 // "Copy", "Move" or "Delete", then " finished" (state 2) or " aborted" (state 1).
 std::string HistoryOutcome(int32_t modeWord, int32_t jobState);
 
-// One history entry:
+// Takes the pieces of a history entry in order.
+using HistoryPut = std::function<void(std::string_view piece)>;
+
+// Gives one history entry to `put`, piece by piece, so that the sources of a job of a million
+// files are never copied into one string:
 // "[Y-M-D h:m.s] <outcome>. Retries: %u Skips: %u Speed: %u \r\n"
 // "  From: <source>?<source>?\r\n" (only with sources), "  To:   <targets>\r\n",
 // "  Report: <path>\r\n" (only for a job that wrote a failure report), "\r\n".
-std::string HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries,
-                         uint32_t skips, uint32_t speed, const std::vector<std::string>& sources,
-                         const std::string& targetText, const std::string& reportPath = {});
+void HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries, uint32_t skips,
+                  uint32_t speed, const SourceQueue& sources, const std::string& targetText,
+                  const std::string& reportPath, const HistoryPut& put);
 
-// Appends `entry` to the history file; false (and nothing reported) when it cannot be written.
-bool AppendHistory(const std::string& path, const std::string& entry);
+// Appends the entry that `entry` gives to the history file. The file is locked while the pieces
+// are written, so that two jobs ending together never mix their entries. False (and nothing
+// reported) when it cannot be written.
+bool AppendHistory(const std::string& path, const std::function<void(const HistoryPut&)>& entry);
 
 // The completion actions, run by the job thread once everything is copied: the sound (when on
 // and the job ran over a minute or shuts down), the shutdown countdown, the completion prompt,
@@ -52,7 +59,7 @@ struct EndJobHost {
     std::function<void(int exitCode)> exit;
     // The history file, the queued sources and the target text of the job.
     std::string historyPath;
-    std::vector<std::string> sources;
+    const SourceQueue* sources = nullptr;
     std::string targetText;
     // The job's failure report; empty when it wrote none.
     std::string reportPath;

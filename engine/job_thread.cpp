@@ -252,7 +252,7 @@ void JobThread::MakeFolders(const FENTRY_& node) {
         // read-only folder would refuse them, and every file written into it would move its
         // time again.
         if (keep)
-            folderTimes_.push_back({path, node.attributes, node.lastWriteTime, meta});
+            folderTimes_.push_back({path, node.attributes, node.LastWriteTime(), meta});
     }
     if (mode::IsMove(ctx_.settings.delmode) && !itself)
         movedFolders_.push_back(source);
@@ -317,7 +317,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
         if (ctx_.options.KeepFileTimes) {
             if (const int error = ApplyLinkOwner(dest, meta))
                 ctx_.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
-            const timespec times[2] = {{0, UTIME_OMIT}, node.lastWriteTime};
+            const timespec times[2] = {{0, UTIME_OMIT}, node.LastWriteTime()};
             utimensat(AT_FDCWD, dest.c_str(), times, AT_SYMLINK_NOFOLLOW);
         }
     }

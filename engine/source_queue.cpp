@@ -1,6 +1,7 @@
 #include "engine/source_queue.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "engine/file_list.h"
 #include "engine/job_state.h"
@@ -9,6 +10,8 @@
 namespace rd {
 
 namespace {
+
+constexpr std::string_view kStates[] = {kStateWait, kStateCopy, kStateDone};
 
 // Removes entries[index] and keeps the cursor on the same next entry.
 void EraseEntry(std::vector<QueueEntry*>& entries, int& cursor, size_t index) {
@@ -20,6 +23,10 @@ void EraseEntry(std::vector<QueueEntry*>& entries, int& cursor, size_t index) {
 
 }  // namespace
 
+std::string_view QueueEntry::State() const {
+    return kStates[state];
+}
+
 int SourceQueue::Add(std::string_view given) {
     // The plain form: the queue is what the job copies, keeps for resume and links.
     const std::string path = NormalizePath(given);
@@ -27,11 +34,9 @@ int SourceQueue::Add(std::string_view given) {
     if (path.empty() || path == "/")
         return -1;
     std::lock_guard<std::mutex> lock(lock_);
-    auto entry = std::make_unique<QueueEntry>();
-    entry->file.path = path;
-    entry->state = std::string(kStateWait);
-    entries_.push_back(entry.get());
-    storage_.push_back(std::move(entry));
+    QueueEntry& entry = storage_.emplace_back();
+    entry.file.path = path;
+    entries_.push_back(&entry);
     ++changes_;
     return static_cast<int>(entries_.size()) - 1;
 }
@@ -52,7 +57,7 @@ std::string SourceQueue::EntryState(int index) const {
     std::lock_guard<std::mutex> lock(lock_);
     if (index < 0 || static_cast<size_t>(index) >= entries_.size())
         return {};
-    return entries_[index]->state;
+    return std::string(entries_[index]->State());
 }
 
 QueueEntry* SourceQueue::EntryAt(int index) const {
@@ -75,10 +80,18 @@ bool SourceQueue::Contains(const QueueEntry* entry) const {
 
 void SourceQueue::SetState(QueueEntry* entry, std::string_view state) {
     std::lock_guard<std::mutex> lock(lock_);
-    if (entry && entry->queued && entry->state != state) {
-        entry->state = std::string(state);
-        ++changes_;
+    for (uint8_t i = 0; i < std::size(kStates); ++i) {
+        if (state == kStates[i] && entry && entry->queued && entry->state != i) {
+            entry->state = i;
+            ++changes_;
+        }
     }
+}
+
+void SourceQueue::ForEachPath(const std::function<void(const std::string&)>& each) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (const QueueEntry* entry : entries_)
+        each(entry->file.path);
 }
 
 void SourceQueue::RemoveAt(int index) {
@@ -126,9 +139,9 @@ bool SourceQueue::DeleteSource(int index, FileList& list, JobCounters& counters)
         entry = entries_[index];
         // A source the job thread has finished stays: the states change under ListLock, so
         // this check cannot go stale before the entry is gone.
-        if (entry->state == kStateDone)
+        if (entry->State() == kStateDone)
             return false;
-        beingCopied = entry->state == kStateCopy;
+        beingCopied = entry->State() == kStateCopy;
     }
     for (FENTRY_* node = list.Head(); node;) {
         FENTRY_* next = node->next;

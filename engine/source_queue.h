@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <deque>
-#include <memory>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -20,16 +20,20 @@ struct QUEUEDFILE_ {
     std::string path;
 };
 
-struct QueueEntry {
-    QUEUEDFILE_ file;
-    std::string state;  // "Wait", "Copy" or "Done"
-    // Still in the queue; an entry taken out stays allocated, so this is safe to read.
-    bool queued = true;
-};
-
 inline constexpr std::string_view kStateWait = "Wait";
 inline constexpr std::string_view kStateCopy = "Copy";
 inline constexpr std::string_view kStateDone = "Done";
+
+struct QueueEntry {
+    QUEUEDFILE_ file;
+    // Which of kStateWait, kStateCopy and kStateDone the entry is in: one byte, since a queue
+    // may hold a million entries.
+    uint8_t state = 0;
+    // Still in the queue; an entry taken out stays allocated, so this is safe to read.
+    bool queued = true;
+
+    std::string_view State() const;
+};
 
 class SourceQueue {
 public:
@@ -44,8 +48,12 @@ public:
     int IndexOf(const QueueEntry* entry) const;
     // True while `entry` is in the queue; unlike IndexOf, without a search.
     bool Contains(const QueueEntry* entry) const;
-    // Sets the state of `entry`; an entry no longer in the queue is ignored.
+    // Sets the state of `entry` to kStateWait, kStateCopy or kStateDone; any other text, and an
+    // entry no longer in the queue, are ignored.
     void SetState(QueueEntry* entry, std::string_view state);
+    // Calls `each` with every queued path in order, holding the queue's lock: what reads a
+    // queue of a million sources needs no copy of it.
+    void ForEachPath(const std::function<void(const std::string&)>& each) const;
     // Removes the entry at `index`; out-of-range indices are ignored.
     void RemoveAt(int index);
 
@@ -71,8 +79,9 @@ public:
 private:
     mutable std::mutex lock_;
     std::vector<QueueEntry*> entries_;
-    // Entries stay allocated until the queue ends: file-list nodes may still point at them.
-    std::deque<std::unique_ptr<QueueEntry>> storage_;
+    // Entries stay where they are until the queue ends: file-list nodes may still point at
+    // them. Held in place, not one allocation each.
+    std::deque<QueueEntry> storage_;
     int cursor_ = -1;
     uint64_t changes_ = 0;
     uint64_t removals_ = 0;

@@ -175,6 +175,20 @@ bool ExtendTo(int fd, uint64_t size) {
            ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
+void WriteBehind(int fd, uint64_t position, uint64_t length) {
+    const uint64_t end = position + length;
+    if (length == 0 || end / kWriteBehindChunk == position / kWriteBehindChunk)
+        return;
+    const uint64_t boundary = end / kWriteBehindChunk * kWriteBehindChunk;
+    const uint64_t first = position / kWriteBehindChunk * kWriteBehindChunk;
+    // Failures are left to the final sync, which reports what did not reach the disk.
+    ::sync_file_range(fd, static_cast<off_t>(first), static_cast<off_t>(boundary - first),
+                      SYNC_FILE_RANGE_WRITE);
+    if (boundary >= 3 * kWriteBehindChunk)
+        ::sync_file_range(fd, static_cast<off_t>(boundary - 3 * kWriteBehindChunk),
+                          static_cast<off_t>(kWriteBehindChunk), SYNC_FILE_RANGE_WAIT_BEFORE);
+}
+
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error) {
     error = 0;
     uint32_t done = 0;

@@ -175,8 +175,11 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
                          block.fileSize, ctx_.settings.writeburst != 0,
                          ctx_.settings.resfsz != 0 && !block.sparse, &error)) {
             handoff_.Slot(slot).openFileId = block.fileId;
-            if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition, error))
+            if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition,
+                                error)) {
+                WriteBehind(d.fileHandle, block.blockPosition, block.writeLength);
                 return true;
+            }
         }
         // A folder that could not be made is why its file is missing: its cause is told.
         if (error == ENOENT)

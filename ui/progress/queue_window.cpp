@@ -41,26 +41,41 @@ QStringList DroppedPaths(const QMimeData* data) {
 
 }  // namespace
 
-TQueueView::TQueueView(QWidget* parent) : QTreeView(parent) {
+TQueueView::TQueueView(QWidget* parent) : QTableView(parent) {
     setObjectName("QueueView");
     model_ = new TQueueModel(this);
     setModel(model_);
-    setHeaderHidden(true);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
+    // A table keeps nothing per row but the row header's size, where a tree view lays out an
+    // item for every row: the queue of a million sources costs the window almost nothing.
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    FitRows();
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     // Drops pass through to the window, which hands them on.
     setAcceptDrops(false);
     viewport()->setAcceptDrops(false);
-    QHeaderView* columns = header();
+    QHeaderView* columns = horizontalHeader();
     columns->setStretchLastSection(false);
     columns->setSectionResizeMode(0, QHeaderView::Stretch);
     columns->setSectionResizeMode(1, QHeaderView::Fixed);
     columns->resizeSection(1, kStateColumnWidth);
+}
+
+void TQueueView::FitRows() {
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+}
+
+void TQueueView::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        FitRows();
 }
 
 const QueueEntry* TQueueView::SelectedEntry() const {
@@ -174,7 +189,7 @@ void TRedoDoriQueue::ApplySkin(const SkinPictures& skin) {
         const int bar = look.scrollBarSize;
         QString sheet =
             QStringLiteral(
-                "QTreeView { border: none; color: %1; background-color: %2; %3 }"
+                "QTableView { border: none; color: %1; background-color: %2; %3 }"
                 "QScrollBar { background: %4; border: none; }"
                 "QScrollBar:vertical { width: %5px; }"
                 "QScrollBar:horizontal { height: %5px; }"

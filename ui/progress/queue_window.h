@@ -4,7 +4,7 @@
 #pragma once
 
 #include <QStringList>
-#include <QTreeView>
+#include <QTableView>
 #include <QWidget>
 
 #include "ui/progress/queue_frame.h"
@@ -24,7 +24,7 @@ struct SkinPictures;
 class TQueueModel;
 
 // One row per queued source: its path, and its state in a narrow second column.
-class TQueueView : public QTreeView {
+class TQueueView : public QTableView {
     Q_OBJECT
 
 public:
@@ -36,7 +36,13 @@ public:
     // Selects `row`; none when it is -1.
     void SelectRow(int row);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // Rows as high as the font's lines, as in a plain list.
+    void FitRows();
+
     TQueueModel* model_ = nullptr;
 };
 

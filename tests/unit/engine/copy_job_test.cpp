@@ -477,6 +477,31 @@ uint64_t DiskBytes(const std::string& path) {
 
 // Holes stay holes in every way a file is copied: the copies read back identical, have the
 // source's length, and take about as much room as the source's data.
+// Files of several writeback chunks come out whole however the blocks reach the disk.
+TEST_F(CopyJob, FilesLargerThanTheWritebackChunksStayWhole) {
+    Make("large", 3 * kWriteBehindChunk + 1048576 + 5, 7);
+    const struct {
+        const char* mode;
+        int parcopy, encrc, dests;
+    } modes[] = {{"kernel copy", 0, 0, 1},
+                 {"two destinations", 0, 0, 2},
+                 {"parallel", 1, 0, 2},
+                 {"verified", 0, 1, 1}};
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.mode);
+        Fresh();
+        job->settings.parcopy = m.parcopy;
+        job->settings.encrc = m.encrc;
+        std::vector<std::string> dests;
+        for (int i = 0; i < m.dests; ++i)
+            dests.push_back(dir / (std::string(m.mode) + std::to_string(i)));
+        job->Run({Src("large")}, dests);
+        EXPECT_EQ(job->ctx.jobState, 2);
+        for (const std::string& d : dests)
+            EXPECT_TRUE(test::ReadFile(d + "/large") == test::ReadFile(Src("large"))) << d;
+    }
+}
+
 TEST_F(CopyJob, HolesAreKept) {
     constexpr uint64_t kMiB = 1048576;
     const struct {
@@ -493,9 +518,9 @@ TEST_F(CopyJob, HolesAreKept) {
         const char* mode;
         int parcopy, encrc, burst, move, dests;
     } modes[] = {
-        {"kernel copy", 0, 0, 0, 0, 1},     {"two destinations", 0, 0, 0, 0, 2},
-        {"parallel", 1, 0, 0, 0, 2},        {"verified", 0, 1, 0, 0, 1},
-        {"burst", 0, 0, 1, 0, 1},           {"moved", 0, 0, 0, 1, 1},
+        {"kernel copy", 0, 0, 0, 0, 1}, {"two destinations", 0, 0, 0, 0, 2},
+        {"parallel", 1, 0, 0, 0, 2},    {"verified", 0, 1, 0, 0, 1},
+        {"burst", 0, 0, 1, 0, 1},       {"moved", 0, 0, 0, 1, 1},
     };
     for (const auto& m : modes) {
         SCOPED_TRACE(m.mode);

@@ -147,8 +147,8 @@ TEST_F(FileListBuilderTest, NodesCarryTheModificationTime) {
 
     std::vector<FENTRY_*> nodes = Nodes();
     ASSERT_EQ(nodes.size(), 2u);
-    EXPECT_EQ(nodes[0]->lastWriteTime.tv_sec, 1100000000);
-    EXPECT_EQ(nodes[1]->lastWriteTime.tv_sec, 1000000000);
+    EXPECT_EQ(nodes[0]->LastWriteTime().tv_sec, 1100000000);
+    EXPECT_EQ(nodes[1]->LastWriteTime().tv_sec, 1000000000);
 }
 
 TEST_F(FileListBuilderTest, EmptyFolderGivesOneFolderNode) {
@@ -398,8 +398,7 @@ TEST_F(FileListBuilderTest, FolderGivenWithTrailingSeparatorGivesSinglePathSepar
     MakeFile("docs/x", 1);
     QueueEntry* entry = Queue("docs");
 
-    builder.AddFolderTree(entry, std::make_shared<const std::string>(dir.Path()),
-                          Path("docs") + "/");
+    builder.AddFolderTree(entry, ctx.list.KeepBase(dir.Path()), Path("docs") + "/");
 
     EXPECT_EQ(Relatives(), (std::vector<std::string>{"/docs/x"}));
 }
@@ -457,29 +456,31 @@ TEST_F(FileListBuilderTest, SourceAddedAfterTheIntakeGoesToTheTail) {
 TEST(FillEntryInfo, RootIsAFolderOfTheCurrentTime) {
     timespec before{};
     clock_gettime(CLOCK_REALTIME, &before);
+    const std::string noFolder;
     FENTRY_ node;
-    node.base = std::make_shared<const std::string>("");
+    node.base = &noFolder;
     node.relative = "/";
 
     ASSERT_TRUE(FileListBuilder::FillEntryInfo(node));
     EXPECT_TRUE(node.IsFolder());
     EXPECT_EQ(node.size, 0u);
-    EXPECT_GE(node.lastWriteTime.tv_sec, before.tv_sec);
-    EXPECT_GE(node.creationTime.tv_sec, before.tv_sec);
+    EXPECT_GE(node.LastWriteTime().tv_sec, before.tv_sec);
+    EXPECT_GE(node.CreationTime().tv_sec, before.tv_sec);
 }
 
 TEST(FillEntryInfo, UnknownNodeIsReadFromTheFile) {
     test::TempDir dir;
     test::WriteFile(dir / "f", "12345");
+    const std::string folder = dir.Path();
     FENTRY_ node;
-    node.base = std::make_shared<const std::string>(dir.Path());
+    node.base = &folder;
     node.relative = "/f";
     node.size = 99;
 
     ASSERT_TRUE(FileListBuilder::FillEntryInfo(node));
     EXPECT_EQ(node.size, 5u);
     EXPECT_TRUE(S_ISREG(node.attributes));
-    EXPECT_NE(node.lastWriteTime.tv_sec, 0);
+    EXPECT_NE(node.LastWriteTime().tv_sec, 0);
 }
 
 }  // namespace

@@ -9,10 +9,11 @@
 namespace rd {
 namespace {
 
-std::unique_ptr<FENTRY_> Node(const std::string& relative) {
-    auto node = std::make_unique<FENTRY_>();
-    node->base = std::make_shared<const std::string>("/src");
-    node->relative = relative;
+FENTRY_ Node(const std::string& relative) {
+    FENTRY_ node;
+    static const std::string kSource = "/src";
+    node.base = &kSource;
+    node.relative = relative;
     return node;
 }
 

@@ -1,12 +1,15 @@
 #include "engine/job_end.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,6 +17,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/messages.h"
+#include "engine/source_queue.h"
 #include "platform/clock.h"
 #include "test_host.h"
 #include "test_support.h"
@@ -27,29 +31,39 @@ tm MarchSeventh() {
     return test::LocalTime(2026, 3, 7, 9, 5, 3);
 }
 
-TEST(HistoryEntry, FullEntryWithSources) {
-    const std::string entry =
-        HistoryEntry(MarchSeventh(), "Copy finished", 4, 1, 2048, {"/home/a/x.bin", "/home/a/docs"},
-                     "/mnt/backup/?/media/usb/?");
-    EXPECT_EQ(entry,
+// The entry HistoryEntry gives for a queue of `sources`, collected into one string.
+std::string Entry(const std::string& outcome, uint32_t retries, uint32_t skips, uint32_t speed,
+                  std::initializer_list<std::string_view> sources, const std::string& targets,
+                  const std::string& report = {}) {
+    SourceQueue queue;
+    for (std::string_view source : sources)
+        queue.Add(source);
+    std::string entry;
+    HistoryEntry(MarchSeventh(), outcome, retries, skips, speed, queue, targets, report,
+                 [&entry](std::string_view piece) { entry += piece; });
+    return entry;
+}
+
+// Appends `text` to the history file as one piece.
+bool Append(const std::string& path, std::string_view text) {
+    return AppendHistory(path, [text](const HistoryPut& put) { put(text); });
+}
+
+TEST(HistoryEntry, Lines) {
+    EXPECT_EQ(Entry("Copy finished", 4, 1, 2048, {"/home/a/x.bin", "/home/a/docs"},
+                    "/mnt/backup/?/media/usb/?"),
               "[2026-3-7 9:5.3] Copy finished. Retries: 4 Skips: 1 Speed: 2048 \r\n"
               "  From: /home/a/x.bin?/home/a/docs?\r\n"
               "  To:   /mnt/backup/?/media/usb/?\r\n"
               "\r\n");
-}
-
-TEST(HistoryEntry, NoFromLineWithoutSources) {
-    const std::string entry = HistoryEntry(MarchSeventh(), "Delete aborted", 0, 0, 0, {}, "");
-    EXPECT_EQ(entry,
+    // No "From:" line without sources.
+    EXPECT_EQ(Entry("Delete aborted", 0, 0, 0, {}, ""),
               "[2026-3-7 9:5.3] Delete aborted. Retries: 0 Skips: 0 Speed: 0 \r\n"
               "  To:   \r\n"
               "\r\n");
-}
-
-TEST(HistoryEntry, ReportLineAfterTheDestinations) {
-    const std::string entry = HistoryEntry(MarchSeventh(), "Copy finished", 0, 2, 7, {"/s/a"},
-                                           "/d/?", "/home/a/.local/share/redodori/reports/r.txt");
-    EXPECT_EQ(entry,
+    // The report line comes after the destinations.
+    EXPECT_EQ(Entry("Copy finished", 0, 2, 7, {"/s/a"}, "/d/?",
+                    "/home/a/.local/share/redodori/reports/r.txt"),
               "[2026-3-7 9:5.3] Copy finished. Retries: 0 Skips: 2 Speed: 7 \r\n"
               "  From: /s/a?\r\n"
               "  To:   /d/?\r\n"
@@ -77,17 +91,52 @@ TEST(HistoryOutcome, WipePassesDoNotChangeTheMode) {
 TEST(AppendHistory, AppendsEntriesInOrder) {
     test::TempDir dir;
     const std::string path = dir / "history.txt";
-    ASSERT_TRUE(AppendHistory(path, "first\r\n"));
-    ASSERT_TRUE(AppendHistory(path, "second\r\n"));
+    ASSERT_TRUE(Append(path, "first\r\n"));
+    ASSERT_TRUE(Append(path, "second\r\n"));
     EXPECT_EQ(test::ReadFile(path), "first\r\nsecond\r\n");
+}
+
+TEST(AppendHistory, ManyPiecesArriveWholeAndInOrder) {
+    test::TempDir dir;
+    const std::string path = dir / "history.txt";
+    std::string expected;
+    ASSERT_TRUE(AppendHistory(path, [&expected](const HistoryPut& put) {
+        for (int i = 0; i < 20000; ++i) {
+            const std::string piece = "/source/" + std::to_string(i) + "?";
+            expected += piece;
+            put(piece);
+        }
+    }));
+    EXPECT_EQ(test::ReadFile(path), expected);
+}
+
+TEST(AppendHistory, WaitsWhileAnotherJobAppends) {
+    test::TempDir dir;
+    const std::string path = dir / "history.txt";
+    test::WriteFile(path, "");
+    const int other = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    std::atomic<bool> appended{false};
+    std::thread job([&] { appended = Append(path, "mine\r\n"); });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(test::ReadFile(path), "");
+    ASSERT_EQ(::write(other, "theirs\r\n", 8), 8);
+    ::close(other);
+    job.join();
+    EXPECT_TRUE(appended);
+    EXPECT_EQ(test::ReadFile(path), "theirs\r\nmine\r\n");
 }
 
 TEST(AppendHistory, FailsQuietlyWhereNoFileCanBeWritten) {
     test::TempDir dir;
     test::WriteFile(dir / "plain", "x");
-    EXPECT_FALSE(AppendHistory(dir / "plain/history.txt", "entry"));  // ENOTDIR
-    EXPECT_FALSE(AppendHistory(dir.Path(), "entry"));                 // EISDIR
-    EXPECT_FALSE(AppendHistory(dir / "missing/history.txt", "entry"));
+    EXPECT_FALSE(Append(dir / "plain/history.txt", "entry"));  // ENOTDIR
+    EXPECT_FALSE(Append(dir.Path(), "entry"));                 // EISDIR
+    EXPECT_FALSE(Append(dir / "missing/history.txt", "entry"));
+    // Never through a symbolic link.
+    ASSERT_EQ(::symlink((dir / "plain").c_str(), (dir / "link.txt").c_str()), 0);
+    EXPECT_FALSE(Append(dir / "link.txt", "entry"));
     EXPECT_EQ(test::ReadFile(dir / "plain"), "x");
 }
 
@@ -98,7 +147,7 @@ TEST(AppendHistory, FailsOnAReadOnlyFile) {
     const std::string path = dir / "history.txt";
     test::WriteFile(path, "kept\r\n");
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    EXPECT_FALSE(AppendHistory(path, "entry"));
+    EXPECT_FALSE(Append(path, "entry"));
     EXPECT_EQ(test::ReadFile(path), "kept\r\n");
 }
 
@@ -209,7 +258,9 @@ protected:
     void SetUp() override {
         window.ctx = &ctx;
         host.historyPath = dir / "history.txt";
-        host.sources = {"/src/a.txt", "/src/folder"};
+        window.queue.Add("/src/a.txt");
+        window.queue.Add("/src/folder/");
+        host.sources = &window.queue;
         host.targetText = "/dst/one/?/dst/two/?";
         host.settleResume = [this](int code) { Note("settle", code); };
         host.saveWindow = [this] { Note("save", ctx.state.flags.ActiveWriters); };
@@ -235,9 +286,11 @@ protected:
         for (time_t t = before; t <= after && !matched; ++t) {
             tm local{};
             localtime_r(&t, &local);
-            matched = written == HistoryEntry(local, outcome, ctx.state.counters.retries,
-                                              ctx.state.counters.skips, speed, host.sources,
-                                              host.targetText, host.reportPath);
+            std::string expected;
+            HistoryEntry(local, outcome, ctx.state.counters.retries, ctx.state.counters.skips,
+                         speed, *host.sources, host.targetText, host.reportPath,
+                         [&expected](std::string_view piece) { expected += piece; });
+            matched = written == expected;
         }
         EXPECT_TRUE(matched) << written;
         return written;

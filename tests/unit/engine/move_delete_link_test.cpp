@@ -84,12 +84,14 @@ protected:
         fsys::create_directories(dir / "src");
         test::WriteFile(dir / ("src/" + name), "linked");
         FENTRY_ node;
-        node.base = std::make_shared<const std::string>(dir / "src");
+        node.base = &source;
         node.relative = "/" + name;
         return node;
     }
 
     test::TempDir dir;
+    // The folder of the nodes' sources.
+    const std::string source = dir / "src";
     JobSettings settings;
     test::TestHost host;
     EngineContext ctx{settings, host, host.queue};

@@ -84,7 +84,9 @@ TEST(SourceQueueState, SetAndIgnoredAfterRemoval) {
     q.Add("/a");
     q.Add("/b");
     QueueEntry* a = q.EntryAt(0);
-    q.SetState(a, kStateCopy);
+    q.SetState(a, std::string("Copy"));
+    // Text other than the three states changes nothing.
+    q.SetState(a, "Paused");
     EXPECT_EQ(q.EntryState(0), kStateCopy);
 
     q.RemoveAt(0);
@@ -94,7 +96,7 @@ TEST(SourceQueueState, SetAndIgnoredAfterRemoval) {
     EXPECT_EQ(q.IndexOf(a), -1);
     // The removed entry stays readable for file-list nodes that still point at it.
     EXPECT_EQ(a->file.path, "/a");
-    EXPECT_EQ(a->state, kStateCopy);
+    EXPECT_EQ(a->State(), kStateCopy);
 }
 
 TEST(SourceQueueRemove, OutOfRangeIgnoredAndCursorKept) {
@@ -115,12 +117,12 @@ TEST(SourceQueueRemove, OutOfRangeIgnoredAndCursorKept) {
 class DeleteSourceTest : public ::testing::Test {
 protected:
     FENTRY_* AddNode(QueueEntry* entry, const std::string& relative, uint64_t size, bool folder) {
-        auto node = std::make_unique<FENTRY_>();
-        node->queueEntry = entry;
-        node->base = std::make_shared<const std::string>("/src");
-        node->relative = relative;
-        node->size = folder ? 0 : size;
-        node->attributes = folder ? (S_IFDIR | 0755) : (S_IFREG | 0644);
+        FENTRY_ node;
+        node.queueEntry = entry;
+        node.base = list.KeepBase("/src");
+        node.relative = relative;
+        node.size = folder ? 0 : size;
+        node.attributes = folder ? (S_IFDIR | 0755) : (S_IFREG | 0644);
         if (!folder) {
             counters.listedBytes += size;
             ++counters.listedFiles;
