@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times whole RedoDori copy jobs (redodori-bench-copy) against `cp -r` and `rsync -a` on three
-# data sets, one and two destinations, and prints medians, ratios and our peak memory.
-# See bench/README.md. Environment:
+# data sets, one and two destinations, warm and (set A, as root) cold, and the disk's own rate
+# by `dd oflag=direct`; prints medians, ratios, our peak memory, then runs bench/scale.sh, and
+# ends with every target, its measured value and "met" or "missed". See bench/README.md.
+# Environment:
 #   BENCH_DIR   base folder for the temporary data (default /var/tmp)
 #   BENCH_SETS  data sets to run (default "A B C")
 #   RUNS_A RUNS_B RUNS_C  timed rounds per set (default 3, 5, 5)
@@ -10,6 +12,7 @@
 #   BENCH_KEEP_FILES  sets of at least this many files keep their copies (default 10000)
 #   BENCH_KEEP_GB     GiB of kept copies deleted in one go (default 16)
 #   BENCH_SETTLE      seconds between that deletion and the next run (default 65)
+#   BENCH_SCALE       0 leaves bench/scale.sh out (default 1)
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -25,6 +28,10 @@ BUFSZ=${BENCH_BUFSZ:-6}
 KEEP_FILES=${BENCH_KEEP_FILES:-10000}
 KEEP_BYTES=$((${BENCH_KEEP_GB:-16} * 1024 * 1024 * 1024))
 SETTLE=${BENCH_SETTLE:-65}
+SCALE=${BENCH_SCALE:-1}
+# Cold runs drop the page cache, which only root may do.
+COLD=0
+[ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ] && COLD=1
 # The engine's block sizes, by --bufsz index.
 BLOCK_SIZES=(512 4096 32768 131072 262144 524288 1048576 2097152 4194304 16777216 33554432)
 BLOCK=${BLOCK_SIZES[$BUFSZ]}
@@ -164,8 +171,13 @@ fresh_destinations() {
     mkdir -p "$OUT1" "$OUT2"
     KEPT=$((KEPT + $1))
     sync
-    # Warm cache: the whole source is read again, in case the kernel dropped some of it.
-    find "$CURRENT_SOURCE" -type f -exec cat {} + >/dev/null
+    if [ "${2:-}" = cold ]; then
+        # Cold source: nothing of it is left in the page cache.
+        echo 3 >/proc/sys/vm/drop_caches
+    else
+        # Warm cache: the whole source is read again, in case the kernel dropped some of it.
+        find "$CURRENT_SOURCE" -type f -exec cat {} + >/dev/null
+    fi
     # The same memory state before every run, whatever the previous run wrote or freed: twice
     # the set plus 1 GiB is touched and freed (see "Deleting the copies" in README.md).
     python3 - $((2 * SET_BYTES + 1024 * 1024 * 1024)) <<'EOF'
@@ -193,10 +205,15 @@ timed() {
 run_label() {
     local set=$1 label=$2 src copies=1
     src=$(source_of "$set")
+    local cache=warm
     case $label in
     ours2 | cp2 | cp2sync | ours2par) copies=2 ;;
+    ours2cold | cp2synccold)
+        copies=2
+        cache=cold
+        ;;
     esac
-    fresh_destinations $((copies * SET_BYTES))
+    fresh_destinations $((copies * SET_BYTES)) "$cache"
     case $label in
     ours) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" ;;
     cp) timed "$set" "$label" cp -r "$src" "$OUT1/" ;;
@@ -211,11 +228,30 @@ run_label() {
             "$src" "$OUT1" "$OUT2"
         ;;
     ours2par) timed "$set" "$label" "$BIN" --parallel --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
+    ours2cold) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
+    cp2synccold)
+        timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && cp -r "$1" "$3/" && sync -f "$2" "$3"' sh \
+            "$src" "$OUT1" "$OUT2"
+        ;;
+    # The disk's own write rate: the same bytes written around the page cache.
+    dd)
+        timed "$set" "$label" dd if="$src" of="$OUT1/$(basename "$src")" bs=4M oflag=direct \
+            status=none
+        ;;
     esac
 }
 # cpsync and cp2sync end like a RedoDori job, which waits for its destinations' file systems to
 # write everything to disk (syncfs) before it reports the job done.
 LABELS=(ours cp cpsync rsync ours2 cp2 cp2sync ours2par)
+# Set A, a single file, is also written by dd and, as root, copied from a cold source.
+labels_of() {
+    if [ "$1" = A ]; then
+        echo "${LABELS[@]} dd"
+        [ "$COLD" -eq 1 ] && echo "ours2cold cp2synccold"
+    else
+        echo "${LABELS[@]}"
+    fi
+}
 
 # The copy under `destination` must be identical to the source.
 verify() {
@@ -264,43 +300,46 @@ for set in $SETS; do
         awk '{ s += $1 } END { printf "%.0f", s }') bytes in files; copies $(
         [ "$SET_FILES" -ge "$KEEP_FILES" ] && echo kept || echo "deleted before each run")"
 
+    read -r -a labels <<<"$(labels_of "$set" | tr '\n' ' ')"
     # Warm-up round: fills the page cache with the source and checks every mode of ours.
-    for label in "${LABELS[@]}"; do
+    for label in "${labels[@]}"; do
         run_label "$set" "$label"
         case $label in
-        ours) verify "$set" "$OUT1" ;;
-        ours2 | ours2par)
+        ours | dd) verify "$set" "$OUT1" ;;
+        ours2 | ours2par | ours2cold)
             verify "$set" "$OUT1"
             verify "$set" "$OUT2"
             ;;
         esac
     done
-    echo "verify:  ours, ours2 and ours2par copies identical to the source"
+    echo "verify:  every copy of ours and dd identical to the source"
     rm -f "$WORK"/times/"$set".* "$WORK"/rss/"$set".*
 
     for ((round = 1; round <= runs; ++round)); do
-        for label in "${LABELS[@]}"; do
+        for label in "${labels[@]}"; do
             run_label "$set" "$label"
         done
         echo "round $round/$runs done"
     done
 
-    printf '%-9s %9s %9s %9s %9s   %s\n' run median min max maxRSS_KB "times (s)"
-    for label in "${LABELS[@]}"; do
+    printf '%-11s %9s %9s %9s %9s   %s\n' run median min max maxRSS_KB "times (s)"
+    for label in "${labels[@]}"; do
         t=$WORK/times/$set.$label
-        printf '%-9s %9s %9s %9s %9s   %s\n' "$label" "$(median "$t")" "$(sort -g "$t" | head -1)" \
+        printf '%-11s %9s %9s %9s %9s   %s\n' "$label" "$(median "$t")" "$(sort -g "$t" | head -1)" \
             "$(max_of "$t")" "$(max_of "$WORK/rss/$set.$label")" "$(tr '\n' ' ' <"$t")"
         eval "med_$label=$(median "$t")"
     done
-    for label in ours ours2 ours2par; do
+    for label in ours ours2 ours2par ours2cold; do
+        [ -f "$WORK/rss/$set.$label" ] || continue
         kb=$(max_of "$WORK/rss/$set.$label")
         [ "$kb" -gt "$PEAK_KB" ] && PEAK_KB=$kb
     done
-    for pair in ours/cp ours/cpsync ours/rsync ours2/cp2 ours2/cp2sync ours2par/cp2 \
-        ours2par/cp2sync; do
+    for pair in ours/cp ours/cpsync ours/rsync ours/dd ours2/cp2 ours2/cp2sync ours2par/cp2 \
+        ours2par/cp2sync ours2cold/cp2synccold; do
+        [ -f "$WORK/times/$set.${pair#*/}" ] || continue
         r=$(ratio "$(eval echo "\$med_${pair%/*}")" "$(eval echo "\$med_${pair#*/}")")
         eval "ratio_${set}_${pair%/*}_${pair#*/}=$r"
-        printf 'set %s: %-16s %s\n' "$set" "$pair" "$r" | tee -a "$SUMMARY"
+        printf 'set %s: %-22s %s\n' "$set" "$pair" "$r" | tee -a "$SUMMARY"
     done
     rm -rf "${SRC:?}/$set"
     delete_copies
@@ -310,19 +349,33 @@ echo
 echo "== summary (ratios of medians, ours/peer; below 1 means ours is faster)"
 cat "$SUMMARY"
 LIMIT_KB=$(((3 * BLOCK + 32 * 1024 * 1024) / 1024))
+SCALE_OUT=$WORK/scale.out
+if [ "$SCALE" = 1 ]; then
+    echo
+    echo "== bench/scale.sh"
+    BENCH_BUILD=$BUILD BENCH_DIR=$BENCH_DIR "$REPO/bench/scale.sh" | tee "$SCALE_OUT"
+fi
+
 echo
 echo "== targets"
-# target SET PAIR LIMIT
+# target SET PAIR LIMIT WHAT: a ratio of medians against its limit.
 target() {
     local name="ratio_$1_${2%/*}_${2#*/}"
-    [ -n "${!name:-}" ] || return 0
+    if [ -z "${!name:-}" ]; then
+        printf '%-58s %12s  (target <= %s)  %s\n' "$4" "-" "$3" "not run"
+        return 0
+    fi
     local verdict
-    verdict=$(awk -v r="${!name}" -v l="$3" 'BEGIN { print (r <= l) ? "met" : "MISSED" }')
-    printf 'set %s %-16s %s <= %s: %s\n' "$1" "$2" "${!name}" "$3" "$verdict"
+    verdict=$(awk -v r="${!name}" -v l="$3" 'BEGIN { print (r <= l) ? "met" : "missed" }')
+    printf '%-58s %12s  (target <= %s)  %s\n' "$4" "${!name}" "$3" "$verdict"
 }
-target A ours/cp 1.05
-target B ours/rsync 1.0
-target C ours/cp 1.0
-target A ours2/cp2 1.0
-printf 'peak RSS of our runs %s KB <= 3 x block + 32 MiB = %s KB: %s\n' "$PEAK_KB" "$LIMIT_KB" \
-    "$([ "$PEAK_KB" -le "$LIMIT_KB" ] && echo met || echo MISSED)"
+target A ours/cpsync 0.85 "1. A: ours / cp -r + sync -f"
+target A ours/dd 1.2 "1. A: ours / dd oflag=direct"
+target B ours/cpsync 0.9 "2. B: ours / cp -r + sync -f"
+target B ours/rsync 0.6 "2. B: ours / rsync -a"
+target C ours/cpsync 0.9 "3. C: ours / cp -r + sync -f"
+target A ours2/cp2sync 0.9 "4. A, two destinations: ours / two cp -r + sync -f"
+target A ours2cold/cp2synccold 0.6 "4. A, two destinations, cold: ours / two cp + sync"
+[ -f "$SCALE_OUT" ] && grep -E ' (met|missed)$' "$SCALE_OUT"
+printf '%-58s %12s  (target <= %s)  %s\n' "peak RSS of our copy runs, KiB" "$PEAK_KB" "$LIMIT_KB" \
+    "$([ "$PEAK_KB" -le "$LIMIT_KB" ] && echo met || echo missed)"
