@@ -189,6 +189,11 @@ void WriteBehind(int fd, uint64_t position, uint64_t length) {
                           static_cast<off_t>(kWriteBehindChunk), SYNC_FILE_RANGE_WAIT_BEFORE);
 }
 
+void StartWriteback(int fd) {
+    // Nothing to do on failure: the final sync writes what this did not start.
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error) {
     error = 0;
     uint32_t done = 0;

@@ -74,6 +74,13 @@ bool ExtendTo(int fd, uint64_t size);
 constexpr uint64_t kWriteBehindChunk = 8 << 20;
 void WriteBehind(int fd, uint64_t position, uint64_t length);
 
+// A finished copy of at least kWritebackAtCloseSize bytes is started on its way to the disk when
+// it is closed, while the next files are copied, instead of waiting for the job's final sync.
+// Smaller files are left to that sync: a call for each of 20,000 files of 4 KiB cost more than
+// it saved.
+constexpr uint64_t kWritebackAtCloseSize = 1 << 20;
+void StartWriteback(int fd);
+
 // Writes all n bytes at `offset`. Returns false with `error` when not every byte was written.
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error);
 

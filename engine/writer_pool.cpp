@@ -135,6 +135,8 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
         GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
     // A moved source goes only once its copy is on the disk, not just in the cache.
     bool durable = !block.move || (d.fileHandle >= 0 && fdatasync(d.fileHandle) == 0);
+    if (!block.move && d.fileHandle >= 0 && block.fileSize >= kWritebackAtCloseSize)
+        StartWriteback(d.fileHandle);
     const int closed =
         CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes, block.lastWriteTime);
     if (block.move)
