@@ -219,6 +219,7 @@ run_label() {
     cp) timed "$set" "$label" cp -r "$src" "$OUT1/" ;;
     cpsync) timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && sync -f "$2"' sh "$src" "$OUT1" ;;
     rsync) timed "$set" "$label" rsync -a "$src" "$OUT1/" ;;
+    cpasync) timed "$set" "$label" sh -c 'cp -a "$1" "$2/" && sync -f "$2"' sh "$src" "$OUT1" ;;
     ours2) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
     cp2)
         timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && cp -r "$1" "$3/"' sh "$src" "$OUT1" "$OUT2"
@@ -243,13 +244,15 @@ run_label() {
 # cpsync and cp2sync end like a RedoDori job, which waits for its destinations' file systems to
 # write everything to disk (syncfs) before it reports the job done.
 LABELS=(ours cp cpsync rsync ours2 cp2 cp2sync ours2par)
-# Set A, a single file, is also written by dd and, as root, copied from a cold source.
+# Set A, a single file, is also written by dd and, as root, copied from a cold source. Sets of
+# many files are also copied by cp -a, which like ours keeps every file's mode, times and
+# extended attributes: cp -r keeps none of them and saves those calls on every file.
 labels_of() {
     if [ "$1" = A ]; then
         echo "${LABELS[@]} dd"
         [ "$COLD" -eq 1 ] && echo "ours2cold cp2synccold"
     else
-        echo "${LABELS[@]}"
+        echo "${LABELS[@]} cpasync"
     fi
 }
 
@@ -334,7 +337,7 @@ for set in $SETS; do
         kb=$(max_of "$WORK/rss/$set.$label")
         [ "$kb" -gt "$PEAK_KB" ] && PEAK_KB=$kb
     done
-    for pair in ours/cp ours/cpsync ours/rsync ours/dd ours2/cp2 ours2/cp2sync ours2par/cp2 \
+    for pair in ours/cp ours/cpsync ours/cpasync ours/rsync ours/dd ours2/cp2 ours2/cp2sync ours2par/cp2 \
         ours2par/cp2sync ours2cold/cp2synccold; do
         [ -f "$WORK/times/$set.${pair#*/}" ] || continue
         r=$(ratio "$(eval echo "\$med_${pair%/*}")" "$(eval echo "\$med_${pair#*/}")")

@@ -69,7 +69,8 @@ void BlockReader::CopyZeroLength(const FENTRY_& node) {
         if (!d.active)
             continue;
         const std::string dest = d.root + node.relative;
-        int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                      NewFileMode(node.attributes));
         int error = fd < 0 ? errno : 0;
         if (fd >= 0) {
             if (file_.meta)
@@ -342,8 +343,8 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
             continue;
         CopyDest& d = ctx_.dests[slot];
         writers_.CloseLeftover(slot, file_.id);
-        whole = OpenDestFile(d, d.root + node.relative, position, length, node.size, false,
-                             ctx_.settings.resfsz != 0 && !file_.sparse);
+        whole = OpenDestFile(d, d.root + node.relative, position, length, node.size,
+                             node.attributes, false, ctx_.settings.resfsz != 0 && !file_.sparse);
         if (!whole)
             break;
         handoff_.Slot(slot).openFileId = file_.id;

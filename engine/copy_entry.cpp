@@ -107,7 +107,8 @@ void JobThread::CopyEntry(FENTRY_& node) {
         moves_.Expect(file_.id, source, node.size, CopyFolders(node));
     }
 
-    file_.sparse = node.size > 0 && HasHoles(handle.fd);
+    // A file shorter than the check can't hold a hole worth keeping: its fstat is saved.
+    file_.sparse = node.size >= kSparseCheckSize && HasHoles(handle.fd);
     if (node.size > 0)
         reader_.BlockLoop(node, source, handle, exists.position, ctx_.settings.resfsz != 0);
     else

@@ -13,8 +13,10 @@ namespace rd {
 
 namespace {
 
+// Asked for every file copied; this process never changes its user.
 bool IsRoot() {
-    return geteuid() == 0;
+    static const bool root = geteuid() == 0;
+    return root;
 }
 
 // Name spaces only a privileged process may write; copying them as another user could only

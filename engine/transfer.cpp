@@ -17,6 +17,9 @@ namespace rd {
 
 namespace {
 
+// What Linux reads ahead of a file opened for reading before any hint (128 KiB).
+constexpr uint64_t kFirstReadahead = 131072;
+
 int OpenRetrying(const std::string& path, int flags, mode_t mode) {
     int fd;
     do {
@@ -28,12 +31,12 @@ int OpenRetrying(const std::string& path, int flags, mode_t mode) {
 // Opens `path` unbuffered (O_DIRECT) when `burst` is set. A file system without unbuffered
 // access answers EINVAL; the file is then opened buffered, as burst is only a speed choice.
 // Returns the descriptor, or -1 with `error` set.
-int OpenMaybeDirect(const std::string& path, int flags, bool burst, bool& direct, int& error) {
-    constexpr mode_t kNewFileMode = 0666;
+int OpenMaybeDirect(const std::string& path, int flags, mode_t createMode, bool burst, bool& direct,
+                    int& error) {
     direct = false;
     error = 0;
     if (burst) {
-        int fd = OpenRetrying(path, flags | O_DIRECT, kNewFileMode);
+        int fd = OpenRetrying(path, flags | O_DIRECT, createMode);
         if (fd >= 0) {
             direct = true;
             return fd;
@@ -43,7 +46,7 @@ int OpenMaybeDirect(const std::string& path, int flags, bool burst, bool& direct
             return -1;
         }
     }
-    int fd = OpenRetrying(path, flags, kNewFileMode);
+    int fd = OpenRetrying(path, flags, createMode);
     if (fd < 0)
         error = errno;
     return fd;
@@ -100,13 +103,14 @@ void OpenSource(const std::string& path, SourceHandle& handle, uint64_t length, 
     handle.Close();
     bool direct = false;
     int err = 0;
-    int fd = OpenMaybeDirect(path, O_RDONLY | O_CLOEXEC, burst, direct, err);
+    int fd = OpenMaybeDirect(path, O_RDONLY | O_CLOEXEC, 0, burst, direct, err);
     if (fd < 0) {
         if (error)
             *error = err;
         return;
     }
-    if (!direct)
+    // A file within the kernel's first readahead window is read whole without the hint.
+    if (!direct && length > kFirstReadahead)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     handle.fd = fd;
     handle.unbuffered = direct;
@@ -216,8 +220,13 @@ bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, i
     return true;
 }
 
+mode_t NewFileMode(uint32_t sourceMode) {
+    return static_cast<mode_t>((sourceMode & 0777) | S_IWUSR);
+}
+
 bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
-                  uint64_t fileSize, bool writeburst, bool reserve, int* error) {
+                  uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve,
+                  int* error) {
     const bool burst = WantsBurst(writeburst, writeLength, position);
     const uint32_t wanted =
         burst ? (openflag::kNoBuffering | openflag::kNormal) : openflag::kInitial;
@@ -231,7 +240,8 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
     int err = 0;
     // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it. A link in
     // the file's place is never written through.
-    int fd = OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, burst, direct, err);
+    int fd = OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                             NewFileMode(sourceMode), burst, direct, err);
     if (fd < 0) {
         if (error)
             *error = err;

@@ -84,12 +84,18 @@ void StartWriteback(int fd);
 // Writes all n bytes at `offset`. Returns false with `error` when not every byte was written.
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error);
 
+// The permissions a new copy is created with: no more open to others than its source while it
+// is written, and writable by its owner, so that it can be opened again for the next block.
+mode_t NewFileMode(uint32_t sourceMode);
+
 // Opens (without truncating) the destination of `slot` for a block of `writeLength` bytes at
 // `position`, reopening it when the burst mode changes. A new file larger than 4 MiB whose first
-// block is at 0 gets its full length reserved when `reserve` is on. Returns false with `error`
-// when it cannot be opened.
+// block is at 0 gets its full length reserved when `reserve` is on. A new file is created with
+// NewFileMode(sourceMode). Returns false with `error` when it
+// cannot be opened.
 bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
-                  uint64_t fileSize, bool writeburst, bool reserve, int* error = nullptr);
+                  uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve,
+                  int* error = nullptr);
 
 // Keeps the resume marker beside a destination: while end < fileSize it holds end (8 bytes,
 // little-endian), then the source path and the switch string, both UTF-16LE with a zero

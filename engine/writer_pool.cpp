@@ -174,7 +174,7 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
            !skipped()) {
         int error = 0;
         if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
-                         block.fileSize, ctx_.settings.writeburst != 0,
+                         block.fileSize, block.attributes, ctx_.settings.writeburst != 0,
                          ctx_.settings.resfsz != 0 && !block.sparse, &error)) {
             handoff_.Slot(slot).openFileId = block.fileId;
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition,

@@ -83,14 +83,20 @@ TEST_F(CopyJob, TreeToTwoDestinationsWithTimesAndPermissions) {
 
 TEST_F(CopyJob, WithoutKeepingTimes) {
     Make("a.txt", 10);
+    Make("empty", 0);
     chmod(Src("a.txt").c_str(), 0600);
+    chmod(Src("empty").c_str(), 0600);
     const timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
     utimensat(AT_FDCWD, Src("a.txt").c_str(), old, 0);
     job->ctx.options.KeepFileTimes = false;
-    job->Run({Src("a.txt")}, {dir / "d"});
+    job->Run({Src("a.txt"), Src("empty")}, {dir / "d"});
     struct stat st {};
     ASSERT_EQ(stat((dir / "d/a.txt").c_str(), &st), 0);
     EXPECT_GT(st.st_mtim.tv_sec, 1000000000);
+    // A private file stays private even when its attributes are not kept.
+    EXPECT_EQ(st.st_mode & 0077, 0u);
+    ASSERT_EQ(stat((dir / "d/empty").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u);
     EXPECT_TRUE(test::ReadFile(dir / "d/a.txt") == test::ReadFile(Src("a.txt")));
 }
 

@@ -279,7 +279,7 @@ TEST(OpenDestFile, OpensWithoutTruncating) {
     WriteFile(dir / "d", "hello world");
     CopyDest slot;
     int error = -1;
-    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 6, 5, 11, false, false, &error));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 6, 5, 11, 0644, false, false, &error));
     EXPECT_EQ(error, 0);
     EXPECT_EQ(slot.openFlags, openflag::kInitial);
     const uint8_t word[] = {'W', 'O', 'R', 'L', 'D'};
@@ -287,7 +287,7 @@ TEST(OpenDestFile, OpensWithoutTruncating) {
     CloseDestFile(slot, false, 0, timespec{});
     EXPECT_EQ(ReadFile(dir / "d"), "hello WORLD");
 
-    EXPECT_FALSE(OpenDestFile(slot, dir / "no/d", 0, 5, 5, false, false, &error));
+    EXPECT_FALSE(OpenDestFile(slot, dir / "no/d", 0, 5, 5, 0644, false, false, &error));
     EXPECT_EQ(error, ENOENT);
     EXPECT_EQ(slot.fileHandle, -1);
 }
@@ -296,16 +296,16 @@ TEST(OpenDestFile, BurstFlagsFollowEachBlock) {
     TempDir dir;
     const bool allowed = FolderAllowsDirect(dir.Path());
     CopyDest slot;
-    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 0, 65536, 1 << 20, true, false));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 0, 65536, 1 << 20, 0644, true, false));
     EXPECT_EQ(slot.openFlags, openflag::kNoBuffering | openflag::kNormal);
     EXPECT_EQ(HasDirectFlag(slot.fileHandle), allowed);
     // While the flags match, the handle is kept: after a rename only it reaches the file.
     ASSERT_EQ(::rename((dir / "d").c_str(), (dir / "moved").c_str()), 0);
-    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 65536, 65536, 1 << 20, true, false));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 65536, 65536, 1 << 20, 0644, true, false));
     EXPECT_FALSE(Exists(dir / "d"));
 
     // The short last block goes buffered, through a new handle.
-    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 131072, 100, 1 << 20, true, false));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 131072, 100, 1 << 20, 0644, true, false));
     EXPECT_EQ(slot.openFlags, openflag::kInitial);
     EXPECT_FALSE(HasDirectFlag(slot.fileHandle));
     EXPECT_TRUE(Exists(dir / "d"));
@@ -321,12 +321,12 @@ TEST(OpenDestFileDeathTest, RefusedDirectAccessFallsBackToBuffered) {
                 _exit(10);
             CopyDest slot;
             int error = -1;
-            if (!OpenDestFile(slot, path, 0, 32768, 1 << 20, true, false, &error) || error != 0 ||
-                HasDirectFlag(slot.fileHandle))
+            if (!OpenDestFile(slot, path, 0, 32768, 1 << 20, 0644, true, false, &error) ||
+                error != 0 || HasDirectFlag(slot.fileHandle))
                 _exit(11);
             // The next burst block keeps the buffered handle.
             ::rename(path.c_str(), (path + ".moved").c_str());
-            OpenDestFile(slot, path, 32768, 32768, 1 << 20, true, false);
+            OpenDestFile(slot, path, 32768, 32768, 1 << 20, 0644, true, false);
             _exit(Exists(path) ? 12 : 0);
         },
         ::testing::ExitedWithCode(0), "");
@@ -346,7 +346,7 @@ TEST(OpenDestFile, ReservesOnlyLargeFilesBeforeTheirFirstBlock) {
     TempDir dir;
     const uint64_t size = 5 * 1048576;
     CopyDest slot;
-    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 0, 1048576, size, false, true));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 0, 1048576, size, 0644, false, true));
     const struct stat st = StatOf(dir / "d");
     EXPECT_EQ(static_cast<uint64_t>(st.st_size), size);
     if (FolderAllocates(dir.Path())) {
@@ -363,7 +363,7 @@ TEST(OpenDestFile, ReservesOnlyLargeFilesBeforeTheirFirstBlock) {
     for (const Case& c : {Case{"four", 0, 4194304, true}, Case{"off", 0, size, false},
                           Case{"later", 1048576, size, true}}) {
         ASSERT_TRUE(
-            OpenDestFile(slot, dir / c.name, c.position, 1048576, c.size, false, c.reserve));
+            OpenDestFile(slot, dir / c.name, c.position, 1048576, c.size, 0644, false, c.reserve));
         EXPECT_EQ(StatOf(dir / c.name).st_size, 0) << c.name;
         CloseDestFile(slot, false, 0, timespec{});
     }
@@ -381,7 +381,7 @@ TEST(SetFileLength, CutsTheLength) {
 TEST(CloseDestFile, AppliesModeAndModificationTimeButNotAccessTime) {
     TempDir dir;
     CopyDest slot;
-    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 0, 3, 3, false, false));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 0, 3, 3, 0644, false, false));
     UpdateResumeMarker(slot, dir / "d", "/src", "u", 1, 3);
     const timespec accessed{1000000000, 0};
     const timespec keep[2] = {accessed, {0, UTIME_OMIT}};
@@ -402,13 +402,36 @@ TEST(CloseDestFile, LeavesTimesAndModeAloneWithoutKeepTimes) {
     TempDir dir;
     const mode_t saved = ::umask(022);
     CopyDest slot;
-    const bool opened = OpenDestFile(slot, dir / "d", 0, 3, 3, false, false);
+    const bool opened = OpenDestFile(slot, dir / "d", 0, 3, 3, 0644, false, false);
     ::umask(saved);
     ASSERT_TRUE(opened);
     EXPECT_EQ(CloseDestFile(slot, false, 0600, timespec{1234567890, 0}), 0);
     const struct stat st = StatOf(dir / "d");
     EXPECT_EQ(st.st_mode & 07777, 0644u);
     EXPECT_NE(st.st_mtim.tv_sec, 1234567890);
+}
+
+// A copy being written is never open to more people than its source, and its owner can open it
+// again for the next block; a file that was already there keeps its own permissions.
+TEST(OpenDestFile, NewFileTakesTheSourcePermissionsWritableByItsOwner) {
+    TempDir dir;
+    WriteFile(dir / "old", "x");
+    ASSERT_EQ(::chmod((dir / "old").c_str(), 0640), 0);
+    struct Case {
+        const char* name;
+        uint32_t sourceMode;
+        mode_t created;
+    };
+    const mode_t saved = ::umask(022);
+    for (Case c : {Case{"private", S_IFREG | 0600, 0600}, Case{"readonly", S_IFREG | 0444, 0644},
+                   Case{"setuid", S_IFREG | 04775, 0755}, Case{"old", S_IFREG | 0600, 0640}}) {
+        CopyDest slot;
+        EXPECT_TRUE(OpenDestFile(slot, dir / c.name, 0, 1, 1, c.sourceMode, false, false))
+            << c.name;
+        EXPECT_EQ(StatOf(dir / c.name).st_mode & 07777, c.created) << c.name;
+        CloseDestFile(slot, false, 0, timespec{});
+    }
+    ::umask(saved);
 }
 
 TEST(ResumeMarker, BytesAreEndThenBothStringsInUtf16) {
