@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Times whole RedoDori copy jobs (redodori-bench-copy) against `cp -r` and `rsync -a` on three
-# data sets, one and two destinations, warm and (set A, as root) cold, and the disk's own rate
+# Times whole RedoDori copy jobs (redodori-bench-copy) against `cp -r`, `rsync -a` and `cp -a` on
+# three data sets, one and two destinations, warm and (set A, as root) cold, and the disk's own rate
 # by `dd oflag=direct`; prints medians, ratios, our peak memory, then runs bench/scale.sh, and
 # ends with every target, its measured value and "met" or "missed". See bench/README.md.
 # Environment:
