@@ -91,8 +91,7 @@ mode_t NewFileMode(uint32_t sourceMode);
 // Opens (without truncating) the destination of `slot` for a block of `writeLength` bytes at
 // `position`, reopening it when the burst mode changes. A new file larger than 4 MiB whose first
 // block is at 0 gets its full length reserved when `reserve` is on. A new file is created with
-// NewFileMode(sourceMode). Returns false with `error` when it
-// cannot be opened.
+// NewFileMode(sourceMode). Returns false with `error` when it cannot be opened.
 bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
                   uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve,
                   int* error = nullptr);
