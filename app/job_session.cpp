@@ -3,12 +3,14 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "app/console_screen.h"
 #include "app/failure_report.h"
 #include "app/handoff.h"
 #include "app/human_units.h"
@@ -102,7 +104,7 @@ void JobSession::Tell(const std::string& caption, const std::string& text) {
     else if (host.showError)
         host.showError(caption, text);
     else
-        std::fprintf(stderr, "redodori: %s\n", text.c_str());
+        Print(text);
 }
 
 ResumeJob JobSession::MakeResumeJob(int mode) const {
@@ -130,7 +132,7 @@ void JobSession::SaveForResume(int mode) {
     if (console.Attached())
         console.Line(error, true);
     else
-        std::fprintf(stderr, "redodori: %s\n", error.c_str());
+        Print(error);
 }
 
 void JobSession::SourcesChanged() {
@@ -284,7 +286,7 @@ JobSession::Start JobSession::RunWithTargets() {
     SaveForResume(settings.resume != 0 ? 1 : 0);
     // A job that a crash may interrupt is resumed at the next login.
     if (settings.resume != 0 && !SetResumeAutostart(true, ProgramPath(), error))
-        std::fprintf(stderr, "redodori: %s\n", error.c_str());
+        Print(error);
     if (host.setTrayIcon)
         host.setTrayIcon(0);
     ctx.jobState = 1;
@@ -373,7 +375,11 @@ void JobSession::RunTreeLinkPass() {
         else if (host.showError)
             host.showError("NTFS linking error", report);
         else
-            std::fprintf(stderr, "redodori: NTFS linking error: %s", report.c_str());
+            for (size_t at = 0; at < report.size();) {
+                const size_t end = std::min(report.find("\r\n", at), report.size());
+                Print((at == 0 ? "NTFS linking error: " : "") + report.substr(at, end - at));
+                at = end + 2;
+            }
     }
     EndNow(0);
 }
@@ -397,6 +403,13 @@ void JobSession::End(int code) {
     ctx.adder.Stop();
     endHost_.sources = &core.queue;
     endHost_.targetText = core.targetText;
+    // The summary counts what the job really did, so it is made once the writers have stopped
+    // and the files left under way are settled.
+    endHost_.writersStopped = [this] { Summarize(); };
+    EndJob(ctx, endHost_, code);
+}
+
+void JobSession::Summarize() {
     const JobCounters& c = ctx.state.counters;
     const JobResult result = ResultOf(ctx);
     const std::string ended = text::Format("%s %s", Outcome(settings.delmode),
@@ -404,11 +417,13 @@ void JobSession::End(int code) {
                                            : result.end == JobEnd::Aborted    ? "aborted"
                                            : result.end == JobEnd::NotStarted ? "ended"
                                                                               : "finished");
-    const std::string summary = text::Format(
+    std::string summary = text::Format(
         "%s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", ended.c_str(),
-        c.filesDone.load(), c.listedFiles.load(),
-        static_cast<unsigned long long>(c.doneBytes.load()),
+        c.filesCompleted.load(), c.listedFiles.load(),
+        static_cast<unsigned long long>(c.bytesCompleted.load()),
         static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
+    if (c.filesFailed > 0)
+        summary += text::Format(", %u failed", c.filesFailed.load());
     // A wrapper tells its caller by its exit status how the job went.
     if (console.Attached() && result.end != JobEnd::Aborted) {
         const bool treeLinked = flags.TreeLink && result.end == JobEnd::NotStarted;
@@ -457,16 +472,21 @@ void JobSession::End(int code) {
         for (const std::string& line : lines)
             console.WholeLine(line);
     } else {
-        std::fprintf(stderr, "redodori: %s\n", summary.c_str());
+        Print(summary);
         for (const std::string& line : lines)
-            std::fprintf(stderr, "redodori: %s\n", line.c_str());
+            Print(line);
     }
     // A window job says so where its window was, with the report a click away; one that took
     // a while says that it is over.
     if (!console.Attached() && flags.ShowProgressWindow)
         reportNotice_ = !report.empty() ? ReportNotice(ended, facts.Total(), report)
-                                        : EndNotice(ended, c.filesDone, c.doneBytes, c.copyTime);
-    EndJob(ctx, endHost_, code);
+                                        : EndNotice(ended, c.filesCompleted, c.bytesCompleted,
+                                                    c.copyTime);
+}
+
+void JobSession::Print(const std::string& line) {
+    // Names may hold control characters; printed raw they would drive the terminal.
+    std::fprintf(stderr, "redodori: %s\n", ConsoleScreen::Escaped(line).c_str());
 }
 
 }  // namespace rd

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_identity.h"
 #include "engine/file_metadata.h"
 #include "engine/vn_buffer.h"
 
@@ -30,6 +31,8 @@ struct CurrentFile {
     std::shared_ptr<const FileMetadata> meta;
     // The source has holes: only its data is copied, and each copy gets the full length.
     bool sparse = false;
+    // The source as it was when it was opened.
+    FileIdentity identity;
 };
 
 // One block as a writer takes it.
@@ -51,6 +54,8 @@ struct TakenBlock {
     bool sparse = false;
     int32_t checksum = 0;
     uint64_t fileId = 0;
+    // The source as it was when it was opened, for the resume marker.
+    FileIdentity sourceId;
     // Number of the published block; 0 before the first.
     uint64_t sequence = 0;
     std::shared_ptr<const FileMetadata> meta;

@@ -11,7 +11,6 @@
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
-#include "engine/move_tracker.h"
 #include "engine/path_parts.h"
 #include "engine/verification.h"
 #include "engine/writer_pool.h"
@@ -56,14 +55,17 @@ bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFl
 }  // namespace
 
 BlockReader::BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& writers,
-                         MoveTracker& moves, CurrentFile& file)
-    : ctx_(ctx), handoff_(handoff), writers_(writers), moves_(moves), file_(file) {}
+                         CurrentFile& file)
+    : ctx_(ctx), handoff_(handoff), writers_(writers), file_(file) {}
 
 bool BlockReader::SlotActive(uint32_t slot) const {
     return handoff_.SlotActive(slot, file_.id);
 }
 
-void BlockReader::CopyZeroLength(const FENTRY_& node) {
+void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source,
+                                 SourceHandle& handle) {
+    if (!SourceUnchanged(source, handle))
+        return;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         CopyDest& d = ctx_.dests[slot];
         if (!d.active)
@@ -73,6 +75,7 @@ void BlockReader::CopyZeroLength(const FENTRY_& node) {
                       NewFileMode(node.attributes));
         int error = fd < 0 ? errno : 0;
         if (fd >= 0) {
+            ctx_.files.Opened(file_.id, slot, fd);
             if (file_.meta)
                 GiveMetadata(ctx_, fd, dest, *file_.meta);
             if (ctx_.options.KeepFileTimes)
@@ -85,16 +88,42 @@ void BlockReader::CopyZeroLength(const FENTRY_& node) {
         // A folder that could not be made is why its file is missing.
         if (error == ENOENT)
             error = ctx_.dests.FolderFailure(DirPart(dest), error);
-        const bool complete = error == 0;
-        if (!complete) {
+        if (error != 0) {
             ctx_.Report(Failed(node.SourcePath(), OutcomeCause::OperationFailed, error,
                                Operation::Write, dest));
             ctx_.dests.SkipDestination(slot);
+            ctx_.files.CopyGivenUp(file_.id, slot, true);
+        } else {
+            ctx_.files.CopyComplete(file_.id, slot, true);
         }
-        if (file_.move)
-            moves_.DestinationDone(file_.id, complete);
     }
     ctx_.state.counters.filePercent = 100;
+}
+
+bool BlockReader::SourceUnchanged(const std::string& source, SourceHandle& handle) {
+    if (SourceNow(file_.identity, handle.fd, source) == IdentityChange::None)
+        return true;
+    ctx_.Report(Failed(source, OutcomeCause::SourceChanged, 0));
+    // What the copies hold is the start of a file that is no longer there to resume from.
+    Abandon(true, false);
+    return false;
+}
+
+void BlockReader::Abandon(bool failed, bool resumable) {
+    // The writers finish the blocks they were given before their copies are given up; then
+    // their handles of the file are of no more use.
+    if (handoff_.Parallel())
+        handoff_.WaitForWriters(true);
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
+        writers_.CloseLeftover(slot, 0);
+    ctx_.files.Abandon(file_.id, failed, resumable);
+}
+
+void BlockReader::SkipByUser(const std::string& source, uint64_t size, uint64_t position) {
+    ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
+    ctx_.state.counters.doneBytes += size - position;
+    ctx_.state.flags.SkipFile = 0;
+    Abandon(false);
 }
 
 bool BlockReader::OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
@@ -205,20 +234,14 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
         // Every writer gave the file up (each counted its skip): the rest is not read.
         if (!anyActive) {
             counters.doneBytes += size - position;
-            if (file_.move)
-                moves_.DestinationDone(file_.id, false);
+            Abandon(true);
             break;
         }
-        if (ctx_.state.flags.Terminating)
-            break;
+        // An ended job cleans up what it leaves.
         if (ctx_.state.flags.Terminating)
             break;
         if (ctx_.state.flags.SkipFile) {
-            ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
-            counters.doneBytes += size - position;
-            ctx_.state.flags.SkipFile = 0;
-            if (file_.move)
-                moves_.DestinationDone(file_.id, false);
+            SkipByUser(source, size, position);
             break;
         }
         ctx_.state.WaitAtGate();
@@ -227,7 +250,8 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
             block = static_cast<uint32_t>(size);
         if (file_.sparse && !SkipHole(node, source, handle, block, position)) {
             // Only a hole was left: the copies are complete once they have their length.
-            Publish(node, source, 0, position, position, marker);
+            if (SourceUnchanged(source, handle))
+                Publish(node, source, 0, position, position, marker);
             break;
         }
         const uint64_t blockStart = position;
@@ -236,17 +260,28 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
             const uint32_t length =
                 static_cast<uint32_t>(std::min<uint64_t>(block, size - position));
             if (FastBlock(node, source, handle, position, length, marker) > 0) {
-                if (position >= size)
-                    break;
-                continue;
+                if (position < size)
+                    continue;
+                if (SourceUnchanged(source, handle))
+                    CompleteFast(node);
+                break;
             }
         }
 
         EnsureCapacity(handoff_.ReadBuffer(), block, *ctx_.allocationFailure);
         uint32_t n = 0;
-        if (!ReadBlock(node, source, handle, block, position, n, healing, settler))
+        if (!ReadBlock(node, source, handle, block, position, n, healing, settler)) {
+            if (!ctx_.state.flags.Terminating)
+                Abandon(true);
             break;
-        if (ctx_.state.flags.SkipFile)
+        }
+        if (ctx_.state.flags.SkipFile) {
+            SkipByUser(source, size, position);
+            break;
+        }
+        // The last block goes out only while the source is still what was read: a file that
+        // grew, shrank, was written or replaced meanwhile is not copied whole.
+        if (position + n >= size && !SourceUnchanged(source, handle))
             break;
         if (n > 0)
             Publish(node, source, n, blockStart, position, marker);
@@ -299,6 +334,7 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     block.sparse = file_.sparse;
     block.checksum = ctx_.settings.encrc ? BlockSum(handoff_.ReadBuffer().Data(), n) : 0;
     block.fileId = file_.id;
+    block.sourceId = file_.identity;
     block.meta = file_.meta;
     handoff_.Publish(block, node.relative, n);
     if (!handoff_.Parallel())
@@ -343,10 +379,13 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
             continue;
         CopyDest& d = ctx_.dests[slot];
         writers_.CloseLeftover(slot, file_.id);
+        const bool fresh = d.fileHandle < 0;
         whole = OpenDestFile(d, d.root + node.relative, position, length, node.size,
                              node.attributes, false, ctx_.settings.resfsz != 0 && !file_.sparse);
         if (!whole)
             break;
+        if (fresh)
+            ctx_.files.Opened(file_.id, slot, d.fileHandle);
         handoff_.Slot(slot).openFileId = file_.id;
         int error = 0;
         whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);
@@ -366,7 +405,23 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         return 0;
 
     AccountBlock(node, length, position);
+    if (!marker)
+        return length;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (!SlotActive(slot))
+            continue;
+        CopyDest& d = ctx_.dests[slot];
+        // The marker goes with the last block; the copy is complete once the source is known
+        // to be unchanged.
+        UpdateResumeMarker(d, d.root + node.relative, source, ctx_.options.switches, position,
+                           node.size, &file_.identity);
+    }
+    return length;
+}
+
+void BlockReader::CompleteFast(const FENTRY_& node) {
     TakenBlock done;
+    done.sourcePath = node.SourcePath();
     done.attributes = node.attributes;
     done.lastWriteTime = node.LastWriteTime();
     done.fileSize = node.size;
@@ -377,15 +432,9 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (!SlotActive(slot))
             continue;
-        CopyDest& d = ctx_.dests[slot];
-        done.destinationPath = d.root + node.relative;
-        if (marker)
-            UpdateResumeMarker(d, done.destinationPath, source, ctx_.options.switches, position,
-                               node.size);
-        if (position >= node.size)
-            writers_.DestinationComplete(slot, done);
+        done.destinationPath = ctx_.dests[slot].root + node.relative;
+        writers_.DestinationComplete(slot, done);
     }
-    return length;
 }
 
 }  // namespace rd

@@ -15,19 +15,18 @@ namespace rd {
 struct EngineContext;
 struct FENTRY_;
 class ErrorSettler;
-class MoveTracker;
 class WriterPool;
 
 class BlockReader {
 public:
-    BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& writers, MoveTracker& moves,
-                CurrentFile& file);
+    BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& writers, CurrentFile& file);
 
-    // Copies `node` from `position` on to every destination active for it.
+    // Copies `node` from `position` on to every destination active for it; with `marker`, each
+    // incomplete copy carries a resume marker. A file it cannot copy whole is given up.
     void BlockLoop(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                    uint64_t position, bool marker);
     // An empty file: each active destination is created, given its metadata and closed.
-    void CopyZeroLength(const FENTRY_& node);
+    void CopyZeroLength(const FENTRY_& node, const std::string& source, SourceHandle& handle);
 
 private:
     // Reads the block at `position`; with verification on, until two reads agree. Returns false
@@ -49,6 +48,16 @@ private:
     // read/write way.
     uint32_t FastBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                        uint64_t& position, uint32_t length, bool marker);
+    // The kernel copied the last block: every active destination is complete.
+    void CompleteFast(const FENTRY_& node);
+    // True while the open source is still the file that was opened, in the same state, and its
+    // path still leads to it. Otherwise the file is reported and given up: its copies are not
+    // what the source holds.
+    bool SourceUnchanged(const std::string& source, SourceHandle& handle);
+    // The file is left: once the writers are done with its blocks, its copies are given up.
+    void Abandon(bool failed, bool resumable = true);
+    // The Skip button: reported, its rest counted as done, the file left.
+    void SkipByUser(const std::string& source, uint64_t size, uint64_t position);
     // True when the next block may go through FastBlock: one active destination, or several in
     // serial mode, and nothing that needs the bytes in a buffer (verification, burst).
     bool FastPathAllowed() const;
@@ -64,7 +73,6 @@ private:
     EngineContext& ctx_;
     BlockHandoff& handoff_;
     WriterPool& writers_;
-    MoveTracker& moves_;
     CurrentFile& file_;
     VNBuffer verifyBuffer_;
     // The kernel refused copy_file_range for this job's files once: it is not tried again.

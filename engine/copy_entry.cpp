@@ -36,8 +36,40 @@ uint32_t ActiveCount(DestTable& dests) {
     return n;
 }
 
-// The kernel says copy_file_range cannot serve these two files at all.
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 }  // namespace
+
+void JobThread::TakeOpenedState(FENTRY_& node, const struct stat& opened) {
+    const uint64_t size = static_cast<uint64_t>(opened.st_size);
+    if (size == node.size && SameTime(opened.st_mtim, node.LastWriteTime()) &&
+        opened.st_mode == node.attributes)
+        return;
+    // The file changed between the walk and now: what is copied is the file as it is opened.
+    std::lock_guard<std::mutex> lock(ctx_.list.ListLock);
+    ctx_.state.counters.listedBytes += size - node.size;
+    node.size = size;
+    node.attributes = opened.st_mode;
+    node.SetTimes(node.CreationTime(), opened.st_mtim);
+}
+
+bool JobThread::OpenAndIdentify(FENTRY_& node, const std::string& source, SourceHandle& handle,
+                                struct stat& opened) {
+    if (!OpenSourceWithRetry(source, handle))
+        return false;
+    if (fstat(handle.fd, &opened) != 0) {
+        const int error = errno;
+        handle.Close();
+        ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Open));
+        ctx_.FileEnded(FileEnd::Failed, 0);
+        return false;
+    }
+    file_.identity = IdentityOf(opened);
+    TakeOpenedState(node, opened);
+    return true;
+}
 
 void JobThread::CopyEntry(FENTRY_& node) {
     JobCounters& counters = ctx_.state.counters;
@@ -48,6 +80,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
     ++file_.id;
     file_.move = false;
     file_.sparse = false;
+    file_.identity = {};
     counters.filePercent = 0;
 
     if (mode::IsDelete(ctx_.settings.delmode)) {
@@ -56,7 +89,8 @@ void JobThread::CopyEntry(FENTRY_& node) {
     }
 
     SourceHandle handle;
-    if (!OpenSourceWithRetry(source, handle)) {
+    struct stat opened {};
+    if (!OpenAndIdentify(node, source, handle, opened)) {
         // Skipped: its bytes count as done so that the job's totals still add up.
         counters.doneBytes += node.size;
         return;
@@ -65,21 +99,20 @@ void JobThread::CopyEntry(FENTRY_& node) {
 
     ctx_.dests.ActivateAll();
     ExistsResult exists;
+    exists.kept.assign(ctx_.dests.Count(), 0);
     for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot)
         CheckExisting(slot, node, source, handle, exists);
-    if (exists.abandon) {
+    if (exists.abandon || !AnyActive(ctx_.dests)) {
         counters.doneBytes += node.size;
-        return;
-    }
-    if (!AnyActive(ctx_.dests)) {
-        counters.doneBytes += node.size;
-        counters.filePercent = 100;
+        if (!exists.abandon)
+            counters.filePercent = 100;
+        ctx_.FileEnded(FileEnd::Skipped, 0);
         return;
     }
 
     if (ctx_.options.PerFileLink) {
         handle.Close();
-        LinkPerFile(ctx_, node);
+        ctx_.FileEnded(LinkPerFile(ctx_, node, opened), node.size);
         counters.doneBytes += node.size;
         return;
     }
@@ -89,46 +122,65 @@ void JobThread::CopyEntry(FENTRY_& node) {
     if (move && !keptSomewhere && ctx_.dests.Count() == 1 &&
         mode::WipePasses(ctx_.settings.delmode) == 0 && exists.position == 0) {
         handle.Close();
-        if (RenameMove(source, ctx_.dests[0].root + node.relative)) {
+        const std::string dest = ctx_.dests[0].root + node.relative;
+        if (RenameMove(source, dest)) {
+            // The file itself moved: its inode is the one it had as a source.
+            ctx_.written.Record(dest, opened, &node);
             counters.doneBytes += node.size;
             counters.filePercent = 100;
+            ctx_.FileEnded(FileEnd::Completed, node.size);
             return;
         }
         // Another file system, or a destination kept for resume: the file is copied, and the
         // source goes once the destination holds all of it.
-        if (!OpenSourceWithRetry(source, handle)) {
+        if (!OpenAndIdentify(node, source, handle, opened)) {
             counters.doneBytes += node.size;
             return;
         }
     }
     // A source some destination kept its own file for stays where it is.
-    if (move && !keptSomewhere) {
-        file_.move = true;
-        moves_.Expect(file_.id, source, node.size, CopyFolders(node));
-    }
+    file_.move = move && !keptSomewhere;
 
-    // A file shorter than the check can't hold a hole worth keeping: its fstat is saved.
-    file_.sparse = node.size >= kSparseCheckSize && HasHoles(handle.fd);
+    std::vector<FileTracker::Copy> copies;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (ctx_.dests[slot].active)
+            copies.push_back({slot, ctx_.dests[slot].root + node.relative, !exists.kept[slot]});
+    }
+    if (!ctx_.files.Begin(file_.id, node, source, file_.identity, file_.move, std::move(copies)))
+        return;
+
+    // A file shorter than the check can't hold a hole worth keeping.
+    file_.sparse = node.size >= kSparseCheckSize &&
+                   static_cast<uint64_t>(opened.st_blocks) * 512 < node.size;
+    // A copy that takes more than one block carries a marker while it is incomplete, so that
+    // what an interruption leaves is never taken for a whole file.
+    const bool marker = ctx_.settings.resfsz != 0 || exists.marked ||
+                        node.size - exists.position > CopyBlockSize(ctx_.settings.bufsz);
     if (node.size > 0)
-        reader_.BlockLoop(node, source, handle, exists.position, ctx_.settings.resfsz != 0);
+        reader_.BlockLoop(node, source, handle, exists.position, marker);
     else
-        reader_.CopyZeroLength(node);
-    if (file_.move && ctx_.state.flags.SkipFile)
-        moves_.DestinationDone(file_.id, false);
-    moves_.Finish();
+        reader_.CopyZeroLength(node, source, handle);
+    ctx_.files.Finish();
 }
 
 void JobThread::DeleteEntry(FENTRY_& node) {
     JobCounters& counters = ctx_.state.counters;
     const std::string source = node.SourcePath();
     SourceHandle handle;
-    if (!OpenSourceWithRetry(source, handle)) {
+    struct stat opened {};
+    if (!OpenAndIdentify(node, source, handle, opened)) {
         counters.doneBytes += node.size;
         return;
     }
     handle.Close();
-    if (const int error = WipeAndDelete(ctx_, wipeBuffer_, source, node.size))
+    // Only the file that was selected goes: another one put in its place stays.
+    const int error =
+        WipeAndDelete(ctx_, wipeBuffer_, source, node.size, &file_.identity, true);
+    if (error == kChangedSinceRead)
+        ctx_.Report(Failed(source, OutcomeCause::SourceChanged, 0));
+    else if (error)
         NotRemoved(source, error);
+    ctx_.FileEnded(error ? FileEnd::Failed : FileEnd::Completed, node.size);
     counters.doneBytes += node.size;
     counters.transferredBytes += node.size;
     counters.filePercent = 100;
@@ -143,11 +195,14 @@ bool JobThread::OpenSourceWithRetry(const std::string& source, SourceHandle& han
             return true;
         if (ctx_.state.flags.SkipFile) {
             ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
+            ctx_.FileEnded(FileEnd::Skipped, 0);
             return false;
         }
         const SettleAction action = settler.Settle({ErrorStep::OpenSource, source, {}, error});
-        if (action == SettleAction::Skip)
+        if (action == SettleAction::Skip) {
             ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Open));
+            ctx_.FileEnded(FileEnd::Failed, 0);
+        }
         if (action != SettleAction::Retry)
             return false;
     }

@@ -9,6 +9,7 @@
 
 #include "engine/dest_table.h"
 #include "engine/file_list.h"
+#include "engine/file_tracker.h"
 #include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
@@ -19,6 +20,7 @@
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
 #include "engine/window_link.h"
+#include "engine/written_destinations.h"
 
 namespace rd {
 
@@ -56,6 +58,8 @@ struct EngineContext {
     JobState state;
     // How the nodes ended that did not end well; the end of the job and its report read it.
     OutcomeLog outcomes;
+    // The destination files this job wrote, and what each holds.
+    WrittenDestinations written;
 
     // Readies the engine for the copy once the destinations are parsed: their writers' events
     // are made and the job thread, waiting at its gate, starts copying.
@@ -72,6 +76,17 @@ struct EngineContext {
         outcomes.Report(outcome);
     }
 
+    // Any thread: counts a file of the list that ended `end`; a completed one with `bytes`.
+    void FileEnded(FileEnd end, uint64_t bytes) {
+        JobCounters& c = state.counters;
+        if (end == FileEnd::Completed) {
+            ++c.filesCompleted;
+            c.bytesCompleted += bytes;
+        } else if (end == FileEnd::Failed) {
+            ++c.filesFailed;
+        }
+    }
+
     // Runs when the job thread has copied everything: the completion actions, then the end of
     // the job. Unset, the job thread posts WMU_ENDJOB with code 0.
     std::function<void()> completeJob;
@@ -82,6 +97,9 @@ struct EngineContext {
     std::atomic<uint64_t> copyStartedAt{0};
     // 0 none, 1 running, 2 finished.
     std::atomic<int32_t> jobState{0};
+
+    // The files whose copies are under way.
+    FileTracker files{*this};
 
     // Walks the sources that join the running job. Last, so that its thread ends before the
     // members it walks into go.

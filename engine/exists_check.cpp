@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "engine/engine_context.h"
@@ -56,36 +58,43 @@ void ReadDestinationTimes(const std::string& dest, ExistsFacts& facts) {
     }
 }
 
-// A marker beside the destination (open as `opened`, `size` bytes long) says how much of it
-// was really written: that much is kept. With reserved space the copy resumes from there
-// (`markerResume`); otherwise the destination is cut to it and the marker goes.
-uint64_t ReadMarker(const std::string& dest, int opened, uint64_t size, bool reserve,
-                    bool& markerResume) {
-    const std::string markerPath = dest + kMarkerSuffix;
-    const int marker = ::open(markerPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (marker < 0)
-        return size;
-    uint8_t bytes[8];
-    const bool got = pread(marker, bytes, 8, 0) == 8;
-    close(marker);
-    uint64_t saved = 0;
-    for (int i = 7; i >= 0; --i)
-        saved = (saved << 8) | bytes[i];
-    if (!got || size < saved) {
-        unlink(markerPath.c_str());
-        return size;
+// What a resume marker beside a destination says about it.
+struct MarkerFacts {
+    // A marker of this user stands there: the destination is an incomplete copy.
+    bool partial = false;
+    // The bytes the marker counts as written.
+    uint64_t written = 0;
+    // The marker was written for this very source, as it is now, and this very destination: its
+    // count can be trusted without reading the destination again.
+    bool proven = false;
+};
+
+bool SameSourceState(const FileIdentity& recorded, const FileIdentity& now) {
+    return recorded.dev == now.dev && recorded.ino == now.ino && recorded.size == now.size &&
+           recorded.modified.tv_sec == now.modified.tv_sec &&
+           recorded.modified.tv_nsec == now.modified.tv_nsec;
+}
+
+// Reads the marker beside `dest` (open as `opened`, `size` bytes long). A marker that counts
+// more bytes than the file holds is wrong and goes.
+MarkerFacts ReadMarker(const std::string& dest, int opened, uint64_t size,
+                       const std::string& source, const FileIdentity& sourceNow) {
+    MarkerFacts facts;
+    ResumeMarker marker;
+    if (!ReadMarkerBeside(dest, marker))
+        return facts;
+    if (marker.written > size) {
+        unlink((dest + kMarkerSuffix).c_str());
+        return facts;
     }
-    if (reserve) {
-        markerResume = true;
-        return saved;
-    }
-    const int w = ReopenForWriting(dest, opened, 0);
-    if (w >= 0) {
-        SetFileLength(w, saved);
-        close(w);
-    }
-    unlink(markerPath.c_str());
-    return saved;
+    facts.partial = true;
+    facts.written = marker.written;
+    struct stat st {};
+    facts.proven = marker.hasIdentity && marker.source == source &&
+                   SameSourceState(marker.identity.source, sourceNow) && fstat(opened, &st) == 0 &&
+                   st.st_dev == marker.identity.destinationDev &&
+                   st.st_ino == marker.identity.destinationIno;
+    return facts;
 }
 
 // Closes the descriptor on every way out of the check.
@@ -100,11 +109,42 @@ struct OpenDestination {
 }  // namespace
 
 bool JobThread::SkipIfSource(uint32_t slot, const std::string& dest, const struct stat& there,
-                             const struct stat& source) {
-    if (there.st_dev != source.st_dev || there.st_ino != source.st_ino)
+                             dev_t sourceDev, ino_t sourceIno) {
+    if (there.st_dev != sourceDev || there.st_ino != sourceIno)
         return false;
     ctx_.Report(Skipped(dest, OutcomeCause::DestinationIsSource));
     ctx_.dests.SkipDestination(slot);
+    return true;
+}
+
+bool JobThread::SkipIfWrittenByJob(uint32_t slot, const std::string& source,
+                                   const std::string& dest, const struct stat& there) {
+    const FENTRY_* first = ctx_.written.WrittenFrom(dest, there);
+    if (!first)
+        return false;
+    NodeOutcome outcome = Skipped(source, OutcomeCause::WrittenByThisJob, dest);
+    outcome.other = first->SourcePath();
+    ctx_.Report(outcome);
+    ctx_.dests.SkipDestination(slot);
+    return true;
+}
+
+bool JobThread::SameStart(SourceHandle& handle, int dest, uint64_t length) {
+    constexpr uint32_t kPiece = 1 << 20;
+    VNBuffer mine, theirs;
+    EnsureCapacity(mine, kPiece, *ctx_.allocationFailure);
+    EnsureCapacity(theirs, kPiece, *ctx_.allocationFailure);
+    for (uint64_t at = 0; at < length; at += kPiece) {
+        if (ctx_.state.flags.Terminating)
+            return false;
+        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kPiece, length - at));
+        uint32_t a = want, b = want;
+        int error = 0;
+        if (!PositionedRead(handle.fd, mine.Data(), a, at, error) ||
+            !PositionedRead(dest, theirs.Data(), b, at, error) || a != want || b != want ||
+            std::memcmp(mine.Data(), theirs.Data(), want) != 0)
+            return false;
+    }
     return true;
 }
 
@@ -120,8 +160,10 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
         return;
     // The source itself, reached by another path (a link to its folder, "..", a hard link):
     // never written, renamed, cut or resumed, and never a reason to remove the source.
-    struct stat src {};
-    if (fstat(handle.fd, &src) == 0 && SkipIfSource(slot, dest, there, src))
+    if (SkipIfSource(slot, dest, there, file_.identity.dev, file_.identity.ino))
+        return;
+    // What another source of this job wrote there is never written over, resumed or renamed.
+    if (SkipIfWrittenByJob(slot, source, dest, there))
         return;
     // A folder in the file's place makes the write fail, which is reported there.
     if (S_ISDIR(there.st_mode))
@@ -140,19 +182,24 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     }
     uint64_t size = regular ? static_cast<uint64_t>(there.st_size) : 0;
 
-    bool markerResume = false;
+    MarkerFacts marker;
     if (dst.fd >= 0)
-        size = ReadMarker(dest, dst.fd, size, ctx_.settings.resfsz != 0, markerResume);
-    // An empty file is simply written over by the copy.
+        marker = ReadMarker(dest, dst.fd, size, source, file_.identity);
+    if (marker.partial)
+        size = marker.written;
+    // An empty file (or a copy of which nothing was written) is simply written over. A file of
+    // the user's stays the user's: one the copy cannot complete is named, not removed.
     if (dst.fd >= 0 && size == 0) {
         MakeWritable(dst.fd);
+        result.kept[slot] = marker.partial ? 0 : 1;
+        result.marked = result.marked || marker.partial;
         return;
     }
 
     bool resumable = dst.fd >= 0 && size <= node.size && ctx_.dests.Count() == 1;
     const uint64_t probes[] = {0, size / 3, size / 2, 2 * size / 3, size - 1};
     for (uint64_t offset : probes) {
-        if (!resumable)
+        if (!resumable || marker.proven)
             break;
         uint8_t a = 0, b = 0;
         if (!ReadByte(handle.fd, offset, a) || !ReadByte(dst.fd, offset, b)) {
@@ -181,12 +228,22 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     facts.sourceModified = node.LastWriteTime();
     facts.destinations = ctx_.dests.Count();
     facts.resumable = resumable;
-    facts.markerResume = markerResume;
+    facts.markerResume = marker.partial && ctx_.settings.resfsz != 0;
+    facts.partial = marker.partial;
     if (ctx_.settings.onexist & onexist::kOverwriteOlder)
         ReadDestinationTimes(dest, facts);
     ExistsAction action = DecideExisting(ctx_.settings.onexist, facts);
-    if (action == ExistsAction::Ask)
+    const bool asked = action == ExistsAction::Ask;
+    if (asked)
         action = AskAboutExisting(facts);
+    // The probes only say that resuming looks possible: nothing is appended to a destination
+    // until its whole start is known to be the source's.
+    if (action == ExistsAction::Resume && !marker.proven && !SameStart(handle, dst.fd, size)) {
+        facts.resumable = false;
+        action = DecideExisting(ctx_.settings.onexist, facts);
+        if (asked || action == ExistsAction::Ask)
+            action = AskAboutExisting(facts);
+    }
     SettleExisting(action, slot, source, facts, dst.fd, result);
 }
 
@@ -213,8 +270,21 @@ void JobThread::SettleExisting(ExistsAction action, uint32_t slot, const std::st
             // The job is ending: the file is not copied at all.
             result.abandon = true;
             return;
-        case ExistsAction::Resume:
+        case ExistsAction::Resume: {
             MakeWritable(opened);
+            result.kept[slot] = 1;
+            result.marked = result.marked || facts.partial;
+            // A reserved destination already has the source's length; any other longer one is
+            // cut to what is kept, so that the copy ends where the source does.
+            struct stat st {};
+            if (opened >= 0 && fstat(opened, &st) == 0 &&
+                static_cast<uint64_t>(st.st_size) > facts.sourceSize) {
+                const int w = ReopenForWriting(dest, opened, 0);
+                if (w >= 0) {
+                    SetFileLength(w, facts.destinationSize);
+                    close(w);
+                }
+            }
             result.position = facts.destinationSize;
             ctx_.state.counters.doneBytes += facts.destinationSize;
             ctx_.state.counters.filePercent =
@@ -222,6 +292,7 @@ void JobThread::SettleExisting(ExistsAction action, uint32_t slot, const std::st
                     ? static_cast<uint32_t>(facts.destinationSize * 100 / facts.sourceSize)
                     : 100;
             return;
+        }
         case ExistsAction::RenameOld: {
             const std::string renamed = DirPart(dest) + "vn_rename." + NamePart(dest);
             // Never replaces an earlier file of that name; a destination that cannot be moved
@@ -231,6 +302,10 @@ void JobThread::SettleExisting(ExistsAction action, uint32_t slot, const std::st
                 ctx_.Report(
                     Failed(source, OutcomeCause::OperationFailed, errno, Operation::Rename, dest));
                 ctx_.dests.SkipDestination(slot);
+            } else if (facts.partial) {
+                // The marker goes with the incomplete file it counts.
+                renameat2(AT_FDCWD, (dest + kMarkerSuffix).c_str(), AT_FDCWD,
+                          (renamed + kMarkerSuffix).c_str(), RENAME_NOREPLACE);
             }
             return;
         }
@@ -241,7 +316,10 @@ void JobThread::SettleExisting(ExistsAction action, uint32_t slot, const std::st
                 const int w = ReopenForWriting(dest, opened, O_TRUNC);
                 if (w >= 0)
                     close(w);
+                result.kept[slot] = 1;
             }
+            if (facts.partial)
+                unlink((dest + kMarkerSuffix).c_str());
             return;
         case ExistsAction::Skip: break;
     }

@@ -39,7 +39,12 @@ ExistsAction DecideExisting(int32_t policy, const ExistsFacts& facts) {
         policy &= ~onexist::kTryResume;
     if (policy == 0)
         return ExistsAction::Ask;
-    return ActionFromBits(policy, facts.resumable);
+    const ExistsAction action = ActionFromBits(policy, facts.resumable);
+    // An incomplete copy is gone on with when it can be, else written anew: skipping it would
+    // leave a part that passes for the whole file.
+    if (action == ExistsAction::Skip && facts.partial)
+        return facts.resumable ? ExistsAction::Resume : ExistsAction::Overwrite;
+    return action;
 }
 
 }  // namespace rd

@@ -137,6 +137,9 @@ void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
             host.pumpMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    ctx.files.EndInFlight();
+    if (host.writersStopped)
+        host.writersStopped();
     if (host.saveWindow)
         host.saveWindow();
 

@@ -51,6 +51,9 @@ struct EndJobHost {
     std::function<void(int code)> settleResume;
     // Handles pending window messages while EndJob waits for the writers.
     std::function<void()> pumpMessages;
+    // Runs once no writer writes any more and the files still under way have been given up:
+    // what the job did is final (its summary and report are made here).
+    std::function<void()> writersStopped;
     // Removes the tray icon and stores the progress window's placement.
     std::function<void()> saveWindow;
     // Posts the final status to an attached console wrapper (0 ended, 1 aborted).
@@ -68,8 +71,9 @@ struct EndJobHost {
 };
 
 // Ends the job with `code` (0 forget it, 2 keep it for resume): settles the resume store,
-// raises `Terminating` and waits (pumping messages) until no writer is inside a write, saves the
-// window, appends the history entry when `hist` is on and the job started, tells the console
+// raises `Terminating` and waits (pumping messages) until no writer is inside a write, gives up
+// the files still under way (their incomplete copies go unless a marker keeps them for a later
+// job), saves the window, appends the history entry when `hist` is on and the job started, tells the console
 // wrapper, and ends the process through `host.exit` with exit code 0.
 void EndJob(EngineContext& ctx, EndJobHost& host, int code);
 

@@ -21,6 +21,11 @@ struct JobCounters {
     // Transferred bytes at the last speed sample.
     std::atomic<uint64_t> sampleMark{0};
     std::atomic<uint32_t> filesDone{0};
+    // Files whose every copy is whole (moved, deleted or linked, for those jobs), with their
+    // bytes; and files that failed somewhere. Skipped files are in neither.
+    std::atomic<uint32_t> filesCompleted{0};
+    std::atomic<uint64_t> bytesCompleted{0};
+    std::atomic<uint32_t> filesFailed{0};
     std::atomic<uint32_t> retries{0};
     std::atomic<uint32_t> skips{0};
     std::atomic<uint32_t> filePercent{0};

@@ -23,9 +23,8 @@ namespace rd {
 JobThread::JobThread(EngineContext& context)
     : ctx_(context),
       handoff_(context.dests),
-      moves_(context),
-      writers_(context, handoff_, moves_, file_),
-      reader_(context, handoff_, writers_, moves_, file_) {}
+      writers_(context, handoff_, file_),
+      reader_(context, handoff_, writers_, file_) {}
 
 JobThread::~JobThread() {
     Join();
@@ -129,7 +128,7 @@ void JobThread::Wind() {
     // destinations are left as they are.
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
         writers_.CloseLeftover(slot, 0);
-    moves_.Finish(true);
+    ctx_.files.Finish(true);
     if (ctx_.settings.delmode & mode::kMove) {
         const std::vector<FolderLeft> left = RemoveMovedFolders(std::move(movedFolders_));
         // A moved folder that still holds a skipped file stays by design; a delete job was
@@ -193,6 +192,7 @@ void JobThread::ProcessNode(FENTRY_& node) {
     } else {
         // Fifos, sockets and devices are never opened: reading a fifo could wait forever.
         ctx_.Report(Skipped(node.SourcePath(), OutcomeCause::SpecialFile));
+        ctx_.FileEnded(FileEnd::Skipped, 0);
     }
     ++ctx_.state.counters.filesDone;
 }
@@ -204,8 +204,10 @@ void JobThread::NotRemoved(const std::string& path, int error) {
 void JobThread::DeleteOther(const FENTRY_& node) {
     const std::string source = node.SourcePath();
     ctx_.state.SetCurrentSource(source);
-    if (unlink(source.c_str()) != 0 && errno != ENOENT)
+    const bool removed = unlink(source.c_str()) == 0 || errno == ENOENT;
+    if (!removed)
         NotRemoved(source, errno);
+    ctx_.FileEnded(removed ? FileEnd::Completed : FileEnd::Failed, 0);
 }
 
 namespace {
@@ -282,20 +284,23 @@ void JobThread::CopyLink(const FENTRY_& node) {
         const int error =
             len >= 0 && static_cast<size_t>(len) >= target.size() ? ENAMETOOLONG : errno;
         ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Open));
+        ctx_.FileEnded(FileEnd::Failed, 0);
         return;
     }
     target.resize(static_cast<size_t>(len));
     FileMetadata meta;
     meta.uid = node.uid;
     meta.gid = node.gid;
-    bool everywhere = true;
+    FileEnd end = FileEnd::Completed;
     const uint32_t count = ctx_.dests.Count();
     ctx_.dests.ActivateAll();
     for (uint32_t slot = 0; slot < count; ++slot) {
         const std::string dest = ctx_.dests[slot].root + node.relative;
         struct stat there {};
-        if (lstat(dest.c_str(), &there) == 0 && SkipIfSource(slot, dest, there, src)) {
-            everywhere = false;
+        if (lstat(dest.c_str(), &there) == 0 &&
+            (SkipIfSource(slot, dest, there, src.st_dev, src.st_ino) ||
+             SkipIfWrittenByJob(slot, source, dest, there))) {
+            end = end == FileEnd::Failed ? end : FileEnd::Skipped;
             continue;
         }
         if (symlink(target.c_str(), dest.c_str()) != 0) {
@@ -304,16 +309,21 @@ void JobThread::CopyLink(const FENTRY_& node) {
             const bool overwrite = exists && (ctx_.settings.onexist & 1) != 0;
             if (!overwrite || S_ISDIR(there.st_mode) || unlink(dest.c_str()) != 0 ||
                 symlink(target.c_str(), dest.c_str()) != 0) {
-                if (exists && !overwrite)
+                if (exists && !overwrite) {
                     ctx_.Report(Skipped(source, OutcomeCause::ExistingKept, dest));
-                else
+                    end = end == FileEnd::Failed ? end : FileEnd::Skipped;
+                } else {
                     ctx_.Report(Failed(source, OutcomeCause::OperationFailed, errno,
                                        Operation::Link, dest));
+                    end = FileEnd::Failed;
+                }
                 ctx_.dests.SkipDestination(slot);
-                everywhere = false;
                 continue;
             }
         }
+        struct stat made {};
+        if (lstat(dest.c_str(), &made) == 0)
+            ctx_.written.Record(dest, made, &node);
         if (ctx_.options.KeepFileTimes) {
             if (const int error = ApplyLinkOwner(dest, meta))
                 ctx_.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
@@ -321,10 +331,11 @@ void JobThread::CopyLink(const FENTRY_& node) {
             utimensat(AT_FDCWD, dest.c_str(), times, AT_SYMLINK_NOFOLLOW);
         }
     }
-    // A moved link goes once every destination has its own, and their folders are synced.
-    if (everywhere && mode::IsMove(ctx_.settings.delmode)) {
-        moves_.Ready(source, CopyFolders(node));
-    }
+    ctx_.FileEnded(end, 0);
+    // A moved link goes once every destination has its own, and their folders are synced, and
+    // only while it is still the link that was copied.
+    if (end == FileEnd::Completed && mode::IsMove(ctx_.settings.delmode))
+        ctx_.files.LinkMoved(source, IdentityOf(src), CopyFolders(node));
 }
 
 }  // namespace rd

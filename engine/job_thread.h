@@ -15,7 +15,6 @@
 #include "engine/block_reader.h"
 #include "engine/exists_decision.h"
 #include "engine/file_metadata.h"
-#include "engine/move_tracker.h"
 #include "engine/outcome.h"
 #include "engine/transfer.h"
 #include "engine/vn_buffer.h"
@@ -47,6 +46,12 @@ private:
         uint64_t position = 0;
         // The file cannot be copied at all.
         bool abandon = false;
+        // Per slot: the destination's existing file stays in place and is written on (resumed,
+        // or written over where it could not be replaced), rather than made anew.
+        std::vector<uint8_t> kept;
+        // A destination that is written on holds a resume marker, which the copy must keep up
+        // to date and remove at its end.
+        bool marked = false;
     };
 
     // Copies every node of the list, taking the ones added meanwhile too, until none is left
@@ -59,6 +64,12 @@ private:
     void MakeFolders(const FENTRY_& node);
     void CopyLink(const FENTRY_& node);
     void CopyEntry(FENTRY_& node);
+    // Opens the source as OpenSourceWithRetry does and remembers what it is (`opened`); a file
+    // that changed since the walk is copied as it is now. False: the file is left out.
+    bool OpenAndIdentify(FENTRY_& node, const std::string& source, SourceHandle& handle,
+                         struct stat& opened);
+    // Makes `node` say what the opened source says: its size, mode and modification time.
+    void TakeOpenedState(FENTRY_& node, const struct stat& opened);
     void DeleteEntry(FENTRY_& node);
     // A delete job's link, fifo, socket or device: the name alone goes, never what it leads to.
     void DeleteOther(const FENTRY_& node);
@@ -72,14 +83,20 @@ private:
                        SourceHandle& handle, ExistsResult& result);
     // The user's answer about an existing destination; Ask when the job is ending.
     ExistsAction AskAboutExisting(const ExistsFacts& facts);
+    // Whether the first `length` bytes of the destination open as `dest` are the source's, byte
+    // for byte: only then is anything appended to it. False also when either cannot be read.
+    bool SameStart(SourceHandle& handle, int dest, uint64_t length);
     // Carries out `action` for the existing destination of `slot`; `opened` is a read handle on
     // it, or -1.
     void SettleExisting(ExistsAction action, uint32_t slot, const std::string& source,
                         const ExistsFacts& facts, int opened, ExistsResult& result);
     // Leaves `slot` out of the current node when what lies at `dest` (`there`) is the source
-    // itself: counted as a skip and named. True when it was.
+    // itself (device and inode of `source`), or a file that another source of this job wrote
+    // (`node` is the source arriving there): counted as a skip and named. True when it was.
     bool SkipIfSource(uint32_t slot, const std::string& dest, const struct stat& there,
-                      const struct stat& source);
+                      dev_t sourceDev, ino_t sourceIno);
+    bool SkipIfWrittenByJob(uint32_t slot, const std::string& source, const std::string& dest,
+                            const struct stat& there);
     void ApplyFolderTimes();
     // Makes each destination's data durable before the job reports it finished.
     void SyncDestinations();
@@ -89,7 +106,6 @@ private:
     EngineContext& ctx_;
     CurrentFile file_;
     BlockHandoff handoff_;
-    MoveTracker moves_;
     WriterPool writers_;
     BlockReader reader_;
     std::thread thread_;

@@ -73,11 +73,16 @@ std::string WithoutTrailingSlashes(std::string path) {
 
 }  // namespace
 
-int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path,
-                  uint64_t size) {
+int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path, uint64_t size,
+                  const FileIdentity* expected, bool sameFileOnly) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
         return errno == ENOENT ? 0 : errno;
+    if (expected) {
+        const IdentityChange change = CompareIdentity(*expected, st);
+        if (sameFileOnly ? change == IdentityChange::Replaced : change != IdentityChange::None)
+            return kChangedSinceRead;
+    }
     if (S_ISDIR(st.st_mode))
         return EISDIR;
     const int passes = mode::WipePasses(ctx.settings.delmode);
@@ -91,8 +96,9 @@ int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& p
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     // Another name of the same inode is another file of the user's: it keeps its content.
     struct stat opened {};
-    const bool wipe =
-        fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_nlink == 1;
+    const bool wipe = fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                      opened.st_nlink == 1 && opened.st_dev == st.st_dev &&
+                      opened.st_ino == st.st_ino;
     // The name goes before the content: a file that cannot be removed keeps its data.
     if (::unlink(path.c_str()) != 0) {
         const int error = errno;
@@ -129,9 +135,9 @@ bool RenameMove(const std::string& source, const std::string& destination) {
     return ::rename(source.c_str(), destination.c_str()) == 0;
 }
 
-bool LinkPerFile(EngineContext& ctx, const FENTRY_& node) {
+FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node, const struct stat& sourceStat) {
     const std::string source = node.SourcePath();
-    bool all = true;
+    FileEnd end = FileEnd::Completed;
     for (uint32_t i = 0; i < ctx.dests.Count(); ++i) {
         if (ctx.dests[i].active == 0)
             continue;
@@ -139,29 +145,32 @@ bool LinkPerFile(EngineContext& ctx, const FENTRY_& node) {
         ErrorSettler settler(ctx);
         for (;;) {
             if (ctx.state.flags.Terminating != 0)
-                return false;
+                return FileEnd::Skipped;
             // The skip button during endless retries gives up the file, as the reader does.
             if (ctx.state.flags.SkipFile != 0) {
                 ctx.state.flags.SkipFile = 0;
                 ctx.Report(Skipped(source, OutcomeCause::UserSkipped, dest));
-                return false;
+                return end == FileEnd::Failed ? end : FileEnd::Skipped;
             }
-            if (::link(source.c_str(), dest.c_str()) == 0)
+            if (::link(source.c_str(), dest.c_str()) == 0) {
+                // A link is the source's own inode under another name.
+                ctx.written.Record(dest, sourceStat, &node);
                 break;
+            }
             const int error = errno;
             const SettleAction action =
                 settler.Settle({ErrorStep::Link, source, dest, error, 0, 0, -1});
             if (action == SettleAction::Abort)
-                return false;
+                return FileEnd::Skipped;
             if (action == SettleAction::Skip) {
                 ctx.Report(
                     Failed(source, OutcomeCause::OperationFailed, error, Operation::Link, dest));
-                all = false;
+                end = FileEnd::Failed;
                 break;
             }
         }
     }
-    return all;
+    return end;
 }
 
 int CreateJunction(const std::string& link, const std::string& target) {

@@ -5,25 +5,36 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_identity.h"
+#include "engine/file_tracker.h"
+
 namespace rd {
 
 struct EngineContext;
 struct FENTRY_;
 class VNBuffer;
 
+// What WipeAndDelete returns for a file that is no longer the one that was read.
+constexpr int kChangedSinceRead = -1;
+
 // Removes a source file, first overwriting it with random bytes as often as the wipe passes of
 // the job mode word say, in chunks of the buffer size (1 MiB for a size outside the table).
-// Returns 0 when the file is gone, else the errno that kept it (EISDIR for a folder).
-int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path, uint64_t size);
+// With `expected`, only while the path still leads to that very file in that state (a delete
+// job asks for the same file alone: `sameFileOnly`). Returns 0 when the file is gone,
+// kChangedSinceRead when it is not the one expected, else the errno that kept it (EISDIR for a
+// folder).
+int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path, uint64_t size,
+                  const FileIdentity* expected = nullptr, bool sameFileOnly = false);
 
 // Moves `source` to `destination` by renaming it within one file system, keeping its
 // permissions. False when the two are on different file systems or the rename fails; nothing
 // has changed then.
 bool RenameMove(const std::string& source, const std::string& destination);
 
-// Hard-links the source of `node` into every active destination, asking on failure as the
-// error settings say. Returns true when every active destination received its link.
-bool LinkPerFile(EngineContext& ctx, const FENTRY_& node);
+// Hard-links the source of `node` (which `source` describes) into every active destination,
+// asking on failure as the error settings say. Completed when every active destination received
+// its link.
+FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node, const struct stat& source);
 
 // A symbolic link at `link` to the absolute path of folder `target`: 0 done, -1 no absolute
 // path could be formed, -3 the link could not be created, -4 it was created but is not right

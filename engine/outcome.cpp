@@ -36,6 +36,14 @@ std::string What(const NodeOutcome& outcome) {
         case OutcomeCause::CannotRemove: return "not removed";
         case OutcomeCause::MetadataNotKept:
             return "copied, but its owner, extended attributes or ACL were not kept";
+        case OutcomeCause::SourceChanged: return "failed, changed while it was copied";
+        case OutcomeCause::WrittenByThisJob:
+            return "skipped, it would replace " + outcome.destination +
+                   ", written by this job from " + outcome.other;
+        case OutcomeCause::LeftForResume:
+            return "not complete, left beside its resume marker for a later job to go on with";
+        case OutcomeCause::PartlyOverwritten:
+            return "failed, the file that was there before is partly overwritten";
     }
     return "left out";
 }
@@ -43,13 +51,13 @@ std::string What(const NodeOutcome& outcome) {
 }  // namespace
 
 NodeOutcome Skipped(std::string path, OutcomeCause cause, std::string destination, int error) {
-    return {OutcomeKind::Skipped,  cause, Operation::None, error, std::move(path),
-            std::move(destination)};
+    return {OutcomeKind::Skipped, cause,          Operation::None, error, std::move(path),
+            std::move(destination), {}};
 }
 
 NodeOutcome Failed(std::string path, OutcomeCause cause, int error, Operation op,
                    std::string destination) {
-    return {OutcomeKind::Failed, cause, op, error, std::move(path), std::move(destination)};
+    return {OutcomeKind::Failed, cause, op, error, std::move(path), std::move(destination), {}};
 }
 
 const char* OutcomeWord(OutcomeKind kind) {
@@ -63,7 +71,9 @@ const char* OutcomeWord(OutcomeKind kind) {
 
 std::string Describe(const NodeOutcome& outcome) {
     std::string text = outcome.path;
-    if (!outcome.destination.empty() && outcome.destination != outcome.path)
+    // That text names the destination itself.
+    if (!outcome.destination.empty() && outcome.destination != outcome.path &&
+        outcome.cause != OutcomeCause::WrittenByThisJob)
         text += " -> " + outcome.destination;
     text += ": " + What(outcome);
     if (outcome.error != 0)

@@ -33,6 +33,17 @@ enum class OutcomeCause {
     // The copy holds the data, but its owner, group, extended attributes or ACL could not be
     // given to it.
     MetadataNotKept,
+    // The source changed while it was copied (it grew, shrank, was written or replaced): the
+    // copy is not what the source holds, and a moved source stays.
+    SourceChanged,
+    // Another source of this job already wrote the destination (`other` names it): it is never
+    // written over, and this source stays where it is.
+    WrittenByThisJob,
+    // The copy was left incomplete beside its resume marker, for a later job to go on with.
+    LeftForResume,
+    // The destination held a file before the job, which the job began to write over and could
+    // not complete.
+    PartlyOverwritten,
 };
 
 // What was being done when a node failed.
@@ -48,6 +59,8 @@ struct NodeOutcome {
     std::string path;
     // The destination concerned; empty when the outcome is the source's.
     std::string destination;
+    // WrittenByThisJob: the source whose copy stands at the destination.
+    std::string other;
 };
 
 // A skip: the job left the node out on purpose (an answer, a policy, the node's kind).

@@ -54,6 +54,9 @@ struct ExistsFacts {
     // A marker says how much of a reserved destination was written: it resumes, it is never
     // renamed aside.
     bool markerResume = false;
+    // A resume marker of this program stands beside the destination: it is an incomplete copy,
+    // which a policy never keeps as if it were whole.
+    bool partial = false;
 };
 
 enum class ExistsAnswer { Overwrite, Skip, Resume, RenameOld, Abort };

@@ -232,19 +232,33 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
         burst ? (openflag::kNoBuffering | openflag::kNormal) : openflag::kInitial;
     if (error)
         *error = 0;
-    if (slot.fileHandle >= 0 && slot.openFlags != wanted)
+    // A copy opened again for another mode must still be the file that was written so far.
+    struct stat before {};
+    bool reopened = false;
+    if (slot.fileHandle >= 0 && slot.openFlags != wanted) {
+        reopened = ::fstat(slot.fileHandle, &before) == 0;
         CloseFd(slot.fileHandle);
+    }
     if (slot.fileHandle >= 0)
         return true;
     bool direct = false;
     int err = 0;
     // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it. A link in
     // the file's place is never written through.
-    int fd = OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+    // Opened again, the copy must still be there: a new file is never made in its place.
+    int fd = OpenMaybeDirect(path, O_WRONLY | (reopened ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC,
                              NewFileMode(sourceMode), burst, direct, err);
     if (fd < 0) {
         if (error)
             *error = err;
+        return false;
+    }
+    struct stat now {};
+    if (reopened &&
+        (::fstat(fd, &now) != 0 || now.st_dev != before.st_dev || now.st_ino != before.st_ino)) {
+        ::close(fd);
+        if (error)
+            *error = ESTALE;
         return false;
     }
     slot.fileHandle = fd;
@@ -256,41 +270,154 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
     return true;
 }
 
-std::string ResumeMarkerBytes(uint64_t end, const std::string& source,
-                              const std::string& switches) {
+namespace {
+
+// Writes marker bytes. Unlike PositionedWrite, never seen by the tests' fault hook, which speaks
+// of the copy's own data.
+bool WriteMarkerBytes(int fd, const std::string& bytes, uint64_t offset) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                     static_cast<off_t>(offset + done));
+        if (put > 0)
+            done += static_cast<size_t>(put);
+        else if (put == 0 || errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+// Marks the identity record that newer markers carry after their two strings.
+constexpr std::string_view kIdentityTag = "RDID\x01";
+constexpr size_t kIdentityFields = 7;
+// No marker of this program comes near this size.
+constexpr size_t kMostMarkerBytes = 65536;
+
+uint64_t ReadLittleEndian64(std::string_view bytes) {
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[static_cast<size_t>(i)]);
+    return value;
+}
+
+// The next zero-terminated UTF-16LE string from `at`; false when it has no terminator.
+bool NextUtf16(std::string_view bytes, size_t& at, std::string& out) {
+    std::u16string units;
+    for (; at + 1 < bytes.size(); at += 2) {
+        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
+        if (unit == 0) {
+            at += 2;
+            out = text::Utf16ToUtf8(units);
+            return true;
+        }
+        units.push_back(unit);
+    }
+    out = text::Utf16ToUtf8(units);
+    return false;
+}
+
+}  // namespace
+
+std::string ResumeMarkerBytes(uint64_t end, const std::string& source, const std::string& switches,
+                              const MarkerIdentity* identity) {
     std::string bytes = LittleEndian64(end);
     AppendUtf16Le(bytes, source);
     AppendUtf16Le(bytes, switches);
+    if (identity) {
+        const FileIdentity& s = identity->source;
+        bytes += kIdentityTag;
+        for (uint64_t field : {static_cast<uint64_t>(s.dev), static_cast<uint64_t>(s.ino), s.size,
+                               static_cast<uint64_t>(s.modified.tv_sec),
+                               static_cast<uint64_t>(s.modified.tv_nsec),
+                               static_cast<uint64_t>(identity->destinationDev),
+                               static_cast<uint64_t>(identity->destinationIno)})
+            bytes += LittleEndian64(field);
+    }
     return bytes;
 }
 
+bool ParseResumeMarker(std::string_view bytes, ResumeMarker& marker) {
+    marker = ResumeMarker{};
+    if (bytes.size() < 8)
+        return false;
+    marker.written = ReadLittleEndian64(bytes);
+    size_t at = 8;
+    if (!NextUtf16(bytes, at, marker.source) || !NextUtf16(bytes, at, marker.switches))
+        return true;
+    std::string_view rest = bytes.substr(at);
+    if (!rest.starts_with(kIdentityTag) ||
+        rest.size() < kIdentityTag.size() + 8 * kIdentityFields)
+        return true;
+    rest.remove_prefix(kIdentityTag.size());
+    uint64_t field[kIdentityFields];
+    for (size_t i = 0; i < kIdentityFields; ++i)
+        field[i] = ReadLittleEndian64(rest.substr(8 * i));
+    FileIdentity& s = marker.identity.source;
+    s.dev = static_cast<dev_t>(field[0]);
+    s.ino = static_cast<ino_t>(field[1]);
+    s.size = field[2];
+    s.modified = {static_cast<time_t>(field[3]), static_cast<long>(field[4])};
+    s.known = true;
+    marker.identity.destinationDev = static_cast<dev_t>(field[5]);
+    marker.identity.destinationIno = static_cast<ino_t>(field[6]);
+    marker.hasIdentity = true;
+    return true;
+}
+
+bool ReadMarkerBeside(const std::string& destination, ResumeMarker& marker) {
+    const std::string path = destination + kMarkerSuffix;
+    const int fd = OpenRetrying(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    std::string bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+        bytes.resize(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), kMostMarkerBytes));
+        uint32_t n = static_cast<uint32_t>(bytes.size());
+        int error = 0;
+        if (!PositionedRead(fd, reinterpret_cast<uint8_t*>(bytes.data()), n, 0, error))
+            n = 0;
+        bytes.resize(n);
+    }
+    ::close(fd);
+    return ParseResumeMarker(bytes, marker);
+}
+
 void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const std::string& source,
-                        const std::string& switches, uint64_t end, uint64_t fileSize) {
+                        const std::string& switches, uint64_t end, uint64_t fileSize,
+                        const FileIdentity* sourceId) {
     const std::string markerPath = destination + kMarkerSuffix;
     if (end >= fileSize) {
         CloseFd(slot.markerHandle);
         ::unlink(markerPath.c_str());
         return;
     }
-    int error = 0;
     if (slot.markerHandle >= 0) {
-        const std::string head = LittleEndian64(end);
-        PositionedWrite(slot.markerHandle, reinterpret_cast<const uint8_t*>(head.data()), 8, 0,
-                        error);
+        WriteMarkerBytes(slot.markerHandle, LittleEndian64(end), 0);
         return;
     }
     // A new file every time: whatever stands at the marker's name (an old marker, or a link
     // that would lead the write elsewhere) is removed, never opened.
     ::unlink(markerPath.c_str());
-    int fd = OpenRetrying(markerPath, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = OpenRetrying(markerPath, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
-    const std::string bytes = ResumeMarkerBytes(end, source, switches);
-    if (!PositionedWrite(fd, reinterpret_cast<const uint8_t*>(bytes.data()),
-                         static_cast<uint32_t>(bytes.size()), 0, error)) {
+    MarkerIdentity identity;
+    struct stat written {};
+    const bool identified =
+        sourceId && sourceId->known && slot.fileHandle >= 0 && ::fstat(slot.fileHandle, &written) == 0;
+    if (identified) {
+        identity.source = *sourceId;
+        identity.destinationDev = written.st_dev;
+        identity.destinationIno = written.st_ino;
+    }
+    const std::string bytes = ResumeMarkerBytes(end, source, switches, identified ? &identity : nullptr);
+    if (!WriteMarkerBytes(fd, bytes, 0)) {
         // Only the first 8 bytes are rewritten later, so a marker without its paths must not be
         // kept open: the next block creates it afresh.
         ::close(fd);
+        ::unlink(markerPath.c_str());
         return;
     }
     slot.markerHandle = fd;

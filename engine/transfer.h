@@ -6,6 +6,9 @@
 #include <time.h>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "engine/file_identity.h"
 
 namespace rd {
 
@@ -96,14 +99,44 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
                   uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve,
                   int* error = nullptr);
 
+// What a marker records about the files it was written for, so that a later job can tell that
+// the partial copy beside it is still the start of that very source: the source's device,
+// inode, size and modification time, and the destination's device and inode. Markers of older
+// versions do not have it.
+struct MarkerIdentity {
+    FileIdentity source;
+    dev_t destinationDev = 0;
+    ino_t destinationIno = 0;
+};
+
 // Keeps the resume marker beside a destination: while end < fileSize it holds end (8 bytes,
 // little-endian), then the source path and the switch string, both UTF-16LE with a zero
-// terminator; at the end the marker is closed and removed.
+// terminator, then the identity of `sourceId` and of the open destination; at the end the
+// marker is closed and removed.
 void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const std::string& source,
-                        const std::string& switches, uint64_t end, uint64_t fileSize);
+                        const std::string& switches, uint64_t end, uint64_t fileSize,
+                        const FileIdentity* sourceId = nullptr);
 
-// The bytes of a marker file for the given values.
-std::string ResumeMarkerBytes(uint64_t end, const std::string& source, const std::string& switches);
+// The bytes of a marker file for the given values; the identity record follows the two strings
+// when `identity` is given.
+std::string ResumeMarkerBytes(uint64_t end, const std::string& source, const std::string& switches,
+                              const MarkerIdentity* identity = nullptr);
+
+// A marker file as read back.
+struct ResumeMarker {
+    uint64_t written = 0;
+    std::string source;
+    std::string switches;
+    bool hasIdentity = false;
+    MarkerIdentity identity;
+};
+
+// Reads marker bytes. False when they are too short to hold the count of written bytes.
+bool ParseResumeMarker(std::string_view bytes, ResumeMarker& marker);
+
+// Reads the marker beside `destination`. False when there is none, or when what stands there is
+// not a regular file of this user: a link or another user's file is never taken for one.
+bool ReadMarkerBeside(const std::string& destination, ResumeMarker& marker);
 
 // Closes the destination of `slot`, first giving it the source's permissions and modification
 // time when `keepTimes` is set; closes the marker too. Returns 0, or the errno of closing the

@@ -9,7 +9,6 @@
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
-#include "engine/move_tracker.h"
 #include "engine/path_parts.h"
 #include "engine/prompts.h"
 #include "engine/transfer.h"
@@ -23,9 +22,8 @@ void GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const Fil
         ctx.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
 }
 
-WriterPool::WriterPool(EngineContext& ctx, BlockHandoff& handoff, MoveTracker& moves,
-                       const CurrentFile& reading)
-    : ctx_(ctx), handoff_(handoff), moves_(moves), reading_(reading) {}
+WriterPool::WriterPool(EngineContext& ctx, BlockHandoff& handoff, const CurrentFile& reading)
+    : ctx_(ctx), handoff_(handoff), reading_(reading) {}
 
 WriterPool::~WriterPool() {
     Stop();
@@ -107,11 +105,9 @@ void WriterPool::WriteTaken(uint32_t slot, const TakenBlock& block) {
     const uint64_t end = kept ? block.blockPosition + block.writeLength : block.blockPosition;
     if (block.markerFlag && kept)
         UpdateResumeMarker(d, block.destinationPath, block.sourcePath, ctx_.options.switches, end,
-                           block.fileSize);
+                           block.fileSize, &block.sourceId);
     if (kept && end == block.fileSize)
         DestinationComplete(slot, block);
-    else if (!kept && block.move)
-        moves_.DestinationDone(block.fileId, false);
     {
         std::lock_guard<std::mutex> lock(job.WriterLock);
         --job.flags.ActiveWriters;
@@ -125,22 +121,29 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     // A copy whose source ends in a hole is still short of its length.
     if (block.sparse && d.fileHandle >= 0 && !ExtendTo(d.fileHandle, block.fileSize)) {
         const int error = errno;
-        WriterSkip(slot, block, Operation::Write, error);
         CloseDestFile(d, false, 0, {});
-        if (block.move)
-            moves_.DestinationDone(block.fileId, false);
+        WriterSkip(slot, block, Operation::Write, error);
         return;
     }
     if (block.meta && d.fileHandle >= 0)
         GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
     // A moved source goes only once its copy is on the disk, not just in the cache.
-    bool durable = !block.move || (d.fileHandle >= 0 && fdatasync(d.fileHandle) == 0);
+    int syncError = 0;
+    if (block.move && (d.fileHandle < 0 || fdatasync(d.fileHandle) != 0))
+        syncError = d.fileHandle < 0 ? EBADF : errno;
     if (!block.move && d.fileHandle >= 0 && block.fileSize >= kWritebackAtCloseSize)
         StartWriteback(d.fileHandle);
     const int closed =
         CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes, block.lastWriteTime);
-    if (block.move)
-        moves_.DestinationDone(block.fileId, durable && closed == 0);
+    // Network file systems report a write that failed late when the file is closed.
+    if (closed != 0) {
+        WriterSkip(slot, block, Operation::Write, closed);
+        return;
+    }
+    if (syncError != 0)
+        ctx_.Report(Failed(block.sourcePath, OutcomeCause::OperationFailed, syncError,
+                           Operation::Sync, block.destinationPath));
+    ctx_.files.CopyComplete(block.fileId, slot, syncError == 0);
 }
 
 void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error) {
@@ -149,6 +152,7 @@ void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op
     handoff_.Slot(slot).skippedFileId = block.fileId;
     ctx_.Report(
         Failed(block.sourcePath, OutcomeCause::OperationFailed, error, op, block.destinationPath));
+    ctx_.files.CopyGivenUp(block.fileId, slot, true);
 }
 
 namespace {
@@ -173,9 +177,12 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
     while (handoff_.Slot(slot).skippedFileId != block.fileId && !job.flags.Terminating &&
            !skipped()) {
         int error = 0;
+        const bool fresh = d.fileHandle < 0;
         if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
                          block.fileSize, block.attributes, ctx_.settings.writeburst != 0,
                          ctx_.settings.resfsz != 0 && !block.sparse, &error)) {
+            if (fresh)
+                ctx_.files.Opened(block.fileId, slot, d.fileHandle);
             handoff_.Slot(slot).openFileId = block.fileId;
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition,
                                 error)) {

@@ -15,7 +15,6 @@
 namespace rd {
 
 struct EngineContext;
-class MoveTracker;
 
 // Gives the open file `fd` at `dest` the owner, group and extended attributes of `meta`; what
 // cannot be given is reported.
@@ -24,8 +23,7 @@ void GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const Fil
 class WriterPool {
 public:
     // `reading`: the file the reader is on, for the skip button, which speaks of it alone.
-    WriterPool(EngineContext& ctx, BlockHandoff& handoff, MoveTracker& moves,
-               const CurrentFile& reading);
+    WriterPool(EngineContext& ctx, BlockHandoff& handoff, const CurrentFile& reading);
     ~WriterPool();
     WriterPool(const WriterPool&) = delete;
     WriterPool& operator=(const WriterPool&) = delete;
@@ -57,7 +55,6 @@ private:
 
     EngineContext& ctx_;
     BlockHandoff& handoff_;
-    MoveTracker& moves_;
     const CurrentFile& reading_;
     std::vector<std::thread> threads_;
 };

@@ -63,7 +63,12 @@ if [ "$(id -u)" -eq 0 ]; then
     summary=$(tr '\r' '\n' <"$work/out" | grep -E '^Copy [a-z]+: [0-9]' |
         sed 's/ *$//; s/, elapsed [0-9:]*, average [^,]*$//' || true)
     check_same "the summary of a job that lost files" \
-        "Copy finished: 5 of 5 files, 100000000 of 100000000 bytes, 0 retries, 4 skips" "$summary"
+        "Copy finished: 1 of 5 files, 20000000 of 100000000 bytes, 0 retries, 4 skips, 4 failed" \
+        "$summary"
+    # What did not fit is not left as a part that would pass for a whole photo.
+    kept=$(cd "$work/small/photos" && ls)
+    check_same "only whole copies stay" 1 "$(wc -w <<<"$kept")"
+    for f in $kept; do check "$f is whole" cmp -s "$work/photos/$f" "$work/small/photos/$f"; done
     named=$(tr '\r' '\n' <"$work/out" | grep -c 'failed writing it (Error 28 - No space left on device)' || true)
     check_same "the files that did not fit, named" 4 "$named"
     check "the report names them" grep -q 'Error 28' "$(the_report)"

@@ -19,7 +19,7 @@ intact() {
         [ "$(ls "$work/t/src")" = "$(printf 'a\nb\nsub')" ]
 }
 expected_lines() {
-    printf 'redodori: %s finished: 2 of 2 files, 12 of 12 bytes, 0 retries, 2 skips\n' "$1"
+    printf 'redodori: %s finished: 0 of 2 files, 0 of 12 bytes, 0 retries, 2 skips\n' "$1"
     printf 'redodori:   %s/a: skipped, the destination is the source itself\n' "$2"
     printf 'redodori:   %s/b: skipped, the destination is the source itself\n' "$2"
     printf 'redodori:   Report: %s\n' "$(the_report)"

@@ -57,7 +57,7 @@ check_same "22 skips: the history entry" "  To:   $work/d1/?"$'\n'"  Report: $re
 # A few, a skip and a failure: all named, and the report after them.
 console --overwrite "$work/src/nope" "$work/src/f" "$work/src"
 report=$(the_report)
-summary="Copy finished: 1 of 1 files, 5 of 5 bytes, 0 retries, 2 skips"
+summary="Copy finished: 0 of 1 files, 0 of 5 bytes, 0 retries, 2 skips"
 check_same "2 skips: exit status" 1 "$status"
 check_same "2 skips: the report" "$summary
 failed	$work/src/nope: $missing

@@ -235,9 +235,19 @@ TEST_F(CopyJob, ReservedSpaceAndMarkerUntilTheLastBlock) {
             const uint64_t end = (first ? block - 1 : block - 6) * 1048576ull;
             for (const std::string& d : dests) {
                 const std::string path = d + "/" + name;
+                ResumeMarker marker;
+                const bool read = ParseResumeMarker(test::ReadFile(path + ".RedoDori"), marker);
+                // It also names the source as it is and the copy it stands beside.
+                struct stat source {}, copy{};
+                stat(Src(name).c_str(), &source);
+                stat(path.c_str(), &copy);
                 (first ? five : four)
-                    .push_back({FileSize(path), test::ReadFile(path + ".RedoDori") ==
-                                                    ResumeMarkerBytes(end, Src(name), "z")});
+                    .push_back({FileSize(path),
+                                read && marker.written == end && marker.source == Src(name) &&
+                                    marker.switches == "z" && marker.hasIdentity &&
+                                    marker.identity.source.ino == source.st_ino &&
+                                    marker.identity.source.size == FileSize(Src(name)) &&
+                                    marker.identity.destinationIno == copy.st_ino});
             }
         };
         job->Run({Src("five"), Src("four")}, dests);

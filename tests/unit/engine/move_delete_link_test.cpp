@@ -88,6 +88,11 @@ protected:
         node.relative = "/" + name;
         return node;
     }
+    FileEnd Link(const FENTRY_& node) {
+        struct stat st {};
+        EXPECT_EQ(lstat(node.SourcePath().c_str(), &st), 0);
+        return LinkPerFile(ctx, node, st);
+    }
 
     test::TempDir dir;
     // The folder of the nodes' sources.
@@ -182,7 +187,7 @@ TEST_F(MoveDeleteLink, RenameMoveRefusesAnotherFileSystem) {
 TEST_F(MoveDeleteLink, LinkPerFileLinksEveryDestination) {
     const FENTRY_ node = Node("f");
     Destinations({dir / "d1", dir / "d2"});
-    EXPECT_TRUE(LinkPerFile(ctx, node));
+    EXPECT_EQ(Link(node), FileEnd::Completed);
     EXPECT_EQ(Inode(dir / "d1/f"), Inode(node.SourcePath()));
     EXPECT_EQ(Inode(dir / "d2/f"), Inode(node.SourcePath()));
     EXPECT_TRUE(host.Prompts().empty());
@@ -192,7 +197,7 @@ TEST_F(MoveDeleteLink, LinkFailureAsksAndSkipsThatDestination) {
     const FENTRY_ node = Node("f");
     Destinations({dir / "d1", dir / "d2"});
     test::WriteFile(dir / "d2/f", "existing");
-    EXPECT_FALSE(LinkPerFile(ctx, node));
+    EXPECT_EQ(Link(node), FileEnd::Failed);
     EXPECT_EQ(Inode(dir / "d1/f"), Inode(node.SourcePath()));
     EXPECT_EQ(test::ReadFile(dir / "d2/f"), "existing");
     EXPECT_EQ(ctx.state.counters.skips.load(), 1u);
@@ -210,7 +215,7 @@ TEST_F(MoveDeleteLink, LinkRetryThenSkipAsksTwice) {
     host.SetPromptAnswer([this](uint32_t, uintptr_t, const std::string&) {
         return host.Prompts().empty() ? answer::kRetry : answer::kSkip;
     });
-    EXPECT_FALSE(LinkPerFile(ctx, node));
+    EXPECT_EQ(Link(node), FileEnd::Failed);
     EXPECT_EQ(host.Prompts().size(), 2u);
     EXPECT_EQ(ctx.state.counters.retries.load(), 1u);
     EXPECT_EQ(ctx.state.counters.skips.load(), 1u);
@@ -221,12 +226,12 @@ TEST_F(MoveDeleteLink, LinkSkipAllAndRetryTimeOutNeedNoPrompt) {
     Destinations({dir / "d1"});
     test::WriteFile(dir / "d1/f", "existing");
     settings.onerror = 2;
-    EXPECT_FALSE(LinkPerFile(ctx, node));
+    EXPECT_EQ(Link(node), FileEnd::Failed);
     settings.onerror = 1;
     settings.enskdel = 1;
     settings.skdel = 0;
     settings.rtdel = 2;
-    EXPECT_FALSE(LinkPerFile(ctx, node));
+    EXPECT_EQ(Link(node), FileEnd::Failed);
     EXPECT_TRUE(host.Prompts().empty());
     EXPECT_EQ(ctx.state.counters.skips.load(), 2u);
 }
@@ -240,7 +245,7 @@ TEST_F(MoveDeleteLink, LinkRetriesEndWithAbortAndWithTheSkipButton) {
         ctx.state.BeginEnd();
         return answer::kAbortAndKeep;
     });
-    EXPECT_FALSE(LinkPerFile(ctx, node));
+    EXPECT_EQ(Link(node), FileEnd::Skipped);
     ASSERT_EQ(host.Posts().size(), 1u);
     EXPECT_EQ(host.Posts()[0].msg, msg::WMU_ENDJOB);
     EXPECT_EQ(host.Posts()[0].lParam, 2);
@@ -250,7 +255,7 @@ TEST_F(MoveDeleteLink, LinkRetriesEndWithAbortAndWithTheSkipButton) {
         ctx.state.flags.SkipFile = 1;
         return answer::kRetry;
     });
-    EXPECT_FALSE(LinkPerFile(ctx, node));
+    EXPECT_EQ(Link(node), FileEnd::Skipped);
     EXPECT_EQ(host.Prompts().size(), 2u);
     EXPECT_EQ(ctx.state.counters.skips.load(), 1u);
     EXPECT_EQ(ctx.state.flags.SkipFile.load(), 0);

@@ -270,9 +270,13 @@ TEST_F(Policies, VerificationReadsBackWhatWasWritten) {
     const auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0].text.rfind("Write CRC verify error.\r\nFile: " + dest + "\r\n", 0), 0u);
-    // The only destination gave the file up, so the reader leaves the rest of it, once.
+    // The only destination gave the file up, so the reader leaves the rest of it, once; the
+    // copy the job made goes again, so that no part of it passes for the file.
     EXPECT_EQ(job->ctx.state.counters.skips, 1u);
-    EXPECT_EQ(test::FileSize(dest), 1048576u);
+    EXPECT_FALSE(fsys::exists(dest));
+    EXPECT_FALSE(fsys::exists(dest + ".RedoDori"));
+    EXPECT_EQ(job->ctx.state.counters.filesFailed, 1u);
+    EXPECT_EQ(job->ctx.state.counters.filesCompleted, 0u);
 }
 
 TEST_F(Policies, MoveWithinOneFileSystemRenames) {

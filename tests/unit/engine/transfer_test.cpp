@@ -304,11 +304,25 @@ TEST(OpenDestFile, BurstFlagsFollowEachBlock) {
     ASSERT_TRUE(OpenDestFile(slot, dir / "d", 65536, 65536, 1 << 20, 0644, true, false));
     EXPECT_FALSE(Exists(dir / "d"));
 
-    // The short last block goes buffered, through a new handle.
-    ASSERT_TRUE(OpenDestFile(slot, dir / "d", 131072, 100, 1 << 20, 0644, true, false));
+    // The short last block goes buffered, through a new handle, but only to the file written so
+    // far: the copy that was moved away is not made anew, and another file at its name is not
+    // written.
+    int error = 0;
+    EXPECT_FALSE(OpenDestFile(slot, dir / "d", 131072, 100, 1 << 20, 0644, true, false, &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_FALSE(Exists(dir / "d"));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "moved", 0, 65536, 1 << 20, 0644, true, false));
+    WriteFile(dir / "other", "other's");
+    ASSERT_EQ(::rename((dir / "other").c_str(), (dir / "moved").c_str()), 0);
+    EXPECT_FALSE(
+        OpenDestFile(slot, dir / "moved", 131072, 100, 1 << 20, 0644, true, false, &error));
+    EXPECT_EQ(error, ESTALE);
+    EXPECT_EQ(ReadFile(dir / "moved"), "other's");
+
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d2", 0, 65536, 1 << 20, 0644, true, false));
+    ASSERT_TRUE(OpenDestFile(slot, dir / "d2", 65536, 100, 1 << 20, 0644, true, false));
     EXPECT_EQ(slot.openFlags, openflag::kInitial);
     EXPECT_FALSE(HasDirectFlag(slot.fileHandle));
-    EXPECT_TRUE(Exists(dir / "d"));
     CloseDestFile(slot, false, 0, timespec{});
 }
 
