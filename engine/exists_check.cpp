@@ -118,8 +118,11 @@ bool JobThread::SkipIfSource(uint32_t slot, const std::string& dest, const struc
 }
 
 bool JobThread::SkipIfWrittenByJob(uint32_t slot, const std::string& source,
-                                   const std::string& dest, const struct stat& there) {
-    const FENTRY_* first = ctx_.written.WrittenFrom(dest, there);
+                                   const std::string& dest, const struct stat* there) {
+    // A copy still under way may not be on the disk yet: its writer may be behind the reader.
+    const FENTRY_* first = ctx_.files.ClaimedAt(dest);
+    if (!first && there)
+        first = ctx_.written.WrittenFrom(dest, *there);
     if (!first)
         return false;
     NodeOutcome outcome = Skipped(source, OutcomeCause::WrittenByThisJob, dest);
@@ -156,14 +159,16 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     // Nothing in the last step of the path is followed: a link there is the destination, and
     // whatever it points at is never read, written or changed.
     struct stat there {};
-    if (lstat(dest.c_str(), &there) != 0)
+    if (lstat(dest.c_str(), &there) != 0) {
+        SkipIfWrittenByJob(slot, source, dest, nullptr);
         return;
+    }
     // The source itself, reached by another path (a link to its folder, "..", a hard link):
     // never written, renamed, cut or resumed, and never a reason to remove the source.
     if (SkipIfSource(slot, dest, there, file_.identity.dev, file_.identity.ino))
         return;
     // What another source of this job wrote there is never written over, resumed or renamed.
-    if (SkipIfWrittenByJob(slot, source, dest, there))
+    if (SkipIfWrittenByJob(slot, source, dest, &there))
         return;
     // A folder in the file's place makes the write fail, which is reported there.
     if (S_ISDIR(there.st_mode))

@@ -46,6 +46,17 @@ FileTracker::TrackedCopy* FileTracker::Find(uint64_t fileId, uint32_t slot, Trac
     return nullptr;
 }
 
+const FENTRY_* FileTracker::ClaimedAt(const std::string& path) {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (const auto& [id, file] : files_) {
+        for (const TrackedCopy& copy : file.copies) {
+            if (copy.state == TrackedCopy::State::Pending && ctx_.written.SameName(copy.copy.path, path))
+                return file.node;
+        }
+    }
+    return nullptr;
+}
+
 void FileTracker::Opened(uint64_t fileId, uint32_t slot, int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)

@@ -43,6 +43,9 @@ public:
     // False once the job is ending: the file is not to be copied.
     bool Begin(uint64_t fileId, const FENTRY_& node, const std::string& source,
                const FileIdentity& identity, bool move, std::vector<Copy> copies);
+    // The node of a file under way whose copy goes to `path` (or to a name its folder takes for
+    // the same); null when there is none. Its copy may not be on the disk yet.
+    const FENTRY_* ClaimedAt(const std::string& path);
     // Any thread: the copy in `slot` was opened for writing as `fd`. Its device and inode are
     // what a later removal checks, and the job counts it among the files it wrote.
     void Opened(uint64_t fileId, uint32_t slot, int fd);

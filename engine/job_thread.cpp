@@ -297,9 +297,9 @@ void JobThread::CopyLink(const FENTRY_& node) {
     for (uint32_t slot = 0; slot < count; ++slot) {
         const std::string dest = ctx_.dests[slot].root + node.relative;
         struct stat there {};
-        if (lstat(dest.c_str(), &there) == 0 &&
-            (SkipIfSource(slot, dest, there, src.st_dev, src.st_ino) ||
-             SkipIfWrittenByJob(slot, source, dest, there))) {
+        const bool found = lstat(dest.c_str(), &there) == 0;
+        if ((found && SkipIfSource(slot, dest, there, src.st_dev, src.st_ino)) ||
+            SkipIfWrittenByJob(slot, source, dest, found ? &there : nullptr)) {
             end = end == FileEnd::Failed ? end : FileEnd::Skipped;
             continue;
         }

@@ -96,7 +96,7 @@ private:
     bool SkipIfSource(uint32_t slot, const std::string& dest, const struct stat& there,
                       dev_t sourceDev, ino_t sourceIno);
     bool SkipIfWrittenByJob(uint32_t slot, const std::string& source, const std::string& dest,
-                            const struct stat& there);
+                            const struct stat* there);
     void ApplyFolderTimes();
     // Makes each destination's data durable before the job reports it finished.
     void SyncDestinations();

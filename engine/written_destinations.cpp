@@ -15,9 +15,12 @@ namespace rd {
 
 namespace {
 
-bool Exists(const std::string& path) {
+// True when `path` leads to a regular file of `size` bytes: another name of the probe, which
+// holds as many bytes as nothing else there would. A folder's cache may still show a name that
+// was just removed, so the probe is told by its size, not by its disappearing.
+bool LeadsToProbe(const std::string& path, off_t size) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size;
 }
 
 std::string SwapCase(std::string name) {
@@ -59,20 +62,17 @@ FolderNaming ProbeFolderNaming(const std::string& folder) {
     }
     if (fd < 0)
         return naming;
-    struct stat opened {
-    }, looked{};
+    const std::string name = probe.substr(probe.rfind('/') + 1);
+    const bool written = ::write(fd, name.data(), name.size()) == static_cast<ssize_t>(name.size());
+    struct stat opened {}, looked {};
     naming.stableInodes = ::fstat(fd, &opened) != 0 ||
                           (::lstat(probe.c_str(), &looked) == 0 && looked.st_ino == opened.st_ino);
     ::close(fd);
-    const std::string name = probe.substr(probe.rfind('/') + 1);
+    const off_t size = static_cast<off_t>(name.size());
     const std::string swapped = probe.substr(0, probe.size() - name.size()) + SwapCase(name);
-    const std::string dotted = probe + ".";
-    const bool swappedFound = Exists(swapped);
-    const bool dottedFound = Exists(dotted);
+    naming.foldsCase = written && LeadsToProbe(swapped, size);
+    naming.dropsTrailing = written && LeadsToProbe(probe + ".", size);
     ::unlink(probe.c_str());
-    // A file of that other spelling that stays once the probe is gone is someone else's.
-    naming.foldsCase = swappedFound && !Exists(swapped);
-    naming.dropsTrailing = dottedFound && !Exists(dotted);
     return naming;
 }
 
@@ -129,6 +129,17 @@ void WrittenDestinations::Record(const std::string& path, const struct stat& st,
         inodes_.emplace(std::make_pair(st.st_dev, st.st_ino), source);
     if (std::string key = NameKey(path); !key.empty())
         names_.emplace(std::move(key), source);
+}
+
+bool WrittenDestinations::SameName(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    if (FolderOf(a) != FolderOf(b))
+        return false;
+    std::lock_guard<std::mutex> lock(lock_);
+    const FolderNaming& naming = NamingOf(a);
+    return (naming.foldsCase || naming.dropsTrailing) &&
+           FoldedName(NamePart(a), naming) == FoldedName(NamePart(b), naming);
 }
 
 const FENTRY_* WrittenDestinations::WrittenFrom(const std::string& path, const struct stat& there) {

@@ -48,6 +48,9 @@ public:
     // The node whose data this job put at `path`, where lstat found `there`; null when no file
     // of this job stands there.
     const FENTRY_* WrittenFrom(const std::string& path, const struct stat& there);
+    // Whether `a` and `b` name one file: the same path, or names in one folder that the folder
+    // takes for one.
+    bool SameName(const std::string& a, const std::string& b);
 
 private:
     // Under `lock_`: the naming of the folder that holds `path`, probed on first use.
