@@ -105,17 +105,18 @@ bool BlockReader::SourceUnchanged(const std::string& source, SourceHandle& handl
         return true;
     ctx_.Report(Failed(source, OutcomeCause::SourceChanged, 0));
     // What the copies hold is the start of a file that is no longer there to resume from.
-    Abandon(true, false);
+    Abandon(source, true, false);
     return false;
 }
 
-void BlockReader::Abandon(bool failed, bool resumable) {
+void BlockReader::Abandon(const std::string& source, bool failed, bool resumable) {
     // The writers finish the blocks they were given before their copies are given up; then
     // their handles of the file are of no more use.
     if (handoff_.Parallel())
         handoff_.WaitForWriters(true);
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
         writers_.CloseLeftover(slot, 0);
+    resumable = resumable && PathNow(file_.identity, source) == IdentityChange::None;
     ctx_.files.Abandon(file_.id, failed, resumable);
 }
 
@@ -123,7 +124,7 @@ void BlockReader::SkipByUser(const std::string& source, uint64_t size, uint64_t 
     ctx_.Report(Skipped(source, OutcomeCause::UserSkipped));
     ctx_.state.counters.doneBytes += size - position;
     ctx_.state.flags.SkipFile = 0;
-    Abandon(false);
+    Abandon(source, false);
 }
 
 bool BlockReader::OnReadError(const FENTRY_& node, const std::string& source, SourceHandle& handle,
@@ -234,7 +235,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
         // Every writer gave the file up (each counted its skip): the rest is not read.
         if (!anyActive) {
             counters.doneBytes += size - position;
-            Abandon(true);
+            Abandon(source, true);
             break;
         }
         // An ended job cleans up what it leaves.
@@ -272,7 +273,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
         uint32_t n = 0;
         if (!ReadBlock(node, source, handle, block, position, n, healing, settler)) {
             if (!ctx_.state.flags.Terminating)
-                Abandon(true);
+                Abandon(source, true);
             break;
         }
         if (ctx_.state.flags.SkipFile) {

@@ -55,7 +55,8 @@ private:
     // what the source holds.
     bool SourceUnchanged(const std::string& source, SourceHandle& handle);
     // The file is left: once the writers are done with its blocks, its copies are given up.
-    void Abandon(bool failed, bool resumable = true);
+    // Their resume markers keep them only while `source` is still the file that was read.
+    void Abandon(const std::string& source, bool failed, bool resumable = true);
     // The Skip button: reported, its rest counted as done, the file left.
     void SkipByUser(const std::string& source, uint64_t size, uint64_t position);
     // True when the next block may go through FastBlock: one active destination, or several in
