@@ -26,8 +26,8 @@ struct ResumeJob {
 // policy where it has one ("k", "o", "u", "i": resume, else skip, rename or ask; overwrite if
 // older), "r" or "s" for the error policy, "m" or "M" for a move or delete job, the job's other
 // switches that a resumed job keeps (verification, reserved space, burst modes, file times,
-// retry time-out, speed and buffer limits, no shut-down, waiting for other jobs, per-file
-// links), then "q2" for the local profile or "q1" for another. Left out: the forms of the
+// retry time-out, speed and buffer limits, no shut-down, waiting for other jobs, links), then
+// "q2" for the local profile or "q1" for another. Left out: the forms of the
 // lists ("e", "f", "x": the record names its own list), a console wrapper's "Lt" (it is gone),
 // the profile's "q" (the record gives it), and what belonged to the first start only: "p"
 // (start paused), "g" (join a running job, whose policies would decide instead), "n" (no
