@@ -97,11 +97,11 @@ wait "$pid" 2>/dev/null || true
 grep -q '|uwsmLb0Lc0q2$' <<<"$stored" || fail "move with skip stored: $stored"
 
 # Two jobs started at once claim a slot each: while both run both records are stored, and the
-# job that ends first leaves the other's record. The first job copies 2 KiB at 1 KiB/s, the
+# job that ends first leaves the other's record. The first job copies 4 KiB at 1 KiB/s, the
 # second crawls until it is killed.
 forget_records
 rm -rf "$work/state"
-head -c 2048 /dev/urandom >"$work/src/short"
+head -c 4096 /dev/urandom >"$work/src/short"
 head -c 100000 /dev/urandom >"$work/src/long"
 for round in 1 2 3 4 5; do
     rm -rf "$work/short" "$work/long"
