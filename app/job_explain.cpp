@@ -1,7 +1,5 @@
 #include "app/job_explain.h"
 
-#include <ctime>
-
 #include "app/command_line.h"
 #include "app/settings_reader.h"
 #include "app/settings_summary.h"
@@ -75,7 +73,7 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
             settings.profile + "\".\n";
         return true;
     }
-    ReadAllSettings(store, settings, static_cast<uint32_t>(std::time(nullptr)));
+    ReadAllSettings(store, settings);
     JobFlags flags;
     ResetJobState(settings, flags);
     const LineFields fields = SplitFields(line);

@@ -73,8 +73,10 @@ void JobSession::Exit(int code) {
         core.ServePackets();
     }
     if (!reportNotice_.empty() && host.announceReport) {
-        // The job is over: jobs waiting for it go on while the notice is up.
+        // The job is over: jobs waiting for it go on while the notice is up, and its record, if
+        // it kept one, can be resumed.
         marker_.Release();
+        resumeSlot_.Release();
         host.announceReport(reportNotice_, endHost_.reportPath);
     }
     if (host.exit)
@@ -120,6 +122,7 @@ ResumeJob JobSession::MakeResumeJob(int mode) const {
     job.onerror = settings.onerror;
     job.modeWord = settings.delmode;
     job.profile = settings.profile;
+    job.switches = fields.switches;
     return job;
 }
 
@@ -141,7 +144,14 @@ void JobSession::SourcesChanged() {
 
 JobSession::Start JobSession::Intake() {
     settings.profile = ScanProfile(line_).value_or("local");
-    ReadAllSettings(store_, settings, static_cast<uint32_t>(std::time(nullptr)));
+    ReadAllSettings(store_, settings);
+    std::string error;
+    // Claimed before anything else can write the record; held until the process ends, so that
+    // the resume manager sees that this job runs.
+    if (resumeSlot_.Claim(store_, error))
+        settings.resumeSlot = resumeSlot_.Number();
+    else
+        std::fprintf(stderr, "%s\n", error.c_str());
     ResetJobState(settings, flags);
     fields = SplitFields(line_);
     ApplySwitches(fields.switches, settings, flags);
@@ -164,7 +174,6 @@ JobSession::Start JobSession::Intake() {
     });
     ctx.console = &console;
 
-    std::string error;
     if (bus::PrepareRuntimeDir(error))
         endpoint_ = bus::Endpoint::CreateWindow(kProgressWindowClass, error);
     if (!endpoint_)

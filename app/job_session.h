@@ -17,6 +17,7 @@
 #include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "platform/bus.h"
+#include "resume/resume_slot.h"
 #include "resume/resume_store.h"
 
 namespace rd {
@@ -120,6 +121,7 @@ private:
     Store& store_;
     std::unique_ptr<bus::Endpoint> endpoint_;
     bus::JobMarker marker_;
+    ResumeSlot resumeSlot_;
     std::unique_ptr<JobThread> job_;
     EndJobHost endHost_;
     // The tree link pass could not make every link.

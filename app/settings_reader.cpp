@@ -1,9 +1,6 @@
 #include "app/settings_reader.h"
 
-#include <cstdio>
-#include <random>
 #include <string>
-#include <vector>
 
 #include "app/recent_destinations.h"
 #include "app/store_keys.h"
@@ -40,56 +37,11 @@ bool ReadPlacement(const StoreKey& key, const char* prefix, StoredPlacement& pla
 
 }  // namespace
 
-int32_t DrawResumeSlot(Store& store, uint32_t seed) {
-    StoreKey key(store, StoreRoot::CurrentUser, std::string(kResumeKey));
-    // One look at the key instead of one per draw: the draw may need many tries when the key
-    // is nearly full, and it must stop when it is full.
-    std::vector<bool> taken(kResumeSlots, false);
-    int free = kResumeSlots;
-    for (const StoreValue& v : key.Values()) {
-        const std::string& n = v.name;
-        if (n.empty() || n.size() > 3 || (n.size() > 1 && n[0] == '0'))
-            continue;
-        int number = 0;
-        bool digits = true;
-        for (char c : n) {
-            if (c < '0' || c > '9') {
-                digits = false;
-                break;
-            }
-            number = number * 10 + (c - '0');
-        }
-        if (digits && number < kResumeSlots && !taken[number]) {
-            taken[number] = true;
-            --free;
-        }
-    }
-    if (free == 0) {
-        static bool told = false;
-        if (!told) {
-            told = true;
-            std::fprintf(stderr,
-                         "redodori: all %d resume slots are taken; this job runs without one "
-                         "and cannot be resumed after a crash\n",
-                         kResumeSlots);
-        }
-        return -1;
-    }
-    std::mt19937 random(seed);
-    for (;;) {
-        int slot = static_cast<int>(random() % kResumeSlots);
-        if (!taken[slot])
-            return slot;
-    }
-}
-
-void ReadAllSettings(Store& store, JobSettings& s, uint32_t seed) {
+void ReadAllSettings(Store& store, JobSettings& s) {
     {
         StoreKey machine(store, StoreRoot::LocalMachine, std::string(kBaseKey));
         s.InstallPath = paths::InstallFolder(machine.ReadText("InstallPath").value_or(""));
     }
-
-    s.resumeSlot = DrawResumeSlot(store, seed);
 
     StoreKey base(store, StoreRoot::CurrentUser, std::string(kBaseKey));
     s.progressPlacement = {};

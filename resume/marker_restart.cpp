@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "resume/switch_tokens.h"
 
 namespace rd {
 
@@ -26,28 +28,161 @@ std::string NextString(const std::u16string& units, size_t& at) {
     return out;
 }
 
+// Where a marker lies, and what was seen there before it is opened.
+struct MarkerPlace {
+    std::string folder;       // its folder with every link resolved, with a closing "/"
+    std::string marker;       // folder + the marker's name
+    std::string destination;  // the file beside it that it stands for; empty for none
+    fs::FileId id;            // the marker as looked at
+    MarkerFacts facts;
+};
+
+// Looks at the marker at `path` and around it, without opening it. 0, or the errno of a folder
+// or a marker that is not there.
+int LookAt(const std::string& path, MarkerPlace& place) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ENOENT;
+    char* real = ::realpath(path.substr(0, slash + 1).c_str(), nullptr);
+    if (!real)
+        return errno;
+    place.folder = real;
+    std::free(real);
+    if (place.folder.back() != '/')
+        place.folder += '/';
+    const std::string name = path.substr(slash + 1);
+    place.marker = place.folder + name;
+    struct stat seen {};
+    struct stat folder {};
+    if (::lstat(place.marker.c_str(), &seen) != 0 || ::stat(place.folder.c_str(), &folder) != 0)
+        return errno;
+    MarkerFacts& facts = place.facts;
+    facts.user = ::geteuid();
+    facts.link = S_ISLNK(seen.st_mode);
+    facts.regular = S_ISREG(seen.st_mode);
+    facts.owner = seen.st_uid;
+    facts.folderMode = folder.st_mode;
+    facts.folderOwner = folder.st_uid;
+    place.id = {seen.st_dev, seen.st_ino};
+    constexpr size_t kSuffixLength = sizeof kSuffix - 1;
+    if (name.size() > kSuffixLength && name.ends_with(kSuffix)) {
+        place.destination = place.folder + name.substr(0, name.size() - kSuffixLength);
+        struct stat there {};
+        if (::lstat(place.destination.c_str(), &there) == 0 && S_ISREG(there.st_mode)) {
+            facts.destinationRegular = true;
+            facts.destinationOwner = there.st_uid;
+        }
+    }
+    return 0;
+}
+
+// True when JudgeMarker accepts the marker at `path`; else false with the reason in `error`.
+bool Judged(const std::string& path, const MarkerPlace& place, const MarkerJob& job,
+            std::string& error) {
+    const std::string marker = "the resume marker " + path + " ";
+    switch (JudgeMarker(place.facts)) {
+        case MarkerVerdict::Accepted: return true;
+        case MarkerVerdict::Link: error = marker + "is a symbolic link"; break;
+        case MarkerVerdict::NotRegular: error = marker + "is not a regular file"; break;
+        case MarkerVerdict::Replaced: error = marker + "was replaced while it was opened"; break;
+        case MarkerVerdict::OtherOwner: error = marker + "belongs to another user"; break;
+        case MarkerVerdict::OthersFolder:
+            error = marker + "lies in a folder of another user";
+            break;
+        case MarkerVerdict::OpenFolder:
+            error = marker + "lies in a folder that others can write to";
+            break;
+        case MarkerVerdict::SharedDestination:
+            error = marker + "lies in a shared folder beside " + place.destination +
+                    ", which belongs to another user";
+            break;
+        case MarkerVerdict::NotBeside:
+            error = marker + "does not stand beside a copy of its source " + job.source;
+            break;
+        case MarkerVerdict::NoDestination:
+            error = marker + "stands beside no copy of its source: " + place.destination +
+                    " is missing or not a regular file";
+            break;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string EditMarkerSwitches(std::string switches) {
-    if (const size_t f = switches.find('f'); f != std::string::npos)
-        switches.erase(f, 1);
-    for (size_t lt = switches.find("Lt"); lt != std::string::npos; lt = switches.find("Lt", lt)) {
-        size_t end = lt + 2;
-        while (end < switches.size() && switches[end] >= '0' && switches[end] <= '9')
-            ++end;
-        switches.erase(lt, end - lt);
+    std::string edited;
+    bool listless = false;
+    bool resumes = false;
+    for (const std::string_view s : SwitchTokens(switches)) {
+        if (s == "f" || s.starts_with("Lt") || s == "M" || s == "d" || s == "j" || s == "J")
+            continue;
+        listless = listless || s == "e";
+        resumes = resumes || s == "u";
+        edited += s;
     }
-    if (switches.find('e') == std::string::npos)
-        switches += 'e';
-    if (switches.find('u') == std::string::npos)
-        switches += 'u';
-    return switches;
+    if (!listless)
+        edited += 'e';
+    if (!resumes)
+        edited += 'u';
+    return edited;
+}
+
+bool MarkerMoves(const MarkerJob& job) {
+    for (const std::string_view s : SwitchTokens(job.switches)) {
+        if (s == "m")
+            return true;
+    }
+    return false;
+}
+
+void CopyOnly(MarkerJob& job) {
+    std::string copy;
+    for (const std::string_view s : SwitchTokens(job.switches)) {
+        if (s != "m")
+            copy += s;
+    }
+    job.switches = copy;
+}
+
+MarkerVerdict JudgeMarker(const MarkerFacts& f) {
+    if (f.link)
+        return MarkerVerdict::Link;
+    if (!f.regular)
+        return MarkerVerdict::NotRegular;
+    if (!f.openedIsLookedAt)
+        return MarkerVerdict::Replaced;
+    if (f.owner != f.user)
+        return MarkerVerdict::OtherOwner;
+    // The owner of a folder can rename and replace whatever lies in it.
+    if (f.folderOwner != f.user && f.folderOwner != 0)
+        return MarkerVerdict::OthersFolder;
+    if (f.folderMode & (S_IWGRP | S_IWOTH)) {
+        // Without the sticky bit anyone who can write there can replace the marker; with it,
+        // others can still place a destination of their own beside a marker of the user's.
+        if (!(f.folderMode & S_ISVTX))
+            return MarkerVerdict::OpenFolder;
+        if (f.destinationRegular && f.destinationOwner != f.user)
+            return MarkerVerdict::SharedDestination;
+    }
+    if (!f.namedAfterSource)
+        return MarkerVerdict::NotBeside;
+    if (!f.destinationRegular)
+        return MarkerVerdict::NoDestination;
+    return MarkerVerdict::Accepted;
 }
 
 bool ReadResumeMarker(const std::string& given, MarkerJob& job, std::string& error) {
     const std::string path =
         given.empty() || given[0] == '/' ? given : fs::CurrentFolder() + "/" + given;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    MarkerPlace place;
+    if (const int failed = LookAt(path, place)) {
+        error = "cannot open the resume marker " + path + ": " + std::strerror(failed);
+        return false;
+    }
+    MarkerFacts& facts = place.facts;
+    if (!facts.regular)
+        return Judged(path, place, job, error);
+    const int fd = ::open(place.marker.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         error = "cannot open the resume marker " + path + ": " + std::strerror(errno);
         return false;
@@ -59,10 +194,9 @@ bool ReadResumeMarker(const std::string& given, MarkerJob& job, std::string& err
         got = ::pread(fd, bytes.data(), bytes.size(), 8);
     const int readError = errno;
     ::close(fd);
-    if (!S_ISREG(st.st_mode)) {
-        error = "the resume marker " + path + " is not a regular file";
-        return false;
-    }
+    facts.openedIsLookedAt = st.st_dev == place.id.device && st.st_ino == place.id.inode;
+    if (!facts.openedIsLookedAt)
+        return Judged(path, place, job, error);
     if (st.st_size <= 8) {
         error = "the resume marker " + path + " holds 8 bytes or less: no file to restart";
         return false;
@@ -78,8 +212,8 @@ bool ReadResumeMarker(const std::string& given, MarkerJob& job, std::string& err
     size_t at = 0;
     job.source = NextString(units, at);
     job.switches = EditMarkerSwitches(at < units.size() ? NextString(units, at) : std::string());
-    job.folder = path.substr(0, path.rfind('/') + 1);
-    const std::string name = path.substr(job.folder.size());
+    job.folder = place.folder;
+    const std::string name = place.marker.substr(job.folder.size());
     const std::string sourceName = job.source.substr(job.source.rfind('/') + 1);
     if (job.source.empty() || job.source[0] != '/' ||
         job.source.find_first_of("|?*\r\n") != std::string::npos ||
@@ -88,12 +222,8 @@ bool ReadResumeMarker(const std::string& given, MarkerJob& job, std::string& err
                 job.source + "\"";
         return false;
     }
-    if (name != sourceName + kSuffix) {
-        error = "the resume marker " + path + " does not stand beside a copy of its source " +
-                job.source;
-        return false;
-    }
-    return true;
+    facts.namedAfterSource = name == sourceName + kSuffix;
+    return Judged(path, place, job, error);
 }
 
 std::string MarkerJobLine(const MarkerJob& job) {

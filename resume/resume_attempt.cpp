@@ -5,6 +5,7 @@
 #include "app/store_keys.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
+#include "resume/resume_slot.h"
 
 namespace rd {
 
@@ -12,6 +13,15 @@ AttemptResult AttemptResume(Store& store, int32_t n, const std::string& ownProgr
                             const ResumeLauncher& launch) {
     StoreKey key(store, StoreRoot::CurrentUser, std::string(kResumeKey));
     const std::string name = std::to_string(n);
+    ResumeSlot slot;
+    std::string why;
+    switch (slot.Take(n, why)) {
+        case ResumeSlot::Lock::Taken: break;
+        case ResumeSlot::Lock::Running:
+            return {1, false, "stored job " + name + " is still running", true};
+        case ResumeSlot::Lock::Failed:
+            return {1, false, "cannot tell whether stored job " + name + " still runs: " + why};
+    }
     const std::string from = key.ReadText("f_" + name).value_or("");
     if (from.empty())
         return {1, false, key.ValueExists(name) ? "the record names no source folder" : ""};

@@ -24,14 +24,18 @@ struct AttemptResult {
     // Why the record cannot be resumed (it stays), or why this try has to wait; empty when the
     // command ran, or the record went meanwhile.
     std::string problem;
+    // The record's job still runs ("stored job N is still running").
+    bool running = false;
 };
 
-// The record's "f_" names its source folder: none ends the item, one that is not an existing
-// folder (yet) makes it wait. The command must pass CheckStoredCommand against `ownProgram`;
-// with "min" on it gets the start-hidden switch "n". The record is taken before the command
-// runs (its value N deleted, and only one taker gets it, also among several processes) and put
-// back when the program cannot be started; once it runs, the rest of the record goes. The list
-// file stays for the started job to read.
+// A record whose job still runs (ResumeSlot) is not taken: that job would be run twice, and the
+// two would fight over the same files. The record's "f_" names its source folder: none ends the
+// item, one that is not an existing folder (yet) makes it wait. The command must pass
+// CheckStoredCommand against `ownProgram`; with "min" on it gets the start-hidden switch "n". The
+// record is taken before the command runs (its value N deleted, and only one taker gets it, also
+// among several processes, while the attempt holds the record's slot so that no new job claims it
+// meanwhile) and put back when the program cannot be started; once it runs, the rest of the record
+// goes. The list file stays for the started job to read.
 AttemptResult AttemptResume(Store& store, int32_t n, const std::string& ownProgram,
                             const ResumeLauncher& launch);
 

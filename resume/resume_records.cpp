@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "resume/resume_slot.h"
 
 namespace rd {
 
@@ -179,11 +180,15 @@ RecordColumns ColumnsOf(const ResumeRecord& record) {
             record.autostart ? "Yes" : "No"};
 }
 
-std::vector<int32_t> StartupRecords(Store& store) {
+std::vector<int32_t> StartupRecords(Store& store, std::vector<int32_t>* running) {
     std::vector<int32_t> numbers;
     for (const ResumeRecord& record : ReadResumeRecords(store)) {
-        if (record.autostart)
+        if (!record.autostart)
+            continue;
+        if (!ResumeJobRunning(record.n))
             numbers.push_back(record.n);
+        else if (running)
+            running->push_back(record.n);
     }
     return numbers;
 }

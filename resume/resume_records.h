@@ -66,8 +66,9 @@ struct RecordColumns {
 };
 RecordColumns ColumnsOf(const ResumeRecord& record);
 
-// The records the start-up resume takes, ascending: those without "d_".
-std::vector<int32_t> StartupRecords(Store& store);
+// The records the start-up resume takes, ascending: those without "d_" whose job no longer
+// runs (ResumeJobRunning); those whose job still runs go into `running` when it is given.
+std::vector<int32_t> StartupRecords(Store& store, std::vector<int32_t>* running = nullptr);
 
 // Resume on restart: deletes a non-empty "d_" + N, else writes it as "x".
 void FlipAutostart(Store& store, int32_t n);

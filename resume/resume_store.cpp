@@ -1,6 +1,7 @@
 #include "resume/resume_store.h"
 
 #include <ctime>
+#include <string_view>
 #include <system_error>
 
 #include "app/store_keys.h"
@@ -11,6 +12,7 @@
 #include "platform/private_folder.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "resume/switch_tokens.h"
 
 namespace rd {
 
@@ -42,7 +44,37 @@ bool WriteList(const ResumeJob& job, std::string& error) {
 }  // namespace
 
 std::string ResumeSwitches(const ResumeJob& job) {
+    // Of the existing-file letters only the last of "u", "w", "k", "o" counts, with an "i" after
+    // it; "w" and "I" say again what "uw" says.
+    char policy = 0;
+    bool older = false;
+    std::string kept;
+    for (const std::string_view s : SwitchTokens(job.switches)) {
+        switch (s[0]) {
+            case 'u':
+            case 'w':
+            case 'k':
+            case 'o':
+                policy = s[0] == 'w' ? 0 : s[0];
+                older = false;
+                break;
+            case 'i': older = true; break;
+            case 'I': older = false; break;
+            case 'L':
+                if (s.size() > 2 && std::string_view("kpcb").find(s[1]) != std::string_view::npos)
+                    kept += s;
+                break;
+            default:
+                if (std::string_view("vVzZtTchHDGjJ").find(s[0]) != std::string_view::npos)
+                    kept += s;
+                break;
+        }
+    }
     std::string out = "uw";
+    if (policy)
+        out += policy;
+    if (older)
+        out += 'i';
     if (job.onerror == 1)
         out += "r";
     else if (job.onerror == 2)
@@ -51,6 +83,7 @@ std::string ResumeSwitches(const ResumeJob& job) {
         out += "M";
     else if (mode::IsMove(job.modeWord))
         out += "m";
+    out += kept;
     out += job.profile == "local" ? "q2" : "q1";
     return out;
 }

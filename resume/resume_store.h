@@ -19,10 +19,20 @@ struct ResumeJob {
     int32_t onerror = 0;
     int32_t modeWord = 0;
     std::string profile = "local";
+    std::string switches;  // the switch field of the job's line
 };
 
-// The record's switches: "uw", then "r" or "s" for the error policy, "m" or "M" for a move or
-// delete job, then "q2" for the local profile or "q1" for another.
+// The record's switches: "uw" (resume, else overwrite), then the job's own existing-file
+// policy where it has one ("k", "o", "u", "i": resume, else skip, rename or ask; overwrite if
+// older), "r" or "s" for the error policy, "m" or "M" for a move or delete job, the job's other
+// switches that a resumed job keeps (verification, reserved space, burst modes, file times,
+// retry time-out, speed and buffer limits, no shut-down, waiting for other jobs, links), then
+// "q2" for the local profile or "q1" for another. Left out: the forms of the
+// lists ("e", "f", "x": the record names its own list), a console wrapper's "Lt" (it is gone),
+// the profile's "q" (the record gives it), and what belonged to the first start only: "p"
+// (start paused), "g" (join a running job, whose policies would decide instead), "n" (no
+// window: the resume manager's "Start minimized" decides) and "d" (shut down at the end: a
+// resumed job often ends while someone is at work).
 std::string ResumeSwitches(const ResumeJob& job);
 
 // paths::StateDir() + "/vnfrm" + slot + ".lst".

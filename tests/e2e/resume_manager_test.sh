@@ -8,7 +8,7 @@ set -euo pipefail
 
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/resume_common.sh"
-unset DISPLAY WAYLAND_DISPLAY
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 export TMPDIR="$work/tmp" REDODORI_STARTUP_DELAY_MS=100
 mkdir -p "$TMPDIR" "$work/src/tree" || setup_failed "cannot make the work folders"
 head -c 3000000 /dev/urandom >"$work/src/tree/big" && echo small >"$work/src/tree/small" ||
@@ -76,6 +76,35 @@ wait "$manager" 2>/dev/null || true
 # Started jobs keep records of their own until they end.
 wait_until '[ -z "$(records)" ]' || bad "the late job did not end: $(records)"
 
+# A job that still runs is resumed neither by the start-up resume of a second login nor by
+# --resume N: the two would fight over the same files. Once it is gone its record is resumed.
+# The job starts paused (p), so that it holds its record without copying; a resumed job does
+# not start paused.
+(exec "$REDODORI" "|$work/src/tree|$work/dst7/|ep" 2>/dev/null) &
+job=$!
+pids+=("$job")
+wait_until '[ -n "$(records)" ]' || setup_failed "the paused job stored no record"
+n=$(records | head -n 1 | sed 's/ = .*//')
+stored=$("$REDODORI_REG" list "$key")
+timeout 60 "$REDODORI" /vnresume /startup 2>"$work/err7" || bad "the start-up resume failed: $(cat "$work/err7")"
+check_same "the start-up resume of a running job" \
+    "redodori: stored job $n is still running; it is not resumed" "$(own_lines "$work/err7")"
+set +e
+"$REDODORI_CONSOLE" --resume "$n" </dev/null >"$work/out7" 2>&1
+status=$?
+set -e
+check_same "--resume of a running job: exit status" 3 "$status"
+check_same "--resume of a running job says so" "redodori-console: stored job $n is still running" \
+    "$(cat "$work/out7")"
+check_same "the running job's record" "$stored" "$("$REDODORI_REG" list "$key")"
+! cmp -s "$work/src/tree/big" "$work/dst7/tree/big" 2>/dev/null || bad "a second job copied the running job's files"
+kill -KILL "$job"
+wait "$job" 2>/dev/null || true
+timeout 60 "$REDODORI" /vnresume /startup 2>"$work/err8" || bad "the start-up resume failed: $(cat "$work/err8")"
+! grep -q "still running" "$work/err8" || bad "a job that was killed still counts as running"
+wait_until 'diff -r "$work/src/tree" "$work/dst7/tree" >/dev/null 2>&1 && [ -z "$(records)" ]' ||
+    bad "the record of the killed job was not resumed: $(records)"
+
 # One file restarts from its marker: the copy ends whole and the marker goes.
 mkdir -p "$work/dst4"
 head -c 1000000 "$work/src/tree/big" >"$work/dst4/big"
@@ -85,6 +114,20 @@ perl -e 'print pack("Q<", 1000000), map { join("\0", split //, $_) . "\0\0\0" } 
 wait_until 'cmp -s "$work/src/tree/big" "$work/dst4/big" && [ ! -e "$work/dst4/big.RedoDori" ]' ||
     bad "the marker restart did not finish the file: $(cat "$work/err4")"
 wait_until '[ -z "$(records)" ]' || bad "the restarted job did not end: $(records)"
+
+# A marker of a move: without a display nobody can confirm that the source goes, so the file is
+# copied only, and stderr says so.
+head -c 1000000 "$work/src/tree/big" >"$work/dst4/moved"
+cp "$work/src/tree/big" "$work/src/moved"
+perl -e 'print pack("Q<", 1000000), map { join("\0", split //, $_) . "\0\0\0" } @ARGV' \
+    "$work/src/moved" "mq2" >"$work/dst4/moved.RedoDori" || setup_failed "cannot write a marker"
+"$REDODORI" "/vnresume=$work/dst4/moved.RedoDori" 2>"$work/err5" || bad "the move marker restart failed"
+check_same "a move marker without a display" \
+    "redodori: the resume marker $work/dst4/moved.RedoDori restarts a move, and without a display nobody can confirm it: $work/src/moved is copied only and stays" \
+    "$(own_lines "$work/err5" | head -n 1)"
+wait_until 'cmp -s "$work/src/tree/big" "$work/dst4/moved" && [ -z "$(records)" ]' ||
+    bad "the move marker did not copy the file: $(cat "$work/err5")"
+[ -f "$work/src/moved" ] || bad "a move marker without a display removed its source"
 
 # Markers and records that must not run: each is refused with its reason and stays.
 head -c 8 /dev/zero >"$work/dst4/short.RedoDori"
@@ -115,4 +158,32 @@ check_same "--resume of a missing job" "redodori-console: there is no stored job
 mkdir -p "$work/vnresume" && echo data >"$work/vnresume/file"
 "$REDODORI" "|$work/vnresume|$work/dst6/|e" 2>/dev/null
 cmp -s "$work/vnresume/file" "$work/dst6/vnresume/file" || bad "a job with /vnresume in a path did not copy"
+# With a display the move is asked for, No being the default: Enter copies only, Yes moves.
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+    start_display
+    # The refused records above are not needed any more; an empty key tells that a job ended.
+    forget_records
+    for answer in Return alt+y; do
+        head -c 1000000 "$work/src/tree/big" >"$work/dst4/moved"
+        cp "$work/src/tree/big" "$work/src/moved"
+        perl -e 'print pack("Q<", 1000000), map { join("\0", split //, $_) . "\0\0\0" } @ARGV' \
+            "$work/src/moved" "mq2" >"$work/dst4/moved.RedoDori" || setup_failed "cannot write a marker"
+        "$REDODORI" "/vnresume=$work/dst4/moved.RedoDori" 2>"$work/err9" &
+        asked=$!
+        pids+=("$asked")
+        window=$(focus_window "RedoDori")
+        [ -n "$window" ] || { bad "no question for a move marker ($answer)"; continue; }
+        xdotool key "$answer"
+        wait_job "$asked"
+        wait_until 'cmp -s "$work/src/tree/big" "$work/dst4/moved" && [ ! -e "$work/dst4/moved.RedoDori" ] && [ -z "$(records)" ]' ||
+            bad "the move marker did not finish the file ($answer): $(cat "$work/err9")"
+        if [ "$answer" = Return ]; then
+            [ -f "$work/src/moved" ] || bad "the default answer to a move marker removed its source"
+        else
+            wait_until '[ ! -e "$work/src/moved" ]' || bad "Yes to a move marker kept its source"
+        fi
+    done
+else
+    echo "skipped the question of a move marker: Xvfb or xdotool is missing"
+fi
 finish "resume manager"

@@ -5,9 +5,9 @@ set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}" "${REDODORI_CONSOLE:?}"
 
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/resume_common.sh"
 export TMPDIR="$work/tmp"
 mkdir -p "$work/tmp" "$work/src/tree"
-key='Software\DIRAREDI\RedoDori\Resume'
 "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' resume 1
 
 head -c 3000000 /dev/urandom >"$work/src/tree/big"
@@ -27,7 +27,8 @@ if strace -V >/dev/null 2>&1; then
     list=$(sed -E 's/^[^|]* \|([^|]*)\|.*/\1/' <<<"$command")
     [ "$list" = "$work/state/vnfrm$n.lst" ] || fail "the record's list is not in the state folder: $list"
     [ -f "$list" ] || fail "the record's list file is missing"
-    grep -q '|uwq2$' <<<"$command" || fail "unexpected switches in $command"
+    # The job's own write burst (t2) is kept; the forms of its lists are not.
+    grep -q '|uwt2q2$' <<<"$command" || fail "unexpected switches in $command"
     # Run the stored command as the resume manager does: program, then the rest as one argument.
     program=${command%% |*}
     rest="|${command#* |}"
@@ -79,8 +80,9 @@ list=$(grep -E "^$n = text:" <<<"$stored" | sed -E 's/^[^|]* \|([^|]*)\|.*/\1/')
 for name in "$n" "f_$n" "t_$n" "d_$n"; do "$REDODORI_REG" delete "$key" "$name"; done
 rm -f "$list"
 
-# A move job with skip on error stores uwsmq2: seen while it runs, slowed down (two
-# destinations, so that the move copies instead of renaming at once).
+# A move job with skip on error stores uwsm, then its own buffer and speed limits, then q2: seen
+# while it runs, slowed down (two destinations, so that the move copies instead of renaming at
+# once).
 cp "$work/src/tree/small" "$work/src/moved"
 (exec "$REDODORI" "|$work/src/moved|$work/dst3/?$work/dst4/|emsLb0Lc0" 2>/dev/null) &
 pid=$!
@@ -92,5 +94,32 @@ for _ in $(seq 1 200); do
 done
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
-grep -q '|uwsmq2$' <<<"$stored" || fail "move with skip stored: $stored"
+grep -q '|uwsmLb0Lc0q2$' <<<"$stored" || fail "move with skip stored: $stored"
+
+# Two jobs started at once claim a slot each: while both run both records are stored, and the
+# job that ends first leaves the other's record. The first job copies 4 KiB at 1 KiB/s, the
+# second crawls until it is killed.
+forget_records
+rm -rf "$work/state"
+head -c 4096 /dev/urandom >"$work/src/short"
+head -c 100000 /dev/urandom >"$work/src/long"
+for round in 1 2 3 4 5; do
+    rm -rf "$work/short" "$work/long"
+    (exec "$REDODORI" "|$work/src/short|$work/short/|eLb0Lc5" 2>/dev/null) &
+    first=$!
+    (exec "$REDODORI" "|$work/src/long|$work/long/|eLb0Lc0" 2>/dev/null) &
+    second=$!
+    pids+=("$first" "$second")
+    if ! wait_until 'grep -qF "|$work/short/?|" <<<"$(records)" && grep -qF "|$work/long/?|" <<<"$(records)"'; then
+        fail "round $round: two jobs started at once share one record: $(records)"
+    fi
+    wait "$first" || fail "round $round: the first job failed"
+    cmp -s "$work/src/short" "$work/short/short" || fail "round $round: the first job did not copy"
+    grep -qF "|$work/long/?|" <<<"$(records)" || fail "round $round: the job that ended first took the other's record: $(records)"
+    ! grep -qF "|$work/short/?|" <<<"$(records)" || fail "round $round: the finished job left its record"
+    kill -KILL "$second"
+    wait "$second" 2>/dev/null || true
+    forget_records
+    rm -rf "$work/state"
+done
 echo "resume: all checks passed"

@@ -1121,6 +1121,10 @@ Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
             why = "the start failed";
             return child > 0;
         });
+    if (result.running) {
+        out.Note(result.problem);
+        return {kNothingToDo, 0};
+    }
     if (!result.started) {
         out.Note("stored job " + std::to_string(n) + " was not resumed: " +
                  (result.problem.empty() ? "another resume took it" : result.problem) +

@@ -1,14 +1,15 @@
 #include "ui/resume/resume_manager.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/language.h"
 #include "app/settings_reader.h"
@@ -31,13 +32,42 @@ int StartupDelayMs() {
     return given && *given ? std::atoi(given) : 10000;
 }
 
-int RestartFromMarker(const std::string& markerPath, const std::string& own) {
+// A marker of a move job removes its source once the file is copied: the user says so first,
+// No being the answer that loses nothing. Without a display nobody can say so, and the file is
+// copied only.
+void SettleMove(int argc, char** argv, const std::string& markerPath, bool display,
+                MarkerJob& job) {
+    if (!MarkerMoves(job))
+        return;
+    if (display) {
+        QApplication app(argc, argv);
+        const QString text =
+            QString(
+                "The resume marker %1 restarts a move:\n\n%2\n\nto %3\n\nRemove the source "
+                "once it is copied? No copies it and keeps the source.")
+                .arg(QString::fromStdString(markerPath), QString::fromStdString(job.source),
+                     QString::fromStdString(job.folder));
+        if (QMessageBox::question(nullptr, "RedoDori", text, QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::No) == QMessageBox::Yes)
+            return;
+    } else {
+        std::fprintf(stderr,
+                     "redodori: the resume marker %s restarts a move, and without a display "
+                     "nobody can confirm it: %s is copied only and stays\n",
+                     markerPath.c_str(), job.source.c_str());
+    }
+    CopyOnly(job);
+}
+
+int RestartFromMarker(int argc, char** argv, const std::string& markerPath, bool display,
+                      const std::string& own) {
     MarkerJob job;
     std::string error;
     if (!ReadResumeMarker(markerPath, job, error)) {
         std::fprintf(stderr, "redodori: %s\n", error.c_str());
         return 0;
     }
+    SettleMove(argc, argv, markerPath, display, job);
     if (!LaunchDetached(own, MarkerJobLine(job), error))
         std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(),
                      error.c_str());
@@ -49,7 +79,7 @@ int RestartFromMarker(const std::string& markerPath, const std::string& own) {
 void LoadLanguage(Store& store, Language& language) {
     JobSettings settings;
     settings.profile = "local";
-    ReadAllSettings(store, settings, static_cast<uint32_t>(std::time(nullptr)));
+    ReadAllSettings(store, settings);
     const std::optional<std::string> own =
         store.ReadText(StoreRoot::CurrentUser, std::string(kBaseKey), "Lngname");
     language.Load(settings.InstallPath, own.value_or(settings.Lngname));
@@ -70,7 +100,7 @@ bool LaunchDetached(const std::string& program, const std::string& argument, std
 int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display) {
     const std::string own = OwnProgramPath();
     if (mode.kind == ResumeMode::Marker)
-        return RestartFromMarker(mode.markerPath, own);
+        return RestartFromMarker(argc, argv, mode.markerPath, display, own);
 
     if (mode.kind == ResumeMode::Window && !display) {
         std::fputs(
@@ -99,8 +129,12 @@ int RunResumeManager(int argc, char** argv, const ResumeMode& mode, bool display
     QObject::connect(&items, &ResumeItems::emptied, &app, quitWhenDone);
     if (mode.kind == ResumeMode::Startup) {
         QTimer::singleShot(StartupDelayMs(), &app, [&] {
-            for (const int32_t n : StartupRecords(store))
+            std::vector<int32_t> running;
+            for (const int32_t n : StartupRecords(store, &running))
                 items.Resume(n);
+            for (const int32_t n : running)
+                std::fprintf(stderr,
+                             "redodori: stored job %d is still running; it is not resumed\n", n);
             quitWhenDone();
         });
     } else {

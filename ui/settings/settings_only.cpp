@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
-#include <ctime>
 #include <memory>
 
 #include "app/command_line.h"
@@ -46,7 +45,7 @@ void HoldCloseSignals() {
 int RunSettingsOnly(const std::string& line) {
     JobSettings settings;
     settings.profile = ScanProfile(line).value_or("local");
-    ReadAllSettings(Store::Default(), settings, static_cast<uint32_t>(std::time(nullptr)));
+    ReadAllSettings(Store::Default(), settings);
     MessageTable messages;
     Language language;
     language.Load(settings.InstallPath, settings.Lngname);

@@ -207,7 +207,7 @@ protected:
     JobSettings ReadBack(const std::string& profile) {
         JobSettings s;
         s.profile = profile;
-        ReadAllSettings(store, s, 1);
+        ReadAllSettings(store, s);
         return s;
     }
 };
@@ -269,7 +269,7 @@ TEST_F(SettingsStorage, DamagedStoreShowsDefaultsAndTakesTheStoredValues) {
     test::WriteFile(env.ConfigDir() + "/damaged.db", std::string(4096, 'x'));
     Store reopened(env.ConfigDir() + "/damaged.db");
     JobSettings s;
-    ReadAllSettings(reopened, s, 1);
+    ReadAllSettings(reopened, s);
     EXPECT_EQ(FieldsFromSettings(s, ReadShellValues(reopened, "local")).bufferSize, 6);
     SettingsFields f;
     f.bufferSize = 2;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "app/store_keys.h"
 #include "platform/store.h"
 #include "test_support.h"
@@ -21,7 +19,7 @@ protected:
 
 TEST_F(SettingsReader, FreshStoreGivesTheDefaults) {
     JobSettings s;
-    ReadAllSettings(store, s, 1);
+    ReadAllSettings(store, s);
     EXPECT_EQ(s.profile, "local");
     EXPECT_EQ(s.delmode, 0);
     EXPECT_EQ(s.encrc, 0);
@@ -51,8 +49,8 @@ TEST_F(SettingsReader, FreshStoreGivesTheDefaults) {
     EXPECT_TRUE(s.centerChooser);
     EXPECT_FALSE(s.progressPlacement.hasLeft);
     EXPECT_TRUE(s.recentFolders.empty());
-    EXPECT_GE(s.resumeSlot, 0);
-    EXPECT_LT(s.resumeSlot, 999);
+    // The slot is claimed by the job, not read.
+    EXPECT_EQ(s.resumeSlot, -1);
 }
 
 TEST_F(SettingsReader, StoredValuesAndWrongTypes) {
@@ -66,7 +64,7 @@ TEST_F(SettingsReader, StoredValuesAndWrongTypes) {
     store.WriteText(StoreRoot::CurrentUser, local, "sndpath", "");
 
     JobSettings s;
-    ReadAllSettings(store, s, 1);
+    ReadAllSettings(store, s);
     EXPECT_EQ(s.bufsz, 6);
     EXPECT_EQ(s.splim, 55);
     EXPECT_EQ(s.onexist, 0x14);
@@ -82,7 +80,7 @@ TEST_F(SettingsReader, WindowPlacementStopsAtTheFirstGap) {
     store.WriteInt(StoreRoot::CurrentUser, kBaseKey, "F2_Width", 300);  // after the gap
     store.WriteInt(StoreRoot::CurrentUser, kBaseKey, "F1_Left", 5);
     JobSettings s;
-    ReadAllSettings(store, s, 1);
+    ReadAllSettings(store, s);
     EXPECT_TRUE(s.progressPlacement.hasLeft);
     EXPECT_EQ(s.progressPlacement.left, 120);
     EXPECT_FALSE(s.progressPlacement.hasTop);
@@ -97,7 +95,7 @@ TEST_F(SettingsReader, CompletePlacementsAreAllTaken) {
     for (int i = 0; i < 8; ++i)
         store.WriteInt(StoreRoot::CurrentUser, kBaseKey, names[i], 10 * (i + 1));
     JobSettings s;
-    ReadAllSettings(store, s, 1);
+    ReadAllSettings(store, s);
     EXPECT_FALSE(s.centerChooser);
     EXPECT_EQ(s.progressPlacement.height, 40);
     EXPECT_EQ(s.chooserPlacement.left, 50);
@@ -105,7 +103,7 @@ TEST_F(SettingsReader, CompletePlacementsAreAllTaken) {
 
     // A text where an integer belongs stops the group like a missing value.
     store.WriteText(StoreRoot::CurrentUser, kBaseKey, "F1_Top", "60");
-    ReadAllSettings(store, s, 1);
+    ReadAllSettings(store, s);
     EXPECT_TRUE(s.centerChooser);
     EXPECT_TRUE(s.chooserPlacement.hasLeft);
     EXPECT_FALSE(s.chooserPlacement.hasTop);
@@ -119,7 +117,7 @@ TEST_F(SettingsReader, RecentFoldersSkipGaps) {
     store.WriteText(StoreRoot::CurrentUser, kBaseKey, "LastDir_63", "/last");
     store.WriteText(StoreRoot::CurrentUser, kBaseKey, "LastDir_64", "/beyond");
     JobSettings s;
-    ReadAllSettings(store, s, 1);
+    ReadAllSettings(store, s);
     EXPECT_EQ(s.recentFolders, (std::vector<std::string>{"/a", "/six", "/last"}));
 }
 
@@ -130,49 +128,16 @@ TEST_F(SettingsReader, ProfilesAreSeparate) {
 
     JobSettings net;
     net.profile = "network";
-    ReadAllSettings(store, net, 1);
+    ReadAllSettings(store, net);
     EXPECT_EQ(net.bufsz, 9);
     EXPECT_EQ(net.parcopy, 1);
 
     JobSettings loc;
-    ReadAllSettings(store, loc, 1);
+    ReadAllSettings(store, loc);
     EXPECT_EQ(loc.bufsz, 2);
     EXPECT_EQ(loc.parcopy, 0);
     // Reading the network profile wrote nothing into the local one.
     EXPECT_EQ(store.Values(StoreRoot::CurrentUser, local).size(), 1u);
-}
-
-TEST_F(SettingsReader, ResumeSlotAvoidsTakenNumbers) {
-    for (int n = 0; n <= 997; ++n)
-        store.WriteText(StoreRoot::CurrentUser, kResumeKey, std::to_string(n), "x");
-    store.WriteText(StoreRoot::CurrentUser, kResumeKey, "f_998", "x");  // not a slot value
-    for (uint32_t seed = 0; seed < 5; ++seed)
-        EXPECT_EQ(DrawResumeSlot(store, seed), 998);
-
-    store.WriteText(StoreRoot::CurrentUser, kResumeKey, "998", "x");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DrawResumeSlot(store, 1), -1);
-    EXPECT_EQ(DrawResumeSlot(store, 2), -1);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("resume slots are taken"), std::string::npos);
-    // Said once, however often the draw fails.
-    EXPECT_EQ(err.find("resume slots are taken"), err.rfind("resume slots are taken"));
-
-    JobSettings s;
-    ReadAllSettings(store, s, 3);
-    EXPECT_EQ(s.resumeSlot, -1);
-}
-
-TEST_F(SettingsReader, DrawIsSpreadOverFreeSlots) {
-    store.WriteText(StoreRoot::CurrentUser, kResumeKey, "min", "1");
-    std::set<int32_t> seen;
-    for (uint32_t seed = 0; seed < 50; ++seed) {
-        int32_t slot = DrawResumeSlot(store, seed);
-        ASSERT_GE(slot, 0);
-        ASSERT_LT(slot, 999);
-        seen.insert(slot);
-    }
-    EXPECT_GT(seen.size(), 10u);
 }
 
 TEST(SettingsReaderDamaged, DamagedStoreGivesDefaults) {
@@ -185,7 +150,7 @@ TEST(SettingsReaderDamaged, DamagedStoreGivesDefaults) {
     testing::internal::CaptureStderr();
     Store store(db);
     JobSettings s;
-    ReadAllSettings(store, s, 1);
+    ReadAllSettings(store, s);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("damaged"), std::string::npos) << err;
     EXPECT_EQ(s.bufsz, 6);

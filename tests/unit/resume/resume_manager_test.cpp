@@ -21,6 +21,7 @@
 #include "resume/resume_item.h"
 #include "resume/resume_mode.h"
 #include "resume/resume_records.h"
+#include "resume/resume_slot.h"
 #include "test_support.h"
 
 namespace rd {
@@ -156,6 +157,15 @@ TEST_F(ResumeRecords, ListColumnsStartupAndFlags) {
     EXPECT_FALSE(Get("d_5"));
     EXPECT_EQ(Get("d_0"), "x");
     EXPECT_EQ(StartupRecords(store), (std::vector<int32_t>{5, 12}));
+
+    // The job of record 12 still runs: it is left to that job.
+    ResumeSlot running;
+    ASSERT_EQ(running.Take(12, error), ResumeSlot::Lock::Taken) << error;
+    std::vector<int32_t> left;
+    EXPECT_EQ(StartupRecords(store, &left), (std::vector<int32_t>{5}));
+    EXPECT_EQ(left, (std::vector<int32_t>{12}));
+    running.Release();
+    EXPECT_EQ(StartupRecords(store), (std::vector<int32_t>{5, 12}));
 }
 
 TEST_F(ResumeRecords, OnlyAListWrittenForOneJobIsRemoved) {
@@ -238,8 +248,12 @@ TEST_F(ResumeRecords, AttemptRunsTheCommandOnceTheSourceFolderIsThere) {
     };
     std::vector<Launch> launched;
     bool launchWorks = true;
+    // The job of record 1, when it still runs.
+    ResumeSlot job;
+    bool slotHeldAtLaunch = false;
     const ResumeLauncher launch = [&](const std::string& program, const std::string& argument,
                                       std::string& why) {
+        slotHeldAtLaunch = ResumeJobRunning(1);
         launched.push_back({program, argument});
         why = "boom";
         return launchWorks;
@@ -280,28 +294,53 @@ TEST_F(ResumeRecords, AttemptRunsTheCommandOnceTheSourceFolderIsThere) {
          {1, false, "the program could not be started: boom"},
          {arguments},
          true},
+        {"StillRunning",
+         [&] { ASSERT_EQ(job.Take(1, error), ResumeSlot::Lock::Taken) << error; },
+         {1, false, "stored job 1 is still running", true},
+         {},
+         true},
+        {"RunningUnknown",
+         [&] {
+             ASSERT_EQ(paths::MakePath(paths::RuntimeDir()), 0);
+             ASSERT_EQ(::chmod(paths::RuntimeDir().c_str(), 0770), 0);
+         },
+         {1, false,
+          "cannot tell whether stored job 1 still runs: the runtime folder " + paths::RuntimeDir() +
+              " is open to other users (mode 0770); refusing to use it"},
+         {},
+         true},
     };
     for (const Case& c : cases) {
         store.DeleteKey(StoreRoot::CurrentUser, kResumeKey);
         launched.clear();
         launchWorks = true;
+        job.Release();
+        paths::MakePath(paths::RuntimeDir());
+        ::chmod(paths::RuntimeDir().c_str(), 0700);
         Record(1);
         c.prepare();
         const AttemptResult result = AttemptResume(store, 1, REDODORI_BIN, launch);
         EXPECT_EQ(result.exitCode, c.expected.exitCode) << c.name;
         EXPECT_EQ(result.started, c.expected.started) << c.name;
         EXPECT_EQ(result.problem, c.expected.problem) << c.name;
+        EXPECT_EQ(result.running, c.expected.running) << c.name;
+        // While the attempt takes the record no new job may claim its slot; afterwards it is
+        // free again.
+        EXPECT_EQ(ResumeJobRunning(1), c.expected.running) << c.name;
         std::vector<std::string> arguments;
         for (const Launch& l : launched) {
             EXPECT_EQ(l.program, REDODORI_BIN) << c.name;
             arguments.push_back(l.argument);
         }
         EXPECT_EQ(arguments, c.launches) << c.name;
+        if (!launched.empty())
+            EXPECT_TRUE(slotHeldAtLaunch) << c.name;
         EXPECT_EQ(RecordKept(1), c.kept) << c.name;
         // The started job reads the list: it stays in every case.
         EXPECT_TRUE(sfs::exists(ListPath(1))) << c.name;
     }
     // A record taken meanwhile (by another manager) is not run twice.
+    ASSERT_EQ(::chmod(paths::RuntimeDir().c_str(), 0700), 0);
     store.DeleteKey(StoreRoot::CurrentUser, kResumeKey);
     launched.clear();
     Put("f_1", env.Dir() / "src/");
@@ -378,15 +417,131 @@ TEST(MarkerSwitches, EditedForARestartOfOneFile) {
     struct Case {
         const char* stored;
         const char* edited;
-    } cases[] = {{"uwfq1", "uwq1e"},    {"", "eu"},  {"eu", "eu"}, {"fLt123ff", "ffeu"},
-                 {"Lk2Lt7v", "Lk2veu"}, {"Lt", "eu"}};
+    } cases[] = {
+        {"uwfq1", "uwq1e"},
+        {"", "eu"},
+        {"eu", "eu"},
+        // The target field is a folder, whatever the job's lists were.
+        {"fLt123ff", "eu"},
+        {"Lk2Lt7v", "Lk2veu"},
+        {"Lt", "eu"},
+        // A marker never brings a delete, a shut-down or links.
+        {"Mn", "neu"},
+        {"dDjJv", "Dveu"},
+        {"q1M", "q1eu"},
+        // A move stays for the restart to settle.
+        {"mwn", "mwneu"},
+        // Letters inside a numeric switch are not switches.
+        {"Le5Lu3", "Le5Lu3eu"},
+        {"uwsmq2Lb0", "uwsmq2Lb0e"},
+    };
     for (const Case& c : cases)
         EXPECT_EQ(EditMarkerSwitches(c.stored), c.edited) << c.stored;
+}
+
+TEST(MarkerSwitches, AMoveCanBeMadeACopy) {
+    struct Case {
+        const char* switches;
+        bool moves;
+        const char* copy;
+    } cases[] = {{"mwneu", true, "wneu"},
+                 {"uwsmq2e", true, "uwsq2e"},
+                 {"Lm3eu", false, "Lm3eu"},
+                 {"eu", false, "eu"}};
+    for (const Case& c : cases) {
+        MarkerJob job{"/s/f", "/d/", c.switches};
+        EXPECT_EQ(MarkerMoves(job), c.moves) << c.switches;
+        CopyOnly(job);
+        EXPECT_EQ(job.switches, c.copy) << c.switches;
+        EXPECT_FALSE(MarkerMoves(job)) << c.switches;
+    }
+}
+
+TEST(MarkerTrust, OnlyTheUsersOwnMarkerBesideItsDestinationIsAccepted) {
+    constexpr uid_t kUser = 1000, kOther = 1001;
+    constexpr mode_t kDir = S_IFDIR;
+    // Everything as it should be: the user's marker in the user's private folder, named after
+    // its source, beside the user's destination.
+    const MarkerFacts good{kUser, false, true, true, kUser, kDir | 0700, kUser, true, true, kUser};
+    using V = MarkerVerdict;
+    struct Case {
+        const char* name;
+        std::function<void(MarkerFacts&)> change;
+        MarkerVerdict verdict;
+    } cases[] = {
+        {"PrivateFolder", [](MarkerFacts&) {}, V::Accepted},
+        {"FolderOfRoot", [](MarkerFacts& f) { f.folderMode = kDir | 0755, f.folderOwner = 0; },
+         V::Accepted},
+        {"OwnFolderOthersMayRead", [](MarkerFacts& f) { f.folderMode = kDir | 0755; }, V::Accepted},
+        {"StickyFolderOfRoot",
+         [](MarkerFacts& f) { f.folderMode = kDir | 01777, f.folderOwner = 0; }, V::Accepted},
+        {"StickyOwnFolder", [](MarkerFacts& f) { f.folderMode = kDir | 01777; }, V::Accepted},
+        {"RootsOwnMarker",
+         [](MarkerFacts& f) {
+             f.user = f.owner = f.folderOwner = f.destinationOwner = 0;
+             f.folderMode = kDir | 01777;
+         },
+         V::Accepted},
+        // Only a shared folder asks whose the destination is.
+        {"OthersDestinationInPrivateFolder", [](MarkerFacts& f) { f.destinationOwner = kOther; },
+         V::Accepted},
+        {"Link", [](MarkerFacts& f) { f.link = true, f.regular = false; }, V::Link},
+        {"LinkOfAnother", [](MarkerFacts& f) { f.link = true, f.owner = kOther; }, V::Link},
+        {"Folder", [](MarkerFacts& f) { f.regular = false; }, V::NotRegular},
+        {"Replaced", [](MarkerFacts& f) { f.openedIsLookedAt = false; }, V::Replaced},
+        {"OthersMarker", [](MarkerFacts& f) { f.owner = kOther; }, V::OtherOwner},
+        {"RootsMarker", [](MarkerFacts& f) { f.owner = 0; }, V::OtherOwner},
+        {"OthersMarkerForRoot",
+         [](MarkerFacts& f) { f.user = f.folderOwner = f.destinationOwner = 0; }, V::OtherOwner},
+        {"OthersMarkerInSharedFolder",
+         [](MarkerFacts& f) {
+             f.owner = kOther;
+             f.folderMode = kDir | 01777, f.folderOwner = 0;
+         },
+         V::OtherOwner},
+        {"FolderOfAnother",
+         [](MarkerFacts& f) { f.folderMode = kDir | 0755, f.folderOwner = kOther; },
+         V::OthersFolder},
+        {"StickyFolderOfAnother",
+         [](MarkerFacts& f) { f.folderMode = kDir | 01777, f.folderOwner = kOther; },
+         V::OthersFolder},
+        {"GroupMayWrite", [](MarkerFacts& f) { f.folderMode = kDir | 0770; }, V::OpenFolder},
+        {"OthersMayWrite", [](MarkerFacts& f) { f.folderMode = kDir | 0703; }, V::OpenFolder},
+        {"RootsOpenFolder", [](MarkerFacts& f) { f.folderMode = kDir | 0777, f.folderOwner = 0; },
+         V::OpenFolder},
+        {"StickyGroupFolder", [](MarkerFacts& f) { f.folderMode = kDir | 01770; }, V::Accepted},
+        {"OthersDestinationInSharedFolder",
+         [](MarkerFacts& f) {
+             f.folderMode = kDir | 01777, f.folderOwner = 0;
+             f.destinationOwner = kOther;
+         },
+         V::SharedDestination},
+        {"RootsDestinationInSharedFolder",
+         [](MarkerFacts& f) {
+             f.folderMode = kDir | 01777, f.folderOwner = 0;
+             f.destinationOwner = 0;
+         },
+         V::SharedDestination},
+        {"NoDestinationInSharedFolder",
+         [](MarkerFacts& f) {
+             f.folderMode = kDir | 01777, f.folderOwner = 0;
+             f.destinationRegular = false;
+         },
+         V::NoDestination},
+        {"NamedAfterAnotherFile", [](MarkerFacts& f) { f.namedAfterSource = false; }, V::NotBeside},
+        {"NoDestination", [](MarkerFacts& f) { f.destinationRegular = false; }, V::NoDestination},
+    };
+    for (const Case& c : cases) {
+        MarkerFacts facts = good;
+        c.change(facts);
+        EXPECT_EQ(JudgeMarker(facts), c.verdict) << c.name;
+    }
 }
 
 TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
     test::TempDir dir;
     const std::string marker = dir / "big.RedoDori";
+    test::WriteFile(dir / "big", "partial");
     struct Case {
         const char* name;
         std::string bytes;
@@ -395,6 +550,10 @@ TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
     } cases[] = {
         {"Good", ResumeMarkerBytes(4096, "/data/big", "uwfq1"), "", ""},
         {"NoSwitches", ResumeMarkerBytes(1, "/data/big", "").substr(0, 8 + 20), "", ""},
+        // What a newer program writes after the switches is not read as part of them.
+        {"RecordAfterTheSwitches",
+         ResumeMarkerBytes(4096, "/data/big", "uwfq1") + std::string("\x07\0\x10\0z\0\0\0", 8), "",
+         ""},
         {"EightBytes", std::string(8, '\1'), "", "holds 8 bytes or less: no file to restart"},
         {"Empty", "", "", "holds 8 bytes or less: no file to restart"},
         {"Relative", ResumeMarkerBytes(1, "data/big", "u"), "",
@@ -403,6 +562,9 @@ TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
          "names a source that cannot be restarted: \"/da|ta/big\""},
         {"OtherName", ResumeMarkerBytes(1, "/data/other", "u"), "",
          "does not stand beside a copy of its source /data/other"},
+        {"NoDestination", ResumeMarkerBytes(1, "/data/small", "u"), dir / "small.RedoDori",
+         "stands beside no copy of its source: " + (dir / "small") +
+             " is missing or not a regular file"},
     };
     for (const Case& c : cases) {
         const std::string path = c.path.empty() ? marker : c.path;
@@ -428,6 +590,61 @@ TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
     EXPECT_FALSE(ReadResumeMarker(dir / "none", job, error));
     EXPECT_EQ(error,
               "cannot open the resume marker " + (dir / "none") + ": No such file or directory");
+}
+
+TEST(MarkerFile, WhereItLiesAndWhoseItIs) {
+    test::TempDir dir;
+    const std::string bytes = ResumeMarkerBytes(4096, "/data/big", "uw");
+    // A folder with a marker and its destination, with `mode`.
+    const auto folder = [&](const std::string& name, mode_t mode) {
+        const std::string path = dir / name;
+        sfs::create_directory(path);
+        test::WriteFile(path + "/big", "partial");
+        test::WriteFile(path + "/big.RedoDori", bytes);
+        EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+        return path;
+    };
+    const auto read = [](const std::string& path, std::string& error) {
+        MarkerJob job;
+        return ReadResumeMarker(path, job, error) ? job.folder : std::string();
+    };
+    std::string error;
+
+    sfs::create_symlink(dir / "big.RedoDori", dir / "link.RedoDori");
+    test::WriteFile(dir / "big.RedoDori", bytes);
+    test::WriteFile(dir / "big", "partial");
+    EXPECT_EQ(read(dir / "link.RedoDori", error), "");
+    EXPECT_EQ(error, "the resume marker " + (dir / "link.RedoDori") + " is a symbolic link");
+
+    const std::string open = folder("open", 0777);
+    EXPECT_EQ(read(open + "/big.RedoDori", error), "");
+    EXPECT_EQ(error, "the resume marker " + open +
+                         "/big.RedoDori lies in a folder that others can write to");
+
+    // A shared folder with the sticky bit, as /tmp: the user's own marker and destination.
+    const std::string shared = folder("shared", 01777);
+    EXPECT_EQ(read(shared + "/big.RedoDori", error), shared + "/") << error;
+    // Reached through a link, the job writes where the checks looked.
+    sfs::create_symlink(shared, dir / "via");
+    EXPECT_EQ(read(dir / "via/big.RedoDori", error), shared + "/") << error;
+
+    if (::geteuid() != 0)
+        return;
+    // Only root can give files away.
+    ASSERT_EQ(::chown((shared + "/big").c_str(), 12345, 12345), 0);
+    EXPECT_EQ(read(shared + "/big.RedoDori", error), "");
+    EXPECT_EQ(error, "the resume marker " + shared +
+                         "/big.RedoDori lies in a shared folder beside " + shared +
+                         "/big, which belongs to another user");
+    ASSERT_EQ(::chown((shared + "/big").c_str(), 0, 0), 0);
+    ASSERT_EQ(::chown((shared + "/big.RedoDori").c_str(), 12345, 12345), 0);
+    EXPECT_EQ(read(shared + "/big.RedoDori", error), "");
+    EXPECT_EQ(error, "the resume marker " + shared + "/big.RedoDori belongs to another user");
+    const std::string others = folder("others", 0755);
+    ASSERT_EQ(::chown(others.c_str(), 12345, 12345), 0);
+    EXPECT_EQ(read(others + "/big.RedoDori", error), "");
+    EXPECT_EQ(error,
+              "the resume marker " + others + "/big.RedoDori lies in a folder of another user");
 }
 
 TEST(AutostartEntry, QuotesTheProgramForTheExecLine) {

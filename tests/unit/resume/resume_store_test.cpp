@@ -9,13 +9,17 @@
 #include <functional>
 #include <ostream>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/store_keys.h"
 #include "engine/job_settings.h"
 #include "platform/fault_injection.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "resume/switch_tokens.h"
 #include "test_support.h"
 
 namespace rd {
@@ -31,6 +35,113 @@ TEST(ResumeStore, Switches) {
     job.onerror = 1;
     job.modeWord = mode::kDelete;
     EXPECT_EQ(ResumeSwitches(job), "uwrMq1");
+}
+
+TEST(ResumeStore, SwitchTokensAreWholeSwitches) {
+    struct Case {
+        const char* switches;
+        std::vector<std::string_view> tokens;
+    } cases[] = {
+        {"", {}},
+        {"ev", {"e", "v"}},
+        {"Lk12Lb3Lt99", {"Lk12", "Lb3", "Lt99"}},
+        // "L" takes its type letter even without digits; alone at the end it is itself.
+        {"LvuL", {"Lv", "u", "L"}},
+        {"t1T2tTw", {"t1", "T2", "t", "T", "w"}},
+        {"t3", {"t", "3"}},
+        {"q1q3v", {"q1", "q", "3", "v"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SwitchTokens(c.switches), c.tokens) << c.switches;
+}
+
+TEST(ResumeStore, SwitchesKeepWhatTheJobWasStartedWith) {
+    struct Case {
+        const char* line;  // the switch field of the job's line
+        int32_t onerror;
+        int32_t modeWord;
+        const char* stored;
+    } cases[] = {
+        // The form of the lists, a wrapper's thread, the profile: the record gives its own.
+        {"", 0, 0, "uwq2"},
+        {"e", 0, 0, "uwq2"},
+        {"efxLt4711q1", 0, 0, "uwq2"},
+        {"ems", 2, mode::kMove, "uwsmq2"},
+        // What the copy does is kept, in the job's order, digits with their switch.
+        {"ev", 0, 0, "uwvq2"},
+        {"eVzZt1T2tTchH", 0, 0, "uwVzZt1T2tTchHq2"},
+        {"emsLb0Lc0", 2, mode::kMove, "uwsmLb0Lc0q2"},
+        {"Lk2Lp9Lc12Lb3", 0, 0, "uwLk2Lp9Lc12Lb3q2"},
+        // A numeric switch without digits or of no known type sets nothing.
+        {"LbLx5L", 0, 0, "uwq2"},
+        // The error policy and the kind of job are stated by the record from the running job.
+        {"rM", 2, mode::kDelete, "uwsMq2"},
+        {"Dd", 0, 0, "uwDq2"},
+        {"GgJpn", 0, 0, "uwGJq2"},
+        // The job's own existing-file policy, with resume in front of it: the last of u, w,
+        // k, o counts, with an "i" after it.
+        {"k", 0, 0, "uwkq2"},
+        {"o", 0, 0, "uwoq2"},
+        {"u", 0, 0, "uwuq2"},
+        {"w", 0, 0, "uwq2"},
+        {"kw", 0, 0, "uwq2"},
+        {"wk", 0, 0, "uwkq2"},
+        {"ki", 0, 0, "uwkiq2"},
+        {"ik", 0, 0, "uwkq2"},
+        {"i", 0, 0, "uwiq2"},
+        {"iI", 0, 0, "uwq2"},
+        {"wi", 0, 0, "uwiq2"},
+        // A resumed job's own record is the same again.
+        {"uwkisvmq2n", 2, mode::kMove, "uwkismvq2"},
+        {"uwkismvq2", 2, mode::kMove, "uwkismvq2"},
+    };
+    for (const Case& c : cases) {
+        ResumeJob job;
+        job.switches = c.line;
+        job.onerror = c.onerror;
+        job.modeWord = c.modeWord;
+        EXPECT_EQ(ResumeSwitches(job), c.stored) << c.line;
+    }
+    ResumeJob network;
+    network.profile = "network";
+    network.switches = "evq1";
+    EXPECT_EQ(ResumeSwitches(network), "uwvq1");
+}
+
+TEST(ResumeStore, StoredSwitchesSetWhatTheJobHad) {
+    // What a resumed job reads from its record is what the job itself had, with resume of
+    // existing files on.
+    for (const char* line : {"ev", "eVzt2chLk3Lb2k", "emsLb0Lc0", "eoi", "etT1", "eDG"}) {
+        ResumeJob job;
+        job.switches = line;
+        JobSettings original, resumed;
+        JobFlags originalFlags, resumedFlags;
+        ApplySwitches(line, original, originalFlags);
+        job.onerror = original.onerror;
+        job.modeWord = original.delmode;
+        ApplySwitches(ResumeSwitches(job), resumed, resumedFlags);
+        EXPECT_EQ(resumed.encrc, original.encrc) << line;
+        EXPECT_EQ(resumed.resfsz, original.resfsz) << line;
+        EXPECT_EQ(resumed.readburst, original.readburst) << line;
+        EXPECT_EQ(resumed.writeburst, original.writeburst) << line;
+        EXPECT_EQ(resumed.enskdel, original.enskdel) << line;
+        EXPECT_EQ(resumed.splim, original.splim) << line;
+        EXPECT_EQ(resumed.limtip, original.limtip) << line;
+        EXPECT_EQ(resumed.bufsz, original.bufsz) << line;
+        EXPECT_EQ(resumed.shutd, original.shutd) << line;
+        EXPECT_EQ(resumed.onerror, original.onerror) << line;
+        EXPECT_EQ(resumed.delmode, original.delmode) << line;
+        EXPECT_EQ(resumedFlags.KeepFileTimes, originalFlags.KeepFileTimes) << line;
+        EXPECT_EQ(resumedFlags.WaitForOtherJobs, originalFlags.WaitForOtherJobs) << line;
+        // Resume first; then what the job did with a file it could not resume.
+        EXPECT_TRUE(resumed.onexist & onexist::kTryResume) << line;
+        const int32_t policy = original.onexist & ~onexist::kTryResume;
+        EXPECT_EQ(resumed.onexist & ~onexist::kTryResume, policy ? policy : onexist::kOverwrite)
+            << line;
+        // The record's own list, read and removed by the resumed job.
+        EXPECT_TRUE(resumedFlags.SourceIsListFile) << line;
+        EXPECT_TRUE(resumedFlags.DeleteListFiles) << line;
+    }
 }
 
 TEST(ResumeStore, ListBytes) {
