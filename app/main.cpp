@@ -145,12 +145,18 @@ std::optional<int> ShellActionIntake(int argc, char** argv, bool offscreen, std:
                                        data->data("text/uri-list").toStdString(),
                                        data->data("application/x-kde-cutselection").toStdString());
     }
-    if (action.kind == rd::ShellActionKind::kDelete && !offscreen &&
-        QMessageBox::question(
-            nullptr, "Confirmation",
-            QString("Delete %1 selected item(s) with RedoDori?").arg(action.paths.size())) !=
-            QMessageBox::Yes)
-        return 0;
+    if (action.kind == rd::ShellActionKind::kDelete) {
+        // Nothing is deleted unasked: without a display the question cannot be put.
+        if (offscreen) {
+            tell("Nothing was deleted: --action delete asks first, and that needs a display.");
+            return 1;
+        }
+        const std::string question = rd::DeleteQuestion(action.paths, rd::fs::CurrentFolder());
+        if (QMessageBox::question(nullptr, "Confirmation", QString::fromStdString(question),
+                                  QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::No) != QMessageBox::Yes)
+            return 0;
+    }
     if (!rd::ShellActionLine(argv[0], action, pasted, rd::fs::CurrentFolder(), line, error)) {
         tell(error);
         return 1;

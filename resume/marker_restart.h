@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rd {
 
@@ -20,12 +21,18 @@ struct MarkerJob {
 std::string EditMarkerSwitches(std::string switches);
 
 // Reads the marker at `path`: false with `error` for one that cannot be opened, is not a
-// regular file, holds 8 bytes or less, or names a source that such a line cannot carry (not a
-// full path; a "|", "?", "*" or line break in it) or that is not the file the marker stands
-// beside. At most 8160 bytes after the position are read.
+// regular file, holds 8 bytes or less, or names a source that is not a full path or not the
+// file the marker stands beside. At most 8160 bytes after the position are read.
 bool ReadResumeMarker(const std::string& path, MarkerJob& job, std::string& error);
 
-// The job line that restarts it: "|" + source + "|" + folder + "|" + switches.
-std::string MarkerJobLine(const MarkerJob& job);
+// The job line that restarts it: "|" + source list + "|" + folder + "|" + switches. The source
+// goes in a new literal list of the private state folder (0600, created exclusively), and so
+// does the folder (with switch "f") when the target field cannot carry it
+// (text::InlineTargetField), so that any name is restarted as it is. The switches lose "e", "x"
+// and any other "f": the job reads its source from the list and removes its lists once read. False with
+// `error` when a list cannot be written or named in the line; `lists` gets every list written,
+// for the caller to remove when the line does not run.
+bool MarkerJobLine(const MarkerJob& job, std::string& line, std::vector<std::string>& lists,
+                   std::string& error);
 
 }  // namespace rd

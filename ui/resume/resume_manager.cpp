@@ -9,6 +9,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/language.h"
 #include "app/settings_reader.h"
@@ -38,9 +39,13 @@ int RestartFromMarker(const std::string& markerPath, const std::string& own) {
         std::fprintf(stderr, "redodori: %s\n", error.c_str());
         return 0;
     }
-    if (!LaunchDetached(own, MarkerJobLine(job), error))
-        std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(),
-                     error.c_str());
+    std::string line;
+    std::vector<std::string> lists;
+    if (MarkerJobLine(job, line, lists, error) && LaunchDetached(own, line, error))
+        return 0;
+    std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(), error.c_str());
+    for (const std::string& list : lists)
+        RemoveResumeList(list);
     return 0;
 }
 
