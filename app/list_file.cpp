@@ -44,7 +44,7 @@ const char* Damage(ListKind kind, const std::string& data) {
     if (kind == ListKind::kSource && data.starts_with("\xFF\xFE"))
         return "";
     return data.find('\0') != std::string::npos ? "It holds NUL bytes, so it is not a text list"
-                                                 : "";
+                                                : "";
 }
 
 }  // namespace

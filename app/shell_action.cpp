@@ -144,8 +144,8 @@ std::string DeleteQuestion(const std::vector<std::string>& paths, const std::str
         "Delete " + std::to_string(paths.size()) + " selected item(s) with RedoDori?\n";
     for (size_t i = 0; i < paths.size() && i < kNamed; ++i)
         question += "\n" + ConsoleScreen::Escaped(paths[i][0] == '/' || !cwd.empty()
-                                                       ? Absolute(paths[i], cwd)
-                                                       : paths[i]);
+                                                      ? Absolute(paths[i], cwd)
+                                                      : paths[i]);
     if (paths.size() > kNamed)
         question += "\nand " + std::to_string(paths.size() - kNamed) + " more";
     return question;
@@ -183,7 +183,10 @@ bool ShellActionLine(const std::string& program, const ShellAction& action,
     std::string target;
     if (paste) {
         switches = clipboard.cut ? "m" : "";
-        const std::string folder = Absolute(action.paths.front(), cwd);
+        // Named as a folder, as the job shows it in its history.
+        std::string folder = Absolute(action.paths.front(), cwd);
+        if (folder != "/")
+            folder += "/";
         // A folder that the target field cannot carry goes in a literal target list.
         if (const std::optional<std::string> carried =
                 text::InlineTargetField({folder}, switches)) {

@@ -75,8 +75,8 @@ void ExpandWildcards(SourceQueue& queue, bool literalList) {
     }
 }
 
-bool ReadTargets(const std::string& field, const JobFlags& flags,
-                 std::vector<std::string>& targets, ListFile& list, std::string& error) {
+bool ReadTargets(const std::string& field, const JobFlags& flags, std::vector<std::string>& targets,
+                 ListFile& list, std::string& error) {
     if (!flags.TargetIsListFile) {
         targets = SplitTargetText(field);
         return true;

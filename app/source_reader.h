@@ -37,8 +37,8 @@ void ExpandWildcards(SourceQueue& queue, bool literalList);
 // switch "f" those of the target list file (read into `list`), a literal list's entries as they
 // are and a list in lines as the target text its lines make. Returns false with `error` set when
 // the list file cannot be read or is refused.
-bool ReadTargets(const std::string& field, const JobFlags& flags,
-                 std::vector<std::string>& targets, ListFile& list, std::string& error);
+bool ReadTargets(const std::string& field, const JobFlags& flags, std::vector<std::string>& targets,
+                 ListFile& list, std::string& error);
 
 // The target text the user sees (history, messages): the folders, each followed by "?".
 std::string JoinTargets(const std::vector<std::string>& targets);

@@ -53,8 +53,7 @@ bool ReadsNetwork(std::string_view text) {
 }  // namespace
 
 bool TargetFieldKeepsProfile(std::string_view field, std::string_view switches) {
-    return ReadsNetwork(std::string(field) + "|" + std::string(switches)) ==
-           ReadsNetwork(switches);
+    return ReadsNetwork(std::string(field) + "|" + std::string(switches)) == ReadsNetwork(switches);
 }
 
 std::optional<std::string> InlineTargetField(const std::vector<std::string>& folders,

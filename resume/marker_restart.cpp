@@ -141,8 +141,8 @@ bool MarkerJobLine(const MarkerJob& job, std::string& line, std::vector<std::str
             return false;
         switches += 'f';
         if (!text::TargetFieldKeepsProfile(target, switches)) {
-            error = "the list folder " + folder + " holds a 'q' that the job would read as its "
-                    "profile, so " + job.folder + " cannot be named to the job";
+            error = "the list folder " + folder + " holds a 'q' that the job would read as " +
+                    "its profile, so " + job.folder + " cannot be named to the job";
             return false;
         }
     }

@@ -29,8 +29,8 @@ bool ReadResumeMarker(const std::string& path, MarkerJob& job, std::string& erro
 // goes in a new literal list of the private state folder (0600, created exclusively), and so
 // does the folder (with switch "f") when the target field cannot carry it
 // (text::InlineTargetField), so that any name is restarted as it is. The switches lose "e", "x"
-// and any other "f": the job reads its source from the list and removes its lists once read. False with
-// `error` when a list cannot be written or named in the line; `lists` gets every list written,
+// and any other "f": the job reads its source from the list and removes its lists once read. False
+// with `error` when a list cannot be written or named in the line; `lists` gets every list written,
 // for the caller to remove when the line does not run.
 bool MarkerJobLine(const MarkerJob& job, std::string& line, std::vector<std::string>& lists,
                    std::string& error);

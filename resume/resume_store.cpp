@@ -35,7 +35,8 @@ bool WriteList(const std::string& name, const std::string& bytes, std::string& e
         return false;
     const int failed = fs::ReplaceFileAtomically(folder, name, bytes);
     if (failed)
-        error = "cannot write " + folder + "/" + name + ": " + std::system_category().message(failed);
+        error =
+            "cannot write " + folder + "/" + name + ": " + std::system_category().message(failed);
     return !failed;
 }
 

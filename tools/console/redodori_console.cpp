@@ -599,10 +599,14 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
         return kError;
     job.listFiles.push_back(sourceList);
     std::string switches = request.switches;
-    std::optional<std::string> targets = rd::text::InlineTargetField(destinations, switches);
+    // Each named as a folder, as the job shows it in its history.
+    std::vector<std::string> folders;
+    for (const std::string& destination : destinations)
+        folders.push_back(destination == "/" ? destination : destination + "/");
+    std::optional<std::string> targets = rd::text::InlineTargetField(folders, switches);
     if (!targets) {
         const std::string targetList = stem + ".dst";
-        if (!WriteListFile(targetList, rd::text::LiteralListBytes(destinations)))
+        if (!WriteListFile(targetList, rd::text::LiteralListBytes(folders)))
             return kError;
         job.listFiles.push_back(targetList);
         targets = targetList;

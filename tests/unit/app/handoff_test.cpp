@@ -56,10 +56,10 @@ TEST(CompareJobs, SameKindAndSameDestinationsOnly) {
         {0, Links::Tree, "/d?", "/", 0, Links::PerFile, "/d?", kOtherKind},
     };
     for (const auto& c : cases) {
-        const std::string sender =
-            DescribeJob(c.senderMode, c.senderLinks, SplitTargetText(c.senderTargets), c.senderFolder);
-        const std::string receiver =
-            DescribeJob(c.receiverMode, c.receiverLinks, SplitTargetText(c.receiverTargets), "/elsewhere");
+        const std::string sender = DescribeJob(c.senderMode, c.senderLinks,
+                                               SplitTargetText(c.senderTargets), c.senderFolder);
+        const std::string receiver = DescribeJob(c.receiverMode, c.receiverLinks,
+                                                 SplitTargetText(c.receiverTargets), "/elsewhere");
         EXPECT_EQ(Compare(sender, receiver), c.expected) << sender << " / " << receiver;
     }
     EXPECT_EQ(Compare("no description", DescribeJob(0, Links::None, {"/d"}, "/")), kOtherKind);

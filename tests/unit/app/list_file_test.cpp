@@ -179,7 +179,9 @@ const Case kCases[] = {
      },
      nullptr, true},
     {"LiteralTargetList", ListKind::kTarget,
-     [](const Folders& f) { return Write(f.state + "/action-1.dst", text::LiteralListBytes({"/x?y"})); },
+     [](const Folders& f) {
+         return Write(f.state + "/action-1.dst", text::LiteralListBytes({"/x?y"}));
+     },
      nullptr, true},
     {"LiteralListCutShort", ListKind::kSource,
      [](const Folders& f) {

@@ -82,7 +82,7 @@ TEST(ShellAction, LinesAndListFiles) {
     const struct {
         ShellAction action;
         ClipboardFiles clipboard;
-        Paths targets;      // the folder a paste names, in the field or in a target list
+        Paths targets;  // the folder a paste names, in the field or in a target list
         const char* switches;
         Paths list;         // the source list, empty when no line is made
         const char* error;  // part of the error, "" when none
@@ -90,14 +90,14 @@ TEST(ShellAction, LinesAndListFiles) {
         {{ShellActionKind::kCopyTo, {"/a/", "b/../c"}}, {}, {}, "", {"/a", "/work/c"}, ""},
         {{ShellActionKind::kMoveTo, {"/a"}}, {}, {}, "m", {"/a"}, ""},
         {{ShellActionKind::kDelete, {"/w/a*"}}, {}, {}, "M", {"/w/a*"}, ""},
-        {{ShellActionKind::kPaste, {"/dst"}}, {{"/a"}, true}, {"/dst"}, "m", {"/a"}, ""},
+        {{ShellActionKind::kPaste, {"/dst"}}, {{"/a"}, true}, {"/dst/"}, "m", {"/a"}, ""},
         {{ShellActionKind::kPaste, {"/"}}, {{"/a"}, false}, {"/"}, "", {"/a"}, ""},
         {{ShellActionKind::kPaste, {"/dst"}}, {}, {}, "", {}, "clipboard holds no"},
         {{ShellActionKind::kDelete, {}}, {}, {}, "", {}, "Nothing was chosen"},
         // Any name goes as it is: line breaks, "?", "|" and "*" in sources and in the folder.
         {{ShellActionKind::kCopyTo, {"/a\nb", "/c\rd?*|"}}, {}, {}, "", {"/a\nb", "/c\rd?*|"}, ""},
-        {{ShellActionKind::kPaste, {"/x?y"}}, {{"/a"}, true}, {"/x?y"}, "mf", {"/a"}, ""},
-        {{ShellActionKind::kPaste, {"/a|b"}}, {{"/a"}, false}, {"/a|b"}, "f", {"/a"}, ""},
+        {{ShellActionKind::kPaste, {"/x?y"}}, {{"/a"}, true}, {"/x?y/"}, "mf", {"/a"}, ""},
+        {{ShellActionKind::kPaste, {"/a|b"}}, {{"/a"}, false}, {"/a|b/"}, "f", {"/a"}, ""},
     };
     for (const auto& c : cases) {
         std::string line, error;

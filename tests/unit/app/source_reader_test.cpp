@@ -186,8 +186,8 @@ TEST_F(SourceReader, ALiteralTargetListIsNeverSplit) {
     const std::string bytes = text::LiteralListBytes(folders);
     test::WriteFile(dir / "cut", bytes.substr(0, bytes.size() - 3));
     EXPECT_FALSE(ReadTargets(dir / "cut", flags, targets, list, error));
-    EXPECT_EQ(error, "Can't use target filelist: " + (dir / "cut") +
-                         ". It ends in the middle of a path");
+    EXPECT_EQ(error,
+              "Can't use target filelist: " + (dir / "cut") + ". It ends in the middle of a path");
 }
 
 TEST_F(SourceReader, ALiteralSourceListIsTakenAsWritten) {

@@ -138,7 +138,8 @@ TEST(ParseDestinations, FillsSlotsAndCreatesFolders) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
-    table.ParseDestinations(SplitTargetText("/?" + dir / "one//" + "??" + dir / "two/three" + "?"), notice);
+    table.ParseDestinations(SplitTargetText("/?" + dir / "one//" + "??" + dir / "two/three" + "?"),
+                            notice);
     ASSERT_EQ(table.Count(), 3u);
     EXPECT_EQ(table[0].root, "");
     EXPECT_EQ(table[1].root, dir / "one");

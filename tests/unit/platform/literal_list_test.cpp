@@ -23,9 +23,9 @@ TEST(LiteralList, HeaderAndEntriesEachEndedByNul) {
 
 TEST(LiteralList, EveryByteButNulComesBackAsWritten) {
     const std::vector<std::string> names{
-        "/w/a*",         "/w/x?y",        "/w/a|b",        "/w/q1 q2",      "/w/cr\rname",
-        "/w/lf\nname",   "/w/\r\n",       "/w/\xFF\xFE",   "/w/\xC3\x28",   "/w/ leading",
-        "/w/trailing/",  "\xE9t\xE9",     "relative*",     "/w/\x01\x7F",
+        "/w/a*",        "/w/x?y",    "/w/a|b",      "/w/q1 q2",    "/w/cr\rname",
+        "/w/lf\nname",  "/w/\r\n",   "/w/\xFF\xFE", "/w/\xC3\x28", "/w/ leading",
+        "/w/trailing/", "\xE9t\xE9", "relative*",   "/w/\x01\x7F",
     };
     const std::string bytes = LiteralListBytes(names);
     EXPECT_TRUE(IsLiteralList(bytes));
@@ -113,10 +113,14 @@ TEST(TargetFieldKeepsProfile, TheFirstQAfterTheSourceFieldDecides) {
         const char* switches;
         bool kept;
     } cases[] = {
-        {"/list", "q1", true},       {"/home/jacques/l", "q2", true},
-        {"/home/jacques/l", "q1", false}, {"/home/q1/l", "", false},
-        {"/home/q1/l", "mq1", true}, {"/a/q", "q1", false},
-        {"/a/q", "", true},          {"", "q1", true},
+        {"/list", "q1", true},
+        {"/home/jacques/l", "q2", true},
+        {"/home/jacques/l", "q1", false},
+        {"/home/q1/l", "", false},
+        {"/home/q1/l", "mq1", true},
+        {"/a/q", "q1", false},
+        {"/a/q", "", true},
+        {"", "q1", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TargetFieldKeepsProfile(c.field, c.switches), c.kept)

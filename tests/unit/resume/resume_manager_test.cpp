@@ -209,9 +209,15 @@ TEST_F(ResumeRecords, AListIsReadOnlyWhenItIsTheUsersOwnAndWhole) {
         {"Utf16", [&] { test::WriteFile(path, std::string("\xFF\xFE/\0a\0\r\0\n\0/\0b\0", 14)); },
          ""},
         {"EightBit", [&] { test::WriteFile(path, "/a\r\n/b\r\n"); }, ""},
-        {"Literal", [&] { test::WriteFile(path, text::LiteralListBytes({"/a", "/b"})); }, ""},
+        {"Literal",
+         [&] {
+             test::WriteFile(path, text::LiteralListBytes({"/a", "/b"}));
+         },
+         ""},
         {"LiteralCutShort",
-         [&] { test::WriteFile(path, text::LiteralListBytes({"/a", "/b"}).substr(0, 27)); },
+         [&] {
+             test::WriteFile(path, text::LiteralListBytes({"/a", "/b"}).substr(0, 27));
+         },
          "is damaged: it ends in the middle of a source"},
         {"Missing", [] {}, "is missing"},
         {"HalfACharacter", [&] { test::WriteFile(path, std::string("\xFF\xFE/\0a", 5)); },
@@ -421,8 +427,7 @@ TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
         {"Bar", ResumeMarkerBytes(1, "/da|ta/big", "uwfq1"), "", ""},
         {"Star", ResumeMarkerBytes(1, "/data/b*", "uwfq1"), dir / "b*.RedoDori", ""},
         {"QuestionMark", ResumeMarkerBytes(1, "/data/b?g", "uwfq1"), dir / "b?g.RedoDori", ""},
-        {"LineBreak", ResumeMarkerBytes(1, "/data/b\r\ng", "uwfq1"), dir / "b\r\ng.RedoDori",
-         ""},
+        {"LineBreak", ResumeMarkerBytes(1, "/data/b\r\ng", "uwfq1"), dir / "b\r\ng.RedoDori", ""},
         {"OtherName", ResumeMarkerBytes(1, "/data/other", "u"), "",
          "does not stand beside a copy of its source /data/other"},
     };

@@ -132,11 +132,13 @@ TEST_F(ResumeRecord, DestinationsTheCommandCannotCarryGoInATargetList) {
         const std::string command = *store.ReadText(StoreRoot::CurrentUser, kResumeKey, "17");
         const std::string switches = ResumeSwitches(job);
         if (c.listed) {
-            EXPECT_EQ(command, "/usr/bin/redodori |" + List() + "|" + targets + "|" + switches + "f");
+            EXPECT_EQ(command,
+                      "/usr/bin/redodori |" + List() + "|" + targets + "|" + switches + "f");
             EXPECT_EQ(test::ReadFile(targets), text::LiteralListBytes(c.folders));
             EXPECT_EQ(Mode(targets), S_IFREG | 0600);
         } else {
-            EXPECT_EQ(command, "/usr/bin/redodori |" + List() + "|" + c.folders[0] + "?|" + switches);
+            EXPECT_EQ(command,
+                      "/usr/bin/redodori |" + List() + "|" + c.folders[0] + "?|" + switches);
         }
         ASSERT_TRUE(WriteResumeRecord(store, job, 0, error));
         EXPECT_EQ(StateFiles(), std::vector<std::string>{}) << c.folders[0];
@@ -151,9 +153,10 @@ TEST_F(ResumeRecord, AListPathThatWouldChangeTheProfileIsRefused) {
     job.targets = {"/equipment"};
     job.profile = "network";
     EXPECT_FALSE(WriteResumeRecord(store, job, 1, error));
-    EXPECT_EQ(error, "the job cannot be kept for resume: the destinations cannot stand in the "
-                     "record, and the name of the state folder " +
-                         quiet + " cannot either (a '|', or a 'q' read as the profile)");
+    EXPECT_EQ(error,
+              "the job cannot be kept for resume: the destinations cannot stand in the "
+              "record, and the name of the state folder " +
+                  quiet + " cannot either (a '|', or a 'q' read as the profile)");
     EXPECT_FALSE(HasValue("17"));
     EXPECT_FALSE(std::filesystem::exists(quiet + "/vnfrm17.lst"));
     job.profile = "local";
