@@ -179,19 +179,18 @@ std::vector<ResumeRecord> ReadResumeRecords(Store& store) {
 
 std::vector<std::string> RecordDestinations(const ResumeRecord& record) {
     const std::string field = BetweenBars(record.command, 2);
-    std::vector<std::string> folders;
     if (BetweenBars(record.command, 3).find('f') != std::string::npos) {
         const fs::RegularFile read = fs::ReadRegularFile(field, kMaxListBytes, {});
         if (read.error || read.refusal != fs::Refusal::kNone || !text::IsLiteralList(read.data))
             return {field};
         return text::SplitLiteralList(read.data);
     }
-    std::string_view text = field;
-    while (!text.empty()) {
-        const size_t mark = text.find('?');
+    std::vector<std::string> folders;
+    for (std::string_view rest = field; !rest.empty();) {
+        const size_t mark = rest.find('?');
         if (mark)
-            folders.emplace_back(text.substr(0, mark));
-        text.remove_prefix(mark == std::string_view::npos ? text.size() : mark + 1);
+            folders.emplace_back(rest.substr(0, mark));
+        rest.remove_prefix(mark == std::string_view::npos ? rest.size() : mark + 1);
     }
     return folders;
 }
