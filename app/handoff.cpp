@@ -18,9 +18,9 @@ namespace {
 constexpr size_t kMaxSenders = 16;
 constexpr uint64_t kMaxBytes = 8u << 20;
 
-std::set<std::string> Roots(std::string_view text, std::string_view folder) {
+std::set<std::string> Roots(const std::vector<std::string>& targets, std::string_view folder) {
     std::set<std::string> roots;
-    for (const std::string& root : SplitDestinations(text).roots)
+    for (const std::string& root : SplitDestinations(targets).roots)
         roots.insert(LexicalPath(root.empty() ? "/" : root, folder));
     return roots;
 }
@@ -76,7 +76,7 @@ std::string LexicalPath(std::string_view path, std::string_view folder) {
     return NormalizePath(full);
 }
 
-std::string DescribeJob(int32_t modeWord, Links links, std::string_view targetText,
+std::string DescribeJob(int32_t modeWord, Links links, const std::vector<std::string>& targets,
                         std::string_view folder) {
     const bool remove = mode::IsDelete(modeWord);
     std::string job = remove ? "delete" : mode::IsMove(modeWord) ? "move" : "copy";
@@ -85,10 +85,12 @@ std::string DescribeJob(int32_t modeWord, Links links, std::string_view targetTe
     if (links != Links::None)
         job += links == Links::Tree ? " tree link" : " link";
     job += "?";
-    // A delete has no destinations: whatever target text came with it does not matter.
+    // A delete has no destinations: whatever target text came with it does not matter. Each
+    // root goes with its length, since a folder's name may hold any byte but NUL; the set gives
+    // them in one order, so that equal destinations make equal text.
     if (!remove)
-        for (const std::string& root : Roots(targetText, folder))
-            job += root + "?";
+        for (const std::string& root : Roots(targets, folder))
+            job += std::to_string(root.size()) + ":" + root;
     return job;
 }
 
@@ -97,7 +99,7 @@ Answer Compare(std::string_view sender, std::string_view receiver) {
     if (a == std::string_view::npos || b == std::string_view::npos ||
         sender.substr(0, a) != receiver.substr(0, b))
         return kOtherKind;
-    if (Roots(sender.substr(a + 1), "/") != Roots(receiver.substr(b + 1), "/"))
+    if (sender.substr(a + 1) != receiver.substr(b + 1))
         return kOtherDestinations;
     return kAccepted;
 }

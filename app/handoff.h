@@ -62,11 +62,11 @@ enum class Links { None, PerFile, Tree };
 
 // The description a hand-off begins with: what the job does with its sources (copy, move or
 // delete, the wipe passes of a move or delete, links) and, unless it deletes, its destinations
-// (the target text's folders as LexicalPath() gives them, from `folder`).
-std::string DescribeJob(int32_t modeWord, Links links, std::string_view targetText,
+// (the target folders as LexicalPath() gives them, from `folder`, each after its length).
+std::string DescribeJob(int32_t modeWord, Links links, const std::vector<std::string>& targets,
                         std::string_view folder);
 // kAccepted when the described jobs do the same to the same destinations, in any order;
-// else kOtherKind or kOtherDestinations.
+// else kOtherKind or kOtherDestinations. Both descriptions come from DescribeJob().
 Answer Compare(std::string_view sender, std::string_view receiver);
 
 // The items of every sender, gathered until its closing packet.

@@ -108,14 +108,17 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
     SourceQueue queue;
     ListFile sourceList;
     std::string error;
-    if (!ReadSources(fields.source, flags, queue, sourceList, error)) {
+    bool literal = false;
+    if (!ReadSources(fields.source, flags, queue, sourceList, literal, error)) {
         out += error + "\n";
         return false;
     }
-    ExpandWildcards(queue);
+    ExpandWildcards(queue, literal);
     out += text::Format("Sources (%d):\n", queue.Count());
     for (int i = 0; i < queue.Count(); ++i)
         out += "  " + queue.EntryPath(i) + "\n";
+    if (literal)
+        out += "The source list is a literal list: each source is taken as it is written.\n";
     if (flags.SourceIsListFile && flags.DeleteListFiles)
         out += ListFileFate("source", sourceList);
     out += "\n";
@@ -124,13 +127,13 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
         out += "No destination is given: the destination chooser would open.\n";
         return true;
     }
-    std::string targetText;
+    std::vector<std::string> folders;
     ListFile targetList;
-    if (!ReadTargets(fields.target, flags, targetText, targetList, error)) {
+    if (!ReadTargets(fields.target, flags, folders, targetList, error)) {
         out += error + "\n";
         return false;
     }
-    const SplitTargets targets = SplitDestinations(targetText);
+    const SplitTargets targets = SplitDestinations(folders);
     out += text::Format("Destinations (%zu):\n", targets.roots.size());
     for (const std::string& root : targets.roots)
         out += "  " + (root.empty() ? std::string("/") : root) + "\n";

@@ -118,7 +118,7 @@ ResumeJob JobSession::MakeResumeJob(int mode) const {
     job.sources.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         job.sources.push_back(core.queue.EntryPath(i));
-    job.targetText = core.targetText;
+    job.targets = core.targets;
     job.onerror = settings.onerror;
     job.modeWord = settings.delmode;
     job.profile = settings.profile;
@@ -215,11 +215,12 @@ JobSession::Start JobSession::Intake() {
         EndNow(0);
     // Lists are removed only after the job has taken them, and only those written for it.
     ListFile sourceList;
-    if (!ReadSources(fields.source, flags, core.queue, sourceList, error)) {
+    bool literal = false;
+    if (!ReadSources(fields.source, flags, core.queue, sourceList, literal, error)) {
         Tell("Opening filelist error", error);
         EndNow(0);
     }
-    ExpandWildcards(core.queue);
+    ExpandWildcards(core.queue, literal);
     // Reading over the network, the reader and the writers overlap their waits.
     if (core.queue.Count() > 0 && IsNetworkFileSystem(mounts::TypeOf(core.queue.EntryPath(0))))
         settings.parcopy = 1;
@@ -278,14 +279,15 @@ void JobSession::ChooserCancelled() {
 JobSession::Start JobSession::RunWithTargets() {
     std::string error;
     ListFile targetList;
-    if (!ReadTargets(fields.target, flags, core.targetText, targetList, error)) {
+    if (!ReadTargets(fields.target, flags, core.targets, targetList, error)) {
         Tell("Opening filelist error", error);
         EndUnrun();
     }
+    core.targetText = JoinTargets(core.targets);
     if (flags.DeleteListFiles)
         RemoveListFile(targetList);
     // A target such as "???" names no folder: a copy to nowhere would count every file done.
-    if (!mode::IsDelete(settings.delmode) && SplitDestinations(core.targetText).roots.empty()) {
+    if (!mode::IsDelete(settings.delmode) && SplitDestinations(core.targets).roots.empty()) {
         Tell("RedoDori", "The job has no destination: \"" + fields.target + "\" names no folder");
         EndUnrun();
     }
@@ -315,7 +317,7 @@ int64_t JobSession::HandOver(uint32_t window) {
     if (!answers)
         return handoff::kNoAnswerEndpoint;
     // Read only to describe this job; the list stays for this job to read if it runs here.
-    std::string targets;
+    std::vector<std::string> targets;
     ListFile targetList;
     if (!ReadTargets(fields.target, flags, targets, targetList, error))
         return handoff::kNoDestinations;

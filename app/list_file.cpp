@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -33,12 +34,17 @@ std::vector<fs::FileId> JobListFolders() {
     return folders;
 }
 
-bool HoldsNul(ListKind kind, const std::string& data) {
+// Why the list's bytes cannot be a list of its kind; empty when they can.
+const char* Damage(ListKind kind, const std::string& data) {
+    // A literal list ends every path with a NUL byte: one that does not was cut short.
+    if (text::IsLiteralList(data))
+        return data.back() == '\0' ? "" : "It ends in the middle of a path";
     // A source list in UTF-16LE (with its byte-order mark) holds NUL bytes in every ASCII
-    // character; a target list is always 8-bit.
+    // character; a target list in lines is always 8-bit.
     if (kind == ListKind::kSource && data.starts_with("\xFF\xFE"))
-        return false;
-    return data.find('\0') != std::string::npos;
+        return "";
+    return data.find('\0') != std::string::npos ? "It holds NUL bytes, so it is not a text list"
+                                                : "";
 }
 
 }  // namespace
@@ -54,8 +60,8 @@ bool ReadListFile(const std::string& path, ListKind kind, ListFile& list, std::s
         return false;
     }
     const char* why = Why(read.refusal);
-    if (!*why && HoldsNul(kind, read.data))
-        why = "It holds NUL bytes, so it is not a text list";
+    if (!*why)
+        why = Damage(kind, read.data);
     if (*why) {
         error = text::Format("Can't use %s filelist: %s. %s", noun, path.c_str(), why);
         return false;

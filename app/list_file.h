@@ -26,11 +26,12 @@ struct ListFile {
 };
 
 // Reads the list file `path` into `data`. Any list must be a regular file of at most
-// kMaxListFileBytes, and an 8-bit list (every target list) must hold no NUL byte; a list in
-// the temporary or the program's list folder, or in any folder others may write to, must also
-// be this user's own and not a symbolic link. Returns false with `error` set for the user: "Can't open source filelist: %s. Error %u"
-// when it cannot be opened or read, "Can't use source filelist: %s. <why>" when it is refused
-// ("target" for a target list).
+// kMaxListFileBytes; a list in lines of 8-bit text must hold no NUL byte, and a literal list
+// (platform/literal_list.h) must end its last path with one. A list in the temporary or the
+// program's list folder, or in any folder others may write to, must also be this user's own and
+// not a symbolic link. Returns false with `error` set for the user: "Can't open source filelist:
+// %s. Error %u" when it cannot be opened or read, "Can't use source filelist: %s. <why>" when it
+// is refused ("target" for a target list).
 bool ReadListFile(const std::string& path, ListKind kind, ListFile& list, std::string& data,
                   std::string& error);
 

@@ -50,9 +50,14 @@ const char kUsage[] =
     "A job is one argument of fields separated by '|':\n"
     "  SOURCE    a source list file (one path a line, UTF-8 or UTF-16LE with a byte-order\n"
     "            mark; lines end at a carriage return), or with switch e the sources\n"
-    "            themselves, separated by '?'; a '*' in a name matches files\n"
+    "            themselves, separated by '?'; a '*' in a name that names no file matches\n"
+    "            files (a file named with '*' is itself)\n"
     "  TARGET    the destination folders, each followed by '?', or with switch f a target\n"
-    "            list file\n"
+    "            list file (one folder a line, 8-bit)\n"
+    "  A literal list holds any name as it is, never as a pattern and never split: the 23\n"
+    "  bytes \"\\0RedoDori literal list\\n\" (a NUL byte, the words, a line feed), then each\n"
+    "  path followed by one NUL byte. Source and target lists may take this form; RedoDori\n"
+    "  writes every list of its own so (file manager actions, redodori-console, resume).\n"
     "  A list file is removed once read only when it lies in the temporary folder ($TMPDIR,\n"
     "  else /tmp) or in RedoDori's own list folder; any other is the user's and is kept.\n"
     "  SWITCHES  letters, later ones winning:\n"
@@ -71,8 +76,9 @@ const char kUsage[] =
     "    Lb<n> buffer size index 0-10         Lt<n> console wrapper id\n"
     "\n"
     "--action is what the file managers' RedoDori entries run: copy-to and move-to ask for\n"
-    "the destination in the chooser, delete asks first, paste copies (or moves, when they\n"
-    "were cut) the files on the clipboard into FOLDER.\n"
+    "the destination in the chooser, delete names what it would delete and asks first (No\n"
+    "unless answered Yes; without a display it deletes nothing), paste copies (or moves,\n"
+    "when they were cut) the files on the clipboard into FOLDER.\n"
     "--explain prints the job a line turns into (settings, flags, sources, destinations)\n"
     "without running it. redodori-console runs jobs from a terminal.\n"
     "Without a DISPLAY or WAYLAND_DISPLAY that can be reached, the windows are drawn off\n"
@@ -145,12 +151,18 @@ std::optional<int> ShellActionIntake(int argc, char** argv, bool offscreen, std:
                                        data->data("text/uri-list").toStdString(),
                                        data->data("application/x-kde-cutselection").toStdString());
     }
-    if (action.kind == rd::ShellActionKind::kDelete && !offscreen &&
-        QMessageBox::question(
-            nullptr, "Confirmation",
-            QString("Delete %1 selected item(s) with RedoDori?").arg(action.paths.size())) !=
-            QMessageBox::Yes)
-        return 0;
+    if (action.kind == rd::ShellActionKind::kDelete) {
+        // Nothing is deleted unasked: without a display the question cannot be put.
+        if (offscreen) {
+            tell("Nothing was deleted: --action delete asks first, and that needs a display.");
+            return 1;
+        }
+        const std::string question = rd::DeleteQuestion(action.paths, rd::fs::CurrentFolder());
+        if (QMessageBox::question(nullptr, "Confirmation", QString::fromStdString(question),
+                                  QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::No) != QMessageBox::Yes)
+            return 0;
+    }
     if (!rd::ShellActionLine(argv[0], action, pasted, rd::fs::CurrentFolder(), line, error)) {
         tell(error);
         return 1;

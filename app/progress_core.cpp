@@ -58,7 +58,7 @@ intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
                         hooks.lockOptions();
                     break;
                 case msg::kCmdParseDestinations:
-                    ctx_->dests.ParseDestinations(targetText, *this);
+                    ctx_->dests.ParseDestinations(targets, *this);
                     break;
                 default: break;
             }
@@ -354,7 +354,7 @@ void ProgressCore::EndHandOff(uint64_t wParam, int64_t lParam) {
             items->job, handoff::DescribeJob(ctx_->settings.delmode,
                                              ctx_->options.PerFileLink ? handoff::Links::PerFile
                                                                        : handoff::Links::None,
-                                             targetText, fs::CurrentFolder()));
+                                             targets, fs::CurrentFolder()));
     if (answer == handoff::kAccepted && !ReserveAddition())
         answer = handoff::kEnding;
     const bool told = bus::PostToThread(sender, handoff::Reply(started, answer));

@@ -75,6 +75,9 @@ public:
     };
 
     SourceQueue queue;
+    // The job's destination folders, each as it was given.
+    std::vector<std::string> targets;
+    // The same as the user sees them (history): each followed by "?".
     std::string targetText;
     Hooks hooks;
 

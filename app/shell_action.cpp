@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
-#include "platform/fs.h"
+#include "app/console_screen.h"
+#include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
 #include "platform/text.h"
@@ -51,25 +53,15 @@ std::string Absolute(const std::string& path, const std::string& cwd) {
     return full;
 }
 
-// Writes `data` into a new list file of the program's list folder; its path, or empty.
-std::string WriteList(std::string_view suffix, const std::string& data, std::string& error) {
-    const std::string folder = paths::StateDir();
-    if (!fs::PreparePrivateFolder(folder, "the list folder", error))
-        return {};
-    const std::string stem = "action-" + std::to_string(::getpid());
-    for (int n = 0; n < 100; ++n) {
-        const std::string name = stem + (n ? "-" + std::to_string(n) : "") + std::string(suffix);
-        const int failed = fs::CreateNewFile(folder, name, data);
-        if (!failed)
-            return folder + "/" + name;
-        if (failed != EEXIST) {
-            error =
-                "Cannot write the list file " + folder + "/" + name + ": " + std::strerror(failed);
-            return {};
-        }
-    }
-    error = "Cannot find a free list file name in " + folder;
-    return {};
+// Writes `entries` as a new literal list of the program's list folder; its path, or empty.
+std::string WriteList(std::string_view suffix, const std::vector<std::string>& entries,
+                      std::string& error) {
+    const std::string path =
+        fs::CreateListFile(paths::StateDir(), "action-" + std::to_string(::getpid()), suffix,
+                           text::LiteralListBytes(entries), error);
+    if (path.empty() && !error.empty())
+        error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
+    return path;
 }
 
 }  // namespace
@@ -113,6 +105,9 @@ std::string LocalPathOfUri(std::string_view uri) {
         const int high = uri[i] == '%' && i + 2 < uri.size() ? text::HexDigit(uri[i + 1]) : -1;
         const int low = high >= 0 ? text::HexDigit(uri[i + 2]) : -1;
         if (low >= 0) {
+            // No path holds a NUL byte: such a URI names no file.
+            if (high == 0 && low == 0)
+                return {};
             path += static_cast<char>(high * 16 + low);
             i += 2;
         } else {
@@ -143,6 +138,19 @@ ClipboardFiles ReadClipboardFiles(std::string_view gnomeCopied, std::string_view
     return files;
 }
 
+std::string DeleteQuestion(const std::vector<std::string>& paths, const std::string& cwd) {
+    constexpr size_t kNamed = 5;
+    std::string question =
+        "Delete " + std::to_string(paths.size()) + " selected item(s) with RedoDori?\n";
+    for (size_t i = 0; i < paths.size() && i < kNamed; ++i)
+        question += "\n" + ConsoleScreen::Escaped(paths[i][0] == '/' || !cwd.empty()
+                                                      ? Absolute(paths[i], cwd)
+                                                      : paths[i]);
+    if (paths.size() > kNamed)
+        question += "\nand " + std::to_string(paths.size() - kNamed) + " more";
+    return question;
+}
+
 bool ShellActionLine(const std::string& program, const ShellAction& action,
                      const ClipboardFiles& clipboard, const std::string& cwd, std::string& line,
                      std::string& error) {
@@ -157,44 +165,52 @@ bool ShellActionLine(const std::string& program, const ShellAction& action,
                       : "Nothing was chosen to delete.";
         return false;
     }
-    std::string list;
+    std::vector<std::string> list;
     for (const std::string& source : sources) {
-        if (source.find_first_of("\r\n") != std::string::npos) {
-            error = "A name holds a line break, which a list file cannot carry: " + source;
-            return false;
-        }
         if (source[0] != '/' && cwd.empty()) {
             error = "The current folder cannot be read, so '" + source + "' cannot be used.";
             return false;
         }
-        list += Absolute(source, cwd) + "\r\n";
+        list.push_back(Absolute(source, cwd));
+    }
+    // "|" would end a field of the job line.
+    const std::string listFolder = paths::StateDir();
+    if (listFolder.find('|') != std::string::npos) {
+        error = "The list folder " + listFolder + " holds a '|', so it cannot be named to the job.";
+        return false;
     }
     std::string switches = kKinds[static_cast<int>(action.kind)].switches;
     std::string target;
     if (paste) {
         switches = clipboard.cut ? "m" : "";
-        const std::string folder = Absolute(action.paths.front(), cwd);
-        // The job line reads a "q" after the source field as its profile and "|" ends a
-        // field: such a folder goes in a target list.
-        target = folder + (folder == "/" ? "?" : "/?");
-        if (target.find_first_of("q|") != std::string::npos) {
-            target.back() = '\r';
-            const std::string targetList = WriteList(".dst", target, error);
-            if (targetList.empty())
+        // Named as a folder, as the job shows it in its history.
+        std::string folder = Absolute(action.paths.front(), cwd);
+        if (folder != "/")
+            folder += "/";
+        // A folder that the target field cannot carry goes in a literal target list.
+        if (const std::optional<std::string> carried =
+                text::InlineTargetField({folder}, switches)) {
+            target = *carried;
+        } else {
+            target = WriteList(".dst", {folder}, error);
+            if (target.empty())
                 return false;
-            if (targetList.find('q') != std::string::npos) {
-                error = "The list folder's name holds a 'q', so the folder " + folder +
-                        " cannot be named to the job.";
-                ::unlink(targetList.c_str());
+            switches += 'f';
+            if (!text::TargetFieldKeepsProfile(target, switches)) {
+                error = "The list folder " + listFolder +
+                        " holds a 'q' that the job would read as its profile, so the folder " +
+                        folder + " cannot be named to the job.";
+                ::unlink(target.c_str());
                 return false;
             }
-            target = targetList;
-            switches += 'f';
         }
     }
     const std::string sourceList = WriteList(".lst", list, error);
-    if (sourceList.empty())
+    if (sourceList.empty()) {
+        if (switches.ends_with('f'))
+            ::unlink(target.c_str());
         return false;
+    }
     line = program + " |" + sourceList + "|" + target + "|" + switches;
     return true;
 }

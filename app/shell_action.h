@@ -1,5 +1,5 @@
 // The file managers' RedoDori actions: "redodori --action KIND PATH...", turned into a job line
-// whose sources lie in a list file of the program's own list folder.
+// whose sources lie in a literal list of the program's own list folder.
 #pragma once
 
 #include <string>
@@ -34,14 +34,21 @@ struct ClipboardFiles {
 ClipboardFiles ReadClipboardFiles(std::string_view gnomeCopied, std::string_view uriList,
                                   std::string_view kdeCut);
 
-// The path of a local "file:" URI, percent escapes decoded; empty for any other URI.
+// The path of a local "file:" URI, percent escapes decoded; empty for any other URI and for one
+// whose path would hold a NUL byte.
 std::string LocalPathOfUri(std::string_view uri);
 
+// The delete action's question: how many items were selected, then the first few of them by
+// their full paths (control characters shown as \xHH) and how many more there are.
+std::string DeleteQuestion(const std::vector<std::string>& paths, const std::string& cwd);
+
 // The job line of an action (program name first, as the program reads its own line): the
-// sources go into a new list file of the program's list folder, which the job removes once
-// read; a paste names its folder, the other kinds leave the destination to the chooser. A copy
-// or move without sources is the settings dialog's line. Relative paths are taken from `cwd`.
-// False with `error` for the user when there is nothing to do or the list cannot be written.
+// sources go into a new literal list (platform/literal_list.h) of the program's list folder,
+// which the job removes once read, so that every name is taken as it is; a paste names its
+// folder, in a literal target list (switch "f") when the target field cannot carry it, and the
+// other kinds leave the destination to the chooser. A copy or move without sources is the
+// settings dialog's line. Relative paths are taken from `cwd`. False with `error` for the user
+// when there is nothing to do or a list cannot be written.
 bool ShellActionLine(const std::string& program, const ShellAction& action,
                      const ClipboardFiles& clipboard, const std::string& cwd, std::string& line,
                      std::string& error);

@@ -1,8 +1,12 @@
 #include "app/source_reader.h"
 
+#include <cerrno>
+
+#include "engine/dest_table.h"
 #include "engine/path_parts.h"
 #include "engine/source_queue.h"
 #include "platform/fs.h"
+#include "platform/literal_list.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -28,12 +32,14 @@ std::vector<std::string> SplitInlineSources(std::string_view field,
 }
 
 bool ReadSources(const std::string& field, const JobFlags& flags, SourceQueue& queue,
-                 ListFile& list, std::string& error) {
+                 ListFile& list, bool& literal, std::string& error) {
     std::vector<std::string> items;
+    literal = false;
     if (flags.SourceIsListFile) {
         std::string data;
         if (!ReadListFile(field, ListKind::kSource, list, data, error))
             return false;
+        literal = text::IsLiteralList(data);
         items = text::SplitListFile(data);
     } else {
         items = SplitInlineSources(field, fs::CurrentFolder());
@@ -43,12 +49,21 @@ bool ReadSources(const std::string& field, const JobFlags& flags, SourceQueue& q
     return true;
 }
 
-void ExpandWildcards(SourceQueue& queue) {
+bool IsSourcePattern(const std::string& item, bool literalList) {
+    if (literalList || NamePart(item).find('*') == std::string::npos)
+        return false;
+    // Only a name that surely names nothing is a pattern; one that cannot be looked up (a folder
+    // without search permission) stays itself, and the job says why it cannot be read.
+    int error = 0;
+    return !fs::GetAttributes(item, &error) && (error == ENOENT || error == ENOTDIR);
+}
+
+void ExpandWildcards(SourceQueue& queue, bool literalList) {
     for (int i = queue.Count() - 1; i >= 0; --i) {
         const std::string item = queue.EntryPath(i);
-        const std::string name = NamePart(item);
-        if (name.find('*') == std::string::npos)
+        if (!IsSourcePattern(item, literalList))
             continue;
+        const std::string name = NamePart(item);
         const std::string folder = name.size() == item.size() ? "" : DirPart(item);
         std::vector<fs::DirEntry> matches;
         fs::ListFolder(folder.empty() ? "." : folder, name, matches);
@@ -60,27 +75,38 @@ void ExpandWildcards(SourceQueue& queue) {
     }
 }
 
-bool ReadTargets(const std::string& field, const JobFlags& flags, std::string& targetText,
+bool ReadTargets(const std::string& field, const JobFlags& flags, std::vector<std::string>& targets,
                  ListFile& list, std::string& error) {
-    targetText = field;
-    if (flags.TargetIsListFile) {
-        std::string data;
-        if (!ReadListFile(field, ListKind::kTarget, list, data, error))
-            return false;
-        data.push_back('\r');
-        targetText.clear();
-        for (char c : data) {
-            if (c == '\r') {
-                if (!targetText.empty() && targetText.back() != '?')
-                    targetText.push_back('?');
-            } else if (c != '\n') {
-                targetText.push_back(c);
-            }
+    if (!flags.TargetIsListFile) {
+        targets = SplitTargetText(field);
+        return true;
+    }
+    std::string data;
+    if (!ReadListFile(field, ListKind::kTarget, list, data, error))
+        return false;
+    if (text::IsLiteralList(data)) {
+        targets = text::SplitLiteralList(data);
+        return true;
+    }
+    data.push_back('\r');
+    std::string targetText;
+    for (char c : data) {
+        if (c == '\r') {
+            if (!targetText.empty() && targetText.back() != '?')
+                targetText.push_back('?');
+        } else if (c != '\n') {
+            targetText.push_back(c);
         }
     }
-    if (!targetText.empty() && targetText.back() != '?')
-        targetText.push_back('?');
+    targets = SplitTargetText(targetText);
     return true;
+}
+
+std::string JoinTargets(const std::vector<std::string>& targets) {
+    std::string text;
+    for (const std::string& target : targets)
+        text += target + "?";
+    return text;
 }
 
 }  // namespace rd

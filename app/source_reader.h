@@ -1,4 +1,4 @@
-// Reading a job's sources into the queue and its targets into the target text.
+// Reading a job's sources into the queue and its targets into the job's destination folders.
 #pragma once
 
 #include <string>
@@ -18,19 +18,29 @@ std::vector<std::string> SplitInlineSources(std::string_view field,
                                             const std::string& currentFolder);
 
 // Fills the queue from the source field: a list file (read by ReadListFile into `list`) unless
-// switch "e" made the field the list itself. Returns false with `error` set when the list file
+// switch "e" made the field the list itself. `literal` tells whether the sources came from a
+// literal list (platform/literal_list.h). Returns false with `error` set when the list file
 // cannot be read or is refused; the queue is then unchanged.
 bool ReadSources(const std::string& field, const JobFlags& flags, SourceQueue& queue,
-                 ListFile& list, std::string& error);
+                 ListFile& list, bool& literal, std::string& error);
 
-// Replaces every queued item whose name holds "*" by the files (not folders) that match it,
+// Whether a queued source is a pattern of files: never in a literal list; elsewhere a name part
+// holding "*" when nothing exists under the name as written (a file named "a*" is that file,
+// also a dangling symbolic link of that name).
+bool IsSourcePattern(const std::string& item, bool literalList);
+
+// Replaces every queued item that IsSourcePattern() by the files (not folders) that match it,
 // appended at the end of the queue.
-void ExpandWildcards(SourceQueue& queue);
+void ExpandWildcards(SourceQueue& queue, bool literalList);
 
-// Builds the target text (folders each followed by "?") from the target field, read from a
-// target list file (into `list`) with switch "f". Returns false with `error` set when the list
-// file cannot be read or is refused.
-bool ReadTargets(const std::string& field, const JobFlags& flags, std::string& targetText,
+// Reads the job's destination folders from the target field: its items between "?", or with
+// switch "f" those of the target list file (read into `list`), a literal list's entries as they
+// are and a list in lines as the target text its lines make. Returns false with `error` set when
+// the list file cannot be read or is refused.
+bool ReadTargets(const std::string& field, const JobFlags& flags, std::vector<std::string>& targets,
                  ListFile& list, std::string& error);
+
+// The target text the user sees (history, messages): the folders, each followed by "?".
+std::string JoinTargets(const std::vector<std::string>& targets);
 
 }  // namespace rd

@@ -19,7 +19,7 @@ class DirectWindow : public rd::WindowLink, public rd::UserNotice, public rd::Jo
 public:
     rd::SourceQueue queue;
     rd::EngineContext* ctx = nullptr;
-    std::string targets;
+    std::vector<std::string> targets;
     rd::AutoResetEvent ended;
 
     intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
@@ -72,8 +72,7 @@ int main(int argc, char** argv) {
         return Usage();
     for (const std::string& s : sources)
         window.queue.Add(s);
-    for (const std::string& d : destinations)
-        window.targets += d + "?";
+    window.targets = destinations;
 
     rd::EngineContext ctx(settings, window, window.queue);
     window.ctx = &ctx;

@@ -25,14 +25,22 @@ void CopyDest::CreateEvents() {
     written = std::make_unique<AutoResetEvent>(true);
 }
 
-SplitTargets SplitDestinations(std::string_view targetText) {
-    SplitTargets result;
+std::vector<std::string> SplitTargetText(std::string_view targetText) {
+    std::vector<std::string> folders;
     while (!targetText.empty()) {
         // An unterminated last item still counts: the caller meant it as a destination.
-        auto end = targetText.find('?');
-        std::string_view item = targetText.substr(0, end);
+        const auto end = targetText.find('?');
+        if (end != 0)
+            folders.emplace_back(targetText.substr(0, end));
         targetText =
             end == std::string_view::npos ? std::string_view() : targetText.substr(end + 1);
+    }
+    return folders;
+}
+
+SplitTargets SplitDestinations(const std::vector<std::string>& targets) {
+    SplitTargets result;
+    for (std::string_view item : targets) {
         if (item.empty())
             continue;
         // The root "/" keeps the empty root, so that root + relative is still a full path.
@@ -75,10 +83,10 @@ int CreateFolderTree(std::string_view path) {
 
 DestTable::DestTable() : slots_(std::make_unique<CopyDest[]>(kMaxDestinations)) {}
 
-void DestTable::ParseDestinations(std::string_view targetText, UserNotice& notice) {
+void DestTable::ParseDestinations(const std::vector<std::string>& targets, UserNotice& notice) {
     count_ = 0;
-    SplitTargets targets = SplitDestinations(targetText);
-    for (std::string& root : targets.roots) {
+    SplitTargets split = SplitDestinations(targets);
+    for (std::string& root : split.roots) {
         if (const int error = CreateFolderTree(root))
             NoteFolderFailure(root, error);
         CopyDest& slot = slots_[count_];
@@ -86,7 +94,7 @@ void DestTable::ParseDestinations(std::string_view targetText, UserNotice& notic
         slot.root = std::move(root);
         ++count_;
     }
-    if (targets.dropped > 0)
+    if (split.dropped > 0)
         notice.Show(NoticeIcon::Warning, "Too many destinations",
                     "Maximum 4096 destinations allowed. Other destinations will be skipped.");
 }

@@ -57,9 +57,13 @@ struct SplitTargets {
     uint32_t dropped = 0;
 };
 
-// Splits a target text (folders each followed by "?") into destination roots without creating
-// anything: empty items are skipped, trailing "/" are removed, at most 4096 are kept.
-SplitTargets SplitDestinations(std::string_view targetText);
+// The folders of a target text (folders each followed by "?"), in order; empty items are left
+// out, and an unterminated last item still counts.
+std::vector<std::string> SplitTargetText(std::string_view targetText);
+
+// The destination roots of the job's target folders, without creating anything: empty items
+// are skipped, trailing "/" are removed, at most 4096 are kept.
+SplitTargets SplitDestinations(const std::vector<std::string>& targets);
 
 // Creates every folder on the way to `path`, and `path` itself unless it ends with "/".
 // Returns 0, or the errno of the first folder that could not be made (what is in the way already
@@ -74,10 +78,10 @@ public:
     const CopyDest& operator[](uint32_t i) const { return slots_[i]; }
     uint32_t Count() const { return count_; }
 
-    // Fills the slots from the target text and creates each destination folder tree. When
-    // more than 4096 destinations are given, the rest are dropped and `notice` shows one
+    // Fills the slots from the job's target folders and creates each destination folder tree.
+    // When more than 4096 destinations are given, the rest are dropped and `notice` shows one
     // warning after the scan.
-    void ParseDestinations(std::string_view targetText, UserNotice& notice);
+    void ParseDestinations(const std::vector<std::string>& targets, UserNotice& notice);
 
     // Creates the three events of every used slot (job start).
     void CreateEvents();

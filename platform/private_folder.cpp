@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "platform/fs.h"
 #include "platform/paths.h"
 
 namespace rd::fs {
@@ -54,6 +55,25 @@ bool PreparePrivateFolder(const std::string& folder, const std::string& role, st
         return false;
     }
     return CheckPrivateFolder(folder, role, error);
+}
+
+std::string CreateListFile(const std::string& folder, std::string_view stem,
+                           std::string_view suffix, std::string_view data, std::string& error) {
+    if (!PreparePrivateFolder(folder, "list folder", error))
+        return {};
+    for (int n = 0; n < 100; ++n) {
+        const std::string name =
+            std::string(stem) + (n ? "-" + std::to_string(n) : "") + std::string(suffix);
+        const int failed = CreateNewFile(folder, name, data);
+        if (!failed)
+            return folder + "/" + name;
+        if (failed != EEXIST) {
+            error = "cannot write the list file " + folder + "/" + name + ": " + SystemText(failed);
+            return {};
+        }
+    }
+    error = "cannot find a free list file name in " + folder;
+    return {};
 }
 
 }  // namespace rd::fs

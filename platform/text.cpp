@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/literal_list.h"
+
 namespace rd::text {
 
 namespace {
@@ -171,6 +173,8 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 }
 
 std::vector<std::string> SplitListFile(std::string_view data) {
+    if (IsLiteralList(data))
+        return SplitLiteralList(data);
     std::vector<std::string> items;
     if (data.size() < 2)
         return items;

@@ -23,8 +23,9 @@ bool IsUtf8(std::string_view utf8);
 // `text` with the ASCII capitals A to Z in lower case; every other byte is kept.
 std::string LowerAscii(std::string_view text);
 
-// Splits the contents of a list file into its items. Data of at least three bytes that begins
-// with the byte-order mark FF FE is UTF-16LE; anything else is 8-bit text (UTF-8 here), kept
+// Splits the contents of a list file into its items. A literal list (platform/literal_list.h)
+// gives its entries as they are. Data of at least three bytes that begins with the byte-order
+// mark FF FE is UTF-16LE; anything else is 8-bit text (UTF-8 here), kept
 // byte for byte. Lines end at a carriage return, and any run of carriage returns and line
 // feeds after it is skipped; a line feed alone does not end a line. The last line counts even
 // without a closing line break. Empty lines and lines beginning with a zero character are not

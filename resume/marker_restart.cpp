@@ -10,6 +10,9 @@
 #include <cstring>
 
 #include "platform/fs.h"
+#include "platform/literal_list.h"
+#include "platform/paths.h"
+#include "platform/private_folder.h"
 #include "platform/text.h"
 #include "resume/switch_tokens.h"
 
@@ -215,9 +218,7 @@ bool ReadResumeMarker(const std::string& given, MarkerJob& job, std::string& err
     job.folder = place.folder;
     const std::string name = place.marker.substr(job.folder.size());
     const std::string sourceName = job.source.substr(job.source.rfind('/') + 1);
-    if (job.source.empty() || job.source[0] != '/' ||
-        job.source.find_first_of("|?*\r\n") != std::string::npos ||
-        job.folder.find_first_of("|?\r\n") != std::string::npos) {
+    if (job.source.empty() || job.source[0] != '/') {
         error = "the resume marker " + path + " names a source that cannot be restarted: \"" +
                 job.source + "\"";
         return false;
@@ -226,8 +227,57 @@ bool ReadResumeMarker(const std::string& given, MarkerJob& job, std::string& err
     return Judged(path, place, job, error);
 }
 
-std::string MarkerJobLine(const MarkerJob& job) {
-    return "|" + job.source + "|" + job.folder + "|" + job.switches;
+bool MarkerJobLine(const MarkerJob& job, std::string& line, std::vector<std::string>& lists,
+                   std::string& error) {
+    const std::string folder = paths::StateDir();
+    const std::string stem = "marker-" + std::to_string(::getpid());
+    const auto write = [&](std::string_view suffix, const std::string& entry) {
+        const std::string list =
+            fs::CreateListFile(folder, stem, suffix, text::LiteralListBytes({entry}), error);
+        if (!list.empty())
+            lists.push_back(list);
+        return list;
+    };
+    // The lists are the program's own: the job takes its source from one (no "e"), its folder
+    // from the other only when it is written (no "f" but the one added below), and removes them
+    // once read (no "x").
+    std::string switches;
+    for (size_t i = 0; i < job.switches.size(); ++i) {
+        // "L", its type letter and digits stay whole: the letter is no switch of its own.
+        if (job.switches[i] == 'L') {
+            size_t end = std::min(i + 2, job.switches.size());
+            while (end < job.switches.size() && job.switches[end] >= '0' &&
+                   job.switches[end] <= '9')
+                ++end;
+            switches += job.switches.substr(i, end - i);
+            i = end - 1;
+        } else if (job.switches[i] != 'e' && job.switches[i] != 'f' && job.switches[i] != 'x') {
+            switches += job.switches[i];
+        }
+    }
+    // "|" would end a field.
+    if (folder.find('|') != std::string::npos) {
+        error = "the list folder " + folder + " holds a '|', so " + job.source +
+                " cannot be named to the job";
+        return false;
+    }
+    const std::string sourceList = write(".lst", job.source);
+    if (sourceList.empty())
+        return false;
+    std::string target = text::InlineTargetField({job.folder}, switches).value_or("");
+    if (target.empty()) {
+        target = write(".dst", job.folder);
+        if (target.empty())
+            return false;
+        switches += 'f';
+        if (!text::TargetFieldKeepsProfile(target, switches)) {
+            error = "the list folder " + folder + " holds a 'q' that the job would read as " +
+                    "its profile, so " + job.folder + " cannot be named to the job";
+            return false;
+        }
+    }
+    line = "|" + sourceList + "|" + target + "|" + switches;
+    return true;
 }
 
 }  // namespace rd

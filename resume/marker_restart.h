@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rd {
 
@@ -68,13 +69,19 @@ enum class MarkerVerdict {
 MarkerVerdict JudgeMarker(const MarkerFacts& facts);
 
 // Reads the marker at `path`: false with `error` for one that cannot be opened, holds 8 bytes or
-// less, names a source that such a line cannot carry (not a full path; a "|", "?", "*" or line
-// break in it), or that JudgeMarker refuses. At most 8160 bytes after the position are read;
+// less, names a source that is not a full path, or that JudgeMarker refuses. At most 8160 bytes after the position are read;
 // what follows the switch string is not looked at. The folder of the job is the marker's folder
 // with every link on the way resolved, so that the job writes where the checks looked.
 bool ReadResumeMarker(const std::string& path, MarkerJob& job, std::string& error);
 
-// The job line that restarts it: "|" + source + "|" + folder + "|" + switches.
-std::string MarkerJobLine(const MarkerJob& job);
+// The job line that restarts it: "|" + source list + "|" + folder + "|" + switches. The source
+// goes in a new literal list of the private state folder (0600, created exclusively), and so
+// does the folder (with switch "f") when the target field cannot carry it
+// (text::InlineTargetField), so that any name is restarted as it is. The switches lose "e", "x"
+// and any other "f": the job reads its source from the list and removes its lists once read. False
+// with `error` when a list cannot be written or named in the line; `lists` gets every list written,
+// for the caller to remove when the line does not run.
+bool MarkerJobLine(const MarkerJob& job, std::string& line, std::vector<std::string>& lists,
+                   std::string& error);
 
 }  // namespace rd

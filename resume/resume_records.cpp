@@ -10,6 +10,7 @@
 
 #include "app/store_keys.h"
 #include "platform/fs.h"
+#include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
@@ -49,6 +50,9 @@ const char* Why(fs::Refusal refusal) {
 }
 
 const char* Damage(const std::string& data) {
+    // A literal list ends every source with a NUL byte: one that does not was cut short.
+    if (text::IsLiteralList(data))
+        return data.back() == '\0' ? "" : "it ends in the middle of a source";
     const bool wide = data.size() >= 2 && data.compare(0, 2, "\xFF\xFE") == 0;
     if (wide && data.size() % 2)
         return "it ends in half a character";
@@ -174,10 +178,30 @@ std::vector<ResumeRecord> ReadResumeRecords(Store& store) {
     return records;
 }
 
+std::vector<std::string> RecordDestinations(const ResumeRecord& record) {
+    const std::string field = BetweenBars(record.command, 2);
+    if (BetweenBars(record.command, 3).find('f') != std::string::npos) {
+        const fs::RegularFile read = fs::ReadRegularFile(field, kMaxListBytes, {});
+        if (read.error || read.refusal != fs::Refusal::kNone || !text::IsLiteralList(read.data))
+            return {field};
+        return text::SplitLiteralList(read.data);
+    }
+    std::vector<std::string> folders;
+    for (std::string_view rest = field; !rest.empty();) {
+        const size_t mark = rest.find('?');
+        if (mark)
+            folders.emplace_back(rest.substr(0, mark));
+        rest.remove_prefix(mark == std::string_view::npos ? rest.size() : mark + 1);
+    }
+    return folders;
+}
+
 RecordColumns ColumnsOf(const ResumeRecord& record) {
+    std::string to;
+    for (const std::string& folder : RecordDestinations(record))
+        to += folder + "?";
     return {record.time.empty() ? "Unknown" : record.time,
-            record.from.empty() ? "Unknown" : record.from, BetweenBars(record.command, 2),
-            record.autostart ? "Yes" : "No"};
+            record.from.empty() ? "Unknown" : record.from, to, record.autostart ? "Yes" : "No"};
 }
 
 std::vector<int32_t> StartupRecords(Store& store, std::vector<int32_t>* running) {
@@ -212,16 +236,19 @@ void SetStartMinimized(Store& store, bool on) {
     store.Flush();
 }
 
-std::string DeleteRecordValues(Store& store, int32_t n) {
+std::vector<std::string> DeleteRecordValues(Store& store, int32_t n) {
     StoreKey key(store, StoreRoot::CurrentUser, std::string(kResumeKey));
     const std::string name = std::to_string(n);
-    std::string list;
-    if (const auto command = SplitStoredCommand(key.ReadText(name).value_or("")))
-        list = BetweenBars(command->argument, 1);
+    std::vector<std::string> lists;
+    if (const auto command = SplitStoredCommand(key.ReadText(name).value_or(""))) {
+        lists.push_back(BetweenBars(command->argument, 1));
+        if (BetweenBars(command->argument, 3).find('f') != std::string::npos)
+            lists.push_back(BetweenBars(command->argument, 2));
+    }
     for (const std::string& value : {"t_" + name, "f_" + name, "d_" + name, name})
         key.DeleteValue(value);
     store.Flush();
-    return list;
+    return lists;
 }
 
 bool RemoveResumeList(const std::string& path) {

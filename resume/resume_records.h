@@ -36,8 +36,9 @@ bool IsOwnProgram(const std::string& program, const std::string& ownProgram);
 
 // Reads a record's list file into `sources`. Refused with `error` set: a list that is missing,
 // unreadable, not a regular file, a symbolic link, another user's, larger than 256 MiB, or
-// damaged (NUL bytes in an 8-bit list, half a character in a UTF-16 one, no source, a source
-// that is not an absolute path).
+// damaged (NUL bytes in an 8-bit list, half a character in a UTF-16 one, a literal list cut
+// short, no source, a source that is not an absolute path). Lists in lines still read, so that
+// records written before literal lists still resume.
 bool ReadResumeList(const std::string& path, std::vector<std::string>& sources, std::string& error);
 
 // Everything that must hold before a record's command runs: it splits, it names `ownProgram`
@@ -57,11 +58,16 @@ struct ResumeRecord {
 // named N.
 std::vector<ResumeRecord> ReadResumeRecords(Store& store);
 
+// The destination folders of a record's command: the target field's items between "?", or
+// with switch "f" the entries of its literal target list (the field itself when that cannot be
+// read).
+std::vector<std::string> RecordDestinations(const ResumeRecord& record);
+
 // One record's row of the manager's list.
 struct RecordColumns {
     std::string time;       // "Unknown" when empty
     std::string from;       // "Unknown" when empty
-    std::string to;         // the destinations as stored
+    std::string to;         // the destinations, each followed by "?"
     std::string autostart;  // "Yes" or "No"
 };
 RecordColumns ColumnsOf(const ResumeRecord& record);
@@ -77,9 +83,10 @@ void FlipAutostart(Store& store, int32_t n);
 bool StartMinimized(Store& store);
 void SetStartMinimized(Store& store, bool on);
 
-// Deletes the record's values N, "t_", "f_" and "d_". Returns the list file its command named
-// (empty when none), which stays for a job that is about to read it.
-std::string DeleteRecordValues(Store& store, int32_t n);
+// Deletes the record's values N, "t_", "f_" and "d_". Returns the list files its command named
+// (its source list, and its target list with switch "f"), which stay for a job that is about
+// to read them.
+std::vector<std::string> DeleteRecordValues(Store& store, int32_t n);
 
 // Removes a record's list file, but only a regular file of this user directly in the state
 // folder or the temporary folder, where lists are written for one job: a list elsewhere is the

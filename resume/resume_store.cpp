@@ -1,6 +1,7 @@
 #include "resume/resume_store.h"
 
 #include <ctime>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -8,6 +9,7 @@
 #include "engine/job_settings.h"
 #include "engine/path_parts.h"
 #include "platform/fs.h"
+#include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
 #include "platform/store.h"
@@ -20,25 +22,43 @@ namespace {
 
 constexpr char kStateFolderRole[] = "state folder";
 
-bool ValidUtf8(const std::string& s) {
-    return text::Utf16ToUtf8(text::Utf8ToUtf16(s)) == s;
-}
-
 std::string ListName(int32_t slot) {
     return "vnfrm" + std::to_string(slot) + ".lst";
 }
 
-// Writes the list; false with `error` when it cannot be.
-bool WriteList(const ResumeJob& job, std::string& error) {
+std::string TargetListName(int32_t slot) {
+    return "vnto" + std::to_string(slot) + ".lst";
+}
+
+// Writes the list `name` of the state folder; false with `error` when it cannot be.
+bool WriteList(const std::string& name, const std::string& bytes, std::string& error) {
     const std::string folder = paths::StateDir();
     if (!fs::PreparePrivateFolder(folder, kStateFolderRole, error))
         return false;
-    const int failed =
-        fs::ReplaceFileAtomically(folder, ListName(job.slot), ResumeListBytes(job.sources));
+    const int failed = fs::ReplaceFileAtomically(folder, name, bytes);
     if (failed)
-        error = "cannot write " + ResumeListPath(job.slot) + ": " +
-                std::system_category().message(failed);
+        error =
+            "cannot write " + folder + "/" + name + ": " + std::system_category().message(failed);
     return !failed;
+}
+
+// The record's target field, before `switches`: the destinations themselves when the job line
+// can carry them, else a literal target list of the state folder, which adds switch "f" to
+// `switches`. False with `error` when neither can.
+bool WriteTargetField(const ResumeJob& job, std::string& switches, std::string& field,
+                      std::string& error) {
+    if (const std::optional<std::string> carried = text::InlineTargetField(job.targets, switches)) {
+        field = *carried;
+        return true;
+    }
+    field = paths::StateDir() + "/" + TargetListName(job.slot);
+    switches += 'f';
+    if (field.find('|') != std::string::npos || !text::TargetFieldKeepsProfile(field, switches)) {
+        error = "the destinations cannot stand in the record, and the name of the state folder " +
+                paths::StateDir() + " cannot either (a '|', or a 'q' read as the profile)";
+        return false;
+    }
+    return WriteList(TargetListName(job.slot), text::LiteralListBytes(job.targets), error);
 }
 
 }  // namespace
@@ -93,30 +113,7 @@ std::string ResumeListPath(int32_t slot) {
 }
 
 std::string ResumeListBytes(const std::vector<std::string>& sources) {
-    // One source at a time, into a string sized once: a list of a million sources is held
-    // once more here, not three times.
-    bool utf8 = true;
-    size_t length = 0;
-    for (const std::string& s : sources) {
-        utf8 = utf8 && ValidUtf8(s);
-        length += s.size() + 2;
-    }
-    std::string out;
-    if (!utf8) {
-        out.reserve(length);
-        for (const std::string& s : sources)
-            out.append(s).append("\r\n");
-        return out;
-    }
-    out.reserve(2 + 2 * length);
-    out = "\xFF\xFE";
-    for (const std::string& s : sources) {
-        for (char16_t c : text::Utf8ToUtf16(s + "\r\n")) {
-            out.push_back(static_cast<char>(c & 0xFF));
-            out.push_back(static_cast<char>(c >> 8));
-        }
-    }
-    return out;
+    return text::LiteralListBytes(sources);
 }
 
 bool WriteResumeRecord(Store& store, const ResumeJob& job, int mode, std::string& error) {
@@ -125,13 +122,13 @@ bool WriteResumeRecord(Store& store, const ResumeJob& job, int mode, std::string
     StoreKey key(store, StoreRoot::CurrentUser, std::string(kResumeKey));
     const std::string n = std::to_string(job.slot);
     const std::string list = ResumeListPath(job.slot);
-    std::string why;
-    if (mode != 0 && WriteList(job, why)) {
+    std::string why, targetField, switches = ResumeSwitches(job);
+    if (mode != 0 && WriteList(ListName(job.slot), ResumeListBytes(job.sources), why) &&
+        WriteTargetField(job, switches, targetField, why)) {
         const time_t now = std::time(nullptr);
         tm local{};
         localtime_r(&now, &local);
-        key.WriteText(
-            n, job.programPath + " |" + list + "|" + job.targetText + "|" + ResumeSwitches(job));
+        key.WriteText(n, job.programPath + " |" + list + "|" + targetField + "|" + switches);
         key.WriteText("f_" + n, job.sources.empty() ? std::string() : DirPart(job.sources.front()));
         key.WriteText("t_" + n,
                       text::Format("%u-%02u-%02u %02u:%02u", local.tm_year + 1900, local.tm_mon + 1,
@@ -145,8 +142,10 @@ bool WriteResumeRecord(Store& store, const ResumeJob& job, int mode, std::string
         key.DeleteValue(name);
     // Only a list in the user's own private folder is ours to remove.
     std::string ignored;
-    if (fs::CheckPrivateFolder(paths::StateDir(), kStateFolderRole, ignored))
+    if (fs::CheckPrivateFolder(paths::StateDir(), kStateFolderRole, ignored)) {
         fs::RemoveFile(list);
+        fs::RemoveFile(paths::StateDir() + "/" + TargetListName(job.slot));
+    }
     store.Flush();
     if (mode == 0)
         return true;

@@ -15,7 +15,7 @@ struct ResumeJob {
     int32_t slot = -1;                 // the job's number; -1: the job has no record
     std::string programPath;           // the program's full path
     std::vector<std::string> sources;  // the source queue, in order
-    std::string targetText;            // the destinations, each followed by "?"
+    std::vector<std::string> targets;  // the destination folders
     int32_t onerror = 0;
     int32_t modeWord = 0;
     std::string profile = "local";
@@ -38,16 +38,17 @@ std::string ResumeSwitches(const ResumeJob& job);
 // paths::StateDir() + "/vnfrm" + slot + ".lst".
 std::string ResumeListPath(int32_t slot);
 
-// The list file's bytes: UTF-16LE with its byte-order mark, each source followed by CR LF; or
-// the same in 8-bit form when a source is not valid UTF-8, so that its bytes come back as they
-// were.
+// The list file's bytes: a literal list (platform/literal_list.h), so that every source comes
+// back byte for byte and is never taken for a pattern.
 std::string ResumeListBytes(const std::vector<std::string>& sources);
 
 // Mode 1 writes the record and the list file, mode 2 also marks the record as not to be
-// resumed by itself ("d_" = "x"), mode 0 deletes both. The state folder is made private (0700)
-// and the list replaced in one step, never through a symbolic link. A record never points at a
-// missing or stale list: when the list cannot be written the record is deleted and false
-// returned, with `error` saying why.
+// resumed by itself ("d_" = "x"), mode 0 deletes both. The destinations stand in the command
+// itself when the job line can carry them (text::InlineTargetField); otherwise they go into a
+// literal target list, paths::StateDir() + "/vnto" + slot + ".lst", named with switch "f". The
+// state folder is made private (0700) and the lists replaced in one step, never through a
+// symbolic link. A record never points at a missing or stale list: when a list cannot be
+// written the record is deleted and false returned, with `error` saying why.
 bool WriteResumeRecord(Store& store, const ResumeJob& job, int mode, std::string& error);
 
 }  // namespace rd

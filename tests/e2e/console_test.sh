@@ -314,4 +314,36 @@ alive "$job" && fail "the job did not finish within 60 s"
 forget "$job"
 cmp -s "$work/src/slow" "$work/slow/slow" || fail "the job left its copy unfinished"
 
+# --- Names as they are written: a file named "a*" beside ab and ac is the only one a delete, a
+# move or a copy touches; a name with a line break and a destination with "?" go whole.
+names() {
+    rm -rf "$work/w" "$work/names" && mkdir -p "$work/w" || fail "cannot make $work/w"
+    printf 'star\n' >"$work/w/a*" && printf 'keep b\n' >"$work/w/ab" &&
+        printf 'keep c\n' >"$work/w/ac" || fail "cannot write the named files"
+}
+only_star_left() {
+    [ -f "$work/w/ab" ] && [ -f "$work/w/ac" ] || fail "$1 took ab or ac along with a*"
+}
+names
+"$console" --delete "$work/w/a*" </dev/null >"$work/names.out" 2>&1 || fail "the delete exited $?"
+[ ! -e "$work/w/a*" ] || fail "--delete left a*"
+only_star_left "--delete"
+names
+"$console" --move "$work/w/a*" "$work/names/" </dev/null >"$work/names.out" 2>&1 ||
+    fail "the move exited $?"
+[ ! -e "$work/w/a*" ] && [ "$(cat "$work/names/a*")" = star ] || fail "--move did not move a*"
+[ "$(ls "$work/names")" = "a*" ] || fail "--move brought more than a*: $(ls "$work/names")"
+only_star_left "--move"
+names
+"$console" "$work/w/a*" "$work/names/" </dev/null >"$work/names.out" 2>&1 || fail "the copy exited $?"
+[ "$(ls "$work/names")" = "a*" ] || fail "the copy brought more than a*: $(ls "$work/names")"
+printf 'two lines\n' >"$work/w/line"$'\n'"break"
+"$console" --to "$work/names/x?y" "$work/w/line"$'\n'"break" "$work/w/ab" </dev/null \
+    >"$work/names.out" 2>&1 || fail "the copy of a line break into x?y exited $?"
+cmp -s "$work/w/line"$'\n'"break" "$work/names/x?y/line"$'\n'"break" ||
+    fail "the name with a line break did not reach x?y"
+[ -f "$work/names/x?y/ab" ] && [ ! -e "$work/names/x" ] && [ ! -e "$work/names/y" ] ||
+    fail "the destination x?y was split: $(ls "$work/names")"
+[ -z "$(ls "$work/tmp")" ] || fail "list files stayed: $(ls "$work/tmp")"
+
 echo "console: all checks passed"

@@ -73,7 +73,8 @@ own_clipboard() {
     setup_failed "xclip did not take the clipboard"
 }
 type_destination() { xdotool key Tab ctrl+a && xdotool type "$work/dst/" && xdotool key Return; }
-confirm() { xdotool key Return; }
+# The delete question's default is No: Yes takes its key.
+confirm() { xdotool key alt+y; }
 
 seen=0
 while IFS='|' read -r file command; do
@@ -102,6 +103,62 @@ while IFS='|' read -r file command; do
         bash -c "! ls '$REDODORI_STATE_DIR'/action-* >/dev/null 2>&1"
 done < <(commands)
 check_same "actions checked" 16 "$seen"
+
+# Names as they are written: the delete action for a file named "a*" beside ab and ac asks
+# (Enter answers No) and then deletes a* alone; a paste into a folder named "x?y" lands there.
+mkdir -p "$work/w" && printf 'star\n' >"$work/w/a*" && printf 'b\n' >"$work/w/ab" &&
+    printf 'c\n' >"$work/w/ac" || setup_failed "cannot write the named files"
+delete_star() {
+    "$REDODORI" --action delete "$work/w/a*" >"$work/out" 2>"$work/err" &
+    local job=$!
+    pids+=("$job")
+    if [ -z "$(focus_window "^Confirmation$")" ]; then
+        bad "delete a*: no confirmation: $(cat "$work/err")"
+        kill "$job" 2>/dev/null || true
+    else
+        xdotool key "$1"
+    fi
+    wait_job "$job"
+}
+delete_star Return
+check_same "delete a*, answered with Enter: exit status" 0 "$status"
+check_same "delete a*, answered with Enter: nothing deleted" "a* ab ac" "$(cd "$work/w" && echo *)"
+delete_star alt+y
+check_same "delete a*: exit status" 0 "$status"
+check_same "delete a*: only a* deleted" "ab ac" "$(cd "$work/w" && echo *)"
+
+fresh
+paste_into() {
+    own_clipboard "$1\nfile://$work/sel/a\nfile://$work/sel/dir"
+    "$REDODORI" --action paste "$work/dst/x?y" >"$work/out" 2>"$work/err" &
+    local job=$!
+    pids+=("$job")
+    wait_job "$job"
+}
+mkdir -p "$work/dst/x?y"
+paste_into copy
+check_same "paste into x?y: exit status" 0 "$status"
+check "paste into x?y: copied there" diff -r "$work/sel" "$work/dst/x?y"
+check_same "paste into x?y: nothing beside it" "x?y" "$(ls "$work/dst")"
+rm -rf "$work/dst/x?y"/*
+paste_into cut
+check_same "cut into x?y: exit status" 0 "$status"
+check "cut into x?y: moved there" test -f "$work/dst/x?y/a" -a -f "$work/dst/x?y/dir/b" \
+    -a ! -e "$work/sel/a" -a ! -e "$work/sel/dir"
+check_same "cut into x?y: nothing beside it" "x?y" "$(ls "$work/dst")"
+check "paste into x?y: the list files were removed" \
+    bash -c "! ls '$REDODORI_STATE_DIR'/action-* >/dev/null 2>&1"
+
+# Without a display the question cannot be put: nothing is deleted, and the user is told.
+set +e
+DISPLAY= "$REDODORI" --action delete "$work/w/ab" 2>"$work/err"
+status=$?
+set -e
+check_same "delete without a display: exit status" 1 "$status"
+check_same "delete without a display: said" \
+    "redodori: Nothing was deleted: --action delete asks first, and that needs a display." \
+    "$(own_lines "$work/err")"
+check "delete without a display: nothing deleted" test -f "$work/w/ab"
 
 # Turned off in the settings: nothing happens, and the user is told.
 key='SOFTWARE\DiraRedi\RedoDori\local'

@@ -105,6 +105,30 @@ wait "$first" || true
 copied "$work/src/a" "$work/first/a"
 copied "$work/src/b" "$work/first/b"
 
+# A name in a user's list or an inline line that exists as written is that file, "*" and all;
+# only a name that names nothing is a pattern. The program's own literal lists are never patterns.
+mkdir -p "$work/w" && printf 'star\n' >"$work/w/a*" && printf 'b\n' >"$work/w/ab" &&
+    printf 'c\n' >"$work/w/ac" || setup_failed "cannot write the named files"
+list_of "$work/w/a*" >"$work/own/star.lst"
+run "|$work/own/star.lst|$work/star1/|"
+check_same "a user's list naming an existing a*" "a*" "$(ls "$work/star1" 2>&1)"
+run "|$work/w/a*|$work/star2/|e"
+check_same "an inline line naming an existing a*" "a*" "$(ls "$work/star2" 2>&1)"
+list_of "$work/w/ab*" >"$work/own/pattern.lst"
+run "|$work/own/pattern.lst|$work/star3/|"
+check_same "a pattern in a user's list that names no file" "ab" "$(ls "$work/star3" 2>&1)"
+run "|$work/w/a*c|$work/star4/|e"
+check_same "an inline pattern that names no file" "ac" "$(ls "$work/star4" 2>&1)"
+printf '\0RedoDori literal list\n%s\0%s\0' "$work/w/ab*" "$work/w/a*" >"$TMPDIR/literal.lst"
+run "|$TMPDIR/literal.lst|$work/star5/|"
+check_same "a literal list" "a*" "$(ls "$work/star5" 2>&1)"
+gone "$TMPDIR/literal.lst" "the literal list in the temporary folder"
+printf '\0RedoDori literal list\n%s\0' "$work/x?y" >"$TMPDIR/literal.dst"
+list_of "$work/w/ab" >"$TMPDIR/star6.lst"
+run "|$TMPDIR/star6.lst|$TMPDIR/literal.dst|f"
+check_same "a literal target list naming x?y" "x?y" "$(ls "$work" | grep -e '^x' || true)"
+copied "$work/w/ab" "$work/x?y/ab"
+
 # --explain reads lists by the same rules, says what the job would do with them and removes none.
 list_of "$work/src/a" >"$TMPDIR/explained.lst"
 out=$("$REDODORI" --explain "|$TMPDIR/explained.lst|$work/dst6/|") || bad "--explain failed"

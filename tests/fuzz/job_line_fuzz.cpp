@@ -2,10 +2,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/source_reader.h"
 #include "engine/dest_table.h"
+#include "platform/literal_list.h"
 #include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,14 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rd::ApplySwitches(fields.switches, settings, flags);
     rd::ApplySwitches(input, settings, flags);
 
-    for (const std::string& item : rd::text::SplitListFile(input)) {
-        if (item.empty() || item.find('\r') != std::string::npos ||
+    // A literal list's entries may hold line breaks; a list in lines never gives one.
+    const bool literal = rd::text::IsLiteralList(input);
+    const std::vector<std::string> items = rd::text::SplitListFile(input);
+    for (const std::string& item : items) {
+        if (item.empty() || (!literal && item.find('\r') != std::string::npos) ||
             item.find('\0') != std::string::npos)
             __builtin_trap();
     }
+    if (literal && rd::text::SplitLiteralList(rd::text::LiteralListBytes(items)) != items)
+        __builtin_trap();
     rd::SplitInlineSources(fields.source, "/cwd");
 
-    const rd::SplitTargets targets = rd::SplitDestinations(input);
+    const rd::SplitTargets targets = rd::SplitDestinations(rd::SplitTargetText(input));
     if (targets.roots.size() > rd::kMaxDestinations)
         __builtin_trap();
     for (const std::string& root : targets.roots) {

@@ -246,7 +246,7 @@ private slots:
 
     void CompletionOpensTheDestinationsWhenAskedTo() {
         Rig rig;
-        rig.ctx.dests.ParseDestinations("/tmp/one?/tmp/two?", rig.core);
+        rig.ctx.dests.ParseDestinations({"/tmp/one", "/tmp/two"}, rig.core);
         std::vector<std::string> opened;
         rig.window.openFolders = [&](const std::vector<std::string>& folders) { opened = folders; };
         rig.window.askComplete = [](const QString&) { return true; };

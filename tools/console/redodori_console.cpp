@@ -34,6 +34,7 @@
 #include "platform/console_packet.h"
 #include "platform/display.h"
 #include "platform/fs.h"
+#include "platform/literal_list.h"
 #include "platform/store.h"
 #include "resume/resume_attempt.h"
 #include "resume/resume_records.h"
@@ -197,8 +198,11 @@ const char kUsage[] =
     "The program is $REDODORI when set, else redodori beside this wrapper, else redodori on\n"
     "the PATH. Without a DISPLAY or WAYLAND_DISPLAY that can be reached it runs with\n"
     "QT_QPA_PLATFORM=offscreen.\n"
-    "The sources go to the program in a list file redodori-console-<pid>.lst in $TMPDIR\n"
-    "(else /tmp), which the program removes once read.\n"
+    "The sources go to the program in a literal list redodori-console-<pid>.lst in $TMPDIR\n"
+    "(else /tmp), which the program removes once read: every name is taken as it is\n"
+    "written, never as a pattern ('*') and never split ('?', line breaks). Destinations\n"
+    "whose names the job line cannot carry ('?', '|', 'q') go the same way in\n"
+    "redodori-console-<pid>.dst.\n"
     "\n"
     "Exit status: 0 everything was done (or the job was handed to a running one); 1 done,\n"
     "with skips or failures (each named at the end); 2 aborted, or left running with a\n"
@@ -568,26 +572,19 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
         return std::nullopt;
     }
     const std::string cwd = rd::fs::CurrentFolder();
-    std::string sources;
+    std::vector<std::string> sources;
     for (const std::string& path : request.paths) {
         std::string full;
         if (!Absolute(path, cwd, full))
             return kNothingToDo;
-        if (full.find_first_of("\r\n") != std::string::npos)
-            return Usage("a source name holds a line break, which a list file cannot carry");
-        sources += full + "\r\n";
+        sources.push_back(full);
     }
-    std::string targets;
     std::vector<std::string> destinations;
     for (const std::string& path : request.to) {
         std::string full;
         if (!Absolute(path, cwd, full))
             return kNothingToDo;
         destinations.push_back(full);
-        if (full.find_first_of("?\r\n") != std::string::npos)
-            return Usage("the destination '" + path +
-                         "' holds a '?' or a line break, which separate destinations");
-        targets += full + (full == "/" ? "?" : "/?");
     }
     std::string firstSource;
     if (!request.paths.empty() && !Absolute(request.paths.front(), cwd, firstSource))
@@ -596,27 +593,26 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
         return refused;
     const std::string folder = ListFolder();
     const std::string stem = folder + "/" + kName + "-" + std::to_string(::getpid());
+    // Literal lists: every name goes to the program as it is, never as a pattern, never split.
     const std::string sourceList = stem + ".lst";
-    if (!WriteListFile(sourceList, sources))
+    if (!WriteListFile(sourceList, rd::text::LiteralListBytes(sources)))
         return kError;
     job.listFiles.push_back(sourceList);
     std::string switches = request.switches;
-    // The program reads its profile from the first "q" it meets in the target field, and "|"
-    // ends the field: such destinations go in a target list file instead.
-    if (targets.find_first_of("q|") != std::string::npos) {
+    // Each named as a folder, as the job shows it in its history.
+    std::vector<std::string> folders;
+    for (const std::string& destination : destinations)
+        folders.push_back(destination == "/" ? destination : destination + "/");
+    std::optional<std::string> targets = rd::text::InlineTargetField(folders, switches);
+    if (!targets) {
         const std::string targetList = stem + ".dst";
-        std::string lines = targets;
-        for (char& c : lines) {
-            if (c == '?')
-                c = '\r';
-        }
-        if (!WriteListFile(targetList, lines))
+        if (!WriteListFile(targetList, rd::text::LiteralListBytes(folders)))
             return kError;
         job.listFiles.push_back(targetList);
         targets = targetList;
         switches += 'f';
     }
-    job.line = "|" + sourceList + "|" + targets + "|" + switches;
+    job.line = "|" + sourceList + "|" + *targets + "|" + switches;
     return std::nullopt;
 }
 
@@ -1080,14 +1076,8 @@ int ListResumeRecords() {
             text +=
                 "  sources: unknown (" + (command ? problem : "the job holds no command") + ")\n";
         }
-        std::string_view targets = columns.to;
-        while (!targets.empty()) {
-            const size_t mark = targets.find('?');
-            if (mark)
-                text +=
-                    "  destination: " + rd::ConsoleScreen::Escaped(targets.substr(0, mark)) + "\n";
-            targets.remove_prefix(mark == std::string_view::npos ? targets.size() : mark + 1);
-        }
+        for (const std::string& destination : rd::RecordDestinations(record))
+            text += "  destination: " + rd::ConsoleScreen::Escaped(destination) + "\n";
     }
     bool ignored = false;
     WriteAll(STDOUT_FILENO, text, ignored);

@@ -46,8 +46,8 @@ TFormResItem::~TFormResItem() {
     timer1_->stop();
     // The item waits for its attempt, so "started" is final afterwards.
     item_.reset();
-    if (!forgottenList_.empty())
-        RemoveResumeList(forgottenList_);
+    for (const std::string& list : forgottenLists_)
+        RemoveResumeList(list);
 }
 
 void TFormResItem::ApplyLanguage(const Language& language) {
@@ -80,7 +80,7 @@ void TFormResItem::BitBtn1Click() {
 
 void TFormResItem::Show(const ResumeItem::View& view) {
     if (item_->Started())
-        forgottenList_.clear();
+        forgottenLists_.clear();
     bitBtn1_->setEnabled(view.cancelEnabled);
     using Kind = ResumeItem::View::Kind;
     switch (view.kind) {

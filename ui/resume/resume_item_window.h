@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "resume/resume_item.h"
 
@@ -23,7 +24,8 @@ class TFormResItem : public QWidget {
 
 public:
     TFormResItem(int32_t n, ResumeItem::Attempt attempt, QWidget* parent = nullptr);
-    // Waits for a running attempt; removes a list left to it (ForgetList) when no job took it.
+    // Waits for a running attempt; removes the lists left to it (ForgetLists) when no job took
+    // them.
     ~TFormResItem() override;
 
     int32_t N() const { return n_; }
@@ -37,9 +39,9 @@ public:
     void Timer1Timer();
     // Cancel: no further attempt; the pop-up goes once a running one has ended.
     void BitBtn1Click();
-    // The record was deleted while this pop-up resumes it: its list file goes with the pop-up,
-    // unless the pop-up started the job that reads it.
-    void ForgetList(std::string path) { forgottenList_ = std::move(path); }
+    // The record was deleted while this pop-up resumes it: its list files go with the pop-up,
+    // unless the pop-up started the job that reads them.
+    void ForgetLists(std::vector<std::string> paths) { forgottenLists_ = std::move(paths); }
 
 private:
     void Show(const ResumeItem::View& view);
@@ -50,7 +52,7 @@ private:
     QLabel* label3_ = nullptr;
     QPushButton* bitBtn1_ = nullptr;
     QTimer* timer1_ = nullptr;
-    std::string forgottenList_;
+    std::vector<std::string> forgottenLists_;
     // The status line's texts: "%s" is the seconds waited, or the reason.
     QString waiting_ = "Waiting accessibility (%s)...";
     QString canceling_ = "Canceling...";

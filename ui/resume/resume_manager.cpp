@@ -68,9 +68,13 @@ int RestartFromMarker(int argc, char** argv, const std::string& markerPath, bool
         return 0;
     }
     SettleMove(argc, argv, markerPath, display, job);
-    if (!LaunchDetached(own, MarkerJobLine(job), error))
-        std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(),
-                     error.c_str());
+    std::string line;
+    std::vector<std::string> lists;
+    if (MarkerJobLine(job, line, lists, error) && LaunchDetached(own, line, error))
+        return 0;
+    std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(), error.c_str());
+    for (const std::string& list : lists)
+        RemoveResumeList(list);
     return 0;
 }
 

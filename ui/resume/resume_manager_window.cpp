@@ -171,11 +171,12 @@ void TFormResMan::Resumeonrestart1Click() {
 
 void TFormResMan::Deleteentry1Click() {
     for (const int32_t n : SelectedRecords()) {
-        const std::string list = DeleteRecordValues(store_, n);
+        std::vector<std::string> lists = DeleteRecordValues(store_, n);
         if (TFormResItem* item = items_.Find(n))
-            item->ForgetList(list);
-        else if (!list.empty())
-            RemoveResumeList(list);
+            item->ForgetLists(std::move(lists));
+        else
+            for (const std::string& list : lists)
+                RemoveResumeList(list);
     }
     Refresh();
 }

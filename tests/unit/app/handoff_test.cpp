@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/dest_table.h"
 #include "engine/job_settings.h"
 #include "engine/messages.h"
 
@@ -55,13 +56,26 @@ TEST(CompareJobs, SameKindAndSameDestinationsOnly) {
         {0, Links::Tree, "/d?", "/", 0, Links::PerFile, "/d?", kOtherKind},
     };
     for (const auto& c : cases) {
-        const std::string sender =
-            DescribeJob(c.senderMode, c.senderLinks, c.senderTargets, c.senderFolder);
-        const std::string receiver =
-            DescribeJob(c.receiverMode, c.receiverLinks, c.receiverTargets, "/elsewhere");
+        const std::string sender = DescribeJob(c.senderMode, c.senderLinks,
+                                               SplitTargetText(c.senderTargets), c.senderFolder);
+        const std::string receiver = DescribeJob(c.receiverMode, c.receiverLinks,
+                                                 SplitTargetText(c.receiverTargets), "/elsewhere");
         EXPECT_EQ(Compare(sender, receiver), c.expected) << sender << " / " << receiver;
     }
-    EXPECT_EQ(Compare("no description", DescribeJob(0, Links::None, "/d?", "/")), kOtherKind);
+    EXPECT_EQ(Compare("no description", DescribeJob(0, Links::None, {"/d"}, "/")), kOtherKind);
+}
+
+// A destination's name may hold "?" or any other byte: the descriptions never split it, nor
+// take one folder for two.
+TEST(CompareJobs, FolderNamesAreComparedWhole) {
+    const auto same = [](const std::vector<std::string>& a, const std::vector<std::string>& b) {
+        return Compare(DescribeJob(0, Links::None, a, "/"), DescribeJob(0, Links::None, b, "/"));
+    };
+    EXPECT_EQ(same({"/x?y"}, {"/x?y/"}), kAccepted);
+    EXPECT_EQ(same({"/x?y"}, {"/x", "/y"}), kOtherDestinations);
+    EXPECT_EQ(same({"/x", "/y"}, {"/x?y"}), kOtherDestinations);
+    EXPECT_EQ(same({"/1:/a"}, {"/1", "/a"}), kOtherDestinations);
+    EXPECT_EQ(same({"/a\nb", "/c"}, {"/c", "/a\nb"}), kAccepted);
 }
 
 TEST(Inbox, OnlyAWholeHandOffOfTheAnnouncedSizeIsTaken) {

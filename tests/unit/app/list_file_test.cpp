@@ -13,6 +13,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "platform/literal_list.h"
 #include "test_support.h"
 
 namespace rd {
@@ -171,6 +172,23 @@ const Case kCases[] = {
     {"Utf16TargetList", ListKind::kTarget,
      [](const Folders& f) { return Write(f.own + "/targets", "\xFF\xFE/\0t\0\r\0"s); }, kTargetNul,
      false},
+    // The program's own lists: NUL bytes end their paths.
+    {"LiteralListInTheProgramsListFolder", ListKind::kSource,
+     [](const Folders& f) {
+         return Write(f.state + "/action-1.lst", text::LiteralListBytes({"/w/a*", "/w/x?y"}));
+     },
+     nullptr, true},
+    {"LiteralTargetList", ListKind::kTarget,
+     [](const Folders& f) {
+         return Write(f.state + "/action-1.dst", text::LiteralListBytes({"/x?y"}));
+     },
+     nullptr, true},
+    {"LiteralListCutShort", ListKind::kSource,
+     [](const Folders& f) {
+         return Write(f.state + "/action-1.lst",
+                      text::LiteralListBytes({"/w/photos"}).substr(0, 30));
+     },
+     "Can't use source filelist: @. It ends in the middle of a path", false},
     {"Missing", ListKind::kSource, [](const Folders& f) { return f.tmp + "/none.lst"; },
      "Can't open source filelist: @. Error 2", false},
     {"AFolder", ListKind::kSource, [](const Folders& f) { return f.own; },

@@ -16,6 +16,7 @@
 
 #include "app/console_channel.h"
 #include "app/handoff.h"
+#include "engine/dest_table.h"
 #include "engine/engine_context.h"
 #include "engine/job_thread.h"
 #include "engine/messages.h"
@@ -255,7 +256,7 @@ TEST_F(ProgressCoreTest, TheFileNameIsTheGivenTextOrTheSourceBeingCopied) {
 // the answer, to a job that copies to /dst.
 class HandOffTest : public ProgressCoreTest {
 protected:
-    HandOffTest() { core.targetText = "/dst/?"; }
+    HandOffTest() { core.targets = {"/dst/"}; }
 
     struct Sender {
         std::unique_ptr<bus::Endpoint> answers;
@@ -305,7 +306,7 @@ protected:
 };
 
 std::string Job(int32_t modeWord = 0, const char* targets = "/dst/?") {
-    return handoff::DescribeJob(modeWord, handoff::Links::None, targets, "/");
+    return handoff::DescribeJob(modeWord, handoff::Links::None, SplitTargetText(targets), "/");
 }
 
 TEST_F(HandOffTest, InterleavedSendersAreEachTakenWhole) {
@@ -406,7 +407,7 @@ TEST_F(HandOffTest, DropsAreAddedUntilTheListClosesAndThenRefusedWithANotice) {
 class AddedSourcesTest : public HandOffTest {
 protected:
     AddedSourcesTest() {
-        core.targetText = Dst() + "/?";
+        core.targets = {Dst() + "/"};
         core.hooks.listComplete = [this] { intakeOver = true; };
         core.hooks.sourcesChanged = [this] { ++sourcesChanged; };
         gate = &heldWalk;

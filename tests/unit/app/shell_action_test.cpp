@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "platform/literal_list.h"
 #include "test_support.h"
 
 namespace rd {
@@ -52,6 +53,8 @@ TEST(ShellAction, ClipboardFiles) {
     EXPECT_EQ(LocalPathOfUri("file://server/x"), "");
     EXPECT_EQ(LocalPathOfUri("smb://server/x"), "");
     EXPECT_EQ(LocalPathOfUri("file:///bad%2"), "/bad%2");
+    // No path holds a NUL byte: such a URI names no file, never a shorter path.
+    EXPECT_EQ(LocalPathOfUri("file:///home/u%00/photos"), "");
 
     const struct {
         const char* gnome;
@@ -75,32 +78,36 @@ TEST(ShellAction, ClipboardFiles) {
 
 TEST(ShellAction, LinesAndListFiles) {
     test::PrivateEnvironment env;
+    using Paths = std::vector<std::string>;
     const struct {
         ShellAction action;
         ClipboardFiles clipboard;
-        const char* target;
+        Paths targets;  // the folder a paste names, in the field or in a target list
         const char* switches;
-        const char* list;   // the source list, "" when no line is made
+        Paths list;         // the source list, empty when no line is made
         const char* error;  // part of the error, "" when none
     } cases[] = {
-        {{ShellActionKind::kCopyTo, {"/a/", "b/../c"}}, {}, "", "", "/a\r\n/work/c\r\n", ""},
-        {{ShellActionKind::kMoveTo, {"/a"}}, {}, "", "m", "/a\r\n", ""},
-        {{ShellActionKind::kDelete, {"/a"}}, {}, "", "M", "/a\r\n", ""},
-        {{ShellActionKind::kPaste, {"/dst"}}, {{"/a"}, true}, "/dst/?", "m", "/a\r\n", ""},
-        {{ShellActionKind::kPaste, {"/"}}, {{"/a"}, false}, "/?", "", "/a\r\n", ""},
-        {{ShellActionKind::kPaste, {"/dst"}}, {}, "", "", "", "clipboard holds no"},
-        {{ShellActionKind::kDelete, {}}, {}, "", "", "", "Nothing was chosen"},
-        {{ShellActionKind::kCopyTo, {"/a\nb"}}, {}, "", "", "", "line break"},
+        {{ShellActionKind::kCopyTo, {"/a/", "b/../c"}}, {}, {}, "", {"/a", "/work/c"}, ""},
+        {{ShellActionKind::kMoveTo, {"/a"}}, {}, {}, "m", {"/a"}, ""},
+        {{ShellActionKind::kDelete, {"/w/a*"}}, {}, {}, "M", {"/w/a*"}, ""},
+        {{ShellActionKind::kPaste, {"/dst"}}, {{"/a"}, true}, {"/dst/"}, "m", {"/a"}, ""},
+        {{ShellActionKind::kPaste, {"/"}}, {{"/a"}, false}, {"/"}, "", {"/a"}, ""},
+        {{ShellActionKind::kPaste, {"/dst"}}, {}, {}, "", {}, "clipboard holds no"},
+        {{ShellActionKind::kDelete, {}}, {}, {}, "", {}, "Nothing was chosen"},
+        // Any name goes as it is: line breaks, "?", "|" and "*" in sources and in the folder.
+        {{ShellActionKind::kCopyTo, {"/a\nb", "/c\rd?*|"}}, {}, {}, "", {"/a\nb", "/c\rd?*|"}, ""},
+        {{ShellActionKind::kPaste, {"/x?y"}}, {{"/a"}, true}, {"/x?y/"}, "mf", {"/a"}, ""},
+        {{ShellActionKind::kPaste, {"/a|b"}}, {{"/a"}, false}, {"/a|b/"}, "f", {"/a"}, ""},
     };
     for (const auto& c : cases) {
         std::string line, error;
         const bool ok = ShellActionLine("redodori", c.action, c.clipboard, "/work", line, error);
-        ASSERT_EQ(ok, !*c.error) << c.list << error;
+        ASSERT_EQ(ok, !*c.error) << error;
         if (!ok) {
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
             continue;
         }
-        // "redodori |LIST|TARGET|SWITCHES" with the list in the program's list folder.
+        // "redodori |LIST|TARGET|SWITCHES" with the lists in the program's list folder.
         const std::string prefix = "redodori |" + env.StateDir() + "/action-";
         ASSERT_EQ(line.compare(0, prefix.size(), prefix), 0) << line;
         const size_t bar = line.find('|', prefix.size());
@@ -110,28 +117,30 @@ TEST(ShellAction, LinesAndListFiles) {
         EXPECT_EQ(line.substr(lastBar + 1), c.switches) << line;
         std::string data;
         ASSERT_EQ(fs::ReadWholeFile(listPath, data), 0) << listPath;
-        EXPECT_EQ(data, c.list);
+        EXPECT_EQ(data, text::LiteralListBytes(c.list));
         struct stat st {};
         ASSERT_EQ(::stat(env.StateDir().c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u);
-        EXPECT_EQ(target, c.target);
-    }
-    // A folder the line cannot carry ("q" reads as the profile, "|" ends the field) goes in a
-    // target list, unless the list's own path has a "q".
-    std::string line, error;
-    const bool listed = ShellActionLine("redodori", {ShellActionKind::kPaste, {"/q|x"}},
-                                        {{"/a"}, false}, "/", line, error);
-    EXPECT_EQ(listed, env.StateDir().find('q') == std::string::npos) << error;
-    if (listed) {
-        const std::string targetList = line.substr(line.find('|', 10) + 1);
-        std::string data;
-        ASSERT_EQ(fs::ReadWholeFile(targetList.substr(0, targetList.find('|')), data), 0) << line;
-        EXPECT_EQ(data, "/q|x/\r");
-        EXPECT_TRUE(line.ends_with("|f")) << line;
+        if (std::string(c.switches).ends_with('f')) {
+            ASSERT_EQ(target.compare(0, prefix.size() - 10, prefix.substr(10)), 0) << target;
+            ASSERT_EQ(fs::ReadWholeFile(target, data), 0) << target;
+            EXPECT_EQ(data, text::LiteralListBytes(c.targets));
+        } else {
+            EXPECT_EQ(target, c.targets.empty() ? "" : c.targets[0] + "?");
+        }
     }
     // A copy or move without a selection opens the settings: no list.
+    std::string line, error;
     ASSERT_TRUE(ShellActionLine("redodori", {ShellActionKind::kCopyTo, {}}, {}, "/", line, error));
     EXPECT_EQ(line, "redodori");
+}
+
+TEST(ShellAction, TheDeleteQuestionNamesWhatGoes) {
+    EXPECT_EQ(DeleteQuestion({"/w/a*"}, "/w"), "Delete 1 selected item(s) with RedoDori?\n\n/w/a*");
+    EXPECT_EQ(DeleteQuestion({"a", "../b/", "/c\nd"}, "/w/x"),
+              "Delete 3 selected item(s) with RedoDori?\n\n/w/x/a\n/w/b\n/c\\x0ad");
+    EXPECT_EQ(DeleteQuestion({"/1", "/2", "/3", "/4", "/5", "/6", "/7"}, "/"),
+              "Delete 7 selected item(s) with RedoDori?\n\n/1\n/2\n/3\n/4\n/5\nand 2 more");
 }
 
 }  // namespace

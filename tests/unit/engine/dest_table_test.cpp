@@ -46,8 +46,14 @@ std::string ManyTargets(const test::TempDir& dir, int count) {
     return text;
 }
 
+TEST(SplitTargetText, ItemsBetweenQuestionMarks) {
+    EXPECT_EQ(SplitTargetText("/a?/b/?"), (std::vector<std::string>{"/a", "/b/"}));
+    EXPECT_EQ(SplitTargetText(std::string("??") + "/c"), std::vector<std::string>{"/c"});
+    EXPECT_TRUE(SplitTargetText("").empty());
+}
+
 TEST(SplitDestinations, RootAndTrailingSeparators) {
-    SplitTargets t = SplitDestinations("/?/a/b//?/c/?//?");
+    SplitTargets t = SplitDestinations(SplitTargetText("/?/a/b//?/c/?//?"));
     ASSERT_EQ(t.roots.size(), 4u);
     EXPECT_EQ(t.roots[0], "");
     EXPECT_EQ(t.roots[1], "/a/b");
@@ -58,16 +64,16 @@ TEST(SplitDestinations, RootAndTrailingSeparators) {
 
 TEST(SplitDestinations, EmptyItemsTakeNoSlot) {
     // Built from pieces so that no "??/" appears in one literal.
-    SplitTargets t = SplitDestinations(std::string("??") + "/a?" + "??" + "/b?");
+    SplitTargets t = SplitDestinations(SplitTargetText(std::string("??") + "/a?" + "??" + "/b?"));
     ASSERT_EQ(t.roots.size(), 2u);
     EXPECT_EQ(t.roots[0], "/a");
     EXPECT_EQ(t.roots[1], "/b");
-    EXPECT_TRUE(SplitDestinations("").roots.empty());
-    EXPECT_TRUE(SplitDestinations("???").roots.empty());
+    EXPECT_TRUE(SplitDestinations(SplitTargetText("")).roots.empty());
+    EXPECT_TRUE(SplitDestinations(SplitTargetText("???")).roots.empty());
 }
 
 TEST(SplitDestinations, UnterminatedLastItemIsKept) {
-    SplitTargets t = SplitDestinations("/a?/b/");
+    SplitTargets t = SplitDestinations(SplitTargetText("/a?/b/"));
     ASSERT_EQ(t.roots.size(), 2u);
     EXPECT_EQ(t.roots[1], "/b");
 }
@@ -76,7 +82,7 @@ TEST(SplitDestinations, KeepsAtMost4096AndCountsTheRest) {
     std::string text;
     for (int i = 0; i < 4100; ++i)
         text += "/t" + std::to_string(i) + "?";
-    SplitTargets t = SplitDestinations(text);
+    SplitTargets t = SplitDestinations(SplitTargetText(text));
     ASSERT_EQ(t.roots.size(), kMaxDestinations);
     EXPECT_EQ(t.roots.front(), "/t0");
     EXPECT_EQ(t.roots.back(), "/t4095");
@@ -117,7 +123,7 @@ TEST(ParseDestinations, KeepsWhyARootCouldNotBeMade) {
     test::WriteFile(dir / "f", "data");
     DestTable table;
     RecordingNotice notice;
-    table.ParseDestinations(dir / "f/d/?" + dir / "ok/?", notice);
+    table.ParseDestinations(SplitTargetText(dir / "f/d/?" + dir / "ok/?"), notice);
     EXPECT_EQ(table.FolderFailure(dir / "f/d/", ENOENT), ENOTDIR);
     EXPECT_EQ(table.FolderFailure(dir / "ok", ENOENT), ENOENT);
 }
@@ -132,7 +138,8 @@ TEST(ParseDestinations, FillsSlotsAndCreatesFolders) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
-    table.ParseDestinations("/?" + dir / "one//" + "??" + dir / "two/three" + "?", notice);
+    table.ParseDestinations(SplitTargetText("/?" + dir / "one//" + "??" + dir / "two/three" + "?"),
+                            notice);
     ASSERT_EQ(table.Count(), 3u);
     EXPECT_EQ(table[0].root, "");
     EXPECT_EQ(table[1].root, dir / "one");
@@ -142,18 +149,32 @@ TEST(ParseDestinations, FillsSlotsAndCreatesFolders) {
     EXPECT_TRUE(notice.shown.empty());
 }
 
+// The job's folders come as a list: a name with "?" (or any byte but NUL) is one destination.
+TEST(ParseDestinations, AFolderNameIsNeverSplit) {
+    test::TempDir dir;
+    RecordingNotice notice;
+    DestTable table;
+    table.ParseDestinations({dir / "x?y/", dir / "cr\r\nlf", "", dir / "x"}, notice);
+    ASSERT_EQ(table.Count(), 3u);
+    EXPECT_EQ(table[0].root, dir / "x?y");
+    EXPECT_EQ(table[1].root, dir / "cr\r\nlf");
+    EXPECT_EQ(table[2].root, dir / "x");
+    EXPECT_TRUE(IsFolder(dir / "x?y"));
+    EXPECT_FALSE(Exists(dir / "y"));
+}
+
 TEST(ParseDestinations, ParsingAgainStartsFromFreshSlots) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
-    table.ParseDestinations(dir / "a?" + dir / "b?", notice);
+    table.ParseDestinations(SplitTargetText(dir / "a?" + dir / "b?"), notice);
     table.CreateEvents();
     table.ActivateAll();
     table[0].fileHandle = 7;
     table[0].currentPath = "/somewhere";
     table[0].openFlags = openflag::kNoBuffering;
 
-    table.ParseDestinations(dir / "c?", notice);
+    table.ParseDestinations(SplitTargetText(dir / "c?"), notice);
     ASSERT_EQ(table.Count(), 1u);
     EXPECT_EQ(table[0].root, dir / "c");
     EXPECT_EQ(table[0].active, 0);
@@ -168,7 +189,7 @@ TEST(ParseDestinations, TooManyDestinationsWarnOnce) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
-    table.ParseDestinations(ManyTargets(dir, 4098), notice);
+    table.ParseDestinations(SplitTargetText(ManyTargets(dir, 4098)), notice);
     ASSERT_EQ(table.Count(), kMaxDestinations);
     EXPECT_EQ(table[4095].root, dir / "d4095");
     EXPECT_TRUE(IsFolder(dir / "d0"));
@@ -190,7 +211,7 @@ TEST(ParseDestinations, ExactlyFullTableDoesNotWarn) {
     std::string text;
     for (uint32_t i = 0; i < kMaxDestinations; ++i)
         text += dir / "same?";
-    table.ParseDestinations(text, notice);
+    table.ParseDestinations(SplitTargetText(text), notice);
     EXPECT_EQ(table.Count(), kMaxDestinations);
     EXPECT_EQ(table[4095].root, dir / "same");
     EXPECT_TRUE(notice.shown.empty());
@@ -200,7 +221,7 @@ TEST(DestActivity, ActivateAllTouchesUsedSlotsOnly) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
-    table.ParseDestinations(dir / "a?" + dir / "b?", notice);
+    table.ParseDestinations(SplitTargetText(dir / "a?" + dir / "b?"), notice);
     table.ActivateAll();
     EXPECT_EQ(table[0].active, 1);
     EXPECT_EQ(table[1].active, 1);
@@ -211,7 +232,7 @@ TEST(DestActivity, SkipReportsOnlyTheLastActiveSlot) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
-    table.ParseDestinations(dir / "a?" + dir / "b?" + dir / "c?", notice);
+    table.ParseDestinations(SplitTargetText(dir / "a?" + dir / "b?" + dir / "c?"), notice);
     table.ActivateAll();
     EXPECT_FALSE(table.SkipDestination(1));
     EXPECT_FALSE(table.SkipDestination(1));  // skipping twice does not count twice
@@ -227,7 +248,7 @@ TEST(DestEvents, StartStatesLetTheFirstPublishPass) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
-    table.ParseDestinations(dir / "a?" + dir / "b?", notice);
+    table.ParseDestinations(SplitTargetText(dir / "a?" + dir / "b?"), notice);
     table.CreateEvents();
     for (uint32_t i = 0; i < table.Count(); ++i) {
         ASSERT_NE(table[i].ready, nullptr);

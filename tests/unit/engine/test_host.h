@@ -114,7 +114,7 @@ public:
                 commands_.push_back(wParam);
             }
                 if (wParam == msg::kCmdParseDestinations && ctx) {
-                    ctx->dests.ParseDestinations(targetText, notice);
+                    ctx->dests.ParseDestinations(SplitTargetText(targetText), notice);
                 } else if (wParam == msg::kCmdPrepare && ctx) {
                     ctx->Prepare();
                 }

@@ -13,6 +13,7 @@
 
 #include "app/store_keys.h"
 #include "engine/transfer.h"
+#include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "resume/autostart.h"
@@ -150,6 +151,7 @@ TEST_F(ResumeRecords, ListColumnsStartupAndFlags) {
     EXPECT_EQ(rows,
               (std::vector<std::string>{"0:2026-03-07 09:05|/src/|/a/?/b/?|Yes",
                                         "5:Unknown|Unknown|/c/?|No", "12:Unknown|Unknown||Yes"}));
+
     EXPECT_EQ(StartupRecords(store), (std::vector<int32_t>{0, 12}));
 
     FlipAutostart(store, 5);
@@ -166,6 +168,18 @@ TEST_F(ResumeRecords, ListColumnsStartupAndFlags) {
     EXPECT_EQ(left, (std::vector<int32_t>{12}));
     running.Release();
     EXPECT_EQ(StartupRecords(store), (std::vector<int32_t>{5, 12}));
+
+    // Destinations in a target list (switch f) are shown from it, each whole.
+    const std::string targets = env.StateDir() + "/vnto20.lst";
+    sfs::create_directories(env.StateDir());
+    test::WriteFile(targets, text::LiteralListBytes({"/x?y", "/z"}));
+    Put("20", "/p |/l20|" + targets + "|uwq2f");
+    const ResumeRecord listed = ReadResumeRecords(store).back();
+    EXPECT_EQ(RecordDestinations(listed), (std::vector<std::string>{"/x?y", "/z"}));
+    EXPECT_EQ(ColumnsOf(listed).to, "/x?y?/z?");
+    // Deleting the record hands over both its lists.
+    EXPECT_EQ(DeleteRecordValues(store, 20), (std::vector<std::string>{"/l20", targets}));
+    EXPECT_EQ(DeleteRecordValues(store, 5), std::vector<std::string>{"/l5"});
 }
 
 TEST_F(ResumeRecords, OnlyAListWrittenForOneJobIsRemoved) {
@@ -205,6 +219,16 @@ TEST_F(ResumeRecords, AListIsReadOnlyWhenItIsTheUsersOwnAndWhole) {
         {"Utf16", [&] { test::WriteFile(path, std::string("\xFF\xFE/\0a\0\r\0\n\0/\0b\0", 14)); },
          ""},
         {"EightBit", [&] { test::WriteFile(path, "/a\r\n/b\r\n"); }, ""},
+        {"Literal",
+         [&] {
+             test::WriteFile(path, text::LiteralListBytes({"/a", "/b"}));
+         },
+         ""},
+        {"LiteralCutShort",
+         [&] {
+             test::WriteFile(path, text::LiteralListBytes({"/a", "/b"}).substr(0, 27));
+         },
+         "is damaged: it ends in the middle of a source"},
         {"Missing", [] {}, "is missing"},
         {"HalfACharacter", [&] { test::WriteFile(path, std::string("\xFF\xFE/\0a", 5)); },
          "is damaged: it ends in half a character"},
@@ -333,8 +357,9 @@ TEST_F(ResumeRecords, AttemptRunsTheCommandOnceTheSourceFolderIsThere) {
             arguments.push_back(l.argument);
         }
         EXPECT_EQ(arguments, c.launches) << c.name;
-        if (!launched.empty())
+        if (!launched.empty()) {
             EXPECT_TRUE(slotHeldAtLaunch) << c.name;
+        }
         EXPECT_EQ(RecordKept(1), c.kept) << c.name;
         // The started job reads the list: it stays in every case.
         EXPECT_TRUE(sfs::exists(ListPath(1))) << c.name;
@@ -558,8 +583,11 @@ TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
         {"Empty", "", "", "holds 8 bytes or less: no file to restart"},
         {"Relative", ResumeMarkerBytes(1, "data/big", "u"), "",
          "names a source that cannot be restarted: \"data/big\""},
-        {"Bar", ResumeMarkerBytes(1, "/da|ta/big", "u"), dir / "big.RedoDori",
-         "names a source that cannot be restarted: \"/da|ta/big\""},
+        // Any name the marker holds can be restarted: it goes to the job in a literal list.
+        {"Bar", ResumeMarkerBytes(1, "/da|ta/big", "uwfq1"), "", ""},
+        {"Star", ResumeMarkerBytes(1, "/data/b*", "uwfq1"), dir / "b*.RedoDori", ""},
+        {"QuestionMark", ResumeMarkerBytes(1, "/data/b?g", "uwfq1"), dir / "b?g.RedoDori", ""},
+        {"LineBreak", ResumeMarkerBytes(1, "/data/b\r\ng", "uwfq1"), dir / "b\r\ng.RedoDori", ""},
         {"OtherName", ResumeMarkerBytes(1, "/data/other", "u"), "",
          "does not stand beside a copy of its source /data/other"},
         {"NoDestination", ResumeMarkerBytes(1, "/data/small", "u"), dir / "small.RedoDori",
@@ -574,11 +602,11 @@ TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
         const bool read = ReadResumeMarker(path, job, error);
         EXPECT_EQ(read, c.error.empty()) << c.name;
         if (read) {
-            EXPECT_EQ(job.source, "/data/big") << c.name;
-            EXPECT_EQ(job.folder, dir.Path() + "/") << c.name;
-            EXPECT_EQ(MarkerJobLine(job),
-                      "|/data/big|" + dir.Path() + "/|" + (c.bytes.size() > 28 ? "uwq1e" : "eu"))
+            EXPECT_EQ(job.source.substr(job.source.rfind('/') + 1) + ".RedoDori",
+                      path.substr(path.rfind('/') + 1))
                 << c.name;
+            EXPECT_EQ(job.folder, dir.Path() + "/") << c.name;
+            EXPECT_EQ(job.switches, c.bytes.size() > 28 ? "uwq1e" : "eu") << c.name;
         } else {
             EXPECT_EQ(error, "the resume marker " + path + " " + c.error) << c.name;
         }
@@ -645,6 +673,47 @@ TEST(MarkerFile, WhereItLiesAndWhoseItIs) {
     EXPECT_EQ(read(others + "/big.RedoDori", error), "");
     EXPECT_EQ(error,
               "the resume marker " + others + "/big.RedoDori lies in a folder of another user");
+}
+
+// The restart names the file and its folder in literal lists of the private state folder, so
+// that no name is taken for a pattern or split; the switches fit the lists.
+TEST(MarkerFile, TheRestartLineCarriesAnyName) {
+    test::PrivateEnvironment env;
+    if (env.StateDir().find("q1") != std::string::npos)
+        GTEST_SKIP() << "the test folder's name holds q1";
+    const struct {
+        const char* source;
+        const char* folder;
+        const char* switches;
+        const char* lineSwitches;
+        bool folderListed;
+    } cases[] = {
+        {"/data/a*", "/dst/plain/", "uwe", "uw", false},
+        {"/data/x?y\n", "/dst/a?b/", "uwe", "uwf", true},
+        {"/data/a|b", "/dst/a|b/", "Le5xuwfe", "Le5uwf", true},
+        {"/data/a", "/dst/", "Lk2e", "Lk2", false},
+    };
+    for (const auto& c : cases) {
+        const MarkerJob job{c.source, c.folder, c.switches};
+        std::string line, error;
+        std::vector<std::string> lists;
+        ASSERT_TRUE(MarkerJobLine(job, line, lists, error)) << error;
+        ASSERT_EQ(lists.size(), c.folderListed ? 2u : 1u) << c.source;
+        EXPECT_EQ(line, "|" + lists[0] + "|" +
+                            (c.folderListed ? lists[1] : std::string(c.folder) + "?") + "|" +
+                            c.lineSwitches);
+        EXPECT_EQ(test::ReadFile(lists[0]), text::LiteralListBytes({c.source}));
+        if (c.folderListed) {
+            EXPECT_EQ(test::ReadFile(lists[1]), text::LiteralListBytes({c.folder}));
+        }
+        for (const std::string& list : lists) {
+            EXPECT_EQ(list.substr(0, env.StateDir().size() + 1), env.StateDir() + "/");
+            struct stat st {};
+            ASSERT_EQ(::lstat(list.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode, S_IFREG | 0600);
+            EXPECT_TRUE(RemoveResumeList(list));
+        }
+    }
 }
 
 TEST(AutostartEntry, QuotesTheProgramForTheExecLine) {

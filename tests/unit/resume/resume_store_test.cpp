@@ -16,6 +16,7 @@
 #include "app/store_keys.h"
 #include "engine/job_settings.h"
 #include "platform/fault_injection.h"
+#include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
@@ -145,13 +146,12 @@ TEST(ResumeStore, StoredSwitchesSetWhatTheJobHad) {
 }
 
 TEST(ResumeStore, ListBytes) {
+    // A literal list: every name comes back byte for byte and is never a pattern.
     EXPECT_EQ(ResumeListBytes({"/a", "/\xC3\xA9"}),
-              std::string("\xFF\xFE/\0a\0\r\0\n\0/\0\xE9\0\r\0\n\0", 18));
-    // A name that is not UTF-8 keeps its bytes in the 8-bit form.
-    EXPECT_EQ(ResumeListBytes({"/ok", "/bad\xFF"}), "/ok\r\n/bad\xFF\r\n");
-    // Either form reads back to the same items.
+              std::string(text::kLiteralListHeader) + std::string("/a\0/\xC3\xA9\0", 7));
     for (const auto& sources :
-         {std::vector<std::string>{"/x y", "/\xE2\x82\xAC"}, std::vector<std::string>{"/\xFE\xFF"}})
+         {std::vector<std::string>{"/x y", "/\xE2\x82\xAC"}, std::vector<std::string>{"/\xFE\xFF"},
+          std::vector<std::string>{"/w/a*", "/w/x?y", "/w/cr\rlf\n", "/w/a|b"}})
         EXPECT_EQ(text::SplitListFile(ResumeListBytes(sources)), sources);
 }
 
@@ -161,7 +161,7 @@ protected:
         job.slot = 17;
         job.programPath = "/usr/bin/redodori";
         job.sources = {"/data/docs", "/data/a.txt"};
-        job.targetText = "/backup/?/usb/?";
+        job.targets = {"/backup/", "/usb/"};
         job.onerror = 2;
         job.modeWord = mode::kMove;
     }
@@ -217,6 +217,61 @@ TEST_F(ResumeRecord, WriteKeepAndDelete) {
     job.slot = -1;
     ASSERT_TRUE(WriteResumeRecord(store, job, 1, error));
     EXPECT_TRUE(store.Values(StoreRoot::CurrentUser, kResumeKey).empty());
+}
+
+// Destinations that the command cannot carry go into a literal target list beside the sources,
+// named with switch f; the list goes with the record.
+TEST_F(ResumeRecord, DestinationsTheCommandCannotCarryGoInATargetList) {
+    const std::string targets = env.StateDir() + "/vnto17.lst";
+    const struct {
+        std::vector<std::string> folders;
+        const char* profile;
+        bool listed;
+    } cases[] = {
+        {{"/backup/x?y", "/usb"}, "local", true},
+        {{"/backup/a|b"}, "local", true},
+        {{"/backup/line\nbreak"}, "local", false},
+        {{"/equipment"}, "local", false},
+    };
+    // A "q1" in the test's own folder would be read as the profile.
+    if (env.StateDir().find("q1") != std::string::npos)
+        GTEST_SKIP() << "the test folder's name holds q1";
+    for (const auto& c : cases) {
+        job.targets = c.folders;
+        job.profile = c.profile;
+        ASSERT_TRUE(WriteResumeRecord(store, job, 1, error)) << error;
+        const std::string command = *store.ReadText(StoreRoot::CurrentUser, kResumeKey, "17");
+        const std::string switches = ResumeSwitches(job);
+        if (c.listed) {
+            EXPECT_EQ(command,
+                      "/usr/bin/redodori |" + List() + "|" + targets + "|" + switches + "f");
+            EXPECT_EQ(test::ReadFile(targets), text::LiteralListBytes(c.folders));
+            EXPECT_EQ(Mode(targets), S_IFREG | 0600);
+        } else {
+            EXPECT_EQ(command,
+                      "/usr/bin/redodori |" + List() + "|" + c.folders[0] + "?|" + switches);
+        }
+        ASSERT_TRUE(WriteResumeRecord(store, job, 0, error));
+        EXPECT_EQ(StateFiles(), std::vector<std::string>{}) << c.folders[0];
+    }
+}
+
+// A destination with "q" of a network job needs the target list, and a "q" in the state
+// folder's name would then turn the resumed job to the local profile: no record is kept.
+TEST_F(ResumeRecord, AListPathThatWouldChangeTheProfileIsRefused) {
+    const std::string quiet = env.Dir() / "quiet-state";
+    setenv("REDODORI_STATE_DIR", quiet.c_str(), 1);
+    job.targets = {"/equipment"};
+    job.profile = "network";
+    EXPECT_FALSE(WriteResumeRecord(store, job, 1, error));
+    EXPECT_EQ(error,
+              "the job cannot be kept for resume: the destinations cannot stand in the "
+              "record, and the name of the state folder " +
+                  quiet + " cannot either (a '|', or a 'q' read as the profile)");
+    EXPECT_FALSE(HasValue("17"));
+    EXPECT_FALSE(std::filesystem::exists(quiet + "/vnfrm17.lst"));
+    job.profile = "local";
+    EXPECT_TRUE(WriteResumeRecord(store, job, 1, error)) << error;
 }
 
 TEST_F(ResumeRecord, ALinkPlantedAtTheListsNameIsReplacedNotFollowed) {
