@@ -222,7 +222,8 @@ int main(int argc, char** argv) {
     rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
                      &session.ctx.state);
     form4.SetSoundPlayer(&sound);
-    // The language is applied before any window shows, and again after OK in the settings.
+    // The language is applied before any window shows, and again after OK in the settings; the
+    // skin's pictures wait until the progress window shows.
     session.host.applyLanguage = [&] {
         rd::ApplySkin(session.settings, progress);
         rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
@@ -241,6 +242,9 @@ int main(int argc, char** argv) {
                                   QString::fromStdString(text));
     };
     session.host.showProgressWindow = [&progress, &session] {
+        // The skin, read only now that the window shows, gives its size before the stored
+        // placement does.
+        progress.ApplyWaitingSkin();
         const rd::StoredPlacement& placed = session.settings.progressPlacement;
         progress.move(placed.hasLeft ? placed.left : progress.x(),
                       placed.hasTop ? placed.top : progress.y());
