@@ -276,7 +276,9 @@ int main(int argc, char** argv) {
     session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
     // Off screen nobody can answer the chooser; the session then ends such a job with a message.
     if (!offscreen)
-        session.host.showChooser = [&form1, &form4, &session] {
+        session.host.showChooser = [&form1, &form4, &session, &progress] {
+            // The chooser shows the skin's pictures too.
+            progress.ApplyWaitingSkin();
             form1 = ShowChooser(session, form4);
         };
     session.Intake();
