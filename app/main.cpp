@@ -234,7 +234,8 @@ int main(int argc, char** argv) {
     rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
                      &session.ctx.state);
     form4.SetSoundPlayer(&sound);
-    // The language is applied before any window shows, and again after OK in the settings.
+    // The language is applied before any window shows, and again after OK in the settings; the
+    // skin's pictures wait until the progress window shows.
     session.host.applyLanguage = [&] {
         rd::ApplySkin(session.settings, progress);
         rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
@@ -253,6 +254,9 @@ int main(int argc, char** argv) {
                                   QString::fromStdString(text));
     };
     session.host.showProgressWindow = [&progress, &session] {
+        // The skin, read only now that the window shows, gives its size before the stored
+        // placement does.
+        progress.ApplyWaitingSkin();
         const rd::StoredPlacement& placed = session.settings.progressPlacement;
         progress.move(placed.hasLeft ? placed.left : progress.x(),
                       placed.hasTop ? placed.top : progress.y());
@@ -284,7 +288,9 @@ int main(int argc, char** argv) {
     session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
     // Off screen nobody can answer the chooser; the session then ends such a job with a message.
     if (!offscreen)
-        session.host.showChooser = [&form1, &form4, &session] {
+        session.host.showChooser = [&form1, &form4, &session, &progress] {
+            // The chooser shows the skin's pictures too.
+            progress.ApplyWaitingSkin();
             form1 = ShowChooser(session, form4);
         };
     session.Intake();

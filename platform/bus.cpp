@@ -92,8 +92,9 @@ bool CheckRuntimeDir(const std::string& dir, std::string& error) {
     return false;
 }
 
-// Posting and finding never create the folder, but they refuse one that others could have
-// planted, so that no packet goes to another user's socket.
+// Posting and finding never prepare the folder (only the fallback below the temporary folder is
+// made while it is chosen), but they refuse one that others could have planted, so that no
+// packet goes to another user's socket.
 bool RuntimeDirUsable(const std::string& dir) {
     std::string ignored;
     return CheckRuntimeDir(dir, ignored);

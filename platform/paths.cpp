@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/private_folder.h"
+
 namespace rd::paths {
 
 namespace {
@@ -103,7 +105,20 @@ std::string RuntimeDir() {
     const std::string dir = AbsoluteEnv("XDG_RUNTIME_DIR");
     if (!dir.empty())
         return Join(dir, kProgramFolder);
-    return "/tmp/redodori-" + std::to_string(::getuid());
+    // In the shared temporary folder another user may have taken a name first. Every process of
+    // this user walks the same names in the same order, and so they all meet in one folder; each
+    // name is made before it is checked, so that no one can slip in between.
+    const std::string base =
+        Join(TempDir(), std::string(kProgramFolder) + "-" + std::to_string(::getuid()));
+    for (int n = 0; n <= kRuntimeFallbacks; ++n) {
+        const std::string candidate = n == 0 ? base : base + "-" + std::to_string(n);
+        if (::mkdir(candidate.c_str(), 0700) != 0 && errno != EEXIST)
+            return base;
+        std::string ignored;
+        if (fs::CheckPrivateFolder(candidate, "runtime folder", ignored))
+            return candidate;
+    }
+    return base;
 }
 
 std::string StateDir() {

@@ -13,7 +13,14 @@ std::string ConfigDir();
 // history log and the favourites, and is the installation folder when none is stored.
 std::string UserDataDir();
 
-// $XDG_RUNTIME_DIR/redodori, else /tmp/redodori-<uid>.
+// How many numbered folders the runtime folder's fallback tries after the first.
+inline constexpr int kRuntimeFallbacks = 100;
+
+// $XDG_RUNTIME_DIR/redodori. Without XDG_RUNTIME_DIR: the first of <temp>/redodori-<uid>,
+// <temp>/redodori-<uid>-1 ... -kRuntimeFallbacks that is a folder of this user's own with no
+// access for others and not a link, made (0700) when it is missing; <temp> is TempDir(). When
+// none is, or the temporary folder takes no new folder, the first name, which the bus then
+// refuses with a message.
 std::string RuntimeDir();
 
 // $REDODORI_STATE_DIR, else $XDG_STATE_HOME/redodori, else ~/.local/state/redodori. Holds the

@@ -21,12 +21,35 @@ void CaptionWindows(const Language& language, const MessageTable& messages,
         windows.chooser->ApplyLanguage(language, messages);
 }
 
+namespace {
+
+// One line for what a skin gets wrong. The checks made for a window that has not shown find
+// what reading its pictures finds again: a line already told is not told twice.
+void TellSkinProblems(const std::string& skin, const SkinPictures& pictures) {
+    static QString told;
+    if (pictures.problems.isEmpty())
+        return;
+    const QString line = QStringLiteral("redodori: the skin \"%1\" is used in part: %2")
+                             .arg(QString::fromStdString(skin), pictures.problems.join("; "));
+    if (line == told)
+        return;
+    told = line;
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+}
+
+}  // namespace
+
 void ApplySkin(const JobSettings& settings, TRedoDoriWnd& progress) {
-    const SkinPictures skin = LoadSkin(settings.InstallPath, settings.Skin);
-    if (!skin.problems.isEmpty())
-        std::fprintf(stderr, "redodori: the skin \"%s\" is used in part: %s\n",
-                     settings.Skin.c_str(), qPrintable(skin.problems.join("; ")));
-    progress.ApplySkin(skin);
+    const std::string install = settings.InstallPath;
+    const std::string skin = settings.Skin;
+    const bool applied = progress.UseSkin([install, skin] {
+        SkinPictures pictures = LoadSkin(install, skin);
+        TellSkinProblems(skin, pictures);
+        return pictures;
+    });
+    // A window that may never show still has its skin's headers checked and told.
+    if (!applied)
+        TellSkinProblems(skin, LoadSkin(install, skin, SkinRead::kChecksOnly));
 }
 
 void ReloadLanguage(Language& language, const JobSettings& settings, MessageTable& messages,

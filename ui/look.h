@@ -23,13 +23,15 @@ struct LanguageWindows {
 void CaptionWindows(const Language& language, const MessageTable& messages,
                     const LanguageWindows& windows);
 
-// Reads the language `settings.Lngname` names into `language`, fills `messages` from it and
-// re-captions the windows.
 // Reads the skin `settings.Skin` names and gives its look to the progress window and, through
-// it, to the queue window and the tray. What the skin gets wrong is told in one line on
-// stderr; whatever it lacks keeps the look the windows have.
+// it, to the queue window and the tray: at once when the window has shown, else when it first
+// shows, so that a job that never shows it decodes no pictures (their headers are checked all
+// the same). What the skin gets wrong is told in one line on stderr; whatever it lacks keeps
+// the look the windows have.
 void ApplySkin(const JobSettings& settings, TRedoDoriWnd& progress);
 
+// Reads the language `settings.Lngname` names into `language`, fills `messages` from it and
+// re-captions the windows.
 void ReloadLanguage(Language& language, const JobSettings& settings, MessageTable& messages,
                     const LanguageWindows& windows);
 

@@ -1,37 +1,86 @@
 #include "ui/skin_pictures.h"
 
 #include <QBitmap>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "platform/ini_file.h"
 
 namespace rd {
 
-QImage LoadSkinPicture(const QString& path, QStringList& problems) {
-    const QFileInfo file(path);
-    if (!file.exists())
-        return {};
-    const QString name = file.fileName();
-    if (!file.isFile() || file.size() > kMaxSkinPictureBytes) {
-        problems << name + " is not a picture file of at most 32 MB";
-        return {};
+bool ReadSkinPicture(const QString& path, SkinRead read, SkinPixelBudget& budget, QImage& picture,
+                     QString& why) {
+    picture = QImage();
+    const QFileInfo info(path);
+    if (!info.exists())
+        return true;
+    if (!info.isFile() || info.size() > kMaxSkinPictureBytes) {
+        why = "not a picture file of at most 32 MB";
+        return false;
     }
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    if (size.width() > kMaxSkinPictureSide || size.height() > kMaxSkinPictureSide) {
-        problems << QStringLiteral("%1 is larger than %2 pixels on a side")
-                        .arg(name)
-                        .arg(kMaxSkinPictureSide);
-        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = "cannot be opened: " + file.errorString();
+        return false;
     }
-    const QImage picture = reader.read();
+    // The header is checked and the picture decoded from the same open file.
+    const bool bmp = path.endsWith(".bmp", Qt::CaseInsensitive);
+    QImageReader reader(&file, bmp ? "bmp" : "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    PictureSize size;
+    if (bmp) {
+        const QByteArray head = file.read(kBmpHeadBytes);
+        std::string reason;
+        const std::optional<PictureSize> checked =
+            CheckBmpHeader(std::string_view(head.constData(), static_cast<size_t>(head.size())),
+                           static_cast<uint64_t>(file.size()), reason);
+        if (!checked) {
+            why = QString::fromStdString(reason);
+            return false;
+        }
+        if (!file.seek(0)) {
+            why = "cannot be read: " + file.errorString();
+            return false;
+        }
+        size = *checked;
+    } else {
+        // Qt's reader would complain of any other file on stderr by itself.
+        const QSize header = file.peek(3) == "\xFF\xD8\xFF" ? reader.size() : QSize();
+        if (!header.isValid()) {
+            why = "not a JPEG picture";
+            return false;
+        }
+        size = {header.width(), header.height()};
+    }
+    if (size.width > kMaxSkinPictureSide || size.height > kMaxSkinPictureSide) {
+        why = QStringLiteral("larger than %1 pixels on a side (%2x%3)")
+                  .arg(kMaxSkinPictureSide)
+                  .arg(size.width)
+                  .arg(size.height);
+        return false;
+    }
+    if (!budget.Take(size)) {
+        why = QStringLiteral("%1x%2 pixels would take the skin's pictures past %3 pixels together")
+                  .arg(size.width)
+                  .arg(size.height)
+                  .arg(kSkinPixelBudget);
+        return false;
+    }
+    if (read == SkinRead::kChecksOnly)
+        return true;
+    // A second fence: no picture within the budget needs more, at 4 bytes a pixel.
+    reader.setAllocationLimit(static_cast<int>(kSkinPixelBudget * 4 >> 20));
+    picture = reader.read();
     if (picture.isNull() || picture.width() == 0 || picture.height() == 0) {
-        problems << name + " cannot be read: " + reader.errorString();
-        return {};
+        why = "cannot be read: " + reader.errorString();
+        picture = QImage();
+        return false;
     }
-    return picture;
+    return true;
 }
 
 QRegion OutlineFromPicture(const QImage& picture, std::optional<QColor> key) {
@@ -41,21 +90,28 @@ QRegion OutlineFromPicture(const QImage& picture, std::optional<QColor> key) {
     const QRgb cut = (key ? key->rgb() : rgb.pixel(BottomLeft(rgb))) & 0xFFFFFF;
     const int width = rgb.width();
     // The pixels that stay, one rectangle per run in each row: the rows come in order and the
-    // runs of a row from the left, as a region's rectangles must.
-    std::vector<QRect> kept;
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        int x = 0;
-        while (x < width) {
-            const bool isCut = (row[x] & 0xFFFFFF) == cut;
-            int end = x;
-            while (end < width && ((row[end] & 0xFFFFFF) == cut) == isCut)
-                ++end;
-            if (!isCut)
-                kept.emplace_back(x, y, end - x, 1);
-            x = end;
+    // runs of a row from the left, as a region's rectangles must. `each` is called with every
+    // run; the runs are counted first, so that the list is allocated once, at its size.
+    const auto runs = [&](auto each) {
+        for (int y = 0; y < rgb.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+            int x = 0;
+            while (x < width) {
+                const bool isCut = (row[x] & 0xFFFFFF) == cut;
+                int end = x;
+                while (end < width && ((row[end] & 0xFFFFFF) == cut) == isCut)
+                    ++end;
+                if (!isCut)
+                    each(x, y, end - x);
+                x = end;
+            }
         }
-    }
+    };
+    size_t count = 0;
+    runs([&count](int, int, int) { ++count; });
+    std::vector<QRect> kept;
+    kept.reserve(count);
+    runs([&kept](int x, int y, int length) { kept.emplace_back(x, y, length, 1); });
     QRegion outline;
     outline.setRects(kept.data(), static_cast<int>(kept.size()));
     return outline;
@@ -78,15 +134,28 @@ QPixmap KeyedPixmap(const QImage& picture, QPoint keyPixel) {
     return pixmap;
 }
 
-SkinPictures LoadSkin(const std::string& installFolder, const std::string& skin) {
+SkinPictures LoadSkin(const std::string& installFolder, const std::string& skin, SkinRead read) {
     SkinPictures s;
     s.folder = QString::fromStdString(FindSkinFolder(installFolder, skin));
     if (s.folder.isEmpty()) {
         s.problems << "the skin is not installed";
         return s;
     }
-    auto load = [&s](const QString& file) {
-        return LoadSkinPicture(s.folder + "/" + file, s.problems);
+    SkinPixelBudget budget;
+    // The reasons pictures were refused for, in the order met, each with its pictures.
+    std::vector<std::pair<QString, QStringList>> refused;
+    auto load = [&](const QString& file) {
+        QImage picture;
+        QString why;
+        if (ReadSkinPicture(s.folder + "/" + file, read, budget, picture, why))
+            return picture;
+        auto same = std::find_if(refused.begin(), refused.end(),
+                                 [&why](const auto& entry) { return entry.first == why; });
+        if (same == refused.end())
+            refused.emplace_back(why, QStringList{file});
+        else
+            same->second << file;
+        return picture;
     };
     for (int n = 1; n <= 32; ++n)
         s.tray[n] = load(QString::number(n) + ".bmp");
@@ -115,10 +184,18 @@ SkinPictures LoadSkin(const std::string& installFolder, const std::string& skin)
                                 "queue_up.bmp",        "queue_down.bmp"};
         for (size_t i = 0; i < s.queueFrame.size(); ++i)
             s.queueFrame[i] = load(pieces[i]);
-        const QString texture = s.folder + "/queue_texture.jpg";
-        if (!LoadSkinPicture(texture, s.problems).isNull())
-            s.queueTexture = texture;
+        // The list draws the texture from its file; it is read here only to be checked.
+        if (!load("queue_texture.jpg").isNull())
+            s.queueTexture = s.folder + "/queue_texture.jpg";
     }
+    // A forged skin may have every picture refused for one reason: a few names tell which.
+    constexpr int kNamed = 6;
+    for (const auto& [why, files] : refused)
+        s.problems << (files.size() <= kNamed + 1
+                           ? files.join(", ")
+                           : QStringList(files.mid(0, kNamed)).join(", ") +
+                                 QStringLiteral(" and %1 more").arg(files.size() - kNamed)) +
+                          ": " + why;
     return s;
 }
 

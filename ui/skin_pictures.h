@@ -13,17 +13,21 @@
 #include <string>
 
 #include "app/skin_description.h"
+#include "app/skin_picture_check.h"
 
 namespace rd {
 
-// Larger pictures are refused before they are decoded: no skin needs them, and a forged header
-// must not make the program allocate gigabytes.
-constexpr int kMaxSkinPictureSide = 4096;
-constexpr qint64 kMaxSkinPictureBytes = 32 << 20;
+// Whether a skin's pictures are decoded, or only checked: a job that shows no window reads no
+// pixels, but is still told what is wrong with its skin.
+enum class SkinRead { kPictures, kChecksOnly };
 
-// The picture at `path`; a null image when there is no such file (silently) or when it is
-// broken, too large or empty (with a note in `problems`).
-QImage LoadSkinPicture(const QString& path, QStringList& problems);
+// The picture at `path` ("*.bmp" read as a BMP, anything else as a JPEG), decoded only after
+// its header has been checked against its file size, against kMaxSkinPictureSide and against
+// what `budget` has left, which then gives up the picture's pixels. True with a null `picture`
+// when there is no such file (silently) or with kChecksOnly; false with `why` when the picture
+// is refused, broken or empty.
+bool ReadSkinPicture(const QString& path, SkinRead read, SkinPixelBudget& budget, QImage& picture,
+                     QString& why);
 
 // The outline of `picture`: its rectangle less every pixel of the key colour (red, green and
 // blue compared), the colour of its bottom-left pixel when no key is given.
@@ -51,13 +55,17 @@ struct SkinPictures {
     // left, right, top and bottom edges.
     std::array<QImage, 8> queueFrame;
     QString queueTexture;  // the path of "queue_texture.jpg" when the skin has it
-    // Everything found wrong, for one message.
+    // Everything found wrong, for one message; pictures refused for one reason share an entry
+    // ("1.bmp, 2.bmp: the header claims ...").
     QStringList problems;
 };
 
 // Reads the skin `skin` along the data search path of `installFolder`. A file the skin lacks is
-// left null, and the windows keep their look for it; a broken or unreadable one is also noted
-// in `problems`.
-SkinPictures LoadSkin(const std::string& installFolder, const std::string& skin);
+// left null, and the windows keep their look for it; a refused or broken one is left null too
+// and noted in `problems`. The pictures of one skin together take at most kSkinPixelBudget
+// pixels. With kChecksOnly every picture stays null: only the description is read, and the
+// pictures' headers are checked.
+SkinPictures LoadSkin(const std::string& installFolder, const std::string& skin,
+                      SkinRead read = SkinRead::kPictures);
 
 }  // namespace rd

@@ -43,6 +43,19 @@ std::string BmpHeader(uint32_t width, uint32_t height) {
     return h;
 }
 
+// An 8-bit RLE BMP of `width` x `height` pixels whose pixel data is its end mark alone: a real
+// picture, as large as its header says, in 64 bytes.
+std::string RleBmp(uint32_t width, uint32_t height) {
+    std::string bmp = BmpHeader(width, height);
+    bmp[10] = 54 + 8;  // after two palette entries
+    bmp[28] = 8;
+    bmp[30] = 1;
+    bmp[46] = 2;  // colours in the palette
+    bmp += std::string("\x20\x40\x60\0\xFF\xFF\xFF\0", 8) + std::string("\0\1", 2);
+    bmp[2] = static_cast<char>(bmp.size());
+    return bmp;
+}
+
 // A 24-bit BMP of `width` x 1 grey pixels.
 std::string WideBmp(uint32_t width) {
     const uint32_t row = (width * 3 + 3) / 4 * 4;
@@ -125,10 +138,13 @@ private slots:
             const char* problem;
         } cases[] = {
             {"NoIni", nullptr, "", "skin.ini cannot be read"},
-            {"Broken", "main.bmp", "BM this is not a picture", "main.bmp cannot be read"},
-            {"Wide", "main.bmp", WideBmp(kMaxSkinPictureSide + 1), "main.bmp is larger"},
-            {"Forged", "main.bmp", BmpHeader(60000, 60000), "main.bmp"},
-            {"Empty", "progback.bmp", BmpHeader(0, 0), "progback.bmp"},
+            {"Broken", "main.bmp", "BM this is not a picture", "main.bmp: its information header"},
+            {"Wide", "main.bmp", WideBmp(kMaxSkinPictureSide + 1),
+             "main.bmp: larger than 4096 pixels on a side (4097x1)"},
+            {"Forged", "main.bmp", BmpHeader(60000, 60000),
+             "main.bmp: the header claims 60000x60000 pixels of 24 bits, more than the 0 bytes"},
+            {"Empty", "progback.bmp", BmpHeader(0, 0),
+             "progback.bmp: the header claims 0x0 pixels"},
             {"Values", "skin.ini", "[Main]\nBlend=300\n[Label5]\nWidth=99999\n[Image1]\nTop=x\n",
              "Blend=300"},
         };
@@ -152,6 +168,100 @@ private slots:
         QCOMPARE(values.problems.size(), 3);
         const SkinPictures missing = LoadSkin(install_.Path(), "Nowhere");
         QCOMPARE(missing.problems, QStringList{"the skin is not installed"});
+    }
+
+    // Nine real pictures of 4096x4096 pixels in a few bytes each, a forged header and a small
+    // compressed picture.
+    void MakeHugeSkin(const std::string& name) {
+        const std::string folder = SkinFolder(name);
+        WriteBytes(folder + "/skin.ini", "[Main]\n");
+        for (int n = 1; n <= 9; ++n)
+            WriteBytes(folder + "/" + std::to_string(n) + ".bmp", RleBmp(4096, 4096));
+        WriteBytes(folder + "/10.bmp", RleBmp(64, 64));
+        WriteBytes(folder + "/main.bmp", BmpHeader(4000, 4000));
+    }
+
+    void RefusalsShareALine() {
+        MakeHugeSkin("Huge");
+        const SkinPictures skin = LoadSkin(install_.Path(), "Huge");
+        const QStringList expected{
+            "1.bmp, 2.bmp, 3.bmp, 4.bmp, 5.bmp, 6.bmp and 3 more: 4096x4096 pixels would take the "
+            "skin's pictures past 2097152 pixels together",
+            "main.bmp: the header claims 4000x4000 pixels of 24 bits, more than the 0 bytes of "
+            "pixel data in the file can hold"};
+        QCOMPARE(skin.problems.join("\n"), expected.join("\n"));
+        for (int n = 1; n <= 9; ++n)
+            QVERIFY(skin.tray[n].isNull());
+        QCOMPARE(skin.tray[10].size(), QSize(64, 64));  // compressed, and within the budget
+        QVERIFY(skin.main.isNull());
+    }
+
+    void PicturesShareOneBudget() {
+        // The first pictures take the budget; a later one that would pass it is refused before
+        // it is decoded, and the window keeps its built-in background.
+        const std::string folder = SkinFolder("Spendthrift");
+        WriteBytes(folder + "/skin.ini", "[Main]\n");
+        QImage large(1448, 1448, QImage::Format_Indexed8);
+        large.setColorTable({qRgb(0, 0, 255)});
+        large.fill(0);
+        QVERIFY(large.save(QString::fromStdString(folder + "/progback.bmp")));
+        QVERIFY(Filled(100, 100, Qt::white).save(QString::fromStdString(folder + "/main.bmp")));
+        const SkinPictures skin = LoadSkin(install_.Path(), "Spendthrift");
+        QCOMPARE(skin.progback.size(), QSize(1448, 1448));
+        QVERIFY(skin.main.isNull());
+        QCOMPARE(skin.problems, QStringList{"main.bmp: 100x100 pixels would take the skin's "
+                                            "pictures past 2097152 pixels together"});
+        TRedoDoriWnd window;
+        window.ApplySkin(skin);
+        QCOMPARE(window.size(), QSize(297, 137));
+    }
+
+    void ChecksOnlyDecodeNothing() {
+        const SkinPictures midnight = LoadSkin(install_.Path(), "Midnight", SkinRead::kChecksOnly);
+        QVERIFY2(midnight.problems.isEmpty(), qPrintable(midnight.problems.join("; ")));
+        QCOMPARE(midnight.description.blend, 24);
+        QVERIFY(midnight.main.isNull() && midnight.progback.isNull() && midnight.tray[1].isNull());
+        QVERIFY(midnight.glyphs[0].isNull() && midnight.queueFrame[0].isNull());
+        QVERIFY(midnight.queueTexture.isEmpty());
+        // The checks find what reading the pictures finds.
+        MakeHugeSkin("HugeChecked");
+        const SkinPictures checked =
+            LoadSkin(install_.Path(), "HugeChecked", SkinRead::kChecksOnly);
+        QCOMPARE(checked.problems.size(), 2);
+        QCOMPARE(checked.problems, LoadSkin(install_.Path(), "HugeChecked").problems);
+        QVERIFY(checked.tray[10].isNull());
+    }
+
+    void SkinWaitsUntilTheWindowShows() {
+        int reads = 0;
+        const auto read = [&](const char* name) {
+            return [&reads, this, name] {
+                ++reads;
+                return LoadSkin(install_.Path(), name);
+            };
+        };
+        TRedoDoriWnd window;
+        QVERIFY(!window.UseSkin(read("Default")));
+        QVERIFY(!window.UseSkin(read("Midnight")));  // the later skin replaces the waiting one
+        QCOMPARE(reads, 0);
+        QCOMPARE(window.size(), QSize(297, 137));
+        window.show();
+        QCOMPARE(reads, 1);
+        QCOMPARE(window.size(), QSize(320, 150));
+        // Once shown, hidden or not, a new skin is read at once.
+        window.hide();
+        QVERIFY(window.UseSkin(read("Default")));
+        QCOMPARE(reads, 2);
+        QCOMPARE(window.size(), QSize(297, 137));
+        window.show();
+        QCOMPARE(reads, 2);
+
+        // A window brought up from the tray reads its skin first.
+        TRedoDoriWnd restored;
+        QVERIFY(!restored.UseSkin(read("Midnight")));
+        restored.Restore();
+        QCOMPARE(reads, 3);
+        QCOMPARE(restored.size(), QSize(320, 150));
     }
 
     void OutlinesCutTheKeyColour() {

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <future>
+#include <utility>
 
 #include "app/job_session.h"
 #include "app/language.h"
@@ -526,6 +527,22 @@ void TRedoDoriWnd::ApplySkin(const SkinPictures& skin) {
     SkinCompanions();
 }
 
+bool TRedoDoriWnd::UseSkin(std::function<SkinPictures()> load) {
+    if (!skinNow_) {
+        waitingSkin_ = std::move(load);
+        return false;
+    }
+    waitingSkin_ = nullptr;
+    ApplySkin(load());
+    return true;
+}
+
+void TRedoDoriWnd::ApplyWaitingSkin() {
+    skinNow_ = true;
+    if (const std::function<SkinPictures()> load = std::exchange(waitingSkin_, nullptr))
+        ApplySkin(load());
+}
+
 void TRedoDoriWnd::SkinCompanions() {
     if (!skin_)
         return;
@@ -720,6 +737,7 @@ void TRedoDoriWnd::Minimise() {
 }
 
 void TRedoDoriWnd::Restore() {
+    ApplyWaitingSkin();
     if (windows_.queue)
         windows_.queue->ShowAfterRestore();
     if (isMinimized())
@@ -727,6 +745,12 @@ void TRedoDoriWnd::Restore() {
     show();
     raise();
     activateWindow();
+}
+
+void TRedoDoriWnd::showEvent(QShowEvent* event) {
+    // Whoever shows the window without applying the waiting skin first: it is applied now.
+    ApplyWaitingSkin();
+    QWidget::showEvent(event);
 }
 
 void TRedoDoriWnd::changeEvent(QEvent* event) {

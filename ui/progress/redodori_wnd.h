@@ -83,6 +83,12 @@ public:
     // graph, translucency and tray images; whatever the skin lacks keeps its current look. The
     // queue window is sized like the background and placed below the window.
     void ApplySkin(const SkinPictures& skin);
+    // Takes the skin `load` reads: at once when the window has shown (true), else just before
+    // it first shows (false), so that a job that never shows the window decodes no pictures. A
+    // later call replaces a skin still waiting.
+    bool UseSkin(std::function<SkinPictures()> load);
+    // Applies the skin UseSkin left waiting, if any; from now on UseSkin applies at once.
+    void ApplyWaitingSkin();
     // The bars' extents for `done` of `listed` bytes and the current file's `percent`.
     void SetBarFractions(uint64_t done, uint64_t listed, uint32_t percent);
 
@@ -122,6 +128,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -186,6 +193,8 @@ private:
     QString runningText_, pausedText_;
     bool pausedLook_ = false;
     std::unique_ptr<SkinPictures> skin_;
+    std::function<SkinPictures()> waitingSkin_;
+    bool skinNow_ = false;  // the window has shown, or is about to
     // The label colours for "Color" and "Color_2" of Label6 and Label7.
     QColor label6Color_, label6Color2_, label7Color_, label7Color2_;
     bool averageSpeed_ = false;

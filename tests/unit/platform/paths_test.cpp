@@ -7,8 +7,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
 
+#include "platform/bus.h"
 #include "test_support.h"
 
 namespace paths = rd::paths;
@@ -135,13 +140,109 @@ TEST(Paths, TemporaryFolder) {
     EXPECT_EQ(paths::TempDir(), "/tmp");
 }
 
-TEST(Paths, RuntimeFallback) {
-    ScopedEnv vars;
-    vars.Set("XDG_RUNTIME_DIR", nullptr);
-    EXPECT_EQ(paths::RuntimeDir(), "/tmp/redodori-" + std::to_string(getuid()));
-    vars.Set("XDG_RUNTIME_DIR", "");
-    EXPECT_EQ(paths::RuntimeDir(), "/tmp/redodori-" + std::to_string(getuid()));
+// Without XDG_RUNTIME_DIR the runtime folder is the first of <TMPDIR>/redodori-<uid>, -1, -2 ...
+// that is the user's own private folder; what others made first, or what is open to them, is
+// passed over.
+struct Fallback {
+    const char* name;
+    // Makes what lies at the names before the program looks; `base` is <TMPDIR>/redodori-<uid>.
+    std::function<void(const std::string& tmp, const std::string& base)> plant;
+    const char* chosen;  // appended to `base`
+    bool needsRoot = false;
+};
+
+void PrintTo(const Fallback& f, std::ostream* out) {
+    *out << f.name;
 }
+
+void Folder(const std::string& path, mode_t mode) {
+    std::filesystem::create_directories(path);
+    if (::chmod(path.c_str(), mode) != 0)
+        throw std::runtime_error("chmod " + path);
+}
+
+void OtherUsers(const std::string& path) {
+    Folder(path, 0700);
+    if (::chown(path.c_str(), 65534, 65534) != 0)
+        throw std::runtime_error("chown " + path);
+}
+
+const Fallback kFallbacks[] = {
+    {"Missing", [](const std::string&, const std::string&) {}, ""},
+    {"OwnPrivate", [](const std::string&, const std::string& base) { Folder(base, 0700); }, ""},
+    {"OtherUsers", [](const std::string&, const std::string& base) { OtherUsers(base); }, "-1",
+     true},
+    {"OpenToGroup", [](const std::string&, const std::string& base) { Folder(base, 0750); }, "-1"},
+    {"OpenToOthers", [](const std::string&, const std::string& base) { Folder(base, 0755); }, "-1"},
+    {"Link",
+     [](const std::string& tmp, const std::string& base) {
+         Folder(tmp + "/real", 0700);
+         std::filesystem::create_directory_symlink(tmp + "/real", base);
+     },
+     "-1"},
+    {"File", [](const std::string&, const std::string& base) { WriteFile(base, "x"); }, "-1"},
+    {"SeveralTaken",
+     [](const std::string& tmp, const std::string& base) {
+         OtherUsers(base);
+         Folder(base + "-1", 0770);
+         Folder(tmp + "/real", 0700);
+         std::filesystem::create_directory_symlink(tmp + "/real", base + "-2");
+         Folder(base + "-4", 0700);
+     },
+     "-3", true},
+    {"TheFirstUsableInOrder",
+     [](const std::string&, const std::string& base) {
+         Folder(base, 0705);
+         Folder(base + "-2", 0700);
+     },
+     "-1"},
+    {"AllTaken",
+     [](const std::string&, const std::string& base) {
+         Folder(base, 0777);
+         for (int n = 1; n <= paths::kRuntimeFallbacks; ++n)
+             Folder(base + "-" + std::to_string(n), 0777);
+     },
+     ""},
+};
+
+class RuntimeFallback : public ::testing::TestWithParam<Fallback> {};
+
+TEST_P(RuntimeFallback, TheFirstFolderOfTheUsersOwn) {
+    const Fallback& f = GetParam();
+    if (f.needsRoot && ::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a folder to another user (chown)";
+    PrivateEnvironment env;
+    TempDir tmp;
+    ScopedEnv vars;
+    vars.Set("TMPDIR", tmp.Path().c_str());
+    const std::string base = tmp / ("redodori-" + std::to_string(getuid()));
+    f.plant(tmp.Path(), base);
+    const bool usable = std::string(f.name) != "AllTaken";
+
+    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+        vars.Set("XDG_RUNTIME_DIR", unset);
+        const std::string chosen = paths::RuntimeDir();
+        EXPECT_EQ(chosen, base + f.chosen);
+        // Asked again, the same: every process of the user meets in this folder.
+        EXPECT_EQ(paths::RuntimeDir(), chosen);
+        std::string error;
+        EXPECT_EQ(rd::bus::PrepareRuntimeDir(error), usable) << error;
+        if (!usable) {
+            EXPECT_NE(error.find(base + " is open to other users"), std::string::npos) << error;
+            continue;
+        }
+        struct stat st;
+        ASSERT_EQ(::lstat(chosen.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode, S_IFDIR | 0700);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        const std::unique_ptr<rd::bus::Endpoint> endpoint = rd::bus::Endpoint::CreateThread(error);
+        ASSERT_TRUE(endpoint) << error;
+        EXPECT_TRUE(std::filesystem::exists(chosen + "/thread." + std::to_string(endpoint->Id())));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Planted, RuntimeFallback, ::testing::ValuesIn(kFallbacks),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShippedData, BuildTreeUsesTheSourceData) {
     EXPECT_EQ(std::filesystem::path(paths::ShippedDataDir()).lexically_normal().string(),
