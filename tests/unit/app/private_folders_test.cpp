@@ -43,7 +43,7 @@ const FolderRole kRoles[] = {
          job.slot = 3;
          job.programPath = "/usr/bin/redodori";
          job.sources = {"/data/a"};
-         job.targetText = "/backup/?";
+         job.targets = {"/backup"};
          return WriteResumeRecord(store, job, 1, error);
      }},
     {"Runtime", "runtime folder",

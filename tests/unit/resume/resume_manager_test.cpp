@@ -566,7 +566,8 @@ TEST(MarkerTrust, OnlyTheUsersOwnMarkerBesideItsDestinationIsAccepted) {
 TEST(MarkerFile, ReadWhenItStandsBesideACopyOfItsSource) {
     test::TempDir dir;
     const std::string marker = dir / "big.RedoDori";
-    test::WriteFile(dir / "big", "partial");
+    for (const char* copy : {"big", "b*", "b?g", "b\r\ng"})
+        test::WriteFile(dir / copy, "partial");
     struct Case {
         const char* name;
         std::string bytes;
