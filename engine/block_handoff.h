@@ -65,6 +65,8 @@ struct TakenBlock {
 struct WriterSlotState {
     // The file the slot's open handle belongs to.
     uint64_t openFileId = 0;
+    // The last file of which this slot wrote a block.
+    uint64_t wroteFileId = 0;
     // The last block this writer took, and the last it finished.
     std::atomic<uint64_t> takenSequence{0};
     std::atomic<uint64_t> writtenSequence{0};

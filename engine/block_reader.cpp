@@ -392,8 +392,10 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);
         if (KernelRefuses(error))
             fastPathBroken_ = true;
-        if (whole)
+        if (whole) {
             WriteBehind(d.fileHandle, position, length);
+            writers_.NoteWritten(slot, file_.id);
+        }
     }
     {
         std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);

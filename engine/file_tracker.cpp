@@ -72,6 +72,12 @@ void FileTracker::Opened(uint64_t fileId, uint32_t slot, int fd) {
     ctx_.written.Record(copy->copy.path, st, file->node);
 }
 
+void FileTracker::Wrote(uint64_t fileId, uint32_t slot) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (TrackedCopy* copy = Find(fileId, slot))
+        copy->written = true;
+}
+
 void FileTracker::CopyComplete(uint64_t fileId, uint32_t slot, bool durable) {
     std::lock_guard<std::mutex> lock(lock_);
     TrackedFile* file = nullptr;
@@ -141,8 +147,9 @@ void FileTracker::GiveUp(TrackedFile& file, TrackedCopy& copy, bool resumable) {
         return;
     }
     if (!copy.copy.created) {
-        ctx_.outcomes.Report(
-            Failed(file.source, OutcomeCause::PartlyOverwritten, 0, Operation::None, path));
+        if (copy.written)
+            ctx_.outcomes.Report(
+                Failed(file.source, OutcomeCause::PartlyOverwritten, 0, Operation::None, path));
         return;
     }
     // Only the very file this job wrote goes: whatever took its name since stays.

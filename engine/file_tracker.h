@@ -49,6 +49,8 @@ public:
     // Any thread: the copy in `slot` was opened for writing as `fd`. Its device and inode are
     // what a later removal checks, and the job counts it among the files it wrote.
     void Opened(uint64_t fileId, uint32_t slot, int fd);
+    // Any thread: the job wrote into the copy in `slot` for the first time.
+    void Wrote(uint64_t fileId, uint32_t slot);
     // Any thread: the copy in `slot` holds the whole file; `durable`: it is on the disk.
     void CopyComplete(uint64_t fileId, uint32_t slot, bool durable);
     // Any thread: the copy in `slot` was given up (`failed`: by a failure, else by a skip).
@@ -72,6 +74,7 @@ private:
     struct TrackedCopy {
         Copy copy;
         bool opened = false;
+        bool written = false;
         dev_t dev = 0;
         ino_t ino = 0;
         enum class State { Pending, Complete, GivenUp } state = State::Pending;

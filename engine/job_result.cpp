@@ -16,7 +16,7 @@ JobResult ResultOf(const EngineContext& ctx) {
             // Nothing listed and something named: every source was missing or unreachable.
             if (c.listedFiles == 0 && result.named > 0)
                 result.end = JobEnd::Failed;
-            else if (result.skips > 0 || result.named > 0)
+            else if (result.skips > 0 || result.named > 0 || c.filesFailed > 0)
                 result.end = JobEnd::FinishedWithSkips;
             else
                 result.end = JobEnd::Finished;

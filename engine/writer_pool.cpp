@@ -57,6 +57,14 @@ void WriterPool::WriteHere() {
     }
 }
 
+void WriterPool::NoteWritten(uint32_t slot, uint64_t fileId) {
+    WriterSlotState& state = handoff_.Slot(slot);
+    if (state.wroteFileId == fileId)
+        return;
+    state.wroteFileId = fileId;
+    ctx_.files.Wrote(fileId, slot);
+}
+
 void WriterPool::CloseLeftover(uint32_t slot, uint64_t keepFileId) {
     CopyDest& d = ctx_.dests[slot];
     if (d.fileHandle >= 0 && handoff_.Slot(slot).openFileId != keepFileId) {
@@ -187,6 +195,7 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition,
                                 error)) {
                 WriteBehind(d.fileHandle, block.blockPosition, block.writeLength);
+                NoteWritten(slot, block.fileId);
                 return true;
             }
         }

@@ -38,6 +38,8 @@ public:
     // The destination of `slot` holds all of the file of `block`: it gets its metadata, and is
     // closed (synced first when the file is moved).
     void DestinationComplete(uint32_t slot, const TakenBlock& block);
+    // The copy of `slot` holds a block of file `fileId` now: told once a file.
+    void NoteWritten(uint32_t slot, uint64_t fileId);
     // Closes the handles of `slot` unless they belong to file `keepFileId` (0 closes any): they
     // were left open by a file abandoned part-way, whose partial destination stays as it is.
     void CloseLeftover(uint32_t slot, uint64_t keepFileId);
