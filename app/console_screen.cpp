@@ -20,25 +20,6 @@ std::string_view TrimmedEnd(std::string_view line) {
 
 }  // namespace
 
-std::string ConsoleScreen::Escaped(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        // C1 controls are two bytes in UTF-8 and act like escapes on some terminals.
-        const bool c1 = c == 0xc2 && i + 1 < text.size() &&
-                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(text[i + 1]) <= 0x9f;
-        if (c < 0x20 || c == 0x7f) {
-            out += text::Format("\\x%02x", c);
-        } else if (c1) {
-            out += text::Format("\\xc2\\x%02x", static_cast<unsigned char>(text[++i]));
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 std::string ConsoleScreen::CloseLine() {
     std::string out;
     if (progressShown_)
@@ -61,7 +42,7 @@ std::string ConsoleScreen::Line(std::string_view line, bool stays) {
     if (!stays) {
         if (!options_.terminal || options_.quiet || showingHeld_ || ended_ || line.empty())
             return {};
-        std::string shown = Escaped(line);
+        std::string shown = text::EscapeControls(line);
         if (options_.width > 1 && shown.size() >= options_.width)
             shown.resize(options_.width - 1);
         progressShown_ = true;
@@ -74,13 +55,13 @@ std::string ConsoleScreen::Line(std::string_view line, bool stays) {
     const bool continues = partialOpen_;
     partialOpen_ = false;
     std::string out = continues ? "" : CloseLine();
-    return out + Escaped(line) + "\n";
+    return out + text::EscapeControls(line) + "\n";
 }
 
 std::string ConsoleScreen::Partial(std::string_view text) {
     std::string out = partialOpen_ ? "" : CloseLine();
     partialOpen_ = true;
-    return out + Escaped(text);
+    return out + text::EscapeControls(text);
 }
 
 std::string ConsoleScreen::Text(std::string_view text) {

@@ -34,8 +34,6 @@ public:
     // stderr, the shell's prompt).
     std::string CloseLine();
 
-    // A name or text with its control characters written as \xHH.
-    static std::string Escaped(std::string_view text);
 
 private:
     std::string Render(std::string_view text);

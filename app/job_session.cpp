@@ -1,3 +1,4 @@
+#include "app/stderr_lines.h"
 #include "app/job_session.h"
 
 #include <poll.h>
@@ -496,8 +497,7 @@ void JobSession::Summarize() {
 }
 
 void JobSession::Print(const std::string& line) {
-    // Names may hold control characters; printed raw they would drive the terminal.
-    std::fprintf(stderr, "redodori: %s\n", ConsoleScreen::Escaped(line).c_str());
+    SayOnStderr(line);
 }
 
 }  // namespace rd

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/stderr_lines.h"
 #include "app/command_line.h"
 #include "app/job_explain.h"
 #include "app/job_session.h"
@@ -128,7 +129,7 @@ std::unique_ptr<rd::TForm1> ShowChooser(rd::JobSession& session, QWidget& settin
 // here instead (1 when it could not be done, 0 when the user declined).
 std::optional<int> ShellActionIntake(int argc, char** argv, bool offscreen, std::string& line) {
     const auto tell = [offscreen](const std::string& text) {
-        std::fprintf(stderr, "redodori: %s\n", text.c_str());
+        rd::SayOnStderr(text);
         if (!offscreen)
             QMessageBox::information(nullptr, "RedoDori", QString::fromStdString(text));
     };
@@ -248,7 +249,7 @@ int main(int argc, char** argv) {
     });
     progress.Host(session);
     session.host.showError = [offscreen](const std::string& caption, const std::string& text) {
-        std::fprintf(stderr, "redodori: %s\n", text.c_str());
+        rd::SayOnStderr(text);
         if (!offscreen)
             QMessageBox::critical(nullptr, QString::fromStdString(caption),
                                   QString::fromStdString(text));

@@ -1,3 +1,4 @@
+#include "app/stderr_lines.h"
 #include "app/progress_core.h"
 
 #include <cstdio>
@@ -221,8 +222,7 @@ void ProgressCore::OpenNextQuestion() {
         return;
     // With no one to ask, a file is skipped; a buffer that cannot be had ends the job.
     const bool allocation = q->msg == kAllocationQuestion;
-    std::fprintf(stderr, "redodori: %s\nredodori: no one to ask here: answered %s\n",
-                 q->text.c_str(), allocation ? "Abort" : "Skip");
+    SayOnStderr(q->text + "\nno one to ask here: answered " + (allocation ? "Abort" : "Skip"));
     Answer(allocation ? answer::kAbort : error ? answer::kSkip : onexist::kSkip, -1);
 }
 
@@ -470,7 +470,7 @@ void ProgressCore::Show(NoticeIcon icon, const std::string& caption, const std::
     if (hooks.notice)
         hooks.notice(icon, caption, text);
     else
-        std::fprintf(stderr, "redodori: %s: %s\n", caption.c_str(), text.c_str());
+        SayOnStderr(caption + ": " + text);
 }
 
 }  // namespace rd

@@ -143,7 +143,7 @@ std::string DeleteQuestion(const std::vector<std::string>& paths, const std::str
     std::string question =
         "Delete " + std::to_string(paths.size()) + " selected item(s) with RedoDori?\n";
     for (size_t i = 0; i < paths.size() && i < kNamed; ++i)
-        question += "\n" + ConsoleScreen::Escaped(paths[i][0] == '/' || !cwd.empty()
+        question += "\n" + text::EscapeControls(paths[i][0] == '/' || !cwd.empty()
                                                       ? Absolute(paths[i], cwd)
                                                       : paths[i]);
     if (paths.size() > kNamed)

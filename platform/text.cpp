@@ -194,6 +194,25 @@ std::vector<std::string> SplitListFile(std::string_view data) {
     return items;
 }
 
+std::string EscapeControls(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // C1 controls are two bytes in UTF-8 and act like escapes on some terminals.
+        const bool c1 = c == 0xc2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9f;
+        if (c < 0x20 || c == 0x7f) {
+            out += Format("\\x%02x", c);
+        } else if (c1) {
+            out += Format("\\xc2\\x%02x", static_cast<unsigned char>(text[++i]));
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string GroupThousands(uint64_t value) {
     const std::string digits = std::to_string(value);
     std::string out;

@@ -32,6 +32,10 @@ std::string LowerAscii(std::string_view text);
 // items, and an item ends at its first zero character.
 std::vector<std::string> SplitListFile(std::string_view data);
 
+// `text` with every control character written as \xHH (C0 controls, DEL, and the C1 controls
+// of UTF-8), so that a name printed on a terminal can never drive it.
+std::string EscapeControls(std::string_view text);
+
 // Writes a number with "," between groups of three digits: 1234567 -> "1,234,567".
 std::string GroupThousands(uint64_t value);
 

@@ -93,4 +93,13 @@ check "unwritable: the copy" cmp -s "$work/src/f" "$work/d4/f"
 check_same "unwritable: the history entry" "  From: $work/src/f?$work/src/nope?"$'\n'"  To:   $work/d4/?" \
     "$(entry_end)"
 
+# Without the wrapper, the program's own end lines on stderr: a name with an escape sequence is
+# shown with it escaped, and no raw control character reaches the terminal.
+clear_reports
+red=$'red\e[31m'
+"$REDODORI" "|$work/src/$red|$work/d5/|e" 2>"$work/own.err" || true
+check_same "escaped: the line naming it" \
+    "redodori:   $work/src/red\x1b[31m: $missing" "$(grep -F 'red\x1b' "$work/own.err")"
+check "escaped: no control character" test -z "$(tr -d '\n' <"$work/own.err" | tr -d '[:print:]')"
+
 finish report

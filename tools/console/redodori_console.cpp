@@ -33,6 +33,7 @@
 #include "platform/bus.h"
 #include "platform/console_packet.h"
 #include "platform/display.h"
+#include "platform/text.h"
 #include "platform/fs.h"
 #include "platform/literal_list.h"
 #include "platform/store.h"
@@ -1071,13 +1072,13 @@ int ListResumeRecords() {
         if (command &&
             rd::ReadResumeList(rd::BetweenBars(command->argument, 1), sources, problem)) {
             for (const std::string& source : sources)
-                text += "  source: " + rd::ConsoleScreen::Escaped(source) + "\n";
+                text += "  source: " + rd::text::EscapeControls(source) + "\n";
         } else {
             text +=
                 "  sources: unknown (" + (command ? problem : "the job holds no command") + ")\n";
         }
         for (const std::string& destination : rd::RecordDestinations(record))
-            text += "  destination: " + rd::ConsoleScreen::Escaped(destination) + "\n";
+            text += "  destination: " + rd::text::EscapeControls(destination) + "\n";
     }
     bool ignored = false;
     WriteAll(STDOUT_FILENO, text, ignored);

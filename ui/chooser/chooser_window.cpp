@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "app/stderr_lines.h"
 #include "app/chooser_model.h"
 #include "app/favourites.h"
 #include "app/language.h"
@@ -581,7 +582,7 @@ bool TForm1::MountShares(std::string& text) {
                 LocalFolderOf(*location, network_->CredentialsFor(location->host));
             QApplication::restoreOverrideCursor();
             if (folder.folder.empty()) {
-                std::fprintf(stderr, "redodori: %s\n", folder.error.c_str());
+                SayOnStderr(folder.error);
                 QMessageBox::warning(this, windowTitle(), QString::fromStdString(folder.error));
                 return false;
             }

@@ -23,6 +23,7 @@
 #include <future>
 #include <utility>
 
+#include "app/stderr_lines.h"
 #include "app/job_session.h"
 #include "app/language.h"
 #include "app/progress_core.h"
@@ -679,7 +680,7 @@ void TRedoDoriWnd::AskAboutAllocation(const QString& text) {
 void TRedoDoriWnd::ShowNotice(NoticeIcon icon, const std::string& caption,
                               const std::string& text) {
     if (!askInWindows) {
-        std::fprintf(stderr, "redodori: %s: %s\n", caption.c_str(), text.c_str());
+        SayOnStderr(caption + ": " + text);
         return;
     }
     const QMessageBox::Icon shown = icon == NoticeIcon::Error      ? QMessageBox::Critical

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/stderr_lines.h"
 #include "app/language.h"
 #include "app/settings_reader.h"
 #include "app/store_keys.h"
@@ -51,10 +52,9 @@ void SettleMove(int argc, char** argv, const std::string& markerPath, bool displ
                                   QMessageBox::No) == QMessageBox::Yes)
             return;
     } else {
-        std::fprintf(stderr,
-                     "redodori: the resume marker %s restarts a move, and without a display "
-                     "nobody can confirm it: %s is copied only and stays\n",
-                     markerPath.c_str(), job.source.c_str());
+        SayOnStderr("the resume marker " + markerPath +
+                    " restarts a move, and without a display nobody can confirm it: " +
+                    job.source + " is copied only and stays");
     }
     CopyOnly(job);
 }
@@ -64,7 +64,7 @@ int RestartFromMarker(int argc, char** argv, const std::string& markerPath, bool
     MarkerJob job;
     std::string error;
     if (!ReadResumeMarker(markerPath, job, error)) {
-        std::fprintf(stderr, "redodori: %s\n", error.c_str());
+        SayOnStderr(error);
         return 0;
     }
     SettleMove(argc, argv, markerPath, display, job);
@@ -72,7 +72,7 @@ int RestartFromMarker(int argc, char** argv, const std::string& markerPath, bool
     std::vector<std::string> lists;
     if (MarkerJobLine(job, line, lists, error) && LaunchDetached(own, line, error))
         return 0;
-    std::fprintf(stderr, "redodori: cannot restart %s: %s\n", job.source.c_str(), error.c_str());
+    SayOnStderr("cannot restart " + job.source + ": " + error);
     for (const std::string& list : lists)
         RemoveResumeList(list);
     return 0;
