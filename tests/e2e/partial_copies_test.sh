@@ -46,46 +46,47 @@ check_same "six failed: the summary" \
     "$(end_lines "$work/out" | head -n 1)"
 check_same "six failed: nothing is left" "" "$(ls -A "$work/six/dst/src" 2>&1)"
 
-# --- Skipped while it is copied, then skipped again by a later job: the part is left with its
-# marker, and the later job goes on with it instead of keeping it.
+# Copies $work/src/big into the folder $1 at 4 MiB/s, presses the key $2 once 8 MiB are written,
+# and waits for the job's end ($status); its output goes to $work/$1.out.
+interrupt() {
+    "$REDODORI_CONSOLE" --limit 4M "$work/src/big" "$work/$1/" <"$work/keys" >"$work/$1.out" 2>&1 &
+    job=$!
+    pids+=("$job")
+    exec 3>"$work/keys"
+    wait_size "$work/$1/big" $((8 * MiB))
+    printf '%s' "$2" >&3
+    wait_job "$job"
+    exec 3>&-
+}
+# A later job with skip-existing goes on with the part left in the folder $1.
+complete_later() {
+    console_job --skip-existing "$work/src/big" "$work/$1"
+    check "$1, then skip-existing: the copy is whole" cmp -s "$work/src/big" "$work/$1/big"
+    check "$1, then skip-existing: the marker is gone" test ! -e "$work/$1/big.RedoDori"
+}
 head -c $((20 * MiB)) /dev/urandom >"$work/src/big"
 setup mkfifo "$work/keys"
-"$REDODORI_CONSOLE" --limit 4M "$work/src/big" "$work/skip/" <"$work/keys" >"$work/skip.out" 2>&1 &
-job=$!
-pids+=("$job")
-exec 3>"$work/keys"
-wait_size "$work/skip/big" $((8 * MiB))
-printf 's' >&3
-wait_job "$job"
-exec 3>&-
-check_same "skipped: exit status" 1 "$status"
-check_same "skipped: the end lines" "Copy finished: 0 of 1 files, 0 of $((20 * MiB)) bytes, 0 retries, 1 skips
+
+# --- Skipped while it is copied, then skipped again by a later job: the part is left with its
+# marker, and the later job goes on with it instead of keeping it.
+interrupt skip s
+check_same "skip: exit status" 1 "$status"
+check_same "skip: the end lines" "Copy finished: 0 of 1 files, 0 of $((20 * MiB)) bytes, 0 retries, 1 skips
   $work/src/big: skipped
   $work/src/big -> $work/skip/big: not complete, left beside its resume marker for a later job to go on with" \
     "$(end_lines "$work/skip.out")"
-check "skipped: the part carries its marker" test -f "$work/skip/big.RedoDori"
-console_job --skip-existing "$work/src/big" "$work/skip"
-check_same "skipped, then again: exit status" 0 "$status"
-check "skipped, then again: the copy is whole" cmp -s "$work/src/big" "$work/skip/big"
-check "skipped, then again: the marker is gone" test ! -e "$work/skip/big.RedoDori"
-check_same "skipped, then again: the summary" \
+check "skip: the part carries its marker" test -f "$work/skip/big.RedoDori"
+complete_later skip
+check_same "skip, then skip-existing: exit status" 0 "$status"
+check_same "skip, then skip-existing: the summary" \
     "Copy finished: 1 of 1 files, $((20 * MiB)) of $((20 * MiB)) bytes, 0 retries, 0 skips" \
     "$(end_lines "$work/out")"
 
 # --- Aborted while it is copied: the same.
-"$REDODORI_CONSOLE" --limit 4M "$work/src/big" "$work/abort/" <"$work/keys" >"$work/abort.out" 2>&1 &
-job=$!
-pids+=("$job")
-exec 3>"$work/keys"
-wait_size "$work/abort/big" $((8 * MiB))
-printf 'a' >&3
-wait_job "$job"
-exec 3>&-
-check_same "aborted: exit status" 2 "$status"
-check "aborted: the part carries its marker" test -f "$work/abort/big.RedoDori"
-console_job --skip-existing "$work/src/big" "$work/abort"
-check "aborted, then skip-existing: the copy is whole" cmp -s "$work/src/big" "$work/abort/big"
-check "aborted, then skip-existing: the marker is gone" test ! -e "$work/abort/big.RedoDori"
+interrupt abort a
+check_same "abort: exit status" 2 "$status"
+check "abort: the part carries its marker" test -f "$work/abort/big.RedoDori"
+complete_later abort
 
 # --- A destination that agrees with the source only at the bytes the resume check samples
 # (0, a third, a half, two thirds and the last of its length) is written anew, not appended to.
