@@ -76,18 +76,17 @@ bool SameSourceState(const FileIdentity& recorded, const FileIdentity& now) {
 }
 
 // Reads the marker beside `dest` (open as `opened`, `size` bytes long). A marker that counts
-// more bytes than the file holds is wrong and goes.
+// more bytes than the file holds (a crash lost what was written last) still says that the file
+// is incomplete, but nothing in it can be trusted.
 MarkerFacts ReadMarker(const std::string& dest, int opened, uint64_t size,
                        const std::string& source, const FileIdentity& sourceNow) {
     MarkerFacts facts;
     ResumeMarker marker;
     if (!ReadMarkerBeside(dest, marker))
         return facts;
-    if (marker.written > size) {
-        unlink((dest + kMarkerSuffix).c_str());
-        return facts;
-    }
     facts.partial = true;
+    if (marker.written > size)
+        return facts;
     facts.written = marker.written;
     struct stat st {};
     facts.proven = marker.hasIdentity && marker.source == source &&

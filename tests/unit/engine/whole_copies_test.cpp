@@ -240,6 +240,21 @@ TEST_F(WholeCopies, AMarkerVouchesOnlyForItsOwnSourceAndCopy) {
     }
 }
 
+// A copy whose marker counts more than it holds lost its last blocks in a crash: it is still no
+// whole file, and nothing in it is trusted. Skip-existing writes it anew.
+TEST_F(WholeCopies, AMarkerThatCountsMoreThanTheCopyHoldsTrustsNothing) {
+    const std::string source = Make("lost", 3 * kMiB, 41);
+    fsys::create_directories(dir / "d");
+    const std::string copy = dir / "d/lost";
+    test::WriteFile(copy, test::ReadFile(source).substr(0, kMiB));
+    test::WriteFile(copy + kMarkerSuffix, ResumeMarkerBytes(2 * kMiB, source, "k"));
+    job->settings.onexist = onexist::kSkip;
+    job->Run({source}, {dir / "d"});
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, 3 * kMiB);
+    EXPECT_TRUE(test::ReadFile(copy) == test::ReadFile(source));
+    EXPECT_FALSE(fsys::exists(copy + kMarkerSuffix));
+}
+
 // What a file that is not copied whole leaves: a copy the job made goes, unless its marker lets
 // a later job go on with it; a resumed file of the user's keeps its start and its new marker.
 TEST_F(WholeCopies, WhatAFileLeftPartWayLeaves) {
