@@ -1,23 +1,21 @@
-#include "app/stderr_lines.h"
 #include "app/job_session.h"
 
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "app/console_screen.h"
 #include "app/failure_report.h"
 #include "app/handoff.h"
 #include "app/human_units.h"
 #include "app/settings_reader.h"
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
+#include "app/stderr_lines.h"
 #include "app/store_keys.h"
 #include "app/volume_type.h"
 #include "engine/dest_table.h"
@@ -107,7 +105,7 @@ void JobSession::Tell(const std::string& caption, const std::string& text) {
     else if (host.showError)
         host.showError(caption, text);
     else
-        Print(text);
+        SayOnStderr(text);
 }
 
 ResumeJob JobSession::MakeResumeJob(int mode) const {
@@ -136,7 +134,7 @@ void JobSession::SaveForResume(int mode) {
     if (console.Attached())
         console.Line(error, true);
     else
-        Print(error);
+        SayOnStderr(error);
 }
 
 void JobSession::SourcesChanged() {
@@ -298,7 +296,7 @@ JobSession::Start JobSession::RunWithTargets() {
     SaveForResume(settings.resume != 0 ? 1 : 0);
     // A job that a crash may interrupt is resumed at the next login.
     if (settings.resume != 0 && !SetResumeAutostart(true, ProgramPath(), error))
-        Print(error);
+        SayOnStderr(error);
     if (host.setTrayIcon)
         host.setTrayIcon(0);
     ctx.jobState = 1;
@@ -387,11 +385,7 @@ void JobSession::RunTreeLinkPass() {
         else if (host.showError)
             host.showError("NTFS linking error", report);
         else
-            for (size_t at = 0; at < report.size();) {
-                const size_t end = std::min(report.find("\r\n", at), report.size());
-                Print((at == 0 ? "NTFS linking error: " : "") + report.substr(at, end - at));
-                at = end + 2;
-            }
+            SayOnStderr("NTFS linking error: " + report);
     }
     EndNow(0);
 }
@@ -484,9 +478,9 @@ void JobSession::Summarize() {
         for (const std::string& line : lines)
             console.WholeLine(line);
     } else {
-        Print(summary);
+        SayOnStderr(summary);
         for (const std::string& line : lines)
-            Print(line);
+            SayOnStderr(line);
     }
     // A window job says so where its window was, with the report a click away; one that took
     // a while says that it is over.
@@ -494,10 +488,6 @@ void JobSession::Summarize() {
         reportNotice_ = !report.empty() ? ReportNotice(ended, facts.Total(), report)
                                         : EndNotice(ended, c.filesCompleted, c.bytesCompleted,
                                                     c.copyTime);
-}
-
-void JobSession::Print(const std::string& line) {
-    SayOnStderr(line);
 }
 
 }  // namespace rd

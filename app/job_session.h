@@ -97,8 +97,6 @@ private:
     [[noreturn]] void Exit(int code);
     // The end lines: the summary of what the job did, the files it left out, its report.
     void Summarize();
-    // One line on stderr, its control characters escaped.
-    static void Print(const std::string& line);
     // End() where nothing can be ending already (the intake).
     [[noreturn]] void EndNow(int code);
     void Tell(const std::string& caption, const std::string& text);

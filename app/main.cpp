@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "app/stderr_lines.h"
 #include "app/command_line.h"
 #include "app/job_explain.h"
 #include "app/job_session.h"
 #include "app/settings_storage.h"
 #include "app/shell_action.h"
 #include "app/sound_player.h"
+#include "app/stderr_lines.h"
 #include "platform/display.h"
 #include "platform/fs.h"
 #include "platform/store.h"

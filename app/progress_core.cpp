@@ -1,4 +1,3 @@
-#include "app/stderr_lines.h"
 #include "app/progress_core.h"
 
 #include <cstdio>
@@ -7,6 +6,7 @@
 #include "app/console_channel.h"
 #include "app/console_prompts.h"
 #include "app/question_texts.h"
+#include "app/stderr_lines.h"
 #include "engine/engine_context.h"
 #include "engine/file_list_builder.h"
 #include "engine/messages.h"

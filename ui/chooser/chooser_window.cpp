@@ -19,12 +19,12 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/stderr_lines.h"
 #include "app/chooser_model.h"
 #include "app/favourites.h"
 #include "app/language.h"
 #include "app/network_places.h"
 #include "app/recent_destinations.h"
+#include "app/stderr_lines.h"
 #include "platform/fs.h"
 #include "ui/captions.h"
 #include "ui/chooser/chooser_images.h"

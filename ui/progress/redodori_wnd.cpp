@@ -23,10 +23,10 @@
 #include <future>
 #include <utility>
 
-#include "app/stderr_lines.h"
 #include "app/job_session.h"
 #include "app/language.h"
 #include "app/progress_core.h"
+#include "app/stderr_lines.h"
 #include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/clock.h"

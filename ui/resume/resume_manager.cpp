@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/stderr_lines.h"
 #include "app/language.h"
 #include "app/settings_reader.h"
+#include "app/stderr_lines.h"
 #include "app/store_keys.h"
 #include "platform/store.h"
 #include "resume/autostart.h"
