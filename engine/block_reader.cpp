@@ -62,9 +62,8 @@ bool BlockReader::SlotActive(uint32_t slot) const {
     return handoff_.SlotActive(slot, file_.id);
 }
 
-void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source,
-                                 SourceHandle& handle) {
-    if (!SourceUnchanged(source, handle))
+void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source) {
+    if (!SourceUnchanged(source))
         return;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         CopyDest& d = ctx_.dests[slot];
@@ -100,8 +99,8 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source,
     ctx_.state.counters.filePercent = 100;
 }
 
-bool BlockReader::SourceUnchanged(const std::string& source, SourceHandle& handle) {
-    if (SourceNow(file_.identity, handle.fd, source) == IdentityChange::None)
+bool BlockReader::SourceUnchanged(const std::string& source) {
+    if (PathNow(file_.identity, source) == IdentityChange::None)
         return true;
     ctx_.Report(Failed(source, OutcomeCause::SourceChanged, 0));
     // What the copies hold is the start of a file that is no longer there to resume from.
@@ -251,7 +250,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
             block = static_cast<uint32_t>(size);
         if (file_.sparse && !SkipHole(node, source, handle, block, position)) {
             // Only a hole was left: the copies are complete once they have their length.
-            if (SourceUnchanged(source, handle))
+            if (SourceUnchanged(source))
                 Publish(node, source, 0, position, position, marker);
             break;
         }
@@ -263,7 +262,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
             if (FastBlock(node, source, handle, position, length, marker) > 0) {
                 if (position < size)
                     continue;
-                if (SourceUnchanged(source, handle))
+                if (SourceUnchanged(source))
                     CompleteFast(node);
                 break;
             }
@@ -282,7 +281,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
         }
         // The last block goes out only while the source is still what was read: a file that
         // grew, shrank, was written or replaced meanwhile is not copied whole.
-        if (position + n >= size && !SourceUnchanged(source, handle))
+        if (position + n >= size && !SourceUnchanged(source))
             break;
         if (n > 0)
             Publish(node, source, n, blockStart, position, marker);

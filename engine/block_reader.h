@@ -26,7 +26,7 @@ public:
     void BlockLoop(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                    uint64_t position, bool marker);
     // An empty file: each active destination is created, given its metadata and closed.
-    void CopyZeroLength(const FENTRY_& node, const std::string& source, SourceHandle& handle);
+    void CopyZeroLength(const FENTRY_& node, const std::string& source);
 
 private:
     // Reads the block at `position`; with verification on, until two reads agree. Returns false
@@ -50,10 +50,9 @@ private:
                        uint64_t& position, uint32_t length, bool marker);
     // The kernel copied the last block: every active destination is complete.
     void CompleteFast(const FENTRY_& node);
-    // True while the open source is still the file that was opened, in the same state, and its
-    // path still leads to it. Otherwise the file is reported and given up: its copies are not
-    // what the source holds.
-    bool SourceUnchanged(const std::string& source, SourceHandle& handle);
+    // True while the source's path still leads to the file that was opened, in the same state.
+    // Otherwise the file is reported and given up: its copies are not what the source holds.
+    bool SourceUnchanged(const std::string& source);
     // The file is left: once the writers are done with its blocks, its copies are given up.
     // Their resume markers keep them only while `source` is still the file that was read.
     void Abandon(const std::string& source, bool failed, bool resumable = true);

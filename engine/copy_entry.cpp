@@ -159,7 +159,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
     if (node.size > 0)
         reader_.BlockLoop(node, source, handle, exists.position, marker);
     else
-        reader_.CopyZeroLength(node, source, handle);
+        reader_.CopyZeroLength(node, source);
     ctx_.files.Finish();
 }
 

@@ -33,19 +33,6 @@ IdentityChange CompareIdentity(const FileIdentity& remembered, const struct stat
     return IdentityChange::None;
 }
 
-IdentityChange SourceNow(const FileIdentity& remembered, int fd, const std::string& path) {
-    // A file replaced at its path was also changed through the descriptor (it lost a link):
-    // the replacement is what tells the user what happened.
-    const IdentityChange atPath = PathNow(remembered, path);
-    if (atPath == IdentityChange::Replaced)
-        return atPath;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return IdentityChange::Changed;
-    const IdentityChange opened = CompareIdentity(remembered, st);
-    return opened != IdentityChange::None ? opened : atPath;
-}
-
 IdentityChange PathNow(const FileIdentity& remembered, const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)

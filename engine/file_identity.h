@@ -40,12 +40,9 @@ enum class IdentityChange {
 
 IdentityChange CompareIdentity(const FileIdentity& remembered, const struct stat& now);
 
-// Whether the file read through the open `fd` is still `remembered` and `path` still names
-// it. A path that no longer exists counts as replaced; a descriptor that cannot be asked counts
-// as changed.
-IdentityChange SourceNow(const FileIdentity& remembered, int fd, const std::string& path);
-
-// Whether `path` (not followed when it is a symbolic link) is still `remembered`.
+// Whether `path` (not followed when it is a symbolic link) still leads to `remembered`, in the
+// same state. While it leads to the same inode, what it shows is what the source's open
+// descriptor would show; a path that leads nowhere any more counts as replaced.
 IdentityChange PathNow(const FileIdentity& remembered, const std::string& path);
 
 }  // namespace rd
