@@ -74,13 +74,15 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
                       NewFileMode(node.attributes));
         int error = fd < 0 ? errno : 0;
         if (fd >= 0) {
-            ctx_.files.Opened(file_.id, slot, fd);
+            ctx_.files.Opened(file_.id, slot);
             if (file_.meta)
                 GiveMetadata(ctx_, fd, dest, *file_.meta);
             if (ctx_.options.KeepFileTimes)
                 SetBasicInfo(fd, node.attributes, node.LastWriteTime());
-            if (file_.move && fdatasync(fd) != 0)
+            if (file_.move && fdatasync(fd) != 0) {
                 error = errno;
+                ctx_.files.Identify(file_.id, slot, fd);
+            }
             if (close(fd) != 0 && error == 0)
                 error = errno;
         }
@@ -113,8 +115,11 @@ void BlockReader::Abandon(const std::string& source, bool failed, bool resumable
     // their handles of the file are of no more use.
     if (handoff_.Parallel())
         handoff_.WaitForWriters(true);
-    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (handoff_.Slot(slot).openFileId == file_.id)
+            ctx_.files.Identify(file_.id, slot, ctx_.dests[slot].fileHandle);
         writers_.CloseLeftover(slot, 0);
+    }
     resumable = resumable && PathNow(file_.identity, source) == IdentityChange::None;
     ctx_.files.Abandon(file_.id, failed, resumable);
 }
@@ -368,7 +373,11 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         return 0;
 
     {
+        // As for the writers: once the job ends, no copy begins, and the end's count of copies
+        // under way is exact before it settles what they leave.
         std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
+        if (ctx_.state.flags.Terminating)
+            return 0;
         ++ctx_.state.flags.ActiveWriters;
     }
     // Each destination is a separate copy in the kernel, which reads the source from its page
@@ -385,7 +394,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         if (!whole)
             break;
         if (fresh)
-            ctx_.files.Opened(file_.id, slot, d.fileHandle);
+            ctx_.files.Opened(file_.id, slot);
         handoff_.Slot(slot).openFileId = file_.id;
         int error = 0;
         whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);

@@ -112,7 +112,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
 
     if (ctx_.options.PerFileLink) {
         handle.Close();
-        ctx_.FileEnded(LinkPerFile(ctx_, node, opened), node.size);
+        ctx_.FileEnded(LinkPerFile(ctx_, node), node.size);
         counters.doneBytes += node.size;
         return;
     }
@@ -125,7 +125,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
         const std::string dest = ctx_.dests[0].root + node.relative;
         if (RenameMove(source, dest)) {
             // The file itself moved: its inode is the one it had as a source.
-            ctx_.written.Record(dest, opened, &node);
+            ctx_.written.Record(dest, &node);
             counters.doneBytes += node.size;
             counters.filePercent = 100;
             ctx_.FileEnded(FileEnd::Completed, node.size);
@@ -144,9 +144,9 @@ void JobThread::CopyEntry(FENTRY_& node) {
     std::vector<FileTracker::Copy> copies;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (ctx_.dests[slot].active)
-            copies.push_back({slot, ctx_.dests[slot].root + node.relative, !exists.kept[slot]});
+            copies.push_back({slot, !exists.kept[slot]});
     }
-    if (!ctx_.files.Begin(file_.id, node, source, file_.identity, file_.move, std::move(copies)))
+    if (!ctx_.files.Begin(file_.id, node, file_.identity, file_.move, copies))
         return;
 
     // A file shorter than the check can't hold a hole worth keeping.

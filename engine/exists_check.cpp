@@ -121,7 +121,7 @@ bool JobThread::SkipIfWrittenByJob(uint32_t slot, const std::string& source,
     // A copy still under way may not be on the disk yet: its writer may be behind the reader.
     const FENTRY_* first = ctx_.files.ClaimedAt(dest);
     if (!first && there)
-        first = ctx_.written.WrittenFrom(dest, *there);
+        first = ctx_.written.WrittenFrom(dest);
     if (!first)
         return false;
     NodeOutcome outcome = Skipped(source, OutcomeCause::WrittenByThisJob, dest);

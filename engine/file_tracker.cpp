@@ -9,38 +9,43 @@
 
 #include "engine/engine_context.h"
 #include "engine/move_delete_link.h"
+#include "engine/path_parts.h"
 #include "engine/transfer.h"
 
 namespace rd {
 
-bool FileTracker::Begin(uint64_t fileId, const FENTRY_& node, const std::string& source,
-                        const FileIdentity& identity, bool move, std::vector<Copy> copies) {
-    TrackedFile file;
+bool FileTracker::Begin(uint64_t fileId, const FENTRY_& node, const FileIdentity& identity,
+                        bool move, const std::vector<Copy>& copies) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (closed_)
+        return false;
+    TrackedFile& file = files_.emplace_back();
+    file.id = fileId;
     file.node = &node;
-    file.source = source;
     file.identity = identity;
     file.size = node.size;
     file.move = move;
     file.copies.reserve(copies.size());
-    for (Copy& copy : copies)
-        file.copies.push_back(TrackedCopy{std::move(copy)});
-    std::lock_guard<std::mutex> lock(lock_);
-    if (closed_)
-        return false;
-    files_[fileId] = std::move(file);
-    EndIfDone(fileId);
+    for (const Copy& copy : copies)
+        file.copies.push_back(TrackedCopy{copy});
+    EndIfDone(files_.size() - 1);
     return true;
 }
 
+std::string FileTracker::PathOf(const TrackedFile& file, const TrackedCopy& copy) const {
+    return file.node->DestinationPath(ctx_.dests[copy.copy.slot].root);
+}
+
 FileTracker::TrackedCopy* FileTracker::Find(uint64_t fileId, uint32_t slot, TrackedFile** file) {
-    auto it = files_.find(fileId);
-    if (it == files_.end())
-        return nullptr;
-    for (TrackedCopy& copy : it->second.copies) {
-        if (copy.copy.slot == slot) {
-            if (file)
-                *file = &it->second;
-            return &copy;
+    for (TrackedFile& tracked : files_) {
+        if (tracked.id != fileId)
+            continue;
+        for (TrackedCopy& copy : tracked.copies) {
+            if (copy.copy.slot == slot) {
+                if (file)
+                    *file = &tracked;
+                return &copy;
+            }
         }
     }
     return nullptr;
@@ -48,28 +53,37 @@ FileTracker::TrackedCopy* FileTracker::Find(uint64_t fileId, uint32_t slot, Trac
 
 const FENTRY_* FileTracker::ClaimedAt(const std::string& path) {
     std::lock_guard<std::mutex> lock(lock_);
-    for (const auto& [id, file] : files_) {
+    for (const TrackedFile& file : files_) {
         for (const TrackedCopy& copy : file.copies) {
-            if (copy.state == TrackedCopy::State::Pending && ctx_.written.SameName(copy.copy.path, path))
+            if (copy.state == TrackedCopy::State::Pending &&
+                ctx_.written.SameName(PathOf(file, copy), path))
                 return file.node;
         }
     }
     return nullptr;
 }
 
-void FileTracker::Opened(uint64_t fileId, uint32_t slot, int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return;
+void FileTracker::Opened(uint64_t fileId, uint32_t slot) {
     std::lock_guard<std::mutex> lock(lock_);
     TrackedFile* file = nullptr;
     TrackedCopy* copy = Find(fileId, slot, &file);
-    if (!copy || copy->state != TrackedCopy::State::Pending)
+    if (!copy || copy->state != TrackedCopy::State::Pending || copy->opened)
         return;
     copy->opened = true;
+    ctx_.written.Record(PathOf(*file, *copy), file->node);
+}
+
+void FileTracker::Identify(uint64_t fileId, uint32_t slot, int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return;
+    std::lock_guard<std::mutex> lock(lock_);
+    TrackedCopy* copy = Find(fileId, slot);
+    if (!copy || copy->state != TrackedCopy::State::Pending)
+        return;
+    copy->identified = true;
     copy->dev = st.st_dev;
     copy->ino = st.st_ino;
-    ctx_.written.Record(copy->copy.path, st, file->node);
 }
 
 void FileTracker::Wrote(uint64_t fileId, uint32_t slot) {
@@ -86,7 +100,7 @@ void FileTracker::CopyComplete(uint64_t fileId, uint32_t slot, bool durable) {
         return;
     copy->state = TrackedCopy::State::Complete;
     file->durable = file->durable && durable;
-    EndIfDone(fileId);
+    EndIfDone(static_cast<size_t>(file - files_.data()));
 }
 
 void FileTracker::CopyGivenUp(uint64_t fileId, uint32_t slot, bool failed) {
@@ -97,27 +111,29 @@ void FileTracker::CopyGivenUp(uint64_t fileId, uint32_t slot, bool failed) {
         return;
     (failed ? file->failed : file->skipped) = true;
     GiveUp(*file, *copy, true);
-    EndIfDone(fileId);
+    EndIfDone(static_cast<size_t>(file - files_.data()));
 }
 
 void FileTracker::Abandon(uint64_t fileId, bool failed, bool resumable) {
     std::lock_guard<std::mutex> lock(lock_);
-    auto it = files_.find(fileId);
-    if (it == files_.end())
+    for (size_t i = 0; i < files_.size(); ++i) {
+        TrackedFile& file = files_[i];
+        if (file.id != fileId)
+            continue;
+        (failed ? file.failed : file.skipped) = true;
+        for (TrackedCopy& copy : file.copies) {
+            if (copy.state == TrackedCopy::State::Pending)
+                GiveUp(file, copy, resumable);
+        }
+        EndIfDone(i);
         return;
-    TrackedFile& file = it->second;
-    (failed ? file.failed : file.skipped) = true;
-    for (TrackedCopy& copy : file.copies) {
-        if (copy.state == TrackedCopy::State::Pending)
-            GiveUp(file, copy, resumable);
     }
-    EndIfDone(fileId);
 }
 
 void FileTracker::EndInFlight() {
     std::lock_guard<std::mutex> lock(lock_);
     closed_ = true;
-    for (auto& [id, file] : files_) {
+    for (TrackedFile& file : files_) {
         file.skipped = true;
         for (TrackedCopy& copy : file.copies) {
             if (copy.state == TrackedCopy::State::Pending)
@@ -139,27 +155,28 @@ bool HasMarker(const std::string& path) {
 
 void FileTracker::GiveUp(TrackedFile& file, TrackedCopy& copy, bool resumable) {
     copy.state = TrackedCopy::State::GivenUp;
-    const std::string& path = copy.copy.path;
     if (!copy.opened)
         return;
+    const std::string path = PathOf(file, copy);
+    const std::string source = file.node->SourcePath();
     if (resumable && HasMarker(path)) {
-        ctx_.outcomes.Report(Skipped(file.source, OutcomeCause::LeftForResume, path));
+        ctx_.outcomes.Report(Skipped(source, OutcomeCause::LeftForResume, path));
         return;
     }
     if (!copy.copy.created) {
         if (copy.written)
             ctx_.outcomes.Report(
-                Failed(file.source, OutcomeCause::PartlyOverwritten, 0, Operation::None, path));
+                Failed(source, OutcomeCause::PartlyOverwritten, 0, Operation::None, path));
         return;
     }
     // Only the very file this job wrote goes: whatever took its name since stays.
     struct stat there {};
-    if (::lstat(path.c_str(), &there) != 0 || !S_ISREG(there.st_mode) || there.st_dev != copy.dev ||
-        there.st_ino != copy.ino)
+    if (!copy.identified || ::lstat(path.c_str(), &there) != 0 || !S_ISREG(there.st_mode) ||
+        there.st_dev != copy.dev || there.st_ino != copy.ino)
         return;
     if (::unlink(path.c_str()) != 0) {
         ctx_.outcomes.Report(
-            Failed(file.source, OutcomeCause::PartlyOverwritten, errno, Operation::None, path));
+            Failed(source, OutcomeCause::PartlyOverwritten, errno, Operation::None, path));
         return;
     }
     ResumeMarker stale;
@@ -167,11 +184,8 @@ void FileTracker::GiveUp(TrackedFile& file, TrackedCopy& copy, bool resumable) {
         ::unlink((path + kMarkerSuffix).c_str());
 }
 
-void FileTracker::EndIfDone(uint64_t fileId) {
-    auto it = files_.find(fileId);
-    if (it == files_.end())
-        return;
-    TrackedFile& file = it->second;
+void FileTracker::EndIfDone(size_t index) {
+    TrackedFile& file = files_[index];
     bool whole = true;
     for (const TrackedCopy& copy : file.copies) {
         if (copy.state == TrackedCopy::State::Pending)
@@ -183,14 +197,14 @@ void FileTracker::EndIfDone(uint64_t fileId) {
                                     : FileEnd::Skipped;
     ctx_.FileEnded(end, file.size);
     if (file.move && whole && file.durable && !file.copies.empty()) {
-        PendingMove move{std::move(file.source), file.identity, file.size, {}};
-        for (const TrackedCopy& copy : file.copies) {
-            const std::string& path = copy.copy.path;
-            move.folders.push_back(path.substr(0, path.rfind('/') + 1));
-        }
+        PendingMove move{file.node->SourcePath(), file.identity, file.size, {}};
+        for (const TrackedCopy& copy : file.copies)
+            move.folders.push_back(DirPart(PathOf(file, copy)));
         ready_.push_back(std::move(move));
     }
-    files_.erase(it);
+    if (index + 1 != files_.size())
+        files_[index] = std::move(files_.back());
+    files_.pop_back();
 }
 
 void FileTracker::LinkMoved(const std::string& source, const FileIdentity& identity,

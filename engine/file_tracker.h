@@ -9,7 +9,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,26 +28,28 @@ class FileTracker {
 public:
     explicit FileTracker(EngineContext& ctx) : ctx_(ctx) {}
 
-    // One destination of a file.
+    // One destination of a file: the slot whose root it lies below.
     struct Copy {
         uint32_t slot = 0;
-        std::string path;
         // Nothing of the user's stood there: the job made the file (also when it replaced an
         // older one), so a copy it cannot complete is removed again.
         bool created = true;
     };
 
-    // The job thread starts copying file `fileId` of `node` from `source` (as it was when
-    // opened: `identity`) to `copies`. With `move`, the source goes once every copy is whole.
-    // False once the job is ending: the file is not to be copied.
-    bool Begin(uint64_t fileId, const FENTRY_& node, const std::string& source,
-               const FileIdentity& identity, bool move, std::vector<Copy> copies);
+    // The job thread starts copying file `fileId` of `node` (as it was when opened:
+    // `identity`) to `copies`. With `move`, the source goes once every copy is whole. False
+    // once the job is ending: the file is not to be copied.
+    bool Begin(uint64_t fileId, const FENTRY_& node, const FileIdentity& identity, bool move,
+               const std::vector<Copy>& copies);
     // The node of a file under way whose copy goes to `path` (or to a name its folder takes for
     // the same); null when there is none. Its copy may not be on the disk yet.
     const FENTRY_* ClaimedAt(const std::string& path);
-    // Any thread: the copy in `slot` was opened for writing as `fd`. Its device and inode are
-    // what a later removal checks, and the job counts it among the files it wrote.
-    void Opened(uint64_t fileId, uint32_t slot, int fd);
+    // Any thread: the copy in `slot` was opened for writing: the job counts it among the files
+    // it wrote.
+    void Opened(uint64_t fileId, uint32_t slot);
+    // Any thread, before a copy that may be given up is closed: the device and inode of `fd`,
+    // which is open on it, are what its removal checks. A copy given up without them stays.
+    void Identify(uint64_t fileId, uint32_t slot, int fd);
     // Any thread: the job wrote into the copy in `slot` for the first time.
     void Wrote(uint64_t fileId, uint32_t slot);
     // Any thread: the copy in `slot` holds the whole file; `durable`: it is on the disk.
@@ -75,13 +76,15 @@ private:
         Copy copy;
         bool opened = false;
         bool written = false;
+        bool identified = false;
         dev_t dev = 0;
         ino_t ino = 0;
         enum class State { Pending, Complete, GivenUp } state = State::Pending;
     };
     struct TrackedFile {
+        uint64_t id = 0;
+        // Lives as long as the job's list.
         const FENTRY_* node = nullptr;
-        std::string source;
         FileIdentity identity;
         uint64_t size = 0;
         bool move = false;
@@ -100,17 +103,21 @@ private:
 
     // Under `lock_`: the copy of `slot` of a file still tracked; null when there is none.
     TrackedCopy* Find(uint64_t fileId, uint32_t slot, TrackedFile** file = nullptr);
+    // The path of `copy` of `file`.
+    std::string PathOf(const TrackedFile& file, const TrackedCopy& copy) const;
     // Under `lock_`: removes or names a copy that was given up.
     void GiveUp(TrackedFile& file, TrackedCopy& copy, bool resumable);
-    // Under `lock_`: counts a file whose copies have all ended, and queues its move.
-    void EndIfDone(uint64_t fileId);
+    // Under `lock_`: counts the file at `index` once its copies have all ended, queues its
+    // move and lets it go.
+    void EndIfDone(size_t index);
     // Syncs each folder of `moves` once, then removes the sources whose copies are all on the
     // disk and which are still what was read, naming those it could not remove.
     void RemoveSources(std::vector<PendingMove>& moves);
 
     EngineContext& ctx_;
     std::mutex lock_;
-    std::map<uint64_t, TrackedFile> files_;
+    // A few at a time: the one being read and those the writers are still on.
+    std::vector<TrackedFile> files_;
     std::vector<PendingMove> ready_;
     bool closed_ = false;
     VNBuffer wipeBuffer_;

@@ -321,9 +321,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
                 continue;
             }
         }
-        struct stat made {};
-        if (lstat(dest.c_str(), &made) == 0)
-            ctx_.written.Record(dest, made, &node);
+        ctx_.written.Record(dest, &node);
         if (ctx_.options.KeepFileTimes) {
             if (const int error = ApplyLinkOwner(dest, meta))
                 ctx_.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));

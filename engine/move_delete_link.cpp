@@ -135,7 +135,7 @@ bool RenameMove(const std::string& source, const std::string& destination) {
     return ::rename(source.c_str(), destination.c_str()) == 0;
 }
 
-FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node, const struct stat& sourceStat) {
+FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node) {
     const std::string source = node.SourcePath();
     FileEnd end = FileEnd::Completed;
     for (uint32_t i = 0; i < ctx.dests.Count(); ++i) {
@@ -153,8 +153,7 @@ FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node, const struct stat& 
                 return end == FileEnd::Failed ? end : FileEnd::Skipped;
             }
             if (::link(source.c_str(), dest.c_str()) == 0) {
-                // A link is the source's own inode under another name.
-                ctx.written.Record(dest, sourceStat, &node);
+                ctx.written.Record(dest, &node);
                 break;
             }
             const int error = errno;

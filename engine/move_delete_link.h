@@ -31,10 +31,9 @@ int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& p
 // has changed then.
 bool RenameMove(const std::string& source, const std::string& destination);
 
-// Hard-links the source of `node` (which `source` describes) into every active destination,
-// asking on failure as the error settings say. Completed when every active destination received
-// its link.
-FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node, const struct stat& source);
+// Hard-links the source of `node` into every active destination, asking on failure as the error
+// settings say. Completed when every active destination received its link.
+FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node);
 
 // A symbolic link at `link` to the absolute path of folder `target`: 0 done, -1 no absolute
 // path could be formed, -3 the link could not be created, -4 it was created but is not right

@@ -129,8 +129,8 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     // A copy whose source ends in a hole is still short of its length.
     if (block.sparse && d.fileHandle >= 0 && !ExtendTo(d.fileHandle, block.fileSize)) {
         const int error = errno;
-        CloseDestFile(d, false, 0, {});
         WriterSkip(slot, block, Operation::Write, error);
+        CloseDestFile(d, false, 0, {});
         return;
     }
     if (block.meta && d.fileHandle >= 0)
@@ -158,6 +158,8 @@ void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op
     // Later blocks of the same file are not given to this slot; the reader leaves the file when
     // no slot is left. Reported, so that a job that lost a copy is never reported as clean.
     handoff_.Slot(slot).skippedFileId = block.fileId;
+    if (handoff_.Slot(slot).openFileId == block.fileId)
+        ctx_.files.Identify(block.fileId, slot, ctx_.dests[slot].fileHandle);
     ctx_.Report(
         Failed(block.sourcePath, OutcomeCause::OperationFailed, error, op, block.destinationPath));
     ctx_.files.CopyGivenUp(block.fileId, slot, true);
@@ -190,7 +192,7 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
                          block.fileSize, block.attributes, ctx_.settings.writeburst != 0,
                          ctx_.settings.resfsz != 0 && !block.sparse, &error)) {
             if (fresh)
-                ctx_.files.Opened(block.fileId, slot, d.fileHandle);
+                ctx_.files.Opened(block.fileId, slot);
             handoff_.Slot(slot).openFileId = block.fileId;
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition,
                                 error)) {
@@ -202,6 +204,9 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
         // A folder that could not be made is why its file is missing: its cause is told.
         if (error == ENOENT)
             error = ctx_.dests.FolderFailure(DirPart(block.destinationPath), error);
+        // The copy may be given up below: what it is is known only while it is open.
+        if (d.fileHandle >= 0 && handoff_.Slot(slot).openFileId == block.fileId)
+            ctx_.files.Identify(block.fileId, slot, d.fileHandle);
         CloseLeftover(slot, 0);
         if (job.flags.Terminating || skipped())
             return false;

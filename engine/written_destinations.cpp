@@ -7,8 +7,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <functional>
 
-#include "engine/path_parts.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -40,9 +40,17 @@ locale_t CaseLocale() {
     return locale;
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::string folder = DirPart(path);
-    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+// The folder part of `path` without its last "/" ("/" for a file of the root), and the name.
+std::string_view FolderOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {};
+    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+std::string_view NameOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -50,7 +58,13 @@ std::string FolderOf(const std::string& path) {
 FolderNaming ProbeFolderNaming(const std::string& folder) {
     static std::atomic<uint32_t> counter{0};
     FolderNaming naming;
-    const std::string base = (folder.empty() ? std::string() : folder) + "/.RedoDori-probe-" +
+    struct stat self {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &self) == 0) {
+        naming.known = true;
+        naming.dev = self.st_dev;
+        naming.ino = self.st_ino;
+    }
+    const std::string base = (folder.empty() ? std::string(".") : folder) + "/.RedoDori-probe-" +
                              std::to_string(::getpid()) + "-";
     std::string probe;
     int fd = -1;
@@ -64,7 +78,8 @@ FolderNaming ProbeFolderNaming(const std::string& folder) {
         return naming;
     const std::string name = probe.substr(probe.rfind('/') + 1);
     const bool written = ::write(fd, name.data(), name.size()) == static_cast<ssize_t>(name.size());
-    struct stat opened {}, looked {};
+    struct stat opened {
+    }, looked{};
     naming.stableInodes = ::fstat(fd, &opened) != 0 ||
                           (::lstat(probe.c_str(), &looked) == 0 && looked.st_ino == opened.st_ino);
     ::close(fd);
@@ -99,62 +114,70 @@ std::string FoldedName(std::string_view name, const FolderNaming& naming) {
     return text::Utf16ToUtf8(units);
 }
 
-const FolderNaming& WrittenDestinations::NamingOf(const std::string& path) {
-    const std::string folder = FolderOf(path);
-    auto it = folders_.find(folder);
+const FolderNaming& WrittenDestinations::NamingOf(std::string_view folder) {
+    // Files come folder by folder: the last folder's naming is most often the one asked for.
+    if (lastNaming_ && folder == lastFolder_)
+        return *lastNaming_;
+    std::string key(folder);
+    auto it = folders_.find(key);
     if (it == folders_.end())
-        it = folders_.emplace(folder, ProbeFolderNaming(folder)).first;
+        it = folders_.emplace(key, ProbeFolderNaming(key)).first;
+    lastFolder_ = std::move(key);
+    lastNaming_ = &it->second;
     return it->second;
 }
 
-std::string WrittenDestinations::NameKey(const std::string& path) {
-    const FolderNaming& naming = NamingOf(path);
-    if (!naming.foldsCase && !naming.dropsTrailing && naming.stableInodes)
-        return {};
-    return FolderOf(path) + "/" + FoldedName(NamePart(path), naming);
+namespace {
+
+uint64_t Mix(uint64_t h, uint64_t v) {
+    h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+    return h;
 }
 
-void WrittenDestinations::Record(const std::string& path, int fd, const FENTRY_* source) {
-    struct stat st {};
-    if (::fstat(fd, &st) == 0)
-        Record(path, st, source);
+// `path` with every part folded as `naming` compares names.
+std::string FoldedPath(std::string_view path, const FolderNaming& naming) {
+    std::string out;
+    out.reserve(path.size());
+    while (!path.empty()) {
+        const size_t slash = path.find('/');
+        out += FoldedName(path.substr(0, slash), naming);
+        if (slash == std::string_view::npos)
+            break;
+        out += '/';
+        path.remove_prefix(slash + 1);
+    }
+    return out;
 }
 
-void WrittenDestinations::Record(const std::string& path, const struct stat& st,
-                                 const FENTRY_* source) {
+}  // namespace
+
+uint64_t WrittenDestinations::KeyOf(std::string_view path) {
+    const std::string_view folder = FolderOf(path);
+    const FolderNaming& naming = NamingOf(folder);
+    const std::hash<std::string_view> hash;
+    if (naming.foldsCase || naming.dropsTrailing || !naming.stableInodes || !naming.known)
+        return Mix(1, hash(FoldedPath(path, naming)));
+    return Mix(Mix(Mix(2, naming.dev), naming.ino), hash(NameOf(path)));
+}
+
+void WrittenDestinations::Record(const std::string& path, const FENTRY_* source) {
     std::lock_guard<std::mutex> lock(lock_);
-    const FolderNaming& naming = NamingOf(path);
-    // Numbers that change from one lookup to the next could come back for another file.
-    if (naming.stableInodes)
-        inodes_.emplace(std::make_pair(st.st_dev, st.st_ino), source);
-    if (std::string key = NameKey(path); !key.empty())
-        names_.emplace(std::move(key), source);
+    files_.emplace(KeyOf(path), source);
 }
 
 bool WrittenDestinations::SameName(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
-    if (FolderOf(a) != FolderOf(b))
-        return false;
     std::lock_guard<std::mutex> lock(lock_);
-    const FolderNaming& naming = NamingOf(a);
-    return (naming.foldsCase || naming.dropsTrailing) &&
-           FoldedName(NamePart(a), naming) == FoldedName(NamePart(b), naming);
+    return KeyOf(a) == KeyOf(b);
 }
 
-const FENTRY_* WrittenDestinations::WrittenFrom(const std::string& path, const struct stat& there) {
+const FENTRY_* WrittenDestinations::WrittenFrom(const std::string& path) {
     std::lock_guard<std::mutex> lock(lock_);
-    if (inodes_.empty() && names_.empty())
+    if (files_.empty())
         return nullptr;
-    if (NamingOf(path).stableInodes) {
-        if (auto it = inodes_.find({there.st_dev, there.st_ino}); it != inodes_.end())
-            return it->second;
-    }
-    const std::string key = NameKey(path);
-    if (key.empty())
-        return nullptr;
-    auto it = names_.find(key);
-    return it == names_.end() ? nullptr : it->second;
+    auto it = files_.find(KeyOf(path));
+    return it == files_.end() ? nullptr : it->second;
 }
 
 }  // namespace rd

@@ -7,12 +7,11 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <map>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 
 namespace rd {
 
@@ -27,10 +26,16 @@ struct FolderNaming {
     // A file shows the same inode number whenever it is looked up. Through some FUSE drivers one
     // file shows a new number for each name that leads to it.
     bool stableInodes = true;
+    // The folder itself, as its path leads to it (links followed): two paths to one folder name
+    // the same files. Unknown for a folder that cannot be looked up.
+    bool known = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
 };
 
-// Creates a file of its own in `folder`, looks it up under other spellings and removes it. A
-// folder where nothing can be created gives the defaults: exact names, stable inodes.
+// Looks the folder up, creates a file of its own in it, looks that up under other spellings and
+// removes it. A folder where nothing can be created keeps the defaults: exact names, stable
+// inodes.
 FolderNaming ProbeFolderNaming(const std::string& folder);
 
 // `name` as a folder with `naming` compares names: upper case where the folder folds case
@@ -40,31 +45,29 @@ std::string FoldedName(std::string_view name, const FolderNaming& naming);
 
 class WrittenDestinations {
 public:
-    // Any thread: the job opened `path` (open as `fd`) to write the data of `source` into it.
-    void Record(const std::string& path, int fd, const FENTRY_* source);
-    // The same for a destination the job made without data of its own (a link, a renamed
-    // source), which `st` describes.
-    void Record(const std::string& path, const struct stat& st, const FENTRY_* source);
-    // The node whose data this job put at `path`, where lstat found `there`; null when no file
-    // of this job stands there.
-    const FENTRY_* WrittenFrom(const std::string& path, const struct stat& there);
-    // Whether `a` and `b` name one file: the same path, or names in one folder that the folder
-    // takes for one.
+    // Any thread: the job put the data of `source` at `path` (a copy it opened for writing, a
+    // link it made, a source it renamed there).
+    void Record(const std::string& path, const FENTRY_* source);
+    // The node whose data this job put at `path`; null when none did.
+    const FENTRY_* WrittenFrom(const std::string& path);
+    // Whether `a` and `b` name one file: the same path, the same name in one folder reached by
+    // two paths, or names that a folder takes for one.
     bool SameName(const std::string& a, const std::string& b);
 
 private:
-    // Under `lock_`: the naming of the folder that holds `path`, probed on first use.
-    const FolderNaming& NamingOf(const std::string& path);
-    // Under `lock_`: the key of `path` among the names, or empty when its folder's inode
-    // numbers tell files apart.
-    std::string NameKey(const std::string& path);
+    // Under `lock_`: the naming of `folder`, probed on first use.
+    const FolderNaming& NamingOf(std::string_view folder);
+    // Under `lock_`: a number for the file `path` names: its folder's device and inode and its
+    // name as the folder compares names; where a folder folds names or its inode numbers do
+    // not hold still, its whole path so compared. Two numbers of 64 bits meet by chance about
+    // once in 10^19 pairs; the worst that could do is skip a file, with the reason named.
+    uint64_t KeyOf(std::string_view path);
 
     std::mutex lock_;
     std::unordered_map<std::string, FolderNaming> folders_;
-    std::map<std::pair<dev_t, ino_t>, const FENTRY_*> inodes_;
-    // Folder + "/" + folded name, for folders whose names fold or whose inode numbers do not
-    // hold still.
-    std::unordered_map<std::string, const FENTRY_*> names_;
+    std::string lastFolder_;
+    const FolderNaming* lastNaming_ = nullptr;
+    std::unordered_map<uint64_t, const FENTRY_*> files_;
 };
 
 }  // namespace rd

@@ -41,8 +41,8 @@ TEST(JobResult, AnythingLeftUndoneIsNoCleanEnd) {
              c.outcomes.Report(Skipped("/s/a", OutcomeCause::LeftForResume, "/d/a"));
          },
          JobEnd::FinishedWithSkips},
-        {"AFailedFileOnly",
-         [](EngineContext& c) { c.FileEnded(FileEnd::Failed, 0); }, JobEnd::FinishedWithSkips},
+        {"AFailedFileOnly", [](EngineContext& c) { c.FileEnded(FileEnd::Failed, 0); },
+         JobEnd::FinishedWithSkips},
     };
     for (const Case& c : cases) {
         JobSettings settings;

@@ -88,11 +88,7 @@ protected:
         node.relative = "/" + name;
         return node;
     }
-    FileEnd Link(const FENTRY_& node) {
-        struct stat st {};
-        EXPECT_EQ(lstat(node.SourcePath().c_str(), &st), 0);
-        return LinkPerFile(ctx, node, st);
-    }
+    FileEnd Link(const FENTRY_& node) { return LinkPerFile(ctx, node); }
 
     test::TempDir dir;
     // The folder of the nodes' sources.

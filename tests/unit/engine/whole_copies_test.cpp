@@ -285,8 +285,7 @@ TEST_F(WholeCopies, WhatAFileLeftPartWayLeaves) {
         // The write of the second block (or of the only one) fails for good.
         const uint64_t failAt = c.size <= kMiB ? 0 : c.existedBefore ? 2 * kMiB : kMiB;
         FaultScope scope([&](fault::Op op, int fd, uint64_t offset, uint8_t*, uint32_t) {
-            return op == fault::Op::Write && offset == failAt && test::PathOf(fd) == copy ? EIO
-                                                                                            : 0;
+            return op == fault::Op::Write && offset == failAt && test::PathOf(fd) == copy ? EIO : 0;
         });
         job->settings.writeburst = 1;
         job->settings.onerror = 2;
@@ -336,9 +335,11 @@ TEST(FileTracker, WhichGivenUpCopiesGo) {
         node.size = 5;
         const std::string copy = dir / "f";
         test::WriteFile(copy, "12345");
-        ASSERT_TRUE(ctx.files.Begin(1, node, node.SourcePath(), {}, false, {{0, copy, c.created}}));
+        ctx.dests.ParseDestinations({dir.Path()}, host.notice);
+        ASSERT_TRUE(ctx.files.Begin(1, node, {}, false, {{0, c.created}}));
         const int fd = open(copy.c_str(), O_RDONLY);
-        ctx.files.Opened(1, 0, fd);
+        ctx.files.Opened(1, 0);
+        ctx.files.Identify(1, 0, fd);
         close(fd);
         if (c.written)
             ctx.files.Wrote(1, 0);

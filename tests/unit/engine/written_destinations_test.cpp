@@ -1,6 +1,5 @@
 #include "engine/written_destinations.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,8 +54,8 @@ TEST(FolderNaming, AnOrdinaryFolderTellsCaseAndKeepsItsInodes) {
     EXPECT_FALSE(none.foldsCase);
 }
 
-// Which destinations count as written by this job: the files it wrote (by inode, also under
-// another name of theirs), and nothing else, whatever the names.
+// Which destinations count as written by this job: the names it wrote, also when another path
+// leads to the same folder, and nothing else.
 TEST(WrittenDestinations, OnlyWhatTheJobWroteIsItsOwn) {
     test::TempDir dir;
     const std::string base = dir / "src";
@@ -65,43 +64,34 @@ TEST(WrittenDestinations, OnlyWhatTheJobWroteIsItsOwn) {
     first.relative = "/a/f";
     second.base = &base;
     second.relative = "/b/f";
+    std::filesystem::create_directories(dir / "d");
     WrittenDestinations written;
-    EXPECT_EQ(written.WrittenFrom(dir / "f", {}), nullptr);
+    EXPECT_EQ(written.WrittenFrom(dir / "d/f"), nullptr);
 
-    test::WriteFile(dir / "f", "copy");
-    const int fd = open((dir / "f").c_str(), O_RDONLY);
-    written.Record(dir / "f", fd, &first);
-    close(fd);
-    test::WriteFile(dir / "g", "the user's");
-    ASSERT_EQ(link((dir / "f").c_str(), (dir / "hard").c_str()), 0);
-    ASSERT_EQ(symlink((dir / "f").c_str(), (dir / "soft").c_str()), 0);
-    struct stat linkItself {};
-    lstat((dir / "soft").c_str(), &linkItself);
+    test::WriteFile(dir / "d/f", "copy");
+    written.Record(dir / "d/f", &first);
+    test::WriteFile(dir / "d/g", "the user's");
+    ASSERT_EQ(symlink((dir / "d").c_str(), (dir / "via").c_str()), 0);
+    ASSERT_EQ(link((dir / "d/f").c_str(), (dir / "d/hard").c_str()), 0);
     struct Case {
         const char* name;
         std::string path;
         const FENTRY_* expected;
     } cases[] = {
-        {"TheCopy", dir / "f", &first},
-        {"AnotherNameOfIt", dir / "hard", &first},
-        {"AFileOfTheUser", dir / "g", nullptr},
-        {"ALinkToIt", dir / "soft", nullptr},
-        {"OtherCaseHere", dir / "F", nullptr},
+        {"TheCopy", dir / "d/f", &first},
+        {"ThroughALinkToItsFolder", dir / "via/f", &first},
+        {"ThroughDotDot", dir / "d/../d/f", &first},
+        {"AFileOfTheUser", dir / "d/g", nullptr},
+        {"AnotherNameOfTheSameData", dir / "d/hard", nullptr},
+        {"OtherCaseHere", dir / "d/F", nullptr},
     };
-    for (const Case& c : cases) {
-        struct stat there {};
-        lstat(c.path.c_str(), &there);
-        EXPECT_EQ(written.WrittenFrom(c.path, there), c.expected) << c.name;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(written.WrittenFrom(c.path), c.expected) << c.name;
     // The first source stays the one named.
-    const int again = open((dir / "f").c_str(), O_RDONLY);
-    written.Record(dir / "f", again, &second);
-    close(again);
-    struct stat there {};
-    lstat((dir / "f").c_str(), &there);
-    EXPECT_EQ(written.WrittenFrom(dir / "f", there), &first);
-    EXPECT_TRUE(written.SameName(dir / "f", dir / "f"));
-    EXPECT_FALSE(written.SameName(dir / "f", dir / "F"));
+    written.Record(dir / "d/f", &second);
+    EXPECT_EQ(written.WrittenFrom(dir / "d/f"), &first);
+    EXPECT_TRUE(written.SameName(dir / "d/f", dir / "via/f"));
+    EXPECT_FALSE(written.SameName(dir / "d/f", dir / "d/F"));
 }
 
 }  // namespace
