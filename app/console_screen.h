@@ -34,7 +34,6 @@ public:
     // stderr, the shell's prompt).
     std::string CloseLine();
 
-
 private:
     std::string Render(std::string_view text);
     std::string Line(std::string_view line, bool stays);

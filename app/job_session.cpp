@@ -423,11 +423,11 @@ void JobSession::Summarize() {
                                            : result.end == JobEnd::Aborted    ? "aborted"
                                            : result.end == JobEnd::NotStarted ? "ended"
                                                                               : "finished");
-    std::string summary = text::Format(
-        "%s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips", ended.c_str(),
-        c.filesCompleted.load(), c.listedFiles.load(),
-        static_cast<unsigned long long>(c.bytesCompleted.load()),
-        static_cast<unsigned long long>(c.listedBytes.load()), c.retries.load(), c.skips.load());
+    std::string summary = text::Format("%s: %u of %u files, %Lu of %Lu bytes, %u retries, %u skips",
+                                       ended.c_str(), c.filesCompleted.load(), c.listedFiles.load(),
+                                       static_cast<unsigned long long>(c.bytesCompleted.load()),
+                                       static_cast<unsigned long long>(c.listedBytes.load()),
+                                       c.retries.load(), c.skips.load());
     if (c.filesFailed > 0)
         summary += text::Format(", %u failed", c.filesFailed.load());
     // A wrapper tells its caller by its exit status how the job went.
@@ -485,9 +485,9 @@ void JobSession::Summarize() {
     // A window job says so where its window was, with the report a click away; one that took
     // a while says that it is over.
     if (!console.Attached() && flags.ShowProgressWindow)
-        reportNotice_ = !report.empty() ? ReportNotice(ended, facts.Total(), report)
-                                        : EndNotice(ended, c.filesCompleted, c.bytesCompleted,
-                                                    c.copyTime);
+        reportNotice_ = !report.empty()
+                            ? ReportNotice(ended, facts.Total(), report)
+                            : EndNotice(ended, c.filesCompleted, c.bytesCompleted, c.copyTime);
 }
 
 }  // namespace rd

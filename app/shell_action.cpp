@@ -143,9 +143,9 @@ std::string DeleteQuestion(const std::vector<std::string>& paths, const std::str
     std::string question =
         "Delete " + std::to_string(paths.size()) + " selected item(s) with RedoDori?\n";
     for (size_t i = 0; i < paths.size() && i < kNamed; ++i)
-        question += "\n" + text::EscapeControls(paths[i][0] == '/' || !cwd.empty()
-                                                      ? Absolute(paths[i], cwd)
-                                                      : paths[i]);
+        question +=
+            "\n" + text::EscapeControls(paths[i][0] == '/' || !cwd.empty() ? Absolute(paths[i], cwd)
+                                                                           : paths[i]);
     if (paths.size() > kNamed)
         question += "\nand " + std::to_string(paths.size() - kNamed) + " more";
     return question;

@@ -150,8 +150,8 @@ void JobThread::CopyEntry(FENTRY_& node) {
         return;
 
     // A file shorter than the check can't hold a hole worth keeping.
-    file_.sparse = node.size >= kSparseCheckSize &&
-                   static_cast<uint64_t>(opened.st_blocks) * 512 < node.size;
+    file_.sparse =
+        node.size >= kSparseCheckSize && static_cast<uint64_t>(opened.st_blocks) * 512 < node.size;
     // A copy that takes more than one block carries a marker while it is incomplete, so that
     // what an interruption leaves is never taken for a whole file.
     const bool marker = ctx_.settings.resfsz != 0 || exists.marked ||
@@ -174,8 +174,7 @@ void JobThread::DeleteEntry(FENTRY_& node) {
     }
     handle.Close();
     // Only the file that was selected goes: another one put in its place stays.
-    const int error =
-        WipeAndDelete(ctx_, wipeBuffer_, source, node.size, &file_.identity, true);
+    const int error = WipeAndDelete(ctx_, wipeBuffer_, source, node.size, &file_.identity, true);
     if (error == kChangedSinceRead)
         ctx_.Report(Failed(source, OutcomeCause::SourceChanged, 0));
     else if (error)

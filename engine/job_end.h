@@ -73,8 +73,8 @@ struct EndJobHost {
 // Ends the job with `code` (0 forget it, 2 keep it for resume): settles the resume store,
 // raises `Terminating` and waits (pumping messages) until no writer is inside a write, gives up
 // the files still under way (their incomplete copies go unless a marker keeps them for a later
-// job), saves the window, appends the history entry when `hist` is on and the job started, tells the console
-// wrapper, and ends the process through `host.exit` with exit code 0.
+// job), saves the window, appends the history entry when `hist` is on and the job started, tells
+// the console wrapper, and ends the process through `host.exit` with exit code 0.
 void EndJob(EngineContext& ctx, EndJobHost& host, int code);
 
 }  // namespace rd

@@ -51,7 +51,7 @@ std::string What(const NodeOutcome& outcome) {
 }  // namespace
 
 NodeOutcome Skipped(std::string path, OutcomeCause cause, std::string destination, int error) {
-    return {OutcomeKind::Skipped, cause,          Operation::None, error, std::move(path),
+    return {OutcomeKind::Skipped,   cause, Operation::None, error, std::move(path),
             std::move(destination), {}};
 }
 

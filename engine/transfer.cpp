@@ -327,11 +327,11 @@ std::string ResumeMarkerBytes(uint64_t end, const std::string& source, const std
     if (identity) {
         const FileIdentity& s = identity->source;
         bytes += kIdentityTag;
-        for (uint64_t field : {static_cast<uint64_t>(s.dev), static_cast<uint64_t>(s.ino), s.size,
-                               static_cast<uint64_t>(s.modified.tv_sec),
-                               static_cast<uint64_t>(s.modified.tv_nsec),
-                               static_cast<uint64_t>(identity->destinationDev),
-                               static_cast<uint64_t>(identity->destinationIno)})
+        for (uint64_t field :
+             {static_cast<uint64_t>(s.dev), static_cast<uint64_t>(s.ino), s.size,
+              static_cast<uint64_t>(s.modified.tv_sec), static_cast<uint64_t>(s.modified.tv_nsec),
+              static_cast<uint64_t>(identity->destinationDev),
+              static_cast<uint64_t>(identity->destinationIno)})
             bytes += LittleEndian64(field);
     }
     return bytes;
@@ -346,8 +346,7 @@ bool ParseResumeMarker(std::string_view bytes, ResumeMarker& marker) {
     if (!NextUtf16(bytes, at, marker.source) || !NextUtf16(bytes, at, marker.switches))
         return true;
     std::string_view rest = bytes.substr(at);
-    if (!rest.starts_with(kIdentityTag) ||
-        rest.size() < kIdentityTag.size() + 8 * kIdentityFields)
+    if (!rest.starts_with(kIdentityTag) || rest.size() < kIdentityTag.size() + 8 * kIdentityFields)
         return true;
     rest.remove_prefix(kIdentityTag.size());
     uint64_t field[kIdentityFields];
@@ -405,14 +404,15 @@ void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const st
         return;
     MarkerIdentity identity;
     struct stat written {};
-    const bool identified =
-        sourceId && sourceId->known && slot.fileHandle >= 0 && ::fstat(slot.fileHandle, &written) == 0;
+    const bool identified = sourceId && sourceId->known && slot.fileHandle >= 0 &&
+                            ::fstat(slot.fileHandle, &written) == 0;
     if (identified) {
         identity.source = *sourceId;
         identity.destinationDev = written.st_dev;
         identity.destinationIno = written.st_ino;
     }
-    const std::string bytes = ResumeMarkerBytes(end, source, switches, identified ? &identity : nullptr);
+    const std::string bytes =
+        ResumeMarkerBytes(end, source, switches, identified ? &identity : nullptr);
     if (!WriteMarkerBytes(fd, bytes, 0)) {
         // Only the first 8 bytes are rewritten later, so a marker without its paths must not be
         // kept open: the next block creates it afresh.

@@ -69,9 +69,10 @@ enum class MarkerVerdict {
 MarkerVerdict JudgeMarker(const MarkerFacts& facts);
 
 // Reads the marker at `path`: false with `error` for one that cannot be opened, holds 8 bytes or
-// less, names a source that is not a full path, or that JudgeMarker refuses. At most 8160 bytes after the position are read;
-// what follows the switch string is not looked at. The folder of the job is the marker's folder
-// with every link on the way resolved, so that the job writes where the checks looked.
+// less, names a source that is not a full path, or that JudgeMarker refuses. At most 8160 bytes
+// after the position are read; what follows the switch string is not looked at. The folder of the
+// job is the marker's folder with every link on the way resolved, so that the job writes where the
+// checks looked.
 bool ReadResumeMarker(const std::string& path, MarkerJob& job, std::string& error);
 
 // The job line that restarts it: "|" + source list + "|" + folder + "|" + switches. The source

@@ -33,10 +33,10 @@
 #include "platform/bus.h"
 #include "platform/console_packet.h"
 #include "platform/display.h"
-#include "platform/text.h"
 #include "platform/fs.h"
 #include "platform/literal_list.h"
 #include "platform/store.h"
+#include "platform/text.h"
 #include "resume/resume_attempt.h"
 #include "resume/resume_records.h"
 

@@ -53,8 +53,8 @@ void SettleMove(int argc, char** argv, const std::string& markerPath, bool displ
             return;
     } else {
         SayOnStderr("the resume marker " + markerPath +
-                    " restarts a move, and without a display nobody can confirm it: " +
-                    job.source + " is copied only and stays");
+                    " restarts a move, and without a display nobody can confirm it: " + job.source +
+                    " is copied only and stays");
     }
     CopyOnly(job);
 }

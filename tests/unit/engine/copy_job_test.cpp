@@ -238,7 +238,8 @@ TEST_F(CopyJob, ReservedSpaceAndMarkerUntilTheLastBlock) {
                 ResumeMarker marker;
                 const bool read = ParseResumeMarker(test::ReadFile(path + ".RedoDori"), marker);
                 // It also names the source as it is and the copy it stands beside.
-                struct stat source {}, copy{};
+                struct stat source {
+                }, copy{};
                 stat(Src(name).c_str(), &source);
                 stat(path.c_str(), &copy);
                 (first ? five : four)
