@@ -136,8 +136,18 @@ void FileTracker::EndInFlight() {
     for (TrackedFile& file : files_) {
         file.skipped = true;
         for (TrackedCopy& copy : file.copies) {
-            if (copy.state == TrackedCopy::State::Pending)
-                GiveUp(file, copy, true);
+            if (copy.state != TrackedCopy::State::Pending)
+                continue;
+            // The writers have stopped: a handle still open in the copy's slot tells what it
+            // is. Should it be another file's, the copy is not taken for it and stays.
+            struct stat st {};
+            const int fd = ctx_.dests[copy.copy.slot].fileHandle;
+            if (copy.opened && !copy.identified && fd >= 0 && ::fstat(fd, &st) == 0) {
+                copy.identified = true;
+                copy.dev = st.st_dev;
+                copy.ino = st.st_ino;
+            }
+            GiveUp(file, copy, true);
         }
     }
     files_.clear();

@@ -67,8 +67,8 @@ public:
     // A moved link whose copies are all made: it goes with the next batch.
     void LinkMoved(const std::string& source, const FileIdentity& identity,
                    std::vector<std::string> folders);
-    // The job ends with files still under way (an abort): their copies end as given up. Once
-    // called, no file begins any more.
+    // The job ends with files still under way (an abort), once no writer writes: their copies
+    // end as given up. Once called, no file begins any more.
     void EndInFlight();
 
 private:

@@ -359,6 +359,46 @@ TEST(FileTracker, WhichGivenUpCopiesGo) {
     }
 }
 
+// A job that ends with a copy under way gives it up: the copy its slot holds open goes; one its
+// slot does not hold (the handle is another file's) stays, as do copies with their markers.
+TEST(FileTracker, AnEndedJobGivesUpWhatIsUnderWay) {
+    struct Case {
+        const char* name;
+        bool slotHoldsIt;
+        bool marker;
+        bool stays;
+    } cases[] = {
+        {"HeldOpen", true, false, false},
+        {"AnotherFileHeld", false, false, true},
+        {"HeldWithMarker", true, true, true},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        JobSettings settings;
+        test::TestHost host;
+        EngineContext ctx(settings, host, host.queue);
+        ctx.dests.ParseDestinations({dir.Path()}, host.notice);
+        const std::string base = dir / "src";
+        FENTRY_ node;
+        node.base = &base;
+        node.relative = "/f";
+        const std::string copy = dir / "f";
+        test::WriteFile(copy, "part");
+        test::WriteFile(dir / "other", "other");
+        if (c.marker)
+            test::WriteFile(copy + kMarkerSuffix, ResumeMarkerBytes(4, node.SourcePath(), "u"));
+        ASSERT_TRUE(ctx.files.Begin(7, node, {}, false, {{0, true}}));
+        ctx.files.Opened(7, 0);
+        ctx.dests[0].fileHandle = open((c.slotHoldsIt ? copy : dir / "other").c_str(), O_RDONLY);
+        ctx.files.EndInFlight();
+        close(ctx.dests[0].fileHandle);
+        ctx.dests[0].fileHandle = -1;
+        EXPECT_EQ(fsys::exists(copy), c.stays) << c.name;
+        // Nothing begins once the job has ended.
+        EXPECT_FALSE(ctx.files.Begin(8, node, {}, false, {{0, true}})) << c.name;
+    }
+}
+
 // The existing-file policy never keeps an incomplete copy as if it were whole: skip goes on with
 // it where it can, else writes it anew; an answer keeps what the user chose.
 TEST(ExistsDecision, AnIncompleteCopyIsNeverKeptByPolicy) {
