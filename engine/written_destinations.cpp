@@ -1,7 +1,11 @@
 #include "engine/written_destinations.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
 #include <locale.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <wctype.h>
 
@@ -53,17 +57,30 @@ std::string_view NameOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+// File systems whose names are exact and whose inode numbers hold: nothing needs to be tried
+// there. Of them, ext4 and f2fs can fold case in a folder marked for it.
+bool ExactNames(uint64_t type) {
+    return type == EXT4_SUPER_MAGIC || type == XFS_SUPER_MAGIC || type == BTRFS_SUPER_MAGIC ||
+           type == TMPFS_MAGIC || type == F2FS_SUPER_MAGIC;
+}
+
+bool MarkedToFoldCase(const std::string& folder, uint64_t type) {
+    if (type != EXT4_SUPER_MAGIC && type != F2FS_SUPER_MAGIC)
+        return false;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    const bool marked = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL);
+    ::close(fd);
+    return marked;
+}
+
 }  // namespace
 
 FolderNaming ProbeFolderNaming(const std::string& folder) {
     static std::atomic<uint32_t> counter{0};
     FolderNaming naming;
-    struct stat self {};
-    if (::stat(folder.empty() ? "." : folder.c_str(), &self) == 0) {
-        naming.known = true;
-        naming.dev = self.st_dev;
-        naming.ino = self.st_ino;
-    }
     const std::string base = (folder.empty() ? std::string(".") : folder) + "/.RedoDori-probe-" +
                              std::to_string(::getpid()) + "-";
     std::string probe;
@@ -121,10 +138,34 @@ const FolderNaming& WrittenDestinations::NamingOf(std::string_view folder) {
     std::string key(folder);
     auto it = folders_.find(key);
     if (it == folders_.end())
-        it = folders_.emplace(key, ProbeFolderNaming(key)).first;
+        it = folders_.emplace(key, Examine(key.empty() ? "." : key)).first;
     lastFolder_ = std::move(key);
     lastNaming_ = &it->second;
     return it->second;
+}
+
+FolderNaming WrittenDestinations::Examine(const std::string& folder) {
+    struct stat self {};
+    if (::stat(folder.c_str(), &self) != 0)
+        return {};
+    FolderNaming naming;
+    struct statfs fs {};
+    const bool typed = ::statfs(folder.c_str(), &fs) == 0;
+    const uint64_t type = typed ? static_cast<uint64_t>(fs.f_type) : 0;
+    if (typed && ExactNames(type)) {
+        naming.foldsCase = MarkedToFoldCase(folder, type);
+    } else if (auto tried = devices_.find(self.st_dev); tried != devices_.end()) {
+        naming = tried->second;
+    } else {
+        // Other file systems (a stick's, a share's, a FUSE driver's) fold or map names as a
+        // whole: a name is tried once on each.
+        naming = ProbeFolderNaming(folder);
+        devices_.emplace(self.st_dev, naming);
+    }
+    naming.known = true;
+    naming.dev = self.st_dev;
+    naming.ino = self.st_ino;
+    return naming;
 }
 
 namespace {

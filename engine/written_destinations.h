@@ -33,9 +33,9 @@ struct FolderNaming {
     ino_t ino = 0;
 };
 
-// Looks the folder up, creates a file of its own in it, looks that up under other spellings and
-// removes it. A folder where nothing can be created keeps the defaults: exact names, stable
-// inodes.
+// Creates a file of its own in `folder`, looks it up under other spellings and removes it. A
+// folder where nothing can be created gives the defaults: exact names, stable inodes. Leaves
+// `known`, `dev` and `ino` unset.
 FolderNaming ProbeFolderNaming(const std::string& folder);
 
 // `name` as a folder with `naming` compares names: upper case where the folder folds case
@@ -55,8 +55,11 @@ public:
     bool SameName(const std::string& a, const std::string& b);
 
 private:
-    // Under `lock_`: the naming of `folder`, probed on first use.
+    // Under `lock_`: the naming of `folder`, found on first use.
     const FolderNaming& NamingOf(std::string_view folder);
+    // Under `lock_`: looks `folder` up and finds how it names files: from its file system where
+    // that tells, else by trying a name, once for each such file system.
+    FolderNaming Examine(const std::string& folder);
     // Under `lock_`: a number for the file `path` names: its folder's device and inode and its
     // name as the folder compares names; where a folder folds names or its inode numbers do
     // not hold still, its whole path so compared. Two numbers of 64 bits meet by chance about
@@ -65,6 +68,8 @@ private:
 
     std::mutex lock_;
     std::unordered_map<std::string, FolderNaming> folders_;
+    // What trying a name found, by device.
+    std::unordered_map<dev_t, FolderNaming> devices_;
     std::string lastFolder_;
     const FolderNaming* lastNaming_ = nullptr;
     std::unordered_map<uint64_t, const FENTRY_*> files_;
