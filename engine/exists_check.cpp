@@ -12,6 +12,7 @@
 #include "engine/exists_decision.h"
 #include "engine/job_thread.h"
 #include "engine/path_parts.h"
+#include "engine/source_queue.h"
 #include "platform/fs.h"
 
 namespace rd {
@@ -116,16 +117,48 @@ bool JobThread::SkipIfSource(uint32_t slot, const std::string& dest, const struc
     return true;
 }
 
-bool JobThread::SkipIfWrittenByJob(uint32_t slot, const std::string& source,
+std::string JobThread::EarlierSourceOf(const FENTRY_& node) {
+    const std::string_view relative = node.relative;
+    const std::string_view name = relative.substr(1, relative.find('/', 1) - 1);
+    if (sourcesIndexed_ != ctx_.queue.Count() || sourceRemovals_ != ctx_.queue.Removals()) {
+        sourcesByName_.clear();
+        sourcesIndexed_ = ctx_.queue.Count();
+        sourceRemovals_ = ctx_.queue.Removals();
+        for (int i = 0; i < sourcesIndexed_; ++i) {
+            QueueEntry* entry = ctx_.queue.EntryAt(i);
+            if (entry)
+                sourcesByName_.emplace(NamePart(entry->file.path), entry);
+        }
+    }
+    const auto [from, to] = sourcesByName_.equal_range(std::string(name));
+    for (auto it = from; it != to; ++it) {
+        const QueueEntry* entry = it->second;
+        // Only a source the job has reached can have written anything.
+        if (entry != node.queueEntry && entry->State() != kStateWait) {
+            const std::string folder = DirPart(entry->file.path);
+            return folder.substr(0, folder.size() - 1) + node.relative;
+        }
+    }
+    return {};
+}
+
+bool JobThread::SkipIfWrittenByJob(uint32_t slot, const FENTRY_& node, const std::string& source,
                                    const std::string& dest, const struct stat* there) {
     // A copy still under way may not be on the disk yet: its writer may be behind the reader.
-    const FENTRY_* first = ctx_.files.ClaimedAt(dest);
-    if (!first && there)
-        first = ctx_.written.WrittenFrom(dest);
-    if (!first)
+    std::string first;
+    if (const FENTRY_* claimed = ctx_.files.ClaimedAt(dest)) {
+        first = claimed->SourcePath();
+    } else if (there) {
+        const WrittenDestinations::Verdict verdict = ctx_.written.At(dest, *there);
+        if (verdict.kind == WrittenDestinations::Verdict::Written)
+            first = verdict.first->SourcePath();
+        else if (verdict.kind == WrittenDestinations::Verdict::WrittenDuringJob)
+            first = EarlierSourceOf(node);
+    }
+    if (first.empty())
         return false;
     NodeOutcome outcome = Skipped(source, OutcomeCause::WrittenByThisJob, dest);
-    outcome.other = first->SourcePath();
+    outcome.other = std::move(first);
     ctx_.Report(outcome);
     ctx_.dests.SkipDestination(slot);
     return true;
@@ -159,7 +192,7 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     // whatever it points at is never read, written or changed.
     struct stat there {};
     if (lstat(dest.c_str(), &there) != 0) {
-        SkipIfWrittenByJob(slot, source, dest, nullptr);
+        SkipIfWrittenByJob(slot, node, source, dest, nullptr);
         return;
     }
     // The source itself, reached by another path (a link to its folder, "..", a hard link):
@@ -167,7 +200,7 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     if (SkipIfSource(slot, dest, there, file_.identity.dev, file_.identity.ino))
         return;
     // What another source of this job wrote there is never written over, resumed or renamed.
-    if (SkipIfWrittenByJob(slot, source, dest, &there))
+    if (SkipIfWrittenByJob(slot, node, source, dest, &there))
         return;
     // A folder in the file's place makes the write fail, which is reported there.
     if (S_ISDIR(there.st_mode))

@@ -299,7 +299,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
         struct stat there {};
         const bool found = lstat(dest.c_str(), &there) == 0;
         if ((found && SkipIfSource(slot, dest, there, src.st_dev, src.st_ino)) ||
-            SkipIfWrittenByJob(slot, source, dest, found ? &there : nullptr)) {
+            SkipIfWrittenByJob(slot, node, source, dest, found ? &there : nullptr)) {
             end = end == FileEnd::Failed ? end : FileEnd::Skipped;
             continue;
         }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/block_handoff.h"
@@ -24,6 +25,7 @@ namespace rd {
 
 struct EngineContext;
 struct FENTRY_;
+struct QueueEntry;
 
 class JobThread {
 public:
@@ -95,8 +97,11 @@ private:
     // (`node` is the source arriving there): counted as a skip and named. True when it was.
     bool SkipIfSource(uint32_t slot, const std::string& dest, const struct stat& there,
                       dev_t sourceDev, ino_t sourceIno);
-    bool SkipIfWrittenByJob(uint32_t slot, const std::string& source, const std::string& dest,
-                            const struct stat* there);
+    bool SkipIfWrittenByJob(uint32_t slot, const FENTRY_& node, const std::string& source,
+                            const std::string& dest, const struct stat* there);
+    // The path of `node` in another source of the job that has the same name and that the job
+    // has reached: a copy of it went to where `node`'s goes. Empty when there is none.
+    std::string EarlierSourceOf(const FENTRY_& node);
     void ApplyFolderTimes();
     // Makes each destination's data durable before the job reports it finished.
     void SyncDestinations();
@@ -118,6 +123,10 @@ private:
     };
     std::vector<FolderTimes> folderTimes_;
     std::vector<std::string> movedFolders_;
+    // The job's sources by name, made when first needed and anew when the queue changes.
+    std::unordered_multimap<std::string, QueueEntry*> sourcesByName_;
+    int sourcesIndexed_ = 0;
+    uint64_t sourceRemovals_ = 0;
     VNBuffer wipeBuffer_;
 };
 

@@ -154,6 +154,7 @@ FolderNaming WrittenDestinations::Examine(const std::string& folder) {
     const uint64_t type = typed ? static_cast<uint64_t>(fs.f_type) : 0;
     if (typed && ExactNames(type)) {
         naming.foldsCase = MarkedToFoldCase(folder, type);
+        naming.native = true;
     } else if (auto tried = devices_.find(self.st_dev); tried != devices_.end()) {
         naming = tried->second;
     } else {
@@ -201,8 +202,27 @@ uint64_t WrittenDestinations::KeyOf(std::string_view path) {
     return Mix(Mix(Mix(2, naming.dev), naming.ino), hash(NameOf(path)));
 }
 
+namespace {
+
+timespec Now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+}  // namespace
+
+WrittenDestinations::WrittenDestinations() : WrittenDestinations(Now()) {}
+
+WrittenDestinations::WrittenDestinations(timespec started) : started_(started) {
+    started_.tv_sec -= 2;
+}
+
 void WrittenDestinations::Record(const std::string& path, const FENTRY_* source) {
     std::lock_guard<std::mutex> lock(lock_);
+    const FolderNaming& naming = NamingOf(FolderOf(path));
+    if (naming.native && !naming.foldsCase)
+        return;
     files_.emplace(KeyOf(path), source);
 }
 
@@ -213,12 +233,22 @@ bool WrittenDestinations::SameName(const std::string& a, const std::string& b) {
     return KeyOf(a) == KeyOf(b);
 }
 
-const FENTRY_* WrittenDestinations::WrittenFrom(const std::string& path) {
+WrittenDestinations::Verdict WrittenDestinations::At(const std::string& path,
+                                                     const struct stat& there) {
     std::lock_guard<std::mutex> lock(lock_);
+    const FolderNaming& naming = NamingOf(FolderOf(path));
+    if (naming.native && !naming.foldsCase) {
+        const bool during = there.st_ctim.tv_sec > started_.tv_sec ||
+                            (there.st_ctim.tv_sec == started_.tv_sec &&
+                             there.st_ctim.tv_nsec >= started_.tv_nsec);
+        return {during ? Verdict::WrittenDuringJob : Verdict::NotWritten, nullptr};
+    }
     if (files_.empty())
-        return nullptr;
+        return {};
     auto it = files_.find(KeyOf(path));
-    return it == files_.end() ? nullptr : it->second;
+    if (it == files_.end())
+        return {};
+    return {Verdict::Written, it->second};
 }
 
 }  // namespace rd

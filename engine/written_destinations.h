@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstdint>
 #include <mutex>
@@ -26,6 +27,9 @@ struct FolderNaming {
     // A file shows the same inode number whenever it is looked up. Through some FUSE drivers one
     // file shows a new number for each name that leads to it.
     bool stableInodes = true;
+    // A local file system of exact names that sets each file's change time itself (ext4, XFS,
+    // btrfs, tmpfs, f2fs): a file the job wrote shows a change time from the job's run.
+    bool native = false;
     // The folder itself, as its path leads to it (links followed): two paths to one folder name
     // the same files. Unknown for a folder that cannot be looked up.
     bool known = false;
@@ -43,13 +47,36 @@ FolderNaming ProbeFolderNaming(const std::string& folder);
 // them.
 std::string FoldedName(std::string_view name, const FolderNaming& naming);
 
+// What the job knows of the destination files it wrote. On a native file system it keeps
+// nothing for each file (a job of a million files would hold a million entries): a file there
+// that shows a change time from the job's run was written during the job, and whether another
+// source of the job leads there is for the caller to tell. Elsewhere (a stick, a share, a FUSE
+// driver, a folder that folds case) each name the job writes is kept.
 class WrittenDestinations {
 public:
+    WrittenDestinations();
+    // A job that began at `started`, less the margin.
+    explicit WrittenDestinations(timespec started);
+
+    // What lies at a destination that exists.
+    struct Verdict {
+        enum Kind {
+            // Nothing this job did.
+            NotWritten,
+            // Written by this job from `first`.
+            Written,
+            // Written during the job's run, on a file system that keeps no names: by this job if
+            // another of its sources leads there, else by someone else.
+            WrittenDuringJob,
+        } kind = NotWritten;
+        const FENTRY_* first = nullptr;
+    };
+
     // Any thread: the job put the data of `source` at `path` (a copy it opened for writing, a
     // link it made, a source it renamed there).
     void Record(const std::string& path, const FENTRY_* source);
-    // The node whose data this job put at `path`; null when none did.
-    const FENTRY_* WrittenFrom(const std::string& path);
+    // What stands at `path`, where lstat found `there`.
+    Verdict At(const std::string& path, const struct stat& there);
     // Whether `a` and `b` name one file: the same path, the same name in one folder reached by
     // two paths, or names that a folder takes for one.
     bool SameName(const std::string& a, const std::string& b);
@@ -67,6 +94,10 @@ private:
     uint64_t KeyOf(std::string_view path);
 
     std::mutex lock_;
+    // A little before the job began: a change time from then on is the job's run. The margin
+    // covers the coarse clock that file systems stamp with; a file changed in it by another
+    // program is still told apart by its source.
+    timespec started_{};
     std::unordered_map<std::string, FolderNaming> folders_;
     // What trying a name found, by device.
     std::unordered_map<dev_t, FolderNaming> devices_;

@@ -54,44 +54,42 @@ TEST(FolderNaming, AnOrdinaryFolderTellsCaseAndKeepsItsInodes) {
     EXPECT_FALSE(none.foldsCase);
 }
 
-// Which destinations count as written by this job: the names it wrote, also when another path
-// leads to the same folder, and nothing else.
-TEST(WrittenDestinations, OnlyWhatTheJobWroteIsItsOwn) {
+// Which destinations count as written by this job. On a native file system nothing is kept for
+// each file: what shows a change time from the job's run was written during the job, whatever
+// path leads to it, and what is older is the user's.
+TEST(WrittenDestinations, WhatTheJobWroteShowsItsRun) {
     test::TempDir dir;
-    const std::string base = dir / "src";
-    FENTRY_ first, second;
-    first.base = &base;
-    first.relative = "/a/f";
-    second.base = &base;
-    second.relative = "/b/f";
     std::filesystem::create_directories(dir / "d");
-    WrittenDestinations written;
-    EXPECT_EQ(written.WrittenFrom(dir / "d/f"), nullptr);
-
     test::WriteFile(dir / "d/f", "copy");
-    written.Record(dir / "d/f", &first);
-    test::WriteFile(dir / "d/g", "the user's");
     ASSERT_EQ(symlink((dir / "d").c_str(), (dir / "via").c_str()), 0);
-    ASSERT_EQ(link((dir / "d/f").c_str(), (dir / "d/hard").c_str()), 0);
+    const std::string base = dir / "src";
+    FENTRY_ node;
+    node.base = &base;
+    node.relative = "/f";
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    WrittenDestinations running(now), later({now.tv_sec + 60, 0});
+    running.Record(dir / "d/f", &node);
+    later.Record(dir / "d/f", &node);
+    using Verdict = WrittenDestinations::Verdict;
     struct Case {
         const char* name;
         std::string path;
-        const FENTRY_* expected;
+        WrittenDestinations& job;
+        Verdict::Kind expected;
     } cases[] = {
-        {"TheCopy", dir / "d/f", &first},
-        {"ThroughALinkToItsFolder", dir / "via/f", &first},
-        {"ThroughDotDot", dir / "d/../d/f", &first},
-        {"AFileOfTheUser", dir / "d/g", nullptr},
-        {"AnotherNameOfTheSameData", dir / "d/hard", nullptr},
-        {"OtherCaseHere", dir / "d/F", nullptr},
+        {"WrittenInTheRun", dir / "d/f", running, Verdict::WrittenDuringJob},
+        {"ThroughALinkToItsFolder", dir / "via/f", running, Verdict::WrittenDuringJob},
+        {"OlderThanTheRun", dir / "d/f", later, Verdict::NotWritten},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(written.WrittenFrom(c.path), c.expected) << c.name;
-    // The first source stays the one named.
-    written.Record(dir / "d/f", &second);
-    EXPECT_EQ(written.WrittenFrom(dir / "d/f"), &first);
-    EXPECT_TRUE(written.SameName(dir / "d/f", dir / "via/f"));
-    EXPECT_FALSE(written.SameName(dir / "d/f", dir / "d/F"));
+    for (const Case& c : cases) {
+        struct stat there {};
+        ASSERT_EQ(lstat(c.path.c_str(), &there), 0) << c.name;
+        EXPECT_EQ(c.job.At(c.path, there).kind, c.expected) << c.name;
+    }
+    EXPECT_TRUE(running.SameName(dir / "d/f", dir / "via/f"));
+    EXPECT_TRUE(running.SameName(dir / "d/f", dir / "d/../d/f"));
+    EXPECT_FALSE(running.SameName(dir / "d/f", dir / "d/F"));
 }
 
 }  // namespace
