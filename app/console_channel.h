@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/window_link.h"
+#include "engine/job.h"
 #include "platform/console_packet.h"
 
 namespace rd {

@@ -6,8 +6,8 @@
 
 #include "engine/dest_table.h"
 #include "engine/job_settings.h"
-#include "engine/messages.h"
 #include "engine/path_parts.h"
+#include "platform/messages.h"
 
 namespace rd::handoff {
 

@@ -20,11 +20,10 @@
 #include "app/volume_type.h"
 #include "engine/dest_table.h"
 #include "engine/job_result.h"
-#include "engine/job_thread.h"
-#include "engine/messages.h"
 #include "engine/move_delete_link.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/messages.h"
 #include "platform/mounts.h"
 #include "platform/paths.h"
 #include "platform/store.h"
@@ -50,8 +49,9 @@ const char* Outcome(int32_t mode) {
 
 }  // namespace
 
-JobSession::JobSession(std::string line, Store& store, WindowLink& window)
-    : ctx(settings, window, core.queue),
+JobSession::JobSession(std::string line, Store& store, JobHost& window)
+    : job(settings, window, core.queue),
+      ctx(job.Context()),
       console(0, nullptr),
       line_(std::move(line)),
       store_(store) {
@@ -248,7 +248,6 @@ JobSession::Start JobSession::Intake() {
 
     if (flags.DeleteListFiles)
         RemoveListFile(sourceList);
-    ctx.window.Post(msg::WMU_COMMAND, msg::kCmdStartJob, 0);
 
     if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
         // Off screen nobody could answer the chooser: the job would wait for ever.
@@ -258,6 +257,8 @@ JobSession::Start JobSession::Intake() {
                  "give the job a destination");
             EndUnrun();
         }
+        // The sources are listed while the user chooses.
+        job.Start();
         host.showChooser();
         return Start::NeedsChooser;
     }
@@ -302,8 +303,7 @@ JobSession::Start JobSession::RunWithTargets() {
     ctx.jobState = 1;
     if (flags.ShowProgressWindow && host.showProgressWindow)
         host.showProgressWindow();
-    ctx.window.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
-    ctx.window.Post(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+    job.Start(core.targets);
     core.OpenForHandOffs();
     return Start::Running;
 }
@@ -377,7 +377,7 @@ void JobSession::RunTreeLinkPass() {
     std::vector<std::string> sources;
     for (int i = 0; i < core.queue.Count(); ++i)
         sources.push_back(core.queue.EntryPath(i));
-    const std::string report = TreeLinkPass(ctx, sources);
+    const std::string report = TreeLinkPass(ctx, sources, core.targets);
     linkFailures_ = !report.empty();
     if (!report.empty()) {
         if (console.Attached())
@@ -388,13 +388,6 @@ void JobSession::RunTreeLinkPass() {
             SayOnStderr("NTFS linking error: " + report);
     }
     EndNow(0);
-}
-
-void JobSession::StartJobThread() {
-    if (job_)
-        return;
-    job_ = std::make_unique<JobThread>(ctx);
-    job_->Start();
 }
 
 void JobSession::EndNow(int code) {

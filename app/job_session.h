@@ -1,7 +1,7 @@
 // One process's job from its line to its end: the settings, the intake (sources, hand-off,
 // waiting for other jobs, targets, the tree link pass), the engine, and EndJob with the resume
-// store, the history and the console status. The progress window hosts it and is its
-// WindowLink; nothing here knows about widgets.
+// store, the history and the console status. The progress window hosts it and is its job's
+// JobHost; nothing here knows about widgets.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include "app/language.h"
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
+#include "engine/job.h"
 #include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "platform/bus.h"
@@ -22,7 +23,6 @@
 
 namespace rd {
 
-class JobThread;
 class Store;
 
 // The class of the progress window's endpoint, by which a second job finds a running one.
@@ -60,7 +60,7 @@ public:
         NeedsChooser,  // sources without targets: the destination chooser asks for them
     };
 
-    JobSession(std::string line, Store& store, WindowLink& window);
+    JobSession(std::string line, Store& store, JobHost& window);
     ~JobSession();
     JobSession(const JobSession&) = delete;
     JobSession& operator=(const JobSession&) = delete;
@@ -70,7 +70,9 @@ public:
     JobFlags flags;
     LineFields fields;
     ProgressCore core;
-    EngineContext ctx;
+    // The job is made with the session and started by the intake.
+    Job job;
+    EngineContext& ctx;
     ConsoleChannel console;
     // The language of the settings' `Lngname`.
     Language language;
@@ -82,8 +84,6 @@ public:
     Start StartWithTarget(const std::string& targetText);
     // The chooser went away without a destination: the job ends with code 0.
     void ChooserCancelled();
-    // Starts the job thread (WMU_COMMAND 0).
-    void StartJobThread();
     // Ends the job with `code` (0 forget it, 2 keep it for resume); ends the process. A request
     // that comes while the end waits for the writers returns at once: the first one decides.
     void End(int code);
@@ -120,7 +120,6 @@ private:
     std::unique_ptr<bus::Endpoint> endpoint_;
     bus::JobMarker marker_;
     ResumeSlot resumeSlot_;
-    std::unique_ptr<JobThread> job_;
     EndJobHost endHost_;
     // The tree link pass could not make every link.
     bool linkFailures_ = false;

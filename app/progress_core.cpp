@@ -9,11 +9,11 @@
 #include "app/stderr_lines.h"
 #include "engine/engine_context.h"
 #include "engine/file_list_builder.h"
-#include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/bus.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/messages.h"
 
 namespace rd {
 
@@ -31,71 +31,52 @@ bool ProgressCore::Paused() const {
     return ctx_->state.flags.Paused != 0;
 }
 
-intptr_t ProgressCore::Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    switch (msg) {
-        case msg::WMU_NEXTSOURCE: {
-            AnswerNextSource(queue, wParam, lParam);
-            std::lock_guard<std::mutex> lock(lock_);
-            intakeDone_ = reinterpret_cast<std::string*>(lParam)->empty();
-            return 0;
-        }
-        case msg::WMU_COMMAND:
-            switch (wParam) {
-                case msg::kCmdStartJob:
-                    if (hooks.startJobThread)
-                        hooks.startJobThread();
-                    break;
-                case msg::kCmdPrepare:
-                    if (hooks.preparePrompts)
-                        hooks.preparePrompts();
-                    ctx_->Prepare();
-                    break;
-                case msg::kCmdListComplete:
-                    if (hooks.listComplete)
-                        hooks.listComplete();
-                    break;
-                case msg::kCmdLockOptions:
-                    if (hooks.lockOptions)
-                        hooks.lockOptions();
-                    break;
-                case msg::kCmdParseDestinations:
-                    ctx_->dests.ParseDestinations(targets, *this);
-                    break;
-                default: break;
-            }
-            return 0;
-        case msg::WMU_SETTEXT: SetText(wParam, reinterpret_cast<const char*>(lParam)); return 0;
-        case msg::WMU_COMPLETE:
-            if (hooks.complete)
-                hooks.complete(lParam);
-            else if (lParam == 0)
-                std::fputs(
-                    "redodori: the shutdown countdown needs the window; the system is not "
-                    "shut down\n",
-                    stderr);
-            return 0;
-        case msg::WMU_CONTROL:
-            if (lParam == 1)
-                Abort(0);
-            else if (lParam == 2)
-                SkipFile();
-            else if (lParam == 3)
-                TogglePause(true);
-            else if (lParam == 4)
-                Abort(2);
-            return 0;
-        default: return 0;
-    }
+SourceQueue::Next ProgressCore::NextSource() {
+    SourceQueue::Next next = queue.NextSource();
+    std::lock_guard<std::mutex> lock(lock_);
+    intakeDone_ = next.path.empty();
+    return next;
 }
 
-void ProgressCore::SetText(uintptr_t which, const char* text) {
+void ProgressCore::ListComplete() {
+    if (hooks.listComplete)
+        hooks.listComplete();
+}
+
+void ProgressCore::OptionsLocked() {
+    if (hooks.lockOptions)
+        hooks.lockOptions();
+}
+
+void ProgressCore::Complete(CompletionStep step) {
+    if (hooks.complete)
+        hooks.complete(step);
+    else if (step == CompletionStep::ShutdownCountdown)
+        std::fputs(
+            "redodori: the shutdown countdown needs the window; the system is not shut down\n",
+            stderr);
+}
+
+void ProgressCore::Control(int64_t what) {
+    if (what == 1)
+        Abort(0);
+    else if (what == 2)
+        SkipFile();
+    else if (what == 3)
+        TogglePause(true);
+    else if (what == 4)
+        Abort(2);
+}
+
+void ProgressCore::ShowFile(std::optional<std::string> name) {
     std::lock_guard<std::mutex> lock(lock_);
-    if (which == msg::kTextCurrentFile) {
-        fileTextGiven_ = text != nullptr;
-        fileText_ = text ? text : "";
-    } else if (which == msg::kTextStatus) {
-        statusText_ = text ? text : "";
-    }
+    fileTextGiven_ = name.has_value();
+    fileText_ = name ? std::move(*name) : std::string();
+}
+
+void ProgressCore::ShowStatus(const std::string& text) {
+    std::lock_guard<std::mutex> lock(lock_);
+    statusText_ = text;
 }
 
 std::string ProgressCore::CurrentFileName() const {
@@ -283,7 +264,7 @@ void ProgressCore::ServePackets() {
 
 void ProgressCore::HandlePacket(const bus::Packet& p) {
     if (p.msg == msg::WMU_CONTROL)
-        Handle(msg::WMU_CONTROL, 0, static_cast<intptr_t>(p.lParam));
+        Control(p.lParam);
     else if (p.msg == msg::WMU_COMMAND && p.wParam == 2)
         Key(static_cast<char>(p.lParam));
     else if (p.msg == msg::WMU_HANDOFF)

@@ -10,11 +10,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/handoff.h"
 #include "app/progress_texts.h"
+#include "engine/job.h"
 #include "engine/job_settings.h"
 #include "engine/questions.h"
 #include "engine/source_queue.h"
@@ -53,16 +55,12 @@ public:
         std::function<void()> wake;
         // EndJob with the code; it ends the process.
         std::function<void(int code)> endJob;
-        // WMU_COMMAND 0: start the job thread.
-        std::function<void()> startJobThread;
-        // WMU_COMMAND 1: re-caption the prompt windows.
-        std::function<void()> preparePrompts;
-        // WMU_COMMAND 3: the settings that cannot change during a copy are locked.
+        // The settings that cannot change during a copy are locked.
         std::function<void()> lockOptions;
-        // WMU_COMMAND 2: the list is complete.
+        // The list is complete.
         std::function<void()> listComplete;
-        // WMU_COMPLETE with its lParam (0 shutdown countdown, 1 completion question).
-        std::function<void(intptr_t)> complete;
+        // A completion step: the shutdown countdown or the completion question.
+        std::function<void(CompletionStep)> complete;
         // A question is opened and no console wrapper answers it: true when a window shows it
         // (it answers through Answer()), false when no one can be asked.
         std::function<bool(const Question&)> showQuestion;
@@ -86,13 +84,18 @@ public:
     JobSettings& Settings() const;
     bool Paused() const;
 
-    // The window's messages, handled on its thread: WMU_NEXTSOURCE, WMU_COMMAND, WMU_SETTEXT,
-    // WMU_COMPLETE, WMU_CONTROL (1 abort, 2 skip, 3 pause or resume, 4 save the job and
-    // abort).
-    intptr_t Handle(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+    // The job's requests, each handled on the window thread.
+    SourceQueue::Next NextSource();
+    void ListComplete();
+    void OptionsLocked();
+    void Complete(CompletionStep step);
+    // The wrapper's controls: 1 abort, 2 skip, 3 pause or resume, 4 save the job and abort;
+    // anything else does nothing.
+    void Control(int64_t what);
 
-    // Any thread: WMU_SETTEXT. The text shows at the next tick.
-    void SetText(uintptr_t which, const char* text);
+    // Any thread: the texts the job gives. They show at the next tick.
+    void ShowFile(std::optional<std::string> name);
+    void ShowStatus(const std::string& text);
     // Any thread but the window's: asks a question and waits for its answer. Questions are
     // served one at a time, in the order they came.
     intptr_t Ask(uint32_t msg, uintptr_t flags, const char* text);

@@ -7,41 +7,31 @@
 #include <vector>
 
 #include "engine/engine_context.h"
-#include "engine/job_thread.h"
-#include "engine/messages.h"
-#include "engine/source_queue.h"
+#include "engine/job.h"
 #include "platform/sync.h"
 
 namespace {
 
-// Plays the progress window: hands out the queued sources and prepares the destinations.
-class DirectWindow : public rd::WindowLink, public rd::UserNotice, public rd::JobQuestions {
+// No one watches: the sources come from the queue, failures are skipped and existing files
+// kept, and the job's request to end is all the host waits for.
+class BenchHost : public rd::JobHost, public rd::JobQuestions {
 public:
-    rd::SourceQueue queue;
-    rd::EngineContext* ctx = nullptr;
-    std::vector<std::string> targets;
+    explicit BenchHost(rd::SourceQueue& queue) : queue_(queue) {}
     rd::AutoResetEvent ended;
 
-    intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
-        if (msg == rd::msg::WMU_NEXTSOURCE) {
-            rd::AnswerNextSource(queue, wParam, lParam);
-        } else if (msg == rd::msg::WMU_COMMAND && wParam == rd::msg::kCmdParseDestinations) {
-            ctx->dests.ParseDestinations(targets, *this);
-        } else if (msg == rd::msg::WMU_COMMAND && wParam == rd::msg::kCmdPrepare) {
-            ctx->Prepare();
-        }
-        return 0;
-    }
-    void Post(uint32_t msg, uintptr_t, intptr_t) override {
-        if (msg == rd::msg::WMU_ENDJOB)
-            ended.Set();
-    }
-    // No one is there to answer: failures are skipped and existing files kept.
+    rd::SourceQueue::Next NextSource() override { return queue_.NextSource(); }
+    void ShowFile(std::optional<std::string>) override {}
+    void ShowStatus(const std::string&) override {}
+    void ListComplete(uint64_t) override {}
+    void OptionsLocked() override {}
+    void Complete(rd::CompletionStep) override {}
+    void RequestEnd(int) override { ended.Set(); }
+    void UpdateFigures() override {}
     rd::ErrorAnswer AskError(const rd::ErrorFacts&) override { return rd::ErrorAnswer::Skip; }
     rd::ExistsAnswer AskExists(const rd::ExistsFacts&) override { return rd::ExistsAnswer::Skip; }
-    void Show(rd::NoticeIcon, const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    }
+
+private:
+    rd::SourceQueue& queue_;
 };
 
 int Usage() {
@@ -54,7 +44,6 @@ int Usage() {
 
 int main(int argc, char** argv) {
     rd::JobSettings settings;
-    DirectWindow window;
     std::vector<std::string> sources, destinations;
     bool afterSeparator = false;
     for (int i = 1; i < argc; ++i) {
@@ -70,20 +59,17 @@ int main(int argc, char** argv) {
     }
     if (sources.empty() || destinations.empty())
         return Usage();
-    for (const std::string& s : sources)
-        window.queue.Add(s);
-    window.targets = destinations;
 
-    rd::EngineContext ctx(settings, window, window.queue);
-    window.ctx = &ctx;
-    ctx.questions = &window;
-    rd::JobThread job(ctx);
-    job.Start();
-    window.Send(rd::msg::WMU_COMMAND, rd::msg::kCmdParseDestinations, 0);
-    window.Send(rd::msg::WMU_COMMAND, rd::msg::kCmdPrepare, 0);
-    window.ended.Wait();
-    job.Join();
-    const rd::JobCounters& c = ctx.state.counters;
+    rd::SourceQueue queue;
+    for (const std::string& s : sources)
+        queue.Add(s);
+    BenchHost host(queue);
+    rd::Job job(settings, host, queue);
+    job.Context().questions = &host;
+    job.Start(destinations);
+    host.ended.Wait();
+    job.Wait();
+    const rd::JobCounters& c = job.Context().state.counters;
     std::fprintf(stderr, "files %u of %u, bytes %llu of %llu, skips %u\n", c.filesDone.load(),
                  c.listedFiles.load(), static_cast<unsigned long long>(c.doneBytes.load()),
                  static_cast<unsigned long long>(c.listedBytes.load()), c.skips.load());

@@ -11,7 +11,6 @@
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
 #include "engine/job_thread.h"
-#include "engine/messages.h"
 #include "engine/move_delete_link.h"
 #include "engine/path_parts.h"
 #include "platform/clock.h"
@@ -75,7 +74,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
     JobCounters& counters = ctx_.state.counters;
     const std::string source = node.SourcePath();
     ctx_.state.SetCurrentSource(source);
-    ctx_.window.Send(msg::WMU_SETTEXT, msg::kTextCurrentFile, 0);
+    ctx_.host.ShowFile(std::nullopt);
     ctx_.state.flags.SkipFile = 0;
     ++file_.id;
     file_.move = false;

@@ -1,15 +1,15 @@
 // Everything one job's engine works on: the settings it reads at each use, the destinations,
-// the file list, the counters and flags, the buffers, and its links to the window and console.
+// the file list, the counters and flags, the buffers, and its links to the host and console.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "engine/dest_table.h"
 #include "engine/file_list.h"
 #include "engine/file_tracker.h"
+#include "engine/job.h"
 #include "engine/job_end.h"
 #include "engine/job_settings.h"
 #include "engine/job_state.h"
@@ -19,7 +19,6 @@
 #include "engine/source_adder.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
-#include "engine/window_link.h"
 #include "engine/written_destinations.h"
 
 namespace rd {
@@ -35,18 +34,21 @@ struct EngineOptions {
 };
 
 struct EngineContext {
-    EngineContext(JobSettings& settings, WindowLink& window, SourceQueue& queue)
-        : settings(settings), window(window), queue(queue) {}
+    EngineContext(JobSettings& settings, JobHost& host, SourceQueue& queue)
+        : settings(settings), host(host), queue(queue) {}
 
     JobSettings& settings;
-    WindowLink& window;
+    JobHost& host;
     SourceQueue& queue;
     EngineOptions options;
     ConsoleSink* console = nullptr;
     // Where the engine's questions go; with none, a failure is skipped and an existing
     // destination kept.
     JobQuestions* questions = nullptr;
+    // Message boxes; with none they go to stderr.
     UserNotice* notice = nullptr;
+    // Hears how each node ended besides the job's own log; none by default.
+    OutcomeSink* outcomeSink = nullptr;
     AllocationFailure* allocationFailure = &StderrAllocationFailure();
     // Plays the completion sound; none is played when unset.
     SoundPlayer* sound = nullptr;
@@ -61,6 +63,8 @@ struct EngineContext {
     // The destination files this job wrote, and what each holds.
     WrittenDestinations written;
 
+    UserNotice& Notice() { return notice ? *notice : StderrNotice(); }
+
     // Readies the engine for the copy once the destinations are parsed: their writers' events
     // are made and the job thread, waiting at its gate, starts copying.
     void Prepare() {
@@ -74,6 +78,8 @@ struct EngineContext {
         if (outcome.kind != OutcomeKind::Done && outcome.cause != OutcomeCause::MetadataNotKept)
             ++state.counters.skips;
         outcomes.Report(outcome);
+        if (outcomeSink)
+            outcomeSink->Report(outcome);
     }
 
     // Any thread: counts a file of the list that ended `end`; a completed one with `bytes`.
@@ -86,10 +92,6 @@ struct EngineContext {
             ++c.filesFailed;
         }
     }
-
-    // Runs when the job thread has copied everything: the completion actions, then the end of
-    // the job. Unset, the job thread posts WMU_ENDJOB with code 0.
-    std::function<void()> completeJob;
 
     // Total of the listed bytes when the list was complete.
     std::atomic<uint64_t> jobTotalBytes{0};

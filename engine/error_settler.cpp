@@ -1,7 +1,6 @@
 #include "engine/error_settler.h"
 
 #include "engine/engine_context.h"
-#include "engine/messages.h"
 #include "platform/clock.h"
 
 namespace rd {
@@ -22,7 +21,7 @@ int32_t ErrorPolicy(const EngineContext& ctx) {
 
 void RequestJobEnd(EngineContext& ctx, int code) {
     ctx.state.BeginEnd();
-    ctx.window.Post(msg::WMU_ENDJOB, 0, code);
+    ctx.host.RequestEnd(code);
 }
 
 ErrorSettler::ErrorSettler(EngineContext& ctx) : ctx_(ctx), start_(TickMs()) {}

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "engine/engine_context.h"
-#include "engine/messages.h"
 #include "engine/path_parts.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
@@ -72,10 +71,8 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 void ShowStatus(EngineContext& ctx, const std::string& full, uint32_t files, uint64_t bytes) {
-    ctx.window.Send(msg::WMU_SETTEXT, msg::kTextCurrentFile,
-                    reinterpret_cast<intptr_t>(full.c_str()));
-    const std::string total = text::GroupThousands(bytes) + " (collecting...)";
-    ctx.window.Send(msg::WMU_SETTEXT, msg::kTextStatus, reinterpret_cast<intptr_t>(total.c_str()));
+    ctx.host.ShowFile(full);
+    ctx.host.ShowStatus(text::GroupThousands(bytes) + " (collecting...)");
     if (ctx.console && ctx.console->Attached())
         ctx.console->Line(text::Format("Total files: %u; Total size: %Li bytes      ", files,
                                        static_cast<long long>(bytes)),
@@ -86,16 +83,13 @@ void ShowStatus(EngineContext& ctx, const std::string& full, uint32_t files, uin
 
 void FileListBuilder::RunIntake() {
     for (;;) {
-        QueueEntry* entry = nullptr;
-        std::string path;
-        ctx_.window.Send(msg::WMU_NEXTSOURCE, reinterpret_cast<uintptr_t>(&entry),
-                         reinterpret_cast<intptr_t>(&path));
-        if (path.empty())
+        const SourceQueue::Next next = ctx_.host.NextSource();
+        if (next.path.empty())
             break;
-        AddSource(entry, path);
+        AddSource(next.entry, next.path);
     }
     ctx_.jobTotalBytes = ctx_.state.counters.listedBytes.load();
-    ctx_.window.Send(msg::WMU_COMMAND, msg::kCmdListComplete, 0);
+    ctx_.host.ListComplete(ctx_.jobTotalBytes);
 }
 
 std::string FileListBuilder::PlainPath(const std::string& given) {

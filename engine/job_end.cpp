@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "engine/engine_context.h"
-#include "engine/messages.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -116,10 +115,10 @@ void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobSt
     if (ctx.settings.snden != 0 && (longJob || shutdown))
         sound.PlayFile(ctx.settings.sndpath);
     if (shutdown)
-        ctx.window.Send(msg::WMU_COMPLETE, 0, 0);
+        ctx.host.Complete(CompletionStep::ShutdownCountdown);
     if (ctx.settings.popup != 0)
-        ctx.window.Send(msg::WMU_COMPLETE, 0, 1);
-    ctx.window.Post(msg::WMU_ENDJOB, 0, 0);
+        ctx.host.Complete(CompletionStep::Question);
+    ctx.host.RequestEnd(0);
 }
 
 void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
@@ -145,8 +144,8 @@ void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
 
     const int32_t jobState = ctx.jobState;
     if (ctx.settings.hist != 0 && jobState != 0) {
-        // The window brings the figures up to date, the copy time included.
-        ctx.window.Send(msg::WMU_JOBSTATS, 0, 0);
+        // The host brings the figures up to date, the copy time included.
+        ctx.host.UpdateFigures();
         const JobCounters& counters = ctx.state.counters;
         const uint32_t speed = AverageSpeed(counters.transferredBytes, counters.copyTime);
         const time_t now = time(nullptr);

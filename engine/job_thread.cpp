@@ -10,7 +10,6 @@
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
 #include "engine/file_list_builder.h"
-#include "engine/messages.h"
 #include "engine/move_delete_link.h"
 #include "engine/path_parts.h"
 #include "engine/prompts.h"
@@ -67,7 +66,7 @@ void JobThread::Run() {
     // Ended before it was prepared: nothing was started that must be stopped.
     if (ctx_.state.flags.Terminating)
         return;
-    ctx_.window.Send(msg::WMU_COMMAND, msg::kCmdLockOptions, 0);
+    ctx_.host.OptionsLocked();
 
     handoff_.Prepare(ctx_.settings.parcopy != 0);
     writers_.Start();
@@ -85,14 +84,10 @@ void JobThread::Run() {
         return;
 
     ctx_.jobState = 2;
-    if (ctx_.completeJob) {
-        ctx_.completeJob();
-    } else {
-        class Silent : public SoundPlayer {
-            void PlayFile(const std::string&) override {}
-        } silent;
-        RunCompletionActions(ctx_, ctx_.sound ? *ctx_.sound : silent, started);
-    }
+    class Silent : public SoundPlayer {
+        void PlayFile(const std::string&) override {}
+    } silent;
+    RunCompletionActions(ctx_, ctx_.sound ? *ctx_.sound : silent, started);
 }
 
 void JobThread::CopyList() {

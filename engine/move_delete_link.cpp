@@ -15,7 +15,6 @@
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
-#include "engine/messages.h"
 #include "engine/path_parts.h"
 #include "engine/prompts.h"
 #include "engine/transfer.h"
@@ -193,8 +192,9 @@ int CreateJunction(const std::string& link, const std::string& target) {
     return -4;
 }
 
-std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sources) {
-    ctx.window.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
+std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sources,
+                         const std::vector<std::string>& targets) {
+    ctx.dests.ParseDestinations(targets, ctx.Notice());
     std::string failures;
     for (const std::string& given : sources) {
         const std::string source = WithoutTrailingSlashes(given);

@@ -40,10 +40,12 @@ FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node);
 // and was removed again.
 int CreateJunction(const std::string& link, const std::string& target);
 
-// Links every queued source into every destination root: hard links for files, junctions for
-// folders. Returns the report of the failures ("" when none failed): language text 15, "\r\n",
-// then one "<source> -> <link>\r\n" per failure.
-std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sources);
+// Links every queued source into every destination root of `targets` (parsed here, warnings
+// through the context's notice): hard links for files, junctions for folders. Returns the report of
+// the failures ("" when none failed): language text 15, "\r\n", then one "<source> -> <link>\r\n"
+// per failure.
+std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sources,
+                         const std::vector<std::string>& targets);
 
 // A folder that could not be removed, and why.
 struct FolderLeft {

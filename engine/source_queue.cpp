@@ -172,10 +172,4 @@ bool SourceQueue::DeleteSource(int index, FileList& list, JobCounters& counters)
     return true;
 }
 
-void AnswerNextSource(SourceQueue& queue, uintptr_t wParam, intptr_t lParam) {
-    SourceQueue::Next next = queue.NextSource();
-    *reinterpret_cast<QueueEntry**>(wParam) = next.entry;
-    *reinterpret_cast<std::string*>(lParam) = std::move(next.path);
-}
-
 }  // namespace rd

@@ -87,8 +87,4 @@ private:
     uint64_t removals_ = 0;
 };
 
-// Answers WMU_NEXTSOURCE for the window that holds `queue`: the next source's entry goes to
-// the QueueEntry* that wParam points at, its path to the std::string that lParam points at.
-void AnswerNextSource(SourceQueue& queue, uintptr_t wParam, intptr_t lParam);
-
 }  // namespace rd

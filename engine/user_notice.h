@@ -13,4 +13,7 @@ public:
     virtual void Show(NoticeIcon icon, const std::string& caption, const std::string& text) = 0;
 };
 
+// Writes each notice to stderr as "<caption>: <text>", for jobs that no one watches.
+UserNotice& StderrNotice();
+
 }  // namespace rd

@@ -7,8 +7,8 @@
 
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
-#include "engine/messages.h"
 #include "engine/prompts.h"
+#include "platform/messages.h"
 #include "ui/progress/redodori_wnd.h"
 
 namespace rd {
@@ -30,19 +30,17 @@ private slots:
             ranOnWindowThread = QThread::currentThread() == window.thread();
         };
 
-        std::string path;
-        QueueEntry* entry = nullptr;
+        SourceQueue::Next next;
         std::atomic<bool> done{false};
         std::thread engine([&] {
-            window.Send(msg::WMU_NEXTSOURCE, reinterpret_cast<uintptr_t>(&entry),
-                        reinterpret_cast<intptr_t>(&path));
-            window.Send(msg::WMU_COMMAND, msg::kCmdListComplete, 0);
+            next = window.NextSource();
+            window.ListComplete(0);
             done = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
         engine.join();
-        QCOMPARE(path, std::string("/src/one"));
-        QVERIFY(entry == core.queue.EntryAt(0));
+        QCOMPARE(next.path, std::string("/src/one"));
+        QVERIFY(next.entry == core.queue.EntryAt(0));
         QVERIFY(ranOnWindowThread);
     }
 
@@ -65,7 +63,7 @@ private slots:
         // While the first question is open, other sends are still served.
         std::atomic<bool> served{false};
         std::thread c([&] {
-            window.Send(msg::WMU_COMMAND, msg::kCmdListComplete, 0);
+            window.ListComplete(0);
             served = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(served.load(), 5000);

@@ -10,9 +10,9 @@
 
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
-#include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/clock.h"
+#include "platform/messages.h"
 #include "test_support.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
@@ -250,7 +250,7 @@ private slots:
         std::vector<std::string> opened;
         rig.window.openFolders = [&](const std::vector<std::string>& folders) { opened = folders; };
         rig.window.askComplete = [](const QString&) { return true; };
-        rig.window.Complete(1);
+        rig.window.ShowCompletion(CompletionStep::Question);
         QVERIFY(!rig.window.isEnabled());
         QCOMPARE(opened, (std::vector<std::string>{"/tmp/one", "/tmp/two"}));
         QCOMPARE(rig.ended, std::vector<int>{0});
@@ -259,7 +259,7 @@ private slots:
         declined.window.askComplete = [](const QString&) { return false; };
         bool called = false;
         declined.window.openFolders = [&](const std::vector<std::string>&) { called = true; };
-        declined.window.Complete(1);
+        declined.window.ShowCompletion(CompletionStep::Question);
         QVERIFY(!called);
         QCOMPARE(declined.ended, std::vector<int>{0});
     }
@@ -267,7 +267,7 @@ private slots:
     void ShutdownOnCompleteShowsTheCountdown() {
         Rig rig;
         rig.settings.sddel = 0;
-        rig.window.Complete(0);
+        rig.window.ShowCompletion(CompletionStep::ShutdownCountdown);
         QVERIFY(rig.countdown.isVisible());
         QCOMPARE(rig.countdown.findChild<QLabel*>("Label4")->text().toInt(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(rig.ended, std::vector<int>{0}, 5000);

@@ -21,7 +21,7 @@
 #include "app/store_keys.h"
 #include "engine/engine_context.h"
 #include "engine/job_end.h"
-#include "engine/messages.h"
+#include "platform/messages.h"
 #include "platform/store.h"
 #include "test_support.h"
 #include "ui/progress/progress_menu.h"
@@ -286,7 +286,7 @@ private slots:
         QVERIFY(form.isVisible());
         settings.parcopy = 1;
         settings.writeburst = 1;
-        window.Send(msg::WMU_COMMAND, msg::kCmdLockOptions, 0);
+        window.OptionsLocked();
         QString locked;
         for (const char* name :
              {"CheckBox5", "CheckBox7", "CheckBox16", "CheckBox11", "CheckBox13"}) {

@@ -27,9 +27,9 @@
 #include "app/language.h"
 #include "app/progress_core.h"
 #include "app/stderr_lines.h"
-#include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/clock.h"
+#include "platform/messages.h"
 #include "ui/captions.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_window.h"
@@ -193,7 +193,7 @@ void TRedoDoriWnd::Host(ProgressCore& core) {
     core.hooks.wake = [this] { Wake(); };
     core.hooks.showQuestion = [this](const Question& q) { return ShowQuestion(q); };
     core.hooks.pauseChanged = [this](bool paused) { SetPauseLook(paused); };
-    core.hooks.complete = [this](intptr_t lParam) { Complete(lParam); };
+    core.hooks.complete = [this](CompletionStep step) { ShowCompletion(step); };
     core.hooks.endJob = [this](int code) { endJob(code); };
     core.hooks.notice = [this](NoticeIcon icon, const std::string& caption,
                                const std::string& text) { ShowNotice(icon, caption, text); };
@@ -223,10 +223,6 @@ void TRedoDoriWnd::Host(JobSession& session) {
     session_ = &session;
     Host(session.core);
     ProgressCore::Hooks& hooks = core_->hooks;
-    hooks.startJobThread = [this] {
-        session_->StartJobThread();
-        timer1_->start();
-    };
     hooks.sourcesChanged = [this] { session_->SourcesChanged(); };
     // The chooser still open learns the job's size: its caption and free space tell whether
     // the job fits.
@@ -240,10 +236,6 @@ void TRedoDoriWnd::Host(JobSession& session) {
 void TRedoDoriWnd::SetWindows(const Windows& windows) {
     windows_ = windows;
     SkinCompanions();
-    if (core_ && windows_.language)
-        core_->hooks.preparePrompts = [this] {
-            CaptionPrompts(*windows_.language, core_->Context().messages);
-        };
     if (windows_.queue && windows_.language)
         windows_.queue->ApplyLanguage(*windows_.language);
     if (windows_.errorPrompt) {
@@ -315,6 +307,7 @@ void TRedoDoriWnd::CaptionPrompts(const Language& language, const MessageTable& 
 }
 
 void TRedoDoriWnd::JobStarted() {
+    timer1_->start();
     if (session_ && session_->console.Attached())
         heartbeat_->start();
     if (bus::Endpoint* endpoint = session_ ? session_->Endpoint() : nullptr) {
@@ -333,62 +326,84 @@ void TRedoDoriWnd::Wake() {
         Qt::QueuedConnection);
 }
 
-intptr_t TRedoDoriWnd::Dispatch(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    if (!core_)
-        return 0;
-    if (msg == msg::WMU_ENDJOB) {
-        core_->RequestEnd(static_cast<int>(lParam));
-        return 0;
-    }
-    if (msg == msg::WMU_JOBSTATS) {
-        // The figures of the history line, the copy time up to now included.
-        core_->Tick(averageSpeed_);
-        return 0;
-    }
-    return core_->Handle(msg, wParam, lParam);
+void TRedoDoriWnd::OnWindowThread(const std::function<void()>& call) {
+    if (QThread::currentThread() == thread())
+        call();
+    else
+        QMetaObject::invokeMethod(this, call, Qt::BlockingQueuedConnection);
 }
 
-intptr_t TRedoDoriWnd::Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    if (!core_)
-        return 0;
-    // The text shows at the next tick; a round trip to the window per file would only slow
-    // down jobs of many small files.
-    if (msg == msg::WMU_SETTEXT) {
-        core_->SetText(wParam, reinterpret_cast<const char*>(lParam));
-        return 0;
-    }
-    const bool onWindowThread = QThread::currentThread() == thread();
-    if (onWindowThread)
-        return Dispatch(msg, wParam, lParam);
-    if (msg == msg::WMU_COMPLETE) {
-        // The copy thread waits until the completion question has been answered; the
-        // countdown ends the job itself.
-        auto settled = std::make_shared<std::promise<void>>();
-        std::future<void> done = settled->get_future();
-        QMetaObject::invokeMethod(
-            this,
-            [this, lParam, settled] {
-                completeSettled_ = [settled] { settled->set_value(); };
-                Dispatch(msg::WMU_COMPLETE, 0, lParam);
-            },
-            Qt::QueuedConnection);
-        done.wait();
-        return 0;
-    }
-    intptr_t result = 0;
-    QMetaObject::invokeMethod(
-        this, [&] { result = Dispatch(msg, wParam, lParam); }, Qt::BlockingQueuedConnection);
-    return result;
-}
-
-void TRedoDoriWnd::Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    if (msg == msg::WMU_ENDJOB) {
+SourceQueue::Next TRedoDoriWnd::NextSource() {
+    SourceQueue::Next next;
+    OnWindowThread([&] {
         if (core_)
-            core_->RequestEnd(static_cast<int>(lParam));
+            next = core_->NextSource();
+    });
+    return next;
+}
+
+// The texts show at the next tick; a round trip to the window per file would only slow down
+// jobs of many small files.
+void TRedoDoriWnd::ShowFile(std::optional<std::string> name) {
+    if (core_)
+        core_->ShowFile(std::move(name));
+}
+
+void TRedoDoriWnd::ShowStatus(const std::string& text) {
+    if (core_)
+        core_->ShowStatus(text);
+}
+
+void TRedoDoriWnd::ListComplete(uint64_t) {
+    OnWindowThread([this] {
+        if (core_)
+            core_->ListComplete();
+    });
+}
+
+void TRedoDoriWnd::OptionsLocked() {
+    OnWindowThread([this] {
+        if (!core_)
+            return;
+        // The prompts take the captions of the language the job copies in.
+        if (windows_.language)
+            CaptionPrompts(*windows_.language, core_->Context().messages);
+        core_->OptionsLocked();
+    });
+}
+
+void TRedoDoriWnd::Complete(CompletionStep step) {
+    if (!core_)
+        return;
+    if (QThread::currentThread() == thread()) {
+        core_->Complete(step);
         return;
     }
+    // The job thread waits until the question has been answered, or until the countdown has
+    // ended the job.
+    auto settled = std::make_shared<std::promise<void>>();
+    std::future<void> done = settled->get_future();
     QMetaObject::invokeMethod(
-        this, [this, msg, wParam, lParam] { Dispatch(msg, wParam, lParam); }, Qt::QueuedConnection);
+        this,
+        [this, step, settled] {
+            completeSettled_ = [settled] { settled->set_value(); };
+            core_->Complete(step);
+        },
+        Qt::QueuedConnection);
+    done.wait();
+}
+
+void TRedoDoriWnd::RequestEnd(int code) {
+    if (core_)
+        core_->RequestEnd(code);
+}
+
+void TRedoDoriWnd::UpdateFigures() {
+    // The figures of the history line, the copy time up to now included.
+    OnWindowThread([this] {
+        if (core_)
+            core_->Tick(averageSpeed_);
+    });
 }
 
 void TRedoDoriWnd::SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_t listed) {
@@ -772,9 +787,9 @@ void TRedoDoriWnd::ToggleQueue() {
     windows_.queue->show();
 }
 
-void TRedoDoriWnd::Complete(intptr_t lParam) {
+void TRedoDoriWnd::ShowCompletion(CompletionStep step) {
     setEnabled(false);
-    if (lParam == 0) {
+    if (step == CompletionStep::ShutdownCountdown) {
         if (windows_.countdown && core_)
             windows_.countdown->Start(core_->Settings().sddel);
         return;

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/job.h"
 #include "engine/user_notice.h"
-#include "engine/window_link.h"
 
 class QSocketNotifier;
 class QTimer;
@@ -38,7 +38,7 @@ class TrayIcon;
 struct Question;
 struct SkinPictures;
 
-class TRedoDoriWnd : public QWidget, public WindowLink {
+class TRedoDoriWnd : public QWidget, public JobHost {
     Q_OBJECT
 
 public:
@@ -68,16 +68,23 @@ public:
     // After the intake: the wrapper's heartbeat and the packets to the window's endpoint.
     void JobStarted();
 
-    // Handled on the window thread; the engine's threads wait for the result. A question
-    // waits for its answer while the window goes on serving everything else.
-    intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    // The job's host: each request is handled on the window thread, the job's thread waiting
+    // for it; the texts and the end request return at once. A question waits for its answer
+    // while the window goes on serving everything else.
+    SourceQueue::Next NextSource() override;
+    void ShowFile(std::optional<std::string> name) override;
+    void ShowStatus(const std::string& text) override;
+    void ListComplete(uint64_t totalBytes) override;
+    void OptionsLocked() override;
+    void Complete(CompletionStep step) override;
+    void RequestEnd(int code) override;
+    void UpdateFigures() override;
 
     // Re-captions the window from the "RedoDori" section of `language`, its menu from "Menu",
     // and the queue window; the texts made in code come from `messages`.
     void ApplyLanguage(const Language& language, const MessageTable& messages);
     // Re-captions the error and existing-file prompts and the shutdown countdown; the job
-    // does this when it becomes ready to copy.
+    // does this when it starts to copy.
     void CaptionPrompts(const Language& language, const MessageTable& messages);
     // Takes the look of `skin`: background and outline, bars, glyphs, label layout, buttons,
     // graph, translucency and tray images; whatever the skin lacks keeps its current look. The
@@ -104,7 +111,7 @@ public:
     void Restore();
     void ToggleQueue();
     // The completion: the question that opens the destinations, or the shutdown countdown.
-    void Complete(intptr_t lParam);
+    void ShowCompletion(CompletionStep step);
 
     // Ends the job; the test seam replaces it (the real one ends the process).
     std::function<void(int code)> endJob;
@@ -134,7 +141,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    intptr_t Dispatch(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+    // Runs `call` on the window thread and waits for it.
+    void OnWindowThread(const std::function<void()>& call);
     void Wake();
     void BuildControls();
     QLabel* MakeLabel(const char* name, const QString& text, const QString& font, int size,

@@ -7,7 +7,7 @@
 
 #include "engine/dest_table.h"
 #include "engine/job_settings.h"
-#include "engine/messages.h"
+#include "platform/messages.h"
 
 namespace rd::handoff {
 namespace {

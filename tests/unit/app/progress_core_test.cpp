@@ -19,11 +19,11 @@
 #include "engine/dest_table.h"
 #include "engine/engine_context.h"
 #include "engine/job_thread.h"
-#include "engine/messages.h"
 #include "engine/prompts.h"
 #include "platform/bus.h"
 #include "platform/clock.h"
 #include "platform/console_packet.h"
+#include "platform/messages.h"
 #include "test_support.h"
 
 namespace rd {
@@ -64,19 +64,30 @@ private:
 };
 
 // The core with the test playing the window thread: Service() is called by the test.
-class ProgressCoreTest : public ::testing::Test, public WindowLink {
+class ProgressCoreTest : public ::testing::Test, public JobHost {
 protected:
     ProgressCoreTest() : ctx(settings, *this, core.queue) {
         core.hooks.endJob = [this](int code) { ended.push_back(code); };
         core.Attach(ctx, &console, nullptr);
     }
 
-    intptr_t Send(uint32_t msg, uintptr_t w, intptr_t l) override {
-        if (msg == msg::WMU_SETTEXT && gate)
+    SourceQueue::Next NextSource() override { return core.NextSource(); }
+    void ShowFile(std::optional<std::string> name) override {
+        if (gate)
             gate->Pass();
-        return core.Handle(msg, w, l);
+        core.ShowFile(std::move(name));
     }
-    void Post(uint32_t, uintptr_t, intptr_t) override {}
+    void ShowStatus(const std::string& text) override {
+        if (gate)
+            gate->Pass();
+        core.ShowStatus(text);
+    }
+    void ListComplete(uint64_t) override { core.ListComplete(); }
+    void OptionsLocked() override { core.OptionsLocked(); }
+    void Complete(CompletionStep step) override { core.Complete(step); }
+    // The test ends the job itself.
+    void RequestEnd(int) override {}
+    void UpdateFigures() override {}
 
     // Serves the window until `done`, at most 5 s.
     template <typename Done>
@@ -173,17 +184,17 @@ TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheQuestionAndWrongKeysAskAgain) {
 }
 
 TEST_F(ProgressCoreTest, ControlsAndTheFirstEndRequestWins) {
-    core.Handle(msg::WMU_CONTROL, 0, 2);
+    core.Control(2);
     EXPECT_EQ(ctx.state.flags.SkipFile, 1);
-    core.Handle(msg::WMU_CONTROL, 0, 3);
+    core.Control(3);
     EXPECT_EQ(ctx.state.flags.Paused, 1);
-    core.Handle(msg::WMU_CONTROL, 0, 3);
+    core.Control(3);
     EXPECT_EQ(ctx.state.flags.Paused, 0);
-    core.Handle(msg::WMU_CONTROL, 0, 9);
+    core.Control(9);
     core.Service();
     EXPECT_TRUE(ended.empty());
-    core.Handle(msg::WMU_CONTROL, 0, 4);
-    core.Handle(msg::WMU_CONTROL, 0, 1);
+    core.Control(4);
+    core.Control(1);
     core.RequestEnd(0);
     core.Service();
     core.Service();
@@ -243,12 +254,11 @@ TEST_F(ProgressCoreTest, PausedTimeAndQuestionTimeAreNotCopyTime) {
 
 TEST_F(ProgressCoreTest, TheFileNameIsTheGivenTextOrTheSourceBeingCopied) {
     ctx.state.SetCurrentSource("/src/now");
-    core.SetText(msg::kTextCurrentFile, "/src/listing");
+    core.ShowFile("/src/listing");
     EXPECT_EQ(core.CurrentFileName(), "/src/listing");
-    core.SetText(msg::kTextCurrentFile, nullptr);
+    core.ShowFile(std::nullopt);
     EXPECT_EQ(core.CurrentFileName(), "/src/now");
-    core.Handle(msg::WMU_SETTEXT, msg::kTextStatus,
-                reinterpret_cast<intptr_t>("12 (collecting...)"));
+    core.ShowStatus("12 (collecting...)");
     EXPECT_EQ(core.StatusText(), "12 (collecting...)");
 }
 
@@ -452,8 +462,8 @@ protected:
     // once the job thread has gone through what is listed (the walked tree's own folder) and
     // waits for the rest: the walk's hold keeps the list open.
     void PrepareAndCatchUp() {
-        core.Handle(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
-        core.Handle(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+        ctx.dests.ParseDestinations(core.targets, core);
+        ctx.Prepare();
         ServeUntil([this] {
             std::lock_guard<std::mutex> lock(ctx.list.ListLock);
             return ctx.list.Head() && ctx.list.Head()->done;

@@ -4,15 +4,20 @@
 
 #include "engine/engine_context.h"
 #include "engine/source_queue.h"
-#include "engine/window_link.h"
 
 namespace rd {
 namespace {
 
-class NoWindow : public WindowLink {
+class NoWindow : public JobHost {
 public:
-    intptr_t Send(uint32_t, uintptr_t, intptr_t) override { return 0; }
-    void Post(uint32_t, uintptr_t, intptr_t) override {}
+    SourceQueue::Next NextSource() override { return {}; }
+    void ShowFile(std::optional<std::string>) override {}
+    void ShowStatus(const std::string&) override {}
+    void ListComplete(uint64_t) override {}
+    void OptionsLocked() override {}
+    void Complete(CompletionStep) override {}
+    void RequestEnd(int) override {}
+    void UpdateFigures() override {}
 };
 
 TEST(ProgressTexts, TimeFormat) {

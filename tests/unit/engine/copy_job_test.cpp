@@ -35,13 +35,10 @@ TEST_F(CopyJob, EmptyListEndsNormally) {
     job->Run({}, {dir / "dst"});
     EXPECT_EQ(job->host.EndCode(), 0);
     EXPECT_EQ(job->ctx.jobState, 2);
-    // The list is complete (2) whenever the intake ends; the options are locked (3) only once
-    // the destinations are parsed (4) and the engine prepared (1).
-    std::vector<uintptr_t> commands = job->host.Commands();
-    ASSERT_EQ(commands.size(), 4u);
-    EXPECT_EQ(commands.back(), 3u);
-    std::sort(commands.begin(), commands.end());
-    EXPECT_EQ(commands, (std::vector<uintptr_t>{1, 2, 3, 4}));
+    // The list is complete whenever the intake ends; the options are locked only once the
+    // engine is prepared, and the end is asked for last.
+    EXPECT_EQ(job->host.Steps(), (std::vector<std::string>{"NextSource", "ListComplete",
+                                                           "OptionsLocked", "RequestEnd"}));
     EXPECT_TRUE(fsys::is_directory(dir / "dst"));
     EXPECT_EQ(job->ctx.state.counters.filesDone, 0u);
 }

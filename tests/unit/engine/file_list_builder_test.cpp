@@ -15,7 +15,6 @@
 
 #include "engine/engine_context.h"
 #include "engine/file_list.h"
-#include "engine/messages.h"
 #include "engine/source_queue.h"
 #include "platform/fs.h"
 #include "test_host.h"
@@ -188,7 +187,7 @@ TEST_F(FileListBuilderTest, SourcesThatCannotBeFoundAreCountedAndNamed) {
 
     EXPECT_TRUE(Nodes().empty());
     EXPECT_EQ(host.queue.Count(), 0);
-    EXPECT_TRUE(host.Texts().empty());
+    EXPECT_TRUE(host.Calls().empty());
     EXPECT_EQ(ctx.state.counters.skips, 3u);
     const std::vector<NodeOutcome> named = ctx.outcomes.Kept();
     ASSERT_EQ(named.size(), 3u);
@@ -303,15 +302,12 @@ TEST_F(FileListBuilderTest, IntakeWalksTheQueueInOrderAndAnnouncesTheTotal) {
                            {base, "/two", 1000, S_IFREG, two},
                        }));
     EXPECT_EQ(ctx.jobTotalBytes, 1100u);
-    EXPECT_EQ(host.Commands(), (std::vector<uintptr_t>{msg::kCmdListComplete}));
-
-    std::vector<test::TestHost::SendRecord> sent = host.Sent();
-    int asked = 0;
-    for (const auto& s : sent)
-        asked += s.msg == msg::WMU_NEXTSOURCE;
-    EXPECT_EQ(asked, 3);
-    ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.back().msg, msg::WMU_COMMAND);
+    // Three asks, the last of which found none, then the total.
+    const std::vector<test::TestHost::Call> calls = host.Calls();
+    EXPECT_EQ(host.Texts("NextSource"), (std::vector<std::string>{Path("one"), Path("two"), ""}));
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().what, "ListComplete");
+    EXPECT_EQ(calls.back().value, 1100);
 }
 
 TEST_F(FileListBuilderTest, StatusIsShownAtMostEvery300Ms) {
@@ -325,8 +321,8 @@ TEST_F(FileListBuilderTest, StatusIsShownAtMostEvery300Ms) {
         std::chrono::steady_clock::now() - start);
 
     const size_t allowed = static_cast<size_t>(elapsed.count() / 300) + 1;
-    const std::vector<std::string> files = host.Texts(msg::kTextCurrentFile);
-    const std::vector<std::string> totals = host.Texts(msg::kTextStatus);
+    const std::vector<std::string> files = host.Texts("ShowFile");
+    const std::vector<std::string> totals = host.Texts("ShowStatus");
     ASSERT_GE(files.size(), 1u);
     EXPECT_LE(files.size(), allowed);
     EXPECT_EQ(totals.size(), files.size());
@@ -347,9 +343,8 @@ TEST_F(FileListBuilderTest, StatusShowsTheGrowingTotalUntilTheEngineIsReady) {
     std::this_thread::sleep_for(std::chrono::milliseconds(320));
     builder.AddSource(Queue("late"), Path("late"));
 
-    EXPECT_EQ(host.Texts(msg::kTextCurrentFile),
-              (std::vector<std::string>{Path("small"), Path("big")}));
-    EXPECT_EQ(host.Texts(msg::kTextStatus),
+    EXPECT_EQ(host.Texts("ShowFile"), (std::vector<std::string>{Path("small"), Path("big")}));
+    EXPECT_EQ(host.Texts("ShowStatus"),
               (std::vector<std::string>{"1,234 (collecting...)", "1,001,234 (collecting...)"}));
     EXPECT_EQ(Nodes().size(), 3u);
 }
@@ -370,7 +365,7 @@ TEST_F(FileListBuilderTest, ConsoleGetsTheTotalsLineWhenAttached) {
     EXPECT_EQ(lines[0].text, "Total files: 1; Total size: 1234567 bytes      ");
     EXPECT_FALSE(lines[0].newLine);
     // The window still hears about the second file.
-    EXPECT_EQ(host.Texts(msg::kTextStatus).size(), 2u);
+    EXPECT_EQ(host.Texts("ShowStatus").size(), 2u);
 }
 
 TEST_F(FileListBuilderTest, SourceWithoutEntryJoinsTheQueue) {

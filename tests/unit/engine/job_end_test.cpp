@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "engine/engine_context.h"
-#include "engine/messages.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
 #include "test_host.h"
@@ -151,39 +150,31 @@ TEST(AppendHistory, FailsOnAReadOnlyFile) {
     EXPECT_EQ(test::ReadFile(path), "kept\r\n");
 }
 
-// One thing the window or the host was told, in the order it happened.
+// One thing the host was told, in the order it happened.
 struct Event {
     std::string what;
-    intptr_t value;
+    int64_t value;
     bool operator==(const Event&) const = default;
 };
 
-// The progress window: records sends with their lParam and posts in one ordered log, and
-// brings the copy time up to date on WMU_JOBSTATS like the real window's timer figures.
+// The host, which brings the copy time up to date when asked for the figures, as the real
+// window's timer does.
 class RecordingWindow : public test::TestHost {
 public:
-    intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        Record("send " + std::to_string(message), lParam);
-        if (message == msg::WMU_JOBSTATS && copyTimeOnStats != 0 && ctx)
-            ctx->state.counters.copyTime = copyTimeOnStats;
-        return TestHost::Send(message, wParam, lParam);
+    RecordingWindow() {
+        figures = [this] {
+            if (copyTimeOnStats != 0 && ctx)
+                ctx->state.counters.copyTime = copyTimeOnStats;
+        };
     }
-    void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        Record("post " + std::to_string(message), lParam);
-        TestHost::Post(message, wParam, lParam);
-    }
-    void Record(const std::string& what, intptr_t value) {
-        std::lock_guard<std::mutex> lock(mutex);
-        log.push_back({what, value});
-    }
-    std::vector<Event> Log() {
-        std::lock_guard<std::mutex> lock(mutex);
+    std::vector<Event> Log() const {
+        std::vector<Event> log;
+        for (const Call& call : Calls())
+            log.push_back({call.what, call.value});
         return log;
     }
 
     uint32_t copyTimeOnStats = 0;
-    std::mutex mutex;
-    std::vector<Event> log;
 };
 
 class RecordingSound : public SoundPlayer {
@@ -192,9 +183,9 @@ public:
     std::vector<std::string> played;
 };
 
-const std::string kSendComplete = "send " + std::to_string(msg::WMU_COMPLETE);
-const std::string kSendStats = "send " + std::to_string(msg::WMU_JOBSTATS);
-const std::string kPostEnd = "post " + std::to_string(msg::WMU_ENDJOB);
+const std::string kComplete = "Complete";
+const std::string kFigures = "UpdateFigures";
+const std::string kEnd = "RequestEnd";
 
 class CompletionActions : public ::testing::Test {
 protected:
@@ -213,13 +204,12 @@ TEST_F(CompletionActions, CountdownThenPromptThenEndRequest) {
     settings.shutd = 1;
     settings.popup = 1;
     RunCompletionActions(ctx, sound, TickMs());
-    EXPECT_EQ(window.Log(),
-              (std::vector<Event>{{kSendComplete, 0}, {kSendComplete, 1}, {kPostEnd, 0}}));
+    EXPECT_EQ(window.Log(), (std::vector<Event>{{kComplete, 0}, {kComplete, 1}, {kEnd, 0}}));
 }
 
 TEST_F(CompletionActions, OnlyTheEndRequestWhenNothingIsOn) {
     RunCompletionActions(ctx, sound, TickMs());
-    EXPECT_EQ(window.Log(), (std::vector<Event>{{kPostEnd, 0}}));
+    EXPECT_EQ(window.Log(), (std::vector<Event>{{kEnd, 0}}));
     EXPECT_TRUE(window.Ended());
     EXPECT_EQ(window.EndCode(), 0);
 }
@@ -335,7 +325,7 @@ TEST_F(EndJobTest, SpeedUsesTheCopyTimeTheWindowReportsOnStats) {
     EndAndReadEntry(0, "Copy finished", 300);
     const std::vector<Event> log = window.Log();
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].what, kSendStats);
+    EXPECT_EQ(log[0].what, kFigures);
 }
 
 TEST_F(EndJobTest, EntriesOfLaterJobsFollowEarlierOnes) {

@@ -108,12 +108,9 @@ struct Job {
     // Starts the job thread and, as the start-up does, has the destinations parsed and the
     // engine prepared. The queue must already hold the sources.
     void Start(JobThread& thread, const std::vector<std::string>& dests) {
-        host.targetText.clear();
-        for (const std::string& d : dests)
-            host.targetText += d + "?";
         thread.Start();
-        host.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
-        host.Send(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
+        ctx.dests.ParseDestinations(dests, host.notice);
+        ctx.Prepare();
     }
 
     // Queues `sources` and runs the whole job.

@@ -74,9 +74,7 @@ protected:
 
     // Parses the destinations and marks them all active, as a file starts.
     void Destinations(const std::vector<std::string>& roots) {
-        for (const std::string& r : roots)
-            host.targetText += r + "?";
-        ctx.window.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
+        ctx.dests.ParseDestinations(roots, host.notice);
         ctx.dests.ActivateAll();
     }
 
@@ -208,8 +206,8 @@ TEST_F(MoveDeleteLink, LinkRetryThenSkipAsksTwice) {
     const FENTRY_ node = Node("f");
     Destinations({dir / "d1"});
     test::WriteFile(dir / "d1/f", "existing");
-    host.SetPromptAnswer([this](uint32_t, uintptr_t, const std::string&) {
-        return host.Prompts().empty() ? answer::kRetry : answer::kSkip;
+    host.SetErrorAnswer([this](const test::TestHost::PromptRecord&) {
+        return host.Prompts().empty() ? ErrorAnswer::Retry : ErrorAnswer::Skip;
     });
     EXPECT_EQ(Link(node), FileEnd::Failed);
     EXPECT_EQ(host.Prompts().size(), 2u);
@@ -237,19 +235,18 @@ TEST_F(MoveDeleteLink, LinkRetriesEndWithAbortAndWithTheSkipButton) {
     Destinations({dir / "d1"});
     test::WriteFile(dir / "d1/f", "existing");
     // Abort: the window ends the job, which sets Terminating.
-    host.SetPromptAnswer([this](uint32_t, uintptr_t, const std::string&) {
+    host.SetErrorAnswer([this](const test::TestHost::PromptRecord&) {
         ctx.state.BeginEnd();
-        return answer::kAbortAndKeep;
+        return ErrorAnswer::AbortAndKeep;
     });
     EXPECT_EQ(Link(node), FileEnd::Skipped);
-    ASSERT_EQ(host.Posts().size(), 1u);
-    EXPECT_EQ(host.Posts()[0].msg, msg::WMU_ENDJOB);
-    EXPECT_EQ(host.Posts()[0].lParam, 2);
+    EXPECT_EQ(host.Steps("RequestEnd").size(), 1u);
+    EXPECT_EQ(host.EndCode(), 2);
 
     ctx.state.flags.Terminating = 0;
-    host.SetPromptAnswer([this](uint32_t, uintptr_t, const std::string&) {
+    host.SetErrorAnswer([this](const test::TestHost::PromptRecord&) {
         ctx.state.flags.SkipFile = 1;
-        return answer::kRetry;
+        return ErrorAnswer::Retry;
     });
     EXPECT_EQ(Link(node), FileEnd::Skipped);
     EXPECT_EQ(host.Prompts().size(), 2u);
@@ -264,17 +261,16 @@ TEST_F(MoveDeleteLink, TreeLinkPassLinksFilesAndFoldersAndReportsEveryFailure) {
     fsys::create_directories(dir / "d2");
     test::WriteFile(dir / "d2/b", "taken");
     fsys::create_directories(dir / "d1/sub");
-    host.targetText = dir / "d1" + "?" + dir / "d2/?";
-    const std::string report =
-        TreeLinkPass(ctx, {dir / "src/a", dir / "src/./sub/", dir / "src/b"});
-    EXPECT_EQ(host.Commands(), std::vector<uintptr_t>{msg::kCmdParseDestinations});
+    const std::string report = TreeLinkPass(ctx, {dir / "src/a", dir / "src/./sub/", dir / "src/b"},
+                                            {dir / "d1", dir / "d2/"});
+    EXPECT_TRUE(host.Calls().empty());
     EXPECT_EQ(Inode(dir / "d1/a"), Inode(dir / "src/a"));
     EXPECT_EQ(Inode(dir / "d2/a"), Inode(dir / "src/a"));
     EXPECT_EQ(fsys::read_symlink(dir / "d2/sub"), dir / "src/sub");
     EXPECT_EQ(Inode(dir / "d1/b"), Inode(dir / "src/b"));
     EXPECT_EQ(report, "Hard link error\r\n" + dir / "src/./sub" + " -> " + dir / "d1/sub\r\n" +
                           dir / "src/b" + " -> " + dir / "d2/b\r\n");
-    EXPECT_EQ(TreeLinkPass(ctx, {}), "");
+    EXPECT_EQ(TreeLinkPass(ctx, {}, {dir / "d1"}), "");
 }
 
 TEST_F(MoveDeleteLink, CreateJunctionResults) {

@@ -83,8 +83,8 @@ TEST_F(NoLoss, ADestinationThatIsTheSourceItselfIsSkippedCountedAndNamed) {
                     job->settings.parcopy = parallel ? 1 : 0;
                     job->settings.delmode = move ? mode::kMove : 0;
                     // The answer that would destroy it, were it asked.
-                    job->host.SetPromptAnswer([](uint32_t, uintptr_t, const std::string&) {
-                        return onexist::kOverwrite;
+                    job->host.SetExistsAnswer([](const test::TestHost::PromptRecord&) {
+                        return ExistsAnswer::Overwrite;
                     });
                     job->Run({Src("f"), Src("empty"), Src("l")}, {dir / route});
 
@@ -108,26 +108,26 @@ TEST_F(NoLoss, ADestinationThatIsTheSourceItselfIsSkippedCountedAndNamed) {
 TEST_F(NoLoss, ALinkInTheDestinationsPlaceIsNeverFollowed) {
     struct Case {
         int32_t policy;
-        intptr_t answer;  // to the question, when the policy asks
+        ExistsAnswer answer;  // to the question, when the policy asks
         bool replaced;
         bool renamed;
     };
     const Case cases[] = {
-        {onexist::kSkip, 0, false, false},
-        {onexist::kOverwrite, 0, true, false},
-        {onexist::kTryResume | onexist::kOverwrite, 0, true, false},
-        {onexist::kTryResume, onexist::kSkip, false, false},
-        {onexist::kRenameOld, 0, true, true},
-        {0, onexist::kSkip, false, false},
-        {0, onexist::kOverwrite, true, false},
+        {onexist::kSkip, ExistsAnswer::Skip, false, false},
+        {onexist::kOverwrite, ExistsAnswer::Skip, true, false},
+        {onexist::kTryResume | onexist::kOverwrite, ExistsAnswer::Skip, true, false},
+        {onexist::kTryResume, ExistsAnswer::Skip, false, false},
+        {onexist::kRenameOld, ExistsAnswer::Skip, true, true},
+        {0, ExistsAnswer::Skip, false, false},
+        {0, ExistsAnswer::Overwrite, true, false},
     };
     const std::string outside = dir / "outside";
     for (const Case& c : cases) {
         for (bool parallel : {false, true}) {
             for (size_t size : {size_t{0}, size_t{70000}}) {
                 SCOPED_TRACE("policy " + std::to_string(c.policy) + " answer " +
-                             std::to_string(c.answer) + " size " + std::to_string(size) +
-                             (parallel ? " parallel" : " serial"));
+                             std::to_string(static_cast<int>(c.answer)) + " size " +
+                             std::to_string(size) + (parallel ? " parallel" : " serial"));
                 const std::string source = Make("f", size, 5);
                 fsys::remove_all(dir / "d");
                 fsys::create_directories(dir / "d");
@@ -138,9 +138,9 @@ TEST_F(NoLoss, ALinkInTheDestinationsPlaceIsNeverFollowed) {
                 Fresh();
                 job->settings.onexist = c.policy;
                 job->settings.parcopy = parallel ? 1 : 0;
-                const intptr_t answer = c.answer;
-                job->host.SetPromptAnswer(
-                    [answer](uint32_t, uintptr_t, const std::string&) { return answer; });
+                const ExistsAnswer answer = c.answer;
+                job->host.SetExistsAnswer(
+                    [answer](const test::TestHost::PromptRecord&) { return answer; });
                 job->Run({source}, {dir / "d"});
 
                 EXPECT_EQ(test::ReadFile(outside), "outside");
@@ -181,8 +181,8 @@ TEST_F(NoLoss, DeleteCountsAndNamesWhatItCouldNotRemove) {
     Make("gone/a", 100);
     Make("gone/sub/b", 200);
     // A file that arrives after the tree was listed keeps its folders.
-    job->host.afterCommand = [this](uintptr_t command) {
-        if (command == msg::kCmdLockOptions)
+    job->host.afterStep = [this](const std::string& step) {
+        if (step == "OptionsLocked")
             test::WriteFile(Src("gone/sub/late"), "late");
     };
     job->settings.delmode = mode::kDelete;

@@ -7,7 +7,6 @@
 #include <map>
 #include <mutex>
 
-#include "engine/messages.h"
 #include "engine/prompts.h"
 #include "engine/verification.h"
 #include "job_fixture.h"
@@ -66,7 +65,7 @@ TEST_F(Policies, OlderAloneWithANewerDestinationAsks) {
     job->Run({source}, {dir / "d"});
     const auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].msg, msg::WMU_EXISTSPROMPT);
+    EXPECT_TRUE(prompts[0].aboutExisting);
     // Not resumable (the probe bytes differ); rename is offered.
     EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
     EXPECT_EQ(test::ReadFile(dir / "d/f"), "newer and different");
@@ -102,7 +101,8 @@ TEST_F(Policies, ExistsMessageAndResumeOffer) {
 
     // One destination whose start matches: resume is offered, and the answer resumes.
     Fresh();
-    job->host.SetPromptAnswer([](uint32_t, uintptr_t, const std::string&) { return 4; });
+    job->host.SetExistsAnswer(
+        [](const test::TestHost::PromptRecord&) { return ExistsAnswer::Resume; });
     job->Run({source}, {dir / "a"});
     prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
@@ -129,10 +129,10 @@ TEST_F(Policies, RetryAllThenADestinationFailingPastTheTimeOutIsSkipped) {
     job->settings.skdel = 300;
     job->settings.rtdel = 50;
     int asked = 0;
-    job->host.SetPromptAnswer([&](uint32_t, uintptr_t, const std::string&) {
+    job->host.SetErrorAnswer([&](const test::TestHost::PromptRecord&) {
         ++asked;
         job->settings.onerror = 1;  // "Retry all"
-        return answer::kRetry;
+        return ErrorAnswer::Retry;
     });
     job->Run({source}, {dir / "good", dir / "bad"});
     EXPECT_EQ(asked, 1);
@@ -156,15 +156,13 @@ TEST_F(Policies, AbortAtAWriteErrorIsAskedOnce) {
         job->settings.parcopy = parallel ? 1 : 0;
         int asked = 0;
         // Abort first; were it asked again, Skip, so that the job still ends.
-        job->host.SetPromptAnswer([&](uint32_t, uintptr_t, const std::string&) {
-            return ++asked == 1 ? answer::kAbort : answer::kSkip;
+        job->host.SetErrorAnswer([&](const test::TestHost::PromptRecord&) {
+            return ++asked == 1 ? ErrorAnswer::Abort : ErrorAnswer::Skip;
         });
         job->Run({source}, {dir / "bad"});
         EXPECT_EQ(asked, 1);
-        const auto posts = job->host.Posts();
-        ASSERT_FALSE(posts.empty());
-        EXPECT_EQ(posts.front().msg, msg::WMU_ENDJOB);
-        EXPECT_EQ(posts.front().lParam, 0);
+        ASSERT_TRUE(job->host.Ended());
+        EXPECT_EQ(job->host.EndCode(), 0);
     }
 }
 
@@ -179,8 +177,8 @@ TEST_F(Policies, HealFillsZerosExactlyWhereReadsFailed) {
         return offset < badEnd && offset + n > badStart ? EIO : 0;
     });
     job->settings.writeburst = 1;  // through the buffers
-    job->host.SetPromptAnswer([](uint32_t, uintptr_t flags, const std::string&) {
-        return flags & promptflag::kHealAllowed ? answer::kHeal : answer::kSkip;
+    job->host.SetErrorAnswer([](const test::TestHost::PromptRecord& asked) {
+        return asked.flags & promptflag::kHealAllowed ? ErrorAnswer::Heal : ErrorAnswer::Skip;
     });
     job->Run({source}, {dir / "d"});
     ASSERT_EQ(job->host.Prompts().size(), 1u);
@@ -418,12 +416,9 @@ TEST_F(Policies, MissingSourceAsksThenSkips) {
     // The source goes after it was listed and before it is opened.
     job->host.queue.Add(source);
     JobThread thread(job->ctx);
-    job->host.targetText = dir / "d" + "?";
     job->ctx.state.SetPaused(true);
-    thread.Start();
-    job->host.Send(msg::WMU_COMMAND, msg::kCmdParseDestinations, 0);
-    job->host.Send(msg::WMU_COMMAND, msg::kCmdPrepare, 0);
-    while (job->host.Commands().size() < 3)
+    job->Start(thread, {dir / "d"});
+    while (job->host.Steps("ListComplete").empty())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     fsys::remove(source);
     job->ctx.state.SetPaused(false);

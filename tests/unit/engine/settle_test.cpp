@@ -8,7 +8,6 @@
 #include "engine/error_settler.h"
 #include "engine/exists_decision.h"
 #include "engine/job_settings.h"
-#include "engine/messages.h"
 #include "test_host.h"
 
 namespace rd {

@@ -1,5 +1,4 @@
-// A stand-in for the progress window and the console wrapper in engine tests: it answers the
-// engine's messages the way the window thread would and records everything it was told.
+// A stand-in for the program around a job and for the console wrapper in engine tests.
 #pragma once
 
 #include <chrono>
@@ -7,16 +6,16 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/question_texts.h"
 #include "engine/engine_context.h"
-#include "engine/messages.h"
+#include "engine/job.h"
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
-#include "engine/window_link.h"
 
 namespace rd::test {
 
@@ -44,112 +43,114 @@ private:
     std::vector<NoticeRecord> notices_;
 };
 
-// Stands in for the window and its question windows: every question is recorded with the text
-// the window would show and answered by the preset answer function.
-class TestHost : public WindowLink, public JobQuestions {
+// Stands in for the program around a job: it feeds the queued sources, records everything the
+// job reports in one ordered log, and answers every question with the preset answer, recording
+// it with the text the window would show.
+class TestHost : public JobHost, public JobQuestions {
 public:
-    struct SendRecord {
-        uint32_t msg;
-        uintptr_t wParam;
-    };
-    struct TextRecord {
-        uintptr_t which;  // msg::kTextCurrentFile or msg::kTextStatus
+    // One thing the job told or asked the host, in the order it happened.
+    struct Call {
+        // "NextSource", "ShowFile", "ShowStatus", "ListComplete", "OptionsLocked",
+        // "Complete", "RequestEnd" or "UpdateFigures".
+        std::string what;
+        // The text of ShowFile (none: "-") and ShowStatus, the path NextSource gave.
         std::string text;
-    };
-    struct PostRecord {
-        uint32_t msg;
-        uintptr_t wParam;
-        intptr_t lParam;
+        // The code of RequestEnd, the step of Complete (0 countdown, 1 question), the total of
+        // ListComplete.
+        int64_t value = 0;
     };
     struct PromptRecord {
-        uint32_t msg;  // WMU_ERRORPROMPT or WMU_EXISTSPROMPT
+        // An existing-file question, else an error question.
+        bool aboutExisting = false;
+        // The flags and the text the window would show.
         uintptr_t flags;
         std::string text;
-        intptr_t answer;
-        // The facts of the question: `error` for WMU_ERRORPROMPT, `exists` for the other.
         ErrorFacts error;
         ExistsFacts exists;
+        ErrorAnswer errorAnswer = ErrorAnswer::Skip;
+        ExistsAnswer existsAnswer = ExistsAnswer::Skip;
     };
-    using PromptAnswer =
-        std::function<intptr_t(uint32_t msg, uintptr_t flags, const std::string& text)>;
+    using ErrorAnswerer = std::function<ErrorAnswer(const PromptRecord&)>;
+    using ExistsAnswerer = std::function<ExistsAnswer(const PromptRecord&)>;
 
     // The job's source queue, as the queue window holds it.
     SourceQueue queue;
-    // The engine the window serves; set by the test before the job starts.
+    // The engine the host serves; set by the test before the job starts.
     EngineContext* ctx = nullptr;
-    // The destinations parsed on WMU_COMMAND kCmdParseDestinations.
-    std::string targetText;
-    // Records the warning boxes of ParseDestinations.
+    // Records the warning boxes of the destinations' parsing.
     RecordingNotice notice;
-    // Runs after each WMU_COMMAND was handled, with its sub-command: a place to act between
-    // the steps of the job.
-    std::function<void(uintptr_t)> afterCommand;
+    // Runs after each request that waits for the host ("ListComplete", "OptionsLocked"), with
+    // its name: a place to act between the steps of the job.
+    std::function<void(const std::string&)> afterStep;
 
-    // Answers later prompts with `answer`; the default answers 2 (skip) to every prompt.
-    void SetPromptAnswer(PromptAnswer answer) {
+    // Answers later questions; unset answers Skip.
+    void SetErrorAnswer(ErrorAnswerer answer) {
         std::lock_guard<std::mutex> lock(windowMutex_);
-        answer_ = std::move(answer);
+        errorAnswer_ = std::move(answer);
+    }
+    void SetExistsAnswer(ExistsAnswerer answer) {
+        std::lock_guard<std::mutex> lock(windowMutex_);
+        existsAnswer_ = std::move(answer);
     }
 
-    // Handlers run one at a time, as on the single window thread.
-    intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+    SourceQueue::Next NextSource() override {
         std::lock_guard<std::mutex> window(windowMutex_);
+        SourceQueue::Next next = queue.NextSource();
+        Record({"NextSource", next.path, 0});
+        return next;
+    }
+    void ShowFile(std::optional<std::string> name) override {
+        Record({"ShowFile", name ? *name : "-", 0});
+    }
+    void ShowStatus(const std::string& text) override { Record({"ShowStatus", text, 0}); }
+    void ListComplete(uint64_t totalBytes) override {
+        Step({"ListComplete", "", static_cast<int64_t>(totalBytes)});
+    }
+    void OptionsLocked() override { Step({"OptionsLocked", "", 0}); }
+    void Complete(CompletionStep step) override {
+        Step({"Complete", "", step == CompletionStep::Question ? 1 : 0});
+    }
+    void UpdateFigures() override {
+        if (figures)
+            figures();
+        Step({"UpdateFigures", "", 0});
+    }
+    void RequestEnd(int code) override {
         {
             std::lock_guard<std::mutex> lock(recordMutex_);
-            sent_.push_back({msg, wParam});
+            calls_.push_back({"RequestEnd", "", code});
+            if (!ended_) {
+                ended_ = true;
+                endCode_ = code;
+            }
         }
-        switch (msg) {
-            case msg::WMU_NEXTSOURCE: {
-                AnswerNextSource(queue, wParam, lParam);
-                return 0;
-            }
-            case msg::WMU_SETTEXT: {
-                const char* text = reinterpret_cast<const char*>(lParam);
-                std::lock_guard<std::mutex> lock(recordMutex_);
-                texts_.push_back({wParam, text ? std::string(text) : std::string()});
-                return 0;
-            }
-            case msg::WMU_COMMAND: {
-                std::lock_guard<std::mutex> lock(recordMutex_);
-                commands_.push_back(wParam);
-            }
-                if (wParam == msg::kCmdParseDestinations && ctx) {
-                    ctx->dests.ParseDestinations(SplitTargetText(targetText), notice);
-                } else if (wParam == msg::kCmdPrepare && ctx) {
-                    ctx->Prepare();
-                }
-                if (afterCommand)
-                    afterCommand(wParam);
-                return 0;
-            default: return 0;
-        }
+        endCv_.notify_all();
+        if (afterEndRequest)
+            afterEndRequest();
     }
+    // What UpdateFigures does besides recording the call.
+    std::function<void()> figures;
+    // Runs in RequestEnd once the request is known: the asking thread is still in the call.
+    std::function<void()> afterEndRequest;
 
     ErrorAnswer AskError(const ErrorFacts& facts) override {
-        PromptRecord record{msg::WMU_ERRORPROMPT, ErrorQuestionFlags(facts), {}, 0, facts, {}};
+        PromptRecord record{false, ErrorQuestionFlags(facts), {}, facts, {}};
         record.text = ctx ? ErrorQuestionText(facts, ctx->messages) : std::string();
-        return ErrorAnswerFromCode(Answer(record));
+        std::lock_guard<std::mutex> window(windowMutex_);
+        record.errorAnswer = errorAnswer_ ? errorAnswer_(record) : ErrorAnswer::Skip;
+        Keep(record);
+        return record.errorAnswer;
     }
     ExistsAnswer AskExists(const ExistsFacts& facts) override {
-        PromptRecord record{msg::WMU_EXISTSPROMPT, ExistsQuestionFlags(facts), {}, 0, {}, facts};
+        PromptRecord record{true, ExistsQuestionFlags(facts), {}, {}, facts};
         record.text = ctx ? ExistsQuestionText(facts, ctx->messages) : std::string();
-        return ExistsAnswerFromBits(Answer(record));
+        std::lock_guard<std::mutex> window(windowMutex_);
+        record.existsAnswer = existsAnswer_ ? existsAnswer_(record) : ExistsAnswer::Skip;
+        Keep(record);
+        return record.existsAnswer;
     }
 
-    void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
-        {
-            std::lock_guard<std::mutex> lock(recordMutex_);
-            posts_.push_back({msg, wParam, lParam});
-            if (msg == msg::WMU_ENDJOB) {
-                ended_ = true;
-                endCode_ = lParam;
-            }
-        }
-        if (msg == msg::WMU_ENDJOB)
-            endCv_.notify_all();
-    }
-
-    // Waits until WMU_ENDJOB has been posted; false when `timeout` ran out first.
+    // Waits until the job asked to end; false when `timeout` ran out first.
     bool WaitForEnd(std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> lock(recordMutex_);
         return endCv_.wait_for(lock, timeout, [this] { return ended_; });
@@ -158,38 +159,31 @@ public:
         std::lock_guard<std::mutex> lock(recordMutex_);
         return ended_;
     }
-    // lParam of the WMU_ENDJOB post.
-    intptr_t EndCode() const {
+    // The code of the first end request.
+    int64_t EndCode() const {
         std::lock_guard<std::mutex> lock(recordMutex_);
         return endCode_;
     }
 
-    // Every Send in arrival order.
-    std::vector<SendRecord> Sent() const {
+    std::vector<Call> Calls() const {
         std::lock_guard<std::mutex> lock(recordMutex_);
-        return sent_;
+        return calls_;
     }
-    std::vector<TextRecord> Texts() const {
-        std::lock_guard<std::mutex> lock(recordMutex_);
-        return texts_;
-    }
-    // The texts sent with wParam `which`, in order.
-    std::vector<std::string> Texts(uintptr_t which) const {
-        std::lock_guard<std::mutex> lock(recordMutex_);
+    // The names of the calls, in order; only those named `what` when it is given.
+    std::vector<std::string> Steps(const std::string& what = "") const {
         std::vector<std::string> out;
-        for (const TextRecord& t : texts_)
-            if (t.which == which)
-                out.push_back(t.text);
+        for (const Call& call : Calls())
+            if (what.empty() || call.what == what)
+                out.push_back(call.what);
         return out;
     }
-    // The wParam of every WMU_COMMAND, in order.
-    std::vector<uintptr_t> Commands() const {
-        std::lock_guard<std::mutex> lock(recordMutex_);
-        return commands_;
-    }
-    std::vector<PostRecord> Posts() const {
-        std::lock_guard<std::mutex> lock(recordMutex_);
-        return posts_;
+    // The texts given with the calls named `what`, in order.
+    std::vector<std::string> Texts(const std::string& what) const {
+        std::vector<std::string> out;
+        for (const Call& call : Calls())
+            if (call.what == what)
+                out.push_back(call.text);
+        return out;
     }
     std::vector<PromptRecord> Prompts() const {
         std::lock_guard<std::mutex> lock(recordMutex_);
@@ -197,29 +191,34 @@ public:
     }
 
 private:
-    // Questions are answered one at a time, as the window serves them; the default answer is 2
-    // (skip), which both prompts read as Skip.
-    intptr_t Answer(PromptRecord& record) {
+    void Record(Call call) {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        calls_.push_back(std::move(call));
+    }
+    // A request the job waits for: handled one at a time, as on the single window thread.
+    void Step(Call call) {
         std::lock_guard<std::mutex> window(windowMutex_);
-        record.answer = answer_ ? answer_(record.msg, record.flags, record.text) : 2;
+        const std::string what = call.what;
+        Record(std::move(call));
+        if (afterStep)
+            afterStep(what);
+    }
+    void Keep(const PromptRecord& record) {
         std::lock_guard<std::mutex> lock(recordMutex_);
         prompts_.push_back(record);
-        return record.answer;
     }
 
-    // Serialises the handlers; held while a prompt is being answered.
+    // Serialises the requests; held while a question is being answered.
     std::mutex windowMutex_;
-    // Guards the records only, so that they can be read while a handler runs.
+    // Guards the records only, so that they can be read while a request is handled.
     mutable std::mutex recordMutex_;
     std::condition_variable endCv_;
-    PromptAnswer answer_;
-    std::vector<SendRecord> sent_;
-    std::vector<TextRecord> texts_;
-    std::vector<uintptr_t> commands_;
-    std::vector<PostRecord> posts_;
+    ErrorAnswerer errorAnswer_;
+    ExistsAnswerer existsAnswer_;
+    std::vector<Call> calls_;
     std::vector<PromptRecord> prompts_;
     bool ended_ = false;
-    intptr_t endCode_ = 0;
+    int64_t endCode_ = 0;
 };
 
 // A console wrapper channel that records its lines.

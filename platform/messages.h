@@ -1,4 +1,5 @@
-// The numbered messages between the engine, the progress window and other processes.
+// The numbered messages between processes (the bus and the console packets), which also name
+// the progress window's cases in its own code.
 #pragma once
 
 #include <cstdint>

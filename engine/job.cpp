@@ -1,0 +1,58 @@
+#include "engine/job.h"
+
+#include <cstdio>
+
+#include "engine/engine_context.h"
+#include "engine/job_thread.h"
+
+namespace rd {
+
+UserNotice& StderrNotice() {
+    class ToStderr : public UserNotice {
+    public:
+        void Show(NoticeIcon, const std::string& caption, const std::string& text) override {
+            std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        }
+    };
+    static ToStderr notice;
+    return notice;
+}
+
+Job::Job(JobSettings& settings, JobHost& host, SourceQueue& queue)
+    : ctx_(std::make_unique<EngineContext>(settings, host, queue)) {}
+
+Job::~Job() {
+    if (thread_) {
+        RequestStop();
+        Wait();
+    }
+    // The adder walks into the context, which goes next.
+    ctx_->adder.Stop();
+}
+
+void Job::Start(std::optional<std::vector<std::string>> targets) {
+    if (!thread_) {
+        thread_ = std::make_unique<JobThread>(*ctx_);
+        thread_->Start();
+    }
+    if (targets)
+        SetDestinations(*targets);
+}
+
+void Job::SetDestinations(const std::vector<std::string>& targets) {
+    ctx_->dests.ParseDestinations(targets, ctx_->Notice());
+    ctx_->Prepare();
+}
+
+void Job::RequestStop() {
+    ctx_->state.BeginEnd();
+}
+
+JobResult Job::Wait() {
+    if (thread_)
+        thread_->Join();
+    ctx_->adder.Stop();
+    return ResultOf(*ctx_);
+}
+
+}  // namespace rd
