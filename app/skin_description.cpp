@@ -101,6 +101,96 @@ private:
     std::vector<std::string>& problems_;
 };
 
+// Blend is clamped to its range rather than left at its default, so it is read here and not by
+// SectionReader::Integer.
+void ReadMain(const IniFile& ini, SkinDescription& d) {
+    std::vector<std::string>& problems = d.problems;
+    SectionReader main(ini, "Main", problems);
+    main.Flag("ButtonStates", d.buttonStates);
+    if (const std::optional<std::string_view> blend = ini.Value("Main", "Blend")) {
+        if (const std::optional<int> read = ParseInteger(*blend)) {
+            d.blend = std::clamp(*read, 0, 255);
+            if (d.blend != *read)
+                problems.push_back("Main/Blend=" + std::string(*blend) + " is out of 0..255");
+        } else {
+            problems.push_back("Main/Blend=" + std::string(*blend) + " is not a number");
+        }
+    }
+}
+
+void ReadGraph(const IniFile& ini, SkinGraph& graph, std::vector<std::string>& problems) {
+    SectionReader section(ini, "Graph", problems);
+    int visible = 0;
+    section.Integer("Visible", visible, INT32_MIN, INT32_MAX);
+    graph.visible = visible != 0;
+    if (graph.visible) {
+        section.Position("Left", graph.left);
+        section.Position("Top", graph.top);
+        section.Extent("Width", graph.width);
+        section.Extent("Height", graph.height);
+        section.Colour("BackColor", graph.backColor);
+        section.Colour("ForeColor", graph.foreColor);
+        section.Integer("StepSize", graph.stepSize, 1, 100);
+        section.Integer("Style", graph.style, INT32_MIN, INT32_MAX);
+    }
+}
+
+void ReadLabel(const IniFile& ini, SkinLabel& label, std::vector<std::string>& problems) {
+    SectionReader section(ini, label.section, problems);
+    section.Text("Name", label.font);
+    section.Style("Style", label.style);
+    section.Text("Caption", label.caption);
+    const uint32_t fallback = label.color;
+    section.Colour("Color", label.color);
+    if (label.section == "Label6" || label.section == "Label7") {
+        label.color2 = fallback;
+        section.Colour("Color_2", label.color2);
+    } else {
+        label.color2 = label.color;
+    }
+    section.Integer("Size", label.size, 1, 200);
+    section.Extent("Width", label.width);
+    section.Position("Left", label.left);
+    section.Position("Top", label.top);
+}
+
+void ReadButton(const IniFile& ini, SkinButton& button, std::vector<std::string>& problems) {
+    SectionReader section(ini, button.section, problems);
+    section.Flag("Image", button.image);
+    section.Position("Left", button.left);
+    section.Position("Top", button.top);
+    section.Extent("Width", button.width);
+    section.Extent("Height", button.height);
+    section.Text("Caption", button.caption);
+    if (button.section == "SpeedButton3")
+        section.Text("Caption_2", button.caption2);
+    section.Flag("Flat", button.flat);
+}
+
+void ReadBar(const IniFile& ini, std::string_view name, SkinBar& bar,
+             std::vector<std::string>& problems) {
+    SectionReader section(ini, name, problems);
+    section.Integer("Mode", bar.mode, INT32_MIN, INT32_MAX);
+    section.Position("Left", bar.left);
+    section.Position("Top", bar.top);
+}
+
+void ReadQueue(const IniFile& ini, SkinQueue& queue, std::vector<std::string>& problems) {
+    SectionReader section(ini, "Queue", problems);
+    int skinned = 0;
+    section.Integer("Skinned", skinned, INT32_MIN, INT32_MAX);
+    queue.skinned = skinned != 0;
+    if (queue.skinned) {
+        section.Text("Name", queue.font);
+        section.Integer("Size", queue.size, 1, 200);
+        section.Integer("ScrollBarSize", queue.scrollBarSize, 0, 200);
+        section.Style("Style", queue.style);
+        section.Colour("Color", queue.color);
+        section.Colour("BackColor", queue.backColor);
+        section.Colour("ScrollBarColor", queue.scrollBarColor);
+    }
+}
+
 }  // namespace
 
 uint32_t ParseSkinColour(std::string_view text, uint32_t fallback) {
@@ -148,86 +238,15 @@ SkinDescription DefaultSkinDescription() {
 SkinDescription ReadSkinDescription(const IniFile& ini) {
     SkinDescription d = DefaultSkinDescription();
     std::vector<std::string>& problems = d.problems;
-
-    SectionReader main(ini, "Main", problems);
-    main.Flag("ButtonStates", d.buttonStates);
-    if (const std::optional<std::string_view> blend = ini.Value("Main", "Blend")) {
-        if (const std::optional<int> read = ParseInteger(*blend)) {
-            d.blend = std::clamp(*read, 0, 255);
-            if (d.blend != *read)
-                problems.push_back("Main/Blend=" + std::string(*blend) + " is out of 0..255");
-        } else {
-            problems.push_back("Main/Blend=" + std::string(*blend) + " is not a number");
-        }
-    }
-
-    SectionReader graph(ini, "Graph", problems);
-    int visible = 0;
-    graph.Integer("Visible", visible, INT32_MIN, INT32_MAX);
-    d.graph.visible = visible != 0;
-    if (d.graph.visible) {
-        graph.Position("Left", d.graph.left);
-        graph.Position("Top", d.graph.top);
-        graph.Extent("Width", d.graph.width);
-        graph.Extent("Height", d.graph.height);
-        graph.Colour("BackColor", d.graph.backColor);
-        graph.Colour("ForeColor", d.graph.foreColor);
-        graph.Integer("StepSize", d.graph.stepSize, 1, 100);
-        graph.Integer("Style", d.graph.style, INT32_MIN, INT32_MAX);
-    }
-
-    for (SkinLabel& label : d.labels) {
-        SectionReader section(ini, label.section, problems);
-        section.Text("Name", label.font);
-        section.Style("Style", label.style);
-        section.Text("Caption", label.caption);
-        const uint32_t fallback = label.color;
-        section.Colour("Color", label.color);
-        if (label.section == "Label6" || label.section == "Label7") {
-            label.color2 = fallback;
-            section.Colour("Color_2", label.color2);
-        } else {
-            label.color2 = label.color;
-        }
-        section.Integer("Size", label.size, 1, 200);
-        section.Extent("Width", label.width);
-        section.Position("Left", label.left);
-        section.Position("Top", label.top);
-    }
-
-    for (SkinButton& button : d.buttons) {
-        SectionReader section(ini, button.section, problems);
-        section.Flag("Image", button.image);
-        section.Position("Left", button.left);
-        section.Position("Top", button.top);
-        section.Extent("Width", button.width);
-        section.Extent("Height", button.height);
-        section.Text("Caption", button.caption);
-        if (button.section == "SpeedButton3")
-            section.Text("Caption_2", button.caption2);
-        section.Flag("Flat", button.flat);
-    }
-
-    for (int i = 0; i < 2; ++i) {
-        SectionReader section(ini, i == 0 ? "Image1" : "Image2", problems);
-        section.Integer("Mode", d.bars[i].mode, INT32_MIN, INT32_MAX);
-        section.Position("Left", d.bars[i].left);
-        section.Position("Top", d.bars[i].top);
-    }
-
-    SectionReader queue(ini, "Queue", problems);
-    int skinned = 0;
-    queue.Integer("Skinned", skinned, INT32_MIN, INT32_MAX);
-    d.queue.skinned = skinned != 0;
-    if (d.queue.skinned) {
-        queue.Text("Name", d.queue.font);
-        queue.Integer("Size", d.queue.size, 1, 200);
-        queue.Integer("ScrollBarSize", d.queue.scrollBarSize, 0, 200);
-        queue.Style("Style", d.queue.style);
-        queue.Colour("Color", d.queue.color);
-        queue.Colour("BackColor", d.queue.backColor);
-        queue.Colour("ScrollBarColor", d.queue.scrollBarColor);
-    }
+    ReadMain(ini, d);
+    ReadGraph(ini, d.graph, problems);
+    for (SkinLabel& label : d.labels)
+        ReadLabel(ini, label, problems);
+    for (SkinButton& button : d.buttons)
+        ReadButton(ini, button, problems);
+    for (int i = 0; i < 2; ++i)
+        ReadBar(ini, i == 0 ? "Image1" : "Image2", d.bars[i], problems);
+    ReadQueue(ini, d.queue, problems);
     return d;
 }
 

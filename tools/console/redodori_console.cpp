@@ -316,128 +316,156 @@ std::optional<int> Index(std::string_view text) {
 
 enum class Parsed { kRun, kHelp, kVersion, kBad };
 
-Parsed ParseCommandLine(int argc, char** argv, Request& request) {
-    std::optional<int> limit;
+// The speed limit as the options give it; it becomes a switch once every option is read, since
+// --limit-unit may come before or after --limit.
+struct LimitRequest {
+    std::optional<int> index;
     char rateUnit = 0;  // the unit letter of a limit given as a rate
     std::string unit;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-            request.paths.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h")
-            return Parsed::kHelp;
-        if (arg == "--version")
-            return Parsed::kVersion;
-        if (CopyHabit(arg))
-            continue;
-        if (arg == "--quiet" || arg == "-q" || arg == "--verbose" || arg == "-v") {
-            (arg == "--quiet" || arg == "-q" ? request.quiet : request.verbose) = true;
-            continue;
-        }
-        if (arg.compare(0, 2, "--") != 0) {
-            Usage("unknown option '" + arg + "'");
-            return Parsed::kBad;
-        }
-        std::string name = arg.substr(2);
-        std::optional<std::string> inlineValue;
-        if (const size_t eq = name.find('='); eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        const FlagOption* flag = nullptr;
-        for (const FlagOption& option : kFlagOptions) {
-            if (name == option.name)
-                flag = &option;
-        }
-        if (flag) {
-            if (inlineValue) {
-                Usage("option '--" + name + "' takes no value");
-                return Parsed::kBad;
-            }
-            request.switches += flag->switches;
-            request.jobOption = true;
-            request.del |= name == "delete";
-            request.move |= name == "move";
-            request.link |= name == "link" || name == "link-tree";
-            continue;
-        }
-        if (name != "to" && name != "limit" && name != "limit-unit" && name != "buffer" &&
-            name != "profile" && name != "raw") {
-            Usage(name == "parallel"
-                      ? "there is no option '--parallel': parallel reading and writing comes "
-                        "from the settings (see --help)"
-                      : "unknown option '" + arg + "'");
-            return Parsed::kBad;
-        }
-        if (!inlineValue && i + 1 >= argc) {
-            Usage("option '--" + name + "' needs a value");
-            return Parsed::kBad;
-        }
-        const std::string value = inlineValue ? *inlineValue : argv[++i];
-        if (name == "raw") {
-            request.raw = value;
-            continue;
-        }
-        request.jobOption = true;
-        if (name == "to") {
-            request.to.push_back(value);
-        } else if (name == "limit") {
-            rateUnit = 0;
-            limit = Index(value);
-            if (const std::optional<uint64_t> rate = limit ? std::nullopt : rd::ParseRate(value)) {
-                const std::optional<rd::LimitStep> step = rd::LimitStepAtOrBelow(*rate);
-                if (!step) {
-                    Usage("--limit " + value + " is below the smallest limit, 16 bytes/s");
-                    return Parsed::kBad;
-                }
-                rateUnit = step->unit;
-                limit = step->index;
-            }
-            if (!limit) {
-                Usage(
-                    "--limit takes a rate such as 500K, 8M or 1G (bytes per second; the\n"
-                    "nearest step at or below it is used) or a step index from 0 to 10, not '" +
-                    value + "'");
-                return Parsed::kBad;
-            }
-        } else if (name == "limit-unit") {
-            if (value != "kbps" && value != "percent" && value != "bps") {
-                Usage("--limit-unit takes kbps, percent or bps, not '" + value + "'");
-                return Parsed::kBad;
-            }
-            unit = value;
-        } else if (name == "buffer") {
-            const std::optional<int> buffer = Index(value);
-            if (!buffer) {
-                Usage("--buffer takes an index from 0 to 10, not '" + value + "'");
-                return Parsed::kBad;
-            }
-            request.switches += "Lb" + std::to_string(*buffer);
-        } else if (value == "local" || value == "network") {
-            // The program reads the profile from the first "q" after the source field, so the
-            // profile switch leads the switch field.
-            request.switches.insert(0, value == "local" ? "q2" : "q1");
-        } else {
-            Usage("--profile takes local or network, not '" + value + "'");
-            return Parsed::kBad;
-        }
+};
+
+const FlagOption* FindFlag(std::string_view name) {
+    for (const FlagOption& option : kFlagOptions) {
+        if (name == option.name)
+            return &option;
     }
-    if (!unit.empty() && (!limit || rateUnit)) {
-        Usage(rateUnit ? "--limit-unit goes with a step index, not with a rate"
-                       : "--limit-unit goes with --limit");
-        return Parsed::kBad;
+    return nullptr;
+}
+
+// The options that take a value, given after "=" or as the next argument.
+bool TakesValue(std::string_view name) {
+    return name == "to" || name == "limit" || name == "limit-unit" || name == "buffer" ||
+           name == "profile" || name == "raw";
+}
+
+// The helpers below return false once they have told the problem.
+
+bool ApplyFlag(const FlagOption& flag, const std::string& name, bool hasValue, Request& request) {
+    if (hasValue) {
+        Usage("option '--" + name + "' takes no value");
+        return false;
     }
-    if (limit) {
-        const char type = rateUnit ? rateUnit : unit == "percent" ? 'p' : unit == "bps" ? 'c' : 'k';
-        request.switches += std::string("L") + type + std::to_string(*limit);
+    request.switches += flag.switches;
+    request.jobOption = true;
+    request.del |= name == "delete";
+    request.move |= name == "move";
+    request.link |= name == "link" || name == "link-tree";
+    return true;
+}
+
+// A later --limit replaces an earlier one, whether given as a rate or as a step index.
+bool ParseLimit(const std::string& value, LimitRequest& limit) {
+    limit.rateUnit = 0;
+    limit.index = Index(value);
+    if (const std::optional<uint64_t> rate = limit.index ? std::nullopt : rd::ParseRate(value)) {
+        const std::optional<rd::LimitStep> step = rd::LimitStepAtOrBelow(*rate);
+        if (!step) {
+            Usage("--limit " + value + " is below the smallest limit, 16 bytes/s");
+            return false;
+        }
+        limit.rateUnit = step->unit;
+        limit.index = step->index;
     }
+    if (!limit.index) {
+        Usage(
+            "--limit takes a rate such as 500K, 8M or 1G (bytes per second; the\n"
+            "nearest step at or below it is used) or a step index from 0 to 10, not '" +
+            value + "'");
+        return false;
+    }
+    return true;
+}
+
+bool ApplyValueOption(const std::string& name, const std::string& value, Request& request,
+                      LimitRequest& limit) {
+    if (name == "raw") {
+        request.raw = value;
+        return true;
+    }
+    request.jobOption = true;
+    if (name == "to") {
+        request.to.push_back(value);
+    } else if (name == "limit") {
+        return ParseLimit(value, limit);
+    } else if (name == "limit-unit") {
+        if (value != "kbps" && value != "percent" && value != "bps") {
+            Usage("--limit-unit takes kbps, percent or bps, not '" + value + "'");
+            return false;
+        }
+        limit.unit = value;
+    } else if (name == "buffer") {
+        const std::optional<int> buffer = Index(value);
+        if (!buffer) {
+            Usage("--buffer takes an index from 0 to 10, not '" + value + "'");
+            return false;
+        }
+        request.switches += "Lb" + std::to_string(*buffer);
+    } else if (value == "local" || value == "network") {
+        // The program reads the profile from the first "q" after the source field, so the
+        // profile switch leads the switch field.
+        request.switches.insert(0, value == "local" ? "q2" : "q1");
+    } else {
+        Usage("--profile takes local or network, not '" + value + "'");
+        return false;
+    }
+    return true;
+}
+
+// One option other than --help and --version; a value taken from the next argument moves `i`
+// past it.
+bool ParseOption(const std::string& arg, int argc, char** argv, int& i, Request& request,
+                 LimitRequest& limit) {
+    if (CopyHabit(arg))
+        return true;
+    if (arg == "--quiet" || arg == "-q" || arg == "--verbose" || arg == "-v") {
+        (arg == "--quiet" || arg == "-q" ? request.quiet : request.verbose) = true;
+        return true;
+    }
+    if (arg.compare(0, 2, "--") != 0) {
+        Usage("unknown option '" + arg + "'");
+        return false;
+    }
+    std::string name = arg.substr(2);
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = name.find('='); eq != std::string::npos) {
+        inlineValue = name.substr(eq + 1);
+        name.resize(eq);
+    }
+    if (const FlagOption* flag = FindFlag(name))
+        return ApplyFlag(*flag, name, inlineValue.has_value(), request);
+    if (!TakesValue(name)) {
+        Usage(name == "parallel"
+                  ? "there is no option '--parallel': parallel reading and writing comes "
+                    "from the settings (see --help)"
+                  : "unknown option '" + arg + "'");
+        return false;
+    }
+    if (!inlineValue && i + 1 >= argc) {
+        Usage("option '--" + name + "' needs a value");
+        return false;
+    }
+    const std::string value = inlineValue ? *inlineValue : argv[++i];
+    return ApplyValueOption(name, value, request, limit);
+}
+
+bool ApplyLimit(const LimitRequest& limit, Request& request) {
+    if (!limit.unit.empty() && (!limit.index || limit.rateUnit)) {
+        Usage(limit.rateUnit ? "--limit-unit goes with a step index, not with a rate"
+                             : "--limit-unit goes with --limit");
+        return false;
+    }
+    if (limit.index) {
+        const char type = limit.rateUnit            ? limit.rateUnit
+                          : limit.unit == "percent" ? 'p'
+                          : limit.unit == "bps"     ? 'c'
+                                                    : 'k';
+        request.switches += std::string("L") + type + std::to_string(*limit.index);
+    }
+    return true;
+}
+
+// The checks that need the whole command line; without --to the last path is the destination.
+Parsed CheckRequest(Request& request) {
     if (request.raw) {
         if (request.jobOption || !request.paths.empty()) {
             Usage("--raw takes no other option and no path");
@@ -469,6 +497,31 @@ Parsed ParseCommandLine(int argc, char** argv, Request& request) {
         return Parsed::kBad;
     }
     return Parsed::kRun;
+}
+
+Parsed ParseCommandLine(int argc, char** argv, Request& request) {
+    LimitRequest limit;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+            request.paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h")
+            return Parsed::kHelp;
+        if (arg == "--version")
+            return Parsed::kVersion;
+        if (!ParseOption(arg, argc, argv, i, request, limit))
+            return Parsed::kBad;
+    }
+    if (!ApplyLimit(limit, request))
+        return Parsed::kBad;
+    return CheckRequest(request);
 }
 
 // An absolute path without "." and ".." parts and without a trailing slash (but "/" itself).

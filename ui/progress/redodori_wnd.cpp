@@ -53,6 +53,15 @@ namespace {
 constexpr uint32_t kWindowText = 0x80000008;
 constexpr int kDockDistance = 16;
 
+// The chooser's list entries: settings, minimise, pause, resume (twice), skip, abort.
+void SkinChooserEntries(const SkinPictures& skin) {
+    const int entries[] = {2, 3, 4, 5, 6, 8, 9};
+    const int files[] = {0, 1, 2, 3, 3, 4, 5};
+    for (size_t i = 0; i < std::size(entries); ++i)
+        if (const QImage& entry = skin.listEntries[files[i]]; !entry.isNull())
+            SetChooserImage(entries[i], QIcon(KeyedPixmap(entry, BottomRight(entry))));
+}
+
 }  // namespace
 
 TRedoDoriWnd::TRedoDoriWnd(QWidget* parent) : QWidget(parent) {
@@ -104,6 +113,23 @@ QLabel* TRedoDoriWnd::MakeLabel(const char* name, const QString& text, const QSt
 }
 
 void TRedoDoriWnd::BuildControls() {
+    BuildImages();
+    BuildLabels();
+    BuildButtons();
+
+    pauseGlyph_ = BuiltInGlyph(Glyph::Pause);
+    resumeGlyph_ = BuiltInGlyph(Glyph::Resume);
+
+    graph_ = new TPerformanceGraph(this);
+    graph_->setObjectName("PerformanceGraph1");
+    graph_->hide();
+
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ShowMenuAt(mapToGlobal(at)); });
+}
+
+void TRedoDoriWnd::BuildImages() {
     image3_ = new QLabel(this);
     image3_->setObjectName("Image3");
     image3_->setPixmap(BuiltInBackground());
@@ -123,7 +149,9 @@ void TRedoDoriWnd::BuildControls() {
     image2_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     image2_->setGeometry(16, bar2Top_, 0, image2_->pixmap().height());
     image2_->installEventFilter(this);
+}
 
+void TRedoDoriWnd::BuildLabels() {
     const QString sans = "MS Sans Serif";
     label1_ = MakeLabel("Label1", "Preprocess", sans, 8, 72, 26, 73, 0xFFFF00);
     label1_->setAlignment(Qt::AlignCenter);
@@ -140,7 +168,9 @@ void TRedoDoriWnd::BuildControls() {
     label7_ = MakeLabel("Label7", "r:0 s:0", "Arial", 7, 228, 119, 61, 0x400080);
     label6Color_ = label6Color2_ = ColorFromValue(0xDD00);
     label7Color_ = label7Color2_ = ColorFromValue(0x400080);
+}
 
+void TRedoDoriWnd::BuildButtons() {
     struct ButtonPlace {
         TSpeedButton** button;
         const char* name;
@@ -175,17 +205,6 @@ void TRedoDoriWnd::BuildControls() {
             windows_.settings->raise();
         }
     });
-
-    pauseGlyph_ = BuiltInGlyph(Glyph::Pause);
-    resumeGlyph_ = BuiltInGlyph(Glyph::Resume);
-
-    graph_ = new TPerformanceGraph(this);
-    graph_->setObjectName("PerformanceGraph1");
-    graph_->hide();
-
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { ShowMenuAt(mapToGlobal(at)); });
 }
 
 void TRedoDoriWnd::Host(ProgressCore& core) {
@@ -420,56 +439,65 @@ void TRedoDoriWnd::SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_
 
 void TRedoDoriWnd::ApplySkin(const SkinPictures& skin) {
     const SkinDescription& d = skin.description;
-    if (d.graph.visible) {
-        graph_->setGeometry(d.graph.left, d.graph.top, d.graph.width, d.graph.height);
-        graph_->SetBackColor(ColorFromValue(d.graph.backColor));
-        graph_->SetForeColor(ColorFromValue(d.graph.foreColor));
-        graph_->SetStepSize(d.graph.stepSize);
-        graph_->SetGraphKind(d.graph.style);
+    ApplySkinGraph(d.graph);
+    setWindowOpacity(d.blend ? (255 - d.blend) / 255.0 : 1.0);
+    for (const SkinLabel& look : d.labels)
+        ApplySkinLabel(look);
+    // Before the buttons: a glyph the skin lacks is taken from these entries.
+    SkinChooserEntries(skin);
+    ApplySkinButtons(skin);
+    ApplySkinBars(skin);
+    ApplySkinBackground(skin.main);
+    skin_ = std::make_unique<SkinPictures>(skin);
+    SkinCompanions();
+}
+
+void TRedoDoriWnd::ApplySkinGraph(const SkinGraph& look) {
+    if (look.visible) {
+        graph_->setGeometry(look.left, look.top, look.width, look.height);
+        graph_->SetBackColor(ColorFromValue(look.backColor));
+        graph_->SetForeColor(ColorFromValue(look.foreColor));
+        graph_->SetStepSize(look.stepSize);
+        graph_->SetGraphKind(look.style);
         graph_->show();
     } else {
         graph_->hide();
     }
-    setWindowOpacity(d.blend ? (255 - d.blend) / 255.0 : 1.0);
+}
 
-    for (const SkinLabel& look : d.labels) {
-        auto* label = findChild<QLabel*>(QString::fromStdString(look.section));
-        QFont font = label->font();
-        font.setFamily(QString::fromStdString(look.font));
-        if (look.style) {
-            font.setBold(*look.style & 1);
-            font.setItalic(*look.style & 2);
-            font.setUnderline(*look.style & 4);
-            font.setStrikeOut(*look.style & 8);
-        }
-        font.setPointSize(look.size);
-        label->setFont(font);
-        if (look.caption)
-            label->setText(QString::fromStdString(*look.caption));
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, ColorFromValue(look.color));
-        label->setPalette(palette);
-        if (look.width > 0)
-            label->resize(look.width, label->sizeHint().height());
-        else
-            label->adjustSize();
-        label->move(look.left, look.top);
-        if (label == label6_) {
-            label6Color_ = ColorFromValue(look.color);
-            label6Color2_ = ColorFromValue(look.color2);
-        } else if (label == label7_) {
-            label7Color_ = ColorFromValue(look.color);
-            label7Color2_ = ColorFromValue(look.color2);
-        }
+void TRedoDoriWnd::ApplySkinLabel(const SkinLabel& look) {
+    auto* label = findChild<QLabel*>(QString::fromStdString(look.section));
+    QFont font = label->font();
+    font.setFamily(QString::fromStdString(look.font));
+    if (look.style) {
+        font.setBold(*look.style & 1);
+        font.setItalic(*look.style & 2);
+        font.setUnderline(*look.style & 4);
+        font.setStrikeOut(*look.style & 8);
     }
+    font.setPointSize(look.size);
+    label->setFont(font);
+    if (look.caption)
+        label->setText(QString::fromStdString(*look.caption));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, ColorFromValue(look.color));
+    label->setPalette(palette);
+    if (look.width > 0)
+        label->resize(look.width, label->sizeHint().height());
+    else
+        label->adjustSize();
+    label->move(look.left, look.top);
+    if (label == label6_) {
+        label6Color_ = ColorFromValue(look.color);
+        label6Color2_ = ColorFromValue(look.color2);
+    } else if (label == label7_) {
+        label7Color_ = ColorFromValue(look.color);
+        label7Color2_ = ColorFromValue(look.color2);
+    }
+}
 
-    // The chooser's list entries: settings, minimise, pause, resume (twice), skip, abort.
-    const int entries[] = {2, 3, 4, 5, 6, 8, 9};
-    const int files[] = {0, 1, 2, 3, 3, 4, 5};
-    for (size_t i = 0; i < std::size(entries); ++i)
-        if (const QImage& entry = skin.listEntries[files[i]]; !entry.isNull())
-            SetChooserImage(entries[i], QIcon(KeyedPixmap(entry, BottomRight(entry))));
-
+void TRedoDoriWnd::ApplySkinButtons(const SkinPictures& skin) {
+    const SkinDescription& d = skin.description;
     // A glyph file the skin lacks gives the chooser's entry, or the built-in glyph while no
     // skin gave one; an Image flag of 0 gives none.
     glyphStates_ = d.buttonStates ? 4 : 1;
@@ -514,7 +542,10 @@ void TRedoDoriWnd::ApplySkin(const SkinPictures& skin) {
         }
     }
     SetPauseLook(pausedLook_);
+}
 
+void TRedoDoriWnd::ApplySkinBars(const SkinPictures& skin) {
+    const SkinDescription& d = skin.description;
     bar1Mode_ = d.bars[0].mode;
     bar2Mode_ = d.bars[1].mode;
     bar1Top_ = d.bars[0].top;
@@ -530,17 +561,16 @@ void TRedoDoriWnd::ApplySkin(const SkinPictures& skin) {
             mode == 2 || mode == 3 ? QSize(picture.width(), 0) : QSize(0, picture.height());
         bars[i]->setGeometry(QRect(QPoint(d.bars[i].left, d.bars[i].top), empty));
     }
+}
 
-    if (!skin.main.isNull()) {
-        image3_->setPixmap(QPixmap::fromImage(skin.main));
-        image3_->setGeometry(QRect(QPoint(0, 0), skin.main.size()));
-        lastPosition_ = pos();
-        resize(skin.main.size());
-        setMask(OutlineFromPicture(skin.main));
-    }
-
-    skin_ = std::make_unique<SkinPictures>(skin);
-    SkinCompanions();
+void TRedoDoriWnd::ApplySkinBackground(const QImage& picture) {
+    if (picture.isNull())
+        return;
+    image3_->setPixmap(QPixmap::fromImage(picture));
+    image3_->setGeometry(QRect(QPoint(0, 0), picture.size()));
+    lastPosition_ = pos();
+    resize(picture.size());
+    setMask(OutlineFromPicture(picture));
 }
 
 bool TRedoDoriWnd::UseSkin(std::function<SkinPictures()> load) {

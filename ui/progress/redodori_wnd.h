@@ -16,6 +16,7 @@
 #include "engine/job.h"
 #include "engine/user_notice.h"
 
+class QImage;
 class QSocketNotifier;
 class QTimer;
 
@@ -36,6 +37,8 @@ class TRedoDoriQueue;
 class TSpeedButton;
 class TrayIcon;
 struct Question;
+struct SkinGraph;
+struct SkinLabel;
 struct SkinPictures;
 
 class TRedoDoriWnd : public QWidget, public JobHost {
@@ -145,6 +148,9 @@ private:
     void OnWindowThread(const std::function<void()>& call);
     void Wake();
     void BuildControls();
+    void BuildImages();
+    void BuildLabels();
+    void BuildButtons();
     QLabel* MakeLabel(const char* name, const QString& text, const QString& font, int size,
                       int left, int top, int width, uint32_t color);
     // The buffer-allocation question in a message box; its button answers it.
@@ -157,6 +163,12 @@ private:
     void DockQueue();
     void ShowFeedback(const QString& text);
     void SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_t listed);
+    // The parts of ApplySkin, in the order it takes them.
+    void ApplySkinGraph(const SkinGraph& look);
+    void ApplySkinLabel(const SkinLabel& look);
+    void ApplySkinButtons(const SkinPictures& skin);
+    void ApplySkinBars(const SkinPictures& skin);
+    void ApplySkinBackground(const QImage& picture);
     void ShowFileName(const QString& name);
     void ShowMenuAt(const QPoint& global);
     void UpdateTray(int index);

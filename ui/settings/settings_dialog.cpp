@@ -142,8 +142,21 @@ QSpinBox* TForm4::Spin(QWidget* parent, const char* name, int left, int top, int
 }
 
 void TForm4::BuildControls() {
+    BuildGeneralGroup();
+    BuildCompleteGroup();
+    BuildErrorGroup();
+    BuildExistsGroup();
+    BuildFooter();
+    ConnectControls();
+}
+
+void TForm4::BuildGeneralGroup() {
     GroupBox3 = Group("GroupBox3", "General settings", 2, 226);
-    QWidget* g = GroupBox3;
+    BuildLimitControls(GroupBox3);
+    BuildGeneralOptions(GroupBox3);
+}
+
+void TForm4::BuildLimitControls(QWidget* g) {
     Label1 = Text(g, "Label1", "Speed limit:", 10, 18, 70);
     Label2 = Text(g, "Label2", "", 80, 18, 70);
     TrackBar1 = new QSlider(Qt::Horizontal, g);
@@ -168,6 +181,9 @@ void TForm4::BuildControls() {
         bar->setTickPosition(QSlider::TicksBelow);
         bar->setTickInterval(1);
     }
+}
+
+void TForm4::BuildGeneralOptions(QWidget* g) {
     CheckBox4 = Check(g, "CheckBox4", "Resume this copy on crash", 10, 72, 220,
                       "Automatically resume  copy process after system restarts");
     CheckBox8 = Check(g, "CheckBox8", "Log this copy to history", 10, 92, 220,
@@ -199,9 +215,11 @@ void TForm4::BuildControls() {
         list->setGeometry(312, top, 140, 22);
         top += 26;
     }
+}
 
+void TForm4::BuildCompleteGroup() {
     GroupBox2 = Group("GroupBox2", "On copy complete", 230, 72);
-    g = GroupBox2;
+    QWidget* g = GroupBox2;
     CheckBox1 = Check(g, "CheckBox1", "Play sound:", 10, 20, 90);
     Edit1 = new QLineEdit(g);
     Edit1->setObjectName("Edit1");
@@ -222,9 +240,11 @@ void TForm4::BuildControls() {
     CSpinEdit2->setValue(45);
     Label7 = Text(g, "Label7", "seconds", 408, 46, 50);
     CSpinEdit2->setFixedWidth(46);
+}
 
+void TForm4::BuildErrorGroup() {
     GroupBox1 = Group("GroupBox1", "On error", 304, 70);
-    g = GroupBox1;
+    QWidget* g = GroupBox1;
     RadioButton3 = Radio(g, "RadioButton3", "Promt", 10, 20, 70);
     RadioButton1 = Radio(g, "RadioButton1", "Skip", 10, 44, 70);
     RadioButton2 = Radio(g, "RadioButton2", "Retry in:", 100, 20, 80);
@@ -234,9 +254,11 @@ void TForm4::BuildControls() {
     // No bounds but the value's own: a negative time has no meaning.
     CSpinEdit3 = Spin(g, "CSpinEdit3", 180, 42, INT_MAX);
     Label12 = Text(g, "Label12", "milliseconds", 262, 44, 80);
+}
 
+void TForm4::BuildExistsGroup() {
     GroupBox4 = Group("GroupBox4", "If file exists", 376, 62);
-    g = GroupBox4;
+    QWidget* g = GroupBox4;
     RadioButton4 = Radio(g, "RadioButton4", "Promt", 10, 18, 70);
     RadioButton5 = Radio(g, "RadioButton5", "Overwrite", 90, 18, 90);
     RadioButton7 = Radio(g, "RadioButton7", "Skip", 190, 18, 70);
@@ -244,7 +266,9 @@ void TForm4::BuildControls() {
     CheckBox6 =
         Check(g, "CheckBox6", "Try resume", 10, 38, 120, "Resume file if no differences found");
     CheckBox14 = Check(g, "CheckBox14", "Overwrite if older", 190, 38, 160);
+}
 
+void TForm4::BuildFooter() {
     Panel1 = new QWidget(this);
     Panel1->setObjectName("Panel1");
     Panel1->setGeometry(6, 444, 150, 24);
@@ -265,7 +289,9 @@ void TForm4::BuildControls() {
     BitBtn3 = new QPushButton(this);
     BitBtn3->setObjectName("BitBtn3");
     BitBtn3->setGeometry(312, 442, 155, 26);
+}
 
+void TForm4::ConnectControls() {
     connect(TrackBar1, &QSlider::valueChanged, this, &TForm4::TrackBar1Change);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm4::TrackBar1Change);
     connect(TrackBar2, &QSlider::valueChanged, this, &TForm4::TrackBar2Change);

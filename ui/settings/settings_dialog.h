@@ -90,7 +90,16 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Group by group, top to bottom: the order of creation is the tab order.
     void BuildControls();
+    void BuildGeneralGroup();
+    void BuildLimitControls(QWidget* g);
+    void BuildGeneralOptions(QWidget* g);
+    void BuildCompleteGroup();
+    void BuildErrorGroup();
+    void BuildExistsGroup();
+    void BuildFooter();
+    void ConnectControls();
     QGroupBox* Group(const char* name, const QString& title, int top, int height);
     QCheckBox* Check(QWidget* parent, const char* name, const QString& caption, int left, int top,
                      int width, const QString& hint = {});
