@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -43,6 +44,9 @@ std::string ProgramPath() {
 // How long a hand-off waits before it tries again to post into a full queue.
 constexpr int kFullQueueRetryMs = 2;
 
+// How long the end waits for a job thread that was told to stop.
+constexpr std::chrono::milliseconds kStuckThreadLimit{20000};
+
 const char* Outcome(int32_t mode) {
     return mode::IsDelete(mode) ? "Delete" : mode::IsMove(mode) ? "Move" : "Copy";
 }
@@ -60,11 +64,17 @@ JobSession::JobSession(std::string line, Store& store, JobHost& window)
 }
 
 JobSession::~JobSession() {
+    if (endWatch_.joinable())
+        endWatch_.join();
     // The adder walks into the context and reports to the console channel, which go first.
     ctx.adder.Stop();
 }
 
 void JobSession::Exit(int code) {
+    if (over_)
+        return;
+    over_ = true;
+    exitCode_ = code;
     // From here on posts to this job fail, and hand-offs already waiting are refused rather
     // than left to wait out their time.
     if (endpoint_) {
@@ -78,12 +88,11 @@ void JobSession::Exit(int code) {
         resumeSlot_.Release();
         host.announceReport(reportNotice_, endHost_.reportPath);
     }
-    if (host.exit)
-        host.exit(code);
     endpoint_.reset();
     store_.Flush();
     std::fflush(nullptr);
-    _exit(code);
+    if (host.exit)
+        host.exit(code);
 }
 
 void JobSession::TellWrapper(int status) {
@@ -91,11 +100,12 @@ void JobSession::TellWrapper(int status) {
         bus::PostToThread(flags.ConsoleThreadId, {msg::WM_QUIT, 0, status});
 }
 
-void JobSession::EndUnrun() {
+JobSession::Start JobSession::EndUnrun() {
     if (console.Attached())
         console.Send(packet::kResult, "nothing");
     TellWrapper(0);
     Exit(0);
+    return Start::Ended;
 }
 
 // A message for the user: a console line when a wrapper listens, else a message box.
@@ -180,12 +190,6 @@ JobSession::Start JobSession::Intake() {
     core.Attach(ctx, &console, endpoint_.get());
 
     endHost_.settleResume = [this](int code) { SaveForResume(code == 0 ? 0 : 2); };
-    endHost_.pumpMessages = [this] {
-        if (host.pumpMessages)
-            host.pumpMessages();
-        else
-            core.Service();
-    };
     endHost_.saveWindow = [this] {
         if (host.setTrayIcon)
             host.setTrayIcon(-1);
@@ -211,13 +215,13 @@ JobSession::Start JobSession::Intake() {
     }
 
     if (fields.source.empty())
-        EndNow(0);
+        return EndNow(0);
     // Lists are removed only after the job has taken them, and only those written for it.
     ListFile sourceList;
     bool literal = false;
     if (!ReadSources(fields.source, flags, core.queue, sourceList, literal, error)) {
         Tell("Opening filelist error", error);
-        EndNow(0);
+        return EndNow(0);
     }
     ExpandWildcards(core.queue, literal);
     // Reading over the network, the reader and the writers overlap their waits.
@@ -236,6 +240,7 @@ JobSession::Start JobSession::Intake() {
                 if (flags.DeleteListFiles)
                     RemoveListFile(sourceList);
                 Exit(0);
+                return Start::Ended;
             }
             std::fprintf(stderr,
                          "redodori: Job not attached to another RedoDori session (%s); it runs "
@@ -255,7 +260,7 @@ JobSession::Start JobSession::Intake() {
             Tell("RedoDori",
                  "The job has no destination, and the destination chooser needs a display: "
                  "give the job a destination");
-            EndUnrun();
+            return EndUnrun();
         }
         // The sources are listed while the user chooses.
         job.Start();
@@ -281,7 +286,7 @@ JobSession::Start JobSession::RunWithTargets() {
     ListFile targetList;
     if (!ReadTargets(fields.target, flags, core.targets, targetList, error)) {
         Tell("Opening filelist error", error);
-        EndUnrun();
+        return EndUnrun();
     }
     core.targetText = JoinTargets(core.targets);
     if (flags.DeleteListFiles)
@@ -289,10 +294,10 @@ JobSession::Start JobSession::RunWithTargets() {
     // A target such as "???" names no folder: a copy to nowhere would count every file done.
     if (!mode::IsDelete(settings.delmode) && SplitDestinations(core.targets).roots.empty()) {
         Tell("RedoDori", "The job has no destination: \"" + fields.target + "\" names no folder");
-        EndUnrun();
+        return EndUnrun();
     }
     if (flags.TreeLink)
-        RunTreeLinkPass();
+        return RunTreeLinkPass();
 
     SaveForResume(settings.resume != 0 ? 1 : 0);
     // A job that a crash may interrupt is resumed at the next login.
@@ -373,7 +378,7 @@ int64_t JobSession::HandOver(uint32_t window) {
     return answered() ? packet.lParam : handoff::kNoAnswer;
 }
 
-void JobSession::RunTreeLinkPass() {
+JobSession::Start JobSession::RunTreeLinkPass() {
     std::vector<std::string> sources;
     for (int i = 0; i < core.queue.Count(); ++i)
         sources.push_back(core.queue.EntryPath(i));
@@ -387,12 +392,12 @@ void JobSession::RunTreeLinkPass() {
         else
             SayOnStderr("NTFS linking error: " + report);
     }
-    EndNow(0);
+    return EndNow(0);
 }
 
-void JobSession::EndNow(int code) {
+JobSession::Start JobSession::EndNow(int code) {
     End(code);
-    Exit(0);
+    return Start::Ended;
 }
 
 void JobSession::End(int code) {
@@ -402,10 +407,40 @@ void JobSession::End(int code) {
     ctx.adder.Stop();
     endHost_.sources = &core.queue;
     endHost_.targetText = core.targetText;
-    // The summary counts what the job really did, so it is made once the writers have stopped
-    // and the files left under way are settled.
+    // The summary counts what the job really did, so it is made once the job's threads have
+    // ended and the files left under way are settled.
     endHost_.writersStopped = [this] { Summarize(); };
-    EndJob(ctx, endHost_, code);
+    if (!BeginJobEnd(ctx, endHost_, code))
+        return;
+    if (job.WaitForThread(std::chrono::milliseconds(0)))
+        return FinishEnd();
+    // The end goes on in JobThreadEnded; a thread that never gets there (a read from a share
+    // that went away) does not hold the program for ever.
+    endWatch_ = std::thread([this] {
+        if (job.WaitForThread(kStuckThreadLimit))
+            return;
+        SayOnStderr(text::Format(
+            "redodori: the job's thread is still inside a call on %s after %lld seconds; the "
+            "program ends without it",
+            ctx.state.CurrentSource().c_str(),
+            static_cast<long long>(kStuckThreadLimit.count() / 1000)));
+        TellWrapper(1);
+        store_.Flush();
+        std::fflush(nullptr);
+        _exit(0);
+    });
+}
+
+void JobSession::JobThreadEnded() {
+    if (endHost_.ending && !over_)
+        FinishEnd();
+}
+
+void JobSession::FinishEnd() {
+    job.Wait();
+    if (endWatch_.joinable())
+        endWatch_.join();
+    FinishJobEnd(ctx, endHost_);
 }
 
 void JobSession::Summarize() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
@@ -43,21 +44,20 @@ public:
         // Tells the user that a window job left files out (`text`) and offers the report to
         // open; returns once the notice is gone. The job is over by then. Unset: no notice.
         std::function<void(const std::string& text, const std::string& reportPath)> announceReport;
-        // Handles pending window messages while the end waits for the writers.
-        std::function<void()> pumpMessages;
         // Shows the destination chooser for a job without a target; its answer comes back
         // through StartWithTarget or ChooserCancelled. Unset: such a job ends with a message.
         std::function<void()> showChooser;
         // The language was read (its messages are in ctx.messages): the windows take their
         // captions from it, before any of them is shown.
         std::function<void()> applyLanguage;
-        // Ends the process. Unset: flush and _exit.
+        // Ends the program's event loop with the exit code.
         std::function<void(int exitCode)> exit;
     };
 
     enum class Start {
         Running,       // the job runs; the window's event loop serves it
         NeedsChooser,  // sources without targets: the destination chooser asks for them
+        Ended,         // no job runs: the session is over (Over()) with its exit code
     };
 
     JobSession(std::string line, Store& store, JobHost& window);
@@ -77,16 +77,22 @@ public:
     // The language of the settings' `Lngname`.
     Language language;
 
-    // The intake, steps 2 to 16: ends the process itself on every way that does not run a job.
+    // The intake, steps 2 to 16: ends the session on every way that does not run a job.
     Start Intake();
     // The chooser's OK: the rest of the intake with `targetText` as the job's target field,
-    // as a job line with that target would run it; ends the process when it names no folder.
+    // as a job line with that target would run it; ends the session when it names no folder.
     Start StartWithTarget(const std::string& targetText);
     // The chooser went away without a destination: the job ends with code 0.
     void ChooserCancelled();
-    // Ends the job with `code` (0 forget it, 2 keep it for resume); ends the process. A request
-    // that comes while the end waits for the writers returns at once: the first one decides.
+    // Ends the job with `code` (0 forget it, 2 keep it for resume), then the session. A job
+    // thread that still runs is told to stop, and the end goes on once it has left
+    // (JobThreadEnded). A later request returns at once: the first one decides.
     void End(int code);
+    // The host's thread learns that the job's thread has left.
+    void JobThreadEnded();
+    // The session has ended; the program ends with ExitCode().
+    bool Over() const { return over_; }
+    int ExitCode() const { return exitCode_; }
     // Writes the resume record again after the sources changed (mode 1 with resume on crash,
     // else deleted).
     void SourcesChanged();
@@ -94,11 +100,14 @@ public:
     bus::Endpoint* Endpoint() const { return endpoint_.get(); }
 
 private:
-    [[noreturn]] void Exit(int code);
+    // Ends the session: the bus, the store and the notice of a report, then host.exit.
+    void Exit(int code);
+    // The end once the job's threads have ended.
+    void FinishEnd();
     // The end lines: the summary of what the job did, the files it left out, its report.
     void Summarize();
     // End() where nothing can be ending already (the intake).
-    [[noreturn]] void EndNow(int code);
+    Start EndNow(int code);
     void Tell(const std::string& caption, const std::string& text);
     // Offers the queued sources to the running job at `window`; returns its answer
     // (handoff::kAccepted: that job copies them) or why none came.
@@ -106,11 +115,11 @@ private:
     void TellWrapper(int status);
     // Ends a process that ran no job (a line, list or destination it could not use): the
     // wrapper is told so.
-    [[noreturn]] void EndUnrun();
+    Start EndUnrun();
     // The job as a resume record written with `mode` (0: removed) keeps it.
     ResumeJob MakeResumeJob(int mode) const;
     void SaveForResume(int mode);
-    [[noreturn]] void RunTreeLinkPass();
+    Start RunTreeLinkPass();
     // The intake from the targets on: read them, the tree link pass, the resume record and the
     // start of the job.
     Start RunWithTargets();
@@ -121,6 +130,10 @@ private:
     bus::JobMarker marker_;
     ResumeSlot resumeSlot_;
     EndJobHost endHost_;
+    // Watches a job thread told to stop; see End.
+    std::thread endWatch_;
+    bool over_ = false;
+    int exitCode_ = 0;
     // The tree link pass could not make every link.
     bool linkFailures_ = false;
     bool resumeFailureTold_ = false;

@@ -230,8 +230,11 @@ int main(int argc, char** argv) {
     rd::JobSession session(line, rd::Store::Default(), progress);
     rd::AlsaSoundPlayer sound;
     session.ctx.sound = &sound;
-    // Called as the process ends: the completion sound plays out first (a few seconds at most).
-    session.host.exit = [&sound](int) { sound.Finish(std::chrono::seconds(5)); };
+    // The completion sound plays out first (a few seconds at most).
+    session.host.exit = [&sound](int code) {
+        sound.Finish(std::chrono::seconds(5));
+        QCoreApplication::exit(code);
+    };
     rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
                      &session.ctx.state);
     form4.SetSoundPlayer(&sound);
@@ -286,7 +289,6 @@ int main(int argc, char** argv) {
             !rd::SendDesktopNotice(notice, !report.isEmpty()))
             rd::ShowReportNotice(tray, notice, report);
     };
-    session.host.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
     // Off screen nobody can answer the chooser; the session then ends such a job with a message.
     if (!offscreen)
         session.host.showChooser = [&form1, &form4, &session, &progress] {
@@ -294,7 +296,8 @@ int main(int argc, char** argv) {
             progress.ApplyWaitingSkin();
             form1 = ShowChooser(session, form4);
         };
-    session.Intake();
+    if (session.Intake() == rd::JobSession::Start::Ended)
+        return session.ExitCode();
     queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
     rd::TForm3 form3;
     rd::TForm5 form5;

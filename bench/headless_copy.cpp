@@ -27,6 +27,7 @@ public:
     void Complete(rd::CompletionStep) override {}
     void RequestEnd(int) override { ended.Set(); }
     void UpdateFigures() override {}
+    void ThreadEnded() override {}
     rd::ErrorAnswer AskError(const rd::ErrorFacts&) override { return rd::ErrorAnswer::Skip; }
     rd::ExistsAnswer AskExists(const rd::ExistsFacts&) override { return rd::ExistsAnswer::Skip; }
 

@@ -33,7 +33,14 @@ Job::~Job() {
 void Job::Start(std::optional<std::vector<std::string>> targets) {
     if (!thread_) {
         thread_ = std::make_unique<JobThread>(*ctx_);
-        thread_->Start();
+        thread_->Start([this] {
+            {
+                std::lock_guard<std::mutex> lock(lock_);
+                threadEnded_ = true;
+            }
+            threadLeft_.notify_all();
+            ctx_->host.ThreadEnded();
+        });
     }
     if (targets)
         SetDestinations(*targets);
@@ -46,6 +53,11 @@ void Job::SetDestinations(const std::vector<std::string>& targets) {
 
 void Job::RequestStop() {
     ctx_->state.BeginEnd();
+}
+
+bool Job::WaitForThread(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(lock_);
+    return !thread_ || threadLeft_.wait_for(lock, limit, [this] { return threadEnded_; });
 }
 
 JobResult Job::Wait() {

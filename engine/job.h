@@ -17,8 +17,11 @@
 //     rd::JobResult result = job.Wait();   // every thread the job started has ended
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +76,9 @@ public:
     virtual void RequestEnd(int code) = 0;
     // The host brings the job's figures (the copy time) up to date for its history line.
     virtual void UpdateFigures() = 0;
+    // The job's own thread leaves, its writers ended before it: the last call the job makes
+    // from it. From now on Wait returns at once.
+    virtual void ThreadEnded() = 0;
 };
 
 class JobHost : public SourceFeed, public JobProgress, public JobEnding {};
@@ -109,12 +115,19 @@ public:
     // Waits until the job thread, its writers and the source adder have ended, then tells how
     // the job went. A job never started returns at once.
     JobResult Wait();
+    // Waits at most `limit` for the job's own thread to leave; false when it is still there
+    // (stuck in a call that does not return). True for a job never started.
+    bool WaitForThread(std::chrono::milliseconds limit);
+    bool Started() const { return thread_ != nullptr; }
 
     EngineContext& Context() { return *ctx_; }
 
 private:
     std::unique_ptr<EngineContext> ctx_;
     std::unique_ptr<JobThread> thread_;
+    std::mutex lock_;
+    std::condition_variable threadLeft_;
+    bool threadEnded_ = false;
 };
 
 }  // namespace rd

@@ -5,10 +5,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <limits>
 #include <mutex>
-#include <thread>
 
 #include "engine/engine_context.h"
 #include "engine/source_queue.h"
@@ -114,28 +112,28 @@ void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobSt
     const bool longJob = now > jobStartTick && now - jobStartTick > kSoundAfterMs;
     if (ctx.settings.snden != 0 && (longJob || shutdown))
         sound.PlayFile(ctx.settings.sndpath);
+    // A step that ended the job (the countdown does) leaves nothing more to do.
     if (shutdown)
         ctx.host.Complete(CompletionStep::ShutdownCountdown);
-    if (ctx.settings.popup != 0)
+    if (ctx.settings.popup != 0 && !ctx.state.flags.Terminating)
         ctx.host.Complete(CompletionStep::Question);
-    ctx.host.RequestEnd(0);
+    if (!ctx.state.flags.Terminating)
+        ctx.host.RequestEnd(0);
 }
 
-void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
-    // The message pump below may deliver another end request (a writer's abort answer); the
-    // first request decides how the job ends.
+bool BeginJobEnd(EngineContext& ctx, EndJobHost& host, int code) {
+    // The first request decides how the job ends; a later one (a writer's abort answer that
+    // arrives meanwhile) does nothing.
     if (host.ending)
-        return;
+        return false;
     host.ending = true;
-
     if (host.settleResume)
         host.settleResume(code);
     ctx.state.BeginEnd();
-    while (ctx.state.flags.ActiveWriters != 0) {
-        if (host.pumpMessages)
-            host.pumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    return true;
+}
+
+void FinishJobEnd(EngineContext& ctx, EndJobHost& host) {
     ctx.files.EndInFlight();
     if (host.writersStopped)
         host.writersStopped();

@@ -1,4 +1,4 @@
-// The end of a job: the completion actions on the job thread, and EndJob on the window thread
+// The end of a job: the completion actions on the job thread, and the end on the host's thread
 // with the history entry it appends.
 #pragma once
 
@@ -42,23 +42,21 @@ bool AppendHistory(const std::string& path, const std::function<void(const Histo
 
 // The completion actions, run by the job thread once everything is copied: the sound (when on
 // and the job ran over a minute or shuts down), the shutdown countdown, the completion prompt,
-// then the request to end the job.
+// then the request to end the job; a step that ended the job ends them.
 void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobStartTick);
 
-// What EndJob needs from the program around the engine.
+// What the end of a job needs from the program around the engine.
 struct EndJobHost {
     // Saves (code != 0, 2: saved by the user) or forgets the job in the resume store.
     std::function<void(int code)> settleResume;
-    // Handles pending window messages while EndJob waits for the writers.
-    std::function<void()> pumpMessages;
-    // Runs once no writer writes any more and the files still under way have been given up:
-    // what the job did is final (its summary and report are made here).
+    // Runs once the job's threads have ended and the files still under way have been given
+    // up: what the job did is final (its summary and report are made here).
     std::function<void()> writersStopped;
     // Removes the tray icon and stores the progress window's placement.
     std::function<void()> saveWindow;
     // Posts the final status to an attached console wrapper (0 ended, 1 aborted).
     std::function<void(int status)> tellConsole;
-    // Ends the process with `exitCode`.
+    // Ends the program with `exitCode`.
     std::function<void(int exitCode)> exit;
     // The history file, the queued sources and the target text of the job.
     std::string historyPath;
@@ -66,15 +64,19 @@ struct EndJobHost {
     std::string targetText;
     // The job's failure report; empty when it wrote none.
     std::string reportPath;
-    // Set by the first EndJob; a later call (a request delivered while it waits) does nothing.
+    // Set by the first BeginJobEnd; a later call does nothing.
     bool ending = false;
 };
 
-// Ends the job with `code` (0 forget it, 2 keep it for resume): settles the resume store,
-// raises `Terminating` and waits (pumping messages) until no writer is inside a write, gives up
-// the files still under way (their incomplete copies go unless a marker keeps them for a later
-// job), saves the window, appends the history entry when `hist` is on and the job started, tells
-// the console wrapper, and ends the process through `host.exit` with exit code 0.
-void EndJob(EngineContext& ctx, EndJobHost& host, int code);
+// Begins the end of the job with `code` (0 forget it, 2 keep it for resume): settles the resume
+// store and raises `Terminating`, which every thread of the job obeys at its next check. False
+// when the end had begun already: the first request decides.
+bool BeginJobEnd(EngineContext& ctx, EndJobHost& host, int code);
+
+// Finishes the end once the job's threads have ended: gives up the files still under way (their
+// incomplete copies go unless a marker keeps them for a later job), makes the summary, saves the
+// window, appends the history entry when `hist` is on and the job started, tells the console
+// wrapper, and ends the program through `host.exit` with exit code 0.
+void FinishJobEnd(EngineContext& ctx, EndJobHost& host);
 
 }  // namespace rd

@@ -29,8 +29,12 @@ JobThread::~JobThread() {
     Join();
 }
 
-void JobThread::Start() {
-    thread_ = std::thread(&JobThread::Run, this);
+void JobThread::Start(std::function<void()> atEnd) {
+    thread_ = std::thread([this, atEnd = std::move(atEnd)] {
+        Run();
+        if (atEnd)
+            atEnd();
+    });
 }
 
 void JobThread::Join() {
@@ -119,6 +123,10 @@ void JobThread::CopyList() {
 
 void JobThread::Wind() {
     writers_.Stop();
+    // The copies of an ended job that are still under way are given up while their handles
+    // still tell what each is.
+    if (ctx_.state.flags.Terminating)
+        ctx_.files.EndInFlight();
     // Handles of files that were abandoned part-way stay open until here; the partial
     // destinations are left as they are.
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)

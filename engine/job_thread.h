@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,8 +35,8 @@ public:
     JobThread(const JobThread&) = delete;
     JobThread& operator=(const JobThread&) = delete;
 
-    // Runs the job on a thread of its own.
-    void Start();
+    // Runs the job on a thread of its own, which calls `atEnd` last, if given.
+    void Start(std::function<void()> atEnd = {});
     // Waits for the job thread to end.
     void Join();
     // The whole job: the list, the copy, the end.

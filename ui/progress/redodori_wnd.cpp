@@ -74,6 +74,11 @@ TRedoDoriWnd::TRedoDoriWnd(QWidget* parent) : QWidget(parent) {
     askInWindows = QGuiApplication::platformName() != "offscreen";
     now = [] { return TickMs(); };
     endJob = [this](int code) {
+        // A job thread waiting for the shutdown countdown goes on, and sees the end.
+        if (completeSettled_) {
+            completeSettled_();
+            completeSettled_ = nullptr;
+        }
         if (session_)
             session_->End(code);
     };
@@ -415,6 +420,16 @@ void TRedoDoriWnd::Complete(CompletionStep step) {
 void TRedoDoriWnd::RequestEnd(int code) {
     if (core_)
         core_->RequestEnd(code);
+}
+
+void TRedoDoriWnd::ThreadEnded() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (session_)
+                session_->JobThreadEnded();
+        },
+        Qt::QueuedConnection);
 }
 
 void TRedoDoriWnd::UpdateFigures() {

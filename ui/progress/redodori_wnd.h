@@ -82,6 +82,7 @@ public:
     void Complete(CompletionStep step) override;
     void RequestEnd(int code) override;
     void UpdateFigures() override;
+    void ThreadEnded() override;
 
     // Re-captions the window from the "RedoDori" section of `language`, its menu from "Menu",
     // and the queue window; the texts made in code come from `messages`.

@@ -88,6 +88,7 @@ protected:
     // The test ends the job itself.
     void RequestEnd(int) override {}
     void UpdateFigures() override {}
+    void ThreadEnded() override {}
 
     // Serves the window until `done`, at most 5 s.
     template <typename Done>

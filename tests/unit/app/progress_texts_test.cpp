@@ -18,6 +18,7 @@ public:
     void Complete(CompletionStep) override {}
     void RequestEnd(int) override {}
     void UpdateFigures() override {}
+    void ThreadEnded() override {}
 };
 
 TEST(ProgressTexts, TimeFormat) {

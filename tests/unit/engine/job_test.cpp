@@ -86,6 +86,7 @@ TEST_F(JobContract, AFinishedJobEndsEveryThreadItStarted) {
     // The source that is not there is the one outcome the host hears of.
     EXPECT_EQ(outcomes.Heard(), std::vector<std::string>{dir / "missing"});
     EXPECT_EQ(host.Steps("RequestEnd").size(), 1u);
+    EXPECT_EQ(host.Steps().back(), "ThreadEnded");
 }
 
 // A job stopped before it could copy, whether it still waited for its destinations or was

@@ -51,7 +51,7 @@ public:
     // One thing the job told or asked the host, in the order it happened.
     struct Call {
         // "NextSource", "ShowFile", "ShowStatus", "ListComplete", "OptionsLocked",
-        // "Complete", "RequestEnd" or "UpdateFigures".
+        // "Complete", "RequestEnd", "UpdateFigures" or "ThreadEnded".
         std::string what;
         // The text of ShowFile (none: "-") and ShowStatus, the path NextSource gave.
         std::string text;
@@ -128,6 +128,7 @@ public:
         if (afterEndRequest)
             afterEndRequest();
     }
+    void ThreadEnded() override { Record({"ThreadEnded", "", 0}); }
     // What UpdateFigures does besides recording the call.
     std::function<void()> figures;
     // Runs in RequestEnd once the request is known: the asking thread is still in the call.
