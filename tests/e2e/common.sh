@@ -12,6 +12,9 @@ done
 export REDODORI_CONFIG_DIR="$work/config" REDODORI_DATA_DIR="$work/data" XDG_RUNTIME_DIR="$work/run" \
     REDODORI_STATE_DIR="$work/state" XDG_CONFIG_HOME="$work/xdg-config"
 mkdir -p "$work/run" && chmod 700 "$work/run"
+# What the caller's session chose for Qt is not the test's: without a display the program draws
+# off screen by itself, and a script that starts a display sets what it needs.
+unset QT_QPA_PLATFORM
 
 # At the script's exit, the processes it started (their ids in `pids`) are ended, what it
 # mounted (in `mounts`) is unmounted, and the work folder goes. A script with more to undo sets
