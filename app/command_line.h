@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/job_settings.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

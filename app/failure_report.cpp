@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "app/human_units.h"
 #include "platform/fs.h"
+#include "platform/human_units.h"
 #include "platform/private_folder.h"
 #include "platform/text.h"
 

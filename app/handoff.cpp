@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "engine/dest_table.h"
-#include "engine/job_settings.h"
-#include "engine/path_parts.h"
 #include "platform/messages.h"
+#include "platform/path_parts.h"
+#include "settings/job_settings.h"
 
 namespace rd::handoff {
 

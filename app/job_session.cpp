@@ -12,24 +12,24 @@
 
 #include "app/failure_report.h"
 #include "app/handoff.h"
-#include "app/human_units.h"
 #include "app/settings_reader.h"
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
 #include "app/stderr_lines.h"
-#include "app/store_keys.h"
 #include "app/volume_type.h"
 #include "engine/dest_table.h"
 #include "engine/job_result.h"
 #include "engine/move_delete_link.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/human_units.h"
 #include "platform/messages.h"
 #include "platform/mounts.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
 #include "resume/autostart.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

@@ -12,15 +12,15 @@
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
-#include "app/language.h"
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
 #include "engine/job.h"
 #include "engine/job_end.h"
-#include "engine/job_settings.h"
+#include "look/language.h"
 #include "platform/bus.h"
 #include "resume/resume_slot.h"
 #include "resume/resume_store.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

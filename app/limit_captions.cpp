@@ -1,8 +1,8 @@
 #include "app/limit_captions.h"
 
-#include "app/language.h"
-#include "engine/message_table.h"
 #include "engine/speed.h"
+#include "look/language.h"
+#include "platform/message_table.h"
 
 namespace rd {
 

@@ -17,11 +17,11 @@
 #include "app/handoff.h"
 #include "app/progress_texts.h"
 #include "engine/job.h"
-#include "engine/job_settings.h"
 #include "engine/questions.h"
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

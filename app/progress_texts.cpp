@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/human_units.h"
-#include "app/language.h"
 #include "engine/engine_context.h"
+#include "look/language.h"
+#include "platform/human_units.h"
 #include "platform/text.h"
 
 namespace rd {

@@ -3,9 +3,9 @@
 #include <sys/statvfs.h>
 
 #include "engine/exists_decision.h"
-#include "engine/message_table.h"
-#include "engine/path_parts.h"
 #include "engine/prompts.h"
+#include "platform/message_table.h"
+#include "platform/path_parts.h"
 #include "platform/text.h"
 
 namespace rd {

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "app/chooser_model.h"
-#include "app/store_keys.h"
 #include "app/volume_type.h"
 #include "platform/mounts.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/job_settings.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "app/recent_destinations.h"
-#include "app/store_keys.h"
 #include "platform/paths.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/job_settings.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

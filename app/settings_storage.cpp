@@ -1,8 +1,8 @@
 #include "app/settings_storage.h"
 
-#include "app/store_keys.h"
-#include "engine/message_table.h"
+#include "platform/message_table.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/job_settings.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

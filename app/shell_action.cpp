@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/console_screen.h"
 #include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"

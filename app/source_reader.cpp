@@ -3,10 +3,10 @@
 #include <cerrno>
 
 #include "engine/dest_table.h"
-#include "engine/path_parts.h"
 #include "engine/source_queue.h"
 #include "platform/fs.h"
 #include "platform/literal_list.h"
+#include "platform/path_parts.h"
 #include "platform/text.h"
 
 namespace rd {

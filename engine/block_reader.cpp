@@ -11,10 +11,10 @@
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
-#include "engine/path_parts.h"
 #include "engine/verification.h"
 #include "engine/writer_pool.h"
 #include "platform/fault_injection.h"
+#include "platform/path_parts.h"
 
 namespace rd {
 

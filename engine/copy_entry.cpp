@@ -12,8 +12,8 @@
 #include "engine/error_settler.h"
 #include "engine/job_thread.h"
 #include "engine/move_delete_link.h"
-#include "engine/path_parts.h"
 #include "platform/clock.h"
+#include "platform/path_parts.h"
 #include "platform/text.h"
 
 namespace rd {

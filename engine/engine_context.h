@@ -11,15 +11,15 @@
 #include "engine/file_tracker.h"
 #include "engine/job.h"
 #include "engine/job_end.h"
-#include "engine/job_settings.h"
 #include "engine/job_state.h"
-#include "engine/message_table.h"
 #include "engine/outcome.h"
 #include "engine/questions.h"
 #include "engine/source_adder.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
 #include "engine/written_destinations.h"
+#include "platform/message_table.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

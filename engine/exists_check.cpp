@@ -11,9 +11,9 @@
 #include "engine/engine_context.h"
 #include "engine/exists_decision.h"
 #include "engine/job_thread.h"
-#include "engine/path_parts.h"
 #include "engine/source_queue.h"
 #include "platform/fs.h"
+#include "platform/path_parts.h"
 
 namespace rd {
 

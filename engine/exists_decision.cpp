@@ -1,6 +1,6 @@
 #include "engine/exists_decision.h"
 
-#include "engine/job_settings.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

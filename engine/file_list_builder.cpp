@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "engine/engine_context.h"
-#include "engine/path_parts.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/path_parts.h"
 #include "platform/text.h"
 
 namespace rd {

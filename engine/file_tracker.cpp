@@ -9,8 +9,8 @@
 
 #include "engine/engine_context.h"
 #include "engine/move_delete_link.h"
-#include "engine/path_parts.h"
 #include "engine/transfer.h"
+#include "platform/path_parts.h"
 
 namespace rd {
 

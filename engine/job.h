@@ -27,11 +27,11 @@
 #include <vector>
 
 #include "engine/job_result.h"
-#include "engine/job_settings.h"
 #include "engine/outcome.h"
 #include "engine/questions.h"
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

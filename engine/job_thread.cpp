@@ -11,10 +11,10 @@
 #include "engine/error_settler.h"
 #include "engine/file_list_builder.h"
 #include "engine/move_delete_link.h"
-#include "engine/path_parts.h"
 #include "engine/prompts.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
+#include "platform/path_parts.h"
 #include "platform/text.h"
 
 namespace rd {

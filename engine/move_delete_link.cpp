@@ -15,10 +15,10 @@
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
-#include "engine/path_parts.h"
 #include "engine/prompts.h"
 #include "engine/transfer.h"
 #include "platform/clock.h"
+#include "platform/path_parts.h"
 #include "platform/text.h"
 
 namespace rd {

@@ -5,7 +5,7 @@
 
 #include "engine/file_list.h"
 #include "engine/job_state.h"
-#include "engine/path_parts.h"
+#include "platform/path_parts.h"
 
 namespace rd {
 

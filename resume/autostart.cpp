@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/store_keys.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

@@ -2,10 +2,10 @@
 
 #include <sys/stat.h>
 
-#include "app/store_keys.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
 #include "resume/resume_slot.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

@@ -8,13 +8,13 @@
 #include <cstring>
 #include <map>
 
-#include "app/store_keys.h"
 #include "platform/fs.h"
 #include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
 #include "resume/resume_slot.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

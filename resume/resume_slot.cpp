@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/store_keys.h"
 #include "platform/bus.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

@@ -5,16 +5,16 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/store_keys.h"
-#include "engine/job_settings.h"
-#include "engine/path_parts.h"
 #include "platform/fs.h"
 #include "platform/literal_list.h"
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
 #include "platform/store.h"
 #include "platform/text.h"
 #include "resume/switch_tokens.h"
+#include "settings/job_settings.h"
+#include "settings/store_keys.h"
 
 namespace rd {
 

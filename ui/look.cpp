@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "app/language.h"
-#include "engine/job_settings.h"
+#include "look/language.h"
+#include "look/skin_pictures.h"
+#include "settings/job_settings.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/redodori_wnd.h"
 #include "ui/settings/settings_dialog.h"
-#include "ui/skin_pictures.h"
 
 namespace rd {
 

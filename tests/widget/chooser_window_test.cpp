@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "app/recent_destinations.h"
-#include "app/store_keys.h"
 #include "platform/paths.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 #include "ui/chooser/chooser_window.h"
 

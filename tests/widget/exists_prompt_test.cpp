@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "engine/job_settings.h"
 #include "engine/prompts.h"
+#include "settings/job_settings.h"
 #include "ui/progress/exists_prompt.h"
 
 namespace rd {

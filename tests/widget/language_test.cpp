@@ -14,9 +14,9 @@
 #include <memory>
 #include <set>
 
-#include "app/language.h"
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
+#include "look/language.h"
 #include "platform/store.h"
 #include "test_support.h"
 #include "ui/chooser/chooser_window.h"

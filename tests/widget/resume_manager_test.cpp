@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "app/store_keys.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 #include "ui/resume/resume_item_window.h"
 #include "ui/resume/resume_items.h"

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "app/progress_core.h"
-#include "app/store_keys.h"
 #include "engine/engine_context.h"
 #include "engine/job_end.h"
 #include "platform/messages.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 #include "ui/progress/progress_menu.h"
 #include "ui/progress/redodori_wnd.h"

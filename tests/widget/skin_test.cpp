@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "look/skin_pictures.h"
 #include "test_support.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/controls/speed_button.h"
 #include "ui/progress/queue_frame.h"
 #include "ui/progress/queue_window.h"
 #include "ui/progress/redodori_wnd.h"
-#include "ui/skin_pictures.h"
 
 namespace rd {
 

@@ -17,9 +17,9 @@
 
 #include "app/job_session.h"
 #include "app/question_texts.h"
-#include "app/store_keys.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
+#include "settings/store_keys.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/look.h"
 #include "ui/progress/error_prompt.h"

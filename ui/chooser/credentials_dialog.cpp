@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/language.h"
-#include "ui/captions.h"
+#include "look/captions.h"
+#include "look/language.h"
 
 namespace rd {
 

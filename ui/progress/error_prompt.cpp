@@ -2,9 +2,9 @@
 
 #include <QMessageBox>
 
-#include "app/language.h"
 #include "engine/prompts.h"
-#include "ui/captions.h"
+#include "look/captions.h"
+#include "look/language.h"
 
 namespace rd {
 

@@ -1,7 +1,7 @@
 #include "ui/progress/exists_prompt.h"
 
-#include "engine/job_settings.h"
 #include "engine/prompts.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 

@@ -5,10 +5,10 @@
 #include <QMenu>
 #include <algorithm>
 
-#include "app/language.h"
-#include "engine/message_table.h"
+#include "look/captions.h"
+#include "look/language.h"
 #include "platform/clock.h"
-#include "ui/captions.h"
+#include "platform/message_table.h"
 
 namespace rd {
 

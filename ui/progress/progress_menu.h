@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/limit_captions.h"
-#include "engine/job_settings.h"
+#include "settings/job_settings.h"
 
 class QAction;
 class QMenu;

@@ -9,7 +9,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "ui/captions.h"
+#include "look/captions.h"
 
 namespace rd {
 

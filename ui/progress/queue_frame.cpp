@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <optional>
 
-#include "ui/skin_pictures.h"
+#include "look/skin_pictures.h"
 
 namespace rd {
 

@@ -13,12 +13,12 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/language.h"
 #include "engine/source_queue.h"
-#include "ui/captions.h"
+#include "look/captions.h"
+#include "look/language.h"
+#include "look/skin_pictures.h"
 #include "ui/progress/progress_display.h"
 #include "ui/progress/queue_model.h"
-#include "ui/skin_pictures.h"
 
 namespace rd {
 

@@ -24,13 +24,14 @@
 #include <utility>
 
 #include "app/job_session.h"
-#include "app/language.h"
 #include "app/progress_core.h"
 #include "app/stderr_lines.h"
 #include "engine/prompts.h"
+#include "look/captions.h"
+#include "look/language.h"
+#include "look/skin_pictures.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
-#include "ui/captions.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/controls/performance_graph.h"
@@ -44,7 +45,6 @@
 #include "ui/progress/shutdown_countdown.h"
 #include "ui/progress/tray_icon.h"
 #include "ui/settings/settings_dialog.h"
-#include "ui/skin_pictures.h"
 
 namespace rd {
 

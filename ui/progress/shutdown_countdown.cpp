@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/language.h"
-#include "ui/captions.h"
+#include "look/captions.h"
+#include "look/language.h"
 #include "ui/system_power.h"
 
 namespace rd {

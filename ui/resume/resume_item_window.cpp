@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/language.h"
+#include "look/captions.h"
+#include "look/language.h"
 #include "platform/clock.h"
 #include "resume/resume_records.h"
-#include "ui/captions.h"
 
 namespace rd {
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/store_keys.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 #include "ui/resume/resume_item_window.h"
 
 namespace rd {

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
 #include "app/settings_reader.h"
 #include "app/stderr_lines.h"
-#include "app/store_keys.h"
+#include "look/language.h"
 #include "platform/store.h"
 #include "resume/autostart.h"
 #include "resume/marker_restart.h"
 #include "resume/resume_records.h"
+#include "settings/store_keys.h"
 #include "ui/resume/resume_items.h"
 #include "ui/resume/resume_manager_window.h"
 

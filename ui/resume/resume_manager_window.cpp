@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <set>
 
-#include "app/language.h"
+#include "look/captions.h"
+#include "look/language.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
-#include "ui/captions.h"
 #include "ui/resume/resume_item_window.h"
 #include "ui/resume/resume_items.h"
 

@@ -19,16 +19,16 @@
 #include <QUrl>
 #include <climits>
 
-#include "app/language.h"
-#include "app/look_choices.h"
 #include "app/settings_storage.h"
 #include "engine/job_end.h"
-#include "engine/message_table.h"
+#include "look/captions.h"
+#include "look/language.h"
+#include "look/look_choices.h"
+#include "platform/message_table.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "resume/autostart.h"
 #include "resume/resume_records.h"
-#include "ui/captions.h"
 #include "ui/controls/speed_button.h"
 
 namespace rd {

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "app/command_line.h"
-#include "app/language.h"
 #include "app/settings_reader.h"
 #include "app/sound_player.h"
-#include "engine/message_table.h"
+#include "look/language.h"
+#include "platform/message_table.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "ui/settings/settings_dialog.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/job_settings.h"
 #include "engine/prompts.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 namespace {

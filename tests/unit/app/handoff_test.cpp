@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/dest_table.h"
-#include "engine/job_settings.h"
 #include "platform/messages.h"
+#include "settings/job_settings.h"
 
 namespace rd::handoff {
 namespace {

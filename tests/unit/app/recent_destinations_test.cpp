@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/store_keys.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 
 namespace rd {

@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "app/limit_captions.h"
-#include "app/look_choices.h"
 #include "app/settings_reader.h"
 #include "app/settings_storage.h"
-#include "app/store_keys.h"
 #include "engine/job_state.h"
+#include "look/look_choices.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 
 namespace rd {

@@ -7,7 +7,7 @@
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
 #include "engine/exists_decision.h"
-#include "engine/job_settings.h"
+#include "settings/job_settings.h"
 #include "test_host.h"
 
 namespace rd {

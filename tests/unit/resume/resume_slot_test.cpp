@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/store_keys.h"
 #include "platform/paths.h"
 #include "platform/store.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 
 namespace rd {

@@ -1,4 +1,4 @@
-#include "app/console_screen.h"
+#include "console/console_screen.h"
 
 #include "platform/text.h"
 

@@ -1,4 +1,4 @@
-#include "ui/captions.h"
+#include "look/captions.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -9,7 +9,7 @@
 #include <QVariant>
 #include <QWidget>
 
-#include "app/language.h"
+#include "look/language.h"
 
 namespace rd {
 

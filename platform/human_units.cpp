@@ -1,4 +1,4 @@
-#include "app/human_units.h"
+#include "platform/human_units.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "app/skin_description.h"
+#include "look/skin_description.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/path_parts.h"
+#include "platform/path_parts.h"
 
 #include <gtest/gtest.h>
 

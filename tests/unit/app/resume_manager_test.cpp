@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/store_keys.h"
 #include "engine/transfer.h"
 #include "platform/literal_list.h"
 #include "platform/paths.h"
@@ -23,6 +22,7 @@
 #include "resume/resume_mode.h"
 #include "resume/resume_records.h"
 #include "resume/resume_slot.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 
 namespace rd {

@@ -1,4 +1,4 @@
-#include "engine/message_table.h"
+#include "platform/message_table.h"
 
 #include "platform/ini_file.h"
 

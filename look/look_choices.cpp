@@ -1,4 +1,4 @@
-#include "app/look_choices.h"
+#include "look/look_choices.h"
 
 #include <strings.h>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/skin_picture_check.h"
+#include "look/skin_picture_check.h"
 
 namespace rd {
 

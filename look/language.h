@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/message_table.h"
 #include "platform/ini_file.h"
+#include "platform/message_table.h"
 
 namespace rd {
 

@@ -27,18 +27,18 @@
 #include <string_view>
 #include <vector>
 
-#include "app/console_screen.h"
-#include "app/human_units.h"
-#include "app/store_keys.h"
+#include "console/console_screen.h"
 #include "platform/bus.h"
 #include "platform/console_packet.h"
 #include "platform/display.h"
 #include "platform/fs.h"
+#include "platform/human_units.h"
 #include "platform/literal_list.h"
 #include "platform/store.h"
 #include "platform/text.h"
 #include "resume/resume_attempt.h"
 #include "resume/resume_records.h"
+#include "settings/store_keys.h"
 
 extern char** environ;
 

@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/store_keys.h"
-#include "engine/job_settings.h"
 #include "platform/fault_injection.h"
 #include "platform/literal_list.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
 #include "resume/switch_tokens.h"
+#include "settings/job_settings.h"
+#include "settings/store_keys.h"
 #include "test_support.h"
 
 namespace rd {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "app/skin_description.h"
-#include "app/skin_picture_check.h"
+#include "look/skin_description.h"
+#include "look/skin_picture_check.h"
 
 namespace rd {
 

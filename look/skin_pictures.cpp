@@ -1,4 +1,4 @@
-#include "ui/skin_pictures.h"
+#include "look/skin_pictures.h"
 
 #include <QBitmap>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/language.h"
+#include "look/language.h"
 
 #include <algorithm>
 #include <array>
