@@ -9,17 +9,18 @@ namespace rd {
 
 namespace {
 
-PromptKey Answer(char shown, intptr_t answer, int32_t newPolicy = -1) {
-    PromptKey key;
+template <typename Answer>
+PromptKey<Answer> Given(char shown, Answer answer, std::optional<int32_t> newPolicy = {}) {
+    PromptKey<Answer> key;
     key.echo = std::string("[") + shown + "]\r\n";
-    key.answered = true;
     key.answer = answer;
     key.newPolicy = newPolicy;
     return key;
 }
 
-PromptKey Incorrect(char typed) {
-    PromptKey key;
+template <typename Answer>
+PromptKey<Answer> Incorrect(char typed) {
+    PromptKey<Answer> key;
     key.echo = std::string("Incorrect choice - [") + typed + "], please retry: \r\n";
     return key;
 }
@@ -38,24 +39,24 @@ std::string ErrorPromptListing(const std::string& message, bool healEnabled) {
     return out;
 }
 
-PromptKey ErrorPromptKey(char typed, bool healEnabled, bool abortReturns) {
+PromptKey<ErrorAnswer> ErrorPromptKey(char typed, bool healEnabled, bool abortReturns) {
     switch (std::tolower(static_cast<unsigned char>(typed))) {
         case 'a': {
-            PromptKey key = Answer('A', answer::kAbort);
+            PromptKey<ErrorAnswer> key = Given('A', ErrorAnswer::Abort);
             if (!abortReturns) {
-                key.answered = false;
+                key.answer.reset();
                 key.endJob = true;
             }
             return key;
         }
         case 'h':
             // Typing H at the console is the confirmation the window asks for.
-            return healEnabled ? Answer('H', answer::kHeal) : Incorrect(typed);
-        case 'r': return Answer('R', answer::kRetry);
-        case 'e': return Answer('E', answer::kRetry, 1);
-        case 's': return Answer('S', answer::kSkip);
-        case 'k': return Answer('K', answer::kSkip, 2);
-        default: return Incorrect(typed);
+            return healEnabled ? Given('H', ErrorAnswer::Heal) : Incorrect<ErrorAnswer>(typed);
+        case 'r': return Given('R', ErrorAnswer::Retry);
+        case 'e': return Given('E', ErrorAnswer::Retry, 1);
+        case 's': return Given('S', ErrorAnswer::Skip);
+        case 'k': return Given('K', ErrorAnswer::Skip, 2);
+        default: return Incorrect<ErrorAnswer>(typed);
     }
 }
 
@@ -73,27 +74,28 @@ std::string ExistsPromptListing(const std::string& message, uintptr_t flags) {
     return out;
 }
 
-PromptKey ExistsPromptKey(char typed, uintptr_t flags) {
+PromptKey<ExistsAnswer> ExistsPromptKey(char typed, uintptr_t flags) {
     const bool resume = flags & promptflag::kResumePossible;
     const bool rename = flags & promptflag::kRenamePossible;
     switch (std::tolower(static_cast<unsigned char>(typed))) {
         case 'a': {
-            PromptKey key;
+            PromptKey<ExistsAnswer> key;
             key.echo = "[A]\r\n";
             key.endJob = true;
             return key;
         }
-        case 'r': return resume ? Answer('R', onexist::kTryResume) : Incorrect(typed);
+        case 'r': return resume ? Given('R', ExistsAnswer::Resume) : Incorrect<ExistsAnswer>(typed);
         case 'u':
-            return resume ? Answer('U', onexist::kTryResume, onexist::kTryResume)
-                          : Incorrect(typed);
-        case 'o': return Answer('O', onexist::kOverwrite);
-        case 'e': return Answer('E', onexist::kOverwrite, onexist::kOverwrite);
-        case 's': return Answer('S', onexist::kSkip);
-        case 'k': return Answer('K', onexist::kSkip, onexist::kSkip);
-        case 'n': return rename ? Answer('N', onexist::kRenameOld) : Incorrect(typed);
-        case 'm': return Answer('M', onexist::kRenameOld, onexist::kRenameOld);
-        default: return Incorrect(typed);
+            return resume ? Given('U', ExistsAnswer::Resume, onexist::kTryResume)
+                          : Incorrect<ExistsAnswer>(typed);
+        case 'o': return Given('O', ExistsAnswer::Overwrite);
+        case 'e': return Given('E', ExistsAnswer::Overwrite, onexist::kOverwrite);
+        case 's': return Given('S', ExistsAnswer::Skip);
+        case 'k': return Given('K', ExistsAnswer::Skip, onexist::kSkip);
+        case 'n':
+            return rename ? Given('N', ExistsAnswer::RenameOld) : Incorrect<ExistsAnswer>(typed);
+        case 'm': return Given('M', ExistsAnswer::RenameOld, onexist::kRenameOld);
+        default: return Incorrect<ExistsAnswer>(typed);
     }
 }
 

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "app/console_channel.h"
-#include "app/console_prompts.h"
 #include "app/question_texts.h"
 #include "app/stderr_lines.h"
 #include "engine/engine_context.h"
@@ -93,32 +92,31 @@ std::string ProgressCore::StatusText() const {
     return statusText_;
 }
 
-intptr_t ProgressCore::Ask(uint32_t msg, uintptr_t flags, const char* text) {
-    auto question = std::make_shared<Question>();
-    question->msg = msg;
-    question->flags = flags;
-    question->text = text ? text : "";
+void ProgressCore::Pose(const std::shared_ptr<Question>& question) {
     std::unique_lock<std::mutex> lock(lock_);
-    // Once the job is ending nothing more is asked: the asker leaves as after an Abort.
     if (endRequested_)
-        return answer::kAbort;
+        return;
     questions_.push_back(question);
     lock.unlock();
     Wake();
     lock.lock();
     answeredCv_.wait(lock, [&] { return question->answered; });
-    return question->answer;
 }
 
 ErrorAnswer ProgressCore::AskError(const ErrorFacts& facts) {
-    const std::string text = ErrorQuestionText(facts, ctx_->messages);
-    return ErrorAnswerFromCode(Ask(msg::WMU_ERRORPROMPT, ErrorQuestionFlags(facts), text.c_str()));
+    auto question = std::make_shared<Question>();
+    question->kind = QuestionKind::Error;
+    question->error = facts;
+    Pose(question);
+    return question->errorAnswer;
 }
 
 ExistsAnswer ProgressCore::AskExists(const ExistsFacts& facts) {
-    const std::string text = ExistsQuestionText(facts, ctx_->messages);
-    return ExistsAnswerFromBits(
-        Ask(msg::WMU_EXISTSPROMPT, ExistsQuestionFlags(facts), text.c_str()));
+    auto question = std::make_shared<Question>();
+    question->kind = QuestionKind::Exists;
+    question->exists = facts;
+    Pose(question);
+    return question->existsAnswer;
 }
 
 AllocationFailure::Answer ProgressCore::Ask() {
@@ -126,11 +124,10 @@ AllocationFailure::Answer ProgressCore::Ask() {
         console_->Line(std::string("RedoDori: ") + kAllocationText, true);
         return Answer::Abort;
     }
-    switch (Ask(kAllocationQuestion, 0, kAllocationText)) {
-        case answer::kRetry: return Answer::Retry;
-        case answer::kSkip: return Answer::Ignore;
-        default: return Answer::Abort;
-    }
+    auto question = std::make_shared<Question>();
+    question->kind = QuestionKind::Allocation;
+    Pose(question);
+    return question->allocationAnswer;
 }
 
 void ProgressCore::RequestEnd(int code) {
@@ -140,17 +137,14 @@ void ProgressCore::RequestEnd(int code) {
             return;
         endRequested_ = true;
         endCode_ = code;
-        // Every asker waiting, the one being asked among them, leaves as after an Abort, so
-        // that the end never waits for an answer no one will give.
-        for (const std::shared_ptr<Question>& q : questions_) {
-            q->answer = answer::kAbort;
+        // Every asker waiting, the one being asked among them, leaves with the Abort its
+        // question holds until answered, so that the end never waits for an answer no one will
+        // give.
+        for (const std::shared_ptr<Question>& q : questions_)
             q->answered = true;
-        }
         questions_.clear();
-        if (open_) {
-            open_->answer = answer::kAbort;
+        if (open_)
             open_->answered = true;
-        }
         answeredCv_.notify_all();
     }
     // The writers stop retrying at once.
@@ -191,20 +185,28 @@ void ProgressCore::OpenNextQuestion() {
         questions_.pop_front();
         openedAt_ = TickMs();
     }
-    const bool error = q->msg == msg::WMU_ERRORPROMPT;
-    if (console_ && console_->Attached() && q->msg != kAllocationQuestion) {
-        console_->Send(packet::kText,
-                       error ? ErrorPromptListing(q->text, q->flags & promptflag::kHealAllowed)
-                             : ExistsPromptListing(q->text, q->flags));
+    if (console_ && console_->Attached() && q->kind != QuestionKind::Allocation) {
+        const std::string text = QuestionText(*q);
+        console_->Send(
+            packet::kText,
+            q->kind == QuestionKind::Error
+                ? ErrorPromptListing(text, ErrorQuestionFlags(q->error) & promptflag::kHealAllowed)
+                : ExistsPromptListing(text, ExistsQuestionFlags(q->exists)));
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
         return;
     }
     if (hooks.showQuestion && hooks.showQuestion(*q))
         return;
     // With no one to ask, a file is skipped; a buffer that cannot be had ends the job.
-    const bool allocation = q->msg == kAllocationQuestion;
-    SayOnStderr(q->text + "\nno one to ask here: answered " + (allocation ? "Abort" : "Skip"));
-    Answer(allocation ? answer::kAbort : error ? answer::kSkip : onexist::kSkip, -1);
+    const bool allocation = q->kind == QuestionKind::Allocation;
+    SayOnStderr(QuestionText(*q) + "\nno one to ask here: answered " +
+                (allocation ? "Abort" : "Skip"));
+    if (q->kind == QuestionKind::Error)
+        Answer(ErrorAnswer::Skip);
+    else if (q->kind == QuestionKind::Exists)
+        Answer(ExistsAnswer::Skip);
+    else
+        Answer(AllocationFailure::Answer::Abort);
 }
 
 std::shared_ptr<Question> ProgressCore::OpenQuestion() const {
@@ -212,21 +214,25 @@ std::shared_ptr<Question> ProgressCore::OpenQuestion() const {
     return open_;
 }
 
-void ProgressCore::Answer(intptr_t answer, int32_t newPolicy) {
-    std::shared_ptr<Question> q = OpenQuestion();
-    if (!q)
-        return;
-    if (newPolicy >= 0) {
-        if (q->msg == msg::WMU_ERRORPROMPT)
-            ctx_->settings.onerror = newPolicy;
-        else
-            ctx_->settings.onexist = newPolicy;
+std::string ProgressCore::QuestionText(const Question& question) const {
+    switch (question.kind) {
+        case QuestionKind::Error: return ErrorQuestionText(question.error, ctx_->messages);
+        case QuestionKind::Exists: return ExistsQuestionText(question.exists, ctx_->messages);
+        case QuestionKind::Allocation: break;
     }
+    return kAllocationText;
+}
+
+void ProgressCore::Settle(QuestionKind kind, const std::function<void(Question&)>& give) {
     {
         std::lock_guard<std::mutex> lock(lock_);
+        if (!open_ || open_->kind != kind)
+            return;
         excludedMs_ += TickMs() - openedAt_;
-        q->answer = answer;
-        q->answered = true;
+        // An asker that the end let go has left with its Abort; its answer stays as it read it.
+        if (!open_->answered)
+            give(*open_);
+        open_->answered = true;
         open_.reset();
         answeredCv_.notify_all();
     }
@@ -234,24 +240,51 @@ void ProgressCore::Answer(intptr_t answer, int32_t newPolicy) {
     Wake();
 }
 
-void ProgressCore::Key(char typed) {
-    std::shared_ptr<Question> q = OpenQuestion();
-    if (!q || !console_)
-        return;
-    const bool error = q->msg == msg::WMU_ERRORPROMPT;
-    const PromptKey key = error ? ErrorPromptKey(typed, q->flags & promptflag::kHealAllowed,
-                                                 q->flags & promptflag::kAbortReturns)
-                                : ExistsPromptKey(typed, q->flags);
+void ProgressCore::Answer(ErrorAnswer answer, std::optional<int32_t> newPolicy) {
+    Settle(QuestionKind::Error, [&](Question& q) {
+        if (newPolicy)
+            ctx_->settings.onerror = *newPolicy;
+        q.errorAnswer = answer;
+    });
+}
+
+void ProgressCore::Answer(ExistsAnswer answer, std::optional<int32_t> newPolicy) {
+    Settle(QuestionKind::Exists, [&](Question& q) {
+        if (newPolicy)
+            ctx_->settings.onexist = *newPolicy;
+        q.existsAnswer = answer;
+    });
+}
+
+void ProgressCore::Answer(AllocationFailure::Answer answer) {
+    Settle(QuestionKind::Allocation, [&](Question& q) { q.allocationAnswer = answer; });
+}
+
+template <typename KeyAnswer>
+void ProgressCore::Typed(const PromptKey<KeyAnswer>& key) {
     console_->Send(packet::kText, key.echo);
     if (key.endJob) {
         RequestEnd(key.endCode);
         return;
     }
-    if (!key.answered) {
+    if (!key.answer) {
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
         return;
     }
-    Answer(key.answer, key.newPolicy);
+    Answer(*key.answer, key.newPolicy);
+}
+
+void ProgressCore::Key(char typed) {
+    std::shared_ptr<Question> q = OpenQuestion();
+    if (!q || !console_)
+        return;
+    if (q->kind == QuestionKind::Error) {
+        const uintptr_t flags = ErrorQuestionFlags(q->error);
+        Typed(ErrorPromptKey(typed, flags & promptflag::kHealAllowed,
+                             flags & promptflag::kAbortReturns));
+    } else if (q->kind == QuestionKind::Exists) {
+        Typed(ExistsPromptKey(typed, ExistsQuestionFlags(q->exists)));
+    }
 }
 
 void ProgressCore::ServePackets() {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console_prompts.h"
 #include "app/handoff.h"
 #include "app/progress_texts.h"
 #include "engine/job.h"
@@ -32,19 +33,23 @@ struct Packet;
 class Endpoint;
 }  // namespace bus
 
-// The buffer-allocation question, asked by this process alone: its message number is none of
-// the window messages. Answered 1 retry, 2 ignore (try again too), 64 abort.
-inline constexpr uint32_t kAllocationQuestion = 1;
+// The buffer-allocation question's text; this process asks it of itself.
 inline constexpr const char* kAllocationText =
     "Failed to allocate neccesary amount of memory for buffer";
 
-// A question an engine thread waits on.
+enum class QuestionKind { Error, Exists, Allocation };
+
+// A question an engine thread waits on. Every answer starts as Abort: an asker that the end of
+// the job lets go leaves as after an Abort.
 struct Question {
-    uint32_t msg = 0;
-    uintptr_t flags = 0;
-    std::string text;
+    QuestionKind kind = QuestionKind::Error;
+    // The facts of an error question, and those of an existing-file question.
+    ErrorFacts error;
+    ExistsFacts exists;
     bool answered = false;
-    intptr_t answer = 0;
+    ErrorAnswer errorAnswer = ErrorAnswer::Abort;
+    ExistsAnswer existsAnswer = ExistsAnswer::Abort;
+    AllocationFailure::Answer allocationAnswer = AllocationFailure::Answer::Abort;
 };
 
 class ProgressCore : public UserNotice, public JobQuestions, public AllocationFailure {
@@ -96,10 +101,8 @@ public:
     // Any thread: the texts the job gives. They show at the next tick.
     void ShowFile(std::optional<std::string> name);
     void ShowStatus(const std::string& text);
-    // Any thread but the window's: asks a question and waits for its answer. Questions are
-    // served one at a time, in the order they came.
-    intptr_t Ask(uint32_t msg, uintptr_t flags, const char* text);
-    // The engine's questions, asked through Ask() with their texts in the job's language.
+    // Any thread but the window's: the questions wait for their answers. They are served one
+    // at a time, in the order they came.
     ErrorAnswer AskError(const ErrorFacts& facts) override;
     ExistsAnswer AskExists(const ExistsFacts& facts) override;
     // The buffer-allocation question: in a window when there is a display; a console wrapper
@@ -121,11 +124,16 @@ public:
     // destinations are known. Until then every hand-off is refused.
     void OpenForHandOffs();
 
-    // Answers the open question; `newPolicy` >= 0 also becomes the error or existing-file
-    // policy for the rest of the job. The time the question was open is not copy time.
-    void Answer(intptr_t answer, int32_t newPolicy);
+    // Answers the open question when it is of the answer's kind; `newPolicy` also becomes the
+    // error or existing-file policy for the rest of the job. The time the question was open is
+    // not copy time.
+    void Answer(ErrorAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
+    void Answer(ExistsAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
+    void Answer(AllocationFailure::Answer answer);
     // The open question, if any.
     std::shared_ptr<Question> OpenQuestion() const;
+    // The text the question shows, in the job's language.
+    std::string QuestionText(const Question& question) const;
     // A key typed at the wrapper while a question is open.
     void Key(char typed);
 
@@ -148,7 +156,16 @@ public:
     void Show(NoticeIcon icon, const std::string& caption, const std::string& text) override;
 
 private:
+    // Queues the question and waits for its answer; once the job is ending nothing more is
+    // asked and the question keeps its Abort.
+    void Pose(const std::shared_ptr<Question>& question);
     void OpenNextQuestion();
+    // Answers the open question through `give` when it is of `kind`; one of another kind stays
+    // open.
+    void Settle(QuestionKind kind, const std::function<void(Question&)>& give);
+    // A key's echo goes to the wrapper; the key then answers, ends the job or asks again.
+    template <typename KeyAnswer>
+    void Typed(const PromptKey<KeyAnswer>& key);
     // A sender's closing packet: accepts its sources or refuses them, and answers it.
     void EndHandOff(uint64_t wParam, int64_t lParam);
     // While the job can still take sources, keeps it from ending until ReleaseAddition().

@@ -2,7 +2,6 @@
 
 #include <sys/statvfs.h>
 
-#include "engine/exists_decision.h"
 #include "engine/prompts.h"
 #include "platform/message_table.h"
 #include "platform/path_parts.h"
@@ -65,16 +64,6 @@ uintptr_t ErrorQuestionFlags(const ErrorFacts& facts) {
            (HealAllowed(facts.step) ? promptflag::kHealAllowed : 0);
 }
 
-ErrorAnswer ErrorAnswerFromCode(intptr_t code) {
-    if (code >= answer::kAbort)
-        return code == answer::kAbortAndKeep ? ErrorAnswer::AbortAndKeep : ErrorAnswer::Abort;
-    switch (code) {
-        case answer::kSkip: return ErrorAnswer::Skip;
-        case answer::kHeal: return ErrorAnswer::Heal;
-        default: return ErrorAnswer::Retry;
-    }
-}
-
 std::string ExistsQuestionText(const ExistsFacts& facts, const MessageTable& texts) {
     std::string message =
         texts.Text(3) + text::Format(" %s\r\n", facts.source.c_str()) +
@@ -93,18 +82,6 @@ std::string ExistsQuestionText(const ExistsFacts& facts, const MessageTable& tex
 uintptr_t ExistsQuestionFlags(const ExistsFacts& facts) {
     return (facts.resumable ? promptflag::kResumePossible : 0) |
            (facts.markerResume ? 0 : promptflag::kRenamePossible);
-}
-
-ExistsAnswer ExistsAnswerFromBits(intptr_t bits) {
-    if (bits >= answer::kAbort)
-        return ExistsAnswer::Abort;
-    // Resume is offered only where it is possible; the engine checks it again.
-    switch (ActionFromBits(static_cast<int32_t>(bits), true)) {
-        case ExistsAction::Resume: return ExistsAnswer::Resume;
-        case ExistsAction::RenameOld: return ExistsAnswer::RenameOld;
-        case ExistsAction::Overwrite: return ExistsAnswer::Overwrite;
-        default: return ExistsAnswer::Skip;
-    }
 }
 
 }  // namespace rd

@@ -1,4 +1,4 @@
-// The codes the question windows and the console wrapper answer with, and the error text they
+// The choices the question windows and the console wrapper offer, and the error text they
 // show.
 #pragma once
 
@@ -7,18 +7,9 @@
 
 namespace rd {
 
-// Answers of the error prompt.
-namespace answer {
-constexpr intptr_t kRetry = 1;
-constexpr intptr_t kSkip = 2;
-constexpr intptr_t kHeal = 4;
-constexpr intptr_t kAbort = 64;
-constexpr intptr_t kAbortAndKeep = 66;
-}  // namespace answer
-
 // Flags of the error prompt request.
 namespace promptflag {
-// An abort comes back to the asker as 64 + end code instead of ending the job in the prompt.
+// An abort comes back to the asker as its answer instead of ending the job in the prompt.
 constexpr uintptr_t kAbortReturns = 1;
 // The Heal button is offered (read errors).
 constexpr uintptr_t kHealAllowed = 256;

@@ -19,8 +19,6 @@ constexpr uint32_t WMU_HANDOFFEND = 2241;
 constexpr uint32_t WMU_HANDOFFANSWER = 2242;
 constexpr uint32_t WMU_TRAYICON = 2245;
 constexpr uint32_t WMU_STARTUPIDLE = 2375;
-constexpr uint32_t WMU_ERRORPROMPT = 34122;
-constexpr uint32_t WMU_EXISTSPROMPT = 34123;
 constexpr uint32_t WMU_SETTEXT = 34125;
 constexpr uint32_t WMU_COMPLETE = 34126;
 

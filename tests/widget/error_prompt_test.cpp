@@ -6,8 +6,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <cerrno>
+#include <optional>
 
 #include "engine/prompts.h"
+#include "platform/ini_file.h"
+#include "platform/message_table.h"
+#include "question_facts.h"
 #include "ui/progress/error_prompt.h"
 
 namespace rd {
@@ -16,6 +21,27 @@ namespace {
 
 QPushButton* Button(QWidget& form, const char* name) {
     return form.findChild<QPushButton*>(name);
+}
+
+// A source that cannot be opened: neither Heal nor an Abort given back is offered.
+ErrorFacts Opening(const char* path) {
+    return test::Failed(ErrorStep::OpenSource, path, ENOENT);
+}
+// A failed read: Heal is offered.
+ErrorFacts Reading(const char* path) {
+    return test::Failed(ErrorStep::Read, path, EIO);
+}
+// A failed write: Abort is given back to the asker.
+ErrorFacts Writing(const char* path) {
+    return test::Failed(ErrorStep::Write, path, ENOSPC);
+}
+
+ErrorAnswer AnswerOf(const QList<QVariant>& answered) {
+    return answered[0].value<ErrorAnswer>();
+}
+// The error policy the answer set; -1 for none.
+int PolicyOf(const QList<QVariant>& answered) {
+    return answered[1].value<std::optional<int32_t>>().value_or(-1);
 }
 
 // Every button and the question show their whole caption.
@@ -57,7 +83,7 @@ private slots:
 
     void CaptionsShowInFullAlsoWhenReplacedByLongerOnes() {
         TForm3 form;
-        form.Pose("Cannot read /src/a", 0);
+        form.Pose(Opening("/src/a"), messages_);
         QVERIFY(CaptionsFit(form));
         Button(form, "BitBtn3")->setText("R&etry every failed operation of this job");
         form.findChild<QLabel*>("Label1")->setText(
@@ -65,37 +91,41 @@ private slots:
         QVERIFY(CaptionsFit(form));
     }
 
-    void TextLinesOfTheEngineShowAsLines() {
+    void TheTextIsMadeInTheJobsLanguageAndItsLinesShowAsLines() {
+        IniFile language;
+        language.Parse("[In code]\nv7=Lecture impossible\n");
+        MessageTable messages;
+        messages.Fill(language);
         TForm3 form;
-        form.Pose("Read error\r\n /src/a", 0);
+        form.Pose(Opening("/src/a"), messages);
         QCOMPARE(form.findChild<QPlainTextEdit*>("Memo1")->toPlainText(),
-                 QString("Read error\n /src/a"));
+                 QString::fromStdString("Lecture impossible " + ErrorText(ENOENT) + "\n /src/a\n"));
     }
 
     void ButtonsAnswer_data() {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<qint64>("answer");
+        QTest::addColumn<ErrorAnswer>("answer");
         QTest::addColumn<int>("policy");
-        QTest::newRow("Retry") << "BitBtn2" << qint64(answer::kRetry) << -1;
-        QTest::newRow("Retry all") << "BitBtn3" << qint64(answer::kRetry) << 1;
-        QTest::newRow("Skip") << "BitBtn4" << qint64(answer::kSkip) << -1;
-        QTest::newRow("Skip all") << "BitBtn5" << qint64(answer::kSkip) << 2;
-        QTest::newRow("Heal") << "BitBtn1" << qint64(answer::kHeal) << -1;
+        QTest::newRow("Retry") << "BitBtn2" << ErrorAnswer::Retry << -1;
+        QTest::newRow("Retry all") << "BitBtn3" << ErrorAnswer::Retry << 1;
+        QTest::newRow("Skip") << "BitBtn4" << ErrorAnswer::Skip << -1;
+        QTest::newRow("Skip all") << "BitBtn5" << ErrorAnswer::Skip << 2;
+        QTest::newRow("Heal") << "BitBtn1" << ErrorAnswer::Heal << -1;
     }
     void ButtonsAnswer() {
         QFETCH(QString, button);
-        QFETCH(qint64, answer);
+        QFETCH(ErrorAnswer, answer);
         QFETCH(int, policy);
         TForm3 form;
         form.confirmHeal = [](QWidget*, std::function<void(bool)> done) { done(true); };
         QSignalSpy answers(&form, &TForm3::answered);
         QSignalSpy ends(&form, &TForm3::endJobRequested);
-        form.Pose("Cannot write /dst/a", promptflag::kHealAllowed);
+        form.Pose(Reading("/src/a"), messages_);
         QVERIFY(form.isVisible());
         QTest::mouseClick(Button(form, button.toLatin1()), Qt::LeftButton);
         QCOMPARE(answers.size(), 1);
-        QCOMPARE(answers[0][0].value<intptr_t>(), static_cast<intptr_t>(answer));
-        QCOMPARE(answers[0][1].toInt(), policy);
+        QCOMPARE(AnswerOf(answers[0]), answer);
+        QCOMPARE(PolicyOf(answers[0]), policy);
         QCOMPARE(ends.size(), 0);
         QVERIFY(!form.isVisible());
     }
@@ -103,28 +133,28 @@ private slots:
     void EnterRetriesAndEscSkipsWhereverTheFocusWasLeft() {
         TForm3 form;
         QSignalSpy answers(&form, &TForm3::answered);
-        form.Pose("one", 0);
+        form.Pose(Opening("/src/one"), messages_);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(answers.size(), 1);
-        QCOMPARE(answers[0][0].value<intptr_t>(), answer::kRetry);
+        QCOMPARE(AnswerOf(answers[0]), ErrorAnswer::Retry);
 
         // The user had tabbed to Abort during the previous question.
-        form.Pose("two", promptflag::kAbortReturns);
+        form.Pose(Writing("/dst/two"), messages_);
         Button(form, "BitBtn6")->setFocus();
         Button(form, "BitBtn4")->click();
-        form.Pose("three", promptflag::kAbortReturns);
+        form.Pose(Writing("/dst/three"), messages_);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(answers.size(), 3);
-        QCOMPARE(answers[2][0].value<intptr_t>(), answer::kRetry);
+        QCOMPARE(AnswerOf(answers[2]), ErrorAnswer::Retry);
 
-        form.Pose("four", 0);
+        form.Pose(Opening("/src/four"), messages_);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QCOMPARE(answers.size(), 4);
-        QCOMPARE(answers[3][0].value<intptr_t>(), answer::kSkip);
-        QCOMPARE(answers[3][1].toInt(), -1);
+        QCOMPARE(AnswerOf(answers[3]), ErrorAnswer::Skip);
+        QCOMPARE(PolicyOf(answers[3]), -1);
         QVERIFY(!form.isVisible());
     }
 
@@ -136,9 +166,9 @@ private slots:
             done(true);
         };
         QSignalSpy answers(&form, &TForm3::answered);
-        form.Pose("one", promptflag::kHealAllowed);
+        form.Pose(Reading("/src/one"), messages_);
         QVERIFY(Button(form, "BitBtn1")->isEnabled());
-        form.Pose("two", promptflag::kAbortReturns);
+        form.Pose(Writing("/dst/two"), messages_);
         QVERIFY(!Button(form, "BitBtn1")->isEnabled());
         QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
         QCOMPARE(asked, 0);
@@ -158,7 +188,7 @@ private slots:
                 done(yes);
             };
             QSignalSpy answers(&form, &TForm3::answered);
-            form.Pose("bad sector", promptflag::kHealAllowed);
+            form.Pose(Reading("/src/bad sector"), messages_);
             QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
             QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
             QCOMPARE(asked, 2);
@@ -169,7 +199,7 @@ private slots:
             QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
             QCOMPARE(asked, 3);
             QCOMPARE(answers.size(), 1);
-            QCOMPARE(answers[0][0].value<intptr_t>(), answer::kHeal);
+            QCOMPARE(AnswerOf(answers[0]), ErrorAnswer::Heal);
         }
         // Another prompt window of the same process does not ask again.
         TForm3 later;
@@ -178,17 +208,17 @@ private slots:
             done(false);
         };
         QSignalSpy laterAnswers(&later, &TForm3::answered);
-        later.Pose("bad sector again", promptflag::kHealAllowed);
+        later.Pose(Reading("/src/bad sector again"), messages_);
         QTest::mouseClick(Button(later, "BitBtn1"), Qt::LeftButton);
         QCOMPARE(asked, 3);
         QCOMPARE(laterAnswers.size(), 1);
-        QCOMPARE(laterAnswers[0][0].value<intptr_t>(), answer::kHeal);
+        QCOMPARE(AnswerOf(laterAnswers[0]), ErrorAnswer::Heal);
     }
 
     void TheWarningIsOwnedByThePromptAndEnterSaysNo() {
         TForm3 form;
         QSignalSpy answers(&form, &TForm3::answered);
-        form.Pose("bad sector", promptflag::kHealAllowed);
+        form.Pose(Reading("/src/bad sector"), messages_);
         QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
         // The box is open while the window thread goes on: no loop of its own.
         QPointer<QMessageBox> box = form.findChild<QMessageBox*>();
@@ -208,20 +238,20 @@ private slots:
         QVERIFY(box);
         box->button(QMessageBox::Yes)->click();
         QTRY_COMPARE(answers.size(), 1);
-        QCOMPARE(answers[0][0].value<intptr_t>(), answer::kHeal);
+        QCOMPARE(AnswerOf(answers[0]), ErrorAnswer::Heal);
     }
 
     void AbortReturnsItsAnswerWhenTheAskerWantsIt() {
         TForm3 form;
         QSignalSpy answers(&form, &TForm3::answered);
         QSignalSpy ends(&form, &TForm3::endJobRequested);
-        form.Pose("write error", promptflag::kAbortReturns);
+        form.Pose(Writing("/dst/a"), messages_);
         QTest::mouseClick(Button(form, "BitBtn6"), Qt::LeftButton, Qt::ShiftModifier);
-        form.Pose("write error", promptflag::kAbortReturns);
+        form.Pose(Writing("/dst/a"), messages_);
         QTest::mouseClick(Button(form, "BitBtn6"), Qt::LeftButton);
         QCOMPARE(answers.size(), 2);
-        QCOMPARE(answers[0][0].value<intptr_t>(), answer::kAbortAndKeep);
-        QCOMPARE(answers[1][0].value<intptr_t>(), answer::kAbort);
+        QCOMPARE(AnswerOf(answers[0]), ErrorAnswer::AbortAndKeep);
+        QCOMPARE(AnswerOf(answers[1]), ErrorAnswer::Abort);
         QCOMPARE(ends.size(), 0);
     }
 
@@ -229,7 +259,7 @@ private slots:
         TForm3 form;
         QSignalSpy answers(&form, &TForm3::answered);
         QSignalSpy ends(&form, &TForm3::endJobRequested);
-        form.Pose("read error", promptflag::kHealAllowed);
+        form.Pose(Reading("/src/a"), messages_);
         QTest::mouseClick(Button(form, "BitBtn6"), Qt::LeftButton, Qt::ShiftModifier);
         QTest::mouseClick(Button(form, "BitBtn6"), Qt::LeftButton);
         QCOMPARE(ends.size(), 2);
@@ -242,24 +272,27 @@ private slots:
     void EachQuestionIsAnsweredOnce() {
         TForm3 form;
         QSignalSpy answers(&form, &TForm3::answered);
-        form.Pose("one", 0);
+        form.Pose(Opening("/src/one"), messages_);
         Button(form, "BitBtn2")->click();
         Button(form, "BitBtn5")->click();
         QCOMPARE(answers.size(), 1);
-        QCOMPARE(answers[0][1].toInt(), -1);
+        QCOMPARE(PolicyOf(answers[0]), -1);
     }
 
     void AQuestionPosedFromTheAnswerStaysOpen() {
         TForm3 form;
-        connect(&form, &TForm3::answered, &form, [&](intptr_t answer) {
-            if (answer == answer::kRetry)
-                form.Pose("next", 0);
+        connect(&form, &TForm3::answered, &form, [&](ErrorAnswer answer) {
+            if (answer == ErrorAnswer::Retry)
+                form.Pose(Opening("/src/next"), messages_);
         });
-        form.Pose("first", 0);
+        form.Pose(Opening("/src/first"), messages_);
         Button(form, "BitBtn2")->click();
         QVERIFY(form.isVisible());
-        QCOMPARE(form.findChild<QPlainTextEdit*>("Memo1")->toPlainText(), QString("next"));
+        QVERIFY(form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().contains("/src/next"));
     }
+
+private:
+    MessageTable messages_;
 };
 
 }  // namespace rd

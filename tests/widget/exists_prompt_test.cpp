@@ -5,8 +5,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <optional>
 
-#include "engine/prompts.h"
+#include "platform/message_table.h"
+#include "question_facts.h"
 #include "settings/job_settings.h"
 #include "ui/progress/exists_prompt.h"
 
@@ -16,6 +18,19 @@ namespace {
 
 QPushButton* Button(QWidget& form, const char* name) {
     return form.findChild<QPushButton*>(name);
+}
+
+// /dst/a is there already.
+ExistsFacts Existing(bool resumable, bool renamable) {
+    return test::Existing("/src/a", "/dst/a", resumable, renamable);
+}
+
+ExistsAnswer AnswerOf(const QList<QVariant>& answered) {
+    return answered[0].value<ExistsAnswer>();
+}
+// The existing-file policy the answer set; -1 for none.
+int PolicyOf(const QList<QVariant>& answered) {
+    return answered[1].value<std::optional<int32_t>>().value_or(-1);
 }
 
 }  // namespace
@@ -31,7 +46,8 @@ private slots:
         auto* label = form.findChild<QLabel*>("Label1");
         QVERIFY(label);
         QCOMPARE(label->palette().color(QPalette::WindowText), QColor(128, 0, 255));
-        form.Pose("/dst/a exists", promptflag::kResumePossible | promptflag::kRenamePossible);
+        form.Pose(Existing(true, true), messages_);
+        QVERIFY(form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().contains("/dst/a"));
         form.layout()->activate();
         QVERIFY(label->width() >= label->sizeHint().width());
         for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn3", "BitBtn4", "BitBtn5", "BitBtn6",
@@ -44,51 +60,50 @@ private slots:
 
     void ButtonsAnswer_data() {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<ExistsAnswer>("answer");
         QTest::addColumn<int>("policy");
-        QTest::newRow("Overwrite") << "BitBtn2" << onexist::kOverwrite << -1;
-        QTest::newRow("Overwrite all") << "BitBtn3" << onexist::kOverwrite << onexist::kOverwrite;
-        QTest::newRow("Skip") << "BitBtn4" << onexist::kSkip << -1;
-        QTest::newRow("Skip all") << "BitBtn5" << onexist::kSkip << onexist::kSkip;
-        QTest::newRow("Resume") << "BitBtn6" << onexist::kTryResume << -1;
-        QTest::newRow("Resume all") << "BitBtn7" << onexist::kTryResume << onexist::kTryResume;
-        QTest::newRow("Rename old") << "BitBtn8" << onexist::kRenameOld << -1;
-        QTest::newRow("Rename all") << "BitBtn9" << onexist::kRenameOld << onexist::kRenameOld;
+        QTest::newRow("Overwrite") << "BitBtn2" << ExistsAnswer::Overwrite << -1;
+        QTest::newRow("Overwrite all")
+            << "BitBtn3" << ExistsAnswer::Overwrite << onexist::kOverwrite;
+        QTest::newRow("Skip") << "BitBtn4" << ExistsAnswer::Skip << -1;
+        QTest::newRow("Skip all") << "BitBtn5" << ExistsAnswer::Skip << onexist::kSkip;
+        QTest::newRow("Resume") << "BitBtn6" << ExistsAnswer::Resume << -1;
+        QTest::newRow("Resume all") << "BitBtn7" << ExistsAnswer::Resume << onexist::kTryResume;
+        QTest::newRow("Rename old") << "BitBtn8" << ExistsAnswer::RenameOld << -1;
+        QTest::newRow("Rename all") << "BitBtn9" << ExistsAnswer::RenameOld << onexist::kRenameOld;
     }
     void ButtonsAnswer() {
         QFETCH(QString, button);
-        QFETCH(int, answer);
+        QFETCH(ExistsAnswer, answer);
         QFETCH(int, policy);
         TForm5 form;
         QSignalSpy answers(&form, &TForm5::answered);
         QSignalSpy ends(&form, &TForm5::endJobRequested);
-        form.Pose("/dst/a exists", promptflag::kResumePossible | promptflag::kRenamePossible);
+        form.Pose(Existing(true, true), messages_);
         QTest::mouseClick(Button(form, button.toLatin1()), Qt::LeftButton);
         QCOMPARE(answers.size(), 1);
-        QCOMPARE(answers[0][0].value<intptr_t>(), static_cast<intptr_t>(answer));
-        QCOMPARE(answers[0][1].toInt(), policy);
+        QCOMPARE(AnswerOf(answers[0]), answer);
+        QCOMPARE(PolicyOf(answers[0]), policy);
         QCOMPARE(ends.size(), 0);
         QVERIFY(!form.isVisible());
     }
 
     void ResumeAndRenameAreOfferedOnlyWhenPossible_data() {
-        QTest::addColumn<uint>("flags");
         QTest::addColumn<bool>("resume");
         QTest::addColumn<bool>("rename");
-        QTest::newRow("neither") << 0u << false << false;
-        QTest::newRow("resume") << uint(promptflag::kResumePossible) << true << false;
-        QTest::newRow("rename") << uint(promptflag::kRenamePossible) << false << true;
+        QTest::newRow("neither") << false << false;
+        QTest::newRow("resume") << true << false;
+        QTest::newRow("rename") << false << true;
     }
     void ResumeAndRenameAreOfferedOnlyWhenPossible() {
-        QFETCH(uint, flags);
         QFETCH(bool, resume);
         QFETCH(bool, rename);
         TForm5 form;
         // A question that offered everything comes first: nothing may stay enabled from it.
-        form.Pose("first", promptflag::kResumePossible | promptflag::kRenamePossible);
+        form.Pose(Existing(true, true), messages_);
         Button(form, "BitBtn4")->click();
         QSignalSpy answers(&form, &TForm5::answered);
-        form.Pose("second", flags);
+        form.Pose(Existing(resume, rename), messages_);
         QCOMPARE(Button(form, "BitBtn6")->isEnabled(), resume);
         QCOMPARE(Button(form, "BitBtn7")->isEnabled(), resume);
         QCOMPARE(Button(form, "BitBtn8")->isEnabled(), rename);
@@ -104,24 +119,24 @@ private slots:
     void EnterOverwritesAndEscSkips() {
         TForm5 form;
         QSignalSpy answers(&form, &TForm5::answered);
-        form.Pose("one", promptflag::kResumePossible);
+        form.Pose(Existing(true, false), messages_);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        form.Pose("two", promptflag::kResumePossible);
+        form.Pose(Existing(true, false), messages_);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QCOMPARE(answers.size(), 2);
-        QCOMPARE(answers[0][0].value<intptr_t>(), static_cast<intptr_t>(onexist::kOverwrite));
-        QCOMPARE(answers[0][1].toInt(), -1);
-        QCOMPARE(answers[1][0].value<intptr_t>(), static_cast<intptr_t>(onexist::kSkip));
-        QCOMPARE(answers[1][1].toInt(), -1);
+        QCOMPARE(AnswerOf(answers[0]), ExistsAnswer::Overwrite);
+        QCOMPARE(PolicyOf(answers[0]), -1);
+        QCOMPARE(AnswerOf(answers[1]), ExistsAnswer::Skip);
+        QCOMPARE(PolicyOf(answers[1]), -1);
     }
 
     void AbortEndsTheJobAndKeepsItForResumeWithShift() {
         TForm5 form;
         QSignalSpy answers(&form, &TForm5::answered);
         QSignalSpy ends(&form, &TForm5::endJobRequested);
-        form.Pose("/dst/a exists", promptflag::kResumePossible);
+        form.Pose(Existing(true, false), messages_);
         QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton, Qt::ShiftModifier);
         QTest::mouseClick(Button(form, "BitBtn1"), Qt::LeftButton);
         QCOMPARE(ends.size(), 2);
@@ -130,6 +145,9 @@ private slots:
         QCOMPARE(answers.size(), 0);
         QVERIFY(form.isVisible());
     }
+
+private:
+    MessageTable messages_;
 };
 
 }  // namespace rd

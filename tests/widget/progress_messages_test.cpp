@@ -7,8 +7,7 @@
 
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
-#include "engine/prompts.h"
-#include "platform/messages.h"
+#include "question_facts.h"
 #include "ui/progress/redodori_wnd.h"
 
 namespace rd {
@@ -53,13 +52,14 @@ private slots:
         window.Host(core);
         QStringList asked;
         core.hooks.showQuestion = [&](const Question& q) {
-            asked << QString::fromStdString(q.text);
+            asked << QString::fromStdString(core.QuestionText(q));
             return true;
         };
-        std::atomic<intptr_t> first{-1}, second{-1};
-        std::thread a([&] { first = core.Ask(msg::WMU_ERRORPROMPT, 0, "one"); });
+        std::atomic<ErrorAnswer> first{ErrorAnswer::Skip};
+        std::atomic<ExistsAnswer> second{ExistsAnswer::Overwrite};
+        std::thread a([&] { first = core.AskError(test::Failed(ErrorStep::Read, "/src/one")); });
         QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 5000);
-        std::thread b([&] { second = core.Ask(msg::WMU_EXISTSPROMPT, 0, "two"); });
+        std::thread b([&] { second = core.AskExists(test::Existing("/src/two", "/dst/two")); });
         // While the first question is open, other sends are still served.
         std::atomic<bool> served{false};
         std::thread c([&] {
@@ -70,14 +70,14 @@ private slots:
         c.join();
         QTest::qWait(50);
         QCOMPARE(asked.size(), 1);
-        core.Answer(answer::kRetry, -1);
+        core.Answer(ErrorAnswer::Retry);
         QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 2, 5000);
-        QCOMPARE(asked[1], QString("two"));
-        core.Answer(onexist::kSkip, -1);
+        QVERIFY(asked[1].contains("/dst/two"));
+        core.Answer(ExistsAnswer::Skip);
         a.join();
         b.join();
-        QCOMPARE(first.load(), answer::kRetry);
-        QCOMPARE(second.load(), static_cast<intptr_t>(onexist::kSkip));
+        QCOMPARE(first.load(), ErrorAnswer::Retry);
+        QCOMPARE(second.load(), ExistsAnswer::Skip);
     }
 };
 

@@ -2,6 +2,7 @@
 // fits, the queue window docking, minimise and restore, abort, completion, the prompts served
 // one after the other, and the menu and keys as the window passes them on.
 #include <QMenu>
+#include <QMessageBox>
 #include <QtTest>
 #include <atomic>
 #include <memory>
@@ -10,9 +11,8 @@
 
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
-#include "engine/prompts.h"
 #include "platform/clock.h"
-#include "platform/messages.h"
+#include "question_facts.h"
 #include "test_support.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
@@ -277,12 +277,14 @@ private slots:
     void TwoThreadsAskOneAfterTheOtherInThePromptWindows() {
         Rig rig;
         rig.StartCopy();
-        std::atomic<intptr_t> error{-1}, exists{-1};
-        std::thread a([&] {
-            error = rig.core.Ask(msg::WMU_ERRORPROMPT, promptflag::kHealAllowed, "cannot read");
-        });
+        std::atomic<ErrorAnswer> error{ErrorAnswer::Abort};
+        std::atomic<ExistsAnswer> exists{ExistsAnswer::Abort};
+        std::thread a(
+            [&] { error = rig.core.AskError(test::Failed(ErrorStep::Read, "/src/cannot read")); });
         QTRY_VERIFY_WITH_TIMEOUT(rig.errorPrompt.isVisible(), 5000);
-        std::thread b([&] { exists = rig.core.Ask(msg::WMU_EXISTSPROMPT, 0, "both"); });
+        QVERIFY(rig.errorPrompt.findChild<QAbstractButton*>("BitBtn1")->isEnabled());
+        std::thread b(
+            [&] { exists = rig.core.AskExists(test::Existing("/src/both", "/dst/both")); });
         QTest::qWait(100);
         QVERIFY(!rig.existsPrompt.isVisible());
         QCOMPARE(rig.tray.Index(), 15);
@@ -292,8 +294,8 @@ private slots:
         QTest::mouseClick(rig.existsPrompt.findChild<QAbstractButton*>("BitBtn5"), Qt::LeftButton);
         a.join();
         b.join();
-        QCOMPARE(error.load(), answer::kRetry);
-        QCOMPARE(exists.load(), static_cast<intptr_t>(onexist::kSkip));
+        QCOMPARE(error.load(), ErrorAnswer::Retry);
+        QCOMPARE(exists.load(), ExistsAnswer::Skip);
 
         // The menu's check marks follow the "all" answers.
         rig.window.Menu()->PopupMenu2Popup();
@@ -301,6 +303,18 @@ private slots:
         auto* skip = rig.window.Menu()->Menu()->findChild<QAction*>("Skip2");
         QVERIFY(retry && retry->isChecked());
         QVERIFY(skip && skip->isChecked());
+    }
+
+    void TheAllocationQuestionIsAnsweredByItsBoxsButton() {
+        Rig rig;
+        std::atomic<AllocationFailure::Answer> answer{AllocationFailure::Answer::Abort};
+        std::thread asker([&] { answer = static_cast<AllocationFailure&>(rig.core).Ask(); });
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window.findChild<QMessageBox*>(), 5000);
+        QMessageBox* box = rig.window.findChild<QMessageBox*>();
+        QCOMPARE(box->text(), QString(kAllocationText));
+        box->button(QMessageBox::Ignore)->click();
+        asker.join();
+        QCOMPARE(answer.load(), AllocationFailure::Answer::Ignore);
     }
 
     void KeyFeedbackStaysForThreeSeconds() {

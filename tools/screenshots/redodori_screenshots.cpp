@@ -16,7 +16,6 @@
 #include <string>
 
 #include "app/job_session.h"
-#include "app/question_texts.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
 #include "settings/store_keys.h"
@@ -237,9 +236,7 @@ int main(int argc, char** argv) {
                           rd::ErrorFacts facts;
                           facts.path = w + "/src/photos/notes.txt";
                           facts.error = EIO;
-                          errorPrompt.Pose(QString::fromStdString(
-                                               rd::ErrorQuestionText(facts, session.ctx.messages)),
-                                           rd::ErrorQuestionFlags(facts));
+                          errorPrompt.Pose(facts, session.ctx.messages);
                           save(errorPrompt, "error_prompt.png");
                           errorPrompt.hide();
                           countdown.Start(45);

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "app/question_texts.h"
 #include "engine/prompts.h"
 #include "look/captions.h"
 #include "look/language.h"
@@ -47,17 +48,18 @@ TForm3::TForm3(QWidget* parent)
     bitBtn1_->setToolTip(
         "Try to recovery damaged file using filling unreadable region by zero bytes. Use only "
         "when it is impossible to recovery file by other ways.");
-    QPushButton* retry = AddButton("BitBtn2", "&Retry", 0, 1, [this] { Give(answer::kRetry, -1); });
-    AddButton("BitBtn3", "R&etry all", 1, 1, [this] { Give(answer::kRetry, kRetryOnError); });
-    QPushButton* skip = AddButton("BitBtn4", "&Skip", 0, 2, [this] { Give(answer::kSkip, -1); });
-    AddButton("BitBtn5", "S&kip all", 1, 2, [this] { Give(answer::kSkip, kSkipOnError); });
+    QPushButton* retry = AddButton("BitBtn2", "&Retry", 0, 1, [this] { Give(ErrorAnswer::Retry); });
+    AddButton("BitBtn3", "R&etry all", 1, 1, [this] { Give(ErrorAnswer::Retry, kRetryOnError); });
+    QPushButton* skip = AddButton("BitBtn4", "&Skip", 0, 2, [this] { Give(ErrorAnswer::Skip); });
+    AddButton("BitBtn5", "S&kip all", 1, 2, [this] { Give(ErrorAnswer::Skip, kSkipOnError); });
     SetDefaultAndCancel(retry, skip);
 }
 
-void TForm3::Pose(const QString& text, uintptr_t flags) {
+void TForm3::Pose(const ErrorFacts& facts, const MessageTable& messages) {
+    const uintptr_t flags = ErrorQuestionFlags(facts);
     bitBtn1_->setEnabled(flags & promptflag::kHealAllowed);
     abortReturns_ = flags & promptflag::kAbortReturns;
-    Present(text);
+    Present(FromUtf8(ErrorQuestionText(facts, messages)));
 }
 
 void TForm3::ApplyLanguage(const Language& language, const MessageTable& messages) {
@@ -76,7 +78,7 @@ void TForm3::BitBtn1Click() {
     if (!Posed() || asking_)
         return;
     if (healConfirmed) {
-        Give(answer::kHeal, -1);
+        Give(ErrorAnswer::Heal);
         return;
     }
     if (!confirmHeal)
@@ -88,7 +90,7 @@ void TForm3::BitBtn1Click() {
             healConfirmed = true;
         // The question may have been answered some other way while the box was up.
         if (yes && Posed())
-            Give(answer::kHeal, -1);
+            Give(ErrorAnswer::Heal);
     });
 }
 
@@ -97,9 +99,14 @@ void TForm3::BitBtn6Click() {
         return;
     const int code = AbortCode();
     if (abortReturns_)
-        Give(answer::kAbort + code, -1);
+        Give(code == 2 ? ErrorAnswer::AbortAndKeep : ErrorAnswer::Abort);
     else
         emit endJobRequested(code);
+}
+
+void TForm3::Give(ErrorAnswer answer, std::optional<int32_t> newPolicy) {
+    if (TakeQuestion())
+        emit answered(answer, newPolicy);
 }
 
 }  // namespace rd

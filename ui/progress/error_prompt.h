@@ -1,8 +1,11 @@
 // The error prompt: what to do with a read, write, open or verification step that failed.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
+#include "engine/questions.h"
 #include "ui/progress/prompt_window.h"
 
 namespace rd {
@@ -13,12 +16,17 @@ class MessageTable;
 class TForm3 : public PromptWindow {
     Q_OBJECT
 
+signals:
+    // The question is answered; `newPolicy` becomes the job's error policy from now on.
+    void answered(ErrorAnswer answer, std::optional<int32_t> newPolicy);
+
 public:
     explicit TForm3(QWidget* parent = nullptr);
 
-    // Opens a question. `flags`: promptflag::kHealAllowed enables Heal; with
-    // promptflag::kAbortReturns Abort answers 64 or 66 instead of asking to end the job.
-    void Pose(const QString& text, uintptr_t flags);
+    // Opens the question about `facts`, its text in the language of `messages`. Heal is
+    // offered for failed reads; on a writer's side Abort answers Abort, or AbortAndKeep with
+    // Shift, instead of asking to end the job.
+    void Pose(const ErrorFacts& facts, const MessageTable& messages);
 
     // The captions of "Copy_Error", and the Heal warning's texts from `messages`.
     void ApplyLanguage(const Language& language, const MessageTable& messages);
@@ -33,6 +41,7 @@ public:
     static void ResetHealConfirmation();
 
 private:
+    void Give(ErrorAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
     void BitBtn1Click();
     void BitBtn6Click();
 

@@ -1,6 +1,8 @@
 #include "ui/progress/exists_prompt.h"
 
+#include "app/question_texts.h"
 #include "engine/prompts.h"
+#include "look/captions.h"
 #include "settings/job_settings.h"
 
 namespace rd {
@@ -12,30 +14,34 @@ TForm5::TForm5(QWidget* parent)
             emit endJobRequested(AbortCode());
     });
     QPushButton* overwrite =
-        AddButton("BitBtn2", "&Overwrite", 0, 1, [this] { Answer(onexist::kOverwrite, false); });
-    AddButton("BitBtn3", "Ov&erwrite all", 1, 1, [this] { Answer(onexist::kOverwrite, true); });
-    bitBtn6_ =
-        AddButton("BitBtn6", "&Resume", 0, 2, [this] { Answer(onexist::kTryResume, false); });
-    bitBtn7_ =
-        AddButton("BitBtn7", "Res&ume all", 1, 2, [this] { Answer(onexist::kTryResume, true); });
-    bitBtn8_ =
-        AddButton("BitBtn8", "R&ename old", 0, 3, [this] { Answer(onexist::kRenameOld, false); });
-    bitBtn9_ =
-        AddButton("BitBtn9", "Rena&me all", 1, 3, [this] { Answer(onexist::kRenameOld, true); });
-    QPushButton* skip =
-        AddButton("BitBtn4", "&Skip", 0, 4, [this] { Answer(onexist::kSkip, false); });
-    AddButton("BitBtn5", "S&kip all", 1, 4, [this] { Answer(onexist::kSkip, true); });
+        AddButton("BitBtn2", "&Overwrite", 0, 1, [this] { Give(ExistsAnswer::Overwrite); });
+    AddButton("BitBtn3", "Ov&erwrite all", 1, 1,
+              [this] { Give(ExistsAnswer::Overwrite, onexist::kOverwrite); });
+    bitBtn6_ = AddButton("BitBtn6", "&Resume", 0, 2, [this] { Give(ExistsAnswer::Resume); });
+    bitBtn7_ = AddButton("BitBtn7", "Res&ume all", 1, 2,
+                         [this] { Give(ExistsAnswer::Resume, onexist::kTryResume); });
+    bitBtn8_ = AddButton("BitBtn8", "R&ename old", 0, 3, [this] { Give(ExistsAnswer::RenameOld); });
+    bitBtn9_ = AddButton("BitBtn9", "Rena&me all", 1, 3,
+                         [this] { Give(ExistsAnswer::RenameOld, onexist::kRenameOld); });
+    QPushButton* skip = AddButton("BitBtn4", "&Skip", 0, 4, [this] { Give(ExistsAnswer::Skip); });
+    AddButton("BitBtn5", "S&kip all", 1, 4, [this] { Give(ExistsAnswer::Skip, onexist::kSkip); });
     SetDefaultAndCancel(overwrite, skip);
 }
 
-void TForm5::Pose(const QString& text, uintptr_t flags) {
+void TForm5::Pose(const ExistsFacts& facts, const MessageTable& messages) {
+    const uintptr_t flags = ExistsQuestionFlags(facts);
     const bool resume = flags & promptflag::kResumePossible;
     const bool rename = flags & promptflag::kRenamePossible;
     bitBtn6_->setEnabled(resume);
     bitBtn7_->setEnabled(resume);
     bitBtn8_->setEnabled(rename);
     bitBtn9_->setEnabled(rename);
-    Present(text);
+    Present(FromUtf8(ExistsQuestionText(facts, messages)));
+}
+
+void TForm5::Give(ExistsAnswer answer, std::optional<int32_t> newPolicy) {
+    if (TakeQuestion())
+        emit answered(answer, newPolicy);
 }
 
 }  // namespace rd

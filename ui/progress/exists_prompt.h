@@ -1,23 +1,33 @@
 // The existing-file prompt: what to do with a destination file that is already there.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
+#include "engine/questions.h"
 #include "ui/progress/prompt_window.h"
 
 namespace rd {
 
+class MessageTable;
+
 class TForm5 : public PromptWindow {
     Q_OBJECT
+
+signals:
+    // The question is answered; `newPolicy` becomes the job's existing-file policy from now on.
+    void answered(ExistsAnswer answer, std::optional<int32_t> newPolicy);
 
 public:
     explicit TForm5(QWidget* parent = nullptr);
 
-    // Opens a question. `flags`: promptflag::kResumePossible enables Resume and Resume all,
-    // promptflag::kRenamePossible Rename old and Rename all. The answers are `onexist` bits.
-    void Pose(const QString& text, uintptr_t flags);
+    // Opens the question about `facts`, its text in the language of `messages`. Resume and
+    // Resume all are offered when the copy can go on, Rename old and Rename all unless a
+    // marker says how much was written.
+    void Pose(const ExistsFacts& facts, const MessageTable& messages);
 
 private:
-    // An answer, and with `all` also the whole existing-file policy from now on.
-    void Answer(int32_t bit, bool all) { Give(bit, all ? bit : -1); }
+    void Give(ExistsAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
 
     QPushButton* bitBtn6_ = nullptr;
     QPushButton* bitBtn7_ = nullptr;

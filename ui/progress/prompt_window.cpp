@@ -90,13 +90,12 @@ void PromptWindow::Present(const QString& text) {
     default_->setFocus();
 }
 
-void PromptWindow::Give(intptr_t answer, int newPolicy) {
+bool PromptWindow::TakeQuestion() {
     if (!posed_)
-        return;
+        return false;
     posed_ = false;
-    // Hidden before the answer goes out: the receiver may pose the next question at once.
     hide();
-    emit answered(answer, newPolicy);
+    return true;
 }
 
 void PromptWindow::Translate(std::string_view section, const Language& language) {

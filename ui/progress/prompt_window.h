@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QString>
-#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -21,8 +20,6 @@ class PromptWindow : public QDialog {
     Q_OBJECT
 
 signals:
-    // The question is answered; `newPolicy` >= 0 becomes the job's policy from now on.
-    void answered(intptr_t answer, int newPolicy);
     // Abort without giving an answer: the job ends at once with `code` (2 keeps it for resume).
     void endJobRequested(int code);
 
@@ -44,8 +41,9 @@ protected:
     // Shows `text` and puts the window on top with the keyboard on the default button.
     void Present(const QString& text);
     bool Posed() const { return posed_; }
-    // Answers the open question once and hides the window.
-    void Give(intptr_t answer, int newPolicy);
+    // Takes the open question to be answered, once: false when none is posed. The window hides
+    // before the answer goes out, since the receiver may pose the next question at once.
+    bool TakeQuestion();
     // The end code of an abort: 2 (keep the job for resume) while Shift is held, else 0.
     static int AbortCode();
 

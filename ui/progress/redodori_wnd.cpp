@@ -26,12 +26,10 @@
 #include "app/job_session.h"
 #include "app/progress_core.h"
 #include "app/stderr_lines.h"
-#include "engine/prompts.h"
 #include "look/captions.h"
 #include "look/language.h"
 #include "look/skin_pictures.h"
 #include "platform/clock.h"
-#include "platform/messages.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/controls/performance_graph.h"
@@ -264,13 +262,17 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
         windows_.queue->ApplyLanguage(*windows_.language);
     if (windows_.errorPrompt) {
         connect(windows_.errorPrompt, &TForm3::answered, this,
-                [this](intptr_t answer, int newPolicy) { core_->Answer(answer, newPolicy); });
+                [this](ErrorAnswer answer, std::optional<int32_t> newPolicy) {
+                    core_->Answer(answer, newPolicy);
+                });
         connect(windows_.errorPrompt, &TForm3::endJobRequested, this,
                 [this](int code) { core_->RequestEnd(code); });
     }
     if (windows_.existsPrompt) {
         connect(windows_.existsPrompt, &TForm5::answered, this,
-                [this](intptr_t answer, int newPolicy) { core_->Answer(answer, newPolicy); });
+                [this](ExistsAnswer answer, std::optional<int32_t> newPolicy) {
+                    core_->Answer(answer, newPolicy);
+                });
         connect(windows_.existsPrompt, &TForm5::endJobRequested, this,
                 [this](int code) { core_->RequestEnd(code); });
     }
@@ -702,37 +704,35 @@ void TRedoDoriWnd::Timer1Timer() {
 bool TRedoDoriWnd::ShowQuestion(const Question& question) {
     if (!askInWindows)
         return false;
-    const QString text = FromUtf8(question.text);
-    if (question.msg == kAllocationQuestion) {
-        AskAboutAllocation(text);
-        return true;
+    switch (question.kind) {
+        case QuestionKind::Allocation: AskAboutAllocation(); return true;
+        case QuestionKind::Error:
+            if (!windows_.errorPrompt)
+                return false;
+            windows_.errorPrompt->Pose(question.error, core_->Context().messages);
+            UpdateTray(15);
+            return true;
+        case QuestionKind::Exists:
+            if (!windows_.existsPrompt)
+                return false;
+            windows_.existsPrompt->Pose(question.exists, core_->Context().messages);
+            UpdateTray(0);
+            return true;
     }
-    if (question.msg == msg::WMU_ERRORPROMPT) {
-        if (!windows_.errorPrompt)
-            return false;
-        windows_.errorPrompt->Pose(text, question.flags);
-        UpdateTray(15);
-    } else {
-        if (!windows_.existsPrompt)
-            return false;
-        windows_.existsPrompt->Pose(text, question.flags);
-        UpdateTray(0);
-    }
-    return true;
+    return false;
 }
 
-void TRedoDoriWnd::AskAboutAllocation(const QString& text) {
+void TRedoDoriWnd::AskAboutAllocation() {
     auto* box =
-        new QMessageBox(QMessageBox::Critical, "RedoDori", text,
+        new QMessageBox(QMessageBox::Critical, "RedoDori", kAllocationText,
                         QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box] {
         const QMessageBox::StandardButton button = box->standardButton(box->clickedButton());
         if (core_)
-            core_->Answer(button == QMessageBox::Retry    ? answer::kRetry
-                          : button == QMessageBox::Ignore ? answer::kSkip
-                                                          : answer::kAbort,
-                          -1);
+            core_->Answer(button == QMessageBox::Retry    ? AllocationFailure::Answer::Retry
+                          : button == QMessageBox::Ignore ? AllocationFailure::Answer::Ignore
+                                                          : AllocationFailure::Answer::Abort);
     });
     box->open();
 }

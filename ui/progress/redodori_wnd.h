@@ -155,7 +155,7 @@ private:
     QLabel* MakeLabel(const char* name, const QString& text, const QString& font, int size,
                       int left, int top, int width, uint32_t color);
     // The buffer-allocation question in a message box; its button answers it.
-    void AskAboutAllocation(const QString& text);
+    void AskAboutAllocation();
     // A notice for the user in a message box that does not hold up the window; on stderr
     // without a display.
     void ShowNotice(NoticeIcon icon, const std::string& caption, const std::string& text);

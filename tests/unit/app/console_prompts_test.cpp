@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/prompts.h"
 #include "settings/job_settings.h"
 
 namespace rd {
@@ -17,30 +16,29 @@ TEST(ConsolePrompts, ErrorListingAndKeys) {
               "[K] - Skip all\r\nYour choice: ");
     EXPECT_EQ(ErrorPromptListing("x", false).find("[H]"), std::string::npos);
 
-    PromptKey k = ErrorPromptKey('r', false, false);
-    EXPECT_TRUE(k.answered);
-    EXPECT_EQ(k.answer, answer::kRetry);
+    PromptKey<ErrorAnswer> k = ErrorPromptKey('r', false, false);
+    EXPECT_EQ(k.answer, ErrorAnswer::Retry);
     EXPECT_EQ(k.echo, "[R]\r\n");
-    EXPECT_EQ(k.newPolicy, -1);
+    EXPECT_FALSE(k.newPolicy);
     k = ErrorPromptKey('E', false, false);
-    EXPECT_EQ(k.answer, answer::kRetry);
+    EXPECT_EQ(k.answer, ErrorAnswer::Retry);
     EXPECT_EQ(k.newPolicy, 1);
     k = ErrorPromptKey('k', false, false);
-    EXPECT_EQ(k.answer, answer::kSkip);
+    EXPECT_EQ(k.answer, ErrorAnswer::Skip);
     EXPECT_EQ(k.newPolicy, 2);
     // Heal only while it is offered.
-    EXPECT_TRUE(ErrorPromptKey('h', true, false).answered);
+    EXPECT_EQ(ErrorPromptKey('h', true, false).answer, ErrorAnswer::Heal);
     k = ErrorPromptKey('h', false, false);
-    EXPECT_FALSE(k.answered);
+    EXPECT_FALSE(k.answer);
     EXPECT_EQ(k.echo, "Incorrect choice - [h], please retry: \r\n");
     // Abort ends the job in the question unless the asker takes it back.
     k = ErrorPromptKey('a', false, false);
     EXPECT_TRUE(k.endJob);
-    EXPECT_FALSE(k.answered);
+    EXPECT_FALSE(k.answer);
     k = ErrorPromptKey('A', false, true);
     EXPECT_FALSE(k.endJob);
-    EXPECT_EQ(k.answer, answer::kAbort);
-    EXPECT_FALSE(ErrorPromptKey('?', true, true).answered);
+    EXPECT_EQ(k.answer, ErrorAnswer::Abort);
+    EXPECT_FALSE(ErrorPromptKey('?', true, true).answer);
 }
 
 TEST(ConsolePrompts, ExistsListingAndKeys) {
@@ -53,22 +51,26 @@ TEST(ConsolePrompts, ExistsListingAndKeys) {
     EXPECT_NE(all.find("[R] - Resume copy process\r\n[U] - Resume all\r\n"), std::string::npos);
     EXPECT_NE(all.find("[N] - Rename old file\r\n"), std::string::npos);
 
-    EXPECT_FALSE(ExistsPromptKey('r', 0).answered);
-    EXPECT_FALSE(ExistsPromptKey('u', 2).answered);
-    PromptKey k = ExistsPromptKey('U', 1);
-    EXPECT_EQ(k.answer, onexist::kTryResume);
+    EXPECT_FALSE(ExistsPromptKey('r', 0).answer);
+    EXPECT_FALSE(ExistsPromptKey('u', 2).answer);
+    PromptKey<ExistsAnswer> k = ExistsPromptKey('U', 1);
+    EXPECT_EQ(k.answer, ExistsAnswer::Resume);
     EXPECT_EQ(k.newPolicy, onexist::kTryResume);
     k = ExistsPromptKey('o', 0);
-    EXPECT_EQ(k.answer, onexist::kOverwrite);
-    EXPECT_EQ(k.newPolicy, -1);
+    EXPECT_EQ(k.answer, ExistsAnswer::Overwrite);
+    EXPECT_FALSE(k.newPolicy);
     EXPECT_EQ(ExistsPromptKey('e', 0).newPolicy, onexist::kOverwrite);
-    EXPECT_EQ(ExistsPromptKey('s', 0).answer, onexist::kSkip);
+    EXPECT_EQ(ExistsPromptKey('s', 0).answer, ExistsAnswer::Skip);
     EXPECT_EQ(ExistsPromptKey('k', 0).newPolicy, onexist::kSkip);
-    EXPECT_EQ(ExistsPromptKey('n', 2).answer, onexist::kRenameOld);
-    EXPECT_FALSE(ExistsPromptKey('n', 0).answered);
+    EXPECT_EQ(ExistsPromptKey('n', 2).answer, ExistsAnswer::RenameOld);
+    EXPECT_FALSE(ExistsPromptKey('n', 0).answer);
     // Rename all works even while renaming is not offered.
-    EXPECT_EQ(ExistsPromptKey('m', 0).newPolicy, onexist::kRenameOld);
-    EXPECT_TRUE(ExistsPromptKey('a', 3).endJob);
+    k = ExistsPromptKey('m', 0);
+    EXPECT_EQ(k.answer, ExistsAnswer::RenameOld);
+    EXPECT_EQ(k.newPolicy, onexist::kRenameOld);
+    k = ExistsPromptKey('a', 3);
+    EXPECT_TRUE(k.endJob);
+    EXPECT_FALSE(k.answer);
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,11 +22,11 @@
 #include "engine/dest_table.h"
 #include "engine/engine_context.h"
 #include "engine/job_thread.h"
-#include "engine/prompts.h"
 #include "platform/bus.h"
 #include "platform/clock.h"
 #include "platform/console_packet.h"
 #include "platform/messages.h"
+#include "question_facts.h"
 #include "test_support.h"
 
 namespace rd {
@@ -101,6 +104,25 @@ protected:
         ASSERT_TRUE(done());
     }
 
+    // What `ask` gets, asked on a thread of its own as the engine asks, while the test serves
+    // the window; `whileOpen` runs once the question is open.
+    template <typename Ask>
+    auto Served(Ask ask, const std::function<void()>& whileOpen = {}) {
+        std::optional<decltype(ask())> answer;
+        std::atomic<bool> done{false};
+        std::thread asker([&] {
+            answer = ask();
+            done = true;
+        });
+        if (whileOpen) {
+            ServeUntil([&] { return core.OpenQuestion() != nullptr; });
+            whileOpen();
+        }
+        ServeUntil([&] { return done.load(); });
+        asker.join();
+        return answer;
+    }
+
     // The console packets sent, reassembled as (kind, text).
     std::vector<std::pair<int, std::string>> Packets() {
         std::vector<std::pair<int, std::string>> out;
@@ -124,64 +146,83 @@ protected:
 };
 
 TEST_F(ProgressCoreTest, QuestionsFromTwoThreadsAreServedOneAtATimeEachWithItsAnswer) {
-    std::vector<std::string> shown;
+    std::vector<Question> shown;
     core.hooks.showQuestion = [&](const Question& q) {
-        shown.push_back(q.text);
+        shown.push_back(q);
         return true;
     };
-    std::atomic<intptr_t> first{-1}, second{-1};
-    std::thread a([&] { first = core.Ask(msg::WMU_ERRORPROMPT, 0, "first"); });
+    std::atomic<ErrorAnswer> first{ErrorAnswer::Skip};
+    std::atomic<ExistsAnswer> second{ExistsAnswer::Skip};
+    std::thread a([&] { first = core.AskError(test::Failed(ErrorStep::Read, "/src/first")); });
     ServeUntil([&] { return shown.size() == 1; });
-    std::thread b([&] { second = core.Ask(msg::WMU_EXISTSPROMPT, 0, "second"); });
+    std::thread b([&] { second = core.AskExists(test::Existing("/src/second", "/dst/second")); });
     // The second question waits while the first is open.
     for (int i = 0; i < 20; ++i) {
         core.Service();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     EXPECT_EQ(shown.size(), 1u);
-    core.Answer(answer::kRetry, 1);
+    // An answer of the other kind is not taken for the open question's.
+    core.Answer(ExistsAnswer::Overwrite, onexist::kOverwrite);
+    EXPECT_NE(core.OpenQuestion(), nullptr);
+    core.Answer(ErrorAnswer::Retry, 1);
     ServeUntil([&] { return shown.size() == 2; });
-    EXPECT_EQ(shown[1], "second");
-    core.Answer(onexist::kOverwrite, -1);
+    EXPECT_EQ(shown[1].kind, QuestionKind::Exists);
+    EXPECT_EQ(shown[1].exists.destination, "/dst/second");
+    core.Answer(ExistsAnswer::Overwrite);
     a.join();
     b.join();
-    EXPECT_EQ(first, answer::kRetry);
-    EXPECT_EQ(second, onexist::kOverwrite);
+    EXPECT_EQ(first, ErrorAnswer::Retry);
+    EXPECT_EQ(second, ExistsAnswer::Overwrite);
     // "Retry all" changed the error policy; the plain answer left the other one alone.
     EXPECT_EQ(settings.onerror, 1);
     EXPECT_EQ(settings.onexist, 0);
 }
 
 TEST_F(ProgressCoreTest, WithNoOneToAskTheQuestionIsSkipped) {
-    std::atomic<intptr_t> error{-1}, exists{-1};
-    std::thread a([&] { error = core.Ask(msg::WMU_ERRORPROMPT, 0, "cannot read"); });
-    ServeUntil([&] { return error != -1; });
-    a.join();
-    std::thread b([&] { exists = core.Ask(msg::WMU_EXISTSPROMPT, 3, "exists"); });
-    ServeUntil([&] { return exists != -1; });
-    b.join();
-    EXPECT_EQ(error, answer::kSkip);
-    EXPECT_EQ(exists, onexist::kSkip);
+    EXPECT_EQ(Served([&] { return core.AskError(test::Failed(ErrorStep::Read, "/src/a")); }),
+              ErrorAnswer::Skip);
+    EXPECT_EQ(Served([&] { return core.AskExists(test::Existing("/src/a", "/dst/a", true)); }),
+              ExistsAnswer::Skip);
 }
 
 TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheQuestionAndWrongKeysAskAgain) {
     console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
-    std::atomic<intptr_t> result{-1};
-    std::thread a([&] { result = core.Ask(msg::WMU_EXISTSPROMPT, 2, "both there"); });
-    ServeUntil([&] { return core.OpenQuestion() != nullptr; });
-    core.Key('r');  // resume is not offered
-    core.Key('n');
-    ServeUntil([&] { return result != -1; });
-    a.join();
-    EXPECT_EQ(result, onexist::kRenameOld);
+    // Rename is offered, resume is not.
+    const auto result =
+        Served([&] { return core.AskExists(test::Existing("/src/a", "/dst/both there")); },
+               [&] {
+                   core.Key('r');
+                   core.Key('n');
+               });
+    EXPECT_EQ(result, ExistsAnswer::RenameOld);
     const auto packets = Packets();
     ASSERT_GE(packets.size(), 5u);
     EXPECT_EQ(packets[0].first, packet::kText);
-    EXPECT_NE(packets[0].second.find("both there"), std::string::npos);
+    EXPECT_NE(packets[0].second.find("File already exists\r\n"), std::string::npos);
+    EXPECT_NE(packets[0].second.find("/dst/both there"), std::string::npos);
     EXPECT_EQ(packets[1].first, packet::kPromptHandle);
     EXPECT_EQ(packets[2].second, "Incorrect choice - [r], please retry: \r\n");
     EXPECT_EQ(packets[3].first, packet::kPromptHandle);
     EXPECT_EQ(packets[4].second, "[N]\r\n");
+}
+
+// A on a writer's question comes back to the asker, which ends the job itself; on a reader's
+// question the prompt ends the job, and the asker leaves with the end's Abort.
+TEST_F(ProgressCoreTest, ConsoleAbortReturnsToAWriterAndEndsTheJobForAReader) {
+    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    const ErrorFacts write = test::Failed(ErrorStep::Write, "/dst/a", ENOSPC);
+    EXPECT_EQ(Served([&] { return core.AskError(write); }, [&] { core.Key('a'); }),
+              ErrorAnswer::Abort);
+    EXPECT_TRUE(ended.empty());
+    EXPECT_EQ(Served([&] { return core.AskExists(test::Existing("/src/b", "/dst/b")); },
+                     [&] { core.Key('m'); }),
+              ExistsAnswer::RenameOld);
+    EXPECT_EQ(settings.onexist, onexist::kRenameOld);
+    const ErrorFacts read = test::Failed(ErrorStep::Read, "/src/c", EIO);
+    EXPECT_EQ(Served([&] { return core.AskError(read); }, [&] { core.Key('a'); }),
+              ErrorAnswer::Abort);
+    EXPECT_EQ(ended, std::vector<int>{0});
 }
 
 TEST_F(ProgressCoreTest, ControlsAndTheFirstEndRequestWins) {
@@ -207,21 +248,23 @@ TEST_F(ProgressCoreTest, ControlsAndTheFirstEndRequestWins) {
 TEST_F(ProgressCoreTest, AnEndAnswersEveryWaitingQuestionAndAsksNoMore) {
     int shown = 0;
     core.hooks.showQuestion = [&](const Question&) { return ++shown > 0; };
-    std::atomic<intptr_t> answers[2] = {-1, -1};
+    std::atomic<ErrorAnswer> answers[2] = {ErrorAnswer::Retry, ErrorAnswer::Retry};
+    std::atomic<int> back{0};
     std::vector<std::thread> askers;
     for (int i = 0; i < 2; ++i)
-        askers.emplace_back([this, &answers, i] {
-            answers[i] = core.Ask(msg::WMU_ERRORPROMPT, promptflag::kAbortReturns, "fails");
+        askers.emplace_back([this, &answers, &back, i] {
+            answers[i] = core.AskError(test::Failed(ErrorStep::Write, "/dst/fails"));
+            ++back;
         });
     // One question is open, the other waits behind it.
     ServeUntil([&] { return shown == 1; });
     core.RequestEnd(0);
-    ServeUntil([&] { return answers[0] != -1 && answers[1] != -1; });
+    ServeUntil([&] { return back == 2; });
     for (std::thread& t : askers)
         t.join();
-    EXPECT_EQ(answers[0], answer::kAbort);
-    EXPECT_EQ(answers[1], answer::kAbort);
-    EXPECT_EQ(core.Ask(msg::WMU_EXISTSPROMPT, 0, "later"), answer::kAbort);
+    EXPECT_EQ(answers[0], ErrorAnswer::Abort);
+    EXPECT_EQ(answers[1], ErrorAnswer::Abort);
+    EXPECT_EQ(core.AskExists(test::Existing("/src/later", "/dst/later")), ExistsAnswer::Abort);
     EXPECT_EQ(ctx.state.flags.Terminating, 1);
     core.Service();
     EXPECT_EQ(ended, std::vector<int>{0});
@@ -239,11 +282,11 @@ TEST_F(ProgressCoreTest, PausedTimeAndQuestionTimeAreNotCopyTime) {
     EXPECT_LT(ctx.state.counters.copyTime.load(), 150u);
 
     core.hooks.showQuestion = [](const Question&) { return true; };
-    std::thread a([&] { core.Ask(msg::WMU_ERRORPROMPT, 0, "?"); });
+    std::thread a([&] { core.AskError(test::Failed(ErrorStep::Read, "/src/a")); });
     ServeUntil([&] { return core.OpenQuestion() != nullptr; });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     core.Tick(false);
-    core.Answer(answer::kSkip, -1);
+    core.Answer(ErrorAnswer::Skip);
     a.join();
     core.Tick(false);
     EXPECT_LT(ctx.state.counters.copyTime.load(), 150u);
@@ -497,12 +540,13 @@ TEST_F(AddedSourcesTest, AHandedOverTreeIsWalkedOffTheWindowThreadAndCopiedWhole
     EXPECT_TRUE(core.Paused());
     core.TogglePause(true);
     core.hooks.showQuestion = [](const Question&) { return true; };
-    std::atomic<intptr_t> answered{-1};
-    std::thread asker([&] { answered = core.Ask(msg::WMU_ERRORPROMPT, 0, "?"); });
+    std::atomic<ErrorAnswer> answered{ErrorAnswer::Skip};
+    std::thread asker(
+        [&] { answered = core.AskError(test::Failed(ErrorStep::Read, tree + "/d0/f0")); });
     ServeUntil([&] { return core.OpenQuestion() != nullptr; });
-    core.Answer(answer::kRetry, -1);
+    core.Answer(ErrorAnswer::Retry);
     asker.join();
-    EXPECT_EQ(answered, answer::kRetry);
+    EXPECT_EQ(answered, ErrorAnswer::Retry);
 
     PrepareAndCatchUp();
     heldWalk.Open();
@@ -547,66 +591,42 @@ TEST_F(AddedSourcesTest, AnAbortDuringTheWalkOfADropStopsItAndTheJobEnds) {
 namespace rd {
 namespace {
 
-// The engine's typed questions through the core: the window's answer codes come back as the
-// engine's answers, and the buffer-allocation question ends the job when no one can answer it.
-TEST_F(ProgressCoreTest, TypedQuestionsGetTheWindowsAnswersAndAllocationFailsSafe) {
-    intptr_t code = 0;
+// Each kind of question comes back to its asker with the answer given for it, and the
+// buffer-allocation question ends the job when no one can answer it.
+TEST_F(ProgressCoreTest, EachQuestionGetsItsAnswerAndAllocationFailsSafe) {
     std::vector<Question> shown;
     core.hooks.showQuestion = [&](const Question& q) {
         shown.push_back(q);
         return true;
     };
-    auto answered = [&](auto ask) {
-        std::atomic<bool> done{false};
-        std::thread asker([&] {
-            ask();
-            done = true;
-        });
-        ServeUntil([&] { return core.OpenQuestion() != nullptr; });
-        core.Answer(code, -1);
-        ServeUntil([&] { return done.load(); });
-        asker.join();
-    };
-    const struct {
-        intptr_t code;
-        ErrorAnswer error;
-        AllocationFailure::Answer allocation;
-    } cases[] = {
-        {answer::kRetry, ErrorAnswer::Retry, AllocationFailure::Answer::Retry},
-        {answer::kSkip, ErrorAnswer::Skip, AllocationFailure::Answer::Ignore},
-        {answer::kHeal, ErrorAnswer::Heal, AllocationFailure::Answer::Abort},
-        {answer::kAbort, ErrorAnswer::Abort, AllocationFailure::Answer::Abort},
-        {answer::kAbortAndKeep, ErrorAnswer::AbortAndKeep, AllocationFailure::Answer::Abort},
-    };
-    for (const auto& c : cases) {
-        code = c.code;
-        ErrorAnswer error{};
-        answered([&] { error = core.AskError({ErrorStep::Write, "/d/f", {}, 28, 0, 0, 5}); });
-        EXPECT_EQ(error, c.error) << c.code;
-        AllocationFailure::Answer allocation{};
-        answered([&] { allocation = static_cast<AllocationFailure&>(core).Ask(); });
-        EXPECT_EQ(allocation, c.allocation) << c.code;
-    }
-    ASSERT_GE(shown.size(), 2u);
-    EXPECT_EQ(shown[0].flags, promptflag::kAbortReturns);
-    EXPECT_EQ(shown[1].msg, kAllocationQuestion);
-    EXPECT_EQ(shown[1].text, kAllocationText);
+    const ErrorFacts write = test::Failed(ErrorStep::Write, "/d/f", ENOSPC);
+    for (ErrorAnswer given : {ErrorAnswer::Retry, ErrorAnswer::Skip, ErrorAnswer::Heal,
+                              ErrorAnswer::Abort, ErrorAnswer::AbortAndKeep})
+        EXPECT_EQ(Served([&] { return core.AskError(write); }, [&] { core.Answer(given); }), given);
+    for (ExistsAnswer given : {ExistsAnswer::Overwrite, ExistsAnswer::Skip, ExistsAnswer::Resume,
+                               ExistsAnswer::RenameOld})
+        EXPECT_EQ(Served([&] { return core.AskExists(test::Existing("/s/e", "/d/e")); },
+                         [&] { core.Answer(given); }),
+                  given);
+    auto& allocation = static_cast<AllocationFailure&>(core);
+    for (AllocationFailure::Answer given :
+         {AllocationFailure::Answer::Retry, AllocationFailure::Answer::Ignore,
+          AllocationFailure::Answer::Abort})
+        EXPECT_EQ(Served([&] { return allocation.Ask(); }, [&] { core.Answer(given); }), given);
+    ASSERT_EQ(shown.size(), 12u);
+    EXPECT_EQ(shown[0].kind, QuestionKind::Error);
+    EXPECT_EQ(shown[0].error.path, "/d/f");
+    EXPECT_EQ(shown[5].kind, QuestionKind::Exists);
+    EXPECT_EQ(shown[9].kind, QuestionKind::Allocation);
+    EXPECT_EQ(core.QuestionText(shown[9]), kAllocationText);
 
     // No one to ask: the buffer is given up, the job not left waiting.
     core.hooks.showQuestion = [](const Question&) { return false; };
-    AllocationFailure::Answer alone = AllocationFailure::Answer::Retry;
-    std::atomic<bool> done{false};
-    std::thread asker([&] {
-        alone = static_cast<AllocationFailure&>(core).Ask();
-        done = true;
-    });
-    ServeUntil([&] { return done.load(); });
-    asker.join();
-    EXPECT_EQ(alone, AllocationFailure::Answer::Abort);
+    EXPECT_EQ(Served([&] { return allocation.Ask(); }), AllocationFailure::Answer::Abort);
     // A wrapper has no key for it: the job ends at once, with the wrapper told why.
     ConsoleChannel wrapper{7, [this](const Chunk& c) { chunks.push_back(c); }};
     core.Attach(ctx, &wrapper, nullptr);
-    EXPECT_EQ(static_cast<AllocationFailure&>(core).Ask(), AllocationFailure::Answer::Abort);
+    EXPECT_EQ(allocation.Ask(), AllocationFailure::Answer::Abort);
     EXPECT_FALSE(chunks.empty());
 }
 
