@@ -81,18 +81,18 @@ void JobSession::Exit(int code) {
         endpoint_->StopReceiving();
         core.ServePackets();
     }
-    if (!reportNotice_.empty() && host.announceReport) {
+    if (!reportNotice_.empty() && windows) {
         // The job is over: jobs waiting for it go on while the notice is up, and its record, if
         // it kept one, can be resumed.
         marker_.Release();
         resumeSlot_.Release();
-        host.announceReport(reportNotice_, endHost_.reportPath);
+        windows->AnnounceReport(reportNotice_, endHost_.reportPath);
     }
     endpoint_.reset();
     store_.Flush();
     std::fflush(nullptr);
-    if (host.exit)
-        host.exit(code);
+    if (windows)
+        windows->Exit(code);
 }
 
 void JobSession::TellWrapper(int status) {
@@ -112,8 +112,8 @@ JobSession::Start JobSession::EndUnrun() {
 void JobSession::Tell(const std::string& caption, const std::string& text) {
     if (console.Attached())
         console.Line(text, true);
-    else if (host.showError)
-        host.showError(caption, text);
+    else if (windows)
+        windows->ShowError(caption, text);
     else
         SayOnStderr(text);
 }
@@ -174,8 +174,8 @@ JobSession::Start JobSession::Intake() {
     ctx.state.SetPaused(flags.StartPaused);
     language.Load(settings.InstallPath, settings.Lngname);
     language.FillMessages(ctx.messages);
-    if (host.applyLanguage)
-        host.applyLanguage();
+    if (windows)
+        windows->ApplyLanguage();
 
     const uint32_t wrapper = flags.ConsoleThreadId;
     console = ConsoleChannel(wrapper, [wrapper](const Chunk& chunk) {
@@ -191,17 +191,15 @@ JobSession::Start JobSession::Intake() {
 
     endHost_.settleResume = [this](int code) { SaveForResume(code == 0 ? 0 : 2); };
     endHost_.saveWindow = [this] {
-        if (host.setTrayIcon)
-            host.setTrayIcon(-1);
-        if (!host.placement)
+        if (!windows)
             return;
-        int32_t left = 0, top = 0, width = 0, height = 0;
-        host.placement(left, top, width, height);
+        windows->SetTrayIcon(-1);
+        const WindowPlace place = windows->ProgressPlace();
         StoreKey key(store_, StoreRoot::CurrentUser, std::string(kBaseKey));
-        key.WriteInt("F2_Left", left);
-        key.WriteInt("F2_Top", top);
-        key.WriteInt("F2_Width", width);
-        key.WriteInt("F2_Height", height);
+        key.WriteInt("F2_Left", place.left);
+        key.WriteInt("F2_Top", place.top);
+        key.WriteInt("F2_Width", place.width);
+        key.WriteInt("F2_Height", place.height);
     };
     endHost_.tellConsole = [this](int status) { TellWrapper(status); };
     endHost_.historyPath = paths::UserDataDir() + "/history.txt";
@@ -256,7 +254,7 @@ JobSession::Start JobSession::Intake() {
 
     if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
         // Off screen nobody could answer the chooser: the job would wait for ever.
-        if (!host.showChooser) {
+        if (!windows || !windows->ShowChooser()) {
             Tell("RedoDori",
                  "The job has no destination, and the destination chooser needs a display: "
                  "give the job a destination");
@@ -264,7 +262,6 @@ JobSession::Start JobSession::Intake() {
         }
         // The sources are listed while the user chooses.
         job.Start();
-        host.showChooser();
         return Start::NeedsChooser;
     }
     return RunWithTargets();
@@ -303,11 +300,11 @@ JobSession::Start JobSession::RunWithTargets() {
     // A job that a crash may interrupt is resumed at the next login.
     if (settings.resume != 0 && !SetResumeAutostart(true, ProgramPath(), error))
         SayOnStderr(error);
-    if (host.setTrayIcon)
-        host.setTrayIcon(0);
+    if (windows)
+        windows->SetTrayIcon(0);
     ctx.jobState = 1;
-    if (flags.ShowProgressWindow && host.showProgressWindow)
-        host.showProgressWindow();
+    if (flags.ShowProgressWindow && windows)
+        windows->ShowProgressWindow();
     job.Start(core.targets);
     core.OpenForHandOffs();
     return Start::Running;
@@ -387,8 +384,8 @@ JobSession::Start JobSession::RunTreeLinkPass() {
     if (!report.empty()) {
         if (console.Attached())
             console.Send(packet::kText, report);
-        else if (host.showError)
-            host.showError("NTFS linking error", report);
+        else if (windows)
+            windows->ShowError("NTFS linking error", report);
         else
             SayOnStderr("NTFS linking error: " + report);
     }

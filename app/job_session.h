@@ -29,31 +29,39 @@ class Store;
 // The class of the progress window's endpoint, by which a second job finds a running one.
 inline constexpr const char* kProgressWindowClass = "TRedoDoriWnd";
 
+// A window's place on the screen.
+struct WindowPlace {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+// What the windows around a session do for it. A session without them says on stderr what a
+// window would have shown.
+class SessionWindows {
+public:
+    virtual ~SessionWindows() = default;
+    // The language was read (its messages are in the job's context): the windows take their
+    // captions from it, before any of them is shown.
+    virtual void ApplyLanguage() = 0;
+    // A message box (caption, text), or stderr when there is no one to show it to.
+    virtual void ShowError(const std::string& caption, const std::string& text) = 0;
+    // Shows the progress window (not with switch n).
+    virtual void ShowProgressWindow() = 0;
+    // The notification-area icon at an image index; -1 removes it.
+    virtual void SetTrayIcon(int index) = 0;
+    // The progress window's place, stored as "F2_*" when the job ends.
+    virtual WindowPlace ProgressPlace() = 0;
+    // Shows the destination chooser for a job without a target; its answer comes back through
+    // StartWithTarget or ChooserCancelled. False when no one could answer it (no display).
+    virtual bool ShowChooser() = 0;
+    // Tells the user that a window job left files out (`text`) and offers the report to open;
+    // returns once the notice is gone. The job is over by then.
+    virtual void AnnounceReport(const std::string& text, const std::string& reportPath) = 0;
+    // The session is over: the program ends with `exitCode` once its event loop returns.
+    virtual void Exit(int exitCode) = 0;
+};
+
 class JobSession {
 public:
-    // What the windows around the session do for it; each may be left unset.
-    struct Host {
-        // A message box (caption, text), or stderr when there is no one to show it to.
-        std::function<void(const std::string& caption, const std::string& text)> showError;
-        // Shows the progress window (not with switch n).
-        std::function<void()> showProgressWindow;
-        // The notification-area icon at an image index; -1 removes it.
-        std::function<void(int index)> setTrayIcon;
-        // The progress window's placement for "F2_*": left, top, width, height.
-        std::function<void(int32_t&, int32_t&, int32_t&, int32_t&)> placement;
-        // Tells the user that a window job left files out (`text`) and offers the report to
-        // open; returns once the notice is gone. The job is over by then. Unset: no notice.
-        std::function<void(const std::string& text, const std::string& reportPath)> announceReport;
-        // Shows the destination chooser for a job without a target; its answer comes back
-        // through StartWithTarget or ChooserCancelled. Unset: such a job ends with a message.
-        std::function<void()> showChooser;
-        // The language was read (its messages are in ctx.messages): the windows take their
-        // captions from it, before any of them is shown.
-        std::function<void()> applyLanguage;
-        // Ends the program's event loop with the exit code.
-        std::function<void(int exitCode)> exit;
-    };
-
     enum class Start {
         Running,       // the job runs; the window's event loop serves it
         NeedsChooser,  // sources without targets: the destination chooser asks for them
@@ -65,7 +73,8 @@ public:
     JobSession(const JobSession&) = delete;
     JobSession& operator=(const JobSession&) = delete;
 
-    Host host;
+    // The windows around the session; none: stderr only.
+    SessionWindows* windows = nullptr;
     JobSettings settings;
     JobFlags flags;
     LineFields fields;

@@ -14,26 +14,14 @@
 
 #include "app/command_line.h"
 #include "app/job_explain.h"
-#include "app/job_session.h"
 #include "app/settings_storage.h"
 #include "app/shell_action.h"
-#include "app/sound_player.h"
 #include "app/stderr_lines.h"
 #include "platform/display.h"
 #include "platform/fs.h"
 #include "platform/store.h"
-#include "ui/chooser/chooser_window.h"
-#include "ui/look.h"
-#include "ui/progress/desktop_notice.h"
-#include "ui/progress/error_prompt.h"
-#include "ui/progress/exists_prompt.h"
-#include "ui/progress/queue_window.h"
-#include "ui/progress/redodori_wnd.h"
-#include "ui/progress/report_notice.h"
-#include "ui/progress/shutdown_countdown.h"
-#include "ui/progress/tray_icon.h"
+#include "program/job_windows.h"
 #include "ui/resume/resume_manager.h"
-#include "ui/settings/settings_dialog.h"
 #include "ui/settings/settings_only.h"
 
 namespace {
@@ -101,28 +89,6 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
         text.contains("does not support setting window opacity"))
         return;
     qtDefaultHandler(type, context, text);
-}
-
-// The destination chooser for a job without a target, at its stored place; its answer goes to
-// the session.
-std::unique_ptr<rd::TForm1> ShowChooser(rd::JobSession& session, QWidget& settings) {
-    auto form1 = std::make_unique<rd::TForm1>(rd::Store::Default(),
-                                              rd::mode::IsMove(session.settings.delmode));
-    const rd::StoredPlacement& placed = session.settings.chooserPlacement;
-    form1->move(placed.hasLeft ? placed.left : form1->x(), placed.hasTop ? placed.top : form1->y());
-    form1->resize(placed.hasWidth ? placed.width : form1->width(),
-                  placed.hasHeight ? placed.height : form1->height());
-    QObject::connect(form1.get(), &rd::TForm1::confirmed,
-                     [&session](const std::string& target) { session.StartWithTarget(target); });
-    QObject::connect(form1.get(), &rd::TForm1::cancelled,
-                     [&session] { session.ChooserCancelled(); });
-    QObject::connect(form1.get(), &rd::TForm1::settingsRequested, [&settings] {
-        settings.show();
-        settings.raise();
-    });
-    form1->ApplyLanguage(session.language, session.ctx.messages);
-    form1->show();
-    return form1;
 }
 
 // A file manager's action turned into the job line it stands for; the exit status when it ends
@@ -218,100 +184,8 @@ int main(int argc, char** argv) {
     if (!rd::HoldsJob(line))
         return rd::RunSettingsOnly(line);
 
-    // The windows in their fixed order: the settings dialog (once the settings it shows exist),
-    // the chooser (whose creation runs the intake) before the prompts, which the intake may
-    // never need.
-    rd::TRedoDoriWnd progress;
-    rd::TRedoDoriQueue queue;
-    // Made once the line is read: its caption depends on whether the job moves.
-    std::unique_ptr<rd::TForm1> form1;
-    rd::TrayIcon tray(&app);
-
-    rd::JobSession session(line, rd::Store::Default(), progress);
-    rd::AlsaSoundPlayer sound;
-    session.ctx.sound = &sound;
-    // The completion sound plays out first (a few seconds at most).
-    session.host.exit = [&sound](int code) {
-        sound.Finish(std::chrono::seconds(5));
-        QCoreApplication::exit(code);
-    };
-    rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
-                     &session.ctx.state);
-    form4.SetSoundPlayer(&sound);
-    // The language is applied before any window shows, and again after OK in the settings; the
-    // skin's pictures wait until the progress window shows.
-    session.host.applyLanguage = [&] {
-        rd::ApplySkin(session.settings, progress);
-        rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
-    };
-    QObject::connect(&form4, &rd::TForm4::applied, [&] {
-        session.SourcesChanged();
-        rd::ApplySkin(session.settings, progress);
-        rd::ReloadLanguage(session.language, session.settings, session.ctx.messages,
-                           {&form4, &progress, form1.get()});
-    });
-    progress.Host(session);
-    session.host.showError = [offscreen](const std::string& caption, const std::string& text) {
-        rd::SayOnStderr(text);
-        if (!offscreen)
-            QMessageBox::critical(nullptr, QString::fromStdString(caption),
-                                  QString::fromStdString(text));
-    };
-    session.host.showProgressWindow = [&progress, &session] {
-        // The skin, read only now that the window shows, gives its size before the stored
-        // placement does.
-        progress.ApplyWaitingSkin();
-        const rd::StoredPlacement& placed = session.settings.progressPlacement;
-        progress.move(placed.hasLeft ? placed.left : progress.x(),
-                      placed.hasTop ? placed.top : progress.y());
-        progress.resize(placed.hasWidth ? placed.width : progress.width(),
-                        placed.hasHeight ? placed.height : progress.height());
-        progress.show();
-    };
-    session.host.setTrayIcon = [&tray](int index) { tray.Set(index); };
-    session.host.placement = [&progress](int32_t& left, int32_t& top, int32_t& width,
-                                         int32_t& height) {
-        const QRect frame = progress.geometry();
-        left = frame.left();
-        top = frame.top();
-        width = frame.width();
-        height = frame.height();
-    };
-    session.host.announceReport = [&progress, &queue, &tray](const std::string& text,
-                                                             const std::string& reportPath) {
-        progress.hide();
-        queue.hide();
-        // A report is a click away in the tray's message; the desktop's notification stays
-        // after the process has gone, so that a notice without a report need not wait.
-        const QString notice = QString::fromStdString(text);
-        const QString report = QString::fromStdString(reportPath);
-        if ((report.isEmpty() || !rd::ShowReportNotice(tray, notice, report)) &&
-            !rd::SendDesktopNotice(notice, !report.isEmpty()))
-            rd::ShowReportNotice(tray, notice, report);
-    };
-    // Off screen nobody can answer the chooser; the session then ends such a job with a message.
-    if (!offscreen)
-        session.host.showChooser = [&form1, &form4, &session, &progress] {
-            // The chooser shows the skin's pictures too.
-            progress.ApplyWaitingSkin();
-            form1 = ShowChooser(session, form4);
-        };
-    if (session.Intake() == rd::JobSession::Start::Ended)
-        return session.ExitCode();
-    queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
-    rd::TForm3 form3;
-    rd::TForm5 form5;
-    rd::TForm6 form6;
-    rd::TRedoDoriWnd::Windows windows;
-    windows.queue = &queue;
-    windows.errorPrompt = &form3;
-    windows.existsPrompt = &form5;
-    windows.countdown = &form6;
-    windows.settings = &form4;
-    windows.tray = &tray;
-    windows.chooser = form1.get();
-    windows.language = &session.language;
-    progress.SetWindows(windows);
-    progress.JobStarted();
+    rd::JobWindows windows(line, rd::Store::Default(), offscreen);
+    if (windows.Start() == rd::JobSession::Start::Ended)
+        return windows.Session().ExitCode();
     return app.exec();
 }

@@ -15,18 +15,10 @@
 #include <random>
 #include <string>
 
-#include "app/job_session.h"
 #include "platform/store.h"
+#include "program/job_windows.h"
 #include "resume/resume_records.h"
 #include "settings/store_keys.h"
-#include "ui/chooser/chooser_window.h"
-#include "ui/look.h"
-#include "ui/progress/error_prompt.h"
-#include "ui/progress/exists_prompt.h"
-#include "ui/progress/queue_window.h"
-#include "ui/progress/redodori_wnd.h"
-#include "ui/progress/shutdown_countdown.h"
-#include "ui/progress/tray_icon.h"
 #include "ui/resume/resume_item_window.h"
 #include "ui/resume/resume_items.h"
 #include "ui/resume/resume_manager_window.h"
@@ -106,6 +98,115 @@ void SaveResumeWindows(const std::string& w, const rd::Language& language,
     save(*items.Find(342), "resume_item.png");
 }
 
+// Makes the work folder's store, data, runtime and state folders and the job's files, and
+// points the program's folders there.
+std::string PrepareWork(const QString& work, const char* language, const char* skin) {
+    const std::string w = work.toStdString();
+    for (const char* folder : {"/config", "/data", "/run", "/src/photos", "/dst/photos"})
+        QDir().mkpath(work + folder);
+    QFile::setPermissions(work + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ::setenv("REDODORI_CONFIG_DIR", (w + "/config").c_str(), 1);
+    ::setenv("REDODORI_DATA_DIR", (w + "/data").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (w + "/run").c_str(), 1);
+    ::setenv("REDODORI_STATE_DIR", (w + "/state").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (w + "/xdg-config").c_str(), 1);
+    ::setenv("REDODORI_FAKE_POWEROFF", (w + "/poweroff").c_str(), 1);
+
+    WriteRandom(w + "/src/photos/holiday-2026-at-the-seaside-with-the-whole-family.raw", 3 << 20);
+    WriteRandom(w + "/src/photos/notes.txt", 3000);
+    WriteRandom(w + "/dst/notes.txt", 1000);
+    QDir().mkpath(work + "/data/favorites");
+    std::ofstream(w + "/data/favorites/Backups.lst") << w << "/dst/photos/\r\n/media/backup/\r\n";
+
+    rd::Store& store = rd::Store::Default();
+    for (const char* profile : {"local", "network"}) {
+        const std::string key = rd::ProfileKey(profile);
+        if (language && *language)
+            store.WriteText(rd::StoreRoot::CurrentUser, key, "Lngname", language);
+        if (skin)
+            store.WriteText(rd::StoreRoot::CurrentUser, key, "Skin", skin);
+    }
+    // The progress window where the pictures expect it.
+    store.WriteInt(rd::StoreRoot::CurrentUser, std::string(rd::kBaseKey), "F2_Left", 100);
+    store.WriteInt(rd::StoreRoot::CurrentUser, std::string(rd::kBaseKey), "F2_Top", 100);
+    return w;
+}
+
+// A window's picture in `out`/`name`; a shaped window's is transparent outside its outline.
+void Save(const QString& out, QWidget& window, const char* name) {
+    // Layouts and texts settle in posted events.
+    QApplication::processEvents();
+    const QString path = out + "/" + name;
+    QPixmap shot = window.grab();
+    if (!window.mask().isEmpty()) {
+        QPixmap shaped(shot.size());
+        shaped.fill(Qt::transparent);
+        QPainter painter(&shaped);
+        painter.setClipRegion(window.mask());
+        painter.drawPixmap(0, 0, shot);
+        painter.end();
+        shot = shaped;
+    }
+    if (!shot.save(path)) {
+        std::fprintf(stderr, "redodori-screenshots: cannot write %s\n", qPrintable(path));
+        std::fflush(nullptr);
+        _exit(1);
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+// The chooser of a job without a target, opened at the last destination: the RAM disk the
+// caller may have mounted, else the first root.
+void SaveChooser(const QString& out, const QString& work, rd::JobSession& session) {
+    const QString disk = work + "/media/Photos";
+    if (QStorageInfo(disk).rootPath() == disk)
+        rd::StoreKey(rd::Store::Default(), rd::StoreRoot::CurrentUser, std::string(rd::kBaseKey))
+            .WriteText("LastDir", disk.toStdString() + "/");
+    rd::TForm1 chooser(rd::Store::Default(), false);
+    chooser.ApplyLanguage(session.language, session.ctx.messages);
+    chooser.move(450, 100);
+    chooser.show();
+    chooser.SetJobTotal((3 << 20) + 3000);
+    Save(out, chooser, "chooser.png");
+}
+
+// The pictures taken while the job copies: the progress and queue windows, the error prompt,
+// the countdown and the settings dialog of both profiles; then the resume windows.
+void SaveCopyingWindows(const QString& out, const std::string& w, rd::JobWindows& windows) {
+    const auto save = [&out](QWidget& window, const char* name) { Save(out, window, name); };
+    rd::JobSession& session = windows.Session();
+    rd::TRedoDoriWnd& progress = windows.Progress();
+    rd::TRedoDoriQueue& queue = windows.Queue();
+    save(progress, "progress_window.png");
+    save(queue, "queue_window.png");
+    rd::ErrorFacts facts;
+    facts.path = w + "/src/photos/notes.txt";
+    facts.error = EIO;
+    windows.ErrorPrompt().Pose(facts, session.ctx.messages);
+    save(windows.ErrorPrompt(), "error_prompt.png");
+    windows.ErrorPrompt().hide();
+    windows.Countdown().Start(45);
+    save(windows.Countdown(), "shutdown_countdown.png");
+    windows.Countdown().hide();
+    rd::TForm4& form4 = windows.Settings();
+    form4.show();
+    save(form4, "settings_dialog.png");
+    const std::pair<const char*, const char*> groups[] = {{"GroupBox3", "settings_general.png"},
+                                                          {"GroupBox2", "settings_on_complete.png"},
+                                                          {"GroupBox1", "settings_on_error.png"},
+                                                          {"GroupBox4", "settings_if_exists.png"}};
+    for (auto [group, picture] : groups)
+        save(*form4.findChild<QWidget*>(group), picture);
+    form4.hide();
+    rd::JobSettings network = session.settings;
+    network.profile = "network";
+    rd::TForm4 networkForm(network, rd::Store::Default(), session.ctx.messages);
+    networkForm.ApplyLanguage(session.language);
+    networkForm.show();
+    save(networkForm, "settings_dialog_network.png");
+    SaveResumeWindows(w, session.language, save);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,151 +216,44 @@ int main(int argc, char** argv) {
     }
     const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     const QString work = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
-    const std::string w = work.toStdString();
-    for (const char* folder : {"/config", "/data", "/run", "/src/photos", "/dst/photos"})
-        QDir().mkpath(work + folder);
     QDir().mkpath(out);
-    QFile::setPermissions(work + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ::setenv("REDODORI_CONFIG_DIR", (w + "/config").c_str(), 1);
-    ::setenv("REDODORI_DATA_DIR", (w + "/data").c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", (w + "/run").c_str(), 1);
-    ::setenv("REDODORI_STATE_DIR", (w + "/state").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (w + "/xdg-config").c_str(), 1);
-    ::setenv("REDODORI_FAKE_POWEROFF", (w + "/poweroff").c_str(), 1);
+    const std::string w =
+        PrepareWork(work, argc >= 4 ? argv[3] : nullptr, argc == 5 ? argv[4] : nullptr);
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!(display && *display) && !(wayland && *wayland))
+    const bool offscreen = !(display && *display) && !(wayland && *wayland);
+    if (offscreen)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-
-    WriteRandom(w + "/src/photos/holiday-2026-at-the-seaside-with-the-whole-family.raw", 3 << 20);
-    WriteRandom(w + "/src/photos/notes.txt", 3000);
-    WriteRandom(w + "/dst/notes.txt", 1000);
-    QDir().mkpath(work + "/data/favorites");
-    std::ofstream(w + "/data/favorites/Backups.lst") << w << "/dst/photos/\r\n/media/backup/\r\n";
-
-    for (const char* profile : {"local", "network"}) {
-        const std::string key = rd::ProfileKey(profile);
-        if (argc >= 4 && *argv[3])
-            rd::Store::Default().WriteText(rd::StoreRoot::CurrentUser, key, "Lngname", argv[3]);
-        if (argc == 5)
-            rd::Store::Default().WriteText(rd::StoreRoot::CurrentUser, key, "Skin", argv[4]);
-    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
-    rd::TRedoDoriWnd progress;
-    rd::TRedoDoriQueue queue;
-    rd::TrayIcon tray(&app);
     // Slowed to the lowest speed limit, so that the windows can be caught while it copies.
     // The small file comes first: it exists at the destination, so the job asks at once.
     const std::string line = "redodori-screenshots |" + w + "/src/photos/notes.txt?" + w +
                              "/src/photos/holiday-2026-at-the-seaside-with-the-whole-family.raw?" +
                              w + "/src/photos?|" + w + "/dst/?|eLk0Lb3";
-    rd::JobSession session(line, rd::Store::Default(), progress);
-    progress.Host(session);
-    progress.askInWindows = true;
-    session.host.showProgressWindow = [&progress] {
-        progress.move(100, 100);
-        progress.show();
-    };
-    session.Intake();
-    queue.Attach(session.core.queue, session.ctx.list, session.ctx.state.counters);
-    rd::TForm3 errorPrompt;
-    rd::TForm5 existsPrompt;
-    rd::TForm6 countdown;
-    countdown.powerOff = [] {};
-    rd::TRedoDoriWnd::Windows windows;
-    windows.queue = &queue;
-    windows.errorPrompt = &errorPrompt;
-    windows.existsPrompt = &existsPrompt;
-    windows.countdown = &countdown;
-    windows.tray = &tray;
-    rd::TForm4 form4(session.settings, rd::Store::Default(), session.ctx.messages,
-                     &session.ctx.state);
-    windows.settings = &form4;
-    windows.language = &session.language;
-    rd::ApplySkin(session.settings, progress);
-    rd::CaptionWindows(session.language, session.ctx.messages, {&form4, &progress, nullptr});
-    progress.SetWindows(windows);
-    progress.JobStarted();
+    // Off screen too, the questions are shown, so that they can be pictured.
+    rd::JobWindows windows(line, rd::Store::Default(), offscreen);
+    windows.Progress().askInWindows = true;
+    if (windows.Start() == rd::JobSession::Start::Ended)
+        return 1;
+    windows.Countdown().powerOff = [] {};
+    SaveChooser(out, work, windows.Session());
 
-    auto save = [&out](QWidget& window, const char* name) {
-        // Layouts and texts settle in posted events.
-        QApplication::processEvents();
-        const QString path = out + "/" + name;
-        QPixmap shot = window.grab();
-        if (!window.mask().isEmpty()) {
-            QPixmap shaped(shot.size());
-            shaped.fill(Qt::transparent);
-            QPainter painter(&shaped);
-            painter.setClipRegion(window.mask());
-            painter.drawPixmap(0, 0, shot);
-            painter.end();
-            shot = shaped;
-        }
-        if (!shot.save(path)) {
-            std::fprintf(stderr, "redodori-screenshots: cannot write %s\n", qPrintable(path));
-            std::fflush(nullptr);
-            _exit(1);
-        }
-        std::printf("%s\n", qPrintable(path));
-    };
-    {
-        // The chooser of a job without a target, opened at the last destination: the RAM disk
-        // the caller may have mounted, else the first root.
-        const QString disk = work + "/media/Photos";
-        if (QStorageInfo(disk).rootPath() == disk)
-            rd::StoreKey(rd::Store::Default(), rd::StoreRoot::CurrentUser,
-                         std::string(rd::kBaseKey))
-                .WriteText("LastDir", disk.toStdString() + "/");
-        rd::TForm1 chooser(rd::Store::Default(), false);
-        chooser.ApplyLanguage(session.language, session.ctx.messages);
-        chooser.move(450, 100);
-        chooser.show();
-        chooser.SetJobTotal((3 << 20) + 3000);
-        save(chooser, "chooser.png");
-    }
-    const rd::JobCounters& counters = session.ctx.state.counters;
-    When([&] { return existsPrompt.isVisible(); },
+    rd::TRedoDoriWnd& progress = windows.Progress();
+    const rd::JobCounters& counters = windows.Session().ctx.state.counters;
+    When([&] { return windows.ExistsPrompt().isVisible(); },
          [&] {
-             save(existsPrompt, "exists_prompt.png");
-             existsPrompt.findChild<QPushButton*>("BitBtn4")->click();
+             Save(out, windows.ExistsPrompt(), "exists_prompt.png");
+             windows.ExistsPrompt().findChild<QPushButton*>("BitBtn4")->click();
              When([&] { return counters.doneBytes > 32768; },
                   [&] {
                       progress.ToggleQueue();
-                      queue.resize(progress.width(), 120);
-                      queue.move(progress.x(), progress.y() + progress.height());
+                      windows.Queue().resize(progress.width(), 120);
+                      windows.Queue().move(progress.x(), progress.y() + progress.height());
                       // Two ticks, so that every figure has been shown.
                       QTimer::singleShot(1100, [&] {
-                          save(progress, "progress_window.png");
-                          save(queue, "queue_window.png");
-                          rd::ErrorFacts facts;
-                          facts.path = w + "/src/photos/notes.txt";
-                          facts.error = EIO;
-                          errorPrompt.Pose(facts, session.ctx.messages);
-                          save(errorPrompt, "error_prompt.png");
-                          errorPrompt.hide();
-                          countdown.Start(45);
-                          save(countdown, "shutdown_countdown.png");
-                          countdown.hide();
-                          form4.show();
-                          save(form4, "settings_dialog.png");
-                          const std::pair<const char*, const char*> groups[] = {
-                              {"GroupBox3", "settings_general.png"},
-                              {"GroupBox2", "settings_on_complete.png"},
-                              {"GroupBox1", "settings_on_error.png"},
-                              {"GroupBox4", "settings_if_exists.png"}};
-                          for (auto [group, picture] : groups)
-                              save(*form4.findChild<QWidget*>(group), picture);
-                          form4.hide();
-                          rd::JobSettings network = session.settings;
-                          network.profile = "network";
-                          rd::TForm4 networkForm(network, rd::Store::Default(),
-                                                 session.ctx.messages);
-                          networkForm.ApplyLanguage(session.language);
-                          networkForm.show();
-                          save(networkForm, "settings_dialog_network.png");
-                          SaveResumeWindows(w, session.language, save);
+                          SaveCopyingWindows(out, w, windows);
                           std::fflush(nullptr);
                           _exit(0);
                       });

@@ -1,0 +1,137 @@
+#include "program/job_windows.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <chrono>
+
+#include "app/stderr_lines.h"
+#include "platform/store.h"
+#include "ui/look.h"
+#include "ui/progress/desktop_notice.h"
+#include "ui/progress/report_notice.h"
+
+namespace rd {
+
+JobWindows::JobWindows(const std::string& line, Store& store, bool offscreen)
+    : store_(store),
+      offscreen_(offscreen),
+      tray_(QApplication::instance()),
+      session_(line, store, progress_),
+      form4_(session_.settings, store, session_.ctx.messages, &session_.ctx.state) {
+    session_.windows = this;
+    session_.ctx.sound = &sound_;
+    form4_.SetSoundPlayer(&sound_);
+    QObject::connect(&form4_, &TForm4::applied, [this] {
+        session_.SourcesChanged();
+        rd::ApplySkin(session_.settings, progress_);
+        ReloadLanguage(session_.language, session_.settings, session_.ctx.messages,
+                       {&form4_, &progress_, form1_.get()});
+    });
+    progress_.Host(session_);
+}
+
+JobWindows::~JobWindows() = default;
+
+JobSession::Start JobWindows::Start() {
+    const JobSession::Start start = session_.Intake();
+    if (start == JobSession::Start::Ended)
+        return start;
+    queue_.Attach(session_.core.queue, session_.ctx.list, session_.ctx.state.counters);
+    MakePrompts();
+    progress_.JobStarted();
+    return start;
+}
+
+void JobWindows::MakePrompts() {
+    form3_ = std::make_unique<TForm3>();
+    form5_ = std::make_unique<TForm5>();
+    form6_ = std::make_unique<TForm6>();
+    TRedoDoriWnd::Windows windows;
+    windows.queue = &queue_;
+    windows.errorPrompt = form3_.get();
+    windows.existsPrompt = form5_.get();
+    windows.countdown = form6_.get();
+    windows.settings = &form4_;
+    windows.tray = &tray_;
+    windows.chooser = form1_.get();
+    windows.language = &session_.language;
+    progress_.SetWindows(windows);
+}
+
+// The skin's pictures wait until the progress window shows.
+void JobWindows::ApplyLanguage() {
+    rd::ApplySkin(session_.settings, progress_);
+    CaptionWindows(session_.language, session_.ctx.messages, {&form4_, &progress_, nullptr});
+}
+
+void JobWindows::ShowError(const std::string& caption, const std::string& text) {
+    SayOnStderr(text);
+    if (!offscreen_)
+        QMessageBox::critical(nullptr, QString::fromStdString(caption),
+                              QString::fromStdString(text));
+}
+
+void JobWindows::ShowProgressWindow() {
+    // The skin, read only now that the window shows, gives its size before the stored
+    // placement does.
+    progress_.ApplyWaitingSkin();
+    const StoredPlacement& placed = session_.settings.progressPlacement;
+    progress_.move(placed.hasLeft ? placed.left : progress_.x(),
+                   placed.hasTop ? placed.top : progress_.y());
+    progress_.resize(placed.hasWidth ? placed.width : progress_.width(),
+                     placed.hasHeight ? placed.height : progress_.height());
+    progress_.show();
+}
+
+void JobWindows::SetTrayIcon(int index) {
+    tray_.Set(index);
+}
+
+WindowPlace JobWindows::ProgressPlace() {
+    const QRect frame = progress_.geometry();
+    return {frame.left(), frame.top(), frame.width(), frame.height()};
+}
+
+bool JobWindows::ShowChooser() {
+    // Off screen nobody can answer the chooser.
+    if (offscreen_)
+        return false;
+    // The chooser shows the skin's pictures too.
+    progress_.ApplyWaitingSkin();
+    form1_ = std::make_unique<TForm1>(store_, mode::IsMove(session_.settings.delmode));
+    const StoredPlacement& placed = session_.settings.chooserPlacement;
+    form1_->move(placed.hasLeft ? placed.left : form1_->x(),
+                 placed.hasTop ? placed.top : form1_->y());
+    form1_->resize(placed.hasWidth ? placed.width : form1_->width(),
+                   placed.hasHeight ? placed.height : form1_->height());
+    QObject::connect(form1_.get(), &TForm1::confirmed,
+                     [this](const std::string& target) { session_.StartWithTarget(target); });
+    QObject::connect(form1_.get(), &TForm1::cancelled, [this] { session_.ChooserCancelled(); });
+    QObject::connect(form1_.get(), &TForm1::settingsRequested, [this] {
+        form4_.show();
+        form4_.raise();
+    });
+    form1_->ApplyLanguage(session_.language, session_.ctx.messages);
+    form1_->show();
+    return true;
+}
+
+void JobWindows::AnnounceReport(const std::string& text, const std::string& reportPath) {
+    progress_.hide();
+    queue_.hide();
+    // A report is a click away in the tray's message; the desktop's notification stays after
+    // the process has gone, so that a notice without a report need not wait.
+    const QString notice = QString::fromStdString(text);
+    const QString report = QString::fromStdString(reportPath);
+    if ((report.isEmpty() || !ShowReportNotice(tray_, notice, report)) &&
+        !SendDesktopNotice(notice, !report.isEmpty()))
+        ShowReportNotice(tray_, notice, report);
+}
+
+void JobWindows::Exit(int exitCode) {
+    // The completion sound plays out first (a few seconds at most).
+    sound_.Finish(std::chrono::seconds(5));
+    QCoreApplication::exit(exitCode);
+}
+
+}  // namespace rd
