@@ -151,7 +151,7 @@ void JobSession::SourcesChanged() {
     SaveForResume(settings.resume != 0 ? 1 : 0);
 }
 
-JobSession::Start JobSession::Intake() {
+void JobSession::ReadLine() {
     settings.profile = ScanProfile(line_).value_or("local");
     ReadAllSettings(store_, settings);
     std::string error;
@@ -176,7 +176,10 @@ JobSession::Start JobSession::Intake() {
     language.FillMessages(ctx.messages);
     if (windows)
         windows->ApplyLanguage();
+}
 
+void JobSession::OpenChannels() {
+    std::string error;
     const uint32_t wrapper = flags.ConsoleThreadId;
     console = ConsoleChannel(wrapper, [wrapper](const Chunk& chunk) {
         bus::PostToThread(wrapper, {msg::WMU_COMMAND, chunk.first, chunk.second});
@@ -188,7 +191,15 @@ JobSession::Start JobSession::Intake() {
     if (!endpoint_)
         std::fprintf(stderr, "%s\n", error.c_str());
     core.Attach(ctx, &console, endpoint_.get());
+    if (!flags.TreeLink)
+        core.TogglePause(false);
+    if (console.Attached()) {
+        console.Send(packet::kWindowHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
+        console.Send(packet::kText, SettingsSummary(settings));
+    }
+}
 
+void JobSession::PrepareEnd() {
     endHost_.settleResume = [this](int code) { SaveForResume(code == 0 ? 0 : 2); };
     endHost_.saveWindow = [this] {
         if (!windows)
@@ -204,16 +215,15 @@ JobSession::Start JobSession::Intake() {
     endHost_.tellConsole = [this](int status) { TellWrapper(status); };
     endHost_.historyPath = paths::UserDataDir() + "/history.txt";
     endHost_.exit = [this](int code) { Exit(code); };
+}
 
-    if (!flags.TreeLink)
-        core.TogglePause(false);
-    if (console.Attached()) {
-        console.Send(packet::kWindowHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
-        console.Send(packet::kText, SettingsSummary(settings));
-    }
-
+JobSession::Start JobSession::Intake() {
+    ReadLine();
+    OpenChannels();
+    PrepareEnd();
     if (fields.source.empty())
         return EndNow(0);
+    std::string error;
     // Lists are removed only after the job has taken them, and only those written for it.
     ListFile sourceList;
     bool literal = false;
@@ -226,26 +236,8 @@ JobSession::Start JobSession::Intake() {
     if (core.queue.Count() > 0 && IsNetworkFileSystem(mounts::TypeOf(core.queue.EntryPath(0))))
         settings.parcopy = 1;
 
-    if (flags.AttachToRunning) {
-        if (uint32_t running = bus::FindWindow(kProgressWindowClass)) {
-            const int64_t answer = HandOver(running);
-            if (answer == handoff::kAccepted) {
-                if (console.Attached())
-                    console.Send(packet::kText, "Job attached to another RedoDori session\r\n");
-                else
-                    std::fputs("redodori: Job attached to another RedoDori session\n", stderr);
-                TellWrapper(2);
-                if (flags.DeleteListFiles)
-                    RemoveListFile(sourceList);
-                Exit(0);
-                return Start::Ended;
-            }
-            std::fprintf(stderr,
-                         "redodori: Job not attached to another RedoDori session (%s); it runs "
-                         "here\n",
-                         handoff::RefusalReason(answer).c_str());
-        }
-    }
+    if (flags.AttachToRunning && AttachedToRunning(sourceList))
+        return Start::Ended;
     if (!(flags.WaitForOtherJobs ? marker_.WaitForOthers(error) : marker_.Hold(error)))
         std::fprintf(stderr, "%s\n", error.c_str());
 
@@ -265,6 +257,28 @@ JobSession::Start JobSession::Intake() {
         return Start::NeedsChooser;
     }
     return RunWithTargets();
+}
+
+bool JobSession::AttachedToRunning(const ListFile& sourceList) {
+    const uint32_t running = bus::FindWindow(kProgressWindowClass);
+    if (!running)
+        return false;
+    const int64_t answer = HandOver(running);
+    if (answer != handoff::kAccepted) {
+        std::fprintf(stderr,
+                     "redodori: Job not attached to another RedoDori session (%s); it runs here\n",
+                     handoff::RefusalReason(answer).c_str());
+        return false;
+    }
+    if (console.Attached())
+        console.Send(packet::kText, "Job attached to another RedoDori session\r\n");
+    else
+        std::fputs("redodori: Job attached to another RedoDori session\n", stderr);
+    TellWrapper(2);
+    if (flags.DeleteListFiles)
+        RemoveListFile(sourceList);
+    Exit(0);
+    return true;
 }
 
 JobSession::Start JobSession::StartWithTarget(const std::string& targetText) {

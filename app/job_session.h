@@ -12,6 +12,7 @@
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
+#include "app/list_file.h"
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
 #include "engine/job.h"
@@ -109,7 +110,14 @@ public:
     bus::Endpoint* Endpoint() const { return endpoint_.get(); }
 
 private:
-    // Ends the session: the bus, the store and the notice of a report, then host.exit.
+    // The intake's steps: the line with the settings, switches and language; the console
+    // channel and the window's endpoint; what the end of the job will need.
+    void ReadLine();
+    void OpenChannels();
+    void PrepareEnd();
+    // Hands the sources to a running job; true when it took them and this session is over.
+    bool AttachedToRunning(const ListFile& sourceList);
+    // Ends the session: the bus, the store and the notice of a report, then the windows' Exit.
     void Exit(int code);
     // The end once the job's threads have ended.
     void FinishEnd();
