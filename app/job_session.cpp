@@ -88,7 +88,8 @@ void JobSession::Exit(int code) {
         resumeSlot_.Release();
         windows->AnnounceReport(reportNotice_, endHost_.reportPath);
     }
-    endpoint_.reset();
+    // The endpoint stays until the session goes: the window still listens on it until its
+    // event loop returns.
     store_.Flush();
     std::fflush(nullptr);
     if (windows)

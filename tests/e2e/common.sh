@@ -29,6 +29,10 @@ cleanup_work() {
 }
 trap cleanup_work EXIT
 
+# strace with its arguments. LeakSanitizer cannot work under ptrace, so what a sanitizer build
+# runs under it is not checked for leaks.
+trace() { ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" strace "$@"; }
+
 fail() { echo "FAIL: $*"; exit 1; }
 expect() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in:"$'\n'"$2"; }
 

@@ -46,13 +46,13 @@ expect_entry "Skips: 1"
 # A read error in the middle of a file, injected at the second read of the source.
 if strace -V >/dev/null 2>&1; then
     mkdir -p "$work/eio"
-    strace -f -o /dev/null -P "$work/src/big" -e trace=pread64 \
+    trace -f -o /dev/null -P "$work/src/big" -e trace=pread64 \
         -e inject=pread64:error=EIO:when=2 "$REDODORI" "|$work/src/big|$work/eio/|est2" 2>>"$work/stderr"
     [ "$(stat -c %s "$work/eio/big")" -eq 1048576 ] || fail "read error: the partial copy is not one block"
     expect_entry "Copy finished. Retries: 0 Skips: 1"
     # Retried instead: the copy is whole, the retries counted.
     rm -rf "$work/eio"; mkdir -p "$work/eio"
-    strace -f -o /dev/null -P "$work/src/big" -e trace=pread64 \
+    trace -f -o /dev/null -P "$work/src/big" -e trace=pread64 \
         -e inject=pread64:error=EIO:when=2 "$REDODORI" "|$work/src/big|$work/eio/|ert2" 2>>"$work/stderr"
     cmp -s "$work/src/big" "$work/eio/big" || fail "read error retried: copy differs"
     expect_entry "Retries: 1 Skips: 0"
@@ -61,7 +61,7 @@ if strace -V >/dev/null 2>&1; then
     for reserve in Z z; do
         rm -rf "$work/kill"; mkdir -p "$work/kill"
         set +e
-        strace -f -o /dev/null -P "$work/kill/big" -e trace=pwrite64 \
+        trace -f -o /dev/null -P "$work/kill/big" -e trace=pwrite64 \
             -e inject=pwrite64:signal=KILL:when=3 "$REDODORI" "|$work/src/big|$work/kill/|et2$reserve" 2>/dev/null
         status=$?
         set -e

@@ -20,7 +20,7 @@ done
 # one of them started only after the other had decided, that one attaches; its message must
 # then be true like any other.
 for name in one two; do
-    strace -f -o /dev/null -e trace=chmod -e inject=chmod:delay_exit=2000000 \
+    trace -f -o /dev/null -e trace=chmod -e inject=chmod:delay_exit=2000000 \
         "$REDODORI" "|$work/src/$name|$work/together/|eg" 2>"$work/$name.err" &
     pids+=($!)
 done
@@ -38,7 +38,7 @@ done
 [ "$attaching" -le 1 ] || bad "together: both jobs say they attached"
 
 # The running job is held in syncfs, which it calls after its last node.
-strace -f -o "$work/trace" -e trace=syncfs -e inject=syncfs:delay_enter=4000000 \
+trace -f -o "$work/trace" -e trace=syncfs -e inject=syncfs:delay_enter=4000000 \
     "$REDODORI" "|$work/src/first|$work/end/|e" 2>"$work/first.err" &
 first=$!
 pids+=("$first")

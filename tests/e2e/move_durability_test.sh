@@ -12,7 +12,7 @@ setup mkdir -p "$work/src/tree/sub"
 for name in a b c; do printf '%s\n' "$name" >"$work/src/tree/$name"; done
 printf 'deep\n' >"$work/src/tree/sub/d"
 # Two destinations: the move copies, then removes the sources.
-strace -f -y -qq -o "$work/trace" -e trace=fsync,unlink,rmdir \
+trace -f -y -qq -o "$work/trace" -e trace=fsync,unlink,rmdir \
     "$REDODORI" "|$work/src/tree|$work/d1/?$work/d2/|em" 2>/dev/null || true
 for d in d1 d2; do
     check "$d: the copy differs" test "$(cat "$work/$d/tree/sub/d")" = deep -a "$(cat "$work/$d/tree/c")" = c
@@ -44,7 +44,7 @@ for target in "${targets[@]}"; do
     for point in pwrite64:2 pwrite64:9 unlink:1 unlink:6 fsync:1 fsync:3; do
         rm -rf "$work/src" "$work/k1" "$work/k2" "$work/other/"*
         setup cp -r "$work/ref" "$work/src"
-        (strace -f -qq -o /dev/null -e trace="${point%%:*}" \
+        (trace -f -qq -o /dev/null -e trace="${point%%:*}" \
             -e inject="${point%%:*}:signal=KILL:when=${point#*:}" \
             "$REDODORI" "|$work/src|$target|emLb5" || true) >/dev/null 2>&1
         IFS='?' read -r -a copies <<<"${target%\?}"
