@@ -73,14 +73,7 @@ bool JobThread::OpenAndIdentify(FENTRY_& node, const std::string& source, Source
 void JobThread::CopyEntry(FENTRY_& node) {
     JobCounters& counters = ctx_.state.counters;
     const std::string source = node.SourcePath();
-    ctx_.state.SetCurrentSource(source);
-    ctx_.host.ShowFile(std::nullopt);
-    ctx_.state.flags.SkipFile = 0;
-    ++file_.id;
-    file_.move = false;
-    file_.sparse = false;
-    file_.identity = {};
-    counters.filePercent = 0;
+    StartFile(source);
 
     if (mode::IsDelete(ctx_.settings.delmode)) {
         DeleteEntry(node);
@@ -96,18 +89,9 @@ void JobThread::CopyEntry(FENTRY_& node) {
     }
     file_.meta = ctx_.options.KeepFileTimes ? ReadMetadata(node.uid, node.gid, handle.fd) : nullptr;
 
-    ctx_.dests.ActivateAll();
     ExistsResult exists;
-    exists.kept.assign(ctx_.dests.Count(), 0);
-    for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot)
-        CheckExisting(slot, node, source, handle, exists);
-    if (exists.abandon || !AnyActive(ctx_.dests)) {
-        counters.doneBytes += node.size;
-        if (!exists.abandon)
-            counters.filePercent = 100;
-        ctx_.FileEnded(FileEnd::Skipped, 0);
+    if (!CheckAllExisting(node, source, handle, exists))
         return;
-    }
 
     if (ctx_.options.PerFileLink) {
         handle.Close();
@@ -119,27 +103,67 @@ void JobThread::CopyEntry(FENTRY_& node) {
     const bool move = mode::IsMove(ctx_.settings.delmode);
     const bool keptSomewhere = ActiveCount(ctx_.dests) < ctx_.dests.Count();
     if (move && !keptSomewhere && ctx_.dests.Count() == 1 &&
-        mode::WipePasses(ctx_.settings.delmode) == 0 && exists.position == 0) {
-        handle.Close();
-        const std::string dest = ctx_.dests[0].root + node.relative;
-        if (RenameMove(source, dest)) {
-            // The file itself moved: its inode is the one it had as a source.
-            ctx_.written.Record(dest, &node);
-            counters.doneBytes += node.size;
-            counters.filePercent = 100;
-            ctx_.FileEnded(FileEnd::Completed, node.size);
-            return;
-        }
-        // Another file system, or a destination kept for resume: the file is copied, and the
-        // source goes once the destination holds all of it.
-        if (!OpenAndIdentify(node, source, handle, opened)) {
-            counters.doneBytes += node.size;
-            return;
-        }
-    }
+        mode::WipePasses(ctx_.settings.delmode) == 0 && exists.position == 0 &&
+        MoveByRename(node, source, handle, opened))
+        return;
     // A source some destination kept its own file for stays where it is.
     file_.move = move && !keptSomewhere;
+    CopyToDestinations(node, source, handle, opened, exists);
+}
 
+void JobThread::StartFile(const std::string& source) {
+    ctx_.state.SetCurrentSource(source);
+    ctx_.host.ShowFile(std::nullopt);
+    ctx_.state.flags.SkipFile = 0;
+    ++file_.id;
+    file_.move = false;
+    file_.sparse = false;
+    file_.identity = {};
+    ctx_.state.counters.filePercent = 0;
+}
+
+bool JobThread::CheckAllExisting(const FENTRY_& node, const std::string& source,
+                                 SourceHandle& handle, ExistsResult& exists) {
+    JobCounters& counters = ctx_.state.counters;
+    ctx_.dests.ActivateAll();
+    exists.kept.assign(ctx_.dests.Count(), 0);
+    for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot)
+        CheckExisting(slot, node, source, handle, exists);
+    if (exists.abandon || !AnyActive(ctx_.dests)) {
+        counters.doneBytes += node.size;
+        if (!exists.abandon)
+            counters.filePercent = 100;
+        ctx_.FileEnded(FileEnd::Skipped, 0);
+        return false;
+    }
+    return true;
+}
+
+bool JobThread::MoveByRename(FENTRY_& node, const std::string& source, SourceHandle& handle,
+                             struct stat& opened) {
+    JobCounters& counters = ctx_.state.counters;
+    handle.Close();
+    const std::string dest = ctx_.dests[0].root + node.relative;
+    if (RenameMove(source, dest)) {
+        // The file itself moved: its inode is the one it had as a source.
+        ctx_.written.Record(dest, &node);
+        counters.doneBytes += node.size;
+        counters.filePercent = 100;
+        ctx_.FileEnded(FileEnd::Completed, node.size);
+        return true;
+    }
+    // Another file system, or a destination kept for resume: the file is copied, and the
+    // source goes once the destination holds all of it.
+    if (!OpenAndIdentify(node, source, handle, opened)) {
+        counters.doneBytes += node.size;
+        return true;
+    }
+    return false;
+}
+
+void JobThread::CopyToDestinations(const FENTRY_& node, const std::string& source,
+                                   SourceHandle& handle, const struct stat& opened,
+                                   const ExistsResult& exists) {
     std::vector<FileTracker::Copy> copies;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (ctx_.dests[slot].active)

@@ -188,35 +188,14 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     CopyDest& d = ctx_.dests[slot];
     d.active = 1;
     const std::string dest = d.root + node.relative;
-    // Nothing in the last step of the path is followed: a link there is the destination, and
-    // whatever it points at is never read, written or changed.
     struct stat there {};
-    if (lstat(dest.c_str(), &there) != 0) {
-        SkipIfWrittenByJob(slot, node, source, dest, nullptr);
-        return;
-    }
-    // The source itself, reached by another path (a link to its folder, "..", a hard link):
-    // never written, renamed, cut or resumed, and never a reason to remove the source.
-    if (SkipIfSource(slot, dest, there, file_.identity.dev, file_.identity.ino))
-        return;
-    // What another source of this job wrote there is never written over, resumed or renamed.
-    if (SkipIfWrittenByJob(slot, node, source, dest, &there))
-        return;
-    // A folder in the file's place makes the write fail, which is reported there.
-    if (S_ISDIR(there.st_mode))
+    if (!ExistingNeedsSettling(slot, node, source, dest, there))
         return;
 
     OpenDestination dst;
     const bool regular = S_ISREG(there.st_mode);
-    if (regular) {
-        dst.fd = open(dest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat opened {};
-        if (dst.fd >= 0 && (fstat(dst.fd, &opened) != 0 || opened.st_dev != there.st_dev ||
-                            opened.st_ino != there.st_ino)) {
-            close(dst.fd);
-            dst.fd = -1;
-        }
-    }
+    if (regular)
+        dst.fd = OpenExistingForReading(dest, there);
     uint64_t size = regular ? static_cast<uint64_t>(there.st_size) : 0;
 
     MarkerFacts marker;
@@ -234,20 +213,59 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     }
 
     bool resumable = dst.fd >= 0 && size <= node.size && ctx_.dests.Count() == 1;
+    if (!marker.proven && !ProbeResumable(source, dest, size, handle, dst.fd, resumable)) {
+        result.abandon = true;
+        return;
+    }
+    ExistsFacts facts = FactsAboutExisting(node, source, dest, size, resumable, marker.partial);
+    const ExistsAction action = ChooseExistsAction(facts, handle, dst.fd, marker.proven);
+    SettleExisting(action, slot, source, facts, dst.fd, result);
+}
+
+bool JobThread::ExistingNeedsSettling(uint32_t slot, const FENTRY_& node, const std::string& source,
+                                      const std::string& dest, struct stat& there) {
+    // Nothing in the last step of the path is followed: a link there is the destination, and
+    // whatever it points at is never read, written or changed.
+    if (lstat(dest.c_str(), &there) != 0) {
+        SkipIfWrittenByJob(slot, node, source, dest, nullptr);
+        return false;
+    }
+    // The source itself, reached by another path (a link to its folder, "..", a hard link):
+    // never written, renamed, cut or resumed, and never a reason to remove the source.
+    if (SkipIfSource(slot, dest, there, file_.identity.dev, file_.identity.ino))
+        return false;
+    // What another source of this job wrote there is never written over, resumed or renamed.
+    if (SkipIfWrittenByJob(slot, node, source, dest, &there))
+        return false;
+    // A folder in the file's place makes the write fail, which is reported there.
+    return !S_ISDIR(there.st_mode);
+}
+
+int JobThread::OpenExistingForReading(const std::string& dest, const struct stat& there) {
+    int fd = open(dest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened {};
+    if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != there.st_dev ||
+                    opened.st_ino != there.st_ino)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+bool JobThread::ProbeResumable(const std::string& source, const std::string& dest, uint64_t size,
+                               SourceHandle& handle, int& destFd, bool& resumable) {
     const uint64_t probes[] = {0, size / 3, size / 2, 2 * size / 3, size - 1};
     for (uint64_t offset : probes) {
-        if (!resumable || marker.proven)
+        if (!resumable)
             break;
         uint8_t a = 0, b = 0;
-        if (!ReadByte(handle.fd, offset, a) || !ReadByte(dst.fd, offset, b)) {
-            close(dst.fd);
-            dst.fd = ::open(dest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (!ReadByte(handle.fd, offset, a) || !ReadByte(destFd, offset, b)) {
+            close(destFd);
+            destFd = ::open(dest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             handle.Close();
-            if (!OpenSourceWithRetry(source, handle)) {
-                result.abandon = true;
-                return;
-            }
-            if (dst.fd < 0 || !ReadByte(handle.fd, offset, a) || !ReadByte(dst.fd, offset, b)) {
+            if (!OpenSourceWithRetry(source, handle))
+                return false;
+            if (destFd < 0 || !ReadByte(handle.fd, offset, a) || !ReadByte(destFd, offset, b)) {
                 resumable = false;
                 break;
             }
@@ -255,7 +273,12 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
         if (a != b)
             resumable = false;
     }
+    return true;
+}
 
+ExistsFacts JobThread::FactsAboutExisting(const FENTRY_& node, const std::string& source,
+                                          const std::string& dest, uint64_t size, bool resumable,
+                                          bool partial) {
     ExistsFacts facts;
     facts.source = source;
     facts.destination = dest;
@@ -265,23 +288,29 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     facts.sourceModified = node.LastWriteTime();
     facts.destinations = ctx_.dests.Count();
     facts.resumable = resumable;
-    facts.markerResume = marker.partial && ctx_.settings.resfsz != 0;
-    facts.partial = marker.partial;
+    facts.markerResume = partial && ctx_.settings.resfsz != 0;
+    facts.partial = partial;
     if (ctx_.settings.onexist & onexist::kOverwriteOlder)
         ReadDestinationTimes(dest, facts);
+    return facts;
+}
+
+ExistsAction JobThread::ChooseExistsAction(ExistsFacts& facts, SourceHandle& handle, int destFd,
+                                           bool proven) {
     ExistsAction action = DecideExisting(ctx_.settings.onexist, facts);
     const bool asked = action == ExistsAction::Ask;
     if (asked)
         action = AskAboutExisting(facts);
     // The probes only say that resuming looks possible: nothing is appended to a destination
     // until its whole start is known to be the source's.
-    if (action == ExistsAction::Resume && !marker.proven && !SameStart(handle, dst.fd, size)) {
+    if (action == ExistsAction::Resume && !proven &&
+        !SameStart(handle, destFd, facts.destinationSize)) {
         facts.resumable = false;
         action = DecideExisting(ctx_.settings.onexist, facts);
         if (asked || action == ExistsAction::Ask)
             action = AskAboutExisting(facts);
     }
-    SettleExisting(action, slot, source, facts, dst.fd, result);
+    return action;
 }
 
 ExistsAction JobThread::AskAboutExisting(const ExistsFacts& facts) {

@@ -67,6 +67,17 @@ private:
     void MakeFolders(const FENTRY_& node);
     void CopyLink(const FENTRY_& node);
     void CopyEntry(FENTRY_& node);
+    // Makes `source` the file under way: shown, a new id, its skip request and state cleared.
+    void StartFile(const std::string& source);
+    // CheckExisting for each destination; false: the file is abandoned or has none left (skipped).
+    bool CheckAllExisting(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                          ExistsResult& exists);
+    // Renames the file into the one destination; true: the file is done (moved, or not reopened).
+    bool MoveByRename(FENTRY_& node, const std::string& source, SourceHandle& handle,
+                      struct stat& opened);
+    // Copies the file through the block reader to every destination still active for it.
+    void CopyToDestinations(const FENTRY_& node, const std::string& source, SourceHandle& handle,
+                            const struct stat& opened, const ExistsResult& exists);
     // Opens the source as OpenSourceWithRetry does and remembers what it is (`opened`); a file
     // that changed since the walk is copied as it is now. False: the file is left out.
     bool OpenAndIdentify(FENTRY_& node, const std::string& source, SourceHandle& handle,
@@ -84,6 +95,21 @@ private:
     // Settles an existing destination of `slot` before the file is copied.
     void CheckExisting(uint32_t slot, const FENTRY_& node, const std::string& source,
                        SourceHandle& handle, ExistsResult& result);
+    // Lstats `dest` into `there`; false: nothing to settle (none, a folder, or a reported skip).
+    bool ExistingNeedsSettling(uint32_t slot, const FENTRY_& node, const std::string& source,
+                               const std::string& dest, struct stat& there);
+    // Opens `dest` for reading only while it is still the file `there`; -1 otherwise.
+    static int OpenExistingForReading(const std::string& dest, const struct stat& there);
+    // Clears `resumable` when sampled bytes differ or stay unreadable; false: the source is lost.
+    bool ProbeResumable(const std::string& source, const std::string& dest, uint64_t size,
+                        SourceHandle& handle, int& destFd, bool& resumable);
+    // What the policy and the question weigh about the existing destination `dest`.
+    ExistsFacts FactsAboutExisting(const FENTRY_& node, const std::string& source,
+                                   const std::string& dest, uint64_t size, bool resumable,
+                                   bool partial);
+    // The policy's or user's action; an unproven resume whose start differs is decided again.
+    ExistsAction ChooseExistsAction(ExistsFacts& facts, SourceHandle& handle, int destFd,
+                                    bool proven);
     // The user's answer about an existing destination; Ask when the job is ending.
     ExistsAction AskAboutExisting(const ExistsFacts& facts);
     // Whether the first `length` bytes of the destination open as `dest` are the source's, byte
