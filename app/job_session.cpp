@@ -432,8 +432,8 @@ void JobSession::End(int code) {
         if (job.WaitForThread(kStuckThreadLimit))
             return;
         SayOnStderr(text::Format(
-            "redodori: the job's thread is still inside a call on %s after %lld seconds; the "
-            "program ends without it",
+            "the job's thread is still inside a call on %s after %lld seconds; the program "
+            "ends without it",
             ctx.state.CurrentSource().c_str(),
             static_cast<long long>(kStuckThreadLimit.count() / 1000)));
         TellWrapper(1);
