@@ -72,6 +72,34 @@ if strace -V >/dev/null 2>&1; then
         [ ! -e "$work/kill/big.RedoDori" ] || fail "resume marker left behind"
         expect_entry "Copy finished. Retries: 0 Skips: 0"
     done
+
+    # A read that never returns (a share that went away): Ctrl+C in the wrapper ends the job,
+    # the program waits a bounded time for the job's thread, names the file it is stuck on, tells
+    # the wrapper that the job failed and ends without the thread.
+    rm -rf "$work/stuck"; mkdir -p "$work/stuck"
+    cat >"$work/stuck.sh" <<EOS
+#!/bin/sh
+exec strace -f -o /dev/null -P "$work/src/big" -e trace=pread64 \\
+    -e inject=pread64:delay_enter=120000000:when=2 "$REDODORI" "\$@"
+EOS
+    chmod +x "$work/stuck.sh"
+    REDODORI="$work/stuck.sh" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        "$REDODORI_CONSOLE" --burst "$work/src/big" "$work/stuck/" </dev/null >"$work/stuck.out" 2>&1 &
+    wrapper=$!
+    for _ in $(seq 1 300); do [ -s "$work/stuck/big" ] && break; sleep 0.1; done
+    [ -s "$work/stuck/big" ] || fail "the stuck job did not begin its copy"
+    kill -INT "$wrapper"
+    # The bounded wait is 20 seconds; the read alone would hold the job for 120.
+    for _ in $(seq 1 600); do kill -0 "$wrapper" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$wrapper" 2>/dev/null; then
+        kill -KILL "$wrapper"
+        fail "the job stuck in a read did not end"
+    fi
+    status=0
+    wait "$wrapper" || status=$?
+    [ "$status" -eq 2 ] || fail "the stuck job's wrapper ended with $status, not 2: $(cat "$work/stuck.out")"
+    grep -qF "the job's thread is still inside a call on $work/src/big after 20 seconds; the program ends without it" \
+        "$work/stuck.out" || fail "the stuck call was not named: $(cat "$work/stuck.out")"
 else
     skip "strace is missing"
 fi
