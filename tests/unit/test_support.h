@@ -52,4 +52,9 @@ std::string ReadFile(const std::string& path);
 // Runs a shell command and returns its standard output; `status` gets the exit status.
 std::string RunCommand(const std::string& command, int* status = nullptr);
 
+// The data/ folder of the source tree the tests were built from (language files, skins).
+inline std::string SourceDataDir() {
+    return REDODORI_SOURCE_DATA_DIR;
+}
+
 }  // namespace rd::test

@@ -132,8 +132,7 @@ struct Job {
 
 // The shipped English language file of the source tree.
 inline std::string EnglishFile() {
-    const std::string here = __FILE__;
-    return here.substr(0, here.find("/tests/")) + "/data/english.lng";
+    return test::SourceDataDir() + "/english.lng";
 }
 
 // A test of whole jobs: a private folder with the sources in "src/", and a job that speaks

@@ -14,8 +14,7 @@ namespace rd {
 namespace {
 
 std::string ShippedFolder() {
-    const std::string here = __FILE__;
-    return here.substr(0, here.rfind("/tests/")) + "/data";
+    return test::SourceDataDir();
 }
 
 std::vector<std::string> ShippedLanguageFiles() {

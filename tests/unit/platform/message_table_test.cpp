@@ -138,8 +138,7 @@ TEST(MessageTableFill, MissingSlotsTakeTheFallbackButEmptyValuesStayEmpty) {
 }
 
 TEST(ShippedLanguage, EnglishFileLoadsTheEngineTexts) {
-    const std::string here = __FILE__;
-    const std::string file = here.substr(0, here.rfind("/tests/")) + "/data/english.lng";
+    const std::string file = test::SourceDataDir() + "/english.lng";
     MessageTable table;
     ASSERT_TRUE(table.Load(file)) << file;
     EXPECT_FALSE(table.Text(7).empty());

@@ -59,16 +59,8 @@ mode_t ModeOf(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-// The data/ folder of the source tree this test was compiled from.
 std::string SourceDataDir() {
-    return (std::filesystem::path(__FILE__)
-                .parent_path()
-                .parent_path()
-                .parent_path()
-                .parent_path() /
-            "data")
-        .lexically_normal()
-        .string();
+    return std::filesystem::path(rd::test::SourceDataDir()).lexically_normal().string();
 }
 
 const char kReportVariable[] = "REDODORI_TEST_REPORT_DATA";
