@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# CI's package step, after scripts/test.sh: builds the Debian package, installs it into the
-# system with apt-get (which brings its dependencies), has the installed redodori-console copy
-# a tree, and removes the package again. It changes the system: run it on a CI machine.
+# CI's package step, after scripts/test.sh: builds the Debian package, checks it with lintian,
+# installs it into the system with apt-get (which brings its dependencies), has the installed
+# redodori-console copy a tree, and removes the package again. It changes the system: run it on
+# a CI machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sudo=""
@@ -10,6 +11,8 @@ rm -f build/redodori_*.deb
 (cd build && cpack -G DEB)
 deb=$(ls build/redodori_*.deb)
 dpkg-deb --field "$deb" Package Version Depends
+# Debian's own checks: an error fails the package.
+lintian --fail-on error --tag-display-limit 0 "$deb"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "./$deb"
 work=$(mktemp -d)
 trap '$sudo dpkg -r redodori >/dev/null; rm -rf "$work"' EXIT

@@ -10,7 +10,7 @@ if [ "${1:-}" = --programs ]; then
     shift
 fi
 
-packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba smbclient dbus gvfs gvfs-backends gvfs-fuse libavahi-client-dev avahi-daemon avahi-utils iproute2 exfatprogs exfat-fuse help2man desktop-file-utils man-db bash-completion dpkg-dev xclip time)
+packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba smbclient dbus gvfs gvfs-backends gvfs-fuse libavahi-client-dev avahi-daemon avahi-utils iproute2 exfatprogs exfat-fuse help2man desktop-file-utils man-db bash-completion dpkg-dev lintian xclip time)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

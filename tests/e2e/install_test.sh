@@ -28,11 +28,12 @@ for f in bin/redodori bin/redodori-console bin/redodori-reg share/redodori/engli
     share/applications/redodori.desktop share/applications/redodori-settings.desktop \
     share/applications/redodori-resume-manager.desktop share/icons/hicolor/scalable/apps/redodori.svg \
     share/icons/hicolor/16x16/apps/redodori.png share/icons/hicolor/256x256/apps/redodori.png \
-    share/man/man1/redodori.1 share/man/man1/redodori-console.1 share/man/man1/redodori-reg.1 \
+    share/man/man1/redodori.1.gz share/man/man1/redodori-console.1.gz share/man/man1/redodori-reg.1.gz \
     share/bash-completion/completions/redodori-console share/zsh/vendor-completions/_redodori-console \
     share/kio/servicemenus/redodori.desktop share/kio/servicemenus/redodori-paste.desktop \
     share/nemo/actions/redodori-copy-to.nemo_action share/redodori/thunar/uca.xml \
-    "share/redodori/nautilus-scripts/RedoDori Copy to…" share/doc/redodori/README.md; do
+    "share/redodori/nautilus-scripts/RedoDori Copy to…" share/doc/redodori/README.md \
+    share/doc/redodori/copyright share/doc/redodori/changelog.gz share/redodori/finish.wav; do
     check "installed: $f" test -s "$usr/$f"
 done
 check "no test program installed" bash -c "[ \$(ls '$usr/bin' | wc -l) -eq 3 ]"
@@ -50,11 +51,18 @@ else
     bad "desktop-file-validate is missing (scripts/setup.sh installs desktop-file-utils)"
 fi
 if command -v man >/dev/null; then
-    for page in "$usr"/share/man/man1/*.1; do
+    for page in "$usr"/share/man/man1/*.1.gz; do
         name=${page##*/}
         rendered=$(MANWIDTH=80 man -l "$page" 2>"$work/man.err")
         check "man -l $name renders its name and options" \
             grep -q -- "--help" <<<"$rendered"
+        # One switch an item, and a note of its own rather than glued to an option.
+        if [ "$name" = redodori.1.gz ]; then
+            check "man -l $name lists the switches one by one" grep -Eq '^ +J +hard-link each file$' <<<"$rendered"
+        fi
+        if [ "$name" = redodori-console.1.gz ]; then
+            check "man -l $name glues no note to an option" bash -c "! grep -q 'skip the file Without' <<<\"\$1\"" _ "$rendered"
+        fi
         # The machine's locale is no matter of the page's.
         check "man -l $name: no warnings: $(cat "$work/man.err")" \
             bash -c "! grep -v locale '$work/man.err' | grep -q ."

@@ -74,6 +74,18 @@ TEST(WaveFile, ReadsWhatItCanPlayAndSaysWhyNot) {
     }
 }
 
+// The completion sound the settings point at by default is shipped, and is one the player plays.
+TEST(WaveFile, TheShippedCompletionSoundIsPlainPcm) {
+    Wave wave;
+    std::string error;
+    ASSERT_TRUE(ParseWave(test::ReadFile(test::SourceDataDir() + "/finish.wav"), wave, error))
+        << error;
+    EXPECT_EQ(wave.encoding, 1);
+    EXPECT_EQ(wave.channels, 1);
+    EXPECT_EQ(wave.bits, 16);
+    EXPECT_GT(wave.samples.size(), size_t{wave.rate});
+}
+
 TEST(AlsaSoundPlayer, NoDeviceReturnsAtOnceAndPlaysNothing) {
     test::TempDir dir;
     const std::string wav = dir / "done.wav";

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The shipped skins' pictures are what the skin painter paints: none is missing, none is left
-# over, and none was changed by hand (scripts/paint_skins.sh paints them again).
+# The shipped data that tools make is what they make: the skins' pictures (none missing, none
+# left over, none changed by hand; scripts/paint_skins.sh paints them again) and the completion
+# sound (scripts/make_sound.sh).
 set -euo pipefail
-: "${REDODORI_SKIN_PAINTER:?}" "${SOURCE_DIR:?}"
+: "${REDODORI_SKIN_PAINTER:?}" "${REDODORI_SOUND_MAKER:?}" "${SOURCE_DIR:?}"
 source "$(dirname "$0")/common.sh"
 
 QT_QPA_PLATFORM=offscreen "$REDODORI_SKIN_PAINTER" "$work/skins" 2>"$work/err" ||
@@ -19,4 +20,8 @@ for skin in "$work"/skins/*/; do
     done
     [ -s "$shipped/$skin/skin.ini" ] || fail "$skin has no skin.ini"
 done
-echo "skins_painted: all checks passed"
+
+"$REDODORI_SOUND_MAKER" "$work/finish.wav" 2>"$work/err" || fail "the sound maker failed: $(cat "$work/err")"
+cmp -s "$work/finish.wav" "$SOURCE_DIR/data/finish.wav" ||
+    fail "data/finish.wav is not what the sound maker makes: run scripts/make_sound.sh"
+echo "made_data: all checks passed"
