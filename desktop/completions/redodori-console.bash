@@ -1,4 +1,5 @@
 # bash completion for redodori-console: its options, the values some of them take, and paths.
+# Paths are read one a line, so that a name with spaces stays one candidate.
 _redodori_console() {
     local cur prev
     cur=${COMP_WORDS[COMP_CWORD]}
@@ -6,7 +7,7 @@ _redodori_console() {
     case $prev in
         --to)
             compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -d -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return ;;
         --profile) COMPREPLY=($(compgen -W "local network" -- "$cur")); return ;;
         --limit-unit) COMPREPLY=($(compgen -W "kbps percent bps" -- "$cur")); return ;;
@@ -23,6 +24,6 @@ _redodori_console() {
         return
     fi
     compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -f -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
 }
 complete -F _redodori_console redodori-console

@@ -70,12 +70,18 @@ if command -v man >/dev/null; then
 else
     bad "man is missing (scripts/setup.sh installs man-db)"
 fi
-completion=$(bash -c 'source "$1"
+setup mkdir -p "$work/names/my dir" "$work/names/mine"
+setup touch "$work/names/my file"
+completion=$(cd "$work/names" && bash -c 'source "$1"
 COMP_WORDS=(redodori-console --no-w); COMP_CWORD=1; _redodori_console; echo "${COMPREPLY[*]}"
 COMP_WORDS=(redodori-console --profile ""); COMP_CWORD=2; _redodori_console; echo "${COMPREPLY[*]}"
+COMP_WORDS=(redodori-console --to "my"); COMP_CWORD=2; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
+COMP_WORDS=(redodori-console "my"); COMP_CWORD=1; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
 complete -p redodori-console' _ "$usr/share/bash-completion/completions/redodori-console")
 check_same "bash completion" "--no-window
 local network
+[my dir]
+[my dir][my file]
 complete -F _redodori_console redodori-console" "$completion"
 
 # The installed wrapper runs the installed program beside it, with the installed data.
