@@ -23,12 +23,13 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/human_units.h"
+#include "platform/ini_file.h"
+#include "platform/message_texts.h"
 #include "platform/messages.h"
 #include "platform/mounts.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
-#include "resume/autostart.h"
 #include "settings/store_keys.h"
 
 namespace rd {
@@ -53,12 +54,13 @@ const char* Outcome(int32_t mode) {
 
 }  // namespace
 
-JobSession::JobSession(std::string line, Store& store, JobHost& window)
+JobSession::JobSession(std::string line, Store& store, JobHost& window, JobRecord& record)
     : job(settings, window, core.queue),
       ctx(job.Context()),
       console(0, nullptr),
       line_(std::move(line)),
-      store_(store) {
+      store_(store),
+      record_(record) {
     // The window reaches the settings through the core before the intake has run.
     core.Attach(ctx, &console, nullptr);
 }
@@ -85,7 +87,7 @@ void JobSession::Exit(int code) {
         // The job is over: jobs waiting for it go on while the notice is up, and its record, if
         // it kept one, can be resumed.
         marker_.Release();
-        resumeSlot_.Release();
+        record_.Release();
         windows->AnnounceReport(reportNotice_, endHost_.reportPath);
     }
     // The endpoint stays until the session goes: the window still listens on it until its
@@ -119,12 +121,12 @@ void JobSession::Tell(const std::string& caption, const std::string& text) {
         SayOnStderr(text);
 }
 
-ResumeJob JobSession::MakeResumeJob(int mode) const {
-    ResumeJob job;
-    job.slot = settings.resumeSlot;
+RecordedJob JobSession::MakeRecordedJob(RecordMode mode) const {
+    RecordedJob job;
+    job.number = settings.resumeSlot;
     job.programPath = ProgramPath();
     // Only a record that is kept needs the sources; a job ending without one has them once.
-    const int count = job.slot >= 0 && mode != 0 ? core.queue.Count() : 0;
+    const int count = job.number >= 0 && mode != RecordMode::Removed ? core.queue.Count() : 0;
     job.sources.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         job.sources.push_back(core.queue.EntryPath(i));
@@ -136,9 +138,9 @@ ResumeJob JobSession::MakeResumeJob(int mode) const {
     return job;
 }
 
-void JobSession::SaveForResume(int mode) {
+void JobSession::SaveForResume(RecordMode mode) {
     std::string error;
-    if (WriteResumeRecord(store_, MakeResumeJob(mode), mode, error) || resumeFailureTold_)
+    if (record_.Write(MakeRecordedJob(mode), mode, error) || resumeFailureTold_)
         return;
     // Said once: the record is written again at every change, and fails the same way.
     resumeFailureTold_ = true;
@@ -149,7 +151,7 @@ void JobSession::SaveForResume(int mode) {
 }
 
 void JobSession::SourcesChanged() {
-    SaveForResume(settings.resume != 0 ? 1 : 0);
+    SaveForResume(settings.resume != 0 ? RecordMode::Kept : RecordMode::Removed);
 }
 
 void JobSession::ReadLine() {
@@ -158,8 +160,8 @@ void JobSession::ReadLine() {
     std::string error;
     // Claimed before anything else can write the record; held until the process ends, so that
     // the resume manager sees that this job runs.
-    if (resumeSlot_.Claim(store_, error))
-        settings.resumeSlot = resumeSlot_.Number();
+    if (record_.Claim(error))
+        settings.resumeSlot = record_.Number();
     else
         std::fprintf(stderr, "%s\n", error.c_str());
     ResetJobState(settings, flags);
@@ -173,10 +175,10 @@ void JobSession::ReadLine() {
     ctx.options.PerFileLink = flags.PerFileLink;
     ctx.options.switches = fields.switches;
     ctx.state.SetPaused(flags.StartPaused);
-    language.Load(settings.InstallPath, settings.Lngname);
-    language.FillMessages(ctx.messages);
     if (windows)
-        windows->ApplyLanguage();
+        windows->LoadLanguage(settings, ctx.messages);
+    else
+        ctx.messages.Fill(IniFile(), &BuiltInMessages());
 }
 
 void JobSession::OpenChannels() {
@@ -201,7 +203,9 @@ void JobSession::OpenChannels() {
 }
 
 void JobSession::PrepareEnd() {
-    endHost_.settleResume = [this](int code) { SaveForResume(code == 0 ? 0 : 2); };
+    endHost_.settleResume = [this](int code) {
+        SaveForResume(code == 0 ? RecordMode::Removed : RecordMode::KeptAside);
+    };
     endHost_.saveWindow = [this] {
         if (!windows)
             return;
@@ -311,9 +315,9 @@ JobSession::Start JobSession::RunWithTargets() {
     if (flags.TreeLink)
         return RunTreeLinkPass();
 
-    SaveForResume(settings.resume != 0 ? 1 : 0);
+    SaveForResume(settings.resume != 0 ? RecordMode::Kept : RecordMode::Removed);
     // A job that a crash may interrupt is resumed at the next login.
-    if (settings.resume != 0 && !SetResumeAutostart(true, ProgramPath(), error))
+    if (settings.resume != 0 && !record_.ResumeAtLogin(ProgramPath(), error))
         SayOnStderr(error);
     if (windows)
         windows->SetTrayIcon(0);

@@ -1,6 +1,6 @@
 // One process's job from its line to its end: the settings, the intake (sources, hand-off,
 // waiting for other jobs, targets, the tree link pass), the engine, and EndJob with the resume
-// store, the history and the console status. The progress window hosts it and is its job's
+// record, the history and the console status. The progress window hosts it and is its job's
 // JobHost; nothing here knows about widgets.
 #pragma once
 
@@ -12,19 +12,18 @@
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
+#include "app/job_record.h"
 #include "app/list_file.h"
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
 #include "engine/job.h"
 #include "engine/job_end.h"
-#include "look/language.h"
 #include "platform/bus.h"
-#include "resume/resume_slot.h"
-#include "resume/resume_store.h"
 #include "settings/job_settings.h"
 
 namespace rd {
 
+class MessageTable;
 class Store;
 
 // The class of the progress window's endpoint, by which a second job finds a running one.
@@ -40,9 +39,10 @@ struct WindowPlace {
 class SessionWindows {
 public:
     virtual ~SessionWindows() = default;
-    // The language was read (its messages are in the job's context): the windows take their
-    // captions from it, before any of them is shown.
-    virtual void ApplyLanguage() = 0;
+    // Reads the language the settings name, fills the job's `messages` from it and captions the
+    // windows, before any of them is shown. Without windows the messages keep their built-in
+    // texts.
+    virtual void LoadLanguage(const JobSettings& settings, MessageTable& messages) = 0;
     // A message box (caption, text), or stderr when there is no one to show it to.
     virtual void ShowError(const std::string& caption, const std::string& text) = 0;
     // Shows the progress window (not with switch n).
@@ -69,7 +69,8 @@ public:
         Ended,         // no job runs: the session is over (Over()) with its exit code
     };
 
-    JobSession(std::string line, Store& store, JobHost& window);
+    // `record` keeps the job's resume record; it outlives the session.
+    JobSession(std::string line, Store& store, JobHost& window, JobRecord& record);
     ~JobSession();
     JobSession(const JobSession&) = delete;
     JobSession& operator=(const JobSession&) = delete;
@@ -84,8 +85,6 @@ public:
     Job job;
     EngineContext& ctx;
     ConsoleChannel console;
-    // The language of the settings' `Lngname`.
-    Language language;
 
     // The intake, steps 2 to 16: ends the session on every way that does not run a job.
     Start Intake();
@@ -133,9 +132,9 @@ private:
     // Ends a process that ran no job (a line, list or destination it could not use): the
     // wrapper is told so.
     Start EndUnrun();
-    // The job as a resume record written with `mode` (0: removed) keeps it.
-    ResumeJob MakeResumeJob(int mode) const;
-    void SaveForResume(int mode);
+    // The job as its resume record written with `mode` keeps it.
+    RecordedJob MakeRecordedJob(RecordMode mode) const;
+    void SaveForResume(RecordMode mode);
     Start RunTreeLinkPass();
     // The intake from the targets on: read them, the tree link pass, the resume record and the
     // start of the job.
@@ -145,7 +144,7 @@ private:
     Store& store_;
     std::unique_ptr<bus::Endpoint> endpoint_;
     bus::JobMarker marker_;
-    ResumeSlot resumeSlot_;
+    JobRecord& record_;
     EndJobHost endHost_;
     // Watches a job thread told to stop; see End.
     std::thread endWatch_;

@@ -1,8 +1,8 @@
 #include "app/limit_captions.h"
 
 #include "engine/speed.h"
-#include "look/language.h"
 #include "platform/message_table.h"
+#include "platform/message_texts.h"
 
 namespace rd {
 

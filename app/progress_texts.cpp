@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "engine/engine_context.h"
-#include "look/language.h"
 #include "platform/human_units.h"
+#include "platform/message_texts.h"
 #include "platform/text.h"
 
 namespace rd {

@@ -1,10 +1,10 @@
 // Language files: which sections and keys the program asks for, the rule that turns a control's
-// component name into its keys, the built-in message texts, and the current language with its
-// lookups. Window-free: ui/ only applies what it finds here.
+// component name into its keys, and the current language with its lookups; the message texts it
+// fills come with their built-in ones from platform/message_texts.h. Window-free: ui/ only
+// applies what it finds here.
 #pragma once
 
 #include <functional>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +12,7 @@
 
 #include "platform/ini_file.h"
 #include "platform/message_table.h"
+#include "platform/message_texts.h"
 
 namespace rd {
 
@@ -30,29 +31,6 @@ inline constexpr std::string_view kResumeItem = "ResItem";
 inline constexpr std::string_view kQueue = "Queue";
 inline constexpr std::string_view kCredentials = "Credentials";
 }  // namespace section
-
-// The message slots above 32, for texts that several windows or message boxes share.
-namespace text_slot {
-inline constexpr int kAutoresumeOn = 33;
-inline constexpr int kAutoresumeOff = 34;
-inline constexpr int kHistoryOn = 35;
-inline constexpr int kHistoryOff = 36;
-inline constexpr int kWait = 37;    // "Wait: %u", the progress label while the job ends
-inline constexpr int kOf = 38;      // "%s of %s", done and listed bytes or files
-inline constexpr int kBytes = 39;   // buffer sizes and file sizes: "512 bytes"
-inline constexpr int kKbytes = 40;  // "4 Kbytes"
-inline constexpr int kMbytes = 41;  // "1 Mbytes"
-inline constexpr int kConfirmation = 42;
-inline constexpr int kHealWarning = 43;
-inline constexpr int kWarning = 44;
-inline constexpr int kCannotSave = 45;
-inline constexpr int kNotStored = 46;  // "%s": the settings store's path
-inline constexpr int kYes = 47;
-inline constexpr int kNo = 48;
-inline constexpr int kOk = 49;
-inline constexpr int kCancel = 50;
-inline constexpr int kLastUsed = 50;
-}  // namespace text_slot
 
 // The key of a control's caption: its component name and "_c" when the name begins with
 // "Button", "Label", "CheckBox", "RadioButton", "SpeedButton" or "BitBtn"; empty otherwise.
@@ -92,12 +70,6 @@ struct KeyCheck {
 };
 KeyCheck CheckKeys(const IniFile& file);
 
-// The message texts used when a language file does not give them (English).
-const MessageTable::Texts& BuiltInMessages();
-
-// Language text `n` of `table`; the built-in text while the table was never filled.
-std::string MessageText(const MessageTable& table, int n);
-
 // The current language file.
 class Language {
 public:
@@ -129,11 +101,5 @@ private:
     bool active_ = false;
     IniFile file_;
 };
-
-// Puts `values` into `pattern` in order, each in place of the next "%s" or "%u". A language
-// text is never used as a printf format: a file cannot make the program read arguments it
-// does not have. Placeholders beyond the values stay as written; values beyond the
-// placeholders are left out (a translation may leave a value out).
-std::string FillIn(std::string_view pattern, std::initializer_list<std::string_view> values);
 
 }  // namespace rd

@@ -16,7 +16,8 @@ JobWindows::JobWindows(const std::string& line, Store& store, bool offscreen)
     : store_(store),
       offscreen_(offscreen),
       tray_(QApplication::instance()),
-      session_(line, store, progress_),
+      record_(store),
+      session_(line, store, progress_, record_),
       form4_(session_.settings, store, session_.ctx.messages, &session_.ctx.state) {
     session_.windows = this;
     session_.ctx.sound = &sound_;
@@ -24,7 +25,7 @@ JobWindows::JobWindows(const std::string& line, Store& store, bool offscreen)
     QObject::connect(&form4_, &TForm4::applied, [this] {
         session_.SourcesChanged();
         rd::ApplySkin(session_.settings, progress_);
-        ReloadLanguage(session_.language, session_.settings, session_.ctx.messages,
+        ReloadLanguage(language_, session_.settings, session_.ctx.messages,
                        {&form4_, &progress_, form1_.get()});
     });
     progress_.Host(session_);
@@ -54,14 +55,16 @@ void JobWindows::MakePrompts() {
     windows.settings = &form4_;
     windows.tray = &tray_;
     windows.chooser = form1_.get();
-    windows.language = &session_.language;
+    windows.language = &language_;
     progress_.SetWindows(windows);
 }
 
 // The skin's pictures wait until the progress window shows.
-void JobWindows::ApplyLanguage() {
-    rd::ApplySkin(session_.settings, progress_);
-    CaptionWindows(session_.language, session_.ctx.messages, {&form4_, &progress_, nullptr});
+void JobWindows::LoadLanguage(const JobSettings& settings, MessageTable& messages) {
+    language_.Load(settings.InstallPath, settings.Lngname);
+    language_.FillMessages(messages);
+    rd::ApplySkin(settings, progress_);
+    CaptionWindows(language_, messages, {&form4_, &progress_, nullptr});
 }
 
 void JobWindows::ShowError(const std::string& caption, const std::string& text) {
@@ -111,7 +114,7 @@ bool JobWindows::ShowChooser() {
         form4_.show();
         form4_.raise();
     });
-    form1_->ApplyLanguage(session_.language, session_.ctx.messages);
+    form1_->ApplyLanguage(language_, session_.ctx.messages);
     form1_->show();
     return true;
 }

@@ -10,6 +10,8 @@
 
 #include "app/job_session.h"
 #include "app/sound_player.h"
+#include "look/language.h"
+#include "program/stored_job_record.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
@@ -34,6 +36,8 @@ public:
     JobSession::Start Start();
 
     JobSession& Session() { return session_; }
+    // The language of the settings' `Lngname`, read by the intake.
+    const Language& JobLanguage() const { return language_; }
     TRedoDoriWnd& Progress() { return progress_; }
     TRedoDoriQueue& Queue() { return queue_; }
     TForm3& ErrorPrompt() { return *form3_; }
@@ -41,7 +45,7 @@ public:
     TForm6& Countdown() { return *form6_; }
     TForm4& Settings() { return form4_; }
 
-    void ApplyLanguage() override;
+    void LoadLanguage(const JobSettings& settings, MessageTable& messages) override;
     void ShowError(const std::string& caption, const std::string& text) override;
     void ShowProgressWindow() override;
     void SetTrayIcon(int index) override;
@@ -59,6 +63,8 @@ private:
     TRedoDoriWnd progress_;
     TRedoDoriQueue queue_;
     TrayIcon tray_;
+    StoredJobRecord record_;
+    Language language_;
     JobSession session_;
     AlsaSoundPlayer sound_;
     TForm4 form4_;

@@ -157,13 +157,13 @@ void Save(const QString& out, QWidget& window, const char* name) {
 
 // The chooser of a job without a target, opened at the last destination: the RAM disk the
 // caller may have mounted, else the first root.
-void SaveChooser(const QString& out, const QString& work, rd::JobSession& session) {
+void SaveChooser(const QString& out, const QString& work, rd::JobWindows& windows) {
     const QString disk = work + "/media/Photos";
     if (QStorageInfo(disk).rootPath() == disk)
         rd::StoreKey(rd::Store::Default(), rd::StoreRoot::CurrentUser, std::string(rd::kBaseKey))
             .WriteText("LastDir", disk.toStdString() + "/");
     rd::TForm1 chooser(rd::Store::Default(), false);
-    chooser.ApplyLanguage(session.language, session.ctx.messages);
+    chooser.ApplyLanguage(windows.JobLanguage(), windows.Session().ctx.messages);
     chooser.move(450, 100);
     chooser.show();
     chooser.SetJobTotal((3 << 20) + 3000);
@@ -201,10 +201,10 @@ void SaveCopyingWindows(const QString& out, const std::string& w, rd::JobWindows
     rd::JobSettings network = session.settings;
     network.profile = "network";
     rd::TForm4 networkForm(network, rd::Store::Default(), session.ctx.messages);
-    networkForm.ApplyLanguage(session.language);
+    networkForm.ApplyLanguage(windows.JobLanguage());
     networkForm.show();
     save(networkForm, "settings_dialog_network.png");
-    SaveResumeWindows(w, session.language, save);
+    SaveResumeWindows(w, windows.JobLanguage(), save);
 }
 
 }  // namespace
@@ -238,7 +238,7 @@ int main(int argc, char** argv) {
     if (windows.Start() == rd::JobSession::Start::Ended)
         return 1;
     windows.Countdown().powerOff = [] {};
-    SaveChooser(out, work, windows.Session());
+    SaveChooser(out, work, windows);
 
     rd::TRedoDoriWnd& progress = windows.Progress();
     const rd::JobCounters& counters = windows.Session().ctx.state.counters;

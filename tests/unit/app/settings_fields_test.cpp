@@ -13,7 +13,6 @@
 #include "app/settings_reader.h"
 #include "app/settings_storage.h"
 #include "engine/job_state.h"
-#include "look/look_choices.h"
 #include "platform/store.h"
 #include "settings/store_keys.h"
 #include "test_support.h"
@@ -275,32 +274,6 @@ TEST_F(SettingsStorage, DamagedStoreShowsDefaultsAndTakesTheStoredValues) {
     f.bufferSize = 2;
     EXPECT_TRUE(StoreFields(reopened, "local", f, {}));
     EXPECT_EQ(reopened.ReadInt(StoreRoot::CurrentUser, ProfileKey("local"), "bufsz"), 2);
-}
-
-TEST_F(SettingsStorage, LanguageAndSkinLists) {
-    const std::string install = env.Dir() / "install";
-    for (const char* folder : {"/skins/Blue", "/skins/.hidden", "/skins/Aqua", "/deutsch.lng"})
-        test::RunCommand("mkdir -p '" + install + folder + "'");
-    test::WriteFile(install + "/skins/plain", "");
-    test::WriteFile(install + "/zulu.lng", "");
-    test::WriteFile(install + "/english.lng", "");
-    test::WriteFile(install + "/notes.txt", "");
-    const std::vector<std::string> languages = LanguageFiles(install);
-    // The shipped english.lng is the install folder's own here; no folder named like a file.
-    ASSERT_GE(languages.size(), 2u);
-    EXPECT_EQ(languages[0], "english.lng");
-    EXPECT_EQ(languages[1], "zulu.lng");
-    EXPECT_EQ(std::count(languages.begin(), languages.end(), "english.lng"), 1);
-    EXPECT_EQ(std::count(languages.begin(), languages.end(), "deutsch.lng"), 0);
-    const std::vector<std::string> skins = SkinFolders(install);
-    ASSERT_GE(skins.size(), 2u);
-    EXPECT_EQ(skins[0] + "," + skins[1], "Aqua,Blue");
-    EXPECT_EQ(std::count(skins.begin(), skins.end(), ".hidden") +
-                  std::count(skins.begin(), skins.end(), "plain"),
-              0);
-    EXPECT_EQ(ChoiceIndex(skins, "BLUE"), 1);
-    EXPECT_EQ(ChoiceIndex(skins, "Gone"), 0);
-    EXPECT_EQ(ChoiceIndex({}, "Gone"), -1);
 }
 
 }  // namespace

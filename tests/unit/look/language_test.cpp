@@ -126,16 +126,6 @@ TEST(ShippedLanguages, EnglishGivesTheBuiltInMessages) {
             << n;
 }
 
-TEST(FillIn, PutsValuesInPlaceOfTheirPlaceholdersOnly) {
-    EXPECT_EQ(FillIn("%s of %s", {"1,024", "2,048"}), "1,024 of 2,048");
-    EXPECT_EQ(FillIn("Wait: %u", {"97"}), "Wait: 97");
-    EXPECT_EQ(FillIn("Warten", {"97"}), "Warten");
-    EXPECT_EQ(FillIn("%s%s%s", {"a"}), "a%s%s");
-    // Other printf conversions are plain text: a file cannot make the program read arguments.
-    EXPECT_EQ(FillIn("%d %n %x %%s 100%", {"v"}), "%d %n %x %v 100%");
-    EXPECT_EQ(FillIn("", {}), "");
-}
-
 class LanguageTest : public ::testing::Test {
 protected:
     void Write(const std::string& name, const std::string& contents) {
