@@ -88,7 +88,7 @@ void JobSession::Exit(int code) {
         // it kept one, can be resumed.
         marker_.Release();
         record_.Release();
-        windows->AnnounceReport(reportNotice_, endHost_.reportPath);
+        windows->AnnounceReport(reportNotice_, ending_.reportPath);
     }
     // The endpoint stays until the session goes: the window still listens on it until its
     // event loop returns.
@@ -203,23 +203,33 @@ void JobSession::OpenChannels() {
 }
 
 void JobSession::PrepareEnd() {
-    endHost_.settleResume = [this](int code) {
-        SaveForResume(code == 0 ? RecordMode::Removed : RecordMode::KeptAside);
-    };
-    endHost_.saveWindow = [this] {
-        if (!windows)
-            return;
-        windows->SetTrayIcon(-1);
-        const WindowPlace place = windows->ProgressPlace();
-        StoreKey key(store_, StoreRoot::CurrentUser, std::string(kBaseKey));
-        key.WriteInt("F2_Left", place.left);
-        key.WriteInt("F2_Top", place.top);
-        key.WriteInt("F2_Width", place.width);
-        key.WriteInt("F2_Height", place.height);
-    };
-    endHost_.tellConsole = [this](int status) { TellWrapper(status); };
-    endHost_.historyPath = paths::UserDataDir() + "/history.txt";
-    endHost_.exit = [this](int code) { Exit(code); };
+    ending_.historyPath = paths::UserDataDir() + "/history.txt";
+}
+
+void JobSession::SettleResume(int code) {
+    SaveForResume(code == 0 ? RecordMode::Removed : RecordMode::KeptAside);
+}
+
+// The summary counts what the job really did, so it is made once the job's threads have ended
+// and the files left under way are settled.
+void JobSession::WritersStopped() {
+    Summarize();
+}
+
+void JobSession::SaveWindow() {
+    if (!windows)
+        return;
+    windows->SetTrayIcon(-1);
+    const WindowPlace place = windows->ProgressPlace();
+    StoreKey key(store_, StoreRoot::CurrentUser, std::string(kBaseKey));
+    key.WriteInt("F2_Left", place.left);
+    key.WriteInt("F2_Top", place.top);
+    key.WriteInt("F2_Width", place.width);
+    key.WriteInt("F2_Height", place.height);
+}
+
+void JobSession::TellConsole(int status) {
+    TellWrapper(status);
 }
 
 JobSession::Start JobSession::Intake() {
@@ -417,16 +427,13 @@ JobSession::Start JobSession::EndNow(int code) {
 }
 
 void JobSession::End(int code) {
-    if (endHost_.ending)
+    if (ending_.ending)
         return;
     // Nothing more joins the job, and what the summary counts stays put.
     ctx.adder.Stop();
-    endHost_.sources = &core.queue;
-    endHost_.targetText = core.targetText;
-    // The summary counts what the job really did, so it is made once the job's threads have
-    // ended and the files left under way are settled.
-    endHost_.writersStopped = [this] { Summarize(); };
-    if (!BeginJobEnd(ctx, endHost_, code))
+    ending_.sources = &core.queue;
+    ending_.targetText = core.targetText;
+    if (!BeginJobEnd(ctx, *this, ending_, code))
         return;
     if (job.WaitForThread(std::chrono::milliseconds(0)))
         return FinishEnd();
@@ -448,7 +455,7 @@ void JobSession::End(int code) {
 }
 
 void JobSession::JobThreadEnded() {
-    if (endHost_.ending && !over_)
+    if (ending_.ending && !over_)
         FinishEnd();
 }
 
@@ -456,7 +463,7 @@ void JobSession::FinishEnd() {
     job.Wait();
     if (endWatch_.joinable())
         endWatch_.join();
-    FinishJobEnd(ctx, endHost_);
+    FinishJobEnd(ctx, *this, ending_);
 }
 
 void JobSession::Summarize() {
@@ -492,10 +499,10 @@ void JobSession::Summarize() {
         const time_t now = std::time(nullptr);
         tm local{};
         localtime_r(&now, &local);
-        endHost_.reportPath =
+        ending_.reportPath =
             WriteFailureReport(paths::UserDataDir(), local, FailureReportText(facts), reportError);
     }
-    const std::string& report = endHost_.reportPath;
+    const std::string& report = ending_.reportPath;
     // What was left out is named under the summary: the first ones, then how many more and
     // where the report lists them all.
     constexpr size_t kNamed = 20;

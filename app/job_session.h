@@ -12,6 +12,7 @@
 
 #include "app/command_line.h"
 #include "app/console_channel.h"
+#include "app/job_control.h"
 #include "app/job_record.h"
 #include "app/list_file.h"
 #include "app/progress_core.h"
@@ -61,7 +62,8 @@ public:
     virtual void Exit(int exitCode) = 0;
 };
 
-class JobSession {
+// The session ends its job itself: it is the end's host.
+class JobSession : public JobControl, private EndJobHost {
 public:
     enum class Start {
         Running,       // the job runs; the window's event loop serves it
@@ -71,7 +73,7 @@ public:
 
     // `record` keeps the job's resume record; it outlives the session.
     JobSession(std::string line, Store& store, JobHost& window, JobRecord& record);
-    ~JobSession();
+    ~JobSession() override;
     JobSession(const JobSession&) = delete;
     JobSession& operator=(const JobSession&) = delete;
 
@@ -96,15 +98,15 @@ public:
     // Ends the job with `code` (0 forget it, 2 keep it for resume), then the session. A job
     // thread that still runs is told to stop, and the end goes on once it has left
     // (JobThreadEnded). A later request returns at once: the first one decides.
-    void End(int code);
+    void End(int code) override;
     // The host's thread learns that the job's thread has left.
-    void JobThreadEnded();
+    void JobThreadEnded() override;
     // The session has ended; the program ends with ExitCode().
     bool Over() const { return over_; }
     int ExitCode() const { return exitCode_; }
     // Writes the resume record again after the sources changed (mode 1 with resume on crash,
     // else deleted).
-    void SourcesChanged();
+    void SourcesChanged() override;
     // The window endpoint; null when the runtime folder refused it.
     bus::Endpoint* Endpoint() const { return endpoint_.get(); }
 
@@ -117,7 +119,13 @@ private:
     // Hands the sources to a running job; true when it took them and this session is over.
     bool AttachedToRunning(const ListFile& sourceList);
     // Ends the session: the bus, the store and the notice of a report, then the windows' Exit.
-    void Exit(int code);
+    void Exit(int code) override;
+    // The end's steps: the resume record kept (2) or removed, the summary once the job's
+    // threads have ended, the window's place stored, the wrapper told.
+    void SettleResume(int code) override;
+    void WritersStopped() override;
+    void SaveWindow() override;
+    void TellConsole(int status) override;
     // The end once the job's threads have ended.
     void FinishEnd();
     // The end lines: the summary of what the job did, the files it left out, its report.
@@ -145,7 +153,7 @@ private:
     std::unique_ptr<bus::Endpoint> endpoint_;
     bus::JobMarker marker_;
     JobRecord& record_;
-    EndJobHost endHost_;
+    EndJobRecord ending_;
     // Watches a job thread told to stop; see End.
     std::thread endWatch_;
     bool over_ = false;

@@ -38,18 +38,18 @@ SourceQueue::Next ProgressCore::NextSource() {
 }
 
 void ProgressCore::ListComplete() {
-    if (hooks.listComplete)
-        hooks.listComplete();
+    if (view_)
+        view_->ListFinished();
 }
 
 void ProgressCore::OptionsLocked() {
-    if (hooks.lockOptions)
-        hooks.lockOptions();
+    if (view_)
+        view_->LockOptions();
 }
 
 void ProgressCore::Complete(CompletionStep step) {
-    if (hooks.complete)
-        hooks.complete(step);
+    if (view_)
+        view_->ShowCompletion(step);
     else if (step == CompletionStep::ShutdownCountdown)
         std::fputs(
             "redodori: the shutdown countdown needs the window; the system is not shut down\n",
@@ -154,8 +154,8 @@ void ProgressCore::RequestEnd(int code) {
 }
 
 void ProgressCore::Wake() {
-    if (hooks.wake)
-        hooks.wake();
+    if (view_)
+        view_->Wake();
 }
 
 void ProgressCore::Service() {
@@ -169,8 +169,8 @@ void ProgressCore::Service() {
             code = endCode_;
         }
     }
-    if (deliver && hooks.endJob)
-        hooks.endJob(code);
+    if (deliver && view_)
+        view_->EndJob(code);
     OpenNextQuestion();
     ServePackets();
 }
@@ -195,7 +195,7 @@ void ProgressCore::OpenNextQuestion() {
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
         return;
     }
-    if (hooks.showQuestion && hooks.showQuestion(*q))
+    if (view_ && view_->ShowQuestion(*q))
         return;
     // With no one to ask, a file is skipped; a buffer that cannot be had ends the job.
     const bool allocation = q->kind == QuestionKind::Allocation;
@@ -315,8 +315,8 @@ void ProgressCore::TogglePause(bool sender) {
     const bool pause = sender ? !flags.Paused : flags.Paused != 0;
     if (sender) {
         ctx_->state.SetPaused(pause);
-        if (hooks.lockOptions)
-            hooks.lockOptions();
+        if (view_)
+            view_->LockOptions();
     }
     const bool consoleMode = console_ && console_->Attached();
     if (pause) {
@@ -332,8 +332,8 @@ void ProgressCore::TogglePause(bool sender) {
             excludedMs_ += TickMs() - pausedAt_;
         pausedAt_ = 0;
     }
-    if (hooks.pauseChanged)
-        hooks.pauseChanged(pause);
+    if (view_)
+        view_->ShowPaused(pause);
 }
 
 void ProgressCore::SkipFile() {
@@ -379,8 +379,8 @@ void ProgressCore::EndHandOff(uint64_t wParam, int64_t lParam) {
         return;
     }
     AddSources(items->sources);
-    if (hooks.sourcesChanged)
-        hooks.sourcesChanged();
+    if (view_)
+        view_->SourcesAdded();
 }
 
 bool ProgressCore::ReserveAddition() {
@@ -439,8 +439,8 @@ void ProgressCore::AddDroppedPaths(const std::vector<std::string>& paths) {
         return;
     }
     AddSources(paths);
-    if (hooks.sourcesChanged)
-        hooks.sourcesChanged();
+    if (view_)
+        view_->SourcesAdded();
 }
 
 ProgressTexts ProgressCore::Tick(bool averageSpeed) {
@@ -481,8 +481,8 @@ void ProgressCore::Show(NoticeIcon icon, const std::string& caption, const std::
         console_->Line(caption + ": " + text, true);
         return;
     }
-    if (hooks.notice)
-        hooks.notice(icon, caption, text);
+    if (view_)
+        view_->ShowNotice(icon, caption, text);
     else
         SayOnStderr(caption + ": " + text);
 }

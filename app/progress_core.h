@@ -17,6 +17,7 @@
 #include "app/console_prompts.h"
 #include "app/handoff.h"
 #include "app/progress_texts.h"
+#include "app/progress_view.h"
 #include "engine/job.h"
 #include "engine/questions.h"
 #include "engine/source_queue.h"
@@ -54,37 +55,16 @@ struct Question {
 
 class ProgressCore : public UserNotice, public JobQuestions, public AllocationFailure {
 public:
-    // What the window around the core does for it; each may be left unset.
-    struct Hooks {
-        // Any thread: the window thread should run Service() soon.
-        std::function<void()> wake;
-        // EndJob with the code; it ends the process.
-        std::function<void(int code)> endJob;
-        // The settings that cannot change during a copy are locked.
-        std::function<void()> lockOptions;
-        // The list is complete.
-        std::function<void()> listComplete;
-        // A completion step: the shutdown countdown or the completion question.
-        std::function<void(CompletionStep)> complete;
-        // A question is opened and no console wrapper answers it: true when a window shows it
-        // (it answers through Answer()), false when no one can be asked.
-        std::function<bool(const Question&)> showQuestion;
-        // The pause state changed (the button's look).
-        std::function<void(bool paused)> pauseChanged;
-        // Sources were dropped on the window: the resume record is to be written again.
-        std::function<void()> sourcesChanged;
-        // A notice for the user when no console wrapper listens.
-        std::function<void(NoticeIcon, const std::string&, const std::string&)> notice;
-    };
-
     SourceQueue queue;
     // The job's destination folders, each as it was given.
     std::vector<std::string> targets;
     // The same as the user sees them (history): each followed by "?".
     std::string targetText;
-    Hooks hooks;
 
     void Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endpoint* endpoint);
+    // The window the core works for from now on. Without one, the core says on stderr what a
+    // window would have shown and asks no one.
+    void SetView(ProgressView* view) { view_ = view; }
     EngineContext& Context() const { return *ctx_; }
     JobSettings& Settings() const;
     bool Paused() const;
@@ -180,6 +160,7 @@ private:
     EngineContext* ctx_ = nullptr;
     ConsoleChannel* console_ = nullptr;
     bus::Endpoint* endpoint_ = nullptr;
+    ProgressView* view_ = nullptr;
 
     mutable std::mutex lock_;
     std::condition_variable answeredCv_;

@@ -121,24 +121,21 @@ void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobSt
         ctx.host.RequestEnd(0);
 }
 
-bool BeginJobEnd(EngineContext& ctx, EndJobHost& host, int code) {
+bool BeginJobEnd(EngineContext& ctx, EndJobHost& host, EndJobRecord& record, int code) {
     // The first request decides how the job ends; a later one (a writer's abort answer that
     // arrives meanwhile) does nothing.
-    if (host.ending)
+    if (record.ending)
         return false;
-    host.ending = true;
-    if (host.settleResume)
-        host.settleResume(code);
+    record.ending = true;
+    host.SettleResume(code);
     ctx.state.BeginEnd();
     return true;
 }
 
-void FinishJobEnd(EngineContext& ctx, EndJobHost& host) {
+void FinishJobEnd(EngineContext& ctx, EndJobHost& host, const EndJobRecord& record) {
     ctx.files.EndInFlight();
-    if (host.writersStopped)
-        host.writersStopped();
-    if (host.saveWindow)
-        host.saveWindow();
+    host.WritersStopped();
+    host.SaveWindow();
 
     const int32_t jobState = ctx.jobState;
     if (ctx.settings.hist != 0 && jobState != 0) {
@@ -150,16 +147,14 @@ void FinishJobEnd(EngineContext& ctx, EndJobHost& host) {
         tm local{};
         localtime_r(&now, &local);
         const SourceQueue none;
-        AppendHistory(host.historyPath, [&](const HistoryPut& put) {
+        AppendHistory(record.historyPath, [&](const HistoryPut& put) {
             HistoryEntry(local, HistoryOutcome(ctx.settings.delmode, jobState), counters.retries,
-                         counters.skips, speed, host.sources ? *host.sources : none,
-                         host.targetText, host.reportPath, put);
+                         counters.skips, speed, record.sources ? *record.sources : none,
+                         record.targetText, record.reportPath, put);
         });
     }
-    if (host.tellConsole)
-        host.tellConsole(jobState == 1 ? 1 : 0);
-    if (host.exit)
-        host.exit(0);
+    host.TellConsole(jobState == 1 ? 1 : 0);
+    host.Exit(0);
 }
 
 }  // namespace rd

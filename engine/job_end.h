@@ -45,19 +45,26 @@ bool AppendHistory(const std::string& path, const std::function<void(const Histo
 // then the request to end the job; a step that ended the job ends them.
 void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobStartTick);
 
-// What the end of a job needs from the program around the engine.
-struct EndJobHost {
+// What the end of a job needs from the program around the engine; the job session implements
+// it. Each runs on the thread that ends the job.
+class EndJobHost {
+public:
+    virtual ~EndJobHost() = default;
     // Saves (code != 0, 2: saved by the user) or forgets the job in the resume store.
-    std::function<void(int code)> settleResume;
+    virtual void SettleResume(int code) = 0;
     // Runs once the job's threads have ended and the files still under way have been given
     // up: what the job did is final (its summary and report are made here).
-    std::function<void()> writersStopped;
+    virtual void WritersStopped() = 0;
     // Removes the tray icon and stores the progress window's placement.
-    std::function<void()> saveWindow;
+    virtual void SaveWindow() = 0;
     // Posts the final status to an attached console wrapper (0 ended, 1 aborted).
-    std::function<void(int status)> tellConsole;
+    virtual void TellConsole(int status) = 0;
     // Ends the program with `exitCode`.
-    std::function<void(int exitCode)> exit;
+    virtual void Exit(int exitCode) = 0;
+};
+
+// What the history entry takes from the job, and whether its end has begun.
+struct EndJobRecord {
     // The history file, the queued sources and the target text of the job.
     std::string historyPath;
     const SourceQueue* sources = nullptr;
@@ -71,12 +78,12 @@ struct EndJobHost {
 // Begins the end of the job with `code` (0 forget it, 2 keep it for resume): settles the resume
 // store and raises `Terminating`, which every thread of the job obeys at its next check. False
 // when the end had begun already: the first request decides.
-bool BeginJobEnd(EngineContext& ctx, EndJobHost& host, int code);
+bool BeginJobEnd(EngineContext& ctx, EndJobHost& host, EndJobRecord& record, int code);
 
 // Finishes the end once the job's threads have ended: gives up the files still under way (their
 // incomplete copies go unless a marker keeps them for a later job), makes the summary, saves the
-// window, appends the history entry when `hist` is on and the job started, tells the console
-// wrapper, and ends the program through `host.exit` with exit code 0.
-void FinishJobEnd(EngineContext& ctx, EndJobHost& host);
+// window, appends the history entry of `record` when `hist` is on and the job started, tells the
+// console wrapper, and ends the program through the host's Exit with exit code 0.
+void FinishJobEnd(EngineContext& ctx, EndJobHost& host, const EndJobRecord& record);
 
 }  // namespace rd

@@ -28,7 +28,7 @@ JobWindows::JobWindows(const std::string& line, Store& store, bool offscreen)
         ReloadLanguage(language_, session_.settings, session_.ctx.messages,
                        {&form4_, &progress_, form1_.get()});
     });
-    progress_.Host(session_);
+    progress_.Host(session_.core, session_);
 }
 
 JobWindows::~JobWindows() = default;
@@ -39,7 +39,7 @@ JobSession::Start JobWindows::Start() {
         return start;
     queue_.Attach(session_.core.queue, session_.ctx.list, session_.ctx.state.counters);
     MakePrompts();
-    progress_.JobStarted();
+    progress_.JobStarted(session_.console.Attached(), session_.Endpoint());
     return start;
 }
 

@@ -15,24 +15,24 @@ namespace rd {
 namespace {
 
 // Records the window commands the menu and keys ask for.
-struct Commands {
+struct Commands : MenuCommands {
+    explicit Commands(const JobSettings& settings) : settings(settings) {}
+
+    void Open() override { ++calls["open"]; }
+    void Abort() override { ++calls["abort"]; }
+    void SaveAndAbort() override { ++calls["saveAndAbort"]; }
+    void Pause() override { ++calls["pause"]; }
+    void Skip() override { ++calls["skip"]; }
+    void OpenSettings() override { ++calls["settings"]; }
+    void ToggleQueue() override { ++calls["toggleQueue"]; }
+    bool QueueVisible() const override { return queueVisible; }
+    void ResumeChanged() override { resumeSeen.push_back(settings.resume); }
+    bool Paused() const override { return paused; }
+
+    const JobSettings& settings;
     std::map<std::string, int> calls;
     bool queueVisible = false, paused = false;
-    std::vector<int32_t> resumeSeen;  // `resume` as each resumeChanged found it
-
-    ProgressMenu::Actions Make(JobSettings& settings) {
-        auto count = [this](const char* name) { return [this, name] { ++calls[name]; }; };
-        return {count("open"),
-                count("abort"),
-                count("saveAndAbort"),
-                count("pause"),
-                count("skip"),
-                count("settings"),
-                count("toggleQueue"),
-                [this] { return queueVisible; },
-                [this, &settings] { resumeSeen.push_back(settings.resume); },
-                [this] { return paused; }};
-    }
+    std::vector<int32_t> resumeSeen;  // `resume` as each ResumeChanged found it
 };
 
 QAction* Item(ProgressMenu& menu, const char* name) {
@@ -69,7 +69,8 @@ class ProgressMenuTest : public QObject {
 private slots:
     void ItemsInOrderWithSeparators() {
         JobSettings settings;
-        ProgressMenu menu(settings, {});
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         QStringList layout;
         for (QAction* action : menu.Menu()->actions())
             layout << (action->isSeparator() ? QString("-") : action->objectName());
@@ -85,8 +86,8 @@ private slots:
 
     void CommandsQueueMarkAndPauseCaption() {
         JobSettings settings;
-        Commands commands;
-        ProgressMenu menu(settings, commands.Make(settings));
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         for (const char* item :
              {"Open1", "Abort2", "Savejobandabort1", "Pause1", "Skip1", "Settings1", "Showqueue1"})
             Click(menu, item);
@@ -100,17 +101,12 @@ private slots:
         menu.resumeText = "Go on";
         QCOMPARE(Marks(menu, {"Showqueue1"}), QString("1"));
         QCOMPARE(Item(menu, "Pause1")->text(), QString("Go on"));
-
-        // Callbacks the window does not give are skipped.
-        ProgressMenu bare(settings, {});
-        Click(bare, "Open1");
-        QVERIFY(bare.HandleKey(Qt::Key_R, Qt::NoModifier));
     }
 
     void Flips() {
         JobSettings settings;
-        Commands commands;
-        ProgressMenu menu(settings, commands.Make(settings));
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         const char* items[] = {"Resumeoncrash1", "Shutdownoncomplete1", "Promptoncomplete1",
                                "Retrytimeout1"};
         auto values = [&] {
@@ -135,7 +131,8 @@ private slots:
 
     void ErrorPolicy() {
         JobSettings settings;
-        ProgressMenu menu(settings, {});
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         const std::tuple<const char*, int32_t, const char*> cases[] = {
             {"Skiponerror1", 2, "001"}, {"Retryonerror1", 1, "010"}, {"Promptonerror1", 0, "100"}};
         for (const auto& [item, value, marks] : cases) {
@@ -168,7 +165,8 @@ private slots:
         QFETCH(QString, marks);
         JobSettings settings;
         settings.onexist = before;
-        ProgressMenu menu(settings, {});
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         Item(menu, "Prompt1")->setChecked(true);
         Item(menu, item.toUtf8().constData())->trigger();
         QCOMPARE(int32_t(settings.onexist), after);
@@ -182,7 +180,8 @@ private slots:
 
     void MarksAndCaptionFollowChangesMadeElsewhere() {
         JobSettings settings;
-        ProgressMenu menu(settings, {});
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         QAction* retry = Item(menu, "Retrytimeout1");
         QCOMPARE(Marks(menu, {"Promptonerror1", "Skiponerror1", "Prompt1", "Skip2"}),
                  QString("1010"));
@@ -205,7 +204,8 @@ private slots:
     void SpeedLimitKeys() {
         JobSettings settings;
         settings.limtip = limit_unit::kKbps;
-        ProgressMenu menu(settings, {});
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         QSignalSpy spy(&menu, &ProgressMenu::feedback);
         // At the ends the position stays, but the feedback is shown.
         QVERIFY(menu.HandleKey(Qt::Key_Up, Qt::NoModifier));
@@ -240,8 +240,8 @@ private slots:
 
     void OtherKeys() {
         JobSettings settings;
-        Commands commands;
-        ProgressMenu menu(settings, commands.Make(settings));
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         QSignalSpy spy(&menu, &ProgressMenu::feedback);
         QVERIFY(menu.HandleKey(Qt::Key_Space, Qt::NoModifier));
         QCOMPARE(commands.calls["pause"], 1);
@@ -274,7 +274,8 @@ private slots:
 
     void FeedbackLastsThreeSecondsAfterTheLastKey() {
         JobSettings settings;
-        ProgressMenu menu(settings, {});
+        Commands commands(settings);
+        ProgressMenu menu(settings, commands);
         uint64_t now = 50000;
         menu.SetClock([&now] { return now; });
         QSignalSpy spy(&menu, &ProgressMenu::feedback);

@@ -2,6 +2,7 @@
 // while it keeps serving its event loop, and questions that wait for their answers.
 #include <QtTest>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -11,6 +12,32 @@
 #include "ui/progress/redodori_wnd.h"
 
 namespace rd {
+
+// Stands between the core and the window: it notes the end of the list and the questions, and
+// passes everything else on to the window.
+class ViewSpy : public ProgressView {
+public:
+    explicit ViewSpy(TRedoDoriWnd& window) : window_(window) {}
+
+    void Wake() override { window_.Wake(); }
+    void EndJob(int code) override { window_.EndJob(code); }
+    void LockOptions() override { window_.LockOptions(); }
+    void ListFinished() override { listFinishedOn = QThread::currentThread(); }
+    void ShowCompletion(CompletionStep step) override { window_.ShowCompletion(step); }
+    bool ShowQuestion(const Question& question) override { return asked && asked(question); }
+    void ShowPaused(bool paused) override { window_.ShowPaused(paused); }
+    void SourcesAdded() override { window_.SourcesAdded(); }
+    void ShowNotice(NoticeIcon icon, const std::string& caption, const std::string& text) override {
+        window_.ShowNotice(icon, caption, text);
+    }
+
+    QThread* listFinishedOn = nullptr;
+    // Whether a question shows; unset: none does.
+    std::function<bool(const Question&)> asked;
+
+private:
+    TRedoDoriWnd& window_;
+};
 
 class ProgressMessagesTest : public QObject {
     Q_OBJECT
@@ -23,11 +50,9 @@ private slots:
         EngineContext ctx(settings, window, core.queue);
         core.Attach(ctx, nullptr, nullptr);
         window.Host(core);
+        ViewSpy spy(window);
+        core.SetView(&spy);
         core.queue.Add("/src/one");
-        bool ranOnWindowThread = false;
-        core.hooks.listComplete = [&] {
-            ranOnWindowThread = QThread::currentThread() == window.thread();
-        };
 
         SourceQueue::Next next;
         std::atomic<bool> done{false};
@@ -40,7 +65,7 @@ private slots:
         engine.join();
         QCOMPARE(next.path, std::string("/src/one"));
         QVERIFY(next.entry == core.queue.EntryAt(0));
-        QVERIFY(ranOnWindowThread);
+        QCOMPARE(spy.listFinishedOn, window.thread());
     }
 
     void QuestionsWaitWhileTheWindowKeepsServing() {
@@ -50,8 +75,10 @@ private slots:
         EngineContext ctx(settings, window, core.queue);
         core.Attach(ctx, nullptr, nullptr);
         window.Host(core);
+        ViewSpy spy(window);
+        core.SetView(&spy);
         QStringList asked;
-        core.hooks.showQuestion = [&](const Question& q) {
+        spy.asked = [&](const Question& q) {
             asked << QString::fromStdString(core.QuestionText(q));
             return true;
         };

@@ -5,10 +5,12 @@
 #include <QMessageBox>
 #include <QtTest>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "app/job_control.h"
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
 #include "platform/clock.h"
@@ -25,12 +27,12 @@
 
 namespace rd {
 
-// A window serving a job that the test drives by its counters.
-struct Rig {
+// A window serving a job that the test drives by its counters; the rig is the job's session,
+// and notes what the window asks of it.
+struct Rig : JobControl {
     Rig() : ctx(settings, window, core.queue), tray(nullptr) {
         core.Attach(ctx, nullptr, nullptr);
-        window.Host(core);
-        window.endJob = [this](int code) { ended.push_back(code); };
+        window.Host(core, *this);
         window.now = [this] { return clock; };
         window.Menu()->SetClock([this] { return clock; });
         TRedoDoriWnd::Windows windows;
@@ -50,6 +52,10 @@ struct Rig {
     QString Text(const char* label) { return window.findChild<QLabel*>(label)->text(); }
     QLabel* Bar(const char* name) { return window.findChild<QLabel*>(name); }
 
+    void End(int code) override { ended.push_back(code); }
+    void JobThreadEnded() override { ++threadEnds; }
+    void SourcesChanged() override { ++sourcesChanged; }
+
     JobSettings settings;
     TRedoDoriWnd window;
     ProgressCore core;
@@ -60,7 +66,22 @@ struct Rig {
     TForm6 countdown;
     TrayIcon tray;
     std::vector<int> ended;
+    int threadEnds = 0, sourcesChanged = 0;
     uint64_t clock = 100000;
+};
+
+// Answers the completion question in the user's place and notes the folders it was to open.
+struct Answerer : CompletionAsker {
+    explicit Answerer(bool yes) : yes(yes) {}
+    void AskComplete(const QString&, std::function<void(bool yes)> answered) override {
+        answered(yes);
+    }
+    void OpenFolders(const std::vector<std::string>& folders) override {
+        opened.push_back(folders);
+    }
+
+    const bool yes;
+    std::vector<std::vector<std::string>> opened;
 };
 
 class ProgressWindowTest : public QObject {
@@ -245,23 +266,38 @@ private slots:
     }
 
     void CompletionOpensTheDestinationsWhenAskedTo() {
+        Answerer yes(true);
         Rig rig;
         rig.ctx.dests.ParseDestinations({"/tmp/one", "/tmp/two"}, rig.core);
-        std::vector<std::string> opened;
-        rig.window.openFolders = [&](const std::vector<std::string>& folders) { opened = folders; };
-        rig.window.askComplete = [](const QString&) { return true; };
+        rig.window.SetCompletionAsker(yes);
         rig.window.ShowCompletion(CompletionStep::Question);
         QVERIFY(!rig.window.isEnabled());
-        QCOMPARE(opened, (std::vector<std::string>{"/tmp/one", "/tmp/two"}));
+        QCOMPARE(yes.opened, (std::vector<std::vector<std::string>>{{"/tmp/one", "/tmp/two"}}));
         QCOMPARE(rig.ended, std::vector<int>{0});
 
+        Answerer no(false);
         Rig declined;
-        declined.window.askComplete = [](const QString&) { return false; };
-        bool called = false;
-        declined.window.openFolders = [&](const std::vector<std::string>&) { called = true; };
+        declined.window.SetCompletionAsker(no);
         declined.window.ShowCompletion(CompletionStep::Question);
-        QVERIFY(!called);
+        QVERIFY(no.opened.empty());
         QCOMPARE(declined.ended, std::vector<int>{0});
+    }
+
+    // The session hears from the window: a flip of the resume option in the menu and a drop
+    // write its resume record again, and the end of the job's thread reaches it on the window's
+    // next turn.
+    void TheSessionHearsOfResumeChangesDropsAndTheThreadsEnd() {
+        Rig rig;
+        rig.window.Menu()->Menu()->findChild<QAction*>("Resumeoncrash1")->trigger();
+        QCOMPARE(static_cast<int32_t>(rig.settings.resume), 1);
+        QCOMPARE(rig.sourcesChanged, 1);
+        rig.core.AddDroppedPaths({"/src/dropped"});
+        QCOMPARE(rig.core.queue.Count(), 1);
+        QCOMPARE(rig.sourcesChanged, 2);
+        rig.window.ThreadEnded();
+        QCOMPARE(rig.threadEnds, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.threadEnds, 1, 5000);
+        QVERIFY(rig.ended.empty());
     }
 
     void ShutdownOnCompleteShowsTheCountdown() {

@@ -32,22 +32,22 @@ void Flip(SettingInt& setting) {
 
 }  // namespace
 
-ProgressMenu::ProgressMenu(JobSettings& settings, Actions actions, QObject* parent)
+ProgressMenu::ProgressMenu(JobSettings& settings, MenuCommands& commands, QObject* parent)
     : QObject(parent),
       settings_(settings),
-      actions_(std::move(actions)),
+      commands_(commands),
       menu_(std::make_unique<QMenu>()),
       clock_(TickMs) {
     menu_->setObjectName("PopupMenu2");
-    QAction* open = AddItem("Open1", "Open", [this] { Call(actions_.open); });
+    QAction* open = AddItem("Open1", "Open", [this] { commands_.Open(); });
     menu_->setDefaultAction(open);
-    AddItem("Abort2", "Abort", [this] { Call(actions_.abort); });
-    AddItem("Savejobandabort1", "Save job and abort", [this] { Call(actions_.saveAndAbort); });
-    pause_ = AddItem("Pause1", pauseText, [this] { Call(actions_.pause); });
-    AddItem("Skip1", "Skip", [this] { Call(actions_.skip); });
-    AddItem("Settings1", "Settings", [this] { Call(actions_.settings); });
+    AddItem("Abort2", "Abort", [this] { commands_.Abort(); });
+    AddItem("Savejobandabort1", "Save job and abort", [this] { commands_.SaveAndAbort(); });
+    pause_ = AddItem("Pause1", pauseText, [this] { commands_.Pause(); });
+    AddItem("Skip1", "Skip", [this] { commands_.Skip(); });
+    AddItem("Settings1", "Settings", [this] { commands_.OpenSettings(); });
     AddSeparator("N2");
-    showQueue_ = AddOption("Showqueue1", "Show queue", [this] { Call(actions_.toggleQueue); });
+    showQueue_ = AddOption("Showqueue1", "Show queue", [this] { commands_.ToggleQueue(); });
     showQueue_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     resumeOnCrash_ = AddOption("Resumeoncrash1", "Resume on crash", [this] { FlipResume(); });
     AddSeparator("N3");
@@ -119,24 +119,19 @@ void ProgressMenu::ApplyLanguage(const Language& language, const MessageTable& m
     historyOff = FromUtf8(messages.Text(text_slot::kHistoryOff));
 }
 
-void ProgressMenu::Call(const std::function<void()>& action) {
-    if (action)
-        action();
-}
-
 void ProgressMenu::PopupMenu2Popup() {
     UpdateChecks();
     const QString caption = retryTimeout_->text();
     const qsizetype colon = caption.indexOf(": ");
     const QString head = colon < 0 ? caption + ": " : caption.left(colon + 2);
     retryTimeout_->setText(head + QString::number(settings_.skdel) + " msec");
-    pause_->setText(actions_.paused && actions_.paused() ? resumeText : pauseText);
+    pause_->setText(commands_.Paused() ? resumeText : pauseText);
 }
 
 void ProgressMenu::UpdateChecks() {
     const JobSettings& s = settings_;
     const int32_t exist = s.onexist;
-    showQueue_->setChecked(actions_.queueVisible && actions_.queueVisible());
+    showQueue_->setChecked(commands_.QueueVisible());
     resumeOnCrash_->setChecked(s.resume != 0);
     shutdown_->setChecked(s.shutd != 0);
     promptOnComplete_->setChecked(s.popup != 0);
@@ -154,7 +149,7 @@ void ProgressMenu::UpdateChecks() {
 
 void ProgressMenu::FlipResume() {
     Flip(settings_.resume);
-    Call(actions_.resumeChanged);
+    commands_.ResumeChanged();
 }
 
 void ProgressMenu::SetOnExist(int32_t choice) {
@@ -166,7 +161,7 @@ bool ProgressMenu::HandleKey(int qtKey, Qt::KeyboardModifiers modifiers) {
     if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     switch (qtKey) {
-        case Qt::Key_Space: Call(actions_.pause); return true;
+        case Qt::Key_Space: commands_.Pause(); return true;
         case Qt::Key_Up:
         case Qt::Key_Down:
         case Qt::Key_Backspace: SpeedLimitKey(qtKey); return true;

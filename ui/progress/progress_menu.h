@@ -10,6 +10,7 @@
 
 #include "app/limit_captions.h"
 #include "settings/job_settings.h"
+#include "ui/progress/menu_commands.h"
 
 class QAction;
 class QMenu;
@@ -23,17 +24,8 @@ class ProgressMenu : public QObject {
     Q_OBJECT
 
 public:
-    // The window's commands; an empty callback does nothing (or answers false).
-    struct Actions {
-        std::function<void()> open, abort, saveAndAbort, pause, skip, settings, toggleQueue;
-        std::function<bool()> queueVisible;
-        // Writes or deletes the job's resume record after `resume` flipped.
-        std::function<void()> resumeChanged;
-        // Whether the job is paused: the pause item then offers to resume.
-        std::function<bool()> paused;
-    };
-
-    ProgressMenu(JobSettings& settings, Actions actions, QObject* parent = nullptr);
+    // The items and keys reach the window through `commands`, which outlives the menu.
+    ProgressMenu(JobSettings& settings, MenuCommands& commands, QObject* parent = nullptr);
     ~ProgressMenu() override;
 
     // `PopupMenu2`, for the window, its controls and the notification-area icon.
@@ -54,7 +46,8 @@ public:
     // the speed-limit and buffer-size texts and the keys' feedback from `messages`.
     void ApplyLanguage(const Language& language, const MessageTable& messages);
 
-    // The tick count the key time is taken from (tests give their own).
+    // The tick count the key time is taken from: a value, which tests set to a clock of their
+    // own.
     void SetClock(std::function<uint64_t()> clock) { clock_ = std::move(clock); }
 
     // Language texts 16 and 17, the pause item's captions while running and while paused.
@@ -74,7 +67,6 @@ private:
     // An item with a check mark.
     QAction* AddOption(const char* name, const QString& caption, std::function<void()> onClick);
     void AddSeparator(const char* name);
-    void Call(const std::function<void()>& action);
     void UpdateChecks();
     void FlipResume();
     void SetOnExist(int32_t choice);
@@ -83,7 +75,7 @@ private:
     void Feedback(const QString& text);
 
     JobSettings& settings_;
-    Actions actions_;
+    MenuCommands& commands_;
     std::unique_ptr<QMenu> menu_;
     std::function<uint64_t()> clock_;
     bool keyed_ = false;

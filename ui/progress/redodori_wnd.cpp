@@ -23,12 +23,14 @@
 #include <future>
 #include <utility>
 
-#include "app/job_session.h"
+#include "app/job_control.h"
 #include "app/progress_core.h"
 #include "app/stderr_lines.h"
+#include "engine/engine_context.h"
 #include "look/captions.h"
 #include "look/language.h"
 #include "look/skin_pictures.h"
+#include "platform/bus.h"
 #include "platform/clock.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_window.h"
@@ -71,19 +73,6 @@ TRedoDoriWnd::TRedoDoriWnd(QWidget* parent) : QWidget(parent) {
     InstallFontSubstitutes();
     askInWindows = QGuiApplication::platformName() != "offscreen";
     now = [] { return TickMs(); };
-    endJob = [this](int code) {
-        // A job thread waiting for the shutdown countdown goes on, and sees the end.
-        if (completeSettled_) {
-            completeSettled_();
-            completeSettled_ = nullptr;
-        }
-        if (session_)
-            session_->End(code);
-    };
-    openFolders = [](const std::vector<std::string>& folders) {
-        for (const std::string& folder : folders)
-            QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(folder.empty() ? "/" : folder)));
-    };
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
     timer1_->setInterval(500);
@@ -212,47 +201,83 @@ void TRedoDoriWnd::BuildButtons() {
 
 void TRedoDoriWnd::Host(ProgressCore& core) {
     core_ = &core;
-    core.hooks.wake = [this] { Wake(); };
-    core.hooks.showQuestion = [this](const Question& q) { return ShowQuestion(q); };
-    core.hooks.pauseChanged = [this](bool paused) { SetPauseLook(paused); };
-    core.hooks.complete = [this](CompletionStep step) { ShowCompletion(step); };
-    core.hooks.endJob = [this](int code) { endJob(code); };
-    core.hooks.notice = [this](NoticeIcon icon, const std::string& caption,
-                               const std::string& text) { ShowNotice(icon, caption, text); };
+    core.SetView(this);
     if (menu_)
         return;
-    ProgressMenu::Actions actions;
-    actions.open = [this] { Restore(); };
-    actions.abort = [this] { SpeedButton2Click(); };
-    actions.saveAndAbort = [this] { Savejobandabort1Click(); };
-    actions.pause = [this] { SpeedButton3Click(); };
-    actions.skip = [this] { SpeedButton4Click(); };
-    actions.settings = [this] { button5_->click(); };
-    actions.toggleQueue = [this] { ToggleQueue(); };
-    actions.queueVisible = [this] { return windows_.queue && windows_.queue->isVisible(); };
-    actions.resumeChanged = [this] {
-        if (session_)
-            session_->SourcesChanged();
-    };
-    actions.paused = [this] { return core_ && core_->Paused(); };
-    menu_ = new ProgressMenu(core.Settings(), std::move(actions), this);
+    menu_ = new ProgressMenu(core.Settings(), *this, this);
     connect(menu_, &ProgressMenu::feedback, this, &TRedoDoriWnd::ShowFeedback);
     // The menu's shortcuts (Ctrl+Q) work while the window has the keyboard.
     addActions(menu_->Menu()->actions());
 }
 
-void TRedoDoriWnd::Host(JobSession& session) {
-    session_ = &session;
-    Host(session.core);
-    ProgressCore::Hooks& hooks = core_->hooks;
-    hooks.sourcesChanged = [this] { session_->SourcesChanged(); };
-    // The chooser still open learns the job's size: its caption and free space tell whether
-    // the job fits.
-    hooks.listComplete = [this] {
-        if (windows_.chooser && windows_.chooser->isVisible())
-            windows_.chooser->SetJobTotal(session_->ctx.jobTotalBytes.load());
-    };
-    connect(heartbeat_, &QTimer::timeout, this, [this] { core_->Heartbeat(); });
+void TRedoDoriWnd::Host(ProgressCore& core, JobControl& job) {
+    job_ = &job;
+    Host(core);
+}
+
+void TRedoDoriWnd::EndJob(int code) {
+    // A job thread waiting for the shutdown countdown goes on, and sees the end.
+    if (completeSettled_) {
+        completeSettled_();
+        completeSettled_ = nullptr;
+    }
+    if (job_)
+        job_->End(code);
+}
+
+void TRedoDoriWnd::LockOptions() {
+    // The copy-only options are fixed once the copy starts.
+    if (windows_.settings)
+        windows_.settings->LockCopyOptions();
+}
+
+// The chooser still open learns the job's size: its caption and free space tell whether the job
+// fits.
+void TRedoDoriWnd::ListFinished() {
+    if (windows_.chooser && windows_.chooser->isVisible())
+        windows_.chooser->SetJobTotal(core_->Context().jobTotalBytes.load());
+}
+
+void TRedoDoriWnd::SourcesAdded() {
+    if (job_)
+        job_->SourcesChanged();
+}
+
+void TRedoDoriWnd::Open() {
+    Restore();
+}
+
+void TRedoDoriWnd::Abort() {
+    SpeedButton2Click();
+}
+
+void TRedoDoriWnd::SaveAndAbort() {
+    Savejobandabort1Click();
+}
+
+void TRedoDoriWnd::Pause() {
+    SpeedButton3Click();
+}
+
+void TRedoDoriWnd::Skip() {
+    SpeedButton4Click();
+}
+
+void TRedoDoriWnd::OpenSettings() {
+    button5_->click();
+}
+
+bool TRedoDoriWnd::QueueVisible() const {
+    return windows_.queue && windows_.queue->isVisible();
+}
+
+void TRedoDoriWnd::ResumeChanged() {
+    if (job_)
+        job_->SourcesChanged();
+}
+
+bool TRedoDoriWnd::Paused() const {
+    return core_ && core_->Paused();
 }
 
 void TRedoDoriWnd::SetWindows(const Windows& windows) {
@@ -276,15 +301,12 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
         connect(windows_.existsPrompt, &TForm5::endJobRequested, this,
                 [this](int code) { core_->RequestEnd(code); });
     }
-    if (windows_.settings) {
-        // The copy-only options are fixed once the copy starts; the keys' limits show at once.
-        core_->hooks.lockOptions = [this] { windows_.settings->LockCopyOptions(); };
-        if (menu_)
-            connect(menu_, &ProgressMenu::feedback, windows_.settings, &TForm4::ShowLimits);
-    }
+    // The keys' limits show in the settings dialog at once.
+    if (windows_.settings && menu_)
+        connect(menu_, &ProgressMenu::feedback, windows_.settings, &TForm4::ShowLimits);
     if (windows_.countdown)
         connect(windows_.countdown, &TForm6::endJobRequested, this,
-                [this](int code) { endJob(code); });
+                [this](int code) { EndJob(code); });
     if (windows_.queue)
         connect(windows_.queue, &TRedoDoriQueue::pathsDropped, this,
                 [this](const QStringList& paths) {
@@ -332,11 +354,13 @@ void TRedoDoriWnd::CaptionPrompts(const Language& language, const MessageTable& 
         windows_.countdown->ApplyLanguage(language);
 }
 
-void TRedoDoriWnd::JobStarted() {
+void TRedoDoriWnd::JobStarted(bool consoleAttached, bus::Endpoint* endpoint) {
     timer1_->start();
-    if (session_ && session_->console.Attached())
+    if (consoleAttached) {
+        connect(heartbeat_, &QTimer::timeout, this, [this] { core_->Heartbeat(); });
         heartbeat_->start();
-    if (bus::Endpoint* endpoint = session_ ? session_->Endpoint() : nullptr) {
+    }
+    if (endpoint) {
         packets_ = new QSocketNotifier(endpoint->Fd(), QSocketNotifier::Read, this);
         connect(packets_, &QSocketNotifier::activated, this, [this] { core_->ServePackets(); });
     }
@@ -428,8 +452,8 @@ void TRedoDoriWnd::ThreadEnded() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (session_)
-                session_->JobThreadEnded();
+            if (job_)
+                job_->JobThreadEnded();
         },
         Qt::QueuedConnection);
 }
@@ -558,7 +582,7 @@ void TRedoDoriWnd::ApplySkinButtons(const SkinPictures& skin) {
             button->SetGlyph(picture, states);
         }
     }
-    SetPauseLook(pausedLook_);
+    ShowPaused(pausedLook_);
 }
 
 void TRedoDoriWnd::ApplySkinBars(const SkinPictures& skin) {
@@ -754,7 +778,7 @@ void TRedoDoriWnd::ShowNotice(NoticeIcon icon, const std::string& caption,
     box->open();
 }
 
-void TRedoDoriWnd::SetPauseLook(bool paused) {
+void TRedoDoriWnd::ShowPaused(bool paused) {
     pausedLook_ = paused;
     button3_->SetGlyph(paused ? resumeGlyph_ : pauseGlyph_, glyphStates_);
     button3_->setText(paused ? pausedText_ : runningText_);
@@ -840,24 +864,20 @@ void TRedoDoriWnd::ShowCompletion(CompletionStep step) {
         return;
     }
     const QString text = core_ ? FromUtf8(core_->Context().messages.Text(10)) : QString();
-    auto answered = [this](bool yes) {
+    // The job ends once the question is answered, whatever the answer.
+    asker_->AskComplete(text, [this](bool yes) {
         if (yes && core_) {
             std::vector<std::string> folders;
             const DestTable& dests = core_->Context().dests;
             for (uint32_t i = 0; i < dests.Count(); ++i)
                 folders.push_back(dests[i].root);
-            openFolders(folders);
+            asker_->OpenFolders(folders);
         }
-        if (completeSettled_) {
-            completeSettled_();
-            completeSettled_ = nullptr;
-        }
-        endJob(0);
-    };
-    if (askComplete) {
-        answered(askComplete(text));
-        return;
-    }
+        EndJob(0);
+    });
+}
+
+void TRedoDoriWnd::AskComplete(const QString& text, std::function<void(bool yes)> answered) {
     if (!askInWindows) {
         std::fputs("redodori: no one to ask whether to open the destinations: not opened\n",
                    stderr);
@@ -871,8 +891,13 @@ void TRedoDoriWnd::ShowCompletion(CompletionStep step) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     connect(box, &QMessageBox::finished, this,
-            [answered](int result) { answered(result == QMessageBox::Yes); });
+            [answered = std::move(answered)](int result) { answered(result == QMessageBox::Yes); });
     box->open();
+}
+
+void TRedoDoriWnd::OpenFolders(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(folder.empty() ? "/" : folder)));
 }
 
 void TRedoDoriWnd::ShowFeedback(const QString& text) {

@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "app/progress_view.h"
 #include "engine/job.h"
 #include "engine/user_notice.h"
+#include "ui/progress/completion_asker.h"
+#include "ui/progress/menu_commands.h"
 
 class QImage;
 class QSocketNotifier;
@@ -22,7 +25,7 @@ class QTimer;
 
 namespace rd {
 
-class JobSession;
+class JobControl;
 class Language;
 class MessageTable;
 class TForm1;
@@ -40,8 +43,17 @@ struct Question;
 struct SkinGraph;
 struct SkinLabel;
 struct SkinPictures;
+namespace bus {
+class Endpoint;
+}  // namespace bus
 
-class TRedoDoriWnd : public QWidget, public JobHost {
+// The job's host for the engine, the core's view, the commands of its menu and the asker of the
+// completion question.
+class TRedoDoriWnd : public QWidget,
+                     public JobHost,
+                     public ProgressView,
+                     private MenuCommands,
+                     private CompletionAsker {
     Q_OBJECT
 
 public:
@@ -62,14 +74,20 @@ public:
     explicit TRedoDoriWnd(QWidget* parent = nullptr);
     ~TRedoDoriWnd() override;
 
-    // Serves `core` from now on: the engine's messages go to it on the window thread.
+    // Serves `core` from now on: the engine's messages go to it on the window thread, and the
+    // window is its view.
     void Host(ProgressCore& core);
-    // Serves `session`: its core, and the session's start and end of the job.
-    void Host(JobSession& session);
+    // Serves `core` and the session `job` that owns it: the end of the job, its thread's end
+    // and the changes to its resume record go to `job`.
+    void Host(ProgressCore& core, JobControl& job);
     // The prompts, the queue, the countdown and the tray; also wires their answers.
     void SetWindows(const Windows& windows);
-    // After the intake: the wrapper's heartbeat and the packets to the window's endpoint.
-    void JobStarted();
+    // After the intake: the wrapper's heartbeat when a console wrapper is attached, and the
+    // packets to the window's endpoint, if there is one.
+    void JobStarted(bool consoleAttached, bus::Endpoint* endpoint);
+    // The completion question is asked through `asker` from now on, instead of the window's own
+    // message box; `asker` outlives the window.
+    void SetCompletionAsker(CompletionAsker& asker) { asker_ = &asker; }
 
     // The job's host: each request is handled on the window thread, the job's thread waiting
     // for it; the texts and the end request return at once. A question waits for its answer
@@ -83,6 +101,21 @@ public:
     void RequestEnd(int code) override;
     void UpdateFigures() override;
     void ThreadEnded() override;
+
+    // The core's view, on the window thread but for Wake. EndJob lets a job thread that waits
+    // for the completion go on before the job ends.
+    void Wake() override;
+    void EndJob(int code) override;
+    void LockOptions() override;
+    void ListFinished() override;
+    // The completion: the question that opens the destinations, or the shutdown countdown.
+    void ShowCompletion(CompletionStep step) override;
+    bool ShowQuestion(const Question& question) override;
+    void ShowPaused(bool paused) override;
+    void SourcesAdded() override;
+    // A notice for the user in a message box that does not hold up the window; on stderr
+    // without a display.
+    void ShowNotice(NoticeIcon icon, const std::string& caption, const std::string& text) override;
 
     // Re-captions the window from the "RedoDori" section of `language`, its menu from "Menu",
     // and the queue window; the texts made in code come from `messages`.
@@ -113,20 +146,12 @@ public:
     void Savejobandabort1Click();
     void Minimise();
     void Restore();
-    void ToggleQueue();
-    // The completion: the question that opens the destinations, or the shutdown countdown.
-    void ShowCompletion(CompletionStep step);
+    void ToggleQueue() override;
 
-    // Ends the job; the test seam replaces it (the real one ends the process).
-    std::function<void(int code)> endJob;
-    // Opens the destination folders after the completion question; replaceable for tests.
-    std::function<void(const std::vector<std::string>& folders)> openFolders;
-    // Asks the completion question; true for Yes. Replaceable for tests.
-    std::function<bool(const QString& text)> askComplete;
     // Questions are shown in the prompt windows; off screen no one would see them, and they
     // keep their preset answers instead.
     bool askInWindows = true;
-    // Milliseconds of the tick clock; replaceable for tests.
+    // Milliseconds of the tick clock: a value, which tests set to a clock of their own.
     std::function<uint64_t()> now;
 
     ProgressMenu* Menu() const { return menu_; }
@@ -145,9 +170,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The menu's commands.
+    void Open() override;
+    void Abort() override;
+    void SaveAndAbort() override;
+    void Pause() override;
+    void Skip() override;
+    void OpenSettings() override;
+    bool QueueVisible() const override;
+    void ResumeChanged() override;
+    bool Paused() const override;
+    // The completion question in a message box; off screen no one is asked and it is answered
+    // No. The folders open in the file manager.
+    void AskComplete(const QString& text, std::function<void(bool yes)> answered) override;
+    void OpenFolders(const std::vector<std::string>& folders) override;
+
     // Runs `call` on the window thread and waits for it.
     void OnWindowThread(const std::function<void()>& call);
-    void Wake();
     void BuildControls();
     void BuildImages();
     void BuildLabels();
@@ -156,11 +195,6 @@ private:
                       int left, int top, int width, uint32_t color);
     // The buffer-allocation question in a message box; its button answers it.
     void AskAboutAllocation();
-    // A notice for the user in a message box that does not hold up the window; on stderr
-    // without a display.
-    void ShowNotice(NoticeIcon icon, const std::string& caption, const std::string& text);
-    bool ShowQuestion(const Question& question);
-    void SetPauseLook(bool paused);
     void DockQueue();
     void ShowFeedback(const QString& text);
     void SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_t listed);
@@ -176,8 +210,9 @@ private:
     // The skin's part for the tray and the queue window, once they are known.
     void SkinCompanions();
 
-    JobSession* session_ = nullptr;
+    JobControl* job_ = nullptr;
     ProgressCore* core_ = nullptr;
+    CompletionAsker* asker_ = this;
     Windows windows_;
     ProgressMenu* menu_ = nullptr;
     QTimer* timer1_ = nullptr;

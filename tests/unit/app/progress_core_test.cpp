@@ -66,12 +66,25 @@ private:
     bool open_ = false;
 };
 
-// The core with the test playing the window thread: Service() is called by the test.
-class ProgressCoreTest : public ::testing::Test, public JobHost {
+// The core with the test playing the window thread and its view: Service() is called by the
+// test, which notes the ends and notices and answers whether a question is shown.
+class ProgressCoreTest : public ::testing::Test, public JobHost, public ProgressView {
 protected:
     ProgressCoreTest() : ctx(settings, *this, core.queue) {
-        core.hooks.endJob = [this](int code) { ended.push_back(code); };
+        core.SetView(this);
         core.Attach(ctx, &console, nullptr);
+    }
+
+    void Wake() override {}
+    void EndJob(int code) override { ended.push_back(code); }
+    void LockOptions() override {}
+    void ListFinished() override {}
+    void ShowCompletion(CompletionStep) override {}
+    bool ShowQuestion(const Question& question) override { return shows && shows(question); }
+    void ShowPaused(bool) override {}
+    void SourcesAdded() override {}
+    void ShowNotice(NoticeIcon, const std::string&, const std::string& text) override {
+        notices.push_back(text);
     }
 
     SourceQueue::Next NextSource() override { return core.NextSource(); }
@@ -141,13 +154,16 @@ protected:
     std::vector<Chunk> chunks;
     ConsoleChannel console{0, [this](const Chunk& c) { chunks.push_back(c); }};
     std::vector<int> ended;
+    std::vector<std::string> notices;
+    // Whether the view shows a question; unset: no one can be asked.
+    std::function<bool(const Question&)> shows;
     // When set, holds the status reports of walks.
     StatusGate* gate = nullptr;
 };
 
 TEST_F(ProgressCoreTest, QuestionsFromTwoThreadsAreServedOneAtATimeEachWithItsAnswer) {
     std::vector<Question> shown;
-    core.hooks.showQuestion = [&](const Question& q) {
+    shows = [&](const Question& q) {
         shown.push_back(q);
         return true;
     };
@@ -249,7 +265,7 @@ TEST_F(ProgressCoreTest, ControlsAndTheFirstEndRequestWins) {
 // an end never waits for an answer no one will give.
 TEST_F(ProgressCoreTest, AnEndAnswersEveryWaitingQuestionAndAsksNoMore) {
     int shown = 0;
-    core.hooks.showQuestion = [&](const Question&) { return ++shown > 0; };
+    shows = [&](const Question&) { return ++shown > 0; };
     std::atomic<ErrorAnswer> answers[2] = {ErrorAnswer::Retry, ErrorAnswer::Retry};
     std::atomic<int> back{0};
     std::vector<std::thread> askers;
@@ -283,7 +299,7 @@ TEST_F(ProgressCoreTest, PausedTimeAndQuestionTimeAreNotCopyTime) {
     core.Tick(false);
     EXPECT_LT(ctx.state.counters.copyTime.load(), 150u);
 
-    core.hooks.showQuestion = [](const Question&) { return true; };
+    shows = [](const Question&) { return true; };
     std::thread a([&] { core.AskError(test::Failed(ErrorStep::Read, "/src/a")); });
     ServeUntil([&] { return core.OpenQuestion() != nullptr; });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -445,10 +461,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<AnswerCase>& info) { return info.param.name; });
 
 TEST_F(HandOffTest, DropsAreAddedUntilTheListClosesAndThenRefusedWithANotice) {
-    std::vector<std::string> notices;
-    core.hooks.notice = [&](NoticeIcon, const std::string&, const std::string& text) {
-        notices.push_back(text);
-    };
     core.AddDroppedPaths({"/src/early", ""});
     ASSERT_TRUE(CloseList());
     core.AddDroppedPaths({"/src/late", "/src/later"});
@@ -464,8 +476,6 @@ class AddedSourcesTest : public HandOffTest {
 protected:
     AddedSourcesTest() {
         core.targets = {Dst() + "/"};
-        core.hooks.listComplete = [this] { intakeOver = true; };
-        core.hooks.sourcesChanged = [this] { ++sourcesChanged; };
         gate = &heldWalk;
     }
 
@@ -497,6 +507,10 @@ protected:
         }
         return made;
     }
+
+    // The list's end and the added sources, as the window hears them.
+    void ListFinished() override { intakeOver = true; }
+    void SourcesAdded() override { ++sourcesChanged; }
 
     // Starts the job thread on an empty queue; returns once its intake is over.
     void StartJob() {
@@ -541,7 +555,7 @@ TEST_F(AddedSourcesTest, AHandedOverTreeIsWalkedOffTheWindowThreadAndCopiedWhole
     core.TogglePause(true);
     EXPECT_TRUE(core.Paused());
     core.TogglePause(true);
-    core.hooks.showQuestion = [](const Question&) { return true; };
+    shows = [](const Question&) { return true; };
     std::atomic<ErrorAnswer> answered{ErrorAnswer::Skip};
     std::thread asker(
         [&] { answered = core.AskError(test::Failed(ErrorStep::Read, tree + "/d0/f0")); });
@@ -597,7 +611,7 @@ namespace {
 // buffer-allocation question ends the job when no one can answer it.
 TEST_F(ProgressCoreTest, EachQuestionGetsItsAnswerAndAllocationFailsSafe) {
     std::vector<Question> shown;
-    core.hooks.showQuestion = [&](const Question& q) {
+    shows = [&](const Question& q) {
         shown.push_back(q);
         return true;
     };
@@ -623,7 +637,7 @@ TEST_F(ProgressCoreTest, EachQuestionGetsItsAnswerAndAllocationFailsSafe) {
     EXPECT_EQ(core.QuestionText(shown[9]), kAllocationText);
 
     // No one to ask: the buffer is given up, the job not left waiting.
-    core.hooks.showQuestion = [](const Question&) { return false; };
+    shows = [](const Question&) { return false; };
     EXPECT_EQ(Served([&] { return allocation.Ask(); }), AllocationFailure::Answer::Abort);
     // A wrapper has no key for it: the job ends at once, with the wrapper told why.
     ConsoleChannel wrapper{7, [this](const Chunk& c) { chunks.push_back(c); }};

@@ -244,47 +244,52 @@ TEST_F(CompletionActions, SoundOffStaysSilent) {
 }
 
 // The whole end, as a host does it for a job whose threads have ended.
-void EndJob(EngineContext& ctx, EndJobHost& host, int code) {
-    if (BeginJobEnd(ctx, host, code))
-        FinishJobEnd(ctx, host);
+void EndWhole(EngineContext& ctx, EndJobHost& host, EndJobRecord& record, int code) {
+    if (BeginJobEnd(ctx, host, record, code))
+        FinishJobEnd(ctx, host, record);
 }
 
-class EndJobTest : public ::testing::Test {
+// The test is the program around the engine: it notes each call of the end.
+class EndJobTest : public ::testing::Test, public EndJobHost {
 protected:
     void SetUp() override {
         window.ctx = &ctx;
-        host.historyPath = dir / "history.txt";
+        record.historyPath = dir / "history.txt";
         window.queue.Add("/src/a.txt");
         window.queue.Add("/src/folder/");
-        host.sources = &window.queue;
-        host.targetText = "/dst/one/?/dst/two/?";
-        host.settleResume = [this](int code) { Note("settle", code); };
-        host.saveWindow = [this] { Note("save", ctx.state.flags.ActiveWriters); };
-        host.tellConsole = [this](int status) { Note("console", status); };
-        host.exit = [this](int exitCode) { Note("exit", exitCode); };
+        record.sources = &window.queue;
+        record.targetText = "/dst/one/?/dst/two/?";
     }
+
+    void SettleResume(int code) override { Note("settle", code); }
+    void WritersStopped() override { Note("stopped", ctx.state.flags.Terminating); }
+    void SaveWindow() override { Note("save", ctx.state.flags.ActiveWriters); }
+    void TellConsole(int status) override { Note("console", status); }
+    void Exit(int exitCode) override { Note("exit", exitCode); }
+
+    void EndJob(int code) { EndWhole(ctx, *this, record, code); }
 
     void Note(const std::string& what, intptr_t value) {
         std::lock_guard<std::mutex> lock(mutex);
         calls.push_back({what, value});
     }
 
-    bool HistoryExists() const { return std::filesystem::exists(host.historyPath); }
+    bool HistoryExists() const { return std::filesystem::exists(record.historyPath); }
 
     // Runs EndJob and returns the entry it wrote, checked against the entries of the seconds
     // before and after the call.
     std::string EndAndReadEntry(int code, const std::string& outcome, uint32_t speed) {
         const time_t before = time(nullptr);
-        EndJob(ctx, host, code);
+        EndJob(code);
         const time_t after = time(nullptr);
-        const std::string written = test::ReadFile(host.historyPath);
+        const std::string written = test::ReadFile(record.historyPath);
         bool matched = false;
         for (time_t t = before; t <= after && !matched; ++t) {
             tm local{};
             localtime_r(&t, &local);
             std::string expected;
             HistoryEntry(local, outcome, ctx.state.counters.retries, ctx.state.counters.skips,
-                         speed, *host.sources, host.targetText, host.reportPath,
+                         speed, *record.sources, record.targetText, record.reportPath,
                          [&expected](std::string_view piece) { expected += piece; });
             matched = written == expected;
         }
@@ -296,7 +301,7 @@ protected:
     JobSettings settings;
     RecordingWindow window;
     EngineContext ctx{settings, window, window.queue};
-    EndJobHost host;
+    EndJobRecord record;
     std::mutex mutex;
     std::vector<Event> calls;
 };
@@ -307,12 +312,13 @@ TEST_F(EndJobTest, AbortedCopyIsLoggedAndTheConsoleToldSo) {
     ctx.state.counters.skips = 3;
     ctx.state.counters.transferredBytes = 50000;
     ctx.state.counters.copyTime = 100;
-    host.reportPath = "/data/reports/2026-03-07-090503.txt";
+    record.reportPath = "/data/reports/2026-03-07-090503.txt";
     const std::string entry = EndAndReadEntry(2, "Copy aborted", 500);
     EXPECT_NE(entry.find("] Copy aborted. Retries: 2 Skips: 3 Speed: 500 \r\n"), std::string::npos);
     EXPECT_NE(entry.find("  Report: /data/reports/2026-03-07-090503.txt\r\n\r\n"),
               std::string::npos);
-    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 2}, {"save", 0}, {"console", 1}, {"exit", 0}}));
+    EXPECT_EQ(calls, (std::vector<Event>{
+                         {"settle", 2}, {"stopped", 1}, {"save", 0}, {"console", 1}, {"exit", 0}}));
     EXPECT_EQ(ctx.state.flags.Terminating, 1);
 }
 
@@ -320,7 +326,8 @@ TEST_F(EndJobTest, FinishedMoveIsLoggedAndTheConsoleToldItEnded) {
     ctx.jobState = 2;
     settings.delmode = mode::kMove;
     EndAndReadEntry(0, "Move finished", 0);
-    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 0}, {"save", 0}, {"console", 0}, {"exit", 0}}));
+    EXPECT_EQ(calls, (std::vector<Event>{
+                         {"settle", 0}, {"stopped", 1}, {"save", 0}, {"console", 0}, {"exit", 0}}));
 }
 
 TEST_F(EndJobTest, SpeedUsesTheCopyTimeTheWindowReportsOnStats) {
@@ -335,33 +342,34 @@ TEST_F(EndJobTest, SpeedUsesTheCopyTimeTheWindowReportsOnStats) {
 }
 
 TEST_F(EndJobTest, EntriesOfLaterJobsFollowEarlierOnes) {
-    test::WriteFile(host.historyPath, "earlier\r\n\r\n");
+    test::WriteFile(record.historyPath, "earlier\r\n\r\n");
     ctx.jobState = 2;
-    EndJob(ctx, host, 0);
-    const std::string written = test::ReadFile(host.historyPath);
+    EndJob(0);
+    const std::string written = test::ReadFile(record.historyPath);
     EXPECT_EQ(written.rfind("earlier\r\n\r\n[", 0), 0u) << written;
 }
 
 TEST_F(EndJobTest, HistoryOffWritesNothing) {
     settings.hist = 0;
     ctx.jobState = 2;
-    EndJob(ctx, host, 0);
+    EndJob(0);
     EXPECT_FALSE(HistoryExists());
     EXPECT_EQ(calls.back(), (Event{"exit", 0}));
 }
 
 TEST_F(EndJobTest, JobThatNeverStartedWritesNothing) {
     ctx.jobState = 0;
-    EndJob(ctx, host, 0);
+    EndJob(0);
     EXPECT_FALSE(HistoryExists());
     EXPECT_TRUE(window.Log().empty());
-    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 0}, {"save", 0}, {"console", 0}, {"exit", 0}}));
+    EXPECT_EQ(calls, (std::vector<Event>{
+                         {"settle", 0}, {"stopped", 1}, {"save", 0}, {"console", 0}, {"exit", 0}}));
 }
 
 TEST_F(EndJobTest, UnwritableHistoryStillEndsTheProcess) {
-    host.historyPath = dir.Path();
+    record.historyPath = dir.Path();
     ctx.jobState = 1;
-    EndJob(ctx, host, 0);
+    EndJob(0);
     EXPECT_EQ(calls.back(), (Event{"exit", 0}));
 }
 
@@ -369,21 +377,13 @@ TEST_F(EndJobTest, UnwritableHistoryStillEndsTheProcess) {
 // for: the first request decides, and the job ends once.
 TEST_F(EndJobTest, ALaterEndRequestDoesNotEndTheJobAgain) {
     ctx.jobState = 1;
-    ASSERT_TRUE(BeginJobEnd(ctx, host, 0));
-    EXPECT_FALSE(BeginJobEnd(ctx, host, 2));
-    FinishJobEnd(ctx, host);
-    EXPECT_EQ(calls, (std::vector<Event>{{"settle", 0}, {"save", 0}, {"console", 1}, {"exit", 0}}));
-    const std::string written = test::ReadFile(host.historyPath);
+    ASSERT_TRUE(BeginJobEnd(ctx, *this, record, 0));
+    EXPECT_FALSE(BeginJobEnd(ctx, *this, record, 2));
+    FinishJobEnd(ctx, *this, record);
+    EXPECT_EQ(calls, (std::vector<Event>{
+                         {"settle", 0}, {"stopped", 1}, {"save", 0}, {"console", 1}, {"exit", 0}}));
+    const std::string written = test::ReadFile(record.historyPath);
     EXPECT_EQ(written.find("  To:   "), written.rfind("  To:   "));
-}
-
-TEST_F(EndJobTest, MissingHostCallbacksAreSkipped) {
-    EndJobHost bare;
-    bare.historyPath = dir / "history.txt";
-    ctx.jobState = 2;
-    EndJob(ctx, bare, 0);
-    EXPECT_TRUE(HistoryExists());
-    EXPECT_EQ(ctx.state.flags.Terminating, 1);
 }
 
 }  // namespace
