@@ -447,10 +447,14 @@ void JobSession::End(int code) {
             "ends without it",
             ctx.state.CurrentSource().c_str(),
             static_cast<long long>(kStuckThreadLimit.count() / 1000)));
+        // The window thread ends the job as ever (the end line, the history, the wrapper's
+        // status), only without waiting for the thread.
+        threadStuck_ = true;
+        ctx.host.ThreadEnded();
+        // A window thread that does not get there either: the program ends from here.
+        std::this_thread::sleep_for(kStuckThreadLimit / 4);
         TellWrapper(1);
-        store_.Flush();
-        std::fflush(nullptr);
-        _exit(0);
+        LeaveWithoutTheThread(0);
     });
 }
 
@@ -460,10 +464,21 @@ void JobSession::JobThreadEnded() {
 }
 
 void JobSession::FinishEnd() {
+    if (threadStuck_) {
+        FinishJobEnd(ctx, *this, ending_);
+        LeaveWithoutTheThread(exitCode_);
+    }
     job.Wait();
     if (endWatch_.joinable())
         endWatch_.join();
     FinishJobEnd(ctx, *this, ending_);
+}
+
+// The job's thread cannot be joined, so the process cannot return through main.
+void JobSession::LeaveWithoutTheThread(int code) {
+    store_.Flush();
+    std::fflush(nullptr);
+    _exit(code);
 }
 
 void JobSession::Summarize() {

@@ -4,6 +4,7 @@
 // JobHost; nothing here knows about widgets.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -128,6 +129,7 @@ private:
     void TellConsole(int status) override;
     // The end once the job's threads have ended.
     void FinishEnd();
+    [[noreturn]] void LeaveWithoutTheThread(int code);
     // The end lines: the summary of what the job did, the files it left out, its report.
     void Summarize();
     // End() where nothing can be ending already (the intake).
@@ -156,6 +158,8 @@ private:
     EndJobRecord ending_;
     // Watches a job thread told to stop; see End.
     std::thread endWatch_;
+    // Set when the job's thread stayed inside a call past the limit: the end goes on without it.
+    std::atomic<bool> threadStuck_{false};
     bool over_ = false;
     int exitCode_ = 0;
     // The tree link pass could not make every link.

@@ -74,11 +74,13 @@ if strace -V >/dev/null 2>&1; then
     done
 
     # A read that never returns (a share that went away): Ctrl+C in the wrapper ends the job,
-    # the program waits a bounded time for the job's thread, names the file it is stuck on, tells
-    # the wrapper that the job failed and ends without the thread.
+    # the program waits a bounded time for the job's thread, names the file it is stuck on, and
+    # ends the job without the thread: the end line, the history entry, the wrapper's status.
+    # The tracer holds the read back; it is this script's to end (its id in stuck.pid).
     rm -rf "$work/stuck"; mkdir -p "$work/stuck"
     cat >"$work/stuck.sh" <<EOS
 #!/bin/sh
+echo \$\$ >"$work/stuck.pid"
 exec strace -f -o /dev/null -P "$work/src/big" -e trace=pread64 \\
     -e inject=pread64:delay_enter=120000000:when=2 "$REDODORI" "\$@"
 EOS
@@ -88,6 +90,7 @@ EOS
     wrapper=$!
     for _ in $(seq 1 300); do [ -s "$work/stuck/big" ] && break; sleep 0.1; done
     [ -s "$work/stuck/big" ] || fail "the stuck job did not begin its copy"
+    pids+=("$(cat "$work/stuck.pid")")
     kill -INT "$wrapper"
     # The bounded wait is 20 seconds; the read alone would hold the job for 120.
     for _ in $(seq 1 600); do kill -0 "$wrapper" 2>/dev/null || break; sleep 0.1; done
@@ -100,6 +103,9 @@ EOS
     [ "$status" -eq 2 ] || fail "the stuck job's wrapper ended with $status, not 2: $(cat "$work/stuck.out")"
     grep -qF "the job's thread is still inside a call on $work/src/big after 20 seconds; the program ends without it" \
         "$work/stuck.out" || fail "the stuck call was not named: $(cat "$work/stuck.out")"
+    grep -qF "Copy aborted: 0 of 1 files, 0 of 3000000 bytes" "$work/stuck.out" ||
+        fail "the stuck job gave no end line: $(cat "$work/stuck.out")"
+    expect_entry "Copy aborted. Retries: 0 Skips: 0"
 else
     skip "strace is missing"
 fi
