@@ -27,7 +27,7 @@ namespace rd {
 
 // A window serving a job that the test drives by its counters.
 struct Rig {
-    Rig() : ctx(settings, window, core.queue), tray(nullptr) {
+    Rig() : ctx(policy, window, core.queue), tray(nullptr) {
         core.Attach(ctx, nullptr, nullptr);
         window.Host(core);
         window.endJob = [this](int code) { ended.push_back(code); };
@@ -50,7 +50,7 @@ struct Rig {
     QString Text(const char* label) { return window.findChild<QLabel*>(label)->text(); }
     QLabel* Bar(const char* name) { return window.findChild<QLabel*>(name); }
 
-    JobSettings settings;
+    JobPolicy policy;
     TRedoDoriWnd window;
     ProgressCore core;
     EngineContext ctx;
@@ -266,7 +266,7 @@ private slots:
 
     void ShutdownOnCompleteShowsTheCountdown() {
         Rig rig;
-        rig.settings.sddel = 0;
+        rig.policy.shutdownDelay = 0;
         rig.window.ShowCompletion(CompletionStep::ShutdownCountdown);
         QVERIFY(rig.countdown.isVisible());
         QCOMPARE(rig.countdown.findChild<QLabel*>("Label4")->text().toInt(), 0);
@@ -325,7 +325,7 @@ private slots:
         QTest::keyClick(&rig.window, Qt::Key_Up);
         const QString feedback = rig.Text("Label1");
         QVERIFY(!feedback.isEmpty());
-        QCOMPARE(static_cast<int32_t>(rig.settings.splim), 10);
+        QCOMPARE(rig.policy.speedLimit.Get(), 10);
         rig.clock += 2000;
         rig.window.Timer1Timer();
         QCOMPARE(rig.Text("Label1"), feedback);
