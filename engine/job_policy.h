@@ -105,27 +105,30 @@ enum class JobMode : int32_t {
     DeleteOnly = 0x8,
     Delete = 0x9,  // Move with DeleteOnly: the sources are removed, nothing is copied
 };
+constexpr int32_t ModeBits(JobMode mode) {
+    return static_cast<int32_t>(mode);
+}
 constexpr bool IsMove(JobMode mode) {
-    const auto word = static_cast<int32_t>(mode);
-    return (word & 0x1) != 0 && (word & 0x8) == 0;
+    return (ModeBits(mode) & ModeBits(JobMode::Delete)) == ModeBits(JobMode::Move);
 }
 constexpr bool IsDelete(JobMode mode) {
-    return (static_cast<int32_t>(mode) & 0x9) == 0x9;
+    return (ModeBits(mode) & ModeBits(JobMode::Delete)) == ModeBits(JobMode::Delete);
 }
 // Move or Delete: the sources go.
 constexpr bool RemovesSources(JobMode mode) {
-    return (static_cast<int32_t>(mode) & 0x1) != 0;
+    return (ModeBits(mode) & ModeBits(JobMode::Move)) != 0;
 }
 constexpr int WipePasses(JobMode mode) {
-    return (static_cast<int32_t>(mode) & 0x6) >> 1;
+    return (ModeBits(mode) & ModeBits(JobMode::WipeMask)) >> 1;
 }
 // `mode` with `passes` (0 to 3) wipe passes, its other bits kept.
 constexpr JobMode WithWipePasses(JobMode mode, int passes) {
-    return static_cast<JobMode>((static_cast<int32_t>(mode) & ~0x6) | ((passes & 3) << 1));
+    return static_cast<JobMode>((ModeBits(mode) & ~ModeBits(JobMode::WipeMask)) |
+                                ((passes & 3) << 1));
 }
 // `mode` with the bits of `bits` added.
 constexpr JobMode WithBits(JobMode mode, JobMode bits) {
-    return static_cast<JobMode>(static_cast<int32_t>(mode) | static_cast<int32_t>(bits));
+    return static_cast<JobMode>(ModeBits(mode) | ModeBits(bits));
 }
 
 // The unit of the speed limit (`limtip`); any other value is a rate in bytes per second.
