@@ -54,8 +54,8 @@ LineFields SplitFields(std::string_view line) {
     return fields;
 }
 
-void ResetJobState(JobSettings& settings, JobFlags& flags) {
-    settings.delmode = settings.delmode & mode::kWipeMask;
+void ResetJobState(JobPolicy& policy, JobFlags& flags) {
+    policy.mode = WithWipePasses(JobMode::Copy, WipePasses(policy.mode));
     flags = JobFlags{};
 }
 
@@ -72,23 +72,25 @@ std::optional<T> ToNumber(std::string_view digits) {
 }
 
 // "L" followed by a type letter and digits.
-void ApplyNumericSwitch(char type, std::string_view digits, JobSettings& s, JobFlags& flags) {
+void ApplyNumericSwitch(char type, std::string_view digits, JobPolicy& p, JobFlags& flags) {
     switch (type) {
         case 'k':
         case 'p':
         case 'c': {
             if (auto v = ToNumber<int32_t>(digits))
-                s.splim = *v;
-            s.limtip = type == 'k' ? 0 : type == 'p' ? 1 : 2;
-            if (static_cast<uint32_t>(static_cast<int32_t>(s.splim)) > 10)
-                s.splim = 10;
+                p.speedLimit = *v;
+            p.speedUnit = type == 'k'   ? SpeedUnit::Kbps
+                          : type == 'p' ? SpeedUnit::Percent
+                                        : SpeedUnit::Bps;
+            if (static_cast<uint32_t>(p.speedLimit.Get()) > 10)
+                p.speedLimit = 10;
             break;
         }
         case 'b':
             if (auto v = ToNumber<int32_t>(digits))
-                s.bufsz = *v;
-            if (static_cast<uint32_t>(static_cast<int32_t>(s.bufsz)) > 10)
-                s.bufsz = 4;
+                p.bufferSize = *v;
+            if (static_cast<uint32_t>(p.bufferSize.Get()) > 10)
+                p.bufferSize = 4;
             break;
         case 't':
             if (auto v = ToNumber<uint32_t>(digits))
@@ -102,21 +104,25 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The existing-file policy with the base choice `choice`, "Try resume" kept.
+ExistsPolicy WithChoice(ExistsPolicy policy, ExistsPolicy choice) {
+    return (policy & ExistsPolicy::TryResume) | choice;
+}
+
 }  // namespace
 
-void ApplySwitches(std::string_view sw, JobSettings& s, JobFlags& flags) {
-    const int32_t keepResume = onexist::kTryResume;
+void ApplySwitches(std::string_view sw, JobPolicy& p, JobFlags& flags) {
     for (size_t i = 0; i < sw.size(); ++i) {
         const char c = sw[i];
         switch (c) {
-            case 'D': s.shutd = 0; break;
-            case 'd': s.shutd = 1; break;
+            case 'D': p.shutdown = false; break;
+            case 'd': p.shutdown = true; break;
             case 'G': flags.WaitForOtherJobs = true; break;
             case 'g': flags.AttachToRunning = true; break;
-            case 'H': s.enskdel = 0; break;
-            case 'h': s.enskdel = 1; break;
-            case 'I': s.onexist = s.onexist & ~onexist::kOverwriteOlder; break;
-            case 'i': s.onexist = s.onexist | onexist::kOverwriteOlder; break;
+            case 'H': p.giveUp = GiveUp::Never; break;
+            case 'h': p.giveUp = GiveUp::AfterTimeout; break;
+            case 'I': p.onExist = p.onExist & ~ExistsPolicy::OverwriteOlder; break;
+            case 'i': p.onExist = p.onExist | ExistsPolicy::OverwriteOlder; break;
             case 'J': flags.PerFileLink = true; break;
             case 'j': flags.TreeLink = true; break;
             case 'L': {
@@ -128,46 +134,46 @@ void ApplySwitches(std::string_view sw, JobSettings& s, JobFlags& flags) {
                     ++end;
                 std::string_view digits = sw.substr(i + 2, end - (i + 2));
                 if (!digits.empty())
-                    ApplyNumericSwitch(type, digits, s, flags);
+                    ApplyNumericSwitch(type, digits, p, flags);
                 i = end - 1;
                 break;
             }
-            case 'M': s.delmode = s.delmode | mode::kDelete; break;
-            case 'm': s.delmode = s.delmode | mode::kMove; break;
+            case 'M': p.mode = WithBits(p.mode, JobMode::Delete); break;
+            case 'm': p.mode = WithBits(p.mode, JobMode::Move); break;
             case 'T':
             case 't': {
-                const int32_t v = c == 't' ? 1 : 0;
+                const bool v = c == 't';
                 const char next = i + 1 < sw.size() ? sw[i + 1] : '\0';
                 if (next == '1') {
-                    s.readburst = v;
+                    p.readBurst = v;
                     ++i;
                 } else if (next == '2') {
-                    s.writeburst = v;
+                    p.writeBurst = v;
                     ++i;
                 } else {
-                    s.readburst = v;
-                    s.writeburst = v;
+                    p.readBurst = v;
+                    p.writeBurst = v;
                 }
                 break;
             }
-            case 'V': s.encrc = 0; break;
-            case 'v': s.encrc = 1; break;
-            case 'Z': s.resfsz = 0; break;
-            case 'z': s.resfsz = 1; break;
+            case 'V': p.verify = false; break;
+            case 'v': p.verify = true; break;
+            case 'Z': p.reserve = false; break;
+            case 'z': p.reserve = true; break;
             case 'c': flags.KeepFileTimes = false; break;
             case 'e':
                 flags.SourceIsListFile = false;
                 flags.DeleteListFiles = false;
                 break;
             case 'f': flags.TargetIsListFile = true; break;
-            case 'k': s.onexist = (s.onexist & keepResume) | onexist::kSkip; break;
+            case 'k': p.onExist = WithChoice(p.onExist, ExistsPolicy::Skip); break;
             case 'n': flags.ShowProgressWindow = false; break;
-            case 'o': s.onexist = (s.onexist & keepResume) | onexist::kRenameOld; break;
+            case 'o': p.onExist = WithChoice(p.onExist, ExistsPolicy::RenameOld); break;
             case 'p': flags.StartPaused = true; break;
-            case 'r': s.onerror = 1; break;
-            case 's': s.onerror = 2; break;
-            case 'u': s.onexist = onexist::kTryResume; break;
-            case 'w': s.onexist = (s.onexist & keepResume) | onexist::kOverwrite; break;
+            case 'r': p.onError = ErrorPolicy::Retry; break;
+            case 's': p.onError = ErrorPolicy::Skip; break;
+            case 'u': p.onExist = ExistsPolicy::TryResume; break;
+            case 'w': p.onExist = WithChoice(p.onExist, ExistsPolicy::Overwrite); break;
             case 'x': flags.DeleteListFiles = false; break;
             default: break;
         }

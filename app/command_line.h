@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/job_settings.h"
+#include "engine/job_policy.h"
 
 namespace rd {
 
@@ -52,10 +52,10 @@ LineFields SplitFields(std::string_view line);
 
 // The per-job reset before the switches: the move and delete bits of the mode word are cleared
 // (its wipe passes stay) and every per-job flag takes its default.
-void ResetJobState(JobSettings& settings, JobFlags& flags);
+void ResetJobState(JobPolicy& policy, JobFlags& flags);
 
-// Applies the switch field to the settings (for this process only) and the per-job flags.
+// Applies the switch field to the job's policy (for this process only) and the per-job flags.
 // Unknown letters are ignored.
-void ApplySwitches(std::string_view switches, JobSettings& settings, JobFlags& flags);
+void ApplySwitches(std::string_view switches, JobPolicy& policy, JobFlags& flags);
 
 }  // namespace rd

@@ -3,14 +3,14 @@
 #include <cctype>
 
 #include "engine/prompts.h"
-#include "settings/job_settings.h"
 
 namespace rd {
 
 namespace {
 
 template <typename Answer>
-PromptKey<Answer> Given(char shown, Answer answer, std::optional<int32_t> newPolicy = {}) {
+PromptKey<Answer> Given(char shown, Answer answer,
+                        std::optional<typename AllAnswerPolicy<Answer>::type> newPolicy = {}) {
     PromptKey<Answer> key;
     key.echo = std::string("[") + shown + "]\r\n";
     key.answer = answer;
@@ -53,9 +53,9 @@ PromptKey<ErrorAnswer> ErrorPromptKey(char typed, bool healEnabled, bool abortRe
             // Typing H at the console is the confirmation the window asks for.
             return healEnabled ? Given('H', ErrorAnswer::Heal) : Incorrect<ErrorAnswer>(typed);
         case 'r': return Given('R', ErrorAnswer::Retry);
-        case 'e': return Given('E', ErrorAnswer::Retry, 1);
+        case 'e': return Given('E', ErrorAnswer::Retry, ErrorPolicy::Retry);
         case 's': return Given('S', ErrorAnswer::Skip);
-        case 'k': return Given('K', ErrorAnswer::Skip, 2);
+        case 'k': return Given('K', ErrorAnswer::Skip, ErrorPolicy::Skip);
         default: return Incorrect<ErrorAnswer>(typed);
     }
 }
@@ -86,15 +86,15 @@ PromptKey<ExistsAnswer> ExistsPromptKey(char typed, uintptr_t flags) {
         }
         case 'r': return resume ? Given('R', ExistsAnswer::Resume) : Incorrect<ExistsAnswer>(typed);
         case 'u':
-            return resume ? Given('U', ExistsAnswer::Resume, onexist::kTryResume)
+            return resume ? Given('U', ExistsAnswer::Resume, ExistsPolicy::TryResume)
                           : Incorrect<ExistsAnswer>(typed);
         case 'o': return Given('O', ExistsAnswer::Overwrite);
-        case 'e': return Given('E', ExistsAnswer::Overwrite, onexist::kOverwrite);
+        case 'e': return Given('E', ExistsAnswer::Overwrite, ExistsPolicy::Overwrite);
         case 's': return Given('S', ExistsAnswer::Skip);
-        case 'k': return Given('K', ExistsAnswer::Skip, onexist::kSkip);
+        case 'k': return Given('K', ExistsAnswer::Skip, ExistsPolicy::Skip);
         case 'n':
             return rename ? Given('N', ExistsAnswer::RenameOld) : Incorrect<ExistsAnswer>(typed);
-        case 'm': return Given('M', ExistsAnswer::RenameOld, onexist::kRenameOld);
+        case 'm': return Given('M', ExistsAnswer::RenameOld, ExistsPolicy::RenameOld);
         default: return Incorrect<ExistsAnswer>(typed);
     }
 }

@@ -5,9 +5,22 @@
 #include <optional>
 #include <string>
 
+#include "engine/job_policy.h"
 #include "engine/questions.h"
 
 namespace rd {
+
+// The policy an "… all" answer sets for the rest of the job.
+template <typename Answer>
+struct AllAnswerPolicy;
+template <>
+struct AllAnswerPolicy<ErrorAnswer> {
+    using type = ErrorPolicy;
+};
+template <>
+struct AllAnswerPolicy<ExistsAnswer> {
+    using type = ExistsPolicy;
+};
 
 // What a key typed at a question does.
 template <typename Answer>
@@ -19,8 +32,8 @@ struct PromptKey {
     // The job is to end at once (an abort the question itself carries out), with `endCode`.
     bool endJob = false;
     int endCode = 0;
-    // An "all" answer: the setting takes this value for the rest of the job.
-    std::optional<int32_t> newPolicy;
+    // An "all" answer: the policy takes this value for the rest of the job.
+    std::optional<typename AllAnswerPolicy<Answer>::type> newPolicy;
 };
 
 // The error question: caption, the message, the question and the keys, ending "Your choice: ".

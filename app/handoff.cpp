@@ -7,7 +7,6 @@
 #include "engine/dest_table.h"
 #include "platform/messages.h"
 #include "platform/path_parts.h"
-#include "settings/job_settings.h"
 
 namespace rd::handoff {
 
@@ -76,12 +75,12 @@ std::string LexicalPath(std::string_view path, std::string_view folder) {
     return NormalizePath(full);
 }
 
-std::string DescribeJob(int32_t modeWord, Links links, const std::vector<std::string>& targets,
+std::string DescribeJob(JobMode mode, Links links, const std::vector<std::string>& targets,
                         std::string_view folder) {
-    const bool remove = mode::IsDelete(modeWord);
-    std::string job = remove ? "delete" : mode::IsMove(modeWord) ? "move" : "copy";
-    if (remove || mode::IsMove(modeWord))
-        job += " wipe " + std::to_string(mode::WipePasses(modeWord));
+    const bool remove = IsDelete(mode);
+    std::string job = remove ? "delete" : IsMove(mode) ? "move" : "copy";
+    if (remove || IsMove(mode))
+        job += " wipe " + std::to_string(WipePasses(mode));
     if (links != Links::None)
         job += links == Links::Tree ? " tree link" : " link";
     job += "?";

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/job_policy.h"
 #include "platform/bus.h"
 
 namespace rd::handoff {
@@ -63,7 +64,7 @@ enum class Links { None, PerFile, Tree };
 // The description a hand-off begins with: what the job does with its sources (copy, move or
 // delete, the wipe passes of a move or delete, links) and, unless it deletes, its destinations
 // (the target folders as LexicalPath() gives them, from `folder`, each after its length).
-std::string DescribeJob(int32_t modeWord, Links links, const std::vector<std::string>& targets,
+std::string DescribeJob(JobMode mode, Links links, const std::vector<std::string>& targets,
                         std::string_view folder);
 // kAccepted when the described jobs do the same to the same destinations, in any order;
 // else kOtherKind or kOtherDestinations. Both descriptions come from DescribeJob().

@@ -1,12 +1,13 @@
 #include "app/job_explain.h"
 
 #include "app/command_line.h"
-#include "app/settings_reader.h"
+#include "app/settings_policy.h"
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
 #include "engine/dest_table.h"
 #include "engine/source_queue.h"
 #include "platform/text.h"
+#include "settings/settings_reader.h"
 
 namespace rd {
 
@@ -31,21 +32,21 @@ const char* YesNo(bool v) {
     return v ? "yes" : "no";
 }
 
-std::string ModeText(int32_t word, const JobFlags& flags) {
+std::string ModeText(JobMode mode, const JobFlags& flags) {
     if (flags.TreeLink)
         return "link every source into each destination (hard links for files, symbolic links "
                "for folders); nothing is copied";
     std::string text;
-    if (mode::IsDelete(word))
+    if (IsDelete(mode))
         text = "delete the sources; nothing is copied";
-    else if (mode::IsMove(word))
+    else if (IsMove(mode))
         text = "move (copy, then remove the sources)";
     else
         text = "copy";
     if (flags.PerFileLink)
         text += ", hard-linking each file instead of copying it";
-    if (word & mode::kMove) {
-        if (int passes = mode::WipePasses(word))
+    if (RemovesSources(mode)) {
+        if (int passes = WipePasses(mode))
             text += text::Format(", overwriting each removed file %d times first", passes);
     }
     return text;
@@ -74,14 +75,15 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
         return true;
     }
     ReadAllSettings(store, settings);
+    JobPolicy policy = PolicyOf(settings);
     JobFlags flags;
-    ResetJobState(settings, flags);
+    ResetJobState(policy, flags);
     const LineFields fields = SplitFields(line);
-    ApplySwitches(fields.switches, settings, flags);
+    ApplySwitches(fields.switches, policy, flags);
 
     out += "Profile: " + settings.profile + "\n";
-    out += "Job: " + ModeText(settings.delmode, flags) + "\n\n";
-    out += ForTerminal(SettingsSummary(settings)) + "\n";
+    out += "Job: " + ModeText(policy.mode, flags) + "\n\n";
+    out += ForTerminal(SettingsSummary(policy)) + "\n";
 
     out += "Per-job flags:\n";
     const std::pair<const char*, bool> shown[] = {
@@ -123,7 +125,7 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
         out += ListFileFate("source", sourceList);
     out += "\n";
 
-    if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
+    if (fields.target.empty() && !IsDelete(policy.mode)) {
         out += "No destination is given: the destination chooser would open.\n";
         return true;
     }

@@ -12,7 +12,7 @@
 
 #include "app/failure_report.h"
 #include "app/handoff.h"
-#include "app/settings_reader.h"
+#include "app/settings_policy.h"
 #include "app/settings_summary.h"
 #include "app/source_reader.h"
 #include "app/stderr_lines.h"
@@ -30,6 +30,7 @@
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "settings/settings_reader.h"
 #include "settings/store_keys.h"
 
 namespace rd {
@@ -48,14 +49,14 @@ constexpr int kFullQueueRetryMs = 2;
 // How long the end waits for a job thread that was told to stop.
 constexpr std::chrono::milliseconds kStuckThreadLimit{20000};
 
-const char* Outcome(int32_t mode) {
-    return mode::IsDelete(mode) ? "Delete" : mode::IsMove(mode) ? "Move" : "Copy";
+const char* Outcome(JobMode mode) {
+    return IsDelete(mode) ? "Delete" : IsMove(mode) ? "Move" : "Copy";
 }
 
 }  // namespace
 
 JobSession::JobSession(std::string line, Store& store, JobHost& window, JobRecord& record)
-    : job(settings, window, core.queue),
+    : job(policy, window, core.queue),
       ctx(job.Context()),
       console(0, nullptr),
       line_(std::move(line)),
@@ -131,8 +132,8 @@ RecordedJob JobSession::MakeRecordedJob(RecordMode mode) const {
     for (int i = 0; i < count; ++i)
         job.sources.push_back(core.queue.EntryPath(i));
     job.targets = core.targets;
-    job.onerror = settings.onerror;
-    job.modeWord = settings.delmode;
+    job.onerror = StoredOnError(policy.onError);
+    job.modeWord = StoredDelmode(policy.mode);
     job.profile = settings.profile;
     job.switches = fields.switches;
     return job;
@@ -151,12 +152,13 @@ void JobSession::SaveForResume(RecordMode mode) {
 }
 
 void JobSession::SourcesChanged() {
-    SaveForResume(settings.resume != 0 ? RecordMode::Kept : RecordMode::Removed);
+    SaveForResume(policy.resume ? RecordMode::Kept : RecordMode::Removed);
 }
 
 void JobSession::ReadLine() {
     settings.profile = ScanProfile(line_).value_or("local");
     ReadAllSettings(store_, settings);
+    policy = PolicyOf(settings);
     std::string error;
     // Claimed before anything else can write the record; held until the process ends, so that
     // the resume manager sees that this job runs.
@@ -164,9 +166,9 @@ void JobSession::ReadLine() {
         settings.resumeSlot = record_.Number();
     else
         std::fprintf(stderr, "%s\n", error.c_str());
-    ResetJobState(settings, flags);
+    ResetJobState(policy, flags);
     fields = SplitFields(line_);
-    ApplySwitches(fields.switches, settings, flags);
+    ApplySwitches(fields.switches, policy, flags);
 
     ctx.notice = &core;
     ctx.questions = &core;
@@ -198,7 +200,7 @@ void JobSession::OpenChannels() {
         core.TogglePause(false);
     if (console.Attached()) {
         console.Send(packet::kWindowHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
-        console.Send(packet::kText, SettingsSummary(settings));
+        console.Send(packet::kText, SettingsSummary(policy));
     }
 }
 
@@ -249,7 +251,7 @@ JobSession::Start JobSession::Intake() {
     ExpandWildcards(core.queue, literal);
     // Reading over the network, the reader and the writers overlap their waits.
     if (core.queue.Count() > 0 && IsNetworkFileSystem(mounts::TypeOf(core.queue.EntryPath(0))))
-        settings.parcopy = 1;
+        policy.parallel = true;
 
     if (flags.AttachToRunning && AttachedToRunning(sourceList))
         return Start::Ended;
@@ -259,7 +261,7 @@ JobSession::Start JobSession::Intake() {
     if (flags.DeleteListFiles)
         RemoveListFile(sourceList);
 
-    if (fields.target.empty() && !mode::IsDelete(settings.delmode)) {
+    if (fields.target.empty() && !IsDelete(policy.mode)) {
         // Off screen nobody could answer the chooser: the job would wait for ever.
         if (!windows || !windows->ShowChooser()) {
             Tell("RedoDori",
@@ -318,16 +320,16 @@ JobSession::Start JobSession::RunWithTargets() {
     if (flags.DeleteListFiles)
         RemoveListFile(targetList);
     // A target such as "???" names no folder: a copy to nowhere would count every file done.
-    if (!mode::IsDelete(settings.delmode) && SplitDestinations(core.targets).roots.empty()) {
+    if (!IsDelete(policy.mode) && SplitDestinations(core.targets).roots.empty()) {
         Tell("RedoDori", "The job has no destination: \"" + fields.target + "\" names no folder");
         return EndUnrun();
     }
     if (flags.TreeLink)
         return RunTreeLinkPass();
 
-    SaveForResume(settings.resume != 0 ? RecordMode::Kept : RecordMode::Removed);
+    SaveForResume(policy.resume ? RecordMode::Kept : RecordMode::Removed);
     // A job that a crash may interrupt is resumed at the next login.
-    if (settings.resume != 0 && !record_.ResumeAtLogin(ProgramPath(), error))
+    if (policy.resume && !record_.ResumeAtLogin(ProgramPath(), error))
         SayOnStderr(error);
     if (windows)
         windows->SetTrayIcon(0);
@@ -355,7 +357,7 @@ int64_t JobSession::HandOver(uint32_t window) {
     const handoff::Links links = flags.TreeLink      ? handoff::Links::Tree
                                  : flags.PerFileLink ? handoff::Links::PerFile
                                                      : handoff::Links::None;
-    std::vector<std::string> items{handoff::DescribeJob(settings.delmode, links, targets, folder)};
+    std::vector<std::string> items{handoff::DescribeJob(policy.mode, links, targets, folder)};
     // A relative source is meant from this job's folder, not from the running job's.
     for (int i = 0; i < core.queue.Count(); ++i) {
         const std::string path = core.queue.EntryPath(i);
@@ -484,7 +486,7 @@ void JobSession::LeaveWithoutTheThread(int code) {
 void JobSession::Summarize() {
     const JobCounters& c = ctx.state.counters;
     const JobResult result = ResultOf(ctx);
-    const std::string ended = text::Format("%s %s", Outcome(settings.delmode),
+    const std::string ended = text::Format("%s %s", Outcome(policy.mode),
                                            result.end == JobEnd::Failed       ? "failed"
                                            : result.end == JobEnd::Aborted    ? "aborted"
                                            : result.end == JobEnd::NotStarted ? "ended"

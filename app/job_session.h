@@ -81,6 +81,8 @@ public:
     // The windows around the session; none: stderr only.
     SessionWindows* windows = nullptr;
     JobSettings settings;
+    // The job's policy, made from `settings` and the line's switches.
+    JobPolicy policy;
     JobFlags flags;
     LineFields fields;
     ProgressCore core;

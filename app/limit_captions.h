@@ -5,17 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/job_settings.h"
+
 namespace rd {
-
-// `limtip` values.
-namespace limit_unit {
-constexpr int32_t kKbps = 0;
-constexpr int32_t kPercent = 1;
-constexpr int32_t kBps = 2;
-}  // namespace limit_unit
-
-// The highest track-bar position; for the speed limit it means no limit.
-constexpr int32_t kLastLimitPosition = 10;
 
 // The texts that come from the language file: the three entries of the unit list, the
 // caption of "no limit" at a rate unit, and the units of the buffer sizes.

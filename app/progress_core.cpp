@@ -22,8 +22,8 @@ void ProgressCore::Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endp
     endpoint_ = endpoint;
 }
 
-JobSettings& ProgressCore::Settings() const {
-    return ctx_->settings;
+JobPolicy& ProgressCore::Policy() const {
+    return ctx_->policy;
 }
 
 bool ProgressCore::Paused() const {
@@ -240,18 +240,18 @@ void ProgressCore::Settle(QuestionKind kind, const std::function<void(Question&)
     Wake();
 }
 
-void ProgressCore::Answer(ErrorAnswer answer, std::optional<int32_t> newPolicy) {
+void ProgressCore::Answer(ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy) {
     Settle(QuestionKind::Error, [&](Question& q) {
         if (newPolicy)
-            ctx_->settings.onerror = *newPolicy;
+            ctx_->policy.onError = *newPolicy;
         q.errorAnswer = answer;
     });
 }
 
-void ProgressCore::Answer(ExistsAnswer answer, std::optional<int32_t> newPolicy) {
+void ProgressCore::Answer(ExistsAnswer answer, std::optional<ExistsPolicy> newPolicy) {
     Settle(QuestionKind::Exists, [&](Question& q) {
         if (newPolicy)
-            ctx_->settings.onexist = *newPolicy;
+            ctx_->policy.onExist = *newPolicy;
         q.existsAnswer = answer;
     });
 }
@@ -365,7 +365,7 @@ void ProgressCore::EndHandOff(uint64_t wParam, int64_t lParam) {
         answer = handoff::kNotStarted;
     else
         answer = handoff::Compare(
-            items->job, handoff::DescribeJob(ctx_->settings.delmode,
+            items->job, handoff::DescribeJob(ctx_->policy.mode,
                                              ctx_->options.PerFileLink ? handoff::Links::PerFile
                                                                        : handoff::Links::None,
                                              targets, fs::CurrentFolder()));

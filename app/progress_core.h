@@ -23,7 +23,6 @@
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
-#include "settings/job_settings.h"
 
 namespace rd {
 
@@ -66,7 +65,8 @@ public:
     // window would have shown and asks no one.
     void SetView(ProgressView* view) { view_ = view; }
     EngineContext& Context() const { return *ctx_; }
-    JobSettings& Settings() const;
+    // The job's policy, which the window's menu and keys change.
+    JobPolicy& Policy() const;
     bool Paused() const;
 
     // The job's requests, each handled on the window thread.
@@ -107,8 +107,8 @@ public:
     // Answers the open question when it is of the answer's kind; `newPolicy` also becomes the
     // error or existing-file policy for the rest of the job. The time the question was open is
     // not copy time.
-    void Answer(ErrorAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
-    void Answer(ExistsAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
+    void Answer(ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy = std::nullopt);
+    void Answer(ExistsAnswer answer, std::optional<ExistsPolicy> newPolicy = std::nullopt);
     void Answer(AllocationFailure::Answer answer);
     // The open question, if any.
     std::shared_ptr<Question> OpenQuestion() const;

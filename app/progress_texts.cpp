@@ -18,14 +18,15 @@ std::string FormatElapsed(uint64_t ms) {
 
 ProgressTexts TickTexts(EngineContext& ctx, bool averageSpeed) {
     const JobCounters& c = ctx.state.counters;
-    const JobSettings& s = ctx.settings;
+    const JobPolicy& p = ctx.policy;
     ProgressTexts t;
-    const int32_t word = s.delmode;
-    t.counts = std::string(mode::IsDelete(word) ? "D "
-                           : mode::IsMove(word) ? "M "
-                                                : "C ") +
-               (s.onerror == 1 ? "R:" : "r:") + std::to_string(c.retries.load()) +
-               (s.onerror == 2 ? " S:" : " s:") + std::to_string(c.skips.load());
+    const JobMode mode = p.mode;
+    const ErrorPolicy onError = p.onError;
+    t.counts = std::string(IsDelete(mode) ? "D "
+                           : IsMove(mode) ? "M "
+                                          : "C ") +
+               (onError == ErrorPolicy::Retry ? "R:" : "r:") + std::to_string(c.retries.load()) +
+               (onError == ErrorPolicy::Skip ? " S:" : " s:") + std::to_string(c.skips.load());
     const uint64_t done = c.doneBytes, listed = c.listedBytes;
     if (ctx.state.flags.Terminating)
         t.percent =

@@ -12,10 +12,6 @@ namespace rd {
 
 namespace {
 
-std::string RecentName(size_t n) {
-    return "LastDir_" + std::to_string(n);
-}
-
 char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -27,16 +23,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
-
-std::vector<std::string> ReadRecentDestinations(const StoreKey& key) {
-    std::vector<std::string> recent;
-    for (size_t n = 0; n < kMaxRecentDestinations; ++n) {
-        auto dir = key.ReadText(RecentName(n));
-        if (dir && !dir->empty())
-            recent.push_back(*dir);
-    }
-    return recent;
-}
 
 void RememberDestination(std::vector<std::string>& recent, std::string_view text) {
     const bool known = std::any_of(recent.begin(), recent.end(), [&](const std::string& entry) {
@@ -68,9 +54,9 @@ void SaveAfterOk(Store& store, std::vector<std::string>& recent, std::string_vie
     key.WriteInt("F1_Width", placement.width);
     key.WriteInt("F1_Height", placement.height);
     for (size_t n = 0; n < recent.size(); ++n)
-        key.WriteText(RecentName(n), recent[n]);
+        key.WriteText(RecentDestinationName(n), recent[n]);
     for (size_t n = recent.size(); n < kMaxRecentDestinations; ++n)
-        key.DeleteValue(RecentName(n));
+        key.DeleteValue(RecentDestinationName(n));
     const std::string first(text.substr(0, text.find(kDestinationSeparator)));
     if (!IsNetworkDestination(text, mounts::TypeOf(first)))
         key.WriteText("LastDir", text);

@@ -6,16 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/recent_folders.h"
+
 namespace rd {
 
 class Store;
 class StoreKey;
-
-// The most recent destinations the chooser keeps ("LastDir_0" to "LastDir_63").
-inline constexpr size_t kMaxRecentDestinations = 64;
-
-// The recent destinations in `key`, oldest first; missing and empty values are skipped.
-std::vector<std::string> ReadRecentDestinations(const StoreKey& key);
 
 // Adds `text` as the newest entry unless an entry equals it ignoring ASCII case, then drops the
 // oldest entries beyond kMaxRecentDestinations.

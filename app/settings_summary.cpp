@@ -1,6 +1,7 @@
 #include "app/settings_summary.h"
 
 #include "app/limit_captions.h"
+#include "app/settings_policy.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -20,28 +21,28 @@ std::string BufferSizeLabel(int32_t bufsz) {
     return BufferSizeCaption(bufsz);
 }
 
-std::string SettingsSummary(const JobSettings& s) {
+std::string SettingsSummary(const JobPolicy& p) {
     std::string out = "RedoDori v2.83 loaded by console wrapper\r\n***Current settings***\r\n";
-    out += "Speed limit: " + SpeedLimitLabel(s.limtip, s.splim) + "\r\n";
-    out += "Buffer size: " + BufferSizeLabel(s.bufsz) + "\r\n";
+    out += "Speed limit: " + SpeedLimitLabel(StoredLimtip(p.speedUnit), p.speedLimit) + "\r\n";
+    out += "Buffer size: " + BufferSizeLabel(p.bufferSize) + "\r\n";
 
-    const std::pair<const char*, int32_t> switches[] = {
-        {"Autoresume copy on crash", s.resume},
-        {"Log this copy to history", s.hist},
-        {"Read burst", s.readburst},
-        {"Write burst", s.writeburst},
-        {"Parallel read/write", s.parcopy},
-        {"Copy verification", s.encrc},
-        {"Reserve free space", s.resfsz},
+    const std::pair<const char*, bool> switches[] = {
+        {"Autoresume copy on crash", p.resume},
+        {"Log this copy to history", p.history},
+        {"Read burst", p.readBurst},
+        {"Write burst", p.writeBurst},
+        {"Parallel read/write", p.parallel},
+        {"Copy verification", p.verify},
+        {"Reserve free space", p.reserve},
     };
     for (const auto& [label, value] : switches)
         out += text::Format(value ? "%s: ON\r\n" : "%s: OFF\r\n", label);
 
-    const int32_t word = s.delmode;
+    const JobMode mode = p.mode;
     out += "Delete mode: ";
-    if (word & mode::kMove) {
-        out += (word & mode::kDeleteOnly) ? "Delete files" : "Move files";
-        if (int passes = mode::WipePasses(word))
+    if (RemovesSources(mode)) {
+        out += IsDelete(mode) ? "Delete files" : "Move files";
+        if (int passes = WipePasses(mode))
             out += text::Format(" (%i times overwrite)", passes);
     } else {
         out += "None";
@@ -49,37 +50,37 @@ std::string SettingsSummary(const JobSettings& s) {
 
     out += "\r\nOn copy complete: ";
     std::string complete;
-    if (s.snden)
+    if (p.sound)
         complete += "Play sound";
-    if (s.popup)
+    if (p.openTargets)
         complete += "Prompt";
-    if (s.shutd)
+    if (p.shutdown)
         complete += "Shutdown";
     out += complete.empty() ? "None" : complete;
 
     out += "\r\nOn copy error:\r\n";
-    switch (s.onerror) {
-        case 0: out += "     Prompt"; break;
-        case 1: out += "     Retry"; break;
-        case 2: out += "     Skip"; break;
+    switch (p.onError) {
+        case ErrorPolicy::Prompt: out += "     Prompt"; break;
+        case ErrorPolicy::Retry: out += "     Retry"; break;
+        case ErrorPolicy::Skip: out += "     Skip"; break;
         default: break;
     }
     out += "\r\n";
-    if (s.enskdel)
+    if (p.giveUp != GiveUp::Never)
         out += text::Format("     Skip if can't retry operation for %u msec\r\n",
-                            static_cast<unsigned>(static_cast<int32_t>(s.skdel)));
+                            static_cast<unsigned>(p.giveUpAfterMs.Get()));
 
     out += "On file exist:\r\n";
-    const int32_t exist = s.onexist;
-    if (exist & onexist::kOverwriteOlder)
+    const ExistsPolicy exist = p.onExist;
+    if (Has(exist, ExistsPolicy::OverwriteOlder))
         out += "     Overwrite, if target file older than new, else\r\n";
-    if (exist & onexist::kTryResume)
+    if (Has(exist, ExistsPolicy::TryResume))
         out += "     Try resume, if impossible then\r\n";
-    switch (exist & 11) {
-        case 0: out += "     Prompt"; break;
-        case 1: out += "     Overwrite"; break;
-        case 2: out += "     Skip"; break;
-        case 8: out += "     Rename old"; break;
+    switch (exist & kExistsChoices) {
+        case ExistsPolicy::Prompt: out += "     Prompt"; break;
+        case ExistsPolicy::Overwrite: out += "     Overwrite"; break;
+        case ExistsPolicy::Skip: out += "     Skip"; break;
+        case ExistsPolicy::RenameOld: out += "     Rename old"; break;
         default: break;
     }
     out += "\r\n**********************\r\nPreparing filelist...\r";

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "settings/job_settings.h"
+#include "engine/job_policy.h"
 
 namespace rd {
 
@@ -14,7 +14,8 @@ std::string SpeedLimitLabel(int32_t limtip, int32_t splim);
 // The label of a buffer-size index: the settings dialog's caption, empty outside 0 to 10.
 std::string BufferSizeLabel(int32_t bufsz);
 
-// The summary of the settings after the switches, lines ending in "\r\n", the last one in "\r".
-std::string SettingsSummary(const JobSettings& settings);
+// The summary of the job's policy after the switches, lines ending in "\r\n", the last one in
+// "\r".
+std::string SettingsSummary(const JobPolicy& policy);
 
 }  // namespace rd

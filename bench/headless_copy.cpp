@@ -44,14 +44,14 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    rd::JobSettings settings;
+    rd::JobPolicy policy;
     std::vector<std::string> sources, destinations;
     bool afterSeparator = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--parallel")) {
-            settings.parcopy = 1;
+            policy.parallel = true;
         } else if (!std::strcmp(argv[i], "--bufsz") && i + 1 < argc) {
-            settings.bufsz = std::atoi(argv[++i]);
+            policy.bufferSize = std::atoi(argv[++i]);
         } else if (!std::strcmp(argv[i], "--")) {
             afterSeparator = true;
         } else {
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     for (const std::string& s : sources)
         queue.Add(s);
     BenchHost host(queue);
-    rd::Job job(settings, host, queue);
+    rd::Job job(policy, host, queue);
     job.Context().questions = &host;
     job.Start(destinations);
     host.ended.Wait();

@@ -162,7 +162,7 @@ uint32_t BlockReader::HealBlock(const FENTRY_& node, const std::string& source,
     const uint32_t piece = std::max<uint32_t>(block / 512, 1);
     for (uint32_t offset = 0; offset < length; offset += piece) {
         uint32_t want = std::min(piece, length - offset);
-        OpenSource(source, handle, want, ctx_.settings.readburst != 0, position + offset);
+        OpenSource(source, handle, want, ctx_.policy.readBurst, position + offset);
         int ignored = 0;
         if (handle.fd >= 0)
             PositionedRead(handle.fd, data + offset, want, position + offset, ignored);
@@ -174,7 +174,7 @@ bool BlockReader::ReadBlock(const FENTRY_& node, const std::string& source, Sour
                             uint32_t block, uint64_t position, uint32_t& n, bool& healing,
                             ErrorSettler& settler) {
     for (;;) {
-        OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
+        OpenSource(source, handle, block, ctx_.policy.readBurst, position);
         n = block;
         int error = EBADF;
         const bool ok = handle.fd >= 0 &&
@@ -192,7 +192,7 @@ bool BlockReader::ReadBlock(const FENTRY_& node, const std::string& source, Sour
         }
         settler.Restart();
         n = static_cast<uint32_t>(std::min<uint64_t>(n, node.size - position));
-        if (!ctx_.settings.encrc || n == 0)
+        if (!ctx_.policy.verify || n == 0)
             return true;
         // Read again until two reads in a row agree byte for byte.
         for (;;) {
@@ -250,7 +250,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
             break;
         }
         ctx_.state.WaitAtGate();
-        uint32_t block = CopyBlockSize(ctx_.settings.bufsz);
+        uint32_t block = CopyBlockSize(ctx_.policy.bufferSize);
         if (size < block)
             block = static_cast<uint32_t>(size);
         if (file_.sparse && !SkipHole(node, source, handle, block, position)) {
@@ -298,7 +298,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
 
 bool BlockReader::SkipHole(const FENTRY_& node, const std::string& source, SourceHandle& handle,
                            uint32_t& block, uint64_t& position) {
-    OpenSource(source, handle, block, ctx_.settings.readburst != 0, position);
+    OpenSource(source, handle, block, ctx_.policy.readBurst, position);
     if (handle.fd < 0)
         return true;  // the read says why
     const DataRange data = NextData(handle.fd, position, node.size);
@@ -327,7 +327,7 @@ void BlockReader::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& positi
 void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32_t n,
                           uint64_t blockStart, uint64_t& position, bool marker) {
     ctx_.state.WaitAtGate();
-    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
+    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit);
     TakenBlock block;
     block.sourcePath = source;
     block.attributes = node.attributes;
@@ -337,7 +337,7 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     block.markerFlag = marker;
     block.move = file_.move;
     block.sparse = file_.sparse;
-    block.checksum = ctx_.settings.encrc ? BlockSum(handoff_.ReadBuffer().Data(), n) : 0;
+    block.checksum = ctx_.policy.verify ? BlockSum(handoff_.ReadBuffer().Data(), n) : 0;
     block.fileId = file_.id;
     block.sourceId = file_.identity;
     block.meta = file_.meta;
@@ -348,8 +348,7 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
 }
 
 bool BlockReader::FastPathAllowed() const {
-    if (fastPathBroken_ || ctx_.settings.encrc || ctx_.settings.readburst ||
-        ctx_.settings.writeburst)
+    if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst)
         return false;
     uint32_t active = 0;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
@@ -367,7 +366,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     if (handoff_.Parallel())
         handoff_.WaitForWriters(true);
     ctx_.state.WaitAtGate();
-    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.settings.splim, ctx_.settings.limtip);
+    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit);
     OpenSource(source, handle, length, false, position);
     if (handle.fd < 0)
         return 0;
@@ -390,7 +389,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         writers_.CloseLeftover(slot, file_.id);
         const bool fresh = d.fileHandle < 0;
         whole = OpenDestFile(d, d.root + node.relative, position, length, node.size,
-                             node.attributes, false, ctx_.settings.resfsz != 0 && !file_.sparse);
+                             node.attributes, false, ctx_.policy.reserve && !file_.sparse);
         if (!whole)
             break;
         if (fresh)

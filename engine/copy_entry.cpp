@@ -75,7 +75,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
     const std::string source = node.SourcePath();
     StartFile(source);
 
-    if (mode::IsDelete(ctx_.settings.delmode)) {
+    if (IsDelete(ctx_.policy.mode)) {
         DeleteEntry(node);
         return;
     }
@@ -100,11 +100,10 @@ void JobThread::CopyEntry(FENTRY_& node) {
         return;
     }
 
-    const bool move = mode::IsMove(ctx_.settings.delmode);
+    const bool move = IsMove(ctx_.policy.mode);
     const bool keptSomewhere = ActiveCount(ctx_.dests) < ctx_.dests.Count();
-    if (move && !keptSomewhere && ctx_.dests.Count() == 1 &&
-        mode::WipePasses(ctx_.settings.delmode) == 0 && exists.position == 0 &&
-        MoveByRename(node, source, handle, opened))
+    if (move && !keptSomewhere && ctx_.dests.Count() == 1 && WipePasses(ctx_.policy.mode) == 0 &&
+        exists.position == 0 && MoveByRename(node, source, handle, opened))
         return;
     // A source some destination kept its own file for stays where it is.
     file_.move = move && !keptSomewhere;
@@ -177,8 +176,8 @@ void JobThread::CopyToDestinations(const FENTRY_& node, const std::string& sourc
         node.size >= kSparseCheckSize && static_cast<uint64_t>(opened.st_blocks) * 512 < node.size;
     // A copy that takes more than one block carries a marker while it is incomplete, so that
     // what an interruption leaves is never taken for a whole file.
-    const bool marker = ctx_.settings.resfsz != 0 || exists.marked ||
-                        node.size - exists.position > CopyBlockSize(ctx_.settings.bufsz);
+    const bool marker = ctx_.policy.reserve || exists.marked ||
+                        node.size - exists.position > CopyBlockSize(ctx_.policy.bufferSize);
     if (node.size > 0)
         reader_.BlockLoop(node, source, handle, exists.position, marker);
     else

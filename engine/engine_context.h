@@ -1,4 +1,4 @@
-// Everything one job's engine works on: the settings it reads at each use, the destinations,
+// Everything one job's engine works on: the policy it reads at each use, the destinations,
 // the file list, the counters and flags, the buffers, and its links to the host and console.
 #pragma once
 
@@ -19,7 +19,6 @@
 #include "engine/vn_buffer.h"
 #include "engine/written_destinations.h"
 #include "platform/message_table.h"
-#include "settings/job_settings.h"
 
 namespace rd {
 
@@ -34,10 +33,10 @@ struct EngineOptions {
 };
 
 struct EngineContext {
-    EngineContext(JobSettings& settings, JobHost& host, SourceQueue& queue)
-        : settings(settings), host(host), queue(queue) {}
+    EngineContext(JobPolicy& policy, JobHost& host, SourceQueue& queue)
+        : policy(policy), host(host), queue(queue) {}
 
-    JobSettings& settings;
+    JobPolicy& policy;
     JobHost& host;
     SourceQueue& queue;
     EngineOptions options;

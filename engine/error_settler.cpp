@@ -14,9 +14,10 @@ bool WriterSide(ErrorStep step) {
            step == ErrorStep::Link;
 }
 
-int32_t ErrorPolicy(const EngineContext& ctx) {
-    const int32_t policy = ctx.settings.onerror;
-    return policy == 1 || policy == 2 ? policy : 0;
+ErrorPolicy ActingErrorPolicy(const EngineContext& ctx) {
+    const ErrorPolicy policy = ctx.policy.onError;
+    return policy == ErrorPolicy::Retry || policy == ErrorPolicy::Skip ? policy
+                                                                       : ErrorPolicy::Prompt;
 }
 
 void RequestJobEnd(EngineContext& ctx, int code) {
@@ -33,14 +34,14 @@ void ErrorSettler::Restart() {
 SettleAction ErrorSettler::Settle(const ErrorFacts& facts) {
     if (ctx_.state.flags.Terminating)
         return SettleAction::Abort;
-    const auto giveUpMs = static_cast<uint64_t>(static_cast<uint32_t>(ctx_.settings.skdel));
-    if (ctx_.settings.enskdel != 0 && TickMs() - start_ > giveUpMs)
+    const uint64_t giveUpMs = static_cast<uint32_t>(ctx_.policy.giveUpAfterMs.Get());
+    if (ctx_.policy.giveUp != GiveUp::Never && TickMs() - start_ > giveUpMs)
         return SettleAction::Skip;
     ErrorAnswer answer = ErrorAnswer::Skip;
-    switch (ErrorPolicy(ctx_)) {
-        case 1: answer = ErrorAnswer::Retry; break;
-        case 2: answer = ErrorAnswer::Skip; break;
-        default:
+    switch (ActingErrorPolicy(ctx_)) {
+        case ErrorPolicy::Retry: answer = ErrorAnswer::Retry; break;
+        case ErrorPolicy::Skip: answer = ErrorAnswer::Skip; break;
+        case ErrorPolicy::Prompt:
             // With no one to ask, the file is left rather than retried for ever.
             if (ctx_.questions)
                 answer = ctx_.questions->AskError(facts);
@@ -63,7 +64,7 @@ SettleAction ErrorSettler::Settle(const ErrorFacts& facts) {
     }
     if (ctx_.state.flags.Terminating)
         return SettleAction::Abort;
-    ctx_.state.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+    ctx_.state.RetryPause(static_cast<uint32_t>(ctx_.policy.retryDelayMs.Get()));
     return SettleAction::Retry;
 }
 

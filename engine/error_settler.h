@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/job_policy.h"
 #include "engine/questions.h"
 
 namespace rd {
@@ -29,9 +30,9 @@ private:
     uint64_t start_;
 };
 
-// The error setting as the engine acts on it: 1 retry, 2 skip, 0 ask (also for a value it does
-// not know, which would otherwise be asked again and again without an answer).
-int32_t ErrorPolicy(const EngineContext& ctx);
+// The error policy as the engine acts on it: Prompt also for a value it does not know, which would
+// otherwise be asked again and again without an answer.
+ErrorPolicy ActingErrorPolicy(const EngineContext& ctx);
 
 // Ends the job from the engine's side: the writers stop retrying at once, and the window is
 // asked to end the job with `code` (0 forget it, 2 keep it for resume).

@@ -288,16 +288,16 @@ ExistsFacts JobThread::FactsAboutExisting(const FENTRY_& node, const std::string
     facts.sourceModified = node.LastWriteTime();
     facts.destinations = ctx_.dests.Count();
     facts.resumable = resumable;
-    facts.markerResume = partial && ctx_.settings.resfsz != 0;
+    facts.markerResume = partial && ctx_.policy.reserve;
     facts.partial = partial;
-    if (ctx_.settings.onexist & onexist::kOverwriteOlder)
+    if (Has(ctx_.policy.onExist, ExistsPolicy::OverwriteOlder))
         ReadDestinationTimes(dest, facts);
     return facts;
 }
 
 ExistsAction JobThread::ChooseExistsAction(ExistsFacts& facts, SourceHandle& handle, int destFd,
                                            bool proven) {
-    ExistsAction action = DecideExisting(ctx_.settings.onexist, facts);
+    ExistsAction action = DecideExisting(ctx_.policy.onExist, facts);
     const bool asked = action == ExistsAction::Ask;
     if (asked)
         action = AskAboutExisting(facts);
@@ -306,7 +306,7 @@ ExistsAction JobThread::ChooseExistsAction(ExistsFacts& facts, SourceHandle& han
     if (action == ExistsAction::Resume && !proven &&
         !SameStart(handle, destFd, facts.destinationSize)) {
         facts.resumable = false;
-        action = DecideExisting(ctx_.settings.onexist, facts);
+        action = DecideExisting(ctx_.policy.onExist, facts);
         if (asked || action == ExistsAction::Ask)
             action = AskAboutExisting(facts);
     }

@@ -1,7 +1,5 @@
 #include "engine/exists_decision.h"
 
-#include "settings/job_settings.h"
-
 namespace rd {
 
 namespace {
@@ -12,32 +10,32 @@ bool Before(const timespec& a, const timespec& b) {
 
 }  // namespace
 
-ExistsAction ActionFromBits(int32_t bits, bool resumable) {
-    if ((bits & onexist::kTryResume) && resumable)
+ExistsAction ActionFromBits(ExistsPolicy bits, bool resumable) {
+    if (Has(bits, ExistsPolicy::TryResume) && resumable)
         return ExistsAction::Resume;
-    if (bits & onexist::kRenameOld)
+    if (Has(bits, ExistsPolicy::RenameOld))
         return ExistsAction::RenameOld;
-    if ((bits & onexist::kOverwrite) && !(bits & onexist::kSkip))
+    if (Has(bits, ExistsPolicy::Overwrite) && !Has(bits, ExistsPolicy::Skip))
         return ExistsAction::Overwrite;
     return ExistsAction::Skip;
 }
 
-ExistsAction DecideExisting(int32_t policy, const ExistsFacts& facts) {
+ExistsAction DecideExisting(ExistsPolicy policy, const ExistsFacts& facts) {
     if (facts.markerResume)
-        policy &= ~onexist::kRenameOld;
-    if (policy & onexist::kOverwriteOlder) {
+        policy = policy & ~ExistsPolicy::RenameOld;
+    if (Has(policy, ExistsPolicy::OverwriteOlder)) {
         // A destination whose times cannot be read is taken as older: the copy is the newer.
         const bool createdBefore = facts.destinationCreated.tv_sec != 0 &&
                                    facts.sourceCreated.tv_sec != 0 &&
                                    Before(facts.destinationCreated, facts.sourceCreated);
         if (!facts.destinationTimesKnown || createdBefore ||
             Before(facts.destinationModified, facts.sourceModified))
-            policy = onexist::kOverwrite;
-        policy &= ~onexist::kOverwriteOlder;
+            policy = ExistsPolicy::Overwrite;
+        policy = policy & ~ExistsPolicy::OverwriteOlder;
     }
-    if ((policy & onexist::kTryResume) && !facts.resumable)
-        policy &= ~onexist::kTryResume;
-    if (policy == 0)
+    if (Has(policy, ExistsPolicy::TryResume) && !facts.resumable)
+        policy = policy & ~ExistsPolicy::TryResume;
+    if (policy == ExistsPolicy::Prompt)
         return ExistsAction::Ask;
     const ExistsAction action = ActionFromBits(policy, facts.resumable);
     // An incomplete copy is gone on with when it can be, else written anew: skipping it would

@@ -4,15 +4,16 @@
 
 #include <cstdint>
 
+#include "engine/job_policy.h"
 #include "engine/questions.h"
 
 namespace rd {
 
 enum class ExistsAction { Ask, Overwrite, Skip, Resume, RenameOld };
 
-ExistsAction DecideExisting(int32_t policy, const ExistsFacts& facts);
+ExistsAction DecideExisting(ExistsPolicy policy, const ExistsFacts& facts);
 
 // The action an `onexist` bit set stands for (a policy, or the bits of an answer).
-ExistsAction ActionFromBits(int32_t bits, bool resumable);
+ExistsAction ActionFromBits(ExistsPolicy bits, bool resumable);
 
 }  // namespace rd

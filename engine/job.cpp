@@ -18,8 +18,8 @@ UserNotice& StderrNotice() {
     return notice;
 }
 
-Job::Job(JobSettings& settings, JobHost& host, SourceQueue& queue)
-    : ctx_(std::make_unique<EngineContext>(settings, host, queue)) {}
+Job::Job(JobPolicy& policy, JobHost& host, SourceQueue& queue)
+    : ctx_(std::make_unique<EngineContext>(policy, host, queue)) {}
 
 Job::~Job() {
     if (thread_) {

@@ -1,17 +1,17 @@
 // The engine's whole contract with the program that runs a job, and the job itself.
 //
-// A host (the progress window, the benchmark, a test) gives a job its settings (JobSettings,
-// read once; the fields marked live there may change while it runs), its sources (SourceFeed),
+// A host (the progress window, the benchmark, a test) gives a job its policy (JobPolicy, which
+// the host may change while the job runs), its sources (SourceFeed),
 // and its destinations; it shows what the job reports (JobProgress), answers its questions
 // (JobQuestions: facts in, an enum out), hears how each node ended that did not end well
 // (OutcomeSink, which the context's outcomeSink names besides the job's own log) and settles
 // the job's end (JobEnding). Nothing of the engine knows who does.
 //
-//     rd::JobSettings settings;            // the policy: overwrite, verify, buffers, ...
+//     rd::JobPolicy policy;                // overwrite, verify, buffers, ...
 //     rd::SourceQueue sources;
 //     sources.Add("/photos");
 //     MyHost host(sources);                // implements JobHost, feeding from `sources`
-//     rd::Job job(settings, host, sources);
+//     rd::Job job(policy, host, sources);
 //     job.Start({"/media/stick/"});        // lists, parses the destinations, copies
 //     host.WaitForEndRequest();            // the job asks to end once it is done
 //     rd::JobResult result = job.Wait();   // every thread the job started has ended
@@ -26,12 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/job_policy.h"
 #include "engine/job_result.h"
 #include "engine/outcome.h"
 #include "engine/questions.h"
 #include "engine/source_queue.h"
 #include "engine/user_notice.h"
-#include "settings/job_settings.h"
 
 namespace rd {
 
@@ -58,7 +58,7 @@ public:
     virtual void ShowStatus(const std::string& text) = 0;
     // The list is complete and holds `totalBytes`; returns once the host has taken it in.
     virtual void ListComplete(uint64_t totalBytes) = 0;
-    // The copy starts: settings that cannot change during a copy are locked from now on.
+    // The copy starts: the policy's copy options cannot change from now on.
     virtual void OptionsLocked() = 0;
 };
 
@@ -98,7 +98,7 @@ public:
 class Job {
 public:
     // `queue` holds the job's sources as the host shows them; the host feeds them from it.
-    Job(JobSettings& settings, JobHost& host, SourceQueue& queue);
+    Job(JobPolicy& policy, JobHost& host, SourceQueue& queue);
     // Stops the job if it still runs and waits for its threads.
     ~Job();
     Job(const Job&) = delete;

@@ -44,10 +44,8 @@ uint32_t AverageSpeed(uint64_t bytes, uint32_t copyTimeMs) {
 
 }  // namespace
 
-std::string HistoryOutcome(int32_t modeWord, int32_t jobState) {
-    std::string outcome = mode::IsDelete(modeWord) ? "Delete"
-                          : mode::IsMove(modeWord) ? "Move"
-                                                   : "Copy";
+std::string HistoryOutcome(JobMode mode, int32_t jobState) {
+    std::string outcome = IsDelete(mode) ? "Delete" : IsMove(mode) ? "Move" : "Copy";
     outcome += jobState == 2 ? " finished" : " aborted";
     return outcome;
 }
@@ -107,15 +105,15 @@ bool AppendHistory(const std::string& path, const std::function<void(const Histo
 }
 
 void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobStartTick) {
-    const bool shutdown = ctx.settings.shutd != 0;
+    const bool shutdown = ctx.policy.shutdown;
     const uint64_t now = TickMs();
     const bool longJob = now > jobStartTick && now - jobStartTick > kSoundAfterMs;
-    if (ctx.settings.snden != 0 && (longJob || shutdown))
-        sound.PlayFile(ctx.settings.sndpath);
+    if (ctx.policy.sound && (longJob || shutdown))
+        sound.PlayFile(ctx.policy.soundPath);
     // A step that ended the job (the countdown does) leaves nothing more to do.
     if (shutdown)
         ctx.host.Complete(CompletionStep::ShutdownCountdown);
-    if (ctx.settings.popup != 0 && !ctx.state.flags.Terminating)
+    if (ctx.policy.openTargets && !ctx.state.flags.Terminating)
         ctx.host.Complete(CompletionStep::Question);
     if (!ctx.state.flags.Terminating)
         ctx.host.RequestEnd(0);
@@ -138,7 +136,7 @@ void FinishJobEnd(EngineContext& ctx, EndJobHost& host, const EndJobRecord& reco
     host.SaveWindow();
 
     const int32_t jobState = ctx.jobState;
-    if (ctx.settings.hist != 0 && jobState != 0) {
+    if (ctx.policy.history && jobState != 0) {
         // The host brings the figures up to date, the copy time included.
         ctx.host.UpdateFigures();
         const JobCounters& counters = ctx.state.counters;
@@ -148,7 +146,7 @@ void FinishJobEnd(EngineContext& ctx, EndJobHost& host, const EndJobRecord& reco
         localtime_r(&now, &local);
         const SourceQueue none;
         AppendHistory(record.historyPath, [&](const HistoryPut& put) {
-            HistoryEntry(local, HistoryOutcome(ctx.settings.delmode, jobState), counters.retries,
+            HistoryEntry(local, HistoryOutcome(ctx.policy.mode, jobState), counters.retries,
                          counters.skips, speed, record.sources ? *record.sources : none,
                          record.targetText, record.reportPath, put);
         });

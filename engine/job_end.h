@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/job_policy.h"
+
 namespace rd {
 
 struct EngineContext;
@@ -21,7 +23,7 @@ public:
 };
 
 // "Copy", "Move" or "Delete", then " finished" (state 2) or " aborted" (state 1).
-std::string HistoryOutcome(int32_t modeWord, int32_t jobState);
+std::string HistoryOutcome(JobMode mode, int32_t jobState);
 
 // Takes the pieces of a history entry in order.
 using HistoryPut = std::function<void(std::string_view piece)>;

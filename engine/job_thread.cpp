@@ -72,7 +72,7 @@ void JobThread::Run() {
         return;
     ctx_.host.OptionsLocked();
 
-    handoff_.Prepare(ctx_.settings.parcopy != 0);
+    handoff_.Prepare(ctx_.policy.parallel);
     writers_.Start();
     ctx_.state.counters.copyTime = 0;
     ctx_.copyStartedAt = TickMs();
@@ -82,7 +82,7 @@ void JobThread::Run() {
     // of its completion (sound, shut-down, question) runs; the end that was asked for ends it.
     if (ctx_.state.flags.Terminating)
         return;
-    if (!mode::IsDelete(ctx_.settings.delmode))
+    if (!IsDelete(ctx_.policy.mode))
         SyncDestinations();
     if (ctx_.state.flags.Terminating)
         return;
@@ -132,11 +132,11 @@ void JobThread::Wind() {
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
         writers_.CloseLeftover(slot, 0);
     ctx_.files.Finish(true);
-    if (ctx_.settings.delmode & mode::kMove) {
+    if (RemovesSources(ctx_.policy.mode)) {
         const std::vector<FolderLeft> left = RemoveMovedFolders(std::move(movedFolders_));
         // A moved folder that still holds a skipped file stays by design; a delete job was
         // asked to remove it.
-        if (mode::IsDelete(ctx_.settings.delmode)) {
+        if (IsDelete(ctx_.policy.mode)) {
             for (const FolderLeft& folder : left)
                 NotRemoved(folder.path, folder.error);
         }
@@ -188,7 +188,7 @@ void JobThread::ProcessNode(FENTRY_& node) {
     const uint32_t mode = node.attributes;
     if (S_ISREG(mode)) {
         CopyEntry(node);
-    } else if (mode::IsDelete(ctx_.settings.delmode)) {
+    } else if (IsDelete(ctx_.policy.mode)) {
         DeleteOther(node);
     } else if (S_ISLNK(mode)) {
         CopyLink(node);
@@ -232,7 +232,7 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 void JobThread::MakeFolders(const FENTRY_& node) {
     const std::string source = node.SourcePath();
-    if (mode::IsDelete(ctx_.settings.delmode)) {
+    if (IsDelete(ctx_.policy.mode)) {
         movedFolders_.push_back(source);
         return;
     }
@@ -259,7 +259,7 @@ void JobThread::MakeFolders(const FENTRY_& node) {
         if (keep)
             folderTimes_.push_back({path, node.attributes, node.LastWriteTime(), meta});
     }
-    if (mode::IsMove(ctx_.settings.delmode) && !itself)
+    if (IsMove(ctx_.policy.mode) && !itself)
         movedFolders_.push_back(source);
 }
 
@@ -309,7 +309,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
         if (symlink(target.c_str(), dest.c_str()) != 0) {
             // An existing destination is replaced only when the job overwrites.
             const bool exists = errno == EEXIST;
-            const bool overwrite = exists && (ctx_.settings.onexist & 1) != 0;
+            const bool overwrite = exists && Has(ctx_.policy.onExist, ExistsPolicy::Overwrite);
             if (!overwrite || S_ISDIR(there.st_mode) || unlink(dest.c_str()) != 0 ||
                 symlink(target.c_str(), dest.c_str()) != 0) {
                 if (exists && !overwrite) {
@@ -335,7 +335,7 @@ void JobThread::CopyLink(const FENTRY_& node) {
     ctx_.FileEnded(end, 0);
     // A moved link goes once every destination has its own, and their folders are synced, and
     // only while it is still the link that was copied.
-    if (end == FileEnd::Completed && mode::IsMove(ctx_.settings.delmode))
+    if (end == FileEnd::Completed && IsMove(ctx_.policy.mode))
         ctx_.files.LinkMoved(source, IdentityOf(src), CopyFolders(node));
 }
 

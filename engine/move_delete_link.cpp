@@ -45,14 +45,14 @@ void SetDirect(int fd, bool direct, bool& isDirect) {
 // Overwrites the first `size` bytes of the open file `passes` times, each chunk with one random
 // byte value. Failures are ignored: the file is already gone and nothing can be reported.
 void Overwrite(EngineContext& ctx, VNBuffer& wipeBuffer, int fd, uint64_t size, int passes) {
-    const uint32_t chunk = WipeBlockSize(ctx.settings.bufsz);
+    const uint32_t chunk = WipeBlockSize(ctx.policy.bufferSize);
     EnsureCapacity(wipeBuffer, chunk, *ctx.allocationFailure);
     bool isDirect = false;
     for (int pass = 0; pass < passes; ++pass) {
         for (uint64_t offset = 0; offset < size; offset += chunk) {
             const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(chunk, size - offset));
             std::memset(wipeBuffer.Data(), static_cast<int>(WipeRandom()() & 0xFF), length);
-            SetDirect(fd, WantsBurst(ctx.settings.writeburst != 0, length, offset), isDirect);
+            SetDirect(fd, WantsBurst(ctx.policy.writeBurst, length, offset), isDirect);
             int error = 0;
             if (!PositionedWrite(fd, wipeBuffer.Data(), length, offset, error) && isDirect) {
                 SetDirect(fd, false, isDirect);
@@ -84,7 +84,7 @@ int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& p
     }
     if (S_ISDIR(st.st_mode))
         return EISDIR;
-    const int passes = mode::WipePasses(ctx.settings.delmode);
+    const int passes = WipePasses(ctx.policy.mode);
     // Links, devices, fifos and sockets are only unlinked: opening one could write into its
     // target or block on it.
     if (passes == 0 || !S_ISREG(st.st_mode))

@@ -15,8 +15,6 @@ namespace {
 
 constexpr int32_t kLimitSteps = 10;
 constexpr uint32_t kRateSteps[kLimitSteps] = {16, 32, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
-constexpr int32_t kPercentMode = 1;
-constexpr int32_t kKilobyteMode = 0;
 
 class MonotonicClock : public LimiterClock {
 public:
@@ -45,7 +43,7 @@ uint32_t RateStep(int32_t splim) {
     return splim >= 0 && splim < kLimitSteps ? kRateSteps[splim] : 0;
 }
 
-void SpeedMeter::Sample(JobCounters& counters, int32_t splim, int32_t limtip) {
+void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit) {
     const uint64_t transferred = counters.transferredBytes;
     const uint32_t bytes = static_cast<uint32_t>(transferred - counters.sampleMark);
     uint64_t elapsed;
@@ -60,9 +58,9 @@ void SpeedMeter::Sample(JobCounters& counters, int32_t splim, int32_t limtip) {
         uint64_t duty = 100;
         // A block that took no time at all in percent mode leaves the shown duty as it was.
         bool dutyKnown = true;
-        if (splim >= 0 && splim < kLimitSteps && previous_ != 0) {
-            if (limtip == kPercentMode) {
-                const uint64_t pct = static_cast<uint64_t>(splim + 1) * 10;
+        if (position >= 0 && position < kLimitSteps && previous_ != 0) {
+            if (unit == SpeedUnit::Percent) {
+                const uint64_t pct = static_cast<uint64_t>(position + 1) * 10;
                 // Elapsed covers the previous sleep too; only the time spent working counts.
                 const uint64_t work = elapsed >= lastSleep_ ? elapsed - lastSleep_ : elapsed;
                 sleep = (100 / pct - 1) * work;
@@ -72,7 +70,7 @@ void SpeedMeter::Sample(JobCounters& counters, int32_t splim, int32_t limtip) {
                     duty = work * 100 / (work + sleep);
             } else {
                 const uint64_t limit =
-                    uint64_t{RateStep(splim)} * (limtip == kKilobyteMode ? 1024 : 1);
+                    uint64_t{RateStep(position)} * (unit == SpeedUnit::Kbps ? 1024 : 1);
                 const uint64_t rate = uint64_t{bytes} * 1000 / elapsed;
                 if (rate > limit) {
                     const uint64_t target = uint64_t{bytes} * 1000 / limit;

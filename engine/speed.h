@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "engine/job_policy.h"
+
 namespace rd {
 
 struct JobCounters;
@@ -30,9 +32,9 @@ public:
     void SetClock(LimiterClock& clock) { clock_ = &clock; }
 
     // At every publish, before the hand-off: takes the sample since the last one, sleeps as
-    // the limit asks (`splim` 0-9 in the unit `limtip`), sets the duty percent, moves the
-    // sample mark and updates the speed average.
-    void Sample(JobCounters& counters, int32_t splim, int32_t limtip);
+    // the limit asks (`position` 0-9 in `unit`), sets the duty percent, moves the sample mark
+    // and updates the speed average.
+    void Sample(JobCounters& counters, int32_t position, SpeedUnit unit);
 
     // Forgets both samples, so that the next block is neither limited nor timed with a pause
     // (retry pause, error prompt) in it.

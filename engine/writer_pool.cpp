@@ -189,8 +189,8 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
         int error = 0;
         const bool fresh = d.fileHandle < 0;
         if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
-                         block.fileSize, block.attributes, ctx_.settings.writeburst != 0,
-                         ctx_.settings.resfsz != 0 && !block.sparse, &error)) {
+                         block.fileSize, block.attributes, ctx_.policy.writeBurst,
+                         ctx_.policy.reserve && !block.sparse, &error)) {
             if (fresh)
                 ctx_.files.Opened(block.fileId, slot);
             handoff_.Slot(slot).openFileId = block.fileId;
@@ -230,7 +230,7 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
 bool WriterPool::VerifyWritten(uint32_t slot, const TakenBlock& block, const uint8_t* data) {
     CopyDest& d = ctx_.dests[slot];
     JobState& job = ctx_.state;
-    if (!ctx_.settings.encrc || block.writeLength == 0 || job.flags.Terminating ||
+    if (!ctx_.policy.verify || block.writeLength == 0 || job.flags.Terminating ||
         job.flags.SkipFile)
         return true;
     // The read-back bypasses the cache exactly when the write did, so that in burst mode the
@@ -270,7 +270,7 @@ void WriterPool::CutBack(uint32_t slot, const TakenBlock& block) {
     JobState& job = ctx_.state;
     for (;;) {
         CloseLeftover(slot, 0);
-        job.RetryPause(static_cast<uint32_t>(static_cast<int32_t>(ctx_.settings.rtdel)));
+        job.RetryPause(static_cast<uint32_t>(ctx_.policy.retryDelayMs.Get()));
         if (++job.flags.Terminating > 100)
             return;
         int fd = open(block.destinationPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -18,7 +18,8 @@ JobWindows::JobWindows(const std::string& line, Store& store, bool offscreen)
       tray_(QApplication::instance()),
       record_(store),
       session_(line, store, progress_, record_),
-      form4_(session_.settings, store, session_.ctx.messages, &session_.ctx.state) {
+      form4_(session_.settings, session_.policy, store, session_.ctx.messages,
+             &session_.ctx.state) {
     session_.windows = this;
     session_.ctx.sound = &sound_;
     form4_.SetSoundPlayer(&sound_);
@@ -101,7 +102,7 @@ bool JobWindows::ShowChooser() {
         return false;
     // The chooser shows the skin's pictures too.
     progress_.ApplyWaitingSkin();
-    form1_ = std::make_unique<TForm1>(store_, mode::IsMove(session_.settings.delmode));
+    form1_ = std::make_unique<TForm1>(store_, IsMove(session_.policy.mode));
     const StoredPlacement& placed = session_.settings.chooserPlacement;
     form1_->move(placed.hasLeft ? placed.left : form1_->x(),
                  placed.hasTop ? placed.top : form1_->y());

@@ -14,13 +14,13 @@
 
 #include "app/command_line.h"
 #include "app/job_explain.h"
-#include "app/settings_storage.h"
 #include "app/shell_action.h"
 #include "app/stderr_lines.h"
 #include "platform/display.h"
 #include "platform/fs.h"
 #include "platform/store.h"
 #include "program/job_windows.h"
+#include "settings/settings_storage.h"
 #include "ui/resume/resume_manager.h"
 #include "ui/settings/settings_only.h"
 

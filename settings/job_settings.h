@@ -1,58 +1,13 @@
-// The settings record every part of the program reads its settings from. Integer fields may
-// be changed by the window thread while engine threads read them, so each is atomic.
+// The settings of a profile as the store keeps them, with the codes of its values, and the
+// program's window state. A job runs on the engine's policy made from these values; the settings
+// dialog, the progress window's menu and the questions' "... all" answers change that policy.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace rd {
-
-// An int32 setting that threads may read while another changes it.
-class SettingInt {
-public:
-    SettingInt(int32_t v = 0) : v_(v) {}
-    SettingInt(const SettingInt& o) : v_(o.v_.load(std::memory_order_relaxed)) {}
-    SettingInt& operator=(const SettingInt& o) {
-        v_.store(o.v_.load(std::memory_order_relaxed), std::memory_order_relaxed);
-        return *this;
-    }
-    SettingInt& operator=(int32_t v) {
-        v_.store(v, std::memory_order_relaxed);
-        return *this;
-    }
-    operator int32_t() const { return v_.load(std::memory_order_relaxed); }
-
-private:
-    std::atomic<int32_t> v_;
-};
-
-// A text setting that the job thread may read while the window thread changes it.
-class SettingText {
-public:
-    SettingText() = default;
-    SettingText(std::string v) : v_(std::move(v)) {}
-    SettingText(const SettingText& o) : v_(o.Get()) {}
-    SettingText& operator=(const SettingText& o) { return *this = o.Get(); }
-    SettingText& operator=(std::string v) {
-        std::lock_guard<std::mutex> lock(lock_);
-        v_ = std::move(v);
-        return *this;
-    }
-    std::string Get() const {
-        std::lock_guard<std::mutex> lock(lock_);
-        return v_;
-    }
-    operator std::string() const { return Get(); }
-    bool empty() const { return Get().empty(); }
-    bool operator==(const std::string& text) const { return Get() == text; }
-
-private:
-    mutable std::mutex lock_;
-    std::string v_;
-};
 
 // Job mode word bits.
 namespace mode {
@@ -71,6 +26,23 @@ inline bool IsDelete(int32_t word) {
 }
 }  // namespace mode
 
+// `onerror` values.
+namespace onerror {
+constexpr int32_t kPrompt = 0;
+constexpr int32_t kRetry = 1;
+constexpr int32_t kSkip = 2;
+}  // namespace onerror
+
+// `limtip` values.
+namespace limit_unit {
+constexpr int32_t kKbps = 0;
+constexpr int32_t kPercent = 1;
+constexpr int32_t kBps = 2;
+}  // namespace limit_unit
+
+// The highest `splim` and `bufsz` position; for the speed limit it means no limit.
+constexpr int32_t kLastLimitPosition = 10;
+
 // `onexist` bit values.
 namespace onexist {
 constexpr int32_t kOverwrite = 1;
@@ -88,31 +60,32 @@ struct StoredPlacement {
 };
 
 struct JobSettings {
-    // The job mode word (`delmode`): move, delete and wipe passes.
-    SettingInt delmode = 0;
-    SettingInt encrc = 0;
-    SettingInt onerror = 0;
-    SettingInt onexist = 0;
-    SettingInt limtip = 1;
-    SettingInt splim = 10;
-    SettingInt bufsz = 6;
-    SettingInt rtdel = 0;
-    SettingInt enskdel = 0;
-    SettingInt skdel = 60000;
-    SettingInt snden = 0;
-    SettingInt popup = 0;
-    SettingInt shutd = 0;
-    SettingInt sddel = 45;
-    SettingInt readburst = 0;
-    SettingInt writeburst = 0;
-    SettingInt parcopy = 0;
-    SettingInt resfsz = 0;
-    SettingInt hist = 1;
-    SettingInt resume = 0;
+    // The profile's job values, as read: a running job's are in its policy. The job mode word
+    // (`delmode`): move, delete and wipe passes.
+    int32_t delmode = 0;
+    int32_t encrc = 0;
+    int32_t onerror = 0;
+    int32_t onexist = 0;
+    int32_t limtip = 1;
+    int32_t splim = 10;
+    int32_t bufsz = 6;
+    int32_t rtdel = 0;
+    int32_t enskdel = 0;
+    int32_t skdel = 60000;
+    int32_t snden = 0;
+    int32_t popup = 0;
+    int32_t shutd = 0;
+    int32_t sddel = 45;
+    int32_t readburst = 0;
+    int32_t writeburst = 0;
+    int32_t parcopy = 0;
+    int32_t resfsz = 0;
+    int32_t hist = 1;
+    int32_t resume = 0;
+    std::string sndpath;
+    // The windows' look: the dialog's OK changes these for the running program.
     std::string Skin = "Default";
     std::string Lngname = "english.lng";
-    // Read by the job thread when the job completes, while the settings dialog may change it.
-    SettingText sndpath;
 
     // The folder that holds language files, skins and the sound.
     std::string InstallPath;

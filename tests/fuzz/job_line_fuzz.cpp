@@ -16,11 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rd::HoldsJob(input);
     rd::ScanProfile(input);
     const rd::LineFields fields = rd::SplitFields(input);
-    rd::JobSettings settings;
+    rd::JobPolicy policy;
     rd::JobFlags flags;
-    rd::ResetJobState(settings, flags);
-    rd::ApplySwitches(fields.switches, settings, flags);
-    rd::ApplySwitches(input, settings, flags);
+    rd::ResetJobState(policy, flags);
+    rd::ApplySwitches(fields.switches, policy, flags);
+    rd::ApplySwitches(input, policy, flags);
 
     // A literal list's entries may hold line breaks; a list in lines never gives one.
     const bool literal = rd::text::IsLiteralList(input);

@@ -41,7 +41,8 @@ ErrorAnswer AnswerOf(const QList<QVariant>& answered) {
 }
 // The error policy the answer set; -1 for none.
 int PolicyOf(const QList<QVariant>& answered) {
-    return answered[1].value<std::optional<int32_t>>().value_or(-1);
+    const auto policy = answered[1].value<std::optional<ErrorPolicy>>();
+    return policy ? static_cast<int>(*policy) : -1;
 }
 
 // Every button and the question show their whole caption.

@@ -9,7 +9,6 @@
 
 #include "platform/message_table.h"
 #include "question_facts.h"
-#include "settings/job_settings.h"
 #include "ui/progress/exists_prompt.h"
 
 namespace rd {
@@ -30,7 +29,8 @@ ExistsAnswer AnswerOf(const QList<QVariant>& answered) {
 }
 // The existing-file policy the answer set; -1 for none.
 int PolicyOf(const QList<QVariant>& answered) {
-    return answered[1].value<std::optional<int32_t>>().value_or(-1);
+    const auto policy = answered[1].value<std::optional<ExistsPolicy>>();
+    return policy ? static_cast<int>(*policy) : -1;
 }
 
 }  // namespace
@@ -64,13 +64,16 @@ private slots:
         QTest::addColumn<int>("policy");
         QTest::newRow("Overwrite") << "BitBtn2" << ExistsAnswer::Overwrite << -1;
         QTest::newRow("Overwrite all")
-            << "BitBtn3" << ExistsAnswer::Overwrite << onexist::kOverwrite;
+            << "BitBtn3" << ExistsAnswer::Overwrite << static_cast<int>(ExistsPolicy::Overwrite);
         QTest::newRow("Skip") << "BitBtn4" << ExistsAnswer::Skip << -1;
-        QTest::newRow("Skip all") << "BitBtn5" << ExistsAnswer::Skip << onexist::kSkip;
+        QTest::newRow("Skip all") << "BitBtn5" << ExistsAnswer::Skip
+                                  << static_cast<int>(ExistsPolicy::Skip);
         QTest::newRow("Resume") << "BitBtn6" << ExistsAnswer::Resume << -1;
-        QTest::newRow("Resume all") << "BitBtn7" << ExistsAnswer::Resume << onexist::kTryResume;
+        QTest::newRow("Resume all")
+            << "BitBtn7" << ExistsAnswer::Resume << static_cast<int>(ExistsPolicy::TryResume);
         QTest::newRow("Rename old") << "BitBtn8" << ExistsAnswer::RenameOld << -1;
-        QTest::newRow("Rename all") << "BitBtn9" << ExistsAnswer::RenameOld << onexist::kRenameOld;
+        QTest::newRow("Rename all")
+            << "BitBtn9" << ExistsAnswer::RenameOld << static_cast<int>(ExistsPolicy::RenameOld);
     }
     void ButtonsAnswer() {
         QFETCH(QString, button);

@@ -40,8 +40,8 @@ namespace {
 struct Windows {
     Windows()
         : store(env.ConfigDir() + "/registry.db"),
-          ctx(settings, progress, core.queue),
-          settingsForm(settings, store, ctx.messages, &ctx.state),
+          ctx(policy, progress, core.queue),
+          settingsForm(settings, policy, store, ctx.messages, &ctx.state),
           chooser(store, false),
           items(store, "/nowhere/redodori",
                 [](const std::string&, const std::string&, std::string&) { return false; }),
@@ -113,6 +113,7 @@ struct Windows {
     test::PrivateEnvironment env;
     Store store;
     JobSettings settings;
+    JobPolicy policy;
     Language language;
     TRedoDoriWnd progress;
     ProgressCore core;

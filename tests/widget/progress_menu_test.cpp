@@ -1,5 +1,5 @@
 // The progress window's pop-up menu and shortcut keys: what each item and key does to the
-// running job's settings, the marks and captions the menu shows, and the keys' feedback.
+// running job's policy, the marks and captions the menu shows, and the keys' feedback.
 #include <QAction>
 #include <QMenu>
 #include <QSignalSpy>
@@ -16,7 +16,7 @@ namespace {
 
 // Records the window commands the menu and keys ask for.
 struct Commands : MenuCommands {
-    explicit Commands(const JobSettings& settings) : settings(settings) {}
+    explicit Commands(const JobPolicy& policy) : policy(policy) {}
 
     void Open() override { ++calls["open"]; }
     void Abort() override { ++calls["abort"]; }
@@ -26,10 +26,10 @@ struct Commands : MenuCommands {
     void OpenSettings() override { ++calls["settings"]; }
     void ToggleQueue() override { ++calls["toggleQueue"]; }
     bool QueueVisible() const override { return queueVisible; }
-    void ResumeChanged() override { resumeSeen.push_back(settings.resume); }
+    void ResumeChanged() override { resumeSeen.push_back(policy.resume); }
     bool Paused() const override { return paused; }
 
-    const JobSettings& settings;
+    const JobPolicy& policy;
     std::map<std::string, int> calls;
     bool queueVisible = false, paused = false;
     std::vector<int32_t> resumeSeen;  // `resume` as each ResumeChanged found it
@@ -68,9 +68,9 @@ class ProgressMenuTest : public QObject {
 
 private slots:
     void ItemsInOrderWithSeparators() {
-        JobSettings settings;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         QStringList layout;
         for (QAction* action : menu.Menu()->actions())
             layout << (action->isSeparator() ? QString("-") : action->objectName());
@@ -85,9 +85,9 @@ private slots:
     }
 
     void CommandsQueueMarkAndPauseCaption() {
-        JobSettings settings;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         for (const char* item :
              {"Open1", "Abort2", "Savejobandabort1", "Pause1", "Skip1", "Settings1", "Showqueue1"})
             Click(menu, item);
@@ -104,23 +104,22 @@ private slots:
     }
 
     void Flips() {
-        JobSettings settings;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         const char* items[] = {"Resumeoncrash1", "Shutdownoncomplete1", "Promptoncomplete1",
                                "Retrytimeout1"};
         auto values = [&] {
             return QString("%1%2%3%4")
-                .arg(settings.resume)
-                .arg(settings.shutd)
-                .arg(settings.popup)
-                .arg(settings.enskdel);
+                .arg(int(policy.resume.Get()))
+                .arg(int(policy.shutdown.Get()))
+                .arg(int(policy.openTargets.Get()))
+                .arg(static_cast<int>(policy.giveUp.Get()));
         };
         for (const char* item : items)
             Click(menu, item);
         QCOMPARE(values(), QString("1111"));
         QCOMPARE(Marks(menu, {items[0], items[1], items[2], items[3]}), QString("1111"));
-        settings.shutd = 5;  // any value but 0 is on
         for (const char* item : items)
             Click(menu, item);
         QCOMPARE(values(), QString("0000"));
@@ -130,14 +129,14 @@ private slots:
     }
 
     void ErrorPolicy() {
-        JobSettings settings;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         const std::tuple<const char*, int32_t, const char*> cases[] = {
             {"Skiponerror1", 2, "001"}, {"Retryonerror1", 1, "010"}, {"Promptonerror1", 0, "100"}};
         for (const auto& [item, value, marks] : cases) {
             Click(menu, item);
-            QCOMPARE(int32_t(settings.onerror), value);
+            QCOMPARE(static_cast<int32_t>(policy.onError.Get()), value);
             QCOMPARE(Marks(menu, {"Promptonerror1", "Retryonerror1", "Skiponerror1"}),
                      QString(marks));
         }
@@ -163,13 +162,13 @@ private slots:
         QFETCH(QString, item);
         QFETCH(int, after);
         QFETCH(QString, marks);
-        JobSettings settings;
-        settings.onexist = before;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        policy.onExist = static_cast<ExistsPolicy>(before);
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         Item(menu, "Prompt1")->setChecked(true);
         Item(menu, item.toUtf8().constData())->trigger();
-        QCOMPARE(int32_t(settings.onexist), after);
+        QCOMPARE(static_cast<int32_t>(policy.onExist.Get()), after);
         // Right after the click, before the menu opens again: Qt must not have flipped marks.
         QString shown;
         for (const char* name :
@@ -179,17 +178,17 @@ private slots:
     }
 
     void MarksAndCaptionFollowChangesMadeElsewhere() {
-        JobSettings settings;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         QAction* retry = Item(menu, "Retrytimeout1");
         QCOMPARE(Marks(menu, {"Promptonerror1", "Skiponerror1", "Prompt1", "Skip2"}),
                  QString("1010"));
         QCOMPARE(retry->text(), QString("Retry timeout: 60000 msec"));
         // An all-answer in a prompt changes the policies behind the menu's back.
-        settings.onerror = 2;
-        settings.onexist = onexist::kSkip;
-        settings.skdel = 1500;
+        policy.onError = rd::ErrorPolicy::Skip;
+        policy.onExist = ExistsPolicy::Skip;
+        policy.giveUpAfterMs = 1500;
         menu.Menu()->popup(QPoint(0, 0));
         menu.Menu()->hide();
         QCOMPARE(retry->text(), QString("Retry timeout: 1500 msec"));
@@ -202,46 +201,46 @@ private slots:
     }
 
     void SpeedLimitKeys() {
-        JobSettings settings;
-        settings.limtip = limit_unit::kKbps;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        policy.speedUnit = SpeedUnit::Kbps;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         QSignalSpy spy(&menu, &ProgressMenu::feedback);
         // At the ends the position stays, but the feedback is shown.
         QVERIFY(menu.HandleKey(Qt::Key_Up, Qt::NoModifier));
-        QCOMPARE(int32_t(settings.splim), 10);
+        QCOMPARE(policy.speedLimit.Get(), 10);
         QCOMPARE(Last(spy), QString("No limit Kbps"));
         QVERIFY(menu.HandleKey(Qt::Key_Down, Qt::NoModifier));
         QCOMPARE(Last(spy), QString("16384 Kbps"));
-        settings.splim = 0;
+        policy.speedLimit = 0;
         menu.HandleKey(Qt::Key_Down, Qt::NoModifier);
-        QCOMPARE(int32_t(settings.splim), 0);
+        QCOMPARE(policy.speedLimit.Get(), 0);
         QCOMPARE(Last(spy), QString("16 Kbps"));
         QCOMPARE(spy.count(), 3);
         // A stored position outside the track bar is first held at its end.
-        settings.splim = 42;
+        policy.speedLimit = 42;
         menu.HandleKey(Qt::Key_Down, Qt::NoModifier);
-        QCOMPARE(int32_t(settings.splim), 9);
+        QCOMPARE(policy.speedLimit.Get(), 9);
 
-        settings.splim = 4;
+        policy.speedLimit = 4;
         menu.limitTexts.kbps = "KB/s";
         QVERIFY(menu.HandleKey(Qt::Key_Backspace, Qt::NoModifier));
-        QCOMPARE(int32_t(settings.limtip), limit_unit::kBps);
+        QCOMPARE(policy.speedUnit.Get(), SpeedUnit::Bps);
         QCOMPARE(Last(spy), QString("512 bps"));
         menu.HandleKey(Qt::Key_Backspace, Qt::NoModifier);
-        QCOMPARE(int32_t(settings.limtip), limit_unit::kKbps);
+        QCOMPARE(policy.speedUnit.Get(), SpeedUnit::Kbps);
         QCOMPARE(Last(spy), QString("512 KB/s"));
-        settings.limtip = limit_unit::kPercent;
+        policy.speedUnit = SpeedUnit::Percent;
         menu.HandleKey(Qt::Key_Backspace, Qt::NoModifier);
-        QCOMPARE(int32_t(settings.limtip), limit_unit::kPercent);
+        QCOMPARE(policy.speedUnit.Get(), SpeedUnit::Percent);
         QCOMPARE(Last(spy), QString("50 %"));
-        QCOMPARE(int32_t(settings.splim), 4);
+        QCOMPARE(policy.speedLimit.Get(), 4);
     }
 
     void OtherKeys() {
-        JobSettings settings;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         QSignalSpy spy(&menu, &ProgressMenu::feedback);
         QVERIFY(menu.HandleKey(Qt::Key_Space, Qt::NoModifier));
         QCOMPARE(commands.calls["pause"], 1);
@@ -249,11 +248,11 @@ private slots:
         QVERIFY(!menu.FeedbackActive(0));
 
         menu.HandleKey(Qt::Key_Right, Qt::NoModifier);
-        QCOMPARE(int32_t(settings.bufsz), 7);
+        QCOMPARE(policy.bufferSize.Get(), 7);
         QCOMPARE(Last(spy), QString("2 Mbytes"));
-        settings.bufsz = 0;
+        policy.bufferSize = 0;
         menu.HandleKey(Qt::Key_Left, Qt::NoModifier);
-        QCOMPARE(int32_t(settings.bufsz), 0);
+        QCOMPARE(policy.bufferSize.Get(), 0);
         QCOMPARE(Last(spy), QString("512 bytes"));
 
         menu.HandleKey(Qt::Key_R, Qt::NoModifier);
@@ -262,20 +261,20 @@ private slots:
         QCOMPARE(Last(spy), QString("Autoresume OFF"));
         QCOMPARE(commands.resumeSeen, std::vector<int32_t>({1, 0}));
         menu.HandleKey(Qt::Key_H, Qt::NoModifier);
-        QCOMPARE(int32_t(settings.hist), 0);
+        QCOMPARE(policy.history.Get(), false);
         QCOMPARE(Last(spy), QString("History OFF"));
 
         // Combinations belong to shortcuts such as Ctrl+Q.
         QVERIFY(!menu.HandleKey(Qt::Key_R, Qt::ControlModifier));
         QVERIFY(!menu.HandleKey(Qt::Key_A, Qt::NoModifier));
-        QCOMPARE(int32_t(settings.resume), 0);
+        QCOMPARE(policy.resume.Get(), false);
         QCOMPARE(spy.count(), 5);
     }
 
     void FeedbackLastsThreeSecondsAfterTheLastKey() {
-        JobSettings settings;
-        Commands commands(settings);
-        ProgressMenu menu(settings, commands);
+        JobPolicy policy;
+        Commands commands(policy);
+        ProgressMenu menu(policy, commands);
         uint64_t now = 50000;
         menu.SetClock([&now] { return now; });
         QSignalSpy spy(&menu, &ProgressMenu::feedback);

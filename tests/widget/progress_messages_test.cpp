@@ -46,8 +46,8 @@ private slots:
     void SendsFromAnotherThreadRunOnTheWindowThread() {
         TRedoDoriWnd window;
         ProgressCore core;
-        JobSettings settings;
-        EngineContext ctx(settings, window, core.queue);
+        JobPolicy policy;
+        EngineContext ctx(policy, window, core.queue);
         core.Attach(ctx, nullptr, nullptr);
         window.Host(core);
         ViewSpy spy(window);
@@ -71,8 +71,8 @@ private slots:
     void QuestionsWaitWhileTheWindowKeepsServing() {
         TRedoDoriWnd window;
         ProgressCore core;
-        JobSettings settings;
-        EngineContext ctx(settings, window, core.queue);
+        JobPolicy policy;
+        EngineContext ctx(policy, window, core.queue);
         core.Attach(ctx, nullptr, nullptr);
         window.Host(core);
         ViewSpy spy(window);

@@ -30,7 +30,7 @@ namespace rd {
 // A window serving a job that the test drives by its counters; the rig is the job's session,
 // and notes what the window asks of it.
 struct Rig : JobControl {
-    Rig() : ctx(settings, window, core.queue), tray(nullptr) {
+    Rig() : ctx(policy, window, core.queue), tray(nullptr) {
         core.Attach(ctx, nullptr, nullptr);
         window.Host(core, *this);
         window.now = [this] { return clock; };
@@ -56,7 +56,7 @@ struct Rig : JobControl {
     void JobThreadEnded() override { ++threadEnds; }
     void SourcesChanged() override { ++sourcesChanged; }
 
-    JobSettings settings;
+    JobPolicy policy;
     TRedoDoriWnd window;
     ProgressCore core;
     EngineContext ctx;
@@ -289,7 +289,7 @@ private slots:
     void TheSessionHearsOfResumeChangesDropsAndTheThreadsEnd() {
         Rig rig;
         rig.window.Menu()->Menu()->findChild<QAction*>("Resumeoncrash1")->trigger();
-        QCOMPARE(static_cast<int32_t>(rig.settings.resume), 1);
+        QVERIFY(rig.policy.resume.Get());
         QCOMPARE(rig.sourcesChanged, 1);
         rig.core.AddDroppedPaths({"/src/dropped"});
         QCOMPARE(rig.core.queue.Count(), 1);
@@ -302,7 +302,7 @@ private slots:
 
     void ShutdownOnCompleteShowsTheCountdown() {
         Rig rig;
-        rig.settings.sddel = 0;
+        rig.policy.shutdownDelay = 0;
         rig.window.ShowCompletion(CompletionStep::ShutdownCountdown);
         QVERIFY(rig.countdown.isVisible());
         QCOMPARE(rig.countdown.findChild<QLabel*>("Label4")->text().toInt(), 0);
@@ -361,7 +361,7 @@ private slots:
         QTest::keyClick(&rig.window, Qt::Key_Up);
         const QString feedback = rig.Text("Label1");
         QVERIFY(!feedback.isEmpty());
-        QCOMPARE(static_cast<int32_t>(rig.settings.splim), 10);
+        QCOMPARE(rig.policy.speedLimit.Get(), 10);
         rig.clock += 2000;
         rig.window.Timer1Timer();
         QCOMPARE(rig.Text("Label1"), feedback);

@@ -45,9 +45,9 @@ private:
     struct Job {
         test::PrivateEnvironment env;
         test::TempDir dir;
-        JobSettings settings;
+        JobPolicy policy;
         test::TestHost host;
-        EngineContext ctx{settings, host, host.queue};
+        EngineContext ctx{policy, host, host.queue};
         FileListBuilder builder{ctx};
         TRedoDoriQueue window;
 

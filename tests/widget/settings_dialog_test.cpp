@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/progress_core.h"
+#include "app/settings_policy.h"
 #include "engine/engine_context.h"
 #include "engine/job_end.h"
 #include "platform/messages.h"
@@ -37,13 +38,14 @@ struct RecordingSound : SoundPlayer {
     void PlayFile(const std::string& path) override { played.push_back(path); }
 };
 
-// A dialog over a private store and a job's settings, with its warnings recorded.
+// A dialog over a private store and a job's settings and policy, with its warnings recorded.
 struct Dialog {
     explicit Dialog(const std::string& profile = "local", JobState* state = nullptr)
         : store(env.ConfigDir() + "/registry.db") {
         settings.profile = profile;
         settings.sndpath = "/opt/finish.wav";
-        form = std::make_unique<TForm4>(settings, store, messages, state);
+        policy = PolicyOf(settings);
+        form = std::make_unique<TForm4>(settings, policy, store, messages, state);
         form->warn = [this](const QString&, const QString& text) { warnings << text; };
     }
     template <typename T>
@@ -64,6 +66,7 @@ struct Dialog {
     test::PrivateEnvironment env;
     Store store;
     JobSettings settings;
+    JobPolicy policy;
     MessageTable messages;
     std::unique_ptr<TForm4> form;
     QStringList warnings;
@@ -82,6 +85,7 @@ private slots:
         s.parcopy = 1, s.resfsz = 1, s.delmode = 1 | 4, s.snden = 1, s.popup = 1, s.shutd = 1;
         s.sddel = 30, s.onerror = 1, s.rtdel = 500, s.enskdel = 1, s.skdel = 7000;
         s.onexist = 2 | 4 | 16;
+        d.policy = PolicyOf(s);
         d.store.WriteInt(StoreRoot::CurrentUser, ProfileKey("local"), "default", 1);
         d.form->show();
         QCOMPARE(d.Get<QSlider>("TrackBar1")->value(), 4);
@@ -133,7 +137,7 @@ private slots:
         // Verification checked by hand checks both bursts; filling with it on does not.
         d.Click("CheckBox11");
         QVERIFY(d.Box("CheckBox7")->isChecked() && d.Box("CheckBox16")->isChecked());
-        d.settings.encrc = 1;
+        d.policy.verify = true;
         d.form->hide();
         d.form->show();
         QVERIFY(!d.Box("CheckBox7")->isChecked() && !d.Box("CheckBox16")->isChecked());
@@ -170,7 +174,7 @@ private slots:
     void OkCancelAndStore() {
         Dialog d;
         JobState state;
-        d.form = std::make_unique<TForm4>(d.settings, d.store, d.messages, &state);
+        d.form = std::make_unique<TForm4>(d.settings, d.policy, d.store, d.messages, &state);
         d.form->warn = [&d](const QString&, const QString& text) { d.warnings << text; };
         std::vector<bool> chosen;
         d.form->resumeOnCrashChosen = [&chosen](bool on) { chosen.push_back(on); };
@@ -189,7 +193,7 @@ private slots:
         change();
         QTest::keyClick(d.form.get(), Qt::Key_Escape);
         QVERIFY(!d.form->isVisible());
-        QCOMPARE(d.settings.bufsz, 6);
+        QCOMPARE(d.policy.bufferSize.Get(), 6);
         QVERIFY(!d.Stored("bufsz"));
         d.form->show();
         QCOMPARE(d.Get<QSlider>("TrackBar2")->value(), 6);
@@ -200,14 +204,14 @@ private slots:
         QCOMPARE(d.Stored("bufsz"), 2);
         QCOMPARE(d.Stored("resume"), 1);
         QCOMPARE(d.Stored("onerror"), 2);
-        QCOMPARE(d.settings.bufsz, 6);
+        QCOMPARE(d.policy.bufferSize.Get(), 6);
         QCOMPARE(applied.count(), 0);
 
         d.Click("BitBtn1");
         QVERIFY(!d.form->isVisible());
-        QCOMPARE(d.settings.bufsz, 2);
-        QCOMPARE(d.settings.resume, 1);
-        QCOMPARE(d.settings.onerror, 2);
+        QCOMPARE(d.policy.bufferSize.Get(), 2);
+        QVERIFY(d.policy.resume);
+        QVERIFY(d.policy.onError == ErrorPolicy::Skip);
         QCOMPARE(applied.count(), 1);
         QCOMPARE(state.flags.Paused, 0);
         QCOMPARE(chosen, (std::vector<bool>{true, true}));
@@ -248,7 +252,8 @@ private slots:
         QVERIFY(!d.Stored("splim", "local"));
         // The local profile's dialog over the same store, with its own values.
         JobSettings local;
-        TForm4 localForm(local, d.store, d.messages);
+        JobPolicy localPolicy;
+        TForm4 localForm(local, localPolicy, d.store, d.messages);
         localForm.show();
         QCOMPARE(localForm.windowTitle(), QString("RedoDori v2.85 configuration (local)"));
         localForm.findChild<QSlider*>("TrackBar2")->setValue(0);
@@ -272,20 +277,21 @@ private slots:
     void TheCopyLocksItsOptionsAndTheKeysShowInTheDialog() {
         test::PrivateEnvironment env;
         JobSettings settings;
+        JobPolicy policy;
         TRedoDoriWnd window;
         ProgressCore core;
-        EngineContext ctx(settings, window, core.queue);
+        EngineContext ctx(policy, window, core.queue);
         core.Attach(ctx, nullptr, nullptr);
         window.Host(core);
         Store store(env.ConfigDir() + "/registry.db");
-        TForm4 form(settings, store, ctx.messages, &ctx.state);
+        TForm4 form(settings, policy, store, ctx.messages, &ctx.state);
         TRedoDoriWnd::Windows windows;
         windows.settings = &form;
         window.SetWindows(windows);
         window.Menu()->Menu()->findChild<QAction*>("Settings1")->trigger();
         QVERIFY(form.isVisible());
-        settings.parcopy = 1;
-        settings.writeburst = 1;
+        policy.parallel = true;
+        policy.writeBurst = true;
         window.OptionsLocked();
         QString locked;
         for (const char* name :
@@ -295,12 +301,12 @@ private slots:
         }
         QCOMPARE(locked, QString("10100"));
         // OK leaves the copy-only options running as they are; Store writes what the boxes show.
-        settings.parcopy = 0;
+        policy.parallel = false;
         form.findChild<QAbstractButton*>("BitBtn3")->click();
         QCOMPARE(store.ReadInt(StoreRoot::CurrentUser, ProfileKey("local"), "parcopy"), 1);
         form.findChild<QAbstractButton*>("BitBtn1")->click();
-        QCOMPARE(settings.parcopy, 0);
-        QCOMPARE(settings.writeburst, 1);
+        QVERIFY(!policy.parallel);
+        QVERIFY(policy.writeBurst);
         // A later show keeps the lock.
         form.show();
         QVERIFY(!form.findChild<QCheckBox*>("CheckBox7")->isEnabled());
@@ -311,7 +317,7 @@ private slots:
         QCOMPARE(form.findChild<QSlider*>("TrackBar1")->value(), 9);
         QCOMPARE(form.findChild<QLabel*>("Label2")->text(), QString("95"));
         QCOMPARE(form.findChild<QLabel*>("Label4")->text(), QString("512 Kbytes"));
-        settings.limtip = 0;
+        policy.speedUnit = SpeedUnit::Kbps;
         QTest::keyClick(&window, Qt::Key_Backspace);
         QCOMPARE(form.findChild<QComboBox*>("ComboBox1")->currentText(), QString("bps"));
         QCOMPARE(form.findChild<QLabel*>("Label2")->text(), QString("16384"));

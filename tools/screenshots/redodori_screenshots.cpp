@@ -200,7 +200,7 @@ void SaveCopyingWindows(const QString& out, const std::string& w, rd::JobWindows
     form4.hide();
     rd::JobSettings network = session.settings;
     network.profile = "network";
-    rd::TForm4 networkForm(network, rd::Store::Default(), session.ctx.messages);
+    rd::TForm4 networkForm(network, session.policy, rd::Store::Default(), session.ctx.messages);
     networkForm.ApplyLanguage(windows.JobLanguage());
     networkForm.show();
     save(networkForm, "settings_dialog_network.png");

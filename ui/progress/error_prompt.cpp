@@ -14,10 +14,6 @@ namespace {
 // Once confirmed, Heal answers at once for the rest of the process, in every later question.
 bool healConfirmed = false;
 
-// The error policy an "all" button sets (`onerror`).
-constexpr int kRetryOnError = 1;
-constexpr int kSkipOnError = 2;
-
 // The box is opened, not run in a loop of its own: the window thread goes on serving the job
 // (and the other windows) while it is up, and `done` gets the answer.
 void AskHealConfirmation(QWidget* owner, const QString& caption, const QString& text,
@@ -49,9 +45,10 @@ TForm3::TForm3(QWidget* parent)
         "Try to recovery damaged file using filling unreadable region by zero bytes. Use only "
         "when it is impossible to recovery file by other ways.");
     QPushButton* retry = AddButton("BitBtn2", "&Retry", 0, 1, [this] { Give(ErrorAnswer::Retry); });
-    AddButton("BitBtn3", "R&etry all", 1, 1, [this] { Give(ErrorAnswer::Retry, kRetryOnError); });
+    AddButton("BitBtn3", "R&etry all", 1, 1,
+              [this] { Give(ErrorAnswer::Retry, ErrorPolicy::Retry); });
     QPushButton* skip = AddButton("BitBtn4", "&Skip", 0, 2, [this] { Give(ErrorAnswer::Skip); });
-    AddButton("BitBtn5", "S&kip all", 1, 2, [this] { Give(ErrorAnswer::Skip, kSkipOnError); });
+    AddButton("BitBtn5", "S&kip all", 1, 2, [this] { Give(ErrorAnswer::Skip, ErrorPolicy::Skip); });
     SetDefaultAndCancel(retry, skip);
 }
 
@@ -104,7 +101,7 @@ void TForm3::BitBtn6Click() {
         emit endJobRequested(code);
 }
 
-void TForm3::Give(ErrorAnswer answer, std::optional<int32_t> newPolicy) {
+void TForm3::Give(ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy) {
     if (TakeQuestion())
         emit answered(answer, newPolicy);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "engine/job_policy.h"
 #include "engine/questions.h"
 #include "ui/progress/prompt_window.h"
 
@@ -18,7 +19,7 @@ class TForm3 : public PromptWindow {
 
 signals:
     // The question is answered; `newPolicy` becomes the job's error policy from now on.
-    void answered(ErrorAnswer answer, std::optional<int32_t> newPolicy);
+    void answered(ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy);
 
 public:
     explicit TForm3(QWidget* parent = nullptr);
@@ -41,7 +42,7 @@ public:
     static void ResetHealConfirmation();
 
 private:
-    void Give(ErrorAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
+    void Give(ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy = std::nullopt);
     void BitBtn1Click();
     void BitBtn6Click();
 

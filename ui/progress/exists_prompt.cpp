@@ -3,7 +3,6 @@
 #include "app/question_texts.h"
 #include "engine/prompts.h"
 #include "look/captions.h"
-#include "settings/job_settings.h"
 
 namespace rd {
 
@@ -16,15 +15,16 @@ TForm5::TForm5(QWidget* parent)
     QPushButton* overwrite =
         AddButton("BitBtn2", "&Overwrite", 0, 1, [this] { Give(ExistsAnswer::Overwrite); });
     AddButton("BitBtn3", "Ov&erwrite all", 1, 1,
-              [this] { Give(ExistsAnswer::Overwrite, onexist::kOverwrite); });
+              [this] { Give(ExistsAnswer::Overwrite, ExistsPolicy::Overwrite); });
     bitBtn6_ = AddButton("BitBtn6", "&Resume", 0, 2, [this] { Give(ExistsAnswer::Resume); });
     bitBtn7_ = AddButton("BitBtn7", "Res&ume all", 1, 2,
-                         [this] { Give(ExistsAnswer::Resume, onexist::kTryResume); });
+                         [this] { Give(ExistsAnswer::Resume, ExistsPolicy::TryResume); });
     bitBtn8_ = AddButton("BitBtn8", "R&ename old", 0, 3, [this] { Give(ExistsAnswer::RenameOld); });
     bitBtn9_ = AddButton("BitBtn9", "Rena&me all", 1, 3,
-                         [this] { Give(ExistsAnswer::RenameOld, onexist::kRenameOld); });
+                         [this] { Give(ExistsAnswer::RenameOld, ExistsPolicy::RenameOld); });
     QPushButton* skip = AddButton("BitBtn4", "&Skip", 0, 4, [this] { Give(ExistsAnswer::Skip); });
-    AddButton("BitBtn5", "S&kip all", 1, 4, [this] { Give(ExistsAnswer::Skip, onexist::kSkip); });
+    AddButton("BitBtn5", "S&kip all", 1, 4,
+              [this] { Give(ExistsAnswer::Skip, ExistsPolicy::Skip); });
     SetDefaultAndCancel(overwrite, skip);
 }
 
@@ -39,7 +39,7 @@ void TForm5::Pose(const ExistsFacts& facts, const MessageTable& messages) {
     Present(FromUtf8(ExistsQuestionText(facts, messages)));
 }
 
-void TForm5::Give(ExistsAnswer answer, std::optional<int32_t> newPolicy) {
+void TForm5::Give(ExistsAnswer answer, std::optional<ExistsPolicy> newPolicy) {
     if (TakeQuestion())
         emit answered(answer, newPolicy);
 }

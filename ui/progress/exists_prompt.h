@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/job_policy.h"
 #include "engine/questions.h"
 #include "ui/progress/prompt_window.h"
 
@@ -16,7 +17,7 @@ class TForm5 : public PromptWindow {
 
 signals:
     // The question is answered; `newPolicy` becomes the job's existing-file policy from now on.
-    void answered(ExistsAnswer answer, std::optional<int32_t> newPolicy);
+    void answered(ExistsAnswer answer, std::optional<ExistsPolicy> newPolicy);
 
 public:
     explicit TForm5(QWidget* parent = nullptr);
@@ -27,7 +28,7 @@ public:
     void Pose(const ExistsFacts& facts, const MessageTable& messages);
 
 private:
-    void Give(ExistsAnswer answer, std::optional<int32_t> newPolicy = std::nullopt);
+    void Give(ExistsAnswer answer, std::optional<ExistsPolicy> newPolicy = std::nullopt);
 
     QPushButton* bitBtn6_ = nullptr;
     QPushButton* bitBtn7_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <algorithm>
 
+#include "app/settings_policy.h"
 #include "look/captions.h"
 #include "look/language.h"
 #include "platform/clock.h"
@@ -17,24 +18,21 @@ namespace {
 // How long a shortcut's feedback keeps the percentage out of `Label1`.
 constexpr uint64_t kFeedbackMs = 3000;
 
-// The base choices of `onexist`; none of them set means "prompt".
-constexpr int32_t kExistChoices = onexist::kOverwrite | onexist::kSkip | onexist::kRenameOld;
-
 // A stored position may lie outside the track bar; the bar holds it at its ends first.
 int32_t StepPosition(int32_t position, int delta) {
     const int32_t held = std::clamp<int32_t>(position, 0, kLastLimitPosition);
     return std::clamp<int32_t>(held + delta, 0, kLastLimitPosition);
 }
 
-void Flip(SettingInt& setting) {
-    setting = setting ? 0 : 1;
+void Flip(Live<bool>& setting) {
+    setting = !setting;
 }
 
 }  // namespace
 
-ProgressMenu::ProgressMenu(JobSettings& settings, MenuCommands& commands, QObject* parent)
+ProgressMenu::ProgressMenu(JobPolicy& policy, MenuCommands& commands, QObject* parent)
     : QObject(parent),
-      settings_(settings),
+      policy_(policy),
       commands_(commands),
       menu_(std::make_unique<QMenu>()),
       clock_(TickMs) {
@@ -51,34 +49,38 @@ ProgressMenu::ProgressMenu(JobSettings& settings, MenuCommands& commands, QObjec
     showQueue_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     resumeOnCrash_ = AddOption("Resumeoncrash1", "Resume on crash", [this] { FlipResume(); });
     AddSeparator("N3");
-    shutdown_ =
-        AddOption("Shutdownoncomplete1", "Shutdown on complete", [this] { Flip(settings_.shutd); });
+    shutdown_ = AddOption("Shutdownoncomplete1", "Shutdown on complete",
+                          [this] { Flip(policy_.shutdown); });
     promptOnComplete_ =
-        AddOption("Promptoncomplete1", "Prompt on complete", [this] { Flip(settings_.popup); });
+        AddOption("Promptoncomplete1", "Prompt on complete", [this] { Flip(policy_.openTargets); });
     AddSeparator("N5");
-    promptOnError_ =
-        AddOption("Promptonerror1", "Prompt on error", [this] { settings_.onerror = 0; });
-    skipOnError_ = AddOption("Skiponerror1", "Skip on error", [this] { settings_.onerror = 2; });
-    retryOnError_ = AddOption("Retryonerror1", "Retry on error", [this] { settings_.onerror = 1; });
-    retryTimeout_ =
-        AddOption("Retrytimeout1", "Retry timeout", [this] { Flip(settings_.enskdel); });
+    promptOnError_ = AddOption("Promptonerror1", "Prompt on error",
+                               [this] { policy_.onError = ErrorPolicy::Prompt; });
+    skipOnError_ =
+        AddOption("Skiponerror1", "Skip on error", [this] { policy_.onError = ErrorPolicy::Skip; });
+    retryOnError_ = AddOption("Retryonerror1", "Retry on error",
+                              [this] { policy_.onError = ErrorPolicy::Retry; });
+    retryTimeout_ = AddOption("Retrytimeout1", "Retry timeout", [this] {
+        policy_.giveUp = policy_.giveUp != GiveUp::Never ? GiveUp::Never : GiveUp::AfterTimeout;
+    });
     AddSeparator("N4");
     overwriteOlder_ = AddOption("Overwriteolder1", "Overwrite older existing", [this] {
-        int32_t value = settings_.onexist ^ onexist::kOverwriteOlder;
+        ExistsPolicy value = policy_.onExist ^ ExistsPolicy::OverwriteOlder;
         // "Overwrite older" has no meaning next to "overwrite always": prompt instead.
-        if (value & onexist::kOverwrite)
-            value &= ~kExistChoices;
-        settings_.onexist = value;
+        if (Has(value, ExistsPolicy::Overwrite))
+            value = value & ~kExistsChoices;
+        policy_.onExist = value;
     });
     resumeExisting_ = AddOption("Resumeexisting1", "Resume existing", [this] {
-        settings_.onexist = settings_.onexist ^ onexist::kTryResume;
+        policy_.onExist = policy_.onExist ^ ExistsPolicy::TryResume;
     });
-    prompt_ = AddOption("Prompt1", "Prompt if exists", [this] { SetOnExist(0); });
-    skip_ = AddOption("Skip2", "Skip existing", [this] { SetOnExist(onexist::kSkip); });
+    prompt_ =
+        AddOption("Prompt1", "Prompt if exists", [this] { SetOnExist(ExistsPolicy::Prompt); });
+    skip_ = AddOption("Skip2", "Skip existing", [this] { SetOnExist(ExistsPolicy::Skip); });
     overwrite_ = AddOption("Overwrite1", "Overwrite always existing",
-                           [this] { SetOnExist(onexist::kOverwrite); });
+                           [this] { SetOnExist(ExistsPolicy::Overwrite); });
     renameOld_ =
-        AddOption("Renameold1", "Rename existing", [this] { SetOnExist(onexist::kRenameOld); });
+        AddOption("Renameold1", "Rename existing", [this] { SetOnExist(ExistsPolicy::RenameOld); });
 
     connect(menu_.get(), &QMenu::aboutToShow, this, &ProgressMenu::PopupMenu2Popup);
 }
@@ -124,36 +126,37 @@ void ProgressMenu::PopupMenu2Popup() {
     const QString caption = retryTimeout_->text();
     const qsizetype colon = caption.indexOf(": ");
     const QString head = colon < 0 ? caption + ": " : caption.left(colon + 2);
-    retryTimeout_->setText(head + QString::number(settings_.skdel) + " msec");
+    retryTimeout_->setText(head + QString::number(policy_.giveUpAfterMs.Get()) + " msec");
     pause_->setText(commands_.Paused() ? resumeText : pauseText);
 }
 
 void ProgressMenu::UpdateChecks() {
-    const JobSettings& s = settings_;
-    const int32_t exist = s.onexist;
+    const JobPolicy& p = policy_;
+    const ExistsPolicy exist = p.onExist;
+    const ErrorPolicy onError = p.onError;
     showQueue_->setChecked(commands_.QueueVisible());
-    resumeOnCrash_->setChecked(s.resume != 0);
-    shutdown_->setChecked(s.shutd != 0);
-    promptOnComplete_->setChecked(s.popup != 0);
-    promptOnError_->setChecked(s.onerror == 0);
-    skipOnError_->setChecked(s.onerror == 2);
-    retryOnError_->setChecked(s.onerror == 1);
-    retryTimeout_->setChecked(s.enskdel != 0);
-    overwriteOlder_->setChecked((exist & onexist::kOverwriteOlder) != 0);
-    resumeExisting_->setChecked((exist & onexist::kTryResume) != 0);
-    prompt_->setChecked((exist & kExistChoices) == 0);
-    skip_->setChecked((exist & onexist::kSkip) != 0);
-    overwrite_->setChecked((exist & onexist::kOverwrite) != 0);
-    renameOld_->setChecked((exist & onexist::kRenameOld) != 0);
+    resumeOnCrash_->setChecked(p.resume);
+    shutdown_->setChecked(p.shutdown);
+    promptOnComplete_->setChecked(p.openTargets);
+    promptOnError_->setChecked(onError == ErrorPolicy::Prompt);
+    skipOnError_->setChecked(onError == ErrorPolicy::Skip);
+    retryOnError_->setChecked(onError == ErrorPolicy::Retry);
+    retryTimeout_->setChecked(p.giveUp != GiveUp::Never);
+    overwriteOlder_->setChecked(Has(exist, ExistsPolicy::OverwriteOlder));
+    resumeExisting_->setChecked(Has(exist, ExistsPolicy::TryResume));
+    prompt_->setChecked(!Has(exist, kExistsChoices));
+    skip_->setChecked(Has(exist, ExistsPolicy::Skip));
+    overwrite_->setChecked(Has(exist, ExistsPolicy::Overwrite));
+    renameOld_->setChecked(Has(exist, ExistsPolicy::RenameOld));
 }
 
 void ProgressMenu::FlipResume() {
-    Flip(settings_.resume);
+    Flip(policy_.resume);
     commands_.ResumeChanged();
 }
 
-void ProgressMenu::SetOnExist(int32_t choice) {
-    settings_.onexist = (settings_.onexist & ~kExistChoices) | choice;
+void ProgressMenu::SetOnExist(ExistsPolicy choice) {
+    policy_.onExist = (policy_.onExist & ~kExistsChoices) | choice;
 }
 
 bool ProgressMenu::HandleKey(int qtKey, Qt::KeyboardModifiers modifiers) {
@@ -169,11 +172,11 @@ bool ProgressMenu::HandleKey(int qtKey, Qt::KeyboardModifiers modifiers) {
         case Qt::Key_Right: BufferSizeKey(qtKey); return true;
         case Qt::Key_R:
             FlipResume();
-            Feedback(settings_.resume ? autoresumeOn : autoresumeOff);
+            Feedback(policy_.resume ? autoresumeOn : autoresumeOff);
             return true;
         case Qt::Key_H:
-            Flip(settings_.hist);
-            Feedback(settings_.hist ? historyOn : historyOff);
+            Flip(policy_.history);
+            Feedback(policy_.history ? historyOn : historyOff);
             return true;
         default: return false;
     }
@@ -181,22 +184,23 @@ bool ProgressMenu::HandleKey(int qtKey, Qt::KeyboardModifiers modifiers) {
 
 void ProgressMenu::SpeedLimitKey(int qtKey) {
     const int delta = qtKey == Qt::Key_Up ? 1 : qtKey == Qt::Key_Down ? -1 : 0;
-    const int32_t position = StepPosition(settings_.splim, delta);
-    int32_t unit = settings_.limtip;
+    const int32_t position = StepPosition(policy_.speedLimit, delta);
+    SpeedUnit unit = policy_.speedUnit;
     // Backspace swaps the two rate units only; with "%" (or no known unit) the unit stays.
-    if (qtKey == Qt::Key_Backspace && unit == limit_unit::kBps)
-        unit = limit_unit::kKbps;
-    else if (qtKey == Qt::Key_Backspace && unit == limit_unit::kKbps)
-        unit = limit_unit::kBps;
-    settings_.splim = position;
-    settings_.limtip = unit;
-    Feedback(FromUtf8(SpeedLimitCaption(position, unit, limitTexts) + " " +
-                      SpeedUnitText(unit, limitTexts)));
+    if (qtKey == Qt::Key_Backspace && unit == SpeedUnit::Bps)
+        unit = SpeedUnit::Kbps;
+    else if (qtKey == Qt::Key_Backspace && unit == SpeedUnit::Kbps)
+        unit = SpeedUnit::Bps;
+    policy_.speedLimit = position;
+    policy_.speedUnit = unit;
+    const int32_t limtip = StoredLimtip(unit);
+    Feedback(FromUtf8(SpeedLimitCaption(position, limtip, limitTexts) + " " +
+                      SpeedUnitText(limtip, limitTexts)));
 }
 
 void ProgressMenu::BufferSizeKey(int qtKey) {
-    const int32_t position = StepPosition(settings_.bufsz, qtKey == Qt::Key_Right ? 1 : -1);
-    settings_.bufsz = position;
+    const int32_t position = StepPosition(policy_.bufferSize, qtKey == Qt::Key_Right ? 1 : -1);
+    policy_.bufferSize = position;
     Feedback(FromUtf8(BufferSizeCaption(position, limitTexts)));
 }
 

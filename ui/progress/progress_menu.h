@@ -1,5 +1,5 @@
 // The progress window's pop-up menu and its shortcut keys: the window's commands, and changes
-// to the running job's settings that never reach the settings store.
+// to the running job's policy that never reach the settings store.
 #pragma once
 
 #include <QObject>
@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/limit_captions.h"
-#include "settings/job_settings.h"
+#include "engine/job_policy.h"
 #include "ui/progress/menu_commands.h"
 
 class QAction;
@@ -25,13 +25,13 @@ class ProgressMenu : public QObject {
 
 public:
     // The items and keys reach the window through `commands`, which outlives the menu.
-    ProgressMenu(JobSettings& settings, MenuCommands& commands, QObject* parent = nullptr);
+    ProgressMenu(JobPolicy& policy, MenuCommands& commands, QObject* parent = nullptr);
     ~ProgressMenu() override;
 
     // `PopupMenu2`, for the window, its controls and the notification-area icon.
     QMenu* Menu() const { return menu_.get(); }
 
-    // Before the menu opens: check marks from the current settings, the retry-timeout caption
+    // Before the menu opens: check marks from the current policy, the retry-timeout caption
     // with the current time-out, the pause caption from the job's state.
     void PopupMenu2Popup();
 
@@ -69,12 +69,12 @@ private:
     void AddSeparator(const char* name);
     void UpdateChecks();
     void FlipResume();
-    void SetOnExist(int32_t choice);
+    void SetOnExist(ExistsPolicy choice);
     void SpeedLimitKey(int qtKey);
     void BufferSizeKey(int qtKey);
     void Feedback(const QString& text);
 
-    JobSettings& settings_;
+    JobPolicy& policy_;
     MenuCommands& commands_;
     std::unique_ptr<QMenu> menu_;
     std::function<uint64_t()> clock_;

@@ -204,7 +204,7 @@ void TRedoDoriWnd::Host(ProgressCore& core) {
     core.SetView(this);
     if (menu_)
         return;
-    menu_ = new ProgressMenu(core.Settings(), *this, this);
+    menu_ = new ProgressMenu(core.Policy(), *this, this);
     connect(menu_, &ProgressMenu::feedback, this, &TRedoDoriWnd::ShowFeedback);
     // The menu's shortcuts (Ctrl+Q) work while the window has the keyboard.
     addActions(menu_->Menu()->actions());
@@ -287,7 +287,7 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
         windows_.queue->ApplyLanguage(*windows_.language);
     if (windows_.errorPrompt) {
         connect(windows_.errorPrompt, &TForm3::answered, this,
-                [this](ErrorAnswer answer, std::optional<int32_t> newPolicy) {
+                [this](ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy) {
                     core_->Answer(answer, newPolicy);
                 });
         connect(windows_.errorPrompt, &TForm3::endJobRequested, this,
@@ -295,7 +295,7 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
     }
     if (windows_.existsPrompt) {
         connect(windows_.existsPrompt, &TForm5::answered, this,
-                [this](ExistsAnswer answer, std::optional<int32_t> newPolicy) {
+                [this](ExistsAnswer answer, std::optional<ExistsPolicy> newPolicy) {
                     core_->Answer(answer, newPolicy);
                 });
         connect(windows_.existsPrompt, &TForm5::endJobRequested, this,
@@ -706,7 +706,8 @@ void TRedoDoriWnd::Timer1Timer() {
         graph_->Update();
     }
     palette = label6_->palette();
-    palette.setColor(QPalette::WindowText, ctx.settings.splim < 10 ? label6Color2_ : label6Color_);
+    palette.setColor(QPalette::WindowText,
+                     ctx.policy.speedLimit < kLastPosition ? label6Color2_ : label6Color_);
     label6_->setPalette(palette);
     label8_->setText(FromUtf8(texts.elapsed));
     if (!texts.remaining.empty())
@@ -860,7 +861,7 @@ void TRedoDoriWnd::ShowCompletion(CompletionStep step) {
     setEnabled(false);
     if (step == CompletionStep::ShutdownCountdown) {
         if (windows_.countdown && core_)
-            windows_.countdown->Start(core_->Settings().sddel);
+            windows_.countdown->Start(core_->Policy().shutdownDelay);
         return;
     }
     const QString text = core_ ? FromUtf8(core_->Context().messages.Text(10)) : QString();

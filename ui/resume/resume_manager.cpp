@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_reader.h"
 #include "app/stderr_lines.h"
 #include "look/language.h"
 #include "platform/store.h"
 #include "resume/autostart.h"
 #include "resume/marker_restart.h"
 #include "resume/resume_records.h"
+#include "settings/settings_reader.h"
 #include "settings/store_keys.h"
 #include "ui/resume/resume_items.h"
 #include "ui/resume/resume_manager_window.h"

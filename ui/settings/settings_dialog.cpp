@@ -19,7 +19,7 @@
 #include <QUrl>
 #include <climits>
 
-#include "app/settings_storage.h"
+#include "app/running_settings.h"
 #include "engine/job_end.h"
 #include "look/captions.h"
 #include "look/language.h"
@@ -29,6 +29,7 @@
 #include "platform/store.h"
 #include "resume/autostart.h"
 #include "resume/resume_records.h"
+#include "settings/settings_storage.h"
 #include "ui/controls/speed_button.h"
 
 namespace rd {
@@ -70,12 +71,13 @@ private:
 
 }  // namespace
 
-TForm4::TForm4(JobSettings& settings, Store& store, const MessageTable& messages, JobState* state,
-               QWidget* parent)
+TForm4::TForm4(JobSettings& settings, JobPolicy& policy, Store& store, const MessageTable& messages,
+               JobState* state, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       settings_(settings),
+      policy_(policy),
       store_(store),
       messages_(messages),
       state_(state) {
@@ -387,7 +389,7 @@ void TForm4::FormShow() {
     saveAllowed_ = false;
     CaptionProfile();
     FillLists();
-    SetFields(FieldsFromSettings(settings_, ReadShellValues(store_, settings_.profile)));
+    SetFields(FieldsFromRunningJob(policy_, settings_, ReadShellValues(store_, settings_.profile)));
     TrackBar1Change();
     TrackBar2Change();
     filling_ = false;
@@ -521,16 +523,16 @@ void TForm4::SpeedButton2Click() {
 
 void TForm4::LockCopyOptions() {
     copyOptionsLocked_ = true;
-    CheckBox5->setChecked(settings_.parcopy != 0);
-    CheckBox7->setChecked(settings_.readburst != 0);
-    CheckBox16->setChecked(settings_.writeburst != 0);
-    CheckBox13->setChecked(settings_.resfsz != 0);
+    CheckBox5->setChecked(policy_.parallel);
+    CheckBox7->setChecked(policy_.readBurst);
+    CheckBox16->setChecked(policy_.writeBurst);
+    CheckBox13->setChecked(policy_.reserve);
     for (QCheckBox* box : {CheckBox5, CheckBox7, CheckBox16, CheckBox11, CheckBox13})
         box->setEnabled(false);
 }
 
 void TForm4::ShowLimits() {
-    const SettingsFields running = FieldsFromSettings(settings_, {});
+    const SettingsFields running = FieldsFromRunningJob(policy_, settings_, {});
     TrackBar1->setValue(running.speedLimit);
     ComboBox1->setCurrentIndex(running.unitEntry);
     TrackBar2->setValue(running.bufferSize);
@@ -540,7 +542,7 @@ void TForm4::ShowLimits() {
 
 void TForm4::BitBtn1Click() {
     const SettingsFields f = Fields();
-    ApplyToRunningJob(f, copyOptionsLocked_, settings_, state_);
+    ApplyToRunningJob(f, copyOptionsLocked_, policy_, settings_, state_);
     hide();
     emit applied();
     if (resumeOnCrashChosen)

@@ -1,7 +1,7 @@
-// The settings dialog TForm4: shows the running program's settings, gives the changed ones to
-// the running job with OK and stores the shown ones as the profile's defaults with BitBtn3.
-// Created once and only shown and hidden. The values, rules and store writes come from
-// app/settings_fields and app/settings_storage.
+// The settings dialog TForm4: shows the running program's settings and its job's policy, gives
+// the changed ones to the running job with OK and stores the shown ones as the profile's defaults
+// with BitBtn3. Created once and only shown and hidden. The values, rules and store writes come
+// from settings/settings_fields, settings/settings_storage and app/running_settings.
 #pragma once
 
 #include <QDialog>
@@ -9,7 +9,8 @@
 #include <string>
 
 #include "app/limit_captions.h"
-#include "app/settings_fields.h"
+#include "engine/job_policy.h"
+#include "settings/settings_fields.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,9 +35,9 @@ class TForm4 : public QDialog {
     Q_OBJECT
 
 public:
-    // `settings` are the running program's, `messages` its language texts; `state` is the
-    // running job's (none in the settings-only start).
-    TForm4(JobSettings& settings, Store& store, const MessageTable& messages,
+    // `settings` are the running program's, `policy` its job's, `messages` its language texts;
+    // `state` is the running job's (none in the settings-only start).
+    TForm4(JobSettings& settings, JobPolicy& policy, Store& store, const MessageTable& messages,
            JobState* state = nullptr, QWidget* parent = nullptr);
 
     // The settings-only start: there is no job to apply values to, so OK is hidden.
@@ -118,6 +119,7 @@ private:
     LimitTexts Limits() const;
 
     JobSettings& settings_;
+    JobPolicy& policy_;
     Store& store_;
     const MessageTable& messages_;
     JobState* state_;

@@ -8,12 +8,13 @@
 #include <memory>
 
 #include "app/command_line.h"
-#include "app/settings_reader.h"
+#include "app/settings_policy.h"
 #include "app/sound_player.h"
 #include "look/language.h"
 #include "platform/message_table.h"
 #include "platform/paths.h"
 #include "platform/store.h"
+#include "settings/settings_reader.h"
 #include "ui/settings/settings_dialog.h"
 
 namespace rd {
@@ -51,7 +52,8 @@ int RunSettingsOnly(const std::string& line) {
     language.Load(settings.InstallPath, settings.Lngname);
     language.FillMessages(messages);
     AlsaSoundPlayer sound;
-    TForm4 form4(settings, Store::Default(), messages);
+    JobPolicy policy = PolicyOf(settings);
+    TForm4 form4(settings, policy, Store::Default(), messages);
     form4.SetSoundPlayer(&sound);
     form4.HideOk();
     form4.ApplyLanguage(language);

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/settings_policy.h"
+
 namespace rd {
 namespace {
 
+// The policy after the switches, as the store's codes.
 struct Parsed {
     JobSettings settings;
     JobFlags flags;
@@ -12,8 +15,10 @@ struct Parsed {
 
 Parsed Apply(std::string_view switches, int32_t onexistBefore = 0) {
     Parsed p;
-    p.settings.onexist = onexistBefore;
-    ApplySwitches(switches, p.settings, p.flags);
+    JobPolicy policy;
+    policy.onExist = ExistsPolicyOf(onexistBefore);
+    ApplySwitches(switches, policy, p.flags);
+    RecordPolicy(policy, p.settings);
     return p;
 }
 
@@ -101,18 +106,18 @@ TEST(Switches, PlainLetters) {
 }
 
 TEST(Switches, ModeWord) {
-    JobSettings s;
+    JobPolicy p;
     JobFlags f;
-    s.delmode = 0x6 | mode::kDelete;  // stored wipe passes and stray job bits
-    ResetJobState(s, f);
-    EXPECT_EQ(s.delmode, 0x6);
-    ApplySwitches("m", s, f);
-    EXPECT_EQ(s.delmode, 0x7);
-    EXPECT_TRUE(mode::IsMove(s.delmode));
-    ApplySwitches("M", s, f);
-    EXPECT_EQ(s.delmode, 0xF);
-    EXPECT_TRUE(mode::IsDelete(s.delmode));
-    EXPECT_EQ(mode::WipePasses(s.delmode), 3);
+    p.mode = JobModeOf(0x6 | mode::kDelete);  // stored wipe passes and stray job bits
+    ResetJobState(p, f);
+    EXPECT_EQ(StoredDelmode(p.mode), 0x6);
+    ApplySwitches("m", p, f);
+    EXPECT_EQ(StoredDelmode(p.mode), 0x7);
+    EXPECT_TRUE(IsMove(p.mode));
+    ApplySwitches("M", p, f);
+    EXPECT_EQ(StoredDelmode(p.mode), 0xF);
+    EXPECT_TRUE(IsDelete(p.mode));
+    EXPECT_EQ(WipePasses(p.mode), 3);
 }
 
 TEST(Switches, ExistingFileMasks) {
@@ -131,37 +136,37 @@ TEST(Switches, ExistingFileMasks) {
 }
 
 TEST(Switches, BurstLetters) {
-    JobSettings on;
-    on.readburst = 1;
-    on.writeburst = 1;
+    JobPolicy on;
+    on.readBurst = true;
+    on.writeBurst = true;
     JobFlags f;
-    JobSettings s = on;
-    ApplySwitches("T2", s, f);
-    EXPECT_EQ(s.readburst, 1);
-    EXPECT_EQ(s.writeburst, 0);
+    JobPolicy p = on;
+    ApplySwitches("T2", p, f);
+    EXPECT_TRUE(p.readBurst);
+    EXPECT_FALSE(p.writeBurst);
 
-    s = on;
-    ApplySwitches("T1", s, f);
-    EXPECT_EQ(s.readburst, 0);
-    EXPECT_EQ(s.writeburst, 1);
+    p = on;
+    ApplySwitches("T1", p, f);
+    EXPECT_FALSE(p.readBurst);
+    EXPECT_TRUE(p.writeBurst);
 
     // "T" then "w": both bursts off, and "w" is its own switch.
-    s = on;
-    ApplySwitches("Tw", s, f);
-    EXPECT_EQ(s.readburst, 0);
-    EXPECT_EQ(s.writeburst, 0);
-    EXPECT_EQ(s.onexist, 1);
+    p = on;
+    ApplySwitches("Tw", p, f);
+    EXPECT_FALSE(p.readBurst);
+    EXPECT_FALSE(p.writeBurst);
+    EXPECT_EQ(p.onExist, ExistsPolicy::Overwrite);
 
-    s = JobSettings{};
-    ApplySwitches("t", s, f);
-    EXPECT_EQ(s.readburst, 1);
-    EXPECT_EQ(s.writeburst, 1);
+    p = JobPolicy{};
+    ApplySwitches("t", p, f);
+    EXPECT_TRUE(p.readBurst);
+    EXPECT_TRUE(p.writeBurst);
 
     // The "2" after "t" is consumed, so it is not read again.
-    s = JobSettings{};
-    ApplySwitches("t22", s, f);
-    EXPECT_EQ(s.readburst, 0);
-    EXPECT_EQ(s.writeburst, 1);
+    p = JobPolicy{};
+    ApplySwitches("t22", p, f);
+    EXPECT_FALSE(p.readBurst);
+    EXPECT_TRUE(p.writeBurst);
 }
 
 TEST(Switches, NumericSwitch) {
@@ -228,15 +233,15 @@ TEST(Switches, NumericSwitch) {
 }
 
 TEST(Switches, StoredValuesOutOfRangeAreClampedOnlyWhenSwitched) {
-    JobSettings s;
+    JobPolicy p;
     JobFlags f;
-    s.splim = -5;
-    ApplySwitches("w", s, f);
-    EXPECT_EQ(s.splim, -5);
-    ApplySwitches("Lk", s, f);
-    EXPECT_EQ(s.splim, -5);
-    ApplySwitches("Lk2", s, f);
-    EXPECT_EQ(s.splim, 2);
+    p.speedLimit = -5;
+    ApplySwitches("w", p, f);
+    EXPECT_EQ(p.speedLimit, -5);
+    ApplySwitches("Lk", p, f);
+    EXPECT_EQ(p.speedLimit, -5);
+    ApplySwitches("Lk2", p, f);
+    EXPECT_EQ(p.speedLimit, 2);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/job_settings.h"
-
 namespace rd {
 namespace {
 
@@ -22,10 +20,10 @@ TEST(ConsolePrompts, ErrorListingAndKeys) {
     EXPECT_FALSE(k.newPolicy);
     k = ErrorPromptKey('E', false, false);
     EXPECT_EQ(k.answer, ErrorAnswer::Retry);
-    EXPECT_EQ(k.newPolicy, 1);
+    EXPECT_EQ(k.newPolicy, ErrorPolicy::Retry);
     k = ErrorPromptKey('k', false, false);
     EXPECT_EQ(k.answer, ErrorAnswer::Skip);
-    EXPECT_EQ(k.newPolicy, 2);
+    EXPECT_EQ(k.newPolicy, ErrorPolicy::Skip);
     // Heal only while it is offered.
     EXPECT_EQ(ErrorPromptKey('h', true, false).answer, ErrorAnswer::Heal);
     k = ErrorPromptKey('h', false, false);
@@ -55,19 +53,19 @@ TEST(ConsolePrompts, ExistsListingAndKeys) {
     EXPECT_FALSE(ExistsPromptKey('u', 2).answer);
     PromptKey<ExistsAnswer> k = ExistsPromptKey('U', 1);
     EXPECT_EQ(k.answer, ExistsAnswer::Resume);
-    EXPECT_EQ(k.newPolicy, onexist::kTryResume);
+    EXPECT_EQ(k.newPolicy, ExistsPolicy::TryResume);
     k = ExistsPromptKey('o', 0);
     EXPECT_EQ(k.answer, ExistsAnswer::Overwrite);
     EXPECT_FALSE(k.newPolicy);
-    EXPECT_EQ(ExistsPromptKey('e', 0).newPolicy, onexist::kOverwrite);
+    EXPECT_EQ(ExistsPromptKey('e', 0).newPolicy, ExistsPolicy::Overwrite);
     EXPECT_EQ(ExistsPromptKey('s', 0).answer, ExistsAnswer::Skip);
-    EXPECT_EQ(ExistsPromptKey('k', 0).newPolicy, onexist::kSkip);
+    EXPECT_EQ(ExistsPromptKey('k', 0).newPolicy, ExistsPolicy::Skip);
     EXPECT_EQ(ExistsPromptKey('n', 2).answer, ExistsAnswer::RenameOld);
     EXPECT_FALSE(ExistsPromptKey('n', 0).answer);
     // Rename all works even while renaming is not offered.
     k = ExistsPromptKey('m', 0);
     EXPECT_EQ(k.answer, ExistsAnswer::RenameOld);
-    EXPECT_EQ(k.newPolicy, onexist::kRenameOld);
+    EXPECT_EQ(k.newPolicy, ExistsPolicy::RenameOld);
     k = ExistsPromptKey('a', 3);
     EXPECT_TRUE(k.endJob);
     EXPECT_FALSE(k.answer);

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_policy.h"
 #include "engine/dest_table.h"
 #include "platform/messages.h"
-#include "settings/job_settings.h"
 
 namespace rd::handoff {
 namespace {
@@ -56,20 +56,22 @@ TEST(CompareJobs, SameKindAndSameDestinationsOnly) {
         {0, Links::Tree, "/d?", "/", 0, Links::PerFile, "/d?", kOtherKind},
     };
     for (const auto& c : cases) {
-        const std::string sender = DescribeJob(c.senderMode, c.senderLinks,
+        const std::string sender = DescribeJob(JobModeOf(c.senderMode), c.senderLinks,
                                                SplitTargetText(c.senderTargets), c.senderFolder);
-        const std::string receiver = DescribeJob(c.receiverMode, c.receiverLinks,
+        const std::string receiver = DescribeJob(JobModeOf(c.receiverMode), c.receiverLinks,
                                                  SplitTargetText(c.receiverTargets), "/elsewhere");
         EXPECT_EQ(Compare(sender, receiver), c.expected) << sender << " / " << receiver;
     }
-    EXPECT_EQ(Compare("no description", DescribeJob(0, Links::None, {"/d"}, "/")), kOtherKind);
+    EXPECT_EQ(Compare("no description", DescribeJob(JobMode::Copy, Links::None, {"/d"}, "/")),
+              kOtherKind);
 }
 
 // A destination's name may hold "?" or any other byte: the descriptions never split it, nor
 // take one folder for two.
 TEST(CompareJobs, FolderNamesAreComparedWhole) {
     const auto same = [](const std::vector<std::string>& a, const std::vector<std::string>& b) {
-        return Compare(DescribeJob(0, Links::None, a, "/"), DescribeJob(0, Links::None, b, "/"));
+        return Compare(DescribeJob(JobMode::Copy, Links::None, a, "/"),
+                       DescribeJob(JobMode::Copy, Links::None, b, "/"));
     };
     EXPECT_EQ(same({"/x?y"}, {"/x?y/"}), kAccepted);
     EXPECT_EQ(same({"/x?y"}, {"/x", "/y"}), kOtherDestinations);

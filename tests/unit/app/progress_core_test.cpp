@@ -70,7 +70,7 @@ private:
 // test, which notes the ends and notices and answers whether a question is shown.
 class ProgressCoreTest : public ::testing::Test, public JobHost, public ProgressView {
 protected:
-    ProgressCoreTest() : ctx(settings, *this, core.queue) {
+    ProgressCoreTest() : ctx(policy, *this, core.queue) {
         core.SetView(this);
         core.Attach(ctx, &console, nullptr);
     }
@@ -148,7 +148,7 @@ protected:
         return out;
     }
 
-    JobSettings settings;
+    JobPolicy policy;
     ProgressCore core;
     EngineContext ctx;
     std::vector<Chunk> chunks;
@@ -179,9 +179,9 @@ TEST_F(ProgressCoreTest, QuestionsFromTwoThreadsAreServedOneAtATimeEachWithItsAn
     }
     EXPECT_EQ(shown.size(), 1u);
     // An answer of the other kind is not taken for the open question's.
-    core.Answer(ExistsAnswer::Overwrite, onexist::kOverwrite);
+    core.Answer(ExistsAnswer::Overwrite, ExistsPolicy::Overwrite);
     EXPECT_NE(core.OpenQuestion(), nullptr);
-    core.Answer(ErrorAnswer::Retry, 1);
+    core.Answer(ErrorAnswer::Retry, ErrorPolicy::Retry);
     ServeUntil([&] { return shown.size() == 2; });
     EXPECT_EQ(shown[1].kind, QuestionKind::Exists);
     EXPECT_EQ(shown[1].exists.destination, "/dst/second");
@@ -191,8 +191,8 @@ TEST_F(ProgressCoreTest, QuestionsFromTwoThreadsAreServedOneAtATimeEachWithItsAn
     EXPECT_EQ(first, ErrorAnswer::Retry);
     EXPECT_EQ(second, ExistsAnswer::Overwrite);
     // "Retry all" changed the error policy; the plain answer left the other one alone.
-    EXPECT_EQ(settings.onerror, 1);
-    EXPECT_EQ(settings.onexist, 0);
+    EXPECT_EQ(policy.onError, ErrorPolicy::Retry);
+    EXPECT_EQ(policy.onExist, ExistsPolicy::Prompt);
 }
 
 TEST_F(ProgressCoreTest, WithNoOneToAskTheQuestionIsSkipped) {
@@ -234,7 +234,7 @@ TEST_F(ProgressCoreTest, ConsoleAbortReturnsToAWriterAndEndsTheJobForAReader) {
     EXPECT_EQ(Served([&] { return core.AskExists(test::Existing("/src/b", "/dst/b")); },
                      [&] { core.Key('m'); }),
               ExistsAnswer::RenameOld);
-    EXPECT_EQ(settings.onexist, onexist::kRenameOld);
+    EXPECT_EQ(policy.onExist, ExistsPolicy::RenameOld);
     const ErrorFacts read = test::Failed(ErrorStep::Read, "/src/c", EIO);
     EXPECT_EQ(Served([&] { return core.AskError(read); }, [&] { core.Key('a'); }),
               ErrorAnswer::Abort);
@@ -377,8 +377,8 @@ protected:
     test::PrivateEnvironment env;
 };
 
-std::string Job(int32_t modeWord = 0, const char* targets = "/dst/?") {
-    return handoff::DescribeJob(modeWord, handoff::Links::None, SplitTargetText(targets), "/");
+std::string Job(JobMode mode = JobMode::Copy, const char* targets = "/dst/?") {
+    return handoff::DescribeJob(mode, handoff::Links::None, SplitTargetText(targets), "/");
 }
 
 TEST_F(HandOffTest, InterleavedSendersAreEachTakenWhole) {
@@ -436,20 +436,20 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HandOffAnswers,
     ::testing::Values(
         AnswerCase{"same_job", Receiver::Running, Job(), 0, 0, handoff::kAccepted},
-        AnswerCase{"same_destination_written_otherwise", Receiver::Running, Job(0, "/x/../dst/./?"),
-                   0, 0, handoff::kAccepted},
+        AnswerCase{"same_destination_written_otherwise", Receiver::Running,
+                   Job(JobMode::Copy, "/x/../dst/./?"), 0, 0, handoff::kAccepted},
         AnswerCase{"a_source_fewer_than_announced", Receiver::Running, Job(), 1, 0,
                    handoff::kIncomplete},
         AnswerCase{"a_source_more_than_announced", Receiver::Running, Job(), -1, 0,
                    handoff::kIncomplete},
         AnswerCase{"stale", Receiver::Running, Job(), 0, kStale, handoff::kTooLate},
         AnswerCase{"from_the_future", Receiver::Running, Job(), 0, -1000, handoff::kTooLate},
-        AnswerCase{"a_move", Receiver::Running, Job(mode::kMove), 0, 0, handoff::kOtherKind},
-        AnswerCase{"a_delete", Receiver::Running, Job(mode::kDelete, ""), 0, 0,
+        AnswerCase{"a_move", Receiver::Running, Job(JobMode::Move), 0, 0, handoff::kOtherKind},
+        AnswerCase{"a_delete", Receiver::Running, Job(JobMode::Delete, ""), 0, 0,
                    handoff::kOtherKind},
-        AnswerCase{"other_destinations", Receiver::Running, Job(0, "/elsewhere?"), 0, 0,
+        AnswerCase{"other_destinations", Receiver::Running, Job(JobMode::Copy, "/elsewhere?"), 0, 0,
                    handoff::kOtherDestinations},
-        AnswerCase{"a_destination_more", Receiver::Running, Job(0, "/dst?/more?"), 0, 0,
+        AnswerCase{"a_destination_more", Receiver::Running, Job(JobMode::Copy, "/dst?/more?"), 0, 0,
                    handoff::kOtherDestinations},
         AnswerCase{"receiver_still_deciding", Receiver::Deciding, Job(), 0, 0,
                    handoff::kNotStarted},
@@ -543,7 +543,7 @@ TEST_F(AddedSourcesTest, AHandedOverTreeIsWalkedOffTheWindowThreadAndCopiedWhole
     const std::vector<std::string> files = MakeTree(tree, 4, 50);
     StartJob();
     core.OpenForHandOffs();
-    const Sender s = Make(Job(0, (Dst() + "/?").c_str()), {tree});
+    const Sender s = Make(Job(JobMode::Copy, (Dst() + "/?").c_str()), {tree});
     for (const bus::Packet& p : s.packets)
         core.HandlePacket(p);
     EXPECT_EQ(AnswerOf(s), handoff::kAccepted);

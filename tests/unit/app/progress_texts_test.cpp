@@ -28,10 +28,10 @@ TEST(ProgressTexts, TimeFormat) {
 }
 
 TEST(ProgressTexts, TickAndStatusLine) {
-    JobSettings settings;
+    JobPolicy policy;
     NoWindow window;
     SourceQueue queue;
-    EngineContext ctx(settings, window, queue);
+    EngineContext ctx(policy, window, queue);
     JobCounters& c = ctx.state.counters;
 
     // Nothing listed: no percentage and no status line.
@@ -49,7 +49,7 @@ TEST(ProgressTexts, TickAndStatusLine) {
     c.retries = 3;
     c.filePercent = 40;
     c.speed = 50;
-    settings.onerror = 2;
+    policy.onError = ErrorPolicy::Skip;
     t = TickTexts(ctx, false);
     EXPECT_EQ(t.percent, "25%");
     EXPECT_EQ(t.bytes, "500,000 of 2,000,000");

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "app/settings_policy.h"
+
 namespace rd {
 namespace {
 
 TEST(SettingsSummary, DefaultsExactly) {
     JobSettings s;
-    EXPECT_EQ(SettingsSummary(s),
+    EXPECT_EQ(SettingsSummary(PolicyOf(s)),
               "RedoDori v2.83 loaded by console wrapper\r\n"
               "***Current settings***\r\n"
               "Speed limit:  None\r\n"
@@ -49,7 +51,7 @@ TEST(SettingsSummary, EverythingOn) {
     s.enskdel = 1;
     s.skdel = 1500;
     s.onexist = 16 | 4 | 8;
-    EXPECT_EQ(SettingsSummary(s),
+    EXPECT_EQ(SettingsSummary(PolicyOf(s)),
               "RedoDori v2.83 loaded by console wrapper\r\n"
               "***Current settings***\r\n"
               "Speed limit: 16384 Kbps\r\n"
@@ -96,14 +98,14 @@ TEST(SettingsSummary, OddValues) {
     s.onexist = 3;
     s.onerror = 7;
     s.delmode = mode::kMove;
-    const std::string text = SettingsSummary(s);
+    const std::string text = SettingsSummary(PolicyOf(s));
     EXPECT_NE(text.find("On copy complete: Play soundShutdown\r\n"), std::string::npos);
     // No choice line for a combination of bits, nor for an unknown error policy.
     EXPECT_NE(text.find("On file exist:\r\n\r\n****"), std::string::npos);
     EXPECT_NE(text.find("On copy error:\r\n\r\nOn file exist"), std::string::npos);
     EXPECT_NE(text.find("Delete mode: Move files\r\n"), std::string::npos);
     s.bufsz = 42;
-    EXPECT_NE(SettingsSummary(s).find("Buffer size: \r\n"), std::string::npos);
+    EXPECT_NE(SettingsSummary(PolicyOf(s)).find("Buffer size: \r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ TEST_F(CopyJob, BlocksOfTheBufferSize) {
         for (int32_t burst : {0, 1}) {
             SCOPED_TRACE(std::string(c.name) + " burst " + std::to_string(burst));
             Fresh();
-            job->settings.writeburst = burst;
+            job->policy.writeBurst = burst;
             job->clock.blocks = 0;
             job->Run({Src(c.name)}, {dir / ("b" + std::to_string(burst))});
             EXPECT_EQ(job->clock.blocks, c.blocks);
@@ -146,9 +146,9 @@ TEST_F(CopyJob, EveryBufferSizeGivesIdenticalCopies) {
                                  std::to_string(parallel) + " dests " +
                                  std::to_string(destinations) + " burst " + std::to_string(burst));
                     Fresh();
-                    job->settings.bufsz = bufsz;
-                    job->settings.parcopy = parallel;
-                    job->settings.writeburst = burst;
+                    job->policy.bufferSize = bufsz;
+                    job->policy.parallel = parallel;
+                    job->policy.writeBurst = burst;
                     kernelWrites = bufferWrites = 0;
                     std::vector<std::string> dests;
                     for (int d = 0; d < destinations; ++d)
@@ -181,8 +181,8 @@ TEST_F(CopyJob, ThreeDestinationsWithTheSecondSkippedForOneFile) {
         const std::string d = dir / ("p" + std::to_string(parallel) + "/d");
         fsys::create_directories(d + "1");
         test::WriteFile(d + "1/two", "keep me");
-        job->settings.parcopy = parallel;
-        job->settings.onexist = 2;  // skip existing files
+        job->policy.parallel = parallel;
+        job->policy.onExist = ExistsPolicy::Skip;
         job->Run({Src("one"), Src("two"), Src("three")}, {d + "0", d + "1", d + "2"});
         for (const std::string name : {"one", "two", "three"}) {
             EXPECT_TRUE(test::ReadFile(d + "0/" + name) == test::ReadFile(Src(name)));
@@ -217,8 +217,8 @@ TEST_F(CopyJob, ReservedSpaceAndMarkerUntilTheLastBlock) {
     for (int32_t burst : {1, 0}) {
         SCOPED_TRACE(burst);
         Fresh();
-        job->settings.resfsz = 1;
-        job->settings.writeburst = burst;
+        job->policy.reserve = true;
+        job->policy.writeBurst = burst;
         job->ctx.options.switches = "z";
         const std::string b = std::to_string(burst);
         const std::vector<std::string> dests = {dir / ("a" + b), dir / ("b" + b)};
@@ -279,8 +279,8 @@ TEST_F(CopyJob, APreSizedDestinationResumesAtItsMarker) {
     partial.resize(size, '\0');
     test::WriteFile(dir / "d/big", partial);
     test::WriteFile(dir / "d/big.RedoDori", ResumeMarkerBytes(written, Src("big"), "uz"));
-    job->settings.resfsz = 1;
-    job->settings.onexist = onexist::kTryResume;
+    job->policy.reserve = true;
+    job->policy.onExist = ExistsPolicy::TryResume;
     job->Run({Src("big")}, {dir / "d"});
     EXPECT_TRUE(job->host.Prompts().empty());
     EXPECT_EQ(job->ctx.state.counters.transferredBytes, size - written);
@@ -401,8 +401,8 @@ TEST_F(CopyJob, SkipLeavesAPartialDestinationAndGoesOn) {
     for (int32_t parallel : {0, 1}) {
         SCOPED_TRACE(parallel);
         Fresh();
-        job->settings.parcopy = parallel;
-        job->settings.writeburst = 1;
+        job->policy.parallel = parallel;
+        job->policy.writeBurst = true;
         job->clock.blocks = 0;
         job->clock.beforeBlock = [&](int block) {
             if (block == 3)
@@ -447,12 +447,12 @@ TEST_F(CopyJob, ExistingDestinationsAreKeptUnlessOverwriting) {
     fsys::create_directories(dir / "over");
     test::WriteFile(dir / "keep/a", std::string(9000, 'k'));
     test::WriteFile(dir / "over/a", std::string(9000, 'o'));
-    job->settings.onexist = 0;
+    job->policy.onExist = ExistsPolicy::Prompt;
     job->Run({Src("a")}, {dir / "keep"});
     EXPECT_EQ(test::ReadFile(dir / "keep/a"), std::string(9000, 'k'));
 
     Fresh();
-    job->settings.onexist = 1;
+    job->policy.onExist = ExistsPolicy::Overwrite;
     job->Run({Src("a")}, {dir / "over"});
     // Overwritten whole: nothing of the longer old file is left behind.
     EXPECT_TRUE(test::ReadFile(dir / "over/a") == test::ReadFile(Src("a")));
@@ -504,8 +504,8 @@ TEST_F(CopyJob, FilesLargerThanTheWritebackChunksStayWhole) {
     for (const auto& m : modes) {
         SCOPED_TRACE(m.mode);
         Fresh();
-        job->settings.parcopy = m.parcopy;
-        job->settings.encrc = m.encrc;
+        job->policy.parallel = m.parcopy;
+        job->policy.verify = m.encrc;
         std::vector<std::string> dests;
         for (int i = 0; i < m.dests; ++i)
             dests.push_back(dir / (std::string(m.mode) + std::to_string(i)));
@@ -548,11 +548,11 @@ TEST_F(CopyJob, HolesAreKept) {
                 data += piece.second;
         }
         Fresh();
-        job->settings.parcopy = m.parcopy;
-        job->settings.encrc = m.encrc;
-        job->settings.readburst = job->settings.writeburst = m.burst;
-        job->settings.resfsz = 1;
-        job->settings.delmode = m.move ? mode::kMove : 0;
+        job->policy.parallel = m.parcopy;
+        job->policy.verify = m.encrc;
+        job->policy.readBurst = job->policy.writeBurst = m.burst;
+        job->policy.reserve = true;
+        job->policy.mode = m.move ? JobMode::Move : JobMode::Copy;
         std::vector<std::string> dests;
         for (int i = 0; i < m.dests; ++i)
             dests.push_back(dir / ("out-" + std::string(m.mode) + std::to_string(i)));

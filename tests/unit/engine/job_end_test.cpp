@@ -71,20 +71,20 @@ TEST(HistoryEntry, Lines) {
 }
 
 TEST(HistoryOutcome, ByModeAndState) {
-    EXPECT_EQ(HistoryOutcome(0, 2), "Copy finished");
-    EXPECT_EQ(HistoryOutcome(0, 1), "Copy aborted");
-    EXPECT_EQ(HistoryOutcome(mode::kMove, 2), "Move finished");
-    EXPECT_EQ(HistoryOutcome(mode::kMove, 1), "Move aborted");
-    EXPECT_EQ(HistoryOutcome(mode::kDelete, 2), "Delete finished");
-    EXPECT_EQ(HistoryOutcome(mode::kDelete, 1), "Delete aborted");
+    EXPECT_EQ(HistoryOutcome(JobMode::Copy, 2), "Copy finished");
+    EXPECT_EQ(HistoryOutcome(JobMode::Copy, 1), "Copy aborted");
+    EXPECT_EQ(HistoryOutcome(JobMode::Move, 2), "Move finished");
+    EXPECT_EQ(HistoryOutcome(JobMode::Move, 1), "Move aborted");
+    EXPECT_EQ(HistoryOutcome(JobMode::Delete, 2), "Delete finished");
+    EXPECT_EQ(HistoryOutcome(JobMode::Delete, 1), "Delete aborted");
 }
 
 TEST(HistoryOutcome, WipePassesDoNotChangeTheMode) {
-    EXPECT_EQ(HistoryOutcome(mode::kMove | 0x6, 2), "Move finished");
-    EXPECT_EQ(HistoryOutcome(mode::kDelete | 0x4, 1), "Delete aborted");
-    EXPECT_EQ(HistoryOutcome(0x6, 2), "Copy finished");
+    EXPECT_EQ(HistoryOutcome(WithWipePasses(JobMode::Move, 3), 2), "Move finished");
+    EXPECT_EQ(HistoryOutcome(WithWipePasses(JobMode::Delete, 2), 1), "Delete aborted");
+    EXPECT_EQ(HistoryOutcome(WithWipePasses(JobMode::Copy, 3), 2), "Copy finished");
     // Bit 3 alone is neither a move nor a delete.
-    EXPECT_EQ(HistoryOutcome(mode::kDeleteOnly, 2), "Copy finished");
+    EXPECT_EQ(HistoryOutcome(JobMode::DeleteOnly, 2), "Copy finished");
 }
 
 TEST(AppendHistory, AppendsEntriesInOrder) {
@@ -190,19 +190,19 @@ const std::string kEnd = "RequestEnd";
 class CompletionActions : public ::testing::Test {
 protected:
     void SetUp() override {
-        settings.sndpath = "/opt/sounds/done.wav";
+        policy.soundPath = "/opt/sounds/done.wav";
         window.ctx = &ctx;
     }
 
-    JobSettings settings;
+    JobPolicy policy;
     RecordingWindow window;
-    EngineContext ctx{settings, window, window.queue};
+    EngineContext ctx{policy, window, window.queue};
     RecordingSound sound;
 };
 
 TEST_F(CompletionActions, CountdownThenPromptThenEndRequest) {
-    settings.shutd = 1;
-    settings.popup = 1;
+    policy.shutdown = true;
+    policy.openTargets = true;
     RunCompletionActions(ctx, sound, TickMs());
     EXPECT_EQ(window.Log(), (std::vector<Event>{{kComplete, 0}, {kComplete, 1}, {kEnd, 0}}));
 }
@@ -215,7 +215,7 @@ TEST_F(CompletionActions, OnlyTheEndRequestWhenNothingIsOn) {
 }
 
 TEST_F(CompletionActions, ShortJobPlaysNoSound) {
-    settings.snden = 1;
+    policy.sound = true;
     RunCompletionActions(ctx, sound, TickMs() - 1000);
     EXPECT_TRUE(sound.played.empty());
 }
@@ -224,21 +224,21 @@ TEST_F(CompletionActions, JobOverAMinutePlaysTheSound) {
     const uint64_t now = TickMs();
     if (now < 61000)
         GTEST_SKIP() << "the system has not been up for a minute";
-    settings.snden = 1;
+    policy.sound = true;
     RunCompletionActions(ctx, sound, now - 61000);
     EXPECT_EQ(sound.played, std::vector<std::string>{"/opt/sounds/done.wav"});
 }
 
 TEST_F(CompletionActions, ShutdownPlaysTheSoundEvenForAShortJob) {
-    settings.snden = 1;
-    settings.shutd = 1;
+    policy.sound = true;
+    policy.shutdown = true;
     RunCompletionActions(ctx, sound, TickMs());
     EXPECT_EQ(sound.played, std::vector<std::string>{"/opt/sounds/done.wav"});
 }
 
 TEST_F(CompletionActions, SoundOffStaysSilent) {
     const uint64_t now = TickMs();
-    settings.shutd = 1;
+    policy.shutdown = true;
     RunCompletionActions(ctx, sound, now > 61000 ? now - 61000 : 0);
     EXPECT_TRUE(sound.played.empty());
 }
@@ -298,9 +298,9 @@ protected:
     }
 
     test::TempDir dir;
-    JobSettings settings;
+    JobPolicy policy;
     RecordingWindow window;
-    EngineContext ctx{settings, window, window.queue};
+    EngineContext ctx{policy, window, window.queue};
     EndJobRecord record;
     std::mutex mutex;
     std::vector<Event> calls;
@@ -324,7 +324,7 @@ TEST_F(EndJobTest, AbortedCopyIsLoggedAndTheConsoleToldSo) {
 
 TEST_F(EndJobTest, FinishedMoveIsLoggedAndTheConsoleToldItEnded) {
     ctx.jobState = 2;
-    settings.delmode = mode::kMove;
+    policy.mode = JobMode::Move;
     EndAndReadEntry(0, "Move finished", 0);
     EXPECT_EQ(calls, (std::vector<Event>{
                          {"settle", 0}, {"stopped", 1}, {"save", 0}, {"console", 0}, {"exit", 0}}));
@@ -350,7 +350,7 @@ TEST_F(EndJobTest, EntriesOfLaterJobsFollowEarlierOnes) {
 }
 
 TEST_F(EndJobTest, HistoryOffWritesNothing) {
-    settings.hist = 0;
+    policy.history = false;
     ctx.jobState = 2;
     EndJob(0);
     EXPECT_FALSE(HistoryExists());

@@ -98,7 +98,7 @@ struct FaultScope {
 
 // One job: its settings, the window it talks to and its engine.
 struct Job {
-    Job() : ctx(settings, host, host.queue) {
+    Job() : ctx(policy, host, host.queue) {
         ctx.allocationFailure = &allocation;
         ctx.state.speed.SetClock(clock);
         host.ctx = &ctx;
@@ -123,7 +123,7 @@ struct Job {
         thread.Join();
     }
 
-    JobSettings settings;
+    JobPolicy policy;
     TestHost host;
     FailingAllocation allocation;
     BlockClock clock;

@@ -45,9 +45,9 @@ TEST(JobResult, AnythingLeftUndoneIsNoCleanEnd) {
          JobEnd::FinishedWithSkips},
     };
     for (const Case& c : cases) {
-        JobSettings settings;
+        JobPolicy policy;
         test::TestHost host;
-        EngineContext ctx(settings, host, host.queue);
+        EngineContext ctx(policy, host, host.queue);
         ctx.state.counters.listedFiles = 1;
         ctx.jobState = 2;
         c.happen(ctx);

@@ -24,8 +24,8 @@ TEST(RetryPause, SleepsCountsAndRestartsTheSample) {
     StepClock clock;
     job.speed.SetClock(clock);
     // 10 percent: every block after the first is followed by nine times its working time.
-    job.speed.Sample(job.counters, 0, 1);
-    job.speed.Sample(job.counters, 0, 1);
+    job.speed.Sample(job.counters, 0, SpeedUnit::Percent);
+    job.speed.Sample(job.counters, 0, SpeedUnit::Percent);
     EXPECT_EQ(clock.slept, 90u);
 
     uint64_t before = TickMs();
@@ -33,7 +33,7 @@ TEST(RetryPause, SleepsCountsAndRestartsTheSample) {
     EXPECT_GE(TickMs() - before, 40u);
     EXPECT_EQ(job.counters.retries, 1u);
     // The block after the pause is neither limited nor timed with the pause in it.
-    job.speed.Sample(job.counters, 0, 1);
+    job.speed.Sample(job.counters, 0, SpeedUnit::Percent);
     EXPECT_EQ(clock.slept, 90u);
     job.RetryPause(0);
     EXPECT_EQ(job.counters.retries, 2u);

@@ -55,7 +55,7 @@ protected:
     }
 
     test::TempDir dir;
-    JobSettings settings;
+    JobPolicy policy;
     test::TestHost host;
     Outcomes outcomes;
 };
@@ -64,13 +64,13 @@ protected:
 // thread, both writers and the walk have ended.
 TEST_F(JobContract, AFinishedJobEndsEveryThreadItStarted) {
     const int before = Threads();
-    settings.parcopy = 1;
+    policy.parallel = true;
     // The job thread lingers in its request to end: only a Wait that waits for it sees it go.
     host.afterEndRequest = [] { std::this_thread::sleep_for(100ms); };
     host.queue.Add(dir / "src");
     host.queue.Add(dir / "missing");
     {
-        Job job(settings, host, host.queue);
+        Job job(policy, host, host.queue);
         host.ctx = &job.Context();
         job.Context().questions = &host;
         job.Context().outcomeSink = &outcomes;
@@ -97,7 +97,7 @@ TEST_F(JobContract, AStopBeforeTheCopyEndsTheJobWithNothingDone) {
         SCOPED_TRACE(withTargets ? "paused" : "without destinations");
         test::TestHost stopped;
         stopped.queue.Add(dir / "src");
-        Job job(settings, stopped, stopped.queue);
+        Job job(policy, stopped, stopped.queue);
         job.Context().state.SetPaused(withTargets);
         if (withTargets)
             job.Start(std::vector<std::string>{dir / "d"});
@@ -117,7 +117,7 @@ TEST_F(JobContract, DroppingARunningJobStopsIt) {
     const int before = Threads();
     host.queue.Add(dir / "src");
     {
-        Job job(settings, host, host.queue);
+        Job job(policy, host, host.queue);
         job.Context().state.SetPaused(true);
         job.Start(std::vector<std::string>{dir / "d"});
     }

@@ -91,18 +91,18 @@ protected:
     test::TempDir dir;
     // The folder of the nodes' sources.
     const std::string source = dir / "src";
-    JobSettings settings;
+    JobPolicy policy;
     test::TestHost host;
-    EngineContext ctx{settings, host, host.queue};
+    EngineContext ctx{policy, host, host.queue};
     VNBuffer wipeBuffer;
 };
 
 TEST_F(MoveDeleteLink, TwoPassWipeOverwritesEveryMegabyteChunkThenDeletes) {
     const size_t size = 5 * 1048576;
     test::WriteFile(dir / "f", Pattern(size));
-    settings.delmode = mode::kDelete | (2 << 1);
-    settings.bufsz = 6;
-    settings.writeburst = 1;
+    policy.mode = WithWipePasses(JobMode::Delete, 2);
+    policy.bufferSize = 6;
+    policy.writeBurst = true;
     const std::string left = WipeAndRead(dir / "f", size);
     ASSERT_EQ(left.size(), size);
     const std::vector<char> values = ChunkValues(left, 1048576);
@@ -111,8 +111,8 @@ TEST_F(MoveDeleteLink, TwoPassWipeOverwritesEveryMegabyteChunkThenDeletes) {
 
 TEST_F(MoveDeleteLink, WipeShortensTheLastChunk) {
     test::WriteFile(dir / "f", Pattern(1500));
-    settings.delmode = mode::kDelete | (1 << 1);
-    settings.bufsz = 0;
+    policy.mode = WithWipePasses(JobMode::Delete, 1);
+    policy.bufferSize = 0;
     const std::string left = WipeAndRead(dir / "f", 1500);
     EXPECT_EQ(left.size(), 1500u);
     EXPECT_EQ(ChunkValues(left, 512).size(), 3u);
@@ -120,14 +120,14 @@ TEST_F(MoveDeleteLink, WipeShortensTheLastChunk) {
 
 TEST_F(MoveDeleteLink, NoPassesDeletesWithoutWriting) {
     test::WriteFile(dir / "f", Pattern(70000));
-    settings.delmode = mode::kDelete;
+    policy.mode = JobMode::Delete;
     EXPECT_EQ(WipeAndRead(dir / "f", 70000), Pattern(70000));
 }
 
 TEST_F(MoveDeleteLink, WipeLeavesTheContentOfAnotherHardLinkedName) {
     test::WriteFile(dir / "f", Pattern(70000));
     ASSERT_EQ(link((dir / "f").c_str(), (dir / "other").c_str()), 0);
-    settings.delmode = mode::kDelete | (3 << 1);
+    policy.mode = WithWipePasses(JobMode::Delete, 3);
     EXPECT_EQ(WipeAndDelete(ctx, wipeBuffer, dir / "f", 70000), 0);
     EXPECT_FALSE(fsys::exists(dir / "f"));
     EXPECT_EQ(test::ReadFile(dir / "other"), Pattern(70000));
@@ -137,7 +137,7 @@ TEST_F(MoveDeleteLink, WipeUnlinksASymlinkAndRefusesAFolder) {
     test::WriteFile(dir / "target", "keep");
     fsys::create_symlink(dir / "target", dir / "link");
     fsys::create_directory(dir / "folder");
-    settings.delmode = mode::kDelete | (3 << 1);
+    policy.mode = WithWipePasses(JobMode::Delete, 3);
     EXPECT_EQ(WipeAndDelete(ctx, wipeBuffer, dir / "link", 4), 0);
     EXPECT_FALSE(fsys::exists(fsys::symlink_status(dir / "link")));
     EXPECT_EQ(test::ReadFile(dir / "target"), "keep");
@@ -219,12 +219,12 @@ TEST_F(MoveDeleteLink, LinkSkipAllAndRetryTimeOutNeedNoPrompt) {
     const FENTRY_ node = Node("f");
     Destinations({dir / "d1"});
     test::WriteFile(dir / "d1/f", "existing");
-    settings.onerror = 2;
+    policy.onError = ErrorPolicy::Skip;
     EXPECT_EQ(Link(node), FileEnd::Failed);
-    settings.onerror = 1;
-    settings.enskdel = 1;
-    settings.skdel = 0;
-    settings.rtdel = 2;
+    policy.onError = ErrorPolicy::Retry;
+    policy.giveUp = GiveUp::AfterTimeout;
+    policy.giveUpAfterMs = 0;
+    policy.retryDelayMs = 2;
     EXPECT_EQ(Link(node), FileEnd::Failed);
     EXPECT_TRUE(host.Prompts().empty());
     EXPECT_EQ(ctx.state.counters.skips.load(), 2u);

@@ -54,19 +54,19 @@ TEST_F(NoLoss, ADestinationThatIsTheSourceItselfIsSkippedCountedAndNamed) {
     fsys::create_directories(dir / "src/made");
     const std::string content = Pattern(70000, 3);
     const std::string routes[] = {"src", "via", "src/made/..", "hard"};
-    const int32_t policies[] = {0,
-                                onexist::kOverwrite,
-                                onexist::kSkip,
-                                onexist::kTryResume,
-                                onexist::kRenameOld,
-                                onexist::kOverwriteOlder,
-                                onexist::kOverwriteOlder | onexist::kTryResume,
-                                onexist::kTryResume | onexist::kOverwrite};
+    const ExistsPolicy policies[] = {ExistsPolicy::Prompt,
+                                     ExistsPolicy::Overwrite,
+                                     ExistsPolicy::Skip,
+                                     ExistsPolicy::TryResume,
+                                     ExistsPolicy::RenameOld,
+                                     ExistsPolicy::OverwriteOlder,
+                                     ExistsPolicy::OverwriteOlder | ExistsPolicy::TryResume,
+                                     ExistsPolicy::TryResume | ExistsPolicy::Overwrite};
     for (const std::string& route : routes) {
-        for (int32_t policy : policies) {
+        for (ExistsPolicy policy : policies) {
             for (bool parallel : {false, true}) {
                 for (bool move : {false, true}) {
-                    SCOPED_TRACE(route + " policy " + std::to_string(policy) +
+                    SCOPED_TRACE(route + " policy " + std::to_string(static_cast<int32_t>(policy)) +
                                  (parallel ? " parallel" : " serial") + (move ? " move" : ""));
                     test::WriteFile(Src("f"), content);
                     test::WriteFile(Src("empty"), "");
@@ -79,9 +79,9 @@ TEST_F(NoLoss, ADestinationThatIsTheSourceItselfIsSkippedCountedAndNamed) {
                             fsys::create_hard_link(Src(name), dir / ("hard/" + std::string(name)));
                     }
                     Fresh();
-                    job->settings.onexist = policy;
-                    job->settings.parcopy = parallel ? 1 : 0;
-                    job->settings.delmode = move ? mode::kMove : 0;
+                    job->policy.onExist = policy;
+                    job->policy.parallel = parallel;
+                    job->policy.mode = move ? JobMode::Move : JobMode::Copy;
                     // The answer that would destroy it, were it asked.
                     job->host.SetExistsAnswer([](const test::TestHost::PromptRecord&) {
                         return ExistsAnswer::Overwrite;
@@ -107,26 +107,26 @@ TEST_F(NoLoss, ADestinationThatIsTheSourceItselfIsSkippedCountedAndNamed) {
 // read, written or given other permissions.
 TEST_F(NoLoss, ALinkInTheDestinationsPlaceIsNeverFollowed) {
     struct Case {
-        int32_t policy;
+        ExistsPolicy policy;
         ExistsAnswer answer;  // to the question, when the policy asks
         bool replaced;
         bool renamed;
     };
     const Case cases[] = {
-        {onexist::kSkip, ExistsAnswer::Skip, false, false},
-        {onexist::kOverwrite, ExistsAnswer::Skip, true, false},
-        {onexist::kTryResume | onexist::kOverwrite, ExistsAnswer::Skip, true, false},
-        {onexist::kTryResume, ExistsAnswer::Skip, false, false},
-        {onexist::kRenameOld, ExistsAnswer::Skip, true, true},
-        {0, ExistsAnswer::Skip, false, false},
-        {0, ExistsAnswer::Overwrite, true, false},
+        {ExistsPolicy::Skip, ExistsAnswer::Skip, false, false},
+        {ExistsPolicy::Overwrite, ExistsAnswer::Skip, true, false},
+        {ExistsPolicy::TryResume | ExistsPolicy::Overwrite, ExistsAnswer::Skip, true, false},
+        {ExistsPolicy::TryResume, ExistsAnswer::Skip, false, false},
+        {ExistsPolicy::RenameOld, ExistsAnswer::Skip, true, true},
+        {ExistsPolicy::Prompt, ExistsAnswer::Skip, false, false},
+        {ExistsPolicy::Prompt, ExistsAnswer::Overwrite, true, false},
     };
     const std::string outside = dir / "outside";
     for (const Case& c : cases) {
         for (bool parallel : {false, true}) {
             for (size_t size : {size_t{0}, size_t{70000}}) {
-                SCOPED_TRACE("policy " + std::to_string(c.policy) + " answer " +
-                             std::to_string(static_cast<int>(c.answer)) + " size " +
+                SCOPED_TRACE("policy " + std::to_string(static_cast<int32_t>(c.policy)) +
+                             " answer " + std::to_string(static_cast<int>(c.answer)) + " size " +
                              std::to_string(size) + (parallel ? " parallel" : " serial"));
                 const std::string source = Make("f", size, 5);
                 fsys::remove_all(dir / "d");
@@ -136,8 +136,8 @@ TEST_F(NoLoss, ALinkInTheDestinationsPlaceIsNeverFollowed) {
                 chmod(outside.c_str(), 0444);
                 fsys::create_symlink(outside, dir / "d/f");
                 Fresh();
-                job->settings.onexist = c.policy;
-                job->settings.parcopy = parallel ? 1 : 0;
+                job->policy.onExist = c.policy;
+                job->policy.parallel = parallel;
                 const ExistsAnswer answer = c.answer;
                 job->host.SetExistsAnswer(
                     [answer](const test::TestHost::PromptRecord&) { return answer; });
@@ -167,9 +167,9 @@ TEST_F(NoLoss, AResumeMarkerIsNeverWrittenThroughALink) {
         test::WriteFile(outside, "secret");
         fsys::create_symlink(outside, dir / "d/big.RedoDori");
         Fresh();
-        job->settings.resfsz = 1;
-        job->settings.bufsz = 6;
-        job->settings.parcopy = parallel ? 1 : 0;
+        job->policy.reserve = true;
+        job->policy.bufferSize = 6;
+        job->policy.parallel = parallel;
         job->Run({source}, {dir / "d"});
         EXPECT_EQ(test::ReadFile(outside), "secret");
         EXPECT_TRUE(test::ReadFile(dir / "d/big") == test::ReadFile(source));
@@ -185,7 +185,7 @@ TEST_F(NoLoss, DeleteCountsAndNamesWhatItCouldNotRemove) {
         if (step == "OptionsLocked")
             test::WriteFile(Src("gone/sub/late"), "late");
     };
-    job->settings.delmode = mode::kDelete;
+    job->policy.mode = JobMode::Delete;
     job->Run({Src("gone")}, {});
 
     EXPECT_EQ(Names(Src("gone")), std::vector<std::string>{"sub"});

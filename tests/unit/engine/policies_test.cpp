@@ -46,7 +46,7 @@ TEST_F(Policies, OlderOrResumeResumesANewerMatchingHalfWithoutAsking) {
     test::WriteFile(dir / "d/f", half);
     SetTime(source, 1000000000);
     SetTime(dir / "d/f", 2000000000);
-    job->settings.onexist = 0x14;
+    job->policy.onExist = ExistsPolicy::OverwriteOlder | ExistsPolicy::TryResume;
     job->Run({source}, {dir / "d"});
     EXPECT_TRUE(job->host.Prompts().empty());
     EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
@@ -61,7 +61,7 @@ TEST_F(Policies, OlderAloneWithANewerDestinationAsks) {
     test::WriteFile(dir / "d/f", "newer and different");
     SetTime(source, 1000000000);
     SetTime(dir / "d/f", 2000000000);
-    job->settings.onexist = 0x10;
+    job->policy.onExist = ExistsPolicy::OverwriteOlder;
     job->Run({source}, {dir / "d"});
     const auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
@@ -74,7 +74,7 @@ TEST_F(Policies, OlderAloneWithANewerDestinationAsks) {
     // An older destination is overwritten without a question.
     Fresh();
     SetTime(dir / "d/f", 900000000);
-    job->settings.onexist = 0x10;
+    job->policy.onExist = ExistsPolicy::OverwriteOlder;
     job->Run({source}, {dir / "d"});
     EXPECT_TRUE(job->host.Prompts().empty());
     EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
@@ -124,14 +124,14 @@ TEST_F(Policies, RetryAllThenADestinationFailingPastTheTimeOutIsSkipped) {
     fsys::create_directories(dir / "good");
     // A folder where the file should go: every open for writing fails.
     fsys::create_directories(dir / "bad/f");
-    job->settings.onerror = 0;
-    job->settings.enskdel = 1;
-    job->settings.skdel = 300;
-    job->settings.rtdel = 50;
+    job->policy.onError = ErrorPolicy::Prompt;
+    job->policy.giveUp = GiveUp::AfterTimeout;
+    job->policy.giveUpAfterMs = 300;
+    job->policy.retryDelayMs = 50;
     int asked = 0;
     job->host.SetErrorAnswer([&](const test::TestHost::PromptRecord&) {
         ++asked;
-        job->settings.onerror = 1;  // "Retry all"
+        job->policy.onError = ErrorPolicy::Retry;  // "Retry all"
         return ErrorAnswer::Retry;
     });
     job->Run({source}, {dir / "good", dir / "bad"});
@@ -152,8 +152,8 @@ TEST_F(Policies, AbortAtAWriteErrorIsAskedOnce) {
     for (bool parallel : {false, true}) {
         SCOPED_TRACE(parallel ? "parallel" : "serial");
         Fresh();
-        job->settings.onerror = 0;
-        job->settings.parcopy = parallel ? 1 : 0;
+        job->policy.onError = ErrorPolicy::Prompt;
+        job->policy.parallel = parallel;
         int asked = 0;
         // Abort first; were it asked again, Skip, so that the job still ends.
         job->host.SetErrorAnswer([&](const test::TestHost::PromptRecord&) {
@@ -176,7 +176,7 @@ TEST_F(Policies, HealFillsZerosExactlyWhereReadsFailed) {
             return 0;
         return offset < badEnd && offset + n > badStart ? EIO : 0;
     });
-    job->settings.writeburst = 1;  // through the buffers
+    job->policy.writeBurst = true;  // through the buffers
     job->host.SetErrorAnswer([](const test::TestHost::PromptRecord& asked) {
         return asked.flags & promptflag::kHealAllowed ? ErrorAnswer::Heal : ErrorAnswer::Skip;
     });
@@ -204,8 +204,8 @@ TEST_F(Policies, ReadErrorsRetrySkipAndTimeOut) {
         }
         return 0;
     });
-    job->settings.writeburst = 1;
-    job->settings.onerror = 1;
+    job->policy.writeBurst = true;
+    job->policy.onError = ErrorPolicy::Retry;
     job->Run({source}, {dir / "d"});
     EXPECT_EQ(job->ctx.state.counters.retries, 2u);
     EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
@@ -213,8 +213,8 @@ TEST_F(Policies, ReadErrorsRetrySkipAndTimeOut) {
     // Skip: the file is left with what was written, and counted once.
     Fresh();
     failures = 1;
-    job->settings.writeburst = 1;
-    job->settings.onerror = 2;
+    job->policy.writeBurst = true;
+    job->policy.onError = ErrorPolicy::Skip;
     job->Run({source}, {dir / "e"});
     EXPECT_EQ(job->ctx.state.counters.skips, 1u);
     EXPECT_EQ(test::FileSize(dir / "e/f"), 1048576u);
@@ -222,8 +222,8 @@ TEST_F(Policies, ReadErrorsRetrySkipAndTimeOut) {
 
 TEST_F(Policies, ASourceThatShrinksIsAReadErrorNotALoop) {
     const std::string source = Make("f", 3 * 1048576);
-    job->settings.writeburst = 1;
-    job->settings.onerror = 2;
+    job->policy.writeBurst = true;
+    job->policy.onError = ErrorPolicy::Skip;
     job->clock.beforeBlock = [&](int block) {
         if (block == 2)
             truncate(source.c_str(), 1048576 + 10);
@@ -245,8 +245,8 @@ TEST_F(Policies, VerificationRereadsAFlakyBlockAndPublishesAnAgreeingRead) {
             std::swap(data[0], data[1]);
         return 0;
     });
-    job->settings.encrc = 1;
-    job->settings.onerror = 1;
+    job->policy.verify = true;
+    job->policy.onError = ErrorPolicy::Retry;
     job->Run({source}, {dir / "d"});
     EXPECT_EQ(job->ctx.state.counters.retries, 1u);
     EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
@@ -263,7 +263,7 @@ TEST_F(Policies, VerificationReadsBackWhatWasWritten) {
             data[n - 1] ^= 0x40;
         return 0;
     });
-    job->settings.encrc = 1;
+    job->policy.verify = true;
     job->Run({source}, {dir / "d"});
     const auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
@@ -281,8 +281,8 @@ TEST_F(Policies, MoveWithinOneFileSystemRenames) {
     const std::string source = Make("m", 5000);
     struct stat before {};
     stat(source.c_str(), &before);
-    job->settings.delmode = mode::kMove;
-    job->settings.writeburst = 1;
+    job->policy.mode = JobMode::Move;
+    job->policy.writeBurst = true;
     job->Run({source}, {dir / "d"});
     struct stat after {};
     ASSERT_EQ(stat((dir / "d/m").c_str(), &after), 0);
@@ -302,7 +302,7 @@ TEST_F(Policies, MoveAcrossFileSystemsRemovesTheSourceOnlyWhenCopied) {
     fsys::create_directories(shmDir);
     const std::string source = Make("m", 3 * 1048576 + 3, 6);
     const std::string data = test::ReadFile(source);
-    job->settings.delmode = mode::kMove;
+    job->policy.mode = JobMode::Move;
     job->Run({source}, {shmDir});
     EXPECT_TRUE(test::ReadFile(shmDir + "/m") == data);
     EXPECT_FALSE(fsys::exists(source));
@@ -311,8 +311,8 @@ TEST_F(Policies, MoveAcrossFileSystemsRemovesTheSourceOnlyWhenCopied) {
     Fresh();
     const std::string kept = Make("k", 2 * 1048576, 7);
     fsys::create_directories(shmDir + "/k");  // a folder in the way
-    job->settings.delmode = mode::kMove;
-    job->settings.onerror = 2;
+    job->policy.mode = JobMode::Move;
+    job->policy.onError = ErrorPolicy::Skip;
     job->Run({kept}, {shmDir});
     EXPECT_TRUE(fsys::exists(kept));
     EXPECT_TRUE(test::ReadFile(kept) == Pattern(2 * 1048576, 7));
@@ -331,9 +331,9 @@ TEST_F(Policies, MovedSourceStaysWhenAnyDestinationFails) {
                        ? ENOSPC
                        : 0;
         });
-        job->settings.delmode = mode::kMove;
-        job->settings.parcopy = parallel;
-        job->settings.onerror = 2;
+        job->policy.mode = JobMode::Move;
+        job->policy.parallel = parallel;
+        job->policy.onError = ErrorPolicy::Skip;
         job->Run({source}, {dir / ("good" + std::to_string(parallel)), bad});
         EXPECT_TRUE(fsys::exists(source));
         EXPECT_TRUE(test::ReadFile(dir / ("good" + std::to_string(parallel) + "/" + name)) ==
@@ -344,8 +344,8 @@ TEST_F(Policies, MovedSourceStaysWhenAnyDestinationFails) {
 TEST_F(Policies, MoveToTwoDestinationsRemovesTheSourceAfterBoth) {
     const std::string source = Make("two", 2 * 1048576 + 1, 2);
     const std::string data = test::ReadFile(source);
-    job->settings.delmode = mode::kMove | 0x2;  // one wipe pass
-    job->settings.parcopy = 1;
+    job->policy.mode = WithWipePasses(JobMode::Move, 1);
+    job->policy.parallel = true;
     job->Run({source}, {dir / "a", dir / "b"});
     EXPECT_TRUE(test::ReadFile(dir / "a/two") == data);
     EXPECT_TRUE(test::ReadFile(dir / "b/two") == data);
@@ -362,9 +362,9 @@ TEST_F(Policies, MoveToTwoDestinationsWhereOneKeepsItsFileKeepsTheSource) {
         fsys::create_directories(dir / "b");
         test::WriteFile(dir / "b/kept", "theirs");
         Fresh();
-        job->settings.delmode = mode::kMove;
-        job->settings.onexist = onexist::kSkip;
-        job->settings.parcopy = parallel ? 1 : 0;
+        job->policy.mode = JobMode::Move;
+        job->policy.onExist = ExistsPolicy::Skip;
+        job->policy.parallel = parallel;
         job->Run({source}, {dir / "a", dir / "b"});
         EXPECT_TRUE(test::ReadFile(source) == data);
         EXPECT_TRUE(test::ReadFile(dir / "a/kept") == data);
@@ -378,8 +378,8 @@ TEST_F(Policies, MovedFoldersGoDeepestFirstAndSkippedFilesKeepTheirs) {
     Make("tree/b", 200);
     fsys::create_directories(dir / "d/tree");
     test::WriteFile(dir / "d/tree/b", "existing");
-    job->settings.delmode = mode::kMove;
-    job->settings.onexist = onexist::kSkip;
+    job->policy.mode = JobMode::Move;
+    job->policy.onExist = ExistsPolicy::Skip;
     job->Run({Src("tree")}, {dir / "d"});
     EXPECT_FALSE(fsys::exists(Src("tree/sub")));
     EXPECT_TRUE(fsys::exists(Src("tree/b")));
@@ -391,7 +391,7 @@ TEST_F(Policies, ZeroLengthFilesToThreeDestinationsWithOneSkipped) {
     const std::string source = Make("empty", 0);
     fsys::create_directories(dir / "b");
     test::WriteFile(dir / "b/empty", "keep");
-    job->settings.onexist = onexist::kSkip;
+    job->policy.onExist = ExistsPolicy::Skip;
     job->Run({source}, {dir / "a", dir / "b", dir / "c"});
     EXPECT_EQ(test::ReadFile(dir / "a/empty"), "");
     EXPECT_EQ(test::ReadFile(dir / "b/empty"), "keep");
@@ -403,7 +403,7 @@ TEST_F(Policies, DeleteJobRemovesFilesAndFolders) {
     fsys::create_directories(Src("gone/inner"));
     Make("gone/inner/x", 5000);
     Make("gone/y", 7);
-    job->settings.delmode = mode::kDelete;
+    job->policy.mode = JobMode::Delete;
     job->Run({Src("gone")}, {});
     EXPECT_FALSE(fsys::exists(Src("gone")));
     EXPECT_EQ(job->ctx.state.counters.transferredBytes, 5007u);
@@ -411,7 +411,7 @@ TEST_F(Policies, DeleteJobRemovesFilesAndFolders) {
 
 TEST_F(Policies, MissingSourceAsksThenSkips) {
     const std::string source = Make("vanishing", 10);
-    job->settings.onerror = 0;
+    job->policy.onError = ErrorPolicy::Prompt;
     job->clock.beforeBlock = nullptr;
     // The source goes after it was listed and before it is opened.
     job->host.queue.Add(source);

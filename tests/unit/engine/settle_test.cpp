@@ -7,13 +7,12 @@
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
 #include "engine/exists_decision.h"
-#include "settings/job_settings.h"
 #include "test_host.h"
 
 namespace rd {
 namespace {
 
-using namespace onexist;
+using enum ExistsPolicy;
 
 // Answers with preset answers in turn (Skip when they run out) and counts the questions.
 class PresetQuestions : public JobQuestions {
@@ -33,6 +32,7 @@ public:
 
 struct SettleCase {
     const char* name;
+    // The stored code: one outside the named ones reaches the engine as it is.
     int32_t onerror;
     ErrorStep step;
     std::vector<ErrorAnswer> answers;
@@ -52,11 +52,11 @@ class Settle : public ::testing::TestWithParam<SettleCase> {};
 
 TEST_P(Settle, PolicyAnswerAndAbortGiveOneAction) {
     const SettleCase& c = GetParam();
-    JobSettings settings;
-    settings.onerror = c.onerror;
-    settings.rtdel = 0;
+    JobPolicy policy;
+    policy.onError = static_cast<ErrorPolicy>(c.onerror);
+    policy.retryDelayMs = 0;
     test::TestHost host;
-    EngineContext ctx(settings, host, host.queue);
+    EngineContext ctx(policy, host, host.queue);
     PresetQuestions questions;
     questions.answers.assign(c.answers.begin(), c.answers.end());
     ctx.questions = &questions;
@@ -93,21 +93,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettleWithoutQuestions, NoOneToAskSkipsAndTheTimeOutEndsRetrying) {
-    JobSettings settings;
-    settings.rtdel = 0;
+    JobPolicy policy;
+    policy.retryDelayMs = 0;
     test::TestHost host;
-    EngineContext ctx(settings, host, host.queue);
+    EngineContext ctx(policy, host, host.queue);
     // Nobody to ask: the file is left, not retried for ever.
     EXPECT_EQ(ErrorSettler(ctx).Settle({S::Write, "/d/f", {}, 5}), SettleAction::Skip);
 
-    settings.onerror = 1;
-    settings.enskdel = 1;
-    settings.skdel = 0;
+    policy.onError = ErrorPolicy::Retry;
+    policy.giveUp = GiveUp::AfterTimeout;
+    policy.giveUpAfterMs = 0;
     ErrorSettler settler(ctx);
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
     EXPECT_EQ(settler.Settle({S::Write, "/d/f", {}, 5}), SettleAction::Skip);
     // A step that went well starts the time-out again.
-    settings.skdel = 60000;
+    policy.giveUpAfterMs = 60000;
     settler.Restart();
     EXPECT_EQ(settler.Settle({S::Write, "/d/f", {}, 5}), SettleAction::Retry);
     EXPECT_EQ(ctx.state.counters.retries, 1u);
@@ -115,7 +115,7 @@ TEST(SettleWithoutQuestions, NoOneToAskSkipsAndTheTimeOutEndsRetrying) {
 
 struct ExistsCase {
     const char* name;
-    int32_t policy;
+    ExistsPolicy policy;
     bool resumable;
     bool markerResume;
     // Destination modified (and created) this many seconds after the source; unknown when
@@ -148,31 +148,31 @@ using E = ExistsAction;
 INSTANTIATE_TEST_SUITE_P(
     Cases, Exists,
     ::testing::Values(
-        ExistsCase{"NoPolicyAsks", 0, false, false, 0, true, E::Ask},
-        ExistsCase{"Overwrite", kOverwrite, false, false, 0, true, E::Overwrite},
-        ExistsCase{"Skip", kSkip, true, false, 0, true, E::Skip},
-        ExistsCase{"SkipWinsOverOverwrite", kOverwrite | kSkip, false, false, 0, true, E::Skip},
-        ExistsCase{"Resume", kTryResume, true, false, 0, true, E::Resume},
-        ExistsCase{"ResumeImpossibleAsks", kTryResume, false, false, 0, true, E::Ask},
-        ExistsCase{"ResumeElseOverwrite", kTryResume | kOverwrite, false, false, 0, true,
+        ExistsCase{"NoPolicyAsks", Prompt, false, false, 0, true, E::Ask},
+        ExistsCase{"Overwrite", Overwrite, false, false, 0, true, E::Overwrite},
+        ExistsCase{"Skip", Skip, true, false, 0, true, E::Skip},
+        ExistsCase{"SkipWinsOverOverwrite", Overwrite | Skip, false, false, 0, true, E::Skip},
+        ExistsCase{"Resume", TryResume, true, false, 0, true, E::Resume},
+        ExistsCase{"ResumeImpossibleAsks", TryResume, false, false, 0, true, E::Ask},
+        ExistsCase{"ResumeElseOverwrite", TryResume | Overwrite, false, false, 0, true,
                    E::Overwrite},
-        ExistsCase{"ResumeBeforeRename", kTryResume | kRenameOld, true, false, 0, true, E::Resume},
-        ExistsCase{"RenameOld", kRenameOld, false, false, 0, true, E::RenameOld},
-        ExistsCase{"MarkerNeverRenamed", kRenameOld, false, true, 0, true, E::Ask},
-        ExistsCase{"MarkerResumes", kRenameOld | kTryResume, true, true, 0, true, E::Resume},
-        ExistsCase{"OlderIsOverwritten", kOverwriteOlder, false, false, -5, true, E::Overwrite},
-        ExistsCase{"NewerAsks", kOverwriteOlder, false, false, 5, true, E::Ask},
-        ExistsCase{"NewerKeptBySkip", kOverwriteOlder | kSkip, false, false, 5, true, E::Skip},
-        ExistsCase{"SameTimeKept", kOverwriteOlder | kSkip, false, false, 0, true, E::Skip},
-        ExistsCase{"UnknownTimesOverwrite", kOverwriteOlder | kSkip, false, false, 5, false,
+        ExistsCase{"ResumeBeforeRename", TryResume | RenameOld, true, false, 0, true, E::Resume},
+        ExistsCase{"RenameOld", RenameOld, false, false, 0, true, E::RenameOld},
+        ExistsCase{"MarkerNeverRenamed", RenameOld, false, true, 0, true, E::Ask},
+        ExistsCase{"MarkerResumes", RenameOld | TryResume, true, true, 0, true, E::Resume},
+        ExistsCase{"OlderIsOverwritten", OverwriteOlder, false, false, -5, true, E::Overwrite},
+        ExistsCase{"NewerAsks", OverwriteOlder, false, false, 5, true, E::Ask},
+        ExistsCase{"NewerKeptBySkip", OverwriteOlder | Skip, false, false, 5, true, E::Skip},
+        ExistsCase{"SameTimeKept", OverwriteOlder | Skip, false, false, 0, true, E::Skip},
+        ExistsCase{"UnknownTimesOverwrite", OverwriteOlder | Skip, false, false, 5, false,
                    E::Overwrite}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExistsBits, AnAnswersBitsStandForOneAction) {
-    EXPECT_EQ(ActionFromBits(kTryResume, false), E::Skip);
-    EXPECT_EQ(ActionFromBits(kTryResume, true), E::Resume);
-    EXPECT_EQ(ActionFromBits(kRenameOld | kOverwrite, false), E::RenameOld);
-    EXPECT_EQ(ActionFromBits(0, true), E::Skip);
+    EXPECT_EQ(ActionFromBits(TryResume, false), E::Skip);
+    EXPECT_EQ(ActionFromBits(TryResume, true), E::Resume);
+    EXPECT_EQ(ActionFromBits(RenameOld | Overwrite, false), E::RenameOld);
+    EXPECT_EQ(ActionFromBits(Prompt, true), E::Skip);
 }
 
 }  // namespace

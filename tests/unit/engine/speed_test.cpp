@@ -29,11 +29,12 @@ public:
 
 class Limiter : public ::testing::Test {
 protected:
-    // The reader worked `workMs` on a block of `bytes` and publishes it.
+    // The reader worked `workMs` on a block of `bytes` and publishes it; `limtip` is the stored
+    // unit code, as the policy keeps it.
     void Block(uint32_t bytes, uint64_t workMs, int32_t splim, int32_t limtip) {
         clock.now += workMs;
         counters.transferredBytes += bytes;
-        meter.Sample(counters, splim, limtip);
+        meter.Sample(counters, splim, static_cast<SpeedUnit>(limtip));
     }
 
     FakeClock clock;
@@ -170,7 +171,7 @@ TEST_F(Limiter, SampleMovesTheMarkAndTakesTheLow32Bits) {
     EXPECT_EQ(counters.sampleMark, 1000u);
     counters.transferredBytes += (uint64_t{1} << 32) + 500;
     clock.now += 10;
-    meter.Sample(counters, 10, 0);
+    meter.Sample(counters, 10, SpeedUnit::Kbps);
     EXPECT_EQ(counters.sampleMark, 1000u + (uint64_t{1} << 32) + 500);
     EXPECT_EQ(counters.speed, (1000u + 500u) / (1u + 10u));
 }

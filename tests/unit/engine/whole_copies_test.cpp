@@ -60,8 +60,8 @@ TEST_F(WholeCopies, ALinkPlantedInACopysPlaceIsNeverWrittenThrough) {
             return 0;
         });
         // Burst writing sends the data through the buffers, where the reads can be watched.
-        job->settings.writeburst = 1;
-        job->settings.onerror = 2;
+        job->policy.writeBurst = true;
+        job->policy.onError = ErrorPolicy::Skip;
         job->Run({source}, {dir / "d"});
         EXPECT_TRUE(planted);
         EXPECT_TRUE(test::ReadFile(victim) == "the user's own") << "the victim was written";
@@ -105,8 +105,8 @@ TEST_F(WholeCopies, ASourceThatChangesWhileItIsCopiedStaysAndLeavesNoCopy) {
             const std::string name = c.name + std::to_string(burst);
             const std::string source = Make(name, 2 * kMiB + 5, 6);
             const std::string before = test::ReadFile(source);
-            job->settings.delmode = mode::kMove;
-            job->settings.writeburst = burst;
+            job->policy.mode = JobMode::Move;
+            job->policy.writeBurst = burst;
             // Between the blocks: the first one is on its way, the second not yet read.
             job->clock.beforeBlock = [&](int block) {
                 if (block == 2) {
@@ -142,15 +142,15 @@ TEST_F(WholeCopies, ResumeOnlyOntoAProvenStart) {
     struct Case {
         const char* name;
         std::string start;
-        int32_t policy;
+        ExistsPolicy policy;
         uint64_t transferred;  // read and written by the job
     } cases[] = {
-        {"TheSourcesStart", data.substr(0, kept), onexist::kTryResume | onexist::kOverwrite,
+        {"TheSourcesStart", data.substr(0, kept), ExistsPolicy::TryResume | ExistsPolicy::Overwrite,
          size - kept},
-        {"SampledBytesOnly", sampledOnly, onexist::kTryResume | onexist::kOverwrite, size},
+        {"SampledBytesOnly", sampledOnly, ExistsPolicy::TryResume | ExistsPolicy::Overwrite, size},
         // Resume alone, when the start is not the source's: the question is asked, without
         // resume among its answers; the test host skips.
-        {"SampledBytesOnlyAsked", sampledOnly, onexist::kTryResume, 0},
+        {"SampledBytesOnlyAsked", sampledOnly, ExistsPolicy::TryResume, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,7 +160,7 @@ TEST_F(WholeCopies, ResumeOnlyOntoAProvenStart) {
         fsys::create_directories(dir / "d");
         const std::string copy = dir / (std::string("d/") + c.name);
         test::WriteFile(copy, c.start);
-        job->settings.onexist = c.policy;
+        job->policy.onExist = c.policy;
         job->Run({source}, {dir / "d"});
         EXPECT_EQ(job->ctx.state.counters.transferredBytes, c.transferred);
         if (c.transferred > 0) {
@@ -232,7 +232,7 @@ TEST_F(WholeCopies, AMarkerVouchesOnlyForItsOwnSourceAndCopy) {
         c.change(source, copy);
         const std::string now = test::ReadFile(source);
 
-        job->settings.onexist = onexist::kTryResume | onexist::kOverwrite;
+        job->policy.onExist = ExistsPolicy::TryResume | ExistsPolicy::Overwrite;
         job->Run({source}, {dir / "d"});
         EXPECT_EQ(job->ctx.state.counters.transferredBytes, c.transferred);
         EXPECT_TRUE(test::ReadFile(copy) == now);
@@ -248,7 +248,7 @@ TEST_F(WholeCopies, AMarkerThatCountsMoreThanTheCopyHoldsTrustsNothing) {
     const std::string copy = dir / "d/lost";
     test::WriteFile(copy, test::ReadFile(source).substr(0, kMiB));
     test::WriteFile(copy + kMarkerSuffix, ResumeMarkerBytes(2 * kMiB, source, "k"));
-    job->settings.onexist = onexist::kSkip;
+    job->policy.onExist = ExistsPolicy::Skip;
     job->Run({source}, {dir / "d"});
     EXPECT_EQ(job->ctx.state.counters.transferredBytes, 3 * kMiB);
     EXPECT_TRUE(test::ReadFile(copy) == test::ReadFile(source));
@@ -280,15 +280,15 @@ TEST_F(WholeCopies, WhatAFileLeftPartWayLeaves) {
         const std::string copy = dir / (std::string("d/") + c.name);
         if (c.existedBefore) {
             test::WriteFile(copy, test::ReadFile(source).substr(0, kMiB));
-            job->settings.onexist = onexist::kTryResume;
+            job->policy.onExist = ExistsPolicy::TryResume;
         }
         // The write of the second block (or of the only one) fails for good.
         const uint64_t failAt = c.size <= kMiB ? 0 : c.existedBefore ? 2 * kMiB : kMiB;
         FaultScope scope([&](fault::Op op, int fd, uint64_t offset, uint8_t*, uint32_t) {
             return op == fault::Op::Write && offset == failAt && test::PathOf(fd) == copy ? EIO : 0;
         });
-        job->settings.writeburst = 1;
-        job->settings.onerror = 2;
+        job->policy.writeBurst = true;
+        job->policy.onError = ErrorPolicy::Skip;
         job->Run({source}, {dir / "d"});
         EXPECT_EQ(fsys::exists(copy), c.leftBehind);
         EXPECT_EQ(fsys::exists(copy + kMarkerSuffix), c.leftBehind);
@@ -325,9 +325,9 @@ TEST(FileTracker, WhichGivenUpCopiesGo) {
     };
     for (const Case& c : cases) {
         test::TempDir dir;
-        JobSettings settings;
+        JobPolicy policy;
         test::TestHost host;
-        EngineContext ctx(settings, host, host.queue);
+        EngineContext ctx(policy, host, host.queue);
         const std::string base = dir / "src";
         FENTRY_ node;
         node.base = &base;
@@ -374,9 +374,9 @@ TEST(FileTracker, AnEndedJobGivesUpWhatIsUnderWay) {
     };
     for (const Case& c : cases) {
         test::TempDir dir;
-        JobSettings settings;
+        JobPolicy policy;
         test::TestHost host;
-        EngineContext ctx(settings, host, host.queue);
+        EngineContext ctx(policy, host, host.queue);
         ctx.dests.ParseDestinations({dir.Path()}, host.notice);
         const std::string base = dir / "src";
         FENTRY_ node;
@@ -403,24 +403,24 @@ TEST(FileTracker, AnEndedJobGivesUpWhatIsUnderWay) {
 // it where it can, else writes it anew; an answer keeps what the user chose.
 TEST(ExistsDecision, AnIncompleteCopyIsNeverKeptByPolicy) {
     struct Case {
-        int32_t policy;
+        ExistsPolicy policy;
         bool partial;
         bool resumable;
         ExistsAction expected;
     } cases[] = {
-        {onexist::kSkip, false, true, ExistsAction::Skip},
-        {onexist::kSkip, true, true, ExistsAction::Resume},
-        {onexist::kSkip, true, false, ExistsAction::Overwrite},
-        {onexist::kOverwrite, true, true, ExistsAction::Overwrite},
-        {onexist::kTryResume | onexist::kSkip, true, false, ExistsAction::Overwrite},
-        {0, true, true, ExistsAction::Ask},
+        {ExistsPolicy::Skip, false, true, ExistsAction::Skip},
+        {ExistsPolicy::Skip, true, true, ExistsAction::Resume},
+        {ExistsPolicy::Skip, true, false, ExistsAction::Overwrite},
+        {ExistsPolicy::Overwrite, true, true, ExistsAction::Overwrite},
+        {ExistsPolicy::TryResume | ExistsPolicy::Skip, true, false, ExistsAction::Overwrite},
+        {ExistsPolicy::Prompt, true, true, ExistsAction::Ask},
     };
     for (const Case& c : cases) {
         ExistsFacts facts;
         facts.partial = c.partial;
         facts.resumable = c.resumable;
         EXPECT_EQ(DecideExisting(c.policy, facts), c.expected)
-            << c.policy << " " << c.partial << " " << c.resumable;
+            << static_cast<int32_t>(c.policy) << " " << c.partial << " " << c.resumable;
     }
 }
 

@@ -1,3 +1,4 @@
+// The language files and skin folders the settings dialog lists, and the entry it picks.
 #include "look/look_choices.h"
 
 #include <gtest/gtest.h>

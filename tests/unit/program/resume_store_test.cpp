@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/settings_policy.h"
 #include "platform/fault_injection.h"
 #include "platform/literal_list.h"
 #include "platform/paths.h"
@@ -115,12 +116,15 @@ TEST(ResumeStore, StoredSwitchesSetWhatTheJobHad) {
     for (const char* line : {"ev", "eVzt2chLk3Lb2k", "emsLb0Lc0", "eoi", "etT1", "eDG"}) {
         ResumeJob job;
         job.switches = line;
-        JobSettings original, resumed;
+        JobPolicy originalPolicy, resumedPolicy;
         JobFlags originalFlags, resumedFlags;
-        ApplySwitches(line, original, originalFlags);
+        ApplySwitches(line, originalPolicy, originalFlags);
+        JobSettings original, resumed;
+        RecordPolicy(originalPolicy, original);
         job.onerror = original.onerror;
         job.modeWord = original.delmode;
-        ApplySwitches(ResumeSwitches(job), resumed, resumedFlags);
+        ApplySwitches(ResumeSwitches(job), resumedPolicy, resumedFlags);
+        RecordPolicy(resumedPolicy, resumed);
         EXPECT_EQ(resumed.encrc, original.encrc) << line;
         EXPECT_EQ(resumed.resfsz, original.resfsz) << line;
         EXPECT_EQ(resumed.readburst, original.readburst) << line;

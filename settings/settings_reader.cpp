@@ -1,10 +1,10 @@
-#include "app/settings_reader.h"
+#include "settings/settings_reader.h"
 
 #include <string>
 
-#include "app/recent_destinations.h"
 #include "platform/paths.h"
 #include "platform/store.h"
+#include "settings/recent_folders.h"
 #include "settings/store_keys.h"
 
 namespace rd {
@@ -54,7 +54,7 @@ void ReadAllSettings(Store& store, JobSettings& s) {
     StoreKey profile(store, StoreRoot::CurrentUser, ProfileKey(s.profile));
     struct IntValue {
         const char* name;
-        SettingInt JobSettings::*field;
+        int32_t JobSettings::*field;
         int32_t byDefault;
     };
     static const IntValue kInts[] = {

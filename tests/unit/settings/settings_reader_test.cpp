@@ -1,4 +1,4 @@
-#include "app/settings_reader.h"
+#include "settings/settings_reader.h"
 
 #include <gtest/gtest.h>
 

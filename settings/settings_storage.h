@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "app/settings_fields.h"
+#include "settings/settings_fields.h"
 
 namespace rd {
 

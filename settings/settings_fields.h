@@ -1,5 +1,5 @@
-// The settings dialog's values without its widgets: what each control shows for the in-memory
-// settings, the rules that enable its controls, and what OK gives the running job.
+// The settings dialog's values without its widgets: what each control shows for the settings,
+// and the rules that enable its controls.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,6 @@
 #include "settings/job_settings.h"
 
 namespace rd {
-
-class JobState;
 
 // The unit list's entries, in list order.
 namespace unit_entry {
@@ -100,12 +98,5 @@ void SettleExistChoice(SettingsFields& fields);
 // Verification checked by hand: reading it back is only worth it without the system's cache, so
 // both burst modes are checked with it.
 void VerificationChecked(SettingsFields& fields);
-
-// OK: the fields become the running job's settings. The job mode word keeps its move and
-// delete bits; with `copyOptionsLocked` (the copy has started) the burst modes and parallel
-// read/write keep their running values. `state`, when there is a job, is held paused while the
-// values change and left paused or running as it was.
-void ApplyToRunningJob(const SettingsFields& fields, bool copyOptionsLocked, JobSettings& settings,
-                       JobState* state);
 
 }  // namespace rd

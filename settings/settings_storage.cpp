@@ -1,4 +1,4 @@
-#include "app/settings_storage.h"
+#include "settings/settings_storage.h"
 
 #include "platform/message_table.h"
 #include "platform/store.h"

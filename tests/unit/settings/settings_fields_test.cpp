@@ -1,7 +1,6 @@
 // The settings dialog without its widgets: the fields shown for the settings (bad values show
-// their defaults), the enabling rules, what OK gives the running job, what Store writes and
-// that the next job reads it, and the language and skin lists.
-#include "app/settings_fields.h"
+// their defaults), the enabling rules, what Store writes and that the next job reads it.
+#include "settings/settings_fields.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,11 +8,9 @@
 #include <functional>
 #include <thread>
 
-#include "app/limit_captions.h"
-#include "app/settings_reader.h"
-#include "app/settings_storage.h"
-#include "engine/job_state.h"
 #include "platform/store.h"
+#include "settings/settings_reader.h"
+#include "settings/settings_storage.h"
 #include "settings/store_keys.h"
 #include "test_support.h"
 
@@ -161,41 +158,6 @@ SettingsFields Changed() {
     f.existChoice = onexist::kRenameOld;
     f.tryResume = f.overwriteOlder = true;
     return f;
-}
-
-TEST(SettingsFields, OkGivesTheRunningJobEveryValue) {
-    for (bool locked : {false, true}) {
-        JobSettings s;
-        s.delmode = mode::kMove;
-        JobState state;
-        ApplyToRunningJob(Changed(), locked, s, &state);
-        EXPECT_EQ(s.delmode, mode::kMove | 4);
-        EXPECT_EQ(s.onerror, 1);
-        EXPECT_EQ(s.onexist, 8 | 4 | 16);
-        EXPECT_EQ(s.limtip, limit_unit::kBps);
-        EXPECT_EQ(
-            (std::vector<int32_t>{s.splim, s.bufsz, s.hist, s.skdel, s.enskdel, s.snden, s.popup,
-                                  s.shutd, s.resume, s.encrc, s.resfsz, s.rtdel, s.sddel}),
-            (std::vector<int32_t>{3, 9, 0, 9000, 1, 1, 1, 1, 1, 1, 1, 250, 12}));
-        // Locked, the copy-only options keep their running values.
-        const int32_t copyOnly = locked ? 0 : 1;
-        EXPECT_EQ((std::vector<int32_t>{s.readburst, s.writeburst, s.parcopy}),
-                  (std::vector<int32_t>(3, copyOnly)));
-        EXPECT_EQ(s.sndpath.Get(), "/home/me/done.wav");
-        EXPECT_EQ(s.Skin + s.Lngname, "Blueenglish.lng");
-        EXPECT_EQ(state.flags.Paused, 0);
-    }
-    // A paused job stays paused.
-    JobSettings s;
-    JobState state;
-    state.SetPaused(true);
-    ApplyToRunningJob(SettingsFields{}, false, s, &state);
-    EXPECT_EQ(state.flags.Paused, 1);
-    // Without a job (the settings-only start) OK changes the settings alone.
-    SettingsFields verify;
-    verify.verify = true;
-    ApplyToRunningJob(verify, false, s, nullptr);
-    EXPECT_EQ(s.encrc, 1);
 }
 
 class SettingsStorage : public ::testing::Test {

@@ -1,9 +1,6 @@
-#include "app/settings_fields.h"
+#include "settings/settings_fields.h"
 
 #include <bit>
-
-#include "app/limit_captions.h"
-#include "engine/job_state.h"
 
 namespace rd {
 
@@ -101,42 +98,6 @@ void SettleExistChoice(SettingsFields& f) {
 
 void VerificationChecked(SettingsFields& f) {
     f.readBurst = f.writeBurst = true;
-}
-
-void ApplyToRunningJob(const SettingsFields& f, bool copyOptionsLocked, JobSettings& s,
-                       JobState* state) {
-    // The copy threads wait at their gate while the values change, so that no decision sees
-    // half of them.
-    const bool wasPaused = state && state->flags.Paused != 0;
-    if (state && !wasPaused)
-        state->SetPaused(true);
-    s.delmode = (s.delmode & ~mode::kWipeMask) | ((f.wipePasses & 3) << 1);
-    s.onerror = f.onError;
-    s.onexist = OnExistOf(f);
-    s.limtip = LimtipOfUnitEntry(f.unitEntry);
-    s.hist = f.hist;
-    s.skdel = f.giveUpAfter;
-    s.enskdel = f.giveUp;
-    if (!copyOptionsLocked) {
-        s.readburst = f.readBurst;
-        s.writeburst = f.writeBurst;
-        s.parcopy = f.parallel;
-    }
-    s.snden = f.sound;
-    s.popup = f.openTargets;
-    s.shutd = f.shutdown;
-    s.resume = f.resume;
-    s.encrc = f.verify;
-    s.resfsz = f.reserve;
-    s.splim = f.speedLimit;
-    s.bufsz = f.bufferSize;
-    s.rtdel = f.retryDelay;
-    s.sddel = f.shutdownDelay;
-    s.sndpath = f.soundPath;
-    s.Skin = f.skin;
-    s.Lngname = f.language;
-    if (state && !wasPaused)
-        state->SetPaused(false);
 }
 
 }  // namespace rd
