@@ -49,6 +49,7 @@ listed=$("$REDODORI_CONSOLE" --resume-list)
 check_same "the listed record" "Job 40, saved 2026-03-07 09:05, resumes at login: no
   source: $work/src/tree
   destination: $work/dst2/" "$listed"
+check_same "the program's list of stored jobs" "$listed" "$("$REDODORI" --resume-list)"
 timeout 60 "$REDODORI" /vnresume /startup 2>/dev/null || bad "the start-up resume failed"
 [ ! -e "$work/dst2" ] && kept 40 || bad "a saved record was resumed at start-up"
 set +e
@@ -153,6 +154,12 @@ refused 53 "the record's list file $work/state/vnfrm53.lst is missing"
 [ ! -e "$work/dst5" ] || bad "a refused record copied"
 out=$("$REDODORI_CONSOLE" --resume 77 2>&1 || true)
 check_same "--resume of a missing job" "redodori-console: there is no stored job 77 (--resume-list lists them)" "$out"
+set +e
+out=$("$REDODORI" --resume 77 2>&1)
+status=$?
+set -e
+check_same "the program's --resume of a missing job: exit status" 1 "$status"
+check_same "the program's --resume of a missing job" "redodori: there is no stored job 77 (--resume-list lists them)" "$out"
 
 # A job whose path holds "/vnresume" is a job, not the resume manager.
 mkdir -p "$work/vnresume" && echo data >"$work/vnresume/file"
