@@ -47,6 +47,16 @@ int Refuse(uint32_t wrapper, const std::string& why) {
     return kRefused;
 }
 
+// The console wrapper's thread id after "--resume N --console"; 0 without "--console", nothing
+// when the arguments are not of that form.
+std::optional<uint32_t> Wrapper(int argc, char** argv) {
+    if (argc == 3)
+        return 0u;
+    if (argc == 5 && std::string_view(argv[3]) == "--console")
+        return Number<uint32_t>(argv[4]);
+    return std::nullopt;
+}
+
 // Takes stored job `n` as the resume manager would, but at once: a source folder that is not
 // reachable is reported, not waited for.
 std::optional<int> ResumeHere(int32_t n, uint32_t wrapper, std::string& line) {
@@ -93,10 +103,7 @@ std::optional<int> RunStoredJobsCommand(int argc, char** argv, std::string& line
     if (mode != "--resume")
         return std::nullopt;
     const std::optional<int32_t> n = argc > 2 ? Number<int32_t>(argv[2]) : std::nullopt;
-    const std::optional<uint32_t> wrapper = argc == 5 && std::string_view(argv[3]) == "--console"
-                                                ? Number<uint32_t>(argv[4])
-                                            : argc == 3 ? std::optional<uint32_t>(0)
-                                                        : std::nullopt;
+    const std::optional<uint32_t> wrapper = Wrapper(argc, argv);
     if (!n || *n < 0 || *n >= kResumeSlots || !wrapper) {
         SayOnStderr("--resume takes a stored job's number from 0 to " +
                     std::to_string(kResumeSlots - 1) +

@@ -60,6 +60,11 @@ check_same "--resume 40 exit status" 0 "$status"
 diff -r "$work/src/tree" "$work/dst2/tree" >/dev/null 2>&1 || bad "--resume 40 did not copy: $(cat "$work/out2")"
 ! kept 40 && ! kept f_40 && ! kept d_40 || bad "record 40 stayed after --resume"
 [ ! -e "$work/state/vnfrm40.lst" ] || bad "the resumed job left its list"
+# The program resumes a stored job itself, going on as that job.
+store_record 42 "$work/src/" "$work/dst8/?" "$work/src/tree"
+timeout 60 "$REDODORI" --resume 42 2>"$work/err42" || bad "redodori --resume 42 failed: $(cat "$work/err42")"
+diff -r "$work/src/tree" "$work/dst8/tree" >/dev/null 2>&1 || bad "redodori --resume 42 did not copy: $(cat "$work/err42")"
+! kept 42 && ! kept f_42 || bad "record 42 stayed after redodori --resume"
 
 # A source folder that is not there yet keeps its pop-up waiting; once the folder comes the
 # job starts.
