@@ -34,10 +34,7 @@
 #include "platform/fs.h"
 #include "platform/human_units.h"
 #include "platform/literal_list.h"
-#include "platform/store.h"
 #include "platform/text.h"
-#include "resume/resume_attempt.h"
-#include "resume/resume_records.h"
 #include "settings/store_keys.h"
 
 extern char** environ;
@@ -672,18 +669,6 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     return std::nullopt;
 }
 
-// Puts the wrapper's switch at the end of the switch field (the third field).
-std::string WithConsoleSwitch(const std::string& line, uint32_t threadId) {
-    size_t at = 0;
-    for (int separators = 0; at < line.size(); ++at) {
-        if (line[at] == '|' && ++separators == 4)
-            break;
-    }
-    std::string result = line;
-    result.insert(at, "Lt" + std::to_string(threadId));
-    return result;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Signals and the terminal
 
@@ -788,9 +773,14 @@ std::string ProgramPath() {
     return kProgram;
 }
 
+std::string CannotStart(const std::string& program, int error) {
+    return "cannot start the program " + program + ": " + std::strerror(error) +
+           (error == ENOENT ? " (set REDODORI to the program's path)" : "");
+}
+
 // Starts the program in a process group of its own, so that keys meant for the wrapper
 // (Ctrl+C, Ctrl+Z, Ctrl+\) do not reach it, with stdin from /dev/null: keys are the wrapper's.
-pid_t StartProgram(const std::string& program, const std::string& line) {
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
     // A display that cannot be reached would end the program at its start.
     if (!rd::display::Reachable()) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -814,16 +804,19 @@ pid_t StartProgram(const std::string& program, const std::string& line) {
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(
         &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::string arg0 = program;
-    std::string arg1 = line;
-    char* args[] = {arg0.data(), arg1.data(), nullptr};
+    std::vector<std::string> strings{program};
+    strings.insert(strings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> args;
+    for (std::string& arg : strings)
+        args.push_back(arg.data());
+    args.push_back(nullptr);
     pid_t pid = -1;
-    const int error = posix_spawnp(&pid, program.c_str(), &actions, &attributes, args, environ);
+    const int error =
+        posix_spawnp(&pid, program.c_str(), &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
-        out.Note("cannot start the program " + program + ": " + std::strerror(error) +
-                 (error == ENOENT ? " (set REDODORI to the program's path)" : ""));
+        out.Note(CannotStart(program, error));
         return -1;
     }
     return pid;
@@ -966,6 +959,7 @@ private:
                 result_ = text;
                 out.JobEnded();
                 break;
+            case rd::packet::kNote: out.Note(text); break;
             default: break;
         }
     }
@@ -1097,84 +1091,36 @@ private:
     std::optional<std::chrono::steady_clock::time_point> quitAt_;
 };
 
-// The program the wrapper runs, as a full path for comparing it with a record's program.
-std::string ResolvedProgram() {
+// The stored jobs are the program's to list: it prints them here.
+int ListStoredJobs() {
     const std::string program = ProgramPath();
-    if (program.find('/') != std::string::npos)
-        return program[0] == '/' ? program : rd::fs::CurrentFolder() + "/" + program;
-    const char* path = std::getenv("PATH");
-    std::string_view folders = path ? path : "";
-    while (!folders.empty()) {
-        const size_t colon = folders.find(':');
-        const std::string candidate = std::string(folders.substr(0, colon)) + "/" + program;
-        if (candidate[0] == '/' && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        folders.remove_prefix(colon == std::string_view::npos ? folders.size() : colon + 1);
-    }
-    return program;
+    const char* const args[] = {program.c_str(), "--resume-list", nullptr};
+    ::execvp(program.c_str(), const_cast<char* const*>(args));
+    out.Note(CannotStart(program, errno));
+    return kError;
 }
 
-int ListResumeRecords() {
-    const std::vector<rd::ResumeRecord> records = rd::ReadResumeRecords(rd::Store::Default());
-    std::string text = records.empty() ? "No stored jobs.\n" : "";
-    for (const rd::ResumeRecord& record : records) {
-        const rd::RecordColumns columns = rd::ColumnsOf(record);
-        text += "Job " + std::to_string(record.n) + ", saved " + columns.time +
-                ", resumes at login: " + (record.autostart ? "yes" : "no") + "\n";
-        std::vector<std::string> sources;
-        std::string problem;
-        const std::optional<rd::StoredCommand> command = rd::SplitStoredCommand(record.command);
-        if (command &&
-            rd::ReadResumeList(rd::BetweenBars(command->argument, 1), sources, problem)) {
-            for (const std::string& source : sources)
-                text += "  source: " + rd::text::EscapeControls(source) + "\n";
-        } else {
-            text +=
-                "  sources: unknown (" + (command ? problem : "the job holds no command") + ")\n";
-        }
-        for (const std::string& destination : rd::RecordDestinations(record))
-            text += "  destination: " + rd::text::EscapeControls(destination) + "\n";
-    }
-    bool ignored = false;
-    WriteAll(STDOUT_FILENO, text, ignored);
-    return kDone;
-}
-
-// Resumes stored job `number` as the resume manager would, but here and at once: a source
-// folder that is not reachable is reported, not waited for.
+// Has the program resume stored job `number` here and at once, reporting to this wrapper as a
+// job does: why it was not resumed comes back as a note.
 Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
     int32_t n = -1;
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), n);
     if (ec != std::errc() || end != number.data() + number.size() || n < 0 || n >= rd::kResumeSlots)
-        return {Usage("--resume takes a stored job's number from 0 to 998, not '" + number + "'"),
+        return {Usage("--resume takes a stored job's number from 0 to " +
+                      std::to_string(rd::kResumeSlots - 1) + ", not '" + number + "'"),
                 0};
-    rd::Store& store = rd::Store::Default();
-    if (!store.ValueExists(rd::StoreRoot::CurrentUser, rd::kResumeKey, std::to_string(n))) {
-        out.Note("there is no stored job " + std::to_string(n) + " (--resume-list lists them)");
-        return {kNothingToDo, 0};
-    }
     std::string error;
     std::unique_ptr<rd::bus::Endpoint> endpoint = rd::bus::Endpoint::CreateThread(error);
     if (!endpoint) {
         out.Note(error);
         return {kError, 0};
     }
-    pid_t child = -1;
-    const rd::AttemptResult result = rd::AttemptResume(
-        store, n, ResolvedProgram(),
-        [&](const std::string& program, const std::string& argument, std::string& why) {
-            child = StartProgram(program, WithConsoleSwitch(argument, endpoint->Id()));
-            why = "the start failed";
-            return child > 0;
-        });
-    if (result.running) {
-        out.Note(result.problem);
-        return {kNothingToDo, 0};
-    }
-    if (!result.started) {
-        out.Note("stored job " + std::to_string(n) + " was not resumed: " +
-                 (result.problem.empty() ? "another resume took it" : result.problem) +
-                 (result.problem.empty() ? "" : "; it stays stored"));
+    const pid_t child = StartProgram(ProgramPath(), {"--resume", std::to_string(n), "--console",
+                                                     std::to_string(endpoint->Id())});
+    if (child < 0) {
+        out.Note("stored job " + std::to_string(n) +
+                 " was not resumed: the program could not be started: the start failed; it "
+                 "stays stored");
         return {kNothingToDo, 0};
     }
     Session session(*endpoint, terminal, child);
@@ -1194,7 +1140,8 @@ Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::stri
         out.Note(error);
         return {kError, 0};
     }
-    const pid_t child = StartProgram(ProgramPath(), WithConsoleSwitch(job.line, endpoint->Id()));
+    const pid_t child =
+        StartProgram(ProgramPath(), {rd::WithConsoleSwitch(job.line, endpoint->Id())});
     if (child < 0)
         return {kError, 0};
     Session session(*endpoint, terminal, child);
@@ -1218,7 +1165,7 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--resume-list")) {
             if (argc != 2)
                 return Usage("--resume-list takes no other option and no path");
-            return ListResumeRecords();
+            return ListStoredJobs();
         }
     }
     if (argc == 3 && !std::strcmp(argv[1], "--resume"))

@@ -52,4 +52,15 @@ std::string ConsoleLine(const std::string& text, bool newLine) {
     return line;
 }
 
+std::string WithConsoleSwitch(const std::string& line, uint32_t threadId) {
+    size_t at = 0;
+    for (int separators = 0; at < line.size(); ++at) {
+        if (line[at] == '|' && ++separators == 4)
+            break;
+    }
+    std::string result = line;
+    result.insert(at, "Lt" + std::to_string(threadId));
+    return result;
+}
+
 }  // namespace rd

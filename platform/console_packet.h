@@ -19,6 +19,9 @@ constexpr uint8_t kWindowHandle = 3;
 // with skips or failures), "failed" (nothing could be done), "nothing" (no job was run: a line,
 // list or destination that could not be used).
 constexpr uint8_t kResult = 4;
+// A line the wrapper tells on stderr in its own name, before the result "nothing": why a stored
+// job it asked for was not resumed.
+constexpr uint8_t kNote = 5;
 }  // namespace packet
 
 // One chunk: bytes 0-3 and 4-7 of the packet, each packed big-endian.
@@ -41,5 +44,9 @@ private:
 // A console line: padded with spaces and cut to 79 characters, then "\r" and, with `newLine`,
 // "\n".
 std::string ConsoleLine(const std::string& text, bool newLine);
+
+// The job line `line` with the wrapper's switch "Lt<threadId>" at the end of its switch field (the
+// third field), so that the job reports to the wrapper's thread.
+std::string WithConsoleSwitch(const std::string& line, uint32_t threadId);
 
 }  // namespace rd

@@ -21,6 +21,7 @@
 #include "platform/store.h"
 #include "program/job_windows.h"
 #include "settings/settings_storage.h"
+#include "program/stored_jobs_command.h"
 #include "ui/resume/resume_manager.h"
 #include "ui/settings/settings_only.h"
 
@@ -32,6 +33,8 @@ const char kUsage[] =
     "   or: redodori [|||q1]                   the settings dialog (q1: network profile)\n"
     "   or: redodori /vnresume [/startup]        the resume manager; at login\n"
     "   or: redodori /vnresume=MARKER            restart one file from its .RedoDori marker\n"
+    "   or: redodori --resume-list               list the stored jobs\n"
+    "   or: redodori --resume N [--console ID]   resume stored job N now, in this process\n"
     "   or: redodori --action copy-to|move-to|delete PATH...\n"
     "   or: redodori --action paste FOLDER\n"
     "   or: redodori --help | --version\n"
@@ -94,6 +97,11 @@ const char kUsage[] =
     "the destination in the chooser, delete names what it would delete and asks first (No\n"
     "unless answered Yes; without a display it deletes nothing), paste copies (or moves,\n"
     "when they were cut) the files on the clipboard into FOLDER.\n"
+    "--resume-list prints each stored job's number, time, sources, destinations and whether it\n"
+    "resumes at login. --resume N runs stored job N now, in this process: a source folder that\n"
+    "cannot be reached is reported, not waited for. A job that cannot be resumed stays stored;\n"
+    "why is said on stderr (exit status 1), or with --console to the console wrapper whose\n"
+    "thread id is ID (redodori-console --resume N runs it so).\n"
     "--explain prints the job a line turns into (settings, flags, sources, destinations)\n"
     "without running it. redodori-console runs jobs from a terminal.\n"
     "Without a DISPLAY or WAYLAND_DISPLAY that can be reached, the windows are drawn off\n"
@@ -185,6 +193,8 @@ int main(int argc, char** argv) {
         return ok ? 0 : 1;
     }
     std::string line = rd::BuildCommandLine(argc, argv);
+    if (const std::optional<int> ended = rd::RunStoredJobsCommand(argc, argv, line))
+        return *ended;
     const bool shellAction = rd::IsShellAction(argc, argv);
     if (const rd::ResumeMode resume = rd::ParseResumeMode(argc, argv);
         resume.kind != rd::ResumeMode::None) {

@@ -49,6 +49,7 @@ listed=$("$REDODORI_CONSOLE" --resume-list)
 check_same "the listed record" "Job 40, saved 2026-03-07 09:05, resumes at login: no
   source: $work/src/tree
   destination: $work/dst2/" "$listed"
+check_same "the program's list of stored jobs" "$listed" "$("$REDODORI" --resume-list)"
 timeout 60 "$REDODORI" /vnresume /startup 2>/dev/null || bad "the start-up resume failed"
 [ ! -e "$work/dst2" ] && kept 40 || bad "a saved record was resumed at start-up"
 set +e
@@ -59,6 +60,11 @@ check_same "--resume 40 exit status" 0 "$status"
 diff -r "$work/src/tree" "$work/dst2/tree" >/dev/null 2>&1 || bad "--resume 40 did not copy: $(cat "$work/out2")"
 ! kept 40 && ! kept f_40 && ! kept d_40 || bad "record 40 stayed after --resume"
 [ ! -e "$work/state/vnfrm40.lst" ] || bad "the resumed job left its list"
+# The program resumes a stored job itself, going on as that job.
+store_record 42 "$work/src/" "$work/dst8/?" "$work/src/tree"
+timeout 60 "$REDODORI" --resume 42 2>"$work/err42" || bad "redodori --resume 42 failed: $(cat "$work/err42")"
+diff -r "$work/src/tree" "$work/dst8/tree" >/dev/null 2>&1 || bad "redodori --resume 42 did not copy: $(cat "$work/err42")"
+! kept 42 && ! kept f_42 || bad "record 42 stayed after redodori --resume"
 
 # A source folder that is not there yet keeps its pop-up waiting; once the folder comes the
 # job starts.
@@ -153,6 +159,12 @@ refused 53 "the record's list file $work/state/vnfrm53.lst is missing"
 [ ! -e "$work/dst5" ] || bad "a refused record copied"
 out=$("$REDODORI_CONSOLE" --resume 77 2>&1 || true)
 check_same "--resume of a missing job" "redodori-console: there is no stored job 77 (--resume-list lists them)" "$out"
+set +e
+out=$("$REDODORI" --resume 77 2>&1)
+status=$?
+set -e
+check_same "the program's --resume of a missing job: exit status" 1 "$status"
+check_same "the program's --resume of a missing job" "redodori: there is no stored job 77 (--resume-list lists them)" "$out"
 
 # A job whose path holds "/vnresume" is a job, not the resume manager.
 mkdir -p "$work/vnresume" && echo data >"$work/vnresume/file"

@@ -53,8 +53,6 @@ private:
 
 class FileListBuilderTest : public ::testing::Test {
 protected:
-    void SetUp() override { host.ctx = &ctx; }
-
     std::string Path(const std::string& relative) const { return dir / relative; }
 
     void MakeFile(const std::string& relative, size_t size) {

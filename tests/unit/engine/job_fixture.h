@@ -101,7 +101,6 @@ struct Job {
     Job() : ctx(policy, host, host.queue) {
         ctx.allocationFailure = &allocation;
         ctx.state.speed.SetClock(clock);
-        host.ctx = &ctx;
         ctx.questions = &host;
     }
 

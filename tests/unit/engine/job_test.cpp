@@ -71,7 +71,6 @@ TEST_F(JobContract, AFinishedJobEndsEveryThreadItStarted) {
     host.queue.Add(dir / "missing");
     {
         Job job(policy, host, host.queue);
-        host.ctx = &job.Context();
         job.Context().questions = &host;
         job.Context().outcomeSink = &outcomes;
         job.Start(std::vector<std::string>{dir / "d1", dir / "d2"});

@@ -11,7 +11,6 @@
 #include <random>
 
 #include "engine/engine_context.h"
-#include "engine/prompts.h"
 #include "test_host.h"
 #include "test_support.h"
 
@@ -55,10 +54,8 @@ std::vector<char> ChunkValues(const std::string& data, size_t chunk) {
 class MoveDeleteLink : public ::testing::Test {
 protected:
     MoveDeleteLink() {
-        host.ctx = &ctx;
         ctx.questions = &host;
-        test::WriteFile(dir / "english.lng",
-                        "[In code]\r\nv3=Source:\r\nv5=Target:\r\nv15=Hard link error\r\n");
+        test::WriteFile(dir / "english.lng", "[In code]\r\nv15=Hard link error\r\n");
         ctx.messages.Load(dir / "english.lng");
     }
 
@@ -197,9 +194,10 @@ TEST_F(MoveDeleteLink, LinkFailureAsksAndSkipsThatDestination) {
     EXPECT_EQ(ctx.state.counters.skips.load(), 1u);
     const auto prompts = host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].flags, promptflag::kAbortReturns);
-    EXPECT_EQ(prompts[0].text, "Hard link error " + ErrorText(EEXIST) + "\r\nSource: " +
-                                   node.SourcePath() + "\r\nTarget: " + (dir / "d2/f") + "\r\n");
+    EXPECT_EQ(prompts[0].error.step, ErrorStep::Link);
+    EXPECT_EQ(prompts[0].error.error, EEXIST);
+    EXPECT_EQ(prompts[0].error.path, node.SourcePath());
+    EXPECT_EQ(prompts[0].error.destination, dir / "d2/f");
 }
 
 TEST_F(MoveDeleteLink, LinkRetryThenSkipAsksTwice) {

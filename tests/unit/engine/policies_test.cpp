@@ -7,7 +7,6 @@
 #include <map>
 #include <mutex>
 
-#include "engine/prompts.h"
 #include "engine/verification.h"
 #include "job_fixture.h"
 #include "platform/fault_injection.h"
@@ -67,7 +66,8 @@ TEST_F(Policies, OlderAloneWithANewerDestinationAsks) {
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_TRUE(prompts[0].aboutExisting);
     // Not resumable (the probe bytes differ); rename is offered.
-    EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
+    EXPECT_FALSE(prompts[0].exists.resumable);
+    EXPECT_FALSE(prompts[0].exists.markerResume);
     EXPECT_EQ(test::ReadFile(dir / "d/f"), "newer and different");
     EXPECT_EQ(job->ctx.state.counters.skips, 1u);
 
@@ -80,24 +80,22 @@ TEST_F(Policies, OlderAloneWithANewerDestinationAsks) {
     EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
 }
 
-TEST_F(Policies, ExistsMessageAndResumeOffer) {
+TEST_F(Policies, ExistsFactsAndResumeOffer) {
     const std::string source = Make("f", 4000);
     for (const char* d : {"a", "b"}) {
         fsys::create_directories(dir / d);
         test::WriteFile(dir / (std::string(d) + "/f"), test::ReadFile(source).substr(0, 1000));
     }
-    // Two destinations: resume is never offered and the message ends with text 1.
+    // Two destinations: resume is never offered.
     job->Run({source}, {dir / "a", dir / "b"});
     auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 2u);
-    EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
-    const std::string text1 = job->ctx.messages.Text(1);
-    ASSERT_FALSE(text1.empty());
-    EXPECT_EQ(prompts[0].text.substr(prompts[0].text.size() - text1.size() - 2), "\r\n" + text1);
-    EXPECT_NE(prompts[0].text.find(job->ctx.messages.Text(3) + " " + source + "\r\n"),
-              std::string::npos);
-    EXPECT_NE(prompts[0].text.find(job->ctx.messages.Text(4) + " 4000\r\n\r\n"), std::string::npos);
-    EXPECT_NE(prompts[0].text.find(job->ctx.messages.Text(6) + " 1000\r\n"), std::string::npos);
+    EXPECT_FALSE(prompts[0].exists.resumable);
+    EXPECT_FALSE(prompts[0].exists.markerResume);
+    EXPECT_EQ(prompts[0].exists.destinations, 2u);
+    EXPECT_EQ(prompts[0].exists.source, source);
+    EXPECT_EQ(prompts[0].exists.sourceSize, 4000u);
+    EXPECT_EQ(prompts[0].exists.destinationSize, 1000u);
 
     // One destination whose start matches: resume is offered, and the answer resumes.
     Fresh();
@@ -106,17 +104,18 @@ TEST_F(Policies, ExistsMessageAndResumeOffer) {
     job->Run({source}, {dir / "a"});
     prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].flags, promptflag::kResumePossible | promptflag::kRenamePossible);
+    EXPECT_TRUE(prompts[0].exists.resumable);
+    EXPECT_FALSE(prompts[0].exists.markerResume);
     EXPECT_TRUE(test::ReadFile(dir / "a/f") == test::ReadFile(source));
 
-    // A destination larger than the source: not resumable, no closing line.
+    // A destination larger than the source: not resumable.
     Fresh();
     test::WriteFile(dir / "b/f", std::string(9000, 'x'));
     job->Run({source}, {dir / "b"});
     prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].flags, promptflag::kRenamePossible);
-    EXPECT_EQ(prompts[0].text.substr(prompts[0].text.size() - 7), " 9000\r\n");
+    EXPECT_FALSE(prompts[0].exists.resumable);
+    EXPECT_EQ(prompts[0].exists.destinationSize, 9000u);
 }
 
 TEST_F(Policies, RetryAllThenADestinationFailingPastTheTimeOutIsSkipped) {
@@ -140,8 +139,9 @@ TEST_F(Policies, RetryAllThenADestinationFailingPastTheTimeOutIsSkipped) {
     EXPECT_GE(job->ctx.state.counters.retries, 3u);
     const auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].flags, promptflag::kAbortReturns);
-    EXPECT_EQ(prompts[0].text.rfind(job->ctx.messages.Text(12) + " 21 - ", 0), 0u);
+    EXPECT_EQ(prompts[0].error.step, ErrorStep::Write);
+    EXPECT_EQ(prompts[0].error.error, EISDIR);
+    EXPECT_EQ(prompts[0].error.path, dir / "bad/f");
 }
 
 // Abort at a writer's question ends the job: the same question never comes back, serial or
@@ -178,7 +178,7 @@ TEST_F(Policies, HealFillsZerosExactlyWhereReadsFailed) {
     });
     job->policy.writeBurst = true;  // through the buffers
     job->host.SetErrorAnswer([](const test::TestHost::PromptRecord& asked) {
-        return asked.flags & promptflag::kHealAllowed ? ErrorAnswer::Heal : ErrorAnswer::Skip;
+        return HealAllowed(asked.error.step) ? ErrorAnswer::Heal : ErrorAnswer::Skip;
     });
     job->Run({source}, {dir / "d"});
     ASSERT_EQ(job->host.Prompts().size(), 1u);
@@ -267,7 +267,8 @@ TEST_F(Policies, VerificationReadsBackWhatWasWritten) {
     job->Run({source}, {dir / "d"});
     const auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].text.rfind("Write CRC verify error.\r\nFile: " + dest + "\r\n", 0), 0u);
+    EXPECT_EQ(prompts[0].error.step, ErrorStep::WriteVerify);
+    EXPECT_EQ(prompts[0].error.path, dest);
     // The only destination gave the file up, so the reader leaves the rest of it, once; the
     // copy the job made goes again, so that no part of it passes for the file.
     EXPECT_EQ(job->ctx.state.counters.skips, 1u);
@@ -426,9 +427,9 @@ TEST_F(Policies, MissingSourceAsksThenSkips) {
     thread.Join();
     const auto prompts = job->host.Prompts();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].flags, 0u);
-    EXPECT_EQ(prompts[0].text,
-              job->ctx.messages.Text(7) + " 2 - No such file or directory\r\n " + source + "\r\n");
+    EXPECT_EQ(prompts[0].error.step, ErrorStep::OpenSource);
+    EXPECT_EQ(prompts[0].error.error, ENOENT);
+    EXPECT_EQ(prompts[0].error.path, source);
     EXPECT_EQ(job->ctx.state.counters.skips, 1u);
     EXPECT_FALSE(fsys::exists(dir / "d/vanishing"));
 }

@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/question_texts.h"
 #include "engine/engine_context.h"
 #include "engine/job.h"
 #include "engine/source_queue.h"
@@ -45,7 +44,7 @@ private:
 
 // Stands in for the program around a job: it feeds the queued sources, records everything the
 // job reports in one ordered log, and answers every question with the preset answer, recording
-// it with the text the window would show.
+// it with the question's facts.
 class TestHost : public JobHost, public JobQuestions {
 public:
     // One thing the job told or asked the host, in the order it happened.
@@ -62,9 +61,6 @@ public:
     struct PromptRecord {
         // An existing-file question, else an error question.
         bool aboutExisting = false;
-        // The flags and the text the window would show.
-        uintptr_t flags;
-        std::string text;
         ErrorFacts error;
         ExistsFacts exists;
         ErrorAnswer errorAnswer = ErrorAnswer::Skip;
@@ -75,7 +71,7 @@ public:
 
     // The job's source queue, as the queue window holds it.
     SourceQueue queue;
-    // The engine the host serves; set by the test before the job starts.
+    // The engine the host serves, for doubles that act on it; set by such a test.
     EngineContext* ctx = nullptr;
     // Records the warning boxes of the destinations' parsing.
     RecordingNotice notice;
@@ -135,16 +131,14 @@ public:
     std::function<void()> afterEndRequest;
 
     ErrorAnswer AskError(const ErrorFacts& facts) override {
-        PromptRecord record{false, ErrorQuestionFlags(facts), {}, facts, {}};
-        record.text = ctx ? ErrorQuestionText(facts, ctx->messages) : std::string();
+        PromptRecord record{false, facts, {}};
         std::lock_guard<std::mutex> window(windowMutex_);
         record.errorAnswer = errorAnswer_ ? errorAnswer_(record) : ErrorAnswer::Skip;
         Keep(record);
         return record.errorAnswer;
     }
     ExistsAnswer AskExists(const ExistsFacts& facts) override {
-        PromptRecord record{true, ExistsQuestionFlags(facts), {}, {}, facts};
-        record.text = ctx ? ExistsQuestionText(facts, ctx->messages) : std::string();
+        PromptRecord record{true, {}, facts};
         std::lock_guard<std::mutex> window(windowMutex_);
         record.existsAnswer = existsAnswer_ ? existsAnswer_(record) : ExistsAnswer::Skip;
         Keep(record);

@@ -1,0 +1,109 @@
+#include "app/question_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "engine/prompts.h"
+#include "platform/message_table.h"
+#include "question_facts.h"
+#include "test_support.h"
+
+namespace rd {
+namespace {
+
+class QuestionTexts : public ::testing::Test {
+protected:
+    QuestionTexts() {
+        test::WriteFile(dir / "texts.lng",
+                        "[In code]\r\nv1=Several targets.\r\nv2=Overwrite?\r\nv3=Source:\r\n"
+                        "v4=Source size:\r\nv5=Target:\r\nv6=Target size:\r\nv7=Read error\r\n"
+                        "v8=File:\r\nv9=Position:\r\nv12=Write error\r\nv13=Free:\r\n"
+                        "v15=Hard link error\r\n");
+        EXPECT_TRUE(texts.Load(dir / "texts.lng"));
+    }
+
+    ExistsFacts Exists(uint64_t sourceSize, uint64_t destinationSize) const {
+        ExistsFacts facts = test::Existing("/s/f", "/d/f");
+        facts.sourceSize = sourceSize;
+        facts.destinationSize = destinationSize;
+        return facts;
+    }
+
+    test::TempDir dir;
+    MessageTable texts;
+};
+
+TEST_F(QuestionTexts, ALinkErrorNamesBothEndsAndComesBackOnAbort) {
+    ErrorFacts facts = test::Failed(ErrorStep::Link, "/s/f", EEXIST);
+    facts.destination = "/d/f";
+    EXPECT_EQ(ErrorQuestionText(facts, texts),
+              "Hard link error " + ErrorText(EEXIST) + "\r\nSource: /s/f\r\nTarget: /d/f\r\n");
+    EXPECT_EQ(ErrorQuestionFlags(facts), promptflag::kAbortReturns);
+}
+
+TEST_F(QuestionTexts, ASourceThatCannotBeOpenedIsNamedWhole) {
+    const ErrorFacts facts = test::Failed(ErrorStep::OpenSource, "/s/dir/f", ENOENT);
+    EXPECT_EQ(ErrorQuestionText(facts, texts),
+              "Read error 2 - No such file or directory\r\n /s/dir/f\r\n");
+    EXPECT_EQ(ErrorQuestionFlags(facts), 0u);
+}
+
+TEST_F(QuestionTexts, AReadErrorNamesTheFileAndOffersHeal) {
+    ErrorFacts facts = test::Failed(ErrorStep::Read, "/s/dir/f", EIO);
+    facts.position = 4096;
+    EXPECT_EQ(ErrorQuestionText(facts, texts),
+              "Read error " + ErrorText(EIO) + "\r\nFile: f\r\nPosition: 4096\r\n");
+    EXPECT_EQ(ErrorQuestionFlags(facts), promptflag::kHealAllowed);
+}
+
+TEST_F(QuestionTexts, AWriteErrorTellsTheFreeSpaceWhenKnown) {
+    ErrorFacts facts = test::Failed(ErrorStep::Write, "/d/f", EISDIR);
+    EXPECT_EQ(ErrorQuestionText(facts, texts),
+              "Write error 21 - Is a directory\r\nFile: /d/f\r\nPosition: 0\r\n");
+    facts.freeBytes = 1000;
+    EXPECT_EQ(
+        ErrorQuestionText(facts, texts),
+        "Write error 21 - Is a directory\r\nFile: /d/f\r\nPosition: 0\r\nFree: 1000 bytes\r\n");
+    EXPECT_EQ(ErrorQuestionFlags(facts), promptflag::kAbortReturns);
+}
+
+TEST_F(QuestionTexts, AWriteVerifyMismatchNamesTheBlock) {
+    ErrorFacts facts = test::Failed(ErrorStep::WriteVerify, "/d/f");
+    facts.position = 8;
+    facts.blockSize = 512;
+    EXPECT_EQ(ErrorQuestionText(facts, texts),
+              "Write CRC verify error.\r\nFile: /d/f\r\nPosition: 8\r\nBlocksize: 512");
+}
+
+TEST_F(QuestionTexts, AnExistingFileOfSeveralTargetsEndsWithTheirLine) {
+    ExistsFacts facts = Exists(4000, 1000);
+    facts.destinations = 2;
+    EXPECT_EQ(ExistsQuestionText(facts, texts),
+              "Source: /s/f\r\nSource size: 4000\r\n\r\nTarget: /d/f\r\nTarget size: 1000\r\n"
+              "\r\nSeveral targets.");
+    EXPECT_EQ(ExistsQuestionFlags(facts), promptflag::kRenamePossible);
+}
+
+TEST_F(QuestionTexts, AnExistingFileEndsWithTheOverwriteLineUnlessLargerOrResumable) {
+    EXPECT_EQ(ExistsQuestionText(Exists(4000, 1000), texts),
+              "Source: /s/f\r\nSource size: 4000\r\n\r\nTarget: /d/f\r\nTarget size: 1000\r\n"
+              "\r\nOverwrite?");
+    EXPECT_EQ(ExistsQuestionText(Exists(4000, 9000), texts),
+              "Source: /s/f\r\nSource size: 4000\r\n\r\nTarget: /d/f\r\nTarget size: 9000\r\n");
+    ExistsFacts resumable = Exists(4000, 1000);
+    resumable.resumable = true;
+    EXPECT_EQ(ExistsQuestionText(resumable, texts),
+              "Source: /s/f\r\nSource size: 4000\r\n\r\nTarget: /d/f\r\nTarget size: 1000\r\n");
+    EXPECT_EQ(ExistsQuestionFlags(resumable),
+              promptflag::kResumePossible | promptflag::kRenamePossible);
+}
+
+TEST_F(QuestionTexts, AMarkersCopyResumesButIsNeverRenamed) {
+    ExistsFacts facts = test::Existing("/s/f", "/d/f", true, false);
+    EXPECT_EQ(ExistsQuestionFlags(facts), promptflag::kResumePossible);
+}
+
+}  // namespace
+}  // namespace rd
