@@ -63,6 +63,27 @@ std::string ListFileFate(const char* kind, const ListFile& list) {
         kind, list.path.c_str());
 }
 
+// The job's own flags as the line sets them, one a line.
+std::string FlagsText(const JobFlags& flags) {
+    std::string out = "Per-job flags:\n";
+    const std::pair<const char*, bool> shown[] = {
+        {"SourceIsListFile", flags.SourceIsListFile},
+        {"TargetIsListFile", flags.TargetIsListFile},
+        {"DeleteListFiles", flags.DeleteListFiles},
+        {"AttachToRunning", flags.AttachToRunning},
+        {"WaitForOtherJobs", flags.WaitForOtherJobs},
+        {"ShowProgressWindow", flags.ShowProgressWindow},
+        {"KeepFileTimes", flags.KeepFileTimes},
+        {"TreeLink", flags.TreeLink},
+        {"PerFileLink", flags.PerFileLink},
+        {"StartPaused", flags.StartPaused},
+    };
+    for (const auto& [name, value] : shown)
+        out += text::Format("  %-19s %s\n", name, YesNo(value));
+    out += text::Format("  %-19s %u\n", "ConsoleThreadId", flags.ConsoleThreadId);
+    return out + "\n";
+}
+
 }  // namespace
 
 bool ExplainJob(std::string_view line, Store& store, std::string& out) {
@@ -85,23 +106,7 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
     out += "Job: " + ModeText(policy.mode, flags) + "\n\n";
     out += ForTerminal(SettingsSummary(policy)) + "\n";
 
-    out += "Per-job flags:\n";
-    const std::pair<const char*, bool> shown[] = {
-        {"SourceIsListFile", flags.SourceIsListFile},
-        {"TargetIsListFile", flags.TargetIsListFile},
-        {"DeleteListFiles", flags.DeleteListFiles},
-        {"AttachToRunning", flags.AttachToRunning},
-        {"WaitForOtherJobs", flags.WaitForOtherJobs},
-        {"ShowProgressWindow", flags.ShowProgressWindow},
-        {"KeepFileTimes", flags.KeepFileTimes},
-        {"TreeLink", flags.TreeLink},
-        {"PerFileLink", flags.PerFileLink},
-        {"StartPaused", flags.StartPaused},
-    };
-    for (const auto& [name, value] : shown)
-        out += text::Format("  %-19s %s\n", name, YesNo(value));
-    out += text::Format("  %-19s %u\n", "ConsoleThreadId", flags.ConsoleThreadId);
-    out += "\n";
+    out += FlagsText(flags);
 
     if (fields.source.empty()) {
         out += "No source is given: the job would end at once.\n";
