@@ -83,13 +83,13 @@ void SaveResumeWindows(const std::string& w, const rd::Language& language,
     record("17", w + "/src/photos/", "/media/backup/photos/?", "2026-03-07 09:05");
     record("342", "/mnt/nas/projects/", "/home/me/projects/?/media/usb/?", "2026-03-08 18:41");
     store.WriteText(rd::StoreRoot::CurrentUser, key, "d_342", "x");
-    static rd::ResumeItems items(store, own,
+    rd::ResumeItems items(store, own,
                                  [](const std::string&, const std::string&, std::string& error) {
                                      error = "not in pictures";
                                      return false;
                                  });
     items.language = &language;
-    static rd::TFormResMan manager(store, items);
+    rd::TFormResMan manager(store, items);
     manager.ApplyLanguage(language);
     manager.move(100, 300);
     manager.show();
@@ -254,8 +254,8 @@ int main(int argc, char** argv) {
                       // Two ticks, so that every figure has been shown.
                       QTimer::singleShot(1100, [&] {
                           SaveCopyingWindows(out, w, windows);
-                          std::fflush(nullptr);
-                          _exit(0);
+                          // The job is stopped and joined as the windows go, after the loop.
+                          QCoreApplication::quit();
                       });
                   });
          });
