@@ -104,7 +104,7 @@ bool ExplainJob(std::string_view line, Store& store, std::string& out) {
 
     out += "Profile: " + settings.profile + "\n";
     out += "Job: " + ModeText(policy.mode, flags) + "\n\n";
-    out += ForTerminal(SettingsSummary(policy)) + "\n";
+    out += ForTerminal(SettingsBlock(policy)) + "\n\n";
 
     out += FlagsText(flags);
 

@@ -21,8 +21,8 @@ std::string BufferSizeLabel(int32_t bufsz) {
     return BufferSizeCaption(bufsz);
 }
 
-std::string SettingsSummary(const JobPolicy& p) {
-    std::string out = "RedoDori v2.83 loaded by console wrapper\r\n***Current settings***\r\n";
+std::string SettingsBlock(const JobPolicy& p) {
+    std::string out = "***Current settings***\r\n";
     out += "Speed limit: " + SpeedLimitLabel(StoredLimtip(p.speedUnit), p.speedLimit) + "\r\n";
     out += "Buffer size: " + BufferSizeLabel(p.bufferSize) + "\r\n";
 
@@ -83,8 +83,12 @@ std::string SettingsSummary(const JobPolicy& p) {
         case ExistsPolicy::RenameOld: out += "     Rename old"; break;
         default: break;
     }
-    out += "\r\n**********************\r\nPreparing filelist...\r";
-    return out;
+    return out + "\r\n**********************";
+}
+
+std::string SettingsSummary(const JobPolicy& policy) {
+    return "RedoDori v2.83 loaded by console wrapper\r\n" + SettingsBlock(policy) +
+           "\r\nPreparing filelist...\r";
 }
 
 }  // namespace rd

@@ -26,6 +26,9 @@ expect "  $work/src/b.txt" "$out"
 expect "Destinations (2):" "$out"
 expect "  $work/dst2" "$out"
 expect "The source list file $work/list would be kept: only lists in the temporary folder" "$out"
+# No wrapper is involved, and nothing is listed: the wrapper's lines around the settings stay out.
+expect "***Current settings***" "$out"
+! grep -qE "loaded by console wrapper|Preparing filelist" <<<"$out" || fail "--explain speaks as the wrapper's job: $out"
 [ -f "$work/list" ] || fail "--explain removed the source list"
 [ ! -e "$work/dst1" ] || fail "--explain created a destination folder"
 
