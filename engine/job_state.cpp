@@ -15,13 +15,19 @@ std::string JobState::CurrentSource() const {
 }
 
 void JobState::RetryPause(uint32_t retryDelayMs) {
+    if (PauseUnlessEnding(retryDelayMs))
+        ++counters.retries;
+}
+
+bool JobState::PauseUnlessEnding(uint32_t delayMs) {
+    bool ending;
     {
         std::unique_lock<std::mutex> lock(gateLock_);
-        gate_.wait_for(lock, std::chrono::milliseconds(retryDelayMs),
-                       [this] { return flags.Terminating != 0; });
+        ending = gate_.wait_for(lock, std::chrono::milliseconds(delayMs),
+                                [this] { return flags.Terminating != 0; });
     }
-    ++counters.retries;
     speed.ResetSamples();
+    return !ending;
 }
 
 void JobState::SetPaused(bool paused) {

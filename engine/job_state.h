@@ -60,9 +60,13 @@ public:
     void SetCurrentSource(std::string path);
     std::string CurrentSource() const;
 
-    // Sleeps the retry delay (less when the job ends meanwhile), counts the retry and restarts
-    // the speed sample so that the pause is not counted as copy time.
+    // Sleeps the retry delay (less when the job ends meanwhile) and restarts the speed sample so
+    // that the pause is not counted as copy time. The retry is counted only when the job goes on:
+    // an ending job retries nothing.
     void RetryPause(uint32_t retryDelayMs);
+    // The same wait and restart for a pause that is no retry of the user's operation (cutting
+    // back a failed write); true when the job goes on.
+    bool PauseUnlessEnding(uint32_t delayMs);
 
     // The gate the job's threads wait at: closed while the job is paused and, for the job's
     // start, until the engine is prepared. Every change wakes the waiting threads at once.

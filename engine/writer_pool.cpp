@@ -270,7 +270,7 @@ void WriterPool::CutBack(uint32_t slot, const TakenBlock& block) {
     JobState& job = ctx_.state;
     for (;;) {
         CloseLeftover(slot, 0);
-        job.RetryPause(static_cast<uint32_t>(ctx_.policy.retryDelayMs.Get()));
+        job.PauseUnlessEnding(static_cast<uint32_t>(ctx_.policy.retryDelayMs.Get()));
         if (++job.flags.Terminating > 100)
             return;
         int fd = open(block.destinationPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);

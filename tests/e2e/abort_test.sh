@@ -42,5 +42,7 @@ exec 3>&-
 check_same "the wrapper's exit status" 2 "$status"
 check_same "how often the question was asked" 1 "$(grep -c "Can't write to the destination" "$work/out")"
 check "the job did not say it was aborted" grep -q "Copy aborted" "$work/out"
+# Nothing was written, and an Abort retries nothing.
+check "the abort's counts" grep -qF "Copy aborted: 0 of 1 files, 0 of 5 bytes, 0 retries, 0 skips" "$work/out"
 
 finish abort

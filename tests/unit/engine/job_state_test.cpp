@@ -39,6 +39,20 @@ TEST(RetryPause, SleepsCountsAndRestartsTheSample) {
     EXPECT_EQ(job.counters.retries, 2u);
 }
 
+// An ending job retries nothing: the pause ends at once and counts no retry; a pause that is no
+// retry counts none either.
+TEST(RetryPause, AnEndingJobAndOtherPausesCountNoRetry) {
+    JobState job;
+    EXPECT_TRUE(job.PauseUnlessEnding(0));
+    EXPECT_EQ(job.counters.retries, 0u);
+    job.BeginEnd();
+    const uint64_t before = TickMs();
+    job.RetryPause(60000);
+    EXPECT_LT(TickMs() - before, 30000u);
+    EXPECT_FALSE(job.PauseUnlessEnding(0));
+    EXPECT_EQ(job.counters.retries, 0u);
+}
+
 TEST(RetryPause, CountsEveryThreadsRetry) {
     JobState job;
     std::vector<std::thread> threads;
