@@ -20,8 +20,8 @@
 #include "platform/fs.h"
 #include "platform/store.h"
 #include "program/job_windows.h"
-#include "settings/settings_storage.h"
 #include "program/stored_jobs_command.h"
+#include "settings/settings_storage.h"
 #include "ui/resume/resume_manager.h"
 #include "ui/settings/settings_only.h"
 

@@ -84,10 +84,10 @@ void SaveResumeWindows(const std::string& w, const rd::Language& language,
     record("342", "/mnt/nas/projects/", "/home/me/projects/?/media/usb/?", "2026-03-08 18:41");
     store.WriteText(rd::StoreRoot::CurrentUser, key, "d_342", "x");
     rd::ResumeItems items(store, own,
-                                 [](const std::string&, const std::string&, std::string& error) {
-                                     error = "not in pictures";
-                                     return false;
-                                 });
+                          [](const std::string&, const std::string&, std::string& error) {
+                              error = "not in pictures";
+                              return false;
+                          });
     items.language = &language;
     rd::TFormResMan manager(store, items);
     manager.ApplyLanguage(language);
