@@ -238,9 +238,9 @@ WrittenDestinations::Verdict WrittenDestinations::At(const std::string& path,
     std::lock_guard<std::mutex> lock(lock_);
     const FolderNaming& naming = NamingOf(FolderOf(path));
     if (naming.native && !naming.foldsCase) {
-        const bool during = there.st_ctim.tv_sec > started_.tv_sec ||
-                            (there.st_ctim.tv_sec == started_.tv_sec &&
-                             there.st_ctim.tv_nsec >= started_.tv_nsec);
+        const bool during =
+            there.st_ctim.tv_sec > started_.tv_sec ||
+            (there.st_ctim.tv_sec == started_.tv_sec && there.st_ctim.tv_nsec >= started_.tv_nsec);
         return {during ? Verdict::WrittenDuringJob : Verdict::NotWritten, nullptr};
     }
     if (files_.empty())
