@@ -115,7 +115,7 @@ JobSession::Start JobSession::EndUnrun() {
 // A message for the user: a console line when a wrapper listens, else a message box.
 void JobSession::Tell(const std::string& caption, const std::string& text) {
     if (console.Attached())
-        console.Line(text, true);
+        console.WholeLine(text);
     else if (windows)
         windows->ShowError(caption, text);
     else
@@ -146,7 +146,7 @@ void JobSession::SaveForResume(RecordMode mode) {
     // Said once: the record is written again at every change, and fails the same way.
     resumeFailureTold_ = true;
     if (console.Attached())
-        console.Line(error, true);
+        console.WholeLine(error);
     else
         SayOnStderr(error);
 }

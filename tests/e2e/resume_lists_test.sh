@@ -5,7 +5,7 @@
 # from there. A record of an older version, its list in the temporary folder, still resumes;
 # a link planted at such a list's name is refused.
 set -euo pipefail
-: "${REDODORI:?}" "${REDODORI_REG:?}"
+: "${REDODORI:?}" "${REDODORI_REG:?}" "${REDODORI_CONSOLE:?}"
 
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/resume_common.sh"
@@ -73,6 +73,16 @@ else
 fi
 [ -z "$(ls -A "$work/open-state")" ] || bad "a list was written into the open folder"
 kill -KILL "$job" 2>/dev/null || true
+wait "$job" 2>/dev/null || true
+forget_records
+# The same refusal reaches a console wrapper whole, however long the folder's name.
+(REDODORI_STATE_DIR="$work/open-state" exec "$REDODORI_CONSOLE" --limit 16K "$work/src/tree" "$work/dst3c/" \
+    </dev/null >"$work/out3" 2>&1) &
+job=$!
+pids+=("$job")
+wait_until 'grep -qF "${refusal#redodori: }" "$work/out3"' ||
+    bad "the console did not get the whole refusal: $(cat "$work/out3")"
+kill -INT "$job" 2>/dev/null || true
 wait "$job" 2>/dev/null || true
 forget_records
 
