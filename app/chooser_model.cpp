@@ -93,6 +93,24 @@ bool RootHolds(std::string_view root, std::string_view path) {
 
 }  // namespace
 
+Frame ChooserFrame(const StoredPlacement& placed, bool centre, Frame designed, int32_t screenWidth,
+                   int32_t screenHeight) {
+    Frame frame = designed;
+    if (placed.hasLeft)
+        frame.left = placed.left;
+    if (placed.hasTop)
+        frame.top = placed.top;
+    if (placed.hasWidth)
+        frame.width = placed.width;
+    if (placed.hasHeight)
+        frame.height = placed.height;
+    if (centre) {
+        frame.left = (screenWidth - frame.width) / 2;
+        frame.top = (screenHeight - frame.height) / 2;
+    }
+    return frame;
+}
+
 std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
                                          const std::vector<std::string>& roots) {
     if (lastDir.empty() || lastDir.front() != '/' ||

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/volume_type.h"
+#include "settings/job_settings.h"
 
 namespace rd {
 
@@ -77,6 +78,18 @@ struct LastDirWalk {
     std::vector<std::string> names;
 };
 // Nothing when the text holds "?" (several destinations) or is not an absolute path.
+// A window's frame on the screen.
+struct Frame {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const Frame&) const = default;
+};
+
+// The chooser's frame from its stored placement: each stored value replaces the designed one,
+// and when the stored placements were incomplete (`centre`) the chooser is centred on the screen,
+// halves rounded toward zero.
+Frame ChooserFrame(const StoredPlacement& placed, bool centre, Frame designed, int32_t screenWidth,
+                   int32_t screenHeight);
+
 std::optional<LastDirWalk> WalkToLastDir(std::string_view lastDir,
                                          const std::vector<std::string>& roots);
 

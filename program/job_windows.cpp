@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <chrono>
 
+#include "app/chooser_model.h"
 #include "app/stderr_lines.h"
 #include "platform/store.h"
 #include "ui/look.h"
@@ -103,11 +105,13 @@ bool JobWindows::ShowChooser() {
     // The chooser shows the skin's pictures too.
     progress_.ApplyWaitingSkin();
     form1_ = std::make_unique<TForm1>(store_, IsMove(session_.policy.mode));
-    const StoredPlacement& placed = session_.settings.chooserPlacement;
-    form1_->move(placed.hasLeft ? placed.left : form1_->x(),
-                 placed.hasTop ? placed.top : form1_->y());
-    form1_->resize(placed.hasWidth ? placed.width : form1_->width(),
-                   placed.hasHeight ? placed.height : form1_->height());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const Frame frame =
+        ChooserFrame(session_.settings.chooserPlacement, session_.settings.centerChooser,
+                     {form1_->x(), form1_->y(), form1_->width(), form1_->height()}, screen.width(),
+                     screen.height());
+    form1_->move(frame.left, frame.top);
+    form1_->resize(frame.width, frame.height);
     QObject::connect(form1_.get(), &TForm1::confirmed,
                      [this](const std::string& target) { session_.StartWithTarget(target); });
     QObject::connect(form1_.get(), &TForm1::cancelled, [this] { session_.ChooserCancelled(); });

@@ -214,5 +214,30 @@ TEST(ChooserModel, CaptionVolumesAndRenames) {
     }
 }
 
+// Stored values replace the designed ones; incomplete stored placements centre the chooser on a
+// 1024 x 768 screen, with the size it ends up with.
+TEST(ChooserModel, FrameFromTheStoredPlacement) {
+    const Frame designed{10, 20, 401, 300};
+    StoredPlacement all;
+    all.hasLeft = all.hasTop = all.hasWidth = all.hasHeight = true;
+    all.left = 5, all.top = 6, all.width = 500, all.height = 400;
+    StoredPlacement leftAndTop;
+    leftAndTop.hasLeft = leftAndTop.hasTop = true;
+    leftAndTop.left = 7, leftAndTop.top = 8;
+    const struct {
+        const char* what;
+        StoredPlacement placed;
+        bool centre;
+        Frame frame;
+    } cases[] = {
+        {"all stored", all, false, {5, 6, 500, 400}},
+        {"nothing stored", {}, true, {311, 234, 401, 300}},
+        {"position only, so centred at the designed size", leftAndTop, true, {311, 234, 401, 300}},
+        {"chooser whole but the progress window's incomplete", all, true, {262, 184, 500, 400}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChooserFrame(c.placed, c.centre, designed, 1024, 768), c.frame) << c.what;
+}
+
 }  // namespace
 }  // namespace rd
