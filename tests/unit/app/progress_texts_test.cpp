@@ -4,22 +4,12 @@
 
 #include "engine/engine_context.h"
 #include "engine/source_queue.h"
+#include "no_window.h"
 
 namespace rd {
 namespace {
 
-class NoWindow : public JobHost {
-public:
-    SourceQueue::Next NextSource() override { return {}; }
-    void ShowFile(std::optional<std::string>) override {}
-    void ShowStatus(const std::string&) override {}
-    void ListComplete(uint64_t) override {}
-    void OptionsLocked() override {}
-    void Complete(CompletionStep) override {}
-    void RequestEnd(int) override {}
-    void UpdateFigures() override {}
-    void ThreadEnded() override {}
-};
+using test::NoWindow;
 
 TEST(ProgressTexts, TimeFormat) {
     EXPECT_EQ(FormatElapsed(0), "00:00.00");

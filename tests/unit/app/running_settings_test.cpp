@@ -8,22 +8,12 @@
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
 #include "engine/job_state.h"
+#include "no_window.h"
 
 namespace rd {
 namespace {
 
-class NoWindow : public JobHost {
-public:
-    SourceQueue::Next NextSource() override { return {}; }
-    void ShowFile(std::optional<std::string>) override {}
-    void ShowStatus(const std::string&) override {}
-    void ListComplete(uint64_t) override {}
-    void OptionsLocked() override {}
-    void Complete(CompletionStep) override {}
-    void RequestEnd(int) override {}
-    void UpdateFigures() override {}
-    void ThreadEnded() override {}
-};
+using test::NoWindow;
 
 // A dialog showing everything that is not a default.
 SettingsFields Changed() {
