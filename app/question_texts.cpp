@@ -37,7 +37,9 @@ std::string ErrorQuestionText(const ErrorFacts& facts, const MessageTable& texts
                    text::Format("Position: %Li\r\n", Signed(facts.position)) +
                    text::Format("\r\nBlocksize: %u\r\n", facts.blockSize);
         case ErrorStep::Write: {
-            std::string message = FailedAt(texts, 12, facts.error, facts.path, facts);
+            // A file that has no folder to go into: the question is about the folder.
+            const std::string& about = facts.folder.empty() ? facts.path : facts.folder + "/";
+            std::string message = FailedAt(texts, 12, facts.error, about, facts);
             if (facts.freeBytes >= 0)
                 message += text::Format("%s %Li bytes\r\n", texts.Text(13).c_str(),
                                         static_cast<long long>(facts.freeBytes));

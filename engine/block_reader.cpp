@@ -87,9 +87,13 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
                 error = errno;
         }
         // A folder that could not be made is why its file is missing.
-        if (error == ENOENT)
-            error = ctx_.dests.FolderFailure(DirPart(dest), error);
-        if (error != 0) {
+        const std::optional<FolderNotMade> missing =
+            error == ENOENT ? ctx_.dests.MissingFolder(DirPart(dest)) : std::nullopt;
+        if (missing) {
+            ctx_.Report(FolderFailed(node.SourcePath(), dest, missing->folder, missing->error));
+            ctx_.dests.SkipDestination(slot);
+            ctx_.files.CopyGivenUp(file_.id, slot, true);
+        } else if (error != 0) {
             ctx_.Report(Failed(node.SourcePath(), OutcomeCause::OperationFailed, error,
                                Operation::Write, dest));
             ctx_.dests.SkipDestination(slot);

@@ -134,10 +134,21 @@ void DestTable::NoteFolderFailure(const std::string& folder, int error) {
     folderCauses_.emplace(WithoutTrailingSeparator(folder), error);
 }
 
-int DestTable::FolderFailure(const std::string& folder, int otherwise) const {
+std::optional<FolderNotMade> DestTable::MissingFolder(const std::string& folder) const {
     std::lock_guard<std::mutex> lock(causesLock_);
-    const auto it = folderCauses_.find(WithoutTrailingSeparator(folder));
-    return it == folderCauses_.end() ? otherwise : it->second;
+    std::optional<FolderNotMade> missing;
+    // Every folder below one that could not be made failed too: the outermost is the cause.
+    for (std::string path = WithoutTrailingSeparator(folder); !path.empty() && path != "/";) {
+        const auto it = folderCauses_.find(path);
+        if (it == folderCauses_.end())
+            break;
+        missing = FolderNotMade{path, it->second};
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            break;
+        path = WithoutTrailingSeparator(path.substr(0, slash + 1));
+    }
+    return missing;
 }
 
 }  // namespace rd

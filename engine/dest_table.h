@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,12 @@ SplitTargets SplitDestinations(const std::vector<std::string>& targets);
 // does not count): the cause to give when a file cannot be written there.
 int CreateFolderTree(std::string_view path);
 
+// A destination folder that could not be made, and why.
+struct FolderNotMade {
+    std::string folder;
+    int error = 0;
+};
+
 class DestTable {
 public:
     DestTable();
@@ -96,8 +103,9 @@ public:
     // Any thread. A destination folder that could not be made, and why: a file that cannot
     // be opened in it for want of the folder is reported with that cause.
     void NoteFolderFailure(const std::string& folder, int error);
-    // The first error noted for `folder`, else `otherwise`.
-    int FolderFailure(const std::string& folder, int otherwise) const;
+    // Why a file in `folder` has no folder to go into: the outermost of `folder` and its
+    // parents that could not be made, with its error; none when `folder` was made.
+    std::optional<FolderNotMade> MissingFolder(const std::string& folder) const;
 
 private:
     mutable std::mutex causesLock_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/dest_table.h"
+#include "engine/error_settler.h"
 #include "engine/file_list.h"
 #include "engine/file_tracker.h"
 #include "engine/job.h"
@@ -61,6 +62,8 @@ struct EngineContext {
     OutcomeLog outcomes;
     // The destination files this job wrote, and what each holds.
     WrittenDestinations written;
+    // Causes of write failures the user chose to skip for every file they reach.
+    SkippedCauses skippedCauses;
 
     UserNotice& Notice() { return notice ? *notice : StderrNotice(); }
 

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "engine/job_policy.h"
 #include "engine/questions.h"
@@ -12,6 +15,21 @@ namespace rd {
 struct EngineContext;
 
 enum class SettleAction { Retry, Skip, Heal, Abort };
+
+// The causes the user answered Skip for that hold for every file they reach: a destination
+// folder that could not be made, a destination file system mounted read-only. Later files with
+// the same cause are skipped without asking again. Any thread.
+class SkippedCauses {
+public:
+    // The cause behind `facts` when it holds for more than one file; empty otherwise.
+    static std::string SharedCause(const ErrorFacts& facts);
+    bool Has(const std::string& cause) const;
+    void Add(const std::string& cause);
+
+private:
+    mutable std::mutex lock_;
+    std::set<std::string> causes_;
+};
 
 // One for each retry loop: the time-out runs from the loop's start or the last answer.
 class ErrorSettler {

@@ -147,12 +147,13 @@ void JobThread::Wind() {
 void JobThread::SyncDestinations() {
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         const std::string root = ctx_.dests[slot].root.empty() ? "/" : ctx_.dests[slot].root;
+        // Nothing went into a destination that could not be made, and each file said so.
+        if (ctx_.dests.MissingFolder(root))
+            continue;
         ErrorSettler settler(ctx_);
         for (;;) {
             int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             int error = fd < 0 ? errno : 0;
-            if (error == ENOENT)
-                error = ctx_.dests.FolderFailure(root, error);
             if (fd >= 0) {
                 if (syncfs(fd) != 0)
                     error = errno;
@@ -316,8 +317,14 @@ void JobThread::CopyLink(const FENTRY_& node) {
                     ctx_.Report(Skipped(source, OutcomeCause::ExistingKept, dest));
                     end = end == FileEnd::Failed ? end : FileEnd::Skipped;
                 } else {
-                    ctx_.Report(Failed(source, OutcomeCause::OperationFailed, errno,
-                                       Operation::Link, dest));
+                    const int error = errno;
+                    // A link has no folder to go into when its folder could not be made.
+                    const std::optional<FolderNotMade> missing =
+                        error == ENOENT ? ctx_.dests.MissingFolder(DirPart(dest)) : std::nullopt;
+                    ctx_.Report(missing
+                                    ? FolderFailed(source, dest, missing->folder, missing->error)
+                                    : Failed(source, OutcomeCause::OperationFailed, error,
+                                             Operation::Link, dest));
                     end = FileEnd::Failed;
                 }
                 ctx_.dests.SkipDestination(slot);

@@ -32,6 +32,8 @@ std::string What(const NodeOutcome& outcome) {
         case OutcomeCause::CannotReach:
             return std::string(OutcomeWord(outcome.kind)) + ", it cannot be reached";
         case OutcomeCause::OperationFailed:
+            if (outcome.op == Operation::CreateFolder && !outcome.other.empty())
+                return "failed making its folder " + outcome.other;
             return std::string("failed ") + OperationWord(outcome.op);
         case OutcomeCause::CannotRemove: return "not removed";
         case OutcomeCause::MetadataNotKept:
@@ -58,6 +60,11 @@ NodeOutcome Skipped(std::string path, OutcomeCause cause, std::string destinatio
 NodeOutcome Failed(std::string path, OutcomeCause cause, int error, Operation op,
                    std::string destination) {
     return {OutcomeKind::Failed, cause, op, error, std::move(path), std::move(destination), {}};
+}
+
+NodeOutcome FolderFailed(std::string path, std::string destination, std::string folder, int error) {
+    return {OutcomeKind::Failed, OutcomeCause::OperationFailed, Operation::CreateFolder, error,
+            std::move(path),     std::move(destination),        std::move(folder)};
 }
 
 const char* OutcomeWord(OutcomeKind kind) {

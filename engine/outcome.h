@@ -59,7 +59,8 @@ struct NodeOutcome {
     std::string path;
     // The destination concerned; empty when the outcome is the source's.
     std::string destination;
-    // WrittenByThisJob: the source whose copy stands at the destination.
+    // WrittenByThisJob: the source whose copy stands at the destination. CreateFolder: the
+    // folder that could not be made.
     std::string other;
 };
 
@@ -69,6 +70,9 @@ NodeOutcome Skipped(std::string path, OutcomeCause cause, std::string destinatio
 // A failure: something the job should have done could not be done.
 NodeOutcome Failed(std::string path, OutcomeCause cause, int error, Operation op = Operation::None,
                    std::string destination = {});
+
+// A failure for want of the destination's folder, which could not be made for `error`.
+NodeOutcome FolderFailed(std::string path, std::string destination, std::string folder, int error);
 
 // "done", "skipped" or "failed".
 const char* OutcomeWord(OutcomeKind kind);

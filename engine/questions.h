@@ -26,6 +26,9 @@ struct ErrorFacts {
     uint32_t blockSize = 0;
     // The free space of the destination's file system; -1 when unknown or not asked for.
     int64_t freeBytes = -1;
+    // The destination folder that could not be made, when that is why the file cannot be
+    // written: the question is about that folder, and asked once for all its files.
+    std::string folder = {};
 };
 
 // Heal is offered for failed reads only.

@@ -154,14 +154,17 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     ctx_.files.CopyComplete(block.fileId, slot, syncError == 0);
 }
 
-void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error) {
+void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error,
+                            const FolderNotMade* missing) {
     // Later blocks of the same file are not given to this slot; the reader leaves the file when
     // no slot is left. Reported, so that a job that lost a copy is never reported as clean.
     handoff_.Slot(slot).skippedFileId = block.fileId;
     if (handoff_.Slot(slot).openFileId == block.fileId)
         ctx_.files.Identify(block.fileId, slot, ctx_.dests[slot].fileHandle);
-    ctx_.Report(
-        Failed(block.sourcePath, OutcomeCause::OperationFailed, error, op, block.destinationPath));
+    ctx_.Report(missing ? FolderFailed(block.sourcePath, block.destinationPath, missing->folder,
+                                       missing->error)
+                        : Failed(block.sourcePath, OutcomeCause::OperationFailed, error, op,
+                                 block.destinationPath));
     ctx_.files.CopyGivenUp(block.fileId, slot, true);
 }
 
@@ -201,24 +204,25 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
                 return true;
             }
         }
-        // A folder that could not be made is why its file is missing: its cause is told.
-        if (error == ENOENT)
-            error = ctx_.dests.FolderFailure(DirPart(block.destinationPath), error);
+        // A folder that could not be made is why its file is missing: the question and the
+        // report name that folder and its cause.
+        std::optional<FolderNotMade> missing;
+        if (error == ENOENT && (missing = ctx_.dests.MissingFolder(DirPart(block.destinationPath))))
+            error = missing->error;
         // The copy may be given up below: what it is is known only while it is open.
         if (d.fileHandle >= 0 && handoff_.Slot(slot).openFileId == block.fileId)
             ctx_.files.Identify(block.fileId, slot, d.fileHandle);
         CloseLeftover(slot, 0);
         if (job.flags.Terminating || skipped())
             return false;
-        const SettleAction action = settler.Settle({ErrorStep::Write,
-                                                    block.destinationPath,
-                                                    {},
-                                                    error,
-                                                    block.blockPosition,
-                                                    block.writeLength,
-                                                    FreeBytes(block.destinationPath)});
+        ErrorFacts facts{
+            ErrorStep::Write,  block.destinationPath,           {}, error, block.blockPosition,
+            block.writeLength, FreeBytes(block.destinationPath)};
+        if (missing)
+            facts.folder = missing->folder;
+        const SettleAction action = settler.Settle(facts);
         if (action == SettleAction::Skip) {
-            WriterSkip(slot, block, Operation::Write, error);
+            WriterSkip(slot, block, Operation::Write, error, missing ? &*missing : nullptr);
             return false;
         }
         if (action == SettleAction::Abort)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/block_handoff.h"
+#include "engine/dest_table.h"
 #include "engine/outcome.h"
 
 namespace rd {
@@ -53,7 +54,9 @@ private:
     // After an abort, cuts a destination whose block was not written back to the block start.
     void CutBack(uint32_t slot, const TakenBlock& block);
     // The writer gives up its destination for the file of `block`, which failed at `op`.
-    void WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error);
+    // `missing`: the folder the file could not go into, when that is why it failed.
+    void WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error,
+                    const FolderNotMade* missing = nullptr);
 
     EngineContext& ctx_;
     BlockHandoff& handoff_;

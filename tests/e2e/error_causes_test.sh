@@ -47,6 +47,34 @@ fi
 errors=$(grep -o 'Error [0-9]* - [A-Za-z -]*' "$work/err" | sort -u)
 check_same "the cause of the failed writes" "$cause" "$errors"
 
+# Files that cannot be written for one cause are asked about once: here the folder that could not
+# be made, which the question and every file's line name. A link there fails for the same cause.
+setup mkdir -p "$work/tree/sub"
+for f in f1 f2 sub/g1 sub/g2; do printf 'x\n' >"$work/tree/$f"; done
+setup ln -s f1 "$work/tree/link"
+clear_reports
+"$REDODORI_CONSOLE" "$work/tree" "$work/closed/d" </dev/null >"$work/out" 2>&1 || true
+tr '\r' '\n' <"$work/out" >"$work/lines"
+check_same "one question for a folder that could not be made" 1 \
+    "$(grep -c '^Copy process error' "$work/lines")"
+check_same "the question names the folder" "File: $work/closed/d/" "$(grep '^File: ' "$work/lines")"
+check_same "each file names the folder and its cause" \
+    "  $work/tree/f1 -> $work/closed/d/tree/f1: failed making its folder $work/closed/d ($cause)
+  $work/tree/f2 -> $work/closed/d/tree/f2: failed making its folder $work/closed/d ($cause)
+  $work/tree/link -> $work/closed/d/tree/link: failed making its folder $work/closed/d ($cause)
+  $work/tree/sub/g1 -> $work/closed/d/tree/sub/g1: failed making its folder $work/closed/d ($cause)
+  $work/tree/sub/g2 -> $work/closed/d/tree/sub/g2: failed making its folder $work/closed/d ($cause)" \
+    "$(grep ' -> ' "$work/lines")"
+# Files written straight into a read-only file system: one question for all of them.
+if [ "$(id -u)" -eq 0 ]; then
+    "$REDODORI_CONSOLE" "$work/tree/f1" "$work/tree/f2" "$work/tree/sub/g1" "$work/closed" \
+        </dev/null >"$work/out" 2>&1 || true
+    tr '\r' '\n' <"$work/out" >"$work/lines"
+    check_same "one question for a read-only file system" 1 \
+        "$(grep -c '^Copy process error' "$work/lines")"
+    check_same "every file failed for it" 3 "$(grep -c "failed writing it ($cause)" "$work/lines")"
+fi
+
 # A destination too small for the sources, with errors skipped: every file that did not fit is
 # named with its cause, and the wrapper ends with status 1. Needs root for the small file system.
 if [ "$(id -u)" -eq 0 ]; then

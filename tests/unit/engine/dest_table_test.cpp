@@ -124,8 +124,42 @@ TEST(ParseDestinations, KeepsWhyARootCouldNotBeMade) {
     DestTable table;
     RecordingNotice notice;
     table.ParseDestinations(SplitTargetText(dir / "f/d/?" + dir / "ok/?"), notice);
-    EXPECT_EQ(table.FolderFailure(dir / "f/d/", ENOENT), ENOTDIR);
-    EXPECT_EQ(table.FolderFailure(dir / "ok", ENOENT), ENOENT);
+    const std::optional<FolderNotMade> root = table.MissingFolder(dir / "f/d/");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->folder, dir / "f/d");
+    EXPECT_EQ(root->error, ENOTDIR);
+    EXPECT_FALSE(table.MissingFolder(dir / "ok"));
+}
+
+// A file deep below a folder that could not be made names that outermost folder, whatever its
+// own folder's error was; a folder that was made ends the search.
+TEST(DestTable, MissingFolderIsTheOutermostThatFailed) {
+    DestTable table;
+    table.NoteFolderFailure("/d/a/", EROFS);
+    table.NoteFolderFailure("/d/a/b", ENOENT);
+    table.NoteFolderFailure("/d/a/b/c/", ENOENT);
+    table.NoteFolderFailure("/e/f/g", EACCES);
+    const struct {
+        const char* folder;
+        const char* missing;
+        int error;
+    } rows[] = {
+        {"/d/a/b/c/", "/d/a", EROFS},
+        {"/d/a/b", "/d/a", EROFS},
+        {"/d/a", "/d/a", EROFS},
+        {"/e/f/g/", "/e/f/g", EACCES},
+        {"/e/f/", nullptr, 0},
+        {"/d/", nullptr, 0},
+        {"/", nullptr, 0},
+    };
+    for (const auto& row : rows) {
+        const std::optional<FolderNotMade> missing = table.MissingFolder(row.folder);
+        EXPECT_EQ(missing.has_value(), row.missing != nullptr) << row.folder;
+        if (missing && row.missing) {
+            EXPECT_EQ(missing->folder, row.missing) << row.folder;
+            EXPECT_EQ(missing->error, row.error) << row.folder;
+        }
+    }
 }
 
 TEST(CreateFolderTree, EmptyRootCreatesNothing) {

@@ -1,6 +1,7 @@
 // The two decisions every retry loop and every existing destination go through, case by case.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <deque>
 #include <thread>
 
@@ -8,6 +9,7 @@
 #include "engine/error_settler.h"
 #include "engine/exists_decision.h"
 #include "test_host.h"
+#include "test_support.h"
 
 namespace rd {
 namespace {
@@ -111,6 +113,60 @@ TEST(SettleWithoutQuestions, NoOneToAskSkipsAndTheTimeOutEndsRetrying) {
     settler.Restart();
     EXPECT_EQ(settler.Settle({S::Write, "/d/f", {}, 5}), SettleAction::Retry);
     EXPECT_EQ(ctx.state.counters.retries, 1u);
+}
+
+// A verification mismatch is retried as the policy says however long it lasts: the time-out
+// gives up on failing reads and writes, not on bytes that differ.
+TEST(SettleWithoutQuestions, TheTimeOutLeavesVerificationAlone) {
+    JobPolicy policy;
+    policy.retryDelayMs = 0;
+    policy.onError = ErrorPolicy::Retry;
+    policy.giveUp = GiveUp::AfterTimeout;
+    policy.giveUpAfterMs = 0;
+    test::TestHost host;
+    EngineContext ctx(policy, host, host.queue);
+    ErrorSettler settler(ctx);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    EXPECT_EQ(settler.Settle({S::ReadVerify, "/s/f", {}, 0}), SettleAction::Retry);
+    EXPECT_EQ(settler.Settle({S::WriteVerify, "/d/f", {}, 0}), SettleAction::Retry);
+    EXPECT_EQ(settler.Settle({S::Read, "/s/f", {}, 5}), SettleAction::Skip);
+}
+
+// Which failures share one cause with the files after them: a question answered Skip for such a
+// cause is not asked again for the next file it reaches.
+TEST(SkippedCauses, ACauseOfManyFilesIsAskedOnce) {
+    test::TempDir dir;
+    ErrorFacts inFolder{S::Write, dir / "a/f1", {}, EROFS};
+    inFolder.folder = dir / "a";
+    ErrorFacts sameFolder = inFolder;
+    sameFolder.path = dir / "a/sub/f2";
+    const ErrorFacts readOnly{S::Write, dir / "gone/f", {}, EROFS};
+    const ErrorFacts readOnlyHere{S::Link, dir / "g", dir / "h", EROFS};
+    const ErrorFacts full{S::Write, dir / "f", {}, ENOSPC};
+    const ErrorFacts unreadable{S::Read, dir / "f", {}, EROFS};
+    EXPECT_EQ(SkippedCauses::SharedCause(inFolder), SkippedCauses::SharedCause(sameFolder));
+    EXPECT_EQ(SkippedCauses::SharedCause(readOnly), SkippedCauses::SharedCause(readOnlyHere));
+    EXPECT_NE(SkippedCauses::SharedCause(readOnly), SkippedCauses::SharedCause(inFolder));
+    EXPECT_NE(SkippedCauses::SharedCause(readOnly), "");
+    // A full disk may still take a smaller file; a read error belongs to its one source.
+    EXPECT_EQ(SkippedCauses::SharedCause(full), "");
+    EXPECT_EQ(SkippedCauses::SharedCause(unreadable), "");
+
+    JobPolicy policy;
+    policy.retryDelayMs = 0;
+    test::TestHost host;
+    EngineContext ctx(policy, host, host.queue);
+    PresetQuestions questions;
+    questions.answers = {A::Retry, A::Skip};
+    ctx.questions = &questions;
+    // Retry asks again for the same file; Skip is remembered for the cause.
+    EXPECT_EQ(ErrorSettler(ctx).Settle(inFolder), SettleAction::Retry);
+    EXPECT_EQ(ErrorSettler(ctx).Settle(inFolder), SettleAction::Skip);
+    EXPECT_EQ(ErrorSettler(ctx).Settle(sameFolder), SettleAction::Skip);
+    EXPECT_EQ(questions.asked, 2);
+    EXPECT_EQ(ErrorSettler(ctx).Settle(full), SettleAction::Skip);
+    EXPECT_EQ(ErrorSettler(ctx).Settle(full), SettleAction::Skip);
+    EXPECT_EQ(questions.asked, 4);
 }
 
 struct ExistsCase {
