@@ -1,7 +1,18 @@
 // What the progress window asks of the job session it serves; the session implements it.
 #pragma once
 
+#include <string>
+
 namespace rd {
+
+// Keeps the job's record for resume before an end that keeps it, so that an end that cannot
+// keep the job is refused while the job can still go on.
+class ResumeKeeper {
+public:
+    virtual ~ResumeKeeper() = default;
+    // Writes the record now; false with `why` when the job cannot be kept.
+    virtual bool KeepNow(std::string& why) = 0;
+};
 
 class JobControl {
 public:

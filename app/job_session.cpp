@@ -64,6 +64,7 @@ JobSession::JobSession(std::string line, Store& store, JobHost& window, JobRecor
       record_(record) {
     // The window reaches the settings through the core before the intake has run.
     core.Attach(ctx, &console, nullptr);
+    core.SetKeeper(this);
 }
 
 JobSession::~JobSession() {
@@ -139,16 +140,27 @@ RecordedJob JobSession::MakeRecordedJob(RecordMode mode) const {
     return job;
 }
 
-void JobSession::SaveForResume(RecordMode mode) {
+bool JobSession::SaveForResume(RecordMode mode) {
     std::string error;
-    if (record_.Write(MakeRecordedJob(mode), mode, error) || resumeFailureTold_)
-        return;
+    if (record_.Write(MakeRecordedJob(mode), mode, error))
+        return true;
     // Said once: the record is written again at every change, and fails the same way.
-    resumeFailureTold_ = true;
-    if (console.Attached())
-        console.WholeLine(error);
-    else
-        SayOnStderr(error);
+    if (!resumeFailureTold_) {
+        resumeFailureTold_ = true;
+        if (console.Attached())
+            console.WholeLine(error);
+        else
+            SayOnStderr(error);
+    }
+    return false;
+}
+
+bool JobSession::KeepNow(std::string& why) {
+    if (settings.resumeSlot < 0) {
+        why = "the job cannot be kept for resume: it has no resume slot";
+        return false;
+    }
+    return record_.Write(MakeRecordedJob(RecordMode::KeptAside), RecordMode::KeptAside, why);
 }
 
 void JobSession::SourcesChanged() {
@@ -209,7 +221,17 @@ void JobSession::PrepareEnd() {
 }
 
 void JobSession::SettleResume(int code) {
-    SaveForResume(code == 0 ? RecordMode::Removed : RecordMode::KeptAside);
+    if (!SaveForResume(code == 0 ? RecordMode::Removed : RecordMode::KeptAside) || code == 0 ||
+        settings.resumeSlot < 0)
+        return;
+    // How to go on with it, from where the user is.
+    const std::string n = std::to_string(settings.resumeSlot);
+    if (console.Attached())
+        console.WholeLine("Kept for resume as job " + n + ": redodori-console --resume " + n +
+                          " goes on with it");
+    else
+        SayOnStderr("kept for resume as job " + n + ": redodori --resume " + n +
+                    " goes on with it");
 }
 
 // The summary counts what the job really did, so it is made once the job's threads have ended

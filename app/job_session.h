@@ -64,7 +64,7 @@ public:
 };
 
 // The session ends its job itself: it is the end's host.
-class JobSession : public JobControl, private EndJobHost {
+class JobSession : public JobControl, private EndJobHost, private ResumeKeeper {
 public:
     enum class Start {
         Running,       // the job runs; the window's event loop serves it
@@ -146,7 +146,9 @@ private:
     Start EndUnrun();
     // The job as its resume record written with `mode` keeps it.
     RecordedJob MakeRecordedJob(RecordMode mode) const;
-    void SaveForResume(RecordMode mode);
+    // False when the record could not be written as `mode` says.
+    bool SaveForResume(RecordMode mode);
+    bool KeepNow(std::string& why) override;
     Start RunTreeLinkPass();
     // The intake from the targets on: read them, the tree link pass, the resume record and the
     // start of the job.

@@ -241,6 +241,18 @@ void ProgressCore::Settle(QuestionKind kind, const std::function<void(Question&)
 }
 
 void ProgressCore::Answer(ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy) {
+    if (answer == ErrorAnswer::AbortAndKeep && !EndAllowed(2)) {
+        // The question comes up again for another answer.
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            if (open_ && open_->kind == QuestionKind::Error) {
+                questions_.push_front(open_);
+                open_.reset();
+            }
+        }
+        Wake();
+        return;
+    }
     Settle(QuestionKind::Error, [&](Question& q) {
         if (newPolicy)
             ctx_->policy.onError = *newPolicy;
@@ -264,7 +276,7 @@ template <typename KeyAnswer>
 void ProgressCore::Typed(const PromptKey<KeyAnswer>& key) {
     console_->Send(packet::kText, key.echo);
     if (key.endJob) {
-        RequestEnd(key.endCode);
+        Abort(key.endCode);
         return;
     }
     if (!key.answer) {
@@ -343,7 +355,17 @@ void ProgressCore::SkipFile() {
 }
 
 void ProgressCore::Abort(int code) {
-    RequestEnd(code);
+    if (EndAllowed(code))
+        RequestEnd(code);
+}
+
+bool ProgressCore::EndAllowed(int code) {
+    std::string why;
+    if (code != 2 || !keeper_ || keeper_->KeepNow(why))
+        return true;
+    Show(NoticeIcon::Warning, "RedoDori",
+         why + "; the job goes on: abort it to end it without keeping it");
+    return false;
 }
 
 // Accepts only what is sure to be copied: the whole hand-off, fresh enough that its sender
@@ -478,7 +500,7 @@ void ProgressCore::Heartbeat() {
 
 void ProgressCore::Show(NoticeIcon icon, const std::string& caption, const std::string& text) {
     if (console_ && console_->Attached()) {
-        console_->Line(caption + ": " + text, true);
+        console_->WholeLine(caption + ": " + text);
         return;
     }
     if (view_)

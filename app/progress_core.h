@@ -16,6 +16,7 @@
 
 #include "app/console_prompts.h"
 #include "app/handoff.h"
+#include "app/job_control.h"
 #include "app/progress_texts.h"
 #include "app/progress_view.h"
 #include "engine/job.h"
@@ -64,6 +65,8 @@ public:
     // The window the core works for from now on. Without one, the core says on stderr what a
     // window would have shown and asks no one.
     void SetView(ProgressView* view) { view_ = view; }
+    // Who keeps the job for resume: an end that keeps it asks it first.
+    void SetKeeper(ResumeKeeper* keeper) { keeper_ = keeper; }
     EngineContext& Context() const { return *ctx_; }
     // The job's policy, which the window's menu and keys change.
     JobPolicy& Policy() const;
@@ -121,7 +124,8 @@ public:
     // restarts the tick on resume.
     void TogglePause(bool sender);
     void SkipFile();
-    // 0 ends the job, 2 keeps it for resume.
+    // Window thread: 0 ends the job, 2 keeps it for resume. A job that cannot be kept is not
+    // ended by 2: the user is told why, and it goes on.
     void Abort(int code);
 
     // The tick: adds the time since the last one to the copy time (paused time and question
@@ -156,11 +160,15 @@ private:
     // queue at once and to the list by the job's source adder. Empty paths are ignored.
     void AddSources(const std::vector<std::string>& paths);
     void Wake();
+    // Window thread: false, with the user told why, when an end with `code` would keep the job
+    // and it cannot be kept.
+    bool EndAllowed(int code);
 
     EngineContext* ctx_ = nullptr;
     ConsoleChannel* console_ = nullptr;
     bus::Endpoint* endpoint_ = nullptr;
     ProgressView* view_ = nullptr;
+    ResumeKeeper* keeper_ = nullptr;
 
     mutable std::mutex lock_;
     std::condition_variable answeredCv_;

@@ -292,7 +292,8 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
         // grew, shrank, was written or replaced meanwhile is not copied whole.
         if (position + n >= size && !SourceUnchanged(source))
             break;
-        if (n > 0)
+        // A copy resumed at its end gets its end all the same, without bytes.
+        if (n > 0 || position >= size)
             Publish(node, source, n, blockStart, position, marker);
         if (position >= size)
             break;
@@ -331,7 +332,8 @@ void BlockReader::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& positi
 void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32_t n,
                           uint64_t blockStart, uint64_t& position, bool marker) {
     ctx_.state.WaitAtGate();
-    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit);
+    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit,
+                            &ctx_.state.flags.Terminating);
     TakenBlock block;
     block.sourcePath = source;
     block.attributes = node.attributes;
@@ -370,7 +372,8 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     if (handoff_.Parallel())
         handoff_.WaitForWriters(true);
     ctx_.state.WaitAtGate();
-    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit);
+    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit,
+                            &ctx_.state.flags.Terminating);
     OpenSource(source, handle, length, false, position);
     if (handle.fd < 0)
         return 0;

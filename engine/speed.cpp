@@ -43,7 +43,8 @@ uint32_t RateStep(int32_t splim) {
     return splim >= 0 && splim < kLimitSteps ? kRateSteps[splim] : 0;
 }
 
-void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit) {
+void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit,
+                        const std::atomic<int32_t>* stop) {
     const uint64_t transferred = counters.transferredBytes;
     const uint32_t bytes = static_cast<uint32_t>(transferred - counters.sampleMark);
     uint64_t elapsed;
@@ -88,8 +89,10 @@ void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit)
         if (dutyKnown)
             counters.dutyPercent = static_cast<uint32_t>(duty);
     }
-    while (sleep > 0) {
-        const uint32_t step = ClampTo32(sleep);
+    // Slept in slices when something may end it early.
+    const uint64_t slice = stop ? 100 : UINT32_MAX;
+    while (sleep > 0 && !(stop && stop->load())) {
+        const uint32_t step = ClampTo32(std::min(sleep, slice));
         clock_->SleepMs(step);
         sleep -= step;
     }

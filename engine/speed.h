@@ -1,6 +1,7 @@
 // The speed sample taken at every published block, the speed limiter and the speed average.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -33,8 +34,10 @@ public:
 
     // At every publish, before the hand-off: takes the sample since the last one, sleeps as
     // the limit asks (`position` 0-9 in `unit`), sets the duty percent, moves the sample mark
-    // and updates the speed average.
-    void Sample(JobCounters& counters, int32_t position, SpeedUnit unit);
+    // and updates the speed average. The sleep ends early once `stop` is set: an abort does
+    // not wait for a limit's pause, which for a large block can last minutes.
+    void Sample(JobCounters& counters, int32_t position, SpeedUnit unit,
+                const std::atomic<int32_t>* stop = nullptr);
 
     // Forgets both samples, so that the next block is neither limited nor timed with a pause
     // (retry pause, error prompt) in it.

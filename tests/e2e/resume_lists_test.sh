@@ -75,15 +75,42 @@ fi
 kill -KILL "$job" 2>/dev/null || true
 wait "$job" 2>/dev/null || true
 forget_records
-# The same refusal reaches a console wrapper whole, however long the folder's name.
+# The same refusal reaches a console wrapper whole, however long the folder's name; asked to
+# keep the job (x), the job says why it cannot and goes on until it is aborted (a).
+setup mkfifo "$work/keys"
 (REDODORI_STATE_DIR="$work/open-state" exec "$REDODORI_CONSOLE" --limit 16K "$work/src/tree" "$work/dst3c/" \
-    </dev/null >"$work/out3" 2>&1) &
+    <"$work/keys" >"$work/out3" 2>&1) &
 job=$!
 pids+=("$job")
+exec 3>"$work/keys"
 wait_until 'grep -qF "${refusal#redodori: }" "$work/out3"' ||
     bad "the console did not get the whole refusal: $(cat "$work/out3")"
-kill -INT "$job" 2>/dev/null || true
+printf x >&3
+wait_until 'grep -qF "the job goes on" "$work/out3"' || bad "x was not refused: $(cat "$work/out3")"
+check_same "why x cannot keep the job" \
+    "RedoDori: ${refusal#redodori: }; the job goes on: abort it to end it without keeping it" \
+    "$(tr '\r' '\n' <"$work/out3" | grep -F 'the job goes on' | sed 's/ *$//')"
+grep -q '^Copy aborted' "$work/out3" && bad "the job ended though it could not be kept"
+printf a >&3
+exec 3>&-
 wait "$job" 2>/dev/null || true
+tr '\r' '\n' <"$work/out3" | grep -q '^Copy aborted' || bad "a did not abort: $(cat "$work/out3")"
+forget_records
+# Kept with x, the job says its number and how to go on with it, and that command finishes it.
+"$REDODORI_CONSOLE" --limit 16K "$work/src/tree" "$work/dst3k/" <"$work/keys" >"$work/out4" 2>&1 &
+job=$!
+pids+=("$job")
+exec 3>"$work/keys"
+wait_until '[ -n "$(records)" ]' || setup_failed "the job did not start: $(cat "$work/out4")"
+printf x >&3
+exec 3>&-
+wait "$job" 2>/dev/null || true
+kept=$(tr '\r' '\n' <"$work/out4" | grep '^Kept for resume' | sed 's/ *$//')
+record=$(records | head -n 1)
+n=${record%% = *}
+check_same "what x says" "Kept for resume as job $n: redodori-console --resume $n goes on with it" "$kept"
+"$REDODORI_CONSOLE" --resume "$n" </dev/null >"$work/out5" 2>&1 || bad "the kept job did not resume: $(cat "$work/out5")"
+diff -r "$work/src/tree" "$work/dst3k/tree" >/dev/null || bad "the resumed job did not finish the copy"
 forget_records
 
 # A record of an older version: its list, in the temporary folder, is read and removed.

@@ -291,7 +291,7 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
                     core_->Answer(answer, newPolicy);
                 });
         connect(windows_.errorPrompt, &TForm3::endJobRequested, this,
-                [this](int code) { core_->RequestEnd(code); });
+                [this](int code) { core_->Abort(code); });
     }
     if (windows_.existsPrompt) {
         connect(windows_.existsPrompt, &TForm5::answered, this,
@@ -299,7 +299,7 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
                     core_->Answer(answer, newPolicy);
                 });
         connect(windows_.existsPrompt, &TForm5::endJobRequested, this,
-                [this](int code) { core_->RequestEnd(code); });
+                [this](int code) { core_->Abort(code); });
     }
     // The keys' limits show in the settings dialog at once.
     if (windows_.settings && menu_)

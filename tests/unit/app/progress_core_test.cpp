@@ -195,6 +195,53 @@ TEST_F(ProgressCoreTest, QuestionsFromTwoThreadsAreServedOneAtATimeEachWithItsAn
     EXPECT_EQ(policy.onExist, ExistsPolicy::Prompt);
 }
 
+// Keeps the job or says why it cannot, as told.
+class Keeper : public ResumeKeeper {
+public:
+    bool KeepNow(std::string& why) override {
+        ++asked;
+        why = refusal;
+        return refusal.empty();
+    }
+    std::string refusal;
+    int asked = 0;
+};
+
+// An end that would keep a job that cannot be kept is refused with the reason, and the job goes
+// on: the menu's and the wrapper's "save and abort", and Abort with Shift in a question, which
+// then comes up again for another answer. A plain Abort still ends the job.
+TEST_F(ProgressCoreTest, AJobThatCannotBeKeptIsNotEndedByKeeping) {
+    Keeper keeper;
+    keeper.refusal = "the job cannot be kept for resume: no slot";
+    core.SetKeeper(&keeper);
+    core.Abort(2);
+    core.Control(4);
+    core.Service();
+    EXPECT_TRUE(ended.empty());
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0],
+              keeper.refusal + "; the job goes on: abort it to end it without keeping it");
+
+    int showings = 0;
+    shows = [&](const Question&) { return ++showings > 0; };
+    const auto answer =
+        Served([&] { return core.AskError(test::Failed(ErrorStep::Write, "/d/f")); },
+               [&] {
+                   core.Answer(ErrorAnswer::AbortAndKeep);
+                   ServeUntil([&] { return showings == 2; });
+                   core.Answer(ErrorAnswer::Skip);
+               });
+    EXPECT_EQ(answer, ErrorAnswer::Skip);
+    EXPECT_TRUE(ended.empty());
+
+    // Once it can be kept, keeping ends it.
+    keeper.refusal.clear();
+    core.Abort(2);
+    core.Service();
+    EXPECT_EQ(ended, std::vector<int>{2});
+    EXPECT_EQ(keeper.asked, 4);
+}
+
 TEST_F(ProgressCoreTest, WithNoOneToAskTheQuestionIsSkipped) {
     EXPECT_EQ(Served([&] { return core.AskError(test::Failed(ErrorStep::Read, "/src/a")); }),
               ErrorAnswer::Skip);

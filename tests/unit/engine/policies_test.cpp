@@ -54,6 +54,21 @@ TEST_F(Policies, OlderOrResumeResumesANewerMatchingHalfWithoutAsking) {
     EXPECT_EQ(job->ctx.state.counters.doneBytes, 3u * 1048576 + 5);
 }
 
+// A copy that was already whole when its job was stopped resumes at its end: it is finished,
+// not reported as a file the job began to write over.
+TEST_F(Policies, ACompleteCopyResumesAtItsEnd) {
+    const std::string source = Make("f", 600000);
+    fsys::create_directories(dir / "d");
+    fsys::copy_file(source, dir / "d/f");
+    job->policy.onExist = ExistsPolicy::TryResume;
+    job->Run({source}, {dir / "d"});
+    EXPECT_TRUE(job->host.Prompts().empty());
+    EXPECT_TRUE(test::ReadFile(dir / "d/f") == test::ReadFile(source));
+    EXPECT_EQ(job->ctx.state.counters.transferredBytes, 0u);
+    EXPECT_EQ(job->ctx.state.counters.filesDone, 1u);
+    EXPECT_EQ(job->ctx.outcomes.Count(), 0u);
+}
+
 TEST_F(Policies, OlderAloneWithANewerDestinationAsks) {
     const std::string source = Make("f", 5000);
     fsys::create_directories(dir / "d");

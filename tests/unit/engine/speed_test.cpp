@@ -56,6 +56,19 @@ TEST_F(Limiter, FirstBlockIsNeverLimited) {
     EXPECT_EQ(counters.speed, uint32_t{1} << 20);
 }
 
+// An abort ends the limit's pause within a slice, however long the pause would have been.
+TEST_F(Limiter, AnAbortEndsThePause) {
+    std::atomic<int32_t> stop{0};
+    clock.now += 1;
+    counters.transferredBytes += 1;
+    meter.Sample(counters, 0, SpeedUnit::Kbps, &stop);
+    clock.duringSleep = [&] { stop = 1; };
+    clock.now += 10;
+    counters.transferredBytes += 8 << 20;
+    meter.Sample(counters, 0, SpeedUnit::Kbps, &stop);
+    EXPECT_EQ(clock.sleeps, std::vector<uint64_t>{100});
+}
+
 struct PercentCase {
     int32_t splim;
     uint64_t factor;
