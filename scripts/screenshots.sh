@@ -4,7 +4,9 @@
 # prompts, the shutdown countdown, the queue window, the destination chooser, the resume manager
 # and a resume pop-up, and the settings dialog (whole, in both profiles, and each of its groups)
 # into FOLDER/<skin>/<language>, once for each shipped skin and language file
-# (FOLDER/Default/english, FOLDER/Midnight/german, ...). Without a display the windows run on
+# (FOLDER/Default/english, FOLDER/Midnight/german, ...). Each skin's pictures come from a job
+# started after a job in another skin, whose end stored its window's size, as a user who has
+# just changed the skin has it. Without a display the windows run on
 # Xvfb when it is installed, where shaped windows get their outlines, else off screen.
 # Run as root, it mounts two small RAM disks for the chooser to show (one too small
 # for the job).
@@ -29,11 +31,32 @@ display=()
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
     display=(xvfb-run -a -s "-screen 0 1280x1024x24")
 fi
+# A short job in the skin $2 with the folders that the pictures' job in $1 uses: its end leaves
+# that skin's window size in the store.
+earlier_job() {
+    local job=$1 skin=$2
+    mkdir -p "$job/run" "$job/earlier"
+    chmod 700 "$job/run"
+    printf 'earlier\n' >"$job/earlier/file"
+    (
+        export REDODORI_CONFIG_DIR="$job/config" REDODORI_DATA_DIR="$job/data" \
+            XDG_RUNTIME_DIR="$job/run" REDODORI_STATE_DIR="$job/state" \
+            XDG_CONFIG_HOME="$job/xdg-config" REDODORI_FAKE_POWEROFF="$job/poweroff"
+        build/bin/redodori-reg set-text 'SOFTWARE\DiraRedi\RedoDori\local' Skin "$skin"
+        "${display[@]}" build/bin/redodori "|$job/earlier/file|$job/earlier-copy/|e" 2>/dev/null
+    )
+}
+skins=()
 for skin in data/skins/*/; do
-    skin=$(basename "$skin")
+    skins+=("$(basename "$skin")")
+done
+for i in "${!skins[@]}"; do
+    skin=${skins[$i]}
+    other=${skins[$(((i + 1) % ${#skins[@]}))]}
     for language in data/*.lng; do
         name=$(basename "$language" .lng)
         job="$work/$name"
+        earlier_job "$job" "$other"
         if [ "$(id -u)" -eq 0 ]; then
             for disk in Photos:64m Small:1m; do
                 mkdir -p "$job/media/${disk%%:*}"

@@ -1,6 +1,7 @@
 // Languages on the real windows: the keys the windows ask for are the keys the program lists,
-// English changes no built-in text, German fits the fixed layouts, a broken file falls back to
-// the built-in texts, and OK in the settings dialog re-captions the open windows.
+// English changes no built-in text, a broken file falls back to the built-in texts, and OK in
+// the settings dialog re-captions the open windows. That the texts fit their places is
+// text_fit_test's.
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
@@ -129,29 +130,6 @@ struct Windows {
     TFormResItem item;
 };
 
-// The controls of `window` whose text is wider than the place they have.
-QStringList Clipped(QWidget& window) {
-    QStringList clipped;
-    for (QWidget* child : window.findChildren<QWidget*>()) {
-        int needed = 0;
-        if (auto* label = qobject_cast<QLabel*>(child))
-            needed = label->fontMetrics().horizontalAdvance(label->text());
-        else if (auto* push = qobject_cast<QPushButton*>(child))
-            needed = push->fontMetrics().horizontalAdvance(push->text().remove('&')) + 12;
-        else if (auto* button = qobject_cast<QAbstractButton*>(child);
-                 button && !button->text().isEmpty())
-            needed = button->sizeHint().width();
-        else if (auto* group = qobject_cast<QGroupBox*>(child))
-            needed = group->fontMetrics().horizontalAdvance(group->title()) + 16;
-        if (needed > child->width())
-            clipped << QString("%1 needs %2 of %3")
-                           .arg(child->objectName())
-                           .arg(needed)
-                           .arg(child->width());
-    }
-    return clipped;
-}
-
 }  // namespace
 
 class LanguageTest : public QObject {
@@ -192,30 +170,6 @@ private slots:
                 qWarning("%s: built in \"%s\", English \"%s\"", qPrintable(name), qPrintable(text),
                          qPrintable(english.at(name)));
         QVERIFY(english == builtIn);
-    }
-
-    void GermanFitsTheFixedLayouts() {
-        Windows w;
-        w.Apply("german.lng");
-        QCOMPARE(w.Get<QLabel>(w.progress, "Label10")->text(), QString("Anzahl:"));
-        QStringList clipped = Clipped(w.settingsForm) + Clipped(w.progress);
-        // The titles of the progress window stay left of their values.
-        for (auto [title, value] :
-             {std::pair{"Label10", "Label11"}, {"Label3", "Label4"}, {"Label2", "Label5"}}) {
-            QLabel* t = w.Get<QLabel>(w.progress, title);
-            if (t->x() + t->fontMetrics().horizontalAdvance(t->text()) >
-                w.Get<QLabel>(w.progress, value)->x())
-                clipped << QString(title) + " runs into " + value;
-        }
-        // The keys' feedback takes the place of the percentage.
-        QLabel* label1 = w.Get<QLabel>(w.progress, "Label1");
-        for (int slot = text_slot::kAutoresumeOn; slot <= text_slot::kHistoryOff; ++slot)
-            if (label1->fontMetrics().horizontalAdvance(
-                    QString::fromStdString(w.ctx.messages.Text(slot))) > label1->width())
-                clipped << "Label1 with v" + QString::number(slot);
-        for (const QString& what : clipped)
-            qWarning("%s", qPrintable(what));
-        QVERIFY(clipped.isEmpty());
     }
 
     void ABrokenFileFallsBackToTheBuiltInTexts() {

@@ -1,6 +1,6 @@
 // Skins: the shipped ones load whole, broken ones fall back to the built-in look with one list
-// of problems, outlines cut the key colour, the bars grow by their modes and the queue window
-// takes its frame.
+// of problems, outlines cut the key colour, the bars grow by their modes, the queue window
+// takes its frame without showing its key colour, and a stored size never cuts a skin's window.
 #include <QLabel>
 #include <QPainter>
 #include <QtTest>
@@ -382,6 +382,53 @@ private slots:
         QVERIFY(!queue.Skinned());
         QVERIFY(queue.mask().isEmpty());
         QCOMPARE(queue.View()->geometry(), queue.rect());
+    }
+
+    // The skinned queue frame, as the window is drawn: no key-coloured pixel in its corners, and
+    // its right and bottom edges painted by the frame, not left in the window's plain colour.
+    void QueueFrameShowsNoKeyColour() {
+        const SkinPictures midnight = LoadSkin(install_.Path(), "Midnight");
+        const QImage& corner = midnight.queueFrame[2];
+        QVERIFY(!corner.isNull());
+        const QColor key = corner.pixelColor(BottomLeft(corner));
+        TRedoDoriQueue queue;
+        queue.ApplySkin(midnight);
+        queue.resize(320, 120);
+        queue.show();
+        QApplication::processEvents();
+        const QImage shot = queue.grab().toImage();
+        const QColor plain = queue.palette().color(QPalette::Window);
+        const int w = shot.width(), h = shot.height();
+        const int band = 24;
+        QStringList wrong;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const bool edge = x >= w - band || y >= h - band || (x < band && y < band);
+                if (!edge)
+                    continue;
+                const QColor pixel = shot.pixelColor(x, y);
+                if (pixel.rgb() == key.rgb())
+                    wrong << QStringLiteral("key colour at %1,%2").arg(x).arg(y);
+                else if (queue.mask().contains(QPoint(x, y)) && pixel.rgb() == plain.rgb() &&
+                         (x == w - 1 || y == h - 1))
+                    wrong << QStringLiteral("unpainted at %1,%2").arg(x).arg(y);
+            }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.mid(0, 8).join("; ")));
+    }
+
+    // A size stored under a smaller skin never cuts the current skin's window; the skin's own
+    // size is the least it takes, and a larger stored size stays.
+    void StoredSizeNeverCutsTheSkin() {
+        TRedoDoriWnd window;
+        window.ApplySkin(LoadSkin(install_.Path(), "Midnight"));
+        window.resize(297, 137);
+        QCOMPARE(window.size(), QSize(320, 150));
+        window.resize(330, 160);
+        QCOMPARE(window.size(), QSize(330, 160));
+        window.ApplySkin(LoadSkin(install_.Path(), "Default"));
+        QCOMPARE(window.size(), QSize(297, 137));
+        window.resize(200, 100);
+        QCOMPARE(window.size(), QSize(297, 137));
     }
 };
 

@@ -123,8 +123,8 @@ std::string PrepareWork(const QString& work, const char* language, const char* s
         const std::string key = rd::ProfileKey(profile);
         if (language && *language)
             store.WriteText(rd::StoreRoot::CurrentUser, key, "Lngname", language);
-        if (skin)
-            store.WriteText(rd::StoreRoot::CurrentUser, key, "Skin", skin);
+        // Default without a skin named, whatever an earlier job in the store wore.
+        store.WriteText(rd::StoreRoot::CurrentUser, key, "Skin", skin ? skin : "Default");
     }
     // The progress window where the pictures expect it.
     store.WriteInt(rd::StoreRoot::CurrentUser, std::string(rd::kBaseKey), "F2_Left", 100);
@@ -132,17 +132,20 @@ std::string PrepareWork(const QString& work, const char* language, const char* s
     return w;
 }
 
-// A window's picture in `out`/`name`; a shaped window's is transparent outside its outline.
+// A window's picture in `out`/`name`; a shaped window's is what shows of it: the bounds of its
+// outline, transparent outside the outline.
 void Save(const QString& out, QWidget& window, const char* name) {
     // Layouts and texts settle in posted events.
     QApplication::processEvents();
     const QString path = out + "/" + name;
     QPixmap shot = window.grab();
     if (!window.mask().isEmpty()) {
-        QPixmap shaped(shot.size());
+        const QRegion outline = window.mask() & window.rect();
+        QPixmap shaped(outline.boundingRect().size());
         shaped.fill(Qt::transparent);
         QPainter painter(&shaped);
-        painter.setClipRegion(window.mask());
+        painter.translate(-outline.boundingRect().topLeft());
+        painter.setClipRegion(outline);
         painter.drawPixmap(0, 0, shot);
         painter.end();
         shot = shaped;

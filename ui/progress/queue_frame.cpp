@@ -42,6 +42,13 @@ QRect QueueFrame::ListRect(QSize size) const {
                  size.height() - up_.height() - down_.height());
 }
 
+std::array<QPoint, 4> QueueFrame::CornerPlaces(QSize size) const {
+    const int w = size.width(), h = size.height();
+    return {QPoint(0, h - leftDown_.height()),
+            QPoint(w - rightDown_.width(), h - rightDown_.height()), QPoint(0, 0),
+            QPoint(w - rightUp_.width(), 0)};
+}
+
 QRegion QueueFrame::Outline(QSize size, const QRect& list) const {
     const int w = size.width(), h = size.height();
     QRegion outline(QRect(QPoint(leftUp_.width(), 0), QPoint(w - rightUp_.width(), up_.height()))
@@ -55,29 +62,34 @@ QRegion QueueFrame::Outline(QSize size, const QRect& list) const {
         QRect(QPoint(w - right_.width(), rightUp_.height()), QPoint(w, h - rightDown_.height()))
             .adjusted(0, 0, -1, -1);
     outline += list;
-    outline += corners_[0].translated(0, h - leftDown_.height());
-    outline += corners_[1].translated(w - rightDown_.width(), h - rightDown_.height());
-    outline += corners_[2];
-    outline += corners_[3].translated(w - rightUp_.width(), 0);
+    const std::array<QPoint, 4> places = CornerPlaces(size);
+    for (size_t i = 0; i < corners_.size(); ++i)
+        outline += corners_[i].translated(places[i]);
     return outline;
 }
 
+// Every piece sits where the outline has it, so that the outline's last column and row are
+// painted too; a corner is drawn within its own outline, without its key-coloured pixels.
 void QueueFrame::Paint(QPainter& painter, QSize size) const {
     const int w = size.width(), h = size.height();
     if (left_.height() > 0)
         for (int y : TileOffsets(h, left_.height())) {
             painter.drawImage(0, y, left_);
-            painter.drawImage(w - right_.width() - 1, y, right_);
+            painter.drawImage(w - right_.width(), y, right_);
         }
     if (up_.width() > 0)
         for (int x : TileOffsets(w, up_.width())) {
             painter.drawImage(x, 0, up_);
-            painter.drawImage(x, h - down_.height() - 1, down_);
+            painter.drawImage(x, h - down_.height(), down_);
         }
-    painter.drawImage(0, 0, leftUp_);
-    painter.drawImage(w - rightUp_.width() - 1, 0, rightUp_);
-    painter.drawImage(0, h - leftDown_.height() - 1, leftDown_);
-    painter.drawImage(w - rightDown_.width() - 1, h - rightDown_.height() - 1, rightDown_);
+    const QImage* pictures[] = {&leftDown_, &rightDown_, &leftUp_, &rightUp_};
+    const std::array<QPoint, 4> places = CornerPlaces(size);
+    for (size_t i = 0; i < corners_.size(); ++i) {
+        painter.save();
+        painter.setClipRegion(corners_[i].translated(places[i]));
+        painter.drawImage(places[i], *pictures[i]);
+        painter.restore();
+    }
 }
 
 std::vector<int> QueueFrame::TileOffsets(int extent, int step) {

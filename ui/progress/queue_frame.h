@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QRect>
 #include <QRegion>
 #include <algorithm>
@@ -43,6 +44,9 @@ public:
     static int SteppedExtent(int current, int wanted, int step);
 
 private:
+    // Where the corners' top-left pixels go: bottom-left, bottom-right, top-left, top-right.
+    std::array<QPoint, 4> CornerPlaces(QSize size) const;
+
     QImage leftUp_, rightUp_, leftDown_, rightDown_, left_, right_, up_, down_;
     // Bottom-left, bottom-right, top-left, top-right.
     std::array<QRegion, 4> corners_;

@@ -96,12 +96,31 @@ QLabel* TRedoDoriWnd::MakeLabel(const char* name, const QString& text, const QSt
     palette.setColor(QPalette::WindowText, ColorFromValue(color));
     label->setPalette(palette);
     label->move(left, top);
-    if (width > 0)
-        label->resize(width, label->sizeHint().height());
-    else
-        label->adjustSize();
+    SetLabelWidth(label, width);
     label->installEventFilter(this);
     return label;
+}
+
+void TRedoDoriWnd::SetLabelWidth(QLabel* label, int width) {
+    if (width > 0) {
+        autoSized_.remove(label);
+        label->resize(width, label->sizeHint().height());
+    } else {
+        autoSized_.insert(label);
+        label->adjustSize();
+    }
+}
+
+// A label without a width of its own takes the text's; one with a width shows what fits of
+// the text, so that it never runs into its neighbours.
+void TRedoDoriWnd::ShowValue(QLabel* label, const QString& text) {
+    if (autoSized_.contains(label)) {
+        label->setText(text);
+        label->adjustSize();
+        return;
+    }
+    label->setText(
+        label->fontMetrics().elidedText(text, Qt::ElideRight, label->contentsRect().width()));
 }
 
 void TRedoDoriWnd::BuildControls() {
@@ -523,10 +542,7 @@ void TRedoDoriWnd::ApplySkinLabel(const SkinLabel& look) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, ColorFromValue(look.color));
     label->setPalette(palette);
-    if (look.width > 0)
-        label->resize(look.width, label->sizeHint().height());
-    else
-        label->adjustSize();
+    SetLabelWidth(label, look.width);
     label->move(look.left, look.top);
     if (label == label6_) {
         label6Color_ = ColorFromValue(look.color);
@@ -610,6 +626,8 @@ void TRedoDoriWnd::ApplySkinBackground(const QImage& picture) {
     image3_->setPixmap(QPixmap::fromImage(picture));
     image3_->setGeometry(QRect(QPoint(0, 0), picture.size()));
     lastPosition_ = pos();
+    // A size stored under another skin never cuts this one's buttons and texts off.
+    setMinimumSize(picture.size());
     resize(picture.size());
     setMask(OutlineFromPicture(picture));
 }
@@ -689,18 +707,18 @@ void TRedoDoriWnd::Timer1Timer() {
     const JobCounters& c = ctx.state.counters;
     const uint64_t done = c.doneBytes, listed = c.listedBytes;
 
-    label7_->setText(FromUtf8(texts.counts));
+    ShowValue(label7_, FromUtf8(texts.counts));
     QPalette palette = label7_->palette();
     palette.setColor(QPalette::WindowText, c.retries || c.skips ? label7Color2_ : label7Color_);
     label7_->setPalette(palette);
     SetBarFractions(done, listed, c.filePercent);
     if (ctx.state.flags.Terminating || !menu_->FeedbackActive(now()))
-        label1_->setText(FromUtf8(texts.percent));
+        ShowValue(label1_, FromUtf8(texts.percent));
     if (listed)
         UpdateTray(TrayImageIndex(done, listed));
-    label4_->setText(FromUtf8(texts.bytes));
-    label11_->setText(FromUtf8(texts.files));
-    label6_->setText(FromUtf8(texts.speed));
+    ShowValue(label4_, FromUtf8(texts.bytes));
+    ShowValue(label11_, FromUtf8(texts.files));
+    ShowValue(label6_, FromUtf8(texts.speed));
     if (graph_->isVisible()) {
         graph_->DataPoint(graph_->ForeColor(), std::max<int>(1, static_cast<int>(c.speed.load())));
         graph_->Update();
@@ -709,9 +727,9 @@ void TRedoDoriWnd::Timer1Timer() {
     palette.setColor(QPalette::WindowText,
                      ctx.policy.speedLimit < kLastPosition ? label6Color2_ : label6Color_);
     label6_->setPalette(palette);
-    label8_->setText(FromUtf8(texts.elapsed));
+    ShowValue(label8_, FromUtf8(texts.elapsed));
     if (!texts.remaining.empty())
-        label9_->setText(FromUtf8(texts.remaining));
+        ShowValue(label9_, FromUtf8(texts.remaining));
 
     const QString title = "RedoDori-" + label1_->text() + " {" + label5_->text() + "}";
     setWindowTitle(title);
@@ -902,7 +920,7 @@ void TRedoDoriWnd::OpenFolders(const std::vector<std::string>& folders) {
 }
 
 void TRedoDoriWnd::ShowFeedback(const QString& text) {
-    label1_->setText(text);
+    ShowValue(label1_, text);
 }
 
 void TRedoDoriWnd::ShowMenuAt(const QPoint& global) {

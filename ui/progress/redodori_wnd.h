@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPoint>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -191,6 +192,9 @@ private:
     void BuildImages();
     void BuildLabels();
     void BuildButtons();
+    // `width` 0: the label sizes itself to its text.
+    void SetLabelWidth(QLabel* label, int width);
+    void ShowValue(QLabel* label, const QString& text);
     QLabel* MakeLabel(const char* name, const QString& text, const QString& font, int size,
                       int left, int top, int width, uint32_t color);
     // The buffer-allocation question in a message box; its button answers it.
@@ -222,6 +226,7 @@ private:
     QLabel* image3_ = nullptr;
     QLabel* image1_ = nullptr;
     QLabel* image2_ = nullptr;
+    QSet<const QLabel*> autoSized_;
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QLabel* label3_ = nullptr;

@@ -14,6 +14,8 @@ namespace rd {
 
 namespace {
 
+constexpr int kMargin = 18;
+
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& text) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
@@ -57,6 +59,8 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent), powerOff([] { PowerOff(); }) 
     buttons->addWidget(button1_);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
+    // The texts keep clear of the window's edges, on the right as on the left.
+    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     layout->addWidget(label1);
     layout->addWidget(label2);
     layout->addLayout(counter);

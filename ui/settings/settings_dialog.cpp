@@ -5,8 +5,10 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +19,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QUrl>
+#include <QVBoxLayout>
+#include <array>
 #include <climits>
 
 #include "app/running_settings.h"
@@ -35,6 +39,8 @@
 namespace rd {
 
 namespace {
+
+constexpr QSize kDesignSize(473, 473);
 
 // The test button's glyph: a loudspeaker.
 QPixmap SpeakerGlyph() {
@@ -84,10 +90,9 @@ TForm4::TForm4(JobSettings& settings, JobPolicy& policy, Store& store, const Mes
     setObjectName("Form4");
     setWindowTitle("RedoDori v2.85 configuration");
     setFont(QFont("MS Sans Serif", 8));
-    setFixedSize(473, 473);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
     BuildControls();
+    // The design size, or more where the captions need it.
+    resize(kDesignSize.expandedTo(minimumSizeHint()));
     resumeOnCrashChosen = [this](bool on) {
         std::string error;
         if (!AutostartAfterChoice(on, store_, OwnProgramPath(), error))
@@ -103,64 +108,71 @@ TForm4::TForm4(JobSettings& settings, JobPolicy& policy, Store& store, const Mes
     };
 }
 
-QGroupBox* TForm4::Group(const char* name, const QString& title, int top, int height) {
+QGroupBox* TForm4::Group(const char* name, const QString& title) {
     auto* group = new QGroupBox(title, this);
     group->setObjectName(name);
-    group->setGeometry(6, top, 461, height);
     return group;
 }
 
-QCheckBox* TForm4::Check(QWidget* parent, const char* name, const QString& caption, int left,
-                         int top, int width, const QString& hint) {
+QCheckBox* TForm4::Check(QWidget* parent, const char* name, const QString& caption,
+                         const QString& hint) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);
-    box->setGeometry(left, top, width, 18);
     box->setToolTip(hint);
     return box;
 }
 
-QRadioButton* TForm4::Radio(QWidget* parent, const char* name, const QString& caption, int left,
-                            int top, int width) {
+QRadioButton* TForm4::Radio(QWidget* parent, const char* name, const QString& caption) {
     auto* button = new QRadioButton(caption, parent);
     button->setObjectName(name);
-    button->setGeometry(left, top, width, 18);
     return button;
 }
 
-QLabel* TForm4::Text(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                     int width) {
+QLabel* TForm4::Text(QWidget* parent, const char* name, const QString& caption) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
-    label->setGeometry(left, top, width, 18);
     return label;
 }
 
-QSpinBox* TForm4::Spin(QWidget* parent, const char* name, int left, int top, int maximum) {
+QSpinBox* TForm4::Spin(QWidget* parent, const char* name, int maximum) {
     auto* spin = new QSpinBox(parent);
     spin->setObjectName(name);
-    spin->setGeometry(left, top, 76, 22);
     spin->setRange(0, maximum);
     return spin;
 }
 
+// The controls keep the window and its groups as their parents, which the language file
+// addresses; the layouts give every caption the room it needs in any language and font.
 void TForm4::BuildControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+    // The window never gets smaller than its contents.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     BuildGeneralGroup();
     BuildCompleteGroup();
     BuildErrorGroup();
     BuildExistsGroup();
+    for (QGroupBox* group : {GroupBox3, GroupBox2, GroupBox1, GroupBox4})
+        layout->addWidget(group);
+    layout->addStretch();
     BuildFooter();
     ConnectControls();
 }
 
 void TForm4::BuildGeneralGroup() {
-    GroupBox3 = Group("GroupBox3", "General settings", 2, 226);
+    GroupBox3 = Group("GroupBox3", "General settings");
+    auto* grid = new QGridLayout(GroupBox3);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
     BuildLimitControls(GroupBox3);
     BuildGeneralOptions(GroupBox3);
 }
 
 void TForm4::BuildLimitControls(QWidget* g) {
-    Label1 = Text(g, "Label1", "Speed limit:", 10, 18, 70);
-    Label2 = Text(g, "Label2", "", 80, 18, 70);
+    auto* grid = static_cast<QGridLayout*>(g->layout());
+    Label1 = Text(g, "Label1", "Speed limit:");
+    Label2 = Text(g, "Label2", "");
     TrackBar1 = new QSlider(Qt::Horizontal, g);
     TrackBar1->setObjectName("TrackBar1");
     TrackBar1->setToolTip(
@@ -168,129 +180,190 @@ void TForm4::BuildLimitControls(QWidget* g) {
         "available transfer rate");
     ComboBox1 = new QComboBox(g);
     ComboBox1->setObjectName("ComboBox1");
-    ComboBox1->setGeometry(166, 38, 62, 22);
-    Label3 = Text(g, "Label3", "Buffer size:", 240, 18, 70);
-    Label4 = Text(g, "Label4", "", 310, 18, 100);
+    Label3 = Text(g, "Label3", "Buffer size:");
+    Label4 = Text(g, "Label4", "");
     TrackBar2 = new QSlider(Qt::Horizontal, g);
     TrackBar2->setObjectName("TrackBar2");
     TrackBar2->setToolTip(
         "Size of copy buffer. Set low values if to increase copy speed when many read/write "
         "errors occured. In other cases low value can dramatically decrase transfer rate.");
-    for (auto [bar, left] : {std::pair{TrackBar1, 10}, std::pair{TrackBar2, 240}}) {
-        bar->setGeometry(left, 36, 150, 28);
+    for (QSlider* bar : {TrackBar1, TrackBar2}) {
         bar->setRange(0, kLastLimitPosition);
         bar->setPageStep(1);
         bar->setTickPosition(QSlider::TicksBelow);
         bar->setTickInterval(1);
     }
+    auto row = [](std::initializer_list<QWidget*> widgets, bool stretch) {
+        auto* line = new QHBoxLayout;
+        for (QWidget* widget : widgets)
+            line->addWidget(widget);
+        if (stretch)
+            line->addStretch();
+        return line;
+    };
+    grid->addLayout(row({Label1, Label2}, true), 0, 0);
+    grid->addLayout(row({Label3, Label4}, true), 0, 1);
+    grid->addLayout(row({TrackBar1, ComboBox1}, false), 1, 0);
+    grid->addWidget(TrackBar2, 1, 1);
 }
 
 void TForm4::BuildGeneralOptions(QWidget* g) {
-    CheckBox4 = Check(g, "CheckBox4", "Resume this copy on crash", 10, 72, 220,
+    CheckBox4 = Check(g, "CheckBox4", "Resume this copy on crash",
                       "Automatically resume  copy process after system restarts");
-    CheckBox8 = Check(g, "CheckBox8", "Log this copy to history", 10, 92, 220,
+    CheckBox8 = Check(g, "CheckBox8", "Log this copy to history",
                       "Add notation about this copy to HISTORY.TXT file in RedoDori folder");
-    CheckBox7 = Check(g, "CheckBox7", "Read burst", 10, 112, 220,
+    CheckBox7 = Check(g, "CheckBox7", "Read burst",
                       "Enable copy boost mode. Can greatly increase copy perfomance when copy "
                       "local files. Not recommended to use on network");
-    CheckBox16 = Check(g, "CheckBox16", "Write burst", 10, 132, 220);
-    CheckBox5 = Check(g, "CheckBox5", "Parallel read/write", 10, 152, 220,
+    CheckBox16 = Check(g, "CheckBox16", "Write burst");
+    CheckBox5 = Check(g, "CheckBox5", "Parallel read/write",
                       "Parallel read/write threads. Increase transfer perfomance when coping "
                       "between different media, but can slow down copy when copy from one "
                       "directory to another of one phtsical drive");
-    CheckBox11 = Check(g, "CheckBox11", "Copy verifycation (slow)", 10, 172, 220);
-    CheckBox13 = Check(g, "CheckBox13", "Reserve space for file", 10, 192, 220);
-    CheckBox10 = Check(g, "CheckBox10", "Enable RedoDori menu items", 212, 72, 245);
-    CheckBox9 = Check(g, "CheckBox9", "Make RedoDori as default drag&&drop handler", 212, 92, 245);
-    CheckBox12 = Check(g, "CheckBox12", "Enable Create NTFS link menu item", 212, 112, 245);
-    Label11 = Text(g, "Label11", "Language:", 240, 140, 70);
-    Label5 = Text(g, "Label5", "Base skin:", 240, 166, 70);
-    Label10 = Text(g, "Label10", "Move mode:", 240, 192, 70);
+    CheckBox11 = Check(g, "CheckBox11", "Copy verifycation (slow)");
+    CheckBox13 = Check(g, "CheckBox13", "Reserve space for file");
+    CheckBox10 = Check(g, "CheckBox10", "Enable RedoDori menu items");
+    CheckBox9 = Check(g, "CheckBox9", "Make RedoDori as default drag&&drop handler");
+    CheckBox12 = Check(g, "CheckBox12", "Enable Create NTFS link menu item");
+    Label11 = Text(g, "Label11", "Language:");
+    Label5 = Text(g, "Label5", "Base skin:");
+    Label10 = Text(g, "Label10", "Move mode:");
     ComboBox4 = new QComboBox(g);
+    ComboBox4->setObjectName("ComboBox4");
     ComboBox2 = new QComboBox(g);
+    ComboBox2->setObjectName("ComboBox2");
     ComboBox3 = new QComboBox(g);
-    const std::pair<QComboBox*, const char*> lists[] = {
-        {ComboBox4, "ComboBox4"}, {ComboBox2, "ComboBox2"}, {ComboBox3, "ComboBox3"}};
-    int top = 138;
-    for (auto [list, name] : lists) {
-        list->setObjectName(name);
-        list->setGeometry(312, top, 140, 22);
-        top += 26;
+    ComboBox3->setObjectName("ComboBox3");
+    // The lists are filled at every show, after the window has laid itself out.
+    for (QComboBox* list : {ComboBox1, ComboBox4, ComboBox2, ComboBox3})
+        list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+
+    auto* left = new QVBoxLayout;
+    for (QCheckBox* box :
+         {CheckBox4, CheckBox8, CheckBox7, CheckBox16, CheckBox5, CheckBox11, CheckBox13})
+        left->addWidget(box);
+    left->addStretch();
+    auto* right = new QVBoxLayout;
+    for (QCheckBox* box : {CheckBox10, CheckBox9, CheckBox12})
+        right->addWidget(box);
+    auto* lists = new QGridLayout;
+    lists->setColumnStretch(1, 1);
+    const std::pair<QLabel*, QComboBox*> rows[] = {
+        {Label11, ComboBox4}, {Label5, ComboBox2}, {Label10, ComboBox3}};
+    for (int i = 0; i < 3; ++i) {
+        lists->addWidget(rows[i].first, i, 0);
+        lists->addWidget(rows[i].second, i, 1);
     }
+    right->addLayout(lists);
+    right->addStretch();
+    auto* grid = static_cast<QGridLayout*>(g->layout());
+    grid->addLayout(left, 2, 0);
+    grid->addLayout(right, 2, 1);
 }
 
 void TForm4::BuildCompleteGroup() {
-    GroupBox2 = Group("GroupBox2", "On copy complete", 230, 72);
+    GroupBox2 = Group("GroupBox2", "On copy complete");
     QWidget* g = GroupBox2;
-    CheckBox1 = Check(g, "CheckBox1", "Play sound:", 10, 20, 90);
+    CheckBox1 = Check(g, "CheckBox1", "Play sound:");
     Edit1 = new QLineEdit(g);
     Edit1->setObjectName("Edit1");
-    Edit1->setGeometry(100, 18, 300, 22);
     SpeedButton1 = new TSpeedButton(g);
     SpeedButton1->setObjectName("SpeedButton1");
     SpeedButton1->setText("...");
     SpeedButton1->setToolTip("Find sound file");
-    SpeedButton1->setGeometry(404, 18, 22, 22);
     SpeedButton2 = new TSpeedButton(g);
     SpeedButton2->setObjectName("SpeedButton2");
     SpeedButton2->SetGlyph(SpeakerGlyph(), 1);
     SpeedButton2->setToolTip("Test sound");
-    SpeedButton2->setGeometry(430, 18, 22, 22);
-    CheckBox2 = Check(g, "CheckBox2", "Promt to open target directory", 10, 46, 200);
-    CheckBox3 = Check(g, "CheckBox3", "Shutdown system in", 230, 46, 130);
-    CSpinEdit2 = Spin(g, "CSpinEdit2", 360, 44, kSpinMax);
+    for (TSpeedButton* button : {SpeedButton1, SpeedButton2})
+        button->setFixedSize(22, 22);
+    CheckBox2 = Check(g, "CheckBox2", "Promt to open target directory");
+    CheckBox3 = Check(g, "CheckBox3", "Shutdown system in");
+    CSpinEdit2 = Spin(g, "CSpinEdit2", kSpinMax);
     CSpinEdit2->setValue(45);
-    Label7 = Text(g, "Label7", "seconds", 408, 46, 50);
-    CSpinEdit2->setFixedWidth(46);
+    Label7 = Text(g, "Label7", "seconds");
+
+    auto* sound = new QHBoxLayout;
+    sound->addWidget(CheckBox1);
+    sound->addWidget(Edit1, 1);
+    sound->addWidget(SpeedButton1);
+    sound->addWidget(SpeedButton2);
+    auto* after = new QHBoxLayout;
+    after->addWidget(CheckBox2);
+    after->addStretch();
+    after->addWidget(CheckBox3);
+    after->addWidget(CSpinEdit2);
+    after->addWidget(Label7);
+    auto* layout = new QVBoxLayout(g);
+    layout->addLayout(sound);
+    layout->addLayout(after);
 }
 
 void TForm4::BuildErrorGroup() {
-    GroupBox1 = Group("GroupBox1", "On error", 304, 70);
+    GroupBox1 = Group("GroupBox1", "On error");
     QWidget* g = GroupBox1;
-    RadioButton3 = Radio(g, "RadioButton3", "Promt", 10, 20, 70);
-    RadioButton1 = Radio(g, "RadioButton1", "Skip", 10, 44, 70);
-    RadioButton2 = Radio(g, "RadioButton2", "Retry in:", 100, 20, 80);
-    CSpinEdit1 = Spin(g, "CSpinEdit1", 180, 18, kSpinMax);
-    Label6 = Text(g, "Label6", "milliseconds", 262, 20, 80);
-    CheckBox15 = Check(g, "CheckBox15", "Skip after", 100, 44, 80);
+    RadioButton3 = Radio(g, "RadioButton3", "Promt");
+    RadioButton1 = Radio(g, "RadioButton1", "Skip");
+    RadioButton2 = Radio(g, "RadioButton2", "Retry in:");
+    CSpinEdit1 = Spin(g, "CSpinEdit1", kSpinMax);
+    Label6 = Text(g, "Label6", "milliseconds");
+    CheckBox15 = Check(g, "CheckBox15", "Skip after");
     // No bounds but the value's own: a negative time has no meaning.
-    CSpinEdit3 = Spin(g, "CSpinEdit3", 180, 42, INT_MAX);
-    Label12 = Text(g, "Label12", "milliseconds", 262, 44, 80);
+    CSpinEdit3 = Spin(g, "CSpinEdit3", INT_MAX);
+    Label12 = Text(g, "Label12", "milliseconds");
+    auto* grid = new QGridLayout(g);
+    QWidget* const cells[2][4] = {{RadioButton3, RadioButton2, CSpinEdit1, Label6},
+                                  {RadioButton1, CheckBox15, CSpinEdit3, Label12}};
+    for (int row = 0; row < 2; ++row)
+        for (int column = 0; column < 4; ++column)
+            grid->addWidget(cells[row][column], row, column);
+    grid->setColumnStretch(4, 1);
 }
 
 void TForm4::BuildExistsGroup() {
-    GroupBox4 = Group("GroupBox4", "If file exists", 376, 62);
+    GroupBox4 = Group("GroupBox4", "If file exists");
     QWidget* g = GroupBox4;
-    RadioButton4 = Radio(g, "RadioButton4", "Promt", 10, 18, 70);
-    RadioButton5 = Radio(g, "RadioButton5", "Overwrite", 90, 18, 90);
-    RadioButton7 = Radio(g, "RadioButton7", "Skip", 190, 18, 70);
-    RadioButton6 = Radio(g, "RadioButton6", "Rename old", 270, 18, 120);
-    CheckBox6 =
-        Check(g, "CheckBox6", "Try resume", 10, 38, 120, "Resume file if no differences found");
-    CheckBox14 = Check(g, "CheckBox14", "Overwrite if older", 190, 38, 160);
+    RadioButton4 = Radio(g, "RadioButton4", "Promt");
+    RadioButton5 = Radio(g, "RadioButton5", "Overwrite");
+    RadioButton7 = Radio(g, "RadioButton7", "Skip");
+    RadioButton6 = Radio(g, "RadioButton6", "Rename old");
+    CheckBox6 = Check(g, "CheckBox6", "Try resume", "Resume file if no differences found");
+    CheckBox14 = Check(g, "CheckBox14", "Overwrite if older");
+    auto* grid = new QGridLayout(g);
+    const std::array<QRadioButton*, 4> choices = {RadioButton4, RadioButton5, RadioButton7,
+                                                  RadioButton6};
+    for (int column = 0; column < 4; ++column)
+        grid->addWidget(choices[column], 0, column);
+    grid->addWidget(CheckBox6, 1, 0, 1, 2);
+    grid->addWidget(CheckBox14, 1, 2, 1, 2);
+    grid->setColumnStretch(4, 1);
 }
 
 void TForm4::BuildFooter() {
     Panel1 = new QWidget(this);
     Panel1->setObjectName("Panel1");
-    Panel1->setGeometry(6, 444, 150, 24);
     const QString data = FromUtf8(paths::UserDataDir());
     Label8 = new LinkLabel("Data folder", QUrl::fromLocalFile(data), Panel1);
     Label8->setObjectName("Label8");
-    Label8->setGeometry(2, 4, 70, 16);
     Label9 = new LinkLabel("History", QUrl::fromLocalFile(data + "/history.txt"), Panel1);
     Label9->setObjectName("Label9");
-    Label9->setGeometry(80, 4, 60, 16);
+    auto* links = new QHBoxLayout(Panel1);
+    links->setContentsMargins(2, 0, 2, 0);
+    links->addWidget(Label8);
+    links->addWidget(Label9);
     BitBtn1 = new QPushButton("Ok", this);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setDefault(true);
-    BitBtn1->setGeometry(160, 442, 70, 26);
     BitBtn2 = new QPushButton("Cancel", this);
     BitBtn2->setObjectName("BitBtn2");
-    BitBtn2->setGeometry(236, 442, 70, 26);
     BitBtn3 = new QPushButton(this);
     BitBtn3->setObjectName("BitBtn3");
-    BitBtn3->setGeometry(312, 442, 155, 26);
+    auto* footer = new QHBoxLayout;
+    footer->addWidget(Panel1);
+    footer->addStretch();
+    for (QPushButton* button : {BitBtn1, BitBtn2, BitBtn3})
+        footer->addWidget(button);
+    static_cast<QBoxLayout*>(layout())->addLayout(footer);
 }
 
 void TForm4::ConnectControls() {
@@ -336,6 +409,12 @@ LimitTexts TForm4::Limits() const {
 void TForm4::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     FormShow();
+    // Centred once its texts are in, since they decide its size.
+    if (!placed_) {
+        placed_ = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
 }
 
 void TForm4::closeEvent(QCloseEvent* event) {

@@ -101,14 +101,12 @@ private:
     void BuildExistsGroup();
     void BuildFooter();
     void ConnectControls();
-    QGroupBox* Group(const char* name, const QString& title, int top, int height);
-    QCheckBox* Check(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                     int width, const QString& hint = {});
-    QRadioButton* Radio(QWidget* parent, const char* name, const QString& caption, int left,
-                        int top, int width);
-    QLabel* Text(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                 int width);
-    QSpinBox* Spin(QWidget* parent, const char* name, int left, int top, int maximum);
+    QGroupBox* Group(const char* name, const QString& title);
+    QCheckBox* Check(QWidget* parent, const char* name, const QString& caption,
+                     const QString& hint = {});
+    QRadioButton* Radio(QWidget* parent, const char* name, const QString& caption);
+    QLabel* Text(QWidget* parent, const char* name, const QString& caption);
+    QSpinBox* Spin(QWidget* parent, const char* name, int maximum);
     void SetFields(const SettingsFields& fields);
     void ApplyEnabling();
     // Language text `number`, or `builtIn` when the language has none.
@@ -129,6 +127,8 @@ private:
     // Set once a show has filled every control; Store writes nothing before.
     bool saveAllowed_ = false;
     bool copyOptionsLocked_ = false;
+    // Centred at its first show.
+    bool placed_ = false;
 
     QGroupBox* GroupBox1;
     QGroupBox* GroupBox2;
