@@ -4,6 +4,7 @@
 #include <array>
 #include <set>
 
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -60,6 +61,7 @@ struct NamedKeys {
     std::vector<std::string_view> keys;
 };
 const std::vector<NamedKeys> kNamedKeys = {
+    {section::kLanguage, {"Name", "Locale", "Thousands"}},
     {section::kMenu,
      {"Open1_c",
       "Abort2_c",
@@ -166,11 +168,13 @@ KeyCheck CheckKeys(const IniFile& file) {
 
 void Language::Load(const std::string& installFolder, const std::string& name) {
     LoadFile(name.empty() ? std::string() : paths::FindDataFile(installFolder, name));
+    fileName_ = NamePart(name);
     active_ = !name.empty();
 }
 
 void Language::LoadFile(const std::string& path) {
     file_ = IniFile();
+    fileName_ = NamePart(path);
     active_ = !path.empty();
     if (active_)
         file_.Read(path);
@@ -190,9 +194,15 @@ std::string Language::Text(std::string_view section, std::string_view key,
     return Value(section, key).value_or(std::string(fallback));
 }
 
+LanguageFacts Language::Facts() const {
+    return active_ ? ReadLanguageFacts(file_, fileName_) : LanguageFacts();
+}
+
 void Language::FillMessages(MessageTable& table) const {
-    if (active_ || !table.Filled())
+    if (active_ || !table.Filled()) {
         table.Fill(file_, &BuiltInMessages());
+        table.SetFacts(Facts());
+    }
 }
 
 }  // namespace rd

@@ -167,7 +167,7 @@ private slots:
         w.Apply("english.lng");
         std::set<LanguageKey> listed;
         for (const LanguageKey& key : AskedKeys())
-            if (key.section != section::kInCode)
+            if (key.section != section::kInCode && key.section != section::kLanguage)
                 listed.insert(key);
         std::vector<LanguageKey> onlyAsked, onlyListed;
         std::set_difference(asked.begin(), asked.end(), listed.begin(), listed.end(),
