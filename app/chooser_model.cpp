@@ -62,6 +62,13 @@ std::string RootText(std::string_view name, std::string_view label, uint64_t fre
     return text;
 }
 
+std::string ShareFreeText(std::string_view text, uint64_t freeBytes, std::string_view free,
+                          std::string_view unknown) {
+    if (freeBytes != kUnknownFree)
+        return RootText(text, "", freeBytes, free);
+    return std::string(text) + " ~" + std::string(unknown) + " " + std::string(free);
+}
+
 uint32_t ColourValue(EntryColour colour) {
     switch (colour) {
         case EntryColour::NotWritable: return 0x0000FF;  // red

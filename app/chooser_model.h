@@ -60,6 +60,11 @@ std::string RootText(std::string_view name, std::string_view label, uint64_t fre
 // Free bytes not yet measured.
 inline constexpr uint64_t kUnknownFree = ~uint64_t{0};
 
+// A network share's text with its free space as a root's ("rw ~12 gb free"), or with `unknown`
+// in place of the size when the server does not tell it (kUnknownFree): "rw ~unknown free".
+std::string ShareFreeText(std::string_view text, uint64_t freeBytes, std::string_view free = "free",
+                          std::string_view unknown = "unknown");
+
 // How an entry that is not selected is drawn.
 enum class EntryColour { Default, NotWritable, TooSmall, Fits };
 

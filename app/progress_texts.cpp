@@ -37,9 +37,10 @@ ProgressTexts TickTexts(EngineContext& ctx, bool averageSpeed) {
     else if (listed)
         t.percent = std::to_string(done * 100 / listed) + "%";
     const std::string of = MessageText(ctx.messages, text_slot::kOf);
-    t.bytes = FillIn(of, {text::GroupThousands(done), text::GroupThousands(listed)});
-    t.files = FillIn(
-        of, {text::GroupThousands(c.filesDone.load()), text::GroupThousands(c.listedFiles.load())});
+    const std::string thousands = ctx.messages.Facts().thousands;
+    auto grouped = [&thousands](uint64_t value) { return text::GroupThousands(value, thousands); };
+    t.bytes = FillIn(of, {grouped(done), grouped(listed)});
+    t.files = FillIn(of, {grouped(c.filesDone.load()), grouped(c.listedFiles.load())});
     const uint64_t copyTime = c.copyTime;
     const uint64_t transferred = c.transferredBytes;
     if (averageSpeed)

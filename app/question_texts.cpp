@@ -18,7 +18,7 @@ long long Signed(uint64_t value) {
 // "<message> <errno text>\r\n<File:> <path>\r\n<Position:> <n>\r\n".
 std::string FailedAt(const MessageTable& texts, int caption, int error, const std::string& path,
                      const ErrorFacts& facts) {
-    return texts.Text(caption) + " " + ErrorText(error) + "\r\n" +
+    return texts.Text(caption) + " " + ErrorText(error, texts.Facts().locale) + "\r\n" +
            text::Format("%s %s\r\n", texts.Text(8).c_str(), path.c_str()) +
            text::Format("%s %Li\r\n", texts.Text(9).c_str(), Signed(facts.position));
 }
@@ -26,9 +26,10 @@ std::string FailedAt(const MessageTable& texts, int caption, int error, const st
 }  // namespace
 
 std::string ErrorQuestionText(const ErrorFacts& facts, const MessageTable& texts) {
+    const std::string locale = texts.Facts().locale;
     switch (facts.step) {
         case ErrorStep::OpenSource:
-            return texts.Text(7) + " " + ErrorText(facts.error) +
+            return texts.Text(7) + " " + ErrorText(facts.error, locale) +
                    text::Format("\r\n %s\r\n", facts.path.c_str());
         case ErrorStep::Read: return FailedAt(texts, 7, facts.error, NamePart(facts.path), facts);
         case ErrorStep::ReadVerify:
@@ -51,14 +52,14 @@ std::string ErrorQuestionText(const ErrorFacts& facts, const MessageTable& texts
                    text::Format("Position: %Li\r\n", Signed(facts.position)) +
                    text::Format("Blocksize: %u", facts.blockSize);
         case ErrorStep::Sync:
-            return texts.Text(12) + " " + ErrorText(facts.error) + "\r\n" +
+            return texts.Text(12) + " " + ErrorText(facts.error, locale) + "\r\n" +
                    text::Format("%s %s\r\n", texts.Text(8).c_str(), facts.path.c_str());
         case ErrorStep::Link:
-            return texts.Text(15) + " " + ErrorText(facts.error) + "\r\n" +
+            return texts.Text(15) + " " + ErrorText(facts.error, locale) + "\r\n" +
                    text::Format("%s %s\r\n", texts.Text(3).c_str(), facts.path.c_str()) +
                    text::Format("%s %s\r\n", texts.Text(5).c_str(), facts.destination.c_str());
     }
-    return ErrorText(facts.error);
+    return ErrorText(facts.error, locale);
 }
 
 uintptr_t ErrorQuestionFlags(const ErrorFacts& facts) {

@@ -72,7 +72,8 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 void ShowStatus(EngineContext& ctx, const std::string& full, uint32_t files, uint64_t bytes) {
     ctx.host.ShowFile(full);
-    ctx.host.ShowStatus(text::GroupThousands(bytes) + " (collecting...)");
+    ctx.host.ShowStatus(text::GroupThousands(bytes, ctx.messages.Facts().thousands) +
+                        " (collecting...)");
     if (ctx.console && ctx.console->Attached())
         ctx.console->Line(text::Format("Total files: %u; Total size: %Li bytes      ", files,
                                        static_cast<long long>(bytes)),

@@ -1,15 +1,14 @@
 #include "engine/prompts.h"
 
-#include <cstring>
+#include "platform/system_error_text.h"
 
 namespace rd {
 
-std::string ErrorText(int error) {
+std::string ErrorText(int error, const std::string& locale) {
     std::string out = std::to_string(error);
-    char buffer[256];
-    const char* text = strerror_r(error, buffer, sizeof buffer);
-    if (text && *text)
-        out += std::string(" - ") + text;
+    const std::string text = SystemErrorText(error, locale);
+    if (!text.empty())
+        out += " - " + text;
     return out;
 }
 

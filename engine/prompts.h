@@ -18,7 +18,8 @@ constexpr uintptr_t kResumePossible = 1;
 constexpr uintptr_t kRenamePossible = 2;
 }  // namespace promptflag
 
-// The error number in decimal, then " - " and the system's text for it when there is one.
-std::string ErrorText(int error);
+// The error number in decimal, then " - " and the system's text for it when there is one, in
+// the language of `locale` when the C library has it (platform/system_error_text.h).
+std::string ErrorText(int error, const std::string& locale = {});
 
 }  // namespace rd

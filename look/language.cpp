@@ -4,6 +4,7 @@
 #include <array>
 #include <set>
 
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -60,6 +61,7 @@ struct NamedKeys {
     std::vector<std::string_view> keys;
 };
 const std::vector<NamedKeys> kNamedKeys = {
+    {section::kLanguage, {"Name", "Locale", "Thousands"}},
     {section::kMenu,
      {"Open1_c",
       "Abort2_c",
@@ -85,10 +87,13 @@ const std::vector<NamedKeys> kNamedKeys = {
       "Skip2_c",
       "Overwrite1_c",
       "Renameold1_c"}},
-    {section::kChooser, {"FormMove_c", "NewFolder_c", "Network_c", "Free_c", "NoNetwork_c"}},
+    {section::kChooser,
+     {"FormMove_c", "NewFolder_c", "Network_c", "Free_c", "NoNetwork_c", "NoShares_c",
+      "Unknown_c"}},
     {section::kResumeManager,
      {"Form1_c", "Column_c_0", "Column_c_1", "Column_c_2", "Column_c_3", "Resumenow1_c",
-      "Resumeonrestart1_c", "Deleteentry1_c", "Startminimized1_c", "Unknown_c", "Yes_c", "No_c"}},
+      "Resumeonrestart1_c", "Deleteentry1_c", "Startminimized1_c", "Unknown_c", "Yes_c", "No_c",
+      "More_c", "Empty_c"}},
     {section::kResumeItem, {"Waiting_c", "Canceling_c", "Problem_c"}},
     {section::kQueue, {"Form_c", "Delete1_c", "Wait_c", "Copy_c", "Done_c"}},
     {section::kCredentials, {"Form_c", "Ask_c", "Refused_c", "User_c", "Password_c"}},
@@ -166,11 +171,13 @@ KeyCheck CheckKeys(const IniFile& file) {
 
 void Language::Load(const std::string& installFolder, const std::string& name) {
     LoadFile(name.empty() ? std::string() : paths::FindDataFile(installFolder, name));
+    fileName_ = NamePart(name);
     active_ = !name.empty();
 }
 
 void Language::LoadFile(const std::string& path) {
     file_ = IniFile();
+    fileName_ = NamePart(path);
     active_ = !path.empty();
     if (active_)
         file_.Read(path);
@@ -190,9 +197,15 @@ std::string Language::Text(std::string_view section, std::string_view key,
     return Value(section, key).value_or(std::string(fallback));
 }
 
+LanguageFacts Language::Facts() const {
+    return active_ ? ReadLanguageFacts(file_, fileName_) : LanguageFacts();
+}
+
 void Language::FillMessages(MessageTable& table) const {
-    if (active_ || !table.Filled())
+    if (active_ || !table.Filled()) {
         table.Fill(file_, &BuiltInMessages());
+        table.SetFacts(Facts());
+    }
 }
 
 }  // namespace rd

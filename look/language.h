@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ini_file.h"
+#include "platform/language_facts.h"
 #include "platform/message_table.h"
 #include "platform/message_texts.h"
 
@@ -18,6 +19,7 @@ namespace rd {
 
 // The sections of a language file.
 namespace section {
+inline constexpr std::string_view kLanguage = "Language";
 inline constexpr std::string_view kInCode = "In code";
 inline constexpr std::string_view kSettings = "Settings";
 inline constexpr std::string_view kProgress = "RedoDori";
@@ -90,8 +92,12 @@ public:
     std::string Text(std::string_view section, std::string_view key,
                      std::string_view fallback) const;
 
-    // Fills the message table: the file's texts, the built-in ones for slots it lacks. Without
-    // a language the table keeps what it has (the built-in texts the first time).
+    // The facts of the language (platform/language_facts.h); English ones without a language.
+    LanguageFacts Facts() const;
+
+    // Fills the message table: the file's texts, the built-in ones for slots it lacks, and the
+    // language's facts. Without a language the table keeps what it has (the built-in texts the
+    // first time).
     void FillMessages(MessageTable& table) const;
 
     // Told every section and key looked up (tests list what the windows ask for).
@@ -100,6 +106,7 @@ public:
 private:
     bool active_ = false;
     IniFile file_;
+    std::string fileName_;
 };
 
 }  // namespace rd

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/ini_file.h"
+#include "platform/language_facts.h"
 #include "platform/paths.h"
 
 namespace rd {
@@ -45,6 +47,12 @@ std::vector<std::string> LanguageFiles(const std::string& installFolder) {
         const std::string name = entry.path().filename().string();
         return name.size() > 4 && name.ends_with(".lng") && entry.is_regular_file(error);
     });
+}
+
+std::string LanguageName(const std::string& installFolder, const std::string& file) {
+    IniFile read;
+    read.Read(paths::FindDataFile(installFolder, file));
+    return ReadLanguageFacts(read, file).name;
 }
 
 std::vector<std::string> SkinFolders(const std::string& installFolder) {

@@ -11,6 +11,10 @@ namespace rd {
 // order.
 std::vector<std::string> LanguageFiles(const std::string& installFolder);
 
+// The own name of the language file `file` found along that path (its facts' name, see
+// platform/language_facts.h); the file name when the file cannot be read.
+std::string LanguageName(const std::string& installFolder, const std::string& file);
+
 // The skin folders under "skins" along the same path, in the same order; plain files and
 // names beginning with "." are left out.
 std::vector<std::string> SkinFolders(const std::string& installFolder);

@@ -30,6 +30,16 @@ bool MessageTable::Filled() const {
     return filled_;
 }
 
+void MessageTable::SetFacts(LanguageFacts facts) {
+    std::lock_guard<std::mutex> guard(lock_);
+    facts_ = std::move(facts);
+}
+
+LanguageFacts MessageTable::Facts() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return facts_;
+}
+
 std::string MessageTable::Text(int n) const {
     if (n < 1 || n > kSlots)
         return {};

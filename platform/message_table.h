@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/language_facts.h"
+
 namespace rd {
 
 class IniFile;
@@ -32,10 +34,15 @@ public:
     // Whether the table was filled at least once.
     bool Filled() const;
 
+    // The facts of the language the texts are in; English ones until set. Safe from any thread.
+    void SetFacts(LanguageFacts facts);
+    LanguageFacts Facts() const;
+
 private:
     mutable std::mutex lock_;
     std::array<std::string, kSlots + 1> slots_;
     bool filled_ = false;
+    LanguageFacts facts_;
 };
 
 }  // namespace rd

@@ -4,7 +4,7 @@ namespace rd {
 
 namespace {
 
-// The message texts when no language file gives them; 51 to 63 are not used.
+// The message texts when no language file gives them; 53 to 63 are not used.
 constexpr MessageTable::Texts kBuiltInMessages = {
     "",
     "Resume is not possible with several destinations.",
@@ -58,6 +58,8 @@ constexpr MessageTable::Texts kBuiltInMessages = {
     "No",
     "OK",
     "Cancel",
+    "local",
+    "network",
 };
 
 }  // namespace

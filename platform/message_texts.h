@@ -31,7 +31,9 @@ inline constexpr int kYes = 47;
 inline constexpr int kNo = 48;
 inline constexpr int kOk = 49;
 inline constexpr int kCancel = 50;
-inline constexpr int kLastUsed = 50;
+inline constexpr int kLocalProfile = 51;  // the profiles' names as the windows show them
+inline constexpr int kNetworkProfile = 52;
+inline constexpr int kLastUsed = 52;
 }  // namespace text_slot
 
 // The message texts used when a language file does not give them (English).

@@ -119,4 +119,19 @@ Result WriteTest(const std::string& host, const std::string& share, const Creden
     return Result::Ok;
 }
 
+std::optional<uint64_t> FreeSpace(const std::string& host, const std::string& share,
+                                  const Credentials& credentials, int timeoutMs) {
+    const Context context = MakeContext(credentials, timeoutMs);
+    if (!context)
+        return std::nullopt;
+    std::string url = "smb://" + host + "/" + share + "/";
+    struct statvfs facts = {};
+    if (smbc_getFunctionStatVFS(context.get())(context.get(), url.data(), &facts) != 0)
+        return std::nullopt;
+    const uint64_t unit = facts.f_frsize ? facts.f_frsize : facts.f_bsize;
+    if (unit == 0)
+        return std::nullopt;
+    return uint64_t{facts.f_bavail} * unit;
+}
+
 }  // namespace rd::smb

@@ -3,6 +3,8 @@
 // may run on any thread; every call gives up after `timeoutMs`.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,5 +45,9 @@ Result Folders(const std::string& host, const std::string& share, const std::str
 // Creates "vn.dat" in the share's top folder and removes it again: Ok when both worked.
 Result WriteTest(const std::string& host, const std::string& share, const Credentials& credentials,
                  int timeoutMs);
+
+// The bytes free to the user on a share, as the server tells them; nothing when it does not.
+std::optional<uint64_t> FreeSpace(const std::string& host, const std::string& share,
+                                  const Credentials& credentials, int timeoutMs);
 
 }  // namespace rd::smb

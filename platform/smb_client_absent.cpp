@@ -24,4 +24,8 @@ Result WriteTest(const std::string&, const std::string&, const Credentials&, int
     return Result::NotAvailable;
 }
 
+std::optional<uint64_t> FreeSpace(const std::string&, const std::string&, const Credentials&, int) {
+    return std::nullopt;
+}
+
 }  // namespace rd::smb

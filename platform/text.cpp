@@ -213,13 +213,13 @@ std::string EscapeControls(std::string_view text) {
     return out;
 }
 
-std::string GroupThousands(uint64_t value) {
+std::string GroupThousands(uint64_t value, std::string_view separator) {
     const std::string digits = std::to_string(value);
     std::string out;
-    out.reserve(digits.size() + digits.size() / 3);
+    out.reserve(digits.size() + digits.size() / 3 * separator.size());
     for (size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0)
-            out.push_back(',');
+            out += separator;
         out.push_back(digits[i]);
     }
     return out;

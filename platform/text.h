@@ -36,8 +36,8 @@ std::vector<std::string> SplitListFile(std::string_view data);
 // of UTF-8), so that a name printed on a terminal can never drive it.
 std::string EscapeControls(std::string_view text);
 
-// Writes a number with "," between groups of three digits: 1234567 -> "1,234,567".
-std::string GroupThousands(uint64_t value);
+// Writes a number with `separator` between groups of three digits: 1234567 -> "1,234,567".
+std::string GroupThousands(uint64_t value, std::string_view separator = ",");
 
 // printf-style formatting into a std::string. "%Li", "%Lu" and "%Ld" take a 64-bit integer,
 // as the program's message formats write them.

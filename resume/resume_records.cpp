@@ -10,6 +10,8 @@
 
 #include "platform/fs.h"
 #include "platform/literal_list.h"
+#include "platform/message_texts.h"
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
@@ -194,6 +196,26 @@ std::vector<std::string> RecordDestinations(const ResumeRecord& record) {
         rest.remove_prefix(mark == std::string_view::npos ? rest.size() : mark + 1);
     }
     return folders;
+}
+
+std::vector<std::string> RecordSources(const ResumeRecord& record) {
+    std::vector<std::string> sources;
+    std::string error;
+    const std::optional<StoredCommand> command = SplitStoredCommand(record.command);
+    if (!command || !ReadResumeList(BetweenBars(command->argument, 1), sources, error))
+        return {};
+    return sources;
+}
+
+std::string SourcesText(std::string_view first, size_t count, std::string_view more) {
+    if (count == 0)
+        return {};
+    while (first.size() > 1 && first.back() == '/')
+        first.remove_suffix(1);
+    const std::string name = first == "/" ? std::string(first) : NamePart(first);
+    if (count == 1)
+        return name;
+    return FillIn(more, {name, std::to_string(count - 1)});
 }
 
 RecordColumns ColumnsOf(const ResumeRecord& record) {

@@ -63,6 +63,15 @@ std::vector<ResumeRecord> ReadResumeRecords(Store& store);
 // read).
 std::vector<std::string> RecordDestinations(const ResumeRecord& record);
 
+// The sources of a record's job, from the list file its command names; none when the list
+// cannot be read (ReadResumeList).
+std::vector<std::string> RecordSources(const ResumeRecord& record);
+
+// The resume manager's From text for a job's `count` sources, so that two jobs from one folder
+// read apart: the `first` source's own name, with `more` ("%s + %u more") filled with it and the
+// count of the others when there are others; empty without sources.
+std::string SourcesText(std::string_view first, size_t count, std::string_view more);
+
 // One record's row of the manager's list.
 struct RecordColumns {
     std::string time;       // "Unknown" when empty

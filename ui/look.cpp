@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "look/language.h"
+#include "look/qt_translations.h"
 #include "look/skin_pictures.h"
 #include "settings/job_settings.h"
 #include "ui/chooser/chooser_window.h"
@@ -13,6 +14,8 @@ namespace rd {
 
 void CaptionWindows(const Language& language, const MessageTable& messages,
                     const LanguageWindows& windows) {
+    if (language.Active())
+        InstallQtTranslations(language.Facts());
     if (windows.settings)
         windows.settings->ApplyLanguage(language);
     if (windows.progress)

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QComboBox>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QtTest>
 #include <string>
@@ -25,6 +26,18 @@ QStringList Texts(const QTreeWidgetItem* parent) {
     QStringList texts;
     for (int i = 0; i < parent->childCount(); ++i)
         texts << parent->child(i)->text(0);
+    return texts;
+}
+
+// The shares' texts without their free space, which must be given ("~12 gb free").
+QStringList Shares(const QTreeWidgetItem* host) {
+    static const QRegularExpression free(" ~[0-9]+ (bytes|kb|mb|gb) free$");
+    QStringList texts;
+    for (QString text : Texts(host)) {
+        if (!free.match(text).hasMatch())
+            return {"no free space in: " + text};
+        texts << text.remove(free);
+    }
     return texts;
 }
 
@@ -112,9 +125,16 @@ private slots:
         QTRY_COMPARE(form.Network().Pending(), 0);
         const std::vector<std::pair<std::string, bool>> asked = {{host, false}, {host, true}};
         QCOMPARE(ask.asked, asked);
-        QCOMPARE(Texts(server), QStringList({"Fotos-äß", "ro", "rw  (Writable share)"}));
+        QCOMPARE(Shares(server), QStringList({"Fotos-äß", "ro", "rw  (Writable share)"}));
         QCOMPARE(server->child(1)->foreground(0).color(), QColor(0xFF, 0, 0));
         QVERIFY(server->child(2)->foreground(0).color() != QColor(0xFF, 0, 0));
+        // A share tells its free space: the job's size colours it and its folders by whether
+        // the job fits.
+        form.SetJobTotal(1);
+        QCOMPARE(server->child(2)->foreground(0).color(), QColor(0, 0x80, 0));
+        QCOMPARE(server->child(1)->foreground(0).color(), QColor(0xFF, 0, 0));
+        form.SetJobTotal(uint64_t{1} << 62);
+        QCOMPARE(server->child(2)->foreground(0).color(), QColor(0xFF, 0, 0x80));
         tree->clearSelection();
         server->child(2)->setSelected(true);
         QCOMPARE(combo->currentText(), QString::fromStdString("smb://" + host + "/rw/"));
@@ -123,6 +143,7 @@ private slots:
         share->setExpanded(true);
         QTRY_COMPARE(form.Network().Pending(), 0);
         QCOMPARE(Texts(share), QStringList({"sub"}));
+        QCOMPARE(share->child(0)->foreground(0).color(), QColor(0xFF, 0, 0x80));
         // A share that disappears: listing it again leaves it empty, and the window goes on.
         QCOMPARE(::rename((server_ / "rw").c_str(), (server_ / "rw-gone").c_str()), 0);
         share->setExpanded(false);
@@ -145,6 +166,25 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form.Network().Pending(), 0, 20000);
         QCOMPARE(Texts(dead), QStringList({"-"}));
         QVERIFY(!dead->isExpanded());
+    }
+
+    // A network where nothing is found says so, and how to reach a share all the same; the
+    // note is no destination.
+    void AnEmptyNetworkSaysHowToAddAShare() {
+        ::setenv("REDODORI_TEST_HOSTS", "", 1);
+        test::PrivateEnvironment env;
+        Store store(env.Dir() / "registry.db");
+        TForm1 form(store, false);
+        auto* tree = form.findChild<QTreeWidget*>("TreeView1");
+        form.show();
+        QTreeWidgetItem* root = NetworkRoot(tree);
+        QVERIFY(root);
+        root->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QCOMPARE(Texts(root), QStringList({"No shares found; type one as smb://host/share below"}));
+        QVERIFY(root->isExpanded());
+        QVERIFY(!(root->child(0)->flags() & Qt::ItemIsSelectable));
+        ::unsetenv("REDODORI_TEST_HOSTS");
     }
 
     // Without a network view, a server that announces itself by DNS-SD is listed by its name
@@ -190,7 +230,7 @@ private slots:
         QTreeWidgetItem* server = root->child(at);
         server->setExpanded(true);
         QTRY_COMPARE(form.Network().Pending(), 0);
-        QCOMPARE(Texts(server), QStringList({"Fotos-äß", "ro", "rw  (Writable share)"}));
+        QCOMPARE(Shares(server), QStringList({"Fotos-äß", "ro", "rw  (Writable share)"}));
         tree->clearSelection();
         server->child(2)->setSelected(true);
         QCOMPARE(form.findChild<QComboBox*>("ComboBox1")->currentText(),

@@ -294,6 +294,49 @@ private slots:
         QVERIFY(c.form.isVisible());
     }
 
+    void EnterOnAReadOnlyEntryStartsNothing() {
+        Chooser c;
+        const std::string base = c.env.Dir() / "tree";
+        const std::string ro = base + "/ro";
+        paths::MakePath(ro);
+        paths::MakePath(base + "/rw");
+        // A folder this user cannot write: without root its mode says so, as root a read-only
+        // mount of its own.
+        int status = 0;
+        if (::geteuid() != 0)
+            ::chmod(ro.c_str(), 0500);
+        else
+            test::RunCommand("mount --bind '" + ro + "' '" + ro +
+                                 "' && mount -o remount,bind,ro '" + ro + "' '" + ro + "' 2>&1",
+                             &status);
+        struct Unmount {
+            std::string point;
+            ~Unmount() {
+                if (!point.empty())
+                    test::RunCommand("umount '" + point + "'");
+            }
+        } unmount{::geteuid() == 0 ? ro : ""};
+        if (status != 0)
+            QSKIP("cannot mount a read-only folder here");
+        QTreeWidgetItem* top = c.ShowAt(base + "/");
+        QTreeWidgetItem* readOnly = Child(top, "ro");
+        c.tree->setCurrentItem(readOnly);
+        QCOMPARE(c.Text(), Q(ro + "/"));
+        c.tree->setCurrentItem(Child(top, "rw"));
+        QCOMPARE(readOnly->foreground(0).color(), QColor(0xFF, 0, 0));
+        c.tree->setCurrentItem(readOnly);
+        QTest::keyClick(c.tree, Qt::Key_Return);
+        QTest::keyClick(c.tree, Qt::Key_Enter);
+        QCOMPARE(c.confirmed.size(), 0);
+        QVERIFY(c.form.isVisible());
+        // A destination typed over the selection's text is the user's choice: Enter takes it.
+        c.combo->setEditText(Q(base + "/rw/"));
+        QTest::keyClick(c.combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(c.confirmed.size(), 1);
+        QCOMPARE(c.confirmed.front().front().value<std::string>(), base + "/rw/?");
+        ::chmod(ro.c_str(), 0700);
+    }
+
     void FoldersThatCannotBeListedHaveNoChildren() {
         Chooser c;
         RamDisks disks(c.env.Dir());

@@ -2,8 +2,10 @@
 // Delete entry with the list files, Start minimized, and the pop-ups' attempts, waits and
 // cancelling.
 #include <QAction>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
@@ -12,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "look/language.h"
+#include "look/qt_translations.h"
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
@@ -41,10 +45,14 @@ private:
     bool Has(const std::string& name) {
         return store_->ValueExists(StoreRoot::CurrentUser, kResumeKey, name);
     }
-    // Record n of this program from `from` to /dst/n/, with its list.
-    void Record(int n, const std::string& from, bool autostart = true) {
+    // Record n of this program from `from` to /dst/n/, with its list of `sources` in `from`.
+    void Record(int n, const std::string& from, bool autostart = true,
+                std::initializer_list<const char*> sources = {"x"}) {
         const std::string name = std::to_string(n);
-        test::WriteFile(ListPath(n), from + "x\r\n");
+        std::string list;
+        for (const char* source : sources)
+            list += from + source + "\r\n";
+        test::WriteFile(ListPath(n), list);
         Put(name, OwnProgramPath() + " |" + ListPath(n) + "|/dst/" + name + "/?|uwq2");
         Put("f_" + name, from);
         Put("t_" + name, "2026-03-0" + name + " 09:05");
@@ -108,11 +116,9 @@ private slots:
         QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
         QCOMPARE(list->rowCount(), 3);
-        QCOMPARE(Row(form, 0), QStringList({"2026-03-01 09:05", "/gone/", "/dst/1/?", "No"}));
-        QCOMPARE(Row(form, 1),
-                 QStringList({"2026-03-03 09:05", QString::fromStdString(env_.Dir() / "src/"),
-                              "/dst/3/?", "Yes"}));
-        QCOMPARE(Row(form, 2), QStringList({"Unknown", "Unknown", "/a/?/b/?", "Yes"}));
+        QCOMPARE(Row(form, 0), QStringList({"2026-03-01 09:05", "x", "/dst/1/", "No"}));
+        QCOMPARE(Row(form, 1), QStringList({"2026-03-03 09:05", "x", "/dst/3/", "Yes"}));
+        QCOMPARE(Row(form, 2), QStringList({"Unknown", "Unknown", "/a/\n/b/", "Yes"}));
         Select(form, {2, 0});
         QCOMPARE(form.SelectedRecords(), (std::vector<int32_t>{1, 7}));
 
@@ -120,8 +126,56 @@ private slots:
         store_->DeleteValue(StoreRoot::CurrentUser, kResumeKey, "3");
         form.Timer1Timer();
         QCOMPARE(list->rowCount(), 2);
-        QCOMPARE(Row(form, 1), QStringList({"Unknown", "Unknown", "/a/?/b/?", "Yes"}));
+        QCOMPARE(Row(form, 1), QStringList({"Unknown", "Unknown", "/a/\n/b/", "Yes"}));
         QCOMPARE(form.findChild<QTimer*>("Timer1")->interval(), 5000);
+    }
+
+    void JobsFromOneFolderReadApartAndDestinationsGoOneALine() {
+        const std::string src = env_.Dir() / "src/";
+        Record(1, src, true, {"a.txt", "b/", "c"});
+        Record(2, src, true, {"photos/"});
+        // A list that cannot be read leaves the folder the job came from.
+        Record(3, "/gone/");
+        std::filesystem::remove(ListPath(3));
+        Put("4", OwnProgramPath() + " |" + ListPath(1) + "|/x/?/y z/?/w/?|uwq2");
+        TFormResMan form(*store_, *items_);
+        QCOMPARE(Row(form, 0).at(1), QString("a.txt + 2 more"));
+        QCOMPARE(List(form)->item(0, 1)->toolTip(),
+                 QString::fromStdString(src + "a.txt\n" + src + "b/\n" + src + "c"));
+        QCOMPARE(Row(form, 1).at(1), QString("photos"));
+        QCOMPARE(Row(form, 2).at(1), QString("/gone/"));
+        QCOMPARE(Row(form, 3).at(2), QString("/x/\n/y z/\n/w/"));
+        // The row is as high as its three destinations.
+        QVERIFY(List(form)->rowHeight(3) >= 3 * List(form)->fontMetrics().lineSpacing());
+    }
+
+    void AnEmptyListSaysThereIsNothingToResume() {
+        TFormResMan form(*store_, *items_);
+        auto* hint = form.findChild<QLabel*>("EmptyHint");
+        QVERIFY(hint);
+        QVERIFY(!hint->isHidden());
+        QCOMPARE(hint->text(), QString("There are no interrupted jobs to resume."));
+        Record(1, "/a/");
+        form.Timer1Timer();
+        QVERIFY(hint->isHidden());
+    }
+
+    void GermanShowsTheJobsAndShortcutsInGerman() {
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+            QSKIP("Qt's German translation is not installed (scripts/setup.sh installs it)");
+        Record(1, env_.Dir() / "src/", true, {"a", "b"});
+        TFormResMan form(*store_, *items_);
+        Language german;
+        german.LoadFile(std::string(REDODORI_SOURCE_DATA_DIR) + "/german.lng");
+        form.ApplyLanguage(german);
+        QCOMPARE(Row(form, 0).at(1), QString("a + 1 weitere"));
+        auto shortcut = [&form](const char* action) {
+            return form.findChild<QAction*>(action)->shortcut().toString(QKeySequence::NativeText);
+        };
+        QCOMPARE(shortcut("Resumeonrestart1"), QString("Strg+R"));
+        QCOMPARE(shortcut("Deleteentry1"), QString("Entf"));
+        InstallQtTranslations({});
+        QCOMPARE(shortcut("Resumeonrestart1"), QString("Ctrl+R"));
     }
 
     void TheMenuFlipsResumeOnRestartAndStartMinimized() {
@@ -222,7 +276,7 @@ private slots:
         Select(form, {0, 1});
         Trigger(form, "Deleteentry1");
         QCOMPARE(List(form)->rowCount(), 1);
-        QCOMPARE(Row(form, 0).at(2), QString("/dst/3/?"));
+        QCOMPARE(Row(form, 0).at(2), QString("/dst/3/"));
         for (const char* name : {"1", "f_1", "t_1", "2", "f_2", "t_2"})
             QVERIFY2(!Has(name), name);
         QVERIFY(!std::filesystem::exists(ListPath(1)));

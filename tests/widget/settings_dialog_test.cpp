@@ -274,6 +274,30 @@ private slots:
         QVERIFY(plain.find("Buffer size: 512 bytes") != std::string::npos);
     }
 
+    void TheLanguagesShowByTheirOwnNamesAndTheProfileInTheLanguage() {
+        Dialog d;
+        d.settings.InstallPath = d.env.DataDir();
+        d.settings.Lngname = "GERMAN.lng";
+        test::WriteFile(d.env.DataDir() + "/mine.lng", "[Language]\r\nName=Plattdüütsch\r\n");
+        test::WriteFile(d.env.DataDir() + "/old.lng", "[In code]\r\nv31=Unbounded\r\n");
+        d.messages.Load(std::string(REDODORI_SOURCE_DATA_DIR) + "/german.lng");
+        d.form->show();
+        auto* languages = d.Get<QComboBox>("ComboBox4");
+        QStringList names;
+        for (int i = 0; i < languages->count(); ++i)
+            names << languages->itemText(i);
+        QCOMPARE(names, QStringList({"Plattdüütsch", "old.lng", "English", "Deutsch"}));
+        QCOMPARE(languages->currentText(), QString("Deutsch"));
+        QCOMPARE(d.form->windowTitle(), QString("RedoDori v2.85 configuration (lokal)"));
+        QCOMPARE(d.Get<QPushButton>("BitBtn3")->text(), QString("Im Profil lokal speichern"));
+        languages->setCurrentIndex(0);
+        d.Click("BitBtn3");
+        QCOMPARE(d.store.ReadText(StoreRoot::CurrentUser, ProfileKey("local"), "Lngname"),
+                 std::optional<std::string>("mine.lng"));
+        d.Click("BitBtn1");
+        QCOMPARE(d.settings.Lngname, std::string("mine.lng"));
+    }
+
     void TheCopyLocksItsOptionsAndTheKeysShowInTheDialog() {
         test::PrivateEnvironment env;
         JobSettings settings;

@@ -62,6 +62,15 @@ int Depth(const QTreeWidgetItem* item) {
     return depth;
 }
 
+// The node whose free space applies to `item`: a share for its folders, a root for the rest.
+const QTreeWidgetItem* VolumeOf(const QTreeWidgetItem* item) {
+    if (RootOf(item)->data(0, kKindRole).toInt() != kNetwork)
+        return RootOf(item);
+    while (Depth(item) > 2)
+        item = item->parent();
+    return item;
+}
+
 bool Within(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
     for (; item; item = item->parent()) {
         if (item == ancestor)
@@ -219,6 +228,10 @@ void TForm1::ApplyLanguage(const Language& language, const MessageTable& message
     networkName_ = LanguageText(language, kChooser, "Network_c", "Local Area Network");
     network_->notAvailableText = LanguageText(language, kChooser, "NoNetwork_c",
                                               "Network places are not available in this build");
+    network_->noSharesText = LanguageText(language, kChooser, "NoShares_c",
+                                          "No shares found; type one as smb://host/share below");
+    network_->freeText = free_;
+    network_->unknownText = LanguageText(language, kChooser, "Unknown_c", "unknown");
     network_->credentialsTexts = CredentialsTextsOf(language, messages);
     for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* root = TreeView1->topLevelItem(i);
@@ -450,7 +463,7 @@ void TForm1::Colour(QTreeWidgetItem* item) const {
         item->setData(0, Qt::ForegroundRole, QVariant());
         return;
     }
-    const uint64_t free = RootOf(item)->data(0, kFreeRole).toULongLong();
+    const uint64_t free = VolumeOf(item)->data(0, kFreeRole).toULongLong();
     const EntryColour colour = ColourOfEntry(item->data(0, kWritableRole).toInt(), jobTotal_, free);
     if (colour == EntryColour::Default) {
         item->setData(0, Qt::ForegroundRole, QVariant());
@@ -519,7 +532,15 @@ void TForm1::TreeView1Change() {
         else
             nodes.push_back({SelectedNode::Kind::Folder, PathOf(item)});
     }
-    ComboBox1->setEditText(QString::fromStdString(SelectionText(nodes, FavouritesFolder())));
+    selectionText_ = QString::fromStdString(SelectionText(nodes, FavouritesFolder()));
+    ComboBox1->setEditText(selectionText_);
+}
+
+bool TForm1::ReadOnlyChosen() const {
+    return ComboBox1->currentText() == selectionText_ &&
+           std::any_of(selectionOrder_.begin(), selectionOrder_.end(), [](QTreeWidgetItem* item) {
+               return HasRecord(item) && item->data(0, kWritableRole).toInt() == 0;
+           });
 }
 
 void TForm1::TreeView1Editing(QTreeWidgetItem* item) {
@@ -616,7 +637,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && !Editing()) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            BitBtn1Click();
+            // A folder drawn red cannot take the job: Enter does not start it there.
+            if (ReadOnlyChosen())
+                QApplication::beep();
+            else
+                BitBtn1Click();
             return true;
         }
         if (key == Qt::Key_Escape) {

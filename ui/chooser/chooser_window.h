@@ -82,6 +82,9 @@ private:
     // when needed; false (after telling the user) when one cannot be reached.
     bool MountShares(std::string& text);
     std::string PathOf(const QTreeWidgetItem* item) const;
+    // A selected entry is drawn red (cannot be written) and the destination text is still the
+    // selection's.
+    bool ReadOnlyChosen() const;
     QString NetworkRootText() const;
 
     Store& store_;
@@ -95,6 +98,8 @@ private:
     QAction* newFolderAction_ = nullptr;
     std::vector<std::string> recent_;
     std::vector<QTreeWidgetItem*> selectionOrder_;
+    // The destination text the selection made last.
+    QString selectionText_;
     // The folder whose label is being edited, without its trailing "/"; empty otherwise.
     std::string editPath_;
     QTreeWidgetItem* editItem_ = nullptr;

@@ -86,8 +86,9 @@ void NetworkBranch::Fill(QTreeWidgetItem* item) {
             for (const smb::Entry& share : shares) {
                 const bool writable =
                     smb::WriteTest(host, share.name, credentials, timeout) == smb::Result::Ok;
-                answer.children.push_back(
-                    {share.name, ShareText(share.name, share.comment), writable ? 1 : 0});
+                const auto free = smb::FreeSpace(host, share.name, credentials, timeout);
+                answer.children.push_back({share.name, ShareText(share.name, share.comment),
+                                           writable ? 1 : 0, free.value_or(kUnknownFree)});
             }
             return answer;
         });
@@ -139,21 +140,35 @@ void NetworkBranch::Apply(QTreeWidgetItem* item, const Answer& answer) {
     std::sort(children.begin(), children.end(),
               [](const Child& a, const Child& b) { return a.text < b.text; });
     const int depth = static_cast<int>(names.size()) + 1;
+    // A share is the volume of its folders: it shows the free space they have.
+    const bool shares = names.size() == 1;
     for (const Child& child : children) {
-        auto* node = new QTreeWidgetItem(item, QStringList(QString::fromStdString(child.text)));
+        const std::string text =
+            shares ? ShareFreeText(child.text, child.freeBytes, freeText.toStdString(),
+                                   unknownText.toStdString())
+                   : child.text;
+        auto* node = new QTreeWidgetItem(item, QStringList(QString::fromStdString(text)));
         node->setData(0, kNameRole, QByteArray::fromStdString(child.name));
         node->setData(0, kKindRole, kNetwork);
         node->setData(0, kWritableRole, child.writable);
-        node->setData(0, kFreeRole, QVariant::fromValue<qulonglong>(kUnknownFree));
+        node->setData(0, kFreeRole, QVariant::fromValue<qulonglong>(child.freeBytes));
         node->setIcon(0, ChooserImage(FolderImage(kNetwork, depth)));
         node->setFlags(node->flags() & ~Qt::ItemIsEditable);
         new QTreeWidgetItem(node, QStringList(kPlaceholder));
     }
     if (children.empty()) {
-        const QString text =
-            answer.result == smb::Result::NotAvailable ? notAvailableText : kPlaceholder;
-        new QTreeWidgetItem(item, QStringList(text));
-        if (answer.result != smb::Result::NotAvailable)
+        // A network where browsing found nothing, or a host that answered with no share, says
+        // so and how to go on.
+        const bool note =
+            answer.result != smb::Result::NotAvailable &&
+            (names.empty() || (names.size() == 1 && answer.result == smb::Result::Ok));
+        const QString text = answer.result == smb::Result::NotAvailable ? notAvailableText
+                             : note                                     ? noSharesText
+                                                                        : kPlaceholder;
+        auto* child = new QTreeWidgetItem(item, QStringList(text));
+        if (note)
+            child->setFlags(Qt::ItemIsEnabled);
+        else if (answer.result != smb::Result::NotAvailable)
             item->setExpanded(false);
     }
     emit filled(item);

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/chooser_model.h"
 #include "platform/smb_client.h"
 #include "ui/chooser/credentials_dialog.h"
 
@@ -35,6 +37,11 @@ public:
     // The texts of the credentials dialog, and the branch's text in a build without a network.
     CredentialsTexts credentialsTexts;
     QString notAvailableText = "Network places are not available in this build";
+    // The note of a network or host where nothing was found, and the words of a share's free
+    // space ("~12 gb free", "~unknown free").
+    QString noSharesText = "No shares found; type one as smb://host/share below";
+    QString freeText = "free";
+    QString unknownText = "unknown";
 
     // False when the program can reach no network (built without libsmbclient and no view).
     static bool Available();
@@ -59,6 +66,7 @@ private:
         std::string name;
         std::string text;
         int writable = -1;
+        uint64_t freeBytes = kUnknownFree;  // shares: the free space the server tells
     };
     struct Answer {
         smb::Result result = smb::Result::Ok;

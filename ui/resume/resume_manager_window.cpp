@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QTableWidget>
 #include <QTimer>
@@ -11,6 +12,7 @@
 
 #include "look/captions.h"
 #include "look/language.h"
+#include "look/qt_translations.h"
 #include "platform/store.h"
 #include "resume/resume_records.h"
 #include "ui/resume/resume_item_window.h"
@@ -59,6 +61,13 @@ TFormResMan::TFormResMan(Store& store, ResumeItems& items, QWidget* parent)
     header->setSectionsClickable(false);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(listView1_);
+    // An empty list says why it is empty.
+    emptyHint_ = new QLabel("There are no interrupted jobs to resume.", listView1_->viewport());
+    emptyHint_->setObjectName("EmptyHint");
+    emptyHint_->setAlignment(Qt::AlignCenter);
+    emptyHint_->setWordWrap(true);
+    auto* hintLayout = new QVBoxLayout(listView1_->viewport());
+    hintLayout->addWidget(emptyHint_);
 
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName("PopupMenu1");
@@ -92,6 +101,21 @@ TFormResMan::TFormResMan(Store& store, ResumeItems& items, QWidget* parent)
     Refresh();
 }
 
+const TFormResMan::ListedSources& TFormResMan::SourcesOf(int32_t n, const std::string& command) {
+    ListedSources& listed = sources_[n];
+    if (listed.count > 0 && listed.command == command)
+        return listed;
+    constexpr size_t kShown = 20;
+    ResumeRecord record;
+    record.command = command;
+    std::vector<std::string> sources = RecordSources(record);
+    listed.command = command;
+    listed.count = sources.size();
+    sources.resize(std::min(sources.size(), kShown));
+    listed.shown = std::move(sources);
+    return listed;
+}
+
 void TFormResMan::Refresh() {
     const std::vector<ResumeRecord> records = ReadResumeRecords(store_);
     const int rows = static_cast<int>(records.size());
@@ -103,21 +127,41 @@ void TFormResMan::Refresh() {
         listView1_->item(row, kDataColumn)->setData(Qt::UserRole, -1);
     }
     listView1_->setRowCount(rows);
+    std::erase_if(sources_, [&records](const auto& entry) {
+        return std::none_of(records.begin(), records.end(),
+                            [&entry](const ResumeRecord& r) { return r.n == entry.first; });
+    });
     for (int row = 0; row < rows; ++row) {
         const ResumeRecord& record = records[row];
-        const RecordColumns columns = ColumnsOf(record);
+        const ListedSources& sources = SourcesOf(record.n, record.command);
+        const std::string from = SourcesText(sources.shown.empty() ? "" : sources.shown.front(),
+                                             sources.count, more_.toStdString());
+        QStringList destinations, shown;
+        for (const std::string& destination : RecordDestinations(record))
+            destinations << FromUtf8(destination);
+        for (const std::string& source : sources.shown)
+            shown << FromUtf8(source);
+        if (sources.count > sources.shown.size())
+            shown << "...";
         listView1_->item(row, kDataColumn)->setData(Qt::UserRole, record.n);
         const QString texts[] = {record.time.empty() ? unknown_ : FromUtf8(record.time),
-                                 record.from.empty() ? unknown_ : FromUtf8(record.from),
-                                 FromUtf8(columns.to), record.autostart ? yes_ : no_};
+                                 !from.empty()         ? FromUtf8(from)
+                                 : record.from.empty() ? unknown_
+                                                       : FromUtf8(record.from),
+                                 destinations.join('\n'), record.autostart ? yes_ : no_};
         for (int column = 0; column < 4; ++column)
             listView1_->item(row, column)->setText(texts[column]);
+        listView1_->item(row, 1)->setToolTip(shown.join('\n'));
     }
+    // A row is as high as its destinations, one a line.
+    listView1_->resizeRowsToContents();
+    emptyHint_->setVisible(rows == 0);
 }
 
 void TFormResMan::ApplyLanguage(const Language& language) {
     if (!language.Active())
         return;
+    InstallQtTranslations(language.Facts());
     using section::kResumeManager;
     auto text = [&](QObject& object, const char* slot, const char* key, const QString& current) {
         return LanguageText(language, kResumeManager, key, BuiltInText(object, slot, current));
@@ -135,6 +179,8 @@ void TFormResMan::ApplyLanguage(const Language& language) {
             item->setText(text(*item, "caption", key.c_str(), item->text()));
         }
     unknown_ = text(*this, "unknown", "Unknown_c", unknown_);
+    more_ = text(*this, "more", "More_c", more_);
+    emptyHint_->setText(text(*emptyHint_, "text", "Empty_c", emptyHint_->text()));
     yes_ = text(*this, "yes", "Yes_c", yes_);
     no_ = text(*this, "no", "No_c", no_);
     Refresh();

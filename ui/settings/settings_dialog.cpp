@@ -443,11 +443,18 @@ void TForm4::FillLists() {
         list->setCurrentIndex(ChoiceIndex(names, wanted));
     };
     fill(ComboBox2, SkinFolders(settings_.InstallPath), settings_.Skin);
-    fill(ComboBox4, LanguageFiles(settings_.InstallPath), settings_.Lngname);
+    // Each language by its own name; the entry keeps its file name, which is what is stored.
+    const std::vector<std::string> files = LanguageFiles(settings_.InstallPath);
+    ComboBox4->clear();
+    for (const std::string& file : files)
+        ComboBox4->addItem(FromUtf8(LanguageName(settings_.InstallPath, file)), FromUtf8(file));
+    ComboBox4->setCurrentIndex(ChoiceIndex(files, settings_.Lngname));
 }
 
 void TForm4::CaptionProfile() {
-    const QString profile = FromUtf8(settings_.profile);
+    const QString profile = settings_.profile == "network"
+                                ? MessageOr(text_slot::kNetworkProfile, "network")
+                                : MessageOr(text_slot::kLocalProfile, "local");
     if (!windowTitle().contains(" ("))
         setWindowTitle(windowTitle() + " (" + profile + ")");
     QString store = MessageOr(32, "Store in %s profile");
@@ -527,7 +534,7 @@ SettingsFields TForm4::Fields() const {
     f.shell.defaultHandler = CheckBox9->isChecked();
     f.shell.shellMenus = CheckBox10->isChecked();
     f.shell.hardLinkItem = CheckBox12->isChecked();
-    f.language = ComboBox4->currentText().toStdString();
+    f.language = ComboBox4->currentData().toString().toStdString();
     f.skin = ComboBox2->currentText().toStdString();
     f.wipePasses = std::max(0, ComboBox3->currentIndex());
     f.sound = CheckBox1->isChecked();

@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "settings/settings_reader.h"
+#include "ui/look.h"
 #include "ui/settings/settings_dialog.h"
 
 namespace rd {
@@ -56,7 +57,7 @@ int RunSettingsOnly(const std::string& line) {
     TForm4 form4(settings, policy, Store::Default(), messages);
     form4.SetSoundPlayer(&sound);
     form4.HideOk();
-    form4.ApplyLanguage(language);
+    CaptionWindows(language, messages, {&form4, nullptr, nullptr});
     QObject::connect(&form4, &TForm4::hidden, [] { QCoreApplication::quit(); });
     std::unique_ptr<QSocketNotifier> closeSignals;
     if (::pipe2(closeSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {

@@ -82,6 +82,14 @@ TEST(ChooserModel, FreeSpaceTexts) {
     EXPECT_EQ(RootText("/", "", 10241), "/ ~10 kb free");
 }
 
+TEST(ChooserModel, ShareTexts) {
+    const uint64_t kGb = uint64_t{1} << 30;
+    EXPECT_EQ(ShareFreeText("rw  (Writable)", 12 * kGb), "rw  (Writable) ~12 gb free");
+    EXPECT_EQ(ShareFreeText("rw", 0), "rw ~0 bytes free");
+    EXPECT_EQ(ShareFreeText("rw", kUnknownFree), "rw ~unknown free");
+    EXPECT_EQ(ShareFreeText("rw", kUnknownFree, "frei", "unbekannt"), "rw ~unbekannt frei");
+}
+
 TEST(ChooserModel, EntryColours) {
     const struct {
         int writable;

@@ -62,5 +62,20 @@ TEST(ProgressTexts, TickAndStatusLine) {
     EXPECT_EQ(TickTexts(ctx, false).percent, "Wait: 97");
 }
 
+TEST(ProgressTexts, CountsAreGroupedAsTheLanguageGroupsThem) {
+    JobPolicy policy;
+    NoWindow window;
+    SourceQueue queue;
+    EngineContext ctx(policy, window, queue);
+    ctx.messages.SetFacts({"Deutsch", "de_DE.UTF-8", "."});
+    JobCounters& c = ctx.state.counters;
+    c.listedBytes = 6297456;
+    c.doneBytes = 134072;
+    c.listedFiles = 12000;
+    const ProgressTexts t = TickTexts(ctx, false);
+    EXPECT_EQ(t.bytes, "134.072 of 6.297.456");
+    EXPECT_EQ(t.files, "0 of 12.000");
+}
+
 }  // namespace
 }  // namespace rd

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <locale.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "engine/prompts.h"
@@ -48,6 +51,22 @@ TEST_F(QuestionTexts, ASourceThatCannotBeOpenedIsNamedWhole) {
     EXPECT_EQ(ErrorQuestionText(facts, texts),
               "Read error 2 - No such file or directory\r\n /s/dir/f\r\n");
     EXPECT_EQ(ErrorQuestionFlags(facts), 0u);
+}
+
+TEST_F(QuestionTexts, TheSystemsErrorTextIsInTheLanguage) {
+    ::unsetenv("LANGUAGE");
+    const locale_t german = newlocale(LC_MESSAGES_MASK, "de_DE.UTF-8", nullptr);
+    if (!german)
+        GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed (scripts/setup.sh makes it)";
+    freelocale(german);
+    texts.SetFacts({"Deutsch", "de_DE.UTF-8", "."});
+    ErrorFacts facts = test::Failed(ErrorStep::Read, "/s/dir/f", EIO);
+    EXPECT_EQ(ErrorQuestionText(facts, texts),
+              "Read error 5 - Eingabe-/Ausgabefehler\r\nFile: f\r\nPosition: 0\r\n");
+    // A language whose locale is not installed gets the English text.
+    texts.SetFacts({"Klingon", "tlh_XX.UTF-8", ","});
+    EXPECT_EQ(ErrorQuestionText(test::Failed(ErrorStep::OpenSource, "/f", ENOENT), texts),
+              "Read error 2 - No such file or directory\r\n /f\r\n");
 }
 
 TEST_F(QuestionTexts, AReadErrorNamesTheFileAndOffersHeal) {

@@ -152,6 +152,19 @@ TEST(GroupThousands, Edges) {
     EXPECT_EQ(GroupThousands(UINT64_MAX), "18,446,744,073,709,551,615");
 }
 
+TEST(GroupThousands, TheLanguagesSeparator) {
+    const struct {
+        uint64_t value;
+        const char* separator;
+        const char* grouped;
+    } cases[] = {
+        {134072, ".", "134.072"},       {6297456, ".", "6.297.456"}, {999, ".", "999"},
+        {1000, "\u202f", "1\u202f000"}, {1234567, "", "1234567"},    {0, ".", "0"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GroupThousands(c.value, c.separator), c.grouped) << c.value;
+}
+
 TEST(Format, SixtyFourBitConversions) {
     EXPECT_EQ(Format("%Li bytes", 5000000000LL), "5000000000 bytes");
     EXPECT_EQ(Format("%Ld|%Lu", -5000000000LL, 18000000000000000000ULL),
