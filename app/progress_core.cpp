@@ -316,6 +316,8 @@ void ProgressCore::HandlePacket(const bus::Packet& p) {
         inbox_.Add(p.wParam, p.lParam, TickMs());
     else if (p.msg == msg::WMU_HANDOFFEND)
         EndHandOff(p.wParam, p.lParam);
+    else if (p.msg == msg::WMU_DOCKQUEUE && view_)
+        view_->DockQueue();
 }
 
 void ProgressCore::OpenForHandOffs() {

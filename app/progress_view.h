@@ -33,6 +33,8 @@ public:
     // Sources were dropped on the window or handed over: the resume record is to be written
     // again.
     virtual void SourcesAdded() = 0;
+    // Another program asked for the queue window to be docked to the window again.
+    virtual void DockQueue() = 0;
     // A notice for the user when no console wrapper listens.
     virtual void ShowNotice(NoticeIcon icon, const std::string& caption,
                             const std::string& text) = 0;

@@ -27,6 +27,7 @@ public:
     bool ShowQuestion(const Question& question) override { return asked && asked(question); }
     void ShowPaused(bool paused) override { window_.ShowPaused(paused); }
     void SourcesAdded() override { window_.SourcesAdded(); }
+    void DockQueue() override { window_.DockQueue(); }
     void ShowNotice(NoticeIcon icon, const std::string& caption, const std::string& text) override {
         window_.ShowNotice(icon, caption, text);
     }

@@ -14,6 +14,7 @@
 #include "app/progress_core.h"
 #include "engine/engine_context.h"
 #include "platform/clock.h"
+#include "platform/messages.h"
 #include "question_facts.h"
 #include "test_support.h"
 #include "ui/progress/error_prompt.h"
@@ -214,6 +215,23 @@ private slots:
         rig.window.move(200, 100);
         QTRY_COMPARE(rig.window.LastPosition(), QPoint(200, 100));
         QCOMPARE(rig.queue.pos(), QPoint(150, 130 + 137 + 20));
+    }
+
+    // Another program's WMU_DOCKQUEUE docks the queue as a move of the window would.
+    void AnotherProgramDocksTheQueue() {
+        Rig rig;
+        rig.window.move(100, 100);
+        rig.window.show();
+        rig.queue.resize(297, 137);
+        rig.queue.show();
+        QTRY_COMPARE(rig.window.LastPosition(), QPoint(100, 100));
+        const int bottom = 100 + 137;
+        rig.queue.move(100, bottom + 10);
+        rig.core.HandlePacket({msg::WMU_DOCKQUEUE, 0, 0});
+        QCOMPARE(rig.queue.pos(), QPoint(100, bottom));
+        rig.queue.move(100, bottom + 30);
+        rig.core.HandlePacket({msg::WMU_DOCKQUEUE, 0, 0});
+        QCOMPARE(rig.queue.pos(), QPoint(100, bottom + 30));
     }
 
     void MinimiseRestoresTheQueueOnlyWhenItWasShown() {

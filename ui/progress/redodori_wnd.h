@@ -117,6 +117,8 @@ public:
     // A notice for the user in a message box that does not hold up the window; on stderr
     // without a display.
     void ShowNotice(NoticeIcon icon, const std::string& caption, const std::string& text) override;
+    // Docks the queue window on the side it is within 16 pixels of, from where the window was.
+    void DockQueue() override;
 
     // Re-captions the window from the "RedoDori" section of `language`, its menu from "Menu",
     // and the queue window; the texts made in code come from `messages`.
@@ -199,7 +201,6 @@ private:
                       int left, int top, int width, uint32_t color);
     // The buffer-allocation question in a message box; its button answers it.
     void AskAboutAllocation();
-    void DockQueue();
     void ShowFeedback(const QString& text);
     void SetBar(QLabel* bar, int mode, int top, uint64_t done, uint64_t listed);
     // The parts of ApplySkin, in the order it takes them.

@@ -83,6 +83,7 @@ protected:
     bool ShowQuestion(const Question& question) override { return shows && shows(question); }
     void ShowPaused(bool) override {}
     void SourcesAdded() override {}
+    void DockQueue() override {}
     void ShowNotice(NoticeIcon, const std::string&, const std::string& text) override {
         notices.push_back(text);
     }
