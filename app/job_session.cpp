@@ -484,6 +484,8 @@ void JobSession::LeaveWithoutTheThread(int code) {
 }
 
 void JobSession::Summarize() {
+    // The ticks count the copy time every half second: the time since the last one counts too.
+    core.CountCopyTime();
     const JobCounters& c = ctx.state.counters;
     const JobResult result = ResultOf(ctx);
     const std::string ended = text::Format("%s %s", Outcome(policy.mode),
@@ -536,8 +538,8 @@ void JobSession::Summarize() {
         lines.push_back("No failure report was written: " + reportError);
     // A wrapper shows them on its terminal; stderr would break into the wrapper's progress line.
     if (console.Attached()) {
-        // Whole, with the time the copy took and its average speed. The ticks count the copy
-        // time every half second: a shorter job has only the clock's time since its start.
+        // Whole, with the time the copy took and its average speed. A job ended while paused
+        // before its first tick has only the clock's time since its start.
         uint64_t copyTime = c.copyTime;
         if (!copyTime && ctx.copyStartedAt)
             copyTime = TickMs() - ctx.copyStartedAt;

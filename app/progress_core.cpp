@@ -443,22 +443,26 @@ void ProgressCore::AddDroppedPaths(const std::vector<std::string>& paths) {
         view_->SourcesAdded();
 }
 
-ProgressTexts ProgressCore::Tick(bool averageSpeed) {
-    JobCounters& c = ctx_->state.counters;
-    const uint64_t now = TickMs();
-    if (ctx_->copyStartedAt && ctx_->jobState == 1) {
-        std::lock_guard<std::mutex> lock(lock_);
-        if (!lastTick_)
-            lastTick_ = ctx_->copyStartedAt;
-        // While paused or asking, the tick stands still; the time is left out when it ends.
-        if (!ctx_->state.flags.Paused && !open_) {
-            uint64_t add = now - lastTick_;
-            add = add > excludedMs_ ? add - excludedMs_ : 0;
-            excludedMs_ = 0;
-            c.copyTime += static_cast<uint32_t>(add);
-            lastTick_ = now;
-        }
+void ProgressCore::CountCopyTime() {
+    const uint64_t ended = ctx_->copyEndedAt;
+    if (!ctx_->copyStartedAt || (ctx_->jobState != 1 && !ended))
+        return;
+    const uint64_t now = ended ? ended : TickMs();
+    std::lock_guard<std::mutex> lock(lock_);
+    if (!lastTick_)
+        lastTick_ = ctx_->copyStartedAt;
+    // While paused or asking, the tick stands still; the time is left out when it ends.
+    if (!ctx_->state.flags.Paused && !open_ && now > lastTick_) {
+        uint64_t add = now - lastTick_;
+        add = add > excludedMs_ ? add - excludedMs_ : 0;
+        excludedMs_ = 0;
+        ctx_->state.counters.copyTime += static_cast<uint32_t>(add);
+        lastTick_ = now;
     }
+}
+
+ProgressTexts ProgressCore::Tick(bool averageSpeed) {
+    CountCopyTime();
     ProgressTexts texts = TickTexts(*ctx_, averageSpeed);
     if (console_ && console_->Attached()) {
         const std::string current = CurrentFileName();

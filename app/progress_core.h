@@ -127,6 +127,9 @@ public:
     // The tick: adds the time since the last one to the copy time (paused time and question
     // time not counted), sends the console lines and returns the figures to show.
     ProgressTexts Tick(bool averageSpeed);
+    // Adds the copy time since the last tick, up to the end of the copy once it is done, so
+    // that the job's summary and history count all of it.
+    void CountCopyTime();
     void Heartbeat();
     // The file name to show: the last one the engine gave, or the source it is copying.
     std::string CurrentFileName() const;

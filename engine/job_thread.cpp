@@ -87,6 +87,7 @@ void JobThread::Run() {
     if (ctx_.state.flags.Terminating)
         return;
 
+    ctx_.copyEndedAt = TickMs();
     ctx_.jobState = 2;
     class Silent : public SoundPlayer {
         void PlayFile(const std::string&) override {}

@@ -314,6 +314,22 @@ TEST_F(ProgressCoreTest, PausedTimeAndQuestionTimeAreNotCopyTime) {
     EXPECT_GE(ctx.state.counters.copyTime.load(), 300u);
 }
 
+// The copy time runs to the end of the copy, though the last tick came before it; what follows
+// (the completion's question, the summary) is not copy time.
+TEST_F(ProgressCoreTest, CopyTimeRunsToTheEndOfTheCopy) {
+    ctx.copyStartedAt = TickMs();
+    ctx.jobState = 1;
+    core.Tick(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ctx.copyEndedAt = TickMs();
+    ctx.jobState = 2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    core.CountCopyTime();
+    core.Tick(false);
+    EXPECT_GE(ctx.state.counters.copyTime.load(), 300u);
+    EXPECT_LT(ctx.state.counters.copyTime.load(), 600u);
+}
+
 TEST_F(ProgressCoreTest, TheFileNameIsTheGivenTextOrTheSourceBeingCopied) {
     ctx.state.SetCurrentSource("/src/now");
     core.ShowFile("/src/listing");
