@@ -28,11 +28,11 @@
 #include <vector>
 
 #include "console/console_screen.h"
+#include "console/rate_limit.h"
 #include "platform/bus.h"
 #include "platform/console_packet.h"
 #include "platform/display.h"
 #include "platform/fs.h"
-#include "platform/human_units.h"
 #include "platform/literal_list.h"
 #include "platform/text.h"
 #include "settings/store_keys.h"
@@ -129,14 +129,19 @@ const char kUsage[] =
     "Copying:\n"
     "  --verify             check every block read and written\n"
     "  --no-verify          no checks\n"
-    "  --limit RATE         speed limit in bytes per second, such as 500K, 8M or 1G (K, M\n"
-    "                       and G are powers of 1024); the job's nearest step at or below\n"
-    "                       it is used: 16, 32, 128, 256, 512 KiB/s, 1, 2, 4, 8, 16 MiB/s,\n"
-    "                       and the same steps in bytes per second below 16 KiB/s\n"
-    "  --limit N            speed limit as the index 0-10 of the unit's steps (10: no\n"
-    "                       limit): kbps: 16 32 128 256 512 1024 2048 4096 8192 16384 KiB/s;\n"
-    "                       percent: 10 20 30 40 50 60 70 80 90 95 %; bps: as kbps in B/s\n"
-    "  --limit-unit UNIT    the unit of an index: kbps (the default), percent or bps\n"
+    "  --limit RATE         speed limit in bytes per second with its unit, such as 500K,\n"
+    "                       8M or 1G (K, M and G are powers of 1024: KiB/s, MiB/s, GiB/s);\n"
+    "                       0 or none: no limit. The job limits in steps: 16, 32, 128,\n"
+    "                       256, 512 KiB/s, 1, 2, 4, 8, 16 MiB/s, and the same steps in\n"
+    "                       bytes per second below 16 KiB/s. A rate between two steps\n"
+    "                       runs at the step below it, a rate above 16 MiB/s without a\n"
+    "                       limit; either is said before the job starts. A number without\n"
+    "                       a unit is refused.\n"
+    "  --limit-step N       speed limit as the index 0-10 of the unit's steps (10: no\n"
+    "                       limit), as the job line's L switch: kbps: 16 32 128 256 512\n"
+    "                       1024 2048 4096 8192 16384 KiB/s; percent: 10 20 30 40 50 60\n"
+    "                       70 80 90 95 %; bps: as kbps in B/s\n"
+    "  --limit-unit UNIT    the unit of --limit-step: kbps (the default), percent or bps\n"
     "  --buffer N           buffer size index 0-10: 512 bytes, 4K, 32K, 128K, 256K, 512K,\n"
     "                       1M, 2M, 4M, 16M, 32M\n"
     "  --burst              read and write without the system cache\n"
@@ -170,8 +175,9 @@ const char kUsage[] =
     "  --version            show the version\n"
     "On a terminal the progress line (done, size, speed, elapsed and remaining time) is\n"
     "redrawn in place and never over a question; elsewhere it is left out. The summary comes\n"
-    "last, with the elapsed time and the average speed. Control characters in names are\n"
-    "shown as \\xHH.\n"
+    "last, with the elapsed time and the average speed, which never exceeds the limit;\n"
+    "speeds are in powers of 1024 (KiB/s, MiB/s) as --limit takes them. Control characters\n"
+    "and bytes that are not UTF-8 in names are shown as \\xHH.\n"
     "\n"
     "Keys while the job runs:\n"
     "  p or space           pause or resume\n"
@@ -279,6 +285,8 @@ struct Request {
     bool link = false;
     bool quiet = false;
     bool verbose = false;
+    // What the wrapper says about the options before the job starts.
+    std::vector<std::string> notes;
     // The destination is the last path, as with cp, rather than given with --to.
     bool lastPathIsDestination = false;
 };
@@ -316,10 +324,11 @@ std::optional<int> Index(std::string_view text) {
 enum class Parsed { kRun, kHelp, kVersion, kBad };
 
 // The speed limit as the options give it; it becomes a switch once every option is read, since
-// --limit-unit may come before or after --limit.
+// --limit-unit may come before or after --limit-step. The later of --limit and --limit-step
+// wins.
 struct LimitRequest {
-    std::optional<int> index;
-    char rateUnit = 0;  // the unit letter of a limit given as a rate
+    rd::LimitChoice rate;     // from --limit
+    std::optional<int> step;  // from --limit-step
     std::string unit;
 };
 
@@ -333,8 +342,8 @@ const FlagOption* FindFlag(std::string_view name) {
 
 // The options that take a value, given after "=" or as the next argument.
 bool TakesValue(std::string_view name) {
-    return name == "to" || name == "limit" || name == "limit-unit" || name == "buffer" ||
-           name == "profile" || name == "raw";
+    return name == "to" || name == "limit" || name == "limit-step" || name == "limit-unit" ||
+           name == "buffer" || name == "profile" || name == "raw";
 }
 
 // The helpers below return false once they have told the problem.
@@ -352,29 +361,6 @@ bool ApplyFlag(const FlagOption& flag, const std::string& name, bool hasValue, R
     return true;
 }
 
-// A later --limit replaces an earlier one, whether given as a rate or as a step index.
-bool ParseLimit(const std::string& value, LimitRequest& limit) {
-    limit.rateUnit = 0;
-    limit.index = Index(value);
-    if (const std::optional<uint64_t> rate = limit.index ? std::nullopt : rd::ParseRate(value)) {
-        const std::optional<rd::LimitStep> step = rd::LimitStepAtOrBelow(*rate);
-        if (!step) {
-            Usage("--limit " + value + " is below the smallest limit, 16 bytes/s");
-            return false;
-        }
-        limit.rateUnit = step->unit;
-        limit.index = step->index;
-    }
-    if (!limit.index) {
-        Usage(
-            "--limit takes a rate such as 500K, 8M or 1G (bytes per second; the\n"
-            "nearest step at or below it is used) or a step index from 0 to 10, not '" +
-            value + "'");
-        return false;
-    }
-    return true;
-}
-
 bool ApplyValueOption(const std::string& name, const std::string& value, Request& request,
                       LimitRequest& limit) {
     if (name == "raw") {
@@ -385,7 +371,19 @@ bool ApplyValueOption(const std::string& name, const std::string& value, Request
     if (name == "to") {
         request.to.push_back(value);
     } else if (name == "limit") {
-        return ParseLimit(value, limit);
+        limit.rate = rd::ChooseLimit(value);
+        limit.step.reset();
+        if (!limit.rate.problem.empty()) {
+            Usage(limit.rate.problem);
+            return false;
+        }
+    } else if (name == "limit-step") {
+        limit.step = Index(value);
+        limit.rate = {};
+        if (!limit.step) {
+            Usage("--limit-step takes a step index from 0 to 10, not '" + value + "'");
+            return false;
+        }
     } else if (name == "limit-unit") {
         if (value != "kbps" && value != "percent" && value != "bps") {
             Usage("--limit-unit takes kbps, percent or bps, not '" + value + "'");
@@ -448,18 +446,18 @@ bool ParseOption(const std::string& arg, int argc, char** argv, int& i, Request&
 }
 
 bool ApplyLimit(const LimitRequest& limit, Request& request) {
-    if (!limit.unit.empty() && (!limit.index || limit.rateUnit)) {
-        Usage(limit.rateUnit ? "--limit-unit goes with a step index, not with a rate"
-                             : "--limit-unit goes with --limit");
+    if (!limit.unit.empty() && !limit.step) {
+        Usage(limit.rate.switches.empty() ? "--limit-unit goes with --limit-step"
+                                          : "--limit-unit goes with --limit-step, not with a rate");
         return false;
     }
-    if (limit.index) {
-        const char type = limit.rateUnit            ? limit.rateUnit
-                          : limit.unit == "percent" ? 'p'
-                          : limit.unit == "bps"     ? 'c'
-                                                    : 'k';
-        request.switches += std::string("L") + type + std::to_string(*limit.index);
+    if (limit.step) {
+        const char type = limit.unit == "percent" ? 'p' : limit.unit == "bps" ? 'c' : 'k';
+        request.switches += std::string("L") + type + std::to_string(*limit.step);
     }
+    request.switches += limit.rate.switches;
+    if (!limit.rate.note.empty())
+        request.notes.push_back(limit.rate.note);
     return true;
 }
 
@@ -1129,6 +1127,10 @@ Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
 
 Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::string>& listFiles,
                bool& jobLeftRunning) {
+    if (!request.quiet) {
+        for (const std::string& note : request.notes)
+            out.Note(note);
+    }
     JobLine job;
     const std::optional<int> failed = BuildJobLine(request, job);
     listFiles = job.listFiles;
