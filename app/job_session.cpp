@@ -196,6 +196,10 @@ void JobSession::OpenChannels() {
     if (!endpoint_)
         std::fprintf(stderr, "%s\n", error.c_str());
     core.Attach(ctx, &console, endpoint_.get());
+    core.showTrayIcon = [this](int index) {
+        if (windows)
+            windows->SetTrayIcon(index);
+    };
     if (!flags.TreeLink)
         core.TogglePause(false);
     if (console.Attached()) {

@@ -187,12 +187,17 @@ void ProgressCore::OpenNextQuestion() {
     }
     if (console_ && console_->Attached() && q->kind != QuestionKind::Allocation) {
         const std::string text = QuestionText(*q);
+        const bool error = q->kind == QuestionKind::Error;
         console_->Send(
             packet::kText,
-            q->kind == QuestionKind::Error
-                ? ErrorPromptListing(text, ErrorQuestionFlags(q->error) & promptflag::kHealAllowed)
-                : ExistsPromptListing(text, ExistsQuestionFlags(q->exists)));
+            error
+                ? ErrorPromptListing(text, ErrorQuestionFlags(q->error) & promptflag::kHealAllowed,
+                                     promptTexts.error)
+                : ExistsPromptListing(text, ExistsQuestionFlags(q->exists), promptTexts.exists));
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
+        // The icon tells of the question as it does when a window asks it.
+        if (showTrayIcon)
+            showTrayIcon(error ? kErrorTrayImage : kExistsTrayImage);
         return;
     }
     if (view_ && view_->ShowQuestion(*q))
@@ -281,9 +286,9 @@ void ProgressCore::Key(char typed) {
     if (q->kind == QuestionKind::Error) {
         const uintptr_t flags = ErrorQuestionFlags(q->error);
         Typed(ErrorPromptKey(typed, flags & promptflag::kHealAllowed,
-                             flags & promptflag::kAbortReturns));
+                             flags & promptflag::kAbortReturns, promptTexts.error));
     } else if (q->kind == QuestionKind::Exists) {
-        Typed(ExistsPromptKey(typed, ExistsQuestionFlags(q->exists)));
+        Typed(ExistsPromptKey(typed, ExistsQuestionFlags(q->exists), promptTexts.exists));
     }
 }
 

@@ -39,6 +39,10 @@ inline constexpr const char* kAllocationText =
 
 enum class QuestionKind { Error, Exists, Allocation };
 
+// The notification-area images shown while the error or the existing-file question is open.
+inline constexpr int kErrorTrayImage = 15;
+inline constexpr int kExistsTrayImage = 0;
+
 // A question an engine thread waits on. Every answer starts as Abort: an asker that the end of
 // the job lets go leaves as after an Abort.
 struct Question {
@@ -59,6 +63,10 @@ public:
     std::vector<std::string> targets;
     // The same as the user sees them (history): each followed by "?".
     std::string targetText;
+    // The texts of the questions a console wrapper lists, in the job's language.
+    ConsolePromptTexts promptTexts;
+    // Shows the notification-area icon at an image index, as a question shown in a window does.
+    std::function<void(int index)> showTrayIcon;
 
     void Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endpoint* endpoint);
     // The window the core works for from now on. Without one, the core says on stderr what a

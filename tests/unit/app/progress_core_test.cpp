@@ -223,6 +223,32 @@ TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheQuestionAndWrongKeysAskAgain) {
     EXPECT_EQ(packets[4].second, "[N]\r\n");
 }
 
+// A wrapper's questions are listed in the job's language and show their icon in the
+// notification area, as a question in a window does.
+TEST_F(ProgressCoreTest, ConsoleQuestionsTakeTheJobsTextsAndShowTheirIcon) {
+    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    std::vector<int> icons;
+    core.showTrayIcon = [&](int index) { icons.push_back(index); };
+    core.promptTexts.error.caption = "Fehler beim Kopieren";
+    core.promptTexts.error.keys['S'] = "Diese Datei überspringen";
+    core.promptTexts.exists.choice = "Ihre Wahl:";
+    core.promptTexts.exists.incorrect = "Ungültige Wahl - [%s]:";
+    Served([&] { return core.AskError(test::Failed(ErrorStep::Read, "/src/a", EIO)); },
+           [&] { core.Key('s'); });
+    Served([&] { return core.AskExists(test::Existing("/src/b", "/dst/b")); },
+           [&] {
+               core.Key('x');
+               core.Key('s');
+           });
+    EXPECT_EQ(icons, (std::vector<int>{kErrorTrayImage, kExistsTrayImage}));
+    const auto packets = Packets();
+    ASSERT_GE(packets.size(), 6u);
+    EXPECT_TRUE(packets[0].second.starts_with("Fehler beim Kopieren\r\n"));
+    EXPECT_NE(packets[0].second.find("[S] - Diese Datei überspringen\r\n"), std::string::npos);
+    EXPECT_TRUE(packets[3].second.ends_with("\r\nIhre Wahl: "));
+    EXPECT_EQ(packets[5].second, "Ungültige Wahl - [x]: \r\n");
+}
+
 // A on a writer's question comes back to the asker, which ends the job itself; on a reader's
 // question the prompt ends the job, and the asker leaves with the end's Abort.
 TEST_F(ProgressCoreTest, ConsoleAbortReturnsToAWriterAndEndsTheJobForAReader) {
