@@ -530,8 +530,9 @@ void JobSession::Summarize() {
     // where the report lists them all.
     constexpr size_t kNamed = 20;
     std::vector<std::string> lines;
+    // A name's control characters never end or redraw the line that names it.
     for (size_t i = 0; i < facts.kept.size() && i < kNamed; ++i)
-        lines.push_back("  " + Describe(facts.kept[i]));
+        lines.push_back("  " + text::EscapeControls(Describe(facts.kept[i])));
     if (facts.counted > kNamed)
         lines.push_back(report.empty() ? text::Format("  and %zu more", facts.counted - kNamed)
                                        : text::Format("  and %zu more, see %s",

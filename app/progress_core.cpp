@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/messages.h"
+#include "platform/text.h"
 
 namespace rd {
 
@@ -473,7 +474,8 @@ ProgressTexts ProgressCore::Tick(bool averageSpeed) {
         const std::string current = CurrentFileName();
         if (current != shownFile_) {
             shownFile_ = current;
-            console_->Line("File: " + current, true);
+            // A carriage return in the name would redraw the wrapper's line.
+            console_->Line("File: " + text::EscapeControls(current), true);
         }
         console_->Line(ConsoleStatusLine(*ctx_, texts), false);
     }

@@ -248,10 +248,13 @@ public:
 
     void JobEnded() { screen_.JobEnded(); }
 
+    // Names in a note are shown as the job's lines show them.
     void Note(const std::string& text) {
         bool ignored = false;
         Write(screen_.CloseLine());
-        WriteAll(STDERR_FILENO, std::string(kName) + ": " + text + "\n", ignored);
+        WriteAll(STDERR_FILENO,
+                 std::string(kName) + ": " + rd::text::EscapeControlsAndBytes(text) + "\n",
+                 ignored);
     }
 
     // The last line is ended, so that the shell's prompt starts clean.
@@ -539,11 +542,17 @@ bool Absolute(const std::string& path, const std::string& cwd, std::string& resu
 }
 
 // cp's manners before anything starts: a destination that is a file is refused; one that does
-// not exist is created by the job, and said so; a single file given a name that does not exist
-// is refused, since a job copies into folders and cannot give a file a new name. The exit
-// status when the job must not start.
+// not exist is created by the job once it has something to put there, and said so; a single
+// file given a name that does not exist is refused, since a job copies into folders and cannot
+// give a file a new name. The exit status when the job must not start.
 std::optional<int> CheckDestinations(const Request& request, const std::string& firstSource,
+                                     const std::vector<std::string>& sources,
                                      const std::vector<std::string>& destinations) {
+    bool anySource = false;
+    for (const std::string& source : sources) {
+        struct stat st {};
+        anySource = anySource || ::lstat(source.c_str(), &st) == 0;
+    }
     for (size_t i = 0; i < destinations.size(); ++i) {
         const std::string& given = request.to[i];
         struct stat st {};
@@ -566,7 +575,7 @@ std::optional<int> CheckDestinations(const Request& request, const std::string& 
                      "/'");
             return kNothingToDo;
         }
-        if (!request.quiet)
+        if (!request.quiet && anySource)
             out.Note("the destination folder " + destinations[i] +
                      " does not exist; the job creates it");
     }
@@ -640,7 +649,8 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     std::string firstSource;
     if (!request.paths.empty() && !Absolute(request.paths.front(), cwd, firstSource))
         return kNothingToDo;
-    if (const std::optional<int> refused = CheckDestinations(request, firstSource, destinations))
+    if (const std::optional<int> refused =
+            CheckDestinations(request, firstSource, sources, destinations))
         return refused;
     const std::string folder = ListFolder();
     const std::string stem = folder + "/" + kName + "-" + std::to_string(::getpid());

@@ -146,6 +146,9 @@ void JobThread::Wind() {
 }
 
 void JobThread::SyncDestinations() {
+    // A job that had nothing to put into its destinations wrote nothing there to keep.
+    if (!ctx_.dests.RootsMade())
+        return;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         const std::string root = ctx_.dests[slot].root.empty() ? "/" : ctx_.dests[slot].root;
         ErrorSettler settler(ctx_);
@@ -182,6 +185,7 @@ std::vector<std::string> JobThread::CopyFolders(const FENTRY_& node) const {
 }
 
 void JobThread::ProcessNode(FENTRY_& node) {
+    ctx_.dests.MakeRoots();
     if (node.IsFolder()) {
         MakeFolders(node);
         return;
