@@ -30,6 +30,7 @@
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "platform/unexpected_end.h"
 #include "settings/settings_reader.h"
 #include "settings/store_keys.h"
 
@@ -186,6 +187,7 @@ void JobSession::ReadLine() {
 void JobSession::OpenChannels() {
     std::string error;
     const uint32_t wrapper = flags.ConsoleThreadId;
+    unexpected::SetWrapper(wrapper);
     console = ConsoleChannel(wrapper, [wrapper](const Chunk& chunk) {
         bus::PostToThread(wrapper, {msg::WMU_COMMAND, chunk.first, chunk.second});
     });

@@ -63,6 +63,9 @@ constexpr int kAborted = 2;      // aborted, or left running with a second Ctrl+
 constexpr int kNothingToDo = 3;  // a command line not understood, or no job that could run
 constexpr int kError = 4;        // the wrapper or the program failed
 
+// The program's final status when an error it did not expect ended it.
+constexpr int64_t kUnexpectedError = 3;
+
 // The program's final status (WM_QUIT) and the result it sent before it, as an exit status.
 int ExitStatus(int64_t finalStatus, const std::optional<std::string>& result) {
     switch (finalStatus) {
@@ -214,7 +217,8 @@ const char kUsage[] =
     "with skips or failures (each named at the end); 2 aborted, or left running with a\n"
     "second Ctrl+C; 3 the command line was not understood, or there was no job the program\n"
     "could run (an empty or unreadable list, no destination); 4 the program failed (it\n"
-    "could not be started, or ended without a final status).\n";
+    "could not be started, an unexpected error ended it, or it ended without a final\n"
+    "status).\n";
 
 // ---------------------------------------------------------------------------------------------
 // Messages
@@ -923,8 +927,11 @@ private:
         rd::bus::Packet packet;
         while (endpoint_.Receive(packet)) {
             if (packet.msg == kWmQuit) {
-                if (!status_)
+                if (!status_) {
                     status_ = ExitStatus(packet.lParam, result_);
+                    if (packet.lParam == kUnexpectedError)
+                        out.Note("the program failed: an unexpected error ended it");
+                }
                 continue;
             }
             if (packet.msg != kWmuCommand)

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/path_parts.h"
 #include "platform/text.h"
+#include "platform/unexpected_end.h"
 
 namespace rd {
 
@@ -31,7 +32,7 @@ JobThread::~JobThread() {
 
 void JobThread::Start(std::function<void()> atEnd) {
     thread_ = std::thread([this, atEnd = std::move(atEnd)] {
-        Run();
+        unexpected::Guarded([this] { Run(); });
         if (atEnd)
             atEnd();
     });
