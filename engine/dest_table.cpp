@@ -99,9 +99,8 @@ void DestTable::ParseDestinations(const std::vector<std::string>& targets, UserN
 }
 
 void DestTable::MakeRoots() {
-    if (rootsMade_)
+    if (rootsMade_.exchange(true))
         return;
-    rootsMade_ = true;
     for (uint32_t i = 0; i < count_; ++i) {
         if (const int error = CreateFolderTree(slots_[i].root))
             NoteFolderFailure(slots_[i].root, error);

@@ -83,7 +83,7 @@ public:
     void ParseDestinations(const std::vector<std::string>& targets, UserNotice& notice);
 
     // Creates each destination folder tree, once: when the job has something to put there, so
-    // that a job whose sources are all missing leaves no new folder behind.
+    // that a job whose sources are all missing leaves no new folder behind. Any thread.
     void MakeRoots();
     // Whether MakeRoots ran since the destinations were parsed.
     bool RootsMade() const { return rootsMade_; }
@@ -109,7 +109,7 @@ private:
     std::map<std::string, int> folderCauses_;
     std::unique_ptr<CopyDest[]> slots_;
     uint32_t count_ = 0;
-    bool rootsMade_ = false;
+    std::atomic<bool> rootsMade_{false};
 };
 
 }  // namespace rd
