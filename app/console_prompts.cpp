@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "engine/prompts.h"
+#include "platform/message_texts.h"
 
 namespace rd {
 
@@ -19,27 +20,63 @@ PromptKey<Answer> Given(char shown, Answer answer,
 }
 
 template <typename Answer>
-PromptKey<Answer> Incorrect(char typed) {
+PromptKey<Answer> Incorrect(char typed, const PromptTexts& texts) {
     PromptKey<Answer> key;
-    key.echo = std::string("Incorrect choice - [") + typed + "], please retry: \r\n";
+    key.echo = FillIn(texts.incorrect, {std::string_view(&typed, 1)}) + " \r\n";
     return key;
+}
+
+// The caption, the message and the question, then a line for each of `keys` that has a text.
+std::string Listing(const std::string& message, const PromptTexts& texts, std::string_view keys) {
+    std::string out = texts.caption + "\r\n" + message + "\r\n" + texts.question + "\r\n";
+    for (const char key : keys) {
+        const auto text = texts.keys.find(key);
+        if (text != texts.keys.end())
+            out += std::string("[") + key + "] - " + text->second + "\r\n";
+    }
+    return out + texts.choice + " ";
 }
 
 }  // namespace
 
-std::string ErrorPromptListing(const std::string& message, bool healEnabled) {
-    std::string out = "Copy process error\r\n" + message +
-                      "\r\nWhat RedoDori should do with this problem?\r\n"
-                      "[A] - Abort copy process\r\n";
-    if (healEnabled)
-        out += "[H] - Bypass corrupted regions\r\n";
-    out +=
-        "[R] - Retry operation\r\n[E] - Retry all\r\n[S] - Skip this file\r\n[K] - Skip all\r\n"
-        "Your choice: ";
-    return out;
+const PromptTexts& BuiltInErrorTexts() {
+    static const PromptTexts texts{"Copy process error",
+                                   "What RedoDori should do with this problem?",
+                                   {{'A', "Abort copy process"},
+                                    {'H', "Bypass corrupted regions"},
+                                    {'R', "Retry operation"},
+                                    {'E', "Retry all"},
+                                    {'S', "Skip this file"},
+                                    {'K', "Skip all"}},
+                                   "Your choice:",
+                                   "Incorrect choice - [%s], please retry:"};
+    return texts;
 }
 
-PromptKey<ErrorAnswer> ErrorPromptKey(char typed, bool healEnabled, bool abortReturns) {
+const PromptTexts& BuiltInExistsTexts() {
+    static const PromptTexts texts{"File already exists",
+                                   "What RedoDori should do now?",
+                                   {{'A', "Abort copy process"},
+                                    {'R', "Resume copy process"},
+                                    {'U', "Resume all"},
+                                    {'O', "Overwrite existing file"},
+                                    {'E', "Overwrite all"},
+                                    {'S', "Skip this file"},
+                                    {'K', "Skip all"},
+                                    {'N', "Rename old file"},
+                                    {'M', "Rename all"}},
+                                   "Your choice:",
+                                   "Incorrect choice - [%s], please retry:"};
+    return texts;
+}
+
+std::string ErrorPromptListing(const std::string& message, bool healEnabled,
+                               const PromptTexts& texts) {
+    return Listing(message, texts, healEnabled ? "AHRESK" : "ARESK");
+}
+
+PromptKey<ErrorAnswer> ErrorPromptKey(char typed, bool healEnabled, bool abortReturns,
+                                      const PromptTexts& texts) {
     switch (std::tolower(static_cast<unsigned char>(typed))) {
         case 'a': {
             PromptKey<ErrorAnswer> key = Given('A', ErrorAnswer::Abort);
@@ -51,30 +88,28 @@ PromptKey<ErrorAnswer> ErrorPromptKey(char typed, bool healEnabled, bool abortRe
         }
         case 'h':
             // Typing H at the console is the confirmation the window asks for.
-            return healEnabled ? Given('H', ErrorAnswer::Heal) : Incorrect<ErrorAnswer>(typed);
+            return healEnabled ? Given('H', ErrorAnswer::Heal)
+                               : Incorrect<ErrorAnswer>(typed, texts);
         case 'r': return Given('R', ErrorAnswer::Retry);
         case 'e': return Given('E', ErrorAnswer::Retry, ErrorPolicy::Retry);
         case 's': return Given('S', ErrorAnswer::Skip);
         case 'k': return Given('K', ErrorAnswer::Skip, ErrorPolicy::Skip);
-        default: return Incorrect<ErrorAnswer>(typed);
+        default: return Incorrect<ErrorAnswer>(typed, texts);
     }
 }
 
-std::string ExistsPromptListing(const std::string& message, uintptr_t flags) {
-    std::string out = "File already exists\r\n" + message +
-                      "\r\nWhat RedoDori should do now?\r\n[A] - Abort copy process\r\n";
+std::string ExistsPromptListing(const std::string& message, uintptr_t flags,
+                                const PromptTexts& texts) {
+    std::string keys = "A";
     if (flags & promptflag::kResumePossible)
-        out += "[R] - Resume copy process\r\n[U] - Resume all\r\n";
-    out +=
-        "[O] - Overwrite existing file\r\n[E] - Overwrite all\r\n[S] - Skip this file\r\n"
-        "[K] - Skip all\r\n";
+        keys += "RU";
+    keys += "OESK";
     if (flags & promptflag::kRenamePossible)
-        out += "[N] - Rename old file\r\n";
-    out += "[M] - Rename all\r\nYour choice: ";
-    return out;
+        keys += "N";
+    return Listing(message, texts, keys + "M");
 }
 
-PromptKey<ExistsAnswer> ExistsPromptKey(char typed, uintptr_t flags) {
+PromptKey<ExistsAnswer> ExistsPromptKey(char typed, uintptr_t flags, const PromptTexts& texts) {
     const bool resume = flags & promptflag::kResumePossible;
     const bool rename = flags & promptflag::kRenamePossible;
     switch (std::tolower(static_cast<unsigned char>(typed))) {
@@ -84,18 +119,21 @@ PromptKey<ExistsAnswer> ExistsPromptKey(char typed, uintptr_t flags) {
             key.endJob = true;
             return key;
         }
-        case 'r': return resume ? Given('R', ExistsAnswer::Resume) : Incorrect<ExistsAnswer>(typed);
+        case 'r':
+            return resume ? Given('R', ExistsAnswer::Resume)
+                          : Incorrect<ExistsAnswer>(typed, texts);
         case 'u':
             return resume ? Given('U', ExistsAnswer::Resume, ExistsPolicy::TryResume)
-                          : Incorrect<ExistsAnswer>(typed);
+                          : Incorrect<ExistsAnswer>(typed, texts);
         case 'o': return Given('O', ExistsAnswer::Overwrite);
         case 'e': return Given('E', ExistsAnswer::Overwrite, ExistsPolicy::Overwrite);
         case 's': return Given('S', ExistsAnswer::Skip);
         case 'k': return Given('K', ExistsAnswer::Skip, ExistsPolicy::Skip);
         case 'n':
-            return rename ? Given('N', ExistsAnswer::RenameOld) : Incorrect<ExistsAnswer>(typed);
+            return rename ? Given('N', ExistsAnswer::RenameOld)
+                          : Incorrect<ExistsAnswer>(typed, texts);
         case 'm': return Given('M', ExistsAnswer::RenameOld, ExistsPolicy::RenameOld);
-        default: return Incorrect<ExistsAnswer>(typed);
+        default: return Incorrect<ExistsAnswer>(typed, texts);
     }
 }
 

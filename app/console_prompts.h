@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -36,14 +37,40 @@ struct PromptKey {
     std::optional<typename AllAnswerPolicy<Answer>::type> newPolicy;
 };
 
+// The texts of one question's listing, in the job's language (the prompt's section of the
+// language file): its caption and question, the text after each key ("[A] - Abort copy
+// process"), the last line without its trailing space and the wrong key's line with "%s" for
+// the key, also without it.
+struct PromptTexts {
+    std::string caption;
+    std::string question;
+    std::map<char, std::string> keys;
+    std::string choice;
+    std::string incorrect;
+};
+
+// The built-in English texts of the two questions.
+const PromptTexts& BuiltInErrorTexts();
+const PromptTexts& BuiltInExistsTexts();
+
+// Both questions' texts, as the job's language gives them.
+struct ConsolePromptTexts {
+    PromptTexts error = BuiltInErrorTexts();
+    PromptTexts exists = BuiltInExistsTexts();
+};
+
 // The error question: caption, the message, the question and the keys, ending "Your choice: ".
-std::string ErrorPromptListing(const std::string& message, bool healEnabled);
+std::string ErrorPromptListing(const std::string& message, bool healEnabled,
+                               const PromptTexts& texts = BuiltInErrorTexts());
 // `abortReturns`: an abort is given back to the asker instead of ending the job here.
-PromptKey<ErrorAnswer> ErrorPromptKey(char key, bool healEnabled, bool abortReturns);
+PromptKey<ErrorAnswer> ErrorPromptKey(char key, bool healEnabled, bool abortReturns,
+                                      const PromptTexts& texts = BuiltInErrorTexts());
 
 // The existing-file question; `flags` bit 0: resume possible, bit 1: rename possible.
-std::string ExistsPromptListing(const std::string& message, uintptr_t flags);
+std::string ExistsPromptListing(const std::string& message, uintptr_t flags,
+                                const PromptTexts& texts = BuiltInExistsTexts());
 // Besides the keys of the window's buttons, "n" renames the old file (this one only).
-PromptKey<ExistsAnswer> ExistsPromptKey(char key, uintptr_t flags);
+PromptKey<ExistsAnswer> ExistsPromptKey(char key, uintptr_t flags,
+                                        const PromptTexts& texts = BuiltInExistsTexts());
 
 }  // namespace rd

@@ -8,14 +8,18 @@
 //
 // Format: lines ending in "\n".
 //   <summary>               the job's last line, e.g. "Copy finished: 3 of 5 files, ..."
-//   <word>\t<description>   one for each kept outcome, in the order they came: "skipped" or
-//                           "failed", a tab, then "<path>[ -> <destination>]: <what happened>
-//                           [ (Error <n> - <text>)]"
+//   <word> <description>    one for each kept outcome, in the order they came: "skipped" or
+//                           "failed", a space, then "<path>[ -> <destination>]: <what
+//                           happened>[ (Error <n> - <text>)]"
 //   and <n> more not listed when more were counted than kept
 //   <n> skips were counted without naming a file
 //                           when the job's skip counter holds more than the outcomes name
 //                           ("1 skip was ...")
-// Every line but the first that has no tab is such a note.
+// An entry stays one line whatever its names hold, as in coreutils' checksum lines: a line that
+// holds a backslash, a control character or a byte that is not UTF-8 begins with a backslash,
+// and in it a backslash is written "\\", a line feed "\n", a carriage return "\r", a tab
+// "\t" and any other such byte "\xHH". Every line but the first that does not begin with
+// "skipped ", "failed ", "\skipped " or "\failed " is a note.
 #pragma once
 
 #include <time.h>

@@ -30,6 +30,7 @@
 #include "platform/paths.h"
 #include "platform/store.h"
 #include "platform/text.h"
+#include "platform/unexpected_end.h"
 #include "settings/settings_reader.h"
 #include "settings/store_keys.h"
 
@@ -198,6 +199,7 @@ void JobSession::ReadLine() {
 void JobSession::OpenChannels() {
     std::string error;
     const uint32_t wrapper = flags.ConsoleThreadId;
+    unexpected::SetWrapper(wrapper);
     console = ConsoleChannel(wrapper, [wrapper](const Chunk& chunk) {
         bus::PostToThread(wrapper, {msg::WMU_COMMAND, chunk.first, chunk.second});
     });
@@ -208,6 +210,10 @@ void JobSession::OpenChannels() {
     if (!endpoint_)
         std::fprintf(stderr, "%s\n", error.c_str());
     core.Attach(ctx, &console, endpoint_.get());
+    core.showTrayIcon = [this](int index) {
+        if (windows)
+            windows->SetTrayIcon(index);
+    };
     if (!flags.TreeLink)
         core.TogglePause(false);
     if (console.Attached()) {
@@ -506,6 +512,8 @@ void JobSession::LeaveWithoutTheThread(int code) {
 }
 
 void JobSession::Summarize() {
+    // The ticks count the copy time every half second: the time since the last one counts too.
+    core.CountCopyTime();
     const JobCounters& c = ctx.state.counters;
     const JobResult result = ResultOf(ctx);
     const std::string ended = text::Format("%s %s", Outcome(policy.mode),
@@ -546,8 +554,9 @@ void JobSession::Summarize() {
     // where the report lists them all.
     constexpr size_t kNamed = 20;
     std::vector<std::string> lines;
+    // A name's control characters never end or redraw the line that names it.
     for (size_t i = 0; i < facts.kept.size() && i < kNamed; ++i)
-        lines.push_back("  " + Describe(facts.kept[i]));
+        lines.push_back("  " + text::EscapeControls(Describe(facts.kept[i])));
     if (facts.counted > kNamed)
         lines.push_back(report.empty() ? text::Format("  and %zu more", facts.counted - kNamed)
                                        : text::Format("  and %zu more, see %s",
@@ -558,8 +567,8 @@ void JobSession::Summarize() {
         lines.push_back("No failure report was written: " + reportError);
     // A wrapper shows them on its terminal; stderr would break into the wrapper's progress line.
     if (console.Attached()) {
-        // Whole, with the time the copy took and its average speed. The ticks count the copy
-        // time every half second: a shorter job has only the clock's time since its start.
+        // Whole, with the time the copy took and its average speed. A job ended while paused
+        // before its first tick has only the clock's time since its start.
         uint64_t copyTime = c.copyTime;
         if (!copyTime && ctx.copyStartedAt)
             copyTime = TickMs() - ctx.copyStartedAt;

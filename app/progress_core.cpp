@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/messages.h"
+#include "platform/text.h"
 
 namespace rd {
 
@@ -187,12 +188,17 @@ void ProgressCore::OpenNextQuestion() {
     }
     if (console_ && console_->Attached() && q->kind != QuestionKind::Allocation) {
         const std::string text = QuestionText(*q);
+        const bool error = q->kind == QuestionKind::Error;
         console_->Send(
             packet::kText,
-            q->kind == QuestionKind::Error
-                ? ErrorPromptListing(text, ErrorQuestionFlags(q->error) & promptflag::kHealAllowed)
-                : ExistsPromptListing(text, ExistsQuestionFlags(q->exists)));
+            error
+                ? ErrorPromptListing(text, ErrorQuestionFlags(q->error) & promptflag::kHealAllowed,
+                                     promptTexts.error)
+                : ExistsPromptListing(text, ExistsQuestionFlags(q->exists), promptTexts.exists));
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
+        // The icon tells of the question as it does when a window asks it.
+        if (showTrayIcon)
+            showTrayIcon(error ? kErrorTrayImage : kExistsTrayImage);
         return;
     }
     if (view_ && view_->ShowQuestion(*q))
@@ -293,9 +299,9 @@ void ProgressCore::Key(char typed) {
     if (q->kind == QuestionKind::Error) {
         const uintptr_t flags = ErrorQuestionFlags(q->error);
         Typed(ErrorPromptKey(typed, flags & promptflag::kHealAllowed,
-                             flags & promptflag::kAbortReturns));
+                             flags & promptflag::kAbortReturns, promptTexts.error));
     } else if (q->kind == QuestionKind::Exists) {
-        Typed(ExistsPromptKey(typed, ExistsQuestionFlags(q->exists)));
+        Typed(ExistsPromptKey(typed, ExistsQuestionFlags(q->exists), promptTexts.exists));
     }
 }
 
@@ -467,28 +473,33 @@ void ProgressCore::AddDroppedPaths(const std::vector<std::string>& paths) {
         view_->SourcesAdded();
 }
 
-ProgressTexts ProgressCore::Tick(bool averageSpeed) {
-    JobCounters& c = ctx_->state.counters;
-    const uint64_t now = TickMs();
-    if (ctx_->copyStartedAt && ctx_->jobState == 1) {
-        std::lock_guard<std::mutex> lock(lock_);
-        if (!lastTick_)
-            lastTick_ = ctx_->copyStartedAt;
-        // While paused or asking, the tick stands still; the time is left out when it ends.
-        if (!ctx_->state.flags.Paused && !open_) {
-            uint64_t add = now - lastTick_;
-            add = add > excludedMs_ ? add - excludedMs_ : 0;
-            excludedMs_ = 0;
-            c.copyTime += static_cast<uint32_t>(add);
-            lastTick_ = now;
-        }
+void ProgressCore::CountCopyTime() {
+    const uint64_t ended = ctx_->copyEndedAt;
+    if (!ctx_->copyStartedAt || (ctx_->jobState != 1 && !ended))
+        return;
+    const uint64_t now = ended ? ended : TickMs();
+    std::lock_guard<std::mutex> lock(lock_);
+    if (!lastTick_)
+        lastTick_ = ctx_->copyStartedAt;
+    // While paused or asking, the tick stands still; the time is left out when it ends.
+    if (!ctx_->state.flags.Paused && !open_ && now > lastTick_) {
+        uint64_t add = now - lastTick_;
+        add = add > excludedMs_ ? add - excludedMs_ : 0;
+        excludedMs_ = 0;
+        ctx_->state.counters.copyTime += static_cast<uint32_t>(add);
+        lastTick_ = now;
     }
+}
+
+ProgressTexts ProgressCore::Tick(bool averageSpeed) {
+    CountCopyTime();
     ProgressTexts texts = TickTexts(*ctx_, averageSpeed);
     if (console_ && console_->Attached()) {
         const std::string current = CurrentFileName();
         if (current != shownFile_) {
             shownFile_ = current;
-            console_->Line("File: " + current, true);
+            // A carriage return in the name would redraw the wrapper's line.
+            console_->Line("File: " + text::EscapeControls(current), true);
         }
         console_->Line(ConsoleStatusLine(*ctx_, texts), false);
     }

@@ -40,6 +40,10 @@ inline constexpr const char* kAllocationText =
 
 enum class QuestionKind { Error, Exists, Allocation };
 
+// The notification-area images shown while the error or the existing-file question is open.
+inline constexpr int kErrorTrayImage = 15;
+inline constexpr int kExistsTrayImage = 0;
+
 // A question an engine thread waits on. Every answer starts as Abort: an asker that the end of
 // the job lets go leaves as after an Abort.
 struct Question {
@@ -60,6 +64,10 @@ public:
     std::vector<std::string> targets;
     // The same as the user sees them (history): each followed by "?".
     std::string targetText;
+    // The texts of the questions a console wrapper lists, in the job's language.
+    ConsolePromptTexts promptTexts;
+    // Shows the notification-area icon at an image index, as a question shown in a window does.
+    std::function<void(int index)> showTrayIcon;
 
     void Attach(EngineContext& ctx, ConsoleChannel* console, bus::Endpoint* endpoint);
     // The window the core works for from now on. Without one, the core says on stderr what a
@@ -131,6 +139,9 @@ public:
     // The tick: adds the time since the last one to the copy time (paused time and question
     // time not counted), sends the console lines and returns the figures to show.
     ProgressTexts Tick(bool averageSpeed);
+    // Adds the copy time since the last tick, up to the end of the copy once it is done, so
+    // that the job's summary and history count all of it.
+    void CountCopyTime();
     void Heartbeat();
     // The file name to show: the last one the engine gave, or the source it is copying.
     std::string CurrentFileName() const;

@@ -25,7 +25,7 @@ struct ProgressTexts {
 // The figures after adding the time since `lastTick` to the copy time.
 ProgressTexts TickTexts(EngineContext& ctx, bool averageSpeed);
 
-// The console status line: "25% of 1.9 MiB, file 40%, 50.0 KB/s, elapsed 0:10, left 0:30,
+// The console status line: "25% of 1.9 MiB, file 40%, 48.8 KiB/s, elapsed 0:10, left 0:30,
 // C r:3 S:0", empty while nothing is listed.
 std::string ConsoleStatusLine(const EngineContext& ctx, const ProgressTexts& texts);
 

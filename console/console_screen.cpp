@@ -42,7 +42,7 @@ std::string ConsoleScreen::Line(std::string_view line, bool stays) {
     if (!stays) {
         if (!options_.terminal || options_.quiet || showingHeld_ || ended_ || line.empty())
             return {};
-        std::string shown = text::EscapeControls(line);
+        std::string shown = text::EscapeControlsAndBytes(line);
         if (options_.width > 1 && shown.size() >= options_.width)
             shown.resize(options_.width - 1);
         progressShown_ = true;
@@ -55,13 +55,13 @@ std::string ConsoleScreen::Line(std::string_view line, bool stays) {
     const bool continues = partialOpen_;
     partialOpen_ = false;
     std::string out = continues ? "" : CloseLine();
-    return out + text::EscapeControls(line) + "\n";
+    return out + text::EscapeControlsAndBytes(line) + "\n";
 }
 
 std::string ConsoleScreen::Partial(std::string_view text) {
     std::string out = partialOpen_ ? "" : CloseLine();
     partialOpen_ = true;
-    return out + text::EscapeControls(text);
+    return out + text::EscapeControlsAndBytes(text);
 }
 
 std::string ConsoleScreen::Text(std::string_view text) {

@@ -1,6 +1,7 @@
 // What the console wrapper writes for the job's console text: whole lines ending in a line feed,
 // the progress line redrawn in place on a terminal only, no progress line over an open
-// question or under the job's summary, and control characters in names made visible.
+// question or under the job's summary, and control characters and bytes that are not UTF-8 in
+// names made visible.
 #pragma once
 
 #include <cstddef>

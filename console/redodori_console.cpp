@@ -28,11 +28,11 @@
 #include <vector>
 
 #include "console/console_screen.h"
+#include "console/rate_limit.h"
 #include "platform/bus.h"
 #include "platform/console_packet.h"
 #include "platform/display.h"
 #include "platform/fs.h"
-#include "platform/human_units.h"
 #include "platform/literal_list.h"
 #include "platform/text.h"
 #include "settings/store_keys.h"
@@ -62,6 +62,9 @@ constexpr int kWithSkips = 1;    // done, with skips or failures
 constexpr int kAborted = 2;      // aborted, or left running with a second Ctrl+C
 constexpr int kNothingToDo = 3;  // a command line not understood, or no job that could run
 constexpr int kError = 4;        // the wrapper or the program failed
+
+// The program's final status when an error it did not expect ended it.
+constexpr int64_t kUnexpectedError = 3;
 
 // The program's final status (WM_QUIT) and the result it sent before it, as an exit status.
 int ExitStatus(int64_t finalStatus, const std::optional<std::string>& result) {
@@ -129,14 +132,19 @@ const char kUsage[] =
     "Copying:\n"
     "  --verify             check every block read and written\n"
     "  --no-verify          no checks\n"
-    "  --limit RATE         speed limit in bytes per second, such as 500K, 8M or 1G (K, M\n"
-    "                       and G are powers of 1024); the job's nearest step at or below\n"
-    "                       it is used: 16, 32, 128, 256, 512 KiB/s, 1, 2, 4, 8, 16 MiB/s,\n"
-    "                       and the same steps in bytes per second below 16 KiB/s\n"
-    "  --limit N            speed limit as the index 0-10 of the unit's steps (10: no\n"
-    "                       limit): kbps: 16 32 128 256 512 1024 2048 4096 8192 16384 KiB/s;\n"
-    "                       percent: 10 20 30 40 50 60 70 80 90 95 %; bps: as kbps in B/s\n"
-    "  --limit-unit UNIT    the unit of an index: kbps (the default), percent or bps\n"
+    "  --limit RATE         speed limit in bytes per second with its unit, such as 500K,\n"
+    "                       8M or 1G (K, M and G are powers of 1024: KiB/s, MiB/s, GiB/s);\n"
+    "                       0 or none: no limit. The job limits in steps: 16, 32, 128,\n"
+    "                       256, 512 KiB/s, 1, 2, 4, 8, 16 MiB/s, and the same steps in\n"
+    "                       bytes per second below 16 KiB/s. A rate between two steps\n"
+    "                       runs at the step below it, a rate above 16 MiB/s without a\n"
+    "                       limit; either is said before the job starts. A number without\n"
+    "                       a unit is refused.\n"
+    "  --limit-step N       speed limit as the index 0-10 of the unit's steps (10: no\n"
+    "                       limit), as the job line's L switch: kbps: 16 32 128 256 512\n"
+    "                       1024 2048 4096 8192 16384 KiB/s; percent: 10 20 30 40 50 60\n"
+    "                       70 80 90 95 %; bps: as kbps in B/s\n"
+    "  --limit-unit UNIT    the unit of --limit-step: kbps (the default), percent or bps\n"
     "  --buffer N           buffer size index 0-10: 512 bytes, 4K, 32K, 128K, 256K, 512K,\n"
     "                       1M, 2M, 4M, 16M, 32M\n"
     "  --burst              read and write without the system cache\n"
@@ -170,8 +178,9 @@ const char kUsage[] =
     "  --version            show the version\n"
     "On a terminal the progress line (done, size, speed, elapsed and remaining time) is\n"
     "redrawn in place and never over a question; elsewhere it is left out. The summary comes\n"
-    "last, with the elapsed time and the average speed. Control characters in names are\n"
-    "shown as \\xHH.\n"
+    "last, with the elapsed time and the average speed, which never exceeds the limit;\n"
+    "speeds are in powers of 1024 (KiB/s, MiB/s) as --limit takes them. Control characters\n"
+    "and bytes that are not UTF-8 in names are shown as \\xHH.\n"
     "\n"
     "Keys while the job runs:\n"
     "  p or space           pause or resume\n"
@@ -208,7 +217,8 @@ const char kUsage[] =
     "with skips or failures (each named at the end); 2 aborted, or left running with a\n"
     "second Ctrl+C; 3 the command line was not understood, or there was no job the program\n"
     "could run (an empty or unreadable list, no destination); 4 the program failed (it\n"
-    "could not be started, or ended without a final status).\n";
+    "could not be started, an unexpected error ended it, or it ended without a final\n"
+    "status).\n";
 
 // ---------------------------------------------------------------------------------------------
 // Messages
@@ -242,10 +252,13 @@ public:
 
     void JobEnded() { screen_.JobEnded(); }
 
+    // Names in a note are shown as the job's lines show them.
     void Note(const std::string& text) {
         bool ignored = false;
         Write(screen_.CloseLine());
-        WriteAll(STDERR_FILENO, std::string(kName) + ": " + text + "\n", ignored);
+        WriteAll(STDERR_FILENO,
+                 std::string(kName) + ": " + rd::text::EscapeControlsAndBytes(text) + "\n",
+                 ignored);
     }
 
     // The last line is ended, so that the shell's prompt starts clean.
@@ -279,6 +292,8 @@ struct Request {
     bool link = false;
     bool quiet = false;
     bool verbose = false;
+    // What the wrapper says about the options before the job starts.
+    std::vector<std::string> notes;
     // The destination is the last path, as with cp, rather than given with --to.
     bool lastPathIsDestination = false;
 };
@@ -316,10 +331,11 @@ std::optional<int> Index(std::string_view text) {
 enum class Parsed { kRun, kHelp, kVersion, kBad };
 
 // The speed limit as the options give it; it becomes a switch once every option is read, since
-// --limit-unit may come before or after --limit.
+// --limit-unit may come before or after --limit-step. The later of --limit and --limit-step
+// wins.
 struct LimitRequest {
-    std::optional<int> index;
-    char rateUnit = 0;  // the unit letter of a limit given as a rate
+    rd::LimitChoice rate;     // from --limit
+    std::optional<int> step;  // from --limit-step
     std::string unit;
 };
 
@@ -333,8 +349,8 @@ const FlagOption* FindFlag(std::string_view name) {
 
 // The options that take a value, given after "=" or as the next argument.
 bool TakesValue(std::string_view name) {
-    return name == "to" || name == "limit" || name == "limit-unit" || name == "buffer" ||
-           name == "profile" || name == "raw";
+    return name == "to" || name == "limit" || name == "limit-step" || name == "limit-unit" ||
+           name == "buffer" || name == "profile" || name == "raw";
 }
 
 // The helpers below return false once they have told the problem.
@@ -352,29 +368,6 @@ bool ApplyFlag(const FlagOption& flag, const std::string& name, bool hasValue, R
     return true;
 }
 
-// A later --limit replaces an earlier one, whether given as a rate or as a step index.
-bool ParseLimit(const std::string& value, LimitRequest& limit) {
-    limit.rateUnit = 0;
-    limit.index = Index(value);
-    if (const std::optional<uint64_t> rate = limit.index ? std::nullopt : rd::ParseRate(value)) {
-        const std::optional<rd::LimitStep> step = rd::LimitStepAtOrBelow(*rate);
-        if (!step) {
-            Usage("--limit " + value + " is below the smallest limit, 16 bytes/s");
-            return false;
-        }
-        limit.rateUnit = step->unit;
-        limit.index = step->index;
-    }
-    if (!limit.index) {
-        Usage(
-            "--limit takes a rate such as 500K, 8M or 1G (bytes per second; the\n"
-            "nearest step at or below it is used) or a step index from 0 to 10, not '" +
-            value + "'");
-        return false;
-    }
-    return true;
-}
-
 bool ApplyValueOption(const std::string& name, const std::string& value, Request& request,
                       LimitRequest& limit) {
     if (name == "raw") {
@@ -385,7 +378,19 @@ bool ApplyValueOption(const std::string& name, const std::string& value, Request
     if (name == "to") {
         request.to.push_back(value);
     } else if (name == "limit") {
-        return ParseLimit(value, limit);
+        limit.rate = rd::ChooseLimit(value);
+        limit.step.reset();
+        if (!limit.rate.problem.empty()) {
+            Usage(limit.rate.problem);
+            return false;
+        }
+    } else if (name == "limit-step") {
+        limit.step = Index(value);
+        limit.rate = {};
+        if (!limit.step) {
+            Usage("--limit-step takes a step index from 0 to 10, not '" + value + "'");
+            return false;
+        }
     } else if (name == "limit-unit") {
         if (value != "kbps" && value != "percent" && value != "bps") {
             Usage("--limit-unit takes kbps, percent or bps, not '" + value + "'");
@@ -448,18 +453,18 @@ bool ParseOption(const std::string& arg, int argc, char** argv, int& i, Request&
 }
 
 bool ApplyLimit(const LimitRequest& limit, Request& request) {
-    if (!limit.unit.empty() && (!limit.index || limit.rateUnit)) {
-        Usage(limit.rateUnit ? "--limit-unit goes with a step index, not with a rate"
-                             : "--limit-unit goes with --limit");
+    if (!limit.unit.empty() && !limit.step) {
+        Usage(limit.rate.switches.empty() ? "--limit-unit goes with --limit-step"
+                                          : "--limit-unit goes with --limit-step, not with a rate");
         return false;
     }
-    if (limit.index) {
-        const char type = limit.rateUnit            ? limit.rateUnit
-                          : limit.unit == "percent" ? 'p'
-                          : limit.unit == "bps"     ? 'c'
-                                                    : 'k';
-        request.switches += std::string("L") + type + std::to_string(*limit.index);
+    if (limit.step) {
+        const char type = limit.unit == "percent" ? 'p' : limit.unit == "bps" ? 'c' : 'k';
+        request.switches += std::string("L") + type + std::to_string(*limit.step);
     }
+    request.switches += limit.rate.switches;
+    if (!limit.rate.note.empty())
+        request.notes.push_back(limit.rate.note);
     return true;
 }
 
@@ -541,11 +546,17 @@ bool Absolute(const std::string& path, const std::string& cwd, std::string& resu
 }
 
 // cp's manners before anything starts: a destination that is a file is refused; one that does
-// not exist is created by the job, and said so; a single file given a name that does not exist
-// is refused, since a job copies into folders and cannot give a file a new name. The exit
-// status when the job must not start.
+// not exist is created by the job once it has something to put there, and said so; a single
+// file given a name that does not exist is refused, since a job copies into folders and cannot
+// give a file a new name. The exit status when the job must not start.
 std::optional<int> CheckDestinations(const Request& request, const std::string& firstSource,
+                                     const std::vector<std::string>& sources,
                                      const std::vector<std::string>& destinations) {
+    bool anySource = false;
+    for (const std::string& source : sources) {
+        struct stat st {};
+        anySource = anySource || ::lstat(source.c_str(), &st) == 0;
+    }
     for (size_t i = 0; i < destinations.size(); ++i) {
         const std::string& given = request.to[i];
         struct stat st {};
@@ -568,7 +579,7 @@ std::optional<int> CheckDestinations(const Request& request, const std::string& 
                      "/'");
             return kNothingToDo;
         }
-        if (!request.quiet)
+        if (!request.quiet && anySource)
             out.Note("the destination folder " + destinations[i] +
                      " does not exist; the job creates it");
     }
@@ -642,7 +653,8 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     std::string firstSource;
     if (!request.paths.empty() && !Absolute(request.paths.front(), cwd, firstSource))
         return kNothingToDo;
-    if (const std::optional<int> refused = CheckDestinations(request, firstSource, destinations))
+    if (const std::optional<int> refused =
+            CheckDestinations(request, firstSource, sources, destinations))
         return refused;
     const std::string folder = ListFolder();
     const std::string stem = folder + "/" + kName + "-" + std::to_string(::getpid());
@@ -915,8 +927,11 @@ private:
         rd::bus::Packet packet;
         while (endpoint_.Receive(packet)) {
             if (packet.msg == kWmQuit) {
-                if (!status_)
+                if (!status_) {
                     status_ = ExitStatus(packet.lParam, result_);
+                    if (packet.lParam == kUnexpectedError)
+                        out.Note("the program failed: an unexpected error ended it");
+                }
                 continue;
             }
             if (packet.msg != kWmuCommand)
@@ -1129,6 +1144,10 @@ Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
 
 Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::string>& listFiles,
                bool& jobLeftRunning) {
+    if (!request.quiet) {
+        for (const std::string& note : request.notes)
+            out.Note(note);
+    }
     JobLine job;
     const std::optional<int> failed = BuildJobLine(request, job);
     listFiles = job.listFiles;

@@ -178,6 +178,7 @@ bool BlockReader::ReadBlock(const FENTRY_& node, const std::string& source, Sour
                             uint32_t block, uint64_t position, uint32_t& n, bool& healing,
                             ErrorSettler& settler) {
     for (;;) {
+        ctx_.state.speed.BlockStarts(ctx_.policy.speedLimit);
         OpenSource(source, handle, block, ctx_.policy.readBurst, position);
         n = block;
         int error = EBADF;
@@ -332,7 +333,7 @@ void BlockReader::AccountBlock(const FENTRY_& node, uint32_t n, uint64_t& positi
 void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32_t n,
                           uint64_t blockStart, uint64_t& position, bool marker) {
     ctx_.state.WaitAtGate();
-    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit,
+    ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit, n,
                             &ctx_.state.flags.Terminating);
     TakenBlock block;
     block.sourcePath = source;
@@ -372,8 +373,10 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     if (handoff_.Parallel())
         handoff_.WaitForWriters(true);
     ctx_.state.WaitAtGate();
+    // The block is limited before it goes: once copied, it is already in the destinations.
+    ctx_.state.speed.BlockStarts(ctx_.policy.speedLimit);
     ctx_.state.speed.Sample(ctx_.state.counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit,
-                            &ctx_.state.flags.Terminating);
+                            length, &ctx_.state.flags.Terminating);
     OpenSource(source, handle, length, false, position);
     if (handle.fd < 0)
         return 0;

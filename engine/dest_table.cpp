@@ -85,10 +85,9 @@ DestTable::DestTable() : slots_(std::make_unique<CopyDest[]>(kMaxDestinations)) 
 
 void DestTable::ParseDestinations(const std::vector<std::string>& targets, UserNotice& notice) {
     count_ = 0;
+    rootsMade_ = false;
     SplitTargets split = SplitDestinations(targets);
     for (std::string& root : split.roots) {
-        if (const int error = CreateFolderTree(root))
-            NoteFolderFailure(root, error);
         CopyDest& slot = slots_[count_];
         slot.Reset();
         slot.root = std::move(root);
@@ -97,6 +96,15 @@ void DestTable::ParseDestinations(const std::vector<std::string>& targets, UserN
     if (split.dropped > 0)
         notice.Show(NoticeIcon::Warning, "Too many destinations",
                     "Maximum 4096 destinations allowed. Other destinations will be skipped.");
+}
+
+void DestTable::MakeRoots() {
+    if (rootsMade_.exchange(true))
+        return;
+    for (uint32_t i = 0; i < count_; ++i) {
+        if (const int error = CreateFolderTree(slots_[i].root))
+            NoteFolderFailure(slots_[i].root, error);
+    }
 }
 
 void DestTable::CreateEvents() {

@@ -85,10 +85,15 @@ public:
     const CopyDest& operator[](uint32_t i) const { return slots_[i]; }
     uint32_t Count() const { return count_; }
 
-    // Fills the slots from the job's target folders and creates each destination folder tree.
-    // When more than 4096 destinations are given, the rest are dropped and `notice` shows one
-    // warning after the scan.
+    // Fills the slots from the job's target folders. When more than 4096 destinations are
+    // given, the rest are dropped and `notice` shows one warning after the scan.
     void ParseDestinations(const std::vector<std::string>& targets, UserNotice& notice);
+
+    // Creates each destination folder tree, once: when the job has something to put there, so
+    // that a job whose sources are all missing leaves no new folder behind. Any thread.
+    void MakeRoots();
+    // Whether MakeRoots ran since the destinations were parsed.
+    bool RootsMade() const { return rootsMade_; }
 
     // Creates the three events of every used slot (job start).
     void CreateEvents();
@@ -112,6 +117,7 @@ private:
     std::map<std::string, int> folderCauses_;
     std::unique_ptr<CopyDest[]> slots_;
     uint32_t count_ = 0;
+    std::atomic<bool> rootsMade_{false};
 };
 
 }  // namespace rd

@@ -99,6 +99,8 @@ struct EngineContext {
     std::atomic<uint64_t> jobTotalBytes{0};
     // Tick count at which the copy started (the progress timer runs from then on); 0 before.
     std::atomic<uint64_t> copyStartedAt{0};
+    // Tick count at which the copy was done and on the disk; 0 before (and after an abort).
+    std::atomic<uint64_t> copyEndedAt{0};
     // 0 none, 1 running, 2 finished.
     std::atomic<int32_t> jobState{0};
 

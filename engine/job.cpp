@@ -1,5 +1,7 @@
 #include "engine/job.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "engine/engine_context.h"
@@ -48,6 +50,15 @@ void Job::Start(std::optional<std::vector<std::string>> targets) {
 
 void Job::SetDestinations(const std::vector<std::string>& targets) {
     ctx_->dests.ParseDestinations(targets, ctx_->Notice());
+    // A job with something to copy has its folders at once; one whose sources are all missing
+    // makes them only when a source that exists joins it.
+    bool anySource = false;
+    for (int i = 0; i < ctx_->queue.Count() && !anySource; ++i) {
+        struct stat st {};
+        anySource = ::lstat(ctx_->queue.EntryPath(i).c_str(), &st) == 0;
+    }
+    if (anySource)
+        ctx_->dests.MakeRoots();
     ctx_->Prepare();
 }
 

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/clock.h"
+
 namespace rd {
 
 void JobState::SetCurrentSource(std::string path) {
@@ -59,11 +61,18 @@ void JobState::BeginEnd() {
 }
 
 void JobState::WaitAtGate(bool untilReady) {
-    std::unique_lock<std::mutex> lock(gateLock_);
-    gate_.wait(lock, [&] {
+    const auto open = [&] {
         return flags.Terminating != 0 ||
                (flags.Paused == 0 && (!untilReady || flags.EngineReady != 0));
-    });
+    };
+    std::unique_lock<std::mutex> lock(gateLock_);
+    if (open())
+        return;
+    const uint64_t pausedAt = TickMs();
+    gate_.wait(lock, open);
+    lock.unlock();
+    // The block under way is limited as if the pause had not been.
+    speed.Exclude(TickMs() - pausedAt);
 }
 
 }  // namespace rd

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/path_parts.h"
 #include "platform/text.h"
+#include "platform/unexpected_end.h"
 
 namespace rd {
 
@@ -31,7 +32,7 @@ JobThread::~JobThread() {
 
 void JobThread::Start(std::function<void()> atEnd) {
     thread_ = std::thread([this, atEnd = std::move(atEnd)] {
-        Run();
+        unexpected::Guarded([this] { Run(); });
         if (atEnd)
             atEnd();
     });
@@ -87,6 +88,7 @@ void JobThread::Run() {
     if (ctx_.state.flags.Terminating)
         return;
 
+    ctx_.copyEndedAt = TickMs();
     ctx_.jobState = 2;
     class Silent : public SoundPlayer {
         void PlayFile(const std::string&) override {}
@@ -145,6 +147,9 @@ void JobThread::Wind() {
 }
 
 void JobThread::SyncDestinations() {
+    // A job that had nothing to put into its destinations wrote nothing there to keep.
+    if (!ctx_.dests.RootsMade())
+        return;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         const std::string root = ctx_.dests[slot].root.empty() ? "/" : ctx_.dests[slot].root;
         // Nothing went into a destination that could not be made, and each file said so.
@@ -182,6 +187,7 @@ std::vector<std::string> JobThread::CopyFolders(const FENTRY_& node) const {
 }
 
 void JobThread::ProcessNode(FENTRY_& node) {
+    ctx_.dests.MakeRoots();
     if (node.IsFolder()) {
         MakeFolders(node);
         return;

@@ -195,6 +195,7 @@ int CreateJunction(const std::string& link, const std::string& target) {
 std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sources,
                          const std::vector<std::string>& targets) {
     ctx.dests.ParseDestinations(targets, ctx.Notice());
+    ctx.dests.MakeRoots();
     std::string failures;
     for (const std::string& given : sources) {
         const std::string source = WithoutTrailingSlashes(given);

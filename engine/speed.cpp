@@ -43,10 +43,26 @@ uint32_t RateStep(int32_t splim) {
     return splim >= 0 && splim < kLimitSteps ? kRateSteps[splim] : 0;
 }
 
-void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit,
+void SpeedMeter::BlockStarts(int32_t position) {
+    if (position < 0 || position >= kLimitSteps)
+        return;
+    std::lock_guard<std::mutex> lock(timingLock_);
+    if (last_ == 0)
+        last_ = clock_->NowMs();
+}
+
+void SpeedMeter::Exclude(uint64_t ms) {
+    std::lock_guard<std::mutex> lock(timingLock_);
+    if (last_ != 0)
+        last_ += ms;
+}
+
+void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit, uint32_t pending,
                         const std::atomic<int32_t>* stop) {
-    const uint64_t transferred = counters.transferredBytes;
-    const uint32_t bytes = static_cast<uint32_t>(transferred - counters.sampleMark);
+    // A block whose publish failed was sampled but never transferred: the mark only grows.
+    const uint64_t sampled = counters.transferredBytes + pending;
+    const uint64_t mark = counters.sampleMark;
+    const uint32_t bytes = static_cast<uint32_t>(sampled > mark ? sampled - mark : 0);
     uint64_t elapsed;
     uint64_t sleep = 0;
     {
@@ -74,7 +90,8 @@ void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit,
                     uint64_t{RateStep(position)} * (unit == SpeedUnit::Kbps ? 1024 : 1);
                 const uint64_t rate = uint64_t{bytes} * 1000 / elapsed;
                 if (rate > limit) {
-                    const uint64_t target = uint64_t{bytes} * 1000 / limit;
+                    // Rounded up: the sleeps of many blocks never add up to less than the limit.
+                    const uint64_t target = (uint64_t{bytes} * 1000 + limit - 1) / limit;
                     if (elapsed < target) {
                         lastSleep_ = target - elapsed;
                         sleep = lastSleep_;
@@ -96,7 +113,7 @@ void SpeedMeter::Sample(JobCounters& counters, int32_t position, SpeedUnit unit,
         clock_->SleepMs(step);
         sleep -= step;
     }
-    counters.sampleMark = transferred;
+    counters.sampleMark = std::max(mark, sampled);
     UpdateSpeedAverage(bytes, ClampTo32(elapsed), counters);
 }
 

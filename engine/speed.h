@@ -32,12 +32,21 @@ public:
     // Takes its time from `clock` from now on (tests).
     void SetClock(LimiterClock& clock) { clock_ = &clock; }
 
-    // At every publish, before the hand-off: takes the sample since the last one, sleeps as
+    // A block is about to be read while no sample is taken yet (the first block, or the one
+    // after a reset): under a limit (`position` 0-9) it is measured from now, so that no block
+    // escapes the limit.
+    void BlockStarts(int32_t position);
+
+    // At every publish, before the hand-off: takes the sample since the last one, with the
+    // `pending` bytes of the block being published that the counters do not hold yet, sleeps as
     // the limit asks (`position` 0-9 in `unit`), sets the duty percent, moves the sample mark
     // and updates the speed average. The sleep ends early once `stop` is set: an abort does
     // not wait for a limit's pause, which for a large block can last minutes.
-    void Sample(JobCounters& counters, int32_t position, SpeedUnit unit,
+    void Sample(JobCounters& counters, int32_t position, SpeedUnit unit, uint32_t pending = 0,
                 const std::atomic<int32_t>* stop = nullptr);
+
+    // The job waited `ms` at its pause: that time is neither copy time nor limited time.
+    void Exclude(uint64_t ms);
 
     // Forgets both samples, so that the next block is neither limited nor timed with a pause
     // (retry pause, error prompt) in it.

@@ -90,6 +90,14 @@ const std::vector<NamedKeys> kNamedKeys = {
     {section::kChooser,
      {"FormMove_c", "NewFolder_c", "Network_c", "Free_c", "NoNetwork_c", "NoShares_c",
       "Unknown_c"}},
+    // The questions as a console wrapper lists them: a line for each key, the last line and
+    // the wrong key's line.
+    {section::kErrorPrompt,
+     {"ConsoleA_c", "ConsoleH_c", "ConsoleR_c", "ConsoleE_c", "ConsoleS_c", "ConsoleK_c",
+      "ConsoleChoice_c", "ConsoleIncorrect_c"}},
+    {section::kExistsPrompt,
+     {"ConsoleA_c", "ConsoleR_c", "ConsoleU_c", "ConsoleO_c", "ConsoleE_c", "ConsoleS_c",
+      "ConsoleK_c", "ConsoleN_c", "ConsoleM_c", "ConsoleChoice_c", "ConsoleIncorrect_c"}},
     {section::kResumeManager,
      {"Form1_c", "Column_c_0", "Column_c_1", "Column_c_2", "Column_c_3", "Resumenow1_c",
       "Resumeonrestart1_c", "Deleteentry1_c", "Startminimized1_c", "Unknown_c", "Yes_c", "No_c",

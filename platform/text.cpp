@@ -213,6 +213,21 @@ std::string EscapeControls(std::string_view text) {
     return out;
 }
 
+std::string EscapeControlsAndBytes(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            out += Format("\\x%02x", static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        out += EscapeControls(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
 std::string GroupThousands(uint64_t value, std::string_view separator) {
     const std::string digits = std::to_string(value);
     std::string out;
@@ -244,38 +259,42 @@ std::string Format(const char* format, ...) {
     return out;
 }
 
+size_t Utf8Length(std::string_view text, size_t i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80)
+        return 1;
+    size_t length;
+    uint32_t code;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length)
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        (length == 4 && (code < 0x10000 || code > 0x10FFFF)))
+        return 0;
+    return length;
+}
+
 bool IsUtf8(std::string_view utf8) {
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        uint32_t code;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (utf8.size() - i < length)
-            return false;
-        for (size_t k = 1; k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
-            (length == 4 && (code < 0x10000 || code > 0x10FFFF)))
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t length = Utf8Length(utf8, i);
+        if (length == 0)
             return false;
         i += length;
     }

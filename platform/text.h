@@ -20,6 +20,10 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // forms, no surrogates, nothing above U+10FFFF.
 bool IsUtf8(std::string_view utf8);
 
+// The length of the well-formed UTF-8 character that begins at byte `i` of `text` (1 to 4), or
+// 0 when the bytes there are none.
+size_t Utf8Length(std::string_view text, size_t i);
+
 // `text` with the ASCII capitals A to Z in lower case; every other byte is kept.
 std::string LowerAscii(std::string_view text);
 
@@ -35,6 +39,9 @@ std::vector<std::string> SplitListFile(std::string_view data);
 // `text` with every control character written as \xHH (C0 controls, DEL, and the C1 controls
 // of UTF-8), so that a name printed on a terminal can never drive it.
 std::string EscapeControls(std::string_view text);
+// The same, and every byte that is not part of well-formed UTF-8 written as \xHH too, so that a
+// terminal shows it instead of garbling the line around it.
+std::string EscapeControlsAndBytes(std::string_view text);
 
 // Writes a number with `separator` between groups of three digits: 1234567 -> "1,234,567".
 std::string GroupThousands(uint64_t value, std::string_view separator = ",");

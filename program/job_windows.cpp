@@ -8,6 +8,7 @@
 #include "app/chooser_model.h"
 #include "app/stderr_lines.h"
 #include "platform/store.h"
+#include "program/console_prompt_texts.h"
 #include "ui/look.h"
 #include "ui/progress/desktop_notice.h"
 #include "ui/progress/report_notice.h"
@@ -66,6 +67,7 @@ void JobWindows::MakePrompts() {
 void JobWindows::LoadLanguage(const JobSettings& settings, MessageTable& messages) {
     language_.Load(settings.InstallPath, settings.Lngname);
     language_.FillMessages(messages);
+    session_.core.promptTexts = ConsolePromptTextsOf(language_);
     rd::ApplySkin(settings, progress_);
     CaptionWindows(language_, messages, {&form4_, &progress_, nullptr});
 }

@@ -19,6 +19,7 @@
 #include "platform/display.h"
 #include "platform/fs.h"
 #include "platform/store.h"
+#include "platform/unexpected_end.h"
 #include "program/job_windows.h"
 #include "program/stored_jobs_command.h"
 #include "settings/settings_storage.h"
@@ -171,9 +172,20 @@ std::optional<int> ShellActionIntake(int argc, char** argv, bool offscreen, std:
     return std::nullopt;
 }
 
-}  // namespace
+// An exception from an event's handler never crosses the event loop: it ends the program as an
+// unexpected error.
+class GuardedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
 
-int main(int argc, char** argv) {
+    bool notify(QObject* receiver, QEvent* event) override {
+        bool handled = false;
+        rd::unexpected::Guarded([&] { handled = QApplication::notify(receiver, event); });
+        return handled;
+    }
+};
+
+int Run(int argc, char** argv) {
     if (argc > 1 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -210,7 +222,7 @@ int main(int argc, char** argv) {
     if (offscreen)
         qtDefaultHandler = qInstallMessageHandler(QuietOffscreen);
 
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     QApplication::setApplicationName("RedoDori");
     QApplication::setQuitOnLastWindowClosed(false);
     if (shellAction) {
@@ -224,4 +236,12 @@ int main(int argc, char** argv) {
     if (windows.Start() == rd::JobSession::Start::Ended)
         return windows.Session().ExitCode();
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int code = 0;
+    rd::unexpected::Guarded([&] { code = Run(argc, argv); });
+    return code;
 }

@@ -93,7 +93,7 @@ job_of() {
 
 # --- Its own command line.
 "$console" --help >"$work/help.out" || fail "--help did not exit 0"
-for word in --to --move --delete --link-tree --limit-unit --raw parcopy "Ctrl+C" "Exit status" \
+for word in --to --move --delete --link-tree --limit-step --limit-unit --raw parcopy "Ctrl+C" "Exit status" \
     "n rename the old"; do
     grep -q -- "$word" "$work/help.out" || fail "--help does not mention $word"
 done
@@ -129,7 +129,7 @@ exit 7
 EOF
 chmod +x "$work/fake.sh"
 set +e
-FAKE_RECORD="$work/fake.rec" REDODORI="$work/fake.sh" "$console" --move --verify --limit 3 \
+FAKE_RECORD="$work/fake.rec" REDODORI="$work/fake.sh" "$console" --move --verify --limit-step 3 \
     --limit-unit percent --buffer 2 --profile network "$work/src/tree" "$work/d q" \
     >/dev/null 2>"$work/fake.err"
 status=$?
@@ -293,7 +293,7 @@ grep -q "Job attached to another RedoDori session" "$work/attach.out" || fail "n
 } 2>/dev/null
 
 # --- The wrapper killed in the middle of a slowed job: the job goes on to the end.
-"$console" --limit 0 --limit-unit kbps --buffer 1 "$work/src/slow" "$work/slow/" </dev/null \
+"$console" --limit-step 0 --limit-unit kbps --buffer 1 "$work/src/slow" "$work/slow/" </dev/null \
     >"$work/kill.out" 2>&1 &
 wrapper=$!
 started+=("$wrapper")

@@ -36,7 +36,7 @@ check_same "move: the end lines" "Move finished: 2 of 3 files, 13 of 20 bytes, 0
   $work/b/f: skipped, it would replace $work/dst/f, written by this job from $work/a/f" \
     "$(end_lines)"
 check "move: the report names it" grep -qF \
-    "skipped	$work/b/f: skipped, it would replace $work/dst/f, written by this job from $work/a/f" \
+    "skipped $work/b/f: skipped, it would replace $work/dst/f, written by this job from $work/a/f" \
     "$(the_report)"
 
 # Two folders that merge into one: each name is written once, by the first folder, also to a

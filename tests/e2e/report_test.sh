@@ -44,7 +44,7 @@ report=$(the_report)
 summary="Copy finished: 1 of 1 files, 5 of 5 bytes, 0 retries, 22 skips"
 written=$summary shown=$summary
 for i in "${!names[@]}"; do
-    written+=$'\n'"failed"$'\t'"${names[i]}: $missing"
+    written+=$'\n'"failed ${names[i]}: $missing"
     [ "$i" -lt 20 ] && shown+=$'\n'"  ${names[i]}: $missing"
 done
 check_same "22 skips: exit status" 1 "$status"
@@ -60,8 +60,8 @@ report=$(the_report)
 summary="Copy finished: 0 of 1 files, 0 of 5 bytes, 0 retries, 2 skips"
 check_same "2 skips: exit status" 1 "$status"
 check_same "2 skips: the report" "$summary
-failed	$work/src/nope: $missing
-skipped	$work/src/f: skipped, the destination is the source itself" "$(cat "$report" 2>&1)"
+failed $work/src/nope: $missing
+skipped $work/src/f: skipped, the destination is the source itself" "$(cat "$report" 2>&1)"
 check_same "2 skips: the console" "$summary
   $work/src/nope: $missing
   $work/src/f: skipped, the destination is the source itself

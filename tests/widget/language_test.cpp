@@ -19,6 +19,7 @@
 #include "engine/engine_context.h"
 #include "look/language.h"
 #include "platform/store.h"
+#include "program/console_prompt_texts.h"
 #include "test_support.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/look.h"
@@ -70,6 +71,7 @@ struct Windows {
         settings.Lngname = name;
         ReloadLanguage(language, settings, ctx.messages, {&settingsForm, &progress, &chooser});
         progress.CaptionPrompts(language, ctx.messages);
+        core.promptTexts = ConsolePromptTextsOf(language);
         manager.ApplyLanguage(language);
         item.ApplyLanguage(language);
     }

@@ -28,6 +28,29 @@ unsigned ModeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
+// Each entry stays one line, escaped as coreutils' checksum lines are when its names need it.
+TEST(FailureReportText, NamesThatWouldBreakTheLineAreEscaped) {
+    const struct {
+        const char* path;
+        const char* line;
+    } cases[] = {
+        {"/src/plain name", "failed /src/plain name: failed reading it"},
+        {"/src/two\nlines", "\\failed /src/two\\nlines: failed reading it"},
+        {"/src/back\\slash", "\\failed /src/back\\\\slash: failed reading it"},
+        {"/src/cr\r\ttab\x1b", "\\failed /src/cr\\r\\ttab\\x1b: failed reading it"},
+        {"/src/latin\xe9-1", "\\failed /src/latin\\xe9-1: failed reading it"},
+        {"/src/gr\xc3\xbc\xc3\x9f"
+         "e",
+         "failed /src/gr\xc3\xbc\xc3\x9f"
+         "e: failed reading it"},
+    };
+    for (const auto& c : cases) {
+        const FailureFacts facts{
+            kSummary, {Failed(c.path, OutcomeCause::OperationFailed, 0, Operation::Read)}, 1, 1};
+        EXPECT_EQ(FailureReportText(facts), std::string(kSummary) + "\n" + c.line + "\n") << c.path;
+    }
+}
+
 TEST(FailureReportText, LinesForEachCase) {
     const NodeOutcome gone = Skipped("/src/gone", OutcomeCause::CannotReach, {}, ENOENT);
     const NodeOutcome full =
@@ -35,12 +58,12 @@ TEST(FailureReportText, LinesForEachCase) {
     const NodeOutcome bare =
         Failed("/src/acl", OutcomeCause::MetadataNotKept, EPERM, Operation::None, "/dst/acl");
     const std::string goneLine =
-        "skipped\t/src/gone: skipped, it cannot be reached (Error 2 - No such file or "
+        "skipped /src/gone: skipped, it cannot be reached (Error 2 - No such file or "
         "directory)\n";
     const std::string fullLine =
-        "failed\t/src/big -> /dst/big: failed writing it (Error 28 - No space left on device)\n";
+        "failed /src/big -> /dst/big: failed writing it (Error 28 - No space left on device)\n";
     const std::string bareLine =
-        "failed\t/src/acl -> /dst/acl: copied, but its owner, extended attributes or ACL were "
+        "failed /src/acl -> /dst/acl: copied, but its owner, extended attributes or ACL were "
         "not kept (Error 1 - Operation not permitted)\n";
     const std::string fiveMore = "and 5 more not listed\n";
     const std::string threeUnnamed = "3 skips were counted without naming a file\n";

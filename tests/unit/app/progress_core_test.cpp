@@ -271,6 +271,32 @@ TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheQuestionAndWrongKeysAskAgain) {
     EXPECT_EQ(packets[4].second, "[N]\r\n");
 }
 
+// A wrapper's questions are listed in the job's language and show their icon in the
+// notification area, as a question in a window does.
+TEST_F(ProgressCoreTest, ConsoleQuestionsTakeTheJobsTextsAndShowTheirIcon) {
+    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    std::vector<int> icons;
+    core.showTrayIcon = [&](int index) { icons.push_back(index); };
+    core.promptTexts.error.caption = "Fehler beim Kopieren";
+    core.promptTexts.error.keys['S'] = "Diese Datei überspringen";
+    core.promptTexts.exists.choice = "Ihre Wahl:";
+    core.promptTexts.exists.incorrect = "Ungültige Wahl - [%s]:";
+    Served([&] { return core.AskError(test::Failed(ErrorStep::Read, "/src/a", EIO)); },
+           [&] { core.Key('s'); });
+    Served([&] { return core.AskExists(test::Existing("/src/b", "/dst/b")); },
+           [&] {
+               core.Key('x');
+               core.Key('s');
+           });
+    EXPECT_EQ(icons, (std::vector<int>{kErrorTrayImage, kExistsTrayImage}));
+    const auto packets = Packets();
+    ASSERT_GE(packets.size(), 6u);
+    EXPECT_TRUE(packets[0].second.starts_with("Fehler beim Kopieren\r\n"));
+    EXPECT_NE(packets[0].second.find("[S] - Diese Datei überspringen\r\n"), std::string::npos);
+    EXPECT_TRUE(packets[3].second.ends_with("\r\nIhre Wahl: "));
+    EXPECT_EQ(packets[5].second, "Ungültige Wahl - [x]: \r\n");
+}
+
 // A on a writer's question comes back to the asker, which ends the job itself; on a reader's
 // question the prompt ends the job, and the asker leaves with the end's Abort.
 TEST_F(ProgressCoreTest, ConsoleAbortReturnsToAWriterAndEndsTheJobForAReader) {
@@ -360,6 +386,22 @@ TEST_F(ProgressCoreTest, PausedTimeAndQuestionTimeAreNotCopyTime) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     core.Tick(false);
     EXPECT_GE(ctx.state.counters.copyTime.load(), 300u);
+}
+
+// The copy time runs to the end of the copy, though the last tick came before it; what follows
+// (the completion's question, the summary) is not copy time.
+TEST_F(ProgressCoreTest, CopyTimeRunsToTheEndOfTheCopy) {
+    ctx.copyStartedAt = TickMs();
+    ctx.jobState = 1;
+    core.Tick(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ctx.copyEndedAt = TickMs();
+    ctx.jobState = 2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    core.CountCopyTime();
+    core.Tick(false);
+    EXPECT_GE(ctx.state.counters.copyTime.load(), 300u);
+    EXPECT_LT(ctx.state.counters.copyTime.load(), 600u);
 }
 
 TEST_F(ProgressCoreTest, TheFileNameIsTheGivenTextOrTheSourceBeingCopied) {

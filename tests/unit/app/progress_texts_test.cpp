@@ -49,7 +49,7 @@ TEST(ProgressTexts, TickAndStatusLine) {
     // 1,500,000 bytes left at 50 bytes per ms: 30 s, plus the half second of rounding.
     EXPECT_EQ(t.remaining, "00:00.30");
     EXPECT_EQ(ConsoleStatusLine(ctx, t),
-              "25% of 1.9 MiB, file 40%, 50.0 KB/s, elapsed 0:10, left 0:30, C r:3 S:0");
+              "25% of 1.9 MiB, file 40%, 48.8 KiB/s, elapsed 0:10, left 0:30, C r:3 S:0");
 
     // Done above listed shows 100%; a duty below 100 is shown after the speed.
     c.doneBytes = 2000001;

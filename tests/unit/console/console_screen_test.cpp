@@ -74,6 +74,12 @@ TEST(ConsoleScreen, LinesProgressAndQuestions) {
          {"File: a\x1b]0;x\x07\xc2\x9b"
           "b\x7f\r\n"},
          "File: a\\x1b]0;x\\x07\\xc2\\x9bb\\x7f\n"},
+        {"bytes that are not UTF-8 are shown escaped, UTF-8 as it is",
+         file,
+         {"File: caf\xe9 \xff\xfe gr\xc3\xbc\xc3\x9f"
+          "e \xe2\x82\r\n"},
+         "File: caf\\xe9 \\xff\\xfe gr\xc3\xbc\xc3\x9f"
+         "e \\xe2\\x82\n"},
         {"an open prompt is ended at the close", file, {"Your choice: "}, "Your choice: \n"},
     };
     for (const auto& c : cases)

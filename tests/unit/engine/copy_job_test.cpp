@@ -39,7 +39,8 @@ TEST_F(CopyJob, EmptyListEndsNormally) {
     // engine is prepared, and the end is asked for last.
     EXPECT_EQ(job->host.Steps(), (std::vector<std::string>{"NextSource", "ListComplete",
                                                            "OptionsLocked", "RequestEnd"}));
-    EXPECT_TRUE(fsys::is_directory(dir / "dst"));
+    // Nothing was to go there, so no folder was made for it.
+    EXPECT_FALSE(fsys::exists(dir / "dst"));
     EXPECT_EQ(job->ctx.state.counters.filesDone, 0u);
 }
 

@@ -124,6 +124,7 @@ TEST(ParseDestinations, KeepsWhyARootCouldNotBeMade) {
     DestTable table;
     RecordingNotice notice;
     table.ParseDestinations(SplitTargetText(dir / "f/d/?" + dir / "ok/?"), notice);
+    table.MakeRoots();
     const std::optional<FolderNotMade> root = table.MissingFolder(dir / "f/d/");
     ASSERT_TRUE(root);
     EXPECT_EQ(root->folder, dir / "f/d");
@@ -168,7 +169,8 @@ TEST(CreateFolderTree, EmptyRootCreatesNothing) {
     EXPECT_TRUE(IsFolder("/"));
 }
 
-TEST(ParseDestinations, FillsSlotsAndCreatesFolders) {
+// The folders are made once the job has something to put into them, not while it parses.
+TEST(ParseDestinations, FillsSlotsAndCreatesFoldersWhenAsked) {
     test::TempDir dir;
     RecordingNotice notice;
     DestTable table;
@@ -178,6 +180,9 @@ TEST(ParseDestinations, FillsSlotsAndCreatesFolders) {
     EXPECT_EQ(table[0].root, "");
     EXPECT_EQ(table[1].root, dir / "one");
     EXPECT_EQ(table[2].root, dir / "two/three");
+    EXPECT_FALSE(Exists(dir / "one"));
+    EXPECT_FALSE(Exists(dir / "two"));
+    table.MakeRoots();
     EXPECT_TRUE(IsFolder(dir / "one"));
     EXPECT_TRUE(IsFolder(dir / "two/three"));
     EXPECT_TRUE(notice.shown.empty());
@@ -189,6 +194,7 @@ TEST(ParseDestinations, AFolderNameIsNeverSplit) {
     RecordingNotice notice;
     DestTable table;
     table.ParseDestinations({dir / "x?y/", dir / "cr\r\nlf", "", dir / "x"}, notice);
+    table.MakeRoots();
     ASSERT_EQ(table.Count(), 3u);
     EXPECT_EQ(table[0].root, dir / "x?y");
     EXPECT_EQ(table[1].root, dir / "cr\r\nlf");
@@ -224,6 +230,7 @@ TEST(ParseDestinations, TooManyDestinationsWarnOnce) {
     RecordingNotice notice;
     DestTable table;
     table.ParseDestinations(SplitTargetText(ManyTargets(dir, 4098)), notice);
+    table.MakeRoots();
     ASSERT_EQ(table.Count(), kMaxDestinations);
     EXPECT_EQ(table[4095].root, dir / "d4095");
     EXPECT_TRUE(IsFolder(dir / "d0"));

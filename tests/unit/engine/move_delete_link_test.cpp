@@ -72,6 +72,8 @@ protected:
     // Parses the destinations and marks them all active, as a file starts.
     void Destinations(const std::vector<std::string>& roots) {
         ctx.dests.ParseDestinations(roots, host.notice);
+        // As the job thread does before its first node.
+        ctx.dests.MakeRoots();
         ctx.dests.ActivateAll();
     }
 

@@ -61,11 +61,11 @@ TEST_F(Limiter, AnAbortEndsThePause) {
     std::atomic<int32_t> stop{0};
     clock.now += 1;
     counters.transferredBytes += 1;
-    meter.Sample(counters, 0, SpeedUnit::Kbps, &stop);
+    meter.Sample(counters, 0, SpeedUnit::Kbps, 0, &stop);
     clock.duringSleep = [&] { stop = 1; };
     clock.now += 10;
     counters.transferredBytes += 8 << 20;
-    meter.Sample(counters, 0, SpeedUnit::Kbps, &stop);
+    meter.Sample(counters, 0, SpeedUnit::Kbps, 0, &stop);
     EXPECT_EQ(clock.sleeps, std::vector<uint64_t>{100});
 }
 
@@ -177,6 +177,56 @@ TEST_F(Limiter, ResetDuringTheSleepIsKept) {
     clock.duringSleep = nullptr;
     Block(32768, 100, 0, 0);
     EXPECT_EQ(clock.sleeps.size(), 1u);
+}
+
+// A whole limited run, as the reader makes it: each block measured from the start of its read
+// and sampled with its own bytes before it goes. The run never beats its limit, whatever the
+// number of blocks, the first and the last included.
+TEST_F(Limiter, AWholeRunNeverBeatsItsLimit) {
+    const struct {
+        int32_t splim;
+        int32_t limtip;
+        uint32_t block;
+        int blocks;
+        uint64_t limit;  // bytes per second
+    } cases[] = {
+        {6, 0, 1u << 20, 5, 2u << 20},  // 2 MiB/s, 1 MiB blocks
+        {6, 0, 1u << 20, 1, 2u << 20},  // a single block
+        {4, 2, 1000, 7, 512},           // 512 B/s: a block's share is not whole milliseconds
+    };
+    for (const auto& c : cases) {
+        SpeedMeter meter(clock);
+        JobCounters counters;
+        const uint64_t start = clock.now;
+        for (int i = 0; i < c.blocks; ++i) {
+            meter.BlockStarts(c.splim);
+            clock.now += 3;  // the read
+            meter.Sample(counters, c.splim, static_cast<SpeedUnit>(c.limtip), c.block);
+            counters.transferredBytes += c.block;
+        }
+        const uint64_t bytes = uint64_t{c.block} * c.blocks;
+        EXPECT_LE(bytes * 1000, c.limit * (clock.now - start)) << c.block << " x " << c.blocks;
+        EXPECT_EQ(counters.sampleMark, bytes);
+    }
+}
+
+TEST_F(Limiter, AnUnlimitedBlockStartLeavesTheClockAlone) {
+    // Without a limit, the reader's clock is read once a block, as ever.
+    meter.BlockStarts(10);
+    meter.BlockStarts(-1);
+    Block(32768, 10, 0, 0);
+    EXPECT_TRUE(clock.sleeps.empty());
+}
+
+TEST_F(Limiter, APauseIsNotTimeTheLimitGaveTheBlock) {
+    Block(32768, 10, 0, 0);
+    Block(32768, 100, 0, 0);
+    ASSERT_EQ(clock.sleeps, std::vector<uint64_t>{1900});
+    // Paused for a minute in the middle of the next block: the block still takes its share.
+    clock.now += 60000;
+    meter.Exclude(60000);
+    Block(32768, 100, 0, 0);
+    EXPECT_EQ(clock.sleeps, (std::vector<uint64_t>{1900, 1900}));
 }
 
 TEST_F(Limiter, SampleMovesTheMarkAndTakesTheLow32Bits) {
