@@ -27,7 +27,7 @@ void End(const std::string& what) {
     if (const uint32_t threadId = wrapper)
         bus::PostToThread(threadId, {msg::WM_QUIT, 0, 3});
     std::fflush(nullptr);
-    _exit(0);
+    _exit(1);
 }
 
 }  // namespace rd::unexpected

@@ -1,8 +1,9 @@
 // The way out for an error nothing in the program expected: an exception that reached the top
 // of the program's entry, of its event loop's handlers or of the job's thread. It is said on
 // stderr, an attached console wrapper gets the final status 3, and the process ends at once
-// with exit code 0, as an unhandled error that ends the message loop does; the job's other
-// threads are not waited for, and a job kept for resume on crash stays stored as after a crash.
+// with exit code 1, so that a script that runs the program itself sees the failure too; the
+// job's other threads are not waited for, and a job kept for resume on crash stays stored as
+// after a crash.
 #pragma once
 
 #include <cstdint>

@@ -47,13 +47,13 @@ check_same "event loop: what is said" \
 $failed" "$(cat "$work/err")"
 check "event loop: the copy was made before" cmp -s "$work/src/plain" "$work/d2/plain"
 
-# Without a wrapper: said on stderr, and the program ends with 0 as the message loop's end does.
+# Without a wrapper: said on stderr, and the program ends with 1, a failure a script can see.
 set +e
 LD_PRELOAD="$REDODORI_THROW_ON_OPEN_LIB" REDODORI_TEST_THROW_ON_OPEN=throws-here \
     timeout 60 "$REDODORI" "|$work/src/throws-here|$work/d3/|e" 2>"$work/own.err"
 status=$?
 set -e
-check_same "alone: exit status" 0 "$status"
+check_same "alone: exit status" 1 "$status"
 check_same "alone: what is said" \
     "redodori: an unexpected error ended the program: a test fault while opening $work/src/throws-here" \
     "$(own_lines "$work/own.err")"
