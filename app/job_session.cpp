@@ -528,6 +528,8 @@ void JobSession::Summarize() {
                                        c.retries.load(), c.skips.load());
     if (c.filesFailed > 0)
         summary += text::Format(", %u failed", c.filesFailed.load());
+    if (c.filesCloned > 0)
+        summary += text::Format(", %u cloned", c.filesCloned.load());
     // A wrapper tells its caller by its exit status how the job went.
     if (console.Attached() && result.end != JobEnd::Aborted) {
         const bool treeLinked = flags.TreeLink && result.end == JobEnd::NotStarted;

@@ -3,6 +3,8 @@
 #include "engine/block_reader.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
+#include "engine/speed.h"
 #include "engine/verification.h"
 #include "engine/writer_pool.h"
 #include "platform/fault_injection.h"
@@ -235,6 +238,16 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
                             uint64_t position, bool marker) {
     JobCounters& counters = ctx_.state.counters;
     const uint64_t size = node.size;
+    if (position == 0 && size > 0 && CloneAllowed() && CloneWhole(node, source, handle)) {
+        if (SourceUnchanged(source)) {
+            counters.doneBytes += size;
+            counters.filePercent = 100;
+            ++counters.filesCloned;
+            CompleteFast(node);
+        }
+        handle.Close();
+        return;
+    }
     bool healing = false;
     ErrorSettler settler(ctx_);
     for (;;) {
@@ -437,6 +450,52 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
                            node.size, &file_.identity);
     }
     return length;
+}
+
+bool BlockReader::CloneAllowed() const {
+    const int32_t limit = ctx_.policy.speedLimit;
+    return !cloneRefused_ && FastPathAllowed() && !(limit >= 0 && RateStep(limit) != 0);
+}
+
+bool BlockReader::CloneWhole(const FENTRY_& node, const std::string& source, SourceHandle& handle) {
+    if (handoff_.Parallel())
+        handoff_.WaitForWriters(true);
+    ctx_.state.WaitAtGate();
+    OpenSource(source, handle, node.size, false, 0);
+    if (handle.fd < 0)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
+        if (ctx_.state.flags.Terminating)
+            return false;
+        ++ctx_.state.flags.ActiveWriters;
+    }
+    bool whole = true;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count() && whole; ++slot) {
+        if (!SlotActive(slot))
+            continue;
+        CopyDest& d = ctx_.dests[slot];
+        writers_.CloseLeftover(slot, file_.id);
+        const bool fresh = d.fileHandle < 0;
+        // Nothing is reserved: the clone takes no room of its own.
+        whole =
+            OpenDestFile(d, d.root + node.relative, 0, 0, node.size, node.attributes, false, false);
+        if (!whole)
+            break;
+        if (fresh)
+            ctx_.files.Opened(file_.id, slot);
+        handoff_.Slot(slot).openFileId = file_.id;
+        whole = ioctl(d.fileHandle, FICLONE, handle.fd) == 0;
+        if (whole)
+            writers_.NoteWritten(slot, file_.id);
+        else if (KernelRefuses(errno) || errno == ENOTTY || errno == EPERM)
+            cloneRefused_ = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
+        --ctx_.state.flags.ActiveWriters;
+    }
+    return whole;
 }
 
 void BlockReader::CompleteFast(const FENTRY_& node) {

@@ -50,6 +50,12 @@ private:
                        uint64_t& position, uint32_t length, bool marker);
     // The kernel copied the last block: every active destination is complete.
     void CompleteFast(const FENTRY_& node);
+    // True when a whole file may be cloned: as for the kernel copy, and no speed limit, since a
+    // clone takes no time to limit.
+    bool CloneAllowed() const;
+    // Has every active destination share the source's extents, one call each. False when one
+    // could not (the file is then copied over what was cloned).
+    bool CloneWhole(const FENTRY_& node, const std::string& source, SourceHandle& handle);
     // True while the source's path still leads to the file that was opened, in the same state.
     // Otherwise the file is reported and given up: its copies are not what the source holds.
     bool SourceUnchanged(const std::string& source);
@@ -77,6 +83,8 @@ private:
     VNBuffer verifyBuffer_;
     // The kernel refused copy_file_range for this job's files once: it is not tried again.
     bool fastPathBroken_ = false;
+    // A destination's file system could not clone a file: the job copies from then on.
+    bool cloneRefused_ = false;
 };
 
 }  // namespace rd

@@ -26,6 +26,8 @@ struct JobCounters {
     std::atomic<uint32_t> filesCompleted{0};
     std::atomic<uint64_t> bytesCompleted{0};
     std::atomic<uint32_t> filesFailed{0};
+    // Files whose copies share the source's extents (clones) instead of holding their bytes.
+    std::atomic<uint32_t> filesCloned{0};
     std::atomic<uint32_t> retries{0};
     std::atomic<uint32_t> skips{0};
     std::atomic<uint32_t> filePercent{0};
