@@ -477,9 +477,10 @@ bool BlockReader::CloneWhole(const FENTRY_& node, const std::string& source, Sou
         CopyDest& d = ctx_.dests[slot];
         writers_.CloseLeftover(slot, file_.id);
         const bool fresh = d.fileHandle < 0;
-        // Nothing is reserved: the clone takes no room of its own.
-        whole =
-            OpenDestFile(d, d.root + node.relative, 0, 0, node.size, node.attributes, false, false);
+        // Reserved as for a copy, which follows when the clone fails; a clone gives the room
+        // back.
+        whole = OpenDestFile(d, d.root + node.relative, 0, 0, node.size, node.attributes, false,
+                             ctx_.policy.reserve && !file_.sparse);
         if (!whole)
             break;
         if (fresh)

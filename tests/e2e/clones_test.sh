@@ -4,7 +4,7 @@
 # the clones. A copy that asks for verification or has a speed limit reads and writes instead, and a move within the
 # file system renames, with nothing to clone. Needs root for the loop file systems.
 set -euo pipefail
-: "${REDODORI_CONSOLE:?}"
+: "${REDODORI_CONSOLE:?}" "${REDODORI_REG:?}"
 
 source "$(dirname "$0")/common.sh"
 unset DISPLAY WAYLAND_DISPLAY
@@ -37,6 +37,9 @@ for kind in xfs btrfs; do
     printf 'small\n' >"$fs/src/sub/small"
     sync -f "$fs"
 
+    # With reserved space on, a clone gives the reservation back.
+    "$REDODORI_REG" set-int 'SOFTWARE\DiraRedi\RedoDori\local' resfsz 1 ||
+        setup_failed "cannot turn reserved space on"
     before=$(free_kib "$fs")
     "$REDODORI_CONSOLE" "$fs/src" "$fs/copy" </dev/null >"$work/out" 2>&1 || true
     check_same "$kind: the end line counts the clones" \
