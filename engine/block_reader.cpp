@@ -394,30 +394,18 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     if (handle.fd < 0)
         return 0;
 
-    {
-        // As for the writers: once the job ends, no copy begins, and the end's count of copies
-        // under way is exact before it settles what they leave.
-        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
-        if (ctx_.state.flags.Terminating)
-            return 0;
-        ++ctx_.state.flags.ActiveWriters;
-    }
+    if (!EnterKernelWrite())
+        return 0;
     // Each destination is a separate copy in the kernel, which reads the source from its page
     // cache again: cheaper than one read and several writes through this thread's buffer.
     bool whole = true;
     for (uint32_t slot = 0; slot < ctx_.dests.Count() && whole; ++slot) {
         if (!SlotActive(slot))
             continue;
-        CopyDest& d = ctx_.dests[slot];
-        writers_.CloseLeftover(slot, file_.id);
-        const bool fresh = d.fileHandle < 0;
-        whole = OpenDestFile(d, d.root + node.relative, position, length, node.size,
-                             node.attributes, false, ctx_.policy.reserve && !file_.sparse);
+        whole = OpenForKernel(slot, node, position, length);
         if (!whole)
             break;
-        if (fresh)
-            ctx_.files.Opened(file_.id, slot);
-        handoff_.Slot(slot).openFileId = file_.id;
+        CopyDest& d = ctx_.dests[slot];
         int error = 0;
         whole = KernelCopy(handle.fd, d.fileHandle, position, length, ctx_.state.flags, error);
         if (KernelRefuses(error))
@@ -427,10 +415,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
             writers_.NoteWritten(slot, file_.id);
         }
     }
-    {
-        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
-        --ctx_.state.flags.ActiveWriters;
-    }
+    LeaveKernelWrite();
     // A block some destination did not get whole goes the read/write way to every destination,
     // which tells a read error from a write error and asks about the failing destination alone;
     // the others get the same bytes at the same place again.
@@ -464,39 +449,52 @@ bool BlockReader::CloneWhole(const FENTRY_& node, const std::string& source, Sou
     OpenSource(source, handle, node.size, false, 0);
     if (handle.fd < 0)
         return false;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
-        if (ctx_.state.flags.Terminating)
-            return false;
-        ++ctx_.state.flags.ActiveWriters;
-    }
+    if (!EnterKernelWrite())
+        return false;
     bool whole = true;
     for (uint32_t slot = 0; slot < ctx_.dests.Count() && whole; ++slot) {
         if (!SlotActive(slot))
             continue;
-        CopyDest& d = ctx_.dests[slot];
-        writers_.CloseLeftover(slot, file_.id);
-        const bool fresh = d.fileHandle < 0;
         // Reserved as for a copy, which follows when the clone fails; a clone gives the room
         // back.
-        whole = OpenDestFile(d, d.root + node.relative, 0, 0, node.size, node.attributes, false,
-                             ctx_.policy.reserve && !file_.sparse);
-        if (!whole)
-            break;
-        if (fresh)
-            ctx_.files.Opened(file_.id, slot);
-        handoff_.Slot(slot).openFileId = file_.id;
-        whole = ioctl(d.fileHandle, FICLONE, handle.fd) == 0;
+        whole = OpenForKernel(slot, node, 0, 0) &&
+                ioctl(ctx_.dests[slot].fileHandle, FICLONE, handle.fd) == 0;
         if (whole)
             writers_.NoteWritten(slot, file_.id);
         else if (KernelRefuses(errno) || errno == ENOTTY || errno == EPERM)
             cloneRefused_ = true;
     }
-    {
-        std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
-        --ctx_.state.flags.ActiveWriters;
-    }
+    LeaveKernelWrite();
     return whole;
+}
+
+bool BlockReader::EnterKernelWrite() {
+    // As for the writers: once the job ends, no copy begins, and the end's count of copies
+    // under way is exact before it settles what they leave.
+    std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
+    if (ctx_.state.flags.Terminating)
+        return false;
+    ++ctx_.state.flags.ActiveWriters;
+    return true;
+}
+
+void BlockReader::LeaveKernelWrite() {
+    std::lock_guard<std::mutex> lock(ctx_.state.WriterLock);
+    --ctx_.state.flags.ActiveWriters;
+}
+
+bool BlockReader::OpenForKernel(uint32_t slot, const FENTRY_& node, uint64_t position,
+                                uint32_t length) {
+    CopyDest& d = ctx_.dests[slot];
+    writers_.CloseLeftover(slot, file_.id);
+    const bool fresh = d.fileHandle < 0;
+    if (!OpenDestFile(d, d.root + node.relative, position, length, node.size, node.attributes,
+                      false, ctx_.policy.reserve && !file_.sparse))
+        return false;
+    if (fresh)
+        ctx_.files.Opened(file_.id, slot);
+    handoff_.Slot(slot).openFileId = file_.id;
+    return true;
 }
 
 void BlockReader::CompleteFast(const FENTRY_& node) {

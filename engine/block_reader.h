@@ -56,6 +56,12 @@ private:
     // Has every active destination share the source's extents, one call each. False when one
     // could not (the file is then copied over what was cloned).
     bool CloneWhole(const FENTRY_& node, const std::string& source, SourceHandle& handle);
+    // The job thread writes through a slot's handles as a writer: false once the job ends.
+    bool EnterKernelWrite();
+    void LeaveKernelWrite();
+    // Opens the slot's copy of the current file for the kernel's copy or clone, reserved as
+    // the policy says.
+    bool OpenForKernel(uint32_t slot, const FENTRY_& node, uint64_t position, uint32_t length);
     // True while the source's path still leads to the file that was opened, in the same state.
     // Otherwise the file is reported and given up: its copies are not what the source holds.
     bool SourceUnchanged(const std::string& source);
