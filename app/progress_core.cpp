@@ -120,6 +120,10 @@ ExistsAnswer ProgressCore::AskExists(const ExistsFacts& facts) {
     return question->existsAnswer;
 }
 
+NamesAnswer ProgressCore::AskNames(const NamesFacts&) {
+    return NamesAnswer::Skip;
+}
+
 AllocationFailure::Answer ProgressCore::Ask() {
     if (console_ && console_->Attached()) {
         console_->Line(std::string("RedoDori: ") + kAllocationText, true);

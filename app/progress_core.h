@@ -96,6 +96,7 @@ public:
     // at a time, in the order they came.
     ErrorAnswer AskError(const ErrorFacts& facts) override;
     ExistsAnswer AskExists(const ExistsFacts& facts) override;
+    NamesAnswer AskNames(const NamesFacts& facts) override;
     // The buffer-allocation question: in a window when there is a display; a console wrapper
     // or no one to ask means Abort.
     AllocationFailure::Answer Ask() override;

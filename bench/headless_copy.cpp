@@ -30,6 +30,7 @@ public:
     void ThreadEnded() override {}
     rd::ErrorAnswer AskError(const rd::ErrorFacts&) override { return rd::ErrorAnswer::Skip; }
     rd::ExistsAnswer AskExists(const rd::ExistsFacts&) override { return rd::ExistsAnswer::Skip; }
+    rd::NamesAnswer AskNames(const rd::NamesFacts&) override { return rd::NamesAnswer::Skip; }
 
 private:
     rd::SourceQueue& queue_;

@@ -144,6 +144,13 @@ enum class GiveUp : int32_t {
     AfterTimeout = 1,  // skip the file once retrying took longer than `giveUpAfterMs`
 };
 
+// What a name a destination cannot take does (`names`); any other value asks.
+enum class NamesPolicy : int32_t {
+    Ask = 0,     // one question for the whole job
+    Rename = 1,  // look-alike characters, " (2)" for names folded together
+    Skip = 2,    // leave those files out
+};
+
 // The highest speed-limit and buffer-size position; for the speed limit it means no limit.
 inline constexpr int32_t kLastPosition = 10;
 
@@ -169,6 +176,9 @@ struct JobPolicy {
 
     // Existing destinations.
     Live<ExistsPolicy> onExist = ExistsPolicy::Prompt;  // `onexist`
+
+    // Names, sizes and links a destination cannot take, checked before the first byte.
+    Live<NamesPolicy> names = NamesPolicy::Ask;  // `names`
 
     // The end of the job.
     Live<bool> history = true;       // `hist`: a line in history.txt

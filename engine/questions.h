@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace rd {
 
@@ -64,6 +65,41 @@ struct ExistsFacts {
 
 enum class ExistsAnswer { Overwrite, Skip, Resume, RenameOld, Abort };
 
+// What a destination cannot take as the job would write it, found before the first byte.
+enum class NameProblem {
+    Refused,        // the name holds a character or an ending the file system refuses
+    FoldsTogether,  // the name is another one of the job or of the folder once case is folded
+    TooLarge,       // the file is larger than the file system's largest file
+    NoLinks,        // the file system cannot hold a symbolic link
+    NoRoom,         // the job's data does not fit in the free space
+};
+
+struct NameFinding {
+    NameProblem problem = NameProblem::Refused;
+    // The destination as the job would write it (for NoRoom: the destination folder).
+    std::string destination;
+    // What a rename makes of it; empty where a rename does not help.
+    std::string renamed;
+    // FoldsTogether: the name it would be taken for.
+    std::string other;
+    // TooLarge: the file's size and the largest the file system takes; NoRoom: the bytes the
+    // job needs there and the bytes free.
+    uint64_t size = 0;
+    uint64_t limit = 0;
+};
+
+// Everything the destinations cannot take, for one answer about the whole job.
+struct NamesFacts {
+    std::vector<NameFinding> findings;
+    // The findings are cut to kMaxNameFindings; the count is of all of them.
+    size_t total = 0;
+};
+inline constexpr size_t kMaxNameFindings = 1000;
+
+// Rename: refused and folded names get names the destination takes, the rest is skipped;
+// Skip: every file found is left out; Abort: nothing is copied.
+enum class NamesAnswer { Rename, Skip, Abort };
+
 // The engine's one way to ask. Called on the job's threads, never on the host's own thread;
 // the call waits for the answer.
 class JobQuestions {
@@ -71,6 +107,8 @@ public:
     virtual ~JobQuestions() = default;
     virtual ErrorAnswer AskError(const ErrorFacts& facts) = 0;
     virtual ExistsAnswer AskExists(const ExistsFacts& facts) = 0;
+    // Asked once, before the first byte, when the destinations cannot take all of the job.
+    virtual NamesAnswer AskNames(const NamesFacts& facts) = 0;
 };
 
 }  // namespace rd

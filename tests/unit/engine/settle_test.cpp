@@ -30,6 +30,7 @@ public:
         return next;
     }
     ExistsAnswer AskExists(const ExistsFacts&) override { return ExistsAnswer::Skip; }
+    NamesAnswer AskNames(const NamesFacts&) override { return NamesAnswer::Skip; }
 };
 
 struct SettleCase {

@@ -145,6 +145,16 @@ public:
         return record.existsAnswer;
     }
 
+    // The whole-job question about what the destinations cannot take: each one is kept, and
+    // answered by `namesAnswer` (Skip when unset).
+    NamesAnswer AskNames(const NamesFacts& facts) override {
+        std::lock_guard<std::mutex> window(windowMutex_);
+        namesAsked.push_back(facts);
+        return namesAnswer ? namesAnswer(facts) : NamesAnswer::Skip;
+    }
+    std::function<NamesAnswer(const NamesFacts&)> namesAnswer;
+    std::vector<NamesFacts> namesAsked;
+
     // Waits until the job asked to end; false when `timeout` ran out first.
     bool WaitForEnd(std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> lock(recordMutex_);
