@@ -17,7 +17,7 @@ bool BlockHandoff::SlotActive(uint32_t slot, uint64_t fileId) const {
     return dests_[slot].active && state_[slot].skippedFileId != fileId;
 }
 
-void BlockHandoff::Publish(const TakenBlock& block, const std::string& relative, uint32_t length) {
+void BlockHandoff::Publish(const TakenBlock& block, const FENTRY_& node, uint32_t length) {
     const uint32_t count = dests_.Count();
     // With one destination the reader may fill its buffer while the writer writes the last
     // block; with several, the buffers come round again only once every writer is done.
@@ -28,7 +28,7 @@ void BlockHandoff::Publish(const TakenBlock& block, const std::string& relative,
         lock.lock();
     for (uint32_t slot = 0; slot < count; ++slot) {
         CopyDest& d = dests_[slot];
-        d.currentPath = d.root + relative;
+        d.currentPath = node.DestinationPath(slot, d.root);
         active_[slot] = SlotActive(slot, block.fileId) ? 1 : 0;
     }
     SwapBuffers(readBuffer_, handoffBuffer_);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/file_identity.h"
+#include "engine/file_list.h"
 #include "engine/file_metadata.h"
 #include "engine/vn_buffer.h"
 
@@ -93,7 +94,7 @@ public:
     // Hands `length` bytes of the read buffer to every destination active for the file of
     // `block`, whose `relative` path is appended to each root; waits first until the writers
     // are done with what they must be done with.
-    void Publish(const TakenBlock& block, const std::string& relative, uint32_t length);
+    void Publish(const TakenBlock& block, const FENTRY_& node, uint32_t length);
     // A writer takes the published block for `slot`; in parallel mode it waits for one it has
     // not taken yet. False when the writer is to end.
     bool Take(uint32_t slot, TakenBlock& block);

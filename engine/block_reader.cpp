@@ -72,7 +72,7 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
         CopyDest& d = ctx_.dests[slot];
         if (!d.active)
             continue;
-        const std::string dest = d.root + node.relative;
+        const std::string dest = node.DestinationPath(slot, d.root);
         int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
                       NewFileMode(node.attributes));
         int error = fd < 0 ? errno : 0;
@@ -361,7 +361,7 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     block.fileId = file_.id;
     block.sourceId = file_.identity;
     block.meta = file_.meta;
-    handoff_.Publish(block, node.relative, n);
+    handoff_.Publish(block, node, n);
     if (!handoff_.Parallel())
         writers_.WriteHere();
     AccountBlock(node, n, position);
@@ -431,8 +431,8 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         CopyDest& d = ctx_.dests[slot];
         // The marker goes with the last block; the copy is complete once the source is known
         // to be unchanged.
-        UpdateResumeMarker(d, d.root + node.relative, source, ctx_.options.switches, position,
-                           node.size, &file_.identity);
+        UpdateResumeMarker(d, node.DestinationPath(slot, d.root), source, ctx_.options.switches,
+                           position, node.size, &file_.identity);
     }
     return length;
 }
@@ -488,8 +488,8 @@ bool BlockReader::OpenForKernel(uint32_t slot, const FENTRY_& node, uint64_t pos
     CopyDest& d = ctx_.dests[slot];
     writers_.CloseLeftover(slot, file_.id);
     const bool fresh = d.fileHandle < 0;
-    if (!OpenDestFile(d, d.root + node.relative, position, length, node.size, node.attributes,
-                      false, ctx_.policy.reserve && !file_.sparse))
+    if (!OpenDestFile(d, node.DestinationPath(slot, d.root), position, length, node.size,
+                      node.attributes, false, ctx_.policy.reserve && !file_.sparse))
         return false;
     if (fresh)
         ctx_.files.Opened(file_.id, slot);
@@ -510,7 +510,7 @@ void BlockReader::CompleteFast(const FENTRY_& node) {
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (!SlotActive(slot))
             continue;
-        done.destinationPath = ctx_.dests[slot].root + node.relative;
+        done.destinationPath = node.DestinationPath(slot, ctx_.dests[slot].root);
         writers_.DestinationComplete(slot, done);
     }
 }

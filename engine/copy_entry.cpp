@@ -126,8 +126,12 @@ bool JobThread::CheckAllExisting(const FENTRY_& node, const std::string& source,
     JobCounters& counters = ctx_.state.counters;
     ctx_.dests.ActivateAll();
     exists.kept.assign(ctx_.dests.Count(), 0);
-    for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot)
-        CheckExisting(slot, node, source, handle, exists);
+    for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot) {
+        if (node.SkippedIn(slot))
+            ctx_.dests.SkipDestination(slot);
+        else
+            CheckExisting(slot, node, source, handle, exists);
+    }
     if (exists.abandon || !AnyActive(ctx_.dests)) {
         counters.doneBytes += node.size;
         if (!exists.abandon)
@@ -142,7 +146,7 @@ bool JobThread::MoveByRename(FENTRY_& node, const std::string& source, SourceHan
                              struct stat& opened) {
     JobCounters& counters = ctx_.state.counters;
     handle.Close();
-    const std::string dest = ctx_.dests[0].root + node.relative;
+    const std::string dest = node.DestinationPath(0, ctx_.dests[0].root);
     if (RenameMove(source, dest)) {
         // The file itself moved: its inode is the one it had as a source.
         ctx_.written.Record(dest, &node);

@@ -29,6 +29,8 @@ class SourceQueue;
 struct EngineOptions {
     bool KeepFileTimes = true;
     bool PerFileLink = false;
+    // The list is held against each destination's rules before the first byte.
+    bool CheckDestinations = true;
     // The job's switch string, kept in resume markers.
     std::string switches;
 };

@@ -187,7 +187,7 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
                               SourceHandle& handle, ExistsResult& result) {
     CopyDest& d = ctx_.dests[slot];
     d.active = 1;
-    const std::string dest = d.root + node.relative;
+    const std::string dest = node.DestinationPath(slot, d.root);
     struct stat there {};
     if (!ExistingNeedsSettling(slot, node, source, dest, there))
         return;

@@ -31,6 +31,10 @@ const std::string* FileList::KeepBase(std::string_view folder) {
     return &bases_.back();
 }
 
+const DestChanges* FileList::KeepChanges(DestChanges&& changes) {
+    return &changes_.emplace_back(std::move(changes));
+}
+
 bool FENTRY_::IsFolder() const {
     return attributes != kAttributesUnknown && S_ISDIR(attributes);
 }

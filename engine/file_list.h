@@ -9,10 +9,22 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rd {
 
 struct QueueEntry;
+
+// What the destination check changed of a node for each destination slot: a path below the root
+// that the destination takes in place of the node's own, or none at all.
+struct DestChanges {
+    struct Slot {
+        bool skipped = false;
+        // The node's path below the root there; empty: its own.
+        std::string relative;
+    };
+    std::vector<Slot> perSlot;
+};
 
 constexpr uint64_t kSizeUnknown = UINT64_MAX;
 constexpr uint32_t kAttributesUnknown = UINT32_MAX;
@@ -40,6 +52,8 @@ struct FENTRY_ {
     // Owner and group of the source; -1 when not known.
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
+    // Renamed or left out in some destinations; null in most jobs. Kept by the list.
+    const DestChanges* changes = nullptr;
     FENTRY_* previous = nullptr;
     FENTRY_* next = nullptr;
 
@@ -49,7 +63,16 @@ struct FENTRY_ {
     timespec LastWriteTime() const;
     void SetTimes(const timespec& created, const timespec& modified);
     std::string SourcePath() const { return Base() + relative; }
-    std::string DestinationPath(const std::string& root) const { return root + relative; }
+    // The node's path in the destination of `slot`, whose root is `root`.
+    std::string DestinationPath(uint32_t slot, const std::string& root) const {
+        if (changes && slot < changes->perSlot.size() && !changes->perSlot[slot].relative.empty())
+            return root + changes->perSlot[slot].relative;
+        return root + relative;
+    }
+    // The destination check left the node out of the destination of `slot`.
+    bool SkippedIn(uint32_t slot) const {
+        return changes && slot < changes->perSlot.size() && changes->perSlot[slot].skipped;
+    }
 };
 
 // A doubly linked list of nodes. Links and done flags are guarded by `ListLock`, which the
@@ -69,6 +92,8 @@ public:
     // Moves `node` into the list and links it at the tail; the returned node keeps its address
     // as long as the list lives.
     FENTRY_* Append(FENTRY_&& node);
+    // Keeps `changes` as long as the list lives.
+    const DestChanges* KeepChanges(DestChanges&& changes);
     // Unlinks `node`, fixing its neighbours and the head and tail.
     void Unlink(FENTRY_* node);
 
@@ -87,6 +112,7 @@ private:
     std::deque<FENTRY_> nodes_;
     std::mutex basesLock_;
     std::deque<std::string> bases_;
+    std::deque<DestChanges> changes_;
     bool open_ = true;
     int reservations_ = 0;
     std::condition_variable released_;

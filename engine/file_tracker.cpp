@@ -33,7 +33,7 @@ bool FileTracker::Begin(uint64_t fileId, const FENTRY_& node, const FileIdentity
 }
 
 std::string FileTracker::PathOf(const TrackedFile& file, const TrackedCopy& copy) const {
-    return file.node->DestinationPath(ctx_.dests[copy.copy.slot].root);
+    return file.node->DestinationPath(copy.copy.slot, ctx_.dests[copy.copy.slot].root);
 }
 
 FileTracker::TrackedCopy* FileTracker::Find(uint64_t fileId, uint32_t slot, TrackedFile** file) {

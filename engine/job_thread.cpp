@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "engine/destination_check.h"
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
 #include "engine/file_list_builder.h"
@@ -72,6 +73,9 @@ void JobThread::Run() {
     if (ctx_.state.flags.Terminating)
         return;
     ctx_.host.OptionsLocked();
+    // Nothing is written before the destinations' rules are settled for the whole list.
+    if (!DestinationCheck(ctx_).Run())
+        return;
 
     handoff_.Prepare(ctx_.policy.parallel);
     writers_.Start();
@@ -181,12 +185,20 @@ std::vector<std::string> JobThread::CopyFolders(const FENTRY_& node) const {
     std::vector<std::string> folders;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (ctx_.dests[slot].active)
-            folders.push_back(DirPart(ctx_.dests[slot].root + node.relative));
+            folders.push_back(DirPart(node.DestinationPath(slot, ctx_.dests[slot].root)));
     }
     return folders;
 }
 
 void JobThread::ProcessNode(FENTRY_& node) {
+    if (SkippedEverywhere(node)) {
+        if (!node.IsFolder()) {
+            ctx_.state.counters.doneBytes += node.size;
+            ctx_.FileEnded(FileEnd::Skipped, 0);
+            ++ctx_.state.counters.filesDone;
+        }
+        return;
+    }
     ctx_.dests.MakeRoots();
     if (node.IsFolder()) {
         MakeFolders(node);
@@ -205,6 +217,16 @@ void JobThread::ProcessNode(FENTRY_& node) {
         ctx_.FileEnded(FileEnd::Skipped, 0);
     }
     ++ctx_.state.counters.filesDone;
+}
+
+bool JobThread::SkippedEverywhere(const FENTRY_& node) const {
+    if (!node.changes)
+        return false;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (!node.SkippedIn(slot))
+            return false;
+    }
+    return true;
 }
 
 void JobThread::NotRemoved(const std::string& path, int error) {
@@ -252,7 +274,9 @@ void JobThread::MakeFolders(const FENTRY_& node) {
     bool itself = false;
     const uint32_t count = ctx_.dests.Count();
     for (uint32_t slot = 0; slot < count; ++slot) {
-        const std::string path = ctx_.dests[slot].root + node.relative;
+        if (node.SkippedIn(slot))
+            continue;
+        const std::string path = node.DestinationPath(slot, ctx_.dests[slot].root);
         if (const int error = CreateFolderTree(path))
             ctx_.dests.NoteFolderFailure(path, error);
         struct stat there {};
@@ -305,7 +329,12 @@ void JobThread::CopyLink(const FENTRY_& node) {
     const uint32_t count = ctx_.dests.Count();
     ctx_.dests.ActivateAll();
     for (uint32_t slot = 0; slot < count; ++slot) {
-        const std::string dest = ctx_.dests[slot].root + node.relative;
+        if (node.SkippedIn(slot)) {
+            ctx_.dests.SkipDestination(slot);
+            end = end == FileEnd::Failed ? end : FileEnd::Skipped;
+            continue;
+        }
+        const std::string dest = node.DestinationPath(slot, ctx_.dests[slot].root);
         struct stat there {};
         const bool found = lstat(dest.c_str(), &there) == 0;
         if ((found && SkipIfSource(slot, dest, there, src.st_dev, src.st_ino)) ||

@@ -87,6 +87,8 @@ private:
     void DeleteEntry(FENTRY_& node);
     // A delete job's link, fifo, socket or device: the name alone goes, never what it leads to.
     void DeleteOther(const FENTRY_& node);
+    // The destination check left the node out of every destination.
+    bool SkippedEverywhere(const FENTRY_& node) const;
     // A source a delete job could not remove: counted as a skip and named.
     void NotRemoved(const std::string& path, int error);
     // Opens the source, retrying or asking as the error settings say. False: the file is

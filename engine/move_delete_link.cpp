@@ -140,7 +140,7 @@ FileEnd LinkPerFile(EngineContext& ctx, const FENTRY_& node) {
     for (uint32_t i = 0; i < ctx.dests.Count(); ++i) {
         if (ctx.dests[i].active == 0)
             continue;
-        const std::string dest = node.DestinationPath(ctx.dests[i].root);
+        const std::string dest = node.DestinationPath(i, ctx.dests[i].root);
         ErrorSettler settler(ctx);
         for (;;) {
             if (ctx.state.flags.Terminating != 0)

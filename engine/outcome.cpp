@@ -46,6 +46,18 @@ std::string What(const NodeOutcome& outcome) {
             return "not complete, left beside its resume marker for a later job to go on with";
         case OutcomeCause::PartlyOverwritten:
             return "failed, the file that was there before is partly overwritten";
+        case OutcomeCause::NameRefused:
+            return "skipped, the destination's file system refuses its name";
+        case OutcomeCause::NameTaken:
+            return "skipped, the destination's file system takes its name for " + outcome.other;
+        case OutcomeCause::TooLarge:
+            return "skipped, larger than the destination's file system takes";
+        case OutcomeCause::NoLinks:
+            return "skipped, the destination's file system cannot hold a symbolic link";
+        case OutcomeCause::FolderLeftOut:
+            return "skipped with its folder, which the destination cannot take";
+        case OutcomeCause::RenameMap:
+            return "lists the names the destination could not take, each old path and its new one";
     }
     return "left out";
 }
@@ -91,7 +103,9 @@ std::string Describe(const NodeOutcome& outcome) {
 void OutcomeLog::Report(const NodeOutcome& outcome) {
     std::lock_guard<std::mutex> lock(lock_);
     ++counts_[static_cast<int>(outcome.kind)];
-    if (outcome.kind != OutcomeKind::Done && kept_.size() < kKept)
+    // A list of renames is kept so that the report names it.
+    if ((outcome.kind != OutcomeKind::Done || outcome.cause == OutcomeCause::RenameMap) &&
+        kept_.size() < kKept)
         kept_.push_back(outcome);
 }
 

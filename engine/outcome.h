@@ -44,6 +44,16 @@ enum class OutcomeCause {
     // The destination held a file before the job, which the job began to write over and could
     // not complete.
     PartlyOverwritten,
+    // Found before the first byte, and left out as answered: the destination's file system
+    // refuses the name, takes it for another one (`other`), cannot hold a file this large or a
+    // symbolic link, or cannot take the folder the node is in.
+    NameRefused,
+    NameTaken,
+    TooLarge,
+    NoLinks,
+    FolderLeftOut,
+    // Done: the file that lists the names changed in one destination (`path`).
+    RenameMap,
 };
 
 // What was being done when a node failed.

@@ -36,6 +36,12 @@ std::string LowerAscii(std::string_view text);
 // items, and an item ends at its first zero character.
 std::vector<std::string> SplitListFile(std::string_view data);
 
+// One entry on one line, as coreutils' checksum lines do it: an entry that holds a backslash, a
+// control character or a byte that is not UTF-8 begins with a backslash, and in it a backslash
+// is written "\\", a line feed "\n", a carriage return "\r", a tab "\t" and any other such
+// byte "\xHH".
+std::string EscapeEntry(std::string_view line);
+
 // `text` with every control character written as \xHH (C0 controls, DEL, and the C1 controls
 // of UTF-8), so that a name printed on a terminal can never drive it.
 std::string EscapeControls(std::string_view text);
