@@ -544,7 +544,8 @@ void JobSession::Summarize() {
     paths::MakePath(paths::UserDataDir());
     const FailureFacts facts{summary, ctx.outcomes.Kept(), ctx.outcomes.Count(), c.skips.load()};
     std::string reportError;
-    if (facts.Total() > 0) {
+    // A list of renames beside the copy is named in a report too.
+    if (facts.Total() > 0 || !facts.kept.empty()) {
         const time_t now = std::time(nullptr);
         tm local{};
         localtime_r(&now, &local);

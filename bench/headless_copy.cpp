@@ -37,8 +37,10 @@ private:
 };
 
 int Usage() {
-    std::fputs("usage: redodori-bench-copy [--parallel] [--bufsz N] SOURCE... -- DESTINATION...\n",
-               stderr);
+    std::fputs(
+        "usage: redodori-bench-copy [--parallel] [--bufsz N] [--no-checks] SOURCE... -- "
+        "DESTINATION...\n",
+        stderr);
     return 2;
 }
 
@@ -48,11 +50,14 @@ int main(int argc, char** argv) {
     rd::JobPolicy policy;
     std::vector<std::string> sources, destinations;
     bool afterSeparator = false;
+    bool checks = true;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--parallel")) {
             policy.parallel = true;
         } else if (!std::strcmp(argv[i], "--bufsz") && i + 1 < argc) {
             policy.bufferSize = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--no-checks")) {
+            checks = false;
         } else if (!std::strcmp(argv[i], "--")) {
             afterSeparator = true;
         } else {
@@ -68,6 +73,7 @@ int main(int argc, char** argv) {
     BenchHost host(queue);
     rd::Job job(policy, host, queue);
     job.Context().questions = &host;
+    job.Context().options.CheckDestinations = checks;
     job.Start(destinations);
     host.ended.Wait();
     job.Wait();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures what grows with the job rather than with the bytes: a sparse file, list files of
-# 100,000 and 1,000,000 paths, and the progress window's tick during a long job. Prints each
+# 100,000 and 1,000,000 paths, the progress window's tick during a long job, and what the
+# destination check adds to a job of 100,000 small files. Prints each
 # target with its measured value and "met" or "missed". See bench/README.md. Environment:
 #   BENCH_DIR     base folder for the temporary data (default /var/tmp)
 #   SCALE_SMALL   paths of the smaller list (default 100000)
@@ -65,6 +66,38 @@ cmp "$WORK/sparse/holes.bin" "$WORK/sparse/out/holes.bin" || die "the sparse cop
 verdict "5. sparse 1 GiB (4 KiB data): seconds" "$seconds" 0.1
 verdict "5. sparse 1 GiB (4 KiB data): KiB on disk" "$(du -k "$WORK/sparse/out/holes.bin" | cut -f1)" 64
 rm -rf "$WORK/sparse"
+
+# --- the destination check: 100,000 files of 4 KiB, checked and not ----------------------------
+python3 - "$WORK/small" <<'EOF'
+import os, sys
+root = sys.argv[1]
+block = os.urandom(4096)
+for i in range(100000):
+    folder = os.path.join(root, f"folder-{i // 500:03}")
+    if i % 500 == 0:
+        os.makedirs(folder)
+    with open(os.path.join(folder, f"file-{i:06}.dat"), "wb") as f:
+        f.write(block)
+EOF
+check_run() { # ROUND [--no-checks]: seconds of one job into a folder of its own
+    local out=$WORK/checked-$1
+    mkdir "$out"
+    sync
+    local start=$EPOCHREALTIME
+    "$COPY" "${@:2}" "$WORK/small" -- "$out" >/dev/null 2>&1 || die "the job of 100,000 files failed"
+    python3 -c "print($EPOCHREALTIME - $start)"
+    rm -rf "$out"
+}
+checked=() unchecked=()
+for round in 1 2 3 4 5; do
+    checked+=("$(check_run "c$round")")
+    unchecked+=("$(check_run "u$round" --no-checks)")
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+ratio=$(python3 -c "print(round($(median "${checked[@]}") / $(median "${unchecked[@]}"), 3))")
+echo "destination check: checked $(median "${checked[@]}") s, unchecked $(median "${unchecked[@]}") s (medians of 5)"
+verdict "8. 100,000 files of 4 KiB: checked / unchecked" "$ratio" 1.05
+rm -rf "$WORK/small"
 
 # --- list files: memory and time per entry -----------------------------------------------------
 # Empty files, 1,000 a folder; the list names every one.
