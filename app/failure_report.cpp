@@ -20,35 +20,6 @@ std::string SystemText(int error) {
     return std::system_category().message(error);
 }
 
-// One entry on one line, as coreutils' checksum lines do it: a line that holds a backslash, a
-// control character or a byte that is not UTF-8 begins with a backslash, and in it a backslash
-// is written "\\", a line feed "\n", a carriage return "\r", a tab "\t" and any other such
-// byte "\xHH".
-std::string EntryLine(const std::string& line) {
-    std::string escaped;
-    bool marked = false;
-    for (size_t i = 0; i < line.size();) {
-        const size_t length = text::Utf8Length(line, i);
-        const auto c = static_cast<unsigned char>(line[i]);
-        const bool control = length == 1 && (c < 0x20 || c == 0x7f);
-        if (length > 1 || (length == 1 && !control && c != '\\')) {
-            escaped.append(line, i, length);
-            i += length;
-            continue;
-        }
-        marked = true;
-        switch (c) {
-            case '\\': escaped += "\\\\"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\r': escaped += "\\r"; break;
-            case '\t': escaped += "\\t"; break;
-            default: escaped += text::Format("\\x%02x", c); break;
-        }
-        ++i;
-    }
-    return marked ? "\\" + escaped : escaped;
-}
-
 }  // namespace
 
 size_t FailureFacts::UnnamedSkips() const {
@@ -65,7 +36,9 @@ size_t FailureFacts::UnnamedSkips() const {
 std::string FailureReportText(const FailureFacts& facts) {
     std::string text = facts.summary + "\n";
     for (const NodeOutcome& outcome : facts.kept)
-        text += EntryLine(std::string(OutcomeWord(outcome.kind)) + " " + Describe(outcome)) + "\n";
+        text += text::EscapeAsOneLine(std::string(OutcomeWord(outcome.kind)) + " " +
+                                      Describe(outcome)) +
+                "\n";
     if (facts.counted > facts.kept.size())
         text += text::Format("and %zu more not listed\n", facts.counted - facts.kept.size());
     if (const size_t unnamed = facts.UnnamedSkips())

@@ -51,6 +51,7 @@ const std::vector<CaptionedWindow> kCaptionedWindows = {
      "Form5",
      {"Memo1", "Label1", "BitBtn1", "BitBtn2", "BitBtn3", "BitBtn6", "BitBtn7", "BitBtn8",
       "BitBtn9", "BitBtn4", "BitBtn5"}},
+    {section::kNamesPrompt, "FormNames", {"Memo1", "Label1", "BitBtn1", "BitBtn2", "BitBtn3"}},
     {section::kCountdown, "Form6", {"Label1", "Label2", "Label3", "Label4", "Button1"}},
     {section::kResumeItem, "FormResItem", {"Label1", "Label2", "Label3", "BitBtn1"}},
 };
@@ -98,6 +99,8 @@ const std::vector<NamedKeys> kNamedKeys = {
     {section::kExistsPrompt,
      {"ConsoleA_c", "ConsoleR_c", "ConsoleU_c", "ConsoleO_c", "ConsoleE_c", "ConsoleS_c",
       "ConsoleK_c", "ConsoleN_c", "ConsoleM_c", "ConsoleChoice_c", "ConsoleIncorrect_c"}},
+    {section::kNamesPrompt,
+     {"ConsoleR_c", "ConsoleS_c", "ConsoleA_c", "ConsoleChoice_c", "ConsoleIncorrect_c"}},
     {section::kResumeManager,
      {"Form1_c", "Column_c_0", "Column_c_1", "Column_c_2", "Column_c_3", "Resumenow1_c",
       "Resumeonrestart1_c", "Deleteentry1_c", "Startminimized1_c", "Unknown_c", "Yes_c", "No_c",

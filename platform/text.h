@@ -43,6 +43,12 @@ std::string EscapeControls(std::string_view text);
 // terminal shows it instead of garbling the line around it.
 std::string EscapeControlsAndBytes(std::string_view text);
 
+// `line` kept on one line as coreutils' checksum lines are: a line that holds a backslash, a
+// control character or a byte that is not UTF-8 begins with a backslash, and in it a backslash
+// is written "\\", a line feed "\n", a carriage return "\r", a tab "\t" and any other such
+// byte "\xHH".
+std::string EscapeAsOneLine(std::string_view line);
+
 // Writes a number with `separator` between groups of three digits: 1234567 -> "1,234,567".
 std::string GroupThousands(uint64_t value, std::string_view separator = ",");
 
