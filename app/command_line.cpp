@@ -92,6 +92,13 @@ void ApplyNumericSwitch(char type, std::string_view digits, JobPolicy& p, JobFla
             if (static_cast<uint32_t>(p.bufferSize.Get()) > 10)
                 p.bufferSize = 4;
             break;
+        case 'n': {
+            // A choice the policy does not know asks.
+            const std::optional<int32_t> v = ToNumber<int32_t>(digits);
+            p.names = v && *v >= 0 && *v <= int32_t(NamesPolicy::Skip) ? NamesPolicy(*v)
+                                                                       : NamesPolicy::Ask;
+            break;
+        }
         case 't':
             if (auto v = ToNumber<uint32_t>(digits))
                 flags.ConsoleThreadId = *v;

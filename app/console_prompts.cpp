@@ -70,6 +70,15 @@ const PromptTexts& BuiltInExistsTexts() {
     return texts;
 }
 
+const PromptTexts& BuiltInNamesTexts() {
+    static const PromptTexts texts{"Names the destination cannot take",
+                                   "Rename them, skip them, or abort the job?",
+                                   {{'R', "Rename"}, {'S', "Skip those"}, {'A', "Abort"}},
+                                   "Your choice:",
+                                   "Incorrect choice - [%s], please retry:"};
+    return texts;
+}
+
 std::string ErrorPromptListing(const std::string& message, bool healEnabled,
                                const PromptTexts& texts) {
     return Listing(message, texts, healEnabled ? "AHRESK" : "ARESK");
@@ -134,6 +143,24 @@ PromptKey<ExistsAnswer> ExistsPromptKey(char typed, uintptr_t flags, const Promp
                           : Incorrect<ExistsAnswer>(typed, texts);
         case 'm': return Given('M', ExistsAnswer::RenameOld, ExistsPolicy::RenameOld);
         default: return Incorrect<ExistsAnswer>(typed, texts);
+    }
+}
+
+std::string NamesPromptListing(const std::string& message, const PromptTexts& texts) {
+    return Listing(message, texts, "RSA");
+}
+
+PromptKey<NamesAnswer> NamesPromptKey(char typed, const PromptTexts& texts) {
+    switch (std::tolower(static_cast<unsigned char>(typed))) {
+        case 'a': {
+            PromptKey<NamesAnswer> key;
+            key.echo = "[A]\r\n";
+            key.endJob = true;
+            return key;
+        }
+        case 'r': return Given('R', NamesAnswer::Rename);
+        case 's': return Given('S', NamesAnswer::Skip);
+        default: return Incorrect<NamesAnswer>(typed, texts);
     }
 }
 

@@ -1,4 +1,4 @@
-// The two questions of a job as a console wrapper shows them: the listing, and what a key does.
+// The questions of a job as a console wrapper shows them: the listing, and what a key does.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,11 @@ struct AllAnswerPolicy<ErrorAnswer> {
 template <>
 struct AllAnswerPolicy<ExistsAnswer> {
     using type = ExistsPolicy;
+};
+// The names question is asked once for the whole job: it has no "… all" answer.
+template <>
+struct AllAnswerPolicy<NamesAnswer> {
+    using type = NamesPolicy;
 };
 
 // What a key typed at a question does.
@@ -49,14 +54,16 @@ struct PromptTexts {
     std::string incorrect;
 };
 
-// The built-in English texts of the two questions.
+// The built-in English texts of the questions.
 const PromptTexts& BuiltInErrorTexts();
 const PromptTexts& BuiltInExistsTexts();
+const PromptTexts& BuiltInNamesTexts();
 
-// Both questions' texts, as the job's language gives them.
+// The questions' texts, as the job's language gives them.
 struct ConsolePromptTexts {
     PromptTexts error = BuiltInErrorTexts();
     PromptTexts exists = BuiltInExistsTexts();
+    PromptTexts names = BuiltInNamesTexts();
 };
 
 // The error question: caption, the message, the question and the keys, ending "Your choice: ".
@@ -72,5 +79,11 @@ std::string ExistsPromptListing(const std::string& message, uintptr_t flags,
 // Besides the keys of the window's buttons, "n" renames the old file (this one only).
 PromptKey<ExistsAnswer> ExistsPromptKey(char key, uintptr_t flags,
                                         const PromptTexts& texts = BuiltInExistsTexts());
+
+// The question about what the destinations cannot take: rename, skip those, or abort.
+std::string NamesPromptListing(const std::string& message,
+                               const PromptTexts& texts = BuiltInNamesTexts());
+// "a" ends the job, as the other questions' abort does.
+PromptKey<NamesAnswer> NamesPromptKey(char key, const PromptTexts& texts = BuiltInNamesTexts());
 
 }  // namespace rd

@@ -36,9 +36,9 @@ size_t FailureFacts::UnnamedSkips() const {
 std::string FailureReportText(const FailureFacts& facts) {
     std::string text = facts.summary + "\n";
     for (const NodeOutcome& outcome : facts.kept)
-        text +=
-            text::EscapeEntry(std::string(OutcomeWord(outcome.kind)) + " " + Describe(outcome)) +
-            "\n";
+        text += text::EscapeAsOneLine(std::string(OutcomeWord(outcome.kind)) + " " +
+                                      Describe(outcome)) +
+                "\n";
     if (facts.counted > facts.kept.size())
         text += text::Format("and %zu more not listed\n", facts.counted - facts.kept.size());
     if (const size_t unnamed = facts.UnnamedSkips())

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <type_traits>
 
 #include "app/console_channel.h"
 #include "app/question_texts.h"
@@ -120,8 +121,12 @@ ExistsAnswer ProgressCore::AskExists(const ExistsFacts& facts) {
     return question->existsAnswer;
 }
 
-NamesAnswer ProgressCore::AskNames(const NamesFacts&) {
-    return NamesAnswer::Skip;
+NamesAnswer ProgressCore::AskNames(const NamesFacts& facts) {
+    auto question = std::make_shared<Question>();
+    question->kind = QuestionKind::Names;
+    question->names = facts;
+    Pose(question);
+    return question->namesAnswer;
 }
 
 AllocationFailure::Answer ProgressCore::Ask() {
@@ -191,23 +196,17 @@ void ProgressCore::OpenNextQuestion() {
         openedAt_ = TickMs();
     }
     if (console_ && console_->Attached() && q->kind != QuestionKind::Allocation) {
-        const std::string text = QuestionText(*q);
-        const bool error = q->kind == QuestionKind::Error;
-        console_->Send(
-            packet::kText,
-            error
-                ? ErrorPromptListing(text, ErrorQuestionFlags(q->error) & promptflag::kHealAllowed,
-                                     promptTexts.error)
-                : ExistsPromptListing(text, ExistsQuestionFlags(q->exists), promptTexts.exists));
+        console_->Send(packet::kText, ConsoleListing(*q));
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
         // The icon tells of the question as it does when a window asks it.
         if (showTrayIcon)
-            showTrayIcon(error ? kErrorTrayImage : kExistsTrayImage);
+            showTrayIcon(q->kind == QuestionKind::Error ? kErrorTrayImage : kExistsTrayImage);
         return;
     }
     if (view_ && view_->ShowQuestion(*q))
         return;
-    // With no one to ask, a file is skipped; a buffer that cannot be had ends the job.
+    // With no one to ask, a file (or every file a destination cannot take) is skipped; a buffer
+    // that cannot be had ends the job.
     const bool allocation = q->kind == QuestionKind::Allocation;
     SayOnStderr(QuestionText(*q) + "\nno one to ask here: answered " +
                 (allocation ? "Abort" : "Skip"));
@@ -215,8 +214,24 @@ void ProgressCore::OpenNextQuestion() {
         Answer(ErrorAnswer::Skip);
     else if (q->kind == QuestionKind::Exists)
         Answer(ExistsAnswer::Skip);
+    else if (q->kind == QuestionKind::Names)
+        Answer(NamesAnswer::Skip);
     else
         Answer(AllocationFailure::Answer::Abort);
+}
+
+std::string ProgressCore::ConsoleListing(const Question& q) const {
+    const std::string text = QuestionText(q);
+    switch (q.kind) {
+        case QuestionKind::Error:
+            return ErrorPromptListing(text, ErrorQuestionFlags(q.error) & promptflag::kHealAllowed,
+                                      promptTexts.error);
+        case QuestionKind::Exists:
+            return ExistsPromptListing(text, ExistsQuestionFlags(q.exists), promptTexts.exists);
+        case QuestionKind::Names: return NamesPromptListing(text, promptTexts.names);
+        case QuestionKind::Allocation: break;
+    }
+    return text;
 }
 
 std::shared_ptr<Question> ProgressCore::OpenQuestion() const {
@@ -228,6 +243,7 @@ std::string ProgressCore::QuestionText(const Question& question) const {
     switch (question.kind) {
         case QuestionKind::Error: return ErrorQuestionText(question.error, ctx_->messages);
         case QuestionKind::Exists: return ExistsQuestionText(question.exists, ctx_->messages);
+        case QuestionKind::Names: return NamesQuestionText(question.names, ctx_->messages);
         case QuestionKind::Allocation: break;
     }
     return kAllocationText;
@@ -278,6 +294,10 @@ void ProgressCore::Answer(ExistsAnswer answer, std::optional<ExistsPolicy> newPo
     });
 }
 
+void ProgressCore::Answer(NamesAnswer answer) {
+    Settle(QuestionKind::Names, [&](Question& q) { q.namesAnswer = answer; });
+}
+
 void ProgressCore::Answer(AllocationFailure::Answer answer) {
     Settle(QuestionKind::Allocation, [&](Question& q) { q.allocationAnswer = answer; });
 }
@@ -293,7 +313,10 @@ void ProgressCore::Typed(const PromptKey<KeyAnswer>& key) {
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
         return;
     }
-    Answer(*key.answer, key.newPolicy);
+    if constexpr (std::is_same_v<KeyAnswer, NamesAnswer>)
+        Answer(*key.answer);
+    else
+        Answer(*key.answer, key.newPolicy);
 }
 
 void ProgressCore::Key(char typed) {
@@ -306,6 +329,8 @@ void ProgressCore::Key(char typed) {
                              flags & promptflag::kAbortReturns, promptTexts.error));
     } else if (q->kind == QuestionKind::Exists) {
         Typed(ExistsPromptKey(typed, ExistsQuestionFlags(q->exists), promptTexts.exists));
+    } else if (q->kind == QuestionKind::Names) {
+        Typed(NamesPromptKey(typed, promptTexts.names));
     }
 }
 

@@ -38,9 +38,10 @@ class Endpoint;
 inline constexpr const char* kAllocationText =
     "Failed to allocate neccesary amount of memory for buffer";
 
-enum class QuestionKind { Error, Exists, Allocation };
+enum class QuestionKind { Error, Exists, Names, Allocation };
 
-// The notification-area images shown while the error or the existing-file question is open.
+// The notification-area images shown while the error or the existing-file question is open;
+// the names question shows the existing-file image.
 inline constexpr int kErrorTrayImage = 15;
 inline constexpr int kExistsTrayImage = 0;
 
@@ -48,12 +49,14 @@ inline constexpr int kExistsTrayImage = 0;
 // the job lets go leaves as after an Abort.
 struct Question {
     QuestionKind kind = QuestionKind::Error;
-    // The facts of an error question, and those of an existing-file question.
+    // The facts of an error question, an existing-file question and the names question.
     ErrorFacts error;
     ExistsFacts exists;
+    NamesFacts names;
     bool answered = false;
     ErrorAnswer errorAnswer = ErrorAnswer::Abort;
     ExistsAnswer existsAnswer = ExistsAnswer::Abort;
+    NamesAnswer namesAnswer = NamesAnswer::Abort;
     AllocationFailure::Answer allocationAnswer = AllocationFailure::Answer::Abort;
 };
 
@@ -121,6 +124,7 @@ public:
     // not copy time.
     void Answer(ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy = std::nullopt);
     void Answer(ExistsAnswer answer, std::optional<ExistsPolicy> newPolicy = std::nullopt);
+    void Answer(NamesAnswer answer);
     void Answer(AllocationFailure::Answer answer);
     // The open question, if any.
     std::shared_ptr<Question> OpenQuestion() const;
@@ -156,6 +160,8 @@ private:
     // asked and the question keeps its Abort.
     void Pose(const std::shared_ptr<Question>& question);
     void OpenNextQuestion();
+    // The question as a console wrapper lists it, with its keys.
+    std::string ConsoleListing(const Question& question) const;
     // Answers the open question through `give` when it is of `kind`; one of another kind stays
     // open.
     void Settle(QuestionKind kind, const std::function<void(Question&)>& give);

@@ -3,7 +3,9 @@
 #include <sys/statvfs.h>
 
 #include "engine/prompts.h"
+#include "platform/human_units.h"
 #include "platform/message_table.h"
+#include "platform/message_texts.h"
 #include "platform/path_parts.h"
 #include "platform/text.h"
 
@@ -21,6 +23,26 @@ std::string FailedAt(const MessageTable& texts, int caption, int error, const st
     return texts.Text(caption) + " " + ErrorText(error, texts.Facts().locale) + "\r\n" +
            text::Format("%s %s\r\n", texts.Text(8).c_str(), path.c_str()) +
            text::Format("%s %Li\r\n", texts.Text(9).c_str(), Signed(facts.position));
+}
+
+std::string FindingLine(const NameFinding& f, const MessageTable& texts) {
+    const std::string& at = f.destination;
+    switch (f.problem) {
+        case NameProblem::Refused:
+            return FillIn(MessageText(texts, text_slot::kNamesRefused), {at, f.renamed});
+        case NameProblem::FoldsTogether:
+            return FillIn(MessageText(texts, text_slot::kNamesFoldTogether),
+                          {at, f.other, f.renamed});
+        case NameProblem::TooLarge:
+            return FillIn(MessageText(texts, text_slot::kNamesTooLarge),
+                          {at, HumanBytes(f.size), HumanBytes(f.limit)});
+        case NameProblem::NoLinks:
+            return FillIn(MessageText(texts, text_slot::kNamesNoLinks), {at});
+        case NameProblem::NoRoom:
+            return FillIn(MessageText(texts, text_slot::kNamesNoRoom),
+                          {at, HumanBytes(f.size), HumanBytes(f.limit)});
+    }
+    return at;
 }
 
 }  // namespace
@@ -85,6 +107,16 @@ std::string ExistsQuestionText(const ExistsFacts& facts, const MessageTable& tex
 uintptr_t ExistsQuestionFlags(const ExistsFacts& facts) {
     return (facts.resumable ? promptflag::kResumePossible : 0) |
            (facts.markerResume ? 0 : promptflag::kRenamePossible);
+}
+
+std::string NamesQuestionText(const NamesFacts& facts, const MessageTable& texts) {
+    std::string out = MessageText(texts, text_slot::kNamesHead);
+    for (const NameFinding& finding : facts.findings)
+        out += "\r\n" + text::EscapeAsOneLine(FindingLine(finding, texts));
+    if (facts.total > facts.findings.size())
+        out += "\r\n" + FillIn(MessageText(texts, text_slot::kNamesMore),
+                               {std::to_string(facts.total - facts.findings.size())});
+    return out;
 }
 
 }  // namespace rd

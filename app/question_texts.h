@@ -19,4 +19,9 @@ std::string ExistsQuestionText(const ExistsFacts& facts, const MessageTable& tex
 // The existing-file prompt's flags: resume and rename possible.
 uintptr_t ExistsQuestionFlags(const ExistsFacts& facts);
 
+// The findings of the whole-job question about names, one a line ("\r\n" between them) under
+// a first line, each kept on its line as the failure report keeps its entries; sizes in human
+// units. A last line counts those not listed.
+std::string NamesQuestionText(const NamesFacts& facts, const MessageTable& texts);
+
 }  // namespace rd

@@ -15,6 +15,7 @@ void ApplyToRunningJob(const SettingsFields& f, bool copyOptionsLocked, JobPolic
     p.mode = WithWipePasses(p.mode, f.wipePasses);
     p.onError = ErrorPolicyOf(f.onError);
     p.onExist = ExistsPolicyOf(OnExistOf(f));
+    p.names = NamesPolicyOf(f.names);
     p.speedUnit = SpeedUnitOf(LimtipOfUnitEntry(f.unitEntry));
     p.history = f.hist;
     p.giveUpAfterMs = f.giveUpAfter;

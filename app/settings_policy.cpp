@@ -20,6 +20,9 @@ static_assert(int32_t(JobMode::Move) == mode::kMove &&
 static_assert(int32_t(SpeedUnit::Kbps) == limit_unit::kKbps &&
               int32_t(SpeedUnit::Percent) == limit_unit::kPercent &&
               int32_t(SpeedUnit::Bps) == limit_unit::kBps);
+static_assert(int32_t(NamesPolicy::Ask) == names::kAsk &&
+              int32_t(NamesPolicy::Rename) == names::kRename &&
+              int32_t(NamesPolicy::Skip) == names::kSkip);
 static_assert(kLastPosition == kLastLimitPosition);
 
 int32_t Stored(bool on) {
@@ -68,6 +71,14 @@ int32_t StoredEnskdel(GiveUp giveUp) {
     return static_cast<int32_t>(giveUp);
 }
 
+NamesPolicy NamesPolicyOf(int32_t names) {
+    return static_cast<NamesPolicy>(names);
+}
+
+int32_t StoredNames(NamesPolicy policy) {
+    return static_cast<int32_t>(policy);
+}
+
 JobPolicy PolicyOf(const JobSettings& s) {
     JobPolicy p;
     p.mode = JobModeOf(s.delmode);
@@ -84,6 +95,7 @@ JobPolicy PolicyOf(const JobSettings& s) {
     p.giveUp = GiveUpOf(s.enskdel);
     p.giveUpAfterMs = s.skdel;
     p.onExist = ExistsPolicyOf(s.onexist);
+    p.names = NamesPolicyOf(s.names);
     p.history = s.hist != 0;
     p.sound = s.snden != 0;
     p.soundPath = s.sndpath;
@@ -109,6 +121,7 @@ void RecordPolicy(const JobPolicy& p, JobSettings& s) {
     s.enskdel = StoredEnskdel(p.giveUp);
     s.skdel = p.giveUpAfterMs;
     s.onexist = StoredOnExist(p.onExist);
+    s.names = StoredNames(p.names);
     s.hist = Stored(p.history);
     s.snden = Stored(p.sound);
     s.sndpath = p.soundPath;

@@ -20,6 +20,8 @@ SpeedUnit SpeedUnitOf(int32_t limtip);
 int32_t StoredLimtip(SpeedUnit unit);
 GiveUp GiveUpOf(int32_t enskdel);
 int32_t StoredEnskdel(GiveUp giveUp);
+NamesPolicy NamesPolicyOf(int32_t names);
+int32_t StoredNames(NamesPolicy policy);
 
 // A job's policy from the profile's values in `settings`; a switch is on for any value but 0.
 JobPolicy PolicyOf(const JobSettings& settings);

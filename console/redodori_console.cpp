@@ -121,6 +121,16 @@ const char kUsage[] =
     "\n"
     "  Without one of these, the stored setting applies (by default: ask).\n"
     "\n"
+    "Names, sizes and links the destinations cannot take (a name with ':' on a FAT stick,\n"
+    "README beside readme where case is ignored, a file over the largest size, a symbolic\n"
+    "link, more than the free room), found before the first byte is copied:\n"
+    "  --names=rename       rename the names the destination refuses or folds together;\n"
+    "                       skip the rest of them\n"
+    "  --names=skip         leave them all out\n"
+    "  --names=ask          ask once for the whole job\n"
+    "\n"
+    "  Without it, the stored setting applies (by default: ask).\n"
+    "\n"
     "Errors:\n"
     "  --retry              retry a failing operation\n"
     "  --skip-errors        skip a file whose operation fails\n"
@@ -196,6 +206,7 @@ const char kUsage[] =
     "  existing file:       a abort, r resume and u resume all (when offered), o overwrite,\n"
     "                       e overwrite all, s skip this file, k skip all, n rename the old\n"
     "                       file (this one; when offered), m rename all\n"
+    "  names:               r rename, s skip those, a abort\n"
     "Input from a pipe is read as it arrives, like typed keys: write an answer once its\n"
     "question has appeared. Line breaks and spaces are not answers. Once standard input has\n"
     "ended, questions are answered with s (skip), as the program does when no one can be\n"
@@ -350,7 +361,7 @@ const FlagOption* FindFlag(std::string_view name) {
 // The options that take a value, given after "=" or as the next argument.
 bool TakesValue(std::string_view name) {
     return name == "to" || name == "limit" || name == "limit-step" || name == "limit-unit" ||
-           name == "buffer" || name == "profile" || name == "raw";
+           name == "buffer" || name == "profile" || name == "names" || name == "raw";
 }
 
 // The helpers below return false once they have told the problem.
@@ -404,6 +415,13 @@ bool ApplyValueOption(const std::string& name, const std::string& value, Request
             return false;
         }
         request.switches += "Lb" + std::to_string(*buffer);
+    } else if (name == "names") {
+        const int choice = value == "ask" ? 0 : value == "rename" ? 1 : value == "skip" ? 2 : -1;
+        if (choice < 0) {
+            Usage("--names takes rename, skip or ask, not '" + value + "'");
+            return false;
+        }
+        request.switches += "Ln" + std::to_string(choice);
     } else if (value == "local" || value == "network") {
         // The program reads the profile from the first "q" after the source field, so the
         // profile switch leads the switch field.

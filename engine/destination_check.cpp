@@ -321,8 +321,8 @@ void DestinationCheck::WriteRenameMap(uint32_t slot, const std::vector<const Nod
     ctx_.dests.MakeRoots();
     std::string text;
     for (const NodePlan* found : renamed)
-        text += text::EscapeEntry(found->node->relative.substr(1)) + "\t" +
-                text::EscapeEntry(found->renamed.substr(1)) + "\n";
+        text += text::EscapeAsOneLine(found->node->relative.substr(1)) + "\t" +
+                text::EscapeAsOneLine(found->renamed.substr(1)) + "\n";
     const time_t now = std::time(nullptr);
     tm local{};
     localtime_r(&now, &local);

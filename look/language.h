@@ -27,6 +27,7 @@ inline constexpr std::string_view kChooser = "Copy_To";
 inline constexpr std::string_view kMenu = "Menu";
 inline constexpr std::string_view kErrorPrompt = "Copy_Error";
 inline constexpr std::string_view kExistsPrompt = "Copy_Exists";
+inline constexpr std::string_view kNamesPrompt = "Copy_Names";
 inline constexpr std::string_view kCountdown = "Copy_Shutdown";
 inline constexpr std::string_view kResumeManager = "ResManager";
 inline constexpr std::string_view kResumeItem = "ResItem";

@@ -4,7 +4,7 @@ namespace rd {
 
 namespace {
 
-// The message texts when no language file gives them; 53 to 63 are not used.
+// The message texts when no language file gives them; 63 is not used.
 constexpr MessageTable::Texts kBuiltInMessages = {
     "",
     "Resume is not possible with several destinations.",
@@ -60,6 +60,16 @@ constexpr MessageTable::Texts kBuiltInMessages = {
     "Cancel",
     "local",
     "network",
+    "The destinations cannot take these files as they are:",
+    "%s: the file system refuses this name; renamed it becomes %s",
+    "%s: the same name as %s where case is ignored; renamed it becomes %s",
+    "%s: %s is more than the largest file this file system takes (%s)",
+    "%s: this file system cannot hold a symbolic link",
+    "%s: the job needs %s there and %s is free",
+    "\u2026 and %u more",
+    "Ask",
+    "Rename",
+    "Skip",
 };
 
 }  // namespace

@@ -33,7 +33,21 @@ inline constexpr int kOk = 49;
 inline constexpr int kCancel = 50;
 inline constexpr int kLocalProfile = 51;  // the profiles' names as the windows show them
 inline constexpr int kNetworkProfile = 52;
-inline constexpr int kLastUsed = 52;
+// The question about what the destinations cannot take: its first line, a line for each kind
+// of finding ("%s" the destination, then the renamed name, the other name or the sizes), and
+// the last line when not every finding is listed ("%u" how many more).
+inline constexpr int kNamesHead = 53;
+inline constexpr int kNamesRefused = 54;
+inline constexpr int kNamesFoldTogether = 55;
+inline constexpr int kNamesTooLarge = 56;
+inline constexpr int kNamesNoLinks = 57;
+inline constexpr int kNamesNoRoom = 58;
+inline constexpr int kNamesMore = 59;
+// The settings dialog's choices for those names.
+inline constexpr int kNamesAsk = 60;
+inline constexpr int kNamesRename = 61;
+inline constexpr int kNamesSkip = 62;
+inline constexpr int kLastUsed = 62;
 }  // namespace text_slot
 
 // The message texts used when a language file does not give them (English).

@@ -194,31 +194,6 @@ std::vector<std::string> SplitListFile(std::string_view data) {
     return items;
 }
 
-std::string EscapeEntry(std::string_view line) {
-    std::string escaped;
-    bool marked = false;
-    for (size_t i = 0; i < line.size();) {
-        const size_t length = Utf8Length(line, i);
-        const auto c = static_cast<unsigned char>(line[i]);
-        const bool control = length == 1 && (c < 0x20 || c == 0x7f);
-        if (length > 1 || (length == 1 && !control && c != '\\')) {
-            escaped.append(line, i, length);
-            i += length;
-            continue;
-        }
-        marked = true;
-        switch (c) {
-            case '\\': escaped += "\\\\"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\r': escaped += "\\r"; break;
-            case '\t': escaped += "\\t"; break;
-            default: escaped += Format("\\x%02x", c); break;
-        }
-        ++i;
-    }
-    return marked ? "\\" + escaped : escaped;
-}
-
 std::string EscapeControls(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -251,6 +226,31 @@ std::string EscapeControlsAndBytes(std::string_view text) {
         i += length;
     }
     return out;
+}
+
+std::string EscapeAsOneLine(std::string_view line) {
+    std::string escaped;
+    bool marked = false;
+    for (size_t i = 0; i < line.size();) {
+        const size_t length = Utf8Length(line, i);
+        const auto c = static_cast<unsigned char>(line[i]);
+        const bool control = length == 1 && (c < 0x20 || c == 0x7f);
+        if (length > 1 || (length == 1 && !control && c != '\\')) {
+            escaped.append(line, i, length);
+            i += length;
+            continue;
+        }
+        marked = true;
+        switch (c) {
+            case '\\': escaped += "\\\\"; break;
+            case '\n': escaped += "\\n"; break;
+            case '\r': escaped += "\\r"; break;
+            case '\t': escaped += "\\t"; break;
+            default: escaped += Format("\\x%02x", c); break;
+        }
+        ++i;
+    }
+    return marked ? "\\" + escaped : escaped;
 }
 
 std::string GroupThousands(uint64_t value, std::string_view separator) {

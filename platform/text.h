@@ -36,18 +36,18 @@ std::string LowerAscii(std::string_view text);
 // items, and an item ends at its first zero character.
 std::vector<std::string> SplitListFile(std::string_view data);
 
-// One entry on one line, as coreutils' checksum lines do it: an entry that holds a backslash, a
-// control character or a byte that is not UTF-8 begins with a backslash, and in it a backslash
-// is written "\\", a line feed "\n", a carriage return "\r", a tab "\t" and any other such
-// byte "\xHH".
-std::string EscapeEntry(std::string_view line);
-
 // `text` with every control character written as \xHH (C0 controls, DEL, and the C1 controls
 // of UTF-8), so that a name printed on a terminal can never drive it.
 std::string EscapeControls(std::string_view text);
 // The same, and every byte that is not part of well-formed UTF-8 written as \xHH too, so that a
 // terminal shows it instead of garbling the line around it.
 std::string EscapeControlsAndBytes(std::string_view text);
+
+// `line` kept on one line as coreutils' checksum lines are: a line that holds a backslash, a
+// control character or a byte that is not UTF-8 begins with a backslash, and in it a backslash
+// is written "\\", a line feed "\n", a carriage return "\r", a tab "\t" and any other such
+// byte "\xHH".
+std::string EscapeAsOneLine(std::string_view line);
 
 // Writes a number with `separator` between groups of three digits: 1234567 -> "1,234,567".
 std::string GroupThousands(uint64_t value, std::string_view separator = ",");

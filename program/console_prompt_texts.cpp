@@ -20,7 +20,8 @@ PromptTexts TextsOf(const Language& language, std::string_view section, PromptTe
 
 ConsolePromptTexts ConsolePromptTextsOf(const Language& language) {
     return {TextsOf(language, section::kErrorPrompt, BuiltInErrorTexts()),
-            TextsOf(language, section::kExistsPrompt, BuiltInExistsTexts())};
+            TextsOf(language, section::kExistsPrompt, BuiltInExistsTexts()),
+            TextsOf(language, section::kNamesPrompt, BuiltInNamesTexts())};
 }
 
 }  // namespace rd

@@ -50,11 +50,13 @@ JobSession::Start JobWindows::Start() {
 void JobWindows::MakePrompts() {
     form3_ = std::make_unique<TForm3>();
     form5_ = std::make_unique<TForm5>();
+    formNames_ = std::make_unique<TFormNames>();
     form6_ = std::make_unique<TForm6>();
     TRedoDoriWnd::Windows windows;
     windows.queue = &queue_;
     windows.errorPrompt = form3_.get();
     windows.existsPrompt = form5_.get();
+    windows.namesPrompt = formNames_.get();
     windows.countdown = form6_.get();
     windows.settings = &form4_;
     windows.tray = &tray_;

@@ -15,6 +15,7 @@
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
+#include "ui/progress/names_prompt.h"
 #include "ui/progress/queue_window.h"
 #include "ui/progress/redodori_wnd.h"
 #include "ui/progress/shutdown_countdown.h"
@@ -42,6 +43,7 @@ public:
     TRedoDoriQueue& Queue() { return queue_; }
     TForm3& ErrorPrompt() { return *form3_; }
     TForm5& ExistsPrompt() { return *form5_; }
+    TFormNames& NamesPrompt() { return *formNames_; }
     TForm6& Countdown() { return *form6_; }
     TForm4& Settings() { return form4_; }
 
@@ -72,6 +74,7 @@ private:
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm3> form3_;
     std::unique_ptr<TForm5> form5_;
+    std::unique_ptr<TFormNames> formNames_;
     std::unique_ptr<TForm6> form6_;
 };
 

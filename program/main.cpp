@@ -92,6 +92,7 @@ const char kUsage[] =
     "  Lp<n>   speed limit index 0-10 in percent (10: no limit)\n"
     "  Lc<n>   speed limit index 0-10 in bytes per second (10: no limit)\n"
     "  Lb<n>   buffer size index 0-10\n"
+    "  Ln<n>   what a destination cannot take: 0 ask, 1 rename, 2 skip\n"
     "  Lt<n>   console wrapper id\n"
     "\n"
     "--action is what the file managers' RedoDori entries run: copy-to and move-to ask for\n"

@@ -33,6 +33,13 @@ constexpr int32_t kRetry = 1;
 constexpr int32_t kSkip = 2;
 }  // namespace onerror
 
+// `names` values: what a name, size or link a destination cannot take does.
+namespace names {
+constexpr int32_t kAsk = 0;
+constexpr int32_t kRename = 1;
+constexpr int32_t kSkip = 2;
+}  // namespace names
+
 // `limtip` values.
 namespace limit_unit {
 constexpr int32_t kKbps = 0;
@@ -66,6 +73,7 @@ struct JobSettings {
     int32_t encrc = 0;
     int32_t onerror = 0;
     int32_t onexist = 0;
+    int32_t names = names::kAsk;
     int32_t limtip = 1;
     int32_t splim = 10;
     int32_t bufsz = 6;

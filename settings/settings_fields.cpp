@@ -75,6 +75,7 @@ SettingsFields FieldsFromSettings(const JobSettings& s, const ShellValues& shell
     f.tryResume = (exist & onexist::kTryResume) != 0;
     f.overwriteOlder = (exist & onexist::kOverwriteOlder) != 0;
     SettleExistChoice(f);
+    f.names = InRange(s.names, names::kAsk, names::kSkip, d.names);
     return f;
 }
 

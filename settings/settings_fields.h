@@ -67,6 +67,8 @@ struct SettingsFields {
                                   // `RadioButton6`
     bool tryResume = false;       // `CheckBox6`
     bool overwriteOlder = false;  // `CheckBox14`
+    // "Names the destination cannot take": a `names` value.
+    int32_t names = names::kAsk;  // `ComboBox5`
 
     bool operator==(const SettingsFields&) const = default;
 };

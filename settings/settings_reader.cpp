@@ -71,6 +71,7 @@ void ReadAllSettings(Store& store, JobSettings& s) {
     };
     for (const IntValue& v : kInts)
         s.*(v.field) = profile.ReadInt(v.name).value_or(v.byDefault);
+    s.names = profile.ReadInt("names").value_or(names::kAsk);
 
     s.Skin = profile.ReadText("Skin").value_or("");
     s.Lngname = profile.ReadText("Lngname").value_or("");

@@ -82,7 +82,7 @@ bool StoreFields(Store& store, const std::string& profile, const SettingsFields&
         int32_t value;
     } policies[] = {
         {"onerror", f.onError}, {"rtdel", f.retryDelay},   {"skdel", f.giveUpAfter},
-        {"enskdel", f.giveUp},  {"onexist", OnExistOf(f)},
+        {"enskdel", f.giveUp},  {"onexist", OnExistOf(f)}, {"names", f.names},
     };
     for (const auto& v : policies)
         ok &= key.WriteInt(v.name, v.value);

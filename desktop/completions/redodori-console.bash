@@ -10,6 +10,7 @@ _redodori_console() {
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return ;;
         --profile) COMPREPLY=($(compgen -W "local network" -- "$cur")); return ;;
+        --names) COMPREPLY=($(compgen -W "rename skip ask" -- "$cur")); return ;;
         --limit-unit) COMPREPLY=($(compgen -W "kbps percent bps" -- "$cur")); return ;;
         --limit) COMPREPLY=($(compgen -W "16K 128K 512K 1M 2M 4M 8M 16M none" -- "$cur")); return ;;
         --limit-step | --buffer) COMPREPLY=($(compgen -W "0 1 2 3 4 5 6 7 8 9 10" -- "$cur")); return ;;
@@ -17,7 +18,7 @@ _redodori_console() {
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--to --move --delete --link --link-tree --overwrite
-            --skip-existing --rename-old --resume --overwrite-older --retry --skip-errors
+            --skip-existing --rename-old --resume --overwrite-older --names --retry --skip-errors
             --give-up-after --verify --no-verify --limit --limit-step --limit-unit --buffer --burst
             --reserve --no-times --paused --profile --no-window --attach --wait --raw --resume-list
             --quiet --verbose --help --version" -- "$cur"))

@@ -40,7 +40,8 @@ exit 7
 SCRIPT
 chmod +x "$work/fake.sh"
 for case in "-r -R -a -ra --no-window --limit 8M|n Lk8" "--limit 10K|Lc8" "--limit 20M|Lk10" \
-    "--limit 1.5MB/s|Lk5" "--limit-step 3 --limit 500k|Lk3" "--limit 8M --limit-step 2|Lk2"; do
+    "--limit 1.5MB/s|Lk5" "--limit-step 3 --limit 500k|Lk3" "--limit 8M --limit-step 2|Lk2" \
+    "--names=rename|Ln1" "--names skip|Ln2" "--names=skip --names ask|Ln0"; do
     args=${case%|*}
     rm -f "$work/fake.rec"
     # shellcheck disable=SC2086
@@ -57,6 +58,12 @@ for args in "--limit 8" "--limit 8Q" "--limit 0.001K" "--limit 8M --limit-unit b
     run "$console" $args "$work/src/tree" "$work/dst" </dev/null >/dev/null 2>"$work/bad.err"
     check_same "'$args' exit status" 3 "$status"
     check "'$args' says why" grep -q -- "--limit" "$work/bad.err"
+done
+for args in "--names=maybe" "--names Rename" "--names="; do
+    # shellcheck disable=SC2086
+    run "$console" $args "$work/src/tree" "$work/dst" </dev/null >/dev/null 2>"$work/bad.err"
+    check_same "'$args' exit status" 3 "$status"
+    check "'$args' says why" grep -q -- "--names takes rename, skip or ask" "$work/bad.err"
 done
 
 # --- Destinations as cp has them, refused before anything starts.

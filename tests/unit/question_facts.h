@@ -1,6 +1,7 @@
 // The facts of the engine's questions as tests pose them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/questions.h"
@@ -26,6 +27,21 @@ inline ExistsFacts Existing(const std::string& source, const std::string& destin
     facts.resumable = resumable;
     facts.markerResume = !renamable;
     return facts;
+}
+
+// `destination` cannot be taken as it is; `renamed` is what a rename makes of it, `other` the
+// name it folds together with, `size` and `limit` the sizes a finding compares.
+inline NameFinding Finding(NameProblem problem, const std::string& destination,
+                           const std::string& renamed = "", const std::string& other = "",
+                           uint64_t size = 0, uint64_t limit = 0) {
+    NameFinding finding;
+    finding.problem = problem;
+    finding.destination = destination;
+    finding.renamed = renamed;
+    finding.other = other;
+    finding.size = size;
+    finding.limit = limit;
+    return finding;
 }
 
 }  // namespace rd::test

@@ -25,6 +25,7 @@
 #include "ui/look.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
+#include "ui/progress/names_prompt.h"
 #include "ui/progress/progress_menu.h"
 #include "ui/progress/queue_window.h"
 #include "ui/progress/redodori_wnd.h"
@@ -57,6 +58,7 @@ struct Windows {
         windows.queue = &queue;
         windows.errorPrompt = &errorPrompt;
         windows.existsPrompt = &existsPrompt;
+        windows.namesPrompt = &namesPrompt;
         windows.countdown = &countdown;
         windows.settings = &settingsForm;
         windows.language = &language;
@@ -76,8 +78,8 @@ struct Windows {
         item.ApplyLanguage(language);
     }
     std::vector<QWidget*> All() {
-        return {&settingsForm, &progress,  &chooser, &queue, &errorPrompt,
-                &existsPrompt, &countdown, &manager, &item};
+        return {&settingsForm, &progress,    &chooser,   &queue,   &errorPrompt,
+                &existsPrompt, &namesPrompt, &countdown, &manager, &item};
     }
     // Every text the windows show: titles, captions, hints, menu items and column titles.
     std::map<QString, QString> Texts() {
@@ -124,6 +126,7 @@ struct Windows {
     TRedoDoriQueue queue;
     TForm3 errorPrompt;
     TForm5 existsPrompt;
+    TFormNames namesPrompt;
     TForm6 countdown;
     TForm4 settingsForm;
     TForm1 chooser;
@@ -211,6 +214,9 @@ private slots:
         QCOMPARE(w.errorPrompt.windowTitle(), QString("Copy process error"));
         w.progress.CaptionPrompts(w.language, w.ctx.messages);
         QCOMPARE(w.errorPrompt.windowTitle(), QString("Fehler beim Kopieren"));
+        QCOMPARE(w.namesPrompt.windowTitle(), QString("Namen, die das Ziel nicht aufnehmen kann"));
+        QCOMPARE(w.Get<QPushButton>(w.namesPrompt, "BitBtn2")->text(),
+                 QString("Diese übe&rspringen"));
     }
 };
 

@@ -85,6 +85,7 @@ private slots:
         s.parcopy = 1, s.resfsz = 1, s.delmode = 1 | 4, s.snden = 1, s.popup = 1, s.shutd = 1;
         s.sddel = 30, s.onerror = 1, s.rtdel = 500, s.enskdel = 1, s.skdel = 7000;
         s.onexist = 2 | 4 | 16;
+        s.names = names::kSkip;
         d.policy = PolicyOf(s);
         d.store.WriteInt(StoreRoot::CurrentUser, ProfileKey("local"), "default", 1);
         d.form->show();
@@ -102,6 +103,12 @@ private slots:
         QCOMPARE(boxes, QString("1010101111111111"));
         QVERIFY(d.Radio("RadioButton2")->isChecked());
         QVERIFY(d.Radio("RadioButton7")->isChecked());
+        QCOMPARE(d.Text("Label13"), QString("Names the destination cannot take:"));
+        auto* names = d.Get<QComboBox>("ComboBox5");
+        QCOMPARE(names->count(), 3);
+        QCOMPARE(names->itemText(0) + "|" + names->itemText(1) + "|" + names->itemText(2),
+                 QString("Ask|Rename|Skip"));
+        QCOMPARE(names->currentText(), QString("Skip"));
         QCOMPARE(d.Get<QSpinBox>("CSpinEdit1")->value(), 500);
         QCOMPARE(d.Get<QSpinBox>("CSpinEdit2")->value(), 30);
         QCOMPARE(d.Get<QSpinBox>("CSpinEdit3")->value(), 7000);
@@ -189,6 +196,7 @@ private slots:
             d.Get<QSlider>("TrackBar2")->setValue(2);
             d.Click("CheckBox4");
             d.Click("RadioButton1");
+            d.Get<QComboBox>("ComboBox5")->setCurrentIndex(names::kRename);
         };
         change();
         QTest::keyClick(d.form.get(), Qt::Key_Escape);
@@ -204,7 +212,9 @@ private slots:
         QCOMPARE(d.Stored("bufsz"), 2);
         QCOMPARE(d.Stored("resume"), 1);
         QCOMPARE(d.Stored("onerror"), 2);
+        QCOMPARE(d.Stored("names"), names::kRename);
         QCOMPARE(d.policy.bufferSize.Get(), 6);
+        QVERIFY(d.policy.names == NamesPolicy::Ask);
         QCOMPARE(applied.count(), 0);
 
         d.Click("BitBtn1");
@@ -212,6 +222,7 @@ private slots:
         QCOMPARE(d.policy.bufferSize.Get(), 2);
         QVERIFY(d.policy.resume);
         QVERIFY(d.policy.onError == ErrorPolicy::Skip);
+        QVERIFY(d.policy.names == NamesPolicy::Rename);
         QCOMPARE(applied.count(), 1);
         QCOMPARE(state.flags.Paused, 0);
         QCOMPARE(chosen, (std::vector<bool>{true, true}));

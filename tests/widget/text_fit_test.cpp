@@ -1,6 +1,6 @@
 // Every text of the windows fits its place, measured with the fonts' own metrics, in both
 // shipped skins and both shipped languages: the progress window with the long figures of a big
-// job and the keys' feedback, both prompts, the shutdown countdown, the queue window and the
+// job and the keys' feedback, the three prompts, the shutdown countdown, the queue window and the
 // settings dialog of a start without a job. The progress window's texts overlap neither one
 // another nor its buttons.
 #include <QAbstractButton>
@@ -31,6 +31,7 @@
 #include "ui/controls/speed_button.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
+#include "ui/progress/names_prompt.h"
 #include "ui/progress/progress_menu.h"
 #include "ui/progress/queue_window.h"
 #include "ui/progress/redodori_wnd.h"
@@ -155,6 +156,7 @@ struct ProgressRig {
         windows.queue = &queue;
         windows.errorPrompt = &errorPrompt;
         windows.existsPrompt = &existsPrompt;
+        windows.namesPrompt = &namesPrompt;
         windows.countdown = &countdown;
         window.SetWindows(windows);
         queue.Attach(core.queue, ctx.list, ctx.state.counters);
@@ -167,6 +169,7 @@ struct ProgressRig {
         window.ApplyLanguage(language, ctx.messages);
         errorPrompt.ApplyLanguage(language, ctx.messages);
         existsPrompt.Translate(section::kExistsPrompt, language);
+        namesPrompt.Translate(section::kNamesPrompt, language);
         countdown.ApplyLanguage(language);
         queue.ApplyLanguage(language);
     }
@@ -201,6 +204,7 @@ struct ProgressRig {
     TRedoDoriQueue queue;
     TForm3 errorPrompt;
     TForm5 existsPrompt;
+    TFormNames namesPrompt;
     TForm6 countdown;
 };
 
@@ -231,7 +235,8 @@ private slots:
         QTest::addColumn<QString>("language");
         // The settings dialog comes first: a start without a job makes no progress window, so
         // its fonts are the system's matches for the dialog's own, with no substitutes.
-        for (const char* window : {"settings", "progress", "error", "exists", "countdown", "queue"})
+        for (const char* window :
+             {"settings", "progress", "error", "exists", "names", "countdown", "queue"})
             for (const char* skin : {"Default", "Midnight"})
                 for (const char* language : {"english.lng", "german.lng"})
                     QTest::addRow("%s %s %s", window, skin, language) << window << skin << language;
@@ -261,6 +266,16 @@ private slots:
                 test::Existing("/home/someone/notes.txt", "/backup/notes.txt", true),
                 rig.ctx.messages);
             shown = &rig.existsPrompt;
+        } else if (window == "names") {
+            NamesFacts facts;
+            facts.findings = {
+                test::Finding(NameProblem::Refused, "/media/stick/holidays/2026/notes: day 1.txt",
+                              "/media/stick/holidays/2026/notes\uA789 day 1.txt"),
+                test::Finding(NameProblem::TooLarge, "/media/stick/disk.img", "", "", 5368709120,
+                              4294967295)};
+            facts.total = 40;
+            rig.namesPrompt.Pose(facts, rig.ctx.messages);
+            shown = &rig.namesPrompt;
         } else if (window == "countdown") {
             rig.countdown.powerOff = [] {};
             rig.countdown.Start(45);

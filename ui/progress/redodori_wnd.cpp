@@ -39,6 +39,7 @@
 #include "ui/progress/built_in_pictures.h"
 #include "ui/progress/error_prompt.h"
 #include "ui/progress/exists_prompt.h"
+#include "ui/progress/names_prompt.h"
 #include "ui/progress/progress_display.h"
 #include "ui/progress/progress_menu.h"
 #include "ui/progress/queue_window.h"
@@ -320,6 +321,12 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
         connect(windows_.existsPrompt, &TForm5::endJobRequested, this,
                 [this](int code) { core_->Abort(code); });
     }
+    if (windows_.namesPrompt) {
+        connect(windows_.namesPrompt, &TFormNames::answered, this,
+                [this](NamesAnswer answer) { core_->Answer(answer); });
+        connect(windows_.namesPrompt, &TFormNames::endJobRequested, this,
+                [this](int code) { core_->Abort(code); });
+    }
     // The keys' limits show in the settings dialog at once.
     if (windows_.settings && menu_)
         connect(menu_, &ProgressMenu::feedback, windows_.settings, &TForm4::ShowLimits);
@@ -369,6 +376,8 @@ void TRedoDoriWnd::CaptionPrompts(const Language& language, const MessageTable& 
         windows_.errorPrompt->ApplyLanguage(language, messages);
     if (windows_.existsPrompt)
         windows_.existsPrompt->Translate(section::kExistsPrompt, language);
+    if (windows_.namesPrompt)
+        windows_.namesPrompt->Translate(section::kNamesPrompt, language);
     if (windows_.countdown)
         windows_.countdown->ApplyLanguage(language);
 }
@@ -760,6 +769,12 @@ bool TRedoDoriWnd::ShowQuestion(const Question& question) {
                 return false;
             windows_.existsPrompt->Pose(question.exists, core_->Context().messages);
             UpdateTray(0);
+            return true;
+        case QuestionKind::Names:
+            if (!windows_.namesPrompt)
+                return false;
+            windows_.namesPrompt->Pose(question.names, core_->Context().messages);
+            UpdateTray(kExistsTrayImage);
             return true;
     }
     return false;

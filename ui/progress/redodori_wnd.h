@@ -36,6 +36,7 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
+class TFormNames;
 class TPerformanceGraph;
 class TRedoDoriQueue;
 class TSpeedButton;
@@ -63,6 +64,7 @@ public:
         TRedoDoriQueue* queue = nullptr;
         TForm3* errorPrompt = nullptr;
         TForm5* existsPrompt = nullptr;
+        TFormNames* namesPrompt = nullptr;
         TForm6* countdown = nullptr;
         TForm4* settings = nullptr;
         TrayIcon* tray = nullptr;
@@ -123,7 +125,7 @@ public:
     // Re-captions the window from the "RedoDori" section of `language`, its menu from "Menu",
     // and the queue window; the texts made in code come from `messages`.
     void ApplyLanguage(const Language& language, const MessageTable& messages);
-    // Re-captions the error and existing-file prompts and the shutdown countdown; the job
+    // Re-captions the error, existing-file and names prompts and the shutdown countdown; the job
     // does this when it starts to copy.
     void CaptionPrompts(const Language& language, const MessageTable& messages);
     // Takes the look of `skin`: background and outline, bars, glyphs, label layout, buttons,

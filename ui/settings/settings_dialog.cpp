@@ -329,6 +329,10 @@ void TForm4::BuildExistsGroup() {
     RadioButton6 = Radio(g, "RadioButton6", "Rename old");
     CheckBox6 = Check(g, "CheckBox6", "Try resume", "Resume file if no differences found");
     CheckBox14 = Check(g, "CheckBox14", "Overwrite if older");
+    Label13 = Text(g, "Label13", "Names the destination cannot take:");
+    ComboBox5 = new QComboBox(g);
+    ComboBox5->setObjectName("ComboBox5");
+    ComboBox5->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* grid = new QGridLayout(g);
     const std::array<QRadioButton*, 4> choices = {RadioButton4, RadioButton5, RadioButton7,
                                                   RadioButton6};
@@ -336,6 +340,11 @@ void TForm4::BuildExistsGroup() {
         grid->addWidget(choices[column], 0, column);
     grid->addWidget(CheckBox6, 1, 0, 1, 2);
     grid->addWidget(CheckBox14, 1, 2, 1, 2);
+    auto* names = new QHBoxLayout;
+    names->addWidget(Label13);
+    names->addWidget(ComboBox5);
+    names->addStretch();
+    grid->addLayout(names, 2, 0, 1, 5);
     grid->setColumnStretch(4, 1);
 }
 
@@ -432,6 +441,11 @@ void TForm4::FillLists() {
     ComboBox3->clear();
     ComboBox3->addItems({MessageOr(24, "Don't overwrite"), MessageOr(25, "Overwrite once"),
                          MessageOr(26, "Overwrite twice"), MessageOr(27, "Overwrite three times")});
+    // In the order of the `names` values.
+    ComboBox5->clear();
+    ComboBox5->addItems({MessageOr(text_slot::kNamesAsk, "Ask"),
+                         MessageOr(text_slot::kNamesRename, "Rename"),
+                         MessageOr(text_slot::kNamesSkip, "Skip")});
     const LimitTexts limits = Limits();
     ComboBox1->clear();
     ComboBox1->addItems({FromUtf8(limits.bps), FromUtf8(limits.kbps), FromUtf8(limits.percent)});
@@ -516,6 +530,7 @@ void TForm4::SetFields(const SettingsFields& f) {
                            : f.existChoice == onexist::kRenameOld ? RadioButton6
                                                                   : RadioButton4;
     choice->setChecked(true);
+    ComboBox5->setCurrentIndex(f.names);
     ApplyEnabling();
 }
 
@@ -552,6 +567,7 @@ SettingsFields TForm4::Fields() const {
                                                 : 0;
     f.tryResume = CheckBox6->isChecked();
     f.overwriteOlder = CheckBox14->isChecked();
+    f.names = std::max(0, ComboBox5->currentIndex());
     return f;
 }
 

@@ -179,6 +179,8 @@ private:
     QRadioButton* RadioButton6;
     QCheckBox* CheckBox6;
     QCheckBox* CheckBox14;
+    QLabel* Label13;
+    QComboBox* ComboBox5;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
     QPushButton* BitBtn3;

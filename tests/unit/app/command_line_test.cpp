@@ -232,6 +232,23 @@ TEST(Switches, NumericSwitch) {
     EXPECT_EQ(p.settings.onerror, 1);
 }
 
+// "Ln" chooses what a name, size or link a destination cannot take does; a choice the policy
+// does not know asks.
+TEST(Switches, NamesSwitch) {
+    const struct {
+        const char* line;
+        int32_t names;
+    } cases[] = {
+        {"Ln0", names::kAsk},       {"Ln1", names::kRename}, {"Ln2", names::kSkip},
+        {"Ln2Ln1", names::kRename}, {"Ln3", names::kAsk},    {"Ln99999999999", names::kAsk},
+        {"Ln", names::kAsk},        {"", names::kAsk},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Apply(c.line).settings.names, c.names) << c.line;
+    // The digits are consumed: "Ln2m" moves.
+    EXPECT_EQ(Apply("Ln2m").settings.delmode, mode::kMove);
+}
+
 TEST(Switches, StoredValuesOutOfRangeAreClampedOnlyWhenSwitched) {
     JobPolicy p;
     JobFlags f;

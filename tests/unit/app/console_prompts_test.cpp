@@ -71,5 +71,28 @@ TEST(ConsolePrompts, ExistsListingAndKeys) {
     EXPECT_FALSE(k.answer);
 }
 
+TEST(ConsolePrompts, NamesListingAndKeys) {
+    EXPECT_EQ(NamesPromptListing("Too long here"),
+              "Names the destination cannot take\r\nToo long here\r\n"
+              "Rename them, skip them, or abort the job?\r\n[R] - Rename\r\n"
+              "[S] - Skip those\r\n[A] - Abort\r\nYour choice: ");
+    PromptKey<NamesAnswer> k = NamesPromptKey('R');
+    EXPECT_EQ(k.answer, NamesAnswer::Rename);
+    EXPECT_EQ(k.echo, "[R]\r\n");
+    EXPECT_FALSE(k.endJob);
+    EXPECT_EQ(NamesPromptKey('s').answer, NamesAnswer::Skip);
+    k = NamesPromptKey('a');
+    EXPECT_TRUE(k.endJob);
+    EXPECT_FALSE(k.answer);
+    EXPECT_EQ(k.echo, "[A]\r\n");
+    // The other questions' keys are wrong here.
+    for (char other : {'k', 'o', 'n', 'm'}) {
+        k = NamesPromptKey(other);
+        EXPECT_FALSE(k.answer) << other;
+        EXPECT_FALSE(k.endJob) << other;
+        EXPECT_EQ(k.echo, std::string("Incorrect choice - [") + other + "], please retry: \r\n");
+    }
+}
+
 }  // namespace
 }  // namespace rd

@@ -250,6 +250,84 @@ TEST_F(ProgressCoreTest, WithNoOneToAskTheQuestionIsSkipped) {
               ExistsAnswer::Skip);
 }
 
+// Something a FAT stick cannot hold.
+NamesFacts NoLinks() {
+    NamesFacts facts;
+    facts.findings = {test::Finding(NameProblem::NoLinks, "/fat/link")};
+    facts.total = 1;
+    return facts;
+}
+
+TEST_F(ProgressCoreTest, WithNoOneToAskTheNamesAreSkippedAndStderrSaysSo) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); }), NamesAnswer::Skip);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said,
+              "redodori: The destinations cannot take these files as they are:\n"
+              "redodori: /fat/link: this file system cannot hold a symbolic link\n"
+              "redodori: no one to ask here: answered Skip\n");
+}
+
+// Shown in the window, the names question takes only an answer of its own kind.
+TEST_F(ProgressCoreTest, TheNamesQuestionIsShownAndGetsItsAnswer) {
+    std::vector<Question> shown;
+    shows = [&](const Question& q) {
+        shown.push_back(q);
+        return true;
+    };
+    EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); },
+                     [&] {
+                         core.Answer(ExistsAnswer::Skip);
+                         core.Answer(ErrorAnswer::Skip);
+                         EXPECT_NE(core.OpenQuestion(), nullptr);
+                         core.Answer(NamesAnswer::Rename);
+                     }),
+              NamesAnswer::Rename);
+    for (NamesAnswer given : {NamesAnswer::Skip, NamesAnswer::Abort})
+        EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); }, [&] { core.Answer(given); }),
+                  given);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].kind, QuestionKind::Names);
+    EXPECT_EQ(shown[0].names.findings.at(0).destination, "/fat/link");
+    EXPECT_EQ(policy.names, NamesPolicy::Ask);
+}
+
+// At a console wrapper: the listing, a wrong key that asks again, one key that answers, and A
+// that ends the job as the other questions' abort does.
+TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheNamesQuestion) {
+    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    std::vector<int> icons;
+    core.showTrayIcon = [&](int index) { icons.push_back(index); };
+    EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); },
+                     [&] {
+                         core.Key('k');
+                         core.Key('r');
+                     }),
+              NamesAnswer::Rename);
+    const auto packets = Packets();
+    ASSERT_EQ(packets.size(), 5u);
+    EXPECT_EQ(packets[0].first, packet::kText);
+    EXPECT_EQ(packets[0].second,
+              "Names the destination cannot take\r\n"
+              "The destinations cannot take these files as they are:\r\n"
+              "/fat/link: this file system cannot hold a symbolic link\r\n"
+              "Rename them, skip them, or abort the job?\r\n"
+              "[R] - Rename\r\n[S] - Skip those\r\n[A] - Abort\r\nYour choice: ");
+    EXPECT_EQ(packets[1].first, packet::kPromptHandle);
+    EXPECT_EQ(packets[2].second, "Incorrect choice - [k], please retry: \r\n");
+    EXPECT_EQ(packets[3].first, packet::kPromptHandle);
+    EXPECT_EQ(packets[4].second, "[R]\r\n");
+    EXPECT_EQ(icons, std::vector<int>{kExistsTrayImage});
+
+    EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); }, [&] { core.Key('S'); }),
+              NamesAnswer::Skip);
+    EXPECT_TRUE(ended.empty());
+    EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); }, [&] { core.Key('a'); }),
+              NamesAnswer::Abort);
+    ServeUntil([&] { return !ended.empty(); });
+    EXPECT_EQ(ended, std::vector<int>{0});
+}
+
 TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheQuestionAndWrongKeysAskAgain) {
     console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
     // Rename is offered, resume is not.

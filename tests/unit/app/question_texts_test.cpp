@@ -124,5 +124,51 @@ TEST_F(QuestionTexts, AMarkersCopyResumesButIsNeverRenamed) {
     EXPECT_EQ(ExistsQuestionFlags(facts), promptflag::kResumePossible);
 }
 
+// Each finding on a line of its own, sizes in human units, names kept on their line as the
+// failure report keeps them, and a count of those left out.
+TEST(NamesQuestionText, ListsEachFindingAndCountsTheRest) {
+    const MessageTable builtIn;
+    NamesFacts facts;
+    facts.findings = {
+        test::Finding(NameProblem::Refused, "/stick/a:b?", "/stick/a\uA789b\uFF1F"),
+        test::Finding(NameProblem::FoldsTogether, "/stick/README", "/stick/README (2)",
+                      "/stick/readme"),
+        test::Finding(NameProblem::TooLarge, "/stick/disk.img", "", "", 5368709120, 4294967295),
+        test::Finding(NameProblem::NoLinks, "/stick/latest"),
+        test::Finding(NameProblem::NoRoom, "/stick", "", "", 3 << 20, 1536 << 10),
+        test::Finding(NameProblem::Refused, "/stick/line\nbreak\\", "/stick/line_break"),
+    };
+    facts.total = 9;
+    EXPECT_EQ(NamesQuestionText(facts, builtIn),
+              "The destinations cannot take these files as they are:\r\n"
+              "/stick/a:b?: the file system refuses this name; renamed it becomes "
+              "/stick/a\uA789b\uFF1F\r\n"
+              "/stick/README: the same name as /stick/readme where case is ignored; renamed it "
+              "becomes /stick/README (2)\r\n"
+              "/stick/disk.img: 5.0 GiB is more than the largest file this file system takes "
+              "(4.0 GiB)\r\n"
+              "/stick/latest: this file system cannot hold a symbolic link\r\n"
+              "/stick: the job needs 3.0 MiB there and 1.5 MiB is free\r\n"
+              "\\/stick/line\\nbreak\\\\: the file system refuses this name; renamed it "
+              "becomes /stick/line_break\r\n"
+              "\u2026 and 3 more");
+    // All of them listed: no count.
+    facts.total = facts.findings.size();
+    EXPECT_TRUE(NamesQuestionText(facts, builtIn).ends_with("/stick/line_break"));
+}
+
+// The language's texts, with the values in their places.
+TEST_F(QuestionTexts, NamesTakeTheLanguagesTexts) {
+    test::WriteFile(dir / "names.lng",
+                    "[In code]\r\nv53=Nicht so:\r\nv57=%s: keine Links\r\nv59=und %u mehr\r\n");
+    MessageTable german;
+    ASSERT_TRUE(german.Load(dir / "names.lng"));
+    NamesFacts facts;
+    facts.findings = {test::Finding(NameProblem::NoLinks, "/fat/link")};
+    facts.total = 2;
+    EXPECT_EQ(NamesQuestionText(facts, german),
+              "Nicht so:\r\n/fat/link: keine Links\r\nund 1 mehr");
+}
+
 }  // namespace
 }  // namespace rd

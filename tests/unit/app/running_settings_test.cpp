@@ -35,6 +35,7 @@ SettingsFields Changed() {
     f.giveUpAfter = 9000;
     f.existChoice = onexist::kRenameOld;
     f.tryResume = f.overwriteOlder = true;
+    f.names = names::kSkip;
     return f;
 }
 
@@ -50,6 +51,7 @@ TEST(RunningSettings, OkGivesTheRunningJobEveryValue) {
         EXPECT_EQ(s.delmode, mode::kMove | 4);
         EXPECT_EQ(s.onerror, 1);
         EXPECT_EQ(s.onexist, 8 | 4 | 16);
+        EXPECT_EQ(p.names, NamesPolicy::Skip);
         EXPECT_EQ(s.limtip, limit_unit::kBps);
         EXPECT_EQ(
             (std::vector<int32_t>{s.splim, s.bufsz, s.hist, s.skdel, s.enskdel, s.snden, s.popup,

@@ -19,6 +19,8 @@ TEST(ConsolePromptTexts, EnglishIsTheBuiltInListing) {
     EXPECT_EQ(ErrorPromptListing("m", true, english.error), ErrorPromptListing("m", true));
     EXPECT_EQ(ExistsPromptListing("m", 3, english.exists), ExistsPromptListing("m", 3));
     EXPECT_EQ(ExistsPromptKey('x', 0, english.exists).echo, ExistsPromptKey('x', 0).echo);
+    EXPECT_EQ(NamesPromptListing("m", english.names), NamesPromptListing("m"));
+    EXPECT_EQ(NamesPromptKey('x', english.names).echo, NamesPromptKey('x').echo);
 }
 
 TEST(ConsolePromptTexts, GermanListsTheQuestionsInGerman) {
@@ -34,6 +36,10 @@ TEST(ConsolePromptTexts, GermanListsTheQuestionsInGerman) {
               "[U] - Alle fortsetzen\r\n[O] - Vorhandene Datei überschreiben\r\n"
               "[E] - Alle überschreiben\r\n[S] - Diese Datei überspringen\r\n"
               "[K] - Alle überspringen\r\n[M] - Alle umbenennen\r\nIhre Wahl: ");
+    EXPECT_EQ(NamesPromptListing("zu lang", german.names),
+              "Namen, die das Ziel nicht aufnehmen kann\r\nzu lang\r\n"
+              "Umbenennen, überspringen oder den Auftrag abbrechen?\r\n[R] - Umbenennen\r\n"
+              "[S] - Diese überspringen\r\n[A] - Abbrechen\r\nIhre Wahl: ");
     EXPECT_EQ(ErrorPromptKey('q', false, false, german.error).echo,
               "Ungültige Wahl - [q], bitte noch einmal: \r\n");
 }
@@ -43,6 +49,7 @@ TEST(ConsolePromptTexts, NoLanguageKeepsTheBuiltInTexts) {
     const ConsolePromptTexts none = ConsolePromptTextsOf(Language());
     EXPECT_EQ(ErrorPromptListing("m", true, none.error), ErrorPromptListing("m", true));
     EXPECT_EQ(ExistsPromptListing("m", 2, none.exists), ExistsPromptListing("m", 2));
+    EXPECT_EQ(NamesPromptListing("m", none.names), NamesPromptListing("m"));
 }
 
 }  // namespace

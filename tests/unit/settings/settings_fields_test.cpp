@@ -77,6 +77,12 @@ TEST(SettingsFields, ValuesAtTheirEndsAndOutside) {
         {"onexist 32", [](JobSettings& s) { s.onexist = 32; }, [](SettingsFields&) {}},
         {"onexist overwrite and older", [](JobSettings& s) { s.onexist = 1 | 16; },
          [](SettingsFields& f) { f.overwriteOlder = true; }},
+        {"names rename", [](JobSettings& s) { s.names = names::kRename; },
+         [](SettingsFields& f) { f.names = names::kRename; }},
+        {"names skip", [](JobSettings& s) { s.names = names::kSkip; },
+         [](SettingsFields& f) { f.names = names::kSkip; }},
+        {"names 3", [](JobSettings& s) { s.names = 3; }, [](SettingsFields&) {}},
+        {"names -1", [](JobSettings& s) { s.names = -1; }, [](SettingsFields&) {}},
         {"delmode move, 3 passes", [](JobSettings& s) { s.delmode = 1 | 6; },
          [](SettingsFields& f) { f.wipePasses = 3; }},
         {"texts",
@@ -157,6 +163,7 @@ SettingsFields Changed() {
     f.giveUpAfter = 9000;
     f.existChoice = onexist::kRenameOld;
     f.tryResume = f.overwriteOlder = true;
+    f.names = names::kSkip;
     return f;
 }
 
@@ -191,6 +198,7 @@ TEST_F(SettingsStorage, StoredFieldsAreWhatTheNextJobReadsInEitherProfile) {
         EXPECT_EQ(key.ReadInt("default"), 1);
         EXPECT_EQ(key.ReadInt("nomenu"), 1);
         EXPECT_EQ(key.ReadInt("nohlink"), 1);
+        EXPECT_EQ(key.ReadInt("names"), names::kSkip);
     }
     EXPECT_EQ(ReadBack("local").splim, 4);
     EXPECT_EQ(ReadBack("network").splim, 5);
@@ -208,6 +216,7 @@ TEST_F(SettingsStorage, BadStoredValuesShowDefaultsAndStoringRepairsThem) {
     key.WriteText("splim", "fast");
     key.WriteInt("onerror", 9);
     key.WriteInt("hist", 5);
+    key.WriteInt("names", 7);
     key.WriteText("nomenu", "1");
     key.WriteInt("default", 2);
     const SettingsFields shown =
@@ -222,6 +231,7 @@ TEST_F(SettingsStorage, BadStoredValuesShowDefaultsAndStoringRepairsThem) {
     EXPECT_EQ(key.ReadInt("splim"), 10);
     EXPECT_EQ(key.ReadInt("onerror"), 0);
     EXPECT_EQ(key.ReadInt("hist"), 1);
+    EXPECT_EQ(key.ReadInt("names"), names::kAsk);
     EXPECT_FALSE(key.ValueExists("nomenu"));
     EXPECT_FALSE(key.ValueExists("default"));
 }

@@ -25,6 +25,7 @@ TEST_F(SettingsReader, FreshStoreGivesTheDefaults) {
     EXPECT_EQ(s.encrc, 0);
     EXPECT_EQ(s.onerror, 0);
     EXPECT_EQ(s.onexist, 0);
+    EXPECT_EQ(s.names, names::kAsk);
     EXPECT_EQ(s.limtip, 1);
     EXPECT_EQ(s.splim, 10);
     EXPECT_EQ(s.bufsz, 6);
@@ -59,6 +60,7 @@ TEST_F(SettingsReader, StoredValuesAndWrongTypes) {
     store.WriteInt(StoreRoot::CurrentUser, local, "splim", 55);      // taken as stored, unclamped
     store.WriteInt(StoreRoot::CurrentUser, local, "ONEXIST", 0x14);  // names ignore case
     store.WriteInt(StoreRoot::CurrentUser, local, "hist", 0);
+    store.WriteInt(StoreRoot::CurrentUser, local, "names", names::kRename);
     store.WriteInt(StoreRoot::CurrentUser, local, "Skin", 3);  // int: the text is missing
     store.WriteText(StoreRoot::CurrentUser, local, "Lngname", "deutsch.lng");
     store.WriteText(StoreRoot::CurrentUser, local, "sndpath", "");
@@ -69,6 +71,7 @@ TEST_F(SettingsReader, StoredValuesAndWrongTypes) {
     EXPECT_EQ(s.splim, 55);
     EXPECT_EQ(s.onexist, 0x14);
     EXPECT_EQ(s.hist, 0);
+    EXPECT_EQ(s.names, names::kRename);
     EXPECT_EQ(s.Skin, "Default");
     EXPECT_EQ(s.Lngname, "deutsch.lng");
     EXPECT_EQ(s.InstallPath, "/opt/redodori");
