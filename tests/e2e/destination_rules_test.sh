@@ -53,7 +53,7 @@ mount_image() {
 
 tree() { (cd "$1" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort); }
 make_sources() {
-    rm -rf "$work/src" && mkdir -p "$work/src/a:b" "$work/src/d"
+    rm -rf "$work/src" "$work/src.kept" && mkdir -p "$work/src/a:b" "$work/src/d"
     printf 'q\n' >"$work/src/a:b/q?"
     printf 'fine\n' >"$work/src/a:b/fine"
     printf 'upper\n' >"$work/src/d/Photo.JPG"
@@ -106,8 +106,10 @@ link" "$(tree "$work/src")"
 
     # --- the same tree renamed: look-alikes, a number, and the list of renames beside it.
     rm -rf "${stick:?}"/* && make_sources
-    run "$REDODORI_CONSOLE" --names=rename "$work/src" "$stick"
+    cp -a "$work/src" "$work/src.kept"
+    run "$REDODORI_CONSOLE" --move --names=rename "$work/src" "$stick"
     check_same "rename: exit status" 1 "$status"
+    check_same "rename: only the link stays" "link" "$(tree "$work/src")"
     map=$(cd "$stick" && ls RedoDori-renames-*.tsv)
     check "rename: the list's name" grep -qE '^RedoDori-renames-[0-9]{8}-[0-9]{6}\.tsv$' <<<"$map"
     check_same "rename: what the stick holds" "$map
@@ -122,8 +124,8 @@ src/plain.txt" "$(tree "$stick")"
     check_same "rename: the list of renames" "src/a:b	src/a：b
 src/a:b/q?	src/a：b/q？
 src/d/photo.jpg	src/d/photo (2).jpg" "$(cat "$stick/$map")"
-    check "rename: the data is the source's" cmp "$work/src/d/photo.jpg" "$stick/src/d/photo (2).jpg"
-    check "rename: the data is the source's" cmp "$work/src/a:b/q?" "$stick/src/a：b/q？"
+    check "rename: the data is the source's" cmp "$work/src.kept/d/photo.jpg" "$stick/src/d/photo (2).jpg"
+    check "rename: the data is the source's" cmp "$work/src.kept/a:b/q?" "$stick/src/a：b/q？"
     check "rename: the list is named" grep -qF "$stick/$map: lists the names the destination could not take" "$work/out"
 
     # --- too little room, asked on the terminal and aborted: nothing is written.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # A destination that takes names apart from their case for one (exFAT, as on most USB sticks and
 # cards, through its FUSE driver): moving readme, README and ReadMe, or a folder holding Case.txt
-# and case.txt, writes each name once; the later sources are skipped and named, and stay where
-# they are. The driver shows one file under a new inode number for each spelling, so the job
-# tells the names apart by how the folder folds them, not by inodes. Needs root, a loop device,
-# /dev/fuse, mkfs.exfat and mount.exfat-fuse.
+# and case.txt, writes each name once; the later sources are found before the first byte,
+# skipped (nothing answers the question) and named, and stay where they are. The driver shows
+# one file under a new inode number for each spelling, so the job tells the names apart by how
+# the folder folds them, not by inodes. Needs root, a loop device, /dev/fuse, mkfs.exfat and
+# mount.exfat-fuse.
 set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_CONSOLE:?}"
 source "$(dirname "$0")/common.sh"
@@ -60,7 +61,7 @@ check_same "the summary" "Move finished: 2 of 5 files, 10 of 26 bytes, 0 retries
 for pair in "README:readme" "ReadMe:readme" "d/case.txt:d/Case.txt"; do
     later=${pair%%:*} first=${pair#*:}
     check "$later is named" grep -qF \
-        "$work/src/$later: skipped, it would replace $work/stick/$later, written by this job from $work/src/$first" \
+        "$work/src/$later -> $work/stick/$later: skipped, the destination's file system takes its name for $work/stick/$first" \
         "$work/out"
 done
 
