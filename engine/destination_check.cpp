@@ -23,7 +23,7 @@ namespace rd {
 namespace {
 
 // A name that a destination folder holds, or that the job will put there: the name as it lands
-// and the node's own name before any rename (the same for a file already there).
+// and the node's own name before any rename (empty for a file already there).
 struct TakenName {
     std::string landed;
     std::string original;
@@ -45,6 +45,9 @@ private:
         return rules_.foldsCase ? FoldedName(name) : name;
     }
     FolderIndex& Folder(const std::string& relative);
+    // Whether a node named `original` may land as `landed` in `folder`.
+    bool Free(const FolderIndex& folder, const std::string& landed,
+              const std::string& original) const;
     // The name `node` lands as in `folder`, numbered when the file system would take it for
     // another one; `other` gets that one's name.
     std::string Land(FolderIndex& folder, const std::string& wanted, const std::string& original,
@@ -62,25 +65,33 @@ FolderIndex& Planner::Folder(const std::string& relative) {
     auto [it, added] = folders_.try_emplace(relative);
     if (added) {
         for (const std::string& name : existing_(relative))
-            it->second.try_emplace(Key(name), TakenName{name, name});
+            it->second.try_emplace(Key(name), TakenName{name, {}});
     }
     return it->second;
+}
+
+bool Planner::Free(const FolderIndex& folder, const std::string& landed,
+                   const std::string& original) const {
+    const auto it = folder.find(Key(landed));
+    if (it == folder.end())
+        return true;
+    // Another spelling is another file there; the same spelling is free for the same name from
+    // another source (the rules that protect what this job wrote settle it) and for a file
+    // already there (the existing-file rules settle it, so that a second run lands where the
+    // first did).
+    return it->second.landed == landed &&
+           (it->second.original.empty() || it->second.original == original);
 }
 
 std::string Planner::Land(FolderIndex& folder, const std::string& wanted,
                           const std::string& original, bool isFolder, std::string& other) {
     std::string landed = wanted;
-    auto it = folder.find(Key(landed));
-    // The same name of the same spelling from another source is one destination: the rules
-    // that protect what this job wrote settle it, not a rename.
-    const bool clash =
-        it != folder.end() && (it->second.landed != landed || it->second.original != original);
-    if (clash) {
-        other = it->second.landed;
-        for (int n = 2; folder.count(Key(landed)); ++n)
+    if (!Free(folder, landed, original)) {
+        other = folder.at(Key(landed)).landed;
+        for (int n = 2; !Free(folder, landed, original); ++n)
             landed = NumberedName(wanted, n, isFolder);
     }
-    folder.try_emplace(Key(landed), TakenName{landed, original});
+    folder[Key(landed)] = TakenName{landed, original};
     return landed;
 }
 

@@ -114,6 +114,19 @@ TEST(PlanDestination, ANameFoldedTogetherWithOneAlreadyThereIsFound) {
         (std::vector<Found>{{"/readme", NameProblem::FoldsTogether, "/readme (2)", "/README"}}));
 }
 
+TEST(PlanDestination, ASecondRunLandsWhereTheFirstDid) {
+    Plan plan;
+    plan.File("/Photo.JPG");
+    plan.File("/photo.jpg");
+    plan.File("/a:b");
+    plan.there[""] = {"Photo.JPG", "photo (2).jpg", "a\uFF1Ab"};
+    const SlotPlan result = plan.Run(RulesOfType("exfat"));
+    EXPECT_EQ(Findings(result),
+              (std::vector<Found>{
+                  {"/photo.jpg", NameProblem::FoldsTogether, "/photo (2).jpg", "/Photo.JPG"},
+                  {"/a:b", NameProblem::Refused, "/a\uFF1Ab", ""}}));
+}
+
 TEST(PlanDestination, OneNameFromTwoSourcesIsNotRenamed) {
     Plan plan;
     plan.File("/same.txt");
