@@ -127,6 +127,19 @@ src/d/photo.jpg	src/d/photo (2).jpg" "$(cat "$stick/$map")"
     check "rename: the data is the source's" cmp "$work/src.kept/d/photo.jpg" "$stick/src/d/photo (2).jpg"
     check "rename: the data is the source's" cmp "$work/src.kept/a:b/q?" "$stick/src/a：b/q？"
     check "rename: the list is named" grep -qF "$stick/$map: lists the names the destination could not take" "$work/out"
+    # The same tree again, written over: it lands where it did, with no name numbered anew.
+    rm -rf "$work/src" && mv "$work/src.kept" "$work/src"
+    run "$REDODORI_CONSOLE" --names=rename --overwrite "$work/src" "$stick"
+    check_same "again: exit status" 1 "$status"
+    check_same "again: the same names" "src
+src/a：b
+src/a：b/fine
+src/a：b/q？
+src/d
+src/d/Photo.JPG
+src/d/photo (2).jpg
+src/plain.txt" "$(tree "$stick" | grep -v '^RedoDori-renames-')"
+    check_same "again: a second list" 2 "$(tree "$stick" | grep -c '^RedoDori-renames-')"
 
     # --- too little room, asked on the terminal and aborted: nothing is written.
     rm -rf "${stick:?}"/* && rm -rf "$work/big" && mkdir "$work/big"
