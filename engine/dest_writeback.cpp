@@ -16,7 +16,7 @@ uint64_t NowNs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 
-// A wait shorter than this did not wait for the disk.
+// Less time than this in the calls since the previous wait did not wait for the disk.
 constexpr uint64_t kBlockedNs = 1'000'000;
 // Before a wait, the disk is taken to have been writing for at most this long: longer, the copy
 // stood still (a pause, a question), and so may the disk.
@@ -51,8 +51,7 @@ void DestWriteback::Wrote(int fd, uint64_t position, uint64_t length) {
     const uint64_t boundary = end_ / kWriteBehindChunk * kWriteBehindChunk;
     if (boundary > sent_) {
         // Failures are left to the final sync, which reports what did not reach the disk.
-        ::sync_file_range(fd_, static_cast<off_t>(sent_), static_cast<off_t>(boundary - sent_),
-                          SYNC_FILE_RANGE_WRITE);
+        Send(fd_, sent_, boundary - sent_);
         sent_ = boundary;
     }
     KeepWithinBound();
@@ -75,6 +74,14 @@ void DestWriteback::KeepWithinBound() {
             break;
         }
     }
+}
+
+bool DestWriteback::Send(int fd, uint64_t from, uint64_t length) {
+    const uint64_t began = NowNs();
+    const bool sent = ::sync_file_range(fd, static_cast<off_t>(from), static_cast<off_t>(length),
+                                        SYNC_FILE_RANGE_WRITE) == 0;
+    stalledNs_ += NowNs() - began;
+    return sent;
 }
 
 void DestWriteback::WaitRange(int fd, uint64_t from, uint64_t to) {
@@ -107,7 +114,10 @@ void DestWriteback::WaitAll(int fd) {
 void DestWriteback::Arrived(uint64_t bytes, uint64_t beganNs) {
     const uint64_t now = NowNs();
     const uint64_t from = std::max(lastArrivalNs_, Less(beganNs, kLongestLeadNs));
-    rate_.Reached(bytes, Less(now, from), now - beganNs >= kBlockedNs);
+    // A disk that cannot keep up holds the copy in the wait, or already in sending the data
+    // when its queue is full.
+    rate_.Reached(bytes, Less(now, from), now - beganNs + stalledNs_ >= kBlockedNs);
+    stalledNs_ = 0;
     lastArrivalNs_ = now;
     unwritten_ = Less(unwritten_, bytes);
 }
@@ -127,9 +137,7 @@ void DestWriteback::Closing(int fd) {
     // The tail is sent now, while the next files are copied; a handle of its own lets the copy
     // wait for this file alone later. Where the tail cannot be sent, writeback cannot be steered
     // and the file is only counted.
-    const bool sent =
-        unwaited >= kWritebackAtCloseSize &&
-        ::sync_file_range(fd, static_cast<off_t>(sent_), 0, SYNC_FILE_RANGE_WRITE) == 0;
+    const bool sent = unwaited >= kWritebackAtCloseSize && Send(fd, sent_, 0);
     const int copy = sent ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
     if (copy < 0) {
         counted_ += unwaited;

@@ -57,6 +57,9 @@ private:
     };
 
     void KeepWithinBound();
+    // Starts writeback of `length` bytes of `fd` from `from` (0: to the end). False when the
+    // file system refuses.
+    bool Send(int fd, uint64_t from, uint64_t length);
     // Waits until [from, to) of `fd` is on the disk, then counts it arrived.
     void WaitRange(int fd, uint64_t from, uint64_t to);
     void WaitOldestKept();
@@ -77,6 +80,8 @@ private:
     WritebackRate rate_;
     // When the previous wait ended (or the first write came); 0 before.
     uint64_t lastArrivalNs_ = 0;
+    // Time spent sending data since then.
+    uint64_t stalledNs_ = 0;
 };
 
 }  // namespace rd
