@@ -153,21 +153,6 @@ private slots:
         QCOMPARE(rig.Bar("Image1")->width(), picture);
     }
 
-    void WhatTheFinalSyncHasLeftShowsInLabel4() {
-        Rig rig;
-        rig.ctx.state.counters.listedBytes = 1000;
-        rig.ctx.state.counters.doneBytes = 1000;
-        rig.StartCopy();
-        rig.ctx.syncing = true;
-        rig.window.ShowStatus("Writing to /dev/sdb1\u2026 12 MiB left");
-        rig.window.Timer1Timer();
-        QCOMPARE(rig.Text("Label4"), QString::fromUtf8("Writing to /dev/sdb1\u2026 12 MiB left"));
-        rig.ctx.syncing = false;
-        rig.window.ShowStatus("");
-        rig.window.Timer1Timer();
-        QCOMPARE(rig.Text("Label4"), QString("1,000 of 1,000"));
-    }
-
     void TheRemainingTimeWaitsForTheFirstBytes() {
         Rig rig;
         rig.ctx.state.counters.listedBytes = 1000;
