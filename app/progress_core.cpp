@@ -523,6 +523,11 @@ void ProgressCore::CountCopyTime() {
 ProgressTexts ProgressCore::Tick(bool averageSpeed) {
     CountCopyTime();
     ProgressTexts texts = TickTexts(*ctx_, averageSpeed);
+    // While the final sync tells how much is left, that is the news, here and on the wrapper's
+    // line, where the engine writes it itself.
+    const std::string writing = ctx_->syncing ? StatusText() : std::string();
+    if (!writing.empty())
+        texts.bytes = writing;
     if (console_ && console_->Attached()) {
         const std::string current = CurrentFileName();
         if (current != shownFile_) {
@@ -530,7 +535,8 @@ ProgressTexts ProgressCore::Tick(bool averageSpeed) {
             // A carriage return in the name would redraw the wrapper's line.
             console_->Line("File: " + text::EscapeControls(current), true);
         }
-        console_->Line(ConsoleStatusLine(*ctx_, texts), false);
+        if (writing.empty())
+            console_->Line(ConsoleStatusLine(*ctx_, texts), false);
     }
     return texts;
 }

@@ -150,7 +150,8 @@ public:
     void Heartbeat();
     // The file name to show: the last one the engine gave, or the source it is copying.
     std::string CurrentFileName() const;
-    // The status text the engine gave for Label4 while listing; empty when none.
+    // The status text the engine gave for Label4, while listing and while the final sync runs;
+    // empty when none.
     std::string StatusText() const;
 
     void Show(NoticeIcon icon, const std::string& caption, const std::string& text) override;

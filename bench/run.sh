@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times whole RedoDori copy jobs (redodori-bench-copy) against `cp -r`, `rsync -a` and `cp -a` on
 # three data sets, one and two destinations, warm and (set A, as root) cold, and the disk's own rate
-# by `dd oflag=direct`; prints medians, ratios, our peak memory, then runs bench/scale.sh, and
-# ends with every target, its measured value and "met" or "missed". See bench/README.md.
+# by `dd oflag=direct`; prints medians, ratios, our peak memory, then runs bench/scale.sh and
+# bench/unwritten.sh, and ends with every target, its measured value and "met" or "missed". See
+# bench/README.md.
 # Environment:
 #   BENCH_DIR   base folder for the temporary data (default /var/tmp)
 #   BENCH_SETS  data sets to run (default "A B C")
@@ -13,6 +14,7 @@
 #   BENCH_KEEP_GB     GiB of kept copies deleted in one go (default 16)
 #   BENCH_SETTLE      seconds between that deletion and the next run (default 65)
 #   BENCH_SCALE       0 leaves bench/scale.sh out (default 1)
+#   BENCH_UNWRITTEN   0 leaves bench/unwritten.sh out (default 1)
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -29,6 +31,7 @@ KEEP_FILES=${BENCH_KEEP_FILES:-10000}
 KEEP_BYTES=$((${BENCH_KEEP_GB:-16} * 1024 * 1024 * 1024))
 SETTLE=${BENCH_SETTLE:-65}
 SCALE=${BENCH_SCALE:-1}
+UNWRITTEN=${BENCH_UNWRITTEN:-1}
 # Cold runs drop the page cache, which only root may do.
 COLD=0
 [ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ] && COLD=1
@@ -358,6 +361,12 @@ if [ "$SCALE" = 1 ]; then
     echo "== bench/scale.sh"
     BENCH_BUILD=$BUILD BENCH_DIR=$BENCH_DIR "$REPO/bench/scale.sh" | tee "$SCALE_OUT"
 fi
+UNWRITTEN_OUT=$WORK/unwritten.out
+if [ "$UNWRITTEN" = 1 ]; then
+    echo
+    echo "== bench/unwritten.sh"
+    BENCH_BUILD=$BUILD BENCH_DIR=$BENCH_DIR "$REPO/bench/unwritten.sh" | tee "$UNWRITTEN_OUT"
+fi
 
 echo
 echo "== targets"
@@ -380,5 +389,6 @@ target C ours/cpsync 0.9 "3. C: ours / cp -r + sync -f"
 target A ours2/cp2sync 0.9 "4. A, two destinations: ours / two cp -r + sync -f"
 target A ours2cold/cp2synccold 0.6 "4. A, two destinations, cold: ours / two cp + sync"
 [ -f "$SCALE_OUT" ] && grep -E ' (met|missed)$' "$SCALE_OUT"
+[ -f "$UNWRITTEN_OUT" ] && grep -E ' (met|missed)$' "$UNWRITTEN_OUT"
 printf '%-58s %12s  (target <= %s)  %s\n' "peak RSS of our copy runs, KiB" "$PEAK_KB" "$LIMIT_KB" \
     "$([ "$PEAK_KB" -le "$LIMIT_KB" ] && echo met || echo missed)"

@@ -411,7 +411,7 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
         if (KernelRefuses(error))
             fastPathBroken_ = true;
         if (whole) {
-            WriteBehind(d.fileHandle, position, length);
+            d.writeback.Wrote(d.fileHandle, position, length);
             writers_.NoteWritten(slot, file_.id);
         }
     }

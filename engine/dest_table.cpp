@@ -16,6 +16,7 @@ void CopyDest::Reset() {
     currentPath.clear();
     root.clear();
     openFlags = openflag::kInitial;
+    writeback.Clear();
 }
 
 void CopyDest::CreateEvents() {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dest_writeback.h"
 #include "engine/user_notice.h"
 #include "platform/sync.h"
 
@@ -45,6 +46,8 @@ struct CopyDest {
     // The destination folder without a trailing "/" ("" for the root folder).
     std::string root;
     uint32_t openFlags = openflag::kInitial;
+    // What of the copies written here is not yet on the disk.
+    DestWriteback writeback;
 
     // Back to the state of a new slot (events dropped, handles closed marks).
     void Reset();

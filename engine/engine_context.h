@@ -103,6 +103,9 @@ struct EngineContext {
     std::atomic<uint64_t> copyStartedAt{0};
     // Tick count at which the copy was done and on the disk; 0 before (and after an abort).
     std::atomic<uint64_t> copyEndedAt{0};
+    // The final sync runs: a status text given meanwhile tells how much is left to write, in
+    // place of the byte counts.
+    std::atomic<bool> syncing{false};
     // 0 none, 1 running, 2 finished.
     std::atomic<int32_t> jobState{0};
 

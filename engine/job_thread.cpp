@@ -11,10 +11,12 @@
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
 #include "engine/file_list_builder.h"
+#include "engine/final_sync.h"
 #include "engine/move_delete_link.h"
 #include "engine/prompts.h"
 #include "engine/source_queue.h"
 #include "platform/clock.h"
+#include "platform/mounts.h"
 #include "platform/path_parts.h"
 #include "platform/text.h"
 #include "platform/unexpected_end.h"
@@ -154,30 +156,55 @@ void JobThread::SyncDestinations() {
     // A job that had nothing to put into its destinations wrote nothing there to keep.
     if (!ctx_.dests.RootsMade())
         return;
+    // Whatever the status text held (the list's last count) is not about the sync.
+    ctx_.host.ShowStatus("");
+    ctx_.syncing = true;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         const std::string root = ctx_.dests[slot].root.empty() ? "/" : ctx_.dests[slot].root;
         // Nothing went into a destination that could not be made, and each file said so.
         if (ctx_.dests.MissingFolder(root))
             continue;
-        ErrorSettler settler(ctx_);
-        for (;;) {
-            int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            int error = fd < 0 ? errno : 0;
-            if (fd >= 0) {
-                if (syncfs(fd) != 0)
-                    error = errno;
-                close(fd);
-            }
-            if (error == 0)
-                break;
-            // Data that cannot be made durable is reported like a failed write.
-            const SettleAction action = settler.Settle({ErrorStep::Sync, root, {}, error});
-            if (action == SettleAction::Retry)
-                continue;
-            if (action == SettleAction::Skip)
-                ctx_.Report(Failed(root, OutcomeCause::OperationFailed, error, Operation::Sync));
+        if (!SyncDestination(slot, root))
             break;
+    }
+    ctx_.syncing = false;
+    ctx_.host.ShowStatus("");
+}
+
+bool JobThread::SyncDestination(uint32_t slot, const std::string& root) {
+    DestWriteback& writeback = ctx_.dests[slot].writeback;
+    const uint64_t unwritten = writeback.Unwritten();
+    const uint64_t rate = writeback.BytesPerSecond();
+    std::string device;
+    // While the kernel writes, the user sees how much of the job's data is likely still left.
+    const auto tell = [&](uint64_t ms) {
+        if (ms < kSyncQuietMs)
+            return;
+        if (device.empty())
+            device = mounts::DeviceOf(root);
+        const std::string text = WritingText(device, UnwrittenLeft(unwritten, rate, ms));
+        ctx_.host.ShowStatus(text);
+        if (ctx_.console && ctx_.console->Attached())
+            ctx_.console->Line(text, false);
+    };
+    const auto ended = [&] { return ctx_.state.flags.Terminating != 0; };
+    ErrorSettler settler(ctx_);
+    for (;;) {
+        const std::optional<int> result = SyncFileSystem(root, ended, tell);
+        if (!result)
+            return false;
+        const int error = *result;
+        if (error == 0) {
+            writeback.Clear();
+            return true;
         }
+        // Data that cannot be made durable is reported like a failed write.
+        const SettleAction action = settler.Settle({ErrorStep::Sync, root, {}, error});
+        if (action == SettleAction::Retry)
+            continue;
+        if (action == SettleAction::Skip)
+            ctx_.Report(Failed(root, OutcomeCause::OperationFailed, error, Operation::Sync));
+        return true;
     }
 }
 

@@ -132,8 +132,12 @@ private:
     // has reached: a copy of it went to where `node`'s goes. Empty when there is none.
     std::string EarlierSourceOf(const FENTRY_& node);
     void ApplyFolderTimes();
-    // Makes each destination's data durable before the job reports it finished.
+    // Makes each destination's data durable before the job reports it finished; a sync that
+    // takes longer than a second shows how much is likely left.
     void SyncDestinations();
+    // Syncs one destination, settling a failure like a failed write. False: the job ended
+    // meanwhile.
+    bool SyncDestination(uint32_t slot, const std::string& root);
     // The folders that hold the copies of `node` in the destinations still active for it.
     std::vector<std::string> CopyFolders(const FENTRY_& node) const;
 

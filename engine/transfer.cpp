@@ -179,25 +179,6 @@ bool ExtendTo(int fd, uint64_t size) {
            ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
-void WriteBehind(int fd, uint64_t position, uint64_t length) {
-    const uint64_t end = position + length;
-    if (length == 0 || end / kWriteBehindChunk == position / kWriteBehindChunk)
-        return;
-    const uint64_t boundary = end / kWriteBehindChunk * kWriteBehindChunk;
-    const uint64_t first = position / kWriteBehindChunk * kWriteBehindChunk;
-    // Failures are left to the final sync, which reports what did not reach the disk.
-    ::sync_file_range(fd, static_cast<off_t>(first), static_cast<off_t>(boundary - first),
-                      SYNC_FILE_RANGE_WRITE);
-    if (boundary >= 3 * kWriteBehindChunk)
-        ::sync_file_range(fd, static_cast<off_t>(boundary - 3 * kWriteBehindChunk),
-                          static_cast<off_t>(kWriteBehindChunk), SYNC_FILE_RANGE_WAIT_BEFORE);
-}
-
-void StartWriteback(int fd) {
-    // Nothing to do on failure: the final sync writes what this did not start.
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-}
-
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error) {
     error = 0;
     uint32_t done = 0;
@@ -261,6 +242,8 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
             *error = ESTALE;
         return false;
     }
+    if (reopened)
+        slot.writeback.Reopened(fd);
     slot.fileHandle = fd;
     // The wanted flags, not the granted ones: a file system that refused O_DIRECT would
     // otherwise have the file reopened for every block.
@@ -428,6 +411,7 @@ int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec&
     if (slot.fileHandle >= 0) {
         if (keepTimes)
             SetBasicInfo(slot.fileHandle, mode, modified);
+        slot.writeback.Closing(slot.fileHandle);
         if (::close(slot.fileHandle) != 0 && errno != EINTR)
             result = errno;
         slot.fileHandle = -1;

@@ -68,22 +68,6 @@ DataRange NextData(int fd, uint64_t position, uint64_t size);
 // Gives the open file the length `size` when it is shorter (its tail a hole). True on success.
 bool ExtendTo(int fd, uint64_t size);
 
-// Writeback behind the copy, called after `length` bytes were written to `fd` at `position`.
-// Once they reach past a boundary of kWriteBehindChunk, the kernel is told to start writing the
-// chunks just completed, and the copy waits until the chunk three back has gone to disk. The
-// job's final sync then finds little left to write, and no destination holds more than a few
-// chunks of dirty pages however large the file. Where writeback cannot be steered (some network
-// file systems), nothing changes and the final sync does all of it.
-constexpr uint64_t kWriteBehindChunk = 8 << 20;
-void WriteBehind(int fd, uint64_t position, uint64_t length);
-
-// A finished copy of at least kWritebackAtCloseSize bytes is started on its way to the disk when
-// it is closed, while the next files are copied, instead of waiting for the job's final sync.
-// Smaller files are left to that sync: a call for each of 20,000 files of 4 KiB cost more than
-// it saved.
-constexpr uint64_t kWritebackAtCloseSize = 1 << 20;
-void StartWriteback(int fd);
-
 // Writes all n bytes at `offset`. Returns false with `error` when not every byte was written.
 bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, int& error);
 

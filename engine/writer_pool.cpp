@@ -68,6 +68,7 @@ void WriterPool::NoteWritten(uint32_t slot, uint64_t fileId) {
 void WriterPool::CloseLeftover(uint32_t slot, uint64_t keepFileId) {
     CopyDest& d = ctx_.dests[slot];
     if (d.fileHandle >= 0 && handoff_.Slot(slot).openFileId != keepFileId) {
+        d.writeback.Closing(d.fileHandle);
         close(d.fileHandle);
         d.fileHandle = -1;
     }
@@ -139,8 +140,8 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     int syncError = 0;
     if (block.move && (d.fileHandle < 0 || fdatasync(d.fileHandle) != 0))
         syncError = d.fileHandle < 0 ? EBADF : errno;
-    if (!block.move && d.fileHandle >= 0 && block.fileSize >= kWritebackAtCloseSize)
-        StartWriteback(d.fileHandle);
+    else if (block.move)
+        d.writeback.FileSynced();
     const int closed =
         CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes, block.lastWriteTime);
     // Network file systems report a write that failed late when the file is closed.
@@ -199,7 +200,7 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
             handoff_.Slot(slot).openFileId = block.fileId;
             if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition,
                                 error)) {
-                WriteBehind(d.fileHandle, block.blockPosition, block.writeLength);
+                d.writeback.Wrote(d.fileHandle, block.blockPosition, block.writeLength);
                 NoteWritten(slot, block.fileId);
                 return true;
             }

@@ -97,20 +97,40 @@ std::string Table() {
     return text.str();
 }
 
-std::string TypeIn(std::string_view mountinfo, std::string_view realPath) {
-    std::string type;
+namespace {
+
+// The line of the mount that holds `realPath`; false when none does.
+bool HolderOf(std::string_view mountinfo, std::string_view realPath, std::string& type,
+              std::string& point, std::string& source) {
     size_t best = 0;
     bool found = false;
     EachLine(mountinfo, [&](const Line& line) {
-        const std::string& point = line.point;
         // Later lines mount over earlier ones at the same point.
-        if (Holds(point, realPath) && (!found || point.size() >= best)) {
-            best = point.size();
+        if (Holds(line.point, realPath) && (!found || line.point.size() >= best)) {
+            best = line.point.size();
             type = std::string(line.type);
+            point = line.point;
+            source = line.source;
             found = true;
         }
     });
+    return found;
+}
+
+}  // namespace
+
+std::string TypeIn(std::string_view mountinfo, std::string_view realPath) {
+    std::string type, point, source;
+    HolderOf(mountinfo, realPath, type, point, source);
     return type;
+}
+
+std::string DeviceIn(std::string_view mountinfo, std::string_view realPath) {
+    std::string type, point, source;
+    if (!HolderOf(mountinfo, realPath, type, point, source))
+        return {};
+    const bool namesPlace = source.find_first_of("/:") != std::string::npos;
+    return namesPlace ? source : point;
 }
 
 std::string TypeOf(const std::string& path) {
@@ -118,6 +138,14 @@ std::string TypeOf(const std::string& path) {
     if (!::realpath(path.c_str(), real))
         return {};
     return TypeIn(Table(), real);
+}
+
+std::string DeviceOf(const std::string& path) {
+    char real[PATH_MAX];
+    if (!::realpath(path.c_str(), real))
+        return path;
+    const std::string device = DeviceIn(Table(), real);
+    return device.empty() ? path : device;
 }
 
 }  // namespace rd::mounts

@@ -492,6 +492,31 @@ TEST_F(ProgressCoreTest, TheFileNameIsTheGivenTextOrTheSourceBeingCopied) {
     EXPECT_EQ(core.StatusText(), "12 (collecting...)");
 }
 
+TEST_F(ProgressCoreTest, WhatTheFinalSyncHasLeftShowsInPlaceOfTheBytes) {
+    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    ctx.copyStartedAt = TickMs();
+    ctx.jobState = 1;
+    ctx.state.counters.listedBytes = 2048;
+    ctx.state.counters.doneBytes = 2048;
+    // A walk of a source added during the copy left its count behind.
+    core.ShowStatus("12 (collecting...)");
+    const std::string counts = core.Tick(false).bytes;
+    EXPECT_EQ(counts.find("collecting"), std::string::npos);
+    ctx.syncing = true;
+    core.ShowStatus("");
+    EXPECT_EQ(core.Tick(false).bytes, counts);
+    const std::string writing = "Writing to /dev/sdb1\u2026 3 MiB left";
+    core.ShowStatus(writing);
+    chunks.clear();
+    EXPECT_EQ(core.Tick(false).bytes, writing);
+    // The engine writes the wrapper's line itself; the tick's would overwrite it.
+    EXPECT_TRUE(Packets().empty());
+    ctx.syncing = false;
+    core.ShowStatus("");
+    EXPECT_EQ(core.Tick(false).bytes, counts);
+    EXPECT_FALSE(Packets().empty());
+}
+
 // Hand-offs as other processes send them, each sender with a thread endpoint of its own for
 // the answer, to a job that copies to /dst.
 class HandOffTest : public ProgressCoreTest {
