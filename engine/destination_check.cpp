@@ -1,6 +1,5 @@
 #include "engine/destination_check.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,16 +153,12 @@ OutcomeCause CauseOf(NameProblem problem) {
 
 // The names in `folder`; none when it cannot be read (it does not exist yet).
 std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<fs::DirEntry> entries;
     std::vector<std::string> names;
-    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
-    if (!dir)
-        return names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
+    if (fs::ListFolder(folder.empty() ? "/" : folder, "*", entries) == 0) {
+        for (fs::DirEntry& entry : entries)
+            names.push_back(std::move(entry.name));
     }
-    closedir(dir);
     return names;
 }
 

@@ -69,6 +69,14 @@ finish() {
     fi
     echo "$1: all checks passed"
 }
+# wait_for TEXT FILE: true once FILE holds TEXT; false after 30 seconds.
+wait_for() {
+    for _ in $(seq 300); do
+        grep -qa -- "$1" "$2" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
 # The program's own lines on stderr (the display's notes left out).
 own_lines() { grep '^redodori' "$1" || true; }
 # A job that skips or fails anything writes a report into the data folder's reports folder.

@@ -17,13 +17,6 @@ head -c 300000 /dev/urandom >"$work/slow/data"
 evil=$'\e]0;retitled\a'
 
 # Waits up to 30 s for `pattern` in `file`.
-wait_for() {
-    for _ in $(seq 300); do
-        grep -qa -- "$1" "$2" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
 run() {
     set +e
     "$@"
