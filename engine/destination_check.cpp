@@ -200,6 +200,7 @@ bool DestinationCheck::Run() {
         rules_.push_back(ReadVolumeRules(root.empty() ? "/" : root));
         // A move within one file system renames: its data takes no new room.
         const dev_t device = DeviceOf(root);
+        devices_.push_back(device);
         std::map<const std::string*, bool> sameDevice;
         const auto takesRoom = [&](const FENTRY_& node) {
             if (!oneMove)
@@ -213,10 +214,10 @@ bool DestinationCheck::Run() {
             return NamesIn(root + relative);
         };
         plans.push_back(PlanDestination(nodes_, slot, rules_.back(), existing, takesRoom));
-        anything = anything || !plans.back().found.empty() ||
-                   (rules_.back().freeBytes >= 0 &&
-                    plans.back().needed > static_cast<uint64_t>(rules_.back().freeBytes));
+        anything = anything || !plans.back().found.empty();
     }
+    for (uint32_t slot = 0; slot < plans.size(); ++slot)
+        anything = anything || ShortOfRoom(plans, slot);
     if (!anything)
         return true;
     const NamesAnswer answer = Decide(plans);
@@ -226,6 +227,24 @@ bool DestinationCheck::Run() {
     }
     Carry(answer, plans);
     return true;
+}
+
+uint64_t DestinationCheck::RoomNeeded(const std::vector<SlotPlan>& plans, uint32_t slot) const {
+    for (uint32_t earlier = 0; earlier < slot; ++earlier) {
+        if (devices_[earlier] == devices_[slot])
+            return 0;
+    }
+    uint64_t total = 0;
+    for (uint32_t other = slot; other < plans.size(); ++other) {
+        if (devices_[other] == devices_[slot])
+            total += plans[other].needed;
+    }
+    return total;
+}
+
+bool DestinationCheck::ShortOfRoom(const std::vector<SlotPlan>& plans, uint32_t slot) const {
+    const int64_t free = rules_[slot].freeBytes;
+    return free >= 0 && RoomNeeded(plans, slot) > static_cast<uint64_t>(free);
 }
 
 NamesFacts DestinationCheck::Facts(const std::vector<SlotPlan>& plans) const {
@@ -238,12 +257,12 @@ NamesFacts DestinationCheck::Facts(const std::vector<SlotPlan>& plans) const {
     for (uint32_t slot = 0; slot < plans.size(); ++slot) {
         const std::string& root = ctx_.dests[slot].root;
         const VolumeRules& rules = rules_[slot];
-        if (rules.freeBytes >= 0 && plans[slot].needed > static_cast<uint64_t>(rules.freeBytes))
+        if (ShortOfRoom(plans, slot))
             add({NameProblem::NoRoom,
                  root.empty() ? "/" : root,
                  {},
                  {},
-                 plans[slot].needed,
+                 RoomNeeded(plans, slot),
                  static_cast<uint64_t>(rules.freeBytes)});
         for (const NodePlan& found : plans[slot].found) {
             NameFinding finding{found.problem, root + found.node->relative, {}, {}, 0, 0};

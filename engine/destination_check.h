@@ -5,6 +5,8 @@
 // left out per destination, and each destination's renames listed in a file beside the copy.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -61,6 +63,10 @@ private:
     // The answer: the policy's, else the user's; Skip when no one can be asked.
     NamesAnswer Decide(const std::vector<SlotPlan>& plans);
     NamesFacts Facts(const std::vector<SlotPlan>& plans) const;
+    // The room the job needs on the file system of `slot`: every destination of the job there
+    // together, counted with the first of them (0 for the others).
+    uint64_t RoomNeeded(const std::vector<SlotPlan>& plans, uint32_t slot) const;
+    bool ShortOfRoom(const std::vector<SlotPlan>& plans, uint32_t slot) const;
     // Renames or leaves out each node found, and what lies below the folders among them.
     void Carry(NamesAnswer answer, std::vector<SlotPlan>& plans);
     // Writes the renames of `slot` beside the copy and names the file in the job's outcomes.
@@ -69,6 +75,7 @@ private:
     EngineContext& ctx_;
     std::vector<FENTRY_*> nodes_;
     std::vector<VolumeRules> rules_;
+    std::vector<dev_t> devices_;
 };
 
 }  // namespace rd

@@ -128,16 +128,18 @@ src/d/photo.jpg	src/d/photo (2).jpg" "$(cat "$stick/$map")"
     check_same "again: the same names" "$renamed_tree" "$(tree "$stick" | grep -v '^RedoDori-renames-')"
     check_same "again: a second list" 2 "$(tree "$stick" | grep -c '^RedoDori-renames-')"
 
-    # --- too little room, asked on the terminal and aborted: nothing is written.
+    # --- too little room for two destinations on the one stick, each of which would fit,
+    # asked on the terminal and aborted: nothing is written.
     rm -rf "${stick:?}"/* && rm -rf "$work/big" && mkdir "$work/big"
-    head -c $((40 * 1024 * 1024)) /dev/zero >"$work/big/large.bin"
+    head -c $((20 * 1024 * 1024)) /dev/zero >"$work/big/large.bin"
     mkfifo "$work/keys"
-    "$REDODORI_CONSOLE" --move "$work/big" "$stick" <"$work/keys" >"$work/ask.out" 2>&1 &
+    "$REDODORI_CONSOLE" --move --to "$stick/one" --to "$stick/two" "$work/big" \
+        <"$work/keys" >"$work/ask.out" 2>&1 &
     pids+=($!)
     exec 3>"$work/keys"
     wait_for "Your choice: " "$work/ask.out" || fail "the question did not come"
     check "room: the question names the room" \
-        grep -qE "^$stick: the job needs 40\.0 MiB there and [0-9.]+ [KM]iB is free" \
+        grep -qE "^$stick/one: the job needs 40\.0 MiB there and [0-9.]+ [KM]iB is free" \
         <(tr '\r' '\n' <"$work/ask.out")
     printf 'a\n' >&3
     exec 3>&-
@@ -146,8 +148,8 @@ src/d/photo.jpg	src/d/photo (2).jpg" "$(cat "$stick/$map")"
     status=$?
     set -e
     check_same "room: an abort's exit status" 2 "$status"
-    check_same "room: nothing is written" "" "$(tree "$stick")"
-    check "room: the source stays whole" test "$(stat -c %s "$work/big/large.bin")" -eq $((40 * 1024 * 1024))
+    check_same "room: no file is written" "" "$(find "$stick" -type f)"
+    check "room: the source stays whole" test "$(stat -c %s "$work/big/large.bin")" -eq $((20 * 1024 * 1024))
 fi
 
 if mount_image ntfs 64M; then
