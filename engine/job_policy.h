@@ -151,6 +151,13 @@ enum class NamesPolicy : int32_t {
     Skip = 2,    // leave those files out
 };
 
+// The checksum manifest each destination gets (`manifest`); any other value writes none.
+enum class ManifestPolicy : int32_t {
+    None = 0,
+    Xxh128 = 1,  // XXH3-128, as `xxhsum -H2` writes it
+    Sha256 = 2,  // SHA-256, as `sha256sum` writes it
+};
+
 // The highest speed-limit and buffer-size position; for the speed limit it means no limit.
 inline constexpr int32_t kLastPosition = 10;
 
@@ -179,6 +186,9 @@ struct JobPolicy {
 
     // Names, sizes and links a destination cannot take, checked before the first byte.
     Live<NamesPolicy> names = NamesPolicy::Ask;  // `names`
+
+    // Read once, when the copy starts: a job's manifests hash every file alike.
+    Live<ManifestPolicy> manifest = ManifestPolicy::None;  // `manifest`
 
     // The end of the job.
     Live<bool> history = true;       // `hist`: a line in history.txt
