@@ -568,6 +568,8 @@ void JobSession::Summarize() {
         lines.push_back("  Report: " + report);
     if (!reportError.empty())
         lines.push_back("No failure report was written: " + reportError);
+    for (const std::string& manifest : ctx.manifests.Written())
+        lines.push_back("  Manifest: " + text::EscapeControls(manifest));
     // A wrapper shows them on its terminal; stderr would break into the wrapper's progress line.
     if (console.Attached()) {
         // Whole, with the time the copy took and its average speed. A job ended while paused

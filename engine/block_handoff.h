@@ -60,6 +60,8 @@ struct TakenBlock {
     // Number of the published block; 0 before the first.
     uint64_t sequence = 0;
     std::shared_ptr<const FileMetadata> meta;
+    // With the file's last block, when the job writes manifests: the hash of all of its bytes.
+    std::string digest;
 };
 
 // What one destination's writer keeps between blocks.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -61,6 +62,37 @@ BlockReader::BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& 
                          CurrentFile& file)
     : ctx_(ctx), handoff_(handoff), writers_(writers), file_(file) {}
 
+void BlockReader::StartHash(SourceHandle& handle, uint64_t position) {
+    hasher_.reset();
+    const std::optional<HashKind> kind = ctx_.manifests.Kind();
+    if (!kind)
+        return;
+    hasher_ = std::make_unique<FileHasher>(*kind);
+    // What an earlier job copied is read once more, so that the hash is of the whole file.
+    constexpr uint32_t kPiece = 1 << 20;
+    EnsureCapacity(verifyBuffer_, kPiece, *ctx_.allocationFailure);
+    for (uint64_t at = 0; at < position;) {
+        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, position - at));
+        int error = 0;
+        if (handle.fd < 0 || !PositionedRead(handle.fd, verifyBuffer_.Data(), n, at, error) ||
+            n == 0) {
+            hasher_.reset();
+            return;
+        }
+        hasher_->Update(verifyBuffer_.Data(), n);
+        at += n;
+    }
+}
+
+void BlockReader::HashZeros(uint64_t length) {
+    static const std::array<uint8_t, 65536> kZeros{};
+    while (hasher_ && length > 0) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(length, kZeros.size()));
+        hasher_->Update(kZeros.data(), n);
+        length -= n;
+    }
+}
+
 bool BlockReader::SlotActive(uint32_t slot) const {
     return handoff_.SlotActive(slot, file_.id);
 }
@@ -102,6 +134,8 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
             ctx_.dests.SkipDestination(slot);
             ctx_.files.CopyGivenUp(file_.id, slot, true);
         } else {
+            if (ctx_.manifests.Kind())
+                ctx_.Manifested(slot, source, dest, FileHasher(*ctx_.manifests.Kind()).HexDigest());
             ctx_.files.CopyComplete(file_.id, slot, true);
         }
     }
@@ -238,6 +272,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
                             uint64_t position, bool marker) {
     JobCounters& counters = ctx_.state.counters;
     const uint64_t size = node.size;
+    StartHash(handle, position);
     if (position == 0 && size > 0 && CloneAllowed() && CloneWhole(node, source, handle)) {
         if (SourceUnchanged(source)) {
             counters.doneBytes += size;
@@ -322,6 +357,7 @@ bool BlockReader::SkipHole(const FENTRY_& node, const std::string& source, Sourc
         return true;  // the read says why
     const DataRange data = NextData(handle.fd, position, node.size);
     if (data.start > position) {
+        HashZeros(data.start - position);
         JobCounters& counters = ctx_.state.counters;
         counters.doneBytes += data.start - position;
         position = data.start;
@@ -361,6 +397,12 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     block.fileId = file_.id;
     block.sourceId = file_.identity;
     block.meta = file_.meta;
+    if (hasher_) {
+        hasher_->Update(handoff_.ReadBuffer().Data(), n);
+        // The last block carries the hash; a file that could not be hashed carries none.
+        if (blockStart + n >= node.size)
+            block.digest = hasher_->HexDigest();
+    }
     handoff_.Publish(block, node, n);
     if (!handoff_.Parallel())
         writers_.WriteHere();
@@ -368,7 +410,9 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
 }
 
 bool BlockReader::FastPathAllowed() const {
-    if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst)
+    // A manifest's hash is taken from the bytes the reader holds: the kernel's copy has none.
+    if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst ||
+        ctx_.manifests.Kind())
         return false;
     uint32_t active = 0;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)

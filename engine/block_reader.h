@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/block_handoff.h"
 #include "engine/transfer.h"
 #include "engine/vn_buffer.h"
+#include "platform/file_hash.h"
 
 namespace rd {
 
@@ -29,6 +31,11 @@ public:
     void CopyZeroLength(const FENTRY_& node, const std::string& source);
 
 private:
+    // When the job writes manifests: a new hash for the file, fed first with the bytes before
+    // `position` that an earlier job copied. A file whose start cannot be read gets no hash.
+    void StartHash(SourceHandle& handle, uint64_t position);
+    // Feeds the hash `length` zero bytes: a hole the copy keeps as one.
+    void HashZeros(uint64_t length);
     // Reads the block at `position`; with verification on, until two reads agree. Returns false
     // when the file is to be left (skipped); `n` is what was read.
     bool ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
@@ -87,6 +94,8 @@ private:
     WriterPool& writers_;
     CurrentFile& file_;
     VNBuffer verifyBuffer_;
+    // The hash of the current file's bytes, when the job writes manifests and it can be taken.
+    std::unique_ptr<FileHasher> hasher_;
     // The kernel refused copy_file_range for this job's files once: it is not tried again.
     bool fastPathBroken_ = false;
     // A destination's file system could not clone a file: the job copies from then on.

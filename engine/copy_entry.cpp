@@ -13,6 +13,7 @@
 #include "engine/job_thread.h"
 #include "engine/move_delete_link.h"
 #include "platform/clock.h"
+#include "platform/file_hash.h"
 #include "platform/path_parts.h"
 #include "platform/text.h"
 
@@ -33,6 +34,19 @@ uint32_t ActiveCount(DestTable& dests) {
     for (uint32_t slot = 0; slot < dests.Count(); ++slot)
         n += dests[slot].active ? 1 : 0;
     return n;
+}
+
+// The hash of a file the job moved by renaming it, which had no bytes to hash on the way; empty
+// when it cannot be read.
+std::string HashOfMoved(HashKind kind, const std::string& path) {
+    std::string hex;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return hex;
+    if (HashOpenFile(fd, kind, hex) != 0)
+        hex.clear();
+    close(fd);
+    return hex;
 }
 
 bool SameTime(const timespec& a, const timespec& b) {
@@ -150,6 +164,8 @@ bool JobThread::MoveByRename(FENTRY_& node, const std::string& source, SourceHan
     if (RenameMove(source, dest)) {
         // The file itself moved: its inode is the one it had as a source.
         ctx_.written.Record(dest, &node);
+        if (ctx_.manifests.Kind())
+            ctx_.Manifested(0, source, dest, HashOfMoved(*ctx_.manifests.Kind(), dest));
         counters.doneBytes += node.size;
         counters.filePercent = 100;
         ctx_.FileEnded(FileEnd::Completed, node.size);

@@ -12,6 +12,7 @@
 #include "engine/file_tracker.h"
 #include "engine/job.h"
 #include "engine/job_end.h"
+#include "engine/job_manifests.h"
 #include "engine/job_state.h"
 #include "engine/outcome.h"
 #include "engine/questions.h"
@@ -64,6 +65,8 @@ struct EngineContext {
     OutcomeLog outcomes;
     // The destination files this job wrote, and what each holds.
     WrittenDestinations written;
+    // The checksum manifests beside the destinations, when the job writes them.
+    JobManifests manifests;
     // Causes of write failures the user chose to skip for every file they reach.
     SkippedCauses skippedCauses;
 
@@ -84,6 +87,19 @@ struct EngineContext {
         outcomes.Report(outcome);
         if (outcomeSink)
             outcomeSink->Report(outcome);
+    }
+
+    // Any thread (the slot's writer): the whole copy at `path` in `slot` holds bytes that hash
+    // to `digest`; it goes into the slot's manifest. Told when it cannot.
+    void Manifested(uint32_t slot, const std::string& source, const std::string& path,
+                    const std::string& digest) {
+        if (digest.empty()) {
+            Report(Failed(source, OutcomeCause::NotHashed, 0, Operation::None, path));
+            return;
+        }
+        if (const int error = manifests.Add(slot, dests[slot].root, path, digest))
+            Report(Failed(manifests.PathIn(slot), OutcomeCause::OperationFailed, error,
+                          Operation::Write));
     }
 
     // Any thread: counts a file of the list that ended `end`; a completed one with `bytes`.

@@ -52,7 +52,8 @@ std::string HistoryOutcome(JobMode mode, int32_t jobState) {
 
 void HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries, uint32_t skips,
                   uint32_t speed, const SourceQueue& sources, const std::string& targetText,
-                  const std::string& reportPath, const HistoryPut& put) {
+                  const std::string& reportPath, const std::vector<std::string>& manifests,
+                  const HistoryPut& put) {
     put(text::Format(
         "[%u-%u-%u %u:%u.%u] ", static_cast<unsigned>(localTime.tm_year + 1900),
         static_cast<unsigned>(localTime.tm_mon + 1), static_cast<unsigned>(localTime.tm_mday),
@@ -74,6 +75,11 @@ void HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retr
     if (!reportPath.empty()) {
         put("  Report: ");
         put(reportPath);
+        put("\r\n");
+    }
+    for (const std::string& manifest : manifests) {
+        put("  Manifest: ");
+        put(manifest);
         put("\r\n");
     }
     put("\r\n");
@@ -104,6 +110,12 @@ bool AppendHistory(const std::string& path, const std::function<void(const Histo
     return written && closed;
 }
 
+void FinishManifests(EngineContext& ctx) {
+    for (const JobManifests::Failure& failure : ctx.manifests.Finish())
+        ctx.Report(
+            Failed(failure.path, OutcomeCause::OperationFailed, failure.error, Operation::Write));
+}
+
 void RunCompletionActions(EngineContext& ctx, SoundPlayer& sound, uint64_t jobStartTick) {
     const bool shutdown = ctx.policy.shutdown;
     const uint64_t now = TickMs();
@@ -132,6 +144,8 @@ bool BeginJobEnd(EngineContext& ctx, EndJobHost& host, EndJobRecord& record, int
 
 void FinishJobEnd(EngineContext& ctx, EndJobHost& host, const EndJobRecord& record) {
     ctx.files.EndInFlight();
+    // An aborted job's manifest lists the copies it completed.
+    FinishManifests(ctx);
     host.WritersStopped();
     host.SaveWindow();
 
@@ -148,7 +162,7 @@ void FinishJobEnd(EngineContext& ctx, EndJobHost& host, const EndJobRecord& reco
         AppendHistory(record.historyPath, [&](const HistoryPut& put) {
             HistoryEntry(local, HistoryOutcome(ctx.policy.mode, jobState), counters.retries,
                          counters.skips, speed, record.sources ? *record.sources : none,
-                         record.targetText, record.reportPath, put);
+                         record.targetText, record.reportPath, ctx.manifests.Written(), put);
         });
     }
     host.TellConsole(jobState == 1 ? 1 : 0);

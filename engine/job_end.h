@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/job_policy.h"
 
@@ -32,15 +33,21 @@ using HistoryPut = std::function<void(std::string_view piece)>;
 // files are never copied into one string:
 // "[Y-M-D h:m.s] <outcome>. Retries: %u Skips: %u Speed: %u \r\n"
 // "  From: <source>?<source>?\r\n" (only with sources), "  To:   <targets>\r\n",
-// "  Report: <path>\r\n" (only for a job that wrote a failure report), "\r\n".
+// "  Report: <path>\r\n" (only for a job that wrote a failure report), "  Manifest: <path>\r\n"
+// for each checksum manifest it wrote, "\r\n".
 void HistoryEntry(const tm& localTime, const std::string& outcome, uint32_t retries, uint32_t skips,
                   uint32_t speed, const SourceQueue& sources, const std::string& targetText,
-                  const std::string& reportPath, const HistoryPut& put);
+                  const std::string& reportPath, const std::vector<std::string>& manifests,
+                  const HistoryPut& put);
 
 // Appends the entry that `entry` gives to the history file. The file is locked while the pieces
 // are written, so that two jobs ending together never mix their entries. False (and nothing
 // reported) when it cannot be written.
 bool AppendHistory(const std::string& path, const std::function<void(const HistoryPut&)>& entry);
+
+// Gives each checksum manifest of the job its name, telling the ones that could not be written.
+// Once the copy is over; a second call does nothing.
+void FinishManifests(EngineContext& ctx);
 
 // The completion actions, run by the job thread once everything is copied: the sound (when on
 // and the job ran over a minute or shuts down), the shutdown countdown, the completion prompt,

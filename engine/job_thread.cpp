@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 
 #include "engine/destination_check.h"
 #include "engine/engine_context.h"
@@ -79,6 +80,7 @@ void JobThread::Run() {
     if (!DestinationCheck(ctx_).Run())
         return;
 
+    BeginManifests();
     handoff_.Prepare(ctx_.policy.parallel);
     writers_.Start();
     ctx_.state.counters.copyTime = 0;
@@ -93,6 +95,8 @@ void JobThread::Run() {
         SyncDestinations();
     if (ctx_.state.flags.Terminating)
         return;
+    // Named only once the copies they vouch for are on the disk.
+    FinishManifests(ctx_);
 
     ctx_.copyEndedAt = TickMs();
     ctx_.jobState = 2;
@@ -150,6 +154,25 @@ void JobThread::Wind() {
         }
     }
     ApplyFolderTimes();
+}
+
+void JobThread::BeginManifests() {
+    std::optional<HashKind> kind;
+    switch (ctx_.policy.manifest.Get()) {
+        case ManifestPolicy::Xxh128: kind = HashKind::Xxh128; break;
+        case ManifestPolicy::Sha256: kind = HashKind::Sha256; break;
+        case ManifestPolicy::None: break;
+    }
+    // Links and deletions write no bytes to hash.
+    if (IsDelete(ctx_.policy.mode) || ctx_.options.PerFileLink)
+        kind.reset();
+    const time_t now = std::time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    // Each job is a process of its own: its id tells two jobs of one second apart.
+    ctx_.manifests.Begin(kind, ctx_.dests.Count(), stamp, std::to_string(getpid()));
 }
 
 void JobThread::SyncDestinations() {

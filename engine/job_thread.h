@@ -135,6 +135,8 @@ private:
     // Makes each destination's data durable before the job reports it finished; a sync that
     // takes longer than a second shows how much is likely left.
     void SyncDestinations();
+    // Readies the checksum manifests the policy asks for, one per destination.
+    void BeginManifests();
     // Syncs one destination, settling a failure like a failed write. False: the job ended
     // meanwhile.
     bool SyncDestination(uint32_t slot, const std::string& root);

@@ -58,6 +58,10 @@ std::string What(const NodeOutcome& outcome) {
             return "skipped with its folder, which the destination cannot take";
         case OutcomeCause::RenameMap:
             return "lists the names the destination could not take, each old path and its new one";
+        case OutcomeCause::NotHashed:
+            return "copied, but left out of the checksum manifest: its hash could not be taken";
+        case OutcomeCause::DiffersOnDisk:
+            return "failed, read back from the disk it differs from what was read";
     }
     return "left out";
 }

@@ -54,6 +54,11 @@ enum class OutcomeCause {
     FolderLeftOut,
     // Done: the file that lists the names changed in one destination (`path`).
     RenameMap,
+    // The copy is whole, but the hash of its bytes could not be taken: the manifest lacks it.
+    NotHashed,
+    // The copy, read again from the disk once it was complete, does not hash to what was read
+    // from the source.
+    DiffersOnDisk,
 };
 
 // What was being done when a node failed.

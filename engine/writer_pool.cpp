@@ -1,6 +1,7 @@
 #include "engine/writer_pool.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -136,6 +137,10 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     }
     if (block.meta && d.fileHandle >= 0)
         GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
+    if (!SameOnDisk(slot, block)) {
+        CloseDestFile(d, false, 0, {});
+        return;
+    }
     // A moved source goes only once its copy is on the disk, not just in the cache.
     int syncError = 0;
     if (block.move && (d.fileHandle < 0 || fdatasync(d.fileHandle) != 0))
@@ -152,7 +157,44 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     if (syncError != 0)
         ctx_.Report(Failed(block.sourcePath, OutcomeCause::OperationFailed, syncError,
                            Operation::Sync, block.destinationPath));
+    // A copy that may not be on the disk is not one a manifest vouches for.
+    else if (ctx_.manifests.Kind())
+        ctx_.Manifested(slot, block.sourcePath, block.destinationPath, block.digest);
     ctx_.files.CopyComplete(block.fileId, slot, syncError == 0);
+}
+
+bool WriterPool::SameOnDisk(uint32_t slot, const TakenBlock& block) {
+    const std::optional<HashKind> kind = ctx_.manifests.Kind();
+    if (!ctx_.policy.verify || !kind || block.digest.empty())
+        return true;
+    const int written = ctx_.dests[slot].fileHandle;
+    int error = written < 0 ? EBADF : 0;
+    if (error == 0 && fdatasync(written) != 0)
+        error = errno;
+    // Read through a handle of its own, opened on the very file that was written.
+    const int fd =
+        error ? -1 : open(block.destinationPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat a {
+    }, b{};
+    if (error == 0 && (fd < 0 || fstat(fd, &a) != 0 || fstat(written, &b) != 0))
+        error = errno;
+    else if (error == 0 && (a.st_dev != b.st_dev || a.st_ino != b.st_ino))
+        error = ESTALE;
+    std::string hex;
+    if (error == 0)
+        error = HashFromDisk(fd, *kind, hex);
+    if (fd >= 0)
+        close(fd);
+    if (error == 0 && hex == block.digest)
+        return true;
+    handoff_.Slot(slot).skippedFileId = block.fileId;
+    ctx_.files.Identify(block.fileId, slot, written);
+    ctx_.Report(error ? Failed(block.sourcePath, OutcomeCause::OperationFailed, error,
+                               Operation::Verify, block.destinationPath)
+                      : Failed(block.sourcePath, OutcomeCause::DiffersOnDisk, 0, Operation::Verify,
+                               block.destinationPath));
+    ctx_.files.CopyGivenUp(block.fileId, slot, true);
+    return false;
 }
 
 void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op, int error,

@@ -51,6 +51,10 @@ private:
     bool WriteWithRetry(uint32_t slot, const TakenBlock& block, const uint8_t* data);
     // Reads the written block back and compares it. True when it matches or no check applies.
     bool VerifyWritten(uint32_t slot, const TakenBlock& block, const uint8_t* data);
+    // With verification and a manifest: the complete copy, synced and read again from the disk,
+    // hashes to what was read from the source. Otherwise it is reported and given up. True when
+    // it does, or no such check applies.
+    bool SameOnDisk(uint32_t slot, const TakenBlock& block);
     // After an abort, cuts a destination whose block was not written back to the block start.
     void CutBack(uint32_t slot, const TakenBlock& block);
     // The writer gives up its destination for the file of `block`, which failed at `op`.

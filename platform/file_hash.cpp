@@ -1,9 +1,15 @@
 #include "platform/file_hash.h"
 
+#include "platform/fault_injection.h"
+
+#include <fcntl.h>
 #include <openssl/evp.h>
+#include <unistd.h>
 #include <xxhash.h>
 
 #include <array>
+#include <cerrno>
+#include <vector>
 
 namespace rd {
 
@@ -112,6 +118,35 @@ std::string FileHasher::HexDigest() {
     if (!state_->evp || EVP_DigestFinal_ex(state_->evp, digest, &length) != 1)
         return {};
     return Hex(digest, length);
+}
+
+int HashFromDisk(int fd, HashKind kind, std::string& hex) {
+    if (::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0)
+        return EINVAL;
+    return HashOpenFile(fd, kind, hex);
+}
+
+int HashOpenFile(int fd, HashKind kind, std::string& hex) {
+    constexpr size_t kPiece = 1 << 20;
+    std::vector<unsigned char> buffer(kPiece);
+    FileHasher hasher(kind);
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        // Tests alter what the disk gave here, as a disk that lost a write would.
+        if (const int injected = fault::Check(fault::Op::Read, fd, static_cast<uint64_t>(at),
+                                              buffer.data(), static_cast<uint32_t>(n)))
+            return injected;
+        hasher.Update(buffer.data(), static_cast<size_t>(n));
+        at += n;
+    }
+    hex = hasher.HexDigest();
+    return hex.empty() ? ENOMEM : 0;
 }
 
 }  // namespace rd

@@ -39,4 +39,14 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Hashes the whole of the open file `fd` from its start. Returns 0 with `hex` set, or the errno
+// of the failing read.
+int HashOpenFile(int fd, HashKind kind, std::string& hex);
+
+// Hashes the whole of the open file `fd` as the disk holds it, not as the page cache does: its
+// cached pages are dropped before it is read, which drops only clean ones, so the caller syncs
+// what it wrote first. (A file system that keeps its files in memory, such as tmpfs, answers
+// from memory all the same.) Returns 0 with `hex` set, or the errno of the failing read.
+int HashFromDisk(int fd, HashKind kind, std::string& hex);
+
 }  // namespace rd

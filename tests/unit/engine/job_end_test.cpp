@@ -33,12 +33,12 @@ tm MarchSeventh() {
 // The entry HistoryEntry gives for a queue of `sources`, collected into one string.
 std::string Entry(const std::string& outcome, uint32_t retries, uint32_t skips, uint32_t speed,
                   std::initializer_list<std::string_view> sources, const std::string& targets,
-                  const std::string& report = {}) {
+                  const std::string& report = {}, const std::vector<std::string>& manifests = {}) {
     SourceQueue queue;
     for (std::string_view source : sources)
         queue.Add(source);
     std::string entry;
-    HistoryEntry(MarchSeventh(), outcome, retries, skips, speed, queue, targets, report,
+    HistoryEntry(MarchSeventh(), outcome, retries, skips, speed, queue, targets, report, manifests,
                  [&entry](std::string_view piece) { entry += piece; });
     return entry;
 }
@@ -68,6 +68,16 @@ TEST(HistoryEntry, Lines) {
               "  To:   /d/?\r\n"
               "  Report: /home/a/.local/share/redodori/reports/r.txt\r\n"
               "\r\n");
+    // Each manifest the job wrote is named last.
+    EXPECT_EQ(
+        Entry("Copy finished", 0, 0, 7, {"/s/a"}, "/d/?/e/?", {},
+              {"/d/RedoDori-20260307-090503-41.xxh128", "/e/RedoDori-20260307-090503-41.xxh128"}),
+        "[2026-3-7 9:5.3] Copy finished. Retries: 0 Skips: 0 Speed: 7 \r\n"
+        "  From: /s/a?\r\n"
+        "  To:   /d/?/e/?\r\n"
+        "  Manifest: /d/RedoDori-20260307-090503-41.xxh128\r\n"
+        "  Manifest: /e/RedoDori-20260307-090503-41.xxh128\r\n"
+        "\r\n");
 }
 
 TEST(HistoryOutcome, ByModeAndState) {
@@ -290,6 +300,7 @@ protected:
             std::string expected;
             HistoryEntry(local, outcome, ctx.state.counters.retries, ctx.state.counters.skips,
                          speed, *record.sources, record.targetText, record.reportPath,
+                         ctx.manifests.Written(),
                          [&expected](std::string_view piece) { expected += piece; });
             matched = written == expected;
         }
