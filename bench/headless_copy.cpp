@@ -1,5 +1,6 @@
 // Runs one copy job through the engine without any window, for the benchmark:
-//   redodori-bench-copy [--parallel] [--bufsz N] SOURCE... -- DESTINATION...
+//   redodori-bench-copy [--parallel] [--bufsz N] [--no-checks] [--manifest xxh128|sha256]
+//                       SOURCE... -- DESTINATION...
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,8 +39,8 @@ private:
 
 int Usage() {
     std::fputs(
-        "usage: redodori-bench-copy [--parallel] [--bufsz N] [--no-checks] SOURCE... -- "
-        "DESTINATION...\n",
+        "usage: redodori-bench-copy [--parallel] [--bufsz N] [--no-checks] "
+        "[--manifest xxh128|sha256] SOURCE... -- DESTINATION...\n",
         stderr);
     return 2;
 }
@@ -56,6 +57,12 @@ int main(int argc, char** argv) {
             policy.parallel = true;
         } else if (!std::strcmp(argv[i], "--bufsz") && i + 1 < argc) {
             policy.bufferSize = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--manifest") && i + 1 < argc) {
+            const std::string kind = argv[++i];
+            if (kind != "xxh128" && kind != "sha256")
+                return Usage();
+            policy.manifest =
+                kind == "xxh128" ? rd::ManifestPolicy::Xxh128 : rd::ManifestPolicy::Sha256;
         } else if (!std::strcmp(argv[i], "--no-checks")) {
             checks = false;
         } else if (!std::strcmp(argv[i], "--")) {

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Times what checksum manifests cost: copies of sets A and C with an XXH3-128 and a SHA-256
+# manifest against the same copy without one (interleaved rounds, medians), and `--check` of
+# set C against `dd iflag=direct` over the same files, `sha256sum -c` and `xxhsum -c`, each
+# with a cold page cache when run as root. Ends with the targets, "met" or "missed". See
+# bench/README.md.
+# Environment:
+#   BENCH_DIR    base folder for the temporary data (default /var/tmp)
+#   BENCH_SETS   sets copied (default "A C")
+#   RUNS         interleaved rounds (default 9)
+#   BENCH_SEED   seed of the sizes of set C (default 20240601)
+set -euo pipefail
+
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=$REPO/build-bench
+BENCH_DIR=${BENCH_DIR:-/var/tmp}
+SETS=${BENCH_SETS:-A C}
+RUNS=${RUNS:-9}
+SEED=${BENCH_SEED:-20240601}
+COLD=0
+[ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ] && COLD=1
+
+die() {
+    echo "manifest.sh: FAILED: $*" >&2
+    exit 1
+}
+
+for tool in python3 sha256sum xxhsum; do
+    command -v "$tool" >/dev/null || die "$tool is missing (setup.sh installs it)"
+done
+
+cmake -S "$REPO" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DREDODORI_TESTS=OFF >/dev/null
+cmake --build "$BUILD" --target redodori-bench-copy redodori redodori-console >/dev/null
+COPY=$BUILD/bench/redodori-bench-copy
+CONSOLE=$BUILD/console/redodori-console
+
+mkdir -p "$BENCH_DIR"
+WORK=$(mktemp -d "$(cd "$BENCH_DIR" && pwd)/redodori-manifest.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+trap 'exit 130' INT TERM
+mkdir -p "$WORK/src" "$WORK/times" "$WORK/home" "$WORK/runtime"
+chmod 700 "$WORK/runtime"
+# The program's store, reports and runtime folder are the bench's own.
+export REDODORI_CONFIG_DIR=$WORK/home/config REDODORI_DATA_DIR=$WORK/home/data
+export REDODORI_STATE_DIR=$WORK/home/state XDG_RUNTIME_DIR=$WORK/runtime
+export XDG_CONFIG_HOME=$WORK/home/xdg QT_QPA_PLATFORM=offscreen
+unset DISPLAY WAYLAND_DISPLAY
+
+echo "== machine"
+echo "date:    $(date)"
+echo "cores:   $(nproc)"
+echo "fs:      $(df -T "$WORK" | awk 'NR == 2 {print $2 " on " $7}')"
+echo "repo:    $(git -C "$REPO" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+echo "peers:   $(sha256sum --version | head -1); $(xxhsum --version 2>&1 | head -1)"
+echo "cold:    $([ $COLD = 1 ] && echo 'page cache dropped before each run' || echo 'no (not root)')"
+
+make_set() {
+    case $1 in
+    A)
+        mkdir -p "$WORK/src/A"
+        head -c $((2 * 1024 * 1024 * 1024)) /dev/urandom >"$WORK/src/A/big.bin"
+        ;;
+    C)
+        python3 - "$WORK/src/C" "$SEED" <<'EOF'
+import os, random, sys
+root, seed = sys.argv[1], int(sys.argv[2])
+rng = random.Random(seed)
+for i in range(2000):
+    size = min(int(1024 * 8192 ** rng.random()), 8 * 1024 * 1024)
+    folder = os.path.join(root, f"d{i // 100:02}")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, f"f{i:04}.dat"), "wb") as out:
+        out.write(os.urandom(size))
+EOF
+        ;;
+    esac
+}
+
+settle() {
+    sync
+    [ $COLD = 1 ] && echo 3 >/proc/sys/vm/drop_caches
+    return 0
+}
+
+# Times one command into times/<label>: seconds, one line per round.
+timed() {
+    local label=$1
+    shift
+    local start end
+    start=$EPOCHREALTIME
+    "$@" >/dev/null 2>"$WORK/err" || die "$label: $* ($(tail -3 "$WORK/err"))"
+    end=$EPOCHREALTIME
+    python3 -c "print(f'{$end - $start:.3f}')" >>"$WORK/times/$label"
+}
+
+median() {
+    sort -n "$WORK/times/$1" | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+
+ratio() {
+    python3 -c "print(f'{$(median "$1") / $(median "$2"):.3f}')"
+}
+
+TARGETS=()
+target() {
+    local name=$1 value=$2 limit=$3
+    local verdict
+    verdict=$(python3 -c "print('met' if $value <= $limit else 'missed')")
+    TARGETS+=("$(printf '%-58s %6s <= %-5s %s' "$name" "$value" "$limit" "$verdict")")
+}
+
+# --- copies with and without a manifest ----------------------------------------------------
+for set in $SETS; do
+    make_set "$set"
+    echo "== copy of set $set ($(du -sh "$WORK/src/$set" | cut -f1)), $RUNS rounds"
+    for round in $(seq "$RUNS"); do
+        for kind in none xxh128 sha256; do
+            rm -rf "$WORK/out"
+            mkdir -p "$WORK/out"
+            settle
+            if [ $kind = none ]; then
+                timed "$set-$kind" "$COPY" "$WORK/src/$set" -- "$WORK/out"
+            else
+                timed "$set-$kind" "$COPY" --manifest $kind "$WORK/src/$set" -- "$WORK/out"
+                # Every manifest timed is also one the peers' tools take.
+                tool=sha256sum
+                [ $kind = xxh128 ] && tool=xxhsum
+                (cd "$WORK/out" && $tool -c --quiet RedoDori-*."$kind") ||
+                    die "set $set: $tool -c refused the manifest"
+            fi
+        done
+        echo "  round $round: none $(tail -1 "$WORK/times/$set-none") s, xxh128 $(tail -1 "$WORK/times/$set-xxh128") s, sha256 $(tail -1 "$WORK/times/$set-sha256") s"
+    done
+    echo "  medians: none $(median "$set-none") s, xxh128 $(median "$set-xxh128") s ($(ratio "$set-xxh128" "$set-none") x), sha256 $(median "$set-sha256") s ($(ratio "$set-sha256" "$set-none") x)"
+    target "set $set: copy with an XXH3-128 manifest / without" "$(ratio "$set-xxh128" "$set-none")" 1.10
+    target "set $set: copy with a SHA-256 manifest / without" "$(ratio "$set-sha256" "$set-none")" 1.3
+    [ "$set" = C ] || rm -rf "$WORK/src/$set"
+done
