@@ -99,6 +99,14 @@ void ApplyNumericSwitch(char type, std::string_view digits, JobPolicy& p, JobFla
                                                                        : NamesPolicy::Ask;
             break;
         }
+        case 'h': {
+            // A kind of manifest the policy does not know writes none.
+            const std::optional<int32_t> v = ToNumber<int32_t>(digits);
+            p.manifest = v && *v >= 0 && *v <= int32_t(ManifestPolicy::Sha256)
+                             ? ManifestPolicy(*v)
+                             : ManifestPolicy::None;
+            break;
+        }
         case 't':
             if (auto v = ToNumber<uint32_t>(digits))
                 flags.ConsoleThreadId = *v;

@@ -16,6 +16,7 @@ void ApplyToRunningJob(const SettingsFields& f, bool copyOptionsLocked, JobPolic
     p.onError = ErrorPolicyOf(f.onError);
     p.onExist = ExistsPolicyOf(OnExistOf(f));
     p.names = NamesPolicyOf(f.names);
+    p.manifest = ManifestPolicyOf(f.manifest);
     p.speedUnit = SpeedUnitOf(LimtipOfUnitEntry(f.unitEntry));
     p.history = f.hist;
     p.giveUpAfterMs = f.giveUpAfter;

@@ -23,6 +23,9 @@ static_assert(int32_t(SpeedUnit::Kbps) == limit_unit::kKbps &&
 static_assert(int32_t(NamesPolicy::Ask) == names::kAsk &&
               int32_t(NamesPolicy::Rename) == names::kRename &&
               int32_t(NamesPolicy::Skip) == names::kSkip);
+static_assert(int32_t(ManifestPolicy::None) == manifest::kNone &&
+              int32_t(ManifestPolicy::Xxh128) == manifest::kXxh128 &&
+              int32_t(ManifestPolicy::Sha256) == manifest::kSha256);
 static_assert(kLastPosition == kLastLimitPosition);
 
 int32_t Stored(bool on) {
@@ -79,6 +82,14 @@ int32_t StoredNames(NamesPolicy policy) {
     return static_cast<int32_t>(policy);
 }
 
+ManifestPolicy ManifestPolicyOf(int32_t manifest) {
+    return static_cast<ManifestPolicy>(manifest);
+}
+
+int32_t StoredManifest(ManifestPolicy policy) {
+    return static_cast<int32_t>(policy);
+}
+
 JobPolicy PolicyOf(const JobSettings& s) {
     JobPolicy p;
     p.mode = JobModeOf(s.delmode);
@@ -96,6 +107,7 @@ JobPolicy PolicyOf(const JobSettings& s) {
     p.giveUpAfterMs = s.skdel;
     p.onExist = ExistsPolicyOf(s.onexist);
     p.names = NamesPolicyOf(s.names);
+    p.manifest = ManifestPolicyOf(s.manifest);
     p.history = s.hist != 0;
     p.sound = s.snden != 0;
     p.soundPath = s.sndpath;
@@ -122,6 +134,7 @@ void RecordPolicy(const JobPolicy& p, JobSettings& s) {
     s.skdel = p.giveUpAfterMs;
     s.onexist = StoredOnExist(p.onExist);
     s.names = StoredNames(p.names);
+    s.manifest = StoredManifest(p.manifest);
     s.hist = Stored(p.history);
     s.snden = Stored(p.sound);
     s.sndpath = p.soundPath;

@@ -22,6 +22,8 @@ GiveUp GiveUpOf(int32_t enskdel);
 int32_t StoredEnskdel(GiveUp giveUp);
 NamesPolicy NamesPolicyOf(int32_t names);
 int32_t StoredNames(NamesPolicy policy);
+ManifestPolicy ManifestPolicyOf(int32_t manifest);
+int32_t StoredManifest(ManifestPolicy policy);
 
 // A job's policy from the profile's values in `settings`; a switch is on for any value but 0.
 JobPolicy PolicyOf(const JobSettings& settings);

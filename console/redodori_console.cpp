@@ -131,6 +131,15 @@ const char kUsage[] =
     "\n"
     "  Without it, the stored setting applies (by default: ask).\n"
     "\n"
+    "Checksums:\n"
+    "  --manifest[=xxh128|sha256]\n"
+    "                       write a manifest of every copied file beside each destination\n"
+    "                       (sha256sum -c or xxhsum -c can check it later); without a\n"
+    "                       value: xxh128\n"
+    "  --no-manifest        write none\n"
+    "\n"
+    "  Without them, the stored setting applies (by default: none).\n"
+    "\n"
     "Errors:\n"
     "  --retry              retry a failing operation\n"
     "  --skip-errors        skip a file whose operation fails\n"
@@ -315,13 +324,14 @@ struct FlagOption {
 };
 
 constexpr FlagOption kFlagOptions[] = {
-    {"move", "m"},       {"delete", "M"},      {"verify", "v"},
-    {"no-verify", "V"},  {"overwrite", "w"},   {"skip-existing", "k"},
-    {"rename-old", "o"}, {"resume", "u"},      {"overwrite-older", "i"},
-    {"retry", "r"},      {"skip-errors", "s"}, {"give-up-after", "h"},
-    {"no-times", "c"},   {"paused", "p"},      {"reserve", "z"},
-    {"burst", "t"},      {"attach", "g"},      {"wait", "G"},
-    {"link", "J"},       {"link-tree", "j"},   {"no-window", "n"},
+    {"move", "m"},          {"delete", "M"},      {"verify", "v"},
+    {"no-verify", "V"},     {"overwrite", "w"},   {"skip-existing", "k"},
+    {"rename-old", "o"},    {"resume", "u"},      {"overwrite-older", "i"},
+    {"retry", "r"},         {"skip-errors", "s"}, {"give-up-after", "h"},
+    {"no-times", "c"},      {"paused", "p"},      {"reserve", "z"},
+    {"burst", "t"},         {"attach", "g"},      {"wait", "G"},
+    {"link", "J"},          {"link-tree", "j"},   {"no-window", "n"},
+    {"no-manifest", "Lh0"},
 };
 
 // cp's and rsync's "-r", "-R" and "-a" (alone or together): the job always goes down into
@@ -433,6 +443,18 @@ bool ApplyValueOption(const std::string& name, const std::string& value, Request
     return true;
 }
 
+// --manifest takes its value only after "=": the next argument is a path.
+bool ApplyManifest(const std::optional<std::string>& value, Request& request) {
+    const std::string kind = value.value_or("xxh128");
+    if (kind != "xxh128" && kind != "sha256") {
+        Usage("--manifest takes xxh128 or sha256, not '" + kind + "'");
+        return false;
+    }
+    request.switches += kind == "xxh128" ? "Lh1" : "Lh2";
+    request.jobOption = true;
+    return true;
+}
+
 // One option other than --help and --version; a value taken from the next argument moves `i`
 // past it.
 bool ParseOption(const std::string& arg, int argc, char** argv, int& i, Request& request,
@@ -455,6 +477,8 @@ bool ParseOption(const std::string& arg, int argc, char** argv, int& i, Request&
     }
     if (const FlagOption* flag = FindFlag(name))
         return ApplyFlag(*flag, name, inlineValue.has_value(), request);
+    if (name == "manifest")
+        return ApplyManifest(inlineValue, request);
     if (!TakesValue(name)) {
         Usage(name == "parallel"
                   ? "there is no option '--parallel': parallel reading and writing comes "

@@ -4,7 +4,7 @@ namespace rd {
 
 namespace {
 
-// The message texts when no language file gives them; 63 is not used.
+// The message texts when no language file gives them.
 constexpr MessageTable::Texts kBuiltInMessages = {
     "",
     "Resume is not possible with several destinations.",
@@ -70,6 +70,7 @@ constexpr MessageTable::Texts kBuiltInMessages = {
     "Ask",
     "Rename",
     "Skip",
+    "None",
 };
 
 }  // namespace

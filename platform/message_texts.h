@@ -47,7 +47,9 @@ inline constexpr int kNamesMore = 59;
 inline constexpr int kNamesAsk = 60;
 inline constexpr int kNamesRename = 61;
 inline constexpr int kNamesSkip = 62;
-inline constexpr int kLastUsed = 62;
+// The settings dialog's choice of no checksum manifest; the kinds go by the tools' own names.
+inline constexpr int kManifestNone = 63;
+inline constexpr int kLastUsed = 63;
 }  // namespace text_slot
 
 // The message texts used when a language file does not give them (English).

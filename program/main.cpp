@@ -93,6 +93,7 @@ const char kUsage[] =
     "  Lc<n>   speed limit index 0-10 in bytes per second (10: no limit)\n"
     "  Lb<n>   buffer size index 0-10\n"
     "  Ln<n>   what a destination cannot take: 0 ask, 1 rename, 2 skip\n"
+    "  Lh<n>   checksum manifest beside each destination: 0 none, 1 XXH3-128, 2 SHA-256\n"
     "  Lt<n>   console wrapper id\n"
     "\n"
     "--action is what the file managers' RedoDori entries run: copy-to and move-to ask for\n"

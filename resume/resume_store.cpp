@@ -81,7 +81,9 @@ std::string ResumeSwitches(const ResumeJob& job) {
             case 'i': older = true; break;
             case 'I': older = false; break;
             case 'L':
-                if (s.size() > 2 && std::string_view("kpcb").find(s[1]) != std::string_view::npos)
+                // The speed limit, the buffer, a preset answer to the names question and the
+                // checksum manifest; a wrapper's thread is the resumed job's own.
+                if (s.size() > 2 && std::string_view("kpcbnh").find(s[1]) != std::string_view::npos)
                     kept += s;
                 break;
             default:

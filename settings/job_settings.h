@@ -40,6 +40,13 @@ constexpr int32_t kRename = 1;
 constexpr int32_t kSkip = 2;
 }  // namespace names
 
+// `manifest` values: the checksum manifest each destination of a copy or move gets.
+namespace manifest {
+constexpr int32_t kNone = 0;
+constexpr int32_t kXxh128 = 1;
+constexpr int32_t kSha256 = 2;
+}  // namespace manifest
+
 // `limtip` values.
 namespace limit_unit {
 constexpr int32_t kKbps = 0;
@@ -74,6 +81,7 @@ struct JobSettings {
     int32_t onerror = 0;
     int32_t onexist = 0;
     int32_t names = names::kAsk;
+    int32_t manifest = manifest::kNone;
     int32_t limtip = 1;
     int32_t splim = 10;
     int32_t bufsz = 6;

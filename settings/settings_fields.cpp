@@ -76,6 +76,7 @@ SettingsFields FieldsFromSettings(const JobSettings& s, const ShellValues& shell
     f.overwriteOlder = (exist & onexist::kOverwriteOlder) != 0;
     SettleExistChoice(f);
     f.names = InRange(s.names, names::kAsk, names::kSkip, d.names);
+    f.manifest = InRange(s.manifest, manifest::kNone, manifest::kSha256, d.manifest);
     return f;
 }
 

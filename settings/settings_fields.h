@@ -69,6 +69,8 @@ struct SettingsFields {
     bool overwriteOlder = false;  // `CheckBox14`
     // "Names the destination cannot take": a `names` value.
     int32_t names = names::kAsk;  // `ComboBox5`
+    // "Checksum manifest": a `manifest` value.
+    int32_t manifest = manifest::kNone;  // `ComboBox6`
 
     bool operator==(const SettingsFields&) const = default;
 };

@@ -72,6 +72,7 @@ void ReadAllSettings(Store& store, JobSettings& s) {
     for (const IntValue& v : kInts)
         s.*(v.field) = profile.ReadInt(v.name).value_or(v.byDefault);
     s.names = profile.ReadInt("names").value_or(names::kAsk);
+    s.manifest = profile.ReadInt("manifest").value_or(manifest::kNone);
 
     s.Skin = profile.ReadText("Skin").value_or("");
     s.Lngname = profile.ReadText("Lngname").value_or("");

@@ -81,8 +81,9 @@ bool StoreFields(Store& store, const std::string& profile, const SettingsFields&
         const char* name;
         int32_t value;
     } policies[] = {
-        {"onerror", f.onError}, {"rtdel", f.retryDelay},   {"skdel", f.giveUpAfter},
-        {"enskdel", f.giveUp},  {"onexist", OnExistOf(f)}, {"names", f.names},
+        {"onerror", f.onError},   {"rtdel", f.retryDelay},   {"skdel", f.giveUpAfter},
+        {"enskdel", f.giveUp},    {"onexist", OnExistOf(f)}, {"names", f.names},
+        {"manifest", f.manifest},
     };
     for (const auto& v : policies)
         ok &= key.WriteInt(v.name, v.value);

@@ -16,12 +16,18 @@ _redodori_console() {
         --limit-step | --buffer) COMPREPLY=($(compgen -W "0 1 2 3 4 5 6 7 8 9 10" -- "$cur")); return ;;
         --raw | --resume) return ;;
     esac
+    # --manifest takes its value only after "=", which bash makes a word of its own.
+    if [[ $prev == = && ${COMP_WORDS[COMP_CWORD - 2]} == --manifest ]]; then
+        COMPREPLY=($(compgen -W "xxh128 sha256" -- "$cur"))
+        return
+    fi
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--to --move --delete --link --link-tree --overwrite
-            --skip-existing --rename-old --resume --overwrite-older --names --retry --skip-errors
-            --give-up-after --verify --no-verify --limit --limit-step --limit-unit --buffer --burst
-            --reserve --no-times --paused --profile --no-window --attach --wait --raw --resume-list
-            --quiet --verbose --help --version" -- "$cur"))
+            --skip-existing --rename-old --resume --overwrite-older --names --manifest
+            --no-manifest --retry --skip-errors --give-up-after --verify --no-verify --limit
+            --limit-step --limit-unit --buffer --burst --reserve --no-times --paused --profile
+            --no-window --attach --wait --raw --resume-list --quiet --verbose --help --version" \
+            -- "$cur"))
         return
     fi
     compopt -o filenames 2>/dev/null

@@ -34,7 +34,9 @@ SCRIPT
 chmod +x "$work/fake.sh"
 for case in "-r -R -a -ra --no-window --limit 8M|n Lk8" "--limit 10K|Lc8" "--limit 20M|Lk10" \
     "--limit 1.5MB/s|Lk5" "--limit-step 3 --limit 500k|Lk3" "--limit 8M --limit-step 2|Lk2" \
-    "--names=rename|Ln1" "--names skip|Ln2" "--names=skip --names ask|Ln0"; do
+    "--names=rename|Ln1" "--names skip|Ln2" "--names=skip --names ask|Ln0" "--manifest|Lh1" \
+    "--manifest=sha256|Lh2" "--no-manifest --manifest=xxh128|Lh0Lh1" \
+    "--manifest=sha256 --no-manifest|Lh2Lh0"; do
     args=${case%|*}
     rm -f "$work/fake.rec"
     # shellcheck disable=SC2086
@@ -58,6 +60,17 @@ for args in "--names=maybe" "--names Rename" "--names="; do
     check_same "'$args' exit status" 3 "$status"
     check "'$args' says why" grep -q -- "--names takes rename, skip or ask" "$work/bad.err"
 done
+for args in "--manifest=md5" "--manifest=SHA256" "--manifest="; do
+    # shellcheck disable=SC2086
+    run "$console" $args "$work/src/tree" "$work/dst" </dev/null >/dev/null 2>"$work/bad.err"
+    check_same "'$args' exit status" 3 "$status"
+    check "'$args' says why" grep -q -- "--manifest takes xxh128 or sha256, not '${args#*=}'" \
+        "$work/bad.err"
+done
+run "$console" --no-manifest=sha256 "$work/src/tree" "$work/dst" </dev/null >/dev/null \
+    2>"$work/bad.err"
+check_same "'--no-manifest=sha256' exit status" 3 "$status"
+check "'--no-manifest=sha256' says why" grep -q -- "'--no-manifest' takes no value" "$work/bad.err"
 
 # --- Destinations as cp has them, refused before anything starts.
 rm -f "$work/fake.rec"

@@ -93,8 +93,9 @@ job_of() {
 
 # --- Its own command line.
 "$console" --help >"$work/help.out" || fail "--help did not exit 0"
-for word in --to --move --delete --link-tree --limit-step --limit-unit --names --raw parcopy "Ctrl+C" \
-    "Exit status" "n rename the old" "r rename, s skip those, a abort"; do
+for word in --to --move --delete --link-tree --limit-step --limit-unit --names --manifest \
+    --no-manifest --raw parcopy "Ctrl+C" "Exit status" "n rename the old" \
+    "r rename, s skip those, a abort"; do
     grep -q -- "$word" "$work/help.out" || fail "--help does not mention $word"
 done
 set +e

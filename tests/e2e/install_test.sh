@@ -77,10 +77,14 @@ COMP_WORDS=(redodori-console --no-w); COMP_CWORD=1; _redodori_console; echo "${C
 COMP_WORDS=(redodori-console --profile ""); COMP_CWORD=2; _redodori_console; echo "${COMPREPLY[*]}"
 COMP_WORDS=(redodori-console --to "my"); COMP_CWORD=2; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
 COMP_WORDS=(redodori-console "my"); COMP_CWORD=1; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
+COMP_WORDS=(redodori-console --manifest = ""); COMP_CWORD=3; _redodori_console; echo "${COMPREPLY[*]}"
+COMP_WORDS=(redodori-console --manifest "my"); COMP_CWORD=2; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
 complete -p redodori-console' _ "$usr/share/bash-completion/completions/redodori-console")
 check_same "bash completion" "--no-window
 local network
 [my dir]
+[my dir][my file]
+xxh128 sha256
 [my dir][my file]
 complete -F _redodori_console redodori-console" "$completion"
 

@@ -205,6 +205,7 @@ private slots:
         QCOMPARE(w.settingsForm.windowTitle(), QString("RedoDori v2.85 – Einstellungen (lokal)"));
         QCOMPARE(w.Get<QPushButton>(w.settingsForm, "BitBtn3")->text(),
                  QString("Im Profil lokal speichern"));
+        QCOMPARE(w.Get<QLabel>(w.settingsForm, "Label14")->text(), QString("Prüfsummenliste:"));
         QCOMPARE(w.Get<QLabel>(w.progress, "Label2")->text(), QString("Datei:"));
         QCOMPARE(w.progress.Menu()->Menu()->actions().front()->text(), QString("Öffnen"));
         QCOMPARE(w.chooser.windowTitle(), QString("RedoDori: kopieren nach..."));

@@ -86,6 +86,7 @@ private slots:
         s.sddel = 30, s.onerror = 1, s.rtdel = 500, s.enskdel = 1, s.skdel = 7000;
         s.onexist = 2 | 4 | 16;
         s.names = names::kSkip;
+        s.manifest = manifest::kSha256;
         d.policy = PolicyOf(s);
         d.store.WriteInt(StoreRoot::CurrentUser, ProfileKey("local"), "default", 1);
         d.form->show();
@@ -109,6 +110,13 @@ private slots:
         QCOMPARE(names->itemText(0) + "|" + names->itemText(1) + "|" + names->itemText(2),
                  QString("Ask|Rename|Skip"));
         QCOMPARE(names->currentText(), QString("Skip"));
+        QCOMPARE(d.Text("Label14"), QString("Checksum manifest:"));
+        auto* manifests = d.Get<QComboBox>("ComboBox6");
+        QCOMPARE(manifests->count(), 3);
+        QCOMPARE(
+            manifests->itemText(0) + "|" + manifests->itemText(1) + "|" + manifests->itemText(2),
+            QString("None|XXH3-128|SHA-256"));
+        QCOMPARE(manifests->currentText(), QString("SHA-256"));
         QCOMPARE(d.Get<QSpinBox>("CSpinEdit1")->value(), 500);
         QCOMPARE(d.Get<QSpinBox>("CSpinEdit2")->value(), 30);
         QCOMPARE(d.Get<QSpinBox>("CSpinEdit3")->value(), 7000);
@@ -197,6 +205,7 @@ private slots:
             d.Click("CheckBox4");
             d.Click("RadioButton1");
             d.Get<QComboBox>("ComboBox5")->setCurrentIndex(names::kRename);
+            d.Get<QComboBox>("ComboBox6")->setCurrentIndex(manifest::kXxh128);
         };
         change();
         QTest::keyClick(d.form.get(), Qt::Key_Escape);
@@ -213,8 +222,10 @@ private slots:
         QCOMPARE(d.Stored("resume"), 1);
         QCOMPARE(d.Stored("onerror"), 2);
         QCOMPARE(d.Stored("names"), names::kRename);
+        QCOMPARE(d.Stored("manifest"), manifest::kXxh128);
         QCOMPARE(d.policy.bufferSize.Get(), 6);
         QVERIFY(d.policy.names == NamesPolicy::Ask);
+        QVERIFY(d.policy.manifest == ManifestPolicy::None);
         QCOMPARE(applied.count(), 0);
 
         d.Click("BitBtn1");
@@ -223,6 +234,7 @@ private slots:
         QVERIFY(d.policy.resume);
         QVERIFY(d.policy.onError == ErrorPolicy::Skip);
         QVERIFY(d.policy.names == NamesPolicy::Rename);
+        QVERIFY(d.policy.manifest == ManifestPolicy::Xxh128);
         QCOMPARE(applied.count(), 1);
         QCOMPARE(state.flags.Paused, 0);
         QCOMPARE(chosen, (std::vector<bool>{true, true}));
@@ -299,6 +311,10 @@ private slots:
             names << languages->itemText(i);
         QCOMPARE(names, QStringList({"Plattdüütsch", "old.lng", "English", "Deutsch"}));
         QCOMPARE(languages->currentText(), QString("Deutsch"));
+        auto* manifests = d.Get<QComboBox>("ComboBox6");
+        QCOMPARE(
+            manifests->itemText(0) + "|" + manifests->itemText(1) + "|" + manifests->itemText(2),
+            QString("Keine|XXH3-128|SHA-256"));
         QCOMPARE(d.form->windowTitle(), QString("RedoDori v2.85 configuration (lokal)"));
         QCOMPARE(d.Get<QPushButton>("BitBtn3")->text(), QString("Im Profil lokal speichern"));
         languages->setCurrentIndex(0);
@@ -327,6 +343,7 @@ private slots:
         QVERIFY(form.isVisible());
         policy.parallel = true;
         policy.writeBurst = true;
+        policy.manifest = ManifestPolicy::Sha256;
         window.OptionsLocked();
         QString locked;
         for (const char* name :
@@ -335,6 +352,10 @@ private slots:
             locked += box->isEnabled() ? 'e' : box->isChecked() ? '1' : '0';
         }
         QCOMPARE(locked, QString("10100"));
+        // The manifest was chosen when the copy began: it shows the job's and stays.
+        auto* manifests = form.findChild<QComboBox*>("ComboBox6");
+        QVERIFY(!manifests->isEnabled());
+        QCOMPARE(manifests->currentText(), QString("SHA-256"));
         // OK leaves the copy-only options running as they are; Store writes what the boxes show.
         policy.parallel = false;
         form.findChild<QAbstractButton*>("BitBtn3")->click();
@@ -342,6 +363,7 @@ private slots:
         form.findChild<QAbstractButton*>("BitBtn1")->click();
         QVERIFY(!policy.parallel);
         QVERIFY(policy.writeBurst);
+        QVERIFY(policy.manifest == ManifestPolicy::Sha256);
         // A later show keeps the lock.
         form.show();
         QVERIFY(!form.findChild<QCheckBox*>("CheckBox7")->isEnabled());

@@ -221,6 +221,9 @@ void TForm4::BuildGeneralOptions(QWidget* g) {
                       "between different media, but can slow down copy when copy from one "
                       "directory to another of one phtsical drive");
     CheckBox11 = Check(g, "CheckBox11", "Copy verifycation (slow)");
+    Label14 = Text(g, "Label14", "Checksum manifest:");
+    ComboBox6 = new QComboBox(g);
+    ComboBox6->setObjectName("ComboBox6");
     CheckBox13 = Check(g, "CheckBox13", "Reserve space for file");
     CheckBox10 = Check(g, "CheckBox10", "Enable RedoDori menu items");
     CheckBox9 = Check(g, "CheckBox9", "Make RedoDori as default drag&&drop handler");
@@ -235,13 +238,18 @@ void TForm4::BuildGeneralOptions(QWidget* g) {
     ComboBox3 = new QComboBox(g);
     ComboBox3->setObjectName("ComboBox3");
     // The lists are filled at every show, after the window has laid itself out.
-    for (QComboBox* list : {ComboBox1, ComboBox4, ComboBox2, ComboBox3})
+    for (QComboBox* list : {ComboBox1, ComboBox4, ComboBox2, ComboBox3, ComboBox6})
         list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
     auto* left = new QVBoxLayout;
-    for (QCheckBox* box :
-         {CheckBox4, CheckBox8, CheckBox7, CheckBox16, CheckBox5, CheckBox11, CheckBox13})
+    for (QCheckBox* box : {CheckBox4, CheckBox8, CheckBox7, CheckBox16, CheckBox5, CheckBox11})
         left->addWidget(box);
+    auto* manifest = new QHBoxLayout;
+    manifest->addWidget(Label14);
+    manifest->addWidget(ComboBox6);
+    manifest->addStretch();
+    left->addLayout(manifest);
+    left->addWidget(CheckBox13);
     left->addStretch();
     auto* right = new QVBoxLayout;
     for (QCheckBox* box : {CheckBox10, CheckBox9, CheckBox12})
@@ -446,6 +454,9 @@ void TForm4::FillLists() {
     ComboBox5->addItems({MessageOr(text_slot::kNamesAsk, "Ask"),
                          MessageOr(text_slot::kNamesRename, "Rename"),
                          MessageOr(text_slot::kNamesSkip, "Skip")});
+    // In the order of the `manifest` values; the kinds go by the checksum tools' own names.
+    ComboBox6->clear();
+    ComboBox6->addItems({MessageOr(text_slot::kManifestNone, "None"), "XXH3-128", "SHA-256"});
     const LimitTexts limits = Limits();
     ComboBox1->clear();
     ComboBox1->addItems({FromUtf8(limits.bps), FromUtf8(limits.kbps), FromUtf8(limits.percent)});
@@ -531,6 +542,7 @@ void TForm4::SetFields(const SettingsFields& f) {
                                                                   : RadioButton4;
     choice->setChecked(true);
     ComboBox5->setCurrentIndex(f.names);
+    ComboBox6->setCurrentIndex(f.manifest);
     ApplyEnabling();
 }
 
@@ -568,6 +580,7 @@ SettingsFields TForm4::Fields() const {
     f.tryResume = CheckBox6->isChecked();
     f.overwriteOlder = CheckBox14->isChecked();
     f.names = std::max(0, ComboBox5->currentIndex());
+    f.manifest = std::max(0, ComboBox6->currentIndex());
     return f;
 }
 
@@ -631,6 +644,10 @@ void TForm4::LockCopyOptions() {
     CheckBox13->setChecked(policy_.reserve);
     for (QCheckBox* box : {CheckBox5, CheckBox7, CheckBox16, CheckBox11, CheckBox13})
         box->setEnabled(false);
+    // The job read its manifest choice when the copy began.
+    ComboBox6->setCurrentIndex(FieldsFromRunningJob(policy_, settings_, {}).manifest);
+    ComboBox6->setEnabled(false);
+    Label14->setEnabled(false);
 }
 
 void TForm4::ShowLimits() {

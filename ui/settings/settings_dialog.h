@@ -147,6 +147,8 @@ private:
     QCheckBox* CheckBox16;
     QCheckBox* CheckBox5;
     QCheckBox* CheckBox11;
+    QLabel* Label14;
+    QComboBox* ComboBox6;
     QCheckBox* CheckBox13;
     QCheckBox* CheckBox10;
     QCheckBox* CheckBox9;

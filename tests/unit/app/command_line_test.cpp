@@ -249,6 +249,25 @@ TEST(Switches, NamesSwitch) {
     EXPECT_EQ(Apply("Ln2m").settings.delmode, mode::kMove);
 }
 
+// "Lh" chooses the checksum manifest beside each destination; a kind the policy does not know
+// writes none.
+TEST(Switches, ManifestSwitch) {
+    const struct {
+        const char* line;
+        int32_t manifest;
+    } cases[] = {
+        {"Lh0", manifest::kNone},    {"Lh1", manifest::kXxh128}, {"Lh2", manifest::kSha256},
+        {"Lh2Lh0", manifest::kNone}, {"Lh9", manifest::kNone},   {"Lh99999999999", manifest::kNone},
+        {"Lh", manifest::kNone},     {"", manifest::kNone},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Apply(c.line).settings.manifest, c.manifest) << c.line;
+    // "Lh" is not the give-up switch "h", and its digits are consumed: "Lh1m" moves.
+    const auto moved = Apply("Lh1m");
+    EXPECT_EQ(moved.settings.enskdel, 0);
+    EXPECT_EQ(moved.settings.delmode, mode::kMove);
+}
+
 TEST(Switches, StoredValuesOutOfRangeAreClampedOnlyWhenSwitched) {
     JobPolicy p;
     JobFlags f;

@@ -36,6 +36,7 @@ SettingsFields Changed() {
     f.existChoice = onexist::kRenameOld;
     f.tryResume = f.overwriteOlder = true;
     f.names = names::kSkip;
+    f.manifest = manifest::kSha256;
     return f;
 }
 
@@ -52,6 +53,7 @@ TEST(RunningSettings, OkGivesTheRunningJobEveryValue) {
         EXPECT_EQ(s.onerror, 1);
         EXPECT_EQ(s.onexist, 8 | 4 | 16);
         EXPECT_EQ(p.names, NamesPolicy::Skip);
+        EXPECT_EQ(p.manifest, ManifestPolicy::Sha256);
         EXPECT_EQ(s.limtip, limit_unit::kBps);
         EXPECT_EQ(
             (std::vector<int32_t>{s.splim, s.bufsz, s.hist, s.skdel, s.enskdel, s.snden, s.popup,

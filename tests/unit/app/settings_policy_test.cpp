@@ -44,6 +44,7 @@ TEST(SettingsPolicy, EveryValueGoesToItsPlaceAndBack) {
     s.onerror = onerror::kSkip;
     s.onexist = onexist::kRenameOld | onexist::kTryResume;
     s.names = names::kRename;
+    s.manifest = manifest::kSha256;
     s.limtip = limit_unit::kBps;
     s.splim = 3;
     s.bufsz = 9;
@@ -59,6 +60,7 @@ TEST(SettingsPolicy, EveryValueGoesToItsPlaceAndBack) {
     EXPECT_TRUE(p.verify && p.readBurst && p.writeBurst && p.parallel && p.reserve);
     EXPECT_EQ(p.onError, ErrorPolicy::Skip);
     EXPECT_EQ(p.names, NamesPolicy::Rename);
+    EXPECT_EQ(p.manifest, ManifestPolicy::Sha256);
     EXPECT_EQ(p.speedUnit, SpeedUnit::Bps);
     EXPECT_EQ(std::vector<int32_t>(
                   {p.speedLimit, p.bufferSize, p.retryDelayMs, p.giveUpAfterMs, p.shutdownDelay}),
@@ -71,10 +73,11 @@ TEST(SettingsPolicy, EveryValueGoesToItsPlaceAndBack) {
     JobSettings back;
     RecordPolicy(p, back);
     const auto values = [](const JobSettings& v) {
-        return std::vector<int32_t>{
-            v.delmode,   v.encrc,      v.onerror, v.onexist, v.limtip, v.splim,  v.bufsz,
-            v.rtdel,     v.enskdel,    v.skdel,   v.snden,   v.popup,  v.shutd,  v.sddel,
-            v.readburst, v.writeburst, v.parcopy, v.resfsz,  v.hist,   v.resume, v.names};
+        return std::vector<int32_t>{v.delmode,    v.encrc,   v.onerror, v.onexist, v.limtip,
+                                    v.splim,      v.bufsz,   v.rtdel,   v.enskdel, v.skdel,
+                                    v.snden,      v.popup,   v.shutd,   v.sddel,   v.readburst,
+                                    v.writeburst, v.parcopy, v.resfsz,  v.hist,    v.resume,
+                                    v.names,      v.manifest};
     };
     EXPECT_EQ(values(back), values(s));
     EXPECT_EQ(back.sndpath, s.sndpath);

@@ -74,6 +74,9 @@ TEST(ResumeStore, SwitchesKeepWhatTheJobWasStartedWith) {
         {"eVzZt1T2tTchH", 0, 0, "uwVzZt1T2tTchHq2"},
         {"emsLb0Lc0", 2, mode::kMove, "uwsmLb0Lc0q2"},
         {"Lk2Lp9Lc12Lb3", 0, 0, "uwLk2Lp9Lc12Lb3q2"},
+        // A preset answer to the names question and the checksum manifest.
+        {"eLn1Lh2Lt7", 0, 0, "uwLn1Lh2q2"},
+        {"LhLnLh0", 0, 0, "uwLh0q2"},
         // A numeric switch without digits or of no known type sets nothing.
         {"LbLx5L", 0, 0, "uwq2"},
         // The error policy and the kind of job are stated by the record from the running job.
@@ -113,7 +116,8 @@ TEST(ResumeStore, SwitchesKeepWhatTheJobWasStartedWith) {
 TEST(ResumeStore, StoredSwitchesSetWhatTheJobHad) {
     // What a resumed job reads from its record is what the job itself had, with resume of
     // existing files on.
-    for (const char* line : {"ev", "eVzt2chLk3Lb2k", "emsLb0Lc0", "eoi", "etT1", "eDG"}) {
+    for (const char* line :
+         {"ev", "eVzt2chLk3Lb2k", "emsLb0Lc0", "eoi", "etT1", "eDG", "eLn2Lh1", "eLh2Ln1h"}) {
         ResumeJob job;
         job.switches = line;
         JobPolicy originalPolicy, resumedPolicy;
@@ -136,6 +140,8 @@ TEST(ResumeStore, StoredSwitchesSetWhatTheJobHad) {
         EXPECT_EQ(resumed.shutd, original.shutd) << line;
         EXPECT_EQ(resumed.onerror, original.onerror) << line;
         EXPECT_EQ(resumed.delmode, original.delmode) << line;
+        EXPECT_EQ(resumed.names, original.names) << line;
+        EXPECT_EQ(resumed.manifest, original.manifest) << line;
         EXPECT_EQ(resumedFlags.KeepFileTimes, originalFlags.KeepFileTimes) << line;
         EXPECT_EQ(resumedFlags.WaitForOtherJobs, originalFlags.WaitForOtherJobs) << line;
         // Resume first; then what the job did with a file it could not resume.

@@ -83,6 +83,10 @@ TEST(SettingsFields, ValuesAtTheirEndsAndOutside) {
          [](SettingsFields& f) { f.names = names::kSkip; }},
         {"names 3", [](JobSettings& s) { s.names = 3; }, [](SettingsFields&) {}},
         {"names -1", [](JobSettings& s) { s.names = -1; }, [](SettingsFields&) {}},
+        {"manifest sha256", [](JobSettings& s) { s.manifest = manifest::kSha256; },
+         [](SettingsFields& f) { f.manifest = manifest::kSha256; }},
+        {"manifest 3", [](JobSettings& s) { s.manifest = 3; }, [](SettingsFields&) {}},
+        {"manifest -1", [](JobSettings& s) { s.manifest = -1; }, [](SettingsFields&) {}},
         {"delmode move, 3 passes", [](JobSettings& s) { s.delmode = 1 | 6; },
          [](SettingsFields& f) { f.wipePasses = 3; }},
         {"texts",
@@ -164,6 +168,7 @@ SettingsFields Changed() {
     f.existChoice = onexist::kRenameOld;
     f.tryResume = f.overwriteOlder = true;
     f.names = names::kSkip;
+    f.manifest = manifest::kXxh128;
     return f;
 }
 
@@ -199,6 +204,7 @@ TEST_F(SettingsStorage, StoredFieldsAreWhatTheNextJobReadsInEitherProfile) {
         EXPECT_EQ(key.ReadInt("nomenu"), 1);
         EXPECT_EQ(key.ReadInt("nohlink"), 1);
         EXPECT_EQ(key.ReadInt("names"), names::kSkip);
+        EXPECT_EQ(key.ReadInt("manifest"), manifest::kXxh128);
     }
     EXPECT_EQ(ReadBack("local").splim, 4);
     EXPECT_EQ(ReadBack("network").splim, 5);
@@ -217,6 +223,7 @@ TEST_F(SettingsStorage, BadStoredValuesShowDefaultsAndStoringRepairsThem) {
     key.WriteInt("onerror", 9);
     key.WriteInt("hist", 5);
     key.WriteInt("names", 7);
+    key.WriteInt("manifest", 3);
     key.WriteText("nomenu", "1");
     key.WriteInt("default", 2);
     const SettingsFields shown =
@@ -232,6 +239,7 @@ TEST_F(SettingsStorage, BadStoredValuesShowDefaultsAndStoringRepairsThem) {
     EXPECT_EQ(key.ReadInt("onerror"), 0);
     EXPECT_EQ(key.ReadInt("hist"), 1);
     EXPECT_EQ(key.ReadInt("names"), names::kAsk);
+    EXPECT_EQ(key.ReadInt("manifest"), manifest::kNone);
     EXPECT_FALSE(key.ValueExists("nomenu"));
     EXPECT_FALSE(key.ValueExists("default"));
 }

@@ -26,6 +26,7 @@ TEST_F(SettingsReader, FreshStoreGivesTheDefaults) {
     EXPECT_EQ(s.onerror, 0);
     EXPECT_EQ(s.onexist, 0);
     EXPECT_EQ(s.names, names::kAsk);
+    EXPECT_EQ(s.manifest, manifest::kNone);
     EXPECT_EQ(s.limtip, 1);
     EXPECT_EQ(s.splim, 10);
     EXPECT_EQ(s.bufsz, 6);
@@ -61,6 +62,7 @@ TEST_F(SettingsReader, StoredValuesAndWrongTypes) {
     store.WriteInt(StoreRoot::CurrentUser, local, "ONEXIST", 0x14);  // names ignore case
     store.WriteInt(StoreRoot::CurrentUser, local, "hist", 0);
     store.WriteInt(StoreRoot::CurrentUser, local, "names", names::kRename);
+    store.WriteInt(StoreRoot::CurrentUser, local, "manifest", manifest::kSha256);
     store.WriteInt(StoreRoot::CurrentUser, local, "Skin", 3);  // int: the text is missing
     store.WriteText(StoreRoot::CurrentUser, local, "Lngname", "deutsch.lng");
     store.WriteText(StoreRoot::CurrentUser, local, "sndpath", "");
@@ -72,6 +74,7 @@ TEST_F(SettingsReader, StoredValuesAndWrongTypes) {
     EXPECT_EQ(s.onexist, 0x14);
     EXPECT_EQ(s.hist, 0);
     EXPECT_EQ(s.names, names::kRename);
+    EXPECT_EQ(s.manifest, manifest::kSha256);
     EXPECT_EQ(s.Skin, "Default");
     EXPECT_EQ(s.Lngname, "deutsch.lng");
     EXPECT_EQ(s.InstallPath, "/opt/redodori");
