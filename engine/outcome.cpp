@@ -58,6 +58,11 @@ std::string What(const NodeOutcome& outcome) {
             return "skipped with its folder, which the destination cannot take";
         case OutcomeCause::RenameMap:
             return "lists the names the destination could not take, each old path and its new one";
+        case OutcomeCause::ChecksumMismatch: return "failed, its checksum is not the manifest's";
+        case OutcomeCause::NotFound: return "missing";
+        case OutcomeCause::NotRegularFile: return "unreadable, not a regular file";
+        case OutcomeCause::ManifestLineSkipped: return "line skipped, " + outcome.other;
+        case OutcomeCause::ManifestUnusable: return "unusable manifest, " + outcome.other;
     }
     return "left out";
 }

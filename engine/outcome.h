@@ -54,6 +54,14 @@ enum class OutcomeCause {
     FolderLeftOut,
     // Done: the file that lists the names changed in one destination (`path`).
     RenameMap,
+    // A check of manifests: a listed file whose hash is not the manifest's, one that is not
+    // there, and a name that is no regular file; a manifest's line left out (`path` is
+    // "manifest:line", `other` why), and a manifest that cannot be used at all (`other` why).
+    ChecksumMismatch,
+    NotFound,
+    NotRegularFile,
+    ManifestLineSkipped,
+    ManifestUnusable,
 };
 
 // What was being done when a node failed.

@@ -70,6 +70,8 @@ constexpr MessageTable::Texts kBuiltInMessages = {
     "Ask",
     "Rename",
     "Skip",
+    "Check finished: %u files good, %u mismatched, %u missing, %u unreadable, %u lines skipped",
+    "Check aborted: %u files good, %u mismatched, %u missing, %u unreadable, %u lines skipped",
 };
 
 }  // namespace

@@ -47,7 +47,11 @@ inline constexpr int kNamesMore = 59;
 inline constexpr int kNamesAsk = 60;
 inline constexpr int kNamesRename = 61;
 inline constexpr int kNamesSkip = 62;
-inline constexpr int kLastUsed = 62;
+// The last line of a check of manifests, as it ended: its counts of files good, mismatched,
+// missing and unreadable, and of manifest lines skipped.
+inline constexpr int kCheckFinished = 63;
+inline constexpr int kCheckAborted = 64;
+inline constexpr int kLastUsed = 64;
 }  // namespace text_slot
 
 // The message texts used when a language file does not give them (English).
