@@ -17,7 +17,7 @@ _redodori_console() {
         --raw | --resume) return ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--to --move --delete --link --link-tree --overwrite
+        COMPREPLY=($(compgen -W "--to --move --delete --link --link-tree --check --overwrite
             --skip-existing --rename-old --resume --overwrite-older --names --retry --skip-errors
             --give-up-after --verify --no-verify --limit --limit-step --limit-unit --buffer --burst
             --reserve --no-times --paused --profile --no-window --attach --wait --raw --resume-list
