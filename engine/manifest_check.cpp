@@ -341,9 +341,11 @@ void ManifestCheck::Report(const Manifest& m, const CheckFinding& finding) {
             break;
         case CheckFindingKind::Unreadable:
             ++ctx_.check.unreadable;
-            ctx_.Report(finding.error ? Failed(path, OutcomeCause::OperationFailed, finding.error,
-                                               Operation::Read)
-                                      : Failed(path, OutcomeCause::NotRegularFile, 0));
+            // EXDEV is how the kernel refuses a link out of the folder (OpenBeneath).
+            ctx_.Report(finding.error == 0       ? Failed(path, OutcomeCause::NotRegularFile, 0)
+                        : finding.error == EXDEV ? Failed(path, OutcomeCause::OutsideFolder, 0)
+                                                 : Failed(path, OutcomeCause::OperationFailed,
+                                                          finding.error, Operation::Read));
             break;
     }
 }

@@ -55,11 +55,13 @@ enum class OutcomeCause {
     // Done: the file that lists the names changed in one destination (`path`).
     RenameMap,
     // A check of manifests: a listed file whose hash is not the manifest's, one that is not
-    // there, and a name that is no regular file; a manifest's line left out (`path` is
-    // "manifest:line", `other` why), and a manifest that cannot be used at all (`other` why).
+    // there, a name that is no regular file and one that leads out of the manifest's folder (a
+    // link); a manifest's line left out (`path` is "manifest:line", `other` why), and a
+    // manifest that cannot be used at all (`other` why).
     ChecksumMismatch,
     NotFound,
     NotRegularFile,
+    OutsideFolder,
     ManifestLineSkipped,
     ManifestUnusable,
 };

@@ -83,7 +83,8 @@ TEST_F(ManifestCheckTest, EachListedFileIsGoodMismatchedMissingOrUnreadable) {
     const std::string tree = dir / "tree/";
     for (const std::string& line :
          {tree + "bad: failed, its checksum is not the manifest's", tree + "gone: missing",
-          tree + "fifo: unreadable, not a regular file"})
+          tree + "fifo: unreadable, not a regular file",
+          tree + "out: unreadable, it leads out of the manifest's folder, which is not followed"})
         EXPECT_NE(std::find(named.begin(), named.end(), line), named.end()) << line;
     // A check that ran to its end keeps nothing.
     EXPECT_TRUE(positions.kept.empty());
