@@ -139,6 +139,7 @@ void ApplySwitches(std::string_view sw, JobPolicy& p, JobFlags& flags) {
             case 'I': p.onExist = p.onExist & ~ExistsPolicy::OverwriteOlder; break;
             case 'i': p.onExist = p.onExist | ExistsPolicy::OverwriteOlder; break;
             case 'J': flags.PerFileLink = true; break;
+            case 'K': flags.CheckManifests = true; break;
             case 'j': flags.TreeLink = true; break;
             case 'L': {
                 if (i + 1 >= sw.size())

@@ -23,6 +23,8 @@ struct JobFlags {
     bool PerFileLink = false;
     // The job starts paused.
     bool StartPaused = false;
+    // "K": the sources are checksum manifests, whose files the job checks; it has no target.
+    bool CheckManifests = false;
     uint32_t ConsoleThreadId = 0;
 };
 

@@ -157,6 +157,8 @@ bool JobSession::SaveForResume(RecordMode mode) {
 }
 
 bool JobSession::KeepNow(std::string& why) {
+    if (flags.CheckManifests)
+        return true;
     if (settings.resumeSlot < 0) {
         why = "the job cannot be kept for resume: it has no resume slot";
         return false;
@@ -189,6 +191,7 @@ void JobSession::ReadLine() {
     ctx.options.KeepFileTimes = flags.KeepFileTimes;
     ctx.options.PerFileLink = flags.PerFileLink;
     ctx.options.switches = fields.switches;
+    ctx.options.CheckManifests = flags.CheckManifests;
     ctx.state.SetPaused(flags.StartPaused);
     if (windows)
         windows->LoadLanguage(settings, ctx.messages);
@@ -227,6 +230,9 @@ void JobSession::PrepareEnd() {
 }
 
 void JobSession::SettleResume(int code) {
+    // A check keeps its place in each manifest itself, whichever way it ends.
+    if (flags.CheckManifests)
+        return;
     if (!SaveForResume(code == 0 ? RecordMode::Removed : RecordMode::KeptAside) || code == 0 ||
         settings.resumeSlot < 0)
         return;
@@ -281,13 +287,15 @@ JobSession::Start JobSession::Intake() {
     if (core.queue.Count() > 0 && IsNetworkFileSystem(mounts::TypeOf(core.queue.EntryPath(0))))
         policy.parallel = true;
 
-    if (flags.AttachToRunning && AttachedToRunning(sourceList))
+    if (flags.AttachToRunning && !flags.CheckManifests && AttachedToRunning(sourceList))
         return Start::Ended;
     if (!(flags.WaitForOtherJobs ? marker_.WaitForOthers(error) : marker_.Hold(error)))
         std::fprintf(stderr, "%s\n", error.c_str());
 
     if (flags.DeleteListFiles)
         RemoveListFile(sourceList);
+    if (flags.CheckManifests)
+        return RunCheck();
 
     if (fields.target.empty() && !IsDelete(policy.mode)) {
         // Off screen nobody could answer the chooser: the job would wait for ever.
@@ -451,6 +459,16 @@ JobSession::Start JobSession::RunTreeLinkPass() {
     return EndNow(0);
 }
 
+JobSession::Start JobSession::RunCheck() {
+    if (windows)
+        windows->SetTrayIcon(0);
+    ctx.jobState = 1;
+    if (flags.ShowProgressWindow && windows)
+        windows->ShowProgressWindow();
+    job.Start();
+    return Start::Running;
+}
+
 JobSession::Start JobSession::EndNow(int code) {
     End(code);
     return Start::Ended;
@@ -514,6 +532,8 @@ void JobSession::LeaveWithoutTheThread(int code) {
 void JobSession::Summarize() {
     // The ticks count the copy time every half second: the time since the last one counts too.
     core.CountCopyTime();
+    if (flags.CheckManifests)
+        return SummarizeCheck();
     const JobCounters& c = ctx.state.counters;
     const JobResult result = ResultOf(ctx);
     const std::string ended = text::Format("%s %s", Outcome(policy.mode),
@@ -541,6 +561,28 @@ void JobSession::Summarize() {
                                           ? "skips"
                                           : "done");
     }
+    Conclude(ended, summary);
+}
+
+void JobSession::SummarizeCheck() {
+    const CheckTally& t = ctx.check;
+    const bool aborted = ResultOf(ctx).end == JobEnd::Aborted;
+    const std::string counts[] = {std::to_string(t.good), std::to_string(t.mismatched),
+                                  std::to_string(t.missing), std::to_string(t.unreadable),
+                                  std::to_string(t.linesSkipped)};
+    const std::string summary = FillIn(
+        MessageText(ctx.messages, aborted ? text_slot::kCheckAborted : text_slot::kCheckFinished),
+        {counts[0], counts[1], counts[2], counts[3], counts[4]});
+    // An unusable manifest is the caller's mistake, told apart from files that do not check out.
+    if (console.Attached() && !aborted)
+        console.Send(packet::kResult, t.unusable > 0             ? "nothing"
+                                      : ctx.outcomes.Count() > 0 ? "skips"
+                                                                 : "done");
+    Conclude(aborted ? "Check aborted" : "Check finished", summary);
+}
+
+void JobSession::Conclude(const std::string& ended, const std::string& summary) {
+    const JobCounters& c = ctx.state.counters;
     paths::MakePath(paths::UserDataDir());
     const FailureFacts facts{summary, ctx.outcomes.Kept(), ctx.outcomes.Count(), c.skips.load()};
     std::string reportError;

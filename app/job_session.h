@@ -134,6 +134,11 @@ private:
     [[noreturn]] void LeaveWithoutTheThread(int code);
     // The end lines: the summary of what the job did, the files it left out, its report.
     void Summarize();
+    // A check's end line and its result for the wrapper.
+    void SummarizeCheck();
+    // The summary's report and the lines under it, as the job ended (`ended`: "Copy
+    // finished").
+    void Conclude(const std::string& ended, const std::string& summary);
     // End() where nothing can be ending already (the intake).
     Start EndNow(int code);
     void Tell(const std::string& caption, const std::string& text);
@@ -150,6 +155,8 @@ private:
     bool SaveForResume(RecordMode mode);
     bool KeepNow(std::string& why) override;
     Start RunTreeLinkPass();
+    // A job of manifests: the check runs on the job's thread, without targets.
+    Start RunCheck();
     // The intake from the targets on: read them, the tree link pass, the resume record and the
     // start of the job.
     Start RunWithTargets();

@@ -17,6 +17,7 @@ namespace rd {
 namespace {
 
 constexpr char kOption[] = "--action";
+constexpr char kCheckOption[] = "--check";
 
 struct KindName {
     std::string_view name;
@@ -25,10 +26,9 @@ struct KindName {
 };
 
 constexpr KindName kKinds[] = {
-    {"copy-to", ShellActionKind::kCopyTo, ""},
-    {"move-to", ShellActionKind::kMoveTo, "m"},
-    {"delete", ShellActionKind::kDelete, "M"},
-    {"paste", ShellActionKind::kPaste, ""},
+    {"copy-to", ShellActionKind::kCopyTo, ""}, {"move-to", ShellActionKind::kMoveTo, "m"},
+    {"delete", ShellActionKind::kDelete, "M"}, {"paste", ShellActionKind::kPaste, ""},
+    {"check", ShellActionKind::kCheck, "K"},
 };
 
 std::vector<std::string_view> Lines(std::string_view text) {
@@ -66,17 +66,25 @@ std::string WriteList(std::string_view suffix, const std::vector<std::string>& e
 }  // namespace
 
 bool IsShellAction(int argc, const char* const* argv) {
-    return argc > 1 && std::strcmp(argv[1], kOption) == 0;
+    return argc > 1 &&
+           (std::strcmp(argv[1], kOption) == 0 || std::strcmp(argv[1], kCheckOption) == 0);
 }
 
 bool ParseShellAction(int argc, const char* const* argv, ShellAction& action, std::string& error) {
+    if (argc > 1 && std::strcmp(argv[1], kCheckOption) == 0) {
+        action.kind = ShellActionKind::kCheck;
+        action.fromMenu = false;
+        action.paths.assign(argv + 2, argv + argc);
+        std::erase(action.paths, std::string());
+        return true;
+    }
     const KindName* kind = nullptr;
     for (const KindName& known : kKinds) {
         if (argc > 2 && known.name == argv[2])
             kind = &known;
     }
     if (!IsShellAction(argc, argv) || !kind) {
-        error = "--action takes copy-to, move-to, delete or paste, then the paths";
+        error = "--action takes copy-to, move-to, delete, paste or check, then the paths";
         return false;
     }
     action.kind = kind->kind;
@@ -161,7 +169,8 @@ bool ShellActionLine(const std::string& program, const ShellAction& action,
             return true;
         }
         error = paste ? "The clipboard holds no copied or cut files to paste."
-                      : "Nothing was chosen to delete.";
+                : action.kind == ShellActionKind::kCheck ? "No manifest was chosen to check."
+                                                         : "Nothing was chosen to delete.";
         return false;
     }
     std::vector<std::string> list;

@@ -1,5 +1,6 @@
 // The file managers' RedoDori actions: "redodori --action KIND PATH...", turned into a job line
-// whose sources lie in a literal list of the program's own list folder.
+// whose sources lie in a literal list of the program's own list folder; "redodori --check
+// MANIFEST..." is the check action of a terminal.
 #pragma once
 
 #include <string>
@@ -8,19 +9,23 @@
 
 namespace rd {
 
-enum class ShellActionKind { kCopyTo, kMoveTo, kDelete, kPaste };
+enum class ShellActionKind { kCopyTo, kMoveTo, kDelete, kPaste, kCheck };
 
 struct ShellAction {
     ShellActionKind kind = ShellActionKind::kCopyTo;
-    // The selected files and folders; for a paste, the folder to paste into.
+    // The selected files and folders; for a paste, the folder to paste into; for a check, the
+    // manifests.
     std::vector<std::string> paths;
+    // Given by a file manager's menu, which the settings can turn off; "--check" is not.
+    bool fromMenu = true;
 };
 
-// True when the program was started as an action.
+// True when the program was started as an action, or with "--check".
 bool IsShellAction(int argc, const char* const* argv);
 
-// Reads "--action KIND PATH..." (KIND: copy-to, move-to, delete, paste). False with `error`
-// for the user when the kind is unknown or a paste names other than one folder.
+// Reads "--action KIND PATH..." (KIND: copy-to, move-to, delete, paste, check) or "--check
+// MANIFEST...". False with `error` for the user when the kind is unknown or a paste names other
+// than one folder.
 bool ParseShellAction(int argc, const char* const* argv, ShellAction& action, std::string& error);
 
 // The files a file manager copied or cut to the clipboard, from the clipboard's formats:
@@ -47,7 +52,8 @@ std::string DeleteQuestion(const std::vector<std::string>& paths, const std::str
 // which the job removes once read, so that every name is taken as it is; a paste names its
 // folder, in a literal target list (switch "f") when the target field cannot carry it, and the
 // other kinds leave the destination to the chooser. A copy or move without sources is the
-// settings dialog's line. Relative paths are taken from `cwd`. False with `error` for the user
+// settings dialog's line; a check's line has switch "K" and no target. Relative paths are taken
+// from `cwd`. False with `error` for the user
 // when there is nothing to do or a list cannot be written.
 bool ShellActionLine(const std::string& program, const ShellAction& action,
                      const ClipboardFiles& clipboard, const std::string& cwd, std::string& line,

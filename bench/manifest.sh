@@ -136,3 +136,50 @@ for set in $SETS; do
     target "set $set: copy with a SHA-256 manifest / without" "$(ratio "$set-sha256" "$set-none")" 1.3
     [ "$set" = C ] || rm -rf "$WORK/src/$set"
 done
+
+# --- checking later -------------------------------------------------------------------------
+# The manifests of set C, made by the peers' tools, so that both sides check the same lines.
+(cd "$WORK/src" && find C -type f -print0 | sort -z | xargs -0 sha256sum >"$WORK/src/C.sha256")
+(cd "$WORK/src" && find C -type f -print0 | sort -z | xargs -0 xxhsum -H2 >"$WORK/src/C.xxh128")
+# The disk's own rate: every file read once with O_DIRECT in 4 MiB pieces, in one process.
+direct_read() {
+    python3 - "$WORK/src/C" <<'PY'
+import mmap, os, sys
+buf = mmap.mmap(-1, 4 << 20)
+for folder, _, names in sorted(os.walk(sys.argv[1])):
+    for name in sorted(names):
+        fd = os.open(os.path.join(folder, name), os.O_RDONLY | os.O_DIRECT)
+        while os.readv(fd, [buf]) == len(buf):
+            pass
+        os.close(fd)
+PY
+}
+check_ours() {
+    "$CONSOLE" --no-window --check "$1"
+}
+check_peer() {
+    (cd "$WORK/src" && "$1" -c --quiet "$2")
+}
+echo "== check of set C, $RUNS rounds"
+for round in $(seq "$RUNS"); do
+    settle
+    timed check-direct direct_read
+    settle
+    timed check-ours-xxh128 check_ours "$WORK/src/C.xxh128"
+    settle
+    timed check-xxhsum check_peer xxhsum C.xxh128
+    settle
+    timed check-ours-sha256 check_ours "$WORK/src/C.sha256"
+    settle
+    timed check-sha256sum check_peer sha256sum C.sha256
+    echo "  round $round: direct $(tail -1 "$WORK/times/check-direct") s, ours xxh128 $(tail -1 "$WORK/times/check-ours-xxh128") s, xxhsum $(tail -1 "$WORK/times/check-xxhsum") s, ours sha256 $(tail -1 "$WORK/times/check-ours-sha256") s, sha256sum $(tail -1 "$WORK/times/check-sha256sum") s"
+done
+# Rates are the inverse of times: ours reads at >= 0.9 x the direct rate when its time is at
+# most 1 / 0.9 of the direct read's.
+target "check of C (XXH3-128), time / direct read's (rate >= 0.9 x)" \
+    "$(ratio check-ours-xxh128 check-direct)" 1.111
+target "check of C (SHA-256) / sha256sum -c" "$(ratio check-ours-sha256 check-sha256sum)" 0.5
+target "check of C (XXH3-128) / xxhsum -c" "$(ratio check-ours-xxh128 check-xxhsum)" 1.1
+
+echo "== targets"
+printf '%s\n' "${TARGETS[@]}"

@@ -86,6 +86,7 @@ const char kUsage[] =
     "Usage: redodori-console [OPTIONS] SOURCE... DESTINATION\n"
     "   or: redodori-console [OPTIONS] --to DIR [--to DIR]... SOURCE...\n"
     "   or: redodori-console [OPTIONS] --delete SOURCE...\n"
+    "   or: redodori-console [OPTIONS] --check MANIFEST...\n"
     "   or: redodori-console --raw LINE\n"
     "\n"
     "Runs one RedoDori job from a terminal or a script: copies the SOURCE files and folders\n"
@@ -110,6 +111,15 @@ const char kUsage[] =
     "  --link               hard-link each file instead of copying it (folders are created)\n"
     "  --link-tree          link each source into each destination: a file as a hard link,\n"
     "                       a folder as a symbolic link; nothing is copied\n"
+    "  --check              the paths are checksum manifests (.sha256, .sha512, .sha1, .md5\n"
+    "                       as sha256sum and the others write them, .xxh128 as xxhsum -H2):\n"
+    "                       every file a manifest lists is read from the disk, not from the\n"
+    "                       system cache, and its hash compared; no destination. Only files\n"
+    "                       below a manifest's folder are read. A check cut short (aborted,\n"
+    "                       killed, a power loss) goes on where it stopped when the same\n"
+    "                       manifests are checked again. Exit status: 0 all good; 1 files\n"
+    "                       mismatched, missing or unreadable, or lines skipped; 2 aborted;\n"
+    "                       3 a manifest that cannot be used\n"
     "\n"
     "Existing files:\n"
     "  --overwrite          overwrite them\n"
@@ -310,6 +320,8 @@ struct Request {
     bool del = false;
     bool move = false;
     bool link = false;
+    // The paths are checksum manifests whose files the job checks.
+    bool check = false;
     bool quiet = false;
     bool verbose = false;
     // What the wrapper says about the options before the job starts.
@@ -332,6 +344,7 @@ constexpr FlagOption kFlagOptions[] = {
     {"burst", "t"},         {"attach", "g"},      {"wait", "G"},
     {"link", "J"},          {"link-tree", "j"},   {"no-window", "n"},
     {"no-manifest", "Lh0"},
+    {"check", "K"},
 };
 
 // cp's and rsync's "-r", "-R" and "-a" (alone or together): the job always goes down into
@@ -386,6 +399,7 @@ bool ApplyFlag(const FlagOption& flag, const std::string& name, bool hasValue, R
     request.del |= name == "delete";
     request.move |= name == "move";
     request.link |= name == "link" || name == "link-tree";
+    request.check |= name == "check";
     return true;
 }
 
@@ -515,6 +529,17 @@ Parsed CheckRequest(Request& request) {
     if (request.raw) {
         if (request.jobOption || !request.paths.empty()) {
             Usage("--raw takes no other option and no path");
+            return Parsed::kBad;
+        }
+        return Parsed::kRun;
+    }
+    if (request.check) {
+        if (request.del || request.move || request.link || !request.to.empty()) {
+            Usage("--check takes manifests only: no destination, and no --move, --delete or link");
+            return Parsed::kBad;
+        }
+        if (request.paths.empty()) {
+            Usage("no manifest given to --check");
             return Parsed::kBad;
         }
         return Parsed::kRun;
@@ -696,7 +721,8 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     if (!request.paths.empty() && !Absolute(request.paths.front(), cwd, firstSource))
         return kNothingToDo;
     if (const std::optional<int> refused =
-            CheckDestinations(request, firstSource, sources, destinations))
+            request.check ? std::nullopt
+                          : CheckDestinations(request, firstSource, sources, destinations))
         return refused;
     const std::string folder = ListFolder();
     const std::string stem = folder + "/" + kName + "-" + std::to_string(::getpid());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/check_position.h"
 #include "engine/dest_table.h"
 #include "engine/error_settler.h"
 #include "engine/file_list.h"
@@ -34,6 +35,9 @@ struct EngineOptions {
     bool CheckDestinations = true;
     // The job's switch string, kept in resume markers.
     std::string switches;
+    // The sources are checksum manifests: the job checks the files they list instead of
+    // copying.
+    bool CheckManifests = false;
 };
 
 struct EngineContext {
@@ -69,6 +73,10 @@ struct EngineContext {
     JobManifests manifests;
     // Causes of write failures the user chose to skip for every file they reach.
     SkippedCauses skippedCauses;
+    // A check of manifests: where each stood when an earlier run ended (none: every check
+    // starts over), and what this one counted.
+    CheckPositions* checkPositions = nullptr;
+    CheckTally check;
 
     UserNotice& Notice() { return notice ? *notice : StderrNotice(); }
 

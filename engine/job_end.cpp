@@ -44,8 +44,11 @@ uint32_t AverageSpeed(uint64_t bytes, uint32_t copyTimeMs) {
 
 }  // namespace
 
-std::string HistoryOutcome(JobMode mode, int32_t jobState) {
-    std::string outcome = IsDelete(mode) ? "Delete" : IsMove(mode) ? "Move" : "Copy";
+std::string HistoryOutcome(JobMode mode, int32_t jobState, bool check) {
+    std::string outcome = check            ? "Check"
+                          : IsDelete(mode) ? "Delete"
+                          : IsMove(mode)   ? "Move"
+                                           : "Copy";
     outcome += jobState == 2 ? " finished" : " aborted";
     return outcome;
 }
@@ -160,9 +163,10 @@ void FinishJobEnd(EngineContext& ctx, EndJobHost& host, const EndJobRecord& reco
         localtime_r(&now, &local);
         const SourceQueue none;
         AppendHistory(record.historyPath, [&](const HistoryPut& put) {
-            HistoryEntry(local, HistoryOutcome(ctx.policy.mode, jobState), counters.retries,
-                         counters.skips, speed, record.sources ? *record.sources : none,
-                         record.targetText, record.reportPath, ctx.manifests.Written(), put);
+            HistoryEntry(
+                local, HistoryOutcome(ctx.policy.mode, jobState, ctx.options.CheckManifests),
+                counters.retries, counters.skips, speed, record.sources ? *record.sources : none,
+                record.targetText, record.reportPath, ctx.manifests.Written(), put);
         });
     }
     host.TellConsole(jobState == 1 ? 1 : 0);

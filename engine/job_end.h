@@ -23,8 +23,9 @@ public:
     virtual void PlayFile(const std::string& path) = 0;
 };
 
-// "Copy", "Move" or "Delete", then " finished" (state 2) or " aborted" (state 1).
-std::string HistoryOutcome(JobMode mode, int32_t jobState);
+// "Copy", "Move", "Delete" or, for a check of manifests, "Check", then " finished" (state 2) or
+// " aborted" (state 1).
+std::string HistoryOutcome(JobMode mode, int32_t jobState, bool check = false);
 
 // Takes the pieces of a history entry in order.
 using HistoryPut = std::function<void(std::string_view piece)>;

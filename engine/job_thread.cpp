@@ -13,6 +13,7 @@
 #include "engine/error_settler.h"
 #include "engine/file_list_builder.h"
 #include "engine/final_sync.h"
+#include "engine/manifest_check.h"
 #include "engine/move_delete_link.h"
 #include "engine/prompts.h"
 #include "engine/source_queue.h"
@@ -69,6 +70,8 @@ FENTRY_* NextUndone(FileList& list, FENTRY_* node) {
 
 void JobThread::Run() {
     const uint64_t started = TickMs();
+    if (ctx_.options.CheckManifests)
+        return RunCheck(started);
     FileListBuilder(ctx_).RunIntake();
 
     ctx_.state.WaitAtGate(true);
@@ -98,6 +101,21 @@ void JobThread::Run() {
     // Named only once the copies they vouch for are on the disk.
     FinishManifests(ctx_);
 
+    ctx_.copyEndedAt = TickMs();
+    ctx_.jobState = 2;
+    class Silent : public SoundPlayer {
+        void PlayFile(const std::string&) override {}
+    } silent;
+    RunCompletionActions(ctx_, ctx_.sound ? *ctx_.sound : silent, started);
+}
+
+void JobThread::RunCheck(uint64_t started) {
+    ctx_.state.WaitAtGate();
+    if (ctx_.state.flags.Terminating)
+        return;
+    ManifestCheck(ctx_).Run();
+    if (ctx_.state.flags.Terminating)
+        return;
     ctx_.copyEndedAt = TickMs();
     ctx_.jobState = 2;
     class Silent : public SoundPlayer {

@@ -57,6 +57,8 @@ private:
         bool marked = false;
     };
 
+    // A job of manifests: the check in place of the list and the copy, then the same end.
+    void RunCheck(uint64_t started);
     // Copies every node of the list, taking the ones added meanwhile too, until none is left
     // or the job ends.
     void CopyList();

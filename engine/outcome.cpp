@@ -62,6 +62,13 @@ std::string What(const NodeOutcome& outcome) {
             return "copied, but left out of the checksum manifest: its hash could not be taken";
         case OutcomeCause::DiffersOnDisk:
             return "failed, read back from the disk it differs from what was read";
+        case OutcomeCause::ChecksumMismatch: return "failed, its checksum is not the manifest's";
+        case OutcomeCause::NotFound: return "missing";
+        case OutcomeCause::NotRegularFile: return "unreadable, not a regular file";
+        case OutcomeCause::OutsideFolder:
+            return "unreadable, it leads out of the manifest's folder, which is not followed";
+        case OutcomeCause::ManifestLineSkipped: return "line skipped, " + outcome.other;
+        case OutcomeCause::ManifestUnusable: return "unusable manifest, " + outcome.other;
     }
     return "left out";
 }

@@ -59,6 +59,16 @@ enum class OutcomeCause {
     // The copy, read again from the disk once it was complete, does not hash to what was read
     // from the source.
     DiffersOnDisk,
+    // A check of manifests: a listed file whose hash is not the manifest's, one that is not
+    // there, a name that is no regular file and one that leads out of the manifest's folder (a
+    // link); a manifest's line left out (`path` is "manifest:line", `other` why), and a
+    // manifest that cannot be used at all (`other` why).
+    ChecksumMismatch,
+    NotFound,
+    NotRegularFile,
+    OutsideFolder,
+    ManifestLineSkipped,
+    ManifestUnusable,
 };
 
 // What was being done when a node failed.

@@ -1,4 +1,4 @@
-// The 63 message texts of the current language ("In code" section of a language file).
+// The 64 message texts of the current language ("In code" section of a language file).
 #pragma once
 
 #include <array>
@@ -14,7 +14,7 @@ class IniFile;
 
 class MessageTable {
 public:
-    static constexpr int kSlots = 63;
+    static constexpr int kSlots = 65;
     // Texts for the slots a language file does not give; index 0 is not used.
     using Texts = std::array<std::string_view, kSlots + 1>;
 

@@ -71,6 +71,8 @@ constexpr MessageTable::Texts kBuiltInMessages = {
     "Rename",
     "Skip",
     "None",
+    "Check finished: %u files good, %u mismatched, %u missing, %u unreadable, %u lines skipped",
+    "Check aborted: %u files good, %u mismatched, %u missing, %u unreadable, %u lines skipped",
 };
 
 }  // namespace

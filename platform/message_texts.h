@@ -49,7 +49,11 @@ inline constexpr int kNamesRename = 61;
 inline constexpr int kNamesSkip = 62;
 // The settings dialog's choice of no checksum manifest; the kinds go by the tools' own names.
 inline constexpr int kManifestNone = 63;
-inline constexpr int kLastUsed = 63;
+// The last line of a check of manifests, as it ended: its counts of files good, mismatched,
+// missing and unreadable, and of manifest lines skipped.
+inline constexpr int kCheckFinished = 64;
+inline constexpr int kCheckAborted = 65;
+inline constexpr int kLastUsed = 65;
 }  // namespace text_slot
 
 // The message texts used when a language file does not give them (English).

@@ -20,11 +20,13 @@ JobWindows::JobWindows(const std::string& line, Store& store, bool offscreen)
       offscreen_(offscreen),
       tray_(QApplication::instance()),
       record_(store),
+      positions_(store),
       session_(line, store, progress_, record_),
       form4_(session_.settings, session_.policy, store, session_.ctx.messages,
              &session_.ctx.state) {
     session_.windows = this;
     session_.ctx.sound = &sound_;
+    session_.ctx.checkPositions = &positions_;
     form4_.SetSoundPlayer(&sound_);
     QObject::connect(&form4_, &TForm4::applied, [this] {
         session_.SourcesChanged();

@@ -11,6 +11,7 @@
 #include "app/job_session.h"
 #include "app/sound_player.h"
 #include "look/language.h"
+#include "program/stored_check_positions.h"
 #include "program/stored_job_record.h"
 #include "ui/chooser/chooser_window.h"
 #include "ui/progress/error_prompt.h"
@@ -66,6 +67,7 @@ private:
     TRedoDoriQueue queue_;
     TrayIcon tray_;
     StoredJobRecord record_;
+    StoredCheckPositions positions_;
     Language language_;
     JobSession session_;
     AlsaSoundPlayer sound_;

@@ -38,6 +38,8 @@ const char kUsage[] =
     "   or: redodori --resume N [--console ID]   resume stored job N now, in this process\n"
     "   or: redodori --action copy-to|move-to|delete PATH...\n"
     "   or: redodori --action paste FOLDER\n"
+    "   or: redodori --action check MANIFEST...\n"
+    "   or: redodori --check MANIFEST...           check the files that manifests list\n"
     "   or: redodori --help | --version\n"
     "\n"
     "A job is one argument of fields separated by '|':\n"
@@ -60,6 +62,7 @@ const char kUsage[] =
     "  M       delete\n"
     "  j       link the tree\n"
     "  J       hard-link each file\n"
+    "  K       check: the sources are checksum manifests; no target\n"
     "  w       overwrite existing files\n"
     "  k       skip existing files\n"
     "  o       rename the old file\n"
@@ -99,7 +102,11 @@ const char kUsage[] =
     "--action is what the file managers' RedoDori entries run: copy-to and move-to ask for\n"
     "the destination in the chooser, delete names what it would delete and asks first (No\n"
     "unless answered Yes; without a display it deletes nothing), paste copies (or moves,\n"
-    "when they were cut) the files on the clipboard into FOLDER.\n"
+    "when they were cut) the files on the clipboard into FOLDER, check checks the manifests.\n"
+    "--check (or the job switch K) reads every file that the checksum manifests list\n"
+    "(.sha256, .sha512, .sha1, .md5 as the coreutils write them, .xxh128 as xxhsum -H2\n"
+    "does) from the disk and compares its hash; only files below a manifest's folder are\n"
+    "read. A check that was cut short goes on where it stopped when it is run again.\n"
     "--resume-list prints each stored job's number, time, sources, destinations and whether it\n"
     "resumes at login. --resume N runs stored job N now, in this process: a source folder that\n"
     "cannot be reached is reported, not waited for. A job that cannot be resumed stays stored;\n"
@@ -142,7 +149,7 @@ std::optional<int> ShellActionIntake(int argc, char** argv, bool offscreen, std:
         tell(error);
         return 1;
     }
-    if (!rd::ReadShellValues(rd::Store::Default(), "local").shellMenus) {
+    if (action.fromMenu && !rd::ReadShellValues(rd::Store::Default(), "local").shellMenus) {
         tell("RedoDori's file manager actions are turned off in its settings.");
         return 1;
     }

@@ -22,7 +22,7 @@ _redodori_console() {
         return
     fi
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--to --move --delete --link --link-tree --overwrite
+        COMPREPLY=($(compgen -W "--to --move --delete --link --link-tree --check --overwrite
             --skip-existing --rename-old --resume --overwrite-older --names --manifest
             --no-manifest --retry --skip-errors --give-up-after --verify --no-verify --limit
             --limit-step --limit-unit --buffer --burst --reserve --no-times --paused --profile

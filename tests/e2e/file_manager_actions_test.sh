@@ -2,8 +2,8 @@
 # Every file manager action that is shipped (Dolphin's service menus, Nemo's actions, Thunar's
 # custom actions, Nautilus's scripts) run as its file manager runs it, on a real display: Copy
 # to and Move to open the chooser and the job copies or moves into the folder typed there,
-# Delete asks and deletes, Paste copies or moves what the clipboard holds. Actions turned off in
-# the settings do nothing and say so.
+# Delete asks and deletes, Paste copies or moves what the clipboard holds, Check checks the files
+# of a checksum manifest. Actions turned off in the settings do nothing and say so.
 set -euo pipefail
 : "${REDODORI:?}" "${REDODORI_REG:?}" "${SOURCE_DIR:?}"
 source "$(dirname "$0")/common.sh"
@@ -32,19 +32,21 @@ fresh() {
     printf 'b\n' >"$work/sel/dir/b"
 }
 
-# Runs the action's command for the selection (or, for a paste, the destination), in the
-# selection's folder, as the file manager would; answers its window with ANSWER.
+# Runs the action's command for the selection (the names in `picked` within sel, else a and dir;
+# for a paste, the destination), in the selection's folder, as the file manager would; answers
+# its window with ANSWER.
 run_action() {
-    local file=$1 command=$2 caption=$3 answer=$4 script
+    local file=$1 command=$2 caption=$3 answer=$4 script names
+    read -r -a names <<<"${picked:-a dir}"
     if [[ "$command" == *'"$@"'* || "$command" == *'${1:-.}'* ]]; then
         script="$actions/nautilus/$file"
         if [[ "$command" == *paste* ]]; then
             (cd "$work/dst" && exec "$script") >"$work/out" 2>"$work/err" &
         else
-            (cd "$work/sel" && exec "$script" a dir) >"$work/out" 2>"$work/err" &
+            (cd "$work/sel" && exec "$script" "${names[@]}") >"$work/out" 2>"$work/err" &
         fi
     else
-        command=${command//%F/$work/sel/a $work/sel/dir}
+        command=${command//%F/$(printf "$work/sel/%s " "${names[@]}")}
         command=${command//%f/$work/dst}
         command=${command//%P/$work/dst}
         bash -c "$command" >"$work/out" 2>"$work/err" &
@@ -96,13 +98,18 @@ while IFS='|' read -r file command; do
             run_action "$file" "$command" "" true
             check "$file: cut files pasted as a move" \
                 test -f "$work/dst/a" -a -f "$work/dst/dir/b" -a ! -e "$work/sel/a" ;;
+        *check*)
+            (cd "$work/sel" && sha256sum a dir/b >sums.sha256)
+            picked=sums.sha256 run_action "$file" "$command" "" true
+            expect "Check finished: 2 files good, 0 mismatched" "$(own_lines "$work/err")"
+            check "$file: nothing changed by the check" test -f "$work/sel/a" -a -f "$work/sel/dir/b" ;;
         *) bad "$file: an action of no known kind: $command" ;;
     esac
     check_same "$file: $command: exit status" 0 "$status"
     check "$file: the list files were removed" \
         bash -c "! ls '$REDODORI_STATE_DIR'/action-* >/dev/null 2>&1"
 done < <(commands)
-check_same "actions checked" 16 "$seen"
+check_same "actions checked" 20 "$seen"
 
 # Names as they are written: the delete action for a file named "a*" beside ab and ac asks
 # (Enter answers No) and then deletes a* alone; a paste into a folder named "x?y" lands there.

@@ -31,6 +31,8 @@ for f in bin/redodori bin/redodori-console bin/redodori-reg share/redodori/engli
     share/man/man1/redodori.1.gz share/man/man1/redodori-console.1.gz share/man/man1/redodori-reg.1.gz \
     share/bash-completion/completions/redodori-console share/zsh/vendor-completions/_redodori-console \
     share/kio/servicemenus/redodori.desktop share/kio/servicemenus/redodori-paste.desktop \
+    share/kio/servicemenus/redodori-check.desktop share/nemo/actions/redodori-check.nemo_action \
+    "share/redodori/nautilus-scripts/RedoDori Check" \
     share/nemo/actions/redodori-copy-to.nemo_action share/redodori/thunar/uca.xml \
     "share/redodori/nautilus-scripts/RedoDori Copy to…" share/doc/redodori/README.md \
     share/doc/redodori/copyright share/doc/redodori/changelog.gz share/redodori/finish.wav; do
@@ -74,6 +76,7 @@ setup mkdir -p "$work/names/my dir" "$work/names/mine"
 setup touch "$work/names/my file"
 completion=$(cd "$work/names" && bash -c 'source "$1"
 COMP_WORDS=(redodori-console --no-w); COMP_CWORD=1; _redodori_console; echo "${COMPREPLY[*]}"
+COMP_WORDS=(redodori-console --che); COMP_CWORD=1; _redodori_console; echo "${COMPREPLY[*]}"
 COMP_WORDS=(redodori-console --profile ""); COMP_CWORD=2; _redodori_console; echo "${COMPREPLY[*]}"
 COMP_WORDS=(redodori-console --to "my"); COMP_CWORD=2; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
 COMP_WORDS=(redodori-console "my"); COMP_CWORD=1; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
@@ -81,6 +84,7 @@ COMP_WORDS=(redodori-console --manifest = ""); COMP_CWORD=3; _redodori_console; 
 COMP_WORDS=(redodori-console --manifest "my"); COMP_CWORD=2; _redodori_console; printf "[%s]" "${COMPREPLY[@]}"; echo
 complete -p redodori-console' _ "$usr/share/bash-completion/completions/redodori-console")
 check_same "bash completion" "--no-window
+--check
 local network
 [my dir]
 [my dir][my file]

@@ -105,6 +105,11 @@ TEST(Switches, PlainLetters) {
     EXPECT_TRUE(untouched.flags.DeleteListFiles);
 }
 
+TEST(Switches, CheckLetter) {
+    EXPECT_FALSE(Apply("").flags.CheckManifests);
+    EXPECT_TRUE(Apply("K").flags.CheckManifests);
+}
+
 TEST(Switches, ModeWord) {
     JobPolicy p;
     JobFlags f;

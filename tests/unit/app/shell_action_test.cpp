@@ -30,6 +30,7 @@ TEST(ShellAction, Parse) {
         {{"delete", "", "/a"}, true, ShellActionKind::kDelete, 1},  // an empty %F is no path
         {{"copy-to"}, true, ShellActionKind::kCopyTo, 0},
         {{"paste", "/dir"}, true, ShellActionKind::kPaste, 1},
+        {{"check", "/m.sha256", "/n.md5"}, true, ShellActionKind::kCheck, 2},
         {{"paste"}, false, {}, 0},
         {{"paste", "/a", "/b"}, false, {}, 0},
         {{"link"}, false, {}, 0},
@@ -45,6 +46,18 @@ TEST(ShellAction, Parse) {
             EXPECT_EQ(action.paths.size(), c.paths);
         }
     }
+}
+
+// "--check" is the terminal's: the settings' switch for the menus does not reach it.
+TEST(ShellAction, CheckOption) {
+    const char* args[] = {"redodori", "--check", "/m.sha256", ""};
+    ShellAction action;
+    std::string error;
+    ASSERT_TRUE(IsShellAction(4, args));
+    ASSERT_TRUE(ParseShellAction(4, args, action, error));
+    EXPECT_EQ(action.kind, ShellActionKind::kCheck);
+    EXPECT_EQ(action.paths, std::vector<std::string>{"/m.sha256"});
+    EXPECT_FALSE(action.fromMenu);
 }
 
 TEST(ShellAction, ClipboardFiles) {
@@ -94,6 +107,13 @@ TEST(ShellAction, LinesAndListFiles) {
         {{ShellActionKind::kPaste, {"/"}}, {{"/a"}, false}, {"/"}, "", {"/a"}, ""},
         {{ShellActionKind::kPaste, {"/dst"}}, {}, {}, "", {}, "clipboard holds no"},
         {{ShellActionKind::kDelete, {}}, {}, {}, "", {}, "Nothing was chosen"},
+        {{ShellActionKind::kCheck, {"/m.sha256", "n.md5"}},
+         {},
+         {},
+         "K",
+         {"/m.sha256", "/work/n.md5"},
+         ""},
+        {{ShellActionKind::kCheck, {}}, {}, {}, "", {}, "No manifest was chosen"},
         // Any name goes as it is: line breaks, "?", "|" and "*" in sources and in the folder.
         {{ShellActionKind::kCopyTo, {"/a\nb", "/c\rd?*|"}}, {}, {}, "", {"/a\nb", "/c\rd?*|"}, ""},
         {{ShellActionKind::kPaste, {"/x?y"}}, {{"/a"}, true}, {"/x?y/"}, "mf", {"/a"}, ""},

@@ -87,6 +87,8 @@ TEST(HistoryOutcome, ByModeAndState) {
     EXPECT_EQ(HistoryOutcome(JobMode::Move, 1), "Move aborted");
     EXPECT_EQ(HistoryOutcome(JobMode::Delete, 2), "Delete finished");
     EXPECT_EQ(HistoryOutcome(JobMode::Delete, 1), "Delete aborted");
+    EXPECT_EQ(HistoryOutcome(JobMode::Copy, 2, true), "Check finished");
+    EXPECT_EQ(HistoryOutcome(JobMode::Copy, 1, true), "Check aborted");
 }
 
 TEST(HistoryOutcome, WipePassesDoNotChangeTheMode) {
