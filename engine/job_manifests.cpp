@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/fs.h"
 #include "platform/manifest_format.h"
 
 namespace rd {
@@ -16,18 +17,6 @@ namespace {
 // Lines are written in pieces of about this size, so that a job of a million files neither
 // keeps its manifest in memory nor makes a call per file.
 constexpr size_t kFlushAt = 64 * 1024;
-
-int WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return 0;
-}
 
 // Renames without replacing: a manifest of another job that took the name stays.
 int RenameFree(int dir, const std::string& from, const std::string& to) {
@@ -119,7 +108,7 @@ int JobManifests::Create(Slot& slot, const std::string& root) const {
 }
 
 int JobManifests::Flush(Slot& slot) {
-    const int error = WriteAll(slot.fd, slot.buffer);
+    const int error = fs::WriteAll(slot.fd, slot.buffer);
     slot.buffer.clear();
     return error;
 }

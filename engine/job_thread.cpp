@@ -100,7 +100,10 @@ void JobThread::Run() {
         return;
     // Named only once the copies they vouch for are on the disk.
     FinishManifests(ctx_);
+    Finished(started);
+}
 
+void JobThread::Finished(uint64_t started) {
     ctx_.copyEndedAt = TickMs();
     ctx_.jobState = 2;
     class Silent : public SoundPlayer {
@@ -114,14 +117,8 @@ void JobThread::RunCheck(uint64_t started) {
     if (ctx_.state.flags.Terminating)
         return;
     ManifestCheck(ctx_).Run();
-    if (ctx_.state.flags.Terminating)
-        return;
-    ctx_.copyEndedAt = TickMs();
-    ctx_.jobState = 2;
-    class Silent : public SoundPlayer {
-        void PlayFile(const std::string&) override {}
-    } silent;
-    RunCompletionActions(ctx_, ctx_.sound ? *ctx_.sound : silent, started);
+    if (!ctx_.state.flags.Terminating)
+        Finished(started);
 }
 
 void JobThread::CopyList() {

@@ -59,6 +59,8 @@ private:
 
     // A job of manifests: the check in place of the list and the copy, then the same end.
     void RunCheck(uint64_t started);
+    // The job is done and on the disk: it is marked finished, and its completion actions run.
+    void Finished(uint64_t started);
     // Copies every node of the list, taking the ones added meanwhile too, until none is left
     // or the job ends.
     void CopyList();

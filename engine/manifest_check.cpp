@@ -9,6 +9,7 @@
 #include "engine/engine_context.h"
 #include "platform/clock.h"
 #include "platform/file_hash.h"
+#include "platform/fs.h"
 #include "platform/manifest_format.h"
 #include "platform/open_beneath.h"
 #include "platform/text.h"
@@ -35,21 +36,6 @@ std::string FolderOf(const std::string& path) {
 std::string Joined(const std::string& folder, const std::string& relative) {
     return folder == "/" ? "/" + relative : folder + "/" + relative;
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool ReadWhole(int fd, uint64_t size, std::string& text) {
     text.resize(size);
@@ -155,7 +141,7 @@ bool ManifestCheck::ReadManifestFile(Manifest& m, std::string& why, int& error) 
         return false;
     }
     m.kind = *kind;
-    const Descriptor fd(::open(m.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const fs::FileHandle fd(::open(m.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
     std::string text;
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
@@ -221,7 +207,7 @@ void ManifestCheck::Plan(Manifest& m, std::map<dev_t, std::vector<Item>>& byDevi
         Item item{&m, e, 0};
         dev_t device = m.folderDevice;
         int error = 0;
-        const Descriptor fd(OpenBeneath(m.folderFd, m.entries[e].path, O_PATH, error));
+        const fs::FileHandle fd(OpenBeneath(m.folderFd, m.entries[e].path, O_PATH, error));
         struct stat st {};
         if (fd.Get() >= 0 && ::fstat(fd.Get(), &st) == 0) {
             device = st.st_dev;

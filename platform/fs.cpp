@@ -14,29 +14,6 @@ namespace rd::fs {
 
 namespace {
 
-// Closes a descriptor on every path out of a function.
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    int Get() const { return fd_; }
-    // Closes now so that a late write error reported by close is not lost.
-    int Close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
-
 // A path split for the calls relative to its folder: "a/b" is "b" in "a/", "b" is "b" in ".",
 // and "a/" is "." in "a/", the folder itself.
 struct PathInFolder {
@@ -53,7 +30,8 @@ PathInFolder SplitPath(const std::string& path) {
     return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
 
-// Writes all of `data`; 0 or errno. The fault seam may fail any write, as it may the copy's.
+}  // namespace
+
 int WriteAll(int fd, std::string_view data) {
     size_t done = 0;
     while (done < data.size()) {
@@ -72,6 +50,8 @@ int WriteAll(int fd, std::string_view data) {
     }
     return 0;
 }
+
+namespace {
 
 Attributes FromStat(const struct stat& st) {
     Attributes a;

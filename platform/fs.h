@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,32 @@
 #include <vector>
 
 namespace rd::fs {
+
+// Closes a descriptor on every path out of a function.
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    int Get() const { return fd_; }
+    // Closes now so that a late write error reported by close is not lost.
+    int Close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+// Writes all of `data`; 0 or errno. The fault seam may fail any write, as it may the copy's.
+int WriteAll(int fd, std::string_view data);
 
 // What lstat tells about a path. `mode` carries the type and permission bits.
 struct Attributes {
