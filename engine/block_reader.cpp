@@ -110,10 +110,9 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
         int error = fd < 0 ? errno : 0;
         if (fd >= 0) {
             ctx_.files.Opened(file_.id, slot);
-            if (file_.meta)
-                GiveMetadata(ctx_, fd, dest, *file_.meta);
+            const mode_t seen = file_.meta ? GiveMetadata(ctx_, fd, dest, *file_.meta) : 0;
             if (ctx_.options.KeepFileTimes)
-                SetBasicInfo(fd, node.attributes, node.LastWriteTime());
+                SetBasicInfo(fd, node.attributes, node.LastWriteTime(), seen);
             if (file_.move && fdatasync(fd) != 0) {
                 error = errno;
                 ctx_.files.Identify(file_.id, slot, fd);

@@ -1,6 +1,8 @@
 // The job's destination slots and the parsing of the target text into them.
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -40,6 +42,9 @@ struct CopyDest {
     // This destination's writer has finished writing its block.
     std::unique_ptr<AutoResetEvent> written;
     int fileHandle = -1;
+    // The mode the open file was last seen with, so that closing it need not set the same one
+    // again; 0 when not known.
+    mode_t knownMode = 0;
     int markerHandle = -1;
     // Full path of the destination file of the block being handed over; empty: writer ends.
     std::string currentPath;

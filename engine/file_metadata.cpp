@@ -103,9 +103,11 @@ std::shared_ptr<const FileMetadata> ReadMetadata(uid_t uid, gid_t gid, int fd) {
     return meta;
 }
 
-int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta) {
+int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta, mode_t* mode) {
     int first = 0;
     struct stat st {};
+    if (mode)
+        *mode = 0;
     if (meta.uid != static_cast<uid_t>(-1) && fstat(fd, &st) == 0) {
         // Like cp -a: root gives the file its owner; another user can only give it one of their
         // own groups, and not being able to do more is no failure.
@@ -114,9 +116,12 @@ int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta) {
                               ? meta.gid
                               : static_cast<gid_t>(-1);
         // EPERM for root means a file system without owners (FAT, some network shares).
-        if ((uid != static_cast<uid_t>(-1) || gid != static_cast<gid_t>(-1)) &&
-            fchown(fd, uid, gid) != 0 && errno != EPERM)
+        const bool chown = uid != static_cast<uid_t>(-1) || gid != static_cast<gid_t>(-1);
+        if (chown && fchown(fd, uid, gid) != 0 && errno != EPERM)
             first = errno;
+        // A change of owner may clear bits: the mode is then no longer the one seen.
+        if (mode && !chown)
+            *mode = st.st_mode;
     }
     for (const auto& [name, value] : meta.xattrs) {
         if (fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0 && !NotHere(errno) &&

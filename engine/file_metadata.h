@@ -30,8 +30,9 @@ std::shared_ptr<const FileMetadata> ReadMetadata(uid_t uid, gid_t gid, int fd);
 // Gives the open file the owner and group of `meta` where this process may (root: both; others:
 // the group, when it is one of theirs) and its extended attributes. Comes before the
 // permissions are set, since a change of owner clears the set-user-ID bit. Returns 0, or the
-// errno of the first thing that could not be given although the file system has it.
-int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta);
+// errno of the first thing that could not be given although the file system has it. With
+// `mode`, the file's mode as it stands after the call when it is known, else 0.
+int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta, mode_t* mode = nullptr);
 
 // The same for a symbolic link: owner and group only (root), since links carry no attributes of
 // their own that users may set.

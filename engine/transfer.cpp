@@ -245,6 +245,7 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
     if (reopened)
         slot.writeback.Reopened(fd);
     slot.fileHandle = fd;
+    slot.knownMode = 0;
     // The wanted flags, not the granted ones: a file system that refused O_DIRECT would
     // otherwise have the file reopened for every block.
     slot.openFlags = wanted;
@@ -410,7 +411,8 @@ int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec&
     int result = 0;
     if (slot.fileHandle >= 0) {
         if (keepTimes)
-            SetBasicInfo(slot.fileHandle, mode, modified);
+            SetBasicInfo(slot.fileHandle, mode, modified, slot.knownMode);
+        slot.knownMode = 0;
         slot.writeback.Closing(slot.fileHandle);
         if (::close(slot.fileHandle) != 0 && errno != EINTR)
             result = errno;
@@ -420,8 +422,10 @@ int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec&
     return result;
 }
 
-bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified) {
-    const bool modeSet = ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified, mode_t current) {
+    // Each call writes the inode; a mode that is right already is left as it is.
+    const bool modeSet = (current != 0 && (current & 07777) == (mode & 07777)) ||
+                         ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
     const timespec times[2] = {{0, UTIME_OMIT}, modified};
     const bool timeSet = ::futimens(fd, times) == 0;
     return modeSet && timeSet;

@@ -122,14 +122,16 @@ bool ParseResumeMarker(std::string_view bytes, ResumeMarker& marker);
 // not a regular file of this user: a link or another user's file is never taken for one.
 bool ReadMarkerBeside(const std::string& destination, ResumeMarker& marker);
 
-// Closes the destination of `slot`, first giving it the source's permissions and modification
-// time when `keepTimes` is set; closes the marker too. Returns 0, or the errno of closing the
-// destination: network file systems report delayed write errors there.
+// Closes the destination of `slot`, first giving it the source's permissions (unless its
+// `knownMode` has them) and modification time when `keepTimes` is set; closes the marker too.
+// Returns 0, or the errno of closing the destination: network file systems report delayed write
+// errors there.
 int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified);
 
 // Gives an open file the permission bits of `mode` and the modification time `modified`
-// (access time unchanged). True on success.
-bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified);
+// (access time unchanged); the bits are not set again when `current`, the file's mode as last
+// seen (0: not known), has them. True on success.
+bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified, mode_t current = 0);
 
 // Sets the file's length and reserves its blocks. True when the length was set.
 bool SetFileLength(int fd, uint64_t length);

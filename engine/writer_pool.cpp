@@ -18,9 +18,11 @@
 
 namespace rd {
 
-void GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta) {
-    if (const int error = ApplyOwnerAndXattrs(fd, meta))
+mode_t GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta) {
+    mode_t mode = 0;
+    if (const int error = ApplyOwnerAndXattrs(fd, meta, &mode))
         ctx.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
+    return mode;
 }
 
 WriterPool::WriterPool(EngineContext& ctx, BlockHandoff& handoff, const CurrentFile& reading)
@@ -136,7 +138,7 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
         return;
     }
     if (block.meta && d.fileHandle >= 0)
-        GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
+        d.knownMode = GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
     if (!SameOnDisk(slot, block)) {
         CloseDestFile(d, false, 0, {});
         return;

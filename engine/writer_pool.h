@@ -18,8 +18,8 @@ namespace rd {
 struct EngineContext;
 
 // Gives the open file `fd` at `dest` the owner, group and extended attributes of `meta`; what
-// cannot be given is reported.
-void GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta);
+// cannot be given is reported. Returns the file's mode when it is known, else 0.
+mode_t GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta);
 
 class WriterPool {
 public:

@@ -79,6 +79,34 @@ TEST_F(CopyJob, TreeToTwoDestinationsWithTimesAndPermissions) {
     EXPECT_EQ(job->host.queue.EntryState(1), "Done");
 }
 
+// A copy's mode is the source's whatever the mask a new file is made with, whether the mode it
+// was created with is already right (and not set again) or not; empty and multi-block files.
+TEST_F(CopyJob, ModesWhateverTheMask) {
+    struct Case {
+        mode_t mask;
+        mode_t mode;
+    } cases[] = {{022, 0644}, {077, 0644}, {022, 0600}, {022, 0444}, {0, 0755}, {027, 0751}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mask) + " " + std::to_string(c.mode));
+        Fresh();
+        fsys::remove_all(dir / "src");
+        fsys::remove_all(dir / "d");
+        Make("m/small", 100);
+        Make("m/big", 3 * 1048576 + 5, 2);
+        Make("m/empty", 0);
+        for (const char* name : {"m/small", "m/big", "m/empty"})
+            chmod(Src(name).c_str(), c.mode);
+        const mode_t saved = umask(c.mask);
+        job->Run({Src("m")}, {dir / "d"});
+        umask(saved);
+        for (const char* name : {"small", "big", "empty"}) {
+            struct stat st {};
+            ASSERT_EQ(stat((dir / ("d/m/" + std::string(name))).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
+        }
+    }
+}
+
 TEST_F(CopyJob, WithoutKeepingTimes) {
     Make("a.txt", 10);
     Make("empty", 0);
