@@ -327,7 +327,7 @@ for set in $SETS; do
             cmp -s "$src" "$OUT1/$(basename "$src")" || die "set $set: the copy of dd differs"
         fi
     done
-    echo "verify:  every copy of ours faithful to the source (bench/check_copy.sh), dd's identical"
+    echo "verify:  every copy of ours checked whole (bench/check_copy.sh), and so is every later one"
     rm -f "$WORK"/times/"$set".* "$WORK"/rss/"$set".*
 
     for ((round = 1; round <= runs; ++round)); do
