@@ -1,6 +1,9 @@
 // Runs one copy job through the engine without any window, for the benchmark:
 //   redodori-bench-copy [--parallel] [--bufsz N] [--no-checks] [--manifest xxh128|sha256]
 //                       SOURCE... -- DESTINATION...
+// or only lists its sources as the job would before its first byte, and tells how long that took:
+//   redodori-bench-copy --list-only SOURCE...
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "engine/engine_context.h"
+#include "engine/file_list_builder.h"
 #include "engine/job.h"
 #include "platform/sync.h"
 
@@ -40,7 +44,8 @@ private:
 int Usage() {
     std::fputs(
         "usage: redodori-bench-copy [--parallel] [--bufsz N] [--no-checks] "
-        "[--manifest xxh128|sha256] SOURCE... -- DESTINATION...\n",
+        "[--manifest xxh128|sha256] SOURCE... -- DESTINATION...\n"
+        "       redodori-bench-copy --list-only SOURCE...\n",
         stderr);
     return 2;
 }
@@ -52,6 +57,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> sources, destinations;
     bool afterSeparator = false;
     bool checks = true;
+    bool listOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--parallel")) {
             policy.parallel = true;
@@ -63,6 +69,8 @@ int main(int argc, char** argv) {
                 return Usage();
             policy.manifest =
                 kind == "xxh128" ? rd::ManifestPolicy::Xxh128 : rd::ManifestPolicy::Sha256;
+        } else if (!std::strcmp(argv[i], "--list-only")) {
+            listOnly = true;
         } else if (!std::strcmp(argv[i], "--no-checks")) {
             checks = false;
         } else if (!std::strcmp(argv[i], "--")) {
@@ -71,7 +79,7 @@ int main(int argc, char** argv) {
             (afterSeparator ? destinations : sources).push_back(argv[i]);
         }
     }
-    if (sources.empty() || destinations.empty())
+    if (sources.empty() || (destinations.empty() && !listOnly))
         return Usage();
 
     rd::SourceQueue queue;
@@ -80,6 +88,17 @@ int main(int argc, char** argv) {
     BenchHost host(queue);
     rd::Job job(policy, host, queue);
     job.Context().questions = &host;
+    if (listOnly) {
+        const auto start = std::chrono::steady_clock::now();
+        rd::FileListBuilder(job.Context()).RunIntake();
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
+        const rd::JobCounters& c = job.Context().state.counters;
+        std::printf("listed %u files, %llu bytes in %.1f ms, skips %u\n", c.listedFiles.load(),
+                    static_cast<unsigned long long>(c.listedBytes.load()), took.count(),
+                    c.skips.load());
+        return c.skips == 0 ? 0 : 1;
+    }
     job.Context().options.CheckDestinations = checks;
     job.Start(destinations);
     host.ended.Wait();

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Times whole RedoDori copy jobs (redodori-bench-copy) against `cp -r`, `rsync -a` and `cp -a` on
 # three data sets, one and two destinations, warm and (set A, as root) cold, and the disk's own rate
-# by `dd oflag=direct`; prints medians, ratios, our peak memory, then runs bench/scale.sh and
-# bench/unwritten.sh, and ends with every target, its measured value and "met" or "missed". See
-# bench/README.md.
+# by `dd oflag=direct`; checks every copy of ours with bench/check_copy.sh; prints medians, ratios,
+# our peak memory, then runs bench/scale.sh, bench/unwritten.sh and bench/startup.sh, and ends
+# with every target, its measured value and "met" or "missed". See bench/README.md.
 # Environment:
 #   BENCH_DIR   base folder for the temporary data (default /var/tmp)
 #   BENCH_SETS  data sets to run (default "A B C")
@@ -15,6 +15,7 @@
 #   BENCH_SETTLE      seconds between that deletion and the next run (default 65)
 #   BENCH_SCALE       0 leaves bench/scale.sh out (default 1)
 #   BENCH_UNWRITTEN   0 leaves bench/unwritten.sh out (default 1)
+#   BENCH_STARTUP     0 leaves bench/startup.sh out (default 1)
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,6 +33,7 @@ KEEP_BYTES=$((${BENCH_KEEP_GB:-16} * 1024 * 1024 * 1024))
 SETTLE=${BENCH_SETTLE:-65}
 SCALE=${BENCH_SCALE:-1}
 UNWRITTEN=${BENCH_UNWRITTEN:-1}
+STARTUP=${BENCH_STARTUP:-1}
 # Cold runs drop the page cache, which only root may do.
 COLD=0
 [ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ] && COLD=1
@@ -210,7 +212,7 @@ run_label() {
     src=$(source_of "$set")
     local cache=warm
     case $label in
-    ours2 | cp2 | cp2sync | ours2par) copies=2 ;;
+    ours2 | cp2 | cp2sync | ours2par | cp2async) copies=2 ;;
     ours2cold | cp2synccold)
         copies=2
         cache=cold
@@ -223,6 +225,11 @@ run_label() {
     cpsync) timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && sync -f "$2"' sh "$src" "$OUT1" ;;
     rsync) timed "$set" "$label" rsync -a "$src" "$OUT1/" ;;
     cpasync) timed "$set" "$label" sh -c 'cp -a "$1" "$2/" && sync -f "$2"' sh "$src" "$OUT1" ;;
+    rsyncsync) timed "$set" "$label" sh -c 'rsync -a "$1" "$2/" && sync -f "$2"' sh "$src" "$OUT1" ;;
+    cp2async)
+        timed "$set" "$label" sh -c 'cp -a "$1" "$2/" && cp -a "$1" "$3/" && sync -f "$2" "$3"' sh \
+            "$src" "$OUT1" "$OUT2"
+        ;;
     ours2) timed "$set" "$label" "$BIN" --bufsz "$BUFSZ" "$src" -- "$OUT1" "$OUT2" ;;
     cp2)
         timed "$set" "$label" sh -c 'cp -r "$1" "$2/" && cp -r "$1" "$3/"' sh "$src" "$OUT1" "$OUT2"
@@ -243,32 +250,37 @@ run_label() {
             status=none
         ;;
     esac
+    # Every copy of ours, outside the timing.
+    case $label in
+    ours*) check_copies "$set" "$OUT1" ;;&
+    ours2*) check_copies "$set" "$OUT2" ;;
+    esac
 }
 # cpsync and cp2sync end like a RedoDori job, which waits for its destinations' file systems to
 # write everything to disk (syncfs) before it reports the job done.
 LABELS=(ours cp cpsync rsync ours2 cp2 cp2sync ours2par)
 # Set A, a single file, is also written by dd and, as root, copied from a cold source. Sets of
 # many files are also copied by cp -a, which like ours keeps every file's mode, times and
-# extended attributes: cp -r keeps none of them and saves those calls on every file.
+# extended attributes: cp -r keeps none of them and saves those calls on every file. Set B is
+# also copied by rsync -a + sync -f and, twice, by cp -a + sync -f.
 labels_of() {
-    if [ "$1" = A ]; then
+    case $1 in
+    A)
         echo "${LABELS[@]} dd"
         [ "$COLD" -eq 1 ] && echo "ours2cold cp2synccold"
-    else
-        echo "${LABELS[@]} cpasync"
-    fi
+        ;;
+    B) echo "${LABELS[@]} cpasync rsyncsync cp2async" ;;
+    *) echo "${LABELS[@]} cpasync" ;;
+    esac
 }
 
-# The copy under `destination` must be identical to the source.
-verify() {
-    local set=$1 destination=$2 src
+# check_copies SET DESTINATION: the copy under DESTINATION is the source's: bytes, modes, times,
+# owners and link targets (bench/check_copy.sh); any difference stops the bench.
+check_copies() {
+    local set=$1 src
     src=$(source_of "$set")
-    local copy=$destination/$(basename "$src")
-    if [ -d "$src" ]; then
-        diff -r "$src" "$copy" >/dev/null || die "set $set: $copy differs from $src"
-    else
-        cmp -s "$src" "$copy" || die "set $set: $copy differs from $src"
-    fi
+    "$REPO/bench/check_copy.sh" "$src" "$2/$(basename "$src")" ||
+        die "set $set: the copy in $2 differs from $src (above)"
 }
 
 median() {
@@ -307,18 +319,15 @@ for set in $SETS; do
         [ "$SET_FILES" -ge "$KEEP_FILES" ] && echo kept || echo "deleted before each run")"
 
     read -r -a labels <<<"$(labels_of "$set" | tr '\n' ' ')"
-    # Warm-up round: fills the page cache with the source and checks every mode of ours.
+    # Warm-up round: fills the page cache with the source. dd keeps no times, so only its bytes
+    # are compared; every run of ours is checked whole, in every round.
     for label in "${labels[@]}"; do
         run_label "$set" "$label"
-        case $label in
-        ours | dd) verify "$set" "$OUT1" ;;
-        ours2 | ours2par | ours2cold)
-            verify "$set" "$OUT1"
-            verify "$set" "$OUT2"
-            ;;
-        esac
+        if [ "$label" = dd ]; then
+            cmp -s "$src" "$OUT1/$(basename "$src")" || die "set $set: the copy of dd differs"
+        fi
     done
-    echo "verify:  every copy of ours and dd identical to the source"
+    echo "verify:  every copy of ours checked whole (bench/check_copy.sh), and so is every later one"
     rm -f "$WORK"/times/"$set".* "$WORK"/rss/"$set".*
 
     for ((round = 1; round <= runs; ++round)); do
@@ -340,8 +349,8 @@ for set in $SETS; do
         kb=$(max_of "$WORK/rss/$set.$label")
         [ "$kb" -gt "$PEAK_KB" ] && PEAK_KB=$kb
     done
-    for pair in ours/cp ours/cpsync ours/cpasync ours/rsync ours/dd ours2/cp2 ours2/cp2sync ours2par/cp2 \
-        ours2par/cp2sync ours2cold/cp2synccold; do
+    for pair in ours/cp ours/cpsync ours/cpasync ours/rsync ours/rsyncsync ours/dd ours2/cp2 \
+        ours2/cp2sync ours2par/cp2 ours2par/cp2sync ours2par/cp2async ours2cold/cp2synccold; do
         [ -f "$WORK/times/$set.${pair#*/}" ] || continue
         r=$(ratio "$(eval echo "\$med_${pair%/*}")" "$(eval echo "\$med_${pair#*/}")")
         eval "ratio_${set}_${pair%/*}_${pair#*/}=$r"
@@ -368,6 +377,13 @@ if [ "$UNWRITTEN" = 1 ]; then
     BENCH_BUILD=$BUILD BENCH_DIR=$BENCH_DIR "$REPO/bench/unwritten.sh" | tee "$UNWRITTEN_OUT"
 fi
 
+STARTUP_OUT=$WORK/startup.out
+if [ "$STARTUP" = 1 ]; then
+    echo
+    echo "== bench/startup.sh"
+    BENCH_BUILD=$BUILD BENCH_DIR=$BENCH_DIR "$REPO/bench/startup.sh" | tee "$STARTUP_OUT"
+fi
+
 echo
 echo "== targets"
 # target SET PAIR LIMIT WHAT: a ratio of medians against its limit.
@@ -383,12 +399,16 @@ target() {
 }
 target A ours/cpsync 0.85 "1. A: ours / cp -r + sync -f"
 target A ours/dd 1.2 "1. A: ours / dd oflag=direct"
-target B ours/cpsync 0.9 "2. B: ours / cp -r + sync -f"
-target B ours/rsync 0.6 "2. B: ours / rsync -a"
+target B ours/cpasync 0.8 "2. B: ours / cp -a + sync -f"
+target B ours/rsyncsync 0.7 "2. B: ours / rsync -a + sync -f"
+printf '%-58s %12s  (no target)\n' "2. B: ours / cp -r + sync -f" "${ratio_B_ours_cpsync:--}"
+target C ours/cpasync 0.85 "3. C: ours / cp -a + sync -f"
 target C ours/cpsync 0.9 "3. C: ours / cp -r + sync -f"
 target A ours2/cp2sync 0.9 "4. A, two destinations: ours / two cp -r + sync -f"
 target A ours2cold/cp2synccold 0.6 "4. A, two destinations, cold: ours / two cp + sync"
+target B ours2par/cp2async 0.8 "4. B, two destinations, parallel: ours / two cp -a + sync"
 [ -f "$SCALE_OUT" ] && grep -E ' (met|missed)$' "$SCALE_OUT"
 [ -f "$UNWRITTEN_OUT" ] && grep -E ' (met|missed)$' "$UNWRITTEN_OUT"
+[ -f "$STARTUP_OUT" ] && grep -E ' (met|missed)$' "$STARTUP_OUT"
 printf '%-58s %12s  (target <= %s)  %s\n' "peak RSS of our copy runs, KiB" "$PEAK_KB" "$LIMIT_KB" \
     "$([ "$PEAK_KB" -le "$LIMIT_KB" ] && echo met || echo missed)"

@@ -30,5 +30,7 @@ set(CPACK_STRIP_FILES ON)
 # The dependencies are the packages of the shared libraries, from dpkg-shlibdeps (on Debian
 # the X11 and off-screen Qt platform plug-ins come with libqt6gui6).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
+# libsmbclient is opened only when the chooser browses the network, so dpkg-shlibdeps does not see
+# it: without it the network is not available, and the program says so.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion, libsmbclient")
 include(CPack)

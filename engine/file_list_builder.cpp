@@ -1,9 +1,13 @@
 #include "engine/file_list_builder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +29,9 @@ constexpr int kFindAttempts = 10;
 constexpr uint64_t kStatusIntervalMs = 300;
 // How often a pause between two attempts looks whether the walk is to stop.
 constexpr int kStopCheckMs = 10;
+// Folders held open at once by a walk, one a level; deeper levels are named by whole paths, so
+// that no tree runs the process out of descriptors.
+constexpr int kHeldFolders = 64;
 
 // Sleeps `ms`; false, and at once, when `stop` says the walk is to end.
 bool PauseUnlessStopped(int ms, const std::function<bool()>& stop) {
@@ -36,15 +43,23 @@ bool PauseUnlessStopped(int ms, const std::function<bool()>& stop) {
     return !(stop && stop());
 }
 
-// Reads the attributes of `path`, trying again 50 ms x attempt later after each failure: a
-// source on a slow or just-woken device may not answer at once. A path that does not exist,
-// cannot be searched, loops or is too long never becomes reachable by waiting: it is given up at
-// once, and `error` gets the errno. A walk being stopped waits no longer.
-std::optional<fs::Attributes> Find(const std::string& path, int* error = nullptr,
-                                   const std::function<bool()>& stop = {}) {
+// Reads the attributes of `name` in the folder open as `at` (AT_FDCWD: `name` is `full`), trying
+// again 50 ms x attempt later after each failure: a source on a slow or just-woken device may
+// not answer at once. A path that does not exist, cannot be searched, loops or is too long never
+// becomes reachable by waiting: it is given up at once, and `error` gets the errno. A walk being
+// stopped waits no longer.
+std::optional<fs::Attributes> Find(int at, const std::string& name, const std::string& full,
+                                   int* error = nullptr, const std::function<bool()>& stop = {}) {
+    // Named relative to its folder, an entry deeper than a path can name would be found; the
+    // copy names whole paths, so the walk gives it up as a call with its whole path would.
+    if (full.size() >= PATH_MAX) {
+        if (error)
+            *error = ENAMETOOLONG;
+        return std::nullopt;
+    }
     int last = 0;
     for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
-        if (auto found = fs::GetAttributes(path, &last))
+        if (auto found = fs::GetAttributesAt(at, name, &last))
             return found;
         if (last == ENOENT || last == ENOTDIR || last == EACCES || last == ELOOP ||
             last == ENAMETOOLONG)
@@ -102,7 +117,7 @@ std::string FileListBuilder::PlainPath(const std::string& given) {
 void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
     const std::string path = PlainPath(given);
     int error = 0;
-    const std::optional<fs::Attributes> found = Find(path, &error, stop_);
+    const std::optional<fs::Attributes> found = Find(AT_FDCWD, path, path, &error, stop_);
     if (!found) {
         // A source whose search was cut short by the end of the job was not found missing.
         if (!Stopped())
@@ -121,17 +136,36 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
 
 void FileListBuilder::AddFolderTree(QueueEntry* entry, const Base& base,
                                     const std::string& folder) {
+    WalkFolder(entry, base, AT_FDCWD, folder, folder, 0);
+}
+
+void FileListBuilder::WalkFolder(QueueEntry* entry, const Base& base, int parent,
+                                 const std::string& name, const std::string& folder, int depth) {
+    // A folder replaced by a link since it was found is refused here, not followed.
+    const bool held = depth < kHeldFolders;
+    const int fd = held ? fs::OpenFolderAt(parent, name) : AT_FDCWD;
     std::vector<fs::DirEntry> names;
-    if (int error = fs::ListFolder(folder, "*", names)) {
+    int error = fd < 0 && fd != AT_FDCWD ? -fd : 0;
+    if (!error)
+        error = held ? fs::ListFolderAt(fd, "*", names) : fs::ListFolder(folder, "*", names);
+    if (error)
         LeaveOut(folder, error);
-        return;
-    }
+    else
+        WalkEntries(entry, base, fd, folder, names, depth);
+    if (held && fd >= 0)
+        ::close(fd);
+}
+
+void FileListBuilder::WalkEntries(QueueEntry* entry, const Base& base, int fd,
+                                  const std::string& folder, const std::vector<fs::DirEntry>& names,
+                                  int depth) {
     for (const fs::DirEntry& name : names) {
         if (Stopped())
             return;
         const std::string full = JoinPath(folder, name.name);
+        const std::string& named = fd == AT_FDCWD ? full : name.name;
         int error = 0;
-        const std::optional<fs::Attributes> found = Find(full, &error, stop_);
+        const std::optional<fs::Attributes> found = Find(fd, named, full, &error, stop_);
         if (!found) {
             // An entry removed since the folder was listed was never part of the job.
             if (error != ENOENT && !Stopped())
@@ -140,7 +174,7 @@ void FileListBuilder::AddFolderTree(QueueEntry* entry, const Base& base,
         }
         if (AddFileEntry(entry, base, &*found, full)) {
             if (found->IsFolder())
-                AddFolderTree(entry, base, full);
+                WalkFolder(entry, base, fd, named, full, depth + 1);
         } else if (entry && !ctx_.queue.Contains(entry)) {
             // The source was taken out of the queue: nothing more of it will be kept.
             return;
@@ -215,7 +249,7 @@ bool FileListBuilder::FillEntryInfo(FENTRY_& node) {
         node.SetTimes(now, now);
         return true;
     }
-    const std::optional<fs::Attributes> found = Find(path);
+    const std::optional<fs::Attributes> found = Find(AT_FDCWD, path, path);
     if (!found)
         return false;
     Describe(node, *found);

@@ -7,11 +7,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace rd {
 
 namespace fs {
 struct Attributes;
+struct DirEntry;
 }
 struct EngineContext;
 struct FENTRY_;
@@ -42,7 +44,8 @@ public:
     void AddSource(QueueEntry* entry, const std::string& path);
 
     // Adds every entry of `folder`, walking subfolders as they are met; links are not followed.
-    // The source's folder as the list keeps it (FileList::KeepBase).
+    // Each folder is opened once and what is in it is named relative to it. The source's
+    // folder as the list keeps it (FileList::KeepBase).
     using Base = const std::string*;
     void AddFolderTree(QueueEntry* entry, const Base& base, const std::string& folder);
 
@@ -60,6 +63,13 @@ public:
     static void Describe(FENTRY_& node, const fs::Attributes& found);
 
 private:
+    // Opens `name` in the folder open as `parent` (AT_FDCWD: `name` is a path) and walks it; past
+    // kHeldFolders levels it is read by its whole path `folder` and not held open.
+    void WalkFolder(QueueEntry* entry, const Base& base, int parent, const std::string& name,
+                    const std::string& folder, int depth);
+    // Adds the entries `names` of `folder`, open as `fd` (AT_FDCWD: named by whole paths).
+    void WalkEntries(QueueEntry* entry, const Base& base, int fd, const std::string& folder,
+                     const std::vector<fs::DirEntry>& names, int depth);
     // A folder that cannot be listed or an entry that cannot be reached: counted as a skip and
     // named at the end of the job.
     void LeaveOut(const std::string& path, int error);

@@ -87,10 +87,13 @@ Attributes FromStatx(const struct statx& stx) {
 }  // namespace
 
 std::optional<Attributes> GetAttributes(const std::string& path, int* error) {
+    return GetAttributesAt(AT_FDCWD, path, error);
+}
+
+std::optional<Attributes> GetAttributesAt(int at, const std::string& name, int* error) {
 #ifdef STATX_BTIME
     struct statx stx;
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-                &stx) == 0)
+    if (::statx(at, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0)
         return FromStatx(stx);
     // Old kernels and some sandboxes refuse statx itself; lstat still answers there.
     if (errno != ENOSYS && errno != EPERM) {
@@ -100,7 +103,7 @@ std::optional<Attributes> GetAttributes(const std::string& path, int* error) {
     }
 #endif
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (error)
             *error = errno;
         return std::nullopt;
@@ -314,11 +317,10 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-int ListFolder(const std::string& folder, std::string_view pattern, std::vector<DirEntry>& out) {
-    out.clear();
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return errno;
+namespace {
+
+// Reads the open folder `dir` into `out` and closes it; 0 or errno.
+int ReadFolder(DIR* dir, std::string_view pattern, std::vector<DirEntry>& out) {
     int error = 0;
     for (;;) {
         errno = 0;
@@ -346,6 +348,38 @@ int ListFolder(const std::string& folder, std::string_view pattern, std::vector<
     std::sort(out.begin(), out.end(),
               [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     return 0;
+}
+
+}  // namespace
+
+int ListFolder(const std::string& folder, std::string_view pattern, std::vector<DirEntry>& out) {
+    out.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return errno;
+    return ReadFolder(dir, pattern, out);
+}
+
+int ListFolderAt(int fd, std::string_view pattern, std::vector<DirEntry>& out) {
+    out.clear();
+    // The stream takes a descriptor of its own: closing it leaves the caller's open.
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return errno;
+    DIR* dir = ::fdopendir(own);
+    if (!dir) {
+        const int error = errno;
+        ::close(own);
+        return error;
+    }
+    // A duplicate shares its position: the listing starts at the beginning whatever was read.
+    ::rewinddir(dir);
+    return ReadFolder(dir, pattern, out);
+}
+
+int OpenFolderAt(int at, const std::string& name) {
+    const int fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
 }
 
 int MakeFolder(const std::string& path) {

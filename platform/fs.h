@@ -56,6 +56,8 @@ struct Attributes {
 // Reads the attributes of `path` itself (links are not followed). Sets `error` to errno on
 // failure when it is given.
 std::optional<Attributes> GetAttributes(const std::string& path, int* error = nullptr);
+// The same for `name` inside the folder open as `at` (AT_FDCWD: as GetAttributes).
+std::optional<Attributes> GetAttributesAt(int at, const std::string& name, int* error = nullptr);
 
 // Reads a whole file into `data`. Returns 0 or the errno of the failing call.
 int ReadWholeFile(const std::string& path, std::string& data);
@@ -122,6 +124,14 @@ struct DirEntry {
 // Lists the entries of `folder` whose names match `pattern` ("*" lists all), without "." and
 // "..", sorted by name. Returns 0 or errno.
 int ListFolder(const std::string& folder, std::string_view pattern, std::vector<DirEntry>& out);
+// The same for the folder open as `fd`, which stays the caller's.
+int ListFolderAt(int fd, std::string_view pattern, std::vector<DirEntry>& out);
+
+// Opens the folder `name` inside the folder open as `at` (AT_FDCWD: `name` is a path) for a
+// walk, so that what lies below it is named relative to it and no call walks the whole path
+// again. A link, or an entry that is no longer a folder, is refused (ELOOP, ENOTDIR), never
+// followed. Returns the descriptor (close-on-exec), or -errno.
+int OpenFolderAt(int at, const std::string& name);
 
 // Creates one folder. Returns 0, EEXIST when something is already there, or another errno.
 int MakeFolder(const std::string& path);

@@ -1,6 +1,7 @@
 // The SMB network through libsmbclient: the servers that SMB browsing finds, a host's disk
 // shares, and whether a share takes a new file. Each call makes its own client, so that calls
-// may run on any thread; every call gives up after `timeoutMs`.
+// may run on any thread; every call gives up after `timeoutMs`. The first call opens
+// libsmbclient; when it is not installed, every call answers NotAvailable and stderr says why.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 namespace rd::smb {
 
-// False when the program was built without libsmbclient.
+// False when the program was built without libsmbclient (installed or not).
 bool Available();
 
 struct Credentials {
@@ -22,7 +23,7 @@ enum class Result {
     Ok,
     AccessDenied,  // the host wants other credentials
     Unreachable,   // no answer, refused, or no such host or share
-    NotAvailable,  // built without libsmbclient
+    NotAvailable,  // built without libsmbclient, or it is not installed
 };
 
 struct Entry {

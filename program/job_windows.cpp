@@ -21,20 +21,27 @@ JobWindows::JobWindows(const std::string& line, Store& store, bool offscreen)
       tray_(QApplication::instance()),
       record_(store),
       positions_(store),
-      session_(line, store, progress_, record_),
-      form4_(session_.settings, session_.policy, store, session_.ctx.messages,
-             &session_.ctx.state) {
+      session_(line, store, progress_, record_) {
     session_.windows = this;
     session_.ctx.sound = &sound_;
     session_.ctx.checkPositions = &positions_;
-    form4_.SetSoundPlayer(&sound_);
-    QObject::connect(&form4_, &TForm4::applied, [this] {
+    progress_.Host(session_.core, session_);
+}
+
+TForm4& JobWindows::Settings() {
+    if (form4_)
+        return *form4_;
+    form4_ = std::make_unique<TForm4>(session_.settings, session_.policy, store_,
+                                      session_.ctx.messages, &session_.ctx.state);
+    form4_->SetSoundPlayer(&sound_);
+    form4_->ApplyLanguage(language_);
+    QObject::connect(form4_.get(), &TForm4::applied, [this] {
         session_.SourcesChanged();
         rd::ApplySkin(session_.settings, progress_);
         ReloadLanguage(language_, session_.settings, session_.ctx.messages,
-                       {&form4_, &progress_, form1_.get()});
+                       {form4_.get(), &progress_, form1_.get()});
     });
-    progress_.Host(session_.core, session_);
+    return *form4_;
 }
 
 JobWindows::~JobWindows() = default;
@@ -43,24 +50,29 @@ JobSession::Start JobWindows::Start() {
     const JobSession::Start start = session_.Intake();
     if (start == JobSession::Start::Ended)
         return start;
-    queue_.Attach(session_.core.queue, session_.ctx.list, session_.ctx.state.counters);
-    MakePrompts();
+    GiveWindows();
     progress_.JobStarted(session_.console.Attached(), session_.Endpoint());
     return start;
 }
 
-void JobWindows::MakePrompts() {
-    form3_ = std::make_unique<TForm3>();
-    form5_ = std::make_unique<TForm5>();
-    formNames_ = std::make_unique<TFormNames>();
-    form6_ = std::make_unique<TForm6>();
+void JobWindows::GiveWindows() {
     TRedoDoriWnd::Windows windows;
-    windows.queue = &queue_;
-    windows.errorPrompt = form3_.get();
-    windows.existsPrompt = form5_.get();
-    windows.namesPrompt = formNames_.get();
-    windows.countdown = form6_.get();
-    windows.settings = &form4_;
+    windows.makePrompts = [this](TRedoDoriWnd::Windows& made) {
+        form3_ = std::make_unique<TForm3>();
+        form5_ = std::make_unique<TForm5>();
+        formNames_ = std::make_unique<TFormNames>();
+        form6_ = std::make_unique<TForm6>();
+        made.errorPrompt = form3_.get();
+        made.existsPrompt = form5_.get();
+        made.namesPrompt = formNames_.get();
+        made.countdown = form6_.get();
+    };
+    windows.makeQueue = [this] {
+        queue_ = std::make_unique<TRedoDoriQueue>();
+        queue_->Attach(session_.core.queue, session_.ctx.list, session_.ctx.state.counters);
+        return queue_.get();
+    };
+    windows.makeSettings = [this] { return &Settings(); };
     windows.tray = &tray_;
     windows.chooser = form1_.get();
     windows.language = &language_;
@@ -73,7 +85,7 @@ void JobWindows::LoadLanguage(const JobSettings& settings, MessageTable& message
     language_.FillMessages(messages);
     session_.core.promptTexts = ConsolePromptTextsOf(language_);
     rd::ApplySkin(settings, progress_);
-    CaptionWindows(language_, messages, {&form4_, &progress_, nullptr});
+    CaptionWindows(language_, messages, {form4_.get(), &progress_, nullptr});
 }
 
 void JobWindows::ShowError(const std::string& caption, const std::string& text) {
@@ -122,8 +134,8 @@ bool JobWindows::ShowChooser() {
                      [this](const std::string& target) { session_.StartWithTarget(target); });
     QObject::connect(form1_.get(), &TForm1::cancelled, [this] { session_.ChooserCancelled(); });
     QObject::connect(form1_.get(), &TForm1::settingsRequested, [this] {
-        form4_.show();
-        form4_.raise();
+        Settings().show();
+        Settings().raise();
     });
     form1_->ApplyLanguage(language_, session_.ctx.messages);
     form1_->show();
@@ -132,7 +144,8 @@ bool JobWindows::ShowChooser() {
 
 void JobWindows::AnnounceReport(const std::string& text, const std::string& reportPath) {
     progress_.hide();
-    queue_.hide();
+    if (queue_)
+        queue_->hide();
     // A report is a click away in the tray's message; the desktop's notification stays after
     // the process has gone, so that a notice without a report need not wait.
     const QString notice = QString::fromStdString(text);

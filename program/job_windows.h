@@ -41,12 +41,16 @@ public:
     // The language of the settings' `Lngname`, read by the intake.
     const Language& JobLanguage() const { return language_; }
     TRedoDoriWnd& Progress() { return progress_; }
-    TRedoDoriQueue& Queue() { return queue_; }
-    TForm3& ErrorPrompt() { return *form3_; }
-    TForm5& ExistsPrompt() { return *form5_; }
-    TFormNames& NamesPrompt() { return *formNames_; }
-    TForm6& Countdown() { return *form6_; }
-    TForm4& Settings() { return form4_; }
+    // Made on first need: a job without a window never makes it.
+    TRedoDoriQueue& Queue() { return *progress_.Queue(); }
+    // The prompts and the countdown are made on first need, as the queue window and the
+    // settings dialog: a job that asks nothing in a window never makes them.
+    TForm3& ErrorPrompt() { return progress_.MakePrompts(), *form3_; }
+    TForm5& ExistsPrompt() { return progress_.MakePrompts(), *form5_; }
+    TFormNames& NamesPrompt() { return progress_.MakePrompts(), *formNames_; }
+    TForm6& Countdown() { return progress_.MakePrompts(), *form6_; }
+    // Made on first need, as the queue window.
+    TForm4& Settings();
 
     void LoadLanguage(const JobSettings& settings, MessageTable& messages) override;
     void ShowError(const std::string& caption, const std::string& text) override;
@@ -58,20 +62,20 @@ public:
     void Exit(int exitCode) override;
 
 private:
-    // The prompts, the countdown and the window's companions, once the intake has run.
-    void MakePrompts();
+    // Gives the window its companions, once the intake has run: each is made when first needed.
+    void GiveWindows();
 
     Store& store_;
     const bool offscreen_;
     TRedoDoriWnd progress_;
-    TRedoDoriQueue queue_;
+    std::unique_ptr<TRedoDoriQueue> queue_;
     TrayIcon tray_;
     StoredJobRecord record_;
     StoredCheckPositions positions_;
     Language language_;
     JobSession session_;
     AlsaSoundPlayer sound_;
-    TForm4 form4_;
+    std::unique_ptr<TForm4> form4_;
     // Made once the line is read: its caption depends on whether the job moves.
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm3> form3_;

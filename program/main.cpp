@@ -231,7 +231,12 @@ int Run(int argc, char** argv) {
     if (offscreen)
         qtDefaultHandler = qInstallMessageHandler(QuietOffscreen);
 
-    GuardedApplication app(argc, argv);
+    // The application object lives until the process ends: destroyed, the offscreen platform's
+    // font database starts fontconfig only to release it, which took longer than a whole job
+    // that shows no window. Kept in a static, it is still reachable at the end, not leaked.
+    static GuardedApplication* application = nullptr;
+    application = new GuardedApplication(argc, argv);
+    GuardedApplication& app = *application;
     QApplication::setApplicationName("RedoDori");
     QApplication::setQuitOnLastWindowClosed(false);
     if (shellAction) {

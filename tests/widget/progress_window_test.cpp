@@ -185,6 +185,10 @@ private slots:
         rig.window.Timer1Timer();
         QLabel* label5 = rig.window.findChild<QLabel*>("Label5");
         QCOMPARE(label5->toolTip(), path);
+        // A window that has not shown measures nothing: it keeps the whole name until it shows.
+        QCOMPARE(label5->text(), path);
+        rig.window.show();
+        QCOMPARE(label5->toolTip(), path);
         QVERIFY(label5->text().startsWith("/home/...."));
         QVERIFY(label5->text().endsWith("/file.bin"));
         QVERIFY(QFontMetrics(label5->font()).horizontalAdvance(label5->text()) <= label5->width());

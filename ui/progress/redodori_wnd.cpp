@@ -103,6 +103,10 @@ QLabel* TRedoDoriWnd::MakeLabel(const char* name, const QString& text, const QSt
 }
 
 void TRedoDoriWnd::SetLabelWidth(QLabel* label, int width) {
+    if (!measured_) {
+        pendingWidths_[label] = width;
+        return;
+    }
     if (width > 0) {
         autoSized_.remove(label);
         label->resize(width, label->sizeHint().height());
@@ -115,6 +119,10 @@ void TRedoDoriWnd::SetLabelWidth(QLabel* label, int width) {
 // A label without a width of its own takes the text's; one with a width shows what fits of
 // the text, so that it never runs into its neighbours.
 void TRedoDoriWnd::ShowValue(QLabel* label, const QString& text) {
+    if (!measured_) {
+        label->setText(text);
+        return;
+    }
     if (autoSized_.contains(label)) {
         label->setText(text);
         label->adjustSize();
@@ -212,9 +220,9 @@ void TRedoDoriWnd::BuildButtons() {
     connect(button3_, &QAbstractButton::clicked, this, &TRedoDoriWnd::SpeedButton3Click);
     connect(button4_, &QAbstractButton::clicked, this, &TRedoDoriWnd::SpeedButton4Click);
     connect(button5_, &QAbstractButton::clicked, this, [this] {
-        if (windows_.settings) {
-            windows_.settings->show();
-            windows_.settings->raise();
+        if (TForm4* settings = Settings()) {
+            settings->show();
+            settings->raise();
         }
     });
 }
@@ -247,6 +255,7 @@ void TRedoDoriWnd::EndJob(int code) {
 
 void TRedoDoriWnd::LockOptions() {
     // The copy-only options are fixed once the copy starts.
+    optionsLocked_ = true;
     if (windows_.settings)
         windows_.settings->LockCopyOptions();
 }
@@ -291,20 +300,25 @@ bool TRedoDoriWnd::QueueVisible() const {
     return windows_.queue && windows_.queue->isVisible();
 }
 
-void TRedoDoriWnd::ResumeChanged() {
-    if (job_)
-        job_->SourcesChanged();
+TRedoDoriQueue* TRedoDoriWnd::Queue() {
+    if (!windows_.queue && windows_.makeQueue) {
+        windows_.queue = windows_.makeQueue();
+        WireQueue();
+    }
+    return windows_.queue;
 }
 
-bool TRedoDoriWnd::Paused() const {
-    return core_ && core_->Paused();
+void TRedoDoriWnd::MakePrompts() {
+    if (!windows_.makePrompts)
+        return;
+    const std::function<void(Windows&)> make = std::exchange(windows_.makePrompts, nullptr);
+    make(windows_);
+    WirePrompts();
+    if (windows_.language && core_)
+        CaptionPrompts(*windows_.language, core_->Context().messages);
 }
 
-void TRedoDoriWnd::SetWindows(const Windows& windows) {
-    windows_ = windows;
-    SkinCompanions();
-    if (windows_.queue && windows_.language)
-        windows_.queue->ApplyLanguage(*windows_.language);
+void TRedoDoriWnd::WirePrompts() {
     if (windows_.errorPrompt) {
         connect(windows_.errorPrompt, &TForm3::answered, this,
                 [this](ErrorAnswer answer, std::optional<ErrorPolicy> newPolicy) {
@@ -327,21 +341,57 @@ void TRedoDoriWnd::SetWindows(const Windows& windows) {
         connect(windows_.namesPrompt, &TFormNames::endJobRequested, this,
                 [this](int code) { core_->Abort(code); });
     }
-    // The keys' limits show in the settings dialog at once.
-    if (windows_.settings && menu_)
-        connect(menu_, &ProgressMenu::feedback, windows_.settings, &TForm4::ShowLimits);
     if (windows_.countdown)
         connect(windows_.countdown, &TForm6::endJobRequested, this,
                 [this](int code) { EndJob(code); });
+}
+
+TForm4* TRedoDoriWnd::Settings() {
+    if (!windows_.settings && windows_.makeSettings) {
+        windows_.settings = windows_.makeSettings();
+        WireSettings();
+    }
+    return windows_.settings;
+}
+
+void TRedoDoriWnd::WireSettings() {
+    // The keys' limits show in the settings dialog at once.
+    if (menu_)
+        connect(menu_, &ProgressMenu::feedback, windows_.settings, &TForm4::ShowLimits);
+    if (optionsLocked_)
+        windows_.settings->LockCopyOptions();
+}
+
+void TRedoDoriWnd::WireQueue() {
+    if (windows_.language)
+        windows_.queue->ApplyLanguage(*windows_.language);
+    SkinCompanions();
+    connect(windows_.queue, &TRedoDoriQueue::pathsDropped, this, [this](const QStringList& paths) {
+        std::vector<std::string> dropped;
+        for (const QString& path : paths)
+            dropped.push_back(path.toStdString());
+        core_->AddDroppedPaths(dropped);
+        windows_.queue->Refresh();
+    });
+}
+
+void TRedoDoriWnd::ResumeChanged() {
+    if (job_)
+        job_->SourcesChanged();
+}
+
+bool TRedoDoriWnd::Paused() const {
+    return core_ && core_->Paused();
+}
+
+void TRedoDoriWnd::SetWindows(const Windows& windows) {
+    windows_ = windows;
+    SkinCompanions();
     if (windows_.queue)
-        connect(windows_.queue, &TRedoDoriQueue::pathsDropped, this,
-                [this](const QStringList& paths) {
-                    std::vector<std::string> dropped;
-                    for (const QString& path : paths)
-                        dropped.push_back(path.toStdString());
-                    core_->AddDroppedPaths(dropped);
-                    windows_.queue->Refresh();
-                });
+        WireQueue();
+    WirePrompts();
+    if (windows_.settings)
+        WireSettings();
     if (windows_.tray && windows_.tray->Icon())
         connect(windows_.tray->Icon(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
@@ -358,7 +408,7 @@ void TRedoDoriWnd::ApplyLanguage(const Language& language, const MessageTable& m
     TranslateWindow(*this, section::kProgress, language);
     // The titles keep their places and take the width their new texts need.
     for (QLabel* title : {label10_, label3_, label2_, label11_})
-        title->adjustSize();
+        SetLabelWidth(title, 0);
     if (menu_)
         menu_->ApplyLanguage(language, messages);
     if (windows_.queue)
@@ -651,7 +701,24 @@ bool TRedoDoriWnd::UseSkin(std::function<SkinPictures()> load) {
     return true;
 }
 
+void TRedoDoriWnd::MeasureTexts() {
+    if (measured_)
+        return;
+    measured_ = true;
+    for (auto pending = pendingWidths_.cbegin(); pending != pendingWidths_.cend(); ++pending)
+        SetLabelWidth(pending.key(), pending.value());
+    pendingWidths_.clear();
+    // The whole texts kept meanwhile are cut to their labels now.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label != label5_ && !label->text().isEmpty() && !autoSized_.contains(label))
+            ShowValue(label, label->text());
+    }
+    if (!displayedFile_.isEmpty())
+        ShowFileName(displayedFile_);
+}
+
 void TRedoDoriWnd::ApplyWaitingSkin() {
+    MeasureTexts();
     skinNow_ = true;
     if (const std::function<SkinPictures()> load = std::exchange(waitingSkin_, nullptr))
         ApplySkin(load());
@@ -690,12 +757,16 @@ void TRedoDoriWnd::UpdateTray(int index) {
 
 void TRedoDoriWnd::ShowFileName(const QString& name) {
     label5_->setToolTip(name);
+    displayedFile_ = name;
+    if (!measured_) {
+        label5_->setText(name);
+        return;
+    }
     const QFontMetrics metrics(label5_->font());
     const int room = label5_->width();
     const QString shown = ShortenFileName(
         name, [&](const QString& text) { return metrics.horizontalAdvance(text) <= room; });
     label5_->setText(shown);
-    displayedFile_ = name;
 }
 
 void TRedoDoriWnd::Timer1Timer() {
@@ -756,6 +827,8 @@ void TRedoDoriWnd::Timer1Timer() {
 bool TRedoDoriWnd::ShowQuestion(const Question& question) {
     if (!askInWindows)
         return false;
+    if (question.kind != QuestionKind::Allocation)
+        MakePrompts();
     switch (question.kind) {
         case QuestionKind::Allocation: AskAboutAllocation(); return true;
         case QuestionKind::Error:
@@ -880,19 +953,21 @@ void TRedoDoriWnd::changeEvent(QEvent* event) {
 }
 
 void TRedoDoriWnd::ToggleQueue() {
-    if (!windows_.queue)
+    TRedoDoriQueue* queue = Queue();
+    if (!queue)
         return;
-    if (windows_.queue->isVisible()) {
-        windows_.queue->hide();
+    if (queue->isVisible()) {
+        queue->hide();
         return;
     }
-    windows_.queue->Refresh();
-    windows_.queue->show();
+    queue->Refresh();
+    queue->show();
 }
 
 void TRedoDoriWnd::ShowCompletion(CompletionStep step) {
     setEnabled(false);
     if (step == CompletionStep::ShutdownCountdown) {
+        MakePrompts();
         if (windows_.countdown && core_)
             windows_.countdown->Start(core_->Policy().shutdownDelay);
         return;

@@ -2,6 +2,7 @@
 // thread; its tick shows the job's progress in labels, bars, the title and the tray icon.
 #pragma once
 
+#include <QHash>
 #include <QLabel>
 #include <QPixmap>
 #include <QPoint>
@@ -62,11 +63,20 @@ public:
     // The other windows the progress window works with; each may be missing.
     struct Windows {
         TRedoDoriQueue* queue = nullptr;
+        // Where `queue` is not given: makes the queue window when it is first to show. Its table
+        // loads the fonts as it is made, which a job that shows no window never needs.
+        std::function<TRedoDoriQueue*()> makeQueue;
         TForm3* errorPrompt = nullptr;
         TForm5* existsPrompt = nullptr;
         TFormNames* namesPrompt = nullptr;
         TForm6* countdown = nullptr;
         TForm4* settings = nullptr;
+        // Where the prompts and the countdown are not given: fills them in when a question or the
+        // countdown first needs them (their texts load the fonts as they are made).
+        std::function<void(Windows& windows)> makePrompts;
+        // Where `settings` is not given: makes the settings dialog when it is first to show (its
+        // boxes load the fonts as they are made).
+        std::function<TForm4*()> makeSettings;
         TrayIcon* tray = nullptr;
         // The destination chooser of a job that started without a target.
         TForm1* chooser = nullptr;
@@ -85,6 +95,10 @@ public:
     void Host(ProgressCore& core, JobControl& job);
     // The prompts, the queue, the countdown and the tray; also wires their answers.
     void SetWindows(const Windows& windows);
+    // The queue window, made now if it is made on first need; null when there is none.
+    TRedoDoriQueue* Queue();
+    // Makes the prompts and the countdown now if they are made on first need, and wires them.
+    void MakePrompts();
     // After the intake: the wrapper's heartbeat when a console wrapper is attached, and the
     // packets to the window's endpoint, if there is one.
     void JobStarted(bool consoleAttached, bus::Endpoint* endpoint);
@@ -198,6 +212,10 @@ private:
     void BuildButtons();
     // `width` 0: the label sizes itself to its text.
     void SetLabelWidth(QLabel* label, int width);
+    // Sizes the labels and cuts their texts to them. Both need the fonts, which take long to
+    // load, so a window that never shows (a job without a window) never measures: until the
+    // window is about to show, a label keeps its whole text and its width waits.
+    void MeasureTexts();
     void ShowValue(QLabel* label, const QString& text);
     QLabel* MakeLabel(const char* name, const QString& text, const QString& font, int size,
                       int left, int top, int width, uint32_t color);
@@ -214,6 +232,13 @@ private:
     void ShowFileName(const QString& name);
     void ShowMenuAt(const QPoint& global);
     void UpdateTray(int index);
+    // Captions, skins and wires a queue window just given or made.
+    void WireQueue();
+    // Wires the answers of the prompts and the countdown given or made.
+    void WirePrompts();
+    // The settings dialog, made now if it is made on first need, and wired.
+    TForm4* Settings();
+    void WireSettings();
     // The skin's part for the tray and the queue window, once they are known.
     void SkinCompanions();
 
@@ -230,6 +255,9 @@ private:
     QLabel* image1_ = nullptr;
     QLabel* image2_ = nullptr;
     QSet<const QLabel*> autoSized_;
+    bool measured_ = false;
+    bool optionsLocked_ = false;
+    QHash<QLabel*, int> pendingWidths_;
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QLabel* label3_ = nullptr;

@@ -420,6 +420,34 @@ TEST_F(FileListBuilderTest, SourceDeletedWhileWalkedKeepsNoNodes) {
     EXPECT_EQ(host.queue.Count(), 0);
 }
 
+TEST_F(FileListBuilderTest, FolderReplacedByALinkWhileWalkedIsNotFollowed) {
+    MakeFolder("tree/sub");
+    MakeFile("tree/sub/f", 1);
+    MakeFolder("elsewhere");
+    MakeFile("elsewhere/private", 5);
+    // Right after the folder's own node (the first status), the folder is moved away and a link
+    // to another one takes its name: the walk must not go through it.
+    bool swapped = false;
+    HookedConsole console([&] {
+        if (swapped)
+            return;
+        swapped = true;
+        stdfs::rename(Path("tree"), Path("moved"));
+        MakeLink(Path("elsewhere"), "tree");
+    });
+    ctx.console = &console;
+
+    builder.AddSource(Queue("tree"), Path("tree"));
+
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(Relatives(), (std::vector<std::string>{"/tree"}));
+    const std::vector<NodeOutcome> named = ctx.outcomes.Kept();
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(named[0].path, Path("tree"));
+    // Linux answers a link opened as a folder without following with ENOTDIR, POSIX with ELOOP.
+    EXPECT_TRUE(named[0].error == ENOTDIR || named[0].error == ELOOP) << named[0].error;
+}
+
 TEST_F(FileListBuilderTest, SourceAddedAfterTheIntakeGoesToTheTail) {
     MakeFolder("first");
     MakeFile("first/a", 1);

@@ -1,5 +1,6 @@
 #include "platform/fs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -205,6 +206,46 @@ TEST(ListFolder, PatternKindsAndOrder) {
 
     ASSERT_EQ(fs::ListFolder(dir.Path(), "none*", entries), 0);
     EXPECT_TRUE(entries.empty());
+}
+
+// A walk opens each folder once and names what is in it relative to it: never through a link,
+// and the descriptor stays usable for the next listing and the next call.
+TEST(OpenFolderAt, RelativeCallsNeverFollowALink) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir((dir / "top").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((dir / "top/sub").c_str(), 0700), 0);
+    WriteFile(dir / "top/b", "bb");
+    WriteFile(dir / "top/sub/deep", "d");
+    ASSERT_EQ(::symlink("sub", (dir / "top/a-link").c_str()), 0);
+
+    const int top = fs::OpenFolderAt(AT_FDCWD, dir / "top");
+    ASSERT_GE(top, 0);
+    std::vector<fs::DirEntry> entries;
+    for (int twice = 0; twice < 2; ++twice) {
+        ASSERT_EQ(fs::ListFolderAt(top, "*", entries), 0);
+        EXPECT_EQ(Names(entries), (std::vector<std::string>{"a-link", "b", "sub/"}));
+    }
+    const auto link = fs::GetAttributesAt(top, "a-link");
+    ASSERT_TRUE(link);
+    EXPECT_TRUE(link->IsLink());
+    const auto file = fs::GetAttributesAt(top, "b");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->size, 2u);
+    int error = 0;
+    EXPECT_FALSE(fs::GetAttributesAt(top, "missing", &error));
+    EXPECT_EQ(error, ENOENT);
+
+    const int linked = fs::OpenFolderAt(top, "a-link");
+    EXPECT_TRUE(linked == -ENOTDIR || linked == -ELOOP) << linked;
+    EXPECT_EQ(fs::OpenFolderAt(top, "b"), -ENOTDIR);
+    EXPECT_EQ(fs::OpenFolderAt(top, "missing"), -ENOENT);
+    const int sub = fs::OpenFolderAt(top, "sub");
+    ASSERT_GE(sub, 0);
+    ASSERT_EQ(fs::ListFolderAt(sub, "*", entries), 0);
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"deep"}));
+    EXPECT_EQ(fcntl(sub, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    ::close(sub);
+    ::close(top);
 }
 
 TEST(ListFolder, Failures) {

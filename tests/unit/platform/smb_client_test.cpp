@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "test_support.h"
 
 namespace rd::smb {
@@ -85,6 +87,37 @@ TEST_F(SambaServer, WriteTestLeavesNothingBehind) {
     EXPECT_NE(::stat((*folder_ / "rw/vn.dat").c_str(), &st), 0);
     EXPECT_NE(::stat((*folder_ / "fotos/vn.dat").c_str(), &st), 0);
     EXPECT_EQ(WriteTest(Host(), "rw", {"nobody", "wrong-pw"}, 5000), Result::AccessDenied);
+}
+
+// The library is opened by the first call: without a server there, the call gets through it to
+// the network and finds nobody.
+TEST(SmbLibrary, OpensOnFirstCall) {
+    if (!Available())
+        GTEST_SKIP() << "built without libsmbclient";
+    std::vector<Entry> shares;
+    EXPECT_EQ(Shares("127.0.0.1:1", kRight, 2000, shares), Result::Unreachable);
+}
+
+// Built with libsmbclient but run where it is not installed: every call says not available, the
+// program goes on, and stderr names what is missing.
+TEST(SmbLibrary, MissingLibraryIsNotAvailableAndTold) {
+    if (!Available())
+        GTEST_SKIP() << "built without libsmbclient";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::setenv("REDODORI_SMBCLIENT_LIBRARY", "libredodori-no-such-library.so", 1);
+            std::vector<Entry> found;
+            const bool notAvailable =
+                Servers(1000, found) == Result::NotAvailable &&
+                Shares("127.0.0.1:1", kRight, 1000, found) == Result::NotAvailable &&
+                Folders("127.0.0.1:1", "rw", "", kRight, 1000, found) == Result::NotAvailable &&
+                WriteTest("127.0.0.1:1", "rw", kRight, 1000) == Result::NotAvailable &&
+                !FreeSpace("127.0.0.1:1", "rw", kRight, 1000) && found.empty();
+            std::exit(notAvailable ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "^redodori: the SMB network is not available: libredodori-no-such-library.so: [^\n]*\n$");
 }
 
 }  // namespace rd::smb
