@@ -6,7 +6,7 @@
 # bench/README.md.
 # Environment:
 #   BENCH_DIR    base folder for the temporary data (default /var/tmp)
-#   BENCH_SETS   sets copied (default "A C")
+#   BENCH_SETS   sets copied (default "A C"; empty: only the check of set C)
 #   RUNS         interleaved rounds (default 9)
 #   BENCH_SEED   seed of the sizes of set C (default 20240601)
 set -euo pipefail
@@ -14,7 +14,7 @@ set -euo pipefail
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=$REPO/build-bench
 BENCH_DIR=${BENCH_DIR:-/var/tmp}
-SETS=${BENCH_SETS:-A C}
+SETS=${BENCH_SETS-A C}
 RUNS=${RUNS:-9}
 SEED=${BENCH_SEED:-20240601}
 COLD=0
@@ -32,7 +32,7 @@ done
 cmake -S "$REPO" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DREDODORI_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target redodori-bench-copy redodori redodori-console >/dev/null
 COPY=$BUILD/bench/redodori-bench-copy
-CONSOLE=$BUILD/console/redodori-console
+CONSOLE=$BUILD/bin/redodori-console
 
 mkdir -p "$BENCH_DIR"
 WORK=$(mktemp -d "$(cd "$BENCH_DIR" && pwd)/redodori-manifest.XXXXXX")
@@ -138,6 +138,7 @@ for set in $SETS; do
 done
 
 # --- checking later -------------------------------------------------------------------------
+[ -d "$WORK/src/C" ] || make_set C
 # The manifests of set C, made by the peers' tools, so that both sides check the same lines.
 (cd "$WORK/src" && find C -type f -print0 | sort -z | xargs -0 sha256sum >"$WORK/src/C.sha256")
 (cd "$WORK/src" && find C -type f -print0 | sort -z | xargs -0 xxhsum -H2 >"$WORK/src/C.xxh128")

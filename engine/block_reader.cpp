@@ -69,10 +69,16 @@ void BlockReader::StartHash(SourceHandle& handle, uint64_t position) {
         return;
     hasher_ = std::make_unique<FileHasher>(*kind);
     // What an earlier job copied is read once more, so that the hash is of the whole file.
+    HashRange(handle, 0, position);
+}
+
+void BlockReader::HashRange(SourceHandle& handle, uint64_t position, uint64_t length) {
     constexpr uint32_t kPiece = 1 << 20;
+    if (!hasher_ || length == 0)
+        return;
     EnsureCapacity(verifyBuffer_, kPiece, *ctx_.allocationFailure);
-    for (uint64_t at = 0; at < position;) {
-        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, position - at));
+    for (uint64_t at = position; at < position + length;) {
+        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, position + length - at));
         int error = 0;
         if (handle.fd < 0 || !PositionedRead(handle.fd, verifyBuffer_.Data(), n, at, error) ||
             n == 0) {
@@ -273,6 +279,9 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
     const uint64_t size = node.size;
     StartHash(handle, position);
     if (position == 0 && size > 0 && CloneAllowed() && CloneWhole(node, source, handle)) {
+        // A clone moved no bytes: a manifest's hash reads them, before the source is known to
+        // have stayed the same throughout.
+        HashRange(handle, 0, size);
         if (SourceUnchanged(source)) {
             counters.doneBytes += size;
             counters.filePercent = 100;
@@ -409,9 +418,7 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
 }
 
 bool BlockReader::FastPathAllowed() const {
-    // A manifest's hash is taken from the bytes the reader holds: the kernel's copy has none.
-    if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst ||
-        ctx_.manifests.Kind())
+    if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst)
         return false;
     uint32_t active = 0;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
@@ -465,6 +472,8 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     if (!whole)
         return 0;
 
+    // The kernel just read the block into the page cache: a manifest's hash reads it from there.
+    HashRange(handle, position, length);
     AccountBlock(node, length, position);
     if (!marker)
         return length;
@@ -550,6 +559,7 @@ void BlockReader::CompleteFast(const FENTRY_& node) {
     done.move = file_.move;
     done.sparse = file_.sparse;
     done.meta = file_.meta;
+    done.digest = hasher_ ? hasher_->HexDigest() : std::string();
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (!SlotActive(slot))
             continue;

@@ -34,6 +34,9 @@ private:
     // When the job writes manifests: a new hash for the file, fed first with the bytes before
     // `position` that an earlier job copied. A file whose start cannot be read gets no hash.
     void StartHash(SourceHandle& handle, uint64_t position);
+    // Feeds the hash the source's bytes in [position, position + length), read through `handle`;
+    // a read that fails leaves the file without a hash.
+    void HashRange(SourceHandle& handle, uint64_t position, uint64_t length);
     // Feeds the hash `length` zero bytes: a hole the copy keeps as one.
     void HashZeros(uint64_t length);
     // Reads the block at `position`; with verification on, until two reads agree. Returns false

@@ -10,6 +10,7 @@ source "$(dirname "$0")/common.sh"
 unset DISPLAY WAYLAND_DISPLAY
 [ "$(id -u)" -eq 0 ] || skip_all "loop file systems need root"
 command -v filefrag >/dev/null || skip_all "filefrag is not installed"
+command -v xxhsum >/dev/null || skip_all "xxhsum is not installed (setup.sh installs xxhash)"
 
 # Free 1 KiB blocks of the file system at $1.
 free_kib() { df -k --output=avail "$1" | tail -n 1 | tr -d ' '; }
@@ -58,6 +59,14 @@ for kind in xfs btrfs; do
         "$(end_line "$work/out")"
     check "$kind: the verified copy is whole" diff -r "$fs/src" "$fs/verified/src"
     shares "$fs/verified/src/big" && bad "$kind: the verified copy shares the source's extents"
+
+    # A manifest's hashes are read from the source; the files are cloned all the same.
+    "$REDODORI_CONSOLE" --manifest "$fs/src" "$fs/listed" </dev/null >"$work/out" 2>&1 || true
+    check_same "$kind: a copy with a manifest clones" \
+        "Copy finished: 2 of 2 files, 30000006 of 30000006 bytes, 0 retries, 0 skips, 2 cloned" \
+        "$(end_line "$work/out")"
+    check "$kind: its manifest checks out" \
+        bash -c 'cd "$1" && xxhsum -c --strict --quiet RedoDori-*.xxh128' _ "$fs/listed"
 
     # A limited copy is read and written, so that the limit has something to act on.
     "$REDODORI_CONSOLE" --limit 16M "$fs/src" "$fs/limited" </dev/null >"$work/out" 2>&1 || true
