@@ -10,6 +10,7 @@
 #   RUNS         interleaved rounds (default 9)
 #   BENCH_SEED   seed of the sizes of set C (default 20240601)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/data_sets.sh"
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=$REPO/build-bench
@@ -55,25 +56,7 @@ echo "peers:   $(sha256sum --version | head -1); $(xxhsum --version 2>&1 | head 
 echo "cold:    $([ $COLD = 1 ] && echo 'page cache dropped before each run' || echo 'no (not root)')"
 
 make_set() {
-    case $1 in
-    A)
-        mkdir -p "$WORK/src/A"
-        head -c $((2 * 1024 * 1024 * 1024)) /dev/urandom >"$WORK/src/A/big.bin"
-        ;;
-    C)
-        python3 - "$WORK/src/C" "$SEED" <<'EOF'
-import os, random, sys
-root, seed = sys.argv[1], int(sys.argv[2])
-rng = random.Random(seed)
-for i in range(2000):
-    size = min(int(1024 * 8192 ** rng.random()), 8 * 1024 * 1024)
-    folder = os.path.join(root, f"d{i // 100:02}")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, f"f{i:04}.dat"), "wb") as out:
-        out.write(os.urandom(size))
-EOF
-        ;;
-    esac
+    make_bench_set "$WORK/src" "$1" "$SEED"
 }
 
 settle() {

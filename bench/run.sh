@@ -17,6 +17,7 @@
 #   BENCH_UNWRITTEN   0 leaves bench/unwritten.sh out (default 1)
 #   BENCH_STARTUP     0 leaves bench/startup.sh out (default 1)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/data_sets.sh"
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=$REPO/build-bench
@@ -90,38 +91,7 @@ echo "peers:   $(cp --version | head -1); $(rsync --version | head -1)"
 echo "ours:    $BIN --bufsz $BUFSZ (block $BLOCK bytes)"
 
 make_set() {
-    case $1 in
-    A)
-        mkdir -p "$SRC/A"
-        head -c $((2 * 1024 * 1024 * 1024)) /dev/urandom >"$SRC/A/big.bin"
-        ;;
-    B)
-        python3 - "$SRC/B" <<'EOF'
-import os, sys
-root = sys.argv[1]
-for d in range(200):
-    folder = os.path.join(root, f"d{d:03}")
-    os.makedirs(folder)
-    for f in range(100):
-        with open(os.path.join(folder, f"f{f:03}.dat"), "wb") as out:
-            out.write(os.urandom(4096))
-EOF
-        ;;
-    C)
-        # Sizes log-uniform from 1 KiB to 8 MiB, fixed by the seed; 20 folders of 100 files.
-        python3 - "$SRC/C" "$SEED" <<'EOF'
-import os, random, sys
-root, seed = sys.argv[1], int(sys.argv[2])
-rng = random.Random(seed)
-for i in range(2000):
-    size = min(int(1024 * 8192 ** rng.random()), 8 * 1024 * 1024)
-    folder = os.path.join(root, f"d{i // 100:02}")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, f"f{i:04}.dat"), "wb") as out:
-        out.write(os.urandom(size))
-EOF
-        ;;
-    esac
+    make_bench_set "$SRC" "$1" "$SEED"
 }
 
 # The source handed to every tool: the single file of A, the folder of B and C.
