@@ -119,5 +119,26 @@ check "a file done before the kill is not read again" bash -c "! grep -qF '$many
 check "nothing is kept after a whole check" test -z "$(done_count)"
 expect "Check finished" "$(cat "$REDODORI_DATA_DIR/history.txt")"
 
+# (e) A tree on two file systems (a tmpfs mounted inside it, as root): both are read, and what
+# differs on either is found.
+if [ "$(id -u)" -eq 0 ]; then
+    two="$disk/two"
+    mkdir -p "$two/here" "$two/there"
+    if mount -t tmpfs -o size=16m none "$two/there" 2>/dev/null; then
+        mounts+=("$two/there")
+        for i in 1 2 3; do
+            head -c 200000 /dev/urandom >"$two/here/h$i"
+            head -c 200000 /dev/urandom >"$two/there/t$i"
+        done
+        (cd "$two" && sha256sum here/* there/* >both.sha256)
+        echo changed >"$two/there/t2"
+        echo changed >"$two/here/h3"
+        check_same "two file systems: the status" 1 "$(check_run "$work/e.out" "$two/both.sha256")"
+        expect "4 files good, 2 mismatched, 0 missing" "$(cat "$work/e.out")"
+        expect "$two/there/t2: failed, its checksum" "$(cat "$work/e.out")"
+        expect "$two/here/h3: failed, its checksum" "$(cat "$work/e.out")"
+    fi
+fi
+
 [ "$direct" = yes ] || skip_all "this file system refuses O_DIRECT writes: the changed byte is not tested"
 finish manifest_check_test
