@@ -16,6 +16,7 @@
 #include "engine/file_identity.h"
 #include "engine/file_list.h"
 #include "engine/file_metadata.h"
+#include "engine/hash_pipe.h"
 #include "engine/vn_buffer.h"
 
 namespace rd {
@@ -60,8 +61,9 @@ struct TakenBlock {
     // Number of the published block; 0 before the first.
     uint64_t sequence = 0;
     std::shared_ptr<const FileMetadata> meta;
-    // With the file's last block, when the job writes manifests: the hash of all of its bytes.
-    std::string digest;
+    // With the file's last block, when the job writes manifests: the hash of all of its bytes,
+    // as the hash pipe will tell it.
+    std::shared_ptr<PendingDigest> digest;
 };
 
 // What one destination's writer keeps between blocks.

@@ -63,40 +63,30 @@ BlockReader::BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& 
     : ctx_(ctx), handoff_(handoff), writers_(writers), file_(file) {}
 
 void BlockReader::StartHash(SourceHandle& handle, uint64_t position) {
-    hasher_.reset();
     const std::optional<HashKind> kind = ctx_.manifests.Kind();
-    if (!kind)
+    hashing_ = kind.has_value();
+    if (!hashing_)
         return;
-    hasher_ = std::make_unique<FileHasher>(*kind);
+    ctx_.hashes.Begin(*kind);
     // What an earlier job copied is read once more, so that the hash is of the whole file.
     HashRange(handle, 0, position);
 }
 
 void BlockReader::HashRange(SourceHandle& handle, uint64_t position, uint64_t length) {
-    constexpr uint32_t kPiece = 1 << 20;
-    if (!hasher_ || length == 0)
-        return;
-    EnsureCapacity(verifyBuffer_, kPiece, *ctx_.allocationFailure);
-    for (uint64_t at = position; at < position + length;) {
-        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, position + length - at));
-        int error = 0;
-        if (handle.fd < 0 || !PositionedRead(handle.fd, verifyBuffer_.Data(), n, at, error) ||
-            n == 0) {
-            hasher_.reset();
-            return;
-        }
-        hasher_->Update(verifyBuffer_.Data(), n);
-        at += n;
-    }
+    if (hashing_)
+        ctx_.hashes.Range(handle.fd, position, length);
 }
 
 void BlockReader::HashZeros(uint64_t length) {
-    static const std::array<uint8_t, 65536> kZeros{};
-    while (hasher_ && length > 0) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(length, kZeros.size()));
-        hasher_->Update(kZeros.data(), n);
-        length -= n;
-    }
+    if (hashing_)
+        ctx_.hashes.Zeros(length);
+}
+
+std::shared_ptr<PendingDigest> BlockReader::EndHash() {
+    if (!hashing_)
+        return nullptr;
+    hashing_ = false;
+    return ctx_.hashes.End();
 }
 
 bool BlockReader::SlotActive(uint32_t slot) const {
@@ -405,11 +395,11 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     block.fileId = file_.id;
     block.sourceId = file_.identity;
     block.meta = file_.meta;
-    if (hasher_) {
-        hasher_->Update(handoff_.ReadBuffer().Data(), n);
-        // The last block carries the hash; a file that could not be hashed carries none.
+    if (hashing_) {
+        ctx_.hashes.Bytes(handoff_.ReadBuffer().Data(), n);
+        // The last block carries the hash to come.
         if (blockStart + n >= node.size)
-            block.digest = hasher_->HexDigest();
+            block.digest = EndHash();
     }
     handoff_.Publish(block, node, n);
     if (!handoff_.Parallel())
@@ -559,7 +549,7 @@ void BlockReader::CompleteFast(const FENTRY_& node) {
     done.move = file_.move;
     done.sparse = file_.sparse;
     done.meta = file_.meta;
-    done.digest = hasher_ ? hasher_->HexDigest() : std::string();
+    done.digest = EndHash();
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         if (!SlotActive(slot))
             continue;

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "engine/block_handoff.h"
+#include "engine/hash_pipe.h"
 #include "engine/transfer.h"
 #include "engine/vn_buffer.h"
-#include "platform/file_hash.h"
 
 namespace rd {
 
@@ -32,13 +32,16 @@ public:
 
 private:
     // When the job writes manifests: a new hash for the file, fed first with the bytes before
-    // `position` that an earlier job copied. A file whose start cannot be read gets no hash.
+    // `position` that an earlier job copied.
     void StartHash(SourceHandle& handle, uint64_t position);
-    // Feeds the hash the source's bytes in [position, position + length), read through `handle`;
-    // a read that fails leaves the file without a hash.
+    // Feeds the hash the source's bytes in [position, position + length) of the file open as
+    // `handle`; a read that fails leaves the file without a hash.
     void HashRange(SourceHandle& handle, uint64_t position, uint64_t length);
     // Feeds the hash `length` zero bytes: a hole the copy keeps as one.
     void HashZeros(uint64_t length);
+    // The file's bytes are all given to the hash: its digest to come; none when the job writes
+    // no manifest.
+    std::shared_ptr<PendingDigest> EndHash();
     // Reads the block at `position`; with verification on, until two reads agree. Returns false
     // when the file is to be left (skipped); `n` is what was read.
     bool ReadBlock(const FENTRY_& node, const std::string& source, SourceHandle& handle,
@@ -97,8 +100,8 @@ private:
     WriterPool& writers_;
     CurrentFile& file_;
     VNBuffer verifyBuffer_;
-    // The hash of the current file's bytes, when the job writes manifests and it can be taken.
-    std::unique_ptr<FileHasher> hasher_;
+    // The current file's bytes go to the job's hash pipe: the job writes manifests.
+    bool hashing_ = false;
     // The kernel refused copy_file_range for this job's files once: it is not tried again.
     bool fastPathBroken_ = false;
     // A destination's file system could not clone a file: the job copies from then on.

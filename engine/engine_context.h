@@ -11,6 +11,7 @@
 #include "engine/error_settler.h"
 #include "engine/file_list.h"
 #include "engine/file_tracker.h"
+#include "engine/hash_pipe.h"
 #include "engine/job.h"
 #include "engine/job_end.h"
 #include "engine/job_manifests.h"
@@ -110,6 +111,19 @@ struct EngineContext {
                           Operation::Write));
     }
 
+    // As above, once the pipe has hashed the file: on this thread when it already has, else on
+    // the pipe's. No digest at all: the file was not hashed.
+    void Manifested(uint32_t slot, const std::string& source, const std::string& path,
+                    const std::shared_ptr<PendingDigest>& digest) {
+        if (!digest) {
+            Manifested(slot, source, path, std::string());
+            return;
+        }
+        digest->Then([this, slot, source, path](const std::string& hex) {
+            Manifested(slot, source, path, hex);
+        });
+    }
+
     // Any thread: counts a file of the list that ended `end`; a completed one with `bytes`.
     void FileEnded(FileEnd end, uint64_t bytes) {
         JobCounters& c = state.counters;
@@ -132,6 +146,10 @@ struct EngineContext {
     std::atomic<bool> syncing{false};
     // 0 none, 1 running, 2 finished.
     std::atomic<int32_t> jobState{0};
+
+    // Hashes the copied files for the manifests. After the members its digests' uses reach, so
+    // that its thread ends before they go.
+    HashPipe hashes;
 
     // The files whose copies are under way.
     FileTracker files{*this};

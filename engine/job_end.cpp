@@ -114,6 +114,8 @@ bool AppendHistory(const std::string& path, const std::function<void(const Histo
 }
 
 void FinishManifests(EngineContext& ctx) {
+    // The last files' lines wait for their hashes.
+    ctx.hashes.Drain();
     for (const JobManifests::Failure& failure : ctx.manifests.Finish())
         ctx.Report(
             Failed(failure.path, OutcomeCause::OperationFailed, failure.error, Operation::Write));

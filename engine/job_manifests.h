@@ -29,7 +29,7 @@ public:
                const std::string& job);
     std::optional<HashKind> Kind() const { return kind_; }
 
-    // Any thread, one writer per slot: the copy at `path`, below the folder `root` of `slot`,
+    // Any thread: the copy at `path`, below the folder `root` of `slot`,
     // is whole and its bytes hash to `digest`. The first time it is called for a slot, the
     // manifest is created there. Returns 0, or the errno of the write that failed: the slot
     // then writes no manifest, and later calls return 0 (the failure is told once).

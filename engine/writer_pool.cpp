@@ -167,7 +167,9 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
 
 bool WriterPool::SameOnDisk(uint32_t slot, const TakenBlock& block) {
     const std::optional<HashKind> kind = ctx_.manifests.Kind();
-    if (!ctx_.policy.verify || !kind || block.digest.empty())
+    const std::string digest =
+        ctx_.policy.verify && kind && block.digest ? block.digest->Wait() : "";
+    if (digest.empty())
         return true;
     const int written = ctx_.dests[slot].fileHandle;
     int error = written < 0 ? EBADF : 0;
@@ -187,7 +189,7 @@ bool WriterPool::SameOnDisk(uint32_t slot, const TakenBlock& block) {
         error = HashFromDisk(fd, *kind, hex);
     if (fd >= 0)
         close(fd);
-    if (error == 0 && hex == block.digest)
+    if (error == 0 && hex == digest)
         return true;
     handoff_.Slot(slot).skippedFileId = block.fileId;
     ctx_.files.Identify(block.fileId, slot, written);
