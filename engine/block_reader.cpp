@@ -268,7 +268,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
     JobCounters& counters = ctx_.state.counters;
     const uint64_t size = node.size;
     StartHash(handle, position);
-    if (position == 0 && size > 0 && CloneAllowed() && CloneWhole(node, source, handle)) {
+    if (position == 0 && size > 0 && CloneAllowed(node) && CloneWhole(node, source, handle)) {
         // A clone moved no bytes: a manifest's hash reads them, before the source is known to
         // have stayed the same throughout.
         HashRange(handle, 0, size);
@@ -312,7 +312,7 @@ void BlockReader::BlockLoop(const FENTRY_& node, const std::string& source, Sour
         }
         const uint64_t blockStart = position;
 
-        if (!healing && FastPathAllowed()) {
+        if (!healing && FastPathAllowed(node)) {
             const uint32_t length =
                 static_cast<uint32_t>(std::min<uint64_t>(block, size - position));
             if (FastBlock(node, source, handle, position, length, marker) > 0) {
@@ -407,15 +407,18 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
     AccountBlock(node, n, position);
 }
 
-bool BlockReader::FastPathAllowed() const {
+bool BlockReader::FastPathAllowed(const FENTRY_& node) const {
     if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst)
         return false;
     uint32_t active = 0;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
         active += SlotActive(slot) ? 1 : 0;
     // In parallel mode the destinations are written by their own threads at once; the job
-    // thread borrows a slot's handles only when that slot is the only one.
-    return active == 1 || (active > 1 && !handoff_.Parallel());
+    // thread borrows the slots' handles when one slot is the only one, or for a file of one
+    // block, whose copy is one call a destination: handing it to the writers and waiting for
+    // every one of them would cost more than the copies.
+    const bool oneBlock = node.size <= CopyBlockSize(ctx_.policy.bufferSize);
+    return active == 1 || (active > 1 && (!handoff_.Parallel() || oneBlock));
 }
 
 uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
@@ -479,9 +482,9 @@ uint32_t BlockReader::FastBlock(const FENTRY_& node, const std::string& source,
     return length;
 }
 
-bool BlockReader::CloneAllowed() const {
+bool BlockReader::CloneAllowed(const FENTRY_& node) const {
     const int32_t limit = ctx_.policy.speedLimit;
-    return !cloneRefused_ && FastPathAllowed() && !(limit >= 0 && RateStep(limit) != 0);
+    return !cloneRefused_ && FastPathAllowed(node) && !(limit >= 0 && RateStep(limit) != 0);
 }
 
 bool BlockReader::CloneWhole(const FENTRY_& node, const std::string& source, SourceHandle& handle) {

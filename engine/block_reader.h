@@ -65,7 +65,7 @@ private:
     void CompleteFast(const FENTRY_& node);
     // True when a whole file may be cloned: as for the kernel copy, and no speed limit, since a
     // clone takes no time to limit.
-    bool CloneAllowed() const;
+    bool CloneAllowed(const FENTRY_& node) const;
     // Has every active destination share the source's extents, one call each. False when one
     // could not (the file is then copied over what was cloned).
     bool CloneWhole(const FENTRY_& node, const std::string& source, SourceHandle& handle);
@@ -83,9 +83,10 @@ private:
     void Abandon(const std::string& source, bool failed, bool resumable = true);
     // The Skip button: reported, its rest counted as done, the file left.
     void SkipByUser(const std::string& source, uint64_t size, uint64_t position);
-    // True when the next block may go through FastBlock: one active destination, or several in
-    // serial mode, and nothing that needs the bytes in a buffer (verification, burst).
-    bool FastPathAllowed() const;
+    // True when the next block of `node` may go through FastBlock: one active destination, or
+    // several in serial mode or for a file of one block, and nothing that needs the bytes in a
+    // buffer (verification, burst).
+    bool FastPathAllowed(const FENTRY_& node) const;
     bool SlotActive(uint32_t slot) const;
     void Publish(const FENTRY_& node, const std::string& source, uint32_t n, uint64_t blockStart,
                  uint64_t& position, bool marker);
