@@ -51,7 +51,9 @@ counted() {
     setup fusermount3 -u "$mnt"
     wait "$counter" || setup_failed "the counting file system ended with status $?"
 }
-total() { awk '{ n += $2 } END { print n + 0 }' "$work/$1.counts"; }
+# The requests the kernel waits for: a forget is answered by none, and comes whenever the
+# kernel drops an inode from its cache, not for each file copied.
+total() { awk '$1 !~ /FORGET$/ { n += $2 } END { print n + 0 }' "$work/$1.counts"; }
 
 counted many "$REDODORI_CONSOLE" --no-window "$work/src/many" "$mnt/"
 check_same "200 files: exit status" 0 "$status"
