@@ -72,7 +72,9 @@ echo "requests for 200 files by opcode:" $(sort "$work/many.counts")
 echo "requests per file: $per_file (200 files $many, 100 files $few)"
 # A new file takes a lookup and its creation, one write, one change of its times, and the
 # flush and release of its closing: six. Fewer would need the kernel to know the name is free.
-check "at most 6 requests per file, not $per_file" awk -v n="$per_file" 'BEGIN { exit !(n <= 6) }'
+# The little more allowed is the folder's own lookup, which the kernel repeats for each second
+# a slow copy takes.
+check "six requests per file and the folder's lookups, not $per_file" awk -v n="$per_file" 'BEGIN { exit !(n <= 6.2) }'
 
 counted cp cp -a "$work/src/many" "$mnt/"
 echo "cp -a, requests for 200 files: $(total cp) ($(awk -v a="$(total cp)" 'BEGIN { printf "%.2f", a / 200 }') per file)"
