@@ -101,14 +101,24 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
         if (!d.active)
             continue;
         const std::string dest = node.DestinationPath(slot, d.root);
-        int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                      NewFileMode(node.attributes));
+        // The file the existing-file check made is empty already.
+        const MadeFile made = d.TakeMade(file_.id);
+        int fd = made.fd >= 0
+                     ? made.fd
+                     : open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                            NewFileMode(node.attributes));
         int error = fd < 0 ? errno : 0;
         if (fd >= 0) {
             ctx_.files.Opened(file_.id, slot);
-            const mode_t seen = file_.meta ? GiveMetadata(ctx_, fd, dest, *file_.meta) : 0;
-            if (ctx_.options.KeepFileTimes)
-                SetBasicInfo(fd, node.attributes, node.LastWriteTime(), seen);
+            const mode_t seen = file_.meta ? GiveMetadata(ctx_, fd, dest, *file_.meta,
+                                                          made.fd >= 0 ? &made.seen : nullptr)
+                                           : 0;
+            const int refused =
+                ctx_.options.KeepFileTimes
+                    ? SetCopyInfo(d, fd, made.fd >= 0, node.attributes, node.LastWriteTime(), seen)
+                    : 0;
+            if (refused)
+                NoteModesRefused(ctx_, slot, refused);
             if (file_.move && fdatasync(fd) != 0) {
                 error = errno;
                 ctx_.files.Identify(file_.id, slot, fd);
@@ -534,7 +544,8 @@ bool BlockReader::OpenForKernel(uint32_t slot, const FENTRY_& node, uint64_t pos
     writers_.CloseLeftover(slot, file_.id);
     const bool fresh = d.fileHandle < 0;
     if (!OpenDestFile(d, node.DestinationPath(slot, d.root), position, length, node.size,
-                      node.attributes, false, ctx_.policy.reserve && !file_.sparse))
+                      node.attributes, false, ctx_.policy.reserve && !file_.sparse, nullptr,
+                      file_.id))
         return false;
     if (fresh)
         ctx_.files.Opened(file_.id, slot);

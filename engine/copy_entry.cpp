@@ -140,6 +140,7 @@ bool JobThread::CheckAllExisting(const FENTRY_& node, const std::string& source,
     JobCounters& counters = ctx_.state.counters;
     ctx_.dests.ActivateAll();
     exists.kept.assign(ctx_.dests.Count(), 0);
+    made_.assign(ctx_.dests.Count(), MadeFile{});
     for (uint32_t slot = 0; slot < ctx_.dests.Count() && !exists.abandon; ++slot) {
         if (node.SkippedIn(slot))
             ctx_.dests.SkipDestination(slot);
@@ -147,6 +148,7 @@ bool JobThread::CheckAllExisting(const FENTRY_& node, const std::string& source,
             CheckExisting(slot, node, source, handle, exists);
     }
     if (exists.abandon || !AnyActive(ctx_.dests)) {
+        RemoveMade(node);
         counters.doneBytes += node.size;
         if (!exists.abandon)
             counters.filePercent = 100;
@@ -188,8 +190,11 @@ void JobThread::CopyToDestinations(const FENTRY_& node, const std::string& sourc
         if (ctx_.dests[slot].active)
             copies.push_back({slot, !exists.kept[slot]});
     }
-    if (!ctx_.files.Begin(file_.id, node, file_.identity, file_.move, copies))
+    if (!ctx_.files.Begin(file_.id, node, file_.identity, file_.move, copies)) {
+        RemoveMade(node);
         return;
+    }
+    HandOverMade();
 
     // A file shorter than the check can't hold a hole worth keeping.
     file_.sparse =

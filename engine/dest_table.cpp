@@ -1,5 +1,7 @@
 #include "engine/dest_table.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "platform/fs.h"
@@ -16,7 +18,47 @@ void CopyDest::Reset() {
     currentPath.clear();
     root.clear();
     openFlags = openflag::kInitial;
+    madeSeen = {};
+    modesRefused = false;
     writeback.Clear();
+    DropMade();
+}
+
+void CopyDest::KeepMade(const MadeFile& made) {
+    std::lock_guard<std::mutex> lock(madeLock_);
+    made_.push_back(made);
+}
+
+MadeFile CopyDest::TakeMade(uint64_t fileId) {
+    std::lock_guard<std::mutex> lock(madeLock_);
+    MadeFile found;
+    std::erase_if(made_, [&](const MadeFile& made) {
+        if (made.fileId == fileId)
+            found = made;
+        return made.fileId == fileId;
+    });
+    return found;
+}
+
+MadeFile CopyDest::NextMade(uint64_t fileId) {
+    std::lock_guard<std::mutex> lock(madeLock_);
+    MadeFile found;
+    // File numbers only grow.
+    std::erase_if(made_, [&](const MadeFile& made) {
+        if (made.fileId == fileId)
+            found = made;
+        else if (made.fileId < fileId)
+            ::close(made.fd);
+        return made.fileId <= fileId;
+    });
+    return found;
+}
+
+void CopyDest::DropMade() {
+    std::lock_guard<std::mutex> lock(madeLock_);
+    for (const MadeFile& made : made_)
+        ::close(made.fd);
+    made_.clear();
 }
 
 void CopyDest::CreateEvents() {

@@ -1,6 +1,7 @@
 // The job's destination slots and the parsing of the target text into them.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <array>
@@ -31,6 +32,16 @@ constexpr uint32_t kWriteThrough = 0x80000000;
 constexpr uint32_t kInitial = kSequentialScan | kNormal;
 }  // namespace openflag
 
+// A new, empty file the existing-file check made in a destination (exclusively: nothing stood
+// at its name), until the destination's writer takes it for the file's first block.
+struct MadeFile {
+    int fd = -1;
+    // The file of the job it was made for.
+    uint64_t fileId = 0;
+    // What the file was when made; its mode and owner spare the metadata step a look.
+    struct stat seen {};
+};
+
 // One destination of the job.
 struct CopyDest {
     // 1 while this destination takes part in the current file.
@@ -45,6 +56,12 @@ struct CopyDest {
     // The mode the open file was last seen with, so that closing it need not set the same one
     // again; 0 when not known.
     mode_t knownMode = 0;
+    // What the open file was when the job made it; its mode is 0 when the file is not one the
+    // job made. Kept when the file is opened again in another mode.
+    struct stat madeSeen {};
+    // The destination's file system refused to change a new file's permissions: it is not asked
+    // again. Set once.
+    std::atomic<bool> modesRefused{false};
     int markerHandle = -1;
     // Full path of the destination file of the block being handed over; empty: writer ends.
     std::string currentPath;
@@ -56,8 +73,22 @@ struct CopyDest {
 
     // Back to the state of a new slot (events dropped, handles closed marks).
     void Reset();
+    // Job thread: keeps `made` for the writer.
+    void KeepMade(const MadeFile& made);
+    // The slot's writer takes the file made for `fileId` (its `fd` is -1 when there is none);
+    // those made for earlier files, which it has left behind, are closed.
+    MadeFile NextMade(uint64_t fileId);
+    // Takes the file made for `fileId` out of the slot; its `fd` is -1 when there is none.
+    MadeFile TakeMade(uint64_t fileId);
+    // Closes every made file the writer did not take.
+    void DropMade();
     // Creates the three events: ready non-signalled, taken and written signalled.
     void CreateEvents();
+
+private:
+    // The job thread keeps made files while the slot's writer may still be on an earlier file.
+    std::mutex madeLock_;
+    std::vector<MadeFile> made_;
 };
 
 // The result of splitting a target text: the roots in order, and how many items did not fit.

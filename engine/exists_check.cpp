@@ -188,6 +188,8 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     CopyDest& d = ctx_.dests[slot];
     d.active = 1;
     const std::string dest = node.DestinationPath(slot, d.root);
+    if (MakesCopies() && MakeNew(slot, node, dest))
+        return;
     struct stat there {};
     if (!ExistingNeedsSettling(slot, node, source, dest, there))
         return;
@@ -220,6 +222,61 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
     ExistsFacts facts = FactsAboutExisting(node, source, dest, size, resumable, marker.partial);
     const ExistsAction action = ChooseExistsAction(facts, handle, dst.fd, marker.proven);
     SettleExisting(action, slot, source, facts, dst.fd, result);
+}
+
+bool JobThread::MakesCopies() const {
+    const bool renamed =
+        IsMove(ctx_.policy.mode) && ctx_.dests.Count() == 1 && WipePasses(ctx_.policy.mode) == 0;
+    return !ctx_.options.PerFileLink && !renamed;
+}
+
+bool JobThread::MakeNew(uint32_t slot, const FENTRY_& node, const std::string& dest) {
+    // A copy of this job may be on its way there and not on the disk yet.
+    if (ctx_.files.ClaimedAt(dest))
+        return false;
+    // Made only where nothing stands, a link there included: one call both makes the file and
+    // tells that the name was free, where looking first would cost a file system on the network
+    // a round trip more.
+    const int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        NewFileMode(node.attributes));
+    if (fd < 0)
+        return false;
+    MadeFile& made = made_[slot];
+    made.fd = fd;
+    made.fileId = file_.id;
+    // Just made, the file's attributes are still in the kernel's cache: no file system is asked.
+    if (fstat(fd, &made.seen) != 0)
+        made.seen = {};
+    return true;
+}
+
+void JobThread::HandOverMade() {
+    for (uint32_t slot = 0; slot < made_.size(); ++slot) {
+        MadeFile& made = made_[slot];
+        if (made.fd < 0)
+            continue;
+        ctx_.files.Opened(file_.id, slot);
+        if (made.seen.st_mode != 0)
+            ctx_.files.Identify(file_.id, slot, made.seen);
+        ctx_.dests[slot].KeepMade(made);
+        made = {};
+    }
+}
+
+void JobThread::RemoveMade(const FENTRY_& node) {
+    for (uint32_t slot = 0; slot < made_.size(); ++slot) {
+        MadeFile& made = made_[slot];
+        if (made.fd < 0)
+            continue;
+        close(made.fd);
+        // Only the very file made here goes: whatever took its name since stays.
+        const std::string dest = node.DestinationPath(slot, ctx_.dests[slot].root);
+        struct stat there {};
+        if (made.seen.st_mode != 0 && lstat(dest.c_str(), &there) == 0 &&
+            there.st_dev == made.seen.st_dev && there.st_ino == made.seen.st_ino)
+            unlink(dest.c_str());
+        made = {};
+    }
 }
 
 bool JobThread::ExistingNeedsSettling(uint32_t slot, const FENTRY_& node, const std::string& source,

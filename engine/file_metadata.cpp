@@ -103,12 +103,14 @@ std::shared_ptr<const FileMetadata> ReadMetadata(uid_t uid, gid_t gid, int fd) {
     return meta;
 }
 
-int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta, mode_t* mode) {
+int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta, mode_t* mode, const struct stat* seen) {
     int first = 0;
     struct stat st {};
     if (mode)
         *mode = 0;
-    if (meta.uid != static_cast<uid_t>(-1) && fstat(fd, &st) == 0) {
+    if (seen)
+        st = *seen;
+    if (meta.uid != static_cast<uid_t>(-1) && (seen || fstat(fd, &st) == 0)) {
         // Like cp -a: root gives the file its owner; another user can only give it one of their
         // own groups, and not being able to do more is no failure.
         const uid_t uid = IsRoot() && st.st_uid != meta.uid ? meta.uid : static_cast<uid_t>(-1);

@@ -2,6 +2,7 @@
 // extended attributes (the ACLs among them). Read from a source, given to its copy.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <memory>
@@ -31,8 +32,10 @@ std::shared_ptr<const FileMetadata> ReadMetadata(uid_t uid, gid_t gid, int fd);
 // the group, when it is one of theirs) and its extended attributes. Comes before the
 // permissions are set, since a change of owner clears the set-user-ID bit. Returns 0, or the
 // errno of the first thing that could not be given although the file system has it. With
-// `mode`, the file's mode as it stands after the call when it is known, else 0.
-int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta, mode_t* mode = nullptr);
+// `mode`, the file's mode as it stands after the call when it is known, else 0. With `seen`, what
+// the file is known to be (its owner, group and mode): it is not looked at again.
+int ApplyOwnerAndXattrs(int fd, const FileMetadata& meta, mode_t* mode = nullptr,
+                        const struct stat* seen = nullptr);
 
 // The same for a symbolic link: owner and group only (root), since links carry no attributes of
 // their own that users may set.

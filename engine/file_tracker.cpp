@@ -75,8 +75,11 @@ void FileTracker::Opened(uint64_t fileId, uint32_t slot) {
 
 void FileTracker::Identify(uint64_t fileId, uint32_t slot, int fd) {
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0)
-        return;
+    if (fd >= 0 && ::fstat(fd, &st) == 0)
+        Identify(fileId, slot, st);
+}
+
+void FileTracker::Identify(uint64_t fileId, uint32_t slot, const struct stat& st) {
     std::lock_guard<std::mutex> lock(lock_);
     TrackedCopy* copy = Find(fileId, slot);
     if (!copy || copy->state != TrackedCopy::State::Pending)

@@ -6,6 +6,7 @@
 // with it. Nothing the job leaves behind passes for a whole copy.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -50,6 +51,8 @@ public:
     // Any thread, before a copy that may be given up is closed: the device and inode of `fd`,
     // which is open on it, are what its removal checks. A copy given up without them stays.
     void Identify(uint64_t fileId, uint32_t slot, int fd);
+    // The same with what the copy is known to be.
+    void Identify(uint64_t fileId, uint32_t slot, const struct stat& st);
     // Any thread: the job wrote into the copy in `slot` for the first time.
     void Wrote(uint64_t fileId, uint32_t slot);
     // Any thread: the copy in `slot` holds the whole file; `durable`: it is on the disk.

@@ -156,8 +156,10 @@ void JobThread::Wind() {
         ctx_.files.EndInFlight();
     // Handles of files that were abandoned part-way stay open until here; the partial
     // destinations are left as they are.
-    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         writers_.CloseLeftover(slot, 0);
+        ctx_.dests[slot].DropMade();
+    }
     ctx_.files.Finish(true);
     if (RemovesSources(ctx_.policy.mode)) {
         const std::vector<FolderLeft> left = RemoveMovedFolders(std::move(movedFolders_));

@@ -101,6 +101,17 @@ private:
     // Settles an existing destination of `slot` before the file is copied.
     void CheckExisting(uint32_t slot, const FENTRY_& node, const std::string& source,
                        SourceHandle& handle, ExistsResult& result);
+    // Whether the copies of the current file are made before it is copied: not where a link
+    // or a rename puts the file itself there.
+    bool MakesCopies() const;
+    // Makes the destination of `slot` anew, only when nothing stands at its name (nor at a
+    // name this job's copy under way takes there). False: the existing-file check goes on.
+    bool MakeNew(uint32_t slot, const FENTRY_& node, const std::string& dest);
+    // The file goes ahead: the copies made for it go to their slots' writers, as copies the
+    // file tracker removes again should the file be given up.
+    void HandOverMade();
+    // The file does not go ahead: the copies made for it go again.
+    void RemoveMade(const FENTRY_& node);
     // Lstats `dest` into `there`; false: nothing to settle (none, a folder, or a reported skip).
     bool ExistingNeedsSettling(uint32_t slot, const FENTRY_& node, const std::string& source,
                                const std::string& dest, struct stat& there);
@@ -167,6 +178,8 @@ private:
     int sourcesIndexed_ = 0;
     uint64_t sourceRemovals_ = 0;
     VNBuffer wipeBuffer_;
+    // Per slot, the copy the existing-file check made for the current file.
+    std::vector<MadeFile> made_;
 };
 
 }  // namespace rd

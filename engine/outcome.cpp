@@ -58,6 +58,9 @@ std::string What(const NodeOutcome& outcome) {
             return "skipped with its folder, which the destination cannot take";
         case OutcomeCause::RenameMap:
             return "lists the names the destination could not take, each old path and its new one";
+        case OutcomeCause::ModesRefused:
+            return "the copies have the permissions its file system gives them: it refused to "
+                   "change them";
         case OutcomeCause::NotHashed:
             return "copied, but left out of the checksum manifest: its hash could not be taken";
         case OutcomeCause::DiffersOnDisk:
@@ -114,8 +117,10 @@ std::string Describe(const NodeOutcome& outcome) {
 void OutcomeLog::Report(const NodeOutcome& outcome) {
     std::lock_guard<std::mutex> lock(lock_);
     ++counts_[static_cast<int>(outcome.kind)];
-    // A list of renames is kept so that the report names it.
-    if ((outcome.kind != OutcomeKind::Done || outcome.cause == OutcomeCause::RenameMap) &&
+    // A list of renames, and a destination's refusal of permissions, are kept so that the
+    // report names them.
+    if ((outcome.kind != OutcomeKind::Done || outcome.cause == OutcomeCause::RenameMap ||
+         outcome.cause == OutcomeCause::ModesRefused) &&
         kept_.size() < kKept)
         kept_.push_back(outcome);
 }

@@ -54,6 +54,9 @@ enum class OutcomeCause {
     FolderLeftOut,
     // Done: the file that lists the names changed in one destination (`path`).
     RenameMap,
+    // Done: the file system of one destination (`path`) refused to change the permissions of a
+    // copy; the copies there have the ones it gives them.
+    ModesRefused,
     // The copy is whole, but the hash of its bytes could not be taken: the manifest lacks it.
     NotHashed,
     // The copy, read again from the disk once it was complete, does not hash to what was read

@@ -206,8 +206,8 @@ mode_t NewFileMode(uint32_t sourceMode) {
 }
 
 bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
-                  uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve,
-                  int* error) {
+                  uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve, int* error,
+                  uint64_t fileId) {
     const bool burst = WantsBurst(writeburst, writeLength, position);
     const uint32_t wanted =
         burst ? (openflag::kNoBuffering | openflag::kNormal) : openflag::kInitial;
@@ -222,28 +222,41 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
     }
     if (slot.fileHandle >= 0)
         return true;
-    bool direct = false;
-    int err = 0;
-    // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it. A link in
-    // the file's place is never written through.
-    // Opened again, the copy must still be there: a new file is never made in its place.
-    int fd = OpenMaybeDirect(path, O_WRONLY | (reopened ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC,
-                             NewFileMode(sourceMode), burst, direct, err);
-    if (fd < 0) {
-        if (error)
-            *error = err;
-        return false;
+    // The file the existing-file check made is taken as it is, or opened again unbuffered.
+    const MadeFile made = reopened ? MadeFile{} : slot.NextMade(fileId);
+    bool same = reopened;
+    int fd = made.fd;
+    if (fd >= 0 && burst) {
+        before = made.seen;
+        same = made.seen.st_mode != 0;
+        CloseFd(fd);
     }
-    struct stat now {};
-    if (reopened &&
-        (::fstat(fd, &now) != 0 || now.st_dev != before.st_dev || now.st_ino != before.st_ino)) {
-        ::close(fd);
-        if (error)
-            *error = ESTALE;
-        return false;
+    if (fd < 0) {
+        bool direct = false;
+        int err = 0;
+        // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it. A link in
+        // the file's place is never written through.
+        // Opened again, the copy must still be there: a new file is never made in its place.
+        fd = OpenMaybeDirect(path, O_WRONLY | (same ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC,
+                             NewFileMode(sourceMode), burst, direct, err);
+        if (fd < 0) {
+            if (error)
+                *error = err;
+            return false;
+        }
+        struct stat now {};
+        if (same && (::fstat(fd, &now) != 0 || now.st_dev != before.st_dev ||
+                     now.st_ino != before.st_ino)) {
+            ::close(fd);
+            if (error)
+                *error = ESTALE;
+            return false;
+        }
     }
     if (reopened)
         slot.writeback.Reopened(fd);
+    else
+        slot.madeSeen = made.seen;
     slot.fileHandle = fd;
     slot.knownMode = 0;
     // The wanted flags, not the granted ones: a file system that refused O_DIRECT would
@@ -407,11 +420,18 @@ void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const st
     slot.markerHandle = fd;
 }
 
-int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified) {
+int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified,
+                  int* refused) {
     int result = 0;
+    if (refused)
+        *refused = 0;
     if (slot.fileHandle >= 0) {
-        if (keepTimes)
-            SetBasicInfo(slot.fileHandle, mode, modified, slot.knownMode);
+        if (keepTimes) {
+            const int first = SetCopyInfo(slot, slot.fileHandle, slot.madeSeen.st_mode != 0, mode,
+                                          modified, slot.knownMode);
+            if (refused)
+                *refused = first;
+        }
         slot.knownMode = 0;
         slot.writeback.Closing(slot.fileHandle);
         if (::close(slot.fileHandle) != 0 && errno != EINTR)
@@ -422,13 +442,33 @@ int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec&
     return result;
 }
 
-bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified, mode_t current) {
+bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified, mode_t current, int* modeError) {
     // Each call writes the inode; a mode that is right already is left as it is.
-    const bool modeSet = (current != 0 && (current & 07777) == (mode & 07777)) ||
-                         ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+    int error = 0;
+    if (current == 0 || (current & 07777) != (mode & 07777)) {
+        error = fault::Check(fault::Op::Chmod, fd, 0, nullptr, 0);
+        if (error == 0 && ::fchmod(fd, static_cast<mode_t>(mode & 07777)) != 0)
+            error = errno;
+    }
+    if (modeError)
+        *modeError = error;
     const timespec times[2] = {{0, UTIME_OMIT}, modified};
     const bool timeSet = ::futimens(fd, times) == 0;
-    return modeSet && timeSet;
+    return error == 0 && timeSet;
+}
+
+int SetCopyInfo(CopyDest& slot, int fd, bool made, uint32_t mode, const timespec& modified,
+                mode_t current) {
+    // Such a file system's own mode counts as the right one.
+    if (slot.modesRefused)
+        current = static_cast<mode_t>(mode);
+    int error = 0;
+    SetBasicInfo(fd, mode, modified, current, &error);
+    // A file the job made is its own: a refusal there is the file system's, not the file's.
+    const bool refusal = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
+    if (!made || !refusal || slot.modesRefused.exchange(true))
+        return 0;
+    return error;
 }
 
 bool SetFileLength(int fd, uint64_t length) {

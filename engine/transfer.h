@@ -76,12 +76,13 @@ bool PositionedWrite(int fd, const uint8_t* data, uint32_t n, uint64_t offset, i
 mode_t NewFileMode(uint32_t sourceMode);
 
 // Opens (without truncating) the destination of `slot` for a block of `writeLength` bytes at
-// `position`, reopening it when the burst mode changes. A new file larger than 4 MiB whose first
-// block is at 0 gets its full length reserved when `reserve` is on. A new file is created with
+// `position`, reopening it when the burst mode changes; the file the existing-file check made for
+// file `fileId` is taken rather than opened. A new file larger than 4 MiB whose first block is at
+// 0 gets its full length reserved when `reserve` is on. A new file is created with
 // NewFileMode(sourceMode). Returns false with `error` when it cannot be opened.
 bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
                   uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve,
-                  int* error = nullptr);
+                  int* error = nullptr, uint64_t fileId = 0);
 
 // What a marker records about the files it was written for, so that a later job can tell that
 // the partial copy beside it is still the start of that very source: the source's device,
@@ -122,16 +123,27 @@ bool ParseResumeMarker(std::string_view bytes, ResumeMarker& marker);
 // not a regular file of this user: a link or another user's file is never taken for one.
 bool ReadMarkerBeside(const std::string& destination, ResumeMarker& marker);
 
-// Closes the destination of `slot`, first giving it the source's permissions (unless its
-// `knownMode` has them) and modification time when `keepTimes` is set; closes the marker too.
-// Returns 0, or the errno of closing the destination: network file systems report delayed write
-// errors there.
-int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified);
+// Closes the destination of `slot`, first giving it the source's permissions and modification
+// time as SetCopyInfo does when `keepTimes` is set; closes the marker too. Returns 0, or the
+// errno of closing the destination: network file systems report delayed write errors there.
+// `refused` is set to the errno of a refused change of permissions when it is the first of the
+// slot's, else to 0.
+int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec& modified,
+                  int* refused = nullptr);
 
 // Gives an open file the permission bits of `mode` and the modification time `modified`
 // (access time unchanged); the bits are not set again when `current`, the file's mode as last
-// seen (0: not known), has them. True on success.
-bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified, mode_t current = 0);
+// seen (0: not known), has them. True on success; `modeError` is the errno of a change of
+// permissions that failed, else 0.
+bool SetBasicInfo(int fd, uint32_t mode, const timespec& modified, mode_t current = 0,
+                  int* modeError = nullptr);
+
+// SetBasicInfo for a copy open as `fd` in `slot`, which asks the slot's file system for no
+// change of permissions once it refused one for a file the job made (`made`): the copies keep
+// the permissions it gives them. Returns the errno of that refusal when this call found it first,
+// so that it is told once; else 0.
+int SetCopyInfo(CopyDest& slot, int fd, bool made, uint32_t mode, const timespec& modified,
+                mode_t current);
 
 // Sets the file's length and reserves its blocks. True when the length was set.
 bool SetFileLength(int fd, uint64_t length);

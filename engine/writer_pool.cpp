@@ -18,11 +18,23 @@
 
 namespace rd {
 
-mode_t GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta) {
+mode_t GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta,
+                    const struct stat* seen) {
     mode_t mode = 0;
-    if (const int error = ApplyOwnerAndXattrs(fd, meta, &mode))
+    if (const int error = ApplyOwnerAndXattrs(fd, meta, &mode, seen))
         ctx.Report(Failed(dest, OutcomeCause::MetadataNotKept, error));
     return mode;
+}
+
+void NoteModesRefused(EngineContext& ctx, uint32_t slot, int error) {
+    const std::string& root = ctx.dests[slot].root;
+    ctx.Report({OutcomeKind::Done,
+                OutcomeCause::ModesRefused,
+                Operation::None,
+                error,
+                root.empty() ? "/" : root,
+                {},
+                {}});
 }
 
 WriterPool::WriterPool(EngineContext& ctx, BlockHandoff& handoff, const CurrentFile& reading)
@@ -138,7 +150,8 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
         return;
     }
     if (block.meta && d.fileHandle >= 0)
-        d.knownMode = GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta);
+        d.knownMode = GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta,
+                                   d.madeSeen.st_mode ? &d.madeSeen : nullptr);
     if (!SameOnDisk(slot, block)) {
         CloseDestFile(d, false, 0, {});
         return;
@@ -149,8 +162,11 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
         syncError = d.fileHandle < 0 ? EBADF : errno;
     else if (block.move)
         d.writeback.FileSynced();
-    const int closed =
-        CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes, block.lastWriteTime);
+    int refused = 0;
+    const int closed = CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes,
+                                     block.lastWriteTime, &refused);
+    if (refused)
+        NoteModesRefused(ctx_, slot, refused);
     // Network file systems report a write that failed late when the file is closed.
     if (closed != 0) {
         WriterSkip(slot, block, Operation::Write, closed);
@@ -240,7 +256,7 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
         const bool fresh = d.fileHandle < 0;
         if (OpenDestFile(d, block.destinationPath, block.blockPosition, block.writeLength,
                          block.fileSize, block.attributes, ctx_.policy.writeBurst,
-                         ctx_.policy.reserve && !block.sparse, &error)) {
+                         ctx_.policy.reserve && !block.sparse, &error, block.fileId)) {
             if (fresh)
                 ctx_.files.Opened(block.fileId, slot);
             handoff_.Slot(slot).openFileId = block.fileId;

@@ -4,6 +4,8 @@
 // serial mode the reader writes every destination in turn.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -18,8 +20,14 @@ namespace rd {
 struct EngineContext;
 
 // Gives the open file `fd` at `dest` the owner, group and extended attributes of `meta`; what
-// cannot be given is reported. Returns the file's mode when it is known, else 0.
-mode_t GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta);
+// cannot be given is reported. Returns the file's mode when it is known, else 0. `seen`: what
+// the file is known to be, when the job made it.
+mode_t GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const FileMetadata& meta,
+                    const struct stat* seen = nullptr);
+
+// Tells once that the file system of the destination in `slot` refused to change the
+// permissions of a copy (`error`): the copies have the ones it gives them.
+void NoteModesRefused(EngineContext& ctx, uint32_t slot, int error);
 
 class WriterPool {
 public:

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -12,6 +13,7 @@
 #include "engine/engine_context.h"
 #include "engine/file_list_builder.h"
 #include "engine/job_thread.h"
+#include "engine/prompts.h"
 #include "engine/transfer.h"
 #include "engine/vn_buffer.h"
 #include "job_fixture.h"
@@ -82,13 +84,33 @@ TEST_F(CopyJob, TreeToTwoDestinationsWithTimesAndPermissions) {
 
 // A copy's mode is the source's whatever the mask a new file is made with, whether the mode it
 // was created with is already right (and not set again) or not; empty and multi-block files.
+// Counts the changes of a copy's permissions; with `refusal`, each fails as a file system
+// without permissions would have it.
+struct ChmodCount {
+    int count = 0;
+    FaultScope scope;
+    explicit ChmodCount(int refusal = 0)
+        : scope([this, refusal](fault::Op op, int fd, uint64_t, uint8_t*, uint32_t) {
+              struct stat st {};
+              if (op != fault::Op::Chmod || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+                  return 0;
+              ++count;
+              return refusal;
+          }) {}
+};
+
 TEST_F(CopyJob, ModesWhateverTheMask) {
+    // `changed`: the copies are made with other permissions than their source's, which are
+    // then given to them; otherwise they are made right and left as they are.
     struct Case {
         mode_t mask;
         mode_t mode;
-    } cases[] = {{022, 0644}, {077, 0644}, {022, 0600}, {022, 0444}, {0, 0755}, {027, 0751}};
+        bool changed;
+    } cases[] = {{022, 0644, false}, {077, 0644, true}, {022, 0600, false},
+                 {022, 0444, true},  {0, 0755, false},  {027, 0751, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.mask) + " " + std::to_string(c.mode));
+        ChmodCount chmods;
         Fresh();
         fsys::remove_all(dir / "src");
         fsys::remove_all(dir / "d");
@@ -105,7 +127,40 @@ TEST_F(CopyJob, ModesWhateverTheMask) {
             ASSERT_EQ(stat((dir / ("d/m/" + std::string(name))).c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
         }
+        EXPECT_EQ(chmods.count, c.changed ? 3 : 0);
     }
+}
+
+TEST_F(CopyJob, AFileSystemThatRefusesPermissionsIsAskedOnceAndToldOnce) {
+    for (const char* name : {"a", "b", "c", "sub/d", "empty"}) {
+        Make(name, std::string(name) == "empty" ? 0 : 3000);
+        chmod(Src(name).c_str(), 0444);
+    }
+    const timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    utimensat(AT_FDCWD, Src("b").c_str(), old, 0);
+    ChmodCount chmods(EPERM);
+    job->Run({Src("a"), Src("b"), Src("c"), Src("sub"), Src("empty")}, {dir / "d", dir / "e"});
+
+    EXPECT_EQ(chmods.count, 2);
+    std::vector<std::string> noted;
+    for (const NodeOutcome& outcome : job->ctx.outcomes.Kept())
+        noted.push_back(Describe(outcome));
+    const std::string note =
+        ": the copies have the permissions its file system gives them: it "
+        "refused to change them (Error " +
+        ErrorText(EPERM) + ")";
+    std::sort(noted.begin(), noted.end());
+    EXPECT_EQ(noted, (std::vector<std::string>{dir / ("d" + note), dir / ("e" + note)}));
+    EXPECT_EQ(job->ctx.state.counters.skips, 0u);
+    // The copies are whole and keep their times all the same.
+    for (const char* name : {"a", "b", "c", "sub/d", "empty"}) {
+        for (const char* to : {"d/", "e/"})
+            EXPECT_TRUE(test::ReadFile(dir / (to + std::string(name))) == test::ReadFile(Src(name)))
+                << to << name;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "e/b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
 }
 
 TEST_F(CopyJob, WithoutKeepingTimes) {

@@ -122,20 +122,30 @@ TEST_F(NoLoss, ALinkInTheDestinationsPlaceIsNeverFollowed) {
         {ExistsPolicy::Prompt, ExistsAnswer::Overwrite, true, false},
     };
     const std::string outside = dir / "outside";
+    // The link is there before the job, or comes between the walk and the copy.
     for (const Case& c : cases) {
         for (bool parallel : {false, true}) {
-            for (size_t size : {size_t{0}, size_t{70000}}) {
+            for (auto [size, late] : {std::pair{size_t{0}, false}, std::pair{size_t{70000}, false},
+                                      std::pair{size_t{0}, true}, std::pair{size_t{70000}, true}}) {
                 SCOPED_TRACE("policy " + std::to_string(static_cast<int32_t>(c.policy)) +
                              " answer " + std::to_string(static_cast<int>(c.answer)) + " size " +
-                             std::to_string(size) + (parallel ? " parallel" : " serial"));
+                             std::to_string(size) + (parallel ? " parallel" : " serial") +
+                             (late ? " after the walk" : ""));
                 const std::string source = Make("f", size, 5);
                 fsys::remove_all(dir / "d");
                 fsys::create_directories(dir / "d");
                 chmod(outside.c_str(), 0600);
                 test::WriteFile(outside, "outside");
                 chmod(outside.c_str(), 0444);
-                fsys::create_symlink(outside, dir / "d/f");
+                const auto plant = [&] { fsys::create_symlink(outside, dir / "d/f"); };
+                if (!late)
+                    plant();
                 Fresh();
+                if (late)
+                    job->host.afterStep = [&](const std::string& step) {
+                        if (step == "ListComplete")
+                            plant();
+                    };
                 job->policy.onExist = c.policy;
                 job->policy.parallel = parallel;
                 const ExistsAnswer answer = c.answer;
