@@ -16,15 +16,17 @@
 // it). What does is a write with SMB2's WRITE_THROUGH flag, which smbd answers only after
 // fsync() of the file ("strict sync", on by default); a write of no bytes with that flag syncs
 // without writing. Close(file, Durability::kSynced) sends that write just before the close,
-// through Samba's client call beneath smbc_write (smb_library.h), and smbd's audit log then
-// reads, for one file:
-//   rw|pwrite_send|ok|/srv/rw/f.dat      the data
-//   rw|pwrite_recv|ok|/srv/rw/f.dat
-//   rw|fsync_send|ok|/srv/rw/f.dat       the empty write-through write
-//   rw|fsync_recv|ok|/srv/rw/f.dat
-//   rw|close|ok|/srv/rw/f.dat
-// A plain close shows no fsync. Where the library lacks that call, a synced close fails with
-// ENOTSUP before it closes, so that "finished" is never said of a file that is not on the disk.
+// through Samba's client call beneath smbc_write (smb_library.h). smbd's audit module
+// (full_audit, as bench/smb.sh sets it up) then logs for one file:
+//   rw|openat|ok|w|SERVER/rw/dest/f01
+//   rw|pwrite_send|ok|SERVER/rw/dest/f01     the data
+//   rw|pwrite_recv|ok|SERVER/rw/dest/f01
+//   rw|fsync_send|ok|SERVER/rw/dest/f01      the empty write-through write
+//   rw|fsync_recv|ok|SERVER/rw/dest/f01
+//   rw|close|ok|SERVER/rw/dest/f01
+// and a plain close no fsync. Where the library lacks that call, a synced close fails with
+// ENOTSUP (the file is closed all the same), so that "finished" is never said of a file that
+// may not be on the server's disk.
 #pragma once
 
 #include <sys/types.h>

@@ -42,6 +42,16 @@ bool ResolveAll(void* handle, Library& l) {
 
 #undef RD_RESOLVE
 
+// Whether the library is a Samba whose open files begin as smb_files.cpp reads them: 4.17, the
+// version that was checked, and the 4.x after it, which keep that head.
+bool KnownFileHead(void* handle) {
+    decltype(&::smbc_version) version = nullptr;
+    unsigned major = 0;
+    unsigned minor = 0;
+    return Resolve(handle, "smbc_version", version) &&
+           std::sscanf(version(), "%u.%u", &major, &minor) == 2 && major == 4 && minor >= 17;
+}
+
 // Opens the library (REDODORI_SMBCLIENT_LIBRARY names another file, for the tests); when it
 // cannot, stderr says why, once.
 bool Open(Library& library) {
@@ -49,7 +59,8 @@ bool Open(Library& library) {
     void* handle = ::dlopen(set && set[0] ? set : kLibraryFile, RTLD_NOW | RTLD_LOCAL);
     if (handle && ResolveAll(handle, library)) {
         // Looked up through the library's own dependencies, where Samba keeps it.
-        Resolve(handle, "cli_writeall", library.cli_writeall);
+        if (KnownFileHead(handle))
+            Resolve(handle, "cli_writeall", library.cli_writeall);
         return true;
     }
     const char* why = ::dlerror();

@@ -167,6 +167,33 @@ TEST_F(SmbFiles, RefusalsNameTheirCause) {
     EXPECT_EQ(noServer.Connect(), ECONNREFUSED);
 }
 
+// The synced close is an fsync() on the server, as smbd's audit module logs it; a plain one is
+// none.
+TEST_F(SmbFiles, SyncedCloseReachesTheServersDisk) {
+    // A connection's server process reads the configuration as it starts.
+    test::RunCommand(
+        "sed -i 's/^\\[global\\]$/[global]\\n  log level = 1/; "
+        "s/^\\[rw\\]$/[rw]\\n  vfs objects = full_audit\\n"
+        "  full_audit:syslog = no\\n  full_audit:success = fsync_send close\\n"
+        "  full_audit:failure = none\\n  full_audit:prefix = %S/' '" +
+        (server_ / "smb.conf") + "' && smbcontrol -s '" + (server_ / "smb.conf") +
+        "' smbd reload-config");
+    Session audited(server_.Host(), "rw", kRight, kTimeoutMs);
+    ASSERT_EQ(audited.Connect(), 0);
+    for (const auto durability : {Durability::kSynced, Durability::kAsWritten}) {
+        File file;
+        const std::string name = durability == Durability::kSynced ? "synced" : "plain";
+        ASSERT_EQ(audited.CreateExclusive(name, file), 0);
+        ASSERT_EQ(audited.WriteAt(file, "data", 4, 0), 0);
+        ASSERT_EQ(audited.Close(file, durability), 0);
+    }
+    const std::string log = Local("smbd.out");
+    const std::string rw = server_ / "rw/";
+    EXPECT_NE(log.find("rw|fsync_send|ok|" + rw + "synced\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("rw|close|ok|" + rw + "plain\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("rw|fsync_send|ok|" + rw + "plain\n"), std::string::npos) << log;
+}
+
 // smbclient's "open" holds a file shared for reading and writing, not for removing.
 TEST_F(SmbFiles, AFileHeldByAnotherClientIsBusy) {
     Make("held", "x");
