@@ -28,7 +28,7 @@ die() {
 }
 
 [ "$(id -u)" -eq 0 ] || die "run it as root: the Samba server switches users"
-command -v cc >/dev/null || die "needs a C compiler (cc)"
+command -v cc >/dev/null && command -v bc >/dev/null || die "needs a C compiler (cc) and bc"
 cmake --build "$BUILD" --target redodori-bench-smb >/dev/null || die "cannot build redodori-bench-smb"
 SESSION=$BUILD/bench/redodori-bench-smb
 
