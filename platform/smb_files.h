@@ -29,8 +29,7 @@
 // may not be on the server's disk.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
