@@ -34,6 +34,8 @@
 #include "platform/display.h"
 #include "platform/fs.h"
 #include "platform/literal_list.h"
+#include "platform/smb_credentials.h"
+#include "platform/smb_url.h"
 #include "platform/text.h"
 #include "settings/store_keys.h"
 
@@ -93,6 +95,9 @@ const char kUsage[] =
     "into the destination folders (or moves, deletes or links them), shows the job's messages\n"
     "and progress here and asks its questions here. Relative paths are taken from the current\n"
     "folder. Options may stand anywhere; \"--\" ends them. Later options win over earlier ones.\n"
+    "A path starting with smb:// is a network share's address, never a local path; jobs do\n"
+    "not copy to or from such addresses yet (copy through a mounted share), and they are\n"
+    "refused.\n"
     "\n"
     "As with cp, the destination is a folder: when it does not exist the job creates it (and\n"
     "says so); a destination that is a file is refused, and so is a single file given a new\n"
@@ -182,6 +187,9 @@ const char kUsage[] =
     "  --paused             start the job paused (press p to start it)\n"
     "  --profile local|network  use the settings of this profile (default: local)\n"
     "  --no-window          the job's windows stay hidden (no progress window)\n"
+    "  --credentials FILE   the user, password and domain for network shares, in smbclient's\n"
+    "                       authentication file format ('username = ', 'password = ',\n"
+    "                       'domain = ' lines); the file must be yours and private (chmod 600)\n"
     "  Parallel reading and writing has no option: it comes from the settings, e.g.\n"
     "    redodori-reg set-int 'SOFTWARE\\DiraRedi\\RedoDori\\local' parcopy 1\n"
     "\n"
@@ -328,6 +336,8 @@ struct Request {
     std::vector<std::string> notes;
     // The destination is the last path, as with cp, rather than given with --to.
     bool lastPathIsDestination = false;
+    // For the network shares the job reaches, from --credentials.
+    std::optional<rd::smb::Credentials> credentials;
 };
 
 struct FlagOption {
@@ -384,7 +394,8 @@ const FlagOption* FindFlag(std::string_view name) {
 // The options that take a value, given after "=" or as the next argument.
 bool TakesValue(std::string_view name) {
     return name == "to" || name == "limit" || name == "limit-step" || name == "limit-unit" ||
-           name == "buffer" || name == "profile" || name == "names" || name == "raw";
+           name == "buffer" || name == "profile" || name == "names" || name == "raw" ||
+           name == "credentials";
 }
 
 // The helpers below return false once they have told the problem.
@@ -412,6 +423,14 @@ bool ApplyValueOption(const std::string& name, const std::string& value, Request
     request.jobOption = true;
     if (name == "to") {
         request.to.push_back(value);
+    } else if (name == "credentials") {
+        rd::smb::Credentials credentials;
+        std::string problem;
+        if (!rd::smb::ReadCredentialsFile(value, credentials, problem)) {
+            Usage(problem);
+            return false;
+        }
+        request.credentials = std::move(credentials);
     } else if (name == "limit") {
         limit.rate = rd::ChooseLimit(value);
         limit.step.reset();
@@ -570,6 +589,26 @@ Parsed CheckRequest(Request& request) {
     return Parsed::kRun;
 }
 
+// An smb:// address is never taken for a relative local path; until jobs reach shares by their
+// addresses, it is refused, and said whether it is a good address at all.
+bool RefuseShareAddresses(const Request& request) {
+    std::vector<std::string> given = request.paths;
+    given.insert(given.end(), request.to.begin(), request.to.end());
+    for (const std::string& path : given) {
+        if (!rd::smb::IsUrl(path))
+            continue;
+        std::string problem;
+        if (!rd::smb::ParseUrl(path, problem))
+            Usage("'" + path + "' is not a usable network share address: " + problem);
+        else
+            Usage("'" + path +
+                  "' is a network share: jobs cannot copy to or from an smb:// address yet; "
+                  "copy through a mounted share instead");
+        return false;
+    }
+    return true;
+}
+
 Parsed ParseCommandLine(int argc, char** argv, Request& request) {
     LimitRequest limit;
     bool optionsEnded = false;
@@ -590,7 +629,7 @@ Parsed ParseCommandLine(int argc, char** argv, Request& request) {
         if (!ParseOption(arg, argc, argv, i, request, limit))
             return Parsed::kBad;
     }
-    if (!ApplyLimit(limit, request))
+    if (!ApplyLimit(limit, request) || !RefuseShareAddresses(request))
         return Parsed::kBad;
     return CheckRequest(request);
 }

@@ -17,6 +17,7 @@ bool Available();
 struct Credentials {
     std::string user;  // empty: a guest (anonymous) connection
     std::string password;
+    std::string domain = {};  // empty: the server's own
 };
 
 enum class Result {

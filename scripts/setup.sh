@@ -10,7 +10,7 @@ if [ "${1:-}" = --programs ]; then
     shift
 fi
 
-packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba smbclient dbus gvfs gvfs-backends gvfs-fuse libavahi-client-dev avahi-daemon avahi-utils iproute2 exfatprogs exfat-fuse help2man desktop-file-utils man-db bash-completion dpkg-dev lintian xclip time locales libc-l10n qt6-translations-l10n weston qt6-wayland xfsprogs btrfs-progs ntfs-3g dosfstools fusefat fuse3 libfuse3-dev libssl-dev libxxhash-dev xxhash)
+packages=(cmake ninja-build g++ pkg-config libsqlite3-dev sqlite3 qt6-base-dev libasound2-dev fonts-liberation2 googletest libgtest-dev strace attr acl xvfb xdotool libsmbclient-dev samba samba-vfs-modules smbclient dbus gvfs gvfs-backends gvfs-fuse libavahi-client-dev avahi-daemon avahi-utils iproute2 exfatprogs exfat-fuse help2man desktop-file-utils man-db bash-completion dpkg-dev lintian xclip time locales libc-l10n qt6-translations-l10n weston qt6-wayland xfsprogs btrfs-progs ntfs-3g dosfstools fusefat fuse3 libfuse3-dev libssl-dev libxxhash-dev xxhash)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 missing=()

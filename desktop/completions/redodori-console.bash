@@ -26,7 +26,7 @@ _redodori_console() {
             --skip-existing --rename-old --resume --overwrite-older --names --manifest
             --no-manifest --retry --skip-errors --give-up-after --verify --no-verify --limit
             --limit-step --limit-unit --buffer --burst --reserve --no-times --paused --profile
-            --no-window --attach --wait --raw --resume-list --quiet --verbose --help --version" \
+            --no-window --credentials --attach --wait --raw --resume-list --quiet --verbose --help --version" \
             -- "$cur"))
         return
     fi

@@ -94,7 +94,7 @@ job_of() {
 # --- Its own command line.
 "$console" --help >"$work/help.out" || fail "--help did not exit 0"
 for word in --to --move --delete --link-tree --limit-step --limit-unit --names --manifest \
-    --no-manifest --raw parcopy "Ctrl+C" "Exit status" "n rename the old" \
+    --no-manifest --raw --credentials smb:// parcopy "Ctrl+C" "Exit status" "n rename the old" \
     "r rename, s skip those, a abort"; do
     grep -q -- "$word" "$work/help.out" || fail "--help does not mention $word"
 done
@@ -114,6 +114,30 @@ for args in "--limit 11 a b" "--limit-unit bps a b" "--parallel a b" "--profile 
     [ "$status" -eq 3 ] || fail "'$args' exited $status, not 3"
     [ -s "$work/bad.err" ] || fail "'$args' gave no message"
 done
+# An smb:// address is a network share, never a relative local path: refused like a command
+# line not understood, naming it, and nothing is made in the current folder.
+mkdir "$work/here"
+for args in "$work/src/tree smb://127.0.0.1:4455/rw/d/" "SMB://nas/share/a $work/x" \
+    "--to smb://nas/ $work/src/tree" "-- $work/src/tree smb://nas/s/../x"; do
+    set +e
+    # shellcheck disable=SC2086
+    (cd "$work/here" && "$console" $args >/dev/null 2>"$work/share.err")
+    status=$?
+    set -e
+    [ "$status" -eq 3 ] || fail "'$args' exited $status, not 3"
+    grep -q "'[sS][mM][bB]://[^']*' is" "$work/share.err" || fail "'$args': $(cat "$work/share.err")"
+done
+[ -z "$(ls -A "$work/here")" ] || fail "an smb:// address made local folders: $(ls -A "$work/here")"
+# --credentials takes only a file that no one else may read.
+printf 'username = nobody\npassword = right-pw\n' >"$work/credentials"
+chmod 644 "$work/credentials"
+set +e
+"$console" --credentials "$work/credentials" "$work/src/tree" "$work/x" 2>"$work/cred.err"
+status=$?
+set -e
+[ "$status" -eq 3 ] || fail "a readable credentials file exited $status, not 3"
+grep -q "credentials file $work/credentials cannot be used: others may read" "$work/cred.err" ||
+    fail "no message for a readable credentials file: $(cat "$work/cred.err")"
 set +e
 REDODORI="$work/missing-program" "$console" "$work/src/tree" "$work/x" 2>"$work/missing.err"
 status=$?

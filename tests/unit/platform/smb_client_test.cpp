@@ -5,41 +5,26 @@
 
 #include <cstdlib>
 
-#include "test_support.h"
+#include "samba_server.h"
 
 namespace rd::smb {
 
 namespace {
 
-// The tests' own Samba server for the whole suite; its port is empty when it cannot run here.
+// The tests' own Samba server for the whole suite.
 class SambaServer : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        folder_ = new test::TempDir;
-        int status = -1;
-        port_ = test::RunCommand(std::string(REDODORI_TEST_SUPPORT_DIR) +
-                                     "/samba_server.sh start '" + folder_->Path() + "'",
-                                 &status);
-        while (!port_.empty() && port_.back() == '\n')
-            port_.pop_back();
-        if (status != 0)
-            port_.clear();
-    }
-    static void TearDownTestSuite() {
-        test::RunCommand(std::string(REDODORI_TEST_SUPPORT_DIR) + "/samba_server.sh stop '" +
-                         folder_->Path() + "'");
-        delete folder_;
-    }
+    static void SetUpTestSuite() { server_ = new test::SambaServer; }
+    static void TearDownTestSuite() { delete server_; }
     void SetUp() override {
         if (!Available())
             GTEST_SKIP() << "built without libsmbclient";
-        if (port_.empty())
+        if (server_->Port().empty())
             GTEST_SKIP() << "no Samba server here (needs root and smbd)";
     }
-    static std::string Host() { return "127.0.0.1:" + port_; }
+    static std::string Host() { return server_->Host(); }
 
-    static inline test::TempDir* folder_ = nullptr;
-    static inline std::string port_;
+    static inline test::SambaServer* server_ = nullptr;
 };
 
 const Credentials kRight{"nobody", "right-pw"};
@@ -84,8 +69,8 @@ TEST_F(SambaServer, WriteTestLeavesNothingBehind) {
     for (const auto& c : cases)
         EXPECT_EQ(WriteTest(Host(), c.share, kRight, 5000), c.result) << c.share;
     struct stat st;
-    EXPECT_NE(::stat((*folder_ / "rw/vn.dat").c_str(), &st), 0);
-    EXPECT_NE(::stat((*folder_ / "fotos/vn.dat").c_str(), &st), 0);
+    EXPECT_NE(::stat((*server_ / "rw/vn.dat").c_str(), &st), 0);
+    EXPECT_NE(::stat((*server_ / "fotos/vn.dat").c_str(), &st), 0);
     EXPECT_EQ(WriteTest(Host(), "rw", {"nobody", "wrong-pw"}, 5000), Result::AccessDenied);
 }
 

@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Copies to an SMB share through libsmbclient, side by side, on the tests' own Samba server
+# (tests/support/samba_server.sh, 127.0.0.1): (a) one 1 GiB file: the reference loop
+# bench/smb_loop.c followed by `sync -f` on the server, `smbclient put`, and the program's session
+# (redodori-bench-smb) closing durable; (b) 5,000 files of 16 KiB: the loop, the loop setting
+# times and closing durable, `smbclient mput`, and the session doing the same as the second loop.
+# Medians of SMB_RUNS rounds; every copy is compared with diff -r. Then, untimed, the SMB2
+# requests per small file of each way from smbd's log (smb2:10), and smbd's audit lines of one
+# durable file. Runs as root (smbd must switch users). See bench/README.md.
+# Environment:
+#   BENCH_DIR     base folder for the temporary data and the server (default /var/tmp)
+#   BENCH_BUILD   configured build folder to build redodori-bench-smb in (default build/)
+#   SMB_RUNS      timed rounds (default 3)
+#   SMB_FILES     small files (default 5000)
+#   SMB_COUNTED   small files of the counting pass (default 500)
+set -euo pipefail
+
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BENCH_BUILD:-$REPO/build}
+RUNS=${SMB_RUNS:-3}
+FILES=${SMB_FILES:-5000}
+COUNTED=${SMB_COUNTED:-500}
+export SMB_USER=nobody SMB_PASSWORD=right-pw
+
+die() {
+    echo "smb.sh: FAILED: $*" >&2
+    exit 1
+}
+
+[ "$(id -u)" -eq 0 ] || die "run it as root: the Samba server switches users"
+command -v cc >/dev/null && command -v bc >/dev/null || die "needs a C compiler (cc) and bc"
+cmake --build "$BUILD" --target redodori-bench-smb >/dev/null || die "cannot build redodori-bench-smb"
+SESSION=$BUILD/bench/redodori-bench-smb
+
+work=$(mktemp -d "${BENCH_DIR:-/var/tmp}/redodori-smb.XXXXXX")
+server=$work/server
+finish() {
+    "$REPO/tests/support/samba_server.sh" stop "$server" || true
+    rm -rf "$work"
+}
+trap finish EXIT
+chmod 711 "$work"
+
+cc -O2 -Wall -Wextra -I/usr/include/samba-4.0 "$REPO/bench/smb_loop.c" -o "$work/smb_loop" \
+    -lsmbclient -ldl || die "cannot build bench/smb_loop.c"
+LOOP=$work/smb_loop
+
+echo "making the data in $work"
+mkdir -p "$work/big" "$work/small" "$work/counted"
+head -c 1G /dev/urandom >"$work/big/one.bin"
+for i in $(seq -w 1 "$FILES"); do
+    head -c 16384 /dev/urandom >"$work/small/f$i"
+done
+for i in $(seq -w 1 "$COUNTED"); do
+    head -c 16384 /dev/urandom >"$work/counted/f$i"
+done
+
+port=$("$REPO/tests/support/samba_server.sh" start "$server") || die "the Samba server did not start"
+url=smb://127.0.0.1:$port/rw
+printf '[global]\n' >"$work/client.conf"
+smbclient_do() { # FOLDER COMMANDS
+    smbclient -s "$work/client.conf" -p "$port" -U "$SMB_USER%$SMB_PASSWORD" //127.0.0.1/rw \
+        -D "$1" -c "$2" >>"$work/smbclient.log" 2>&1 || { tail -5 "$work/smbclient.log" >&2; return 1; }
+}
+
+# A fresh empty folder "dest" on the share.
+fresh() {
+    rm -rf "$server/rw/dest"
+    mkdir "$server/rw/dest"
+    chmod 777 "$server/rw/dest"
+}
+
+# The ways, each a command that copies SOURCE into the share's folder "dest".
+big_loop() { "$LOOP" "$1/one.bin" "$url/dest" && sync -f "$server/rw/dest"; }
+big_smbclient() { smbclient_do dest "put $1/one.bin one.bin"; }
+big_session() { "$SESSION" -s "$1/one.bin" "$url/dest"; }
+small_loop() { "$LOOP" "$1" "$url/dest"; }
+small_loop_durable() { "$LOOP" -t -s "$1" "$url/dest"; }
+small_smbclient() { smbclient_do dest "prompt OFF; lcd $1; mput *"; }
+small_session() { "$SESSION" -t -s "$1" "$url/dest"; }
+
+# Seconds of one copy by WAY of SOURCE, checked whole.
+timed() { # WAY SOURCE
+    fresh
+    local start end
+    start=$(date +%s.%N)
+    "$1" "$2" || die "$1 failed"
+    end=$(date +%s.%N)
+    diff -r "$2" "$server/rw/dest" >/dev/null || die "$1: the copy differs from the source"
+    echo "$end - $start" | bc
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+declare -A seconds
+for round in $(seq "$RUNS"); do
+    echo "round $round of $RUNS"
+    for way in big_loop big_smbclient big_session; do
+        seconds[$way]+="$(timed "$way" "$work/big") "
+    done
+    for way in small_loop small_loop_durable small_smbclient small_session; do
+        seconds[$way]+="$(timed "$way" "$work/small") "
+    done
+done
+
+# The counting pass: smbd logs every SMB2 request ("smbd_smb2_request_dispatch: opcode[...]")
+# at smb2:10, and the audit module every file operation of the share "rw".
+sed -i 's/^\[global\]$/[global]\n  log level = 1 smb2:10 vfs:10/' "$server/smb.conf"
+sed -i 's/^\[rw\]$/[rw]\n  vfs objects = full_audit\n  full_audit:syslog = no\n  full_audit:prefix = %S\n  full_audit:success = openat pwrite_send pwrite_recv fsync_send fsync_recv close\n  full_audit:failure = none/' \
+    "$server/smb.conf"
+smbcontrol -s "$server/smb.conf" smbd reload-config
+declare -A requests opcodes
+for way in small_loop small_loop_durable small_smbclient small_session; do
+    fresh
+    : >"$server/smbd.out"
+    "$way" "$work/counted" || die "$way failed while counted"
+    diff -r "$work/counted" "$server/rw/dest" >/dev/null || die "$way: the counted copy differs"
+    grep -a -o 'smbd_smb2_request_dispatch: opcode\[[A-Z_0-9]*\]' "$server/smbd.out" |
+        sed 's/.*opcode\[SMB2_OP_\(.*\)\]/\1/' >"$work/$way.ops"
+    requests[$way]=$(echo "scale=2; $(wc -l <"$work/$way.ops") / $COUNTED" | bc)
+    opcodes[$way]=$(sort "$work/$way.ops" | uniq -c |
+        awk -v n="$COUNTED" '$1 >= n / 2 { printf "%s %.2f  ", $2, $1 / n }')
+    if [ "$way" = small_loop_durable ]; then
+        grep -a "rw|.*/dest/f0*1$" "$server/smbd.out" >"$work/audit"
+    fi
+done
+
+echo
+echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$REPO" rev-parse --short HEAD)," \
+    "$(smbd --version), $RUNS rounds, medians"
+printf '%-22s %10s %16s   %s\n' way seconds "MiB/s or files/s" rounds
+for way in big_loop big_smbclient big_session small_loop small_loop_durable small_smbclient \
+    small_session; do
+    m=$(tr ' ' '\n' <<<"${seconds[$way]}" | grep . | median)
+    per=$FILES
+    [[ $way == big_* ]] && per=1024
+    printf '%-22s %10.2f %16.0f   %s\n' "$way" "$m" "$(echo "$per / $m" | bc -l)" \
+        "$(printf '%.2f ' ${seconds[$way]})"
+done
+echo
+echo "SMB2 requests per small file ($COUNTED files, the connection's own requests included):"
+for way in small_loop small_loop_durable small_smbclient small_session; do
+    printf '%-22s %6s   %s\n' "$way" "${requests[$way]}" "${opcodes[$way]}"
+done
+echo
+echo "smbd's audit lines of one file of small_loop_durable:"
+sed "s|$server|SERVER|" "$work/audit"
