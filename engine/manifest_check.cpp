@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <thread>
 
@@ -203,19 +204,39 @@ void ManifestCheck::Plan(Manifest& m, std::map<dev_t, std::vector<Item>>& byDevi
         c.filesDone += static_cast<uint32_t>(m.leading);
     }
     c.listedFiles += static_cast<uint32_t>(m.entries.size());
+    const std::vector<EntryFacts> facts = LookUp(m);
     for (size_t e = m.leading; e < m.entries.size(); ++e) {
-        Item item{&m, e, 0};
-        dev_t device = m.folderDevice;
-        int error = 0;
-        const fs::FileHandle fd(OpenBeneath(m.folderFd, m.entries[e].path, O_PATH, error));
-        struct stat st {};
-        if (fd.Get() >= 0 && ::fstat(fd.Get(), &st) == 0) {
-            device = st.st_dev;
-            item.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-        }
-        c.listedBytes += item.size;
-        byDevice[device].push_back(item);
+        const EntryFacts& f = facts[e - m.leading];
+        c.listedBytes += f.size;
+        byDevice[f.device].push_back(Item{&m, e, f.size});
     }
+}
+
+std::vector<ManifestCheck::EntryFacts> ManifestCheck::LookUp(const Manifest& m) const {
+    // On a cold cache each look reads the disk, which answers several at once faster than one
+    // after another; a few entries are not worth the threads.
+    constexpr size_t kLookers = 8;
+    constexpr size_t kPerLooker = 64;
+    const size_t first = m.leading;
+    std::vector<EntryFacts> facts(m.entries.size() - first, EntryFacts{m.folderDevice, 0});
+    std::atomic<size_t> next{first};
+    const auto look = [&] {
+        for (size_t e; (e = next++) < m.entries.size();) {
+            int error = 0;
+            const fs::FileHandle fd(OpenBeneath(m.folderFd, m.entries[e].path, O_PATH, error));
+            struct stat st {};
+            if (fd.Get() >= 0 && ::fstat(fd.Get(), &st) == 0)
+                facts[e - first] = {st.st_dev,
+                                    S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0};
+        }
+    };
+    std::vector<std::thread> lookers;
+    for (size_t i = 1; i < kLookers && i * kPerLooker < facts.size(); ++i)
+        lookers.emplace_back([&] { unexpected::Guarded(look); });
+    look();
+    for (std::thread& looker : lookers)
+        looker.join();
+    return facts;
 }
 
 void ManifestCheck::ReadItems(const std::vector<Item>& items) {

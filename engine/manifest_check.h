@@ -51,6 +51,13 @@ private:
     bool ReadManifestFile(Manifest& m, std::string& why, int& error);
     // Takes in where an earlier run stopped, and plans the entries left by device.
     void Plan(Manifest& m, std::map<dev_t, std::vector<Item>>& byDevice);
+    // The device and size of each entry left (the folder's device and 0 for one that cannot be
+    // looked at: reading it says why).
+    struct EntryFacts {
+        dev_t device = 0;
+        uint64_t size = 0;
+    };
+    std::vector<EntryFacts> LookUp(const Manifest& m) const;
     void ReadItems(const std::vector<Item>& items);
     // Checks one file; false when the job ended in the middle of it (it is not done).
     bool CheckFile(const Item& item, AlignedBuffer& buffer, std::optional<CheckFinding>& finding);

@@ -90,6 +90,28 @@ TEST_F(ManifestCheckTest, EachListedFileIsGoodMismatchedMissingOrUnreadable) {
     EXPECT_TRUE(positions.kept.empty());
 }
 
+// Many entries are looked at by several threads before the reading: each keeps its own size
+// and finding, whichever thread looked at it.
+TEST_F(ManifestCheckTest, ManyEntriesKeepTheirSizesAndFindings) {
+    std::vector<std::string> lines;
+    uint64_t bytes = 0;
+    for (int i = 0; i < 700; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        if (i % 7 == 3) {
+            lines.push_back(Line(name));  // missing
+            continue;
+        }
+        test::WriteFile(dir / name, i % 11 == 5 ? "hellO" : "hello");
+        bytes += 5;
+        lines.push_back(Line(name));
+    }
+    Check({Manifest("m.sha256", lines)});
+    EXPECT_EQ(ctx->check.missing, 100u);
+    EXPECT_EQ(ctx->check.mismatched, 55u);
+    EXPECT_EQ(ctx->check.good, 545u);
+    EXPECT_EQ(ctx->state.counters.listedBytes, bytes);
+}
+
 TEST_F(ManifestCheckTest, UnusableManifests) {
     test::WriteFile(dir / "plain.txt", Line("a") + "\n");
     Manifest("junk.md5", {"junk"});

@@ -105,5 +105,29 @@ TEST_F(OpenBeneathTest, AnUncachedFileReadsWholeBlocksAndItsEnd) {
     EXPECT_EQ(read, data);
 }
 
+// Rows: where a file ends against reads of 1 MiB that go to the disk in pieces at once. Every
+// byte comes back in its place, and the end is found within a piece, at its edge or at a
+// read's edge.
+TEST_F(OpenBeneathTest, ReadsInPiecesGiveTheFileInOrder) {
+    constexpr size_t kMiB = 1 << 20;
+    const size_t sizes[] = {0,        300 * 1024,      kMiB,
+                            kMiB + 1, kMiB + kMiB / 4, 2 * kMiB + kMiB / 2 + 100};
+    AlignedBuffer buffer(kMiB);
+    ASSERT_NE(buffer.Data(), nullptr);
+    for (const size_t size : sizes) {
+        std::string data(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            data[i] = static_cast<char>((i / 4096 * 7 + i) % 253);
+        test::WriteFile(dir / "inside/pieces", data);
+        UncachedFile file;
+        int error = 0;
+        ASSERT_TRUE(file.Open(folder, "pieces", error)) << error;
+        std::string read;
+        for (ssize_t n; (n = file.Read(buffer.Data(), buffer.Size(), read.size())) > 0;)
+            read.append(reinterpret_cast<const char*>(buffer.Data()), static_cast<size_t>(n));
+        EXPECT_TRUE(read == data) << size << " bytes, read " << read.size();
+    }
+}
+
 }  // namespace
 }  // namespace rd
