@@ -356,8 +356,10 @@ void DestinationCheck::WriteRenameMap(uint32_t slot, const std::vector<const Nod
     const std::string folder = root.empty() ? "/" : root;
     // Two jobs in one second each get a list of their own.
     for (int n = 1; n < 100; ++n) {
-        const std::string name = std::string("RedoDori-renames-") + stamp +
-                                 (n > 1 ? "-" + std::to_string(n) : std::string()) + ".tsv";
+        std::string name = std::string("RedoDori-renames-") + stamp;
+        if (n > 1)
+            name.append(1, '-').append(std::to_string(n));
+        name += ".tsv";
         const int error = fs::CreateNewFile(folder, name, text);
         if (error == EEXIST)
             continue;

@@ -23,6 +23,8 @@ void PendingDigest::Then(Use use) {
 }
 
 std::string PendingDigest::Wait() {
+    if (pipe_)
+        pipe_->Hurry();
     std::unique_lock<std::mutex> lock(lock_);
     known_.wait(lock, [this] { return hex_.has_value(); });
     return *hex_;
@@ -118,15 +120,26 @@ void HashPipe::Zeros(uint64_t length) {
 std::shared_ptr<PendingDigest> HashPipe::End() {
     Piece piece;
     piece.kind = Piece::Kind::End;
-    piece.digest = std::make_shared<PendingDigest>();
+    piece.digest = std::make_shared<PendingDigest>(this);
     std::shared_ptr<PendingDigest> digest = piece.digest;
     Queue(std::move(piece));
     return digest;
 }
 
 void HashPipe::Drain() {
+    Hurry();
     std::unique_lock<std::mutex> lock(lock_);
     changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+}
+
+void HashPipe::Hurry() {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (queue_.empty())
+            return;
+        hurry_ = true;
+    }
+    changed_.notify_all();
 }
 
 void HashPipe::Queue(Piece piece) {
@@ -136,7 +149,8 @@ void HashPipe::Queue(Piece piece) {
     changed_.wait(lock, [&] { return queuedBytes_ == 0 || queuedBytes_ + cost <= kBehind; });
     queuedBytes_ += cost;
     queue_.push_back(std::move(piece));
-    changed_.notify_all();
+    if (queuedBytes_ >= kWakeAt)
+        changed_.notify_all();
 }
 
 void HashPipe::Run() {
@@ -144,7 +158,11 @@ void HashPipe::Run() {
         Piece piece;
         {
             std::unique_lock<std::mutex> lock(lock_);
-            changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            // Once at work, the pipe goes on until its queue is empty.
+            if (queue_.empty())
+                changed_.wait(lock, [this] {
+                    return stop_ || (!queue_.empty() && (hurry_ || queuedBytes_ >= kWakeAt));
+                });
             // Stopping still hashes what was queued, so that every digest asked for is told.
             if (queue_.empty())
                 return;
@@ -159,6 +177,7 @@ void HashPipe::Run() {
             if (piece.bytes.capacity() > 0 && spare_.size() < 4)
                 spare_.push_back(std::move(piece.bytes));
             busy_ = false;
+            hurry_ = hurry_ && !queue_.empty();
         }
         changed_.notify_all();
     }

@@ -17,19 +17,23 @@
 
 namespace rd {
 
+class HashPipe;
+
 // The hash of one file, known once the pipe has hashed all of it.
 class PendingDigest {
 public:
+    explicit PendingDigest(HashPipe* pipe = nullptr) : pipe_(pipe) {}
     using Use = std::function<void(const std::string&)>;
     // Runs `use` with the digest in hex (empty: it could not be taken) once it is known: at
     // once on the calling thread when it is, else on the pipe's thread.
     void Then(Use use);
-    // Waits for the digest.
+    // Waits for the digest; the pipe hashes what it holds at once.
     std::string Wait();
     // The pipe's side: the digest is known; the uses waiting for it run on this thread.
     void Set(std::string hex);
 
 private:
+    HashPipe* pipe_;
     std::mutex lock_;
     std::condition_variable known_;
     std::optional<std::string> hex_;
@@ -38,10 +42,13 @@ private:
 
 // One thread hashes the files the reader hands it, in order. The reader is held back when the
 // pipe is more than kBehind bytes behind, which keeps what the pipe reads back from a source in
-// the page cache. Calls other than Drain come from one thread, the reader's.
+// the page cache. The pipe starts once kWakeAt bytes wait, or when a digest or the end is
+// waited for: a pipe that woke for every block would take turns with the reader for the CPU.
+// Calls other than Drain and Hurry come from one thread, the reader's.
 class HashPipe {
 public:
     static constexpr uint64_t kBehind = 64 << 20;
+    static constexpr uint64_t kWakeAt = 16 << 20;
 
     HashPipe() = default;
     // Hashes what is queued, tells its digests, then ends the thread.
@@ -63,6 +70,8 @@ public:
     std::shared_ptr<PendingDigest> End();
     // Any thread: returns once everything queued is hashed and its digests told.
     void Drain();
+    // Any thread: the pipe hashes everything queued now without waiting for more.
+    void Hurry();
 
 private:
     struct Source;
@@ -89,6 +98,8 @@ private:
     uint64_t queuedBytes_ = 0;
     bool busy_ = false;
     bool stop_ = false;
+    // Someone waits for what is queued: the pipe works until its queue is empty.
+    bool hurry_ = false;
     // Buffers of hashed pieces, given to the next copies.
     std::vector<std::vector<uint8_t>> spare_;
     std::thread thread_;
