@@ -2,21 +2,13 @@
 
 #include <charconv>
 
+#include "platform/text.h"
+
 namespace rd::smb {
 
 namespace {
 
 constexpr std::string_view kScheme = "smb://";
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // One name of the address, decoded; false with `problem` set when it cannot be.
 bool Decode(std::string_view text, std::string& out, std::string& problem) {
@@ -26,8 +18,8 @@ bool Decode(std::string_view text, std::string& out, std::string& problem) {
             out += text[i];
             continue;
         }
-        const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        const int high = i + 2 < text.size() ? text::HexDigit(text[i + 1]) : -1;
+        const int low = high >= 0 ? text::HexDigit(text[i + 2]) : -1;
         if (low < 0) {
             problem = "a '%' that is not followed by two hexadecimal digits";
             return false;
