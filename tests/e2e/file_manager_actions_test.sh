@@ -68,7 +68,8 @@ run_action() {
 own_clipboard() {
     printf "$1" | xclip -quiet -selection clipboard -t x-special/gnome-copied-files 2>/dev/null &
     pids+=($!)
-    for _ in $(seq 50); do
+    # As long as a window may take to show: a busy machine starts xclip late.
+    for _ in $(seq 300); do
         xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -q gnome-copied && return
         sleep 0.1
     done
