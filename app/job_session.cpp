@@ -1,4 +1,5 @@
 #include "app/job_session.h"
+#include "app/share_logins.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -372,6 +373,10 @@ JobSession::Start JobSession::RunWithTargets() {
     ctx.jobState = 1;
     if (flags.ShowProgressWindow && windows)
         windows->ShowProgressWindow();
+    std::string unusable;
+    ctx.dests.UseLogins(ShareLogins(core.targets, unusable));
+    if (!unusable.empty())
+        SayOnStderr(unusable);
     job.Start(core.targets);
     core.OpenForHandOffs();
     return Start::Running;

@@ -95,9 +95,9 @@ const char kUsage[] =
     "into the destination folders (or moves, deletes or links them), shows the job's messages\n"
     "and progress here and asks its questions here. Relative paths are taken from the current\n"
     "folder. Options may stand anywhere; \"--\" ends them. Later options win over earlier ones.\n"
-    "A path starting with smb:// is a network share's address, never a local path; jobs do\n"
-    "not copy to or from such addresses yet (copy through a mounted share), and they are\n"
-    "refused.\n"
+    "A path starting with smb:// is a network share's address, never a local path: a\n"
+    "destination smb://[user@]host[:port]/share/folder is written straight to the server,\n"
+    "logged on with --credentials (else as a guest); sources cannot be read from shares yet.\n"
     "\n"
     "As with cp, the destination is a folder: when it does not exist the job creates it (and\n"
     "says so); a destination that is a file is refused, and so is a single file given a new\n"
@@ -336,8 +336,8 @@ struct Request {
     std::vector<std::string> notes;
     // The destination is the last path, as with cp, rather than given with --to.
     bool lastPathIsDestination = false;
-    // For the network shares the job reaches, from --credentials.
-    std::optional<rd::smb::Credentials> credentials;
+    // The file --credentials named, checked; the program reads it for the shares it writes to.
+    std::optional<std::string> credentialsFile;
 };
 
 struct FlagOption {
@@ -430,7 +430,7 @@ bool ApplyValueOption(const std::string& name, const std::string& value, Request
             Usage(problem);
             return false;
         }
-        request.credentials = std::move(credentials);
+        request.credentialsFile = value;
     } else if (name == "limit") {
         limit.rate = rd::ChooseLimit(value);
         limit.step.reset();
@@ -589,21 +589,27 @@ Parsed CheckRequest(Request& request) {
     return Parsed::kRun;
 }
 
-// An smb:// address is never taken for a relative local path; until jobs reach shares by their
-// addresses, it is refused, and said whether it is a good address at all.
+// An smb:// address is never taken for a relative local path: a destination must be a usable
+// address, and a source is refused until jobs read from shares.
 bool RefuseShareAddresses(const Request& request) {
-    std::vector<std::string> given = request.paths;
-    given.insert(given.end(), request.to.begin(), request.to.end());
-    for (const std::string& path : given) {
+    const size_t count = request.paths.size() + request.to.size();
+    for (size_t i = 0; i < count; ++i) {
+        const bool listed = i < request.paths.size();
+        const std::string& path = listed ? request.paths[i] : request.to[i - request.paths.size()];
         if (!rd::smb::IsUrl(path))
             continue;
+        // Without --to the last path is the destination.
+        const bool destination =
+            !listed || (request.to.empty() && !request.del && i + 1 == request.paths.size());
         std::string problem;
         if (!rd::smb::ParseUrl(path, problem))
             Usage("'" + path + "' is not a usable network share address: " + problem);
-        else
+        else if (!destination)
             Usage("'" + path +
-                  "' is a network share: jobs cannot copy to or from an smb:// address yet; "
+                  "' is a network share: jobs cannot copy from an smb:// address yet; "
                   "copy through a mounted share instead");
+        else
+            continue;
         return false;
     }
     return true;
@@ -665,6 +671,8 @@ std::optional<int> CheckDestinations(const Request& request, const std::string& 
     }
     for (size_t i = 0; i < destinations.size(); ++i) {
         const std::string& given = request.to[i];
+        if (rd::smb::IsUrl(given))
+            continue;
         struct stat st {};
         if (::stat(destinations[i].c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode))
@@ -751,9 +759,14 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     }
     std::vector<std::string> destinations;
     for (const std::string& path : request.to) {
-        std::string full;
-        if (!Absolute(path, cwd, full))
+        std::string full = path;
+        // A share's address is the server's: its folders are not this machine's to resolve.
+        if (rd::smb::IsUrl(path)) {
+            while (full.back() == '/')
+                full.pop_back();
+        } else if (!Absolute(path, cwd, full)) {
             return kNothingToDo;
+        }
         destinations.push_back(full);
     }
     std::string firstSource;
@@ -1249,6 +1262,18 @@ Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
     return session.Run();
 }
 
+// Names the --credentials file to the program, by its full path; no other value of the
+// variable reaches it.
+bool SetCredentialsFile(const Request& request) {
+    if (!request.credentialsFile) {
+        ::unsetenv(rd::smb::kCredentialsVariable);
+        return true;
+    }
+    std::string full;
+    return Absolute(*request.credentialsFile, rd::fs::CurrentFolder(), full) &&
+           ::setenv(rd::smb::kCredentialsVariable, full.c_str(), 1) == 0;
+}
+
 Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::string>& listFiles,
                bool& jobLeftRunning) {
     if (!request.quiet) {
@@ -1266,6 +1291,10 @@ Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::stri
         out.Note(error);
         return {kError, 0};
     }
+    // The program reads the credentials itself: the password never passes through a list, a
+    // command line or the bus.
+    if (!SetCredentialsFile(request))
+        return {kNothingToDo, 0};
     const pid_t child =
         StartProgram(ProgramPath(), {rd::WithConsoleSwitch(job.line, endpoint->Id())});
     if (child < 0)

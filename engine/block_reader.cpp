@@ -92,6 +92,25 @@ bool BlockReader::SlotActive(uint32_t slot) const {
     return handoff_.SlotActive(slot, file_.id);
 }
 
+namespace {
+
+// Opens the copy of an empty file where the existing-file check made none, emptied.
+int OpenEmpty(CopyDest& d, const std::string& dest, uint32_t attributes, int& fd) {
+    if (d.Local()) {
+        fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                  NewFileMode(attributes));
+        return fd < 0 ? errno : 0;
+    }
+    int error = d.files->OpenWrite(dest, true, NewFileMode(attributes), fd);
+    if (error == 0 && (error = d.files->SetLength(fd, 0)) != 0) {
+        d.files->Discard(fd);
+        fd = -1;
+    }
+    return error;
+}
+
+}  // namespace
+
 void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source) {
     if (!SourceUnchanged(source))
         return;
@@ -102,28 +121,27 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
         const std::string dest = node.DestinationPath(slot, d.root);
         // The file the existing-file check made is empty already.
         const MadeFile made = d.TakeMade(file_.id);
-        int fd = made.fd >= 0
-                     ? made.fd
-                     : open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                            NewFileMode(node.attributes));
-        int error = fd < 0 ? errno : 0;
+        int fd = made.fd;
+        int error = fd >= 0 ? 0 : OpenEmpty(d, dest, node.attributes, fd);
         if (fd >= 0) {
             ctx_.files.Opened(file_.id, slot);
-            const mode_t seen = file_.meta ? GiveMetadata(ctx_, fd, dest, *file_.meta,
-                                                          made.fd >= 0 ? &made.seen : nullptr)
-                                           : 0;
+            const mode_t seen =
+                file_.meta && d.Local()
+                    ? GiveMetadata(ctx_, fd, dest, *file_.meta, made.fd >= 0 ? &made.seen : nullptr)
+                    : 0;
             const int refused =
                 ctx_.options.KeepFileTimes
                     ? SetCopyInfo(d, fd, made.fd >= 0, node.attributes, node.LastWriteTime(), seen)
                     : 0;
             if (refused)
                 NoteModesRefused(ctx_, slot, refused);
-            if (file_.move && fdatasync(fd) != 0) {
+            // A share confirms every copy on its disk as it closes it.
+            if (file_.move && d.Local() && fdatasync(fd) != 0) {
                 error = errno;
                 ctx_.files.Identify(file_.id, slot, fd);
             }
-            if (close(fd) != 0 && error == 0)
-                error = errno;
+            const int closed = d.files->Close(fd);
+            error = error ? error : closed;
         }
         // A folder that could not be made is why its file is missing.
         const std::optional<FolderNotMade> missing =
@@ -420,8 +438,14 @@ bool BlockReader::FastPathAllowed(const FENTRY_& node) const {
     if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst)
         return false;
     uint32_t active = 0;
-    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot)
-        active += SlotActive(slot) ? 1 : 0;
+    for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
+        if (!SlotActive(slot))
+            continue;
+        // The kernel copies only between its own files.
+        if (!ctx_.dests[slot].Local())
+            return false;
+        ++active;
+    }
     // In parallel mode the destinations are written by their own threads at once; the job
     // thread borrows the slots' handles when one slot is the only one, or for a file of one
     // block, whose copy is one call a destination: handing it to the writers and waiting for

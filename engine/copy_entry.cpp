@@ -116,8 +116,9 @@ void JobThread::CopyEntry(FENTRY_& node) {
 
     const bool move = IsMove(ctx_.policy.mode);
     const bool keptSomewhere = ActiveCount(ctx_.dests) < ctx_.dests.Count();
-    if (move && !keptSomewhere && ctx_.dests.Count() == 1 && WipePasses(ctx_.policy.mode) == 0 &&
-        exists.position == 0 && MoveByRename(node, source, handle, opened))
+    if (move && !keptSomewhere && ctx_.dests.Count() == 1 && ctx_.dests[0].Local() &&
+        WipePasses(ctx_.policy.mode) == 0 && exists.position == 0 &&
+        MoveByRename(node, source, handle, opened))
         return;
     // A source some destination kept its own file for stays where it is.
     file_.move = move && !keptSomewhere;

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 
+#include "engine/share_files.h"
 #include "platform/fs.h"
+#include "platform/smb_url.h"
 
 namespace rd {
 
@@ -22,6 +24,8 @@ void CopyDest::Reset() {
     modesRefused = false;
     writeback.Clear();
     DropMade();
+    files = &LocalDestFiles();
+    ownFiles.reset();
 }
 
 void CopyDest::KeepMade(const MadeFile& made) {
@@ -48,7 +52,7 @@ MadeFile CopyDest::NextMade(uint64_t fileId) {
         if (made.fileId == fileId)
             found = made;
         else if (made.fileId < fileId)
-            ::close(made.fd);
+            files->Discard(made.fd);
         return made.fileId <= fileId;
     });
     return found;
@@ -57,7 +61,7 @@ MadeFile CopyDest::NextMade(uint64_t fileId) {
 void CopyDest::DropMade() {
     std::lock_guard<std::mutex> lock(madeLock_);
     for (const MadeFile& made : made_)
-        ::close(made.fd);
+        files->Discard(made.fd);
     made_.clear();
 }
 
@@ -134,6 +138,8 @@ void DestTable::ParseDestinations(const std::vector<std::string>& targets, UserN
         CopyDest& slot = slots_[count_];
         slot.Reset();
         slot.root = std::move(root);
+        if (smb::IsUrl(slot.root))
+            UseShare(slot);
         ++count_;
     }
     if (split.dropped > 0)
@@ -141,12 +147,35 @@ void DestTable::ParseDestinations(const std::vector<std::string>& targets, UserN
                     "Maximum 4096 destinations allowed. Other destinations will be skipped.");
 }
 
+void DestTable::UseShare(CopyDest& slot) {
+    std::string problem;
+    const std::optional<smb::Url> url = smb::ParseUrl(slot.root, problem);
+    if (!url) {
+        // Never taken for a local path: every file there fails with the cause.
+        NoteFolderFailure(slot.root, EINVAL);
+        slot.ownFiles = std::make_unique<ShareFiles>(slot.root, smb::Url{}, smb::Credentials{},
+                                                     kShareTimeoutMs);
+    } else {
+        const auto login = logins_.find(url->Server());
+        slot.ownFiles = std::make_unique<ShareFiles>(
+            slot.root, *url, login == logins_.end() ? smb::Credentials{} : login->second,
+            kShareTimeoutMs);
+    }
+    slot.files = slot.ownFiles.get();
+}
+
 void DestTable::MakeRoots() {
     if (rootsMade_.exchange(true))
         return;
     for (uint32_t i = 0; i < count_; ++i) {
-        if (const int error = CreateFolderTree(slots_[i].root))
-            NoteFolderFailure(slots_[i].root, error);
+        CopyDest& slot = slots_[i];
+        if (MissingFolder(slot.root))
+            continue;
+        int error = slot.files->Open();
+        if (error == 0)
+            error = slot.files->MakeFolderTree(slot.root);
+        if (error != 0)
+            NoteFolderFailure(slot.root, error);
     }
 }
 

@@ -15,8 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dest_files.h"
 #include "engine/dest_writeback.h"
 #include "engine/user_notice.h"
+#include "platform/smb_client.h"
 #include "platform/sync.h"
 
 namespace rd {
@@ -70,6 +72,11 @@ struct CopyDest {
     uint32_t openFlags = openflag::kInitial;
     // What of the copies written here is not yet on the disk.
     DestWriteback writeback;
+    // What the files here are written through: this machine's, unless the root is a share.
+    DestFiles* files = &LocalDestFiles();
+    std::unique_ptr<DestFiles> ownFiles;
+    // The kernel's own calls reach this destination's files.
+    bool Local() const { return files->Local(); }
 
     // Back to the state of a new slot (events dropped, handles closed marks).
     void Reset();
@@ -124,8 +131,13 @@ public:
     const CopyDest& operator[](uint32_t i) const { return slots_[i]; }
     uint32_t Count() const { return count_; }
 
+    // The logins for the shares among the destinations, by server ("nas", "nas:4455"); a share
+    // of a server not named here is reached as a guest. Before ParseDestinations.
+    void UseLogins(std::map<std::string, smb::Credentials> logins) { logins_ = std::move(logins); }
+
     // Fills the slots from the job's target folders. When more than 4096 destinations are
-    // given, the rest are dropped and `notice` shows one warning after the scan.
+    // given, the rest are dropped and `notice` shows one warning after the scan. A root that
+    // is an smb:// address is a share, written through its own client.
     void ParseDestinations(const std::vector<std::string>& targets, UserNotice& notice);
 
     // Creates each destination folder tree, once: when the job has something to put there, so
@@ -152,8 +164,11 @@ public:
     std::optional<FolderNotMade> MissingFolder(const std::string& folder) const;
 
 private:
+    void UseShare(CopyDest& slot);
+
     mutable std::mutex causesLock_;
     std::map<std::string, int> folderCauses_;
+    std::map<std::string, smb::Credentials> logins_;
     std::unique_ptr<CopyDest[]> slots_;
     uint32_t count_ = 0;
     std::atomic<bool> rootsMade_{false};

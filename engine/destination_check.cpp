@@ -162,6 +162,9 @@ std::vector<std::string> NamesIn(const std::string& folder) {
     return names;
 }
 
+// Stands for the device of every share: no source is on one, and the room there is not known.
+constexpr dev_t kShareDevice = static_cast<dev_t>(~0ULL);
+
 // The device of `path`, or of its nearest parent that exists.
 dev_t DeviceOf(std::string path) {
     struct stat st {};
@@ -197,9 +200,11 @@ bool DestinationCheck::Run() {
     bool anything = false;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         const std::string root = ctx_.dests[slot].root;
-        rules_.push_back(ReadVolumeRules(root.empty() ? "/" : root));
+        const bool local = ctx_.dests[slot].Local();
+        // A share names files as Windows does, whatever the server keeps them on.
+        rules_.push_back(local ? ReadVolumeRules(root.empty() ? "/" : root) : RulesOfType("smb3"));
         // A move within one file system renames: its data takes no new room.
-        const dev_t device = DeviceOf(root);
+        const dev_t device = local ? DeviceOf(root) : kShareDevice;
         devices_.push_back(device);
         std::map<const std::string*, bool> sameDevice;
         const auto takesRoom = [&](const FENTRY_& node) {
@@ -211,7 +216,7 @@ bool DestinationCheck::Run() {
             return !it->second;
         };
         const FolderNames existing = [&](const std::string& relative) {
-            return NamesIn(root + relative);
+            return local ? NamesIn(root + relative) : std::vector<std::string>();
         };
         plans.push_back(PlanDestination(nodes_, slot, rules_.back(), existing, takesRoom));
         anything = anything || !plans.back().found.empty();

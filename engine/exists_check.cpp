@@ -76,10 +76,10 @@ bool SameSourceState(const FileIdentity& recorded, const FileIdentity& now) {
            recorded.modified.tv_nsec == now.modified.tv_nsec;
 }
 
-// Reads the marker beside `dest` (open as `opened`, `size` bytes long). A marker that counts
-// more bytes than the file holds (a crash lost what was written last) still says that the file
-// is incomplete, but nothing in it can be trusted.
-MarkerFacts ReadMarker(const std::string& dest, int opened, uint64_t size,
+// Reads the marker beside `dest` (`there` as the check found it, `size` bytes long). A marker that
+// counts more bytes than the file holds (a crash lost what was written last) still says that the
+// file is incomplete, but nothing in it can be trusted.
+MarkerFacts ReadMarker(const std::string& dest, const struct stat& there, uint64_t size,
                        const std::string& source, const FileIdentity& sourceNow) {
     MarkerFacts facts;
     ResumeMarker marker;
@@ -89,11 +89,10 @@ MarkerFacts ReadMarker(const std::string& dest, int opened, uint64_t size,
     if (marker.written > size)
         return facts;
     facts.written = marker.written;
-    struct stat st {};
     facts.proven = marker.hasIdentity && marker.source == source &&
-                   SameSourceState(marker.identity.source, sourceNow) && fstat(opened, &st) == 0 &&
-                   st.st_dev == marker.identity.destinationDev &&
-                   st.st_ino == marker.identity.destinationIno;
+                   SameSourceState(marker.identity.source, sourceNow) &&
+                   there.st_dev == marker.identity.destinationDev &&
+                   there.st_ino == marker.identity.destinationIno;
     return facts;
 }
 
@@ -196,37 +195,47 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
 
     OpenDestination dst;
     const bool regular = S_ISREG(there.st_mode);
-    if (regular)
+    // A share's file is not read here: its marker, kept privately, says what it holds.
+    if (regular && d.Local())
         dst.fd = OpenExistingForReading(dest, there);
     uint64_t size = regular ? static_cast<uint64_t>(there.st_size) : 0;
 
+    // A share's file is not opened here: what it is comes from the check's look at it.
+    const bool found = dst.fd >= 0 || (regular && !d.Local());
     MarkerFacts marker;
-    if (dst.fd >= 0)
-        marker = ReadMarker(dest, dst.fd, size, source, file_.identity);
+    if (found)
+        marker = ReadMarker(dest, there, size, source, file_.identity);
     if (marker.partial)
         size = marker.written;
     // An empty file (or a copy of which nothing was written) is simply written over. A file of
     // the user's stays the user's: one the copy cannot complete is named, not removed.
-    if (dst.fd >= 0 && size == 0) {
+    if (found && size == 0) {
         MakeWritable(dst.fd);
         result.kept[slot] = marker.partial ? 0 : 1;
         result.marked = result.marked || marker.partial;
         return;
     }
 
-    bool resumable = dst.fd >= 0 && size <= node.size && ctx_.dests.Count() == 1;
+    // A share's copy is resumed only where its marker proves what it holds: it is not read.
+    bool resumable =
+        (dst.fd >= 0 || (found && marker.proven)) && size <= node.size && ctx_.dests.Count() == 1;
     if (!marker.proven && !ProbeResumable(source, dest, size, handle, dst.fd, resumable)) {
         result.abandon = true;
         return;
     }
     ExistsFacts facts = FactsAboutExisting(node, source, dest, size, resumable, marker.partial);
+    if (!d.Local() && Has(ctx_.policy.onExist, ExistsPolicy::OverwriteOlder)) {
+        facts.destinationTimesKnown = true;
+        facts.destinationModified = there.st_mtim;
+        facts.destinationCreated = there.st_mtim;
+    }
     const ExistsAction action = ChooseExistsAction(facts, handle, dst.fd, marker.proven);
     SettleExisting(action, slot, source, facts, dst.fd, result);
 }
 
 bool JobThread::MakesCopies() const {
-    const bool renamed =
-        IsMove(ctx_.policy.mode) && ctx_.dests.Count() == 1 && WipePasses(ctx_.policy.mode) == 0;
+    const bool renamed = IsMove(ctx_.policy.mode) && ctx_.dests.Count() == 1 &&
+                         WipePasses(ctx_.policy.mode) == 0 && ctx_.dests[0].Local();
     return !ctx_.options.PerFileLink && !renamed;
 }
 
@@ -237,16 +246,12 @@ bool JobThread::MakeNew(uint32_t slot, const FENTRY_& node, const std::string& d
     // Made only where nothing stands, a link there included: one call both makes the file and
     // tells that the name was free, where looking first would cost a file system on the network
     // a round trip more.
-    const int fd = open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        NewFileMode(node.attributes));
-    if (fd < 0)
-        return false;
     MadeFile& made = made_[slot];
+    int fd = -1;
+    if (ctx_.dests[slot].files->Create(dest, NewFileMode(node.attributes), fd, made.seen) != 0)
+        return false;
     made.fd = fd;
     made.fileId = file_.id;
-    // Just made, the file's attributes are still in the kernel's cache: no file system is asked.
-    if (fstat(fd, &made.seen) != 0)
-        made.seen = {};
     return true;
 }
 
@@ -268,13 +273,14 @@ void JobThread::RemoveMade(const FENTRY_& node) {
         MadeFile& made = made_[slot];
         if (made.fd < 0)
             continue;
-        close(made.fd);
+        DestFiles& files = *ctx_.dests[slot].files;
+        files.Discard(made.fd);
         // Only the very file made here goes: whatever took its name since stays.
         const std::string dest = node.DestinationPath(slot, ctx_.dests[slot].root);
         struct stat there {};
-        if (made.seen.st_mode != 0 && lstat(dest.c_str(), &there) == 0 &&
+        if (made.seen.st_mode != 0 && files.StatPath(dest, there) == 0 &&
             there.st_dev == made.seen.st_dev && there.st_ino == made.seen.st_ino)
-            unlink(dest.c_str());
+            files.Remove(dest);
         made = {};
     }
 }
@@ -283,7 +289,7 @@ bool JobThread::ExistingNeedsSettling(uint32_t slot, const FENTRY_& node, const 
                                       const std::string& dest, struct stat& there) {
     // Nothing in the last step of the path is followed: a link there is the destination, and
     // whatever it points at is never read, written or changed.
-    if (lstat(dest.c_str(), &there) != 0) {
+    if (ctx_.dests[slot].files->StatPath(dest, there) != 0) {
         SkipIfWrittenByJob(slot, node, source, dest, nullptr);
         return false;
     }
@@ -420,29 +426,35 @@ void JobThread::SettleExisting(ExistsAction action, uint32_t slot, const std::st
             const std::string renamed = DirPart(dest) + "vn_rename." + NamePart(dest);
             // Never replaces an earlier file of that name; a destination that cannot be moved
             // aside is kept rather than written over.
-            if (renameat2(AT_FDCWD, dest.c_str(), AT_FDCWD, renamed.c_str(), RENAME_NOREPLACE) !=
-                0) {
+            if (const int error = ctx_.dests[slot].files->Rename(dest, renamed)) {
                 ctx_.Report(
-                    Failed(source, OutcomeCause::OperationFailed, errno, Operation::Rename, dest));
+                    Failed(source, OutcomeCause::OperationFailed, error, Operation::Rename, dest));
                 ctx_.dests.SkipDestination(slot);
             } else if (facts.partial) {
                 // The marker goes with the incomplete file it counts.
-                renameat2(AT_FDCWD, (dest + kMarkerSuffix).c_str(), AT_FDCWD,
-                          (renamed + kMarkerSuffix).c_str(), RENAME_NOREPLACE);
+                renameat2(AT_FDCWD, MarkerPathOf(dest).c_str(), AT_FDCWD,
+                          MarkerPathOf(renamed).c_str(), RENAME_NOREPLACE);
             }
             return;
         }
         case ExistsAction::Overwrite:
             // Removing the name replaces a link, never its target. A file that cannot be
             // removed is emptied instead, so that no old bytes stay behind the new end.
-            if (unlink(dest.c_str()) != 0 && opened >= 0) {
+            if (const int error = ctx_.dests[slot].files->Remove(dest);
+                error != 0 && !ctx_.dests[slot].Local()) {
+                // Nothing may be written over a share's file that stays: its old tail would stay.
+                ctx_.Report(
+                    Failed(source, OutcomeCause::OperationFailed, error, Operation::Write, dest));
+                ctx_.dests.SkipDestination(slot);
+                return;
+            } else if (error != 0 && opened >= 0) {
                 const int w = ReopenForWriting(dest, opened, O_TRUNC);
                 if (w >= 0)
                     close(w);
                 result.kept[slot] = 1;
             }
             if (facts.partial)
-                unlink((dest + kMarkerSuffix).c_str());
+                unlink(MarkerPathOf(dest).c_str());
             return;
         case ExistsAction::Skip: break;
     }

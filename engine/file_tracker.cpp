@@ -11,6 +11,7 @@
 #include "engine/move_delete_link.h"
 #include "engine/transfer.h"
 #include "platform/path_parts.h"
+#include "platform/smb_url.h"
 
 namespace rd {
 
@@ -75,7 +76,7 @@ void FileTracker::Opened(uint64_t fileId, uint32_t slot) {
 
 void FileTracker::Identify(uint64_t fileId, uint32_t slot, int fd) {
     struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0)
+    if (fd >= 0 && ctx_.dests[slot].files->StatOpen(fd, st) == 0)
         Identify(fileId, slot, st);
 }
 
@@ -145,7 +146,8 @@ void FileTracker::EndInFlight() {
             // is. Should it be another file's, the copy is not taken for it and stays.
             struct stat st {};
             const int fd = ctx_.dests[copy.copy.slot].fileHandle;
-            if (copy.opened && !copy.identified && fd >= 0 && ::fstat(fd, &st) == 0) {
+            if (copy.opened && !copy.identified && fd >= 0 &&
+                ctx_.dests[copy.copy.slot].files->StatOpen(fd, st) == 0) {
                 copy.identified = true;
                 copy.dev = st.st_dev;
                 copy.ino = st.st_ino;
@@ -183,18 +185,19 @@ void FileTracker::GiveUp(TrackedFile& file, TrackedCopy& copy, bool resumable) {
         return;
     }
     // Only the very file this job wrote goes: whatever took its name since stays.
+    DestFiles& files = *ctx_.dests[copy.copy.slot].files;
     struct stat there {};
-    if (!copy.identified || ::lstat(path.c_str(), &there) != 0 || !S_ISREG(there.st_mode) ||
+    if (!copy.identified || files.StatPath(path, there) != 0 || !S_ISREG(there.st_mode) ||
         there.st_dev != copy.dev || there.st_ino != copy.ino)
         return;
-    if (::unlink(path.c_str()) != 0) {
+    if (const int error = files.Remove(path)) {
         ctx_.outcomes.Report(
-            Failed(source, OutcomeCause::PartlyOverwritten, errno, Operation::None, path));
+            Failed(source, OutcomeCause::PartlyOverwritten, error, Operation::None, path));
         return;
     }
     ResumeMarker stale;
     if (ReadMarkerBeside(path, stale))
-        ::unlink((path + kMarkerSuffix).c_str());
+        ::unlink(MarkerPathOf(path).c_str());
 }
 
 void FileTracker::EndIfDone(size_t index) {
@@ -248,6 +251,9 @@ void FileTracker::RemoveSources(std::vector<PendingMove>& moves) {
             synced.emplace(folder, 0);
     }
     for (auto& [folder, error] : synced) {
+        // A share's folder is the server's to keep; each copy there was confirmed as it closed.
+        if (smb::IsUrl(folder))
+            continue;
         const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0 || fsync(fd) != 0)
             error = errno;

@@ -9,6 +9,7 @@
 
 #include "platform/fs.h"
 #include "platform/manifest_format.h"
+#include "platform/smb_url.h"
 
 namespace rd {
 
@@ -88,6 +89,9 @@ std::string JobManifests::PathIn(uint32_t slot) const {
 
 int JobManifests::Create(Slot& slot, const std::string& root) const {
     slot.root = root;
+    // Written beside the copies through this machine's calls: a share has none of them.
+    if (smb::IsUrl(root))
+        return EOPNOTSUPP;
     slot.dir =
         ::open(root.empty() ? "/" : root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (slot.dir < 0)

@@ -201,8 +201,9 @@ void JobThread::SyncDestinations() {
     ctx_.syncing = true;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {
         const std::string root = ctx_.dests[slot].root.empty() ? "/" : ctx_.dests[slot].root;
-        // Nothing went into a destination that could not be made, and each file said so.
-        if (ctx_.dests.MissingFolder(root))
+        // Nothing went into a destination that could not be made, and each file said so. A
+        // share confirmed each copy on its disk as it closed it.
+        if (ctx_.dests.MissingFolder(root) || !ctx_.dests[slot].Local())
             continue;
         if (!SyncDestination(slot, root))
             break;
@@ -343,11 +344,12 @@ void JobThread::MakeFolders(const FENTRY_& node) {
     for (uint32_t slot = 0; slot < count; ++slot) {
         if (node.SkippedIn(slot))
             continue;
-        const std::string path = node.DestinationPath(slot, ctx_.dests[slot].root);
-        if (const int error = CreateFolderTree(path))
+        CopyDest& d = ctx_.dests[slot];
+        const std::string path = node.DestinationPath(slot, d.root);
+        if (const int error = d.files->MakeFolderTree(path))
             ctx_.dests.NoteFolderFailure(path, error);
         struct stat there {};
-        if (sourceFound && lstat(path.c_str(), &there) == 0 && SameFile(src, there)) {
+        if (sourceFound && d.Local() && lstat(path.c_str(), &there) == 0 && SameFile(src, there)) {
             itself = true;
             continue;
         }
@@ -355,7 +357,7 @@ void JobThread::MakeFolders(const FENTRY_& node) {
         // read-only folder would refuse them, and every file written into it would move its
         // time again.
         if (keep)
-            folderTimes_.push_back({path, node.attributes, node.LastWriteTime(), meta});
+            folderTimes_.push_back({path, node.attributes, node.LastWriteTime(), meta, d.files});
     }
     if (IsMove(ctx_.policy.mode) && !itself)
         movedFolders_.push_back(source);
@@ -364,6 +366,10 @@ void JobThread::MakeFolders(const FENTRY_& node) {
 void JobThread::ApplyFolderTimes() {
     // Deepest first: walk order puts every folder before its subfolders.
     for (auto it = folderTimes_.rbegin(); it != folderTimes_.rend(); ++it) {
+        if (!it->files->Local()) {
+            it->files->SetTimes(it->path, it->modified);
+            continue;
+        }
         int fd = open(it->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0)
             continue;

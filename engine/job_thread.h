@@ -170,6 +170,8 @@ private:
         uint32_t mode;
         timespec modified;
         std::shared_ptr<const FileMetadata> meta;
+        // What the folder is reached through.
+        DestFiles* files = nullptr;
     };
     std::vector<FolderTimes> folderTimes_;
     std::vector<std::string> movedFolders_;

@@ -11,6 +11,11 @@
 
 #include "engine/dest_table.h"
 #include "platform/fault_injection.h"
+#include "platform/file_hash.h"
+#include "platform/path_parts.h"
+#include "platform/paths.h"
+#include "platform/private_folder.h"
+#include "platform/smb_url.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -205,10 +210,47 @@ mode_t NewFileMode(uint32_t sourceMode) {
     return static_cast<mode_t>((sourceMode & 0777) | S_IWUSR);
 }
 
+namespace {
+
+// Opens the destination of `slot` when the existing-file check made none: a copy opened again
+// (`same`) must still be the file `before` describes.
+bool OpenDestAgain(CopyDest& slot, const std::string& path, uint32_t sourceMode, bool burst,
+                   bool same, const struct stat& before, int& fd, int* error) {
+    int err = 0;
+    if (!slot.Local()) {
+        // Opened again, the copy must still be there: a new file is never made in its place.
+        err = slot.files->OpenWrite(path, !same, NewFileMode(sourceMode), fd);
+    } else {
+        bool direct = false;
+        // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it. A link in
+        // the file's place is never written through.
+        fd = OpenMaybeDirect(path, O_WRONLY | (same ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC,
+                             NewFileMode(sourceMode), burst, direct, err);
+    }
+    if (fd < 0) {
+        if (error)
+            *error = err;
+        return false;
+    }
+    struct stat now {};
+    if (same && (slot.files->StatOpen(fd, now) != 0 || now.st_dev != before.st_dev ||
+                 now.st_ino != before.st_ino)) {
+        slot.files->Discard(fd);
+        fd = -1;
+        if (error)
+            *error = ESTALE;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, uint32_t writeLength,
                   uint64_t fileSize, uint32_t sourceMode, bool writeburst, bool reserve, int* error,
                   uint64_t fileId) {
-    const bool burst = WantsBurst(writeburst, writeLength, position);
+    // A share has no unbuffered writes of the kernel's: its files stay in one mode.
+    const bool burst = slot.Local() && WantsBurst(writeburst, writeLength, position);
     const uint32_t wanted =
         burst ? (openflag::kNoBuffering | openflag::kNormal) : openflag::kInitial;
     if (error)
@@ -231,28 +273,8 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
         same = made.seen.st_mode != 0;
         CloseFd(fd);
     }
-    if (fd < 0) {
-        bool direct = false;
-        int err = 0;
-        // No O_TRUNC: a resumed or pre-sized destination keeps what is already in it. A link in
-        // the file's place is never written through.
-        // Opened again, the copy must still be there: a new file is never made in its place.
-        fd = OpenMaybeDirect(path, O_WRONLY | (same ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC,
-                             NewFileMode(sourceMode), burst, direct, err);
-        if (fd < 0) {
-            if (error)
-                *error = err;
-            return false;
-        }
-        struct stat now {};
-        if (same && (::fstat(fd, &now) != 0 || now.st_dev != before.st_dev ||
-                     now.st_ino != before.st_ino)) {
-            ::close(fd);
-            if (error)
-                *error = ESTALE;
-            return false;
-        }
-    }
+    if (fd < 0 && !OpenDestAgain(slot, path, sourceMode, burst, same, before, fd, error))
+        return false;
     if (reopened)
         slot.writeback.Reopened(fd);
     else
@@ -262,7 +284,7 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
     // The wanted flags, not the granted ones: a file system that refused O_DIRECT would
     // otherwise have the file reopened for every block.
     slot.openFlags = wanted;
-    if (position == 0 && reserve && fileSize > kReserveThreshold)
+    if (position == 0 && reserve && slot.Local() && fileSize > kReserveThreshold)
         SetFileLength(fd, fileSize);
     return true;
 }
@@ -361,8 +383,16 @@ bool ParseResumeMarker(std::string_view bytes, ResumeMarker& marker) {
     return true;
 }
 
+std::string MarkerPathOf(const std::string& destination) {
+    if (!smb::IsUrl(destination))
+        return destination + kMarkerSuffix;
+    FileHasher hasher(HashKind::Xxh128);
+    hasher.Update(destination.data(), destination.size());
+    return paths::StateDir() + "/" + kShareMarkerFolder + "/" + hasher.HexDigest() + kMarkerSuffix;
+}
+
 bool ReadMarkerBeside(const std::string& destination, ResumeMarker& marker) {
-    const std::string path = destination + kMarkerSuffix;
+    const std::string path = MarkerPathOf(destination);
     const int fd = OpenRetrying(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -383,7 +413,7 @@ bool ReadMarkerBeside(const std::string& destination, ResumeMarker& marker) {
 void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const std::string& source,
                         const std::string& switches, uint64_t end, uint64_t fileSize,
                         const FileIdentity* sourceId) {
-    const std::string markerPath = destination + kMarkerSuffix;
+    const std::string markerPath = MarkerPathOf(destination);
     if (end >= fileSize) {
         CloseFd(slot.markerHandle);
         ::unlink(markerPath.c_str());
@@ -393,6 +423,11 @@ void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const st
         WriteMarkerBytes(slot.markerHandle, LittleEndian64(end), 0);
         return;
     }
+    // A share's markers are kept where only this user may plant or read them.
+    std::string problem;
+    if (!slot.Local() &&
+        !fs::PreparePrivateFolder(DirPart(markerPath), "the folder of the markers", problem))
+        return;
     // A new file every time: whatever stands at the marker's name (an old marker, or a link
     // that would lead the write elsewhere) is removed, never opened.
     ::unlink(markerPath.c_str());
@@ -402,7 +437,7 @@ void UpdateResumeMarker(CopyDest& slot, const std::string& destination, const st
     MarkerIdentity identity;
     struct stat written {};
     const bool identified = sourceId && sourceId->known && slot.fileHandle >= 0 &&
-                            ::fstat(slot.fileHandle, &written) == 0;
+                            slot.files->StatOpen(slot.fileHandle, written) == 0;
     if (identified) {
         identity.source = *sourceId;
         identity.destinationDev = written.st_dev;
@@ -433,9 +468,9 @@ int CloseDestFile(CopyDest& slot, bool keepTimes, uint32_t mode, const timespec&
                 *refused = first;
         }
         slot.knownMode = 0;
-        slot.writeback.Closing(slot.fileHandle);
-        if (::close(slot.fileHandle) != 0 && errno != EINTR)
-            result = errno;
+        if (slot.Local())
+            slot.writeback.Closing(slot.fileHandle);
+        result = slot.files->Close(slot.fileHandle);
         slot.fileHandle = -1;
     }
     CloseFd(slot.markerHandle);
@@ -463,7 +498,7 @@ int SetCopyInfo(CopyDest& slot, int fd, bool made, uint32_t mode, const timespec
     if (slot.modesRefused)
         current = static_cast<mode_t>(mode);
     int error = 0;
-    SetBasicInfo(fd, mode, modified, current, &error);
+    slot.files->SetInfo(fd, mode, modified, current, error);
     // A file the job made is its own: a refusal there is the file system's, not the file's.
     const bool refusal = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
     if (!made || !refusal || slot.modesRefused.exchange(true))

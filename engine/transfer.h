@@ -119,6 +119,14 @@ struct ResumeMarker {
 // Reads marker bytes. False when they are too short to hold the count of written bytes.
 bool ParseResumeMarker(std::string_view bytes, ResumeMarker& marker);
 
+// The folder of the private state folder that keeps the markers of copies on shares, which
+// keep no files of ours.
+inline constexpr const char* kShareMarkerFolder = "share-markers";
+
+// Where the marker of `destination` is: beside it, or for a copy on a share (an smb:// path) in
+// the private state folder, named by a hash of the destination.
+std::string MarkerPathOf(const std::string& destination);
+
 // Reads the marker beside `destination`. False when there is none, or when what stands there is
 // not a regular file of this user: a link or another user's file is never taken for one.
 bool ReadMarkerBeside(const std::string& destination, ResumeMarker& marker);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "engine/engine_context.h"
 #include "engine/error_settler.h"
@@ -83,8 +84,9 @@ void WriterPool::NoteWritten(uint32_t slot, uint64_t fileId) {
 void WriterPool::CloseLeftover(uint32_t slot, uint64_t keepFileId) {
     CopyDest& d = ctx_.dests[slot];
     if (d.fileHandle >= 0 && handoff_.Slot(slot).openFileId != keepFileId) {
-        d.writeback.Closing(d.fileHandle);
-        close(d.fileHandle);
+        if (d.Local())
+            d.writeback.Closing(d.fileHandle);
+        d.files->Discard(d.fileHandle);
         d.fileHandle = -1;
     }
     if (d.fileHandle < 0 && d.markerHandle >= 0) {
@@ -143,13 +145,16 @@ void WriterPool::WriteTaken(uint32_t slot, const TakenBlock& block) {
 void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     CopyDest& d = ctx_.dests[slot];
     // A copy whose source ends in a hole is still short of its length.
-    if (block.sparse && d.fileHandle >= 0 && !ExtendTo(d.fileHandle, block.fileSize)) {
-        const int error = errno;
+    int extended = 0;
+    if (block.sparse && d.fileHandle >= 0 &&
+        (extended = d.Local() ? (ExtendTo(d.fileHandle, block.fileSize) ? 0 : errno)
+                              : d.files->SetLength(d.fileHandle, block.fileSize)) != 0) {
+        const int error = extended;
         WriterSkip(slot, block, Operation::Write, error);
         CloseDestFile(d, false, 0, {});
         return;
     }
-    if (block.meta && d.fileHandle >= 0)
+    if (block.meta && d.fileHandle >= 0 && d.Local())
         d.knownMode = GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta,
                                    d.madeSeen.st_mode ? &d.madeSeen : nullptr);
     if (!SameOnDisk(slot, block)) {
@@ -158,9 +163,11 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     }
     // A moved source goes only once its copy is on the disk, not just in the cache.
     int syncError = 0;
-    if (block.move && (d.fileHandle < 0 || fdatasync(d.fileHandle) != 0))
+    // A share confirms every copy on its disk as it closes it, and says so in the close's result.
+    const bool syncHere = block.move && d.Local();
+    if (syncHere && (d.fileHandle < 0 || fdatasync(d.fileHandle) != 0))
         syncError = d.fileHandle < 0 ? EBADF : errno;
-    else if (block.move)
+    else if (syncHere)
         d.writeback.FileSynced();
     int refused = 0;
     const int closed = CloseDestFile(d, ctx_.options.KeepFileTimes, block.attributes,
@@ -181,30 +188,67 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
     ctx_.files.CopyComplete(block.fileId, slot, syncError == 0);
 }
 
+namespace {
+
+// The hash of the copy open as `written`, read from the disk through a handle of its own, opened
+// on the very file that was written.
+int HashLocalCopy(const TakenBlock& block, int written, HashKind kind, std::string& hex) {
+    if (fdatasync(written) != 0)
+        return errno;
+    const int fd = open(block.destinationPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat a {
+    }, b{};
+    int error = 0;
+    if (fd < 0 || fstat(fd, &a) != 0 || fstat(written, &b) != 0)
+        error = errno;
+    else if (a.st_dev != b.st_dev || a.st_ino != b.st_ino)
+        error = ESTALE;
+    if (error == 0)
+        error = HashFromDisk(fd, kind, hex);
+    if (fd >= 0)
+        close(fd);
+    return error;
+}
+
+// The same of a copy on a share, read back from the server.
+int HashShareCopy(CopyDest& d, const TakenBlock& block, HashKind kind, std::string& hex) {
+    int fd = -1;
+    struct stat a {
+    }, b{};
+    int error = d.files->OpenRead(block.destinationPath, fd);
+    if (error == 0 && (error = d.files->StatOpen(fd, a)) == 0 &&
+        (error = d.files->StatOpen(d.fileHandle, b)) == 0 && a.st_ino != b.st_ino)
+        error = ESTALE;
+    FileHasher hasher(kind);
+    std::vector<uint8_t> piece(1 << 20);
+    for (uint64_t at = 0; error == 0;) {
+        uint32_t n = static_cast<uint32_t>(piece.size());
+        if ((error = d.files->Read(fd, piece.data(), n, at)) != 0 || n == 0)
+            break;
+        hasher.Update(piece.data(), n);
+        at += n;
+    }
+    if (fd >= 0)
+        d.files->Discard(fd);
+    if (error == 0)
+        hex = hasher.HexDigest();
+    return error;
+}
+
+}  // namespace
+
 bool WriterPool::SameOnDisk(uint32_t slot, const TakenBlock& block) {
     const std::optional<HashKind> kind = ctx_.manifests.Kind();
     const std::string digest =
         ctx_.policy.verify && kind && block.digest ? block.digest->Wait() : "";
     if (digest.empty())
         return true;
-    const int written = ctx_.dests[slot].fileHandle;
-    int error = written < 0 ? EBADF : 0;
-    if (error == 0 && fdatasync(written) != 0)
-        error = errno;
-    // Read through a handle of its own, opened on the very file that was written.
-    const int fd =
-        error ? -1 : open(block.destinationPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat a {
-    }, b{};
-    if (error == 0 && (fd < 0 || fstat(fd, &a) != 0 || fstat(written, &b) != 0))
-        error = errno;
-    else if (error == 0 && (a.st_dev != b.st_dev || a.st_ino != b.st_ino))
-        error = ESTALE;
+    CopyDest& d = ctx_.dests[slot];
+    const int written = d.fileHandle;
     std::string hex;
-    if (error == 0)
-        error = HashFromDisk(fd, *kind, hex);
-    if (fd >= 0)
-        close(fd);
+    int error = written < 0 ? EBADF
+                : d.Local() ? HashLocalCopy(block, written, *kind, hex)
+                            : HashShareCopy(d, block, *kind, hex);
     if (error == 0 && hex == digest)
         return true;
     handoff_.Slot(slot).skippedFileId = block.fileId;
@@ -260,9 +304,10 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
             if (fresh)
                 ctx_.files.Opened(block.fileId, slot);
             handoff_.Slot(slot).openFileId = block.fileId;
-            if (PositionedWrite(d.fileHandle, data, block.writeLength, block.blockPosition,
-                                error)) {
-                d.writeback.Wrote(d.fileHandle, block.blockPosition, block.writeLength);
+            error = d.files->Write(d.fileHandle, data, block.writeLength, block.blockPosition);
+            if (error == 0) {
+                if (d.Local())
+                    d.writeback.Wrote(d.fileHandle, block.blockPosition, block.writeLength);
                 NoteWritten(slot, block.fileId);
                 return true;
             }
@@ -304,19 +349,23 @@ bool WriterPool::VerifyWritten(uint32_t slot, const TakenBlock& block, const uin
     // bytes really come from the disk.
     VNBuffer back;
     EnsureCapacity(back, block.writeLength, *ctx_.allocationFailure);
-    int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
-    if (d.openFlags & openflag::kNoBuffering)
-        flags |= O_DIRECT;
-    int fd = open(block.destinationPath.c_str(), flags);
-    if (fd < 0 && (flags & O_DIRECT))
-        fd = open(block.destinationPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = -1;
+    if (d.Local()) {
+        int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
+        if (d.openFlags & openflag::kNoBuffering)
+            flags |= O_DIRECT;
+        fd = open(block.destinationPath.c_str(), flags);
+        if (fd < 0 && (flags & O_DIRECT))
+            fd = open(block.destinationPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    } else {
+        d.files->OpenRead(block.destinationPath, fd);
+    }
     uint32_t n = block.writeLength;
-    int error = 0;
     bool same = false;
     if (fd >= 0) {
-        same = PositionedRead(fd, back.Data(), n, block.blockPosition, error) &&
+        same = d.files->Read(fd, back.Data(), n, block.blockPosition) == 0 &&
                n == block.writeLength && std::memcmp(back.Data(), data, n) == 0;
-        close(fd);
+        d.files->Discard(fd);
     }
     if (same)
         return true;
@@ -340,14 +389,16 @@ void WriterPool::CutBack(uint32_t slot, const TakenBlock& block) {
         job.PauseUnlessEnding(static_cast<uint32_t>(ctx_.policy.retryDelayMs.Get()));
         if (++job.flags.Terminating > 100)
             return;
-        int fd = open(block.destinationPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        DestFiles& files = *ctx_.dests[slot].files;
+        int fd = -1;
+        const int opened = files.OpenWrite(block.destinationPath, false, 0, fd);
         // Nothing there any more: nothing to cut.
-        if (fd < 0 && errno == ENOENT)
+        if (opened == ENOENT)
             return;
-        if (fd < 0)
+        if (opened != 0)
             continue;
-        const bool cut = SetFileLength(fd, block.blockPosition);
-        close(fd);
+        const bool cut = files.SetLength(fd, block.blockPosition) == 0;
+        files.Discard(fd);
         if (cut)
             return;
     }

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <functional>
 
+#include "platform/smb_url.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -145,10 +146,18 @@ const FolderNaming& WrittenDestinations::NamingOf(std::string_view folder) {
 }
 
 FolderNaming WrittenDestinations::Examine(const std::string& folder) {
+    FolderNaming naming;
+    // A share names files as Windows does: "A" and "a", "a." and "a" are one name there.
+    if (smb::IsUrl(folder)) {
+        naming.foldsCase = true;
+        naming.dropsTrailing = true;
+        naming.stableInodes = false;
+        naming.known = true;
+        return naming;
+    }
     struct stat self {};
     if (::stat(folder.c_str(), &self) != 0)
         return {};
-    FolderNaming naming;
     struct statfs fs {};
     const bool typed = ::statfs(folder.c_str(), &fs) == 0;
     const uint64_t type = typed ? static_cast<uint64_t>(fs.f_type) : 0;

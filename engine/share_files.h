@@ -1,0 +1,80 @@
+// A destination on a network share, written through the share's own client (platform/smb_files)
+// rather than a mount: every call is one request to the server, with nothing in between.
+//   - Paths are the job's: the destination root as given ("smb://nas/photos/2024") followed by
+//     the names below it, which are taken as they are (only the root is an address to decode).
+//   - The client is used by one thread at a time: the job thread (the existing-file check) and
+//     the slot's writer take turns through one lock.
+//   - A copy is closed durably: the server confirms the data on its disk before the close
+//     returns (smb_files.h says how), so a file is never counted as finished while it may
+//     still be only in the server's memory; where that cannot be confirmed, the close fails.
+//   - Its modification time is given right after that close (a write would move it again).
+//   - A share keeps no permissions, owners or extended attributes of ours: a change of
+//     permissions answers ENOTSUP, which the job tells once.
+//   - What it stands for in identities: st_dev is the share's own number (far above any device
+//     of this machine), st_ino the server's file id.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "engine/dest_files.h"
+#include "platform/smb_files.h"
+#include "platform/smb_url.h"
+
+namespace rd {
+
+// How long a request to a share may wait for the server before it counts as failed.
+constexpr int kShareTimeoutMs = 20000;
+
+class ShareFiles final : public DestFiles {
+public:
+    // `root` is the destination as the job names it; `url` its parsed address.
+    ShareFiles(std::string root, const smb::Url& url, smb::Credentials credentials, int timeoutMs);
+    ~ShareFiles() override;
+
+    bool Local() const override { return false; }
+    int Open() override;
+    int Create(const std::string& path, mode_t mode, int& handle, struct stat& seen) override;
+    int OpenWrite(const std::string& path, bool create, mode_t mode, int& handle) override;
+    int OpenRead(const std::string& path, int& handle) override;
+    int Read(int handle, uint8_t* data, uint32_t& n, uint64_t offset) override;
+    int Write(int handle, const uint8_t* data, uint32_t n, uint64_t offset) override;
+    int SetLength(int handle, uint64_t size) override;
+    int StatOpen(int handle, struct stat& out) override;
+    int SetInfo(int handle, uint32_t mode, const timespec& modified, mode_t current,
+                int& modeError) override;
+    int Close(int handle) override;
+    void Discard(int handle) override;
+    int StatPath(const std::string& path, struct stat& out) override;
+    int MakeFolderTree(const std::string& path) override;
+    int SetTimes(const std::string& path, const timespec& modified) override;
+    int Rename(const std::string& from, const std::string& to) override;
+    int Remove(const std::string& path) override;
+
+    // The path within the share of a path of the job; nothing when it is not below the root.
+    std::optional<std::string> Within(const std::string& path) const;
+
+private:
+    struct OpenFile {
+        smb::File file;
+        std::string path;  // within the share
+        std::optional<timespec> modified;
+    };
+    int Keep(smb::File file, const std::string& path, int& handle);
+    OpenFile* Find(int handle);
+    void Describe(const smb::FileFacts& facts, struct stat& out) const;
+    int Connected();
+
+    std::string root_;
+    std::string rootPath_;  // the root's folders within the share
+    dev_t device_;
+    std::mutex lock_;
+    smb::Session session_;
+    bool connected_ = false;
+    std::map<int, std::unique_ptr<OpenFile>> open_;
+};
+
+}  // namespace rd
