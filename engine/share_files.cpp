@@ -48,6 +48,26 @@ int ShareFiles::Connected() {
     return error;
 }
 
+ShareFiles::OpenFile* ShareFiles::Usable(int handle, int& error) {
+    OpenFile* open = Find(handle);
+    error = !open ? EBADF : open->lost ? ESTALE : 0;
+    return error ? nullptr : open;
+}
+
+int ShareFiles::Seen(int error) {
+    if (!smb::ServerGone(error))
+        return error;
+    for (auto& [handle, open] : open_) {
+        if (!open->lost)
+            session_.Forget(open->file);
+        open->lost = true;
+        lost_.insert(open->path);
+    }
+    session_.Disconnect();
+    connected_ = false;
+    return error;
+}
+
 int ShareFiles::Open() {
     std::lock_guard<std::mutex> lock(lock_);
     return Connected();
@@ -107,7 +127,7 @@ int ShareFiles::Create(const std::string& path, mode_t, int& handle, struct stat
     if (const int error = Connected())
         return error;
     smb::File file;
-    if (const int error = session_.CreateExclusive(*within, file))
+    if (const int error = Seen(session_.CreateExclusive(*within, file)))
         return error;
     smb::FileFacts facts;
     if (session_.StatOpen(file, facts) == 0)
@@ -131,8 +151,10 @@ int ShareFiles::OpenWrite(const std::string& path, bool create, mode_t mode, int
     std::lock_guard<std::mutex> lock(lock_);
     if (const int error = Connected())
         return error;
+    if (lost_.count(*within))
+        return ESTALE;
     smb::File file;
-    if (const int error = session_.OpenWrite(*within, file))
+    if (const int error = Seen(session_.OpenWrite(*within, file)))
         return error;
     return Keep(std::move(file), *within, handle);
 }
@@ -146,21 +168,22 @@ int ShareFiles::OpenRead(const std::string& path, int& handle) {
     if (const int error = Connected())
         return error;
     smb::File file;
-    if (const int error = session_.OpenRead(*within, file))
+    if (const int error = Seen(session_.OpenRead(*within, file)))
         return error;
     return Keep(std::move(file), *within, handle);
 }
 
 int ShareFiles::Read(int handle, uint8_t* data, uint32_t& n, uint64_t offset) {
     std::lock_guard<std::mutex> lock(lock_);
-    OpenFile* open = Find(handle);
     const uint32_t wanted = n;
     n = 0;
+    int error = 0;
+    OpenFile* open = Usable(handle, error);
     if (!open)
-        return EBADF;
+        return error;
     while (n < wanted) {
         size_t done = 0;
-        if (const int error = session_.ReadAt(open->file, data + n, wanted - n, offset + n, done))
+        if ((error = Seen(session_.ReadAt(open->file, data + n, wanted - n, offset + n, done))))
             return error;
         if (done == 0)
             break;
@@ -171,23 +194,26 @@ int ShareFiles::Read(int handle, uint8_t* data, uint32_t& n, uint64_t offset) {
 
 int ShareFiles::Write(int handle, const uint8_t* data, uint32_t n, uint64_t offset) {
     std::lock_guard<std::mutex> lock(lock_);
-    OpenFile* open = Find(handle);
-    return open ? session_.WriteAt(open->file, data, n, offset) : EBADF;
+    int error = 0;
+    OpenFile* open = Usable(handle, error);
+    return open ? Seen(session_.WriteAt(open->file, data, n, offset)) : error;
 }
 
 int ShareFiles::SetLength(int handle, uint64_t size) {
     std::lock_guard<std::mutex> lock(lock_);
-    OpenFile* open = Find(handle);
-    return open ? session_.Truncate(open->file, size) : EBADF;
+    int error = 0;
+    OpenFile* open = Usable(handle, error);
+    return open ? Seen(session_.Truncate(open->file, size)) : error;
 }
 
 int ShareFiles::StatOpen(int handle, struct stat& out) {
     std::lock_guard<std::mutex> lock(lock_);
-    OpenFile* open = Find(handle);
+    int error = 0;
+    OpenFile* open = Usable(handle, error);
     if (!open)
-        return EBADF;
+        return error;
     smb::FileFacts facts;
-    if (const int error = session_.StatOpen(open->file, facts))
+    if ((error = Seen(session_.StatOpen(open->file, facts))))
         return error;
     Describe(facts, out);
     return 0;
@@ -195,10 +221,11 @@ int ShareFiles::StatOpen(int handle, struct stat& out) {
 
 int ShareFiles::SetInfo(int handle, uint32_t, const timespec& modified, mode_t, int& modeError) {
     std::lock_guard<std::mutex> lock(lock_);
-    OpenFile* open = Find(handle);
+    int error = 0;
+    OpenFile* open = Usable(handle, error);
     modeError = ENOTSUP;
     if (!open)
-        return EBADF;
+        return error;
     open->modified = modified;
     return 0;
 }
@@ -214,11 +241,13 @@ int ShareFiles::Close(int handle) {
         open_.erase(found);
     }
     ::close(handle);
+    if (open->lost)
+        return ESTALE;
     std::lock_guard<std::mutex> lock(lock_);
-    int error = session_.Close(open->file, smb::Durability::kSynced);
+    int error = Seen(session_.Close(open->file, smb::Durability::kSynced));
     if (error == 0 && open->modified) {
         const int64_t ns = Nanoseconds(*open->modified);
-        error = session_.SetTimes(open->path, ns, ns);
+        error = Seen(session_.SetTimes(open->path, ns, ns));
     }
     return error;
 }
@@ -246,7 +275,7 @@ int ShareFiles::StatPath(const std::string& path, struct stat& out) {
     if (const int error = Connected())
         return error;
     smb::FileFacts facts;
-    if (const int error = session_.Stat(*within, facts))
+    if (const int error = Seen(session_.Stat(*within, facts)))
         return error;
     Describe(facts, out);
     return 0;
@@ -265,13 +294,13 @@ int ShareFiles::MakeFolderTree(const std::string& path) {
     // The share's top is the server's.
     if (within->empty())
         return 0;
-    const int made = session_.MakeFolder(*within);
+    const int made = Seen(session_.MakeFolder(*within));
     if (made == 0 || made == EEXIST)
         return 0;
     int first = 0;
     for (size_t pos = within->find('/');; pos = within->find('/', pos + 1)) {
         const std::string folder = within->substr(0, pos);
-        const int error = session_.MakeFolder(folder);
+        const int error = Seen(session_.MakeFolder(folder));
         if (error != 0 && error != EEXIST && first == 0)
             first = error;
         if (pos == std::string::npos)
@@ -288,7 +317,7 @@ int ShareFiles::SetTimes(const std::string& path, const timespec& modified) {
     if (const int error = Connected())
         return error;
     const int64_t ns = Nanoseconds(modified);
-    return session_.SetTimes(*within, ns, ns);
+    return Seen(session_.SetTimes(*within, ns, ns));
 }
 
 int ShareFiles::Rename(const std::string& from, const std::string& to) {
@@ -298,7 +327,7 @@ int ShareFiles::Rename(const std::string& from, const std::string& to) {
     std::lock_guard<std::mutex> lock(lock_);
     if (const int error = Connected())
         return error;
-    return session_.Rename(*a, *b);
+    return Seen(session_.Rename(*a, *b));
 }
 
 int ShareFiles::Remove(const std::string& path) {
@@ -308,7 +337,7 @@ int ShareFiles::Remove(const std::string& path) {
     std::lock_guard<std::mutex> lock(lock_);
     if (const int error = Connected())
         return error;
-    return session_.Remove(*within);
+    return Seen(session_.Remove(*within));
 }
 
 }  // namespace rd

@@ -10,6 +10,9 @@
 //   - Its modification time is given right after that close (a write would move it again).
 //   - A share keeps no permissions, owners or extended attributes of ours: a change of
 //     permissions answers ENOTSUP, which the job tells once.
+//   - A server that goes away takes its files with it: a file open then fails with ESTALE from
+//     then on, and is not opened again by the job (the server may have lost writes it had
+//     acknowledged), while other files reconnect and go on once it is back.
 //   - What it stands for in identities: st_dev is the share's own number (far above any device
 //     of this machine), st_ino the server's file id.
 #pragma once
@@ -18,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "engine/dest_files.h"
@@ -62,9 +66,16 @@ private:
         smb::File file;
         std::string path;  // within the share
         std::optional<timespec> modified;
+        // The server went away while the file was open: what it kept of the writes is not known.
+        bool lost = false;
     };
+    // Passes on a session's result; a server that went away takes the connection and every
+    // open file with it. Under the lock.
+    int Seen(int error);
     int Keep(smb::File file, const std::string& path, int& handle);
     OpenFile* Find(int handle);
+    // The open file of `handle` that can still be used; else none, with `error`.
+    OpenFile* Usable(int handle, int& error);
     void Describe(const smb::FileFacts& facts, struct stat& out) const;
     int Connected();
 
@@ -75,6 +86,8 @@ private:
     smb::Session session_;
     bool connected_ = false;
     std::map<int, std::unique_ptr<OpenFile>> open_;
+    // The files that were open when the server went away: never opened again by this job.
+    std::set<std::string> lost_;
 };
 
 }  // namespace rd

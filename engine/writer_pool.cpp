@@ -323,6 +323,13 @@ bool WriterPool::WriteWithRetry(uint32_t slot, const TakenBlock& block, const ui
         CloseLeftover(slot, 0);
         if (job.flags.Terminating || skipped())
             return false;
+        // A share that went away while the file was open may have lost writes it had taken: the
+        // copy is given up, its marker first, so that nothing of it is ever gone on with.
+        if (error == ESTALE && !d.Local()) {
+            ::unlink(MarkerPathOf(block.destinationPath).c_str());
+            WriterSkip(slot, block, Operation::Write, error);
+            return false;
+        }
         ErrorFacts facts{
             ErrorStep::Write,  block.destinationPath,           {}, error, block.blockPosition,
             block.writeLength, FreeBytes(block.destinationPath)};

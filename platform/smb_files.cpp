@@ -287,6 +287,15 @@ int Session::Close(File& file, Durability durability) {
     return synced != 0 ? synced : error;
 }
 
+void Session::Forget(File& file) {
+    file.handle_ = nullptr;
+    file.session_ = nullptr;
+}
+
+void Session::Disconnect() {
+    client_.reset();
+}
+
 void Session::Drop(File& file) {
     if (client_) {
         SMBCCTX* context = client_->context.get();

@@ -123,6 +123,12 @@ public:
     // The names in a folder, without "." and "..".
     int List(const std::string& path, std::vector<ListedName>& out);
 
+    // After the server went away: `file` is let go without a word to the server, which no longer
+    // knows it.
+    void Forget(File& file);
+    // Ends the connection (every file of it forgotten first); the next Connect makes a new one.
+    void Disconnect();
+
 private:
     struct Client;
     int Open(const std::string& path, int flags, File& out);

@@ -73,4 +73,7 @@ int Session::List(const std::string&, std::vector<ListedName>&) {
     return ENOTCONN;
 }
 
+void Session::Forget(File&) {}
+void Session::Disconnect() {}
+
 }  // namespace rd::smb

@@ -1,6 +1,7 @@
 #include "platform/smb_library.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,9 @@ bool Open(Library& library) {
     const char* set = std::getenv("REDODORI_SMBCLIENT_LIBRARY");
     void* handle = ::dlopen(set && set[0] ? set : kLibraryFile, RTLD_NOW | RTLD_LOCAL);
     if (handle && ResolveAll(handle, library)) {
+        // The library writes to its sockets without MSG_NOSIGNAL: a server that closes its
+        // connection would otherwise end the whole process instead of failing the call.
+        ::signal(SIGPIPE, SIG_IGN);
         // Looked up through the library's own dependencies, where Samba keeps it.
         if (KnownFileHead(handle))
             Resolve(handle, "cli_writeall", library.cli_writeall);

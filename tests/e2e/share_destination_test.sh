@@ -103,4 +103,34 @@ check_same "resumed: the start kept" X "$(head -c 1 "$server/rw/killed/large/fil
 check "resumed: the rest is the source's" cmp -i 1 "$work/large/file" "$server/rw/killed/large/file"
 check "resumed: the marker is gone" test -z "$(ls -A "$markers")"
 
+# The server stops in the middle of a move and comes back: the file being written then is given
+# up and named (the server may have lost what it had taken), its source stays whole, and the
+# files after it are moved once the server answers again.
+setup mkdir -p "$work/away/a" "$work/away/b"
+setup head -c 8000000 /dev/urandom >"$work/away/a/big"
+for i in 1 2 3; do echo "$i" >"$work/away/b/f$i"; done
+setup cp -a "$work/away" "$work/away.orig"
+"$REDODORI_CONSOLE" --no-window --move --retry --limit 2M --credentials "$work/right" \
+    "$work/away" "$share/rw/away" </dev/null >"$work/out" 2>"$work/err" &
+console_pid=$!
+pids+=("$console_pid")
+for _ in $(seq 300); do
+    compgen -G "$markers/*.RedoDori" >/dev/null && break
+    sleep 0.1
+done
+compgen -G "$markers/*.RedoDori" >/dev/null || setup_failed "no marker: $(cat "$work/err")"
+# The job's connection dies with the server: a new server knows nothing of it.
+"$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"
+"$SOURCE_DIR/tests/support/samba_server.sh" restart "$server" || setup_failed "smbd did not restart"
+status=0
+wait "$console_pid" || status=$?
+check_same "server away: exit status" 1 "$status"
+check "server away: the file named" grep -qxF "  $work/away/a/big -> $share/rw/away/away/a/big: \
+failed writing it (Error 116 - Stale file handle)" "$work/out"
+check "server away: its source whole" cmp "$work/away.orig/a/big" "$work/away/a/big"
+check "server away: no part of it on the share" test ! -e "$server/rw/away/away/a/big"
+check "server away: the rest moved" diff -r "$work/away.orig/b" "$server/rw/away/away/b"
+check "server away: their sources gone" test ! -e "$work/away/b"
+check "server away: no marker left" test -z "$(ls -A "$markers")"
+
 finish share_destination_test

@@ -4,6 +4,7 @@
 # "Writable share"), "ro" (read-only, holding the file "f") and "Fotos-äß" (writable).
 #   samba_server.sh start FOLDER   prints the port; exits 77 when it cannot run here
 #   samba_server.sh stop FOLDER    ends the server it started
+#   samba_server.sh restart FOLDER starts it again after a stop, on the same port
 set -euo pipefail
 command=$1
 d=$(realpath -m "$2")
@@ -25,6 +26,28 @@ if [ "$command" = stop ]; then
         kill -TERM "$helper" 2>/dev/null || true
     done
     exit 0
+fi
+
+# Starts smbd on the configuration in FOLDER; true once it answers on PORT.
+run_smbd() {
+    local port=$1
+    # A session of its own: smbd ends its whole process group when it stops.
+    setsid smbd -F --no-process-group -s "$d/smb.conf" --debug-stdout >"$d/smbd.out" 2>&1 &
+    echo $! >"$d/smbd.pid"
+    for _ in $(seq 50); do
+        if smbclient -s "$d/smb.conf" -p "$port" -L 127.0.0.1 -U nobody%right-pw >/dev/null 2>&1; then
+            return 0
+        fi
+        kill -0 "$(cat "$d/smbd.pid")" 2>/dev/null || break
+        sleep 0.1
+    done
+    return 1
+}
+
+if [ "$command" = restart ]; then
+    run_smbd "$(sed -n 's/^  smb ports = //p' "$d/smb.conf")" && exit 0
+    echo "smbd did not start again: $(tail -5 "$d/smbd.out")" >&2
+    exit 1
 fi
 
 [ "$(id -u)" -eq 0 ] || { echo "smbd needs root to switch to its users" >&2; exit 77; }
@@ -73,17 +96,10 @@ for _ in 1 2 3 4 5; do
   read only = no
 CONF
     printf 'right-pw\nright-pw\n' | smbpasswd -c "$d/smb.conf" -s -a nobody >/dev/null
-    # A session of its own: smbd ends its whole process group when it stops.
-    setsid smbd -F --no-process-group -s "$d/smb.conf" --debug-stdout >"$d/smbd.out" 2>&1 &
-    echo $! >"$d/smbd.pid"
-    for _ in $(seq 50); do
-        if smbclient -s "$d/smb.conf" -p "$port" -L 127.0.0.1 -U nobody%right-pw >/dev/null 2>&1; then
-            echo "$port"
-            exit 0
-        fi
-        kill -0 "$(cat "$d/smbd.pid")" 2>/dev/null || break
-        sleep 0.1
-    done
+    if run_smbd "$port"; then
+        echo "$port"
+        exit 0
+    fi
     "$0" stop "$d"
 done
 echo "smbd did not start: $(tail -5 "$d/smbd.out")" >&2
