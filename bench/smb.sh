@@ -29,8 +29,10 @@ die() {
 
 [ "$(id -u)" -eq 0 ] || die "run it as root: the Samba server switches users"
 command -v cc >/dev/null && command -v bc >/dev/null || die "needs a C compiler (cc) and bc"
-cmake --build "$BUILD" --target redodori-bench-smb >/dev/null || die "cannot build redodori-bench-smb"
+cmake --build "$BUILD" --target redodori-bench-smb redodori redodori-console >/dev/null ||
+    die "cannot build redodori-bench-smb, redodori and redodori-console"
 SESSION=$BUILD/bench/redodori-bench-smb
+CONSOLE=$BUILD/bin/redodori-console
 
 work=$(mktemp -d "${BENCH_DIR:-/var/tmp}/redodori-smb.XXXXXX")
 server=$work/server
@@ -58,6 +60,13 @@ done
 port=$("$REPO/tests/support/samba_server.sh" start "$server") || die "the Samba server did not start"
 url=smb://127.0.0.1:$port/rw
 printf '[global]\n' >"$work/client.conf"
+printf 'username = %s\npassword = %s\n' "$SMB_USER" "$SMB_PASSWORD" >"$work/credentials"
+chmod 600 "$work/credentials"
+# The program's folders are the bench's own, as the tests' are.
+mkdir -p "$work/run" && chmod 700 "$work/run"
+export REDODORI_CONFIG_DIR=$work/config REDODORI_DATA_DIR=$work/data XDG_RUNTIME_DIR=$work/run \
+    REDODORI_STATE_DIR=$work/state XDG_CONFIG_HOME=$work/xdg-config REDODORI_FAKE_POWEROFF=1
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 smbclient_do() { # FOLDER COMMANDS
     smbclient -s "$work/client.conf" -p "$port" -U "$SMB_USER%$SMB_PASSWORD" //127.0.0.1/rw \
         -D "$1" -c "$2" >>"$work/smbclient.log" 2>&1 || { tail -5 "$work/smbclient.log" >&2; return 1; }
@@ -78,6 +87,12 @@ small_loop() { "$LOOP" "$1" "$url/dest"; }
 small_loop_durable() { "$LOOP" -t -s "$1" "$url/dest"; }
 small_smbclient() { smbclient_do dest "prompt OFF; lcd $1; mput *"; }
 small_session() { "$SESSION" -t -s "$1" "$url/dest"; }
+# The program itself, as a user runs it: a job of redodori-console writing through its share kind.
+big_redodori() { redodori "$1/one.bin"; }
+small_redodori() { redodori "$1"/*; }
+redodori() {
+    "$CONSOLE" --no-window --credentials "$work/credentials" "$@" "$url/dest" >/dev/null
+}
 
 # Seconds of one copy by WAY of SOURCE, checked whole.
 timed() { # WAY SOURCE
@@ -95,10 +110,10 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 declare -A seconds
 for round in $(seq "$RUNS"); do
     echo "round $round of $RUNS"
-    for way in big_loop big_smbclient big_session; do
+    for way in big_loop big_smbclient big_session big_redodori; do
         seconds[$way]+="$(timed "$way" "$work/big") "
     done
-    for way in small_loop small_loop_durable small_smbclient small_session; do
+    for way in small_loop small_loop_durable small_smbclient small_session small_redodori; do
         seconds[$way]+="$(timed "$way" "$work/small") "
     done
 done
@@ -110,7 +125,7 @@ sed -i 's/^\[rw\]$/[rw]\n  vfs objects = full_audit\n  full_audit:syslog = no\n 
     "$server/smb.conf"
 smbcontrol -s "$server/smb.conf" smbd reload-config
 declare -A requests opcodes
-for way in small_loop small_loop_durable small_smbclient small_session; do
+for way in small_loop small_loop_durable small_smbclient small_session small_redodori; do
     fresh
     : >"$server/smbd.out"
     "$way" "$work/counted" || die "$way failed while counted"
@@ -124,13 +139,23 @@ for way in small_loop small_loop_durable small_smbclient small_session; do
         grep -a "rw|.*/dest/f0*1$" "$server/smbd.out" >"$work/audit"
     fi
 done
+# What one more file costs the program, without the job's own requests (logging on, its folder):
+# the same job for one file, taken from the count above.
+fresh
+: >"$server/smbd.out"
+setup_one=$work/one
+mkdir -p "$setup_one"
+cp "$work/counted/$(ls "$work/counted" | head -1)" "$setup_one/"
+small_redodori "$setup_one" || die "small_redodori failed for one file"
+one=$(grep -a -c 'smbd_smb2_request_dispatch: opcode' "$server/smbd.out")
+marginal=$(echo "scale=2; ($(wc -l <"$work/small_redodori.ops") - $one) / ($COUNTED - 1)" | bc)
 
 echo
 echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$REPO" rev-parse --short HEAD)," \
     "$(smbd --version), $RUNS rounds, medians"
 printf '%-22s %10s %16s   %s\n' way seconds "MiB/s or files/s" rounds
-for way in big_loop big_smbclient big_session small_loop small_loop_durable small_smbclient \
-    small_session; do
+for way in big_loop big_smbclient big_session big_redodori small_loop small_loop_durable \
+    small_smbclient small_session small_redodori; do
     m=$(tr ' ' '\n' <<<"${seconds[$way]}" | grep . | median)
     per=$FILES
     [[ $way == big_* ]] && per=1024
@@ -139,9 +164,29 @@ for way in big_loop big_smbclient big_session small_loop small_loop_durable smal
 done
 echo
 echo "SMB2 requests per small file ($COUNTED files, the connection's own requests included):"
-for way in small_loop small_loop_durable small_smbclient small_session; do
+for way in small_loop small_loop_durable small_smbclient small_session small_redodori; do
     printf '%-22s %6s   %s\n' "$way" "${requests[$way]}" "${opcodes[$way]}"
 done
 echo
 echo "smbd's audit lines of one file of small_loop_durable:"
 sed "s|$server|SERVER|" "$work/audit"
+
+# The targets: the program against the reference loop (synced) and smbclient, in one run.
+med() { tr ' ' '\n' <<<"${seconds[$1]}" | grep . | median; }
+target() { # TEXT VALUE LIMIT at-least|at-most
+    local met=missed
+    if [ "$4" = at-least ]; then
+        (($(echo "$2 >= $3" | bc -l))) && met=met
+    else
+        (($(echo "$2 <= $3" | bc -l))) && met=met
+    fi
+    printf '%-66s %6.3f (%s %s) %s\n' "$1" "$2" "${4/-/ }" "$3" "$met"
+}
+echo
+target "1 GiB: the program's speed / the loop's + sync -f" \
+    "$(echo "$(med big_loop) / $(med big_redodori)" | bc -l)" 0.9 at-least
+target "small files: the program's files/s / the durable loop's with times" \
+    "$(echo "$(med small_loop_durable) / $(med small_redodori)" | bc -l)" 1.0 at-least
+target "small files: the program's files/s / smbclient mput's" \
+    "$(echo "$(med small_smbclient) / $(med small_redodori)" | bc -l)" 0.6 at-least
+target "small files: SMB2 requests of one more file ($one for a job of one)" "$marginal" 5 at-most

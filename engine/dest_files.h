@@ -35,6 +35,8 @@ public:
     virtual int OpenRead(const std::string& path, int& handle) = 0;
     // Reads up to `n` bytes at `offset`; `n` becomes the count read.
     virtual int Read(int handle, uint8_t* data, uint32_t& n, uint64_t offset) = 0;
+    // The file will be `size` bytes long: a write that reaches that end is its last.
+    virtual void Expect(int /*handle*/, uint64_t /*size*/) {}
     // Writes all `n` bytes at `offset`.
     virtual int Write(int handle, const uint8_t* data, uint32_t n, uint64_t offset) = 0;
     // Gives the file the length `size`; a longer one ends in a hole.

@@ -192,11 +192,21 @@ int ShareFiles::Read(int handle, uint8_t* data, uint32_t& n, uint64_t offset) {
     return 0;
 }
 
+void ShareFiles::Expect(int handle, uint64_t size) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (OpenFile* open = Find(handle))
+        open->expected = size;
+}
+
 int ShareFiles::Write(int handle, const uint8_t* data, uint32_t n, uint64_t offset) {
     std::lock_guard<std::mutex> lock(lock_);
     int error = 0;
     OpenFile* open = Usable(handle, error);
-    return open ? Seen(session_.WriteAt(open->file, data, n, offset)) : error;
+    if (!open)
+        return error;
+    const bool last = open->expected && offset + n == *open->expected;
+    return Seen(session_.WriteAt(open->file, data, n, offset,
+                                 last ? smb::Durability::kSynced : smb::Durability::kAsWritten));
 }
 
 int ShareFiles::SetLength(int handle, uint64_t size) {
@@ -231,40 +241,34 @@ int ShareFiles::SetInfo(int handle, uint32_t, const timespec& modified, mode_t, 
 }
 
 int ShareFiles::Close(int handle) {
-    std::unique_ptr<OpenFile> open;
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        const auto found = open_.find(handle);
-        if (found == open_.end())
-            return EBADF;
-        open = std::move(found->second);
-        open_.erase(found);
-    }
-    ::close(handle);
-    if (open->lost)
-        return ESTALE;
     std::lock_guard<std::mutex> lock(lock_);
-    int error = Seen(session_.Close(open->file, smb::Durability::kSynced));
-    if (error == 0 && open->modified) {
-        const int64_t ns = Nanoseconds(*open->modified);
-        error = Seen(session_.SetTimes(open->path, ns, ns));
-    }
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return EBADF;
+    // Kept in the table until closed: a server that goes away meanwhile takes it along.
+    OpenFile& open = *found->second;
+    std::optional<int64_t> ns;
+    if (open.modified)
+        ns = Nanoseconds(*open.modified);
+    int timed = 0;
+    if (!open.lost && ns)
+        timed = Seen(session_.SetTimesOpen(open.file, *ns));
+    const bool byName = timed == ENOTSUP;
+    int error = open.lost ? ESTALE : Seen(session_.Close(open.file, smb::Durability::kSynced));
+    if (error == 0 && !byName)
+        error = timed;
+    if (error == 0 && byName)
+        error = Seen(session_.SetTimes(open.path, *ns, *ns));
+    open_.erase(handle);
+    ::close(handle);
     return error;
 }
 
 void ShareFiles::Discard(int handle) {
-    std::unique_ptr<OpenFile> open;
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        const auto found = open_.find(handle);
-        if (found != open_.end()) {
-            open = std::move(found->second);
-            open_.erase(found);
-        }
-    }
-    ::close(handle);
     std::lock_guard<std::mutex> lock(lock_);
-    open.reset();
+    // A lost file was forgotten already; any other is closed without a word about how it ended.
+    open_.erase(handle);
+    ::close(handle);
 }
 
 int ShareFiles::StatPath(const std::string& path, struct stat& out) {

@@ -4,10 +4,13 @@
 //     the names below it, which are taken as they are (only the root is an address to decode).
 //   - The client is used by one thread at a time: the job thread (the existing-file check) and
 //     the slot's writer take turns through one lock.
-//   - A copy is closed durably: the server confirms the data on its disk before the close
-//     returns (smb_files.h says how), so a file is never counted as finished while it may
-//     still be only in the server's memory; where that cannot be confirmed, the close fails.
-//   - Its modification time is given right after that close (a write would move it again).
+//   - A copy is closed durably: its last write goes through to the server's disk (else an
+//     empty write does, just before the close; smb_files.h says how), so a file is never
+//     counted as finished while it may still be only in the server's memory; where that cannot
+//     be confirmed, the close fails.
+//   - Its modification time is given on the open file after the last write, else by name after
+//     the close (a write would move it again). A small file costs five requests: create, a look
+//     at what was made (its file id), the write, the time and the close.
 //   - A share keeps no permissions, owners or extended attributes of ours: a change of
 //     permissions answers ENOTSUP, which the job tells once.
 //   - A server that goes away takes its files with it: a file open then fails with ESTALE from
@@ -45,6 +48,7 @@ public:
     int OpenWrite(const std::string& path, bool create, mode_t mode, int& handle) override;
     int OpenRead(const std::string& path, int& handle) override;
     int Read(int handle, uint8_t* data, uint32_t& n, uint64_t offset) override;
+    void Expect(int handle, uint64_t size) override;
     int Write(int handle, const uint8_t* data, uint32_t n, uint64_t offset) override;
     int SetLength(int handle, uint64_t size) override;
     int StatOpen(int handle, struct stat& out) override;
@@ -68,6 +72,8 @@ private:
         std::optional<timespec> modified;
         // The server went away while the file was open: what it kept of the writes is not known.
         bool lost = false;
+        // The length the copy will have: the write that reaches it goes through to the disk.
+        std::optional<uint64_t> expected;
     };
     // Passes on a session's result; a server that went away takes the connection and every
     // open file with it. Under the lock.

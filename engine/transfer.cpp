@@ -280,6 +280,7 @@ bool OpenDestFile(CopyDest& slot, const std::string& path, uint64_t position, ui
     else
         slot.madeSeen = made.seen;
     slot.fileHandle = fd;
+    slot.files->Expect(fd, fileSize);
     slot.knownMode = 0;
     // The wanted flags, not the granted ones: a file system that refused O_DIRECT would
     // otherwise have the file reopened for every block.

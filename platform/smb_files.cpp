@@ -20,6 +20,9 @@ struct OpenFileHead {
     void* cli;
 };
 
+// Where libsmbclient's offset of a file stands once the file was written beside it.
+constexpr uint64_t kPositionUnknown = ~uint64_t{0};
+
 // SMB2's WRITE_THROUGH write flag, which is also SMB1's write-through bit of a write's mode.
 constexpr uint16_t kWriteThrough = 1;
 
@@ -113,7 +116,8 @@ struct Session::Client {
 File::File(File&& other) noexcept
     : session_(std::exchange(other.session_, nullptr)),
       handle_(std::exchange(other.handle_, nullptr)),
-      position_(other.position_) {}
+      position_(other.position_),
+      synced_(other.synced_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -122,6 +126,7 @@ File& File::operator=(File&& other) noexcept {
         session_ = std::exchange(other.session_, nullptr);
         handle_ = std::exchange(other.handle_, nullptr);
         position_ = other.position_;
+        synced_ = other.synced_;
     }
     return *this;
 }
@@ -219,7 +224,12 @@ int Session::ReadAt(File& file, void* data, size_t size, uint64_t offset, size_t
     return 0;
 }
 
-int Session::WriteAt(File& file, const void* data, size_t size, uint64_t offset) {
+int Session::WriteAt(File& file, const void* data, size_t size, uint64_t offset,
+                     Durability durability) {
+    if (durability == Durability::kSynced && client_ && client_->l->cli_writeall && file.handle_ &&
+        file.session_ == this)
+        return WriteThrough(file, data, size, offset);
+    file.synced_ = false;
     if (const int error = Seek(file, offset))
         return error;
     SMBCCTX* context = client_->context.get();
@@ -237,9 +247,38 @@ int Session::WriteAt(File& file, const void* data, size_t size, uint64_t offset)
     return 0;
 }
 
+int Session::WriteThrough(File& file, const void* data, size_t size, uint64_t offset) {
+    const auto* head = static_cast<const OpenFileHead*>(file.handle_);
+    size_t written = 0;
+    const uint32_t status = client_->l->cli_writeall(
+        head->cli, static_cast<uint16_t>(head->fnum), kWriteThrough,
+        static_cast<const uint8_t*>(data), static_cast<off_t>(offset), size, &written);
+    // Beside libsmbclient: where its own offset stands is no longer known.
+    file.position_ = kPositionUnknown;
+    file.synced_ = status == 0;
+    if (status != 0)
+        return ErrnoOf(status);
+    return written == size ? 0 : EIO;
+}
+
+int Session::SetTimesOpen(File& file, int64_t mtimeNs) {
+    if (!file.handle_ || file.session_ != this)
+        return EBADF;
+    if (!client_->l->cli_setfileinfo_ext)
+        return ENOTSUP;
+    const auto* head = static_cast<const OpenFileHead*>(file.handle_);
+    const timespec omit{0, UTIME_OMIT};
+    const timespec written{static_cast<time_t>(mtimeNs / 1'000'000'000),
+                           static_cast<long>(mtimeNs % 1'000'000'000)};
+    const uint32_t status = client_->l->cli_setfileinfo_ext(
+        head->cli, static_cast<uint16_t>(head->fnum), omit, omit, written, omit, 0);
+    return status == 0 ? 0 : ErrnoOf(status);
+}
+
 int Session::Truncate(File& file, uint64_t size) {
     if (!file.handle_ || file.session_ != this)
         return EBADF;
+    file.synced_ = false;
     SMBCCTX* context = client_->context.get();
     errno = 0;
     if (client_->l->smbc_getFunctionFtruncate(context)(
@@ -276,7 +315,7 @@ int Session::Sync(File& file) {
 int Session::Close(File& file, Durability durability) {
     if (!file.handle_ || file.session_ != this)
         return EBADF;
-    const int synced = durability == Durability::kSynced ? Sync(file) : 0;
+    const int synced = durability == Durability::kSynced && !file.synced_ ? Sync(file) : 0;
     SMBCCTX* context = client_->context.get();
     errno = 0;
     const int closed =

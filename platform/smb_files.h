@@ -80,6 +80,7 @@ private:
     Session* session_ = nullptr;
     void* handle_ = nullptr;  // libsmbclient's SMBCFILE
     uint64_t position_ = 0;   // where libsmbclient's offset stands
+    bool synced_ = false;     // the last write was synced, and nothing was written since
 };
 
 class Session {
@@ -104,12 +105,19 @@ public:
 
     // Reads up to `size` bytes from `offset`; `done` is 0 at the end of the file.
     int ReadAt(File& file, void* data, size_t size, uint64_t offset, size_t& done);
-    // Writes all `size` bytes at `offset`.
-    int WriteAt(File& file, const void* data, size_t size, uint64_t offset);
+    // Writes all `size` bytes at `offset`; kSynced: on the server's disk before it returns, so
+    // that a close right after needs no sync of its own (the last write of a copy).
+    int WriteAt(File& file, const void* data, size_t size, uint64_t offset,
+                Durability durability = Durability::kAsWritten);
     int Truncate(File& file, uint64_t size);
     int StatOpen(File& file, FileFacts& out);
     // The close's own result counts: a server that refused the last writes says so here.
     int Close(File& file, Durability durability);
+
+    // The modification time of an open file, in the same request that ends with the file's
+    // other writes: ENOTSUP where the library cannot (SetTimes by name then). Writes after it
+    // leave the time as set.
+    int SetTimesOpen(File& file, int64_t mtimeNs);
 
     int Stat(const std::string& path, FileFacts& out);
     // Whole microseconds reach the server; finer parts are dropped.
@@ -133,6 +141,7 @@ private:
     struct Client;
     int Open(const std::string& path, int flags, File& out);
     int Seek(File& file, uint64_t offset);
+    int WriteThrough(File& file, const void* data, size_t size, uint64_t offset);
     int Sync(File& file);
     std::string Url(const std::string& path) const;
     void Drop(File& file);

@@ -39,7 +39,7 @@ int Session::ReadAt(File&, void*, size_t, uint64_t, size_t& done) {
     done = 0;
     return EBADF;
 }
-int Session::WriteAt(File&, const void*, size_t, uint64_t) {
+int Session::WriteAt(File&, const void*, size_t, uint64_t, Durability) {
     return EBADF;
 }
 int Session::Truncate(File&, uint64_t) {
@@ -52,6 +52,9 @@ int Session::Close(File&, Durability) {
     return EBADF;
 }
 int Session::Stat(const std::string&, FileFacts&) {
+    return ENOTCONN;
+}
+int Session::SetTimesOpen(File&, int64_t) {
     return ENOTCONN;
 }
 int Session::SetTimes(const std::string&, int64_t, int64_t) {

@@ -63,8 +63,10 @@ bool Open(Library& library) {
         // connection would otherwise end the whole process instead of failing the call.
         ::signal(SIGPIPE, SIG_IGN);
         // Looked up through the library's own dependencies, where Samba keeps it.
-        if (KnownFileHead(handle))
+        if (KnownFileHead(handle)) {
             Resolve(handle, "cli_writeall", library.cli_writeall);
+            Resolve(handle, "cli_setfileinfo_ext", library.cli_setfileinfo_ext);
+        }
         return true;
     }
     const char* why = ::dlerror();

@@ -48,6 +48,12 @@ struct Library {
     // count written goes; it answers an NTSTATUS code, 0 for success.
     uint32_t (*cli_writeall)(void* cli, uint16_t fnum, uint16_t mode, const uint8_t* data,
                              off_t offset, size_t size, size_t* written) = nullptr;
+    // The same for the times of an open file (libsmbclient sets them only by name, which costs
+    // an open and a close more): creation, access, write and change time, each left as it is
+    // when its nanoseconds are UTIME_OMIT, and attributes, 0 leaving them as they are.
+    uint32_t (*cli_setfileinfo_ext)(void* cli, uint16_t fnum, timespec created, timespec accessed,
+                                    timespec written, timespec changed,
+                                    uint32_t attributes) = nullptr;
 };
 
 // The library once opened, or null when it cannot be (stderr has said why, once). It stays open

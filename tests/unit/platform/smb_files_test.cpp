@@ -187,11 +187,28 @@ TEST_F(SmbFiles, SyncedCloseReachesTheServersDisk) {
         ASSERT_EQ(audited.WriteAt(file, "data", 4, 0), 0);
         ASSERT_EQ(audited.Close(file, durability), 0);
     }
+    // The last write goes through itself, the time is given on the open file after it, and the
+    // close needs no sync of its own: one sync, and the time stays as given.
+    File last;
+    ASSERT_EQ(audited.CreateExclusive("last", last), 0);
+    ASSERT_EQ(audited.WriteAt(last, "da", 2, 0), 0);
+    ASSERT_EQ(audited.WriteAt(last, "ta", 2, 2, Durability::kSynced), 0);
+    const int64_t mtime = 1'600'000'000'123'456'000;
+    ASSERT_EQ(audited.SetTimesOpen(last, mtime), 0);
+    ASSERT_EQ(audited.Close(last, Durability::kSynced), 0);
     const std::string log = Local("smbd.out");
     const std::string rw = server_ / "rw/";
     EXPECT_NE(log.find("rw|fsync_send|ok|" + rw + "synced\n"), std::string::npos) << log;
     EXPECT_NE(log.find("rw|close|ok|" + rw + "plain\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("rw|fsync_send|ok|" + rw + "plain\n"), std::string::npos) << log;
+    const std::string synced = "rw|fsync_send|ok|" + rw + "last\n";
+    const size_t first = log.find(synced);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(synced, first + 1), std::string::npos) << log;
+    EXPECT_EQ(Local("rw/last"), "data");
+    FileFacts facts;
+    ASSERT_EQ(audited.Stat("last", facts), 0);
+    EXPECT_EQ(facts.mtimeNs, mtime);
 }
 
 // smbclient's "open" holds a file shared for reading and writing, not for removing.
