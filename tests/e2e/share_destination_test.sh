@@ -58,6 +58,25 @@ check "again: each kept" grep -q "Copy finished: 1 of 3 files, 0 of 3000005 byte
     "$work/out"
 check_same "again: the share's file untouched" "$before" "$(micro "$server/rw/dest/src/notes")"
 
+# A file another client holds open without sharing its removal: it is not written over, and the
+# cause is named.
+(
+    echo 'open dest/src/notes'
+    sleep 5
+) | smbclient -s /dev/null -p "$port" -U nobody%right-pw //127.0.0.1/rw >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    smbstatus -L -s "$server/smb.conf" 2>/dev/null | grep -q "dest/src/notes" && break
+    sleep 0.1
+done
+smbstatus -L -s "$server/smb.conf" 2>/dev/null | grep -q "dest/src/notes" ||
+    setup_failed "smbclient holds no file"
+console --overwrite --credentials "$work/right" "$work/src/notes" "$share/rw/dest/src"
+check_same "held: exit status" 1 "$status"
+check "held: the cause" grep -qxF "  $work/src/notes -> $share/rw/dest/src/notes: failed writing \
+it (Error 16 - Device or resource busy)" "$work/out"
+check_same "held: the share's file untouched" "$before" "$(micro "$server/rw/dest/src/notes")"
+
 console --credentials "$work/wrong" "$work/src" "$share/rw/refused"
 check_same "wrong password: exit status" 1 "$status"
 check "wrong password: the cause" grep -q "Error 13 - Permission denied" "$work/out"
