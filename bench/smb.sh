@@ -37,6 +37,7 @@ CONSOLE=$BUILD/bin/redodori-console
 work=$(mktemp -d "${BENCH_DIR:-/var/tmp}/redodori-smb.XXXXXX")
 server=$work/server
 finish() {
+    end_gvfs
     "$REPO/tests/support/samba_server.sh" stop "$server" || true
     rm -rf "$work"
 }
@@ -79,6 +80,27 @@ fresh() {
     chmod 777 "$server/rw/dest"
 }
 
+# The share as GVfs shows it to programs that know no SMB (a FUSE folder), when GVfs can run
+# here: a session bus of the bench's own, on which gvfsd starts, and `gio mount`.
+gvfs=
+if command -v dbus-daemon >/dev/null && command -v gio >/dev/null && [ -e /dev/fuse ]; then
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+    export DBUS_SESSION_BUS_ADDRESS=$(head -1 <<<"$bus")
+    bus_pid=$(tail -1 <<<"$bus")
+    if printf '%s\nTEST\n%s\n' "$SMB_USER" "$SMB_PASSWORD" |
+        gio mount "$url" >/dev/null 2>&1; then
+        gvfs="$XDG_RUNTIME_DIR/gvfs/smb-share:port=$port,server=127.0.0.1,share=rw"
+    fi
+fi
+end_gvfs() {
+    [ -n "${bus_pid:-}" ] || return 0
+    gio mount -u "$url" 2>/dev/null || true
+    umount "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null || true
+    # gvfsd and its helpers were started by the bench's own bus.
+    for helper in $(pgrep -P "$bus_pid" || true); do kill "$helper" 2>/dev/null || true; done
+    kill "$bus_pid" 2>/dev/null || true
+}
+
 # The ways, each a command that copies SOURCE into the share's folder "dest".
 big_loop() { "$LOOP" "$1/one.bin" "$url/dest" && sync -f "$server/rw/dest"; }
 big_smbclient() { smbclient_do dest "put $1/one.bin one.bin"; }
@@ -93,6 +115,13 @@ small_redodori() { redodori "$1"/*; }
 redodori() {
     "$CONSOLE" --no-window --credentials "$work/credentials" "$@" "$url/dest" >/dev/null
 }
+# The same folder through GVfs's FUSE folder: cp -a with a sync of the folder, and the program.
+# cp -a fails where the share refuses owners; the copy is compared all the same.
+small_gvfs_cp() {
+    cp -a "$1"/. "$gvfs/dest/" 2>/dev/null || true
+    sync -f "$gvfs/dest"
+}
+small_gvfs_redodori() { "$CONSOLE" --no-window "$1"/* "$gvfs/dest" >/dev/null; }
 
 # Seconds of one copy by WAY of SOURCE, checked whole.
 timed() { # WAY SOURCE
@@ -113,7 +142,9 @@ for round in $(seq "$RUNS"); do
     for way in big_loop big_smbclient big_session big_redodori; do
         seconds[$way]+="$(timed "$way" "$work/big") "
     done
-    for way in small_loop small_loop_durable small_smbclient small_session small_redodori; do
+    small_ways="small_loop small_loop_durable small_smbclient small_session small_redodori"
+    [ -n "$gvfs" ] && small_ways+=" small_gvfs_cp small_gvfs_redodori"
+    for way in $small_ways; do
         seconds[$way]+="$(timed "$way" "$work/small") "
     done
 done
@@ -154,8 +185,7 @@ echo
 echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$REPO" rev-parse --short HEAD)," \
     "$(smbd --version), $RUNS rounds, medians"
 printf '%-22s %10s %16s   %s\n' way seconds "MiB/s or files/s" rounds
-for way in big_loop big_smbclient big_session big_redodori small_loop small_loop_durable \
-    small_smbclient small_session small_redodori; do
+for way in big_loop big_smbclient big_session big_redodori $small_ways; do
     m=$(tr ' ' '\n' <<<"${seconds[$way]}" | grep . | median)
     per=$FILES
     [[ $way == big_* ]] && per=1024
@@ -189,4 +219,8 @@ target "small files: the program's files/s / the durable loop's with times" \
     "$(echo "$(med small_loop_durable) / $(med small_redodori)" | bc -l)" 1.0 at-least
 target "small files: the program's files/s / smbclient mput's" \
     "$(echo "$(med small_smbclient) / $(med small_redodori)" | bc -l)" 0.6 at-least
+if [ -n "$gvfs" ]; then
+    target "small files through GVfs: the program's files/s / cp -a + sync -f's" \
+        "$(echo "$(med small_gvfs_cp) / $(med small_gvfs_redodori)" | bc -l)" 1.0 at-least
+fi
 target "small files: SMB2 requests of one more file ($one for a job of one)" "$marginal" 5 at-most

@@ -118,23 +118,29 @@ void ShareFiles::Describe(const smb::FileFacts& facts, struct stat& out) const {
     out.st_ctim = out.st_mtim;
 }
 
-int ShareFiles::Create(const std::string& path, mode_t, int& handle, struct stat& seen) {
-    handle = -1;
+template <typename Call>
+int ShareFiles::OnPath(const std::string& path, Call call) {
     const std::optional<std::string> within = Within(path);
     if (!within)
         return EXDEV;
     std::lock_guard<std::mutex> lock(lock_);
     if (const int error = Connected())
         return error;
-    smb::File file;
-    if (const int error = Seen(session_.CreateExclusive(*within, file)))
-        return error;
-    smb::FileFacts facts;
-    if (session_.StatOpen(file, facts) == 0)
-        Describe(facts, seen);
-    else
-        seen = {};
-    return Keep(std::move(file), *within, handle);
+    return Seen(call(*within));
+}
+
+int ShareFiles::Create(const std::string& path, mode_t, int& handle, struct stat& seen) {
+    handle = -1;
+    seen = {};
+    return OnPath(path, [&](const std::string& within) {
+        smb::File file;
+        if (const int error = session_.CreateExclusive(within, file))
+            return error;
+        smb::FileFacts facts;
+        if (session_.StatOpen(file, facts) == 0)
+            Describe(facts, seen);
+        return Keep(std::move(file), within, handle);
+    });
 }
 
 int ShareFiles::OpenWrite(const std::string& path, bool create, mode_t mode, int& handle) {
@@ -145,32 +151,24 @@ int ShareFiles::OpenWrite(const std::string& path, bool create, mode_t mode, int
             return made;
     }
     handle = -1;
-    const std::optional<std::string> within = Within(path);
-    if (!within)
-        return EXDEV;
-    std::lock_guard<std::mutex> lock(lock_);
-    if (const int error = Connected())
-        return error;
-    if (lost_.count(*within))
-        return ESTALE;
-    smb::File file;
-    if (const int error = Seen(session_.OpenWrite(*within, file)))
-        return error;
-    return Keep(std::move(file), *within, handle);
+    return OnPath(path, [&](const std::string& within) {
+        if (lost_.count(within))
+            return ESTALE;
+        smb::File file;
+        if (const int error = session_.OpenWrite(within, file))
+            return error;
+        return Keep(std::move(file), within, handle);
+    });
 }
 
 int ShareFiles::OpenRead(const std::string& path, int& handle) {
     handle = -1;
-    const std::optional<std::string> within = Within(path);
-    if (!within)
-        return EXDEV;
-    std::lock_guard<std::mutex> lock(lock_);
-    if (const int error = Connected())
-        return error;
-    smb::File file;
-    if (const int error = Seen(session_.OpenRead(*within, file)))
-        return error;
-    return Keep(std::move(file), *within, handle);
+    return OnPath(path, [&](const std::string& within) {
+        smb::File file;
+        if (const int error = session_.OpenRead(within, file))
+            return error;
+        return Keep(std::move(file), within, handle);
+    });
 }
 
 int ShareFiles::Read(int handle, uint8_t* data, uint32_t& n, uint64_t offset) {
@@ -272,17 +270,13 @@ void ShareFiles::Discard(int handle) {
 }
 
 int ShareFiles::StatPath(const std::string& path, struct stat& out) {
-    const std::optional<std::string> within = Within(path);
-    if (!within)
-        return EXDEV;
-    std::lock_guard<std::mutex> lock(lock_);
-    if (const int error = Connected())
+    return OnPath(path, [&](const std::string& within) {
+        smb::FileFacts facts;
+        const int error = session_.Stat(within, facts);
+        if (error == 0)
+            Describe(facts, out);
         return error;
-    smb::FileFacts facts;
-    if (const int error = Seen(session_.Stat(*within, facts)))
-        return error;
-    Describe(facts, out);
-    return 0;
+    });
 }
 
 int ShareFiles::MakeFolderTree(const std::string& path) {
@@ -314,34 +308,21 @@ int ShareFiles::MakeFolderTree(const std::string& path) {
 }
 
 int ShareFiles::SetTimes(const std::string& path, const timespec& modified) {
-    const std::optional<std::string> within = Within(path);
-    if (!within)
-        return EXDEV;
-    std::lock_guard<std::mutex> lock(lock_);
-    if (const int error = Connected())
-        return error;
     const int64_t ns = Nanoseconds(modified);
-    return Seen(session_.SetTimes(*within, ns, ns));
+    return OnPath(path,
+                  [&](const std::string& within) { return session_.SetTimes(within, ns, ns); });
 }
 
 int ShareFiles::Rename(const std::string& from, const std::string& to) {
-    const std::optional<std::string> a = Within(from), b = Within(to);
-    if (!a || !b)
+    const std::optional<std::string> target = Within(to);
+    if (!target)
         return EXDEV;
-    std::lock_guard<std::mutex> lock(lock_);
-    if (const int error = Connected())
-        return error;
-    return Seen(session_.Rename(*a, *b));
+    return OnPath(from,
+                  [&](const std::string& within) { return session_.Rename(within, *target); });
 }
 
 int ShareFiles::Remove(const std::string& path) {
-    const std::optional<std::string> within = Within(path);
-    if (!within)
-        return EXDEV;
-    std::lock_guard<std::mutex> lock(lock_);
-    if (const int error = Connected())
-        return error;
-    return Seen(session_.Remove(*within));
+    return OnPath(path, [&](const std::string& within) { return session_.Remove(within); });
 }
 
 }  // namespace rd

@@ -84,6 +84,10 @@ private:
     OpenFile* Usable(int handle, int& error);
     void Describe(const smb::FileFacts& facts, struct stat& out) const;
     int Connected();
+    // Calls `call` with the path within the share of `path`, connected and under the lock, and
+    // passes on its result as Seen does.
+    template <typename Call>
+    int OnPath(const std::string& path, Call call);
 
     std::string root_;
     std::string rootPath_;  // the root's folders within the share
