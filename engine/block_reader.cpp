@@ -125,10 +125,9 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
         int error = fd >= 0 ? 0 : OpenEmpty(d, dest, node.attributes, fd);
         if (fd >= 0) {
             ctx_.files.Opened(file_.id, slot);
-            const mode_t seen =
-                file_.meta && d.Local()
-                    ? GiveMetadata(ctx_, fd, dest, *file_.meta, made.fd >= 0 ? &made.seen : nullptr)
-                    : 0;
+            const mode_t seen = file_.meta ? KeepMetadata(ctx_, slot, fd, dest, *file_.meta,
+                                                          made.fd >= 0 ? &made.seen : nullptr)
+                                           : 0;
             const int refused =
                 ctx_.options.KeepFileTimes
                     ? SetCopyInfo(d, fd, made.fd >= 0, node.attributes, node.LastWriteTime(), seen)

@@ -22,6 +22,7 @@ void CopyDest::Reset() {
     openFlags = openflag::kInitial;
     madeSeen = {};
     modesRefused = false;
+    xattrsTold = false;
     writeback.Clear();
     DropMade();
     files = &LocalDestFiles();

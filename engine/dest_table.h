@@ -64,6 +64,8 @@ struct CopyDest {
     // The destination's file system refused to change a new file's permissions: it is not asked
     // again. Set once.
     std::atomic<bool> modesRefused{false};
+    // The copies' extended attributes were not kept (a share has none of ours): told once.
+    std::atomic<bool> xattrsTold{false};
     int markerHandle = -1;
     // Full path of the destination file of the block being handed over; empty: writer ends.
     std::string currentPath;

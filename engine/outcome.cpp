@@ -61,6 +61,8 @@ std::string What(const NodeOutcome& outcome) {
         case OutcomeCause::ModesRefused:
             return "the copies have the permissions its file system gives them: it refused to "
                    "change them";
+        case OutcomeCause::AttributesNotKept:
+            return "the copies have no extended attributes: its file system keeps none";
         case OutcomeCause::NotHashed:
             return "copied, but left out of the checksum manifest: its hash could not be taken";
         case OutcomeCause::DiffersOnDisk:
@@ -117,10 +119,11 @@ std::string Describe(const NodeOutcome& outcome) {
 void OutcomeLog::Report(const NodeOutcome& outcome) {
     std::lock_guard<std::mutex> lock(lock_);
     ++counts_[static_cast<int>(outcome.kind)];
-    // A list of renames, and a destination's refusal of permissions, are kept so that the
-    // report names them.
+    // A list of renames, and what a destination could not keep of the copies, are kept so that
+    // the report names them.
     if ((outcome.kind != OutcomeKind::Done || outcome.cause == OutcomeCause::RenameMap ||
-         outcome.cause == OutcomeCause::ModesRefused) &&
+         outcome.cause == OutcomeCause::ModesRefused ||
+         outcome.cause == OutcomeCause::AttributesNotKept) &&
         kept_.size() < kKept)
         kept_.push_back(outcome);
 }

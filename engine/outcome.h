@@ -57,6 +57,9 @@ enum class OutcomeCause {
     // Done: the file system of one destination (`path`) refused to change the permissions of a
     // copy; the copies there have the ones it gives them.
     ModesRefused,
+    // Done: one destination (`path`, a share) keeps no extended attributes; the copies there
+    // have none.
+    AttributesNotKept,
     // The copy is whole, but the hash of its bytes could not be taken: the manifest lacks it.
     NotHashed,
     // The copy, read again from the disk once it was complete, does not hash to what was read

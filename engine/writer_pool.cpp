@@ -38,6 +38,24 @@ void NoteModesRefused(EngineContext& ctx, uint32_t slot, int error) {
                 {}});
 }
 
+mode_t KeepMetadata(EngineContext& ctx, uint32_t slot, int fd, const std::string& dest,
+                    const FileMetadata& meta, const struct stat* seen) {
+    CopyDest& d = ctx.dests[slot];
+    if (d.Local())
+        return GiveMetadata(ctx, fd, dest, meta, seen);
+    // As on a stick, owners are the share's own and no failure. A share has no room for
+    // attributes either, as it has none for permissions: said once, as they are.
+    if (!meta.xattrs.empty() && !d.xattrsTold.exchange(true))
+        ctx.Report({OutcomeKind::Done,
+                    OutcomeCause::AttributesNotKept,
+                    Operation::None,
+                    0,
+                    d.root.empty() ? "/" : d.root,
+                    {},
+                    {}});
+    return 0;
+}
+
 WriterPool::WriterPool(EngineContext& ctx, BlockHandoff& handoff, const CurrentFile& reading)
     : ctx_(ctx), handoff_(handoff), reading_(reading) {}
 
@@ -154,8 +172,8 @@ void WriterPool::DestinationComplete(uint32_t slot, const TakenBlock& block) {
         CloseDestFile(d, false, 0, {});
         return;
     }
-    if (block.meta && d.fileHandle >= 0 && d.Local())
-        d.knownMode = GiveMetadata(ctx_, d.fileHandle, block.destinationPath, *block.meta,
+    if (block.meta && d.fileHandle >= 0)
+        d.knownMode = KeepMetadata(ctx_, slot, d.fileHandle, block.destinationPath, *block.meta,
                                    d.madeSeen.st_mode ? &d.madeSeen : nullptr);
     if (!SameOnDisk(slot, block)) {
         CloseDestFile(d, false, 0, {});

@@ -29,6 +29,12 @@ mode_t GiveMetadata(EngineContext& ctx, int fd, const std::string& dest, const F
 // permissions of a copy (`error`): the copies have the ones it gives them.
 void NoteModesRefused(EngineContext& ctx, uint32_t slot, int error);
 
+// The owner and extended attributes of a copy in `slot` as `meta` has them: given through the
+// open file `fd` on this machine's file systems (the mode then set, as GiveMetadata returns);
+// a share keeps none, which is told once for the destination when there were attributes to keep.
+mode_t KeepMetadata(EngineContext& ctx, uint32_t slot, int fd, const std::string& dest,
+                    const FileMetadata& meta, const struct stat* seen);
+
 class WriterPool {
 public:
     // `reading`: the file the reader is on, for the skip button, which speaks of it alone.

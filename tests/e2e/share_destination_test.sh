@@ -25,6 +25,9 @@ setup head -c 3000000 /dev/urandom >"$work/src/sub/big"
 printf 'text\n' >"$work/src/notes"
 : >"$work/src/sub/deeper/empty"
 touch -d "2021-02-03 04:05:06.123456789" "$work/src/notes"
+# Attributes a share cannot keep: said once for the destination, not for each file.
+setup setfattr -n user.tag -v one "$work/src/notes"
+setup setfattr -n user.tag -v two "$work/src/sub/big"
 printf 'username = nobody\npassword = right-pw\n' >"$work/right"
 printf 'username = nobody\npassword = wrong-pw\n' >"$work/wrong"
 chmod 600 "$work/right" "$work/wrong"
@@ -41,6 +44,7 @@ micro() { stat -c %y "$1" | cut -c1-26; }
 console --credentials "$work/right" "$work/src" "$share/rw/dest"
 check_same "copy: exit status" 0 "$status"
 check_same "copy: last lines" "Copy finished: 3 of 3 files, 3000005 of 3000005 bytes, 0 retries, 0 skips
+  $share/rw/dest: the copies have no extended attributes: its file system keeps none
   $share/rw/dest: the copies have the permissions its file system gives them: it refused to \
 change them (Error 95 - Operation not supported)" "$(grep -v -e '^  Report: ' "$work/out" |
     sed 's/, elapsed .*//')"
