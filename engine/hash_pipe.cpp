@@ -146,7 +146,14 @@ void HashPipe::Queue(Piece piece) {
     std::unique_lock<std::mutex> lock(lock_);
     // A hole costs the pipe no read, nor the reader any memory.
     const uint64_t cost = piece.kind == Piece::Kind::Zeros ? 0 : piece.length;
-    changed_.wait(lock, [&] { return queuedBytes_ == 0 || queuedBytes_ + cost <= kBehind; });
+    const auto fits = [&] { return queuedBytes_ == 0 || queuedBytes_ + cost <= kBehind; };
+    if (!fits()) {
+        // The reader waits for room, which only the pipe's work makes: less than would wake it
+        // may be queued, so it is woken now.
+        hurry_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, fits);
+    }
     queuedBytes_ += cost;
     queue_.push_back(std::move(piece));
     if (queuedBytes_ >= kWakeAt)

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
 
 #include "test_support.h"
@@ -86,6 +88,26 @@ TEST(HashPipe, AFileThatCannotBeReadHasNoHashAndTheNextIsWhole) {
 }
 
 // A file begun and never ended (the copy gave it up) leaves nothing in the next one's hash.
+// A piece too large for the room left behind a queue too small to wake the pipe: the reader's
+// wait wakes it, rather than both waiting for each other.
+TEST(HashPipe, APieceLargerThanTheRoomLeftWakesThePipe) {
+    HashPipe pipe;
+    // A first file leaves the pipe's thread waiting for work, as it is between files of a copy.
+    pipe.Begin(HashKind::Xxh128);
+    ASSERT_EQ(pipe.End()->Wait(), HashOf(HashKind::Xxh128, ""));
+    const std::string small(1 << 20, 's');
+    const std::string large(HashPipe::kBehind, 'l');
+    auto queued = std::async(std::launch::async, [&] {
+        pipe.Begin(HashKind::Xxh128);
+        pipe.Bytes(reinterpret_cast<const uint8_t*>(small.data()), small.size());
+        pipe.Bytes(reinterpret_cast<const uint8_t*>(large.data()), large.size());
+        return pipe.End();
+    });
+    ASSERT_EQ(queued.wait_for(std::chrono::seconds(60)), std::future_status::ready)
+        << "the reader and the pipe wait for each other";
+    EXPECT_EQ(queued.get()->Wait(), HashOf(HashKind::Xxh128, small + large));
+}
+
 TEST(HashPipe, AFileLeftUnendedIsDropped) {
     HashPipe pipe;
     pipe.Begin(HashKind::Sha256);
