@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -25,6 +26,29 @@ struct StoreValue {
     ValueType type = ValueType::Int;
     int32_t intValue = 0;
     std::string text;
+};
+
+// The values of one key as read at one moment, looked up by name as the store looks them up.
+class KeyValues {
+public:
+    KeyValues() = default;
+    explicit KeyValues(std::vector<StoreValue> values);
+
+    // A value of the other type reads as absent.
+    std::optional<int32_t> ReadInt(std::string_view name) const;
+    std::optional<std::string> ReadText(std::string_view name) const;
+
+private:
+    const StoreValue* Find(std::string_view name) const;
+
+    // Each value under its folded name, in the order of those names.
+    std::vector<std::pair<std::string, StoreValue>> byName_;
+};
+
+// A key of one root, as ReadKeys takes it.
+struct KeyName {
+    StoreRoot root;
+    std::string path;
 };
 
 // One database file. Key paths are "\"-separated ("SOFTWARE\DiraRedi\RedoDori\local");
@@ -71,6 +95,10 @@ public:
                    std::string_view value);
     bool DeleteValue(StoreRoot root, std::string_view key, std::string_view name);
     std::vector<StoreValue> Values(StoreRoot root, std::string_view key);
+    // Every value of each of `keys`, read in one transaction, so that the values of a start-up
+    // cost one lock of the database and belong together. A key that is missing is created
+    // afterwards, as a StoreKey creates its key; a key that cannot be read has no values.
+    std::vector<KeyValues> ReadKeys(const std::vector<KeyName>& keys);
 
     // Makes every write so far durable on disk.
     bool Flush();
