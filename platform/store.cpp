@@ -276,6 +276,22 @@ bool KeyFound(sqlite3* db, StoreRoot root, const KeyPath& key) {
     return (rc == SQLITE_ROW || rc == SQLITE_DONE) && found;
 }
 
+// True when `key` holds a value named `name`, of whatever type.
+bool ValueFound(sqlite3* db, StoreRoot root, const KeyPath& key, std::string_view name) {
+    bool found = false;
+    const int rc = Retrying([&] {
+        Statement query(db, "SELECT 1 FROM reg_values WHERE root = ?1 AND key = ?2 AND fold = ?3");
+        query.Bind(1, static_cast<int>(root));
+        query.Bind(2, key.folded);
+        query.Bind(3, Fold(name));
+        const int step = query.Step();
+        found = step == SQLITE_ROW;
+        return step;
+    });
+    // A store that cannot be read now is left to the delete to report.
+    return found || (rc != SQLITE_ROW && rc != SQLITE_DONE);
+}
+
 // Reads every value of each of `keys`, and which keys exist, in one read transaction; SQLite's
 // result code.
 int ReadKeyValues(sqlite3* db, const std::vector<KeyName>& keys,
@@ -621,6 +637,10 @@ bool Store::DeleteValue(StoreRoot root, std::string_view key, std::string_view n
     std::lock_guard lock(mutex_);
     const KeyPath path(key);
     if (!path.valid || !ValidValueName(name))
+        return false;
+    // Values are deleted to be sure they are gone, mostly when they are: nothing to delete
+    // costs a read, not the write lock.
+    if (db_ && !ValueFound(db_, root, path, name))
         return false;
     bool deleted = false;
     const bool written = Write([&] {

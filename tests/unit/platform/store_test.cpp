@@ -303,8 +303,9 @@ TEST_F(StoreTest, ReadKeysCreatesTheKeysThatAreMissing) {
     EXPECT_TRUE(store.SubKeys(kMachine, "").empty());
 }
 
-// Opening a key that exists takes no write lock: another process in the middle of a write does
-// not hold it up (a write would wait for it, and fail once the busy time-out is over).
+// Opening a key that exists, or deleting a value that does not, takes no write lock: another
+// process in the middle of a write does not hold it up (a write would wait for it, and fail once
+// the busy time-out is over).
 TEST_F(StoreTest, OpeningAnExistingKeyWhileAnotherProcessWritesNeedsNoLock) {
     Store store(DbPath());
     ASSERT_TRUE(store.WriteInt(kUser, kProfile, "bufsz", 7));
@@ -316,6 +317,7 @@ TEST_F(StoreTest, OpeningAnExistingKeyWhileAnotherProcessWritesNeedsNoLock) {
     StoreKey key(store, kUser, kProfile);
     EXPECT_EQ(key.ReadInt("BUFSZ"), 7);
     EXPECT_EQ(store.ReadKeys({{kUser, kProfile}})[0].ReadInt("bufsz"), 7);
+    EXPECT_FALSE(store.DeleteValue(kUser, kProfile, "absent"));
 
     EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(other);
