@@ -625,6 +625,23 @@ bool Store::WriteInt(StoreRoot root, std::string_view key, std::string_view name
            Write([&] { return PutValue(db_, root, path, name, value, nullptr); });
 }
 
+bool Store::WriteInts(StoreRoot root, std::string_view key,
+                      const std::vector<std::pair<std::string, int32_t>>& values) {
+    std::lock_guard lock(mutex_);
+    const KeyPath path(key);
+    if (!path.valid)
+        return false;
+    for (const auto& [name, value] : values)
+        if (!ValidValueName(name))
+            return false;
+    return Write([&] {
+        for (const auto& [name, value] : values)
+            if (int rc = PutValue(db_, root, path, name, value, nullptr); rc != SQLITE_OK)
+                return rc;
+        return SQLITE_OK;
+    });
+}
+
 bool Store::WriteText(StoreRoot root, std::string_view key, std::string_view name,
                       std::string_view value) {
     std::lock_guard lock(mutex_);
@@ -757,6 +774,10 @@ bool StoreKey::ValueExists(std::string_view name) const {
 
 bool StoreKey::WriteInt(std::string_view name, int32_t value) {
     return store_->WriteInt(root_, path_, name, value);
+}
+
+bool StoreKey::WriteInts(const std::vector<std::pair<std::string, int32_t>>& values) {
+    return store_->WriteInts(root_, path_, values);
 }
 
 bool StoreKey::WriteText(std::string_view name, std::string_view value) {

@@ -91,6 +91,9 @@ public:
 
     // Writing creates the key; a value of the other type with the same name is replaced.
     bool WriteInt(StoreRoot root, std::string_view key, std::string_view name, int32_t value);
+    // Writes every integer of `values` in one transaction: all of them or, on failure, none.
+    bool WriteInts(StoreRoot root, std::string_view key,
+                   const std::vector<std::pair<std::string, int32_t>>& values);
     bool WriteText(StoreRoot root, std::string_view key, std::string_view name,
                    std::string_view value);
     bool DeleteValue(StoreRoot root, std::string_view key, std::string_view name);
@@ -127,6 +130,7 @@ public:
     std::optional<std::string> ReadText(std::string_view name) const;
     bool ValueExists(std::string_view name) const;
     bool WriteInt(std::string_view name, int32_t value);
+    bool WriteInts(const std::vector<std::pair<std::string, int32_t>>& values);
     bool WriteText(std::string_view name, std::string_view value);
     bool DeleteValue(std::string_view name);
     std::vector<StoreValue> Values() const;

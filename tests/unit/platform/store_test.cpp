@@ -323,6 +323,20 @@ TEST_F(StoreTest, OpeningAnExistingKeyWhileAnotherProcessWritesNeedsNoLock) {
     sqlite3_close(other);
 }
 
+TEST_F(StoreTest, WriteIntsWritesAllOrNone) {
+    Store store(DbPath());
+    ASSERT_TRUE(store.WriteText(kUser, "k", "F2_Top", "text first"));
+
+    EXPECT_TRUE(store.WriteInts(kUser, "k", {{"F2_Left", -5}, {"f2_top", 7}}));
+    EXPECT_EQ(store.ReadInt(kUser, "k", "f2_left"), -5);
+    EXPECT_EQ(store.ReadInt(kUser, "K", "F2_Top"), 7);
+    EXPECT_EQ(Names(store.Values(kUser, "k")), (std::vector<std::string>{"F2_Left", "F2_Top"}));
+
+    const std::string tooLong(16384, 'n');
+    EXPECT_FALSE(store.WriteInts(kUser, "k", {{"F2_Left", 1}, {tooLong, 2}}));
+    EXPECT_EQ(store.ReadInt(kUser, "k", "F2_Left"), -5);
+}
+
 TEST_F(StoreTest, ValuesSurviveReopening) {
     {
         Store store(DbPath());
