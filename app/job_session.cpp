@@ -259,10 +259,10 @@ void JobSession::SaveWindow() {
     windows->SetTrayIcon(-1);
     const WindowPlace place = windows->ProgressPlace();
     StoreKey key(store_, StoreRoot::CurrentUser, std::string(kBaseKey));
-    key.WriteInt("F2_Left", place.left);
-    key.WriteInt("F2_Top", place.top);
-    key.WriteInt("F2_Width", place.width);
-    key.WriteInt("F2_Height", place.height);
+    key.WriteInts({{"F2_Left", place.left},
+                   {"F2_Top", place.top},
+                   {"F2_Width", place.width},
+                   {"F2_Height", place.height}});
 }
 
 void JobSession::TellConsole(int status) {

@@ -39,8 +39,9 @@ bool IsNetworkDestination(std::string_view text, std::string_view fsType) {
 }
 
 ChooserMemory LoadChooserMemory(Store& store) {
-    StoreKey key(store, StoreRoot::CurrentUser, std::string(kBaseKey));
-    return {ReadRecentDestinations(key), key.ReadText("LastDir").value_or("")};
+    const std::vector<KeyValues> read =
+        store.ReadKeys({{StoreRoot::CurrentUser, std::string(kBaseKey)}});
+    return {ReadRecentDestinations(read[0]), read[0].ReadText("LastDir").value_or("")};
 }
 
 void SaveAfterOk(Store& store, std::vector<std::string>& recent, std::string_view text,

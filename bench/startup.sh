@@ -7,6 +7,8 @@
 #   STARTUP_RUNS   timed rounds (default 30)
 #   STARTUP_BYTES  size of the file (default 4096)
 #   BENCH_BUILD    an existing build folder to use as it is (default: build-bench/, made here)
+#   STARTUP_AGAINST  another redodori-console (of another build), timed in the same rounds, in
+#                  turns before and after ours, so that a change is measured against the same load
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -59,11 +61,13 @@ run() {
     case $label in
     ours) "$CONSOLE" --no-window "$FILE" "$out/" >"$WORK/last.out" 2>&1 ||
         die "the job failed: $(cat "$WORK/last.out")" ;;
+    other) "$STARTUP_AGAINST" --no-window "$FILE" "$out/" >"$WORK/last.out" 2>&1 ||
+        die "the other job failed: $(cat "$WORK/last.out")" ;;
     cp) cp --preserve=mode,timestamps "$FILE" "$out/" && sync -f "$out" ;;
     esac
     local end=$EPOCHREALTIME
     [ "$n" = warm ] || python3 -c "print(round(($end - $start) * 1000, 2))" >>"$WORK/$label.ms"
-    if [ "$label" = ours ]; then
+    if [ "$label" != cp ]; then
         "$REPO/bench/check_copy.sh" "$FILE" "$out/one.dat" || die "the job's copy differs"
     fi
     rm -rf "$out"
@@ -71,10 +75,17 @@ run() {
 
 for i in $(seq "$WARMUP"); do
     run ours warm
+    [ -z "${STARTUP_AGAINST:-}" ] || run other warm
     run cp warm
 done
 for i in $(seq "$RUNS"); do
-    run ours "$i"
+    if [ -n "${STARTUP_AGAINST:-}" ] && [ $((i % 2)) = 0 ]; then
+        run other "$i"
+        run ours "$i"
+    else
+        run ours "$i"
+        [ -z "${STARTUP_AGAINST:-}" ] || run other "$i"
+    fi
     run cp "$i"
 done
 
@@ -83,6 +94,8 @@ ours=$(median "$WORK/ours.ms")
 peer=$(median "$WORK/cp.ms")
 difference=$(python3 -c "print(round($ours - $peer, 1))")
 echo "ours:    median $ours ms  ($(sort -g "$WORK/ours.ms" | head -1) to $(sort -g "$WORK/ours.ms" | tail -1))"
+[ -z "${STARTUP_AGAINST:-}" ] || echo "other:   median $(median "$WORK/other.ms") ms  ($(
+    sort -g "$WORK/other.ms" | head -1) to $(sort -g "$WORK/other.ms" | tail -1))"
 echo "cp+sync: median $peer ms  ($(sort -g "$WORK/cp.ms" | head -1) to $(sort -g "$WORK/cp.ms" | tail -1))"
 verdict=missed
 python3 -c "import sys; sys.exit(0 if $difference <= $LIMIT_MS else 1)" && verdict=met

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/folder_read_ahead.h"
+
 namespace rd {
 
 namespace fs {
 struct Attributes;
-struct DirEntry;
 }
 struct EngineContext;
 struct FENTRY_;
@@ -25,7 +26,7 @@ public:
 
     // From now on a walk ends early, between two entries or two attempts to find one, once
     // `stop` says so; what is not listed by then is left out without a report. Unset, every
-    // source is walked whole.
+    // source is walked whole. The walk's helper threads call it too.
     void StopWhen(std::function<bool()> stop) { stop_ = std::move(stop); }
 
     // The plain form of a source as given: relative to the current folder, without a trailing
@@ -44,8 +45,9 @@ public:
     void AddSource(QueueEntry* entry, const std::string& path);
 
     // Adds every entry of `folder`, walking subfolders as they are met; links are not followed.
-    // Each folder is opened once and what is in it is named relative to it. The source's
-    // folder as the list keeps it (FileList::KeepBase).
+    // Each folder is opened once and what is in it is named relative to it; the folders below
+    // are read ahead on a few threads (FolderReadAhead), the list is made here in the walk's
+    // order. The source's folder as the list keeps it (FileList::KeepBase).
     using Base = const std::string*;
     void AddFolderTree(QueueEntry* entry, const Base& base, const std::string& folder);
 
@@ -63,13 +65,12 @@ public:
     static void Describe(FENTRY_& node, const fs::Attributes& found);
 
 private:
-    // Opens `name` in the folder open as `parent` (AT_FDCWD: `name` is a path) and walks it; past
-    // kHeldFolders levels it is read by its whole path `folder` and not held open.
-    void WalkFolder(QueueEntry* entry, const Base& base, int parent, const std::string& name,
-                    const std::string& folder, int depth);
-    // Adds the entries `names` of `folder`, open as `fd` (AT_FDCWD: named by whole paths).
-    void WalkEntries(QueueEntry* entry, const Base& base, int fd, const std::string& folder,
-                     const std::vector<fs::DirEntry>& names, int depth);
+    // Takes what `folder` (at `path`) holds from `readAhead` and adds it.
+    void WalkFolder(QueueEntry* entry, const Base& base, FolderReadAhead& readAhead,
+                    const FolderReadAhead::FolderRef& folder, const std::string& path);
+    // Adds `entries` of one folder in their order, each subfolder walked after its own node.
+    void WalkEntries(QueueEntry* entry, const Base& base, FolderReadAhead& readAhead,
+                     const std::vector<FolderReadAhead::Entry>& entries);
     // A folder that cannot be listed or an entry that cannot be reached: counted as a skip and
     // named at the end of the job.
     void LeaveOut(const std::string& path, int error);

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -259,6 +260,74 @@ std::optional<StoreValue> ReadValue(sqlite3* db, StoreRoot root, std::string_vie
     return value;
 }
 
+// True when `key` is in the store; the root always is.
+bool KeyFound(sqlite3* db, StoreRoot root, const KeyPath& key) {
+    if (key.IsRoot())
+        return true;
+    bool found = false;
+    const int rc = Retrying([&] {
+        Statement query(db, "SELECT 1 FROM reg_keys WHERE root = ?1 AND path = ?2");
+        query.Bind(1, static_cast<int>(root));
+        query.Bind(2, key.folded);
+        const int step = query.Step();
+        found = step == SQLITE_ROW;
+        return step;
+    });
+    return (rc == SQLITE_ROW || rc == SQLITE_DONE) && found;
+}
+
+// True when `key` holds a value named `name`, of whatever type.
+bool ValueFound(sqlite3* db, StoreRoot root, const KeyPath& key, std::string_view name) {
+    bool found = false;
+    const int rc = Retrying([&] {
+        Statement query(db, "SELECT 1 FROM reg_values WHERE root = ?1 AND key = ?2 AND fold = ?3");
+        query.Bind(1, static_cast<int>(root));
+        query.Bind(2, key.folded);
+        query.Bind(3, Fold(name));
+        const int step = query.Step();
+        found = step == SQLITE_ROW;
+        return step;
+    });
+    // A store that cannot be read now is left to the delete to report.
+    return found || (rc != SQLITE_ROW && rc != SQLITE_DONE);
+}
+
+// Reads every value of each of `keys`, and which keys exist, in one read transaction; SQLite's
+// result code.
+int ReadKeyValues(sqlite3* db, const std::vector<KeyName>& keys,
+                  std::vector<std::vector<StoreValue>>& values, std::vector<bool>& exists) {
+    values.assign(keys.size(), {});
+    exists.assign(keys.size(), false);
+    int rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    Statement found(db, "SELECT 1 FROM reg_keys WHERE root = ?1 AND path = ?2");
+    Statement query(db,
+                    "SELECT name, type, ival, tval FROM reg_values "
+                    "WHERE root = ?1 AND key = ?2 AND type IN (1, 2) ORDER BY fold");
+    for (size_t i = 0; i < keys.size() && rc == SQLITE_OK; ++i) {
+        const KeyPath path(keys[i].path);
+        if (!path.valid)
+            continue;
+        for (Statement* statement : {&found, &query}) {
+            statement->Reset();
+            statement->Bind(1, static_cast<int>(keys[i].root));
+            statement->Bind(2, path.folded);
+        }
+        int step = found.Step();
+        exists[i] = path.IsRoot() || step == SQLITE_ROW;
+        if (step == SQLITE_ROW || step == SQLITE_DONE) {
+            while ((step = query.Step()) == SQLITE_ROW)
+                values[i].push_back(ValueOfRow(query));
+        }
+        rc = step == SQLITE_DONE ? SQLITE_OK : step;
+    }
+    if (rc == SQLITE_OK)
+        return sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
+
 struct FileIdentity {
     bool exists = false;
     dev_t device = 0;
@@ -459,26 +528,19 @@ bool Store::OpenDatabase() {
 bool Store::CreateKey(StoreRoot root, std::string_view key) {
     std::lock_guard lock(mutex_);
     const KeyPath path(key);
-    return path.valid && Write([&] { return EnsureKey(db_, root, path); });
+    if (!path.valid)
+        return false;
+    // Keys are opened far more often than made: one that exists costs a read, not the write
+    // lock other processes may be waiting for.
+    if (db_ && KeyFound(db_, root, path))
+        return true;
+    return Write([&] { return EnsureKey(db_, root, path); });
 }
 
 bool Store::KeyExists(StoreRoot root, std::string_view key) {
     std::lock_guard lock(mutex_);
     const KeyPath path(key);
-    if (!db_ || !path.valid)
-        return false;
-    if (path.IsRoot())
-        return true;
-    bool found = false;
-    const int rc = Retrying([&] {
-        Statement query(db_, "SELECT 1 FROM reg_keys WHERE root = ?1 AND path = ?2");
-        query.Bind(1, static_cast<int>(root));
-        query.Bind(2, path.folded);
-        const int step = query.Step();
-        found = step == SQLITE_ROW;
-        return step;
-    });
-    return (rc == SQLITE_ROW || rc == SQLITE_DONE) && found;
+    return db_ && path.valid && KeyFound(db_, root, path);
 }
 
 bool Store::DeleteKey(StoreRoot root, std::string_view key) {
@@ -563,6 +625,23 @@ bool Store::WriteInt(StoreRoot root, std::string_view key, std::string_view name
            Write([&] { return PutValue(db_, root, path, name, value, nullptr); });
 }
 
+bool Store::WriteInts(StoreRoot root, std::string_view key,
+                      const std::vector<std::pair<std::string, int32_t>>& values) {
+    std::lock_guard lock(mutex_);
+    const KeyPath path(key);
+    if (!path.valid)
+        return false;
+    for (const auto& [name, value] : values)
+        if (!ValidValueName(name))
+            return false;
+    return Write([&] {
+        for (const auto& [name, value] : values)
+            if (int rc = PutValue(db_, root, path, name, value, nullptr); rc != SQLITE_OK)
+                return rc;
+        return SQLITE_OK;
+    });
+}
+
 bool Store::WriteText(StoreRoot root, std::string_view key, std::string_view name,
                       std::string_view value) {
     std::lock_guard lock(mutex_);
@@ -575,6 +654,10 @@ bool Store::DeleteValue(StoreRoot root, std::string_view key, std::string_view n
     std::lock_guard lock(mutex_);
     const KeyPath path(key);
     if (!path.valid || !ValidValueName(name))
+        return false;
+    // Values are deleted to be sure they are gone, mostly when they are: nothing to delete
+    // costs a read, not the write lock.
+    if (db_ && !ValueFound(db_, root, path, name))
         return false;
     bool deleted = false;
     const bool written = Write([&] {
@@ -610,6 +693,23 @@ std::vector<StoreValue> Store::Values(StoreRoot root, std::string_view key) {
     return values;
 }
 
+std::vector<KeyValues> Store::ReadKeys(const std::vector<KeyName>& keys) {
+    std::vector<std::vector<StoreValue>> values;
+    std::vector<bool> exists;
+    {
+        std::lock_guard lock(mutex_);
+        if (db_ && Retrying([&] { return ReadKeyValues(db_, keys, values, exists); }) != SQLITE_OK)
+            values.assign(keys.size(), {});
+    }
+    std::vector<KeyValues> read;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (db_ && !exists[i])
+            CreateKey(keys[i].root, keys[i].path);
+        read.emplace_back(i < values.size() ? std::move(values[i]) : std::vector<StoreValue>{});
+    }
+    return read;
+}
+
 bool Store::Flush() {
     std::lock_guard lock(mutex_);
     if (!db_)
@@ -623,6 +723,36 @@ bool Store::Flush() {
         return step == SQLITE_ROW && !complete ? SQLITE_BUSY : step;
     });
     return rc == SQLITE_ROW && complete;
+}
+
+KeyValues::KeyValues(std::vector<StoreValue> values) {
+    byName_.reserve(values.size());
+    for (StoreValue& value : values)
+        byName_.emplace_back(Fold(value.name), std::move(value));
+    std::sort(byName_.begin(), byName_.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+const StoreValue* KeyValues::Find(std::string_view name) const {
+    const std::string folded = Fold(name);
+    const auto at = std::lower_bound(
+        byName_.begin(), byName_.end(), folded,
+        [](const auto& entry, const std::string& key) { return entry.first < key; });
+    return at != byName_.end() && at->first == folded ? &at->second : nullptr;
+}
+
+std::optional<int32_t> KeyValues::ReadInt(std::string_view name) const {
+    const StoreValue* value = Find(name);
+    if (!value || value->type != ValueType::Int)
+        return std::nullopt;
+    return value->intValue;
+}
+
+std::optional<std::string> KeyValues::ReadText(std::string_view name) const {
+    const StoreValue* value = Find(name);
+    if (!value || value->type != ValueType::Text)
+        return std::nullopt;
+    return value->text;
 }
 
 StoreKey::StoreKey(Store& store, StoreRoot root, std::string path)
@@ -644,6 +774,10 @@ bool StoreKey::ValueExists(std::string_view name) const {
 
 bool StoreKey::WriteInt(std::string_view name, int32_t value) {
     return store_->WriteInt(root_, path_, name, value);
+}
+
+bool StoreKey::WriteInts(const std::vector<std::pair<std::string, int32_t>>& values) {
+    return store_->WriteInts(root_, path_, values);
 }
 
 bool StoreKey::WriteText(std::string_view name, std::string_view value) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -25,6 +26,29 @@ struct StoreValue {
     ValueType type = ValueType::Int;
     int32_t intValue = 0;
     std::string text;
+};
+
+// The values of one key as read at one moment, looked up by name as the store looks them up.
+class KeyValues {
+public:
+    KeyValues() = default;
+    explicit KeyValues(std::vector<StoreValue> values);
+
+    // A value of the other type reads as absent.
+    std::optional<int32_t> ReadInt(std::string_view name) const;
+    std::optional<std::string> ReadText(std::string_view name) const;
+
+private:
+    const StoreValue* Find(std::string_view name) const;
+
+    // Each value under its folded name, in the order of those names.
+    std::vector<std::pair<std::string, StoreValue>> byName_;
+};
+
+// A key of one root, as ReadKeys takes it.
+struct KeyName {
+    StoreRoot root;
+    std::string path;
 };
 
 // One database file. Key paths are "\"-separated ("SOFTWARE\DiraRedi\RedoDori\local");
@@ -67,10 +91,17 @@ public:
 
     // Writing creates the key; a value of the other type with the same name is replaced.
     bool WriteInt(StoreRoot root, std::string_view key, std::string_view name, int32_t value);
+    // Writes every integer of `values` in one transaction: all of them or, on failure, none.
+    bool WriteInts(StoreRoot root, std::string_view key,
+                   const std::vector<std::pair<std::string, int32_t>>& values);
     bool WriteText(StoreRoot root, std::string_view key, std::string_view name,
                    std::string_view value);
     bool DeleteValue(StoreRoot root, std::string_view key, std::string_view name);
     std::vector<StoreValue> Values(StoreRoot root, std::string_view key);
+    // Every value of each of `keys`, read in one transaction, so that the values of a start-up
+    // cost one lock of the database and belong together. A key that is missing is created
+    // afterwards, as a StoreKey creates its key; a key that cannot be read has no values.
+    std::vector<KeyValues> ReadKeys(const std::vector<KeyName>& keys);
 
     // Makes every write so far durable on disk.
     bool Flush();
@@ -99,6 +130,7 @@ public:
     std::optional<std::string> ReadText(std::string_view name) const;
     bool ValueExists(std::string_view name) const;
     bool WriteInt(std::string_view name, int32_t value);
+    bool WriteInts(const std::vector<std::pair<std::string, int32_t>>& values);
     bool WriteText(std::string_view name, std::string_view value);
     bool DeleteValue(std::string_view name);
     std::vector<StoreValue> Values() const;

@@ -8,7 +8,7 @@ std::string RecentDestinationName(size_t n) {
     return "LastDir_" + std::to_string(n);
 }
 
-std::vector<std::string> ReadRecentDestinations(const StoreKey& key) {
+std::vector<std::string> ReadRecentDestinations(const KeyValues& key) {
     std::vector<std::string> recent;
     for (size_t n = 0; n < kMaxRecentDestinations; ++n) {
         auto dir = key.ReadText(RecentDestinationName(n));

@@ -7,7 +7,7 @@
 
 namespace rd {
 
-class StoreKey;
+class KeyValues;
 
 // The most recent destinations the chooser keeps ("LastDir_0" to "LastDir_63").
 inline constexpr size_t kMaxRecentDestinations = 64;
@@ -16,6 +16,6 @@ inline constexpr size_t kMaxRecentDestinations = 64;
 std::string RecentDestinationName(size_t n);
 
 // The recent destinations in `key`, oldest first; missing and empty values are skipped.
-std::vector<std::string> ReadRecentDestinations(const StoreKey& key);
+std::vector<std::string> ReadRecentDestinations(const KeyValues& key);
 
 }  // namespace rd

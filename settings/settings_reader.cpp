@@ -1,6 +1,7 @@
 #include "settings/settings_reader.h"
 
 #include <string>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/store.h"
@@ -13,7 +14,7 @@ namespace {
 
 // Reads the four values of one window placement. Returns false at the first value that is
 // missing or not an integer; the values read before it are kept.
-bool ReadPlacement(const StoreKey& key, const char* prefix, StoredPlacement& placement) {
+bool ReadPlacement(const KeyValues& key, const char* prefix, StoredPlacement& placement) {
     struct Field {
         const char* suffix;
         bool StoredPlacement::*has;
@@ -38,12 +39,16 @@ bool ReadPlacement(const StoreKey& key, const char* prefix, StoredPlacement& pla
 }  // namespace
 
 void ReadAllSettings(Store& store, JobSettings& s) {
-    {
-        StoreKey machine(store, StoreRoot::LocalMachine, std::string(kBaseKey));
-        s.InstallPath = paths::InstallFolder(machine.ReadText("InstallPath").value_or(""));
-    }
+    const std::vector<KeyValues> keys = store.ReadKeys({
+        {StoreRoot::LocalMachine, std::string(kBaseKey)},
+        {StoreRoot::CurrentUser, std::string(kBaseKey)},
+        {StoreRoot::CurrentUser, ProfileKey(s.profile)},
+    });
+    const KeyValues& machine = keys[0];
+    const KeyValues& base = keys[1];
+    const KeyValues& profile = keys[2];
+    s.InstallPath = paths::InstallFolder(machine.ReadText("InstallPath").value_or(""));
 
-    StoreKey base(store, StoreRoot::CurrentUser, std::string(kBaseKey));
     s.progressPlacement = {};
     s.chooserPlacement = {};
     s.centerChooser = !(ReadPlacement(base, "F2", s.progressPlacement) &&
@@ -51,7 +56,6 @@ void ReadAllSettings(Store& store, JobSettings& s) {
 
     s.recentFolders = ReadRecentDestinations(base);
 
-    StoreKey profile(store, StoreRoot::CurrentUser, ProfileKey(s.profile));
     struct IntValue {
         const char* name;
         int32_t JobSettings::*field;

@@ -112,6 +112,17 @@ private slots:
         QCOMPARE(rig.Text("Label7"), QString("r:0 s:0"));
     }
 
+    // Off screen there is no notification area: the tray keeps its index, draws no image and
+    // says it shows none.
+    void TrayWithoutANotificationAreaDrawsNoImages() {
+        Rig rig;
+        QVERIFY(!rig.tray.Icon());
+        QVERIFY(rig.tray.Images().isEmpty());
+        QVERIFY(!rig.tray.Set(5));
+        QCOMPARE(rig.tray.Index(), 5);
+        QCOMPARE(BuiltInTrayImages().size(), 33);
+    }
+
     void NothingListedLeavesBarAndTrayAndShowsNoPercent() {
         Rig rig;
         rig.tray.Set(7);

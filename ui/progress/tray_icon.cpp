@@ -31,9 +31,12 @@ QVector<QIcon> BuiltInTrayImages() {
     return images;
 }
 
-TrayIcon::TrayIcon(QObject* parent) : images_(BuiltInTrayImages()) {
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+TrayIcon::TrayIcon(QObject* parent) {
+    // Without a notification area no image is ever seen, so a job without a display draws none.
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
         icon_ = new QSystemTrayIcon(parent);
+        images_ = BuiltInTrayImages();
+    }
 }
 
 bool TrayIcon::Set(int index) {

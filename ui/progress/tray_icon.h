@@ -16,6 +16,7 @@ QVector<QIcon> BuiltInTrayImages();
 
 class TrayIcon {
 public:
+    // The built-in images are drawn only where there is a notification area to show them.
     explicit TrayIcon(QObject* parent);
 
     // Shows the image at `index`; -1 removes the icon. False when there is no notification area

@@ -6,7 +6,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -50,6 +52,28 @@ public:
 private:
     std::function<void()> onLine_;
 };
+
+// The order of a walk on one thread: each folder's names in byte order, a folder before what
+// it holds, links never followed.
+void WalkInOrder(const stdfs::path& folder, const std::string& relative,
+                 std::vector<std::string>& out) {
+    std::vector<std::string> names;
+    for (const stdfs::directory_entry& e : stdfs::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        out.push_back(relative + "/" + name);
+        if (stdfs::is_directory(stdfs::symlink_status(folder / name)))
+            WalkInOrder(folder / name, relative + "/" + name, out);
+    }
+}
+
+size_t OpenDescriptors() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& e : stdfs::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
 
 class FileListBuilderTest : public ::testing::Test {
 protected:
@@ -96,6 +120,29 @@ protected:
         std::vector<std::string> out;
         for (FENTRY_* n : Nodes())
             out.push_back(n->relative);
+        return out;
+    }
+
+    // `folders` folders of `files` files each below `top`, some of them nested, with links to
+    // folders and fifos among them; more folders than the walk reads ahead.
+    void MakeWideTree(const std::string& top, int folders, int files) {
+        MakeFolder(top);
+        for (int d = 0; d < folders; ++d) {
+            const std::string folder = top + "/d" + std::to_string(d);
+            MakeFolder(folder + (d % 3 == 0 ? "/inner/deeper" : ""));
+            for (int f = 0; f < files; ++f)
+                MakeFile(folder + "/f" + std::to_string(f), static_cast<size_t>(f));
+            if (d % 3 == 0)
+                MakeFile(folder + "/inner/deeper/last", 1);
+            if (d % 4 == 1)
+                MakeLink(Path(top), folder + "/up");
+            if (d % 5 == 2)
+                MakeFifo(folder + "/pipe");
+        }
+    }
+    std::vector<std::string> ExpectedWalk(const std::string& top) {
+        std::vector<std::string> out{"/" + top};
+        WalkInOrder(Path(top), "/" + top, out);
         return out;
     }
 
@@ -472,6 +519,121 @@ TEST_F(FileListBuilderTest, SourceAddedAfterTheIntakeGoesToTheTail) {
     EXPECT_EQ(nodes[3]->done, 0);
     EXPECT_EQ(nodes[3]->queueEntry, host.queue.EntryAt(1));
     EXPECT_EQ(ctx.state.counters.listedBytes, 6u);
+}
+
+TEST_F(FileListBuilderTest, TreeReadAheadIsListedInTheOrderOfAWalkOnOneThread) {
+    MakeWideTree("tree", 48, 6);
+    const size_t descriptors = OpenDescriptors();
+
+    builder.AddSource(Queue("tree"), Path("tree"));
+
+    const std::vector<std::string> expected = ExpectedWalk("tree");
+    EXPECT_EQ(Relatives(), expected);
+    size_t items = 0;
+    for (FENTRY_* n : Nodes())
+        items += n->IsFolder() ? 0 : 1;
+    EXPECT_EQ(ctx.state.counters.listedFiles, items);
+    EXPECT_EQ(ctx.state.counters.skips, 0u);
+    // Every folder read ahead is closed again.
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+TEST_F(FileListBuilderTest, FoldersPastTheHeldLevelsAreListedByTheirWholePaths) {
+    std::string chain = "deep";
+    for (int level = 0; level < 70; ++level)
+        chain += "/d";
+    MakeFolder(chain);
+    for (chain = "deep"; chain.size() < 4 + 2 * 70; chain += "/d")
+        MakeFile(chain + "/f", 1);
+    const std::vector<std::string> expected = ExpectedWalk("deep");
+    ASSERT_EQ(expected.size(), 1u + 70 + 70);
+    const size_t descriptors = OpenDescriptors();
+
+    builder.AddSource(Queue("deep"), Path("deep"));
+
+    EXPECT_EQ(Relatives(), expected);
+    EXPECT_EQ(ctx.state.counters.listedFiles, 70u);
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+// An entry whose whole path is PATH_MAX bytes or more cannot be named by the copy: it is named as
+// a skip, and the walk goes on with the next.
+TEST_F(FileListBuilderTest, EntryBeyondAWholePathIsNamedAndTheWalkGoesOn) {
+    const std::string folderName(200, 'n');
+    const std::string fileName(NAME_MAX, 'x');
+    std::string chain = "long";
+    std::vector<std::string> expected{"/long", "/long/a"};
+    while (Path(chain).size() + folderName.size() + 4 < PATH_MAX) {
+        chain += "/" + folderName;
+        expected.push_back("/" + chain);
+    }
+    MakeFolder(chain);
+    MakeFile("long/a", 1);
+    MakeFile(chain + "/a", 1);
+    MakeFile("long/z", 1);
+    expected.push_back("/" + chain + "/a");
+    expected.push_back("/long/z");
+    // Named relative to its folder: its whole path is too long for any call.
+    const int fd = ::open(Path(chain).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const int file = ::openat(fd, fileName.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(file, 0);
+    ::close(file);
+
+    builder.AddSource(Queue("long"), Path("long"));
+
+    ASSERT_EQ(::unlinkat(fd, fileName.c_str(), 0), 0);
+    ::close(fd);
+    EXPECT_EQ(Relatives(), expected);
+    const std::vector<NodeOutcome> named = ctx.outcomes.Kept();
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(named[0].path, Path(chain) + "/" + fileName);
+    EXPECT_EQ(named[0].error, ENAMETOOLONG);
+}
+
+TEST_F(FileListBuilderTest, UnreadableFoldersInATreeAreNamedInTheWalksOrder) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root from listing a folder";
+    MakeWideTree("tree", 40, 3);
+    const std::vector<std::string> locked = {"tree/d1", "tree/d17", "tree/d33/inner"};
+    std::vector<std::string> expected;
+    for (const std::string& relative : ExpectedWalk("tree")) {
+        const bool inside = std::any_of(locked.begin(), locked.end(), [&](const std::string& l) {
+            return relative.rfind("/" + l + "/", 0) == 0;
+        });
+        if (!inside)
+            expected.push_back(relative);
+    }
+    for (const std::string& folder : locked)
+        stdfs::permissions(Path(folder), stdfs::perms::none);
+
+    builder.AddSource(Queue("tree"), Path("tree"));
+
+    for (const std::string& folder : locked)
+        stdfs::permissions(Path(folder), stdfs::perms::owner_all);
+    EXPECT_EQ(Relatives(), expected);
+    const std::vector<NodeOutcome> named = ctx.outcomes.Kept();
+    ASSERT_EQ(named.size(), locked.size());
+    for (size_t i = 0; i < locked.size(); ++i) {
+        EXPECT_EQ(named[i].path, Path(locked[i]));
+        EXPECT_EQ(named[i].error, EACCES);
+    }
+}
+
+TEST_F(FileListBuilderTest, StopInTheMiddleKeepsTheBeginningOfTheWalk) {
+    MakeWideTree("tree", 60, 10);
+    builder.StopWhen([&] { return ctx.state.counters.listedFiles >= 250; });
+
+    builder.AddSource(Queue("tree"), Path("tree"));
+
+    const std::vector<std::string> relatives = Relatives();
+    const std::vector<std::string> whole = ExpectedWalk("tree");
+    ASSERT_LT(relatives.size(), whole.size());
+    EXPECT_EQ(relatives, std::vector<std::string>(whole.begin(), whole.begin() + relatives.size()));
+    EXPECT_EQ(ctx.state.counters.listedFiles, 250u);
+    // What was not listed is left out without a report.
+    EXPECT_TRUE(ctx.outcomes.Kept().empty());
+    EXPECT_EQ(ctx.state.counters.skips, 0u);
 }
 
 TEST(FillEntryInfo, RootIsAFolderOfTheCurrentTime) {

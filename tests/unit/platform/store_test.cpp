@@ -257,6 +257,86 @@ TEST_F(StoreTest, StoreKeyCreatesItsKeyAndForwards) {
     EXPECT_EQ(Names(key.Values()), std::vector<std::string>{"f_17"});
 }
 
+TEST_F(StoreTest, ReadKeysFindsWhatSingleReadsFind) {
+    Store store(DbPath());
+    ASSERT_TRUE(store.WriteInt(kUser, kProfile, "BufSz", 9));
+    ASSERT_TRUE(store.WriteText(kUser, kProfile, "Skin", "Dark"));
+    ASSERT_TRUE(store.WriteInt(kUser, kProfile, "min", INT32_MIN));
+    ASSERT_TRUE(store.WriteText(kUser, kProfile, "empty", ""));
+    ASSERT_TRUE(store.WriteText(kMachine, "SOFTWARE\\DiraRedi\\RedoDori", "InstallPath", "/opt/x"));
+    ASSERT_TRUE(store.WriteInt(kUser, "SOFTWARE\\DiraRedi\\RedoDori", "F2_Left", -4));
+
+    const std::vector<rd::KeyValues> read = store.ReadKeys({
+        {kMachine, "software\\diraredi\\redodori"},
+        {kUser, "SOFTWARE\\DiraRedi\\RedoDori"},
+        {kUser, kProfile},
+    });
+
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].ReadText("installpath"), "/opt/x");
+    EXPECT_EQ(read[0].ReadInt("InstallPath"), std::nullopt);
+    EXPECT_EQ(read[1].ReadInt("F2_LEFT"), -4);
+    EXPECT_EQ(read[1].ReadText("InstallPath"), std::nullopt);
+    for (const char* name : {"bufsz", "BUFSZ", "Skin", "skin", "min", "EMPTY", "absent", ""}) {
+        EXPECT_EQ(read[2].ReadInt(name), store.ReadInt(kUser, kProfile, name)) << name;
+        EXPECT_EQ(read[2].ReadText(name), store.ReadText(kUser, kProfile, name)) << name;
+    }
+    EXPECT_EQ(read[2].ReadInt("bufsz"), 9);
+    EXPECT_EQ(read[2].ReadText("empty"), "");
+}
+
+// As opening a StoreKey does, reading a key creates it; a path the registry refuses is neither
+// read nor created.
+TEST_F(StoreTest, ReadKeysCreatesTheKeysThatAreMissing) {
+    Store store(DbPath());
+    ASSERT_TRUE(store.CreateKey(kUser, "there"));
+    const std::string tooLong(300, 'k');
+
+    const std::vector<rd::KeyValues> read =
+        store.ReadKeys({{kUser, "there"}, {kUser, "new\\below"}, {kMachine, tooLong}});
+
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[1].ReadInt("x"), std::nullopt);
+    EXPECT_TRUE(store.KeyExists(kUser, "new\\below"));
+    EXPECT_TRUE(store.KeyExists(kUser, "new"));
+    EXPECT_FALSE(store.KeyExists(kMachine, "new"));
+    EXPECT_TRUE(store.SubKeys(kMachine, "").empty());
+}
+
+// Opening a key that exists, or deleting a value that does not, takes no write lock: another
+// process in the middle of a write does not hold it up (a write would wait for it, and fail once
+// the busy time-out is over).
+TEST_F(StoreTest, OpeningAnExistingKeyWhileAnotherProcessWritesNeedsNoLock) {
+    Store store(DbPath());
+    ASSERT_TRUE(store.WriteInt(kUser, kProfile, "bufsz", 7));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(DbPath().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    EXPECT_TRUE(store.CreateKey(kUser, "software\\diraredi"));
+    StoreKey key(store, kUser, kProfile);
+    EXPECT_EQ(key.ReadInt("BUFSZ"), 7);
+    EXPECT_EQ(store.ReadKeys({{kUser, kProfile}})[0].ReadInt("bufsz"), 7);
+    EXPECT_FALSE(store.DeleteValue(kUser, kProfile, "absent"));
+
+    EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+}
+
+TEST_F(StoreTest, WriteIntsWritesAllOrNone) {
+    Store store(DbPath());
+    ASSERT_TRUE(store.WriteText(kUser, "k", "F2_Top", "text first"));
+
+    EXPECT_TRUE(store.WriteInts(kUser, "k", {{"F2_Left", -5}, {"f2_top", 7}}));
+    EXPECT_EQ(store.ReadInt(kUser, "k", "f2_left"), -5);
+    EXPECT_EQ(store.ReadInt(kUser, "K", "F2_Top"), 7);
+    EXPECT_EQ(Names(store.Values(kUser, "k")), (std::vector<std::string>{"F2_Left", "F2_Top"}));
+
+    const std::string tooLong(16384, 'n');
+    EXPECT_FALSE(store.WriteInts(kUser, "k", {{"F2_Left", 1}, {tooLong, 2}}));
+    EXPECT_EQ(store.ReadInt(kUser, "k", "F2_Left"), -5);
+}
+
 TEST_F(StoreTest, ValuesSurviveReopening) {
     {
         Store store(DbPath());
@@ -431,6 +511,9 @@ TEST_F(StoreTest, UnusableLocationBehavesAsEmpty) {
     EXPECT_EQ(store.ReadText(kUser, "k", "t"), std::nullopt);
     EXPECT_TRUE(store.SubKeys(kUser, "").empty());
     EXPECT_TRUE(store.Values(kUser, "k").empty());
+    const std::vector<rd::KeyValues> read = store.ReadKeys({{kUser, "k"}, {kMachine, "k"}});
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].ReadInt("n"), std::nullopt);
     EXPECT_FALSE(store.Flush());
     StoreKey key(store, kUser, "k");
     EXPECT_FALSE(key.WriteInt("n", 1));
