@@ -1,10 +1,13 @@
 #include "app/share_logins.h"
 
+#include <fcntl.h>
+
 #include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "platform/smb_credentials.h"
 #include "platform/smb_url.h"
@@ -13,21 +16,21 @@ namespace rd {
 
 namespace {
 
-// The pipe's credentials: nothing without the variable or after the first call, whose number
-// may name another file of the process by then.
-std::optional<smb::Credentials> PipedLogin(std::string& problem) {
-    static std::atomic<bool> taken{false};
-    const char* number = std::getenv(smb::kCredentialsFdVariable);
-    if (!number || !*number || taken.exchange(true))
-        return std::nullopt;
-    int fd = -1;
-    const char* end = number + std::strlen(number);
-    const auto [stop, ec] = std::from_chars(number, end, fd);
-    smb::Credentials credentials;
-    if (ec != std::errc() || stop != end || fd < 0) {
-        problem = std::string(smb::kCredentialsFdVariable) + " is no descriptor: " + number;
+// What TakeLoginPipe found, until ShareLogins takes it: the pipe (else -1), or why the
+// descriptor named is none.
+std::atomic<int> loginPipe{-1};
+std::string pipeProblem;
+
+// The pipe's login; `named` when a pipe was named for it, whose word then holds over a
+// credentials file's.
+std::optional<smb::Credentials> PipedLogin(bool& named, std::string& problem) {
+    const int fd = loginPipe.exchange(-1);
+    named = fd >= 0 || !pipeProblem.empty();
+    if (fd < 0) {
+        problem = std::exchange(pipeProblem, {});
         return std::nullopt;
     }
+    smb::Credentials credentials;
     if (!smb::ReadCredentialsPipe(fd, credentials, problem))
         return std::nullopt;
     return credentials;
@@ -47,13 +50,28 @@ std::optional<smb::Credentials> FileLogin(std::string& problem) {
 
 }  // namespace
 
+void TakeLoginPipe() {
+    const char* named = std::getenv(smb::kCredentialsFdVariable);
+    if (!named || !*named)
+        return;
+    const std::string number = named;
+    ::unsetenv(smb::kCredentialsFdVariable);
+    int fd = -1;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), fd);
+    if (ec != std::errc() || end != number.data() + number.size() || fd < 0 ||
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0)
+        pipeProblem =
+            std::string(smb::kCredentialsFdVariable) + "=" + number + " names no open descriptor";
+    else
+        loginPipe = fd;
+}
+
 std::map<std::string, smb::Credentials> ShareLogins(const std::vector<std::string>& targets,
                                                     std::string& problem) {
     std::map<std::string, smb::Credentials> logins;
     problem.clear();
-    const char* fd = std::getenv(smb::kCredentialsFdVariable);
-    const bool piped = fd && *fd;
-    std::optional<smb::Credentials> credentials = PipedLogin(problem);
+    bool piped = false;
+    std::optional<smb::Credentials> credentials = PipedLogin(piped, problem);
     std::vector<std::string> servers;
     for (const std::string& target : targets) {
         std::string unusable;

@@ -33,7 +33,7 @@ const std::vector<std::string> kTargets = {"smb://nas/rw/a/", "/local/", "smb://
 
 }  // namespace
 
-// The descriptor is read at the first call only: by a later one its number may be another file's.
+// The pipe is read at the first call only: by a later one its number may be another file's.
 TEST(ShareLogins, ThePipeGivesTheLoginOnceAndWinsOverTheFile) {
     const test::TempDir dir;
     int ends[2];
@@ -43,14 +43,27 @@ TEST(ShareLogins, ThePipeGivesTheLoginOnceAndWinsOverTheFile) {
     ::close(ends[1]);
     ::setenv(smb::kCredentialsVariable, CredentialsFile(dir).c_str(), 1);
     ::setenv(smb::kCredentialsFdVariable, std::to_string(ends[0]).c_str(), 1);
+    TakeLoginPipe();
+    // Programs started from here neither see the variable nor inherit the pipe.
+    EXPECT_EQ(std::getenv(smb::kCredentialsFdVariable), nullptr);
+    EXPECT_EQ(::fcntl(ends[0], F_GETFD), FD_CLOEXEC);
     std::string problem;
     EXPECT_EQ(Logins(ShareLogins(kTargets, problem)), "[fe80::1]:4455=anna|piped;nas=anna|piped;");
     EXPECT_EQ(problem, "");
     EXPECT_EQ(::fcntl(ends[0], F_GETFD), -1) << "the pipe was left open";
+    ::unsetenv(smb::kCredentialsVariable);
     EXPECT_EQ(Logins(ShareLogins(kTargets, problem)), "");
     EXPECT_EQ(problem, "");
-    ::unsetenv(smb::kCredentialsFdVariable);
+}
+
+TEST(ShareLogins, ADescriptorThatIsNoneIsTold) {
     ::unsetenv(smb::kCredentialsVariable);
+    ::setenv(smb::kCredentialsFdVariable, "9x", 1);
+    TakeLoginPipe();
+    std::string problem;
+    EXPECT_EQ(Logins(ShareLogins(kTargets, problem)), "");
+    EXPECT_EQ(problem, "REDODORI_CREDENTIALS_FD=9x names no open descriptor");
+    EXPECT_EQ(std::getenv(smb::kCredentialsFdVariable), nullptr);
 }
 
 TEST(ShareLogins, TheFileWithoutAPipeAndNothingWithoutAShare) {
