@@ -94,15 +94,29 @@ check_same "no terminal: exit status" 1 "$status"
 check "no terminal: the cause" grep -q "Error 13 - Permission denied" "$work/out"
 check "no terminal: nothing made" test ! -e "$server/rw/guest"
 
-# A job saved for resume keeps no password: resumed here, it is asked again.
+# A job saved for resume keeps no password: resumed without a terminal, as at login, it goes on
+# as a guest and is turned down; resumed here, the login is asked again.
 setup mkdir -p "$work/large"
 setup head -c 8000000 /dev/urandom >"$work/large/file"
-on_terminal "show:$(ask_user)" type:nobody "show:$(ask_password nobody)" type:right-pw \
-    "file:$server/rw/resumed/large/file" key:x -- --no-window --limit 1M "$work/large" \
-    "$share/rw/resumed"
-check_same "saved: exit status" 2 "$status"
-number=$("$REDODORI_CONSOLE" --resume-list | sed -n 's/^Job \([0-9]*\),.*/\1/p' | head -1)
-[ -n "$number" ] || setup_failed "no stored job: $(cat "$work/shown")"
+# save_job: the copy of large/ into rw/resumed, saved once it has begun; its number in $number.
+save_job() {
+    rm -f "$server/rw/resumed/large/file"
+    on_terminal "show:$(ask_user)" type:nobody "show:$(ask_password nobody)" type:right-pw \
+        "file:$server/rw/resumed/large/file" key:x -- --no-window --limit 1M "$work/large" \
+        "$share/rw/resumed"
+    check_same "saved: exit status" 2 "$status"
+    number=$("$REDODORI_CONSOLE" --resume-list | sed -n 's/^Job \([0-9]*\),.*/\1/p' | head -1)
+    [ -n "$number" ] || setup_failed "no stored job: $(cat "$work/shown")"
+}
+save_job
+rm -f "$server/rw/resumed/large/file"
+status=0
+"$REDODORI_CONSOLE" --resume "$number" </dev/null >"$work/out" 2>"$work/err" || status=$?
+check_same "resumed as a guest: exit status" 1 "$status"
+check "resumed as a guest: the cause" grep -q "Error 13 - Permission denied" "$work/out"
+check "resumed as a guest: nothing written" test ! -e "$server/rw/resumed/large/file"
+
+save_job
 on_terminal "show:$(ask_user)" type:nobody "show:$(ask_password nobody)" type:right-pw -- \
     --resume "$number"
 check_same "resumed: exit status" 0 "$status"
