@@ -335,8 +335,10 @@ bool JobSession::AttachedToRunning(const ListFile& sourceList) {
     return true;
 }
 
-JobSession::Start JobSession::StartWithTarget(const std::string& targetText) {
+JobSession::Start JobSession::StartWithTarget(
+    const std::string& targetText, const std::map<std::string, smb::Credentials>& logins) {
     fields.target = targetText;
+    chosenLogins_ = logins;
     // The chooser's text holds the destinations themselves, never a list file's name.
     flags.TargetIsListFile = false;
     return RunWithTargets();
@@ -374,9 +376,13 @@ JobSession::Start JobSession::RunWithTargets() {
     if (flags.ShowProgressWindow && windows)
         windows->ShowProgressWindow();
     std::string unusable;
-    ctx.dests.UseLogins(ShareLogins(core.targets, unusable));
+    std::map<std::string, smb::Credentials> logins = ShareLogins(core.targets, unusable);
     if (!unusable.empty())
         SayOnStderr(unusable);
+    // The chooser checked its logins against the servers; the job holds them from here on.
+    for (auto& [server, credentials] : std::exchange(chosenLogins_, {}))
+        logins[server] = std::move(credentials);
+    ctx.dests.UseLogins(std::move(logins));
     job.Start(core.targets);
     core.OpenForHandOffs();
     return Start::Running;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "engine/job.h"
 #include "engine/job_end.h"
 #include "platform/bus.h"
+#include "platform/smb_client.h"
 #include "settings/job_settings.h"
 
 namespace rd {
@@ -95,7 +97,9 @@ public:
     Start Intake();
     // The chooser's OK: the rest of the intake with `targetText` as the job's target field,
     // as a job line with that target would run it; ends the session when it names no folder.
-    Start StartWithTarget(const std::string& targetText);
+    // `logins` are the chooser's for the shares written by their addresses, by server.
+    Start StartWithTarget(const std::string& targetText,
+                          const std::map<std::string, smb::Credentials>& logins = {});
     // The chooser went away without a destination: the job ends with code 0.
     void ChooserCancelled();
     // Ends the job with `code` (0 forget it, 2 keep it for resume), then the session. A job
@@ -178,6 +182,8 @@ private:
     bool resumeFailureTold_ = false;
     // What a window job that wrote a failure report says at its end; empty for any other.
     std::string reportNotice_;
+    // The chooser's logins for shares, held in memory only.
+    std::map<std::string, smb::Credentials> chosenLogins_;
 };
 
 }  // namespace rd

@@ -107,15 +107,4 @@ std::string CifsSource(const ShareLocation& location) {
     return "//" + location.host.substr(0, location.host.find(':')) + "/" + location.share;
 }
 
-std::string GvfsFolderName(const ShareLocation& location) {
-    const size_t colon = location.host.find(':');
-    std::string name = "smb-share:";
-    if (colon != std::string::npos)
-        name += "port=" + location.host.substr(colon + 1) + ",";
-    name += "server=" + HostName(location.host.substr(0, colon)) + ",share=";
-    for (unsigned char c : location.share)
-        name += static_cast<char>(std::tolower(c));
-    return name;
-}
-
 }  // namespace rd

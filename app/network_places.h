@@ -63,9 +63,7 @@ struct ShareLocation {
 };
 std::optional<ShareLocation> ParseShareUrl(std::string_view text);
 
-// The CIFS source that mounts the share ("//host/share"), and the folder GVfs mounts it at,
-// below $XDG_RUNTIME_DIR/gvfs/ ("smb-share:port=4455,server=host,share=name").
+// The CIFS source that mounts the share ("//host/share").
 std::string CifsSource(const ShareLocation& location);
-std::string GvfsFolderName(const ShareLocation& location);
 
 }  // namespace rd

@@ -9,9 +9,17 @@
 
 namespace rd {
 
-// For each server of an smb:// address among `targets` ("nas", "nas:4455"), the credentials of
-// the file that the environment names (redodori-console sets it from --credentials); none when
-// no file is named, or when it is refused: `problem` then says why. Nothing is stored.
+// Takes the inherited pipe that the environment names (redodori-console passes the login it
+// asked on the terminal so) for ShareLogins: the variable is dropped and the pipe is kept from
+// the programs this one starts, which would otherwise read it, or another file of theirs under
+// its number. Called at the start, before any thread.
+void TakeLoginPipe();
+
+// For each server of an smb:// address among `targets` ("nas", "nas:4455"), the credentials
+// from the pipe TakeLoginPipe took, else from the file the environment names (redodori-console's
+// --credentials). None when neither is there, or when they are refused: `problem` then says
+// why. The pipe is read and closed at the first call, whether or not a share needs it; a later
+// call has no login from it. Nothing is stored.
 std::map<std::string, smb::Credentials> ShareLogins(const std::vector<std::string>& targets,
                                                     std::string& problem);
 

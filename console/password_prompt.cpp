@@ -1,6 +1,5 @@
 #include "console/password_prompt.h"
 
-#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -62,13 +61,16 @@ std::optional<std::string> AskPassword(int in, int out, const std::string& promp
     return line;
 }
 
-std::optional<std::string> AskPasswordOnTerminal(const std::string& prompt) {
-    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+std::optional<std::string> AskLine(int in, int out, const std::string& prompt) {
+    if (!::isatty(in))
         return std::nullopt;
-    std::optional<std::string> password = AskPassword(fd, fd, prompt);
-    ::close(fd);
-    return password;
+    WriteText(out, prompt);
+    std::string line;
+    if (!ReadLine(in, line)) {
+        WriteText(out, "\n");
+        return std::nullopt;
+    }
+    return line;
 }
 
 }  // namespace rd

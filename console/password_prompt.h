@@ -1,4 +1,5 @@
-// Asks for a password on a terminal without showing what is typed.
+// Asks for a password on a terminal without showing what is typed, and for the other answers of
+// a login as they are typed.
 #pragma once
 
 #include <optional>
@@ -11,8 +12,8 @@ namespace rd {
 // input ends before a line does.
 std::optional<std::string> AskPassword(int in, int out, const std::string& prompt);
 
-// The same on the process's controlling terminal (/dev/tty), for a password the server asks for
-// when no credentials file was given.
-std::optional<std::string> AskPasswordOnTerminal(const std::string& prompt);
+// Writes `prompt` to `out` and reads one line from the terminal `in`, shown as it is typed.
+// Nothing when `in` is not a terminal or the input ends before a line does.
+std::optional<std::string> AskLine(int in, int out, const std::string& prompt);
 
 }  // namespace rd

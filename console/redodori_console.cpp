@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -23,12 +24,14 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "console/console_screen.h"
 #include "console/rate_limit.h"
+#include "console/share_login.h"
 #include "platform/bus.h"
 #include "platform/console_packet.h"
 #include "platform/display.h"
@@ -97,7 +100,9 @@ const char kUsage[] =
     "folder. Options may stand anywhere; \"--\" ends them. Later options win over earlier ones.\n"
     "A path starting with smb:// is a network share's address, never a local path: a\n"
     "destination smb://[user@]host[:port]/share/folder is written straight to the server,\n"
-    "logged on with --credentials (else as a guest); sources cannot be read from shares yet.\n"
+    "logged on with --credentials; without it, when the server wants a login and stdin is a\n"
+    "terminal, the user name and password are asked there (three tries; else as a guest).\n"
+    "Sources cannot be read from shares yet.\n"
     "\n"
     "As with cp, the destination is a folder: when it does not exist the job creates it (and\n"
     "says so); a destination that is a file is refused, and so is a single file given a new\n"
@@ -910,14 +915,32 @@ std::string CannotStart(const std::string& program, int error) {
            (error == ENOENT ? " (set REDODORI to the program's path)" : "");
 }
 
+// Names the pipe `login` (-1: none) to the program, which inherits it; no value of the variable
+// from elsewhere reaches the program, which would read whatever file has that number.
+bool PassLogin(int login) {
+    if (login < 0)
+        return ::unsetenv(rd::smb::kCredentialsFdVariable) == 0;
+    return ::fcntl(login, F_SETFD, 0) == 0 &&
+           ::setenv(rd::smb::kCredentialsFdVariable, std::to_string(login).c_str(), 1) == 0;
+}
+
 // Starts the program in a process group of its own, so that keys meant for the wrapper
 // (Ctrl+C, Ctrl+Z, Ctrl+\) do not reach it, with stdin from /dev/null: keys are the wrapper's.
-pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
+// It inherits the pipe `login` (-1: none), which is closed here.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   int login = -1) {
     // A display that cannot be reached would end the program at its start.
     if (!rd::display::Reachable()) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
         ::unsetenv("DISPLAY");
         ::unsetenv("WAYLAND_DISPLAY");
+    }
+    const bool passed = PassLogin(login);
+    if (login >= 0 && !passed)
+        ::close(login);
+    if (!passed) {
+        out.Note(std::string("cannot pass the login to the program: ") + std::strerror(errno));
+        return -1;
     }
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -947,6 +970,8 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
         posix_spawnp(&pid, program.c_str(), &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    if (login >= 0)
+        ::close(login);
     if (error != 0) {
         out.Note(CannotStart(program, error));
         return -1;
@@ -1226,6 +1251,132 @@ private:
     std::optional<std::chrono::steady_clock::time_point> quitAt_;
 };
 
+// ---------------------------------------------------------------------------------------------
+// Logins for shares
+
+constexpr int kLoginTimeoutMs = 10000;
+// A login larger than a pipe holds at once could not be written before the program starts.
+constexpr size_t kLargestLogin = 4096;
+
+// A pipe holding `credentials` for the program: its read end, or -1.
+int LoginPipe(const rd::smb::Credentials& credentials) {
+    const std::string text = rd::smb::CredentialsText(credentials);
+    int ends[2];
+    if (text.size() > kLargestLogin) {
+        out.Note("the user name and password are too long to pass on");
+        return -1;
+    }
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        out.Note(std::string("cannot pass the login to the program: ") + std::strerror(errno));
+        return -1;
+    }
+    bool broken = false;
+    WriteAll(ends[1], text, broken);
+    ::close(ends[1]);
+    if (!broken)
+        return ends[0];
+    ::close(ends[0]);
+    out.Note("cannot pass the login to the program");
+    return -1;
+}
+
+// What the first share among `destinations` that wants a login says of the login asked on
+// `tty`: one login serves every share of the job, as a --credentials file does.
+rd::ShareLogin AskFirstLogin(const std::vector<std::string>& destinations, int tty,
+                             std::string& asked) {
+    std::set<std::string> servers;
+    for (const std::string& destination : destinations) {
+        std::string problem;
+        const std::optional<rd::smb::Url> url =
+            rd::smb::IsUrl(destination) ? rd::smb::ParseUrl(destination, problem) : std::nullopt;
+        if (!url || !servers.insert(url->Server()).second)
+            continue;
+        rd::ShareLogin login =
+            rd::AskShareLogin(*url, tty, rd::ShareLoginTry(*url, kLoginTimeoutMs));
+        if (login.kind != rd::ShareLogin::Kind::kGuest) {
+            asked = destination;
+            return login;
+        }
+    }
+    return {};
+}
+
+// When a share among `destinations` wants a login, asks for it on the terminal (when stdin is
+// one): `login` is then a pipe holding it, else -1. The exit status when the job must not start.
+std::optional<int> AskLogins(const std::vector<std::string>& destinations, int& login) {
+    login = -1;
+    const int tty = ::isatty(STDIN_FILENO) ? ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    std::string asked;
+    const rd::ShareLogin answer = AskFirstLogin(destinations, tty, asked);
+    if (tty >= 0)
+        ::close(tty);
+    switch (answer.kind) {
+        case rd::ShareLogin::Kind::kGuest: return std::nullopt;
+        case rd::ShareLogin::Kind::kGiven:
+            login = LoginPipe(answer.credentials);
+            return login < 0 ? std::optional<int>(kError) : std::nullopt;
+        case rd::ShareLogin::Kind::kRefused:
+            out.Note(asked + ": the user name or password was refused " +
+                     std::to_string(rd::kLoginTries) + " times; the job was not started");
+            return kNothingToDo;
+        case rd::ShareLogin::Kind::kNoAnswer:
+            out.Note(asked + ": no user name and password were given; the job was not started");
+            return kNothingToDo;
+    }
+    return kError;
+}
+
+// What `redodori --resume-list` prints; empty when the program cannot be started.
+std::string StoredJobsListing() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    const std::string program = ProgramPath();
+    const char* const args[] = {program.c_str(), "--resume-list", nullptr};
+    pid_t pid = -1;
+    const int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr,
+                                   const_cast<char* const*>(args), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got = 1; error == 0 && got != 0;) {
+        got = ::read(ends[0], buffer, sizeof buffer);
+        if (got > 0)
+            text.append(buffer, static_cast<size_t>(got));
+        else if (got < 0 && errno != EINTR)
+            break;
+    }
+    ::close(ends[0]);
+    while (error == 0 && ::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return text;
+}
+
+// The destinations of stored job `n` as the program lists them: after its line "Job N, saved
+// ...", its lines "  destination: ...". None when it cannot tell.
+std::vector<std::string> StoredDestinations(int32_t n) {
+    const std::string text = StoredJobsListing();
+    const std::string job = "Job " + std::to_string(n) + ", ";
+    const std::string destination = "  destination: ";
+    std::vector<std::string> destinations;
+    bool ours = false;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.starts_with("Job "))
+            ours = line.starts_with(job);
+        else if (ours && line.starts_with(destination))
+            destinations.push_back(line.substr(destination.size()));
+    }
+    return destinations;
+}
+
 // The stored jobs are the program's to list: it prints them here.
 int ListStoredJobs() {
     const std::string program = ProgramPath();
@@ -1250,8 +1401,13 @@ Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
         out.Note(error);
         return {kError, 0};
     }
-    const pid_t child = StartProgram(ProgramPath(), {"--resume", std::to_string(n), "--console",
-                                                     std::to_string(endpoint->Id())});
+    // The stored job keeps no password: it is asked again for a share that wants one.
+    int login = -1;
+    if (const std::optional<int> refused = AskLogins(StoredDestinations(n), login))
+        return {*refused, 0};
+    const pid_t child = StartProgram(
+        ProgramPath(), {"--resume", std::to_string(n), "--console", std::to_string(endpoint->Id())},
+        login);
     if (child < 0) {
         out.Note("stored job " + std::to_string(n) +
                  " was not resumed: the program could not be started: the start failed; it "
@@ -1292,11 +1448,16 @@ Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::stri
         return {kError, 0};
     }
     // The program reads the credentials itself: the password never passes through a list, a
-    // command line or the bus.
+    // command line, the environment or the bus.
     if (!SetCredentialsFile(request))
         return {kNothingToDo, 0};
+    int login = -1;
+    if (!request.credentialsFile) {
+        if (const std::optional<int> refused = AskLogins(request.to, login))
+            return {*refused, 0};
+    }
     const pid_t child =
-        StartProgram(ProgramPath(), {rd::WithConsoleSwitch(job.line, endpoint->Id())});
+        StartProgram(ProgramPath(), {rd::WithConsoleSwitch(job.line, endpoint->Id())}, login);
     if (child < 0)
         return {kError, 0};
     Session session(*endpoint, terminal, child);

@@ -13,6 +13,8 @@ namespace {
 
 // A larger file is no authentication file.
 constexpr off_t kLargest = 64 * 1024;
+// What a pipe may hold: one user, password and domain.
+constexpr size_t kLargestPiped = 4096;
 
 std::string Trimmed(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t\r");
@@ -21,9 +23,10 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-bool ReadAll(int fd, std::string& out) {
+// Up to `limit` bytes, and one more when there are more.
+bool ReadAll(int fd, std::string& out, size_t limit) {
     char buffer[4096];
-    for (;;) {
+    while (out.size() <= limit) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
@@ -33,6 +36,7 @@ bool ReadAll(int fd, std::string& out) {
             return true;
         out.append(buffer, static_cast<size_t>(n));
     }
+    return true;
 }
 
 // Opens the file and checks whose it is and who else may use it: the descriptor, or -1 with
@@ -86,25 +90,58 @@ bool ParseLines(const std::string& text, Credentials& out, std::string& problem)
     return true;
 }
 
+// The credentials in `text`, read from `from`; false with `problem` saying why.
+bool Parse(const std::string& text, const std::string& from, Credentials& out,
+           std::string& problem) {
+    Credentials read;
+    if (problem.empty() && ParseLines(text, read, problem) && read.user.empty())
+        problem = "it names no user ('username = ')";
+    if (!problem.empty()) {
+        problem = "the credentials " + from + " cannot be used: " + problem;
+        return false;
+    }
+    out = std::move(read);
+    return true;
+}
+
 }  // namespace
 
 bool ReadCredentialsFile(const std::string& path, Credentials& out, std::string& problem) {
     problem.clear();
     const int fd = OpenPrivate(path, problem);
     std::string text;
-    if (fd >= 0 && !ReadAll(fd, text))
+    if (fd >= 0 && !ReadAll(fd, text, static_cast<size_t>(kLargest)))
         problem = std::strerror(errno);
     if (fd >= 0)
         ::close(fd);
-    Credentials read;
-    if (problem.empty() && ParseLines(text, read, problem) && read.user.empty())
-        problem = "it names no user ('username = ')";
-    if (!problem.empty()) {
-        problem = "the credentials file " + path + " cannot be used: " + problem;
-        return false;
+    return Parse(text, "file " + path, out, problem);
+}
+
+bool ReadCredentialsPipe(int fd, Credentials& out, std::string& problem) {
+    problem.clear();
+    struct stat st {};
+    std::string text;
+    if (::fstat(fd, &st) != 0) {
+        problem = std::strerror(errno);
+    } else if (!S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) {
+        // Not what the console passes: some other file of this process, which stays open.
+        problem = "it is not a pipe";
+    } else {
+        if (!ReadAll(fd, text, kLargestPiped))
+            problem = std::strerror(errno);
+        else if (text.size() > kLargestPiped)
+            problem = "it holds more than one login";
+        ::close(fd);
     }
-    out = std::move(read);
-    return true;
+    return Parse(text, "descriptor " + std::to_string(fd), out, problem);
+}
+
+std::string CredentialsText(const Credentials& credentials) {
+    std::string text =
+        "username = " + credentials.user + "\npassword = " + credentials.password + "\n";
+    if (!credentials.domain.empty())
+        text += "domain = " + credentials.domain + "\n";
+    return text;
 }
 
 }  // namespace rd::smb

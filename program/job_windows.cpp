@@ -130,8 +130,11 @@ bool JobWindows::ShowChooser() {
                      screen.height());
     form1_->move(frame.left, frame.top);
     form1_->resize(frame.width, frame.height);
-    QObject::connect(form1_.get(), &TForm1::confirmed,
-                     [this](const std::string& target) { session_.StartWithTarget(target); });
+    QObject::connect(
+        form1_.get(), &TForm1::confirmed,
+        [this](const std::string& target, const std::map<std::string, smb::Credentials>& logins) {
+            session_.StartWithTarget(target, logins);
+        });
     QObject::connect(form1_.get(), &TForm1::cancelled, [this] { session_.ChooserCancelled(); });
     QObject::connect(form1_.get(), &TForm1::settingsRequested, [this] {
         Settings().show();

@@ -14,6 +14,7 @@
 
 #include "app/command_line.h"
 #include "app/job_explain.h"
+#include "app/share_logins.h"
 #include "app/shell_action.h"
 #include "app/stderr_lines.h"
 #include "platform/display.h"
@@ -195,6 +196,8 @@ public:
 };
 
 int Run(int argc, char** argv) {
+    // Before any thread, and before any program this one starts could inherit the pipe.
+    rd::TakeLoginPipe();
     if (argc > 1 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTreeWidget>
 #include <QtTest>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,47 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form.Network().Pending(), 0, 20000);
         QCOMPARE(Texts(dead), QStringList({"-"}));
         QVERIFY(!dead->isExpanded());
+    }
+
+    // OK on a share that is not mounted hands the job its address and the login the user gave,
+    // once the server took it; no mount is made.
+    void OkGivesTheShareByItsAddressWithTheLoginAsked() {
+        if (!smb::Available() || port_.empty())
+            QSKIP("needs libsmbclient, root and smbd");
+        const std::string host = "127.0.0.1:" + port_;
+        ::setenv("REDODORI_TEST_HOSTS", (host + "|0|on|||\n").c_str(), 1);
+        test::PrivateEnvironment env;
+        Store store(env.Dir() / "registry.db");
+        TForm1 form(store, false);
+        QSignalSpy confirmed{&form, &TForm1::confirmed};
+        auto* tree = form.findChild<QTreeWidget*>("TreeView1");
+        AskDouble ask;
+        ask.answers = {smb::Credentials{"nobody", "right-pw"}};
+        form.Network().askCredentials = std::ref(ask);
+        form.Network().timeoutMs = 3000;
+        form.show();
+        QTreeWidgetItem* root = NetworkRoot(tree);
+        QVERIFY(root);
+        root->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QTreeWidgetItem* server = root->child(0);
+        server->setExpanded(true);
+        QTRY_COMPARE(form.Network().Pending(), 0);
+        QCOMPARE(ask.asked.size(), size_t{1});
+        tree->clearSelection();
+        server->child(2)->setSelected(true);
+        form.BitBtn1Click();
+        // The login is checked off the window's thread: the chooser waits open for it.
+        QVERIFY(form.isVisible());
+        QCOMPARE(confirmed.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(confirmed.size(), 1, 10000);
+        QCOMPARE(confirmed[0][0].value<std::string>(), "smb://" + host + "/rw/?");
+        const auto logins = confirmed[0][1].value<std::map<std::string, smb::Credentials>>();
+        QCOMPARE(logins.size(), size_t{1});
+        QCOMPARE(logins.begin()->first, host);
+        QCOMPARE(logins.begin()->second.user, std::string("nobody"));
+        QCOMPARE(logins.begin()->second.password, std::string("right-pw"));
+        QVERIFY(!form.isVisible());
     }
 
     // A network where nothing is found says so, and how to reach a share all the same; the

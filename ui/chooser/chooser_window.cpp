@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCollator>
 #include <QComboBox>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -15,6 +16,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -23,16 +25,17 @@
 #include "app/favourites.h"
 #include "app/network_places.h"
 #include "app/recent_destinations.h"
+#include "app/share_targets.h"
 #include "app/stderr_lines.h"
 #include "look/captions.h"
 #include "look/language.h"
 #include "platform/fs.h"
+#include "platform/mounts.h"
 #include "ui/chooser/chooser_images.h"
 #include "ui/chooser/chooser_nodes.h"
 #include "ui/chooser/chooser_volumes.h"
 #include "ui/chooser/mount_watcher.h"
 #include "ui/chooser/network_branch.h"
-#include "ui/chooser/share_mount.h"
 
 namespace rd {
 
@@ -576,43 +579,58 @@ void TForm1::TreeView1DblClick() {
 }
 
 void TForm1::BitBtn1Click() {
+    // The shares' logins are being checked: that answer decides.
+    if (checking_)
+        return;
     const std::string text = ComboBox1->currentText().toUtf8().toStdString();
-    if (!text.empty()) {
-        std::string target = TargetText(text);
-        if (!MountShares(target))
-            return;
-        const QRect frame = geometry();
-        SaveAfterOk(store_, recent_, text,
-                    {frame.left(), frame.top(), frame.width(), frame.height()});
-        answered_ = true;
-        emit confirmed(target);
+    if (text.empty()) {
+        close();
+        return;
     }
-    close();
+    ChosenTargets chosen = ResolveShareTargets(
+        TargetText(text), mounts::Table(),
+        [this](const std::string& host) { return network_->CredentialsFor(host); });
+    if (chosen.direct.empty())
+        Confirm(text, chosen.text, {});
+    else
+        CheckShares(text, std::move(chosen));
 }
 
-bool TForm1::MountShares(std::string& text) {
-    std::string mounted;
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t end = text.find(kDestinationSeparator, at);
-        std::string destination = text.substr(at, end - at);
-        at = end == std::string::npos ? text.size() : end + 1;
-        if (const auto location = ParseShareUrl(destination)) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            const ShareFolder folder =
-                LocalFolderOf(*location, network_->CredentialsFor(location->host));
-            QApplication::restoreOverrideCursor();
-            if (folder.folder.empty()) {
-                SayOnStderr(folder.error);
-                QMessageBox::warning(this, windowTitle(), QString::fromStdString(folder.error));
-                return false;
-            }
-            destination = folder.folder;
-        }
-        mounted += destination + kDestinationSeparator;
-    }
-    text = mounted;
-    return true;
+void TForm1::CheckShares(const std::string& text, ChosenTargets chosen) {
+    checking_ = true;
+    BitBtn1->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::vector<DirectShare> direct = chosen.direct;
+    auto* watcher = new QFutureWatcher<std::string>(this);
+    connect(watcher, &QFutureWatcher<std::string>::finished, this,
+            [this, watcher, text, chosen = std::move(chosen)] {
+                watcher->deleteLater();
+                checking_ = false;
+                BitBtn1->setEnabled(true);
+                QApplication::restoreOverrideCursor();
+                // Closed meanwhile: the job has had its answer.
+                if (answered_)
+                    return;
+                const std::string problem = watcher->result();
+                if (problem.empty()) {
+                    Confirm(text, chosen.text, LoginsOf(chosen.direct));
+                    return;
+                }
+                SayOnStderr(problem);
+                QMessageBox::warning(this, windowTitle(), QString::fromStdString(problem));
+            });
+    const int timeout = network_->timeoutMs;
+    watcher->setFuture(
+        QtConcurrent::run([direct, timeout] { return CheckShareLogins(direct, timeout); }));
+}
+
+void TForm1::Confirm(const std::string& text, const std::string& target,
+                     const std::map<std::string, smb::Credentials>& logins) {
+    const QRect frame = geometry();
+    SaveAfterOk(store_, recent_, text, {frame.left(), frame.top(), frame.width(), frame.height()});
+    answered_ = true;
+    emit confirmed(target, logins);
+    close();
 }
 
 void TForm1::BitBtn2Click() {

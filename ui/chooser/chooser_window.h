@@ -8,8 +8,12 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "app/share_targets.h"
+#include "platform/smb_client.h"
 
 class QComboBox;
 class QPushButton;
@@ -59,8 +63,10 @@ public:
     NetworkBranch& Network() { return *network_; }
 
 signals:
-    // OK with a destination: the job's target text, every destination ending with "?".
-    void confirmed(const std::string& targetText);
+    // OK with a destination: the job's target text, every destination ending with "?", and
+    // the logins of the shares among it written by their addresses, by server.
+    void confirmed(const std::string& targetText,
+                   const std::map<std::string, smb::Credentials>& logins);
     // The chooser went away without a destination.
     void cancelled();
     void settingsRequested();
@@ -78,9 +84,13 @@ private:
     void Colour(QTreeWidgetItem* item) const;
     void ColourAll();
     void SelectLastDir(const std::string& lastDir);
-    // Replaces every share of the network in `text` by the folder it is mounted at, mounting it
-    // when needed; false (after telling the user) when one cannot be reached.
-    bool MountShares(std::string& text);
+    // Logs on to the shares of `chosen` written by their addresses on a worker thread, as the
+    // network lists are, so that a server that does not answer never freezes the window; OK
+    // then goes on, or the user is told why a share cannot be written to and the chooser stays.
+    void CheckShares(const std::string& text, ChosenTargets chosen);
+    // OK with the combo box's `text` and the job's `target`.
+    void Confirm(const std::string& text, const std::string& target,
+                 const std::map<std::string, smb::Credentials>& logins);
     std::string PathOf(const QTreeWidgetItem* item) const;
     // A selected entry is drawn red (cannot be written) and the destination text is still the
     // selection's.
@@ -105,6 +115,8 @@ private:
     QTreeWidgetItem* editItem_ = nullptr;
     bool shown_ = false;
     bool answered_ = false;
+    // The shares' logins are being checked after OK.
+    bool checking_ = false;
 
     MountWatcher* mounts_ = nullptr;
     NetworkBranch* network_ = nullptr;

@@ -44,25 +44,21 @@ TEST(NetworkPlaces, BrowsedAndAnnouncedHostsListedOnce) {
     EXPECT_TRUE(NetworkHosts({}, {}).empty());
 }
 
-TEST(NetworkPlaces, ShareUrlsAndWhereTheyAreMounted) {
+TEST(NetworkPlaces, ShareUrlsAndTheirCifsSources) {
     const struct {
         const char* text;
         const char* host;  // nullptr: not a share
         const char* share;
         const char* rest;
         const char* cifs;
-        const char* gvfs;
     } cases[] = {
-        {"smb://nas/photos/", "nas", "photos", "", "//nas/photos",
-         "smb-share:server=nas,share=photos"},
-        {"smb://NAS/Photos/2026/May", "NAS", "Photos", "2026/May/", "//NAS/Photos",
-         "smb-share:server=nas,share=photos"},
-        {"smb://127.0.0.1:4455/rw", "127.0.0.1:4455", "rw", "", "//127.0.0.1/rw",
-         "smb-share:port=4455,server=127.0.0.1,share=rw"},
-        {"smb://nas/", nullptr, "", "", "", ""},
-        {"smb:///share/", nullptr, "", "", "", ""},
-        {"smb://nas", nullptr, "", "", "", ""},
-        {"/mnt/nas/", nullptr, "", "", "", ""},
+        {"smb://nas/photos/", "nas", "photos", "", "//nas/photos"},
+        {"smb://NAS/Photos/2026/May", "NAS", "Photos", "2026/May/", "//NAS/Photos"},
+        {"smb://127.0.0.1:4455/rw", "127.0.0.1:4455", "rw", "", "//127.0.0.1/rw"},
+        {"smb://nas/", nullptr, "", "", ""},
+        {"smb:///share/", nullptr, "", "", ""},
+        {"smb://nas", nullptr, "", "", ""},
+        {"/mnt/nas/", nullptr, "", "", ""},
     };
     for (const auto& c : cases) {
         const auto location = ParseShareUrl(c.text);
@@ -73,7 +69,6 @@ TEST(NetworkPlaces, ShareUrlsAndWhereTheyAreMounted) {
         EXPECT_EQ(location->share, c.share);
         EXPECT_EQ(location->rest, c.rest);
         EXPECT_EQ(CifsSource(*location), c.cifs);
-        EXPECT_EQ(GvfsFolderName(*location), c.gvfs);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/smb_credentials.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +96,55 @@ TEST(SmbCredentials, AnotherUsersFileIsRefused) {
     std::string problem;
     EXPECT_FALSE(ReadCredentialsFile(path, read, problem));
     EXPECT_NE(problem.find("it belongs to another user"), std::string::npos) << problem;
+}
+
+namespace {
+
+// A pipe holding `text`, written and closed: its read end.
+int PipeOf(const std::string& text) {
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return -1;
+    const bool written =
+        ::write(ends[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(ends[1]);
+    return written ? ends[0] : -1;
+}
+
+}  // namespace
+
+TEST(SmbCredentials, APipeHoldsWhatCredentialsTextWrites) {
+    const Credentials given{"anna", "pa ss=#word", "HOME"};
+    const int fd = PipeOf(CredentialsText(given));
+    ASSERT_GE(fd, 0);
+    Credentials read;
+    std::string problem;
+    ASSERT_TRUE(ReadCredentialsPipe(fd, read, problem)) << problem;
+    EXPECT_EQ(read.user + "|" + read.password + "|" + read.domain, "anna|pa ss=#word|HOME");
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1) << "the pipe was left open";
+    EXPECT_EQ(CredentialsText({"bob", "", ""}), "username = bob\npassword = \n");
+}
+
+TEST(SmbCredentials, OnlyAPipeOfOneLoginIsRead) {
+    Credentials read;
+    std::string problem;
+    const int large = PipeOf("username = anna\n# " + std::string(4096, 'x') + "\n");
+    ASSERT_GE(large, 0);
+    EXPECT_FALSE(ReadCredentialsPipe(large, read, problem));
+    EXPECT_EQ(problem, "the credentials descriptor " + std::to_string(large) +
+                           " cannot be used: it holds more than one login");
+    EXPECT_EQ(::fcntl(large, F_GETFD), -1);
+
+    const test::TempDir dir;
+    const std::string path = Write(dir, "cred", "username = anna\n", 0600);
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(file, 0);
+    EXPECT_FALSE(ReadCredentialsPipe(file, read, problem));
+    EXPECT_EQ(problem, "the credentials descriptor " + std::to_string(file) +
+                           " cannot be used: it is not a pipe");
+    EXPECT_NE(::fcntl(file, F_GETFD), -1) << "a file of the process was closed";
+    ::close(file);
+    EXPECT_TRUE(read.user.empty());
 }
 
 }  // namespace rd::smb
