@@ -13,10 +13,14 @@ void ConsoleChannel::WholeLine(const std::string& text) {
 }
 
 void ConsoleChannel::Send(uint8_t kind, const std::string& text) {
-    if (!threadId_)
+    if (!Attached())
         return;
-    for (const Chunk& chunk : PacketChunks(kind, text))
-        post_(chunk);
+    for (const Chunk& chunk : PacketChunks(kind, text)) {
+        if (!post_(chunk)) {
+            gone_ = true;
+            return;
+        }
+    }
 }
 
 }  // namespace rd

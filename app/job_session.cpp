@@ -205,7 +205,7 @@ void JobSession::OpenChannels() {
     const uint32_t wrapper = flags.ConsoleThreadId;
     unexpected::SetWrapper(wrapper);
     console = ConsoleChannel(wrapper, [wrapper](const Chunk& chunk) {
-        bus::PostToThread(wrapper, {msg::WMU_COMMAND, chunk.first, chunk.second});
+        return bus::PostToThread(wrapper, {msg::WMU_COMMAND, chunk.first, chunk.second});
     });
     ctx.console = &console;
 

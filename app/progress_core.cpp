@@ -198,10 +198,13 @@ void ProgressCore::OpenNextQuestion() {
     if (console_ && console_->Attached() && q->kind != QuestionKind::Allocation) {
         console_->Send(packet::kText, ConsoleListing(*q));
         console_->Send(packet::kPromptHandle, std::to_string(endpoint_ ? endpoint_->Id() : 0));
-        // The icon tells of the question as it does when a window asks it.
-        if (showTrayIcon)
-            showTrayIcon(q->kind == QuestionKind::Error ? kErrorTrayImage : kExistsTrayImage);
-        return;
+        // A wrapper that is gone is asked nothing: the question goes on below.
+        if (console_->Attached()) {
+            // The icon tells of the question as it does when a window asks it.
+            if (showTrayIcon)
+                showTrayIcon(q->kind == QuestionKind::Error ? kErrorTrayImage : kExistsTrayImage);
+            return;
+        }
     }
     if (view_ && view_->ShowQuestion(*q))
         return;
@@ -542,8 +545,21 @@ ProgressTexts ProgressCore::Tick(bool averageSpeed) {
 }
 
 void ProgressCore::Heartbeat() {
-    if (console_ && console_->Attached())
-        console_->Send(packet::kHeartbeat, "");
+    if (!console_ || !console_->Attached())
+        return;
+    console_->Send(packet::kHeartbeat, "");
+    if (console_->Attached())
+        return;
+    // The wrapper went away with a question open on it: no one will answer there, so it is
+    // put again, to whoever else can answer it.
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (open_ && !open_->answered && open_->kind != QuestionKind::Allocation) {
+            questions_.push_front(open_);
+            open_.reset();
+        }
+    }
+    Wake();
 }
 
 void ProgressCore::Show(NoticeIcon icon, const std::string& caption, const std::string& text) {

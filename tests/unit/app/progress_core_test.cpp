@@ -149,11 +149,20 @@ protected:
         return out;
     }
 
+    // Keeps a chunk the wrapper took; none once it is gone.
+    bool Take(const Chunk& c) {
+        if (wrapperGone)
+            return false;
+        chunks.push_back(c);
+        return true;
+    }
+
     JobPolicy policy;
     ProgressCore core;
     EngineContext ctx;
     std::vector<Chunk> chunks;
-    ConsoleChannel console{0, [this](const Chunk& c) { chunks.push_back(c); }};
+    ConsoleChannel console{0, [this](const Chunk& c) { return Take(c); }};
+    std::atomic<bool> wrapperGone{false};
     std::vector<int> ended;
     std::vector<std::string> notices;
     // Whether the view shows a question; unset: no one can be asked.
@@ -295,7 +304,7 @@ TEST_F(ProgressCoreTest, TheNamesQuestionIsShownAndGetsItsAnswer) {
 // At a console wrapper: the listing, a wrong key that asks again, one key that answers, and A
 // that ends the job as the other questions' abort does.
 TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheNamesQuestion) {
-    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    console = ConsoleChannel(7, [this](const Chunk& c) { return Take(c); });
     std::vector<int> icons;
     core.showTrayIcon = [&](int index) { icons.push_back(index); };
     EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); },
@@ -328,8 +337,25 @@ TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheNamesQuestion) {
     EXPECT_EQ(ended, std::vector<int>{0});
 }
 
+// A wrapper killed while its job goes on: a question open on it is put to whoever else can
+// answer (here no one: skipped) once a heartbeat finds it gone, and later ones are not sent to
+// it at all. Nothing waits for it.
+TEST_F(ProgressCoreTest, AWrapperThatIsGoneLeavesNoQuestionWaitingForIt) {
+    console = ConsoleChannel(7, [this](const Chunk& c) { return Take(c); });
+    EXPECT_EQ(Served([&] { return core.AskExists(test::Existing("/src/a", "/dst/a")); },
+                     [&] {
+                         wrapperGone = true;
+                         core.Heartbeat();
+                     }),
+              ExistsAnswer::Skip);
+    const size_t sent = chunks.size();
+    EXPECT_EQ(Served([&] { return core.AskNames(NoLinks()); }), NamesAnswer::Skip);
+    EXPECT_EQ(chunks.size(), sent);
+    EXPECT_TRUE(ended.empty());
+}
+
 TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheQuestionAndWrongKeysAskAgain) {
-    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    console = ConsoleChannel(7, [this](const Chunk& c) { return Take(c); });
     // Rename is offered, resume is not.
     const auto result =
         Served([&] { return core.AskExists(test::Existing("/src/a", "/dst/both there")); },
@@ -352,7 +378,7 @@ TEST_F(ProgressCoreTest, ConsoleKeysAnswerTheQuestionAndWrongKeysAskAgain) {
 // A wrapper's questions are listed in the job's language and show their icon in the
 // notification area, as a question in a window does.
 TEST_F(ProgressCoreTest, ConsoleQuestionsTakeTheJobsTextsAndShowTheirIcon) {
-    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    console = ConsoleChannel(7, [this](const Chunk& c) { return Take(c); });
     std::vector<int> icons;
     core.showTrayIcon = [&](int index) { icons.push_back(index); };
     core.promptTexts.error.caption = "Fehler beim Kopieren";
@@ -378,7 +404,7 @@ TEST_F(ProgressCoreTest, ConsoleQuestionsTakeTheJobsTextsAndShowTheirIcon) {
 // A on a writer's question comes back to the asker, which ends the job itself; on a reader's
 // question the prompt ends the job, and the asker leaves with the end's Abort.
 TEST_F(ProgressCoreTest, ConsoleAbortReturnsToAWriterAndEndsTheJobForAReader) {
-    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    console = ConsoleChannel(7, [this](const Chunk& c) { return Take(c); });
     const ErrorFacts write = test::Failed(ErrorStep::Write, "/dst/a", ENOSPC);
     EXPECT_EQ(Served([&] { return core.AskError(write); }, [&] { core.Key('a'); }),
               ErrorAnswer::Abort);
@@ -493,7 +519,7 @@ TEST_F(ProgressCoreTest, TheFileNameIsTheGivenTextOrTheSourceBeingCopied) {
 }
 
 TEST_F(ProgressCoreTest, WhatTheFinalSyncHasLeftShowsInPlaceOfTheBytes) {
-    console = ConsoleChannel(7, [this](const Chunk& c) { chunks.push_back(c); });
+    console = ConsoleChannel(7, [this](const Chunk& c) { return Take(c); });
     ctx.copyStartedAt = TickMs();
     ctx.jobState = 1;
     ctx.state.counters.listedBytes = 2048;
@@ -833,7 +859,7 @@ TEST_F(ProgressCoreTest, EachQuestionGetsItsAnswerAndAllocationFailsSafe) {
     shows = [](const Question&) { return false; };
     EXPECT_EQ(Served([&] { return allocation.Ask(); }), AllocationFailure::Answer::Abort);
     // A wrapper has no key for it: the job ends at once, with the wrapper told why.
-    ConsoleChannel wrapper{7, [this](const Chunk& c) { chunks.push_back(c); }};
+    ConsoleChannel wrapper{7, [this](const Chunk& c) { return Take(c); }};
     core.Attach(ctx, &wrapper, nullptr);
     EXPECT_EQ(allocation.Ask(), AllocationFailure::Answer::Abort);
     EXPECT_FALSE(chunks.empty());
