@@ -39,7 +39,7 @@ int Refuse(uint32_t wrapper, const std::string& why) {
         return kRefused;
     }
     ConsoleChannel channel(wrapper, [wrapper](const Chunk& chunk) {
-        bus::PostToThread(wrapper, {msg::WMU_COMMAND, chunk.first, chunk.second});
+        return bus::PostToThread(wrapper, {msg::WMU_COMMAND, chunk.first, chunk.second});
     });
     channel.Send(packet::kNote, why);
     channel.Send(packet::kResult, "nothing");

@@ -43,12 +43,32 @@ TEST(ConsoleChannel, LinesAre79Characters) {
     EXPECT_EQ(ConsoleLine(std::string(100, 'a'), false), std::string(79, 'a') + "\r");
     EXPECT_EQ(ConsoleLine("", true), std::string(79, ' ') + "\r\n");
     std::vector<Chunk> sent;
-    ConsoleChannel off(0, [&](const Chunk& c) { sent.push_back(c); });
+    const auto keep = [&](const Chunk& c) {
+        sent.push_back(c);
+        return true;
+    };
+    ConsoleChannel off(0, keep);
     off.Line("nothing", true);
     EXPECT_TRUE(sent.empty());
-    ConsoleChannel on(42, [&](const Chunk& c) { sent.push_back(c); });
+    ConsoleChannel on(42, keep);
     on.Line("hi", false);
     EXPECT_EQ(sent.size(), 11u);  // 1 + 80 + 1 bytes, padded to 88
+}
+
+// A wrapper that takes no more packets is gone: the channel stops sending and says it is
+// detached, so that no question waits for it.
+TEST(ConsoleChannel, AWrapperThatTakesNothingMoreIsGone) {
+    int tries = 0;
+    ConsoleChannel channel(42, [&](const Chunk&) {
+        ++tries;
+        return false;
+    });
+    EXPECT_TRUE(channel.Attached());
+    channel.Line("first", true);
+    EXPECT_EQ(tries, 1);
+    EXPECT_FALSE(channel.Attached());
+    channel.Line("second", true);
+    EXPECT_EQ(tries, 1);
 }
 
 }  // namespace
