@@ -129,19 +129,14 @@ int CreateFolderTree(std::string_view path) {
     return first;
 }
 
-DestTable::DestTable() {
-    slots_.reserve(kMaxDestinations);
-    slots_.push_back(std::make_unique<CopyDest>());
-}
+DestTable::DestTable() : slots_(std::make_unique<CopyDest[]>(kMaxDestinations)) {}
 
 void DestTable::ParseDestinations(const std::vector<std::string>& targets, UserNotice& notice) {
     count_ = 0;
     rootsMade_ = false;
     SplitTargets split = SplitDestinations(targets);
     for (std::string& root : split.roots) {
-        if (slots_.size() <= count_)
-            slots_.push_back(std::make_unique<CopyDest>());
-        CopyDest& slot = *slots_[count_];
+        CopyDest& slot = slots_[count_];
         slot.Reset();
         slot.root = std::move(root);
         if (smb::IsUrl(slot.root))
@@ -174,7 +169,7 @@ void DestTable::MakeRoots() {
     if (rootsMade_.exchange(true))
         return;
     for (uint32_t i = 0; i < count_; ++i) {
-        CopyDest& slot = *slots_[i];
+        CopyDest& slot = slots_[i];
         if (MissingFolder(slot.root))
             continue;
         int error = slot.files->Open();
@@ -187,19 +182,19 @@ void DestTable::MakeRoots() {
 
 void DestTable::CreateEvents() {
     for (uint32_t i = 0; i < count_; ++i)
-        slots_[i]->CreateEvents();
+        slots_[i].CreateEvents();
 }
 
 void DestTable::ActivateAll() {
     for (uint32_t i = 0; i < count_; ++i)
-        slots_[i]->active = 1;
+        slots_[i].active = 1;
 }
 
 bool DestTable::SkipDestination(uint32_t slot) {
     if (slot < count_)
-        slots_[slot]->active = 0;
+        slots_[slot].active = 0;
     for (uint32_t i = 0; i < count_; ++i) {
-        if (slots_[i]->active != 0)
+        if (slots_[i].active != 0)
             return false;
     }
     return true;

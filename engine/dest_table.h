@@ -129,8 +129,8 @@ class DestTable {
 public:
     DestTable();
 
-    CopyDest& operator[](uint32_t i) { return *slots_[i]; }
-    const CopyDest& operator[](uint32_t i) const { return *slots_[i]; }
+    CopyDest& operator[](uint32_t i) { return slots_[i]; }
+    const CopyDest& operator[](uint32_t i) const { return slots_[i]; }
     uint32_t Count() const { return count_; }
 
     // The logins for the shares among the destinations, by server ("nas", "nas:4455"); a share
@@ -171,9 +171,7 @@ private:
     mutable std::mutex causesLock_;
     std::map<std::string, int> folderCauses_;
     std::map<std::string, smb::Credentials> logins_;
-    // Made as destinations come (a job has one or a few, and a slot is costly to make), in
-    // room reserved for all of them, so that a slot never moves.
-    std::vector<std::unique_ptr<CopyDest>> slots_;
+    std::unique_ptr<CopyDest[]> slots_;
     uint32_t count_ = 0;
     std::atomic<bool> rootsMade_{false};
 };
