@@ -131,3 +131,15 @@ wait_job() {
     fi
     wait "$1" || status=$?
 }
+
+# start_samba: the tests' own Samba server (tests/support/samba_server.sh) in $work/server, its
+# port in `port`; skips where it cannot run here. The script stops it in its exit trap.
+start_samba() {
+    server="$work/server"
+    # The server's user reaches the shares through the work folder.
+    chmod 711 "$work"
+    local started=0
+    port=$("$SOURCE_DIR/tests/support/samba_server.sh" start "$server") || started=$?
+    [ "$started" -eq 77 ] && skip_all "no Samba server here (needs root and smbd)"
+    [ "$started" -eq 0 ] || setup_failed "the Samba server did not start"
+}

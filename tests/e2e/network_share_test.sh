@@ -10,13 +10,7 @@ set -euo pipefail
 source "$(dirname "$0")/own_network.sh"
 source "$(dirname "$0")/common.sh"
 command -v dbus-daemon >/dev/null || skip_all "needs dbus-daemon (scripts/setup.sh installs it)"
-server="$work/server"
-# The server's user reaches the shares through the work folder.
-chmod 711 "$work"
-status=0
-port=$("$SOURCE_DIR/tests/support/samba_server.sh" start "$server") || status=$?
-[ "$status" -eq 77 ] && skip_all "no Samba server here (needs root and smbd)"
-[ "$status" -eq 0 ] || setup_failed "the Samba server did not start"
+start_samba
 stop_all() {
     umount "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null || true
     "$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"

@@ -12,13 +12,7 @@ source "$(dirname "$0")/own_network.sh"
 source "$(dirname "$0")/common.sh"
 command -v python3 >/dev/null || skip_all "needs python3 for a terminal of the test's own"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM REDODORI_CREDENTIALS REDODORI_CREDENTIALS_FD
-server="$work/server"
-# The server's user reaches the shares through the work folder.
-chmod 711 "$work"
-status=0
-port=$("$SOURCE_DIR/tests/support/samba_server.sh" start "$server") || status=$?
-[ "$status" -eq 77 ] && skip_all "no Samba server here (needs root and smbd)"
-[ "$status" -eq 0 ] || setup_failed "the Samba server did not start"
+start_samba
 trap '"$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"; cleanup_work' EXIT
 host="127.0.0.1:$port"
 share="smb://$host"
