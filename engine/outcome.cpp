@@ -63,6 +63,7 @@ std::string What(const NodeOutcome& outcome) {
                    "change them";
         case OutcomeCause::AttributesNotKept:
             return "the copies have no extended attributes: its file system keeps none";
+        case OutcomeCause::ShareLostFile: return "failed, the share went away while it was written";
         case OutcomeCause::NotHashed:
             return "copied, but left out of the checksum manifest: its hash could not be taken";
         case OutcomeCause::DiffersOnDisk:

@@ -60,6 +60,9 @@ enum class OutcomeCause {
     // Done: one destination (`path`, a share) keeps no extended attributes; the copies there
     // have none.
     AttributesNotKept,
+    // The share of the destination went away while the copy was open: what the server kept of
+    // the writes it had taken is not known, so the copy is given up.
+    ShareLostFile,
     // The copy is whole, but the hash of its bytes could not be taken: the manifest lacks it.
     NotHashed,
     // The copy, read again from the disk once it was complete, does not hash to what was read

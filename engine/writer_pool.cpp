@@ -286,10 +286,13 @@ void WriterPool::WriterSkip(uint32_t slot, const TakenBlock& block, Operation op
     handoff_.Slot(slot).skippedFileId = block.fileId;
     if (handoff_.Slot(slot).openFileId == block.fileId)
         ctx_.files.Identify(block.fileId, slot, ctx_.dests[slot].fileHandle);
+    // A share that went away with the file open is told as such: what it kept is not known.
+    const OutcomeCause cause = error == ESTALE && !ctx_.dests[slot].Local()
+                                   ? OutcomeCause::ShareLostFile
+                                   : OutcomeCause::OperationFailed;
     ctx_.Report(missing ? FolderFailed(block.sourcePath, block.destinationPath, missing->folder,
                                        missing->error)
-                        : Failed(block.sourcePath, OutcomeCause::OperationFailed, error, op,
-                                 block.destinationPath));
+                        : Failed(block.sourcePath, cause, error, op, block.destinationPath));
     ctx_.files.CopyGivenUp(block.fileId, slot, true);
 }
 

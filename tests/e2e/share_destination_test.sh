@@ -143,7 +143,7 @@ status=0
 wait "$console_pid" || status=$?
 check_same "server away: exit status" 1 "$status"
 check "server away: the file named" grep -qxF "  $work/away/a/big -> $share/rw/away/away/a/big: \
-failed writing it (Error 116 - Stale file handle)" "$work/out"
+failed, the share went away while it was written (Error 116 - Stale file handle)" "$work/out"
 check "server away: its source whole" cmp "$work/away.orig/a/big" "$work/away/a/big"
 check "server away: no part of it on the share" test ! -e "$server/rw/away/away/a/big"
 check "server away: the rest moved" diff -r "$work/away.orig/b" "$server/rw/away/away/b"
