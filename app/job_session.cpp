@@ -29,6 +29,7 @@
 #include "platform/messages.h"
 #include "platform/mounts.h"
 #include "platform/paths.h"
+#include "platform/smb_url.h"
 #include "platform/store.h"
 #include "platform/text.h"
 #include "platform/unexpected_end.h"
@@ -285,8 +286,11 @@ JobSession::Start JobSession::Intake() {
     }
     ExpandWildcards(core.queue, literal);
     // Reading over the network, the reader and the writers overlap their waits.
-    if (core.queue.Count() > 0 && IsNetworkFileSystem(mounts::TypeOf(core.queue.EntryPath(0))))
-        policy.parallel = true;
+    if (core.queue.Count() > 0) {
+        const std::string first = core.queue.EntryPath(0);
+        if (smb::IsUrl(first) || IsNetworkFileSystem(mounts::TypeOf(first)))
+            policy.parallel = true;
+    }
 
     if (flags.AttachToRunning && !flags.CheckManifests && AttachedToRunning(sourceList))
         return Start::Ended;
@@ -307,6 +311,7 @@ JobSession::Start JobSession::Intake() {
             return EndUnrun();
         }
         // The sources are listed while the user chooses.
+        UseSourceLogins();
         job.Start();
         return Start::NeedsChooser;
     }
@@ -333,6 +338,16 @@ bool JobSession::AttachedToRunning(const ListFile& sourceList) {
         RemoveListFile(sourceList);
     Exit(0);
     return true;
+}
+
+void JobSession::UseSourceLogins() {
+    std::vector<std::string> sources;
+    for (int i = 0; i < core.queue.Count(); ++i)
+        sources.push_back(core.queue.EntryPath(i));
+    std::string unusable;
+    ctx.sources.UseLogins(ShareLogins(sources, unusable));
+    if (!unusable.empty())
+        SayOnStderr(unusable);
 }
 
 JobSession::Start JobSession::StartWithTarget(
@@ -376,9 +391,13 @@ JobSession::Start JobSession::RunWithTargets() {
     if (flags.ShowProgressWindow && windows)
         windows->ShowProgressWindow();
     std::string unusable;
-    std::map<std::string, smb::Credentials> logins = ShareLogins(core.targets, unusable);
+    std::vector<std::string> named = core.targets;
+    for (int i = 0; i < core.queue.Count(); ++i)
+        named.push_back(core.queue.EntryPath(i));
+    std::map<std::string, smb::Credentials> logins = ShareLogins(named, unusable);
     if (!unusable.empty())
         SayOnStderr(unusable);
+    ctx.sources.UseLogins(logins);
     // The chooser checked its logins against the servers; the job holds them from here on.
     for (auto& [server, credentials] : std::exchange(chosenLogins_, {}))
         logins[server] = std::move(credentials);

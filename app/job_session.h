@@ -164,6 +164,8 @@ private:
     // The intake from the targets on: read them, the tree link pass, the resume record and the
     // start of the job.
     Start RunWithTargets();
+    // The logins for the shares among the sources that are walked before the targets are known.
+    void UseSourceLogins();
 
     std::string line_;
     Store& store_;

@@ -7,6 +7,7 @@
 #include "platform/fs.h"
 #include "platform/literal_list.h"
 #include "platform/path_parts.h"
+#include "platform/smb_url.h"
 #include "platform/text.h"
 
 namespace rd {
@@ -50,7 +51,8 @@ bool ReadSources(const std::string& field, const JobFlags& flags, SourceQueue& q
 }
 
 bool IsSourcePattern(const std::string& item, bool literalList) {
-    if (literalList || NamePart(item).find('*') == std::string::npos)
+    // A share's names are the server's: never looked for in this machine's folders.
+    if (literalList || NamePart(item).find('*') == std::string::npos || smb::IsUrl(item))
         return false;
     // Only a name that surely names nothing is a pattern; one that cannot be looked up (a folder
     // without search permission) stays itself, and the job says why it cannot be read.

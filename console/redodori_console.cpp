@@ -99,10 +99,10 @@ const char kUsage[] =
     "and progress here and asks its questions here. Relative paths are taken from the current\n"
     "folder. Options may stand anywhere; \"--\" ends them. Later options win over earlier ones.\n"
     "A path starting with smb:// is a network share's address, never a local path: a\n"
-    "destination smb://[user@]host[:port]/share/folder is written straight to the server,\n"
-    "logged on with --credentials; without it, when the server wants a login and stdin is a\n"
-    "terminal, the user name and password are asked there (three tries; else as a guest).\n"
-    "Sources cannot be read from shares yet.\n"
+    "destination or source smb://[user@]host[:port]/share/folder is written or read straight\n"
+    "through the server, logged on with --credentials; without it, when the server wants a\n"
+    "login and stdin is a terminal, the user name and password are asked there (three tries;\n"
+    "else as a guest). A share's files are copied or moved, never deleted or linked.\n"
     "\n"
     "As with cp, the destination is a folder: when it does not exist the job creates it (and\n"
     "says so); a destination that is a file is refused, and so is a single file given a new\n"
@@ -594,8 +594,8 @@ Parsed CheckRequest(Request& request) {
     return Parsed::kRun;
 }
 
-// An smb:// address is never taken for a relative local path: a destination must be a usable
-// address, and a source is refused until jobs read from shares.
+// An smb:// address is never taken for a relative local path: it must be a usable address, and
+// a share's files are copied or moved, never deleted or linked from here.
 bool RefuseShareAddresses(const Request& request) {
     const size_t count = request.paths.size() + request.to.size();
     for (size_t i = 0; i < count; ++i) {
@@ -609,10 +609,12 @@ bool RefuseShareAddresses(const Request& request) {
         std::string problem;
         if (!rd::smb::ParseUrl(path, problem))
             Usage("'" + path + "' is not a usable network share address: " + problem);
-        else if (!destination)
-            Usage("'" + path +
-                  "' is a network share: jobs cannot copy from an smb:// address yet; "
-                  "copy through a mounted share instead");
+        else if (!destination && (request.del || request.link || request.check))
+            Usage("'" + path + "' is a network share: its files can be copied or moved, but not " +
+                  (request.del    ? "deleted"
+                   : request.link ? "linked"
+                                  : "checked") +
+                  " from here");
         else
             continue;
         return false;
@@ -662,6 +664,17 @@ bool Absolute(const std::string& path, const std::string& cwd, std::string& resu
     return true;
 }
 
+// Absolute for a local path; a share's address is the server's, its folders not this machine's
+// to resolve: only its trailing slashes go.
+bool Resolved(const std::string& path, const std::string& cwd, std::string& result) {
+    if (!rd::smb::IsUrl(path))
+        return Absolute(path, cwd, result);
+    result = path;
+    while (result.size() > std::string_view("smb://").size() && result.back() == '/')
+        result.pop_back();
+    return true;
+}
+
 // cp's manners before anything starts: a destination that is a file is refused; one that does
 // not exist is created by the job once it has something to put there, and said so; a single
 // file given a name that does not exist is refused, since a job copies into folders and cannot
@@ -672,7 +685,8 @@ std::optional<int> CheckDestinations(const Request& request, const std::string& 
     bool anySource = false;
     for (const std::string& source : sources) {
         struct stat st {};
-        anySource = anySource || ::lstat(source.c_str(), &st) == 0;
+        // A share's source is found by the job, on the server.
+        anySource = anySource || rd::smb::IsUrl(source) || ::lstat(source.c_str(), &st) == 0;
     }
     for (size_t i = 0; i < destinations.size(); ++i) {
         const std::string& given = request.to[i];
@@ -758,24 +772,19 @@ std::optional<int> BuildJobLine(const Request& request, JobLine& job) {
     std::vector<std::string> sources;
     for (const std::string& path : request.paths) {
         std::string full;
-        if (!Absolute(path, cwd, full))
+        if (!Resolved(path, cwd, full))
             return kNothingToDo;
         sources.push_back(full);
     }
     std::vector<std::string> destinations;
     for (const std::string& path : request.to) {
-        std::string full = path;
-        // A share's address is the server's: its folders are not this machine's to resolve.
-        if (rd::smb::IsUrl(path)) {
-            while (full.back() == '/')
-                full.pop_back();
-        } else if (!Absolute(path, cwd, full)) {
+        std::string full;
+        if (!Resolved(path, cwd, full))
             return kNothingToDo;
-        }
         destinations.push_back(full);
     }
     std::string firstSource;
-    if (!request.paths.empty() && !Absolute(request.paths.front(), cwd, firstSource))
+    if (!request.paths.empty() && !Resolved(request.paths.front(), cwd, firstSource))
         return kNothingToDo;
     if (const std::optional<int> refused =
             request.check ? std::nullopt
@@ -1280,34 +1289,33 @@ int LoginPipe(const rd::smb::Credentials& credentials) {
     return -1;
 }
 
-// What the first share among `destinations` that wants a login says of the login asked on
+// What the first share among `shares` that wants a login says of the login asked on
 // `tty`: one login serves every share of the job, as a --credentials file does.
-rd::ShareLogin AskFirstLogin(const std::vector<std::string>& destinations, int tty,
-                             std::string& asked) {
+rd::ShareLogin AskFirstLogin(const std::vector<std::string>& shares, int tty, std::string& asked) {
     std::set<std::string> servers;
-    for (const std::string& destination : destinations) {
+    for (const std::string& path : shares) {
         std::string problem;
         const std::optional<rd::smb::Url> url =
-            rd::smb::IsUrl(destination) ? rd::smb::ParseUrl(destination, problem) : std::nullopt;
+            rd::smb::IsUrl(path) ? rd::smb::ParseUrl(path, problem) : std::nullopt;
         if (!url || !servers.insert(url->Server()).second)
             continue;
         rd::ShareLogin login =
             rd::AskShareLogin(*url, tty, rd::ShareLoginTry(*url, kLoginTimeoutMs));
         if (login.kind != rd::ShareLogin::Kind::kGuest) {
-            asked = destination;
+            asked = path;
             return login;
         }
     }
     return {};
 }
 
-// When a share among `destinations` wants a login, asks for it on the terminal (when stdin is
+// When a share among `shares` wants a login, asks for it on the terminal (when stdin is
 // one): `login` is then a pipe holding it, else -1. The exit status when the job must not start.
-std::optional<int> AskLogins(const std::vector<std::string>& destinations, int& login) {
+std::optional<int> AskLogins(const std::vector<std::string>& shares, int& login) {
     login = -1;
     const int tty = ::isatty(STDIN_FILENO) ? ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
     std::string asked;
-    const rd::ShareLogin answer = AskFirstLogin(destinations, tty, asked);
+    const rd::ShareLogin answer = AskFirstLogin(shares, tty, asked);
     if (tty >= 0)
         ::close(tty);
     switch (answer.kind) {
@@ -1357,13 +1365,15 @@ std::string StoredJobsListing() {
     return text;
 }
 
-// The destinations of stored job `n` as the program lists them: after its line "Job N, saved
-// ...", its lines "  destination: ...". None when it cannot tell.
-std::vector<std::string> StoredDestinations(int32_t n) {
+// The destinations and sources of stored job `n` as the program lists them, where a share that
+// wants a login is found: after its line "Job N, saved ...", its lines "  destination: ..." and
+// "  source: ...". None when it cannot tell.
+std::vector<std::string> StoredShares(int32_t n) {
     const std::string text = StoredJobsListing();
     const std::string job = "Job " + std::to_string(n) + ", ";
     const std::string destination = "  destination: ";
-    std::vector<std::string> destinations;
+    const std::string source = "  source: ";
+    std::vector<std::string> named;
     bool ours = false;
     for (size_t at = 0; at < text.size();) {
         const size_t end = std::min(text.find('\n', at), text.size());
@@ -1372,9 +1382,11 @@ std::vector<std::string> StoredDestinations(int32_t n) {
         if (line.starts_with("Job "))
             ours = line.starts_with(job);
         else if (ours && line.starts_with(destination))
-            destinations.push_back(line.substr(destination.size()));
+            named.push_back(line.substr(destination.size()));
+        else if (ours && line.starts_with(source))
+            named.push_back(line.substr(source.size()));
     }
-    return destinations;
+    return named;
 }
 
 // The stored jobs are the program's to list: it prints them here.
@@ -1403,7 +1415,7 @@ Outcome ResumeStoredJob(const std::string& number, Terminal& terminal) {
     }
     // The stored job keeps no password: it is asked again for a share that wants one.
     int login = -1;
-    if (const std::optional<int> refused = AskLogins(StoredDestinations(n), login))
+    if (const std::optional<int> refused = AskLogins(StoredShares(n), login))
         return {*refused, 0};
     const pid_t child = StartProgram(
         ProgramPath(), {"--resume", std::to_string(n), "--console", std::to_string(endpoint->Id())},
@@ -1453,7 +1465,9 @@ Outcome RunJob(const Request& request, Terminal& terminal, std::vector<std::stri
         return {kNothingToDo, 0};
     int login = -1;
     if (!request.credentialsFile) {
-        if (const std::optional<int> refused = AskLogins(request.to, login))
+        std::vector<std::string> shares = request.to;
+        shares.insert(shares.end(), request.paths.begin(), request.paths.end());
+        if (const std::optional<int> refused = AskLogins(shares, login))
             return {*refused, 0};
     }
     const pid_t child =

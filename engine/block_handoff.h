@@ -35,6 +35,8 @@ struct CurrentFile {
     bool sparse = false;
     // The source as it was when it was opened.
     FileIdentity identity;
+    // The source is read through a share's client: the kernel's calls cannot reach it.
+    bool shareSource = false;
 };
 
 // One block as a writer takes it.

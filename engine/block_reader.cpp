@@ -72,8 +72,25 @@ void BlockReader::StartHash(SourceHandle& handle, uint64_t position) {
 }
 
 void BlockReader::HashRange(SourceHandle& handle, uint64_t position, uint64_t length) {
-    if (hashing_)
+    if (!hashing_)
+        return;
+    if (!handle.share) {
         ctx_.hashes.Range(handle.fd, position, length);
+        return;
+    }
+    // The pipe reads only this machine's files: a share's bytes are read here and handed over.
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(length, 1 << 20)));
+    for (uint64_t at = position; at < position + length;) {
+        uint32_t n =
+            static_cast<uint32_t>(std::min<uint64_t>(piece.size(), position + length - at));
+        int error = 0;
+        if (!ReadSource(handle, piece.data(), n, at, error) || n == 0) {
+            ctx_.hashes.Unreadable();
+            return;
+        }
+        ctx_.hashes.Bytes(piece.data(), n);
+        at += n;
+    }
 }
 
 void BlockReader::HashZeros(uint64_t length) {
@@ -164,7 +181,7 @@ void BlockReader::CopyZeroLength(const FENTRY_& node, const std::string& source)
 }
 
 bool BlockReader::SourceUnchanged(const std::string& source) {
-    if (PathNow(file_.identity, source) == IdentityChange::None)
+    if (ctx_.sources.Now(file_.identity, source) == IdentityChange::None)
         return true;
     ctx_.Report(Failed(source, OutcomeCause::SourceChanged, 0));
     // What the copies hold is the start of a file that is no longer there to resume from.
@@ -182,7 +199,7 @@ void BlockReader::Abandon(const std::string& source, bool failed, bool resumable
             ctx_.files.Identify(file_.id, slot, ctx_.dests[slot].fileHandle);
         writers_.CloseLeftover(slot, 0);
     }
-    resumable = resumable && PathNow(file_.identity, source) == IdentityChange::None;
+    resumable = resumable && ctx_.sources.Now(file_.identity, source) == IdentityChange::None;
     ctx_.files.Abandon(file_.id, failed, resumable);
 }
 
@@ -227,7 +244,7 @@ uint32_t BlockReader::HealBlock(const FENTRY_& node, const std::string& source,
         OpenSource(source, handle, want, ctx_.policy.readBurst, position + offset);
         int ignored = 0;
         if (handle.fd >= 0)
-            PositionedRead(handle.fd, data + offset, want, position + offset, ignored);
+            ReadSource(handle, data + offset, want, position + offset, ignored);
     }
     return length;
 }
@@ -240,8 +257,8 @@ bool BlockReader::ReadBlock(const FENTRY_& node, const std::string& source, Sour
         OpenSource(source, handle, block, ctx_.policy.readBurst, position);
         n = block;
         int error = EBADF;
-        const bool ok = handle.fd >= 0 &&
-                        PositionedRead(handle.fd, handoff_.ReadBuffer().Data(), n, position, error);
+        const bool ok =
+            handle.fd >= 0 && ReadSource(handle, handoff_.ReadBuffer().Data(), n, position, error);
         // A source that ends before its listed size has changed under the copy: it is an error
         // like any other, rather than a read that is tried again and again.
         if (ok && n == 0 && position < node.size)
@@ -262,7 +279,7 @@ bool BlockReader::ReadBlock(const FENTRY_& node, const std::string& source, Sour
             EnsureCapacity(verifyBuffer_, block, *ctx_.allocationFailure);
             uint32_t again = block;
             int verifyError = 0;
-            if (!PositionedRead(handle.fd, verifyBuffer_.Data(), again, position, verifyError)) {
+            if (!ReadSource(handle, verifyBuffer_.Data(), again, position, verifyError)) {
                 if (!OnReadError(node, source, handle, verifyError, block, position, n, healing,
                                  settler))
                     return false;
@@ -434,7 +451,8 @@ void BlockReader::Publish(const FENTRY_& node, const std::string& source, uint32
 }
 
 bool BlockReader::FastPathAllowed(const FENTRY_& node) const {
-    if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst)
+    if (fastPathBroken_ || ctx_.policy.verify || ctx_.policy.readBurst || ctx_.policy.writeBurst ||
+        file_.shareSource)
         return false;
     uint32_t active = 0;
     for (uint32_t slot = 0; slot < ctx_.dests.Count(); ++slot) {

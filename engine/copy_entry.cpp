@@ -72,8 +72,7 @@ bool JobThread::OpenAndIdentify(FENTRY_& node, const std::string& source, Source
                                 struct stat& opened) {
     if (!OpenSourceWithRetry(source, handle))
         return false;
-    if (fstat(handle.fd, &opened) != 0) {
-        const int error = errno;
+    if (const int error = StatSource(handle, opened)) {
         handle.Close();
         ctx_.Report(Failed(source, OutcomeCause::OperationFailed, error, Operation::Open));
         ctx_.FileEnded(FileEnd::Failed, 0);
@@ -101,7 +100,10 @@ void JobThread::CopyEntry(FENTRY_& node) {
         counters.doneBytes += node.size;
         return;
     }
-    file_.meta = ctx_.options.KeepFileTimes ? ReadMetadata(node.uid, node.gid, handle.fd) : nullptr;
+    // A share's file has no owner or extended attributes of this machine's to keep.
+    file_.meta = ctx_.options.KeepFileTimes && !handle.share
+                     ? ReadMetadata(node.uid, node.gid, handle.fd)
+                     : nullptr;
 
     ExistsResult exists;
     if (!CheckAllExisting(node, source, handle, exists))
@@ -117,7 +119,7 @@ void JobThread::CopyEntry(FENTRY_& node) {
     const bool move = IsMove(ctx_.policy.mode);
     const bool keptSomewhere = ActiveCount(ctx_.dests) < ctx_.dests.Count();
     if (move && !keptSomewhere && ctx_.dests.Count() == 1 && ctx_.dests[0].Local() &&
-        WipePasses(ctx_.policy.mode) == 0 && exists.position == 0 &&
+        !file_.shareSource && WipePasses(ctx_.policy.mode) == 0 && exists.position == 0 &&
         MoveByRename(node, source, handle, opened))
         return;
     // A source some destination kept its own file for stays where it is.
@@ -133,6 +135,7 @@ void JobThread::StartFile(const std::string& source) {
     file_.move = false;
     file_.sparse = false;
     file_.identity = {};
+    file_.shareSource = SourceFiles::OnShare(source);
     ctx_.state.counters.filePercent = 0;
 }
 
@@ -198,8 +201,8 @@ void JobThread::CopyToDestinations(const FENTRY_& node, const std::string& sourc
     HandOverMade();
 
     // A file shorter than the check can't hold a hole worth keeping.
-    file_.sparse =
-        node.size >= kSparseCheckSize && static_cast<uint64_t>(opened.st_blocks) * 512 < node.size;
+    file_.sparse = !handle.share && node.size >= kSparseCheckSize &&
+                   static_cast<uint64_t>(opened.st_blocks) * 512 < node.size;
     // A copy that takes more than one block carries a marker while it is incomplete, so that
     // what an interruption leaves is never taken for a whole file.
     const bool marker = ctx_.policy.reserve || exists.marked ||
@@ -237,6 +240,7 @@ bool JobThread::OpenSourceWithRetry(const std::string& source, SourceHandle& han
     ErrorSettler settler(ctx_);
     for (;;) {
         int error = 0;
+        handle.share = ctx_.sources.ShareOf(source);
         OpenSource(source, handle, 0, false, 0, &error);
         if (handle.fd >= 0)
             return true;

@@ -168,8 +168,10 @@ constexpr dev_t kShareDevice = static_cast<dev_t>(~0ULL);
 // The device of `path`, or of its nearest parent that exists.
 dev_t DeviceOf(std::string path) {
     struct stat st {};
-    while (stat(path.empty() ? "/" : path.c_str(), &st) != 0 && !path.empty())
-        path = path.substr(0, path.rfind('/'));
+    while (stat(path.empty() ? "/" : path.c_str(), &st) != 0 && !path.empty()) {
+        const size_t cut = path.rfind('/');
+        path.resize(cut == std::string::npos ? 0 : cut);
+    }
     return st.st_dev;
 }
 
@@ -211,8 +213,12 @@ bool DestinationCheck::Run() {
             if (!oneMove)
                 return true;
             auto it = sameDevice.find(node.base);
+            // A share's file is never renamed into place: its copy takes room.
             if (it == sameDevice.end())
-                it = sameDevice.emplace(node.base, DeviceOf(node.Base()) == device).first;
+                it = sameDevice
+                         .emplace(node.base, !SourceFiles::OnShare(node.Base()) &&
+                                                 DeviceOf(node.Base()) == device)
+                         .first;
             return !it->second;
         };
         const FolderNames existing = [&](const std::string& relative) {

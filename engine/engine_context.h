@@ -19,6 +19,7 @@
 #include "engine/outcome.h"
 #include "engine/questions.h"
 #include "engine/source_adder.h"
+#include "engine/source_files.h"
 #include "engine/user_notice.h"
 #include "engine/vn_buffer.h"
 #include "engine/written_destinations.h"
@@ -63,6 +64,8 @@ struct EngineContext {
     // The language's message texts; the engine's reports are built from them.
     MessageTable messages;
 
+    // What the sources are read through; before the list, whose nodes name them.
+    SourceFiles sources;
     DestTable dests;
     FileList list;
     JobState state;

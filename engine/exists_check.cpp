@@ -45,6 +45,12 @@ bool ReadByte(int fd, uint64_t offset, uint8_t& byte) {
     return pread(fd, &byte, 1, static_cast<off_t>(offset)) == 1;
 }
 
+bool ReadSourceByte(SourceHandle& handle, uint64_t offset, uint8_t& byte) {
+    uint32_t n = 1;
+    int error = 0;
+    return ReadSource(handle, &byte, n, offset, error) && n == 1;
+}
+
 // The destination's times, for the overwrite-older policy. A file system may not show a file
 // just written by someone else at once: a few tries, then they count as unknown.
 void ReadDestinationTimes(const std::string& dest, ExistsFacts& facts) {
@@ -174,7 +180,7 @@ bool JobThread::SameStart(SourceHandle& handle, int dest, uint64_t length) {
         const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kPiece, length - at));
         uint32_t a = want, b = want;
         int error = 0;
-        if (!PositionedRead(handle.fd, mine.Data(), a, at, error) ||
+        if (!ReadSource(handle, mine.Data(), a, at, error) ||
             !PositionedRead(dest, theirs.Data(), b, at, error) || a != want || b != want ||
             std::memcmp(mine.Data(), theirs.Data(), want) != 0)
             return false;
@@ -235,7 +241,8 @@ void JobThread::CheckExisting(uint32_t slot, const FENTRY_& node, const std::str
 
 bool JobThread::MakesCopies() const {
     const bool renamed = IsMove(ctx_.policy.mode) && ctx_.dests.Count() == 1 &&
-                         WipePasses(ctx_.policy.mode) == 0 && ctx_.dests[0].Local();
+                         WipePasses(ctx_.policy.mode) == 0 && ctx_.dests[0].Local() &&
+                         !file_.shareSource;
     return !ctx_.options.PerFileLink && !renamed;
 }
 
@@ -322,13 +329,13 @@ bool JobThread::ProbeResumable(const std::string& source, const std::string& des
         if (!resumable)
             break;
         uint8_t a = 0, b = 0;
-        if (!ReadByte(handle.fd, offset, a) || !ReadByte(destFd, offset, b)) {
+        if (!ReadSourceByte(handle, offset, a) || !ReadByte(destFd, offset, b)) {
             close(destFd);
             destFd = ::open(dest.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             handle.Close();
             if (!OpenSourceWithRetry(source, handle))
                 return false;
-            if (destFd < 0 || !ReadByte(handle.fd, offset, a) || !ReadByte(destFd, offset, b)) {
+            if (destFd < 0 || !ReadSourceByte(handle, offset, a) || !ReadByte(destFd, offset, b)) {
                 resumable = false;
                 break;
             }

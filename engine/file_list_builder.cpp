@@ -29,6 +29,18 @@ uint64_t DataSize(const fs::Attributes& attributes) {
     return attributes.IsRegular() ? attributes.size : 0;
 }
 
+fs::Attributes AttributesOf(const struct stat& st) {
+    fs::Attributes found;
+    found.mode = st.st_mode;
+    found.size = static_cast<uint64_t>(st.st_size);
+    found.modified = st.st_mtim;
+    found.device = st.st_dev;
+    found.inode = st.st_ino;
+    found.uid = st.st_uid;
+    found.gid = st.st_gid;
+    return found;
+}
+
 void ShowStatus(EngineContext& ctx, const std::string& full, uint32_t files, uint64_t bytes) {
     ctx.host.ShowFile(full);
     ctx.host.ShowStatus(text::GroupThousands(bytes, ctx.messages.Facts().thousands) +
@@ -53,6 +65,8 @@ void FileListBuilder::RunIntake() {
 }
 
 std::string FileListBuilder::PlainPath(const std::string& given) {
+    if (SourceFiles::OnShare(given))
+        return SourceFiles::PlainAddress(given);
     if (!given.empty() && given.front() != '/')
         return NormalizePath(fs::CurrentFolder() + "/" + given);
     return NormalizePath(given);
@@ -60,6 +74,10 @@ std::string FileListBuilder::PlainPath(const std::string& given) {
 
 void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
     const std::string path = PlainPath(given);
+    if (SourceFiles::OnShare(path)) {
+        AddShareSource(entry, path);
+        return;
+    }
     int error = 0;
     const std::optional<fs::Attributes> found = FindEntry(AT_FDCWD, path, path, &error, stop_);
     if (!found) {
@@ -76,6 +94,53 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
     const Base base = ctx_.list.KeepBase(folder);
     if (AddFileEntry(entry, base, nullptr, path) && found->IsFolder())
         AddFolderTree(entry, base, path);
+}
+
+void FileListBuilder::AddShareSource(QueueEntry* entry, const std::string& given) {
+    // Deleting and linking act on this machine's files only.
+    int error = IsDelete(ctx_.policy.mode) || ctx_.options.PerFileLink ? EOPNOTSUPP : 0;
+    ShareFiles* share = nullptr;
+    struct stat seen {};
+    std::string path = given;
+    if (!error && !(error = ctx_.sources.Add(given, path))) {
+        share = ctx_.sources.ShareOf(path);
+        error = share ? share->StatPath(path, seen) : EINVAL;
+    }
+    if (error) {
+        if (!Stopped())
+            LeaveOut(path, error);
+        return;
+    }
+    if (!entry)
+        entry = ctx_.queue.EntryAt(ctx_.queue.Add(path));
+    std::string folder = DirPart(path);
+    folder.pop_back();
+    const Base base = ctx_.list.KeepBase(folder);
+    const fs::Attributes found = AttributesOf(seen);
+    if (AddFileEntry(entry, base, &found, path) && found.IsFolder())
+        WalkShareFolder(entry, base, *share, path);
+}
+
+void FileListBuilder::WalkShareFolder(QueueEntry* entry, const Base& base, ShareFiles& share,
+                                      const std::string& folder) {
+    std::vector<ShareEntry> entries;
+    if (const int error = share.List(folder, entries)) {
+        if (!Stopped())
+            LeaveOut(folder, error);
+        return;
+    }
+    for (const ShareEntry& item : entries) {
+        if (Stopped())
+            return;
+        const std::string full = folder + "/" + item.name;
+        const fs::Attributes found = AttributesOf(item.seen);
+        if (AddFileEntry(entry, base, &found, full)) {
+            if (found.IsFolder())
+                WalkShareFolder(entry, base, share, full);
+        } else if (entry && !ctx_.queue.Contains(entry)) {
+            return;
+        }
+    }
 }
 
 void FileListBuilder::AddFolderTree(QueueEntry* entry, const Base& base,
@@ -172,6 +237,8 @@ bool FileListBuilder::FillEntryInfo(FENTRY_& node) {
     if (node.size != kSizeUnknown && node.attributes != kAttributesUnknown)
         return true;
     const std::string path = node.SourcePath();
+    if (SourceFiles::OnShare(path))
+        return false;  // the walk of a share describes every node it adds
     if (path == "/") {
         // The root stands for the destination root itself: it is recreated as a plain folder
         // rather than with the system root's own permissions and times.

@@ -19,6 +19,7 @@ struct Attributes;
 struct EngineContext;
 struct FENTRY_;
 struct QueueEntry;
+class ShareFiles;
 
 class FileListBuilder {
 public:
@@ -65,6 +66,10 @@ public:
     static void Describe(FENTRY_& node, const fs::Attributes& found);
 
 private:
+    // A source on a network share: found, then walked through the share's client.
+    void AddShareSource(QueueEntry* entry, const std::string& given);
+    void WalkShareFolder(QueueEntry* entry, const Base& base, ShareFiles& share,
+                         const std::string& folder);
     // Takes what `folder` (at `path`) holds from `readAhead` and adds it.
     void WalkFolder(QueueEntry* entry, const Base& base, FolderReadAhead& readAhead,
                     const FolderReadAhead::FolderRef& folder, const std::string& path);

@@ -64,6 +64,8 @@ public:
     // The bytes in [position, position + length) of the open file `fd`, read on the pipe's
     // thread through a handle of its own. A read that fails leaves the file without a hash.
     void Range(int fd, uint64_t position, uint64_t length);
+    // Some of the file's bytes could not be read: it gets no hash.
+    void Unreadable() { Range(-1, 0, 1); }
     // `length` zero bytes: a hole that the copy keeps as one.
     void Zeros(uint64_t length);
     // The file's bytes are all given: its digest, told when the pipe gets there.

@@ -162,7 +162,8 @@ void JobThread::Wind() {
     }
     ctx_.files.Finish(true);
     if (RemovesSources(ctx_.policy.mode)) {
-        const std::vector<FolderLeft> left = RemoveMovedFolders(std::move(movedFolders_));
+        const std::vector<FolderLeft> left =
+            RemoveMovedFolders(ctx_.sources, std::move(movedFolders_));
         // A moved folder that still holds a skipped file stays by design; a delete job was
         // asked to remove it.
         if (IsDelete(ctx_.policy.mode)) {
@@ -334,9 +335,11 @@ void JobThread::MakeFolders(const FENTRY_& node) {
         return;
     }
     struct stat src {};
-    const bool sourceFound = lstat(source.c_str(), &src) == 0;
+    const bool sourceFound = ctx_.sources.Stat(source, src) == 0;
     const bool keep = ctx_.options.KeepFileTimes && node.attributes != kAttributesUnknown;
-    const std::shared_ptr<const FileMetadata> meta = keep ? FolderMetadata(node, source) : nullptr;
+    // A share's folder has no owner or extended attributes of this machine's to keep.
+    const std::shared_ptr<const FileMetadata> meta =
+        keep && !SourceFiles::OnShare(source) ? FolderMetadata(node, source) : nullptr;
     // A destination folder that is the source folder itself keeps everything it has, and is
     // never removed as a moved folder.
     bool itself = false;
@@ -349,7 +352,7 @@ void JobThread::MakeFolders(const FENTRY_& node) {
         if (const int error = d.files->MakeFolderTree(path))
             ctx_.dests.NoteFolderFailure(path, error);
         struct stat there {};
-        if (sourceFound && d.Local() && lstat(path.c_str(), &there) == 0 && SameFile(src, there)) {
+        if (sourceFound && d.files->StatPath(path, there) == 0 && SameFile(src, there)) {
             itself = true;
             continue;
         }

@@ -75,8 +75,8 @@ std::string WithoutTrailingSlashes(std::string path) {
 int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& path, uint64_t size,
                   const FileIdentity* expected, bool sameFileOnly) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT ? 0 : errno;
+    if (const int error = ctx.sources.Stat(path, st))
+        return error == ENOENT ? 0 : error;
     if (expected) {
         const IdentityChange change = CompareIdentity(*expected, st);
         if (sameFileOnly ? change == IdentityChange::Replaced : change != IdentityChange::None)
@@ -85,6 +85,9 @@ int WipeAndDelete(EngineContext& ctx, VNBuffer& wipeBuffer, const std::string& p
     if (S_ISDIR(st.st_mode))
         return EISDIR;
     const int passes = WipePasses(ctx.policy.mode);
+    // A share's file is removed by its name alone: nothing of it can be overwritten from here.
+    if (SourceFiles::OnShare(path))
+        return passes == 0 ? ctx.sources.Remove(path) : EOPNOTSUPP;
     // Links, devices, fifos and sockets are only unlinked: opening one could write into its
     // target or block on it.
     if (passes == 0 || !S_ISREG(st.st_mode))
@@ -199,14 +202,16 @@ std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sou
     std::string failures;
     for (const std::string& given : sources) {
         const std::string source = WithoutTrailingSlashes(given);
+        // A share's files cannot be linked to from this machine.
+        const bool local = !SourceFiles::OnShare(source);
         struct stat st {};
-        const bool folder = ::lstat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        const bool folder = local && ::lstat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         for (uint32_t i = 0; i < ctx.dests.Count(); ++i) {
             const std::string& root = ctx.dests[i].root;
             const std::string linkPath =
                 root + (!root.empty() && root.back() == '/' ? "" : "/") + NamePart(source);
-            const bool ok = folder ? CreateJunction(linkPath, source) == 0
-                                   : ::link(source.c_str(), linkPath.c_str()) == 0;
+            const bool ok = local && (folder ? CreateJunction(linkPath, source) == 0
+                                             : ::link(source.c_str(), linkPath.c_str()) == 0);
             if (!ok)
                 failures += text::Format("%s -> %s\r\n", source.c_str(), linkPath.c_str());
         }
@@ -216,14 +221,16 @@ std::string TreeLinkPass(EngineContext& ctx, const std::vector<std::string>& sou
     return ctx.messages.Text(15) + "\r\n" + failures;
 }
 
-std::vector<FolderLeft> RemoveMovedFolders(std::vector<std::string> folders) {
+std::vector<FolderLeft> RemoveMovedFolders(const SourceFiles& sources,
+                                           std::vector<std::string> folders) {
     // A folder sorts after every folder that holds it, so the reverse order empties each
     // folder before its parent is tried.
     std::sort(folders.begin(), folders.end());
     std::vector<FolderLeft> left;
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-        if (::rmdir(it->c_str()) != 0 && errno != ENOENT)
-            left.push_back({*it, errno});
+        const int error = sources.RemoveFolder(*it);
+        if (error != 0 && error != ENOENT)
+            left.push_back({*it, error});
     }
     return left;
 }

@@ -12,6 +12,7 @@ namespace rd {
 
 struct EngineContext;
 struct FENTRY_;
+class SourceFiles;
 class VNBuffer;
 
 // What WipeAndDelete returns for a file that is no longer the one that was read.
@@ -55,6 +56,7 @@ struct FolderLeft {
 
 // Removes the moved or deleted source folders, deepest first; folders that still hold
 // something stay. Returns those that could not be removed (one already gone is not among them).
-std::vector<FolderLeft> RemoveMovedFolders(std::vector<std::string> folders);
+std::vector<FolderLeft> RemoveMovedFolders(const SourceFiles& sources,
+                                           std::vector<std::string> folders);
 
 }  // namespace rd

@@ -113,6 +113,8 @@ void ShareFiles::Describe(const smb::FileFacts& facts, struct stat& out) const {
     out.st_uid = ::geteuid();
     out.st_gid = ::getegid();
     out.st_size = static_cast<off_t>(facts.size);
+    // A share tells no holes: its files count as whole.
+    out.st_blocks = static_cast<blkcnt_t>((facts.size + 511) / 512);
     out.st_mtim = FromNanoseconds(facts.mtimeNs);
     out.st_atim = FromNanoseconds(facts.atimeNs);
     out.st_ctim = out.st_mtim;
@@ -323,6 +325,34 @@ int ShareFiles::Rename(const std::string& from, const std::string& to) {
 
 int ShareFiles::Remove(const std::string& path) {
     return OnPath(path, [&](const std::string& within) { return session_.Remove(within); });
+}
+
+int ShareFiles::List(const std::string& path, std::vector<ShareEntry>& out) {
+    out.clear();
+    return OnPath(path, [&](const std::string& within) {
+        std::vector<smb::ListedName> names;
+        if (const int error = session_.List(within, names))
+            return error;
+        const std::string prefix = within.empty() ? within : within + "/";
+        for (const smb::ListedName& listed : names) {
+            smb::FileFacts facts;
+            if (listed.facts) {
+                facts = *listed.facts;
+            } else if (const int error = session_.Stat(prefix + listed.name, facts)) {
+                // Gone since the folder was listed: never part of the job.
+                if (error == ENOENT)
+                    continue;
+                return error;
+            }
+            out.push_back({listed.name, {}});
+            Describe(facts, out.back().seen);
+        }
+        return 0;
+    });
+}
+
+int ShareFiles::RemoveFolder(const std::string& path) {
+    return OnPath(path, [&](const std::string& within) { return session_.RemoveFolder(within); });
 }
 
 }  // namespace rd

@@ -26,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/dest_files.h"
 #include "platform/smb_files.h"
@@ -35,6 +36,12 @@ namespace rd {
 
 // How long a request to a share may wait for the server before it counts as failed.
 constexpr int kShareTimeoutMs = 20000;
+
+// An entry of a share's folder, described as StatPath describes it.
+struct ShareEntry {
+    std::string name;
+    struct stat seen {};
+};
 
 class ShareFiles final : public DestFiles {
 public:
@@ -61,6 +68,10 @@ public:
     int SetTimes(const std::string& path, const timespec& modified) override;
     int Rename(const std::string& from, const std::string& to) override;
     int Remove(const std::string& path) override;
+
+    // What the folder at `path` holds, in the server's order.
+    int List(const std::string& path, std::vector<ShareEntry>& out);
+    int RemoveFolder(const std::string& path);
 
     // The path within the share of a path of the job; nothing when it is not below the root.
     std::optional<std::string> Within(const std::string& path) const;

@@ -5,6 +5,7 @@
 
 #include "engine/file_list.h"
 #include "engine/job_state.h"
+#include "engine/source_files.h"
 #include "platform/path_parts.h"
 
 namespace rd {
@@ -29,7 +30,8 @@ std::string_view QueueEntry::State() const {
 
 int SourceQueue::Add(std::string_view given) {
     // The plain form: the queue is what the job copies, keeps for resume and links.
-    const std::string path = NormalizePath(given);
+    const std::string path =
+        SourceFiles::OnShare(given) ? SourceFiles::PlainAddress(given) : NormalizePath(given);
     // The root would leave nothing once its trailing "/" is dropped, as any other folder's is.
     if (path.empty() || path == "/")
         return -1;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/dest_table.h"
+#include "engine/source_files.h"
 #include "platform/fault_injection.h"
 #include "platform/file_hash.h"
 #include "platform/path_parts.h"
@@ -93,7 +94,11 @@ bool WantsBurst(bool burstSetting, uint64_t length, uint64_t position) {
 }
 
 void SourceHandle::Close() {
-    CloseFd(fd);
+    if (share && fd >= 0)
+        share->Discard(fd);
+    else
+        CloseFd(fd);
+    fd = -1;
     unbuffered = false;
     burstWanted = false;
 }
@@ -103,9 +108,16 @@ void OpenSource(const std::string& path, SourceHandle& handle, uint64_t length, 
     const bool burst = WantsBurst(readburst, length, position);
     if (error)
         *error = 0;
-    if (handle.fd >= 0 && handle.burstWanted == burst)
+    if (handle.fd >= 0 && (handle.share || handle.burstWanted == burst))
         return;
     handle.Close();
+    if (handle.share || SourceFiles::OnShare(path)) {
+        // An address no share was made for is never opened as a local path.
+        const int err = handle.share ? handle.share->OpenRead(path, handle.fd) : EOPNOTSUPP;
+        if (error)
+            *error = err;
+        return;
+    }
     bool direct = false;
     int err = 0;
     int fd = OpenMaybeDirect(path, O_RDONLY | O_CLOEXEC, 0, burst, direct, err);
@@ -151,6 +163,21 @@ bool PositionedRead(int fd, uint8_t* data, uint32_t& n, uint64_t offset, int& er
     }
     n = done;
     return true;
+}
+
+bool ReadSource(SourceHandle& handle, uint8_t* data, uint32_t& n, uint64_t offset, int& error) {
+    if (!handle.share)
+        return PositionedRead(handle.fd, data, n, offset, error);
+    error = handle.share->Read(handle.fd, data, n, offset);
+    if (error)
+        n = 0;
+    return error == 0;
+}
+
+int StatSource(SourceHandle& handle, struct stat& out) {
+    if (handle.share)
+        return handle.share->StatOpen(handle.fd, out);
+    return ::fstat(handle.fd, &out) == 0 ? 0 : errno;
 }
 
 bool HasHoles(int fd) {

@@ -25,8 +25,14 @@ inline constexpr const char* kMarkerSuffix = ".RedoDori";
 // 32768.
 bool WantsBurst(bool burstSetting, uint64_t length, uint64_t position);
 
+class ShareFiles;
+
 // An open source file.
 struct SourceHandle {
+    // The share the source is read through; null for a file of this machine. Kept when the
+    // handle is closed, for the next open.
+    ShareFiles* share = nullptr;
+    // A descriptor of the file, or the share's handle of it.
     int fd = -1;
     // O_DIRECT is in effect.
     bool unbuffered = false;
@@ -39,14 +45,20 @@ struct SourceHandle {
 
 // Opens `path` for reading unless it is already open in the wanted mode: unbuffered when
 // `readburst` is on and WantsBurst(length, position), else buffered with sequential read-ahead.
-// A file system that refuses unbuffered access is opened buffered. A failed open leaves the
-// handle closed with `error` set; the following read then fails.
+// A file system that refuses unbuffered access is opened buffered; a share's file is opened
+// once, as its share reads it. A failed open leaves the handle closed with `error` set; the
+// following read then fails.
 void OpenSource(const std::string& path, SourceHandle& handle, uint64_t length, bool readburst,
                 uint64_t position, int* error = nullptr);
 
 // Reads up to n bytes at `offset`, looping over short reads and EINTR; `n` becomes the count
 // read (less at the end of the file). Returns false with `error` on failure (n is then 0).
 bool PositionedRead(int fd, uint8_t* data, uint32_t& n, uint64_t offset, int& error);
+
+// PositionedRead of an open source, on either kind.
+bool ReadSource(SourceHandle& handle, uint8_t* data, uint32_t& n, uint64_t offset, int& error);
+// What the open source is now; 0 or the errno.
+int StatSource(SourceHandle& handle, struct stat& out);
 
 // Files from this size on are looked at for holes.
 constexpr uint64_t kSparseCheckSize = 131072;

@@ -19,6 +19,7 @@ Result FromErrno(int error) {
 // The entries of `url` of the kinds wanted.
 Result List(const std::string& url, const Credentials& credentials, int timeoutMs,
             unsigned int wanted, std::vector<Entry>& out) {
+    const auto held = HoldLibrary();
     const Library* l = Smb();
     if (!l)
         return Result::NotAvailable;
@@ -73,6 +74,7 @@ Result Folders(const std::string& host, const std::string& share, const std::str
 
 Result WriteTest(const std::string& host, const std::string& share, const Credentials& credentials,
                  int timeoutMs) {
+    const auto held = HoldLibrary();
     const Library* l = Smb();
     if (!l)
         return Result::NotAvailable;
@@ -91,6 +93,7 @@ Result WriteTest(const std::string& host, const std::string& share, const Creden
 
 std::optional<uint64_t> FreeSpace(const std::string& host, const std::string& share,
                                   const Credentials& credentials, int timeoutMs) {
+    const auto held = HoldLibrary();
     const Library* l = Smb();
     if (!l)
         return std::nullopt;

@@ -145,6 +145,7 @@ Session::Session(std::string host, std::string share, Credentials credentials, i
 Session::~Session() = default;
 
 int Session::Connect() {
+    const auto held = HoldLibrary();
     const Library* l = Smb();
     if (!l)
         return ENOSYS;
@@ -167,6 +168,7 @@ std::string Session::Url(const std::string& path) const {
 }
 
 int Session::Open(const std::string& path, int flags, File& out) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     SMBCCTX* context = client_->context.get();
@@ -195,6 +197,7 @@ int Session::OpenWrite(const std::string& path, File& out) {
 }
 
 int Session::Seek(File& file, uint64_t offset) {
+    const auto held = HoldLibrary();
     if (!file.handle_ || file.session_ != this)
         return EBADF;
     if (file.position_ == offset)
@@ -210,6 +213,7 @@ int Session::Seek(File& file, uint64_t offset) {
 }
 
 int Session::ReadAt(File& file, void* data, size_t size, uint64_t offset, size_t& done) {
+    const auto held = HoldLibrary();
     done = 0;
     if (const int error = Seek(file, offset))
         return error;
@@ -226,6 +230,7 @@ int Session::ReadAt(File& file, void* data, size_t size, uint64_t offset, size_t
 
 int Session::WriteAt(File& file, const void* data, size_t size, uint64_t offset,
                      Durability durability) {
+    const auto held = HoldLibrary();
     if (durability == Durability::kSynced && client_ && client_->l->cli_writeall && file.handle_ &&
         file.session_ == this)
         return WriteThrough(file, data, size, offset);
@@ -248,6 +253,7 @@ int Session::WriteAt(File& file, const void* data, size_t size, uint64_t offset,
 }
 
 int Session::WriteThrough(File& file, const void* data, size_t size, uint64_t offset) {
+    const auto held = HoldLibrary();
     const auto* head = static_cast<const OpenFileHead*>(file.handle_);
     size_t written = 0;
     const uint32_t status = client_->l->cli_writeall(
@@ -262,6 +268,7 @@ int Session::WriteThrough(File& file, const void* data, size_t size, uint64_t of
 }
 
 int Session::SetTimesOpen(File& file, int64_t mtimeNs) {
+    const auto held = HoldLibrary();
     if (!file.handle_ || file.session_ != this)
         return EBADF;
     if (!client_->l->cli_setfileinfo_ext)
@@ -276,6 +283,7 @@ int Session::SetTimesOpen(File& file, int64_t mtimeNs) {
 }
 
 int Session::Truncate(File& file, uint64_t size) {
+    const auto held = HoldLibrary();
     if (!file.handle_ || file.session_ != this)
         return EBADF;
     file.synced_ = false;
@@ -288,6 +296,7 @@ int Session::Truncate(File& file, uint64_t size) {
 }
 
 int Session::StatOpen(File& file, FileFacts& out) {
+    const auto held = HoldLibrary();
     if (!file.handle_ || file.session_ != this)
         return EBADF;
     SMBCCTX* context = client_->context.get();
@@ -302,6 +311,7 @@ int Session::StatOpen(File& file, FileFacts& out) {
 
 // An empty write with the write-through flag: the server answers once the file is on its disk.
 int Session::Sync(File& file) {
+    const auto held = HoldLibrary();
     if (!client_->l->cli_writeall)
         return ENOTSUP;
     const auto* head = static_cast<const OpenFileHead*>(file.handle_);
@@ -313,6 +323,7 @@ int Session::Sync(File& file) {
 }
 
 int Session::Close(File& file, Durability durability) {
+    const auto held = HoldLibrary();
     if (!file.handle_ || file.session_ != this)
         return EBADF;
     const int synced = durability == Durability::kSynced && !file.synced_ ? Sync(file) : 0;
@@ -327,15 +338,18 @@ int Session::Close(File& file, Durability durability) {
 }
 
 void Session::Forget(File& file) {
+    const auto held = HoldLibrary();
     file.handle_ = nullptr;
     file.session_ = nullptr;
 }
 
 void Session::Disconnect() {
+    const auto held = HoldLibrary();
     client_.reset();
 }
 
 void Session::Drop(File& file) {
+    const auto held = HoldLibrary();
     if (client_) {
         SMBCCTX* context = client_->context.get();
         client_->l->smbc_getFunctionClose(context)(context, static_cast<SMBCFILE*>(file.handle_));
@@ -345,6 +359,7 @@ void Session::Drop(File& file) {
 }
 
 int Session::Stat(const std::string& path, FileFacts& out) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     SMBCCTX* context = client_->context.get();
@@ -357,6 +372,7 @@ int Session::Stat(const std::string& path, FileFacts& out) {
 }
 
 int Session::SetTimes(const std::string& path, int64_t atimeNs, int64_t mtimeNs) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     SMBCCTX* context = client_->context.get();
@@ -368,6 +384,7 @@ int Session::SetTimes(const std::string& path, int64_t atimeNs, int64_t mtimeNs)
 }
 
 int Session::MakeFolder(const std::string& path) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     SMBCCTX* context = client_->context.get();
@@ -378,6 +395,7 @@ int Session::MakeFolder(const std::string& path) {
 }
 
 int Session::Rename(const std::string& from, const std::string& to) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     FileFacts taken;
@@ -395,6 +413,7 @@ int Session::Rename(const std::string& from, const std::string& to) {
 }
 
 int Session::Remove(const std::string& path) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     SMBCCTX* context = client_->context.get();
@@ -405,6 +424,7 @@ int Session::Remove(const std::string& path) {
 }
 
 int Session::RemoveFolder(const std::string& path) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     SMBCCTX* context = client_->context.get();
@@ -415,6 +435,7 @@ int Session::RemoveFolder(const std::string& path) {
 }
 
 int Session::List(const std::string& path, std::vector<ListedName>& out) {
+    const auto held = HoldLibrary();
     if (!client_)
         return ENOTCONN;
     SMBCCTX* context = client_->context.get();
@@ -424,13 +445,28 @@ int Session::List(const std::string& path, std::vector<ListedName>& out) {
     if (!folder)
         return LastError();
     // libsmbclient lists the whole folder at the open: reading it fails no more.
-    while (const smbc_dirent* entry = l.smbc_getFunctionReaddir(context)(context, folder)) {
-        const std::string name = entry->name;
-        if (name == "." || name == "..")
-            continue;
-        out.push_back({name, entry->smbc_type == SMBC_DIR    ? FileFacts::Kind::kFolder
-                             : entry->smbc_type == SMBC_FILE ? FileFacts::Kind::kFile
-                                                             : FileFacts::Kind::kOther});
+    if (l.smbc_getFunctionReaddirPlus2) {
+        struct stat st {};
+        while (const libsmb_file_info* entry =
+                   l.smbc_getFunctionReaddirPlus2(context)(context, folder, &st)) {
+            const std::string name = entry->name;
+            if (name == "." || name == "..")
+                continue;
+            FileFacts facts;
+            FromStat(st, facts);
+            out.push_back({name, facts.kind, facts});
+        }
+    } else {
+        while (const smbc_dirent* entry = l.smbc_getFunctionReaddir(context)(context, folder)) {
+            const std::string name = entry->name;
+            if (name == "." || name == "..")
+                continue;
+            out.push_back({name,
+                           entry->smbc_type == SMBC_DIR    ? FileFacts::Kind::kFolder
+                           : entry->smbc_type == SMBC_FILE ? FileFacts::Kind::kFile
+                                                           : FileFacts::Kind::kOther,
+                           std::nullopt});
+        }
     }
     l.smbc_getFunctionClosedir(context)(context, folder);
     return 0;

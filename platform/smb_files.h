@@ -32,6 +32,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ struct FileFacts {
 struct ListedName {
     std::string name;
     FileFacts::Kind kind = FileFacts::Kind::kOther;
+    // What the listing told of it, where the library tells more than the kind.
+    std::optional<FileFacts> facts;
 };
 
 enum class Durability {

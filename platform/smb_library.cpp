@@ -62,6 +62,7 @@ bool Open(Library& library) {
         // The library writes to its sockets without MSG_NOSIGNAL: a server that closes its
         // connection would otherwise end the whole process instead of failing the call.
         ::signal(SIGPIPE, SIG_IGN);
+        Resolve(handle, "smbc_getFunctionReaddirPlus2", library.smbc_getFunctionReaddirPlus2);
         // Looked up through the library's own dependencies, where Samba keeps it.
         if (KnownFileHead(handle)) {
             Resolve(handle, "cli_writeall", library.cli_writeall);
@@ -101,11 +102,18 @@ const Library* Smb() {
     return loaded ? &library : nullptr;
 }
 
+std::unique_lock<std::recursive_mutex> HoldLibrary() {
+    static std::recursive_mutex lock;
+    return std::unique_lock<std::recursive_mutex>(lock);
+}
+
 void FreeContext::operator()(SMBCCTX* context) const {
+    const auto held = HoldLibrary();
     Smb()->smbc_free_context(context, 1);
 }
 
 Context MakeContext(const Credentials& credentials, int timeoutMs) {
+    const auto held = HoldLibrary();
     const Library* l = Smb();
     if (!l)
         return nullptr;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/smb_client.h"
 
@@ -41,6 +42,9 @@ struct Library {
     decltype(&::smbc_getFunctionRename) smbc_getFunctionRename = nullptr;
     decltype(&::smbc_getFunctionUnlink) smbc_getFunctionUnlink = nullptr;
     decltype(&::smbc_getFunctionStatVFS) smbc_getFunctionStatVFS = nullptr;
+    // A folder's names with what each is (Samba 4.12 on; null before): a listing that costs no
+    // request a name.
+    decltype(&::smbc_getFunctionReaddirPlus2) smbc_getFunctionReaddirPlus2 = nullptr;
     // Samba's own client call beneath libsmbclient's write, which is not part of libsmbclient's
     // interface (null when the library does not carry it): unlike smbc_write it passes write
     // flags to the server (smb_files.h says what for). Its arguments: Samba's client state and
@@ -59,6 +63,11 @@ struct Library {
 // The library once opened, or null when it cannot be (stderr has said why, once). It stays open
 // for the process's life: Samba's libraries do not expect to be unloaded.
 const Library* Smb();
+
+// libsmbclient keeps its temporary memory in one stack for the whole process, and the library as
+// built here has no thread support to change that: two calls at once from two threads free each
+// other's frames. Every use of the library (a client, its calls, its end) holds this lock.
+std::unique_lock<std::recursive_mutex> HoldLibrary();
 
 struct FreeContext {
     void operator()(SMBCCTX* context) const;

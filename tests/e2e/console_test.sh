@@ -117,7 +117,7 @@ done
 # An smb:// address is a network share, never a relative local path: refused like a command
 # line not understood, naming it, and nothing is made in the current folder.
 mkdir "$work/here"
-for args in "--delete smb://127.0.0.1:4455/rw/d/" "SMB://nas/share/a $work/x" \
+for args in "--delete smb://127.0.0.1:4455/rw/d/" "--link SMB://nas/share/a $work/x" \
     "--to smb://nas/ $work/src/tree" "-- $work/src/tree smb://nas/s/../x"; do
     set +e
     # shellcheck disable=SC2086

@@ -242,6 +242,48 @@ TEST_F(FileListBuilderTest, SourcesThatCannotBeFoundAreCountedAndNamed) {
     }
 }
 
+// An smb:// source is the server's, whatever this machine's folders hold: a folder "smb:" in
+// the current folder is never listed for it. A share that cannot be reached, and a delete or a
+// link of a share's files (which act on this machine's files only), are counted and named.
+TEST_F(FileListBuilderTest, AShareAddressIsNeverALocalPath) {
+    MakeFolder("smb:/127.0.0.1:1/s/d");
+    MakeFile("smb:/127.0.0.1:1/s/d/f", 3);
+    const std::string saved = fs::CurrentFolder();
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    builder.AddSource(nullptr, "smb://127.0.0.1:1/s/d/");
+    policy.mode = JobMode::Delete;
+    builder.AddSource(nullptr, "smb://127.0.0.1:1/s/d");
+    policy.mode = JobMode::Copy;
+    ctx.options.PerFileLink = true;
+    builder.AddSource(nullptr, "smb://127.0.0.1:1/s/d");
+    ASSERT_EQ(::chdir(saved.c_str()), 0);
+
+    EXPECT_TRUE(Nodes().empty());
+    EXPECT_EQ(host.queue.Count(), 0);
+    const std::vector<NodeOutcome> named = ctx.outcomes.Kept();
+    ASSERT_EQ(named.size(), 3u);
+    EXPECT_EQ(named[0].path, "smb://127.0.0.1:1/s/d");
+    EXPECT_EQ(named[0].error, ECONNREFUSED);
+    for (size_t i = 1; i < named.size(); ++i)
+        EXPECT_EQ(named[i].error, EOPNOTSUPP) << i;
+    EXPECT_TRUE(stdfs::exists(Path("smb:/127.0.0.1:1/s/d/f")));
+}
+
+TEST(FileListBuilderPaths, AShareAddressKeepsItsOwnForm) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"smb://nas/s/d/", "smb://nas/s/d"},
+        {"smb://nas/s//", "smb://nas/s"},
+        {"SMB://nas/s/./x", "SMB://nas/s/./x"},
+        {"smb://", "smb://"},
+    };
+    for (const auto& [given, plain] : rows) {
+        EXPECT_EQ(FileListBuilder::PlainPath(given), plain) << given;
+        SourceQueue queue;
+        ASSERT_EQ(queue.Add(given), 0);
+        EXPECT_EQ(queue.EntryPath(0), plain) << given;
+    }
+}
+
 TEST_F(FileListBuilderTest, OnlyRegularFilesCountTowardsTheListedBytes) {
     MakeFolder("src/inner");
     MakeFile("src/inner/data", 10);

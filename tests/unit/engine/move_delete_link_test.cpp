@@ -287,9 +287,10 @@ TEST_F(MoveDeleteLink, RemoveMovedFoldersDeepestFirstKeepingNonEmptyOnes) {
     for (const char* f : {"m/a/b/c", "m/a-b", "m/k"})
         fsys::create_directories(dir / f);
     test::WriteFile(dir / "m/k/skipped", "x");
+    const SourceFiles local;
     const std::vector<FolderLeft> left =
-        RemoveMovedFolders({dir / "m", dir / "m/a/b", dir / "m/k", dir / "m/a-b", dir / "m/a",
-                            dir / "m/a/b/c", dir / "gone"});
+        RemoveMovedFolders(local, {dir / "m", dir / "m/a/b", dir / "m/k", dir / "m/a-b",
+                                   dir / "m/a", dir / "m/a/b/c", dir / "gone"});
     EXPECT_FALSE(fsys::exists(dir / "m/a"));
     EXPECT_FALSE(fsys::exists(dir / "m/a-b"));
     EXPECT_TRUE(fsys::exists(dir / "m/k/skipped"));

@@ -132,6 +132,16 @@ TEST_F(SmbFiles, FoldersRenamesAndRemovals) {
         listed.push_back(name.name + (name.kind == FileFacts::Kind::kFolder ? "/" : ""));
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, std::vector<std::string>({"a", "b", "sub/"}));
+    // Where the library tells more than the kind, each name comes with what Stat tells.
+    for (const ListedName& name : names) {
+        FileFacts stated;
+        ASSERT_EQ(session_.Stat("d/" + name.name, stated), 0);
+        if (!name.facts)
+            continue;
+        EXPECT_EQ(name.facts->kind, stated.kind) << name.name;
+        EXPECT_EQ(name.facts->size, stated.size) << name.name;
+        EXPECT_EQ(name.facts->mtimeNs, stated.mtimeNs) << name.name;
+    }
 
     // Never over an existing name.
     EXPECT_EQ(session_.Rename("d/a", "d/b"), EEXIST);
@@ -240,6 +250,30 @@ TEST_F(SmbFiles, ServerGoneIsAnErrorNotAHang) {
     EXPECT_LT(took, std::chrono::milliseconds(2 * kTimeoutMs));
     EXPECT_FALSE(ServerGone(EACCES));
     EXPECT_FALSE(ServerGone(ENOENT));
+}
+
+// Two clients used by two threads at once, as a share source's reader and a share destination's
+// writer are: each file reads back as it was written.
+TEST_F(SmbFiles, ClientsOfTwoThreadsAtOnce) {
+    auto work = [this](const std::string& prefix, bool& whole) {
+        Session own(server_.Host(), "rw", kRight, kTimeoutMs);
+        whole = own.Connect() == 0;
+        for (int i = 0; i < 40 && whole; ++i) {
+            const std::string name = prefix + std::to_string(i);
+            const std::string data = Pattern(70000 + i) + name;
+            File file;
+            whole = own.CreateExclusive(name, file) == 0 &&
+                    own.WriteAt(file, data.data(), data.size(), 0, Durability::kSynced) == 0 &&
+                    own.Close(file, Durability::kSynced) == 0 && ReadBack(own, name, 65536) == data;
+        }
+    };
+    bool first = false;
+    bool second = false;
+    std::thread other(work, "one-", std::ref(first));
+    work("two-", second);
+    other.join();
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
 }
 
 }  // namespace rd::smb
