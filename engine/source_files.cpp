@@ -30,7 +30,11 @@ int SourceFiles::Add(const std::string& given, std::string& path) {
     const std::optional<smb::Url> url = smb::ParseUrl(given, problem);
     if (!url)
         return EINVAL;
-    path = "smb://" + (url->user.empty() ? "" : url->user + "@") + url->Server() + "/" + url->share;
+    // One client a share, however many of its files or folders are given: each client is a
+    // connection and a process of the server's.
+    const std::string top =
+        "smb://" + (url->user.empty() ? "" : url->user + "@") + url->Server() + "/" + url->share;
+    path = top;
     for (const std::string& folder : url->folders)
         path += "/" + folder;
     if (ShareOf(path))
@@ -42,7 +46,9 @@ int SourceFiles::Add(const std::string& given, std::string& path) {
         if (login != logins_.end())
             credentials = login->second;
     }
-    auto share = std::make_unique<ShareFiles>(path, *url, std::move(credentials), kShareTimeoutMs);
+    smb::Url whole = *url;
+    whole.folders.clear();
+    auto share = std::make_unique<ShareFiles>(top, whole, std::move(credentials), kShareTimeoutMs);
     if (const int error = share->Open())
         return error;
     std::lock_guard<std::mutex> lock(lock_);

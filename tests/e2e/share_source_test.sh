@@ -48,6 +48,12 @@ check_same "back: a folder's time" "$(micro "$server/rw/there/src/sub")" \
     "$(micro "$work/back/src/sub")"
 check "back: the share's tree untouched" diff -r "$work/src" "$server/rw/there/src"
 
+# A single file, into a folder named as one.
+console --credentials "$work/right" "$share/rw/there/src/notes" "$work/single/"
+check_same "one file: exit status" 0 "$status"
+check "one file: its contents" cmp "$work/src/notes" "$work/single/notes"
+check_same "one file: its time" "$(micro "$work/src/notes")" "$(micro "$work/single/notes")"
+
 # A name given escaped, as file managers show addresses, is copied by its own name.
 setup mkdir -p "$server/rw/two words"
 printf 'in two words\n' >"$server/rw/two words/file"

@@ -10,6 +10,8 @@
 
 #include "engine/transfer.h"
 #include "platform/fs.h"
+#include "platform/smb_client.h"
+#include "samba_server.h"
 #include "test_support.h"
 
 namespace rd {
@@ -90,6 +92,56 @@ TEST(SourceFilesAddress, AnAddressWithoutAShareIsRefused) {
         EXPECT_EQ(sources.Add(given, path), EINVAL) << given;
         EXPECT_EQ(sources.ShareOf(given), nullptr) << given;
     }
+}
+
+// Sources on the tests' own Samba server: one client for every source of a share, names given
+// escaped are the files' own, and a file written on the server is no longer the one read.
+TEST(SourceFilesOnAShare, OneClientAShareAndTheFilesAsTheServerHasThem) {
+    if (!smb::Available())
+        GTEST_SKIP() << "built without libsmbclient";
+    test::SambaServer server;
+    if (server.Port().empty())
+        GTEST_SKIP() << "no Samba server here (needs root and smbd)";
+    stdfs::create_directories(server / "rw/two words/inner");
+    test::WriteFile(server / "rw/two words/file", "four");
+    stdfs::permissions(server / "rw", stdfs::perms::all, stdfs::perm_options::add);
+    stdfs::permissions(server / "rw/two words", stdfs::perms::all, stdfs::perm_options::add);
+    SourceFiles sources;
+    sources.UseLogins({{server.Host(), {"nobody", "right-pw"}}});
+    const std::string share = "smb://" + server.Host() + "/rw";
+
+    std::string folder;
+    std::string file;
+    ASSERT_EQ(sources.Add(share + "/two%20words", folder), 0);
+    EXPECT_EQ(folder, share + "/two words");
+    ASSERT_EQ(sources.Add(share + "/two%20words/file", file), 0);
+    EXPECT_EQ(file, share + "/two words/file");
+    ASSERT_NE(sources.ShareOf(file), nullptr);
+    EXPECT_EQ(sources.ShareOf(file), sources.ShareOf(folder));
+
+    std::vector<ShareEntry> entries;
+    ASSERT_EQ(sources.ShareOf(folder)->List(folder, entries), 0);
+    ASSERT_EQ(entries.size(), 2u);
+    for (const ShareEntry& entry : entries) {
+        const bool isFile = entry.name == "file";
+        EXPECT_EQ(S_ISREG(entry.seen.st_mode), isFile) << entry.name;
+        if (isFile)
+            EXPECT_EQ(entry.seen.st_size, 4);
+    }
+
+    struct stat st {};
+    ASSERT_EQ(sources.Stat(file, st), 0);
+    const FileIdentity read = IdentityOf(st);
+    EXPECT_EQ(sources.Now(read, file), IdentityChange::None);
+    test::WriteFile(server / "rw/two words/file", "five!");
+    EXPECT_EQ(sources.Now(read, file), IdentityChange::Resized);
+
+    EXPECT_EQ(sources.RemoveFolder(folder), ENOTEMPTY);
+    EXPECT_EQ(sources.Remove(file), 0);
+    EXPECT_FALSE(stdfs::exists(server / "rw/two words/file"));
+    EXPECT_EQ(sources.RemoveFolder(folder + "/inner"), 0);
+    EXPECT_EQ(sources.RemoveFolder(folder), 0);
+    EXPECT_FALSE(stdfs::exists(server / "rw/two words"));
 }
 
 }  // namespace
