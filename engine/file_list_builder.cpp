@@ -29,18 +29,6 @@ uint64_t DataSize(const fs::Attributes& attributes) {
     return attributes.IsRegular() ? attributes.size : 0;
 }
 
-fs::Attributes AttributesOf(const struct stat& st) {
-    fs::Attributes found;
-    found.mode = st.st_mode;
-    found.size = static_cast<uint64_t>(st.st_size);
-    found.modified = st.st_mtim;
-    found.device = st.st_dev;
-    found.inode = st.st_ino;
-    found.uid = st.st_uid;
-    found.gid = st.st_gid;
-    return found;
-}
-
 void ShowStatus(EngineContext& ctx, const std::string& full, uint32_t files, uint64_t bytes) {
     ctx.host.ShowFile(full);
     ctx.host.ShowStatus(text::GroupThousands(bytes, ctx.messages.Facts().thousands) +
@@ -86,14 +74,18 @@ void FileListBuilder::AddSource(QueueEntry* entry, const std::string& given) {
             LeaveOut(path, error);
         return;
     }
+    const Base base = Place(entry, path);
+    if (AddFileEntry(entry, base, nullptr, path) && found->IsFolder())
+        AddFolderTree(entry, base, path);
+}
+
+FileListBuilder::Base FileListBuilder::Place(QueueEntry*& entry, const std::string& path) {
     if (!entry)
         entry = ctx_.queue.EntryAt(ctx_.queue.Add(path));
     std::string folder = DirPart(path);
     folder.pop_back();
     // Sources of one folder, as a list file gives them, share the folder's text.
-    const Base base = ctx_.list.KeepBase(folder);
-    if (AddFileEntry(entry, base, nullptr, path) && found->IsFolder())
-        AddFolderTree(entry, base, path);
+    return ctx_.list.KeepBase(folder);
 }
 
 void FileListBuilder::AddShareSource(QueueEntry* entry, const std::string& given) {
@@ -111,12 +103,8 @@ void FileListBuilder::AddShareSource(QueueEntry* entry, const std::string& given
             LeaveOut(path, error);
         return;
     }
-    if (!entry)
-        entry = ctx_.queue.EntryAt(ctx_.queue.Add(path));
-    std::string folder = DirPart(path);
-    folder.pop_back();
-    const Base base = ctx_.list.KeepBase(folder);
-    const fs::Attributes found = AttributesOf(seen);
+    const Base base = Place(entry, path);
+    const fs::Attributes found = fs::FromStat(seen);
     if (AddFileEntry(entry, base, &found, path) && found.IsFolder())
         WalkShareFolder(entry, base, *share, path);
 }
@@ -133,7 +121,7 @@ void FileListBuilder::WalkShareFolder(QueueEntry* entry, const Base& base, Share
         if (Stopped())
             return;
         const std::string full = folder + "/" + item.name;
-        const fs::Attributes found = AttributesOf(item.seen);
+        const fs::Attributes found = fs::FromStat(item.seen);
         if (AddFileEntry(entry, base, &found, full)) {
             if (found.IsFolder())
                 WalkShareFolder(entry, base, share, full);

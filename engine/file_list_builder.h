@@ -66,6 +66,9 @@ public:
     static void Describe(FENTRY_& node, const fs::Attributes& found);
 
 private:
+    // The queue entry of the source found at `path` (added when it has none), and the folder
+    // that the list keeps for it.
+    Base Place(QueueEntry*& entry, const std::string& path);
     // A source on a network share: found, then walked through the share's client.
     void AddShareSource(QueueEntry* entry, const std::string& given);
     void WalkShareFolder(QueueEntry* entry, const Base& base, ShareFiles& share,

@@ -51,8 +51,6 @@ int WriteAll(int fd, std::string_view data) {
     return 0;
 }
 
-namespace {
-
 Attributes FromStat(const struct stat& st) {
     Attributes a;
     a.mode = st.st_mode;
@@ -64,6 +62,8 @@ Attributes FromStat(const struct stat& st) {
     a.gid = st.st_gid;
     return a;
 }
+
+namespace {
 
 #ifdef STATX_BTIME
 Attributes FromStatx(const struct statx& stx) {

@@ -53,6 +53,9 @@ struct Attributes {
     bool IsRegular() const { return S_ISREG(mode); }
 };
 
+// What `st` tells; no creation time.
+Attributes FromStat(const struct stat& st);
+
 // Reads the attributes of `path` itself (links are not followed). Sets `error` to errno on
 // failure when it is given.
 std::optional<Attributes> GetAttributes(const std::string& path, int* error = nullptr);
