@@ -77,6 +77,14 @@ wait_for() {
     done
     return 1
 }
+# wait_for_file FILE: true once FILE exists; false after 30 seconds.
+wait_for_file() {
+    for _ in $(seq 300); do
+        [ -e "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
 # The program's own lines on stderr (the display's notes left out).
 own_lines() { grep '^redodori' "$1" || true; }
 # A job that skips or fails anything writes a report into the data folder's reports folder.

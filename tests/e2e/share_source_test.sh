@@ -110,11 +110,7 @@ setup cp -a "$server/rw/away" "$work/away.orig"
     "$share/rw/away" "$work/landed" </dev/null >"$work/out" 2>"$work/err" &
 console_pid=$!
 pids+=("$console_pid")
-for _ in $(seq 300); do
-    [ -e "$work/landed/away/big.RedoDori" ] && break
-    sleep 0.1
-done
-[ -e "$work/landed/away/big.RedoDori" ] || setup_failed "no marker: $(cat "$work/err")"
+wait_for_file "$work/landed/away/big.RedoDori" || setup_failed "no marker: $(cat "$work/err")"
 "$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"
 "$SOURCE_DIR/tests/support/samba_server.sh" restart "$server" || setup_failed "smbd did not restart"
 status=0
@@ -142,11 +138,7 @@ setup head -c 12000000 /dev/urandom >"$server/rw/large/file"
     "$work/killed" </dev/null >"$work/out" 2>"$work/err" &
 console_pid=$!
 pids+=("$console_pid")
-for _ in $(seq 300); do
-    [ -e "$work/killed/large/file.RedoDori" ] && break
-    sleep 0.1
-done
-[ -e "$work/killed/large/file.RedoDori" ] || setup_failed "no marker: $(cat "$work/err")"
+wait_for_file "$work/killed/large/file.RedoDori" || setup_failed "no marker: $(cat "$work/err")"
 program=$(pgrep -P "$console_pid" -x redodori) || setup_failed "the program is not running"
 kill -KILL "$program"
 wait "$console_pid" || true
