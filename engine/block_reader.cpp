@@ -21,16 +21,11 @@
 
 namespace rd {
 
-namespace {
-
 bool KernelRefuses(int error) {
     return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
            error == EBADF;
 }
 
-// Copies [position, position + length) from `in` to `out` in the kernel. True when all of it
-// arrived; otherwise `error` is the errno that stopped the copy, or 0 when the source ended
-// early or the job is ending.
 bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFlagsState& flags,
                 int& error) {
     loff_t from = static_cast<loff_t>(position);
@@ -54,8 +49,6 @@ bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFl
     error = fault::Check(fault::Op::Write, out, position, nullptr, length);
     return error == 0;
 }
-
-}  // namespace
 
 BlockReader::BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& writers,
                          CurrentFile& file)

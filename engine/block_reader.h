@@ -19,6 +19,18 @@ struct FENTRY_;
 class ErrorSettler;
 class WriterPool;
 
+struct JobFlagsState;
+
+// Whether a failed copy_file_range says that the kernel cannot copy between these files at all
+// (another file system, a kind it cannot copy), rather than that this copy failed.
+bool KernelRefuses(int error);
+
+// Copies [position, position + length) from `in` to `out` in the kernel. True when all of it
+// arrived; otherwise `error` is the errno that stopped the copy, or 0 when the source ended
+// early or the job is ending.
+bool KernelCopy(int in, int out, uint64_t position, uint32_t length, const JobFlagsState& flags,
+                int& error);
+
 class BlockReader {
 public:
     BlockReader(EngineContext& ctx, BlockHandoff& handoff, WriterPool& writers, CurrentFile& file);

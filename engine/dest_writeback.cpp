@@ -122,6 +122,29 @@ void DestWriteback::Arrived(uint64_t bytes, uint64_t beganNs) {
     unwritten_ = Less(unwritten_, bytes);
 }
 
+bool DestWriteback::CountClosed(uint64_t length, ClosedSync& sync) {
+    counted_ += length;
+    unwritten_ += length;
+    if (lastArrivalNs_ == 0)
+        lastArrivalNs_ = NowNs();
+    if (closedSyncing_ || unwritten_ < UnwrittenBound(rate_.BytesPerSecond()) / 2)
+        return false;
+    closedSyncing_ = true;
+    sync.covered = unwritten_;
+    sync.beganNs = NowNs();
+    return true;
+}
+
+void DestWriteback::ClosedSynced(const ClosedSync& sync) {
+    closedSyncing_ = false;
+    counted_ = Less(counted_, sync.covered);
+    Arrived(sync.covered, sync.beganNs);
+}
+
+bool DestWriteback::ClosedOverBound() const {
+    return closedSyncing_ && unwritten_ > UnwrittenBound(rate_.BytesPerSecond());
+}
+
 void DestWriteback::Reopened(int fd) {
     if (fd_ >= 0)
         fd_ = fd;

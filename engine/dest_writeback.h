@@ -43,6 +43,21 @@ public:
     // Everything written so far is on the disk (the job's final sync), or is given up.
     void Clear();
 
+    // Small files written and closed by several threads at once, which serialise these calls
+    // themselves. Syncing their file system waits for all of them; it starts at half the bound,
+    // on the thread this says, outside the callers' lock, so that the others go on writing
+    // meanwhile.
+    struct ClosedSync {
+        uint64_t covered = 0;
+        uint64_t beganNs = 0;
+    };
+    // `length` bytes of a closed file were written. True: the caller is to sync the file system
+    // now and then call ClosedSynced with `sync`.
+    bool CountClosed(uint64_t length, ClosedSync& sync);
+    void ClosedSynced(const ClosedSync& sync);
+    // A sync is under way and more than the bound is unwritten: the caller waits for the sync.
+    bool ClosedOverBound() const;
+
     // The bytes counted as written and not yet on the disk.
     uint64_t Unwritten() const { return unwritten_; }
     // The measured rate of the destination's disk; 0 until measured.
@@ -82,6 +97,8 @@ private:
     uint64_t lastArrivalNs_ = 0;
     // Time spent sending data since then.
     uint64_t stalledNs_ = 0;
+    // A sync asked for by CountClosed has not ended.
+    bool closedSyncing_ = false;
 };
 
 }  // namespace rd

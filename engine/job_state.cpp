@@ -65,6 +65,10 @@ void JobState::WaitAtGate(bool untilReady) {
         return flags.Terminating != 0 ||
                (flags.Paused == 0 && (!untilReady || flags.EngineReady != 0));
     };
+    // Looked at first without the lock, as every block and small file passes here: a gate
+    // that closes just after is as if it had closed just after the lock was taken.
+    if (open())
+        return;
     std::unique_lock<std::mutex> lock(gateLock_);
     if (open())
         return;

@@ -29,7 +29,8 @@ JobThread::JobThread(EngineContext& context)
     : ctx_(context),
       handoff_(context.dests),
       writers_(context, handoff_, file_),
-      reader_(context, handoff_, writers_, file_) {}
+      reader_(context, handoff_, writers_, file_),
+      lane_(context) {}
 
 JobThread::~JobThread() {
     Join();
@@ -135,6 +136,12 @@ void JobThread::CopyList() {
             next = NextUndone(ctx_.list, node);
         }
         const bool otherSource = !node || !next || next->queueEntry != node->queueEntry;
+        // A source is done, and the job ends, only once the lane holds none of its files.
+        if (inLane_ && (otherSource || ctx_.state.flags.Terminating)) {
+            lock.unlock();
+            EmptyLane();
+            continue;
+        }
         if (node && otherSource)
             ctx_.queue.SetState(node->queueEntry, kStateDone);
         if (next && otherSource)
@@ -144,11 +151,69 @@ void JobThread::CopyList() {
             return;
         node = next;
         lock.unlock();
+        if (lane_.Takes(*node)) {
+            QueueSmall(*node);
+            continue;
+        }
+        // A folder is made beside the lane's copies, which go into folders made before it.
+        if (!node->IsFolder() || IsDelete(ctx_.policy.mode) || IsMove(ctx_.policy.mode))
+            EmptyLane();
         ProcessNode(*node);
     }
 }
 
+void JobThread::QueueSmall(FENTRY_& node) {
+    if (!inLane_) {
+        // The writers' last blocks are written before the lane uses the destinations' counts.
+        if (handoff_.Parallel())
+            handoff_.WaitForWriters(true);
+        ctx_.dests.MakeRoots();
+    }
+    if (lane_.Full()) {
+        lane_.WaitForRoom();
+        while (TakeFromLane(false)) {
+        }
+    }
+    lane_.Add(node);
+    inLane_ = true;
+}
+
+bool JobThread::TakeFromLane(bool wait) {
+    FENTRY_* node = nullptr;
+    bool copied = false;
+    if (!lane_.TakeOldest(node, copied, wait))
+        return false;
+    if (copied) {
+        CountSmallCopy(*node);
+    } else if (!ctx_.state.flags.Terminating) {
+        // Whatever the lane made is whole and named by now, so that the existing-file check
+        // sees every copy this job wrote.
+        lane_.WaitAll();
+        ProcessNode(*node);
+    }
+    return true;
+}
+
+void JobThread::EmptyLane() {
+    while (inLane_ && TakeFromLane(true)) {
+    }
+    inLane_ = false;
+}
+
+void JobThread::CountSmallCopy(const FENTRY_& node) {
+    JobCounters& counters = ctx_.state.counters;
+    ctx_.state.SetCurrentSource(node.SourcePath());
+    ctx_.state.speed.Sample(counters, ctx_.policy.speedLimit, ctx_.policy.speedUnit,
+                            static_cast<uint32_t>(node.size), &ctx_.state.flags.Terminating);
+    counters.doneBytes += node.size;
+    counters.transferredBytes += node.size;
+    counters.filePercent = 100;
+    ctx_.FileEnded(FileEnd::Completed, node.size);
+    ++counters.filesDone;
+}
+
 void JobThread::Wind() {
+    lane_.Stop();
     writers_.Stop();
     // The copies of an ended job that are still under way are given up while their handles
     // still tell what each is.

@@ -18,6 +18,7 @@
 #include "engine/exists_decision.h"
 #include "engine/file_metadata.h"
 #include "engine/outcome.h"
+#include "engine/small_file_lane.h"
 #include "engine/transfer.h"
 #include "engine/vn_buffer.h"
 #include "engine/writer_pool.h"
@@ -68,6 +69,15 @@ private:
     void Wind();
     // Folder, link, special file or regular file.
     void ProcessNode(FENTRY_& node);
+    // Queues a small file in the lane, counting the files it is done with meanwhile.
+    void QueueSmall(FENTRY_& node);
+    // Counts the oldest file of the lane, or sends it the ordinary way; with `wait`, waits for
+    // the lane to be done with it. False when there is none (yet).
+    bool TakeFromLane(bool wait);
+    // Takes every file of the lane, so that the ordinary way never runs beside it.
+    void EmptyLane();
+    // A file the lane copied whole: counted as the ordinary way counts one.
+    void CountSmallCopy(const FENTRY_& node);
     void MakeFolders(const FENTRY_& node);
     void CopyLink(const FENTRY_& node);
     void CopyEntry(FENTRY_& node);
@@ -163,6 +173,9 @@ private:
     BlockHandoff handoff_;
     WriterPool writers_;
     BlockReader reader_;
+    SmallFileLane lane_;
+    // Files are queued in the lane that the job thread has not counted yet.
+    bool inLane_ = false;
     std::thread thread_;
 
     struct FolderTimes {

@@ -120,8 +120,13 @@ start_display() {
 # (a window just mapped may not take it yet, and no window manager gives it back); prints its
 # id, or nothing when none came.
 focus_window() {
-    local window
-    window=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -1) || true
+    local window='' deadline=$((SECONDS + 30))
+    # A search fails at once when a window it looks at goes away meanwhile: searched again.
+    while [ -z "$window" ] && [ "$SECONDS" -lt "$deadline" ]; do
+        window=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null |
+            head -1) || true
+        [ -n "$window" ] || sleep 0.2
+    done
     [ -n "$window" ] || return 0
     for _ in $(seq 50); do
         xdotool windowfocus --sync "$window" 2>/dev/null && break

@@ -3,6 +3,7 @@
 // every other open goes to the C library.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdlib>
@@ -16,6 +17,16 @@ void ThrowFor(const char* path) {
     const char* marker = std::getenv("REDODORI_TEST_THROW_ON_OPEN");
     if (marker && *marker && path && std::strstr(path, marker))
         throw std::runtime_error(std::string("a test fault while opening ") + path);
+}
+
+// The whole path of `path` opened in `folder`, as the error names it.
+std::string WholePath(int folder, const char* path) {
+    if (!path || path[0] == '/' || folder == AT_FDCWD)
+        return path ? path : "";
+    char link[4096];
+    const std::string fd = "/proc/self/fd/" + std::to_string(folder);
+    const ssize_t n = readlink(fd.c_str(), link, sizeof link);
+    return n > 0 ? std::string(link, static_cast<size_t>(n)) + "/" + path : path;
 }
 
 bool TakesMode(int flags) {
@@ -50,7 +61,7 @@ extern "C" int openat(int folder, const char* path, int flags, ...) {
         mode = va_arg(args, mode_t);
         va_end(args);
     }
-    ThrowFor(path);
+    ThrowFor(WholePath(folder, path).c_str());
     static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
     return next(folder, path, flags, mode);
 }

@@ -96,4 +96,31 @@ TEST(DestWriteback, ASyncedFileIsNoLongerCounted) {
     EXPECT_EQ(OpenHandles(), before - 1);
 }
 
+// Closed files counted by several threads: one sync at a time is asked for, from half the bound
+// on; past the bound the others wait while it runs; once it ends, what it covered is no longer
+// counted.
+TEST(DestWriteback, ClosedFilesAskForOneSyncAtATime) {
+    DestWriteback writeback;
+    DestWriteback::ClosedSync sync, other;
+    const uint64_t half = UnwrittenBound(0) / 2;
+    EXPECT_FALSE(writeback.CountClosed(half - 1, sync));
+    EXPECT_TRUE(writeback.CountClosed(1, sync));
+    EXPECT_EQ(sync.covered, half);
+    EXPECT_FALSE(writeback.ClosedOverBound());
+    // Under way: no second sync, and a wait once the bound is passed.
+    EXPECT_FALSE(writeback.CountClosed(half, other));
+    EXPECT_FALSE(writeback.ClosedOverBound());
+    EXPECT_FALSE(writeback.CountClosed(1, other));
+    EXPECT_TRUE(writeback.ClosedOverBound());
+    writeback.ClosedSynced(sync);
+    EXPECT_FALSE(writeback.ClosedOverBound());
+    EXPECT_EQ(writeback.Unwritten(), half + 1);
+    // The next sync covers what came meanwhile.
+    EXPECT_TRUE(writeback.CountClosed(half, sync));
+    EXPECT_EQ(sync.covered, 2 * half + 1);
+    writeback.ClosedSynced(sync);
+    writeback.Clear();
+    EXPECT_EQ(writeback.Unwritten(), 0u);
+}
+
 }  // namespace rd
