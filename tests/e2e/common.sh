@@ -146,7 +146,8 @@ wait_job() {
 }
 
 # start_samba: the tests' own Samba server (tests/support/samba_server.sh) in $work/server, its
-# port in `port`; skips where it cannot run here. The script stops it in its exit trap.
+# port in `port`; skips where it cannot run here. The exit trap stops it (stop_samba) before the
+# work folder goes; a script with a trap of its own calls both.
 start_samba() {
     server="$work/server"
     # The server's user reaches the shares through the work folder.
@@ -155,4 +156,8 @@ start_samba() {
     port=$("$SOURCE_DIR/tests/support/samba_server.sh" start "$server") || started=$?
     [ "$started" -eq 77 ] && skip_all "no Samba server here (needs root and smbd)"
     [ "$started" -eq 0 ] || setup_failed "the Samba server did not start"
+    trap 'stop_samba; cleanup_work' EXIT
+}
+stop_samba() {
+    "$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"
 }

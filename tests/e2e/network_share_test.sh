@@ -13,7 +13,7 @@ command -v dbus-daemon >/dev/null || skip_all "needs dbus-daemon (scripts/setup.
 start_samba
 stop_all() {
     umount "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null || true
-    "$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"
+    stop_samba
     cleanup_work
 }
 trap stop_all EXIT

@@ -11,7 +11,6 @@ source "$(dirname "$0")/own_network.sh"
 source "$(dirname "$0")/common.sh"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 start_samba
-trap '"$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"; cleanup_work' EXIT
 share="smb://127.0.0.1:$port"
 
 setup mkdir -p "$work/src/sub/deeper"

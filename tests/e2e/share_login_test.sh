@@ -13,7 +13,6 @@ source "$(dirname "$0")/common.sh"
 command -v python3 >/dev/null || skip_all "needs python3 for a terminal of the test's own"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM REDODORI_CREDENTIALS REDODORI_CREDENTIALS_FD
 start_samba
-trap '"$SOURCE_DIR/tests/support/samba_server.sh" stop "$server"; cleanup_work' EXIT
 host="127.0.0.1:$port"
 share="smb://$host"
 
