@@ -134,6 +134,21 @@ focus_window() {
     done
     echo "$window"
 }
+# After a program of PROGRAM's that ended on a signal: the stacks of its threads from the core it
+# left in the work folder (where the machine writes cores beside the crashed program), so that a
+# crash seen once on a busy machine shows where it was. Says nothing when no core was written.
+crash_stacks() {
+    local core
+    while IFS= read -r core; do
+        if command -v gdb >/dev/null; then
+            echo "stacks of the crashed program:"
+            gdb -batch -nx -ex "thread apply all bt" "$1" "$core" 2>/dev/null | grep '^#\|^Thread'
+        else
+            echo "a core was left, and there is no gdb to read it"
+        fi
+        rm -f "$core"
+    done < <(find "$work" -maxdepth 3 -type f \( -name core -o -name 'core.[0-9]*' \))
+}
 # Waits up to 90 s for the process JOB to end and puts its exit status in `status`; one that
 # does not end is told and killed.
 wait_job() {

@@ -9,6 +9,8 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 command -v xclip >/dev/null || skip_all "needs xclip (scripts/setup.sh installs it)"
 start_display
+# A crash leaves a core for crash_stacks.
+ulimit -c unlimited 2>/dev/null || true
 export PATH="$(dirname "$REDODORI"):$PATH"
 actions="$SOURCE_DIR/desktop/actions"
 
@@ -49,7 +51,7 @@ run_action() {
         command=${command//%F/$(printf "$work/sel/%s " "${names[@]}")}
         command=${command//%f/$work/dst}
         command=${command//%P/$work/dst}
-        bash -c "$command" >"$work/out" 2>"$work/err" &
+        (cd "$work" && exec bash -c "$command") >"$work/out" 2>"$work/err" &
     fi
     local job=$!
     pids+=("$job")
@@ -62,6 +64,7 @@ run_action() {
         $answer
     fi
     wait_job "$job"
+    [ "$status" -lt 128 ] || crash_stacks "$REDODORI"
 }
 # Files copied or cut in a file manager: xclip holds them on the clipboard (in the foreground,
 # so that its pid is its own) until the next one takes it over.
@@ -102,7 +105,8 @@ while IFS='|' read -r file command; do
         *check*)
             (cd "$work/sel" && sha256sum a dir/b >sums.sha256)
             picked=sums.sha256 run_action "$file" "$command" "" true
-            expect "Check finished: 2 files good, 0 mismatched" "$(own_lines "$work/err")"
+            # The whole of stderr, so that a failure shows what else the program said.
+            expect "Check finished: 2 files good, 0 mismatched" "$(cat "$work/err")"
             check "$file: nothing changed by the check" test -f "$work/sel/a" -a -f "$work/sel/dir/b" ;;
         *) bad "$file: an action of no known kind: $command" ;;
     esac
