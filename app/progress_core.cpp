@@ -33,8 +33,10 @@ bool ProgressCore::Paused() const {
 }
 
 SourceQueue::Next ProgressCore::NextSource() {
-    SourceQueue::Next next = queue.NextSource();
+    // Taken with the intake's end under one lock, so that a source added meanwhile is either
+    // taken here or walked by the adder, never neither.
     std::lock_guard<std::mutex> lock(lock_);
+    SourceQueue::Next next = queue.NextSource();
     intakeDone_ = next.path.empty();
     return next;
 }
@@ -461,21 +463,24 @@ void ProgressCore::ReleaseAddition() {
 }
 
 void ProgressCore::AddSources(const std::vector<std::string>& paths) {
-    bool intakeDone = false;
+    bool taken = false;
     {
+        // While the list is still being built, the intake takes the sources from the queue
+        // itself; walking them here too would list them twice.
         std::lock_guard<std::mutex> lock(lock_);
-        intakeDone = intakeDone_;
+        if (!intakeDone_) {
+            for (const std::string& path : paths)
+                if (!path.empty())
+                    queue.Add(path);
+            taken = true;
+        }
     }
+    if (taken)
+        return ReleaseAddition();
     std::vector<SourceAdder::Source> walk;
     for (const std::string& path : paths) {
         if (path.empty())
             continue;
-        // While the list is still being built, the intake takes the source from the queue
-        // itself; walking it here too would list it twice.
-        if (!intakeDone) {
-            queue.Add(path);
-            continue;
-        }
         // Queued before it is walked, so that the resume record written at once holds it.
         const std::string plain = FileListBuilder::PlainPath(path);
         walk.push_back({queue.EntryAt(queue.Add(plain)), plain});

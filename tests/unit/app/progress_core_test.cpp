@@ -689,6 +689,48 @@ TEST_F(HandOffTest, DropsAreAddedUntilTheListClosesAndThenRefusedWithANotice) {
                            "/src/later"});
 }
 
+// Sources dropped just as the intake on the job's thread finds the queue empty: each is taken by
+// the intake or walked by the adder, never left queued and listed by neither. Each round races
+// the two on a fresh core, the intake taking the drop's first sources while the rest are still
+// being queued; the adder names each missing source it walks.
+TEST_F(HandOffTest, SourcesDroppedAsTheIntakeEndsAreTakenOrWalkedExactlyOnce) {
+    constexpr size_t kDropped = 50;
+    for (int round = 0; round < 1200; ++round) {
+        ProgressCore raced;
+        EngineContext context(policy, *this, raced.queue);
+        raced.Attach(context, nullptr, nullptr);
+        std::vector<std::string> dropped;
+        for (size_t i = 0; i < kDropped; ++i)
+            dropped.push_back(env.Dir() / ("missing" + std::to_string(i)));
+        std::atomic<bool> go{false};
+        std::vector<std::string> taken;
+        std::thread intake([&] {
+            while (!go)
+                std::this_thread::yield();
+            // Later each round, so that some round starts while the drop is being queued.
+            std::atomic<int> spun{0};
+            while (spun.fetch_add(1, std::memory_order_relaxed) < round % 400 * 8) {
+            }
+            for (SourceQueue::Next next; !(next = raced.NextSource()).path.empty();)
+                taken.push_back(next.path);
+        });
+        go = true;
+        raced.AddDroppedPaths(dropped);
+        intake.join();
+        // A walk ends by giving up its reservation.
+        for (int wait = 0; wait < 2000; ++wait) {
+            std::lock_guard<std::mutex> lock(context.list.ListLock);
+            if (context.list.CloseIfIdle())
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const size_t walked = context.outcomes.Count();
+        context.adder.Stop();
+        ASSERT_EQ(taken.size() + walked, kDropped)
+            << "round " << round << ": " << taken.size() << " taken, " << walked << " walked";
+    }
+}
+
 // Sources that join the job after its intake, with the job thread running: the walk is held at
 // its first entry while the test acts as the window.
 class AddedSourcesTest : public HandOffTest {
