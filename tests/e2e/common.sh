@@ -23,6 +23,9 @@ pids=()
 mounts=()
 cleanup_work() {
     for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+    # And what those started in turn, a job its killed wrapper started among them: every
+    # process whose command line names this script's own work folder.
+    for p in $(pgrep -f -- "$work/" || true); do kill -KILL "$p" 2>/dev/null || true; done
     for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
     chmod -R u+w "$work" 2>/dev/null || true
     rm -rf "$work"
